@@ -1,0 +1,51 @@
+# The two entry points are `make demo` (the main job) and `make test` (every
+# test); each runs the set-up first, so either works alone on a fresh machine.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc)
+CMAKE_GEN  := -G Ninja
+SERVER     := samples/qor-server/qorserver
+
+.PHONY: all setup build build-asan demo test test-plain test-asan format format-check fuzz bench clean
+
+all: build
+
+setup:
+	@scripts/setup
+
+build: setup
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORDODESK_WERROR=ON
+	cmake --build $(BUILD) -j$(JOBS)
+
+build-asan: setup
+	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DORDODESK_SANITIZE=ON \
+	  -DORDODESK_BENCH=OFF -DORDODESK_WERROR=ON
+	cmake --build $(ASAN_BUILD) -j$(JOBS)
+
+demo: build
+	$(BUILD)/apps/ordodesk/ordodesk server-config $(SERVER)
+	$(BUILD)/apps/ordodesk/ordodesk map-path $(SERVER) 1 'hires\photo.tif' || true
+
+test: setup format-check test-plain test-asan
+
+test-plain: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+test-asan: build-asan
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j$(JOBS)
+
+format:
+	scripts/format
+
+format-check: setup
+	scripts/format --check
+
+fuzz: setup
+	fuzz/run $(or $(SECONDS),60)
+
+bench: build
+	$(BUILD)/bench/ordodesk_bench
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz

@@ -1,0 +1,7 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+// Each group of subcommands adds itself to the application; the function it
+// registers runs when its subcommand is chosen and sets the exit code.
+void AddServerCommands(CLI::App& app, int& exitCode);

@@ -1,0 +1,12 @@
+// ordodesk: the command line of OrdoDesk.
+#include "Commands.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"OrdoDesk: turns placed images into processing orders for a QOR server and "
+                 "inspects what the plug-in reads (server configuration, paths)."};
+    app.require_subcommand(1);
+    int exitCode = 0;
+    AddServerCommands(app, exitCode);
+    CLI11_PARSE(app, argc, argv);
+    return exitCode;
+}

@@ -1,0 +1,433 @@
+#include "QOR_EndPointFile.h"
+
+#include "IMG_Exception.h"
+#include "Paths.h"
+#include "Platform.h"
+#include "QOR_Stream.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <random>
+#include <string>
+#include <unordered_map>
+
+namespace {
+
+// The time stamp last given to a name; names made in one process are strictly
+// increasing, one second apart at least.
+int64_t lastTimeStamp = 0;
+
+// Replies read from disk, by their full path (exact, case-sensitive). A reply
+// is read from its file once and served from here until it is released.
+std::unordered_map<std::string, std::string>& ReplyCache() {
+    static std::unordered_map<std::string, std::string> cache;
+    return cache;
+}
+
+// A reply line ends at LF, at CR, at the end of the file, or after this many
+// characters.
+constexpr int kReplyLineMax = 255;
+
+// How often Send takes the next name when a name is already taken in tmp.
+constexpr int kSendAttempts = 64;
+
+// The layout of the C library's asctime, without depending on its locale or
+// its static buffer: "Sun Sep 16 01:03:52 1973\n".
+void FormatAscTime(const struct tm& t, char (&out)[32]) {
+    static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::snprintf(out, sizeof out, "%.3s %.3s%3d %.2d:%.2d:%.2d %d\n",
+                  days[(t.tm_wday % 7 + 7) % 7], months[(t.tm_mon % 12 + 12) % 12], t.tm_mday,
+                  t.tm_hour, t.tm_min, t.tm_sec, 1900 + t.tm_year);
+}
+
+// Draws the suffix of an endpoint: a point and up to three digits. The draw
+// comes from the system's entropy source, so that clients started alike still
+// differ.
+void DrawSuffix(char (&suffix)[5]) {
+    std::random_device entropy;
+    long value = static_cast<long>(entropy() & 0x7fffffff);
+    char text[24];
+    std::snprintf(text, sizeof text, ".%ld", value);
+    CopyBounded(suffix, sizeof suffix, text);
+}
+
+} // namespace
+
+QOR_EndPoint::~QOR_EndPoint() = default;
+
+QOR_EndPoint& QOR_EndPoint::Assign(const QOR_EndPoint&) {
+    throw "Call of pure virtual method!";
+}
+
+QOR_EndPointFile::QOR_EndPointFile()
+    : serviceDir{}, clientsDir{}, tmpDir{}, clientId{}, serverPath{}, suffix{},
+      state(0), messageName{} {}
+
+QOR_EndPointFile::~QOR_EndPointFile() = default;
+
+QOR_EndPoint* QOR_EndPointFile::Clone() const {
+    auto* copy = new QOR_EndPointFile();
+    copy->Assign(*this);
+    return copy;
+}
+
+QOR_EndPoint& QOR_EndPointFile::Assign(const QOR_EndPoint& other) {
+    const auto* file = dynamic_cast<const QOR_EndPointFile*>(&other);
+    if (file == nullptr || file == this) {
+        return *this;
+    }
+    std::memcpy(serviceDir, file->serviceDir, sizeof serviceDir);
+    std::memcpy(clientsDir, file->clientsDir, sizeof clientsDir);
+    std::memcpy(tmpDir, file->tmpDir, sizeof tmpDir);
+    std::memcpy(clientId, file->clientId, sizeof clientId);
+    std::memcpy(suffix, file->suffix, sizeof suffix);
+    std::memcpy(serverPath, file->serverPath, sizeof serverPath);
+    state = file->state;
+    return *this;
+}
+
+int QOR_EndPointFile::SetFolders(const char* path, Check check) {
+    // A path that does not fit is refused rather than cut: a cut path names
+    // another folder.
+    bool fits = CopyBounded(serverPath, sizeof serverPath, path);
+    fits = CopyBounded(serviceDir, sizeof serviceDir, path) && fits;
+    if (!fits) {
+        return -1;
+    }
+    char* last = LastSeparator(serviceDir);
+    if (last == nullptr) {
+        return -1;
+    }
+    *last = '\0'; // serviceDir now holds the root
+    if (!AppendPathPart(serviceDir, sizeof serviceDir, "Data")) {
+        return -1;
+    }
+    std::memcpy(tmpDir, serviceDir, sizeof tmpDir);
+    std::memcpy(clientsDir, serviceDir, sizeof clientsDir);
+    if (!AppendPathPart(serviceDir, sizeof serviceDir, "service")) {
+        return -1;
+    }
+    if (check == Check::open) {
+        if (!platform::Exists(serviceDir)) {
+            return -1;
+        }
+        if (!AppendPathPart(serviceDir, sizeof serviceDir, "qor2")) {
+            return -1;
+        }
+    } else {
+        if (!AppendPathPart(serviceDir, sizeof serviceDir, "qor2") ||
+            !platform::Exists(serviceDir)) {
+            return -1;
+        }
+    }
+    if (!AppendPathPart(tmpDir, sizeof tmpDir, "tmp") || !platform::Exists(tmpDir)) {
+        return -1;
+    }
+    const char sep[2] = {kPathSeparator, '\0'};
+    if (!AppendPathPart(clientsDir, sizeof clientsDir, "clients") ||
+        !AppendBounded(clientsDir, sizeof clientsDir, sep)) {
+        return -1;
+    }
+    return MakeUniqueName(clientId, sizeof clientId) ? 0 : -1;
+}
+
+bool QOR_EndPointFile::MakeUniqueName(char* out, int capacity) {
+    int64_t t = platform::CurrentTime();
+    if (t <= lastTimeStamp) {
+        t = lastTimeStamp + 1;
+    }
+    lastTimeStamp = t;
+
+    struct tm local {};
+    if (!platform::LocalTime(t, local)) {
+        return false;
+    }
+    char name[32];
+    std::snprintf(name, sizeof name, "%02d%02d%02d%02d", local.tm_mday % 100, local.tm_hour % 100,
+                  local.tm_min % 100, local.tm_sec % 100);
+    if (suffix[0] == '\0') {
+        DrawSuffix(suffix);
+    }
+    return AppendBounded(name, sizeof name, suffix) && CopyBounded(out, capacity, name);
+}
+
+int QOR_EndPointFile::OpenPath(const char* hostPath) {
+    // Host paths are native paths here; only their length is checked.
+    char path[kPathCapacity - 1];
+    if (!CopyBounded(path, sizeof path, hostPath)) {
+        return -1;
+    }
+    return Open(path);
+}
+
+int QOR_EndPointFile::Open(const char* path) {
+    return SetFolders(path, Check::open);
+}
+
+int QOR_EndPointFile::ConnectPath(const char* hostPath) {
+    char path[kPathCapacity - 1];
+    if (!CopyBounded(path, sizeof path, hostPath)) {
+        return -1;
+    }
+    return Connect(path);
+}
+
+int QOR_EndPointFile::Connect(const char* path) {
+    int result = SetFolders(path, Check::connect);
+    if (result != 0) {
+        return result;
+    }
+    static const char kConnect[] = "CONNECT";
+    result = Send(kConnect, sizeof kConnect - 1);
+    if (result == 0) {
+        state = 1;
+    }
+    return result;
+}
+
+int QOR_EndPointFile::Disconnect() {
+    state = 0;
+    static const char kDisconnect[] = "DECONNECT";
+    return Send(kDisconnect, sizeof kDisconnect - 1);
+}
+
+int QOR_EndPointFile::Send(const char* body, int /*length*/) {
+    // Header, then the body's own bytes up to its terminator.
+    std::string job;
+    job.reserve(512);
+    job += "VLMP\n1\n256\n";
+    job += clientId;
+    job += '\n';
+    struct tm local {};
+    char stamp[32] = "";
+    if (platform::LocalTime(platform::CurrentTime(), local)) {
+        FormatAscTime(local, stamp);
+    }
+    job += stamp;
+    job += "OrdoDesk Brisk\n";
+    if (body != nullptr) {
+        job += body;
+    }
+
+    // The job file is created only where no file of that name exists, so that
+    // two clients that drew the same name never replace each other's job; the
+    // lock file is ours alone for the same reason. On a clash the next name is
+    // taken. The job is on disk before its lock goes, so the server never takes
+    // half a job.
+    for (int attempt = 0; attempt < kSendAttempts; ++attempt) {
+        char name[kClientIdCapacity];
+        char jobPath[kPathCapacity];
+        char lockPath[kPathCapacity];
+        if (!MakeUniqueName(name, sizeof name) || !CopyBounded(jobPath, sizeof jobPath, tmpDir) ||
+            !AppendPathPart(jobPath, sizeof jobPath, name) ||
+            !CopyBounded(lockPath, sizeof lockPath, jobPath) ||
+            !AppendBounded(lockPath, sizeof lockPath, ".lock")) {
+            return -5;
+        }
+        int err = platform::CreateNewFile(lockPath, "", 0, false);
+        if (err == EEXIST) {
+            continue;
+        }
+        if (err != 0) {
+            return -5;
+        }
+        err = platform::CreateNewFile(jobPath, job.data(), job.size(), true);
+        if (err != 0) {
+            platform::RemoveFile(lockPath);
+            if (err == EEXIST) {
+                continue;
+            }
+            return -4;
+        }
+        char message[kMessageCapacity];
+        const char sep[2] = {kPathSeparator, '\0'};
+        if (CopyBounded(message, sizeof message, clientId) &&
+            AppendBounded(message, sizeof message, sep) &&
+            AppendBounded(message, sizeof message, name)) {
+            std::memcpy(messageName, message, sizeof messageName);
+        }
+        platform::RemoveFile(lockPath);
+        return 0;
+    }
+    return -4;
+}
+
+int QOR_EndPointFile::SendNamed(char* outName, const char* body, int length) {
+    int result = Send(body, length);
+    if (result == 0 && outName != nullptr) {
+        CopyBounded(outName, kMessageCapacity, messageName);
+    }
+    return result;
+}
+
+int QOR_EndPointFile::Receive(char* text, int& capacity) {
+    if (text != nullptr && capacity > 0) {
+        text[0] = '\0';
+    }
+    const std::string key = messageName;
+
+    auto& cache = ReplyCache();
+    auto cached = cache.find(key);
+    if (cached != cache.end()) {
+        capacity -= static_cast<int>(cached->second.size() + 1);
+        if (capacity <= 0 || text == nullptr) {
+            return -3;
+        }
+        std::memcpy(text, cached->second.c_str(), cached->second.size() + 1);
+        return 0;
+    }
+
+    if (platform::Exists((key + ".lock").c_str())) {
+        return -5;
+    }
+    platform::FileTimes times;
+    if (int err = platform::GetFileTimes(key.c_str(), times); err != 0) {
+        return err;
+    }
+    std::FILE* file = std::fopen(key.c_str(), "rb");
+    if (file == nullptr) {
+        return -3;
+    }
+
+    // The capacity counts the lines' lengths, as the callers expect; the text
+    // itself is bounded by the buffer: a line goes in only while it, its
+    // newline and the two time lines still leave room for the terminator.
+    char times_text[48];
+    std::snprintf(times_text, sizeof times_text, "%lld\n%lld\n",
+                  static_cast<long long>(times.modified), static_cast<long long>(times.created));
+    const std::size_t timesLength = std::strlen(times_text);
+    const std::size_t room = text != nullptr && capacity > 1
+                                 ? static_cast<std::size_t>(capacity) - 1
+                                 : 0; // bytes before the terminator
+    std::string reply;
+    bool full = false;
+    int remaining = capacity;
+    char line[kReplyLineMax + 1];
+    for (;;) {
+        int length = 0;
+        int c = EOF;
+        while (length < kReplyLineMax && (c = std::fgetc(file)) != EOF && c != '\n' && c != '\r') {
+            line[length++] = static_cast<char>(c);
+        }
+        if (length == 0 && c == EOF) {
+            break;
+        }
+        remaining -= length;
+        if (remaining > 0 && length > 0 && !full) {
+            if (reply.size() + length + 1 + timesLength < room) {
+                reply.append(line, length);
+                reply += '\n';
+            } else {
+                full = true; // later lines would leave a gap
+            }
+        }
+        if (c == EOF) {
+            break;
+        }
+    }
+    std::fclose(file);
+    capacity = remaining;
+
+    if (reply.size() + timesLength < room) {
+        reply += times_text;
+    }
+    if (room > 0) {
+        std::memcpy(text, reply.c_str(), reply.size() + 1);
+    }
+
+    // The file stays until the reply is released, so that a reply read just
+    // before the host stops is read again next time.
+    cache.emplace(key, std::move(reply));
+    return 0;
+}
+
+int QOR_EndPointFile::ReceiveFor(const char* name, char* text, int& capacity) {
+    char message[kMessageCapacity];
+    if (!CopyBounded(message, sizeof message, clientsDir) ||
+        !AppendBounded(message, sizeof message, name != nullptr ? name : "")) {
+        if (text != nullptr && capacity > 0) {
+            text[0] = '\0';
+        }
+        return -3; // a cut name would read another client's reply
+    }
+    std::memcpy(messageName, message, sizeof messageName);
+    return Receive(text, capacity);
+}
+
+int QOR_EndPointFile::GetState(bool checkAccess) {
+    if (checkAccess && !platform::Exists(serviceDir)) {
+        state = 0;
+        return 0;
+    }
+    if (state == 1 && platform::Exists(clientsDir)) {
+        state = 2;
+    }
+    return state;
+}
+
+char* QOR_EndPointFile::GetMessageName(char* out, int capacity) const {
+    if (out != nullptr && capacity > 0) {
+        CopyBounded(out, static_cast<std::size_t>(capacity), messageName);
+    }
+    return out;
+}
+
+QOR_FileStream* QOR_EndPointFile::OpenDataStream(const char* fileName) const {
+    char path[kPathCapacity];
+    if (!CopyBounded(path, sizeof path, serverPath)) {
+        return nullptr;
+    }
+    char* last = LastSeparator(path);
+    if (last == nullptr || fileName == nullptr) {
+        return nullptr;
+    }
+    *last = '\0';
+    if (!AppendPathPart(path, sizeof path, "Data") ||
+        !AppendPathPart(path, sizeof path, fileName)) {
+        return nullptr;
+    }
+    auto* stream = new QOR_FileStream();
+    try {
+        stream->Open(path, "rb");
+    } catch (const IMG_Exception&) {
+        delete stream;
+        return nullptr;
+    }
+    return stream;
+}
+
+char* QOR_EndPointFile::GetServerPath(char* out, int capacity) const {
+    if (out != nullptr && capacity > 0) {
+        CopyBounded(out, static_cast<std::size_t>(capacity), serverPath);
+    }
+    return out;
+}
+
+int QOR_EndPointFile::ReleaseReply(const char* name) {
+    std::string key = std::string(clientsDir) + (name != nullptr ? name : "");
+    auto& cache = ReplyCache();
+    auto entry = cache.find(key);
+    if (entry == cache.end()) {
+        return -3;
+    }
+    cache.erase(entry);
+    platform::RemoveFile(key.c_str());
+    return 0;
+}
+
+void QOR_EndPointFile::SetSuffixForTesting(const char* value) {
+    CopyBounded(suffix, sizeof suffix, value);
+}
+
+void QOR_EndPointFile::ResetProcessStateForTesting() {
+    lastTimeStamp = 0;
+    ReplyCache().clear();
+}
+
+std::size_t QOR_EndPointFile::CachedReplyCount() {
+    return ReplyCache().size();
+}

@@ -1,0 +1,103 @@
+#include "Platform.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+int64_t (*timeSource)() = nullptr;
+}
+
+int64_t CurrentTime() {
+    return timeSource != nullptr ? timeSource() : std::time(nullptr);
+}
+
+void SetTimeSourceForTesting(int64_t (*source)()) {
+    timeSource = source;
+}
+
+bool LocalTime(int64_t t, struct ::tm& out) {
+    std::time_t tt = static_cast<std::time_t>(t);
+    return ::localtime_r(&tt, &out) != nullptr;
+}
+
+bool Exists(const char* path) {
+    return path != nullptr && ::access(path, F_OK) == 0;
+}
+
+bool IsDirectory(const char* path) {
+    struct stat st {};
+    return path != nullptr && ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int GetFileTimes(const char* path, FileTimes& times) {
+#if defined(STATX_BTIME)
+    struct statx sx {};
+    if (::statx(AT_FDCWD, path, 0, STATX_MTIME | STATX_BTIME | STATX_CTIME, &sx) != 0) {
+        return errno;
+    }
+    times.modified = sx.stx_mtime.tv_sec;
+    times.created = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_ctime.tv_sec;
+    return 0;
+#else
+    struct stat st {};
+    if (::stat(path, &st) != 0) {
+        return errno;
+    }
+    times.modified = st.st_mtime;
+    times.created = st.st_ctime;
+    return 0;
+#endif
+}
+
+int CreateEmptyFile(const char* path) {
+    int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return errno;
+    }
+    return ::close(fd) == 0 ? 0 : errno;
+}
+
+int CreateNewFile(const char* path, const void* data, std::size_t size, bool sync) {
+    int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return errno;
+    }
+    const char* p = static_cast<const char*>(data);
+    int err = 0;
+    while (size > 0) {
+        ssize_t n = ::write(fd, p, size);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            err = errno;
+            break;
+        }
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    if (err == 0 && sync && ::fsync(fd) != 0) {
+        err = errno;
+    }
+    if (::close(fd) != 0 && err == 0) {
+        err = errno;
+    }
+    if (err != 0) {
+        ::unlink(path);
+    }
+    return err;
+}
+
+int RemoveFile(const char* path) {
+    return ::unlink(path) == 0 ? 0 : errno;
+}
+
+int MakeDirectory(const char* path) {
+    return ::mkdir(path, 0777) == 0 ? 0 : errno;
+}
+
+} // namespace platform

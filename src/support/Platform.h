@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+
+// The few file-system calls that the lower layers make, in one place so that
+// the rest of the code never calls the C runtime's or the system's file
+// functions directly. Results are 0 for success or the system's error number.
+namespace platform {
+
+struct FileTimes {
+    int64_t modified = 0; // seconds since 1970
+    int64_t created = 0;  // birth time where the file system keeps one, else change time
+};
+
+// The current calendar time in seconds since 1970. Tests may replace the
+// source (null restores the system clock).
+int64_t CurrentTime();
+void SetTimeSourceForTesting(int64_t (*source)());
+
+// Breaks a time into local calendar fields; false when it cannot.
+bool LocalTime(int64_t t, struct ::tm& out);
+
+// True when the path names something that exists (file or folder).
+bool Exists(const char* path);
+
+// True when the path names a folder.
+bool IsDirectory(const char* path);
+
+// The times of a file; 0, or the error number (ENOENT while it is missing).
+int GetFileTimes(const char* path, FileTimes& times);
+
+// Creates the file (or empties it when it exists), writes nothing.
+int CreateEmptyFile(const char* path);
+
+// Creates a file that must not exist yet, writes size bytes and, when sync is
+// set, forces them to disk before closing. EEXIST when the name is taken; on
+// any other failure the half-made file is removed.
+int CreateNewFile(const char* path, const void* data, std::size_t size, bool sync);
+
+// Removes a file; 0 or the error number.
+int RemoveFile(const char* path);
+
+// Makes a folder (the parent must exist); 0, or the error number (EEXIST
+// counts as failure so that callers see a name that is already taken).
+int MakeDirectory(const char* path);
+
+} // namespace platform

@@ -1,0 +1,469 @@
+#include "Paths.h"
+#include "Platform.h"
+#include "QOR_EndPointFile.h"
+#include "QOR_Stream.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <memory>
+#include <regex>
+#include <sys/stat.h>
+#include <utime.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A fixed clock, so that names made "in the same second" really are.
+int64_t fixedNow = 0;
+int64_t FixedClock() {
+    return fixedNow;
+}
+
+std::vector<std::string> JobFiles(const std::string& tmp) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(tmp)) {
+        names.push_back(e.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The name part of a message name (clientId, separator, job name).
+std::string JobName(const std::string& message) {
+    return message.substr(message.rfind(kPathSeparator) + 1);
+}
+
+class EndPoint : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QOR_EndPointFile::ResetProcessStateForTesting();
+        fixedNow = 1700000000; // 2023-11-14
+        platform::SetTimeSourceForTesting(FixedClock);
+        server = MakeServerTree(dir.Path());
+        tmp = dir / "Data/tmp";
+        clients = dir / "Data/clients";
+    }
+    void TearDown() override {
+        platform::SetTimeSourceForTesting(nullptr);
+        QOR_EndPointFile::ResetProcessStateForTesting();
+    }
+
+    // Places a reply for the endpoint's client under the given job name.
+    std::string PutReply(const QOR_EndPointFile& ep, const std::string& job,
+                         const std::string& text) {
+        std::string path = clients + "/" + ep.ClientId() + "/" + job;
+        WriteFile(path, text);
+        return path;
+    }
+
+    TempDir dir;
+    std::string server, tmp, clients;
+};
+
+} // namespace
+
+TEST_F(EndPoint, OpenDerivesTheFolderSetAndWritesNothing) {
+    QOR_EndPointFile ep;
+    ASSERT_EQ(ep.Open(server.c_str()), 0);
+    EXPECT_EQ(ep.GetState(false), 0);
+    EXPECT_TRUE(JobFiles(tmp).empty());
+    EXPECT_EQ(std::strlen(ep.ClientId()), 8 + std::strlen(ep.Suffix()));
+    char path[600];
+    EXPECT_EQ(std::string(ep.GetServerPath(path, sizeof path)), server);
+    char small[5];
+    EXPECT_STREQ(ep.GetServerPath(small, sizeof small), server.substr(0, 4).c_str());
+}
+
+TEST_F(EndPoint, RefusesPathsWithoutRootOrFolders) {
+    QOR_EndPointFile ep;
+    EXPECT_EQ(ep.Open("qorserver"), -1);
+    EXPECT_EQ(ep.Connect("qorserver"), -1);
+    EXPECT_STREQ(ep.ClientId(), "");
+    EXPECT_EQ(ep.GetState(false), 0);
+    char path[600];
+    EXPECT_STREQ(ep.GetServerPath(path, sizeof path), "qorserver");
+
+    // A path longer than the endpoint holds is refused, never cut.
+    std::string longPath = dir.Path() + "/" + std::string(600, 'x');
+    EXPECT_EQ(ep.Open(longPath.c_str()), -1);
+    EXPECT_EQ(ep.OpenPath(longPath.c_str()), -1);
+
+    TempDir bare;
+    WriteFile(bare / "qorserver", "");
+    EXPECT_EQ(ep.Open((bare / "qorserver").c_str()), -1); // no Data/service
+    MakeDirs(bare / "Data/service");
+    EXPECT_EQ(ep.Open((bare / "qorserver").c_str()), -1); // no Data/tmp
+    MakeDirs(bare / "Data/tmp");
+    EXPECT_EQ(ep.Open((bare / "qorserver").c_str()), 0);
+    EXPECT_EQ(ep.Connect((bare / "qorserver").c_str()), -1); // no Data/service/qor2
+    EXPECT_EQ(ep.GetState(false), 0);
+    EXPECT_TRUE(JobFiles(bare / "Data/tmp").empty());
+}
+
+TEST_F(EndPoint, ConnectSendsConnectAndTheStateFollowsTheServer) {
+    fs::remove(clients);
+    QOR_EndPointFile ep;
+    ASSERT_EQ(ep.ConnectPath(server.c_str()), 0);
+    auto jobs = JobFiles(tmp);
+    ASSERT_EQ(jobs.size(), 1u);
+    std::string job = ReadFile(tmp + "/" + jobs[0]);
+    EXPECT_TRUE(job.ends_with("OrdoDesk Brisk\nCONNECT")) << job;
+
+    EXPECT_EQ(ep.GetState(false), 1); // the server has not made the clients folder yet
+    MakeDirs(clients);
+    EXPECT_EQ(ep.GetState(false), 2);
+    EXPECT_EQ(ep.GetState(true), 2);
+    fs::remove_all(dir / "Data/service");
+    EXPECT_EQ(ep.GetState(false), 2);
+    EXPECT_EQ(ep.GetState(true), 0);
+    EXPECT_EQ(ep.GetState(false), 0);
+}
+
+TEST_F(EndPoint, DisconnectLeavesStateZeroEvenWhenTheJobCannotBeWritten) {
+    QOR_EndPointFile ep;
+    ASSERT_EQ(ep.Connect(server.c_str()), 0);
+    ASSERT_EQ(ep.Disconnect(), 0);
+    EXPECT_EQ(ep.GetState(false), 0);
+    bool sawDeconnect = false;
+    for (const auto& name : JobFiles(tmp)) {
+        sawDeconnect |= ReadFile(tmp + "/" + name).ends_with("\nDECONNECT");
+    }
+    EXPECT_TRUE(sawDeconnect);
+
+    ASSERT_EQ(ep.Connect(server.c_str()), 0);
+    fs::remove_all(tmp);
+    EXPECT_EQ(ep.Disconnect(), -5); // the lock file cannot be made
+    EXPECT_EQ(ep.GetState(false), 0);
+}
+
+TEST_F(EndPoint, JobFileHasTheHeaderAndTheWholeBody) {
+    QOR_EndPointFile ep;
+    ASSERT_EQ(ep.Open(server.c_str()), 0);
+    std::string body(2000, 'b');
+    body[0] = 'P';
+    char name[512] = "unchanged";
+    ASSERT_EQ(ep.SendNamed(name, body.c_str(), 1024), 0);
+
+    auto jobs = JobFiles(tmp);
+    ASSERT_EQ(jobs.size(), 1u) << "the lock file must be gone";
+    EXPECT_EQ(std::string(ep.ClientId()) + kPathSeparator + jobs[0], name);
+    char message[512];
+    EXPECT_STREQ(ep.GetMessageName(message, sizeof message), name);
+
+    std::string job = ReadFile(tmp + "/" + jobs[0]);
+    std::string head = "VLMP\n1\n256\n" + std::string(ep.ClientId()) + "\n";
+    ASSERT_TRUE(job.starts_with(head));
+    std::string stamp = job.substr(head.size(), 25);
+    EXPECT_TRUE(std::regex_match(stamp, std::regex("[A-Z][a-z]{2} [A-Z][a-z]{2} [ 123][0-9] "
+                                                   "[0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4}\n")))
+        << stamp;
+    EXPECT_EQ(job.substr(head.size() + 25), "OrdoDesk Brisk\n" + body);
+}
+
+TEST_F(EndPoint, NamesInOneSecondAreConsecutiveSeconds) {
+    QOR_EndPointFile ep;
+    ASSERT_EQ(ep.Open(server.c_str()), 0);
+    std::vector<std::string> names;
+    for (int i = 0; i < 3; ++i) {
+        char name[512];
+        ASSERT_EQ(ep.SendNamed(name, "x", 1024), 0);
+        names.push_back(JobName(name));
+    }
+    std::regex shape("([0-9]{8})(\\.[0-9]{1,3})");
+    std::vector<int> seconds;
+    for (const auto& n : names) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(n, m, shape)) << n;
+        EXPECT_EQ(m[2].str(), ep.Suffix());
+        seconds.push_back(std::stoi(m[1].str().substr(6, 2)));
+    }
+    // The clock stood still: the client id took one second, the jobs the next three.
+    EXPECT_EQ((seconds[1] - seconds[0] + 60) % 60, 1);
+    EXPECT_EQ((seconds[2] - seconds[1] + 60) % 60, 1);
+    EXPECT_EQ(JobFiles(tmp).size(), 3u);
+}
+
+TEST_F(EndPoint, ClientsWithTheSameNameNeverReplaceEachOthersJobs) {
+    // Two processes started alike in the same second, drawing the same suffix.
+    QOR_EndPointFile first;
+    first.SetSuffixForTesting(".42");
+    ASSERT_EQ(first.Open(server.c_str()), 0);
+    char firstName[512];
+    ASSERT_EQ(first.SendNamed(firstName, "first job", 1024), 0);
+
+    QOR_EndPointFile::ResetProcessStateForTesting(); // the second process
+    QOR_EndPointFile second;
+    second.SetSuffixForTesting(".42");
+    ASSERT_EQ(second.Open(server.c_str()), 0);
+    EXPECT_STREQ(second.ClientId(), first.ClientId());
+    char secondName[512];
+    ASSERT_EQ(second.SendNamed(secondName, "second job", 1024), 0);
+
+    EXPECT_NE(JobName(firstName), JobName(secondName));
+    EXPECT_TRUE(ReadFile(tmp + "/" + JobName(firstName)).ends_with("first job"));
+    EXPECT_TRUE(ReadFile(tmp + "/" + JobName(secondName)).ends_with("second job"));
+    EXPECT_EQ(JobFiles(tmp).size(), 2u);
+}
+
+TEST_F(EndPoint, AnotherClientsLockIsLeftAlone) {
+    QOR_EndPointFile probe;
+    probe.SetSuffixForTesting(".7");
+    ASSERT_EQ(probe.Open(server.c_str()), 0);
+    char name[512];
+    ASSERT_EQ(probe.SendNamed(name, "probe", 1024), 0);
+    std::string taken = JobName(name);
+    fs::remove(tmp + "/" + taken);
+
+    // Another client is writing a job of the name this one will draw next.
+    QOR_EndPointFile::ResetProcessStateForTesting();
+    QOR_EndPointFile ep;
+    ep.SetSuffixForTesting(".7");
+    ASSERT_EQ(ep.Open(server.c_str()), 0);
+    WriteFile(tmp + "/" + taken + ".lock", "");
+    ASSERT_EQ(ep.SendNamed(name, "mine", 1024), 0);
+    EXPECT_NE(JobName(name), taken);
+    EXPECT_TRUE(PathExists(tmp + "/" + taken + ".lock"));
+}
+
+TEST_F(EndPoint, SuffixTravelsWithCloneButTheMessageNameDoesNot) {
+    QOR_EndPointFile ep;
+    ASSERT_EQ(ep.Connect(server.c_str()), 0);
+    ASSERT_EQ(ep.Send("job", 1024), 0);
+    std::unique_ptr<QOR_EndPoint> copy(ep.Clone());
+    auto* file = dynamic_cast<QOR_EndPointFile*>(copy.get());
+    ASSERT_NE(file, nullptr);
+    char message[512];
+    EXPECT_STREQ(file->GetMessageName(message, sizeof message), "");
+    EXPECT_STREQ(file->ClientId(), ep.ClientId());
+    EXPECT_STREQ(file->Suffix(), ep.Suffix());
+    EXPECT_EQ(file->GetState(false), ep.GetState(false));
+
+    QOR_EndPointFile other;
+    other.Assign(ep);
+    EXPECT_STREQ(other.ClientId(), ep.ClientId());
+
+    // Any endpoint of the file kind can be assigned; the abstract base cannot.
+    struct Abstract : QOR_EndPoint {
+        QOR_EndPoint* Clone() const override { return nullptr; }
+        int OpenPath(const char*) override { return 0; }
+        int Open(const char*) override { return 0; }
+        int ConnectPath(const char*) override { return 0; }
+        int Connect(const char*) override { return 0; }
+        int Disconnect() override { return 0; }
+        int Send(const char*, int) override { return 0; }
+        int SendNamed(char*, const char*, int) override { return 0; }
+        int Receive(char*, int&) override { return 0; }
+        int ReceiveFor(const char*, char*, int&) override { return 0; }
+        int GetState(bool) override { return 0; }
+        char* GetMessageName(char* o, int) const override { return o; }
+        QOR_FileStream* OpenDataStream(const char*) const override { return nullptr; }
+        char* GetServerPath(char* o, int) const override { return o; }
+        int ReleaseReply(const char*) override { return 0; }
+    } abstract;
+    EXPECT_THROW(abstract.Assign(ep), const char*);
+    other.Assign(abstract); // another kind: nothing changes
+    EXPECT_STREQ(other.ClientId(), ep.ClientId());
+}
+
+TEST_F(EndPoint, ReplyIsReadOnceCachedAndReleased) {
+    QOR_EndPointFile ep;
+    ASSERT_EQ(ep.Open(server.c_str()), 0);
+    std::string message = std::string(ep.ClientId()) + kPathSeparator + "01020304.5";
+    char text[1024];
+    int cap = sizeof text;
+    EXPECT_EQ(ep.ReceiveFor(message.c_str(), text, cap), ENOENT);
+
+    std::string path = PutReply(ep, "01020304.5", "0\n2\nx\nfinish\nDone\n/out/a.tif\n");
+    struct utimbuf times {
+        1600000000, 1600000000
+    };
+    ASSERT_EQ(::utime(path.c_str(), &times), 0);
+
+    cap = sizeof text;
+    ASSERT_EQ(ep.ReceiveFor(message.c_str(), text, cap), 0);
+    EXPECT_TRUE(std::string(text).starts_with("0\n2\nx\nfinish\nDone\n/out/a.tif\n1600000000\n"))
+        << text;
+    EXPECT_TRUE(PathExists(path)) << "the reply stays on disk until it is released";
+
+    std::string first = text;
+    fs::remove(path); // the second call does not touch the disk
+    cap = sizeof text;
+    ASSERT_EQ(ep.ReceiveFor(message.c_str(), text, cap), 0);
+    EXPECT_EQ(text, first);
+    EXPECT_EQ(cap, static_cast<int>(sizeof text - first.size() - 1));
+
+    cap = static_cast<int>(first.size()) + 1; // no room left over: refused
+    EXPECT_EQ(ep.ReceiveFor(message.c_str(), text, cap), -3);
+
+    EXPECT_EQ(ep.ReleaseReply("01020304.5"), -3); // not the message name
+    EXPECT_EQ(ep.ReleaseReply(message.c_str()), 0);
+    EXPECT_EQ(ep.ReleaseReply(message.c_str()), -3);
+    cap = sizeof text;
+    EXPECT_EQ(ep.ReceiveFor(message.c_str(), text, cap), ENOENT);
+}
+
+TEST_F(EndPoint, ReleaseDeletesTheReplyFile) {
+    QOR_EndPointFile ep;
+    ASSERT_EQ(ep.Open(server.c_str()), 0);
+    std::string message = std::string(ep.ClientId()) + kPathSeparator + "job";
+    std::string path = PutReply(ep, "job", "a\nb\n");
+    char text[256];
+    int cap = sizeof text;
+    ASSERT_EQ(ep.ReceiveFor(message.c_str(), text, cap), 0);
+    ASSERT_TRUE(PathExists(path));
+    ASSERT_EQ(ep.ReleaseReply(message.c_str()), 0);
+    EXPECT_FALSE(PathExists(path));
+    EXPECT_EQ(QOR_EndPointFile::CachedReplyCount(), 0u);
+}
+
+TEST_F(EndPoint, AReplyReadBeforeARestartIsReadAgain) {
+    QOR_EndPointFile ep;
+    ASSERT_EQ(ep.Open(server.c_str()), 0);
+    std::string message = std::string(ep.ClientId()) + kPathSeparator + "job";
+    PutReply(ep, "job", "0\n2\nx\nfinish\nDone\n/out/a.tif\n");
+    char text[1024];
+    int cap = sizeof text;
+    ASSERT_EQ(ep.ReceiveFor(message.c_str(), text, cap), 0);
+    std::string before = text;
+
+    QOR_EndPointFile::ResetProcessStateForTesting(); // the host stopped and started again
+    QOR_EndPointFile again;
+    ASSERT_EQ(again.Open(server.c_str()), 0);
+    cap = sizeof text;
+    ASSERT_EQ(again.ReceiveFor(message.c_str(), text, cap), 0);
+    EXPECT_EQ(before, text);
+}
+
+TEST_F(EndPoint, ReplyBeingWrittenIsLeftAlone) {
+    QOR_EndPointFile ep;
+    ASSERT_EQ(ep.Open(server.c_str()), 0);
+    std::string message = std::string(ep.ClientId()) + kPathSeparator + "job";
+    std::string path = PutReply(ep, "job", "half");
+    WriteFile(path + ".lock", "");
+    char text[64] = "x";
+    int cap = sizeof text;
+    EXPECT_EQ(ep.ReceiveFor(message.c_str(), text, cap), -5);
+    EXPECT_STREQ(text, "");
+    EXPECT_EQ(ReadFile(path), "half");
+    EXPECT_EQ(QOR_EndPointFile::CachedReplyCount(), 0u);
+}
+
+TEST_F(EndPoint, LineEndsOfEveryKindReadAlike) {
+    const std::string replies[] = {
+        "0\n2\nx\nfinish\nDone\n/o/a.tif\n", "0\r\n2\r\nx\r\nfinish\r\nDone\r\n/o/a.tif\r\n",
+        "0\r2\rx\rfinish\rDone\r/o/a.tif\r", "0\n2\nx\nfinish\nDone\n/o/a.tif",
+        "\n\n0\n2\n\nx\nfinish\nDone\n/o/a.tif\n\n\n"};
+    std::string expected;
+    int i = 0;
+    for (const auto& reply : replies) {
+        QOR_EndPointFile ep;
+        ASSERT_EQ(ep.Open(server.c_str()), 0);
+        std::string job = "job" + std::to_string(i++);
+        std::string path = PutReply(ep, job, reply);
+        struct utimbuf times {
+            1600000000, 1600000000
+        };
+        ASSERT_EQ(::utime(path.c_str(), &times), 0);
+        char text[1024];
+        int cap = sizeof text;
+        std::string message = std::string(ep.ClientId()) + kPathSeparator + job;
+        ASSERT_EQ(ep.ReceiveFor(message.c_str(), text, cap), 0);
+        std::string lines = std::string(text).substr(0, std::string(text).find("1600000000"));
+        if (expected.empty()) {
+            expected = lines;
+        }
+        EXPECT_EQ(lines, expected) << "reply " << i;
+    }
+    EXPECT_EQ(expected, "0\n2\nx\nfinish\nDone\n/o/a.tif\n");
+}
+
+TEST_F(EndPoint, LongLinesAreSplitAfter255Characters) {
+    QOR_EndPointFile ep;
+    ASSERT_EQ(ep.Open(server.c_str()), 0);
+    PutReply(ep, "job", std::string(300, 'a') + "\n");
+    char text[1024];
+    int cap = sizeof text;
+    std::string message = std::string(ep.ClientId()) + kPathSeparator + "job";
+    ASSERT_EQ(ep.ReceiveFor(message.c_str(), text, cap), 0);
+    EXPECT_TRUE(
+        std::string(text).starts_with(std::string(255, 'a') + "\n" + std::string(45, 'a') + "\n"));
+    EXPECT_EQ(cap, 1024 - 300);
+}
+
+TEST_F(EndPoint, ReceiveNeverWritesPastTheCallersBuffer) {
+    struct Case {
+        std::string reply;
+        int capacity;
+    };
+    std::string many;
+    for (int i = 0; i < 400; ++i) {
+        many += "l\n"; // short lines whose newlines the capacity does not count
+    }
+    const Case cases[] = {{std::string(2000, 'r'), 1024},
+                          {many, 1024},
+                          {many, 100},
+                          {"0\n2\nx\nfinish\nDone\n/o/a.tif\n", 40},
+                          {"0\n2\nx\nfinish\nDone\n/o/a.tif\n", 2},
+                          {"0\n2\n", 1}};
+    int i = 0;
+    for (const auto& c : cases) {
+        QOR_EndPointFile::ResetProcessStateForTesting();
+        QOR_EndPointFile ep;
+        ASSERT_EQ(ep.Open(server.c_str()), 0);
+        std::string job = "job" + std::to_string(i++);
+        PutReply(ep, job, c.reply);
+        std::vector<char> buffer(c.capacity + 64, '\x7f');
+        int cap = c.capacity;
+        std::string message = std::string(ep.ClientId()) + kPathSeparator + job;
+        ep.ReceiveFor(message.c_str(), buffer.data(), cap);
+        for (std::size_t b = c.capacity; b < buffer.size(); ++b) {
+            ASSERT_EQ(buffer[b], '\x7f') << "case " << i << " wrote past its buffer at " << b;
+        }
+        EXPECT_LT(std::strlen(buffer.data()), static_cast<std::size_t>(c.capacity));
+        // What was read is served again from the cache in the same buffer.
+        std::string first = buffer.data();
+        cap = c.capacity;
+        if (ep.ReceiveFor(message.c_str(), buffer.data(), cap) == 0) {
+            EXPECT_EQ(first, buffer.data());
+        }
+    }
+}
+
+TEST_F(EndPoint, TheTimesFollowTheLinesEvenWhenTheReplyIsCut) {
+    QOR_EndPointFile ep;
+    ASSERT_EQ(ep.Open(server.c_str()), 0);
+    std::string reply = "0\n2\nx\nfinish\n" + std::string(250, 'm') + "\n" + std::string(250, 'p') +
+                        "\n" + std::string(250, 'q') + "\n";
+    std::string path = PutReply(ep, "job", reply);
+    struct utimbuf times {
+        1600000000, 1600000000
+    };
+    ASSERT_EQ(::utime(path.c_str(), &times), 0);
+    char text[600];
+    int cap = sizeof text;
+    std::string message = std::string(ep.ClientId()) + kPathSeparator + "job";
+    ASSERT_EQ(ep.ReceiveFor(message.c_str(), text, cap), 0);
+    std::string got = text;
+    EXPECT_NE(got.find("\n1600000000\n"), std::string::npos) << got;
+    EXPECT_EQ(got.find('q'), std::string::npos);
+}
+
+TEST_F(EndPoint, OpenDataStreamReadsFromTheDataFolder) {
+    QOR_EndPointFile ep;
+    EXPECT_EQ(ep.OpenDataStream("curparam.txt"), nullptr); // not opened yet
+    ASSERT_EQ(ep.Open(server.c_str()), 0);
+    EXPECT_EQ(ep.OpenDataStream("curparam.txt"), nullptr);
+    WriteFile(dir / "Data/curparam.txt", "????\n");
+    std::unique_ptr<QOR_FileStream> stream(ep.OpenDataStream("curparam.txt"));
+    ASSERT_NE(stream, nullptr);
+    char line[300];
+    ASSERT_EQ(stream->ReadLine(line, 256), 0);
+    EXPECT_STREQ(line, "????");
+    std::string profile = std::string("profiles") + kPathSeparator + "Gray";
+    WriteFile(dir / "Data/profiles/Gray", "x");
+    EXPECT_NE(std::unique_ptr<QOR_FileStream>(ep.OpenDataStream(profile.c_str())), nullptr);
+}

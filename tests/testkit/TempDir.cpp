@@ -1,0 +1,66 @@
+#include "TempDir.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "ordodesk-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot make a temporary folder");
+    }
+    path = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+}
+
+std::string TempDir::operator/(const std::string& name) const {
+    return (fs::path(path) / name).string();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    fs::path p(path);
+    if (p.has_parent_path()) {
+        fs::create_directories(p.parent_path());
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot read " + path);
+    }
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void MakeDirs(const std::string& path) {
+    fs::create_directories(path);
+}
+
+bool PathExists(const std::string& path) {
+    return fs::exists(path);
+}
+
+std::string MakeServerTree(const std::string& root, bool withQor2) {
+    fs::path r(root);
+    fs::create_directories(r / "Data" / "service");
+    if (withQor2) {
+        fs::create_directories(r / "Data" / "service" / "qor2");
+    }
+    fs::create_directories(r / "Data" / "tmp");
+    fs::create_directories(r / "Data" / "clients");
+    std::string server = (r / "qorserver").string();
+    WriteFile(server, "");
+    return server;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+
+// A fresh folder under the system's temporary folder, removed with everything
+// in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& Path() const { return path; }
+    // Path() joined with a relative name (native separators).
+    std::string operator/(const std::string& name) const;
+
+private:
+    std::string path;
+};
+
+// Writes bytes to a file, making its parent folders; throws on failure.
+void WriteFile(const std::string& path, const std::string& bytes);
+// Reads a whole file; throws when it cannot be read.
+std::string ReadFile(const std::string& path);
+// Makes a folder and its parents.
+void MakeDirs(const std::string& path);
+bool PathExists(const std::string& path);
+
+// Lays out an empty server tree under root (Data/service[/qor2], Data/tmp,
+// Data/clients) with a server application file, and returns the server path
+// that names that file.
+std::string MakeServerTree(const std::string& root, bool withQor2 = true);
