@@ -103,12 +103,15 @@ ordered_json NameList(const QOR_CurparamData& c, bool listA) {
     return list;
 }
 
-ordered_json ServerConfigJson(const std::string& serverPath, const QOR_Parameters& params) {
+// The parameters carry the name lists only; the path style and the file
+// version come from the file as read.
+ordered_json ServerConfigJson(const std::string& serverPath, const QOR_CurparamData& file,
+                              const QOR_Parameters& params) {
     const QOR_CurparamData& c = params.Curparam();
     ordered_json j;
     j["serverPath"] = serverPath;
-    j["pathStyle"] = c.PathStyle();
-    j["fileVersion"] = c.FileVersion();
+    j["pathStyle"] = file.PathStyle();
+    j["fileVersion"] = file.FileVersion();
     ordered_json profiles = ordered_json::array();
     for (int i = 0; i < c.ProfileCount(); ++i) {
         char name[32];
@@ -150,7 +153,7 @@ void PrintServerConfig(const ordered_json& j) {
                       << (name.empty() ? "(not offered)" : name) << "\n";
         }
     }
-    std::cout << "Job profiles:\n";
+    std::cout << "Job profiles:\n" << std::boolalpha;
     for (const auto& p : j["jobProfiles"]) {
         std::cout << "  [" << p["index"].get<int>() << "] "
                   << (p["name"].is_null() ? "(default)" : p["name"].get<std::string>())
@@ -186,13 +189,14 @@ int ServerConfig(const std::string& serverPath, bool json) {
     if (!OpenServer(endpoint, serverPath)) {
         return 2;
     }
+    std::unique_ptr<QOR_CurparamData> file = LoadCurparam(&endpoint);
     std::unique_ptr<QOR_Parameters> params = LoadParameters(&endpoint);
     LoadPathConversions(&endpoint);
-    if (!params) {
+    if (!file || !params) {
         std::cerr << "ordodesk: the server's \"curparam.txt\" cannot be read\n";
         return 1;
     }
-    ordered_json j = ServerConfigJson(serverPath, *params);
+    ordered_json j = ServerConfigJson(serverPath, *file, *params);
     if (json) {
         std::cout << j.dump(2) << "\n";
     } else {

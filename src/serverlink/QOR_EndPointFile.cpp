@@ -35,7 +35,7 @@ constexpr int kSendAttempts = 64;
 
 // The layout of the C library's asctime, without depending on its locale or
 // its static buffer: "Sun Sep 16 01:03:52 1973\n".
-void FormatAscTime(const struct tm& t, char (&out)[32]) {
+void FormatAscTime(const struct tm& t, char (&out)[64]) {
     static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -203,7 +203,7 @@ int QOR_EndPointFile::Send(const char* body, int /*length*/) {
     job += clientId;
     job += '\n';
     struct tm local {};
-    char stamp[32] = "";
+    char stamp[64] = "";
     if (platform::LocalTime(platform::CurrentTime(), local)) {
         FormatAscTime(local, stamp);
     }
