@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
@@ -63,4 +64,12 @@ std::string MakeServerTree(const std::string& root, bool withQor2) {
     std::string server = (r / "qorserver").string();
     WriteFile(server, "");
     return server;
+}
+
+std::string SharedTestData() {
+    const char* dir = std::getenv("ORDODESK_TESTDATA");
+    if (dir == nullptr || !fs::is_directory(dir)) {
+        return "";
+    }
+    return dir;
 }

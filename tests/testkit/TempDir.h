@@ -31,3 +31,7 @@ bool PathExists(const std::string& path);
 // Data/clients) with a server application file, and returns the server path
 // that names that file.
 std::string MakeServerTree(const std::string& root, bool withQor2 = true);
+
+// The folder of shared real-world test files (testdata/ beside the checkout),
+// or an empty text when it is not there; tests that need it skip then.
+std::string SharedTestData();

@@ -1,0 +1,1 @@
+#include "IMG_File.h"
