@@ -5,3 +5,4 @@
 // Each group of subcommands adds itself to the application; the function it
 // registers runs when its subcommand is chosen and sets the exit code.
 void AddServerCommands(CLI::App& app, int& exitCode);
+void AddInspectCommand(CLI::App& app, int& exitCode);

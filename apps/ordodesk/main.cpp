@@ -7,6 +7,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     int exitCode = 0;
     AddServerCommands(app, exitCode);
+    AddInspectCommand(app, exitCode);
     CLI11_PARSE(app, argc, argv);
     return exitCode;
 }
