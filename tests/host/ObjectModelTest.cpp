@@ -1,0 +1,372 @@
+#include "ObjectModel.h"
+#include "HostInterfaceIDs.h"
+#include "ICommand.h"
+#include "IDataBase.h"
+#include "IPMStream.h"
+#include "ISubject.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+constexpr PMIID IID_ITESTVALUE{0x90001};
+constexpr PMIID IID_ITESTNOTE{0x90002};
+constexpr ClassID kTestItemBoss{0x90001};
+constexpr ClassID kTestDerivedBoss{0x90002};
+constexpr ClassID kTestSetValueCmdBoss{0x90003};
+constexpr ImplementationID kTestValueImpl{0x90001};
+constexpr ImplementationID kTestNoteImpl{0x90002};
+constexpr ImplementationID kTestSetValueCmdImpl{0x90003};
+constexpr ImplementationID kTestOtherValueImpl{0x90004};
+
+int liveNotes = 0;
+
+// A persistent value: a number and a text.
+class ITestValue : public IPMUnknown {
+public:
+    virtual int Get() const = 0;
+    virtual std::string Text() const = 0;
+    virtual void Set(int value, const std::string& text) = 0;
+};
+
+class TestValue : public CPMUnknown<ITestValue> {
+public:
+    explicit TestValue(IPMUnknown* o) : CPMUnknown<ITestValue>(o) {}
+    int Get() const override { return value; }
+    std::string Text() const override { return text; }
+    void Set(int v, const std::string& t) override {
+        PreDirty();
+        value = v;
+        text = t;
+    }
+    void ReadWrite(IPMStream* s, ImplementationID) override {
+        s->XferInt32(value);
+        s->XferString(text);
+    }
+
+private:
+    int32_t value = 0;
+    std::string text;
+};
+
+class OtherValue : public TestValue {
+public:
+    using TestValue::TestValue;
+    int Get() const override { return -1; }
+};
+
+// A non-persistent note that counts its instances.
+class ITestNote : public IPMUnknown {};
+class TestNote : public CPMUnknown<ITestNote> {
+public:
+    explicit TestNote(IPMUnknown* o) : CPMUnknown<ITestNote>(o) { ++liveNotes; }
+    ~TestNote() override { --liveNotes; }
+};
+
+// Sets every item's value; fails (error code 1) for a negative value, after
+// having changed the first item, so that abort has something to undo.
+int commandValue = 0;
+class TestSetValueCmd : public CCommand {
+public:
+    explicit TestSetValueCmd(IPMUnknown* o) : CCommand(o) { SetName(PMString("Set Value")); }
+    void Do() override {
+        for (int i = 0; i < itemList.Length(); ++i) {
+            InterfacePtr<ITestValue> v(static_cast<ITestValue*>(
+                itemList.GetDataBase()->Instantiate(itemList[i], IID_ITESTVALUE)));
+            v->Set(commandValue, "cmd");
+            if (commandValue < 0) {
+                ErrorUtils::PMSetGlobalErrorCode(kFailure);
+                return;
+            }
+        }
+    }
+    void DoNotify() override { ++notified; }
+    static inline int notified = 0;
+};
+
+class Recorder : public IDatabaseObserver {
+public:
+    int changed = 0;
+    int flushed = 0;
+    void Changed(UID, ClassID) override { ++changed; }
+    void Flushed() override { ++flushed; }
+};
+
+class ObjectModelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ObjectModel& m = ObjectModel::Get();
+        m.Reset();
+        m.RegisterImplementation(
+            {kTestValueImpl, "TestValue", CreateImplementation<TestValue>, true});
+        m.RegisterImplementation(
+            {kTestOtherValueImpl, "OtherValue", CreateImplementation<OtherValue>, true});
+        m.RegisterImplementation(
+            {kTestNoteImpl, "TestNote", CreateImplementation<TestNote>, false});
+        m.RegisterImplementation({kTestSetValueCmdImpl, "TestSetValueCmd",
+                                  CreateImplementation<TestSetValueCmd>, false});
+        m.DefineClass({kTestItemBoss, kInvalidClass, {{IID_ITESTVALUE, kTestValueImpl}}});
+        m.DefineClass({kTestDerivedBoss, kTestItemBoss, {{IID_ITESTNOTE, kTestNoteImpl}}});
+        m.DefineClass(
+            {kTestSetValueCmdBoss, kInvalidClass, {{IID_ICOMMAND, kTestSetValueCmdImpl}}});
+        ErrorUtils::PMSetGlobalErrorCode(kSuccess);
+    }
+    void TearDown() override { ObjectModel::Get().Reset(); }
+
+    InterfacePtr<ITestValue> Value(IDataBase& db, UID uid) {
+        return InterfacePtr<ITestValue>(
+            static_cast<ITestValue*>(db.Instantiate(uid, IID_ITESTVALUE)));
+    }
+
+    ErrorCode SetValues(const UIDList& items, int value) {
+        commandValue = value;
+        InterfacePtr<ICommand> cmd(CmdUtils::CreateCommand(kTestSetValueCmdBoss));
+        cmd->SetItemList(items);
+        return CmdUtils::ProcessCommand(cmd.get());
+    }
+};
+
+} // namespace
+
+TEST_F(ObjectModelTest, ObjectsLiveWhileReferencedAndShareOneCount) {
+    {
+        auto note = CreateObject2<ITestNote>(kTestDerivedBoss, IID_ITESTNOTE);
+        ASSERT_TRUE(note);
+        EXPECT_EQ(liveNotes, 1);
+        // The class takes its parent's interfaces.
+        InterfacePtr<ITestValue> value(note.get(), IID_ITESTVALUE);
+        ASSERT_TRUE(value);
+        EXPECT_EQ(GetClass(value.get()), kTestDerivedBoss);
+        InterfacePtr<ITestNote> again(value, IID_ITESTNOTE);
+        EXPECT_EQ(again.get(), note.get());
+        EXPECT_FALSE(InterfacePtr<ITestNote>(value.get(), IID_ICOMMAND));
+    }
+    EXPECT_EQ(liveNotes, 0) << "the last release deletes an object outside a database";
+    EXPECT_FALSE(CreateObject2<ITestNote>(ClassID(0x12345), IID_ITESTNOTE));
+}
+
+TEST_F(ObjectModelTest, AddInsReachSubclassesAndReplaceByInterface) {
+    ObjectModel::Get().AddIn(kTestItemBoss, IID_ITESTVALUE, kTestOtherValueImpl);
+    auto value = CreateObject2<ITestValue>(kTestDerivedBoss, IID_ITESTVALUE);
+    ASSERT_TRUE(value);
+    EXPECT_EQ(value->Get(), -1);
+    EXPECT_TRUE(ObjectModel::Get().IsA(kTestDerivedBoss, kTestItemBoss));
+    EXPECT_FALSE(ObjectModel::Get().IsA(kTestItemBoss, kTestDerivedBoss));
+}
+
+TEST_F(ObjectModelTest, CommandsAreUndoStepsThatRestoreWhatTheyChanged) {
+    IDataBase db;
+    Recorder recorder;
+    db.AddObserver(&recorder);
+    UID a = db.NewUID(kTestItemBoss);
+    UID b = db.NewUID(kTestItemBoss);
+    Value(db, a)->Set(1, "one");
+    Value(db, b)->Set(2, "two");
+    EXPECT_FALSE(db.CanUndo()) << "changes outside a command are no undo step";
+
+    UIDList items(&db);
+    items.Append(a);
+    items.Append(b);
+    ASSERT_EQ(SetValues(items, 7), kSuccess);
+    EXPECT_EQ(TestSetValueCmd::notified, 1);
+    EXPECT_EQ(Value(db, a)->Get(), 7);
+    EXPECT_EQ(db.GetUndoName().GetUTF8String(), "Set Value");
+    EXPECT_GE(recorder.changed, 2);
+    EXPECT_EQ(recorder.flushed, 1);
+
+    ASSERT_EQ(SetValues(UIDList(UIDRef(&db, a)), 9), kSuccess);
+    EXPECT_EQ(db.UndoCount(), 2);
+
+    ASSERT_TRUE(db.Undo());
+    EXPECT_EQ(Value(db, a)->Get(), 7);
+    ASSERT_TRUE(db.Undo());
+    EXPECT_EQ(Value(db, a)->Get(), 1);
+    EXPECT_EQ(Value(db, a)->Text(), "one");
+    EXPECT_EQ(Value(db, b)->Get(), 2);
+    EXPECT_FALSE(db.Undo());
+    ASSERT_TRUE(db.Redo());
+    EXPECT_EQ(Value(db, b)->Get(), 7);
+    ASSERT_TRUE(db.Redo());
+    EXPECT_EQ(Value(db, a)->Get(), 9);
+    EXPECT_FALSE(db.Redo());
+
+    // A new command drops what could be redone.
+    db.Undo();
+    SetValues(UIDList(UIDRef(&db, b)), 3);
+    EXPECT_FALSE(db.CanRedo());
+    db.RemoveObserver(&recorder);
+}
+
+TEST_F(ObjectModelTest, AFailedCommandChangesNothingAndSetsTheErrorCode) {
+    IDataBase db;
+    UID a = db.NewUID(kTestItemBoss);
+    Value(db, a)->Set(5, "five");
+    int before = TestSetValueCmd::notified;
+    EXPECT_EQ(SetValues(UIDList(UIDRef(&db, a)), -1), kFailure);
+    EXPECT_EQ(ErrorUtils::PMGetGlobalErrorCode(), kFailure);
+    EXPECT_EQ(Value(db, a)->Get(), 5);
+    EXPECT_EQ(Value(db, a)->Text(), "five");
+    EXPECT_FALSE(db.CanUndo());
+    EXPECT_EQ(TestSetValueCmd::notified, before);
+    EXPECT_EQ(CmdUtils::ProcessCommand(nullptr), kFailure);
+}
+
+TEST_F(ObjectModelTest, MadeAndDeletedObjectsComeAndGoWithUndo) {
+    IDataBase db;
+    UID keep = db.NewUID(kTestItemBoss);
+    Value(db, keep)->Set(1, "keep");
+
+    db.BeginTransaction(PMString("Make and delete"));
+    UID made = db.NewUID(kTestItemBoss);
+    Value(db, made)->Set(2, "made");
+    Value(db, keep)->Set(3, "changed then deleted");
+    db.DeleteUID(keep);
+    UID transient = db.NewUID(kTestItemBoss);
+    db.DeleteUID(transient);
+    db.EndTransaction();
+
+    EXPECT_FALSE(db.IsValidUID(keep));
+    EXPECT_TRUE(db.IsValidUID(made));
+    ASSERT_TRUE(db.Undo());
+    EXPECT_FALSE(db.IsValidUID(made));
+    ASSERT_TRUE(db.IsValidUID(keep));
+    EXPECT_EQ(Value(db, keep)->Text(), "keep");
+    EXPECT_FALSE(db.IsValidUID(transient));
+    ASSERT_TRUE(db.Redo());
+    EXPECT_FALSE(db.IsValidUID(keep));
+    ASSERT_TRUE(db.IsValidUID(made));
+    EXPECT_EQ(Value(db, made)->Text(), "made");
+}
+
+TEST_F(ObjectModelTest, AnInterfaceHeldOnADeletedObjectStaysValid) {
+    IDataBase db;
+    UID a = db.NewUID(kTestItemBoss);
+    InterfacePtr<ITestValue> held = Value(db, a);
+    db.DeleteUID(a);
+    EXPECT_EQ(held->Get(), 0);
+    EXPECT_FALSE(db.IsValidUID(a));
+}
+
+TEST_F(ObjectModelTest, SnapshotRestoresAndRefusesWhatDoesNotRead) {
+    IDataBase db;
+    UID a = db.NewUID(kTestItemBoss);
+    UID b = db.NewUID(kTestDerivedBoss);
+    Value(db, a)->Set(11, std::string(300, 'x'));
+    Value(db, b)->Set(12, "b");
+    db.SetRootUID(a);
+    auto stored = db.Snapshot();
+    ASSERT_EQ(stored.size(), 2u);
+
+    IDataBase copy;
+    std::string why;
+    ASSERT_TRUE(copy.Restore(stored, a, why)) << why;
+    EXPECT_EQ(Value(copy, a)->Text(), std::string(300, 'x'));
+    EXPECT_EQ(copy.GetClass(b), kTestDerivedBoss);
+    EXPECT_EQ(copy.NewUID(kTestItemBoss).Get(), 3u) << "new UIDs follow the restored ones";
+
+    // Bytes that do not read back whole, an unknown class, a duplicate UID or
+    // a missing root: refused with a reason, the old content kept.
+    auto cut = stored;
+    cut[0].implementations[kTestValueImpl.Get()].resize(6);
+    auto extra = stored;
+    extra[0].implementations[kTestValueImpl.Get()].push_back(0);
+    auto foreign = stored;
+    foreign[1].classID = ClassID(0x777);
+    auto twice = stored;
+    twice.push_back(stored[0]);
+    for (const auto* bad : {&cut, &extra, &foreign, &twice}) {
+        why.clear();
+        EXPECT_FALSE(copy.Restore(*bad, a, why));
+        EXPECT_FALSE(why.empty());
+        EXPECT_EQ(Value(copy, a)->Get(), 11);
+    }
+    EXPECT_FALSE(copy.Restore(stored, UID(99), why));
+    EXPECT_NE(why.find("root"), std::string::npos);
+}
+
+TEST(Subjects, ObserversAreToldByProtocolWhileEnabled) {
+    struct Watch : IObserver {
+        int updates = 0;
+        ISubject* subject = nullptr;
+        bool detachSelf = false;
+        IPMUnknown* QueryInterface(PMIID) const override { return nullptr; }
+        void AddRef() const override {}
+        void Release() const override {}
+        void Update(ClassID, ISubject* s, PMIID protocol, void*) override {
+            ++updates;
+            if (detachSelf) {
+                s->DetachObserver(this, protocol);
+            }
+        }
+    };
+    struct Host : IPMUnknown {
+        IPMUnknown* QueryInterface(PMIID) const override { return nullptr; }
+        void AddRef() const override {}
+        void Release() const override {}
+    } host;
+    CSubject subject(&host);
+    Watch a, b;
+    b.detachSelf = true;
+    subject.AttachObserver(&a, PMIID(1));
+    subject.AttachObserver(&a, PMIID(1)); // once only
+    subject.AttachObserver(&b, PMIID(1));
+    subject.Change(ClassID(5), PMIID(2));
+    EXPECT_EQ(a.updates, 0);
+    subject.Change(ClassID(5), PMIID(1));
+    subject.Change(ClassID(5), PMIID(1));
+    EXPECT_EQ(a.updates, 2);
+    EXPECT_EQ(b.updates, 1);
+    a.SetEnabled(false);
+    subject.Change(ClassID(5), PMIID(1));
+    EXPECT_EQ(a.updates, 2);
+}
+
+TEST(Streams, OneEncodingBothWaysAndLyingLengthsFail) {
+    MemoryStream out;
+    int16_t s = -3;
+    int32_t i = 0x12345678;
+    bool t = true;
+    double d = 2.5;
+    std::string text = "naïve";
+    out.XferInt16(s);
+    out.XferInt32(i);
+    out.XferBool(t);
+    out.XferBool16(t);
+    out.XferReal(d);
+    out.XferString(text);
+    const auto& bytes = out.Bytes();
+    ASSERT_EQ(bytes.size(), 2u + 4 + 1 + 2 + 8 + 4 + 6);
+    EXPECT_EQ(bytes[2], 0x78); // little-endian
+
+    MemoryStream in(bytes);
+    int16_t s2 = 0;
+    int32_t i2 = 0;
+    bool t2 = false, t3 = false;
+    double d2 = 0;
+    std::string text2;
+    in.XferInt16(s2);
+    in.XferInt32(i2);
+    in.XferBool(t2);
+    in.XferBool16(t3);
+    in.XferReal(d2);
+    in.XferString(text2);
+    EXPECT_TRUE(in.Good());
+    EXPECT_EQ(s2, s);
+    EXPECT_EQ(i2, i);
+    EXPECT_TRUE(t2 && t3);
+    EXPECT_EQ(d2, d);
+    EXPECT_EQ(text2, text);
+
+    // A length that runs past the end fails without allocating it.
+    std::vector<uint8_t> lying = {0xFF, 0xFF, 0xFF, 0x7F, 'a'};
+    MemoryStream bad(lying);
+    std::string kept = "kept";
+    bad.XferString(kept);
+    EXPECT_FALSE(bad.Good());
+    EXPECT_EQ(kept, "kept");
+    int32_t after = 5;
+    bad.XferInt32(after);
+    EXPECT_EQ(after, 5);
+}
