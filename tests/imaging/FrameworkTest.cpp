@@ -219,8 +219,9 @@ TEST(ModeDispatch, FileNameIsCopiedAndANullNameChangesNothing) {
 
 TEST(Factory, AFileThatNoReaderTakesGivesNone) {
     TempDir dir;
-    const std::string files[] = {"", "not an image at all\n", std::string(5000, '\0'),
-                                 "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: (atend)\n"};
+    const std::string files[] = {
+        "", "not an image at all\n", std::string(5000, '\0'),
+        "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: (atend)\n%%EndComments\n"};
     int i = 0;
     for (const auto& bytes : files) {
         std::string path = dir / ("f" + std::to_string(i++));

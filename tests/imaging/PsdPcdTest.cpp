@@ -1,1 +1,856 @@
+#include "IMG_Exception.h"
+#include "IMG_File.h"
+#include "IMG_ImageInfo.h"
+#include "IMG_OpenImageFile.h"
+#include "Proxy_PCD.h"
+#include "Proxy_PSD.h"
+#include "TempDir.h"
+
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Byte builders
+
+std::string Be16(uint16_t v) {
+    return {static_cast<char>(v >> 8), static_cast<char>(v & 0xFF)};
+}
+
+std::string Be32(uint32_t v) {
+    return Be16(static_cast<uint16_t>(v >> 16)) + Be16(v & 0xFFFF);
+}
+
+// One image-resource entry. The name and the data are padded to even sizes;
+// the data's pad byte is left out when pad is false.
+std::string Resource(uint16_t id, const std::string& name, const std::string& data,
+                     const std::string& signature = "8BIM", bool pad = true) {
+    std::string out = signature + Be16(id);
+    out += static_cast<char>(name.size());
+    out += name;
+    if ((1 + name.size()) % 2 != 0) {
+        out += '\0';
+    }
+    out += Be32(static_cast<uint32_t>(data.size()));
+    out += data;
+    if (pad && data.size() % 2 != 0) {
+        out += '\0';
+    }
+    return out;
+}
+
+// The resolution-information data: horizontal resolution (16.16 fixed), its
+// unit, the width unit, then the same for the vertical direction.
+std::string ResolutionData(uint32_t fixed) {
+    return Be32(fixed) + Be16(1) + Be16(2) + Be32(fixed) + Be16(1) + Be16(2);
+}
+
+std::string ResolutionEntry(uint32_t fixed) {
+    return Resource(1005, "", ResolutionData(fixed));
+}
+
+// A Photoshop document laid out field by field; the optional lengths replace
+// the true ones to make a header lie.
+struct Psd {
+    std::string signature = "8BPS";
+    uint16_t version = 1;
+    uint16_t channels = 3;
+    uint32_t rows = 2;
+    uint32_t columns = 3;
+    uint16_t depth = 8;
+    uint16_t mode = 3;
+    std::string colourData;
+    std::optional<uint32_t> colourLength;
+    std::string resources = Resource(1033, "", "thumb") + ResolutionEntry(300u << 16);
+    std::optional<uint32_t> resourceLength;
+    // Layer-info length 0, then a global mask length 0.
+    std::string layerSection = Be32(0) + Be32(0);
+    std::optional<uint32_t> layerLength;
+    uint16_t compression = 0;
+    std::string afterCompression; // row byte counts and image data
+
+    // Where the fields start, as Bytes() lays them out.
+    std::size_t LayerLengthOffset() const {
+        return 26 + 4 + colourData.size() + 4 + resources.size();
+    }
+    std::size_t CompressionOffset() const { return LayerLengthOffset() + 4 + layerSection.size(); }
+
+    std::string Bytes() const {
+        std::string out = signature + Be16(version) + std::string(6, '\0') + Be16(channels) +
+                          Be32(rows) + Be32(columns) + Be16(depth) + Be16(mode);
+        out += Be32(colourLength.value_or(static_cast<uint32_t>(colourData.size()))) + colourData;
+        out += Be32(resourceLength.value_or(static_cast<uint32_t>(resources.size()))) + resources;
+        out +=
+            Be32(layerLength.value_or(static_cast<uint32_t>(layerSection.size()))) + layerSection;
+        out += Be16(compression) + afterCompression;
+        return out;
+    }
+};
+
+// A run-length document: one byte count per row of every channel, then rows
+// of two packed bytes each.
+Psd RunLength(Psd p) {
+    p.compression = 1;
+    p.afterCompression.clear();
+    for (uint32_t i = 0; i < uint32_t{p.channels} * p.rows; ++i) {
+        p.afterCompression += Be16(2);
+    }
+    for (uint32_t i = 0; i < uint32_t{p.channels} * p.rows; ++i) {
+        p.afterCompression += std::string("\x02\x00", 2);
+    }
+    return p;
+}
+
+// A Photo CD pack: anything up to byte 2048, the signature, then more.
+std::string PhotoCd(const std::string& signature = "PCD_IPI", std::size_t tail = 2000) {
+    std::string out;
+    for (int i = 0; i < 2048; ++i) {
+        out += static_cast<char>((i * 37 + 11) & 0xFF);
+    }
+    out += signature;
+    out += std::string(tail, '\xA5');
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Running a reader as the factory does
+
+struct Outcome {
+    bool accepted = false;
+    bool plainInt = false; // failed with a plain integer, not IMG_Exception
+    int code = 0;
+    IMG_ImageInfo info;
+    uint32_t formatCode = 0;
+    int32_t processCount = 0;
+    bool linked = false;
+};
+
+template <typename Reader> Outcome Inspect(const char* path) {
+    Outcome out;
+    Reader reader;
+    reader.SetFileName(path);
+    reader.SetMode(kImgModeInspect);
+    try {
+        reader.Begin();
+        reader.Run();
+        reader.End();
+        out.accepted = true;
+        if (reader.GetImageInfo() != nullptr) {
+            out.info = *reader.GetImageInfo();
+        }
+        out.formatCode = reader.GetFormatCode();
+        out.processCount = reader.GetProcessCount();
+        out.linked = reader.LinkedName() != nullptr;
+    } catch (const IMG_Exception& e) {
+        out.code = e.Code();
+        reader.End();
+    } catch (int v) {
+        out.plainInt = true;
+        out.code = v;
+        reader.End();
+    }
+    return out;
+}
+
+template <typename Reader> Outcome Inspect(const std::string& path) {
+    return Inspect<Reader>(path.c_str());
+}
+
+Outcome InspectPsd(const TempDir& dir, const std::string& bytes, const std::string& name) {
+    const std::string path = dir / (name + ".psd");
+    WriteFile(path, bytes);
+    return Inspect<Proxy_PSD>(path);
+}
+
+// ReadFileHeader on the bytes, which are written to a file first.
+bool ReadHeader(const TempDir& dir, const std::string& bytes, IMG_FilePsd& file,
+                const std::string& name = "doc") {
+    const std::string path = dir / (name + ".psd");
+    WriteFile(path, bytes);
+    file.Open(path.c_str(), "rb");
+    return file.ReadFileHeader();
+}
+
+std::string AsText(std::span<const uint8_t> bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+// ===========================================================================
+// IMG_FilePsd
+
+TEST(PsdFileHeader, ReadsFieldsBlocksAndPositions) {
+    struct Case {
+        const char* what;
+        Psd doc;
+        int16_t layerCount;
+        uint32_t layerInfoLength;
+    };
+    Psd indexed;
+    indexed.mode = 2;
+    indexed.channels = 1;
+    indexed.colourData = std::string(768, '\x7F');
+    Psd duotone;
+    duotone.mode = 8;
+    duotone.colourData = "duotone curves";
+    Psd transparent = RunLength(Psd{});
+    transparent.layerSection = Be32(2) + Be16(0xFFFF) + Be32(0); // layer count -1
+    Psd shortSection;
+    // A layer section shorter than its layer-info fields: they are read past
+    // it, and the image data still starts right after the section.
+    shortSection.layerSection = "";
+    shortSection.afterCompression = std::string(20, '\x33');
+    Psd longSection = RunLength(Psd{});
+    longSection.layerSection = Be32(12) + Be16(3) + std::string(300, '\x55');
+    const Case cases[] = {
+        {"raw RGB", Psd{}, 0, 0},
+        {"run-length RGB", RunLength(Psd{}), 0, 0},
+        {"indexed with palette", indexed, 0, 0},
+        {"duotone with its data", duotone, 0, 0},
+        {"negative layer count", transparent, -1, 2},
+        // The layer-info fields then come from the compression and the data.
+        {"empty layer section", shortSection, 0x3333, 0x3333},
+        {"layers skipped by length", longSection, 3, 12},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        IMG_FilePsd file;
+        ASSERT_TRUE(ReadHeader(dir, c.doc.Bytes(), file));
+        EXPECT_EQ(file.Channels(), c.doc.channels);
+        EXPECT_EQ(file.Rows(), c.doc.rows);
+        EXPECT_EQ(file.Columns(), c.doc.columns);
+        EXPECT_EQ(file.Depth(), c.doc.depth);
+        EXPECT_EQ(file.Mode(), c.doc.mode);
+        EXPECT_EQ(file.Compression(), c.doc.compression);
+        EXPECT_EQ(AsText(file.ColourModeData()), c.doc.colourData);
+        EXPECT_EQ(AsText(file.Resources()), c.doc.resources);
+        EXPECT_EQ(file.LayerAndMaskLength(), c.doc.layerSection.size());
+        EXPECT_EQ(file.LayerInfoLength(), c.layerInfoLength);
+        EXPECT_EQ(file.LayerCount(), c.layerCount);
+        EXPECT_EQ(file.FirstExtraChannelIsTransparency(), c.layerCount < 0);
+        const int64_t counts = static_cast<int64_t>(c.doc.CompressionOffset()) + 2;
+        EXPECT_EQ(file.RowCountsOffset(), counts);
+        const int64_t countBytes =
+            c.doc.compression == 1 ? int64_t{c.doc.channels} * c.doc.rows * 2 : 0;
+        EXPECT_EQ(file.ImageDataOffset(), counts + countBytes);
+    }
+}
+
+TEST(PsdFileHeader, ChecksSignatureVersionDepthModeAndCompression) {
+    struct Case {
+        const char* what;
+        Psd doc;
+        bool accepted;
+    };
+    std::vector<Case> cases;
+    auto with = [](auto change) {
+        Psd p;
+        change(p);
+        return p;
+    };
+    cases.push_back({"plain", Psd{}, true});
+    cases.push_back({"signature 8BPB", with([](Psd& p) { p.signature = "8BPB"; }), false});
+    cases.push_back({"signature lower case", with([](Psd& p) { p.signature = "8bps"; }), false});
+    cases.push_back({"version 0", with([](Psd& p) { p.version = 0; }), false});
+    cases.push_back({"version 2 (large document)", with([](Psd& p) { p.version = 2; }), false});
+    for (uint16_t depth : {0, 1, 2, 4, 8, 15, 16, 32}) {
+        const bool ok = depth == 1 || depth == 8 || depth == 16;
+        cases.push_back({"depth", with([&](Psd& p) { p.depth = depth; }), ok});
+    }
+    for (uint16_t mode = 0; mode <= 12; ++mode) {
+        const bool ok = mode <= 4 || (mode >= 7 && mode <= 9);
+        cases.push_back({"mode", with([&](Psd& p) { p.mode = mode; }), ok});
+    }
+    for (uint16_t method : {0, 1, 2, 3, 0x100}) {
+        cases.push_back({"compression", RunLength(with([&](Psd&) {})), method == 0 || method == 1});
+        cases.back().doc.compression = method;
+    }
+    // Colour-mode data belongs to indexed and duotone documents only.
+    for (uint16_t mode : {0, 1, 2, 3, 4, 7, 8, 9}) {
+        cases.push_back({"colour-mode data", with([&](Psd& p) {
+                             p.mode = mode;
+                             p.colourData = "abc";
+                         }),
+                         mode == 2 || mode == 8});
+    }
+    cases.push_back({"empty resources", with([](Psd& p) { p.resources.clear(); }), true});
+    cases.push_back({"no layer-info bytes at all (only compression follows)",
+                     with([](Psd& p) { p.layerSection.clear(); }), false});
+
+    TempDir dir;
+    int n = 0;
+    for (const auto& c : cases) {
+        IMG_FilePsd file;
+        EXPECT_EQ(ReadHeader(dir, c.doc.Bytes(), file, std::to_string(n++)), c.accepted)
+            << c.what << " depth " << c.doc.depth << " mode " << c.doc.mode << " compression "
+            << c.doc.compression;
+    }
+}
+
+TEST(PsdFileHeader, RejectsEveryTruncation) {
+    Psd doc = RunLength(Psd{});
+    doc.layerSection = Be32(6) + Be16(1) + std::string(40, '\x11');
+    const std::string bytes = doc.Bytes();
+    // The header ends with the row byte counts; the image data is not needed.
+    const std::size_t needed = doc.CompressionOffset() + 2 + doc.channels * doc.rows * 2;
+    TempDir dir;
+    for (std::size_t size = 0; size <= bytes.size(); ++size) {
+        IMG_FilePsd file;
+        EXPECT_EQ(ReadHeader(dir, bytes.substr(0, size), file), size >= needed)
+            << "cut to " << size << " bytes";
+    }
+}
+
+TEST(PsdFileHeader, RejectsLengthsThatLieAboutTheFile) {
+    struct Case {
+        const char* what;
+        Psd doc;
+        bool accepted;
+    };
+    auto with = [](auto change) {
+        Psd p = RunLength(Psd{});
+        change(p);
+        return p;
+    };
+    const Case cases[] = {
+        {"colour-mode length 4 GiB - 1", with([](Psd& p) {
+             p.mode = 2;
+             p.colourData = "pal";
+             p.colourLength = 0xFFFFFFFF;
+         }),
+         false},
+        {"colour-mode length one past the end", with([](Psd& p) {
+             p.mode = 2;
+             p.colourData = "";
+             p.afterCompression.clear();
+             p.colourLength =
+                 static_cast<uint32_t>(4 + p.resources.size() + 4 + p.layerSection.size() + 2 + 1);
+         }),
+         false},
+        {"resource length 4 GiB - 16", with([](Psd& p) { p.resourceLength = 0xFFFFFFF0; }), false},
+        {"resource length 2 GiB", with([](Psd& p) { p.resourceLength = 0x80000000; }), false},
+        {"resource length past the end", with([](Psd& p) {
+             p.resourceLength =
+                 static_cast<uint32_t>(p.resources.size() + 4 + p.layerSection.size() + 2 +
+                                       p.afterCompression.size() + 1);
+         }),
+         false},
+        {"layer-and-mask length 4 GiB - 1", with([](Psd& p) { p.layerLength = 0xFFFFFFFF; }),
+         false},
+        {"layer-and-mask length to the very end (no compression left)", with([](Psd& p) {
+             p.layerLength =
+                 static_cast<uint32_t>(p.layerSection.size() + 2 + p.afterCompression.size());
+         }),
+         false},
+        {"layer-and-mask length to the last two bytes", with([](Psd& p) {
+             p.compression = 0;
+             p.afterCompression = std::string(10, '\0');
+             p.layerLength = static_cast<uint32_t>(p.layerSection.size() + 10);
+         }),
+         true},
+        {"row counts for 4 billion rows", with([](Psd& p) { p.rows = 0xFFFFFFFF; }), false},
+        {"row counts for 65535 channels of 4 billion rows", with([](Psd& p) {
+             p.channels = 0xFFFF;
+             p.rows = 0xFFFFFFFF;
+         }),
+         false},
+        {"one row count short",
+         with([](Psd& p) { p.afterCompression.resize(p.channels * p.rows * 2 - 1); }), false},
+        {"row counts exactly to the end",
+         with([](Psd& p) { p.afterCompression.resize(p.channels * p.rows * 2); }), true},
+        {"raw data absent (sizes are not checked without compression)", with([](Psd& p) {
+             p.compression = 0;
+             p.rows = 0xFFFFFFFF;
+             p.afterCompression.clear();
+         }),
+         true},
+    };
+    TempDir dir;
+    int n = 0;
+    for (const auto& c : cases) {
+        IMG_FilePsd file;
+        EXPECT_EQ(ReadHeader(dir, c.doc.Bytes(), file, std::to_string(n++)), c.accepted) << c.what;
+        if (!c.accepted) {
+            // Through the reader the same lie is "not this format".
+            const Outcome out = InspectPsd(dir, c.doc.Bytes(), "r" + std::to_string(n));
+            EXPECT_FALSE(out.accepted) << c.what;
+            EXPECT_FALSE(out.plainInt) << c.what;
+            EXPECT_EQ(out.code, -11) << c.what;
+        }
+    }
+}
+
+TEST(PsdFile, OpensForReadingOnlyAndClosesSafely) {
+    TempDir dir;
+    const std::string path = dir / "doc.psd";
+    WriteFile(path, Psd{}.Bytes());
+
+    IMG_FilePsd file;
+    EXPECT_EQ(file.GetOpenState(), IMG_File::kClosed);
+    EXPECT_FALSE(file.ReadFileHeader()); // nothing open
+    file.Close();                        // nothing open: harmless
+    file.Open(path.c_str(), "rb");
+    EXPECT_EQ(file.GetOpenState(), IMG_File::kOpenRead);
+    ASSERT_NE(file.GetName(), nullptr);
+    EXPECT_STREQ(file.GetName(), path.c_str());
+    EXPECT_TRUE(file.ReadFileHeader());
+    EXPECT_TRUE(file.ReadFileHeader()); // again from the start
+    EXPECT_EQ(file.Columns(), 3u);
+    EXPECT_FALSE(file.CanWrite());
+    file.Close();
+    EXPECT_EQ(file.GetOpenState(), IMG_File::kClosed);
+    EXPECT_TRUE(file.Resources().empty());
+    file.Close();
+    EXPECT_FALSE(file.ReadFileHeader());
+
+    struct OpenCase {
+        std::string path;
+        const char* mode;
+        int code;
+    };
+    const OpenCase failures[] = {
+        {dir / "missing.psd", "rb", -2},
+        {dir.Path(), "rb", 0}, // a folder opens but cannot be read as a document
+        {path, "wb", -26},
+        {path, "", -2},
+    };
+    for (const auto& c : failures) {
+        IMG_FilePsd other;
+        try {
+            other.Open(c.path.c_str(), c.mode);
+            EXPECT_EQ(c.code, 0) << c.path << " " << c.mode;
+            EXPECT_FALSE(other.ReadFileHeader());
+        } catch (const IMG_Exception& e) {
+            EXPECT_EQ(e.Code(), c.code) << c.path << " " << c.mode;
+            EXPECT_EQ(other.GetOpenState(), IMG_File::kClosed);
+        }
+    }
+    // Opening for writing must not have touched the document.
+    EXPECT_EQ(ReadFile(path), Psd{}.Bytes());
+
+    uint8_t row[4];
+    try {
+        file.ReadChannelRows(0, row, sizeof row);
+        ADD_FAILURE() << "pixel rows were read";
+    } catch (const IMG_Exception& e) {
+        EXPECT_EQ(e.Code(), -26);
+    }
+}
+
+TEST(PsdFile, BaseClassProvidesNoFormat) {
+    IMG_File file;
+    for (int op = 0; op < 3; ++op) {
+        try {
+            if (op == 0) {
+                file.Open("x", "rb");
+            } else if (op == 1) {
+                file.Close();
+            } else {
+                file.WriteFileHeader();
+            }
+            ADD_FAILURE() << "operation " << op << " did something";
+        } catch (const IMG_Exception& e) {
+            EXPECT_EQ(e.Code(), -26) << "operation " << op;
+        }
+    }
+    EXPECT_EQ(file.GetName(), nullptr);
+    std::string name = "first name";
+    file.SetName(name.c_str());
+    name[0] = 'X'; // the stored name is a copy
+    EXPECT_STREQ(file.GetName(), "first name");
+    file.SetName("second");
+    EXPECT_STREQ(file.GetName(), "second");
+    file.SetName(nullptr);
+    EXPECT_EQ(file.GetName(), nullptr);
+}
+
+// ===========================================================================
+// Proxy_PSD
+
+TEST(PsdReader, ReportsSizeChannelsAndPixelType) {
+    struct Case {
+        uint16_t mode, channels;
+        uint32_t pixelType;
+    };
+    const Case cases[] = {
+        {1, 1, 0x280A}, {1, 2, 0x208A}, {1, 3, 0x208A}, {3, 3, 0x2101}, {3, 4, 0x0881},
+        {3, 7, 0x0881}, {4, 4, 0x0802}, {4, 5, 0x0882}, {4, 9, 0x0882},
+    };
+    TempDir dir;
+    int n = 0;
+    for (const auto& c : cases) {
+        Psd doc;
+        doc.mode = c.mode;
+        doc.channels = c.channels;
+        doc.rows = 1234;
+        doc.columns = 0x00FEDCBA;
+        const Outcome out = InspectPsd(dir, RunLength(doc).Bytes(), std::to_string(n++));
+        ASSERT_TRUE(out.accepted) << "mode " << c.mode << " channels " << c.channels;
+        EXPECT_EQ(out.info.pixelType, c.pixelType)
+            << "mode " << c.mode << " channels " << c.channels;
+        EXPECT_EQ(out.info.width, 0x00FEDCBAu);
+        EXPECT_EQ(out.info.height, 1234u);
+        EXPECT_EQ(out.info.samplesPerPixel, c.channels);
+        EXPECT_EQ(out.info.bitsPerSample, 0);
+        EXPECT_EQ(out.info.resolution, 300.0f);
+        EXPECT_EQ(out.formatCode, 0x1000u);
+        EXPECT_EQ(out.processCount, -1);
+        EXPECT_FALSE(out.linked);
+    }
+}
+
+TEST(PsdReader, RejectsDocumentsItDoesNotTake) {
+    struct Case {
+        const char* what;
+        Psd doc;
+        int code;
+        bool plainInt;
+    };
+    auto with = [](auto change) {
+        Psd p;
+        change(p);
+        return p;
+    };
+    const Case cases[] = {
+        // The file class takes 1 and 16 bits; the reader only 8.
+        {"16 bits", with([](Psd& p) { p.depth = 16; }), -11, false},
+        {"1 bit bitmap", with([](Psd& p) {
+             p.depth = 1;
+             p.mode = 0;
+             p.channels = 1;
+         }),
+         -11, false},
+        {"32 bits", with([](Psd& p) { p.depth = 32; }), -11, false},
+        {"RGB with colour-mode data", with([](Psd& p) { p.colourData = std::string(768, 1); }), -11,
+         false},
+        {"not a document", with([](Psd& p) { p.signature = std::string("II*\0", 4); }), -11, false},
+        {"8-bit bitmap mode", with([](Psd& p) { p.mode = 0; }), -1, true},
+        {"indexed", with([](Psd& p) {
+             p.mode = 2;
+             p.channels = 1;
+             p.colourData = std::string(768, 1);
+         }),
+         -1, true},
+        {"multichannel", with([](Psd& p) { p.mode = 7; }), -1, true},
+        {"duotone", with([](Psd& p) { p.mode = 8; }), -1, true},
+        {"Lab", with([](Psd& p) { p.mode = 9; }), -1, true},
+        // Channel counts without a pixel type.
+        {"RGB with 2 channels", with([](Psd& p) { p.channels = 2; }), -1, false},
+        {"CMYK with 3 channels", with([](Psd& p) {
+             p.mode = 4;
+             p.channels = 3;
+         }),
+         -1, false},
+        {"gray without channels", with([](Psd& p) {
+             p.mode = 1;
+             p.channels = 0;
+         }),
+         -1, false},
+    };
+    TempDir dir;
+    int n = 0;
+    for (const auto& c : cases) {
+        const Outcome out = InspectPsd(dir, c.doc.Bytes(), std::to_string(n++));
+        EXPECT_FALSE(out.accepted) << c.what;
+        EXPECT_EQ(out.code, c.code) << c.what;
+        EXPECT_EQ(out.plainInt, c.plainInt) << c.what;
+    }
+}
+
+TEST(PsdReader, ResolutionFromTheResourceWalk) {
+    const std::string other = Resource(1036, "", "thumbnail");
+    struct Case {
+        const char* what;
+        std::string resources;
+        float resolution;
+    };
+    const Case cases[] = {
+        {"300 ppi", ResolutionEntry(300u << 16), 300.0f},
+        {"fraction 0x8000", ResolutionEntry((300u << 16) | 0x8000), 300.5f},
+        {"GIMP's 118.11", ResolutionEntry(0x00761C29), 118.11f},
+        {"largest integer part", ResolutionEntry(0xFFFF0000), 65535.0f},
+        {"after other entries", other + Resource(1010, "", "") + ResolutionEntry(600u << 16),
+         600.0f},
+        {"first 1005 wins", ResolutionEntry(150u << 16) + ResolutionEntry(600u << 16), 150.0f},
+        {"no 1005", other + Resource(1004, "", "ab"), 72.0f},
+        {"empty block", "", 72.0f},
+        // Names: length byte plus characters padded to an even count.
+        {"name of 1 character (no pad)", Resource(1000, "a", "xy") + ResolutionEntry(200u << 16),
+         200.0f},
+        {"name of 2 characters (padded)", Resource(1000, "ab", "xy") + ResolutionEntry(200u << 16),
+         200.0f},
+        {"name on the 1005 entry", Resource(1005, "res", ResolutionData(240u << 16)), 240.0f},
+        {"odd data size padded", Resource(1000, "", "odd") + ResolutionEntry(250u << 16), 250.0f},
+        {"last entry without its pad byte",
+         other + Resource(1005, "", ResolutionData(400u << 16) + "x", "8BIM", false), 400.0f},
+        {"odd last entry without its pad byte", other + Resource(1000, "", "odd", "8BIM", false),
+         72.0f},
+        {"4-byte 1005 entry", Resource(1005, "", Be32(96u << 16)), 96.0f},
+        {"1005 shorter than 4 bytes", Resource(1005, "", "abc") + ResolutionEntry(9u << 16), 72.0f},
+        {"other signature stops the walk",
+         Resource(1000, "", "xy", "MeSa") + ResolutionEntry(300u << 16), 72.0f},
+        {"stray bytes stop the walk", "8BIX" + ResolutionEntry(300u << 16), 72.0f},
+        {"entry size past the block",
+         Resource(1000, "", "xy").substr(0, 8) + Be32(0x7FFFFFFF) + ResolutionEntry(300u << 16),
+         72.0f},
+        {"entry size 4 GiB - 1",
+         std::string("8BIM") + Be16(1000) + '\0' + '\0' + Be32(0xFFFFFFFF) +
+             ResolutionEntry(300u << 16),
+         72.0f},
+        {"name past the block", std::string("8BIM") + Be16(1005) + '\xFF' + "short", 72.0f},
+        {"size field cut by the block end",
+         std::string("8BIM") + Be16(1005) + '\0' + '\0' + std::string(2, '\0'), 72.0f},
+        {"1005 data cut by the block end", ResolutionEntry(300u << 16).substr(0, 12 + 3), 72.0f},
+        {"fewer bytes than an entry header", "8BIM\x03", 72.0f},
+    };
+    TempDir dir;
+    int n = 0;
+    for (const auto& c : cases) {
+        Psd doc;
+        doc.resources = c.resources;
+        const Outcome out = InspectPsd(dir, doc.Bytes(), std::to_string(n++));
+        ASSERT_TRUE(out.accepted) << c.what;
+        EXPECT_FLOAT_EQ(out.info.resolution, c.resolution) << c.what;
+    }
+}
+
+TEST(PsdReader, ResolutionWalkStaysInsideTheBlock) {
+    // The 1005 entry's data lies in the file right after the resource block,
+    // but the block ends inside the entry: it is not read.
+    Psd doc;
+    const std::string entry = ResolutionEntry(300u << 16);
+    doc.resources = entry.substr(0, 12);
+    doc.layerSection = entry.substr(12) + Be32(0) + Be32(0);
+    TempDir dir;
+    const Outcome out = InspectPsd(dir, doc.Bytes(), "edge");
+    ASSERT_TRUE(out.accepted);
+    EXPECT_EQ(out.info.resolution, 72.0f);
+}
+
+TEST(PsdReader, RejectsEveryTruncationAsNotItsFormat) {
+    Psd doc = RunLength(Psd{});
+    doc.mode = 4;
+    doc.channels = 5;
+    doc.layerSection = Be32(6) + Be16(0xFFFE) + std::string(17, '\x22');
+    const std::string bytes = doc.Bytes();
+    const std::size_t needed = doc.CompressionOffset() + 2 + doc.channels * doc.rows * 2;
+    TempDir dir;
+    for (std::size_t size = 0; size <= bytes.size(); ++size) {
+        const Outcome out = InspectPsd(dir, bytes.substr(0, size), "cut");
+        if (size >= needed) {
+            ASSERT_TRUE(out.accepted) << size;
+            EXPECT_EQ(out.info.pixelType, 0x0882u);
+        } else {
+            EXPECT_FALSE(out.accepted) << size;
+            EXPECT_EQ(out.code, -11) << size;
+            EXPECT_FALSE(out.plainInt) << size;
+        }
+    }
+}
+
+TEST(PsdReader, MissingFileNameOrUnopenablePathIsMinus4) {
+    TempDir dir;
+    const std::string tooLong = dir / (std::string(1100, 'a') + ".psd");
+    const std::string missing = dir / "missing.psd";
+    const char* paths[] = {nullptr, missing.c_str(), tooLong.c_str()};
+    for (const char* path : paths) {
+        const Outcome out = Inspect<Proxy_PSD>(path);
+        EXPECT_FALSE(out.accepted);
+        EXPECT_EQ(out.code, -4) << (path ? path : "(no name)");
+    }
+}
+
+TEST(PsdReader, CloseReadIsHarmlessWhenNothingIsOpen) {
+    TempDir dir;
+    const std::string path = dir / "doc.psd";
+    WriteFile(path, Psd{}.Bytes());
+    Proxy_PSD reader;
+    reader.CloseRead();
+    reader.SetFileName(path.c_str());
+    reader.OpenRead();
+    reader.CloseRead();
+    reader.CloseRead();
+    ASSERT_NE(reader.GetImageInfo(), nullptr);
+    EXPECT_EQ(reader.GetImageInfo()->width, 3u); // results outlive the file
+    EXPECT_EQ(reader.GetFormatCode(), 0x1000u);
+}
+
+TEST(PsdReader, FactoryChoosesThePhotoshopReader) {
+    TempDir dir;
+    const std::string path = dir / "doc.psd";
+    Psd doc = RunLength(Psd{});
+    doc.channels = 4;
+    WriteFile(path, doc.Bytes());
+    for (bool acceptOpi : {true, false}) {
+        auto reader = IMG_OpenImageFile(path.c_str(), "r", acceptOpi);
+        ASSERT_NE(reader, nullptr);
+        EXPECT_STREQ(reader->ReaderName(), "Proxy_PSD");
+        ASSERT_NE(reader->GetImageInfo(), nullptr);
+        EXPECT_EQ(reader->GetImageInfo()->pixelType, 0x0881u);
+        EXPECT_EQ(reader->GetFormatCode(), 0x1000u);
+    }
+}
+
+// ===========================================================================
+// Proxy_PCD
+
+TEST(PcdReader, ReportsTheFixedBaseImage) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"pack with more data", PhotoCd()},
+        {"signature at the very end", PhotoCd("PCD_IPI", 0)},
+        {"signature followed by a PSD header", PhotoCd("PCD_IPI", 0) + Psd{}.Bytes()},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        const std::string path = dir / "image.pcd";
+        WriteFile(path, c.bytes);
+        const Outcome out = Inspect<Proxy_PCD>(path);
+        ASSERT_TRUE(out.accepted) << c.what;
+        EXPECT_EQ(out.info.width, 3072u);
+        EXPECT_EQ(out.info.height, 2048u);
+        EXPECT_EQ(out.info.resolution, 768.0f);
+        EXPECT_EQ(out.info.pixelType, 0x2101u);
+        EXPECT_EQ(out.info.samplesPerPixel, 3);
+        EXPECT_EQ(out.info.bitsPerSample, 0);
+        EXPECT_EQ(out.formatCode, 0x800u);
+        EXPECT_EQ(out.processCount, -1);
+        EXPECT_FALSE(out.linked);
+    }
+}
+
+TEST(PcdReader, RejectsFilesWithoutTheSignature) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+    };
+    const std::string pack = PhotoCd("PCD_IPI", 0);
+    const Case cases[] = {
+        {"empty file", ""},
+        {"short file", std::string(100, 'P')},
+        {"ends before the signature", pack.substr(0, 2048)},
+        {"signature cut to 6 of 7 bytes (2054 bytes)", pack.substr(0, 2054)},
+        {"one byte early", pack.substr(1)},
+        {"one byte late", "X" + pack},
+        {"last character differs", PhotoCd("PCD_IPJ")},
+        {"lower case", PhotoCd("pcd_ipi")},
+        {"signature at the start only", "PCD_IPI" + std::string(4000, '\0')},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        const std::string path = dir / "image.pcd";
+        WriteFile(path, c.bytes);
+        const Outcome out = Inspect<Proxy_PCD>(path);
+        EXPECT_FALSE(out.accepted) << c.what;
+        EXPECT_EQ(out.code, -11) << c.what;
+    }
+    const std::string missing = dir / "missing.pcd";
+    for (const char* path : {static_cast<const char*>(nullptr), missing.c_str()}) {
+        const Outcome out = Inspect<Proxy_PCD>(path);
+        EXPECT_FALSE(out.accepted);
+        EXPECT_EQ(out.code, -4);
+    }
+}
+
+TEST(PcdReader, CloseReadIsHarmlessWhenNothingIsOpen) {
+    TempDir dir;
+    const std::string path = dir / "image.pcd";
+    WriteFile(path, PhotoCd());
+    Proxy_PCD reader;
+    reader.CloseRead();
+    reader.SetFileName(path.c_str());
+    reader.OpenRead();
+    reader.OpenRead(); // a second open replaces the first handle
+    reader.CloseRead();
+    reader.CloseRead();
+    EXPECT_EQ(reader.GetFormatCode(), 0x800u);
+}
+
+TEST(PcdReader, FactoryChoosesThePhotoCdReader) {
+    TempDir dir;
+    const std::string path = dir / "image.pcd";
+    WriteFile(path, PhotoCd());
+    auto reader = IMG_OpenImageFile(path.c_str(), "r", false);
+    ASSERT_NE(reader, nullptr);
+    EXPECT_STREQ(reader->ReaderName(), "Proxy_PCD");
+    EXPECT_EQ(reader->GetFormatCode(), 0x800u);
+}
+
+// ===========================================================================
+// Real Photoshop and Photo CD files, against the expectations of the shared
+// test corpus: the reader that should take a file takes it with the expected
+// values, and a file that no reader takes is refused by both with the
+// expected code.
+
+TEST(PsdReaderRealFiles, AgreeWithTheCorpus) {
+    const std::string data = SharedTestData();
+    if (data.empty()) {
+        GTEST_SKIP() << "no shared test data";
+    }
+    const std::string folder = data + "/images";
+    std::ifstream in(folder + "/manifest.json");
+    if (!in) {
+        GTEST_SKIP() << "no image manifest";
+    }
+    const nlohmann::json manifest = nlohmann::json::parse(in);
+    auto hex = [](const nlohmann::json& v) {
+        return std::stoul(v.get<std::string>(), nullptr, 16);
+    };
+    // The code a reader is expected to fail with, from "Proxy_PSD: -11 ...".
+    auto expectedCode = [](const nlohmann::json& rejections, const std::string& reader) {
+        for (const auto& r : rejections) {
+            const std::string text = r.get<std::string>();
+            if (text.rfind(reader + ": ", 0) == 0) {
+                return std::stoi(text.substr(reader.size() + 2));
+            }
+        }
+        return 0;
+    };
+    int seen = 0;
+    for (const auto& entry : manifest) {
+        const std::string file = entry["file"].get<std::string>();
+        if (file.rfind("psd", 0) != 0 && file.rfind("psb", 0) != 0 && file.rfind("pcd", 0) != 0) {
+            continue;
+        }
+        ++seen;
+        SCOPED_TRACE(file);
+        const std::string path = folder + "/" + file;
+        const nlohmann::json& want = entry["expected_no_opi"];
+        const Outcome psd = Inspect<Proxy_PSD>(path);
+        const Outcome pcd = Inspect<Proxy_PCD>(path);
+        if (want["reader"].is_null()) {
+            EXPECT_FALSE(psd.accepted);
+            EXPECT_FALSE(pcd.accepted);
+            EXPECT_EQ(psd.code, expectedCode(want["rejections"], "Proxy_PSD"));
+            EXPECT_EQ(pcd.code, expectedCode(want["rejections"], "Proxy_PCD"));
+            continue;
+        }
+        const std::string reader = want["reader"].get<std::string>();
+        ASSERT_TRUE(reader == "Proxy_PSD" || reader == "Proxy_PCD");
+        const Outcome& got = reader == "Proxy_PSD" ? psd : pcd;
+        const Outcome& other = reader == "Proxy_PSD" ? pcd : psd;
+        ASSERT_TRUE(got.accepted) << "code " << got.code;
+        EXPECT_FALSE(other.accepted);
+        EXPECT_EQ(got.formatCode, hex(want["formatCode"]));
+        EXPECT_EQ(got.info.pixelType, hex(want["pixelType"]));
+        EXPECT_EQ(got.info.width, want["width"].get<uint32_t>());
+        EXPECT_EQ(got.info.height, want["height"].get<uint32_t>());
+        EXPECT_EQ(got.info.samplesPerPixel, want["samplesPerPixel"].get<int>());
+        EXPECT_EQ(got.info.bitsPerSample, want["bitsPerSample"].get<int>());
+        EXPECT_EQ(got.processCount, want["processCount"].get<int>());
+        EXPECT_NEAR(got.info.resolution, want["resolution"].get<double>(), 0.01);
+    }
+    EXPECT_GT(seen, 0);
+}
+
+} // namespace
