@@ -1,1 +1,953 @@
+#include "IMG_Exception.h"
+#include "IMG_ImageInfo.h"
+#include "IMG_OpenImageFile.h"
+#include "Proxy_EPS.h"
+#include "TempDir.h"
+
 #include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace std::string_literals;
+
+// What one reader made of a file: code 0 when it accepted it, else the
+// IMG_Exception code that ended the attempt.
+struct Result {
+    int code = 0;
+    uint32_t formatCode = 0;
+    IMG_ImageInfo info;
+    std::string linked;
+    int encoding = 0;
+    std::string creator;
+    std::string title;
+};
+
+template <typename Reader> Result InspectFile(const std::string& path) {
+    Result result;
+    Reader reader;
+    reader.SetFileName(path.c_str());
+    reader.SetMode(kImgModeInspect);
+    try {
+        reader.Begin();
+        reader.Run();
+        reader.End();
+    } catch (const IMG_Exception& e) {
+        reader.End();
+        result.code = e.Code();
+        return result;
+    }
+    EXPECT_NE(reader.GetImageInfo(), nullptr);
+    if (reader.GetImageInfo() != nullptr) {
+        result.info = *reader.GetImageInfo();
+    }
+    result.formatCode = reader.GetFormatCode();
+    if (reader.LinkedName() != nullptr) {
+        result.linked = reader.LinkedName();
+    }
+    result.encoding = reader.DataEncoding();
+    result.creator = reader.Creator();
+    result.title = reader.Title();
+    return result;
+}
+
+template <typename Reader> Result Inspect(const std::string& bytes) {
+    TempDir dir;
+    const std::string path = dir / "image.eps";
+    WriteFile(path, bytes);
+    return InspectFile<Reader>(path);
+}
+
+// A plain EPS: the version line, the body, and %%EOF.
+std::string Eps(const std::string& body) {
+    return "%!PS-Adobe-3.0 EPSF-3.0\n" + body + "%%EOF\n";
+}
+
+std::string LE32(uint32_t v) {
+    std::string s(4, '\0');
+    for (int i = 0; i < 4; ++i) {
+        s[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    }
+    return s;
+}
+
+// The 30-byte header of a DOS EPS (no WMF part, checksum FFFF).
+std::string BinaryHeader(uint32_t psOffset, uint32_t psLength, uint32_t previewOffset,
+                         uint32_t previewLength) {
+    return "\xC5\xD0\xD3\xC6"s + LE32(psOffset) + LE32(psLength) + LE32(0) + LE32(0) +
+           LE32(previewOffset) + LE32(previewLength) + "\xFF\xFF"s;
+}
+
+// A few bytes that begin like a little-endian TIFF, as a preview does.
+const std::string kTiffPreview = "II*\0\x08\0\0\0\0\0"s;
+
+// The image's own %ImageData: line, and one planted where a reader that lost
+// its place in the file would take it.
+const std::string kImageData = "%ImageData: 1000 800 8 3 0 1 2 \"beginimage\"\n";
+const std::string kDecoy = "%ImageData: 7 7 8 1 0 1 1 \"decoy\"\n";
+
+// An EPS with a data block between the header comments and the image's
+// %ImageData: line: the width tells whether the scan came out of the block
+// where the block ends (1000), stumbled on the decoy (7), or failed.
+std::string WithBlock(const std::string& block) {
+    return Eps("%%Creator: test\n" + block + kImageData + "%%BoundingBox: 0 0 240 192\n");
+}
+
+// Width, or the error code when the reader rejects the file.
+int64_t WidthOrCode(const Result& r) {
+    return r.code != 0 ? r.code : static_cast<int64_t>(r.info.width);
+}
+
+// count bytes of binary data holding the decoy, line ends, NULs and "%%EOF".
+std::string BinaryData(std::size_t count) {
+    std::string data = "\n\0\r"s + kDecoy + "%%EOF\n%%EndBinary\n";
+    for (std::size_t i = 0; data.size() < count; ++i) {
+        data.push_back(static_cast<char>((i * 37 + 11) & 0xFF));
+    }
+    data.resize(count);
+    return data;
+}
+
+// Every line that the reader returns for the file, up to the end of the scan.
+std::vector<std::string> ScanLines(const std::string& bytes) {
+    TempDir dir;
+    const std::string path = dir / "lines.eps";
+    WriteFile(path, bytes);
+    Proxy_EPS_Std reader;
+    reader.SetFileName(path.c_str());
+    reader.OpenRead();
+    std::vector<std::string> lines;
+    char line[Proxy_EPS::kLineMax + 1];
+    int lookAhead = Proxy_EPS::kLookAheadNone;
+    for (int guard = 0; guard < 100000; ++guard) {
+        const int length = reader.ReadDscLine(line, lookAhead);
+        if (length < 0) {
+            break;
+        }
+        EXPECT_EQ(static_cast<std::size_t>(length), std::strlen(line));
+        lines.emplace_back(line);
+    }
+    reader.CloseRead();
+    return lines;
+}
+
+using Lines = std::vector<std::string>;
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// The line reader
+
+TEST(DscLine, CrLfAndCrLfLineEndsGiveTheSameLines) {
+    const char* ends[] = {"\n", "\r", "\r\n", "\n\r", "\r\r\n\n"};
+    for (const char* eol : ends) {
+        const std::string e = eol;
+        const std::string bytes = "%!PS-Adobe-3.0 EPSF-3.0" + e + "%%Title: t" + e + e + e +
+                                  "x y z" + e + "%%EOF" + e + "%%Title: after" + e + "end" + e;
+        EXPECT_EQ(ScanLines(bytes), (Lines{"%!PS-Adobe-3.0 EPSF-3.0", "%%Title: t", "x y z"}))
+            << "line end " << testing::PrintToString(e);
+    }
+    // Mixed line ends in one file.
+    EXPECT_EQ(ScanLines("%!PS\r\nA\rB\nC\r\n\rD\n%%EOF\n"), (Lines{"%!PS", "A", "B", "C", "D"}));
+}
+
+TEST(DscLine, OnlyAnExactEofLineOrTheFileEndEndsTheScan) {
+    EXPECT_EQ(ScanLines("%!PS\n%%EOF \nA\n%%EOFX\nB\n %%EOF\nC\n%%EOF\nD\n"),
+              (Lines{"%!PS", "%%EOF ", "A", "%%EOFX", "B", " %%EOF", "C"}));
+    // The line that the file ends with is not taken, with or without line ends.
+    EXPECT_EQ(ScanLines("%!PS\nA\nB"), (Lines{"%!PS", "A"}));
+    EXPECT_EQ(ScanLines("%!PS\nA\nB\r\n\n\r"), (Lines{"%!PS", "A"}));
+    EXPECT_EQ(ScanLines("%!PS"), Lines{});
+}
+
+TEST(DscLine, LongLinesAreReadIn255CharacterPieces) {
+    const std::size_t lengths[] = {254, 255, 256, 300, 510, 600};
+    for (std::size_t length : lengths) {
+        std::string longLine;
+        for (std::size_t i = 0; i < length; ++i) {
+            longLine.push_back(static_cast<char>('A' + i % 26));
+        }
+        Lines expected{"%!PS"};
+        for (std::size_t at = 0; at < length; at += 255) {
+            expected.push_back(longLine.substr(at, 255));
+        }
+        expected.push_back("%%Title: t");
+        EXPECT_EQ(ScanLines("%!PS\r\n" + longLine + "\r\n%%Title: t\r\n%%EOF\r\n"), expected)
+            << length;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Opening and the binary header
+
+TEST(EpsReaderOpen, HeadersThatDoNotHoldUpAreRejected) {
+    const std::string ps = "%!PS-Adobe-3.0 EPSF-3.0\n" + kImageData + "%%EOF\n";
+    const auto size = [](const std::string& s) { return static_cast<uint32_t>(s.size()); };
+    struct Case {
+        const char* what;
+        std::string bytes;
+        int code; // 0: accepted
+    };
+    const Case cases[] = {
+        {"empty file", "", -8},
+        {"three bytes", "%!P", -8},
+        {"not PostScript", "GIF89a and more", -11},
+        {"PostScript without the version", "%!\n" + kImageData + "%%EOF\n", -11},
+        {"binary header cut short", BinaryHeader(30, 10, 0, 0).substr(0, 20), -11},
+        {"plain", ps, 0},
+        {"binary, no preview", BinaryHeader(30, size(ps), 0, 0) + ps, 0},
+        {"binary, preview before", BinaryHeader(40, size(ps), 30, 10) + kTiffPreview + ps, 0},
+        {"PostScript offset past the end", BinaryHeader(30 + size(ps), size(ps), 0, 0) + ps, -11},
+        {"PostScript offset far past the end", BinaryHeader(0xFFFFFFF0u, 10, 0, 0) + ps, -11},
+        {"PostScript offset inside the header", BinaryHeader(12, size(ps), 0, 0) + ps, -11},
+        {"preview offset past the end", BinaryHeader(30, size(ps), 0x7FFFFFFFu, 0) + ps, -11},
+        {"preview past the end", BinaryHeader(30, size(ps), 30 + size(ps), 100) + ps, -11},
+        {"preview length wraps", BinaryHeader(30, size(ps), 30, 0xFFFFFFFFu) + ps, -11},
+        {"preview inside the header", BinaryHeader(40, size(ps), 0, 10) + kTiffPreview + ps, -11},
+    };
+    for (const auto& c : cases) {
+        const Result r = Inspect<Proxy_EPS_Std>(c.bytes);
+        EXPECT_EQ(r.code, c.code) << c.what;
+        if (c.code == 0) {
+            EXPECT_EQ(r.info.width, 1000u) << c.what;
+        }
+    }
+}
+
+TEST(EpsReaderOpen, MissingFilesFailToOpenAndClosingIsAlwaysSafe) {
+    TempDir dir;
+    EXPECT_EQ(InspectFile<Proxy_EPS_Std>(dir / "missing.eps").code, -4);
+    EXPECT_EQ(InspectFile<Proxy_EPS_OPI>(dir.Path()).code, -4); // a folder is no file
+
+    Proxy_EPS_Std unnamed;
+    unnamed.CloseRead(); // nothing open yet
+    try {
+        unnamed.OpenRead();
+        ADD_FAILURE() << "opened a reader without a path";
+    } catch (const IMG_Exception& e) {
+        EXPECT_EQ(e.Code(), -4);
+    }
+
+    const std::string path = dir / "a.eps";
+    WriteFile(path, Eps(kImageData));
+    Proxy_EPS_Std reader;
+    reader.SetFileName(path.c_str());
+    reader.SetMode(kImgModeInspect);
+    reader.Begin();
+    reader.Begin(); // opening again closes the first handle
+    reader.Run();
+    reader.End();
+    reader.End();
+    EXPECT_EQ(reader.GetImageInfo()->width, 1000u);
+}
+
+TEST(EpsReaderBinaryHeader, ATiffPreviewAfterThePostScriptEndsTheScan) {
+    const std::string ps = "%!PS-Adobe-3.0 EPSF-3.0\r\n%%BoundingBox: 0 0 100 50\r\n";
+    const std::string preview = kTiffPreview + "\r\n" + kDecoy + "more\r\n";
+    const auto size = [](const std::string& s) { return static_cast<uint32_t>(s.size()); };
+    struct Case {
+        const char* what;
+        std::string bytes;
+        uint32_t width; // 7 when the preview's text was read as PostScript
+    };
+    const Case cases[] = {
+        {"preview after", BinaryHeader(30, size(ps), 30 + size(ps), size(preview)) + ps + preview,
+         0},
+        {"preview after, last line without a line end",
+         BinaryHeader(30, size(ps) - 2, 30 + size(ps) - 2, size(preview)) +
+             ps.substr(0, ps.size() - 2) + preview,
+         0},
+        // Without a preview in the header the same bytes are all PostScript.
+        {"no preview", BinaryHeader(30, size(ps) + size(preview), 0, 0) + ps + preview, 7},
+        {"preview before",
+         BinaryHeader(30 + size(preview), size(ps), 30, size(preview)) + preview + ps + kDecoy +
+             "more\r\n",
+         7},
+    };
+    for (const auto& c : cases) {
+        const Result r = Inspect<Proxy_EPS_Std>(c.bytes);
+        ASSERT_EQ(r.code, 0) << c.what;
+        EXPECT_EQ(r.info.width, c.width) << c.what;
+    }
+
+    // A data block that runs into the preview lied about its size.
+    const std::string block = "%!PS-Adobe-3.0 EPSF-3.0\r\n%%BeginBinary: 20\r\n0123456789\r\n";
+    EXPECT_EQ(Inspect<Proxy_EPS_Std>(
+                  BinaryHeader(30, size(block), 30 + size(block), size(preview)) + block + preview)
+                  .code,
+              -11);
+}
+
+// ---------------------------------------------------------------------------
+// Proxy_EPS_Std
+
+TEST(EpsReaderStd, PhotoshopEpsGivesSizeTypeAndResolution) {
+    const std::string imageBytes(96, '\x7F');
+    const std::string binary = "beginimage\r\n" + imageBytes + "\r\n";
+    const std::string ps = "%!PS-Adobe-3.0 EPSF-3.0\r\n"
+                           "%%Creator: Adobe Photoshop Version 7.0\r\n"
+                           "%%Title: photo.eps\r\n"
+                           "%%CreationDate: 7/18/05 2:33 PM\r\n"
+                           "%%BoundingBox: 0 0 240 192\r\n"
+                           "%%SuppressDotGainCompensation\r\n"
+                           "%%EndComments\r\n"
+                           "%%BeginProlog\r\n%%EndProlog\r\n"
+                           "%ImageData: 1000 800 8 3 0 1 2 \"beginimage\"\r\n"
+                           "%BeginPhotoshop: 8\r\n"
+                           "% 3842494D03ED0000\r\n"
+                           "%EndPhotoshop\r\n"
+                           "%%BeginBinary: " +
+                           std::to_string(binary.size()) + "\r\n" + binary +
+                           "%%EndBinary\r\n"
+                           "%%EOF\r\n";
+    for (bool dosHeader : {false, true}) {
+        const std::string bytes =
+            dosHeader ? BinaryHeader(30 + 10, static_cast<uint32_t>(ps.size()), 30, 10) +
+                            kTiffPreview + ps
+                      : ps;
+        const Result r = Inspect<Proxy_EPS_Std>(bytes);
+        ASSERT_EQ(r.code, 0) << dosHeader;
+        EXPECT_EQ(r.formatCode, 0x200u);
+        EXPECT_EQ(r.info.width, 1000u);
+        EXPECT_EQ(r.info.height, 800u);
+        EXPECT_EQ(r.info.pixelType, 0x2101u);
+        EXPECT_EQ(r.info.samplesPerPixel, 3);
+        EXPECT_EQ(r.info.bitsPerSample, 24);
+        EXPECT_EQ(r.info.colourSpace, 3u);
+        EXPECT_FLOAT_EQ(r.info.resolution, 300.0f);
+        EXPECT_EQ(r.encoding, kEpsEncodingHex);
+        EXPECT_EQ(r.creator, " Adobe Photoshop Version 7.0");
+        EXPECT_EQ(r.title, " photo.eps");
+        EXPECT_TRUE(r.linked.empty());
+    }
+}
+
+TEST(EpsReaderStd, ImageDataValues) {
+    struct Case {
+        const char* value;
+        int code; // 0: accepted
+        uint32_t width, height, pixelType;
+        int encoding;
+    };
+    const Case cases[] = {
+        {" 1000 800 8 3 0 1 2 \"beginimage\"", 0, 1000, 800, 0x2101, kEpsEncodingHex},
+        {"1000 800 8 3 0 1 2 beginimage", 0, 1000, 800, 0x2101, kEpsEncodingHex},
+        {" 1000\t800  8 3 0 1 2 \"b\"  ", 0, 1000, 800, 0x2101, kEpsEncodingHex},
+        {" 10 20 8 1 0 10 1 \"b\"", 0, 10, 20, 0x280A, kEpsEncodingBinary},
+        {" 10 20 8 2 0 10 3 \"b\"", 0, 10, 20, 0x2108, kEpsEncodingAscii},
+        {" 10 20 16 4 0 10 4 \"b\"", 0, 10, 20, 0x0802, kEpsEncodingAscii},
+        {" 10 20 8 4 1 10 5 \"b\"", 0, 10, 20, 0x0802, kEpsEncodingAscii},
+        {" 10 20 8 9 0 10 6 \"b\"", 0, 10, 20, 0, kEpsEncodingAscii}, // unknown mode
+        {" 0 0 8 3 0 0 1 \"b\"", 0, 0, 0, 0x2101, kEpsEncodingBinary},
+        {" 4294967295 1 8 3 0 1 1 \"b\"", 0, 4294967295u, 1, 0x2101, kEpsEncodingBinary},
+        // Rejected: encodings outside 1 to 6, bitmaps, missing or unreadable items.
+        {" 10 20 8 3 0 10 0 \"b\"", -11, 0, 0, 0, 0},
+        {" 10 20 8 3 0 10 7 \"b\"", -11, 0, 0, 0, 0},
+        {" 10 20 8 3 0 10 -2 \"b\"", -11, 0, 0, 0, 0},
+        {" 100 67 1 1 0 13 1 \"b\"", -11, 0, 0, 0, 0},
+        {" 10 20 8 3 0 10 2", -11, 0, 0, 0, 0},
+        {" 10 20 8 3 0 10 2   ", -11, 0, 0, 0, 0},
+        {" 10 20 8 3", -11, 0, 0, 0, 0},
+        {" 10 x 8 3 0 10 2 \"b\"", -11, 0, 0, 0, 0},
+        {"", -11, 0, 0, 0, 0},
+        {" -10 20 8 3 0 10 2 \"b\"", -11, 0, 0, 0, 0},
+        {" 10 -20 8 3 0 10 2 \"b\"", -11, 0, 0, 0, 0},
+        {" 4294967296 20 8 3 0 10 2 \"b\"", -11, 0, 0, 0, 0},
+        {" 99999999999999999999999 20 8 3 0 10 2 \"b\"", -11, 0, 0, 0, 0},
+        {" 10 20 8 99999999999 0 10 2 \"b\"", -11, 0, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const Result r =
+            Inspect<Proxy_EPS_Std>(Eps("%%BoundingBox: 0 0 10 10\n%ImageData:"s + c.value + "\n"));
+        EXPECT_EQ(r.code, c.code) << c.value;
+        if (c.code == 0 && r.code == 0) {
+            EXPECT_EQ(r.info.width, c.width) << c.value;
+            EXPECT_EQ(r.info.height, c.height) << c.value;
+            EXPECT_EQ(r.info.pixelType, c.pixelType) << c.value;
+            EXPECT_EQ(r.encoding, c.encoding) << c.value;
+        }
+    }
+    // Only the first %ImageData: counts.
+    const Result r = Inspect<Proxy_EPS_Std>(Eps(kImageData + kDecoy));
+    EXPECT_EQ(r.info.width, 1000u);
+}
+
+TEST(EpsReaderStd, TheHighResolutionBoxWinsAndDeferredBoxesAreRejected) {
+    struct Case {
+        const char* comments;
+        int code;
+        float resolution; // of 600 columns
+    };
+    const Case cases[] = {
+        {"%%BoundingBox: 0 0 200 100\n", 0, 216.0f},
+        {"%%BoundingBox:126 267 486 526\n", 0, 120.0f},
+        {"%%BoundingBox:   36   36  576  756\n", 0, 80.0f},
+        {"%%BoundingBox: 0 0 200 100\n%%HiResBoundingBox: 0 0 150 100.5\n", 0, 288.0f},
+        {"%%HiResBoundingBox: 0 0 150 100.5\n%%BoundingBox: 0 0 200 100\n", 0, 288.0f},
+        {"%%HiResBoundingBox: 10.5 0 160.5 100\n%%BoundingBox: (atend)\n", 0, 288.0f},
+        {"%%BoundingBox: 0 0 200 100\n%%BoundingBox: (atend)\n", 0, 216.0f},
+        {"%%BoundingBox: 50 0 50 100\n", 0, 0.0f},
+        {"%%BoundingBox: 60 0 50 100\n", 0, 0.0f},
+        {"", 0, 0.0f},
+        {"%%BoundingBox: (atend)\n", -11, 0},
+        {"%%BoundingBox: (atend)\n%%HiResBoundingBox: 0 0 150 100\n", -11, 0},
+        {"%%BoundingBox: 0 0 200\n", -11, 0},
+        {"%%BoundingBox: 0,0,200,100\n", -11, 0},
+        {"%%BoundingBox: 0 0 1e999 100\n", -11, 0},
+        {"%%BoundingBox: 0 0 nan 100\n", -11, 0},
+        {"%%BoundingBox: 0 0 200 100\n%%HiResBoundingBox: (atend)\n", -11, 0},
+    };
+    for (const auto& c : cases) {
+        const Result r =
+            Inspect<Proxy_EPS_Std>(Eps(c.comments + "%ImageData: 600 300 8 1 0 600 1 \"b\"\n"s));
+        EXPECT_EQ(r.code, c.code) << c.comments;
+        if (c.code == 0 && r.code == 0) {
+            EXPECT_FLOAT_EQ(r.info.resolution, c.resolution) << c.comments;
+        }
+    }
+}
+
+TEST(EpsReaderStd, DcsPlateCommentsMakeCmyk) {
+    const std::string dcs2Plates = "%%PlateFile: (Cyan) EPS #12345 6789\n"
+                                   "%%PlateFile: (Magenta) EPS #23456 6789\n"
+                                   "%%PlateFile: (Yellow) EPS #34567 6789\n"
+                                   "%%PlateFile: (Black) EPS #45678 6789\n";
+    const std::string dcs1Plates = "%%CyanPlate: photo.C\n%%MagentaPlate: photo.M\n"
+                                   "%%YellowPlate: photo.Y\n%%BlackPlate: photo.K\n";
+    const std::string box = "%%BoundingBox: 0 0 240 192\n";
+    struct Case {
+        const char* what;
+        std::string body;
+        uint32_t pixelType;
+        uint32_t width;
+        float resolution;
+    };
+    const Case cases[] = {
+        // DCS 2: plates before %ImageData: the plates decide, the size stays unknown.
+        {"DCS 2, plates first", box + dcs2Plates + kImageData, 0x0802, 0, 0.0f},
+        {"DCS 2, one plate first", box + "%%PlateFile: (Black) EPS #1 2\n" + kImageData, 0x0802, 0,
+         0.0f},
+        {"DCS 2, image data first", box + kImageData + dcs2Plates, 0x0802, 1000, 300.0f},
+        // DCS 1 plate comments do not stop a later %ImageData:.
+        {"DCS 1, plates only", box + dcs1Plates, 0x0802, 0, 0.0f},
+        {"DCS 1, image data first", box + kImageData + dcs1Plates, 0x0802, 1000, 300.0f},
+        {"DCS 1, plates first", box + dcs1Plates + kImageData, 0x2101, 1000, 300.0f},
+    };
+    for (const auto& c : cases) {
+        const Result r = Inspect<Proxy_EPS_Std>(Eps(c.body));
+        ASSERT_EQ(r.code, 0) << c.what;
+        EXPECT_EQ(r.info.pixelType, c.pixelType) << c.what;
+        EXPECT_EQ(r.info.width, c.width) << c.what;
+        EXPECT_EQ(r.info.height, c.width == 0 ? 0u : 800u) << c.what;
+        EXPECT_FLOAT_EQ(r.info.resolution, c.resolution) << c.what;
+    }
+    // A plate file comment for another ink is no DCS 2 plate.
+    const Result spot =
+        Inspect<Proxy_EPS_Std>(Eps(box + "%%PlateFile: (PANTONE 185) EPS #1 2\n" + kImageData));
+    EXPECT_EQ(spot.info.pixelType, 0x2101u);
+    EXPECT_EQ(spot.info.width, 1000u);
+}
+
+TEST(EpsReaderStd, AnEpsWithoutImageDataIsAcceptedWithNothingKnown) {
+    const Result r = Inspect<Proxy_EPS_Std>(Eps("%%Creator: gnuplot 4.6\n"
+                                                "%%BoundingBox: 50 50 410 302\n"
+                                                "%%EndComments\n"
+                                                "/Times-Roman findfont 12 scalefont setfont\n"
+                                                "% a plain comment\n"
+                                                "showpage\n"));
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(r.formatCode, 0x200u);
+    EXPECT_EQ(r.info.width, 0u);
+    EXPECT_EQ(r.info.height, 0u);
+    EXPECT_EQ(r.info.pixelType, 0u);
+    EXPECT_EQ(r.info.samplesPerPixel, 0);
+    EXPECT_EQ(r.info.bitsPerSample, 0);
+    EXPECT_FLOAT_EQ(r.info.resolution, 0.0f);
+    EXPECT_EQ(r.encoding, kEpsEncodingNone);
+    EXPECT_TRUE(r.linked.empty());
+}
+
+TEST(EpsReaderStd, CommentTextsAreCutTo63Characters) {
+    const std::string creator(300, 'c');
+    const Result r = Inspect<Proxy_EPS_Std>(
+        Eps("%%Creator:" + creator + "\n%%Title: " + std::string(70, 't') + "\n" + kImageData));
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(r.creator, std::string(63, 'c'));
+    EXPECT_EQ(r.title, " " + std::string(62, 't'));
+    EXPECT_EQ(r.info.width, 1000u);
+}
+
+TEST(EpsReaderStd, ALargeBinaryBlockIsSkipped) {
+    // 64 MB of binary image data, made sparse, with a decoy at its end.
+    const int64_t dataSize = int64_t{64} << 20;
+    TempDir dir;
+    const std::string path = dir / "large.eps";
+    const std::string head = "%!PS-Adobe-3.0 EPSF-3.0\r\n%%BoundingBox: 0 0 240 192\r\n"
+                             "%%BeginBinary: " +
+                             std::to_string(dataSize) + "\r\n";
+    WriteFile(path, head);
+    std::filesystem::resize_file(path, head.size() + dataSize - kDecoy.size());
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::app);
+        out << kDecoy << "\r\n%%EndBinary\r\n" << kImageData << "%%EOF\r\n";
+        ASSERT_TRUE(out.good());
+    }
+    const Result r = InspectFile<Proxy_EPS_Std>(path);
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(r.info.width, 1000u);
+    EXPECT_FLOAT_EQ(r.info.resolution, 300.0f);
+
+    // The same block said to be 4 GB longer does not fit the file.
+    const std::string lying = "%!PS-Adobe-3.0 EPSF-3.0\r\n%%BeginBinary: " +
+                              std::to_string(dataSize + (int64_t{1} << 32)) + "\r\n";
+    {
+        std::fstream io(path, std::ios::binary | std::ios::in | std::ios::out);
+        io.seekp(0);
+        io << lying << std::string(head.size() - lying.size() - 2, ' ') << "\r\n";
+    }
+    EXPECT_EQ(InspectFile<Proxy_EPS_Std>(path).code, -11);
+}
+
+TEST(EpsReaderFactory, OpiPlaceholdersGoToTheOpiReadersOnlyWhenAccepted) {
+    TempDir dir;
+    const std::string opi = dir / "opi.eps";
+    WriteFile(opi, Eps("%%BoundingBox: 0 0 240 192\n"
+                       "%ALDImageFileName: (Vol:Images:Photo.tif)\n"
+                       "%ALDImageType: 4 8\n"));
+    auto accepted = IMG_OpenImageFile(opi.c_str(), "r", true);
+    ASSERT_NE(accepted, nullptr);
+    EXPECT_STREQ(accepted->ReaderName(), "Proxy_EPS_OPI");
+    EXPECT_EQ(accepted->GetFormatCode(), 0x211u);
+    char name[512] = {};
+    accepted->GetLinkedName(name, sizeof name);
+    EXPECT_STREQ(name, "Vol:Images:Photo.tif");
+
+    auto plain = IMG_OpenImageFile(opi.c_str(), "r", false);
+    ASSERT_NE(plain, nullptr);
+    EXPECT_STREQ(plain->ReaderName(), "Proxy_EPS_Std");
+    EXPECT_EQ(plain->GetFormatCode(), 0x200u);
+    EXPECT_EQ(plain->LinkedName(), nullptr);
+
+    // Another placeholder whose box the plain reader cannot read.
+    const std::string other = dir / "other.eps";
+    WriteFile(other, Eps("%%BoundingBox: (atend)\n%ArchReplaceImage: (Vol:Hi:Photo.tif)\n"));
+    auto otherAccepted = IMG_OpenImageFile(other.c_str(), "r", true);
+    ASSERT_NE(otherAccepted, nullptr);
+    EXPECT_STREQ(otherAccepted->ReaderName(), "Proxy_EPS_OPI_Other");
+    EXPECT_EQ(otherAccepted->GetFormatCode(), 0x211u);
+    EXPECT_EQ(IMG_OpenImageFile(other.c_str(), "r", false), nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// Data blocks
+
+TEST(DataBlock, BlocksAreSkippedByWhatTheirCommentsSay) {
+    const std::string bin = BinaryData(1024);
+    const std::string text = "some text\n" + kDecoy + "more text\n";
+    struct Case {
+        const char* what;
+        std::string block;
+        int64_t result; // width 1000 when the scan resumed after the block, else the code
+    };
+    const Case cases[] = {
+        // %%BeginData: <count> <type> [<unit>]
+        {"binary bytes", "%%BeginData: 1024 Binary Bytes\n" + bin + "\n%%EndData\n", 1000},
+        {"binary, unit left out", "%%BeginData: 1024 Binary\n" + bin + "\n%%EndData\n", 1000},
+        {"blanks and tabs", "%%BeginData:\t 1024  Binary\tBytes \t\n" + bin + "\n%%EndData\n",
+         1000},
+        {"no blank after the colon", "%%BeginData:1024 Binary Bytes\n" + bin + "\n%%EndData\n",
+         1000},
+        {"CR LF line ends", "%%BeginData: 1024 Binary Bytes\r\n" + bin + "\r\n%%EndData\r\n", 1000},
+        {"CR line ends", "%%BeginData: 1024 Binary Bytes\r" + bin + "\r%%EndData\r", 1000},
+        {"count only", "%%BeginData: 1024\n" + bin + "\n%%EndData\n", -11},
+        {"count and unit only", "%%BeginData: 1024 Bytes\n" + bin + "\n%%EndData\n", -11},
+        {"type in lower case", "%%BeginData: 1024 binary Bytes\n" + bin + "\n%%EndData\n", -11},
+        {"unknown type", "%%BeginData: 1024 Octal Bytes\n" + bin + "\n%%EndData\n", -11},
+        {"no count", "%%BeginData: Binary Bytes\n" + bin + "\n%%EndData\n", -11},
+        {"count not a number", "%%BeginData: many Binary Bytes\n" + bin + "\n%%EndData\n", -11},
+        {"count too large to read",
+         "%%BeginData: 99999999999999999999999 Binary Bytes\n" + bin + "\n%%EndData\n", -11},
+        {"count beyond 32 bits", "%%BeginData: 4294968320 Binary Bytes\n" + bin + "\n%%EndData\n",
+         -11},
+        {"count past the end", "%%BeginData: 2000 Binary Bytes\n" + bin + "\n%%EndData\n", -11},
+        {"negative count", "%%BeginData: -2 Binary Bytes\n" + bin + "\n%%EndData\n", -11},
+        {"unknown count", "%%BeginData: -1 Binary Bytes\n" + text + "%%EndData\n", 1000},
+        {"unknown count, no end", "%%BeginData: -1 Binary Bytes\n" + text, -11},
+        {"hex lines", "%%BeginData: 3 Hex Lines\n0A0B\n" + kDecoy + "0C0D\n%%EndData\n", 1000},
+        {"ASCII lines", "%%BeginData: 2 ASCII Lines\nabc\r\n\r\n" + kDecoy + "%%EndData\n", 1000},
+        {"more lines than the file has", "%%BeginData: 300 ASCII Lines\n" + text + "%%EndData\n",
+         -11},
+        {"hex bytes", "%%BeginData: 4 Hex Bytes\n0a0B\n0c0D\n%%EndData\n", 1000},
+        {"hex bytes, comment-wrapped", "%%BeginData: 4 Hex Bytes\n%0a0B\n%0c0D\n%%EndData\n", 1000},
+        {"hex bytes with blanks", "%%BeginData: 4 Hex Bytes\n% 0a 0B\t\r\n% 0c 0D\n%%EndData\n",
+         1000},
+        {"hex bytes running into a comment", "%%BeginData: 4 Hex Bytes\n%0a0B\n%%0c0D\n", -11},
+        {"hex bytes with another character", "%%BeginData: 4 Hex Bytes\n0a0G0c0D\n%%EndData\n",
+         -11},
+        {"hex bytes, count past the end", "%%BeginData: 400 Hex Bytes\n0a0B\n%%EndData\n", -11},
+        {"ASCII bytes",
+         "%%BeginData: " + std::to_string(kDecoy.size()) + " ASCII Bytes\n" + kDecoy +
+             "%%EndData\n",
+         1000},
+        {"ASCII bytes, single percent signs", "%%BeginData: 7 ASCII Bytes\na%b%c%d\n%%EndData\n",
+         1000},
+        {"ASCII bytes with %%", "%%BeginData: 9 ASCII Bytes\nab%%cdefg\n%%EndData\n", -11},
+        {"ASCII bytes with % line end %", "%%BeginData: 9 ASCII Bytes\nab%\r\n %cd\n%%EndData\n",
+         -11},
+        // The data begins right after the line end of the opening comment,
+        // so line ends that the data begins with count.
+        {"ASCII bytes beginning with line ends", "%%BeginData: 5 ASCII Bytes\n\n\nab%\n%%EndData\n",
+         1000},
+        {"ICC profile of unknown size",
+         "%%BeginICCProfile: (Photoshop Profile) -1 Hex\n% 00000C48\n" + kDecoy +
+             "%%EndICCProfile\n",
+         1000},
+        {"ICC profile of known size",
+         "%%BeginICCProfile: (Photoshop Profile) 4 Hex Bytes\n% 00000C48\n%%EndICCProfile\n", 1000},
+        // %%BeginBinary: <bytes>
+        {"binary", "%%BeginBinary: 1024\n" + bin + "\n%%EndBinary\n", 1000},
+        {"binary, no blank", "%%BeginBinary:1024\r\n" + bin + "\r\n%%EndBinary\r\n", 1000},
+        {"binary, count past the end", "%%BeginBinary: 1500\n" + bin + "\n%%EndBinary\n", -11},
+        {"binary, count beyond 32 bits", "%%BeginBinary: 4294968320\n" + bin + "\n%%EndBinary\n",
+         -11},
+        {"binary, negative count", "%%BeginBinary: -7\n" + bin + "\n%%EndBinary\n", -11},
+        {"binary, unknown count", "%%BeginBinary: -1\n" + text + "%%EndBinary\n", 1000},
+        {"binary, unreadable count", "%%BeginBinary: lots\n" + text + "%%EndBinary\n", 1000},
+        // %BeginPhotoshop: <bytes>, hex
+        {"Photoshop resources",
+         "%BeginPhotoshop: 12\n% 3842494D03ED0000\n% 00100000\n%EndPhotoshop\n", 1000},
+        {"Photoshop resources, count too large",
+         "%BeginPhotoshop: 13\n% 3842494D03ED0000\n% 00100000\n%EndPhotoshop\n" + kImageData, -11},
+        {"Photoshop resources, unknown count",
+         "%BeginPhotoshop:\n% 3842494D\n" + kDecoy + "%EndPhotoshop\n", 1000},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(WidthOrCode(Inspect<Proxy_EPS_Std>(WithBlock(c.block))), c.result) << c.what;
+    }
+}
+
+TEST(DataBlock, AllThreeReadersSkipBlocksAlike) {
+    // Text that each reader would take, inside a block that hides it.
+    const std::string hidden = "%ALDImageFileName: (Vol:Hidden.tif)\n%%BeginOPI: 2.0\n"
+                               "%ArchReplaceImage: (Vol:Hidden.tif)\n" +
+                               kDecoy;
+    const std::string block = "%%BeginData: " + std::to_string(hidden.size()) + " Binary Bytes\n" +
+                              hidden + "%%EndData\n";
+    const std::string bytes = Eps(block);
+    EXPECT_EQ(Inspect<Proxy_EPS_OPI>(bytes).code, -11);
+    EXPECT_EQ(WidthOrCode(Inspect<Proxy_EPS_Std>(bytes)), 0);
+    EXPECT_EQ(Inspect<Proxy_EPS_OPI_Other>(bytes).code, -11);
+    // Outside the block the same lines are read.
+    const std::string open = Eps(hidden);
+    EXPECT_EQ(Inspect<Proxy_EPS_OPI>(open).linked, "Vol:Hidden.tif");
+    EXPECT_EQ(WidthOrCode(Inspect<Proxy_EPS_Std>(open)), 7);
+    EXPECT_EQ(Inspect<Proxy_EPS_OPI_Other>(open).linked, "Vol:Hidden.tif");
+}
+
+TEST(DataBlock, BlocksThatEndWithTheFileAreRejected) {
+    const char* files[] = {
+        "%!PS-Adobe-3.0\n%%BeginBinary: 4\nabcd",
+        "%!PS-Adobe-3.0\n%%BeginBinary: 4\nabcd\n",
+        "%!PS-Adobe-3.0\n%%BeginData: 4 Hex Bytes\n0a0b0c",
+        "%!PS-Adobe-3.0\n%%BeginData: 4 Hex Bytes\n0a0b0c0d\n",
+        "%!PS-Adobe-3.0\n%%BeginData: 6 ASCII Bytes\nabc",
+        "%!PS-Adobe-3.0\n%%BeginData: 2 ASCII Lines\nabc\n",
+        "%!PS-Adobe-3.0\n%BeginPhotoshop: 4\n% 3842494D\n",
+    };
+    for (const char* bytes : files) {
+        EXPECT_EQ(Inspect<Proxy_EPS_Std>(bytes).code, -11) << bytes;
+    }
+}
+
+TEST(DataBlock, SkipBlockRejectsWhatItCannotSkip) {
+    TempDir dir;
+    const std::string path = dir / "block.eps";
+    WriteFile(path, "%!PS-Adobe-3.0\n%%BeginData: x\n0123456789\n%%EndData\nend\n");
+    struct Case {
+        int64_t count;
+        int unit, type;
+        const char* endKeyword;
+        int code;   // 0: skipped
+        Lines rest; // the lines after the block, the one that ends the scan included
+    };
+    const Case cases[] = {
+        {-1, kEpsUnitUnknown, kEpsTypeUnknown, "%%EndData", 0, {"end"}},
+        {10, kEpsUnitBytes, kEpsTypeUnknown, "%%EndData", 0, {"end"}},
+        {10, kEpsUnitBytes, kEpsTypeAscii, "%%EndData", 0, {"end"}},
+        {5, kEpsUnitBytes, kEpsTypeHex, "%%EndData", 0, {"end"}},
+        // Binary data is skipped by its size; the line end after it is then
+        // taken for the closing comment.
+        {10, kEpsUnitBytes, kEpsTypeBinary, "%%EndData", 0, {"%%EndData", "end"}},
+        {0, kEpsUnitBytes, kEpsTypeBinary, "", 0, {"0123456789", "%%EndData", "end"}},
+        {1, kEpsUnitLines, kEpsTypeHex, "", 0, {"%%EndData", "end"}},
+        {-1, kEpsUnitUnknown, kEpsTypeUnknown, "", -11, {}},
+        {-1, kEpsUnitUnknown, kEpsTypeUnknown, nullptr, -11, {}},
+        {-1, kEpsUnitBytes, kEpsTypeBinary, "%%NoSuchEnd", -11, {}},
+        {10, 7, kEpsTypeBinary, "%%EndData", -11, {}},
+        {10, kEpsUnitBytes, 9, "%%EndData", -11, {}},
+        {-3, kEpsUnitBytes, kEpsTypeBinary, "%%EndData", -11, {}},
+        {INT64_MAX, kEpsUnitBytes, kEpsTypeBinary, "%%EndData", -11, {}},
+        {INT64_MAX, kEpsUnitBytes, kEpsTypeHex, "%%EndData", -11, {}},
+        {INT64_MAX, kEpsUnitBytes, kEpsTypeAscii, "%%EndData", -11, {}},
+        {INT64_MAX, kEpsUnitLines, kEpsTypeAscii, "%%EndData", -11, {}},
+    };
+    for (const auto& c : cases) {
+        Proxy_EPS_Std reader;
+        reader.SetFileName(path.c_str());
+        reader.OpenRead();
+        char line[Proxy_EPS::kLineMax + 1];
+        int lookAhead = Proxy_EPS::kLookAheadNone;
+        ASSERT_GE(reader.ReadDscLine(line, lookAhead), 0);
+        ASSERT_GE(reader.ReadDscLine(line, lookAhead), 0);
+        ASSERT_STREQ(line, "%%BeginData: x");
+        int code = 0;
+        try {
+            reader.SkipBlock(c.count, c.unit, c.type, c.endKeyword, lookAhead);
+        } catch (const IMG_Exception& e) {
+            code = e.Code();
+        }
+        EXPECT_EQ(code, c.code) << c.count << " " << c.unit << " " << c.type;
+        if (code == 0 && c.code == 0) {
+            Lines rest;
+            for (int guard = 0; guard < 10; ++guard) {
+                const int length = reader.ReadDscLine(line, lookAhead);
+                rest.emplace_back(line);
+                if (length < 0) {
+                    break;
+                }
+            }
+            EXPECT_EQ(rest, c.rest) << c.count << " " << c.unit << " " << c.type;
+        }
+        reader.CloseRead();
+    }
+    Proxy_EPS_Std closed;
+    int lookAhead = Proxy_EPS::kLookAheadNone;
+    EXPECT_THROW(closed.SkipBlock(1, kEpsUnitBytes, kEpsTypeBinary, "", lookAhead), IMG_Exception);
+}
+
+// ---------------------------------------------------------------------------
+// Proxy_EPS_OPI
+
+TEST(OpiReader13, AnAldPlaceholderNamesItsImage) {
+    const Result r = Inspect<Proxy_EPS_OPI>(Eps("%%BoundingBox: 0 0 240 192\n"
+                                                "%ALDImageFileName:(Vol:Images:Photo.tif)\n"
+                                                "%ALDImageDimensions: 1000 800\n"
+                                                "%ALDImageResolution: 300 300\n"
+                                                "%ALDImageType: 4 8\n"
+                                                // The scan ends at %ALDImageType:.
+                                                "%ALDImageID: (Vol:Other:Photo.tif)\n" +
+                                                kDecoy));
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(r.formatCode, 0x211u);
+    EXPECT_EQ(r.linked, "Vol:Images:Photo.tif");
+    EXPECT_EQ(r.info.pixelType, 0x0802u);
+    EXPECT_EQ(r.info.colourSpace, 4u);
+    EXPECT_EQ(r.info.width, 0u);
+    EXPECT_EQ(r.info.height, 0u);
+    EXPECT_FLOAT_EQ(r.info.resolution, 300.0f);
+}
+
+TEST(OpiReader13, ImageTypeAndResolution) {
+    struct Case {
+        const char* type;
+        const char* resolution; // null: no such comment
+        int code;
+        uint32_t pixelType;
+        float ppi;
+    };
+    const Case cases[] = {
+        {" 4 8", " 300 300", 0, 0x0802, 300}, {" 1 8", " 0 150.5", 0, 0x280A, 150.5f},
+        {" 3 8", " 0 0", 0, 0x2101, 0},       {"3\t8", " 72 144", 0, 0x2101, 72},
+        {" 2 8", nullptr, 0, 0, 0},           {" 5 8", nullptr, 0, 0, 0},
+        {" 4 16", nullptr, -11, 0, 0},        {" 4 1", nullptr, -11, 0, 0},
+        {" 4", nullptr, -11, 0, 0},           {" four 8", nullptr, -11, 0, 0},
+        {" 4 8", " 300", -11, 0, 0},          {" 4 8", " (300) (300)", -11, 0, 0},
+    };
+    for (const auto& c : cases) {
+        std::string body = "%ALDImageFileName: (Vol:Images:Photo.tif)\n";
+        if (c.resolution != nullptr) {
+            body += "%ALDImageResolution:"s + c.resolution + "\n";
+        }
+        body += "%ALDImageType:"s + c.type + "\n";
+        const Result r = Inspect<Proxy_EPS_OPI>(Eps(body));
+        EXPECT_EQ(r.code, c.code) << c.type;
+        if (c.code == 0 && r.code == 0) {
+            EXPECT_EQ(r.info.pixelType, c.pixelType) << c.type;
+            EXPECT_FLOAT_EQ(r.info.resolution, c.ppi) << c.type;
+        }
+    }
+}
+
+TEST(OpiReader13, TheImageIdWinsWhenItIsAnAbsolutePath) {
+    struct Case {
+        const char* fileName; // null: no such comment
+        const char* imageId;
+        const char* linked; // null: rejected
+    };
+    const Case cases[] = {
+        {"(Vol:Images:Photo.tif)", nullptr, "Vol:Images:Photo.tif"},
+        {" (Vol:Images:Photo.tif)", nullptr, "Vol:Images:Photo.tif"},
+        {" \t (Vol:Images:Photo.tif)", nullptr, "Vol:Images:Photo.tif"},
+        {" (Vol:My \\(old\\) Images:Photo.tif)", nullptr, "Vol:My (old) Images:Photo.tif"},
+        {" /Volumes/Images/Photo.tif", nullptr, "/Volumes/Images/Photo.tif"},
+        {" (C:\\\\Images\\\\Photo.tif)", nullptr, "C:\\Images\\Photo.tif"},
+        {" \\\\server\\share\\Photo.tif", nullptr, "\\\\server\\share\\Photo.tif"},
+        {" (Vol:Lo:Photo.tif)", " (Srv:Hi:Photo.tif)", "Srv:Hi:Photo.tif"},
+        {" (Vol:Lo:Photo.tif)", " (Photo.tif)", "Vol:Lo:Photo.tif"},
+        {" (Vol:Lo:Photo.tif)", " ", "Vol:Lo:Photo.tif"},
+        {nullptr, " (Srv:Hi:Photo.tif)", "Srv:Hi:Photo.tif"},
+        {" (Photo.tif)", nullptr, nullptr},
+        {" (Photo.tif)", " (Images/Photo.tif)", nullptr},
+        {" ()", nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+        std::string body;
+        if (c.fileName != nullptr) {
+            body += "%ALDImageFileName:"s + c.fileName + "\n";
+        }
+        if (c.imageId != nullptr) {
+            body += "%ALDImageID:"s + c.imageId + "\n";
+        }
+        body += "%ALDImageType: 4 8\n";
+        const Result r = Inspect<Proxy_EPS_OPI>(Eps(body));
+        if (c.linked == nullptr) {
+            EXPECT_EQ(r.code, -11) << body;
+        } else {
+            EXPECT_EQ(r.code, 0) << body;
+            EXPECT_EQ(r.linked, c.linked) << body;
+        }
+    }
+}
+
+TEST(OpiReader20, AnOpi2PlaceholderWithBlanksAfterTheColons) {
+    const Result r = Inspect<Proxy_EPS_OPI>(Eps("%%BoundingBox: 0 0 240 192\n"
+                                                "%%BeginOPI: 2.0\n"
+                                                "%%Distilled\n"
+                                                "%%ImageFileName: (Vol:Images:Photo.tif)\n"
+                                                "%%ImageDimensions: 1000 800\n"
+                                                "%%ImageCropRect: 0 0 1000 800\n"
+                                                "%%ImageInks: full_color\n"
+                                                "%%EndOPI\n"
+                                                // The scan ends at %%EndOPI.
+                                                "%%MainImage: (Vol:Other:Main.tif)\n" +
+                                                kDecoy));
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(r.formatCode, 0x211u);
+    EXPECT_EQ(r.linked, "Vol:Images:Photo.tif");
+    EXPECT_EQ(r.info.pixelType, 0x000Bu);
+    EXPECT_EQ(IMG_ColourModelOf(r.info.pixelType), 11u);
+    EXPECT_EQ(r.info.samplesPerPixel, 0);
+    EXPECT_EQ(r.info.bitsPerSample, 0);
+    EXPECT_EQ(r.info.width, 0u);
+    EXPECT_FLOAT_EQ(r.info.resolution, 0.0f);
+}
+
+TEST(OpiReader20, InksImageDataAndMainImage) {
+    struct Case {
+        const char* what;
+        std::string comments;
+        uint32_t pixelType;
+        uint32_t width;
+        const char* linked;
+    };
+    const std::string file = "%%ImageFileName: (Vol:Images:Photo.tif)\n";
+    const Case cases[] = {
+        {"full colour", file + "%%ImageInks: full_color\n", 0x000B, 0, "Vol:Images:Photo.tif"},
+        {"no blank", file + "%%ImageInks:full_color\n", 0x000B, 0, "Vol:Images:Photo.tif"},
+        {"blanks and tab", file + "%%ImageInks: \t full_color 4 (Cyan) 1\n", 0x000B, 0,
+         "Vol:Images:Photo.tif"},
+        {"monochrome", file + "%%ImageInks: monochrome 1 (Black) 0.5\n", 0x280A, 0,
+         "Vol:Images:Photo.tif"},
+        {"registration", file + "%%ImageInks: registration\n", 0, 0, "Vol:Images:Photo.tif"},
+        {"no inks", file, 0, 0, "Vol:Images:Photo.tif"},
+        {"image data wins", file + "%%ImageInks: monochrome\n" + kImageData, 0x2101, 1000,
+         "Vol:Images:Photo.tif"},
+        {"image data of another mode",
+         file + "%%ImageInks: monochrome\n%ImageData: 10 10 8 9 0 10 1 \"b\"\n", 0x280A, 10,
+         "Vol:Images:Photo.tif"},
+        {"main image wins", "%%MainImage: (Srv:Hi:Photo.tif)\n" + file, 0, 0, "Srv:Hi:Photo.tif"},
+    };
+    for (const auto& c : cases) {
+        const Result r =
+            Inspect<Proxy_EPS_OPI>(Eps("%%BeginOPI: 2.0\n" + c.comments + "%%EndOPI\n"));
+        ASSERT_EQ(r.code, 0) << c.what;
+        EXPECT_EQ(r.info.pixelType, c.pixelType) << c.what;
+        EXPECT_EQ(r.info.width, c.width) << c.what;
+        EXPECT_EQ(r.linked, c.linked) << c.what;
+    }
+}
+
+TEST(OpiReader20, PlaceholdersWithoutOpiCommentsOrNamesAreRejected) {
+    const std::string cases[] = {
+        // No %%BeginOPI: no OPI version.
+        "%%ImageFileName: (Vol:Images:Photo.tif)\n%%ImageInks: full_color\n",
+        // OPI comments without a usable name.
+        "%%BeginOPI: 2.0\n%%ImageInks: full_color\n%%EndOPI\n",
+        "%%BeginOPI: 2.0\n%%ImageFileName: (Photo.tif)\n%%EndOPI\n",
+        // No comment at all.
+        kImageData,
+    };
+    for (const auto& body : cases) {
+        EXPECT_EQ(Inspect<Proxy_EPS_OPI>(Eps(body)).code, -11) << body;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Proxy_EPS_OPI_Other
+
+TEST(OpiReaderOther, PlaceholderCommentsAndFallbackNames) {
+    struct Case {
+        const char* what;
+        std::string body;
+        const char* linked; // null: rejected
+    };
+    const Case cases[] = {
+        {"Archetype", "%ArchReplaceImage: (Vol:Hi:Photo.tif)\n", "Vol:Hi:Photo.tif"},
+        {"Hyphen", "%%HYPHENInclude: (Vol:Hi:A.tif)\n", "Vol:Hi:A.tif"},
+        {"Hyphen master", "%%HYPHENIncludeMaster:(Vol:Hi:B.tif)\n", "Vol:Hi:B.tif"},
+        {"a later comment replaces",
+         "%ArchReplaceImage: (Vol:Hi:A.tif)\n%%HYPHENInclude: /hi/B.tif\n", "/hi/B.tif"},
+        {"the primary name wins",
+         "%XYZSource: (Vol:Src:A.tif)\n%ArchReplaceImage: (Vol:Hi:B.tif)\n", "Vol:Hi:B.tif"},
+        {"fallback when the primary is no path",
+         "%ArchReplaceImage: (Photo.tif)\n%XYZSource: (Vol:Src:Photo.tif)\n", "Vol:Src:Photo.tif"},
+        {"the first fallback path is kept",
+         "%XYZNote: not a path\n%XYZA: (Vol:A.tif)\n"
+         "%XYZB: (Vol:B.tif)\n",
+         "Vol:A.tif"},
+        {"fallback without blank", "%XYZSource:/hi/Photo.tif\n", "/hi/Photo.tif"},
+        {"a blank before the colon is no keyword", "% note: (Vol:A.tif)\n", nullptr},
+        {"nothing names a file", "%%Pages: 1\n%%DocumentData: Clean7Bit\n", nullptr},
+        // Dates and boxes are taken by their rows; their colons and slashes
+        // never make a name, not even when a nested document repeats them.
+        {"dates and boxes",
+         "%%CreationDate: 12/29/93 13:52:16\n%%BoundingBox: 0 0 10 10\n"
+         "%%HiResBoundingBox: 0 0 10 10\n%%BeginDocument: (inner.eps)\n"
+         "%%CreationDate: 7/18/05 2:33 PM\n%%BoundingBox: (atend)\n",
+         nullptr},
+        {"dates and boxes beside a placeholder comment",
+         "%%CreationDate: Wed Nov 20 00:23:10 2013\n%%BoundingBox: (atend)\n"
+         "%%HiResBoundingBox: 0 0 10 10\n%ArchReplaceImage: (Vol:Hi:Photo.tif)\n",
+         "Vol:Hi:Photo.tif"},
+    };
+    for (const auto& c : cases) {
+        const Result r = Inspect<Proxy_EPS_OPI_Other>(Eps(c.body));
+        if (c.linked == nullptr) {
+            EXPECT_EQ(r.code, -11) << c.what;
+            continue;
+        }
+        ASSERT_EQ(r.code, 0) << c.what;
+        EXPECT_EQ(r.linked, c.linked) << c.what;
+        EXPECT_EQ(r.formatCode, 0x211u) << c.what;
+        EXPECT_EQ(r.info.pixelType, 0u) << c.what;
+        EXPECT_EQ(r.info.width, 0u) << c.what;
+        EXPECT_EQ(r.info.height, 0u) << c.what;
+        EXPECT_FLOAT_EQ(r.info.resolution, 72.0f) << c.what;
+    }
+}
