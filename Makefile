@@ -24,7 +24,11 @@ build-asan: setup
 
 demo: build
 	$(BUILD)/apps/ordodesk/ordodesk server-config $(SERVER)
-	$(BUILD)/apps/ordodesk/ordodesk map-path $(SERVER) 1 'hires\photo.tif' || true
+	$(BUILD)/apps/ordodesk/ordodesk map-path $(SERVER) 1 'Data\curparam.txt'
+	@if [ -d ../shared/testdata/images ]; then \
+	  $(BUILD)/apps/ordodesk/ordodesk inspect --accept-opi ../shared/testdata/images/*.tif \
+	    ../shared/testdata/images/*.jpg ../shared/testdata/images/*.psd \
+	    ../shared/testdata/images/*.eps ../shared/testdata/images/*.pcd; fi
 
 test: setup format-check test-plain test-asan
 

@@ -1,0 +1,153 @@
+// The ordodesk command line as scripts use it: exit codes, standard error and
+// the JSON output.
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+using nlohmann::json;
+
+namespace {
+
+struct CliRun {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+// Runs ordodesk with arguments (each quoted for the shell).
+CliRun Ordodesk(const std::vector<std::string>& args) {
+    TempDir dir;
+    std::string command = "'" ORDODESK_EXE "'";
+    for (const auto& a : args) {
+        std::string quoted = "'";
+        for (char c : a) {
+            quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        }
+        command += " " + quoted + "'";
+    }
+    std::string errPath = dir / "err";
+    command += " 2>'" + errPath + "'";
+    CliRun run{-1, "", ""};
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return run;
+    }
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        run.out.append(buffer, n);
+    }
+    int status = ::pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.err = ReadFile(errPath);
+    return run;
+}
+
+// A server tree with a configuration of version 258.
+std::string ServerWithConfiguration(const TempDir& dir) {
+    std::string server = MakeServerTree(dir.Path());
+    WriteFile(dir / "Data/curparam.txt", "????\n2\n258\nlists\n1\nBright\n/p/rgb/Bright#1\n"
+                                         "1\nPlain\n/p/gray/Plain\n0\n0\n0\n0\n0\nProfiles\n1\n"
+                                         "/qor/profiles/Web\n");
+    const std::string cc = "????\n1\n260\n0\n0\n0\n0\n0 0 2\nt1\nt2\nt3\nt4\nr1\nr2\n";
+    const std::string fo = "????\n1\n260\nformats\n4\n4\n4\n0\n"
+                           "f\n0\n0\n1\n2\n3\nf\n0\n0\n1\n2\n3\nf\n0\n0\n1\n2\n3\n";
+    WriteFile(dir / "Data/ccoopt.txt", cc);
+    WriteFile(dir / "Data/fileopt.txt", fo);
+    WriteFile(dir / "Data/profiles/Web", fo + cc);
+    WriteFile(dir / "Data/convpath.txt", "\"" + dir.Path() + "/out/\" \"Vol:Out:\"\n");
+    return server;
+}
+
+} // namespace
+
+TEST(Cli, ServerConfigJsonHasEveryProfileInOrder) {
+    TempDir dir;
+    std::string server = ServerWithConfiguration(dir);
+    CliRun run = Ordodesk({"server-config", server, "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    json j = json::parse(run.out);
+    EXPECT_EQ(j["pathStyle"], 2);
+    EXPECT_EQ(j["fileVersion"], 258);
+    EXPECT_EQ(j["profileNames"], json::array({"Web"}));
+    EXPECT_EQ(j["parameterListA"][0]["raw"], "Bright#1");
+    EXPECT_EQ(j["parameterListA"][0]["name"], "Bright");
+    EXPECT_EQ(j["parameterListB"][0]["name"], "");
+    ASSERT_EQ(j["jobProfiles"].size(), 2u);
+    EXPECT_TRUE(j["jobProfiles"][0]["name"].is_null());
+    EXPECT_EQ(j["jobProfiles"][1]["name"], "Web");
+    const json& web = j["jobProfiles"][1];
+    EXPECT_TRUE(web["usable"]);
+    EXPECT_EQ(web["fileOptions"]["formats"][1]["name"], "JPEG");
+    EXPECT_EQ(web["outcomes"]["cmyk"]["outcome"], 1);
+    EXPECT_EQ(web["outcomes"]["cmyk"]["formatName"], "JPEG");
+    EXPECT_EQ(j["pathConversions"][0]["second"], "Vol:Out:");
+    // Reading only: nothing appears in the server's folders.
+    EXPECT_TRUE(std::filesystem::is_empty(dir / "Data/tmp"));
+
+    CliRun text = Ordodesk({"server-config", server});
+    EXPECT_EQ(text.exitCode, 0);
+    EXPECT_NE(text.out.find("Web"), std::string::npos);
+}
+
+TEST(Cli, AMissingFolderIsNamedOnStandardError) {
+    TempDir dir;
+    std::string server = MakeServerTree(dir.Path());
+    std::filesystem::remove_all(dir / "Data/tmp");
+    CliRun run = Ordodesk({"server-config", server});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("Data/tmp"), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
+    EXPECT_EQ(Ordodesk({"server-config", "noseparator"}).exitCode, 2);
+    // The tree opens but has no configuration.
+    std::filesystem::create_directories(dir / "Data/tmp");
+    EXPECT_EQ(Ordodesk({"server-config", server}).exitCode, 1);
+}
+
+TEST(Cli, MapPathPrintsTheLocalPathOrSaysThereIsNone) {
+    TempDir dir;
+    std::string server = ServerWithConfiguration(dir);
+    WriteFile(dir / "out/a.tif", "x");
+    CliRun run = Ordodesk({"map-path", server, "0", "Vol:Out:a.tif"});
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_EQ(run.out, dir / "out/a.tif" + "\n");
+    CliRun relative = Ordodesk({"map-path", server, "1", "out\\a.tif"});
+    EXPECT_EQ(relative.out, dir / "out/a.tif" + "\n");
+    EXPECT_EQ(Ordodesk({"map-path", server, "0", "Vol:Out:missing.tif"}).exitCode, 1);
+    EXPECT_EQ(Ordodesk({"map-path", server, "7", "x"}).exitCode, 1);
+}
+
+TEST(Cli, InspectReportsEveryFileInOrderAndRejectionsAreResults) {
+    TempDir dir;
+    WriteFile(dir / "a.pcd", std::string(2048, '\0') + "PCD_IPI" + std::string(16, '\0'));
+    WriteFile(dir / "opi.eps", "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 10 10\n"
+                               "%%BeginOPI: 2.0\n%%ImageFileName: (Vol:Images:Photo.tif)\n"
+                               "%%ImageInks: full_color\n%%EndOPI\n%%EOF\n");
+    CliRun run = Ordodesk(
+        {"inspect", "--json", "--accept-opi", dir / "a.pcd", dir / "missing", dir / "opi.eps"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    json j = json::parse(run.out);
+    ASSERT_EQ(j.size(), 3u);
+    EXPECT_EQ(j[0]["reader"], "Proxy_PCD");
+    EXPECT_EQ(j[0]["formatCode"], 0x800);
+    EXPECT_EQ(j[0]["pixelType"], 0x2101);
+    EXPECT_EQ(j[0]["width"], 3072);
+    EXPECT_EQ(j[0]["resolution"], 768.0);
+    EXPECT_FALSE(j[1]["accepted"]);
+    EXPECT_TRUE(j[1]["reader"].is_null());
+    EXPECT_EQ(j[2]["reader"], "Proxy_EPS_OPI");
+    EXPECT_EQ(j[2]["linkedName"], "Vol:Images:Photo.tif");
+    EXPECT_EQ(j[2]["colourModel"], 11);
+
+    CliRun noOpi = Ordodesk({"inspect", "--json", dir / "opi.eps"});
+    EXPECT_EQ(json::parse(noOpi.out)[0]["reader"], "Proxy_EPS_Std");
+    EXPECT_NE(Ordodesk({"inspect"}).exitCode, 0); // no file: wrong arguments
+}
