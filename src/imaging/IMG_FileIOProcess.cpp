@@ -120,11 +120,21 @@ void IMG_FileIOProcess::WriteRows() {
 Proxy_FileIOProcess::Proxy_FileIOProcess() = default;
 Proxy_FileIOProcess::~Proxy_FileIOProcess() = default;
 
-void Proxy_FileIOProcess::WriteHeader() { throw IMG_Exception(-1); }
-void Proxy_FileIOProcess::ReadRow(uint32_t, uint8_t*) { throw IMG_Exception(-1); }
-void Proxy_FileIOProcess::WriteRow(uint32_t, const uint8_t*) { throw IMG_Exception(-1); }
-void Proxy_FileIOProcess::OpenWrite() { throw IMG_Exception(-1); }
-void Proxy_FileIOProcess::CloseWrite() { throw IMG_Exception(-1); }
+void Proxy_FileIOProcess::WriteHeader() {
+    throw IMG_Exception(-1);
+}
+void Proxy_FileIOProcess::ReadRow(uint32_t, uint8_t*) {
+    throw IMG_Exception(-1);
+}
+void Proxy_FileIOProcess::WriteRow(uint32_t, const uint8_t*) {
+    throw IMG_Exception(-1);
+}
+void Proxy_FileIOProcess::OpenWrite() {
+    throw IMG_Exception(-1);
+}
+void Proxy_FileIOProcess::CloseWrite() {
+    throw IMG_Exception(-1);
+}
 
 void Proxy_FileIOProcess::GetLinkedName(char* buffer, std::size_t max) const {
     if (linkedName && buffer != nullptr) {

@@ -26,7 +26,9 @@ enum IMG_ColourModel : uint32_t {
     kImgModelPalette = 16,
 };
 
-inline uint32_t IMG_ColourModelOf(uint32_t pixelType) { return pixelType & 0x7F; }
+inline uint32_t IMG_ColourModelOf(uint32_t pixelType) {
+    return pixelType & 0x7F;
+}
 
 // Format codes; bit 0 set means the reader holds a linked name.
 enum IMG_FormatCode : uint32_t {

@@ -10,7 +10,9 @@
 
 namespace {
 
-template <typename Reader> Proxy_FileIOProcess* Make() { return new (std::nothrow) Reader(); }
+template <typename Reader> Proxy_FileIOProcess* Make() {
+    return new (std::nothrow) Reader();
+}
 
 } // namespace
 

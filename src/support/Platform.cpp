@@ -1,6 +1,8 @@
 #include "Platform.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -98,6 +100,81 @@ int RemoveFile(const char* path) {
 
 int MakeDirectory(const char* path) {
     return ::mkdir(path, 0777) == 0 ? 0 : errno;
+}
+
+// ---- whole files
+
+int RenameFile(const char* from, const char* to) {
+    return ::rename(from, to) == 0 ? 0 : errno;
+}
+
+int SyncDirectory(const char* path) {
+    int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    int err = ::fsync(fd) == 0 ? 0 : errno;
+    // Some file systems cannot sync a folder; that is no failure of the save.
+    if (err == EINVAL || err == EROFS) {
+        err = 0;
+    }
+    ::close(fd);
+    return err;
+}
+
+int ReadWholeFile(const char* path, std::size_t maxSize, std::string& out) {
+    out.clear();
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return errno;
+    }
+    struct stat st {};
+    int err = 0;
+    if (::fstat(fd, &st) != 0) {
+        err = errno;
+    } else if (S_ISDIR(st.st_mode)) {
+        err = EISDIR;
+    } else if (!S_ISREG(st.st_mode)) {
+        err = EINVAL;
+    } else if (static_cast<unsigned long long>(st.st_size) > maxSize) {
+        err = EFBIG;
+    }
+    if (err == 0) {
+        // The size may change while reading; never read past maxSize.
+        out.resize(static_cast<std::size_t>(st.st_size));
+        std::size_t done = 0;
+        for (;;) {
+            if (done == out.size()) {
+                if (out.size() >= maxSize) {
+                    char probe;
+                    ssize_t more = ::read(fd, &probe, 1);
+                    if (more > 0) {
+                        err = EFBIG;
+                    }
+                    break;
+                }
+                out.resize(std::min(maxSize, out.size() + 65536));
+            }
+            ssize_t n = ::read(fd, out.data() + done, out.size() - done);
+            if (n < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                err = errno;
+                break;
+            }
+            if (n == 0) {
+                break;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        out.resize(done);
+    }
+    ::close(fd);
+    if (err != 0) {
+        out.clear();
+    }
+    return err;
 }
 
 } // namespace platform

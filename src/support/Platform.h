@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <string>
 
 // The few file-system calls that the lower layers make, in one place so that
 // the rest of the code never calls the C runtime's or the system's file
@@ -45,5 +46,21 @@ int RemoveFile(const char* path);
 // Makes a folder (the parent must exist); 0, or the error number (EEXIST
 // counts as failure so that callers see a name that is already taken).
 int MakeDirectory(const char* path);
+
+// ---- whole files, for the document files of the host
+
+// Renames a file over another in the same file system, replacing the target
+// in one step; 0 or the error number.
+int RenameFile(const char* from, const char* to);
+
+// Forces a folder's entries (a rename into it, say) to disk; 0 or the error
+// number.
+int SyncDirectory(const char* path);
+
+// Reads a whole regular file into out. EFBIG, without reading, when it is
+// larger than maxSize bytes; EISDIR for a folder and EINVAL for anything else
+// that is not a regular file; else 0 or the error number. out is left empty on
+// failure.
+int ReadWholeFile(const char* path, std::size_t maxSize, std::string& out);
 
 } // namespace platform

@@ -1,9 +1,9 @@
 #include "TempDir.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <cstdlib>
 #include <stdexcept>
 
 namespace fs = std::filesystem;

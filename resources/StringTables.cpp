@@ -1,0 +1,338 @@
+#include "StringTables.h"
+
+#include <iterator>
+
+namespace {
+
+// Key, English, French, Spanish. French follows the host's French wording
+// ("CMJN" and "RVB" for the colour models, "niveaux de gris"); Spanish keeps
+// "CMYK" and "RGB" as the host's Spanish version does.
+const OrdoStringEntry kEntries[] = {
+    // Identity entries.
+    {"velmaris", "velmaris", "velmaris", "velmaris"},
+    {"About this pl&ug-in...", "About this pl&ug-in...", "À propos de ce mod&ule externe...",
+     "Acerca de este pl&ug-in..."},
+
+    // Menus and actions.
+    {"0x71900kOrdoAboutMenuKey", "velmaris OrdoDesk", "velmaris OrdoDesk", "velmaris OrdoDesk"},
+    {"0x71900kOrdoItemAddSelectionMenuItemKey", "Add Selected Item(s)...",
+     "Ajouter le(s) élément(s) sélectionné(s)...", "Añadir elemento(s) seleccionado(s)..."},
+    {"0x71900kOrdoItemSendSelectionMenuItemKey", "Send Selected Orders ...",
+     "Envoyer les ordres sélectionnés...", "Enviar las órdenes seleccionadas..."},
+    {"0x71900kOrdoItemPreferencesMenuItemKey", "Preferences ...", "Préférences...",
+     "Preferencias..."},
+    {"0x71900kOrdoItemEditSelectionMenuItemKey", "Edit Selected Item ...",
+     "Modifier l'élément sélectionné...", "Editar el elemento seleccionado..."},
+    {"0x71900kOrdoItemSendAllMenuItemKey", "Send all orders ...", "Envoyer tous les ordres...",
+     "Enviar todas las órdenes..."},
+    {"0x71900kOrdoUndoMenuItemKey", "Undo Redo Process", "Annuler/Rétablir le traitement",
+     "Deshacer/Rehacer el proceso"},
+    {"0x71900kOrdoGotoMenuItemKey", "Show Selected Item", "Afficher l'élément sélectionné",
+     "Mostrar el elemento seleccionado"},
+    // The panel menu's internal name: the same in every language.
+    {"0x71900kOrdoInternalPopupMenuNameKey", "#OrdoPanelPopup", "#OrdoPanelPopup",
+     "#OrdoPanelPopup"},
+
+    // Default shortcuts: read by the host's parser, the same in every language.
+    {"0x71900kOrdoItemAddSelectionMenuItemKBSC", "Ctrl+F2", "Ctrl+F2", "Ctrl+F2"},
+    {"0x71900kOrdoItemSendSelMenuItemKBSC", "Alt+Ctrl+F1", "Alt+Ctrl+F1", "Alt+Ctrl+F1"},
+    {"0x71900kOrdoItemPrefsMenuItemKBSC", "Ctrl+F5", "Ctrl+F5", "Ctrl+F5"},
+    {"0x71900kOrdoItemEditSelMenuItemKBSC", "Ctrl+F3", "Ctrl+F3", "Ctrl+F3"},
+    {"0x71900kOrdoItemSendAllMenuItemKBSC", "Ctrl+F1", "Ctrl+F1", "Ctrl+F1"},
+    {"0x71900kOrdoUndoMenuItemKBSC", "Ctrl+F6", "Ctrl+F6", "Ctrl+F6"},
+    {"0x71900kOrdoGotoMenuItemKBSC", "Alt+Ctrl+F3", "Alt+Ctrl+F3", "Alt+Ctrl+F3"},
+
+    // Commands.
+    {"0x71900kOrdoCommandStringKey", "Add Images Ordo", "Ajout d'images Ordo",
+     "Añadir imágenes Ordo"},
+    {"0x71900kCmdClipPathStringKey", "Clipping Path", "Tracé de détourage", "Trazado de recorte"},
+    {"0x71900kCmdReimportStringKey", "Reimport", "Réimporter", "Reimportar"},
+
+    // Alerts.
+    {"0x71900kOrdoErrInternal", "Internal Error", "Erreur interne", "Error interno"},
+    {"0x71900kOrdoErrSocketConnect",
+     "Connection Error : Check server is running and correctly selected in preferences",
+     "Erreur de connexion : vérifiez que le serveur est en marche et correctement sélectionné "
+     "dans les préférences",
+     "Error de conexión: compruebe que el servidor está en marcha y correctamente seleccionado "
+     "en las preferencias"},
+    {"0x71900kOrdoErrStrUnsupportedPixelType", "Unsupported Pixel Type",
+     "Type de pixel non pris en charge", "Tipo de píxel no admitido"},
+    {"0x71900kOrdoErrStrUnsupportedFormat", "Unsupported File Format",
+     "Format de fichier non pris en charge", "Formato de archivo no admitido"},
+
+    // Resampling check.
+    {"0x71900kOrdoStatusImgOK", "Dimensions are OK", "Les dimensions sont correctes",
+     "Las dimensiones son correctas"},
+    {"0x71900kOrdoErrImgTooSmall",
+     "Insufficient number of pixels, the maximum scale factor is : %d %",
+     "Nombre de pixels insuffisant, le facteur d'échelle maximal est de : %d %",
+     "Número de píxeles insuficiente, el factor de escala máximo es: %d %"},
+    {"0x71900kOrdoErrImgTooBig", "Too many pixels, the minimum scale factor is : %d %",
+     "Trop de pixels, le facteur d'échelle minimal est de : %d %",
+     "Demasiados píxeles, el factor de escala mínimo es: %d %"},
+    {"0x71900kOrdoErrImgCannotCheckDim", "Cannot check image dimensions (OPI low res)",
+     "Impossible de vérifier les dimensions de l'image (basse résolution OPI)",
+     "No se pueden comprobar las dimensiones de la imagen (baja resolución OPI)"},
+
+    // Orders panel.
+    {"0x71900kOrdoPanelTitleKey", "velmaris OrdoDesk", "velmaris OrdoDesk", "velmaris OrdoDesk"},
+    {"0x71900kOrdoShowHideLogStringKey", "Show Log", "Afficher le journal", "Mostrar registro"},
+    {"0x71900kOrdoStatusTextStringKey", "Status", "État", "Estado"},
+    {"0x71900kOrdoPageTextStringKey", "Page", "Page", "Página"},
+    {"0x71900kOrdoNameTextStringKey", "File Name", "Nom de fichier", "Nombre de archivo"},
+    {"0x71900kOrdoOptionsTextStringKey", "Options", "Options", "Opciones"},
+    {"0x71900kOrdoLogTextStringTip", "OrdoDesk messages/errors are displayed in this area",
+     "Les messages et erreurs d'OrdoDesk s'affichent dans cette zone",
+     "Los mensajes y errores de OrdoDesk se muestran en esta zona"},
+    {"0x71900kOrdoTrashButtonStringTip", "Remove selected item(s) from the list",
+     "Retirer le(s) élément(s) sélectionné(s) de la liste",
+     "Quitar de la lista el/los elemento(s) seleccionado(s)"},
+    {"0x71900kOrdoGoButtonStringTip", "Process selected item(s)",
+     "Traiter le(s) élément(s) sélectionné(s)", "Procesar el/los elemento(s) seleccionado(s)"},
+    {"0x71900kOrdoLogChkBoxStringTip", "Show/Hide error messages",
+     "Afficher/masquer les messages d'erreur", "Mostrar/ocultar los mensajes de error"},
+    {"0x71900kOrdoListItemsStringTip", "Image Path", "Chemin de l'image", "Ruta de la imagen"},
+    {"0x71900kOrdoTextWidgetStringTip", "Page, Output Name ( Double-Click to edit)",
+     "Page, nom de sortie (double-cliquez pour modifier)",
+     "Página, nombre de salida (doble clic para editar)"},
+    {"0x71900kOrdoIconWidgetStringTip", "Item Status: Ready/Process/Done",
+     "État de l'élément : prêt/en cours/terminé",
+     "Estado del elemento: listo/en proceso/terminado"},
+    {"0x71900kOrdoProcessIconStringTip", "Processing Options", "Options de traitement",
+     "Opciones de proceso"},
+    {"0x71900kOrdoEraseLogStringTip", "Clear Log", "Effacer le journal", "Borrar el registro"},
+
+    // Process texts: "0x71900kOrdoProcessBaseKey" followed by the process code.
+    {"0x71900kOrdoProcessBaseKey0", "Unknown", "Inconnu", "Desconocido"},
+    {"0x71900kOrdoProcessBaseKey1", "Correction", "Correction", "Corrección"},
+    {"0x71900kOrdoProcessBaseKey2", "CMYK Conversion", "Conversion CMJN", "Conversión CMYK"},
+    {"0x71900kOrdoProcessBaseKey3", "Correction+CMYK Conversion", "Correction+Conversion CMJN",
+     "Corrección+Conversión CMYK"},
+    {"0x71900kOrdoProcessBaseKey4", "No Correction", "Sans correction", "Sin corrección"},
+    {"0x71900kOrdoProcessBaseKey10", "Correction", "Correction", "Corrección"},
+    {"0x71900kOrdoProcessBaseKey11", "CMYK Conversion", "Conversion CMJN", "Conversión CMYK"},
+    {"0x71900kOrdoProcessBaseKey12", "Correction+CMYK Conversion", "Correction+Conversion CMJN",
+     "Corrección+Conversión CMYK"},
+    {"0x71900kOrdoProcessBaseKey13", "Correction+Gray Conversion",
+     "Correction+Conversion en niveaux de gris", "Corrección+Conversión a escala de grises"},
+    {"0x71900kOrdoProcessBaseKey14", "Gray Conversion", "Conversion en niveaux de gris",
+     "Conversión a escala de grises"},
+    {"0x71900kOrdoProcessBaseKey15", "Gray Conversion+CMYK Conversion",
+     "Conversion en niveaux de gris+Conversion CMJN",
+     "Conversión a escala de grises+Conversión CMYK"},
+    {"0x71900kOrdoProcessBaseKey16", "Correction+Gray Conversion+CMYK Conversion",
+     "Correction+Conversion en niveaux de gris+Conversion CMJN",
+     "Corrección+Conversión a escala de grises+Conversión CMYK"},
+    {"0x71900kOrdoProcessBaseKey17", "No Correction", "Sans correction", "Sin corrección"},
+    {"0x71900kOrdoProcessBaseKey20", "Gray Conversion", "Conversion en niveaux de gris",
+     "Conversión a escala de grises"},
+    {"0x71900kOrdoProcessBaseKey21", "RGB Conversion", "Conversion RVB", "Conversión RGB"},
+    {"0x71900kOrdoProcessBaseKey22", "Gray Conversion+CMYK Conversion",
+     "Conversion en niveaux de gris+Conversion CMJN",
+     "Conversión a escala de grises+Conversión CMYK"},
+    {"0x71900kOrdoProcessBaseKey23", "RGB Conversion+CMYK Conversion",
+     "Conversion RVB+Conversion CMJN", "Conversión RGB+Conversión CMYK"},
+    {"0x71900kOrdoProcessBaseKey24", "No Correction", "Sans correction", "Sin corrección"},
+
+    // Image types.
+    {"0x71900kStrImageTypeGray", "Gray", "Niveaux de gris", "Escala de grises"},
+    {"0x71900kStrImageTypeRGB", "RGB", "RVB", "RGB"},
+    {"0x71900kStrImageTypeCMYK", "CMYK", "CMJN", "CMYK"},
+    {"0x71900kStrImageTypeLab", "Lab", "Lab", "Lab"},
+    {"0x71900kStrImageTypeUnknown", "?", "?", "?"},
+
+    // Image options dialog.
+    {"0x71900kOrdoImgOptDialogTitleKey", "Image Processing Options",
+     "Options de traitement de l'image", "Opciones de proceso de la imagen"},
+    {"0x71900kOrdoImgOptDlgListGrayKey", "Gray Image Parameter(s)",
+     "Paramètre(s) d'image en niveaux de gris", "Parámetro(s) de imagen en escala de grises"},
+    {"0x71900kOrdoImgOptDlgListRGBKey", "RGB Image Parameter(s)", "Paramètre(s) d'image RVB",
+     "Parámetro(s) de imagen RGB"},
+    {"0x71900kOrdoImgOptDlgListLabKey", "Lab Image Parameter(s)", "Paramètre(s) d'image Lab",
+     "Parámetro(s) de imagen Lab"},
+    {"0x71900kOrdoImgOptDlgListCMYKKey", "CMYK Image Parameter(s)", "Paramètre(s) d'image CMJN",
+     "Parámetro(s) de imagen CMYK"},
+    {"0x71900kOrdoImgOptDlgListColor", "Full Color Image Parameter(s)",
+     "Paramètre(s) d'image en couleurs", "Parámetro(s) de imagen a todo color"},
+    {"0x71900kOrdoImgOptDlgListUnknown", "Unknown Image type Parameter(s)",
+     "Paramètre(s) d'image de type inconnu", "Parámetro(s) de imagen de tipo desconocido"},
+    {"0x71900kOrdoImgOptAlreadyProcStr",
+     "This image has already been processed if you want to reprocess it click on OK",
+     "Cette image a déjà été traitée. Pour la traiter à nouveau, cliquez sur OK.",
+     "Esta imagen ya ha sido procesada. Si desea volver a procesarla, haga clic en OK."},
+    {"0x71900kOrdoImgOptAlreadyProcTitleStr", "Processed Image Warning",
+     "Avertissement : image déjà traitée", "Advertencia: imagen ya procesada"},
+    {"0x71900kOrdoImgOptDialogDefProfileKey", "Default Process", "Traitement par défaut",
+     "Proceso predeterminado"},
+    {"0x71900kOrdoImgOptOriginalNameStringKey", "Same as original", "Identique à l'original",
+     "Igual que el original"},
+    {"0x71900kOrdoImgOptPrefDefaultPrefsKey", "Default Preferences", "Préférences par défaut",
+     "Preferencias predeterminadas"},
+    {"0x71900kImageTypeUnknown", "The image type is unknown so the process option is disabled",
+     "Le type de l'image est inconnu, l'option de traitement est donc désactivée",
+     "El tipo de imagen es desconocido, por lo que la opción de proceso está desactivada"},
+    // Labels of the image options dialog.
+    {"0x71900kOrdoImgOptPrefsLabelKey", "Preferences", "Préférences", "Preferencias"},
+    {"0x71900kOrdoImgOptDestLabelKey", "Destination Path", "Chemin de destination",
+     "Ruta de destino"},
+    {"0x71900kOrdoImgOptTypeLabelKey", "Process Type", "Type de traitement", "Tipo de proceso"},
+    {"0x71900kOrdoImgOptPrefixLabelKey", "Prefix", "Préfixe", "Prefijo"},
+    {"0x71900kOrdoImgOptEditLabelKey", "Edit", "Modifier", "Editar"},
+    {"0x71900kOrdoImgOptProcessLabelKey", "Process", "Traitement", "Proceso"},
+    {"0x71900kOrdoImgOptStatusLabelKey", "Image Status", "État de l'image", "Estado de la imagen"},
+
+    // Preferences dialog and preference files.
+    {"0x71900kOrdoPrefDlgTitleKey", "velmaris OrdoDesk Preferences",
+     "Préférences velmaris OrdoDesk", "Preferencias de velmaris OrdoDesk"},
+    {"0x71900kOrdoPrefsShowPrefsTip",
+     "Preference files must be saved in \"WINDOWS\\velmaris\\OD_ID\"",
+     "Les fichiers de préférences doivent être enregistrés dans « WINDOWS\\velmaris\\OD_ID »",
+     "Los archivos de preferencias deben guardarse en «WINDOWS\\velmaris\\OD_ID»"},
+    {"0x71900kSavePrefsTitle", "Save Preferences As", "Enregistrer les préférences sous",
+     "Guardar las preferencias como"},
+    {"0x71900kDefaultPrefsFileName", "OrdoDeskPref", "OrdoDeskPref", "OrdoDeskPref"},
+    {"0x71900kOrdoPrefSaveFamilyKey", "Preference File", "Fichier de préférences",
+     "Archivo de preferencias"},
+    {"0x71900kOrdoPrefLoadFamilyKey", "Preferences", "Préférences", "Preferencias"},
+    // Labels of the preferences dialog.
+    {"0x71900kOrdoPrefsServerGroupKey", "Selected QOR Server", "Serveur QOR sélectionné",
+     "Servidor QOR seleccionado"},
+    {"0x71900kOrdoPrefsServerButtonKey", "QOR...", "QOR...", "QOR..."},
+    {"0x71900kOrdoPrefsServerFilterKey", "Application (*.exe)", "Application (*.exe)",
+     "Aplicación (*.exe)"},
+    {"0x71900kOrdoPrefsProcessingGroupKey", "Default Processing",
+     "Paramètres de traitement par défaut", "Procesamiento predeterminado"},
+    {"0x71900kOrdoPrefsResolutionKey",
+     "Output Resolution (dpi):", "Résolution de sortie (ppp) :", "Resolución de salida (ppp):"},
+    {"0x71900kOrdoPrefsFileSavingGroupKey", "Image File Saving",
+     "Enregistrement des fichiers image", "Guardado de los archivos de imagen"},
+    {"0x71900kOrdoPrefsFolderButtonKey", "Folder...", "Dossier...", "Carpeta..."},
+    {"0x71900kOrdoPrefsSelectFolderKey", "Select Folder", "Sélectionner un dossier",
+     "Seleccionar carpeta"},
+    {"0x71900kOrdoPrefsDelSrcKey", "Delete original image after succesful process",
+     "Supprimer l'image originale après un traitement réussi",
+     "Eliminar la imagen original tras un proceso correcto"},
+    {"0x71900kOrdoPrefsOverwriteKey", "Overwrite on duplicate destination image",
+     "Écraser l'image de destination si elle existe déjà",
+     "Sobrescribir la imagen de destino si ya existe"},
+    {"0x71900kOrdoPrefsRepSrcKey", "Replace original image by processed image",
+     "Remplacer l'image originale par l'image traitée",
+     "Sustituir la imagen original por la imagen procesada"},
+    {"0x71900kOrdoPrefsCheckSrcKey", "Check Src Image", "Vérifier l'image source",
+     "Comprobar la imagen de origen"},
+    {"0x71900kOrdoPrefsOrdersGroupKey", "Orders Management", "Gestion des ordres",
+     "Gestión de las órdenes"},
+    {"0x71900kOrdoPrefsAutoImportKey", "Automatically add images to the orders list",
+     "Ajouter automatiquement les images à la liste des ordres",
+     "Añadir automáticamente las imágenes a la lista de órdenes"},
+    {"0x71900kOrdoPrefsAutoUpdateKey", "Automatic Update", "Mise à jour automatique",
+     "Actualización automática"},
+    {"0x71900kOrdoPrefsFrequencyKey", "every (sec.)", "toutes les (s)", "cada (s)"},
+    {"0x71900kOrdoPrefsQualityControlKey", "Issue warning if the resampling factor (in %) is:",
+     "Avertir si le facteur de rééchantillonnage (en %) est :",
+     "Advertir si el factor de remuestreo (en %) es:"},
+    {"0x71900kOrdoPrefsLessThanKey", "less than:", "inférieur à :", "menor que:"},
+    {"0x71900kOrdoPrefsGreaterThanKey", "or greater than:", "ou supérieur à :", "o mayor que:"},
+    {"0x71900kOrdoPrefsOPIActiveKey", "Accept OPI Images", "Accepter les images OPI",
+     "Aceptar imágenes OPI"},
+    {"0x71900kOrdoPrefsLowResFolderKey", "Low Res Folder...", "Dossier basse résolution...",
+     "Carpeta de baja resolución..."},
+    {"0x71900kOrdoPrefsOPINoteKey",
+     "The OPI Dunnock must save the low-resolution images in the above folder,\nthe saved "
+     "images folder should also be one of the Dunnock's source folders",
+     "Le Dunnock OPI doit enregistrer les images basse résolution dans le dossier ci-dessus ;\n"
+     "le dossier des images enregistrées doit aussi être l'un des dossiers sources du Dunnock",
+     "El Dunnock OPI debe guardar las imágenes de baja resolución en la carpeta anterior;\nla "
+     "carpeta de imágenes guardadas también debe ser una de las carpetas de origen del Dunnock"},
+    {"0x71900kOrdoPrefsLowResExtKey", "Low Res Extension", "Extension basse résolution",
+     "Extensión de baja resolución"},
+    {"0x71900kOrdoPrefsAdvancedGroupKey", "Advanced Parameters", "Paramètres avancés",
+     "Parámetros avanzados"},
+    {"0x71900kOrdoPrefsShowPrefsKey", "Show preference file list in image options",
+     "Afficher la liste des fichiers de préférences dans les options d'image",
+     "Mostrar la lista de archivos de preferencias en las opciones de imagen"},
+    {"0x71900kOrdoPrefsSaveAsKey", "Save As...", "Enregistrer sous...", "Guardar como..."},
+    {"0x71900kOrdoPrefsLoadKey", "Load...", "Charger...", "Cargar..."},
+
+    // Document signals (held in the tables; nothing shows them).
+    {"0x71900kBeforeNewDocSignalStringKey", "[US]: DirOrovo Before New Doc Signal",
+     "[FR]: DirOrovo Signal avant nouveau document",
+     "[ES]: DirOrovo Señal antes de nuevo documento"},
+    {"0x71900kDuringNewDocSignalStringKey", "[US]: DirOrovo During New Doc Signal",
+     "[FR]: DirOrovo Signal pendant nouveau document",
+     "[ES]: DirOrovo Señal durante nuevo documento"},
+    {"0x71900kAfterNewDocSignalStringKey", "[US]: DirOrovo After New Doc Signal",
+     "[FR]: DirOrovo Signal après nouveau document",
+     "[ES]: DirOrovo Señal después de nuevo documento"},
+    {"0x71900kBeforeOpenDocSignalStringKey", "[US]: DirOrovo Before Open Doc Signal",
+     "[FR]: DirOrovo Signal avant ouverture du document",
+     "[ES]: DirOrovo Señal antes de abrir el documento"},
+    {"0x71900kDuringOpenDocSignalStringKey", "[US]: DirOrovo During Open Doc Signal",
+     "[FR]: DirOrovo Signal pendant ouverture du document",
+     "[ES]: DirOrovo Señal durante la apertura del documento"},
+    {"0x71900kAfterOpenDocSignalStringKey", "[US]: DirOrovo After Open Doc Signal",
+     "[FR]: DirOrovo Signal après ouverture du document",
+     "[ES]: DirOrovo Señal después de abrir el documento"},
+    {"0x71900kBeforeSaveDocSignalStringKey", "[US]: DirOrovo Before Save Doc Signal",
+     "[FR]: DirOrovo Signal avant enregistrement du document",
+     "[ES]: DirOrovo Señal antes de guardar el documento"},
+    {"0x71900kAfterSaveDocSignalStringKey", "[US]: DirOrovo After Save Doc Signal",
+     "[FR]: DirOrovo Signal après enregistrement du document",
+     "[ES]: DirOrovo Señal después de guardar el documento"},
+    {"0x71900kBeforeSaveAsDocSignalStringKey", "[US]: DirOrovo Before Save As Doc Signal",
+     "[FR]: DirOrovo Signal avant Enregistrer sous", "[ES]: DirOrovo Señal antes de Guardar como"},
+    {"0x71900kAfterSaveAsDocSignalStringKey", "[US]: DirOrovo After Save As Doc Signal",
+     "[FR]: DirOrovo Signal après Enregistrer sous",
+     "[ES]: DirOrovo Señal después de Guardar como"},
+    {"0x71900kBeforeSaveACopyDocSignalStringKey", "[US]: DirOrovo Before Save A Copy Doc Signal",
+     "[FR]: DirOrovo Signal avant Enregistrer une copie",
+     "[ES]: DirOrovo Señal antes de Guardar una copia"},
+    {"0x71900kDuringSaveACopyDocSignalStringKey", "[US]: DirOrovo During Save A Copy Doc Signal",
+     "[FR]: DirOrovo Signal pendant Enregistrer une copie",
+     "[ES]: DirOrovo Señal durante Guardar una copia"},
+    {"0x71900kAfterSaveACopyDocSignalStringKey", "[US]: DirOrovo After Save A Copy Doc Signal",
+     "[FR]: DirOrovo Signal après Enregistrer une copie",
+     "[ES]: DirOrovo Señal después de Guardar una copia"},
+    {"0x71900kBeforeRevertDocSignalStringKey", "[US]: DirOrovo Before Revert Doc Signal",
+     "[FR]: DirOrovo Signal avant retour à la version enregistrée",
+     "[ES]: DirOrovo Señal antes de volver a la versión guardada"},
+    {"0x71900kAfterRevertDocSignalStringKey", "[US]: DirOrovo After Revert Doc Signal",
+     "[FR]: DirOrovo Signal après retour à la version enregistrée",
+     "[ES]: DirOrovo Señal después de volver a la versión guardada"},
+    {"0x71900kBeforeCloseDocSignalStringKey", "[US]: DirOrovo Before Close Doc Signal",
+     "[FR]: DirOrovo Signal avant fermeture du document",
+     "[ES]: DirOrovo Señal antes de cerrar el documento"},
+    {"0x71900kAfterCloseDocSignalStringKey", "[US]: DirOrovo After Close Doc Signal",
+     "[FR]: DirOrovo Signal après fermeture du document",
+     "[ES]: DirOrovo Señal después de cerrar el documento"},
+};
+
+} // namespace
+
+const OrdoStringEntry* OrdoStringEntries(std::size_t& count) {
+    count = std::size(kEntries);
+    return kEntries;
+}
+
+HostStrings::Entries OrdoStringTable(int tableId) {
+    HostStrings::Entries entries;
+    if (tableId != HostStrings::kDefaultTable && tableId != HostStrings::kFrenchTable &&
+        tableId != HostStrings::kSpanishTable) {
+        return entries;
+    }
+    entries.reserve(std::size(kEntries));
+    for (const auto& e : kEntries) {
+        const char* text = tableId == HostStrings::kFrenchTable    ? e.french
+                           : tableId == HostStrings::kSpanishTable ? e.spanish
+                                                                   : e.english;
+        entries.emplace_back(e.key, text);
+    }
+    return entries;
+}
+
+void RegisterStringTables() {
+    for (int id : kOrdoStringTableIDs) {
+        HostStrings::RegisterStringTable(id, OrdoStringTable(id));
+    }
+}

@@ -1,0 +1,644 @@
+// The document file: saving and loading back, atomic replacement, and the
+// refusal of damaged and foreign files.
+
+#include "DocumentTestKit.h"
+
+#include "DocumentFile.h"
+#include "DocumentModel.h"
+#include "DocumentUtils.h"
+#include "ICommand.h"
+#include "IGeometry.h"
+#include "IHierarchy.h"
+#include "ISpread.h"
+#include "ITransform.h"
+#include "ImportUtils.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace dockit;
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Base64(const std::vector<uint8_t>& bytes) {
+    static const char* alphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        uint32_t v = uint32_t{bytes[i]} << 16;
+        if (i + 1 < bytes.size()) {
+            v |= uint32_t{bytes[i + 1]} << 8;
+        }
+        if (i + 2 < bytes.size()) {
+            v |= bytes[i + 2];
+        }
+        out += alphabet[v >> 18];
+        out += alphabet[(v >> 12) & 63];
+        out += i + 1 < bytes.size() ? alphabet[(v >> 6) & 63] : '=';
+        out += i + 2 < bytes.size() ? alphabet[v & 63] : '=';
+    }
+    return out;
+}
+
+void PutU32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    }
+}
+
+// The bytes of a hierarchy: parent, count, children.
+std::string HierarchyData(uint32_t parent, const std::vector<uint32_t>& children) {
+    std::vector<uint8_t> bytes;
+    PutU32(bytes, parent);
+    PutU32(bytes, static_cast<uint32_t>(children.size()));
+    for (uint32_t c : children) {
+        PutU32(bytes, c);
+    }
+    return Base64(bytes);
+}
+
+std::string HexID(uint32_t id) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", id);
+    return text;
+}
+
+// A document file's JSON, with ways to reach its objects.
+struct FileJson {
+    json j;
+
+    json& Object(uint32_t uid) {
+        for (auto& o : j["objects"]) {
+            if (o["uid"] == uid) {
+                return o;
+            }
+        }
+        throw std::runtime_error("no object " + std::to_string(uid));
+    }
+    json& Data(uint32_t uid, ImplementationID impl) {
+        for (auto& i : Object(uid)["implementations"]) {
+            if (i["id"] == HexID(impl.Get())) {
+                return i["data"];
+            }
+        }
+        throw std::runtime_error("no implementation");
+    }
+    void SetHierarchy(uint32_t uid, uint32_t parent, const std::vector<uint32_t>& children) {
+        Data(uid, kHierarchyImpl) = HierarchyData(parent, children);
+    }
+    void AddObject(uint32_t uid, ClassID cls, json implementations = json::array()) {
+        j["objects"].push_back(
+            {{"uid", uid}, {"class", HexID(cls.Get())}, {"implementations", implementations}});
+    }
+    std::string Text() const { return j.dump(1); }
+};
+
+class DocumentFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RegisterDocumentModel();
+        RegisterTestNote();
+        ErrorUtils::PMSetGlobalErrorCode(kSuccess);
+    }
+
+    // Two spreads; on page 1 a group of two frames with images (one carrying a
+    // plug-in note), an empty frame, a text frame; on page 3 a turned image;
+    // a frame on the pasteboard.
+    struct Sample {
+        std::unique_ptr<IDataBase> db;
+        UIDRef spread1, group, frameA, imageA, frameB, imageB, empty, frameC, imageC, pasteboard;
+    };
+    Sample MakeSample() {
+        DocumentUtils::NewDocumentOptions options;
+        options.pageCount = 3;
+        options.pagesPerSpread = 2;
+        Sample s;
+        s.db = DocumentUtils::NewDocument(options);
+        IDataBase* d = s.db.get();
+        std::string tiff = dir / "a.tif";
+        WriteTiff(tiff, 300, 200, 300);
+        std::string jpeg = dir / "b.jpg";
+        WriteJpeg(jpeg, 64, 48, 1, 96);
+        UIDRef page1 = DocumentUtils::GetNthPage(d, 0);
+        UIDRef page3 = DocumentUtils::GetNthPage(d, 2);
+        s.spread1 = UIDRef(d, InterfaceOf<IPage>(page1)->GetSpreadUID());
+        s.frameA = DocumentUtils::AddGraphicFrame(page1, PMRect(36, 36, 236, 186));
+        s.imageA = ImportUtils::PlaceFile(s.frameA, PMString(tiff));
+        s.frameB = DocumentUtils::AddGraphicFrame(page1, PMRect(300, 36, 400, 136));
+        s.imageB = ImportUtils::PlaceFile(s.frameB, PMString(jpeg));
+        s.empty = DocumentUtils::AddGraphicFrame(page1, PMRect(36, 400, 100, 500));
+        DocumentUtils::AddPageItem(kTextFrameItemBoss, page1, PMRect(36, 600, 300, 700));
+        UIDList two(d);
+        two.Append(s.frameA.GetUID());
+        two.Append(s.frameB.GetUID());
+        s.group = DocumentUtils::GroupItems(two);
+        s.frameC = DocumentUtils::AddGraphicFrame(page3, PMRect(10, 10, 210, 210));
+        s.imageC = ImportUtils::PlaceFile(s.frameC, PMString(jpeg));
+        InterfaceOf<ITransform>(s.imageC)->SetRotationAngle(-33.5, PMPoint(20, 20));
+        InterfaceOf<ITransform>(s.imageC)->SetScale(-0.8, 1.25);
+        s.pasteboard = DocumentUtils::AddGraphicFrame(
+            UIDRef(d, InterfaceOf<IPage>(page3)->GetSpreadUID()), PMRect(-300, 0, -100, 100));
+        InterfaceOf<ITestNote>(s.imageA)->Set(8, "job 0042 ✓");
+        EXPECT_NE(s.imageC, UIDRef());
+        return s;
+    }
+
+    std::string Saved(IDataBase* db) {
+        std::string why;
+        std::string text = DocumentFile::Serialize(db, why);
+        EXPECT_FALSE(text.empty()) << why;
+        return text;
+    }
+
+    static std::vector<std::string> FolderEntries(const std::string& folder) {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(folder)) {
+            names.push_back(e.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    TempDir dir;
+};
+
+// -------------------------------------------------------------- round trips
+
+TEST_F(DocumentFileTest, ADocumentWithPlugInDataLoadsBackIdentical) {
+    Sample s = MakeSample();
+    std::string path = dir / "sample.odd";
+    std::string why;
+    ASSERT_EQ(DocumentFile::Save(s.db.get(), PMString(path), why), kSuccess) << why;
+    InterfacePtr<IDocument> doc = DocumentUtils::QueryDocument(s.db.get());
+    EXPECT_EQ(doc->GetName(), PMString("sample.odd"));
+    EXPECT_EQ(doc->GetFilePath(), PMString(path));
+    EXPECT_FALSE(s.db->IsModified());
+
+    std::vector<std::string> warnings;
+    std::unique_ptr<IDataBase> loaded = DocumentFile::Open(PMString(path), why, &warnings);
+    ASSERT_TRUE(loaded) << why;
+    EXPECT_TRUE(warnings.empty());
+    EXPECT_EQ(Content(*loaded), Content(*s.db));
+    EXPECT_EQ(loaded->GetRootUID(), s.db->GetRootUID());
+    EXPECT_FALSE(loaded->IsModified());
+    EXPECT_FALSE(loaded->CanUndo());
+    InterfacePtr<IDocument> opened = DocumentUtils::QueryDocument(loaded.get());
+    EXPECT_EQ(opened->GetName(), PMString("sample.odd"));
+    EXPECT_EQ(opened->GetFilePath(), PMString(path));
+
+    // The loaded document works like the one that was saved.
+    IDataBase* d = loaded.get();
+    EXPECT_EQ(InterfaceOf<ITestNote>(UIDRef(d, s.imageA.GetUID()))->Text(), "job 0042 ✓");
+    EXPECT_EQ(LayoutUtils::GetPageNumber(UIDRef(d, s.imageB.GetUID())), 1);
+    EXPECT_EQ(LayoutUtils::GetPageNumber(UIDRef(d, s.imageC.GetUID())), 3);
+    EXPECT_EQ(LayoutUtils::GetPageNumber(UIDRef(d, s.pasteboard.GetUID())), 0);
+    EXPECT_EQ(InterfaceOf<IGeometry>(UIDRef(d, s.group.GetUID()))->GetBoundingBox(),
+              InterfaceOf<IGeometry>(s.group)->GetBoundingBox());
+    UIDRef relinked =
+        LinkUtils::RelinkImage(UIDRef(d, s.imageA.GetUID()), PMString(std::string(dir / "b.jpg")));
+    ASSERT_NE(relinked, UIDRef());
+    EXPECT_GT(relinked.GetUID().Get(), s.pasteboard.GetUID().Get()) << "new UIDs follow the old";
+    EXPECT_EQ(InterfaceOf<ITestNote>(relinked)->Number(), 8);
+
+    // Saving again writes the same text.
+    EXPECT_EQ(ReadFile(path), Saved(s.db.get()));
+}
+
+TEST_F(DocumentFileTest, TheFileIsJsonWithAHeaderAndBase64Data) {
+    Sample s = MakeSample();
+    json j = json::parse(Saved(s.db.get()));
+    EXPECT_EQ(j["format"], DocumentFile::kFormatName);
+    EXPECT_EQ(j["version"], DocumentFile::kFormatVersion);
+    EXPECT_EQ(j["root"], s.db->GetRootUID().Get());
+    ASSERT_EQ(j["objects"].size(), s.db->AllUIDs().size());
+    const json& first = j["objects"][0];
+    EXPECT_EQ(first["uid"], 1);
+    EXPECT_EQ(first["class"], HexID(kDocBoss.Get()));
+    ASSERT_EQ(first["implementations"].size(), 1u) << "only persistent implementations";
+    EXPECT_EQ(first["implementations"][0]["id"], HexID(kDocumentImpl.Get()));
+    EXPECT_EQ(first["implementations"][0]["name"], "Document");
+    // Two spreads: count 2, then their UIDs, little-endian.
+    InterfacePtr<IDocument> doc = DocumentUtils::QueryDocument(s.db.get());
+    std::vector<uint8_t> bytes;
+    PutU32(bytes, 2);
+    PutU32(bytes, doc->GetNthSpreadUID(0).Get());
+    PutU32(bytes, doc->GetNthSpreadUID(1).Get());
+    EXPECT_EQ(first["implementations"][0]["data"], Base64(bytes));
+}
+
+TEST_F(DocumentFileTest, FieldsOfLaterVersionsAreIgnored) {
+    Sample s = MakeSample();
+    FileJson f{json::parse(Saved(s.db.get()))};
+    f.j["generator"] = {{"name", "x"}, {"list", {1, {{"deep", {nullptr, true}}}}}};
+    f.Object(1)["comment"] = json::array({json::object(), 2.5});
+    f.Object(1)["implementations"][0]["checksum"] = "abc";
+    std::string why;
+    auto db = DocumentFile::Parse(f.Text(), why);
+    ASSERT_TRUE(db) << why;
+    EXPECT_EQ(Content(*db), Content(*s.db));
+}
+
+TEST_F(DocumentFileTest, DataOfPlugInsThatAreNotLoadedIsDroppedWithAWarning) {
+    Sample s = MakeSample();
+    FileJson f{json::parse(Saved(s.db.get()))};
+    f.Object(s.imageA.GetUID().Get())["implementations"].push_back(
+        {{"id", "0x90999"}, {"name", "Elsewhere"}, {"data", "AAAA"}});
+    std::string why;
+    std::vector<std::string> warnings;
+    auto db = DocumentFile::Parse(f.Text(), why, &warnings);
+    ASSERT_TRUE(db) << why;
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("0x90999"), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[0].find("object " + std::to_string(s.imageA.GetUID().Get())),
+              std::string::npos);
+    EXPECT_EQ(Content(*db), Content(*s.db));
+}
+
+// ---------------------------------------------------------------- saving
+
+TEST_F(DocumentFileTest, SavingReplacesTheFileAndLeavesNothingElse) {
+    Sample s = MakeSample();
+    std::string path = dir / "doc.odd";
+    std::string why;
+    ASSERT_EQ(DocumentFile::Save(s.db.get(), PMString(path), why), kSuccess) << why;
+    ASSERT_EQ(DocumentUtils::DeletePageItem(s.group), kSuccess);
+    EXPECT_TRUE(s.db->IsModified());
+    // A folder that takes the first temporary name does not stop the save.
+    std::string taken = path + ".saving-" + std::to_string(::getpid()) + "-0";
+    MakeDirs(taken);
+    ASSERT_EQ(DocumentFile::Save(s.db.get(), PMString(path), why), kSuccess) << why;
+    EXPECT_EQ(ReadFile(path), Saved(s.db.get()));
+    EXPECT_FALSE(s.db->IsModified());
+    fs::remove(taken);
+    EXPECT_EQ(FolderEntries(dir.Path()), (std::vector<std::string>{"a.tif", "b.jpg", "doc.odd"}));
+}
+
+TEST_F(DocumentFileTest, AFailedSaveLeavesThePreviousFileWholeAndSaysWhy) {
+    Sample s = MakeSample();
+    std::string folder = dir / "docs";
+    MakeDirs(folder);
+    std::string path = folder + "/doc.odd";
+    std::string why;
+    ASSERT_EQ(DocumentFile::Save(s.db.get(), PMString(path), why), kSuccess) << why;
+    std::string previous = ReadFile(path);
+    ASSERT_EQ(DocumentUtils::DeletePageItem(s.imageC), kSuccess); // a change not saved yet
+    WriteFile(dir / "plain", "a file, not a folder");
+    MakeDirs(folder + "/taken.odd/inside");
+
+    struct Case {
+        const char* name;
+        std::string target;
+        const char* reason; // in the message
+        std::function<void()> before, after;
+    } cases[] = {
+        {"a write error (file size limit)", path, std::strerror(EFBIG),
+         [] {
+             std::signal(SIGXFSZ, SIG_IGN);
+             rlimit limit{};
+             getrlimit(RLIMIT_FSIZE, &limit);
+             limit.rlim_cur = 100;
+             setrlimit(RLIMIT_FSIZE, &limit);
+         },
+         [] {
+             rlimit limit{};
+             getrlimit(RLIMIT_FSIZE, &limit);
+             limit.rlim_cur = limit.rlim_max;
+             setrlimit(RLIMIT_FSIZE, &limit);
+             std::signal(SIGXFSZ, SIG_DFL);
+         }},
+        {"the target is a folder", folder + "/taken.odd", "taken.odd", {}, {}},
+        {"the folder is a file", dir / "plain/doc.odd", std::strerror(ENOTDIR), {}, {}},
+        {"no such folder", dir / "nowhere/doc.odd", std::strerror(ENOENT), {}, {}},
+        {"no file name", folder + "/", "no file name", {}, {}},
+    };
+    InterfacePtr<IDocument> doc = DocumentUtils::QueryDocument(s.db.get());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.before) {
+            c.before();
+        }
+        why.clear();
+        ErrorCode code = DocumentFile::Save(s.db.get(), PMString(c.target), why);
+        if (c.after) {
+            c.after();
+        }
+        EXPECT_EQ(code, kFailure);
+        EXPECT_NE(why.find(c.reason), std::string::npos) << why;
+        EXPECT_EQ(ReadFile(path), previous);
+        EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"doc.odd", "taken.odd"}));
+        EXPECT_TRUE(fs::is_directory(folder + "/taken.odd/inside"));
+        EXPECT_EQ(ReadFile(dir / "plain"), "a file, not a folder");
+        EXPECT_TRUE(s.db->IsModified());
+        EXPECT_EQ(doc->GetFilePath(), PMString(path));
+    }
+}
+
+TEST_F(DocumentFileTest, AReadOnlyFolderRefusesTheSave) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "permission bits do not stop the superuser";
+    }
+    Sample s = MakeSample();
+    std::string folder = dir / "ro";
+    MakeDirs(folder);
+    std::string path = folder + "/doc.odd";
+    std::string why;
+    ASSERT_EQ(DocumentFile::Save(s.db.get(), PMString(path), why), kSuccess) << why;
+    std::string previous = ReadFile(path);
+    DocumentUtils::DeletePageItem(s.group);
+    ::chmod(folder.c_str(), 0555);
+    EXPECT_EQ(DocumentFile::Save(s.db.get(), PMString(path), why), kFailure);
+    ::chmod(folder.c_str(), 0755);
+    EXPECT_NE(why.find(std::strerror(EACCES)), std::string::npos) << why;
+    EXPECT_EQ(ReadFile(path), previous);
+}
+
+TEST_F(DocumentFileTest, NothingIsSavedInTheMiddleOfAChange) {
+    Sample s = MakeSample();
+    std::string why;
+    s.db->BeginTransaction(PMString("open"));
+    EXPECT_EQ(DocumentFile::Save(s.db.get(), PMString(dir / "x.odd"), why), kFailure);
+    s.db->EndTransaction();
+    EXPECT_NE(why.find("in progress"), std::string::npos);
+    EXPECT_FALSE(PathExists(dir / "x.odd"));
+    IDataBase bare;
+    EXPECT_TRUE(DocumentFile::Serialize(&bare, why).empty());
+    EXPECT_NE(why.find("no document"), std::string::npos);
+}
+
+// --------------------------------------------------------------- refusals
+
+TEST_F(DocumentFileTest, DamagedAndForeignFilesAreRefusedWithTheirReason) {
+    Sample s = MakeSample();
+    const std::string good = Saved(s.db.get());
+    const uint32_t root = s.db->GetRootUID().Get();
+    const uint32_t spread = s.spread1.GetUID().Get();
+    const uint32_t group = s.group.GetUID().Get();
+    const uint32_t frameA = s.frameA.GetUID().Get();
+    const uint32_t imageA = s.imageA.GetUID().Get();
+    const uint32_t frameB = s.frameB.GetUID().Get();
+    const uint32_t empty = s.empty.GetUID().Get();
+    const uint32_t page1 = DocumentUtils::GetNthPage(s.db.get(), 0).GetUID().Get();
+    std::vector<uint32_t> topItems;
+    {
+        InterfacePtr<IHierarchy> h = InterfaceOf<IHierarchy>(s.spread1);
+        for (int32_t i = 0; i < h->GetChildCount(); ++i) {
+            topItems.push_back(h->GetChildUID(i).Get());
+        }
+    }
+    auto without = [](std::vector<uint32_t> v, uint32_t x) {
+        std::erase(v, x);
+        return v;
+    };
+
+    using Edit = std::function<void(FileJson&)>;
+    struct Case {
+        const char* name;
+        std::string text; // used when edit is empty
+        Edit edit;
+        const char* reason;
+    } cases[] = {
+        {"empty", "", {}, "empty"},
+        {"binary", std::string("PK\x03\x04\x00\x01", 6), {}, "not JSON"},
+        {"a cut file", good.substr(0, good.size() / 2), {}, "cut short"},
+        {"JSON that is a list", "[1, 2, 3]", {}, "not an object"},
+        {"another program's JSON", R"({"name": "x", "items": [1]})", {}, "no \"format\""},
+        {"a field twice", "{\"root\": 1, " + good.substr(1), {}, "\"root\" appears twice"},
+        {"another format", "", [](FileJson& f) { f.j["format"] = "Layout 2000"; },
+         "its format is \"Layout 2000\""},
+        {"format not a text", "", [](FileJson& f) { f.j["format"] = 7; },
+         "\"format\" must be a text"},
+        {"a newer version", "", [](FileJson& f) { f.j["version"] = 2; }, "newer version"},
+        {"version 0", "", [](FileJson& f) { f.j["version"] = 0; }, "version 0 is not valid"},
+        {"version as text", "", [](FileJson& f) { f.j["version"] = "1"; },
+         "\"version\" must be a whole number"},
+        {"no version", "", [](FileJson& f) { f.j.erase("version"); }, "no format \"version\""},
+        {"no root", "", [](FileJson& f) { f.j.erase("root"); }, "no \"root\""},
+        {"no objects", "", [](FileJson& f) { f.j.erase("objects"); }, "no \"objects\""},
+        {"objects not a list", "",
+         [](FileJson& f) {
+             f.j["objects"] = {{"a", 1}};
+         },
+         "\"objects\" must be a list"},
+        {"root not in the file", "", [](FileJson& f) { f.j["root"] = 999; },
+         "root object 999 is not in the file"},
+        {"root not a document", "", [&](FileJson& f) { f.j["root"] = spread; },
+         "is not a document (it is a spread)"},
+        {"an object without uid", "", [](FileJson& f) { f.j["objects"][2].erase("uid"); },
+         "entry 3 of \"objects\" has no \"uid\""},
+        {"uid 0", "", [](FileJson& f) { f.j["objects"][1]["uid"] = 0; }, "\"uid\" must be"},
+        {"negative uid", "", [](FileJson& f) { f.j["objects"][1]["uid"] = -4; }, "\"uid\" must be"},
+        {"uid with a fraction", "", [](FileJson& f) { f.j["objects"][1]["uid"] = 2.5; },
+         "\"uid\" must be"},
+        {"class not an ID", "", [](FileJson& f) { f.j["objects"][1]["class"] = "spread"; },
+         "\"class\" must be a class ID"},
+        {"an unknown class", "", [](FileJson& f) { f.j["objects"][1]["class"] = "0x7777"; },
+         "unknown class 0x7777"},
+        {"a uid twice", "", [](FileJson& f) { f.j["objects"].push_back(f.j["objects"][1]); },
+         "appears twice"},
+        {"implementations not a list", "",
+         [](FileJson& f) { f.j["objects"][1]["implementations"] = "none"; }, "must be a list"},
+        {"an implementation twice", "",
+         [](FileJson& f) {
+             auto& impls = f.j["objects"][1]["implementations"];
+             impls.push_back(impls[0]);
+         },
+         "appears twice"},
+        {"too many implementations", "",
+         [](FileJson& f) {
+             auto& impls = f.j["objects"][1]["implementations"];
+             for (uint32_t id = 0x80001; id <= 0x80001 + DocumentFile::kMaxImplementationsPerObject;
+                  ++id) {
+                 impls.push_back({{"id", HexID(id)}, {"data", ""}});
+             }
+         },
+         "more than 256 implementations"},
+        {"an implementation without data", "",
+         [](FileJson& f) { f.j["objects"][1]["implementations"][0].erase("data"); },
+         "has no \"data\""},
+        {"data that is not base64", "",
+         [&](FileJson& f) { f.Data(frameA, kGeometryImpl) = "@@@@"; }, "not valid base64"},
+        {"base64 with stray bits", "",
+         [&](FileJson& f) {
+             std::string text = f.Data(empty, kHierarchyImpl); // 8 bytes: one '='
+             text[text.size() - 2] = 'B';
+             f.Data(empty, kHierarchyImpl) = text;
+         },
+         "not valid base64"},
+        {"data cut short", "",
+         [&](FileJson& f) { f.Data(frameA, kGeometryImpl) = Base64(std::vector<uint8_t>(24, 0)); },
+         "does not read back"},
+        {"data with bytes over", "",
+         [&](FileJson& f) { f.Data(frameA, kGeometryImpl) = Base64(std::vector<uint8_t>(36, 0)); },
+         "does not read back"},
+        {"a box that is not a number", "",
+         [&](FileJson& f) {
+             std::vector<uint8_t> bytes(32, 0);
+             bytes[6] = 0xF8; // a NaN in the first double
+             bytes[7] = 0x7F;
+             f.Data(frameA, kGeometryImpl) = Base64(bytes);
+         },
+         "does not read back"},
+        {"a child count beyond the data", "",
+         [&](FileJson& f) {
+             std::vector<uint8_t> bytes;
+             PutU32(bytes, group);
+             PutU32(bytes, 0x7FFFFFFF);
+             f.Data(frameA, kHierarchyImpl) = Base64(bytes);
+         },
+         "does not read back"},
+        {"a child that is not there", "",
+         [&](FileJson& f) { f.SetHierarchy(empty, spread, {4242}); },
+         "lists child 4242, which is not in the file"},
+        {"an item in two places", "",
+         [&](FileJson& f) {
+             auto items = topItems;
+             items.push_back(empty);
+             f.SetHierarchy(spread, 0, items);
+         },
+         "reached twice"},
+        {"a parent that does not match", "",
+         [&](FileJson& f) { f.SetHierarchy(imageA, frameB, {}); }, "as its parent"},
+        {"an image straight on the spread", "",
+         [&](FileJson& f) {
+             f.SetHierarchy(frameA, group, {});
+             f.SetHierarchy(imageA, spread, {});
+             auto items = topItems;
+             items.push_back(imageA);
+             f.SetHierarchy(spread, 0, items);
+         },
+         "cannot hold object"},
+        {"two images in a frame", "",
+         [&](FileJson& f) {
+             f.SetHierarchy(frameA, group, {imageA, s.imageB.GetUID().Get()});
+             f.SetHierarchy(s.imageB.GetUID().Get(), frameA, {});
+             f.SetHierarchy(frameB, group, {});
+         },
+         "holds more than one item"},
+        {"an item no spread holds", "",
+         [&](FileJson& f) {
+             f.SetHierarchy(spread, 0, without(topItems, empty));
+             f.SetHierarchy(empty, 0, {});
+         },
+         "no spread holds it"},
+        {"two groups holding each other", "",
+         [&](FileJson& f) {
+             f.SetHierarchy(spread, 0, without(topItems, group));
+             f.AddObject(900, kGroupItemBoss,
+                         json::array({{{"id", HexID(kHierarchyImpl.Get())},
+                                       {"data", HierarchyData(group, {group})}}}));
+             f.SetHierarchy(group, 900, {900});
+         },
+         "not part of the document"},
+        {"a second document", "", [](FileJson& f) { f.AddObject(901, kDocBoss); },
+         "not part of the document"},
+        {"a spread that is a page", "",
+         [&](FileJson& f) {
+             std::vector<uint8_t> bytes;
+             PutU32(bytes, 2);
+             PutU32(bytes, spread);
+             PutU32(bytes, page1);
+             f.Data(root, kDocumentImpl) = Base64(bytes);
+         },
+         "as a spread, but it is a page"},
+        {"a page that is a frame", "",
+         [&](FileJson& f) {
+             std::vector<uint8_t> bytes;
+             PutU32(bytes, 1);
+             PutU32(bytes, frameA);
+             f.Data(spread, kSpreadImpl) = Base64(bytes);
+         },
+         "as a page, but it is a graphic frame"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string text = c.text;
+        if (c.edit) {
+            FileJson f{json::parse(good)};
+            c.edit(f);
+            text = f.Text();
+        }
+        std::string why;
+        std::vector<std::string> warnings;
+        EXPECT_FALSE(DocumentFile::Parse(text, why, &warnings));
+        EXPECT_NE(why.find(c.reason), std::string::npos) << why;
+        EXPECT_TRUE(warnings.empty());
+    }
+}
+
+TEST_F(DocumentFileTest, ItemsNestedTooDeepAreRefused) {
+    Sample s = MakeSample();
+    FileJson f{json::parse(Saved(s.db.get()))};
+    // Groups in groups down to the frame and its image, one level too many.
+    const uint32_t spread = s.spread1.GetUID().Get();
+    const uint32_t group = s.group.GetUID().Get();
+    InterfacePtr<IHierarchy> h = InterfaceOf<IHierarchy>(s.spread1);
+    std::vector<uint32_t> items;
+    for (int32_t i = 0; i < h->GetChildCount(); ++i) {
+        items.push_back(h->GetChildUID(i).Get());
+    }
+    std::erase(items, group);
+    uint32_t parent = spread;
+    uint32_t first = 1000;
+    int levels = kMaxNestingDepth - 2; // the group, its frames, their images: +3
+    for (int i = 0; i < levels; ++i) {
+        uint32_t uid = first + static_cast<uint32_t>(i);
+        uint32_t child = i + 1 < levels ? uid + 1 : group;
+        f.AddObject(
+            uid, kGroupItemBoss,
+            json::array(
+                {{{"id", HexID(kHierarchyImpl.Get())}, {"data", HierarchyData(parent, {child})}},
+                 {{"id", HexID(kTransformImpl.Get())}, {"data", f.Data(group, kTransformImpl)}}}));
+        parent = uid;
+    }
+    items.push_back(first);
+    f.SetHierarchy(spread, 0, items);
+    InterfacePtr<IHierarchy> g = InterfaceOf<IHierarchy>(s.group);
+    f.SetHierarchy(group, parent, {g->GetChildUID(0).Get(), g->GetChildUID(1).Get()});
+    std::string why;
+    EXPECT_FALSE(DocumentFile::Parse(f.Text(), why));
+    EXPECT_NE(why.find("deeper than 64"), std::string::npos) << why;
+
+    // One level less loads.
+    f.SetHierarchy(first, spread, {first + 2});
+    f.SetHierarchy(first + 2, first, {first + 3});
+    f.j["objects"].erase(std::find_if(f.j["objects"].begin(), f.j["objects"].end(),
+                                      [&](const json& o) { return o["uid"] == first + 1; }));
+    f.SetHierarchy(spread, 0, items);
+    auto loaded = DocumentFile::Parse(f.Text(), why);
+    EXPECT_TRUE(loaded) << why;
+}
+
+TEST_F(DocumentFileTest, OpenSaysWhyAFileCannotBeRead) {
+    std::string why;
+    EXPECT_FALSE(DocumentFile::Open(PMString(dir / "missing.odd"), why));
+    EXPECT_NE(why.find(std::strerror(ENOENT)), std::string::npos) << why;
+    EXPECT_NE(why.find("missing.odd"), std::string::npos) << why;
+
+    EXPECT_FALSE(DocumentFile::Open(PMString(dir.Path()), why));
+    EXPECT_NE(why.find("is a folder"), std::string::npos) << why;
+
+    // A huge file is refused before it is read (sparse: it takes no room).
+    std::string huge = dir / "huge.odd";
+    WriteFile(huge, "{");
+    fs::resize_file(huge, DocumentFile::kMaxFileSize + 1);
+    EXPECT_FALSE(DocumentFile::Open(PMString(huge), why));
+    EXPECT_NE(why.find("larger than 256 MiB"), std::string::npos) << why;
+
+    std::string text = dir / "notes.txt";
+    WriteFile(text, "Dear diary,\n");
+    EXPECT_FALSE(DocumentFile::Open(PMString(text), why));
+    EXPECT_NE(why.find("not JSON"), std::string::npos) << why;
+}
+
+} // namespace

@@ -1,0 +1,976 @@
+// The document model: documents, page items and their geometry, placing and
+// relinking images, the layout selection.
+
+#include "DocumentTestKit.h"
+
+#include "DocumentModel.h"
+#include "DocumentUtils.h"
+#include "ICommand.h"
+#include "IDataLink.h"
+#include "IGeometry.h"
+#include "IGraphicFrameData.h"
+#include "IHierarchy.h"
+#include "IImageAttributes.h"
+#include "ILayoutSelection.h"
+#include "ISpread.h"
+#include "ISubject.h"
+#include "ITransform.h"
+#include "ImportUtils.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+using namespace dockit;
+using PageItemTypeUtils::PageItemType;
+
+namespace {
+
+constexpr double kEps = 1e-9;
+
+class DocumentTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RegisterDocumentModel();
+        ErrorUtils::PMSetGlobalErrorCode(kSuccess);
+    }
+
+    static std::unique_ptr<IDataBase> NewDoc(int32_t pages = 1, int32_t perSpread = 1) {
+        DocumentUtils::NewDocumentOptions options;
+        options.pageCount = pages;
+        options.pagesPerSpread = perSpread;
+        return DocumentUtils::NewDocument(options);
+    }
+    static UIDRef Page(IDataBase* db, int32_t index) {
+        return DocumentUtils::GetNthPage(db, index);
+    }
+    static UIDRef Frame(IDataBase* db, int32_t page, const PMRect& bounds) {
+        ErrorCode error = kFailure;
+        UIDRef frame = DocumentUtils::AddGraphicFrame(Page(db, page), bounds, &error);
+        EXPECT_EQ(error, kSuccess);
+        return frame;
+    }
+    std::string Tiff(const std::string& name, uint32_t w, uint32_t h, double resolution) {
+        std::string path = dir / name;
+        WriteTiff(path, w, h, resolution);
+        return path;
+    }
+    static UIDRef Place(const UIDRef& frame, const std::string& path) {
+        ErrorCode error = kFailure;
+        UIDRef image = ImportUtils::PlaceFile(frame, PMString(path), &error);
+        EXPECT_EQ(error, kSuccess) << DocumentErrorText(error);
+        return image;
+    }
+
+    static UID Parent(const UIDRef& item) { return InterfaceOf<IHierarchy>(item)->GetParentUID(); }
+    static PMMatrix Matrix(const UIDRef& item) {
+        return InterfaceOf<ITransform>(item)->GetInnerToParentMatrix();
+    }
+    static PMRect Box(const UIDRef& item) { return InterfaceOf<IGeometry>(item)->GetBoundingBox(); }
+
+    TempDir dir;
+};
+
+void ExpectRect(const PMRect& got, const PMRect& want, double eps = kEps) {
+    EXPECT_NEAR(got.Left(), want.Left(), eps) << got << " vs " << want;
+    EXPECT_NEAR(got.Top(), want.Top(), eps) << got << " vs " << want;
+    EXPECT_NEAR(got.Right(), want.Right(), eps) << got << " vs " << want;
+    EXPECT_NEAR(got.Bottom(), want.Bottom(), eps) << got << " vs " << want;
+}
+
+void ExpectMatrix(const PMMatrix& got, const PMMatrix& want, double eps = 1e-9) {
+    EXPECT_NEAR(got.A(), want.A(), eps) << got << " vs " << want;
+    EXPECT_NEAR(got.B(), want.B(), eps) << got << " vs " << want;
+    EXPECT_NEAR(got.C(), want.C(), eps) << got << " vs " << want;
+    EXPECT_NEAR(got.D(), want.D(), eps) << got << " vs " << want;
+    EXPECT_NEAR(got.Tx(), want.Tx(), eps) << got << " vs " << want;
+    EXPECT_NEAR(got.Ty(), want.Ty(), eps) << got << " vs " << want;
+}
+
+// ---------------------------------------------------------------- documents
+
+TEST_F(DocumentTest, NewDocumentsHaveSpreadsOfNumberedPagesSideBySide) {
+    struct Case {
+        int32_t pages, perSpread;
+        int32_t spreads, pagesExpected;
+    } cases[] = {
+        {1, 1, 1, 1}, {4, 1, 4, 4}, {5, 2, 3, 5}, {3, 3, 1, 3}, {0, 1, 1, 1}, {-2, 0, 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.pages << " pages, " << c.perSpread << " per spread");
+        auto db = NewDoc(c.pages, c.perSpread);
+        InterfacePtr<IDocument> doc = DocumentUtils::QueryDocument(db.get());
+        ASSERT_TRUE(doc);
+        EXPECT_EQ(doc->GetDocDataBase(), db.get());
+        EXPECT_EQ(doc->GetName(), PMString("Untitled-1"));
+        EXPECT_TRUE(doc->GetFilePath().IsEmpty());
+        EXPECT_FALSE(db->IsModified());
+        EXPECT_FALSE(db->CanUndo());
+        ASSERT_EQ(doc->GetSpreadCount(), c.spreads);
+        UIDList pages = doc->GetPages();
+        ASSERT_EQ(pages.Length(), c.pagesExpected);
+        for (int32_t i = 0; i < pages.Length(); ++i) {
+            InterfacePtr<IPage> page = InterfaceOf<IPage>(pages.GetRef(i));
+            ASSERT_TRUE(page);
+            EXPECT_EQ(page->GetPageNumber(), i + 1);
+            InterfacePtr<ISpread> spread =
+                InterfaceOf<ISpread>(UIDRef(db.get(), page->GetSpreadUID()));
+            ASSERT_TRUE(spread);
+            int32_t inSpread = spread->GetPageIndex(pages[i]);
+            EXPECT_EQ(inSpread, i % std::max(1, c.perSpread));
+            double left = 612.0 * inSpread;
+            ExpectRect(page->GetBoundsInSpread(), PMRect(left, 0, left + 612, 792));
+            EXPECT_EQ(Page(db.get(), i), pages.GetRef(i));
+        }
+        EXPECT_EQ(Page(db.get(), pages.Length()), UIDRef());
+    }
+}
+
+TEST_F(DocumentTest, FramesImagesAndGroupsBuildTheHierarchy) {
+    auto db = NewDoc();
+    IDataBase* d = db.get();
+    std::string file = Tiff("a.tif", 100, 50, 72);
+    UIDRef f1 = Frame(d, 0, PMRect(10, 10, 110, 60));
+    UIDRef f2 = Frame(d, 0, PMRect(200, 10, 300, 60));
+    UIDRef empty = Frame(d, 0, PMRect(10, 400, 50, 450));
+    UIDRef text = DocumentUtils::AddPageItem(kTextFrameItemBoss, Page(d, 0), PMRect(0, 0, 5, 5));
+    UIDRef shape = DocumentUtils::AddPageItem(kShapeItemBoss, Page(d, 0), PMRect(0, 0, 5, 5));
+    UIDRef i1 = Place(f1, file);
+    UIDRef i2 = Place(f2, file);
+    UIDList pair(d);
+    pair.Append(f1.GetUID());
+    pair.Append(f2.GetUID());
+    ErrorCode error = kFailure;
+    UIDRef group = DocumentUtils::GroupItems(pair, &error);
+    ASSERT_EQ(error, kSuccess);
+
+    UID spread = InterfaceOf<IPage>(Page(d, 0))->GetSpreadUID();
+    InterfacePtr<IHierarchy> top = InterfaceOf<IHierarchy>(UIDRef(d, spread));
+    // Back to front: the group took the place of f2, the frontmost of the two.
+    std::vector<UID> expected = {group.GetUID(), empty.GetUID(), text.GetUID(), shape.GetUID()};
+    ASSERT_EQ(top->GetChildCount(), 4);
+    for (int32_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(top->GetChildUID(i), expected[static_cast<std::size_t>(i)]) << i;
+    }
+    EXPECT_EQ(top->GetChildUID(4), kInvalidUID);
+    EXPECT_EQ(top->GetParentUID(), kInvalidUID);
+    InterfacePtr<IHierarchy> g = InterfaceOf<IHierarchy>(group);
+    ASSERT_EQ(g->GetChildCount(), 2);
+    EXPECT_EQ(g->GetChildUID(0), f1.GetUID());
+    EXPECT_EQ(g->GetChildUID(1), f2.GetUID());
+    EXPECT_EQ(Parent(f1), group.GetUID());
+    EXPECT_EQ(Parent(i1), f1.GetUID());
+    EXPECT_EQ(Parent(i2), f2.GetUID());
+    EXPECT_EQ(InterfaceOf<IHierarchy>(i2)->GetSpreadUID(), spread);
+    InterfacePtr<IHierarchy> parent(InterfaceOf<IHierarchy>(i1)->QueryParent());
+    ASSERT_TRUE(parent);
+    EXPECT_EQ(::GetUID(parent.get()), f1.GetUID());
+    InterfacePtr<IHierarchy> child(g->QueryChild(1));
+    EXPECT_EQ(::GetUID(child.get()), f2.GetUID());
+    EXPECT_FALSE(InterfacePtr<IHierarchy>(g->QueryChild(2)));
+
+    // What each kind of item is and carries.
+    struct Kind {
+        const char* name;
+        UIDRef item;
+        PageItemType type;
+        bool frameData, path, content;
+    } kinds[] = {
+        {"frame with image", f1, PageItemType::kGraphicFrame, true, true, true},
+        {"empty frame", empty, PageItemType::kGraphicFrame, true, true, false},
+        {"image", i1, PageItemType::kImage, false, false, false},
+        {"group", group, PageItemType::kGroup, false, false, false},
+        {"text frame", text, PageItemType::kOther, false, true, false},
+        {"shape", shape, PageItemType::kOther, false, true, false},
+        {"page", Page(d, 0), PageItemType::kOther, false, false, false},
+        {"nothing", UIDRef(d, UID(9999)), PageItemType::kOther, false, false, false},
+    };
+    for (const Kind& k : kinds) {
+        SCOPED_TRACE(k.name);
+        EXPECT_EQ(PageItemTypeUtils::GetPageItemType(k.item), k.type);
+        EXPECT_EQ(PageItemTypeUtils::IsGraphic(k.item), k.type == PageItemType::kImage);
+        EXPECT_EQ(PageItemTypeUtils::IsGraphicFrame(k.item), k.type == PageItemType::kGraphicFrame);
+        EXPECT_EQ(PageItemTypeUtils::IsGroup(k.item), k.type == PageItemType::kGroup);
+        EXPECT_EQ(PageItemTypeUtils::IsTextFrame(k.item), k.item == text);
+        EXPECT_EQ(PageItemTypeUtils::IsUnassignedFrame(k.item), k.item == shape);
+        InterfacePtr<IGraphicFrameData> frameData = InterfaceOf<IGraphicFrameData>(k.item);
+        EXPECT_EQ(bool(frameData), k.frameData);
+        EXPECT_EQ(bool(InterfaceOf<IPathGeometry>(k.item)), k.path);
+        if (frameData) {
+            EXPECT_TRUE(frameData->IsGraphicFrame());
+            EXPECT_EQ(frameData->HasContent(), k.content);
+            EXPECT_EQ(frameData->GetContentUID() != kInvalidUID, k.content);
+        }
+    }
+    EXPECT_EQ(InterfaceOf<IGraphicFrameData>(f1)->GetContentUID(), i1.GetUID());
+    ExpectRect(InterfaceOf<IPathGeometry>(f1)->GetPathBoundingBox(), PMRect(0, 0, 100, 50));
+
+    // A group's box is the box around its children and follows them.
+    ExpectRect(Box(group), PMRect(10, 10, 300, 60));
+    InterfaceOf<ITransform>(f2)->MoveBy(0, 100);
+    ExpectRect(Box(group), PMRect(10, 10, 300, 160));
+    InterfaceOf<IGeometry>(group)->SetBoundingBox(PMRect(0, 0, 1, 1));
+    ExpectRect(Box(group), PMRect(10, 10, 300, 160));
+}
+
+TEST_F(DocumentTest, HierarchyRefusesLoopsAndForeignChildren) {
+    auto db = NewDoc();
+    IDataBase* d = db.get();
+    UIDRef a = Frame(d, 0, PMRect(0, 0, 10, 10));
+    UIDRef b = Frame(d, 0, PMRect(20, 0, 30, 10));
+    UIDList both(d);
+    both.Append(a.GetUID());
+    both.Append(b.GetUID());
+    UIDRef group = DocumentUtils::GroupItems(both);
+    ASSERT_NE(group, UIDRef());
+    InterfacePtr<IHierarchy> ha = InterfaceOf<IHierarchy>(a);
+    EXPECT_FALSE(ha->AddChild(a.GetUID())) << "itself";
+    EXPECT_FALSE(ha->AddChild(group.GetUID())) << "its parent";
+    EXPECT_FALSE(ha->AddChild(Page(d, 0).GetUID())) << "a page is no page item";
+    EXPECT_FALSE(ha->AddChild(UID(4242))) << "no such object";
+    EXPECT_EQ(ha->GetChildCount(), 0);
+    // Moving a child takes it out of its former parent.
+    InterfacePtr<IHierarchy> spread = InterfaceOf<IHierarchy>(UIDRef(d, ha->GetSpreadUID()));
+    EXPECT_TRUE(spread->AddChild(b.GetUID(), 0));
+    EXPECT_EQ(InterfaceOf<IHierarchy>(group)->GetChildIndex(b.GetUID()), -1);
+    EXPECT_EQ(spread->GetChildIndex(b.GetUID()), 0);
+    EXPECT_EQ(Parent(b), spread->GetSpreadUID());
+    spread->RemoveChild(b.GetUID());
+    EXPECT_EQ(Parent(b), kInvalidUID);
+}
+
+TEST_F(DocumentTest, ItemsBelongToThePageThatHoldsTheirCentre) {
+    auto db = NewDoc(4, 2); // two spreads of two pages, 612 x 792 each
+    IDataBase* d = db.get();
+    std::string file = Tiff("p.tif", 20, 20, 72);
+    UIDRef spread2 = UIDRef(d, InterfaceOf<IPage>(Page(d, 2))->GetSpreadUID());
+    struct Case {
+        const char* name;
+        UIDRef where;
+        PMRect bounds;
+        int32_t pageNumber;
+    } cases[] = {
+        {"on page 1", Page(d, 0), PMRect(10, 10, 100, 100), 1},
+        {"on page 2", Page(d, 1), PMRect(10, 10, 100, 100), 2},
+        {"reaching into page 2, centre on page 1", Page(d, 0), PMRect(500, 10, 700, 100), 1},
+        {"centre on the shared edge goes right", Page(d, 0), PMRect(562, 10, 662, 100), 2},
+        {"on page 3", Page(d, 2), PMRect(0, 0, 10, 10), 3},
+        {"on page 4 through spread coordinates", spread2, PMRect(700, 700, 800, 780), 4},
+        {"above the pages: pasteboard", spread2, PMRect(100, -300, 200, -200), 0},
+        {"left of the pages: pasteboard", spread2, PMRect(-100, 0, -10, 50), 0},
+    };
+    std::vector<std::vector<UID>> onPage(4);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ErrorCode error = kFailure;
+        UIDRef frame = DocumentUtils::AddGraphicFrame(c.where, c.bounds, &error);
+        ASSERT_EQ(error, kSuccess);
+        UIDRef image = Place(frame, file);
+        EXPECT_EQ(LayoutUtils::GetPageNumber(frame), c.pageNumber);
+        EXPECT_EQ(LayoutUtils::GetPageNumber(image), c.pageNumber) << "the page of its frame";
+        if (c.pageNumber > 0) {
+            EXPECT_EQ(LayoutUtils::GetOwnerPageUID(frame), Page(d, c.pageNumber - 1).GetUID());
+            onPage[static_cast<std::size_t>(c.pageNumber - 1)].push_back(frame.GetUID());
+        } else {
+            EXPECT_EQ(LayoutUtils::GetOwnerPageUID(frame), kInvalidUID);
+        }
+    }
+    EXPECT_EQ(LayoutUtils::GetPageNumber(Page(d, 0)), 0) << "a page is not on a page";
+    for (int32_t p = 0; p < 4; ++p) {
+        UIDRef page = Page(d, p);
+        InterfacePtr<ISpread> spread =
+            InterfaceOf<ISpread>(UIDRef(d, InterfaceOf<IPage>(page)->GetSpreadUID()));
+        int32_t index = spread->GetPageIndex(page.GetUID());
+        UIDList items = spread->GetItemsOnPage(index);
+        std::vector<UID> got(items.begin(), items.end());
+        EXPECT_EQ(got, onPage[static_cast<std::size_t>(p)]) << "page " << p + 1;
+        UIDList withPage = spread->GetItemsOnPage(index, true);
+        ASSERT_GE(withPage.Length(), 1);
+        EXPECT_EQ(withPage[0], page.GetUID());
+        EXPECT_TRUE(spread->GetItemsOnPage(5).IsEmpty());
+    }
+}
+
+TEST_F(DocumentTest, RegistrationIsIdempotentAndKeepsPlugInAdditions) {
+    // Additions made before the model is registered, and after.
+    ObjectModel::Get().Reset();
+    RegisterTestNote();
+    RegisterDocumentModel();
+    RegisterDocumentModel();
+    auto db = NewDoc();
+    UIDRef frame = Frame(db.get(), 0, PMRect(0, 0, 10, 10));
+    std::string file = Tiff("r.tif", 10, 10, 72);
+    UIDRef image = Place(frame, file);
+    EXPECT_TRUE(InterfaceOf<ITestNote>(image)) << "added before registration";
+    EXPECT_TRUE(InterfaceOf<IImageAttributes>(image));
+    EXPECT_TRUE(ObjectModel::Get().IsA(kImageItemBoss, kPageItemBoss));
+
+    ObjectModel::Get().Reset();
+    RegisterDocumentModel();
+    RegisterTestNote();
+    RegisterDocumentModel();
+    auto db2 = NewDoc();
+    UIDRef image2 = Place(Frame(db2.get(), 0, PMRect(0, 0, 10, 10)), file);
+    EXPECT_TRUE(InterfaceOf<ITestNote>(image2)) << "added after registration";
+    EXPECT_TRUE(InterfaceOf<IHierarchy>(image2)) << "from the parent class";
+    EXPECT_TRUE(IsDocumentModelImplementation(kHierarchyImpl));
+    EXPECT_FALSE(IsDocumentModelImplementation(kTestNoteImpl));
+}
+
+TEST_F(DocumentTest, GroupingKeepsWhereItemsAreAndUndoes) {
+    auto db = NewDoc();
+    IDataBase* d = db.get();
+    UIDRef a = Frame(d, 0, PMRect(10, 20, 60, 70));
+    UIDRef b = Frame(d, 0, PMRect(100, 20, 160, 90));
+    UIDRef c = Frame(d, 0, PMRect(300, 20, 360, 90));
+    InterfaceOf<ITransform>(b)->SetRotationAngle(30, PMPoint(100, 20));
+    PMMatrix bToSpread = InterfaceOf<ITransform>(b)->GetInnerToSpreadMatrix();
+    std::string before = Content(*d);
+
+    UIDList items(d);
+    items.Append(c.GetUID()); // order of the list does not matter: z-order does
+    items.Append(a.GetUID());
+    UIDRef group = DocumentUtils::GroupItems(items);
+    ASSERT_NE(group, UIDRef());
+    InterfacePtr<IHierarchy> g = InterfaceOf<IHierarchy>(group);
+    EXPECT_EQ(g->GetChildUID(0), a.GetUID());
+    EXPECT_EQ(g->GetChildUID(1), c.GetUID());
+    InterfacePtr<IHierarchy> top = InterfaceOf<IHierarchy>(UIDRef(d, g->GetSpreadUID()));
+    ASSERT_EQ(top->GetChildCount(), 2);
+    EXPECT_EQ(top->GetChildUID(0), b.GetUID());
+    EXPECT_EQ(top->GetChildUID(1), group.GetUID()) << "where c, the frontmost, was";
+    ExpectMatrix(InterfaceOf<ITransform>(c)->GetInnerToSpreadMatrix(),
+                 PMMatrix::MakeTranslation(300, 20));
+    ExpectMatrix(InterfaceOf<ITransform>(b)->GetInnerToSpreadMatrix(), bToSpread);
+    EXPECT_EQ(d->GetUndoName(), PMString("Group"));
+
+    ASSERT_TRUE(d->Undo());
+    EXPECT_EQ(Content(*d), before);
+    EXPECT_FALSE(d->IsValidUID(group.GetUID()));
+    ASSERT_TRUE(d->Redo());
+    EXPECT_EQ(Parent(a), group.GetUID());
+
+    // Refused: items of different parents, an image, nothing, a foreign UID.
+    std::string file = Tiff("g.tif", 10, 10, 72);
+    UIDRef image = Place(b, file);
+    UIDList mixed(d);
+    mixed.Append(a.GetUID());
+    mixed.Append(b.GetUID());
+    UIDList withImage(d);
+    withImage.Append(image.GetUID());
+    UIDList twice(d);
+    twice.Append(b.GetUID());
+    twice.Append(b.GetUID());
+    UIDList none(d);
+    for (const UIDList* bad : {&mixed, &withImage, &twice, &none}) {
+        std::string now = Content(*d);
+        ErrorCode error = kSuccess;
+        EXPECT_EQ(DocumentUtils::GroupItems(*bad, &error), UIDRef());
+        EXPECT_EQ(error, kInvalidItemError);
+        EXPECT_EQ(Content(*d), now);
+    }
+}
+
+TEST_F(DocumentTest, GroupsNestOnlySoDeep) {
+    auto db = NewDoc();
+    IDataBase* d = db.get();
+    UIDRef frame = Frame(d, 0, PMRect(0, 0, 10, 10));
+    Place(frame, Tiff("n.tif", 4, 4, 72));
+    UIDRef outer = frame;
+    int groupings = 0;
+    ErrorCode error = kSuccess;
+    for (;;) {
+        UIDRef group = DocumentUtils::GroupItems(UIDList(outer), &error);
+        if (group == UIDRef()) {
+            break;
+        }
+        outer = group;
+        ++groupings;
+        ASSERT_LT(groupings, 1000);
+    }
+    EXPECT_EQ(error, kNestingTooDeepError);
+    // The frame and its image take two levels below the groups.
+    EXPECT_EQ(groupings, kMaxNestingDepth - 2);
+}
+
+TEST_F(DocumentTest, DeletingAnItemTakesItsContentAndUndoes) {
+    auto db = NewDoc();
+    IDataBase* d = db.get();
+    UIDRef frame = Frame(d, 0, PMRect(0, 0, 10, 10));
+    UIDRef image = Place(frame, Tiff("d.tif", 4, 4, 72));
+    std::string before = Content(*d);
+    ASSERT_EQ(DocumentUtils::DeletePageItem(frame), kSuccess);
+    EXPECT_FALSE(d->IsValidUID(frame.GetUID()));
+    EXPECT_FALSE(d->IsValidUID(image.GetUID()));
+    EXPECT_EQ(DocumentUtils::DeletePageItem(frame), kInvalidItemError);
+    ASSERT_TRUE(d->Undo());
+    EXPECT_EQ(Content(*d), before);
+    EXPECT_EQ(Parent(image), frame.GetUID());
+}
+
+TEST_F(DocumentTest, ChangesFailingHalfWayLeaveNothing) {
+    auto db = NewDoc();
+    IDataBase* d = db.get();
+    UIDRef frame = Frame(d, 0, PMRect(0, 0, 10, 10));
+    std::string before = Content(*d);
+    int32_t steps = d->UndoCount();
+    ErrorCode code = DocumentUtils::ProcessChange(d, PMString("Half"), [&]() -> ErrorCode {
+        InterfaceOf<ITransform>(frame)->MoveBy(5, 5);
+        d->NewUID(kSplineItemBoss);
+        return kNotAGraphicFrameError;
+    });
+    EXPECT_EQ(code, kNotAGraphicFrameError);
+    EXPECT_EQ(ErrorUtils::PMGetGlobalErrorCode(), kFailure);
+    EXPECT_EQ(Content(*d), before);
+    EXPECT_EQ(d->UndoCount(), steps);
+    EXPECT_EQ(DocumentUtils::ProcessChange(nullptr, PMString("x"), [] { return kSuccess; }),
+              kInvalidItemError);
+}
+
+// ------------------------------------------------------------- the selection
+
+struct SelectionWatch : IObserver {
+    std::vector<ClassID> changes;
+    IPMUnknown* QueryInterface(PMIID) const override { return nullptr; }
+    void AddRef() const override {}
+    void Release() const override {}
+    void Update(ClassID change, ISubject*, PMIID protocol, void*) override {
+        if (protocol == IID_ILAYOUTSELECTION) {
+            changes.push_back(change);
+        }
+    }
+};
+
+TEST_F(DocumentTest, SelectionTellsItsChangesAndDropsWhatIsGone) {
+    auto db = NewDoc();
+    IDataBase* d = db.get();
+    auto other = NewDoc();
+    UIDRef a = Frame(d, 0, PMRect(0, 0, 10, 10));
+    UIDRef b = Frame(d, 0, PMRect(20, 0, 30, 10));
+    UIDRef image = Place(b, Tiff("s.tif", 4, 4, 72));
+    InterfacePtr<IDocument> doc = DocumentUtils::QueryDocument(d);
+    InterfacePtr<ILayoutSelection> selection(doc.get(), IID_ILAYOUTSELECTION);
+    InterfacePtr<ISubject> subject(doc.get(), IID_ISUBJECT);
+    ASSERT_TRUE(selection && subject);
+    SelectionWatch watch;
+    subject->AttachObserver(&watch, IID_ILAYOUTSELECTION);
+
+    auto list = [&](std::initializer_list<UIDRef> refs) {
+        UIDList l(d);
+        for (const UIDRef& r : refs) {
+            l.Append(r.GetUID());
+        }
+        return l;
+    };
+    auto selected = [&] {
+        UIDList s = selection->GetSelectedItems();
+        return std::vector<UID>(s.begin(), s.end());
+    };
+    EXPECT_FALSE(selection->HasSelectedItems());
+    selection->Select(list({a, Page(d, 0), UIDRef(d, UID(777))}));
+    EXPECT_EQ(selected(), std::vector<UID>{a.GetUID()}) << "pages and unknown UIDs are no items";
+    selection->Select(list({image, a}), ILayoutSelection::kAddTo);
+    EXPECT_EQ(selected(), (std::vector<UID>{a.GetUID(), image.GetUID()}));
+    selection->Select(list({a, image}), ILayoutSelection::kAddTo);
+    EXPECT_EQ(watch.changes.size(), 2u) << "selecting what is selected tells nothing";
+    UIDList foreign(other.get());
+    foreign.Append(a.GetUID());
+    selection->Select(foreign, ILayoutSelection::kAddTo);
+    EXPECT_EQ(watch.changes.size(), 2u) << "another document's items are not taken";
+    EXPECT_TRUE(selection->IsSelected(image.GetUID()));
+
+    // A relinked image stays selected as its new item.
+    UIDRef relinked = LinkUtils::RelinkImage(image, PMString(Tiff("s2.tif", 8, 8, 72)));
+    ASSERT_NE(relinked, UIDRef());
+    EXPECT_EQ(selected(), (std::vector<UID>{a.GetUID(), relinked.GetUID()}));
+    EXPECT_EQ(watch.changes.size(), 3u);
+
+    // A deleted item drops out without a word; undo brings it back selected.
+    ASSERT_EQ(DocumentUtils::DeletePageItem(a), kSuccess);
+    EXPECT_EQ(selected(), std::vector<UID>{relinked.GetUID()});
+    ASSERT_TRUE(d->Undo());
+    EXPECT_TRUE(selection->IsSelected(a.GetUID()));
+
+    selection->Deselect(list({relinked}));
+    EXPECT_EQ(selected(), std::vector<UID>{a.GetUID()});
+    selection->DeselectAll();
+    EXPECT_FALSE(selection->HasSelectedItems());
+    std::size_t told = watch.changes.size();
+    selection->DeselectAll();
+    EXPECT_EQ(watch.changes.size(), told);
+
+    EXPECT_EQ(selection->GetItemBroughtIntoView(), kInvalidUID);
+    selection->BringIntoView(b.GetUID());
+    EXPECT_EQ(selection->GetItemBroughtIntoView(), b.GetUID());
+    selection->BringIntoView(Page(d, 0).GetUID());
+    EXPECT_EQ(selection->GetItemBroughtIntoView(), b.GetUID());
+    EXPECT_EQ(watch.changes.back(), kItemBroughtIntoViewMessage);
+    EXPECT_EQ(std::count(watch.changes.begin(), watch.changes.end(), kSelectionChangedMessage),
+              static_cast<long>(watch.changes.size() - 1));
+    subject->DetachObserver(&watch, IID_ILAYOUTSELECTION);
+}
+
+// ----------------------------------------------------------------- transforms
+
+class PageItemTransform : public DocumentTest {};
+
+TEST_F(PageItemTransform, SettersChangeOnePartAndKeepTheOthersAndTheReferencePoint) {
+    auto db = NewDoc();
+    struct Start {
+        const char* name;
+        PMMatrix m;
+    } starts[] = {
+        {"identity", PMMatrix()},
+        {"scaled, turned, moved", PMMatrix::Compose(0.5, 2.0, 0, 30, 40, 50)},
+        {"skewed", PMMatrix::Compose(1.5, 0.75, 20, -60, -10, 5)},
+        {"x mirrored", PMMatrix::Compose(-1, 1, 10, 45, 100, 100)},
+        {"y mirrored", PMMatrix::Compose(1, -2, 0, -20, 0, 300)},
+    };
+    enum Op { kScale, kRotation, kSkew };
+    struct Change {
+        const char* name;
+        Op op;
+        double a, b;
+        PMPoint about;
+    } changes[] = {
+        {"scale about the origin", kScale, 0.25, 3, PMPoint()},
+        {"scale about a point", kScale, 2, 2, PMPoint(70, -30)},
+        {"mirroring scale", kScale, -1.5, 1, PMPoint(10, 10)},
+        {"rotation about the origin", kRotation, 75, 0, PMPoint()},
+        {"rotation about a point", kRotation, -45, 0, PMPoint(200, 120)},
+        {"skew", kSkew, 35, 0, PMPoint(5, 5)},
+        {"skew back to none", kSkew, 0, 0, PMPoint(-50, 20)},
+    };
+    for (const Start& s : starts) {
+        for (const Change& c : changes) {
+            SCOPED_TRACE(std::string(s.name) + " / " + c.name);
+            UIDRef item = Frame(db.get(), 0, PMRect(0, 0, 50, 50));
+            InterfacePtr<ITransform> t = InterfaceOf<ITransform>(item);
+            t->SetInnerToParentMatrix(s.m);
+            PMMatrix inverse = s.m;
+            ASSERT_TRUE(inverse.Invert());
+            PMPoint pinned = inverse.TransformedPoint(c.about); // the item point at `about`
+            PMMatrix::Parts before = s.m.Decompose();
+            bool ok = c.op == kScale      ? t->SetScale(c.a, c.b, c.about)
+                      : c.op == kRotation ? t->SetRotationAngle(c.a, c.about)
+                                          : t->SetXSkewAngle(c.a, c.about);
+            ASSERT_TRUE(ok);
+            PMMatrix after = t->GetInnerToParentMatrix();
+            PMMatrix::Parts p = after.Decompose();
+            PMPoint moved = after.TransformedPoint(pinned);
+            EXPECT_NEAR(moved.X(), c.about.X(), 1e-9);
+            EXPECT_NEAR(moved.Y(), c.about.Y(), 1e-9);
+            // The matrix is what the kept parts and the new one compose to.
+            PMMatrix::Parts want = before;
+            if (c.op == kScale) {
+                want.xScale = c.a;
+                want.yScale = c.b;
+            } else if (c.op == kRotation) {
+                want.rotation = c.a;
+            } else {
+                want.xSkew = c.a;
+            }
+            PMMatrix expected =
+                PMMatrix::Compose(want.xScale, want.yScale, want.xSkew, want.rotation, 0, 0);
+            ExpectMatrix(PMMatrix(after.A(), after.B(), after.C(), after.D(), 0, 0), expected);
+            if (c.op != kScale) {
+                EXPECT_NEAR(p.xScale, before.xScale, 1e-9);
+                EXPECT_NEAR(p.yScale, before.yScale, 1e-9);
+            }
+            if (c.op != kSkew) {
+                EXPECT_NEAR(p.xSkew, before.xSkew, 1e-9);
+            }
+        }
+    }
+}
+
+TEST_F(PageItemTransform, MovesByAndToTheLeftTopOfTheBoxInTheParent) {
+    auto db = NewDoc();
+    UIDRef item = Frame(db.get(), 0, PMRect(100, 100, 200, 150));
+    InterfacePtr<ITransform> t = InterfaceOf<ITransform>(item);
+    PMMatrix start = t->GetInnerToParentMatrix();
+    t->MoveBy(5, -7);
+    ExpectMatrix(t->GetInnerToParentMatrix(), start * PMMatrix::MakeTranslation(5, -7));
+
+    struct Case {
+        const char* name;
+        PMMatrix m;
+        PMPoint to;
+    } cases[] = {
+        {"plain", PMMatrix::MakeTranslation(3, 4), PMPoint(10, 20)},
+        {"turned 90", PMMatrix::Compose(1, 1, 0, 90, 50, 50), PMPoint(0, 0)},
+        {"turned 30 and mirrored", PMMatrix::Compose(-2, 1, 0, 30, -5, 9), PMPoint(-40, 60)},
+        {"skewed", PMMatrix::Compose(1, 1, 40, 0, 0, 0), PMPoint(1, 1)},
+    };
+    InterfacePtr<IGeometry> g = InterfaceOf<IGeometry>(item);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        t->SetInnerToParentMatrix(c.m);
+        PMRect box = g->GetBoundingBox(c.m);
+        t->MoveTo(c.to);
+        PMMatrix now = t->GetInnerToParentMatrix();
+        PMRect moved = g->GetBoundingBox(now);
+        EXPECT_NEAR(moved.Left(), c.to.X(), 1e-9);
+        EXPECT_NEAR(moved.Top(), c.to.Y(), 1e-9);
+        EXPECT_NEAR(moved.Width(), box.Width(), 1e-9);
+        EXPECT_NEAR(moved.Height(), box.Height(), 1e-9);
+        EXPECT_EQ(now.A(), c.m.A()) << "only the translation changes";
+        EXPECT_EQ(now.C(), c.m.C());
+    }
+}
+
+TEST_F(PageItemTransform, TheSpreadMatrixGoesThroughEveryParent) {
+    auto db = NewDoc(2, 2);
+    IDataBase* d = db.get();
+    UIDRef frame = Frame(d, 1, PMRect(10, 20, 110, 120)); // page 2 starts at x = 612
+    UIDRef image = Place(frame, Tiff("m.tif", 50, 50, 72));
+    InterfacePtr<ITransform> it = InterfaceOf<ITransform>(image);
+    it->SetRotationAngle(30);
+    it->MoveBy(7, 3);
+    UIDRef group = DocumentUtils::GroupItems(UIDList(frame));
+    InterfaceOf<ITransform>(group)->SetInnerToParentMatrix(PMMatrix::Compose(2, 2, 0, 0, 1, 1));
+    PMMatrix expected = Matrix(image) * Matrix(frame) * Matrix(group);
+    ExpectMatrix(it->GetInnerToSpreadMatrix(), expected);
+    ExpectMatrix(InterfaceOf<ITransform>(frame)->GetInnerToSpreadMatrix(),
+                 PMMatrix::MakeTranslation(622, 20) * Matrix(group));
+    ExpectMatrix(InterfaceOf<ITransform>(Page(d, 1))->GetInnerToSpreadMatrix(),
+                 PMMatrix::MakeTranslation(612, 0));
+}
+
+TEST_F(PageItemTransform, ValuesThatCannotBeSavedAreRefused) {
+    auto db = NewDoc();
+    UIDRef item = Frame(db.get(), 0, PMRect(0, 0, 10, 10));
+    InterfacePtr<ITransform> t = InterfaceOf<ITransform>(item);
+    InterfacePtr<IGeometry> g = InterfaceOf<IGeometry>(item);
+    PMMatrix m = t->GetInnerToParentMatrix();
+    double inf = std::numeric_limits<double>::infinity();
+    double nan = std::numeric_limits<double>::quiet_NaN();
+    t->SetInnerToParentMatrix(PMMatrix(1, 0, 0, 1, inf, 0));
+    t->SetInnerToParentMatrix(PMMatrix(nan, 0, 0, 1, 0, 0));
+    EXPECT_FALSE(t->SetScale(1e308, 1e308, PMPoint(1e308, 1e308)));
+    EXPECT_EQ(t->GetInnerToParentMatrix(), m);
+    g->SetBoundingBox(PMRect(0, 0, nan, 5));
+    EXPECT_EQ(g->GetBoundingBox(), PMRect(0, 0, 10, 10));
+
+    // A singular matrix has no rotation or skew to keep.
+    t->SetInnerToParentMatrix(PMMatrix(0, 0, 0, 1, 3, 3));
+    EXPECT_FALSE(t->SetRotationAngle(10));
+    EXPECT_FALSE(t->SetXSkewAngle(10));
+    EXPECT_EQ(t->GetInnerToParentMatrix(), PMMatrix(0, 0, 0, 1, 3, 3));
+}
+
+// -------------------------------------------------------------------- placing
+
+class DocumentPlace : public DocumentTest {};
+
+TEST_F(DocumentPlace, SizesTheImageFromItsPixelsAndResolution) {
+    struct Case {
+        const char* name;
+        bool jpeg;
+        uint32_t w, h;
+        int unit;          // JPEG density unit
+        double density;    // TIFF resolution or JPEG density
+        double resolution; // what the reader reports and the host records
+    } cases[] = {
+        {"TIFF at 300 ppi", false, 300, 150, 0, 300, 300},
+        {"TIFF at 72 ppi", false, 300, 150, 0, 72, 72},
+        {"TIFF at 240.5 ppi", false, 481, 962, 0, 240.5, 240.5},
+        {"TIFF without a usable resolution", false, 90, 45, 0, 0.5, 72},
+        {"JPEG at 150 dpi", true, 150, 75, 1, 150, 150},
+        {"JPEG at 118 dots per cm", true, 118, 236, 2, 118, 299.72},
+    };
+    auto db = NewDoc();
+    IDataBase* d = db.get();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = dir / (std::string(c.name) + (c.jpeg ? ".jpg" : ".tif"));
+        if (c.jpeg) {
+            WriteJpeg(path, c.w, c.h, c.unit, static_cast<int>(c.density));
+        } else {
+            WriteTiff(path, c.w, c.h, c.density);
+        }
+        UIDRef frame = Frame(d, 0, PMRect(30, 40, 130, 90));
+        // The frame's own box need not start at its origin.
+        InterfaceOf<IGeometry>(frame)->SetBoundingBox(PMRect(-5, -6, 95, 44));
+        int32_t steps = d->UndoCount();
+        UIDRef image = Place(frame, path);
+        ASSERT_NE(image, UIDRef());
+        EXPECT_EQ(d->UndoCount(), steps + 1);
+        EXPECT_EQ(d->GetUndoName(), PMString("Place"));
+        EXPECT_EQ(Parent(image), frame.GetUID());
+        EXPECT_EQ(InterfaceOf<IGraphicFrameData>(frame)->GetContentUID(), image.GetUID());
+
+        double scale = 72.0 / c.resolution;
+        ExpectRect(Box(image), PMRect(0, 0, c.w * scale, c.h * scale), 1e-3);
+        ExpectMatrix(Matrix(image), PMMatrix::MakeTranslation(-5, -6));
+        InterfacePtr<IImageAttributes> attributes = InterfaceOf<IImageAttributes>(image);
+        PMFixed x = 0, y = 0;
+        ASSERT_TRUE(attributes->GetXResolution(x));
+        ASSERT_TRUE(attributes->GetYResolution(y));
+        EXPECT_NEAR(PMFixedToDouble(x), c.resolution, 1e-2);
+        EXPECT_EQ(x, y);
+        EXPECT_EQ(attributes->GetPixelWidth(), c.w);
+        EXPECT_EQ(attributes->GetPixelHeight(), c.h);
+
+        PMString shortName, longName;
+        ASSERT_TRUE(LinkUtils::GetLinkNames(image, shortName, longName));
+        EXPECT_EQ(longName, PMString(path));
+        EXPECT_EQ(shortName, PMString(std::filesystem::path(path).filename().string()));
+        EXPECT_EQ(LinkUtils::CountLinks(image), 1);
+        EXPECT_EQ(LinkUtils::CountLinks(frame), 0);
+    }
+}
+
+TEST_F(DocumentPlace, FixedPointKeepsSixteenBitsOfFraction) {
+    struct Case {
+        double value;
+        PMFixed fixed;
+    } cases[] = {
+        {72.0, 72 << 16}, {300.0, 300 << 16},   {0.5, 0x8000},         {299.72, 19642450},
+        {-1.0, -65536},   {40000.0, INT32_MAX}, {-40000.0, INT32_MIN}, {std::nan(""), 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ToPMFixed(c.value), c.fixed) << c.value;
+    }
+    EXPECT_EQ(PMFixedToDouble(0x12345), 1.0 + 0x2345 / 65536.0);
+}
+
+TEST_F(DocumentPlace, PlacingAgainReplacesTheFramesContent) {
+    auto db = NewDoc();
+    UIDRef frame = Frame(db.get(), 0, PMRect(0, 0, 100, 100));
+    UIDRef first = Place(frame, Tiff("1.tif", 10, 10, 72));
+    UIDRef second = Place(frame, Tiff("2.tif", 20, 20, 72));
+    EXPECT_FALSE(db->IsValidUID(first.GetUID()));
+    InterfacePtr<IHierarchy> h = InterfaceOf<IHierarchy>(frame);
+    ASSERT_EQ(h->GetChildCount(), 1);
+    EXPECT_EQ(h->GetChildUID(0), second.GetUID());
+    ASSERT_TRUE(db->Undo());
+    ASSERT_EQ(h->GetChildCount(), 1);
+    EXPECT_EQ(h->GetChildUID(0), first.GetUID());
+    ExpectRect(Box(first), PMRect(0, 0, 10, 10));
+}
+
+TEST_F(DocumentPlace, WhatCannotBePlacedLeavesTheDocumentAlone) {
+    auto db = NewDoc();
+    IDataBase* d = db.get();
+    UIDRef frame = Frame(d, 0, PMRect(0, 0, 100, 100));
+    UIDRef text = DocumentUtils::AddPageItem(kTextFrameItemBoss, Page(d, 0), PMRect(0, 0, 9, 9));
+    UIDRef image = Place(Frame(d, 0, PMRect(0, 0, 9, 9)), Tiff("ok.tif", 4, 4, 72));
+    std::string good = Tiff("good.tif", 4, 4, 72);
+    WriteFile(dir / "notes.txt", "these are not pixels\n");
+    WriteFile(dir / "empty.tif", "");
+    MakeDirs(dir / "folder.tif");
+    struct Case {
+        const char* name;
+        UIDRef target;
+        std::string path;
+        ErrorCode code;
+    } cases[] = {
+        {"no file", frame, dir / "missing.tif", kFileNotFoundError},
+        {"empty path", frame, "", kFileNotFoundError},
+        {"a folder", frame, dir / "folder.tif", kFileNotFoundError},
+        {"a text file", frame, dir / "notes.txt", kUnsupportedFileError},
+        {"an empty file", frame, dir / "empty.tif", kUnsupportedFileError},
+        {"into a text frame", text, good, kNotAGraphicFrameError},
+        {"into an image", image, good, kNotAGraphicFrameError},
+        {"into a page", Page(d, 0), good, kInvalidItemError},
+        {"into nothing", UIDRef(), good, kInvalidItemError},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string before = Content(*d);
+        int32_t steps = d->UndoCount();
+        ErrorCode error = kSuccess;
+        EXPECT_EQ(ImportUtils::PlaceFile(c.target, PMString(c.path), &error), UIDRef());
+        EXPECT_EQ(error, c.code) << DocumentErrorText(error);
+        EXPECT_EQ(ErrorUtils::PMGetGlobalErrorCode(), kFailure);
+        EXPECT_EQ(Content(*d), before);
+        EXPECT_EQ(d->UndoCount(), steps);
+        EXPECT_STRNE(DocumentErrorText(error), DocumentErrorText(kFailure));
+    }
+}
+
+TEST_F(DocumentPlace, UndoAndRedoBringTheImageAndItsGeometryBack) {
+    auto db = NewDoc();
+    IDataBase* d = db.get();
+    UIDRef frame = Frame(d, 0, PMRect(0, 0, 100, 100));
+    std::string empty = Content(*d);
+    UIDRef image = Place(frame, Tiff("u.tif", 144, 72, 144));
+    std::string placed = Content(*d);
+    ASSERT_TRUE(d->Undo());
+    EXPECT_EQ(Content(*d), empty);
+    EXPECT_FALSE(d->IsValidUID(image.GetUID()));
+    EXPECT_FALSE(InterfaceOf<IGraphicFrameData>(frame)->HasContent());
+    ASSERT_TRUE(d->Redo());
+    EXPECT_EQ(Content(*d), placed);
+    ExpectRect(Box(image), PMRect(0, 0, 72, 36));
+    EXPECT_EQ(InterfaceOf<IDataLink>(image)->GetShortName(), PMString("u.tif"));
+}
+
+// Every real file that the image library reads is placed at the size its
+// header gives.
+TEST_F(DocumentPlace, RealFilesArePlacedAtTheSizeTheirHeadersGive) {
+    std::string data = SharedTestData();
+    if (data.empty()) {
+        GTEST_SKIP() << "no shared test data";
+    }
+    std::ifstream in(data + "/images/manifest.json");
+    ASSERT_TRUE(in) << "the image corpus has a manifest";
+    nlohmann::json manifest = nlohmann::json::parse(in);
+    auto db = NewDoc();
+    int placed = 0;
+    for (const auto& entry : manifest) {
+        const auto& expected = entry["expected_no_opi"];
+        std::string file = entry["file"].get<std::string>();
+        if (expected["reader"].is_null() || expected["width"].get<int64_t>() == 0 ||
+            expected["height"].get<int64_t>() == 0) {
+            continue;
+        }
+        SCOPED_TRACE(file);
+        double resolution = expected["resolution"].get<double>();
+        if (!(resolution >= 1 && resolution <= 32767)) {
+            resolution = 72;
+        }
+        UIDRef frame = Frame(db.get(), 0, PMRect(0, 0, 100, 100));
+        ErrorCode error = kFailure;
+        UIDRef image = ImportUtils::PlaceFile(frame, PMString(data + "/images/" + file), &error);
+        ASSERT_EQ(error, kSuccess) << DocumentErrorText(error);
+        PMRect box = Box(image);
+        double w = expected["width"].get<double>() * 72.0 / resolution;
+        double h = expected["height"].get<double>() * 72.0 / resolution;
+        EXPECT_NEAR(box.Width(), w, w * 1e-4);
+        EXPECT_NEAR(box.Height(), h, h * 1e-4);
+        ++placed;
+    }
+    EXPECT_GT(placed, 0);
+}
+
+// ------------------------------------------------------------------ relinking
+
+class RelinkTest : public DocumentTest {};
+
+TEST_F(RelinkTest, GivesANewItemWithTheOldMatrixAndTheNewFilesSize) {
+    auto db = NewDoc();
+    IDataBase* d = db.get();
+    UIDRef frame = Frame(d, 0, PMRect(50, 50, 250, 250));
+    UIDRef image = Place(frame, Tiff("old.tif", 300, 150, 300));
+    InterfacePtr<ITransform> t = InterfaceOf<ITransform>(image);
+    t->SetScale(-0.5, 0.75, PMPoint(10, 10));
+    t->SetRotationAngle(30, PMPoint(20, 0));
+    t->SetXSkewAngle(12);
+    t->MoveBy(-13, 4);
+    PMMatrix matrix = Matrix(image);
+    std::string path = dir / "new.jpg";
+    WriteJpeg(path, 200, 100, 1, 100);
+
+    ErrorCode error = kFailure;
+    UIDRef relinked = LinkUtils::RelinkImage(image, PMString(path), &error);
+    ASSERT_EQ(error, kSuccess);
+    ASSERT_NE(relinked, UIDRef());
+    EXPECT_NE(relinked.GetUID(), image.GetUID());
+    EXPECT_FALSE(d->IsValidUID(image.GetUID()));
+    EXPECT_EQ(relinked.GetDataBase(), d);
+    EXPECT_EQ(Parent(relinked), frame.GetUID());
+    EXPECT_EQ(InterfaceOf<IHierarchy>(frame)->GetChildCount(), 1);
+    EXPECT_EQ(Matrix(relinked), matrix);
+    ExpectRect(Box(relinked), PMRect(0, 0, 144, 72));
+    PMFixed x = 0;
+    ASSERT_TRUE(InterfaceOf<IImageAttributes>(relinked)->GetXResolution(x));
+    EXPECT_EQ(x, 100 << 16);
+    EXPECT_EQ(InterfaceOf<IImageAttributes>(relinked)->GetPixelWidth(), 200u);
+    PMString shortName, longName;
+    ASSERT_TRUE(LinkUtils::GetLinkNames(relinked, shortName, longName));
+    EXPECT_EQ(shortName, PMString("new.jpg"));
+    EXPECT_EQ(longName, PMString(path));
+    EXPECT_EQ(d->GetUndoName(), PMString("Relink"));
+    EXPECT_TRUE(PageItemTypeUtils::IsGraphic(relinked));
+}
+
+TEST_F(RelinkTest, PlugInDataOnTheImageGoesToTheNewItem) {
+    RegisterTestNote();
+    auto db = NewDoc();
+    IDataBase* d = db.get();
+    UIDRef frame = Frame(d, 0, PMRect(0, 0, 100, 100));
+    UIDRef image = Place(frame, Tiff("a.tif", 10, 10, 72));
+    InterfaceOf<ITestNote>(image)->Set(8, "Done: processed by the server");
+    UIDRef relinked = LinkUtils::RelinkImage(image, PMString(Tiff("b.tif", 20, 20, 72)));
+    ASSERT_NE(relinked, UIDRef());
+    InterfacePtr<ITestNote> note = InterfaceOf<ITestNote>(relinked);
+    EXPECT_EQ(note->Number(), 8);
+    EXPECT_EQ(note->Text(), "Done: processed by the server");
+    ASSERT_TRUE(d->Undo());
+    EXPECT_EQ(InterfaceOf<ITestNote>(image)->Number(), 8);
+}
+
+TEST_F(RelinkTest, UndoAndRedoWalkThroughEveryStateOfTheItems) {
+    auto db = NewDoc();
+    IDataBase* d = db.get();
+    UIDRef frame = Frame(d, 0, PMRect(0, 0, 100, 100));
+    std::vector<std::string> states{Content(*d)};
+    std::vector<UIDRef> images;
+    images.push_back(Place(frame, Tiff("0.tif", 72, 36, 72)));
+    states.push_back(Content(*d));
+    ASSERT_EQ(DocumentUtils::ProcessChange(
+                  d, PMString("Rotate"),
+                  [&] {
+                      return InterfaceOf<ITransform>(images.back())->SetRotationAngle(45)
+                                 ? kSuccess
+                                 : kFailure;
+                  }),
+              kSuccess);
+    states.push_back(Content(*d));
+    for (int i = 1; i <= 3; ++i) {
+        std::string name = std::to_string(i) + ".tif";
+        images.push_back(
+            LinkUtils::RelinkImage(images.back(), PMString(Tiff(name, 10 * i, 20 * i, 72))));
+        ASSERT_NE(images.back(), UIDRef());
+        states.push_back(Content(*d));
+    }
+    for (std::size_t i = states.size() - 1; i > 0; --i) {
+        ASSERT_TRUE(d->Undo());
+        EXPECT_EQ(Content(*d), states[i - 1]) << "undo to state " << i - 1;
+    }
+    for (std::size_t i = 1; i < states.size(); ++i) {
+        ASSERT_TRUE(d->Redo());
+        EXPECT_EQ(Content(*d), states[i]) << "redo to state " << i;
+    }
+    ExpectRect(Box(images.back()), PMRect(0, 0, 30, 60));
+    EXPECT_NEAR(InterfaceOf<ITransform>(images.back())->GetInnerToParentMatrix().GetRotationAngle(),
+                45, 1e-9);
+}
+
+TEST_F(RelinkTest, WhatCannotBeRelinkedLeavesTheItemAlone) {
+    auto db = NewDoc();
+    IDataBase* d = db.get();
+    UIDRef frame = Frame(d, 0, PMRect(0, 0, 100, 100));
+    UIDRef image = Place(frame, Tiff("a.tif", 10, 10, 72));
+    std::string good = Tiff("b.tif", 10, 10, 72);
+    WriteFile(dir / "text.tif", "II*\0 not really");
+    struct Case {
+        const char* name;
+        UIDRef item;
+        std::string path;
+        ErrorCode code;
+    } cases[] = {
+        {"no file", image, dir / "gone.tif", kFileNotFoundError},
+        {"not an image file", image, dir / "text.tif", kUnsupportedFileError},
+        {"a frame", frame, good, kNotAnImageError},
+        {"a page", Page(d, 0), good, kInvalidItemError},
+        {"a deleted item", UIDRef(d, UID(5000)), good, kInvalidItemError},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string before = Content(*d);
+        ErrorCode error = kSuccess;
+        EXPECT_EQ(LinkUtils::RelinkImage(c.item, PMString(c.path), &error), UIDRef());
+        EXPECT_EQ(error, c.code);
+        EXPECT_EQ(Content(*d), before);
+        EXPECT_TRUE(d->IsValidUID(image.GetUID()));
+    }
+}
+
+} // namespace

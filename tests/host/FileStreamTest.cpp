@@ -1,0 +1,279 @@
+#include "FileStream.h"
+
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr SysOSType kODPF = MakeOSType("ODPF");
+constexpr SysOSType kInDn = MakeOSType("InDn");
+constexpr SysOSType kTEXT = MakeOSType("TEXT");
+
+// Writes bytes through a writing stream and commits.
+FileStreamError Save(const std::string& path, const std::string& bytes, SysOSType type,
+                     SysOSType creator, bool* recorded = nullptr) {
+    FileStreamWrite out(path, type, creator);
+    std::vector<uint8_t> copy(bytes.begin(), bytes.end());
+    out.XferByte(copy.data(), copy.size());
+    FileStreamError e = out.Commit();
+    if (recorded != nullptr) {
+        *recorded = out.TypeRecorded();
+    }
+    return e;
+}
+
+std::string ReadAll(FileStreamRead& in) {
+    std::string bytes(in.Remaining(), '\0');
+    in.XferByte(reinterpret_cast<uint8_t*>(bytes.data()), bytes.size());
+    return bytes;
+}
+
+// The names in a folder, to see that no temporary file is left behind.
+std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool FileSystemKeepsAttributes(const std::string& folder) {
+    std::string probe = folder + "/probe";
+    WriteFile(probe, "x");
+    bool kept = ::setxattr(probe.c_str(), "user.probe", "1", 1, 0) == 0;
+    ::unlink(probe.c_str());
+    return kept;
+}
+
+class FileStreamTest : public ::testing::Test {
+protected:
+    void TearDown() override { filestream_testing::RefuseAttributes(false); }
+    TempDir dir;
+};
+
+} // namespace
+
+TEST(FileTypeCodes, PackFirstCharacterHighestAndReadBack) {
+    EXPECT_EQ(kODPF, 0x4F445046u);
+    EXPECT_EQ(OSTypeText(kODPF), "ODPF");
+    EXPECT_EQ(OSTypeText(kInDn), "InDn");
+    EXPECT_EQ(OSTypeText(0), "");
+    EXPECT_EQ(OSTypeText(0x41000142u), "A??B");
+}
+
+TEST_F(FileStreamTest, WrittenFilesCarryTheirTypeAndCreator) {
+    if (!FileSystemKeepsAttributes(dir.Path())) {
+        GTEST_SKIP() << "the temporary folder's file system keeps no extended attributes";
+    }
+    std::string path = dir / "prefs.opf";
+    bool recorded = false;
+    ASSERT_EQ(Save(path, "payload", kODPF, kInDn, &recorded), FileStreamError::kNone);
+    EXPECT_TRUE(recorded);
+
+    char value[8] = {};
+    ASSERT_EQ(::getxattr(path.c_str(), kFileTypeAttribute, value, sizeof value), 4);
+    EXPECT_EQ(std::string(value, 4), "ODPF");
+    ASSERT_EQ(::getxattr(path.c_str(), kFileCreatorAttribute, value, sizeof value), 4);
+    EXPECT_EQ(std::string(value, 4), "InDn");
+
+    FileStreamRead in(path, kODPF, kInDn);
+    ASSERT_TRUE(in.IsOpen()) << in.ErrorText();
+    EXPECT_EQ(in.RecordedType(), kODPF);
+    EXPECT_EQ(in.RecordedCreator(), kInDn);
+    EXPECT_EQ(in.Size(), 7u);
+    EXPECT_EQ(ReadAll(in), "payload");
+    EXPECT_TRUE(in.Good());
+    EXPECT_EQ(in.Remaining(), 0u);
+}
+
+TEST_F(FileStreamTest, AFileRecordedAsAnotherKindIsRefusedAndOneWithoutARecordAccepted) {
+    if (!FileSystemKeepsAttributes(dir.Path())) {
+        GTEST_SKIP() << "the temporary folder's file system keeps no extended attributes";
+    }
+    enum Record { kNone, kTypeOnly, kMalformed };
+    struct Case {
+        const char* name;
+        Record record;
+        SysOSType writtenType;
+        SysOSType writtenCreator;
+        SysOSType expected;
+        bool opens;
+    };
+    const Case cases[] = {
+        {"same type and creator", kNone, kODPF, kInDn, kODPF, true},
+        {"same type, other creator", kNone, kODPF, MakeOSType("XXXX"), kODPF, true},
+        {"other type", kNone, kTEXT, kInDn, kODPF, false},
+        {"other type, any type expected", kNone, kTEXT, kInDn, 0, true},
+        {"no record at all", kNone, 0, 0, kODPF, true},
+        {"type recorded without creator", kTypeOnly, kODPF, 0, kODPF, true},
+        {"a record that is no four-byte code", kMalformed, 0, 0, kODPF, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = dir / "file";
+        ASSERT_EQ(Save(path, "data", c.writtenType, c.writtenCreator), FileStreamError::kNone);
+        if (c.record == kMalformed) {
+            ASSERT_EQ(::setxattr(path.c_str(), kFileTypeAttribute, "ODP", 3, 0), 0);
+        }
+        FileStreamRead in(path, c.expected, kInDn);
+        EXPECT_EQ(in.IsOpen(), c.opens);
+        if (c.opens) {
+            EXPECT_EQ(ReadAll(in), "data");
+        } else {
+            EXPECT_EQ(in.Error(), FileStreamError::kWrongType);
+            EXPECT_FALSE(in.Good());
+            EXPECT_NE(in.ErrorText().find("another kind"), std::string::npos) << in.ErrorText();
+            uint8_t b = 0;
+            in.XferByte(&b, 1);
+            EXPECT_FALSE(in.Good()) << "a refused stream reads nothing";
+        }
+    }
+}
+
+TEST_F(FileStreamTest, AFileSystemWithoutAttributesStillSavesAndTheFileReadsBack) {
+    filestream_testing::RefuseAttributes(true);
+    std::string path = dir / "plain.opf";
+    bool recorded = true;
+    ASSERT_EQ(Save(path, "abc", kODPF, kInDn, &recorded), FileStreamError::kNone);
+    EXPECT_FALSE(recorded);
+    char value[8];
+    EXPECT_LT(::getxattr(path.c_str(), kFileTypeAttribute, value, sizeof value), 0)
+        << "no half record is left";
+    FileStreamRead in(path, kODPF, kInDn);
+    ASSERT_TRUE(in.IsOpen());
+    EXPECT_EQ(in.RecordedType(), 0u);
+    EXPECT_EQ(ReadAll(in), "abc");
+}
+
+TEST_F(FileStreamTest, ASaveThatDoesNotCompleteLeavesTheOldFileWholeAndNoLitter) {
+    std::string path = dir / "doc.opf";
+    WriteFile(path, "old contents");
+    const auto before = Names(dir.Path());
+
+    struct Case {
+        const char* name;
+        void (*spoil)(FileStreamWrite&); // what goes wrong before Commit (null: no Commit)
+        FileStreamError expected;
+    };
+    const Case cases[] = {
+        {"destroyed without commit", nullptr, FileStreamError::kNone},
+        {"a transfer failed", [](FileStreamWrite& s) { s.SetFailed(); },
+         FileStreamError::kStreamFailed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        {
+            FileStreamWrite out(path, kODPF, kInDn);
+            ASSERT_TRUE(out.IsOpen());
+            int32_t v = 42;
+            out.XferInt32(v);
+            if (c.spoil != nullptr) {
+                c.spoil(out);
+                EXPECT_EQ(out.Commit(), c.expected);
+                EXPECT_EQ(out.Error(), c.expected);
+            }
+        }
+        EXPECT_EQ(ReadFile(path), "old contents");
+        EXPECT_EQ(Names(dir.Path()), before);
+    }
+
+    // The target is a folder: the rename cannot take its place.
+    std::string folder = dir / "taken";
+    MakeDirs(folder + "/inside");
+    EXPECT_EQ(Save(folder, "new", kODPF, kInDn), FileStreamError::kCannotReplace);
+    EXPECT_TRUE(std::filesystem::is_directory(folder + "/inside"));
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"doc.opf", "taken"}));
+
+    // The folder does not exist: nothing is opened, and commit says so.
+    FileStreamWrite nowhere(dir / "missing/doc.opf", kODPF, kInDn);
+    EXPECT_FALSE(nowhere.IsOpen());
+    EXPECT_FALSE(nowhere.Good());
+    EXPECT_EQ(nowhere.Commit(), FileStreamError::kCannotWrite);
+    EXPECT_NE(nowhere.ErrorText().find("No such file"), std::string::npos) << nowhere.ErrorText();
+}
+
+TEST_F(FileStreamTest, ASaveIntoAReadOnlyFolderFailsAndKeepsTheOldFile) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "folder rights do not stop the super-user";
+    }
+    std::string folder = dir / "ro";
+    MakeDirs(folder);
+    std::string path = folder + "/doc.opf";
+    WriteFile(path, "old");
+    ::chmod(folder.c_str(), 0555);
+    EXPECT_EQ(Save(path, "new", kODPF, kInDn), FileStreamError::kCannotWrite);
+    ::chmod(folder.c_str(), 0755);
+    EXPECT_EQ(ReadFile(path), "old");
+}
+
+TEST_F(FileStreamTest, ACommittedSaveReplacesTheFileKeepsItsRightsAndCommitsOnce) {
+    std::string path = dir / "doc.opf";
+    WriteFile(path, "old contents that are longer");
+    ::chmod(path.c_str(), 0640);
+
+    // Larger than the stream's buffer, so that it is written in pieces.
+    std::string big(200 * 1024 + 3, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) {
+        big[i] = static_cast<char>(i * 7 + i / 300);
+    }
+    FileStreamWrite out(path, kODPF, kInDn);
+    std::vector<uint8_t> bytes(big.begin(), big.end());
+    out.XferByte(bytes.data(), bytes.size());
+    ASSERT_EQ(out.Commit(), FileStreamError::kNone);
+    EXPECT_EQ(ReadFile(path), big);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"doc.opf"});
+
+    EXPECT_NE(out.Commit(), FileStreamError::kNone) << "a stream commits once";
+    EXPECT_EQ(ReadFile(path), big);
+}
+
+TEST_F(FileStreamTest, ReadingRefusesWhatIsNotAPlainFileAndFailsAtTheEnd) {
+    std::string fifo = dir / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    struct Case {
+        const char* name;
+        std::string path;
+        FileStreamError expected;
+    };
+    const Case cases[] = {
+        {"missing file", dir / "none.opf", FileStreamError::kNotFound},
+        {"missing folder", dir / "none/x.opf", FileStreamError::kNotFound},
+        {"a folder", dir.Path(), FileStreamError::kNotAFile},
+        {"a pipe (must not wait for a writer)", fifo, FileStreamError::kNotAFile},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FileStreamRead in(c.path, kODPF, kInDn);
+        EXPECT_FALSE(in.IsOpen());
+        EXPECT_EQ(in.Error(), c.expected);
+        EXPECT_FALSE(in.Good());
+        EXPECT_EQ(in.Remaining(), 0u);
+        EXPECT_FALSE(in.ErrorText().empty());
+    }
+
+    std::string path = dir / "short";
+    WriteFile(path, std::string("\x01\x02\x03", 3));
+    FileStreamRead in(path, 0, 0);
+    ASSERT_TRUE(in.IsOpen());
+    int16_t first = 0;
+    in.XferInt16(first);
+    EXPECT_EQ(first, 0x0201);
+    int32_t second = 77;
+    in.XferInt32(second);
+    EXPECT_FALSE(in.Good());
+    EXPECT_EQ(second, 77) << "a short read leaves the target as it was";
+}

@@ -1,0 +1,481 @@
+#include "HostStrings.h"
+#include "PMPoint.h"
+#include "PMRect.h"
+#include "PMString.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// UTF-8 spelled out byte by byte so that the source encoding does not matter.
+const std::string kE_Acute = "\xC3\xA9";      // U+00E9, 2 bytes
+const std::string kEuro = "\xE2\x82\xAC";     // U+20AC, 3 bytes
+const std::string kGrin = "\xF0\x9F\x98\x80"; // U+1F600, 4 bytes
+
+// ---------------------------------------------------------------------------
+// PMString as text
+
+TEST(PMStringText, ConstructionAndAccess) {
+    EXPECT_TRUE(PMString().IsEmpty());
+    EXPECT_TRUE(PMString(static_cast<const char*>(nullptr)).IsEmpty());
+    PMString s("abc");
+    EXPECT_FALSE(s.IsEmpty());
+    EXPECT_EQ(s.GetUTF8String(), "abc");
+    EXPECT_STREQ(s.c_str(), "abc");
+    EXPECT_STREQ(s.GrabCString(), "abc");
+    EXPECT_EQ(PMString(std::string("x\0y", 3)).ByteCount(), 3u);
+    EXPECT_EQ(PMString("abcdef", 2), PMString("ab"));
+    EXPECT_TRUE(PMString().IsTranslatable()) << "strings are translatable unless marked";
+}
+
+TEST(PMStringText, CharCountCountsCodePoints) {
+    struct Case {
+        std::string text;
+        std::size_t chars;
+    } cases[] = {
+        {"", 0},
+        {"abc", 3},
+        {"caf" + kE_Acute, 4},
+        {kEuro + "5", 2},
+        {kGrin + kGrin, 2},
+        {"a" + kE_Acute + kEuro + kGrin, 4},
+        {"\x80", 1},                            // a lone continuation byte stands for itself
+        {"\xC3", 1},                            // a lead byte at the end
+        {std::string("\xE2\x82") + 'a', 3},     // a cut sequence: both bytes count, then 'a'
+        {std::string("\xF0\x9F\x98") + 'a', 4}, // a 4-byte lead with two continuation bytes
+        {"\xF0\x9F\x98\x80\x80", 2},            // a whole sequence, then a stray byte
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(PMString(c.text).CharCount(), c.chars) << c.text;
+    }
+}
+
+TEST(PMStringText, InsertAndRemoveByCharacter) {
+    const std::string base = "a" + kE_Acute + "b" + kGrin; // 4 characters
+    struct Case {
+        std::size_t pos;
+        std::string expected;
+    } inserts[] = {
+        {0, "XY" + base},
+        {1, "a" + std::string("XY") + kE_Acute + "b" + kGrin},
+        {2, "a" + kE_Acute + "XY" + "b" + kGrin},
+        {3, "a" + kE_Acute + "b" + "XY" + kGrin},
+        {4, base + "XY"},
+        {99, base + "XY"},
+    };
+    for (const auto& c : inserts) {
+        PMString s(base);
+        s.Insert(PMString("XY"), c.pos);
+        EXPECT_EQ(s.GetUTF8String(), c.expected) << "insert at " << c.pos;
+    }
+    struct RemoveCase {
+        std::size_t pos, count;
+        std::string expected;
+    } removes[] = {
+        {0, 1, kE_Acute + "b" + kGrin}, {1, 2, "a" + kGrin}, {3, 1, "a" + kE_Acute + "b"},
+        {2, 99, "a" + kE_Acute},        {4, 1, base},        {0, 0, base},
+    };
+    for (const auto& c : removes) {
+        PMString s(base);
+        s.Remove(c.pos, c.count);
+        EXPECT_EQ(s.GetUTF8String(), c.expected) << "remove " << c.count << " at " << c.pos;
+    }
+}
+
+TEST(PMStringText, AppendClearAndCompare) {
+    PMString s("Page ");
+    s.Append(PMString("1"));
+    s.Append("/");
+    s.Append('2');
+    s.AppendNumber(-34);
+    s += PMString("!");
+    EXPECT_EQ(s, PMString("Page 1/2-34!"));
+    EXPECT_EQ(PMString("0x71900kOrdoProcessBaseKey") + PMString("12"),
+              PMString("0x71900kOrdoProcessBaseKey12"));
+    s.Append(static_cast<const char*>(nullptr));
+    EXPECT_EQ(s, "Page 1/2-34!");
+    s.Clear();
+    EXPECT_TRUE(s.IsEmpty());
+
+    EXPECT_LT(PMString("a"), PMString("b"));
+    EXPECT_LT(PMString("ab"), PMString("abc"));
+    EXPECT_GT(PMString(kE_Acute), PMString("z")) << "bytes compare unsigned";
+    EXPECT_NE(PMString("a"), PMString("A"));
+    PMString marked("same");
+    marked.SetTranslatable(false);
+    EXPECT_EQ(marked, PMString("same")) << "the mark does not take part";
+}
+
+TEST(PMStringText, SetStringKeepsTheMark) {
+    PMString s("x");
+    s.SetTranslatable(false);
+    s.SetString("y");
+    EXPECT_FALSE(s.IsTranslatable());
+    s.SetCString(nullptr);
+    EXPECT_TRUE(s.IsEmpty());
+}
+
+TEST(PMStringText, GetAsNumber) {
+    struct Case {
+        const char* text;
+        bool ok;
+        int value;
+    } cases[] = {
+        {"0", true, 0},
+        {"17", true, 17},
+        {"-17", true, -17},
+        {"+17", true, 17},
+        {"  42\t", true, 42},
+        {"2147483647", true, INT_MAX},
+        {"-2147483648", true, INT_MIN},
+        {"2147483648", false, 0},
+        {"", false, 0},
+        {" ", false, 0},
+        {"-", false, 0},
+        {"+", false, 0},
+        {"+-1", false, 0},
+        {"12a", false, 0},
+        {"1 2", false, 0},
+        {"0x10", false, 0},
+        {"1.5", false, 0},
+    };
+    for (const Case& c : cases) {
+        bool ok = !c.ok;
+        EXPECT_EQ(PMString(c.text).GetAsNumber(&ok), c.value) << '"' << c.text << '"';
+        EXPECT_EQ(ok, c.ok) << '"' << c.text << '"';
+    }
+    EXPECT_EQ(PMString("9").GetAsNumber(), 9) << "the flag is optional";
+}
+
+// ---------------------------------------------------------------------------
+// Bounded conversion to 8-bit text
+
+struct CutCase {
+    std::string text;
+    std::size_t capacity;
+    std::string expected;
+    int result;
+};
+
+TEST(PMStringCString, TableOfCuts) {
+    const CutCase cases[] = {
+        {"abc", 4, "abc", 0}, // exact fit
+        {"abc", 10, "abc", 0},
+        {"abc", 3, "ab", -1},
+        {"abc", 1, "", -1},
+        {"", 1, "", 0},
+        {kE_Acute, 2, "", -1}, // the 2-byte sequence needs 3 bytes with the NUL
+        {kE_Acute, 3, kE_Acute, 0},
+        {"a" + kEuro, 4, "a", -1},
+        {"a" + kEuro, 5, "a" + kEuro, 0},
+        {"ab" + kGrin, 5, "ab", -1},
+        {"ab" + kGrin, 6, "ab", -1},
+        {"ab" + kGrin, 7, "ab" + kGrin, 0},
+        {std::string("ab\0cd", 5), 10, "ab", -1}, // ends at a NUL inside the text
+        {"\x80\x80\x80\x80", 3, "\x80\x80", -1},  // stray bytes cut anywhere
+    };
+    for (const CutCase& c : cases) {
+        std::vector<char> buffer(c.capacity + 8, '#');
+        int result = PMString(c.text).GetAsCString(buffer.data(), c.capacity);
+        EXPECT_EQ(result, c.result) << c.text << " into " << c.capacity;
+        EXPECT_STREQ(buffer.data(), c.expected.c_str()) << c.text << " into " << c.capacity;
+        for (std::size_t i = c.capacity; i < buffer.size(); ++i) {
+            ASSERT_EQ(buffer[i], '#') << "wrote past the capacity at " << i;
+        }
+    }
+}
+
+TEST(PMStringCString, CapacityZeroWritesNothing) {
+    char sentinel = '#';
+    EXPECT_EQ(PMString("abc").GetAsCString(&sentinel, 0), -1);
+    EXPECT_EQ(PMString("").GetAsCString(&sentinel, 0), -1) << "no room even for the NUL";
+    EXPECT_EQ(sentinel, '#');
+    EXPECT_EQ(PMString("abc").GetAsCString(nullptr, 0), -1);
+}
+
+TEST(PMStringCString, EveryCapacityGivesTheLongestWholePrefix) {
+    // Valid UTF-8 only: the length of a character follows from its first byte.
+    const std::string texts[] = {
+        "plain ascii",
+        "Proc" + kE_Acute + "d" + kE_Acute + " " + kEuro + kGrin + "x" + kGrin,
+        kGrin + kGrin + kGrin,
+        kEuro + kE_Acute + "z" + kEuro,
+    };
+    auto charLength = [](char lead) {
+        auto b = static_cast<unsigned char>(lead);
+        return b < 0x80 ? 1u : b >= 0xF0 ? 4u : b >= 0xE0 ? 3u : 2u;
+    };
+    for (const std::string& text : texts) {
+        for (std::size_t cap = 1; cap <= text.size() + 2; ++cap) {
+            SCOPED_TRACE(testing::Message() << text << " into " << cap);
+            std::vector<char> buffer(cap + 4, '#');
+            int result = PMString(text).GetAsCString(buffer.data(), cap);
+            std::size_t n = std::strlen(buffer.data());
+            ASSERT_LT(n, cap);
+            ASSERT_EQ(std::string(buffer.data(), n), text.substr(0, n)) << "a prefix";
+            ASSERT_EQ(result, n == text.size() ? 0 : -1);
+            if (n < text.size()) {
+                ASSERT_NE(static_cast<unsigned char>(text[n]) & 0xC0, 0x80)
+                    << "cut inside a character";
+                ASSERT_GT(n + charLength(text[n]), cap - 1) << "the next character fitted";
+            }
+            for (std::size_t i = cap; i < buffer.size(); ++i) {
+                ASSERT_EQ(buffer[i], '#');
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Translation
+
+class Translation : public testing::Test {
+protected:
+    void SetUp() override {
+        HostStrings::Reset();
+        HostStrings::RegisterStringTable(301, {{"0x71900kOrdoStatusTextStringKey", "Status"},
+                                               {"0x71900kOrdoShowHideLogStringKey", "Show Log"},
+                                               {"0x71900kStrImageTypeLab", "Lab"},
+                                               {"velmaris", "velmaris"}});
+        HostStrings::RegisterStringTable(
+            304, {{"0x71900kOrdoStatusTextStringKey", "Statut"},
+                  {"0x71900kOrdoShowHideLogStringKey", "Afficher le journal"}});
+        HostStrings::RegisterStringTable(306, {{"0x71900kOrdoStatusTextStringKey", "Estado"}});
+    }
+    void TearDown() override { HostStrings::Reset(); }
+
+    static std::string Shown(const char* key) {
+        PMString s(key);
+        s.Translate();
+        return s.GetUTF8String();
+    }
+};
+
+TEST_F(Translation, LocaleIndex) {
+    for (int locale = -1; locale <= 14; ++locale) {
+        int expected = locale == 4 ? 304 : locale == 6 ? 306 : 301;
+        EXPECT_EQ(HostStrings::TableForLocale(locale), expected) << "locale " << locale;
+    }
+}
+
+TEST_F(Translation, EachLocaleUsesItsTableAndFallsBackToEnglish) {
+    struct Case {
+        int locale;
+        const char* key;
+        const char* shown;
+    } cases[] = {
+        {0, "0x71900kOrdoStatusTextStringKey", "Status"},
+        {4, "0x71900kOrdoStatusTextStringKey", "Statut"},
+        {6, "0x71900kOrdoStatusTextStringKey", "Estado"},
+        {5, "0x71900kOrdoStatusTextStringKey", "Status"}, // 305 is not carried
+        {4, "0x71900kOrdoShowHideLogStringKey", "Afficher le journal"},
+        {6, "0x71900kOrdoShowHideLogStringKey", "Show Log"}, // missing in Spanish
+        {4, "0x71900kStrImageTypeLab", "Lab"},
+        {4, "0x71900kNoSuchKey", "0x71900kNoSuchKey"}, // unknown keys stay
+        {0, "plain text", "plain text"},
+        {0, "", ""},
+    };
+    for (const Case& c : cases) {
+        HostStrings::SetLocale(c.locale);
+        EXPECT_EQ(Shown(c.key), c.shown) << "locale " << c.locale << ", " << c.key;
+    }
+}
+
+TEST_F(Translation, LocaleWithoutItsTableUsesTheDefault) {
+    HostStrings::Reset();
+    HostStrings::RegisterStringTable(301, {{"k", "English"}});
+    HostStrings::SetLocale(4);
+    EXPECT_EQ(HostStrings::GetLocale(), 4);
+    EXPECT_EQ(HostStrings::CurrentTable(), 301);
+    EXPECT_EQ(Shown("k"), "English");
+    HostStrings::RegisterStringTable(304, {{"k", "Fran" + kE_Acute + "ais"}});
+    EXPECT_EQ(HostStrings::CurrentTable(), 304);
+    EXPECT_EQ(Shown("k"), "Fran" + kE_Acute + "ais");
+}
+
+TEST_F(Translation, NothingRegisteredTranslatesNothing) {
+    HostStrings::Reset();
+    EXPECT_EQ(HostStrings::Lookup("velmaris"), nullptr);
+    EXPECT_EQ(Shown("0x71900kOrdoStatusTextStringKey"), "0x71900kOrdoStatusTextStringKey");
+}
+
+TEST_F(Translation, NotTranslatableTextsNeverChange) {
+    PMString name("0x71900kOrdoStatusTextStringKey"); // a file could be called that
+    name.SetTranslatable(false);
+    name.Translate();
+    EXPECT_EQ(name.GetUTF8String(), "0x71900kOrdoStatusTextStringKey");
+    EXPECT_FALSE(name.IsTranslatable());
+    name.SetTranslatable(true);
+    name.Translate();
+    EXPECT_EQ(name.GetUTF8String(), "Status");
+}
+
+TEST_F(Translation, TranslatedLeavesTheOriginal) {
+    PMString key("0x71900kOrdoStatusTextStringKey");
+    HostStrings::SetLocale(6);
+    EXPECT_EQ(key.Translated(), PMString("Estado"));
+    EXPECT_EQ(key, PMString("0x71900kOrdoStatusTextStringKey"));
+}
+
+TEST_F(Translation, RegisteringAddsAndReplacesEntries) {
+    HostStrings::RegisterStringTable(301, {{"new", "first"}, {"new", "second"}});
+    EXPECT_EQ(Shown("new"), "second") << "the last entry of a key wins";
+    EXPECT_EQ(Shown("0x71900kOrdoStatusTextStringKey"), "Status") << "earlier entries stay";
+    HostStrings::RegisterStringTable(301, {{"0x71900kOrdoStatusTextStringKey", "State"}});
+    EXPECT_EQ(Shown("0x71900kOrdoStatusTextStringKey"), "State");
+    ASSERT_NE(HostStrings::LookupInTable(304, "0x71900kOrdoStatusTextStringKey"), nullptr);
+    EXPECT_EQ(*HostStrings::LookupInTable(304, "0x71900kOrdoStatusTextStringKey"), "Statut");
+    EXPECT_EQ(HostStrings::LookupInTable(306, "0x71900kOrdoShowHideLogStringKey"), nullptr)
+        << "one table only, no fallback";
+    EXPECT_TRUE(HostStrings::HasStringTable(306));
+    EXPECT_FALSE(HostStrings::HasStringTable(305));
+}
+
+TEST_F(Translation, KeysMatchExactly) {
+    for (const char* near : {"0x71900kordostatustextstringkey", " 0x71900kOrdoStatusTextStringKey",
+                             "0x71900kOrdoStatusTextStringKey "}) {
+        EXPECT_EQ(Shown(near), near);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Formatting a number into a translated pattern
+
+TEST(PMStringFormat, FirstPercentDOnly) {
+    struct Case {
+        const char* pattern;
+        int value;
+        const char* expected;
+    } cases[] = {
+        {"Too many pixels, the minimum scale factor is : %d %", 150,
+         "Too many pixels, the minimum scale factor is : 150 %"},
+        {"%d", -7, "-7"},
+        {"%d", INT_MIN, "-2147483648"},
+        {"%d%d", 1, "1%d"},
+        {"%d and %d", 2, "2 and %d"},
+        {"no number here", 5, "no number here"},
+        {"", 5, ""},
+        {"100%% %d", 3, "100%% 3"},
+        {"%%d", 4, "%4"},
+        {"%s %n %x %d", 9, "%s %n %x 9"},
+        {"ends with %", 1, "ends with %"},
+        {"%", 1, "%"},
+        {"% d", 1, "% d"},
+        {"%D", 1, "%D"},
+    };
+    for (const Case& c : cases) {
+        PMString result = PMString::Format(PMString(c.pattern), c.value);
+        EXPECT_EQ(result.GetUTF8String(), c.expected) << c.pattern;
+        EXPECT_FALSE(result.IsTranslatable()) << "built at run time";
+    }
+}
+
+TEST(PMStringFormat, TranslateThenFormat) {
+    HostStrings::Reset();
+    HostStrings::RegisterStringTable(
+        301, {{"0x71900kOrdoErrImgTooSmall",
+               "Insufficient number of pixels, the maximum scale factor is : %d %"}});
+    PMString text("0x71900kOrdoErrImgTooSmall");
+    text.Translate();
+    PMString shown = PMString::Format(text, 87);
+    EXPECT_EQ(shown.GetUTF8String(),
+              "Insufficient number of pixels, the maximum scale factor is : 87 %");
+    shown.Translate();
+    EXPECT_EQ(shown.GetUTF8String(),
+              "Insufficient number of pixels, the maximum scale factor is : 87 %");
+    HostStrings::Reset();
+}
+
+// ---------------------------------------------------------------------------
+// Points and rectangles
+
+TEST(PMPointValues, Arithmetic) {
+    PMPoint p(1.5, -2);
+    EXPECT_EQ(p.X(), 1.5);
+    EXPECT_EQ(p.Y(), -2);
+    EXPECT_EQ(p + PMPoint(1, 1), PMPoint(2.5, -1));
+    EXPECT_EQ(p - PMPoint(1, 1), PMPoint(0.5, -3));
+    EXPECT_EQ(-p, PMPoint(-1.5, 2));
+    EXPECT_EQ(p * 2, PMPoint(3, -4));
+    p.SetX(7);
+    p.Y(8);
+    EXPECT_EQ(p, PMPoint(7, 8));
+    p += PMPoint(1, 2);
+    p -= PMPoint(0.5, 0.5);
+    EXPECT_EQ(p, PMPoint(7.5, 9.5));
+}
+
+TEST(PMRectValues, CornersAndSize) {
+    struct Case {
+        PMRect r;
+        PMPoint lt, rt, rb, lb;
+        double width, height;
+        bool empty;
+    } cases[] = {
+        {{10, 20, 110, 70}, {10, 20}, {110, 20}, {110, 70}, {10, 70}, 100, 50, false},
+        {{-36, -72, 0, 0}, {-36, -72}, {0, -72}, {0, 0}, {-36, 0}, 36, 72, false},
+        {{0, 0, 0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, 0, 0, true},
+        {{5, 5, 1, 9}, {5, 5}, {1, 5}, {1, 9}, {5, 9}, -4, 4, true}, // edges kept as given
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.r.LeftTop(), c.lt) << c.r;
+        EXPECT_EQ(c.r.RightTop(), c.rt) << c.r;
+        EXPECT_EQ(c.r.RightBottom(), c.rb) << c.r;
+        EXPECT_EQ(c.r.LeftBottom(), c.lb) << c.r;
+        EXPECT_EQ(c.r.Width(), c.width) << c.r;
+        EXPECT_EQ(c.r.Height(), c.height) << c.r;
+        EXPECT_EQ(c.r.IsEmpty(), c.empty) << c.r;
+    }
+    PMRect r(PMPoint(1, 2), PMPoint(3, 4));
+    EXPECT_EQ(r, PMRect(1, 2, 3, 4));
+    EXPECT_EQ(r.Left(), 1);
+    EXPECT_EQ(r.Top(), 2);
+    EXPECT_EQ(r.Right(), 3);
+    EXPECT_EQ(r.Bottom(), 4);
+    EXPECT_EQ(r.GetCenter(), PMPoint(2, 3));
+}
+
+TEST(PMRectValues, MovingKeepsTheSize) {
+    struct Case {
+        double dx, dy;
+        PMRect expected;
+    } cases[] = {
+        {0, 0, {10, 20, 110, 70}},
+        {-10, -20, {0, 0, 100, 50}}, // the crop rectangle's move to the image's corner
+        {36, 0, {46, 20, 146, 70}},
+        {0.25, -0.5, {10.25, 19.5, 110.25, 69.5}},
+    };
+    for (const Case& c : cases) {
+        PMRect r(10, 20, 110, 70);
+        r.MoveRel(c.dx, c.dy);
+        EXPECT_EQ(r, c.expected) << "by " << c.dx << ", " << c.dy;
+        EXPECT_EQ(r.Width(), 100);
+        EXPECT_EQ(r.Height(), 50);
+    }
+    PMRect r(10, 20, 110, 70);
+    r.MoveTo(-5.5, 3);
+    EXPECT_EQ(r, PMRect(-5.5, 3, 94.5, 53));
+    r.MoveTo(PMPoint(0, 0));
+    EXPECT_EQ(r, PMRect(0, 0, 100, 50));
+}
+
+TEST(PMRectValues, InsetAndSetters) {
+    PMRect r(0, 0, 100, 50);
+    r.Inset(10, 5);
+    EXPECT_EQ(r, PMRect(10, 5, 90, 45));
+    r.Inset(-10, -5);
+    EXPECT_EQ(r, PMRect(0, 0, 100, 50));
+    r.Left(1);
+    r.Top(2);
+    r.Right(3);
+    r.Bottom(4);
+    EXPECT_EQ(r, PMRect(1, 2, 3, 4));
+    EXPECT_NE(r, PMRect(1, 2, 3, 5));
+}
+
+} // namespace

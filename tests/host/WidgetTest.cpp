@@ -1,0 +1,925 @@
+#include "Choosers.h"
+#include "HostStrings.h"
+#include "IApplication.h"
+#include "IDataBase.h"
+#include "ISession.h"
+#include "TempDir.h"
+#include "Widgets.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr WidgetID W(uint32_t id) {
+    return WidgetID(id);
+}
+
+// ---- a panel like the orders panel, and a dialog, built from plug-in classes
+
+constexpr ClassID kTestPanelBoss{0x92001};
+constexpr ClassID kTestListBoxBoss{0x92002};
+constexpr ClassID kTestDialogBoss{0x92003};
+constexpr ClassID kTestNotAWidgetBoss{0x92004};
+constexpr ImplementationID kTestPanelViewImpl{0x92001};
+constexpr ImplementationID kTestPanelObserverImpl{0x92002};
+constexpr ImplementationID kTestDropTargetImpl{0x92003};
+constexpr ImplementationID kTestDialogControllerImpl{0x92004};
+constexpr ImplementationID kTestDialogObserverImpl{0x92005};
+
+constexpr WidgetID kPanelID = W(0x92000);
+constexpr WidgetID kLogTextID = W(0x92001);
+constexpr WidgetID kTrashID = W(0x92002);
+constexpr WidgetID kGoID = W(0x92003);
+constexpr WidgetID kShowLogID = W(0x92004);
+constexpr WidgetID kListID = W(0x92006);
+constexpr WidgetID kLogAreaID = W(0x9200F);
+constexpr WidgetID kClearID = W(0x92012);
+
+constexpr WidgetID kDialogID = W(0x92020);
+constexpr WidgetID kResolutionID = W(0x92021);
+constexpr WidgetID kUseResolutionID = W(0x92022);
+constexpr WidgetID kProcessListID = W(0x92023);
+constexpr WidgetID kModeClusterID = W(0x92024);
+constexpr WidgetID kGrayID = W(0x92025);
+constexpr WidgetID kRGBID = W(0x92026);
+constexpr WidgetID kCMYKID = W(0x92027);
+constexpr WidgetID kIconID = W(0x92028);
+
+// The panel's size stays within bounds, as a plug-in's view constrains it.
+class TestPanelView : public CControlView {
+public:
+    using CControlView::CControlView;
+    PMPoint ConstrainDimensions(const PMPoint& d) const override {
+        return {std::clamp(d.X(), 207.0, 1200.0), std::clamp(d.Y(), 112.0, 1024.0)};
+    }
+};
+
+// The panel's observer: buttons follow the list's selection, the check box
+// shows the log area under a list made 70 points shorter.
+std::vector<std::string> panelEvents;
+class TestPanelObserver : public CDialogObserver {
+public:
+    using CDialogObserver::CDialogObserver;
+    void AutoAttach() override {
+        panelEvents.push_back("attach");
+        AttachToWidget(kListID, IID_ILISTBOXCONTROLLER);
+        AttachToWidget(kShowLogID, IID_ITRISTATECONTROLDATA);
+        AttachToWidget(kTrashID, IID_ITRISTATECONTROLDATA);
+        AttachToWidget(kClearID, IID_ITRISTATECONTROLDATA);
+    }
+    void AutoDetach() override {
+        panelEvents.push_back("detach");
+        DetachFromWidget(kListID, IID_ILISTBOXCONTROLLER);
+        DetachFromWidget(kShowLogID, IID_ITRISTATECONTROLDATA);
+        DetachFromWidget(kTrashID, IID_ITRISTATECONTROLDATA);
+        DetachFromWidget(kClearID, IID_ITRISTATECONTROLDATA);
+    }
+    void Update(ClassID change, ISubject* subject, PMIID, void* data) override {
+        InterfacePtr<IControlView> from(subject, IID_ICONTROLVIEW);
+        WidgetID id = from->GetWidgetID();
+        if (id == kListID && change == kListSelectionChangedMessage) {
+            InterfacePtr<IListBoxController> list(from, IID_ILISTBOXCONTROLLER);
+            bool any = !list->GetSelected().empty();
+            WidgetUtils::Enable(this, kTrashID, any);
+            WidgetUtils::Enable(this, kGoID, any);
+        } else if (id == kListID && change == kListDoubleClickMessage) {
+            panelEvents.push_back("double-click " + std::to_string(*static_cast<int32_t*>(data)));
+        } else if (id == kShowLogID) {
+            bool show = change == kTrueStateMessage;
+            IControlView* area = WidgetUtils::FindWidget(this, kLogAreaID);
+            IControlView* list = WidgetUtils::FindWidget(this, kListID);
+            if (show != area->IsVisible()) {
+                area->Show(show);
+                PMRect frame = list->GetFrame();
+                frame.Bottom(frame.Bottom() + (show ? -70.0 : 70.0));
+                list->SetFrame(frame);
+            }
+        } else if (id == kTrashID && change == kTrueStateMessage) {
+            panelEvents.push_back("trash");
+        } else if (id == kClearID && change == kTrueStateMessage) {
+            WidgetUtils::SetText(this, kLogTextID, "");
+        }
+    }
+};
+
+// Takes dropped page items, not files.
+std::vector<UIDList> dropped;
+class TestDropTarget : public CDragDropTarget {
+public:
+    using CDragDropTarget::CDragDropTarget;
+    bool CouldAcceptTypes(const DragDropData& data) const override {
+        return !data.pageItems.IsEmpty();
+    }
+    ErrorCode ProcessDragDropCommand(const DragDropData& data) override {
+        dropped.push_back(data.pageItems);
+        return data.pageItems.Length() > 2 ? kFailure : kSuccess;
+    }
+};
+
+// A dialog that edits a resolution, usable only when its box is ticked.
+double storedResolution = 0;
+bool storedUse = false;
+int applied = 0;
+class TestDialogController : public CDialogController {
+public:
+    using CDialogController::CDialogController;
+    void InitializeDialogFields(IActiveContext*) override {
+        SetTextValue(kResolutionID, storedResolution);
+        SetTriStateControlData(kUseResolutionID, storedUse);
+        FindDialogWidget(kResolutionID)->Enable(storedUse);
+    }
+    WidgetID ValidateDialogFields(IActiveContext*) override {
+        bool valid = false;
+        double value = GetTextValue(kResolutionID, &valid);
+        return valid && value > 0 ? kInvalidWidgetID : kResolutionID;
+    }
+    void ApplyDialogFields(IActiveContext*, WidgetID widgetID) override {
+        EXPECT_EQ(widgetID, kOKButtonWidgetID);
+        storedResolution = GetTextValue(kResolutionID);
+        storedUse = GetTriStateControlData(kUseResolutionID);
+        ++applied;
+    }
+};
+
+int dialogUpdates = 0;
+class TestDialogObserver : public CDialogObserver {
+public:
+    using CDialogObserver::CDialogObserver;
+    void AutoAttach() override { AttachToWidget(kUseResolutionID, IID_ITRISTATECONTROLDATA); }
+    void AutoDetach() override { DetachFromWidget(kUseResolutionID, IID_ITRISTATECONTROLDATA); }
+    void Update(ClassID change, ISubject*, PMIID, void*) override {
+        ++dialogUpdates;
+        WidgetUtils::Enable(this, kResolutionID, change == kTrueStateMessage);
+    }
+};
+
+// An observer that is no object: records what it is told, by widget.
+struct Told {
+    WidgetID widget;
+    ClassID change;
+    PMIID protocol;
+    friend bool operator==(const Told&, const Told&) = default;
+};
+
+class Recorder : public IObserver {
+public:
+    IPMUnknown* QueryInterface(PMIID) const override { return nullptr; }
+    void AddRef() const override {}
+    void Release() const override {}
+    void Update(ClassID change, ISubject* subject, PMIID protocol, void*) override {
+        InterfacePtr<IControlView> view(subject, IID_ICONTROLVIEW);
+        told.push_back({view ? view->GetWidgetID() : kInvalidWidgetID, change, protocol});
+    }
+    std::vector<Told> Take() {
+        std::vector<Told> all;
+        all.swap(told);
+        return all;
+    }
+    std::vector<Told> told;
+};
+
+WidgetResource PanelResource() {
+    return {.classID = kTestPanelBoss,
+            .widgetID = kPanelID,
+            .text = "0x71900kOrdoPanelTitleKey",
+            .frame = PMRect(0, 0, 300, 400),
+            .children = {
+                {.classID = kTestListBoxBoss,
+                 .widgetID = kListID,
+                 .frame = PMRect(0, 20, 300, 300),
+                 .tip = "Image Path",
+                 .multipleSelection = true},
+                {.classID = kButtonWidgetBoss, .widgetID = kTrashID, .enabled = false},
+                {.classID = kButtonWidgetBoss, .widgetID = kGoID, .enabled = false},
+                {.classID = kCheckBoxWidgetBoss, .widgetID = kShowLogID, .text = "Show Log"},
+                {.classID = kGroupPanelWidgetBoss,
+                 .widgetID = kLogAreaID,
+                 .frame = PMRect(0, 300, 300, 370),
+                 .visible = false,
+                 .children = {{.classID = kStaticTextWidgetBoss, .widgetID = kLogTextID},
+                              {.classID = kButtonWidgetBoss, .widgetID = kClearID}}},
+            }};
+}
+
+WidgetResource DialogResource() {
+    return {
+        .classID = kTestDialogBoss,
+        .widgetID = kDialogID,
+        .text = "Image Processing Options",
+        .children = {
+            {.classID = kTextEditBoxWidgetBoss, .widgetID = kResolutionID},
+            {.classID = kCheckBoxWidgetBoss, .widgetID = kUseResolutionID},
+            {.classID = kDropDownListWidgetBoss,
+             .widgetID = kProcessListID,
+             .entries = {"0x71900kOrdoImgOptDialogDefProfileKey", "Fogra", "Newsprint"}},
+            {.classID = kClusterPanelWidgetBoss,
+             .widgetID = kModeClusterID,
+             .children = {{.classID = kRadioButtonWidgetBoss, .widgetID = kGrayID},
+                          {.classID = kRadioButtonWidgetBoss, .widgetID = kRGBID, .selected = true},
+                          {.classID = kRadioButtonWidgetBoss, .widgetID = kCMYKID}}},
+            {.classID = kIconWidgetBoss, .widgetID = kIconID, .rsrcID = 129},
+        }};
+}
+
+class WidgetTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetHostForTesting();
+        ObjectModel& m = ObjectModel::Get();
+        m.Reset();
+        RegisterHostServices();
+        m.RegisterImplementation(
+            {kTestPanelViewImpl, "TestPanelView", CreateImplementation<TestPanelView>, false});
+        m.RegisterImplementation({kTestPanelObserverImpl, "TestPanelObserver",
+                                  CreateImplementation<TestPanelObserver>, false});
+        m.RegisterImplementation(
+            {kTestDropTargetImpl, "TestDropTarget", CreateImplementation<TestDropTarget>, false});
+        m.RegisterImplementation({kTestDialogControllerImpl, "TestDialogController",
+                                  CreateImplementation<TestDialogController>, false});
+        m.RegisterImplementation({kTestDialogObserverImpl, "TestDialogObserver",
+                                  CreateImplementation<TestDialogObserver>, false});
+        m.DefineClass(
+            {kTestPanelBoss,
+             kPalettePanelWidgetBoss,
+             {{IID_ICONTROLVIEW, kTestPanelViewImpl}, {IID_IOBSERVER, kTestPanelObserverImpl}}});
+        m.DefineClass({kTestListBoxBoss,
+                       kWidgetListBoxWidgetBoss,
+                       {{IID_IDRAGDROPTARGET, kTestDropTargetImpl}}});
+        m.DefineClass({kTestDialogBoss,
+                       kDialogBoss,
+                       {{IID_IDIALOGCONTROLLER, kTestDialogControllerImpl},
+                        {IID_IOBSERVER, kTestDialogObserverImpl}}});
+        m.DefineClass(
+            {kTestNotAWidgetBoss, kInvalidClass, {{IID_IOBSERVER, kTestDialogObserverImpl}}});
+        panelEvents.clear();
+        dropped.clear();
+        storedResolution = 300;
+        storedUse = true;
+        applied = 0;
+        dialogUpdates = 0;
+
+        std::string why;
+        panel = CreateWidgetTree(PanelResource(), &why);
+        ASSERT_TRUE(panel) << why;
+        dialog = CreateWidgetTree(DialogResource(), &why);
+        ASSERT_TRUE(dialog) << why;
+    }
+
+    void TearDown() override {
+        panel.reset();
+        dialog.reset();
+        ResetHostForTesting();
+        ObjectModel::Get().Reset();
+        HostStrings::Reset();
+    }
+
+    InterfacePtr<IListBoxController> List() {
+        return InterfacePtr<IListBoxController>(WidgetUtils::FindWidget(panel.get(), kListID),
+                                                IID_ILISTBOXCONTROLLER);
+    }
+
+    void FillList(int rows) {
+        for (int i = 0; i < rows; ++i) {
+            ListRow row;
+            row.cells.push_back({W(0x7190C), PMString(std::to_string(i)), 0});
+            row.cells.push_back({W(0x71909), PMString(), 129});
+            List()->AddRow(row);
+        }
+    }
+
+    InterfacePtr<IControlView> panel;
+    InterfacePtr<IControlView> dialog;
+};
+
+} // namespace
+
+// ---- trees
+
+TEST_F(WidgetTest, EveryWidgetIsFoundByItsIDAndKnowsItsKindAndParent) {
+    struct Expect {
+        WidgetID id;
+        WidgetKind kind;
+        WidgetID parent;
+    };
+    const Expect panelWidgets[] = {
+        {kPanelID, WidgetKind::kPanel, kInvalidWidgetID},
+        {kListID, WidgetKind::kListBox, kPanelID},
+        {kTrashID, WidgetKind::kButton, kPanelID},
+        {kShowLogID, WidgetKind::kCheckBox, kPanelID},
+        {kLogAreaID, WidgetKind::kGroup, kPanelID},
+        {kLogTextID, WidgetKind::kStaticText, kLogAreaID},
+        {kClearID, WidgetKind::kButton, kLogAreaID},
+    };
+    for (const Expect& e : panelWidgets) {
+        SCOPED_TRACE(e.id.Get());
+        IControlView* view = WidgetUtils::FindWidget(panel.get(), e.id);
+        ASSERT_NE(view, nullptr);
+        EXPECT_EQ(view->GetWidgetID(), e.id);
+        EXPECT_EQ(view->GetKind(), e.kind);
+        IControlView* parent = view->GetParentView();
+        EXPECT_EQ(parent != nullptr ? parent->GetWidgetID() : kInvalidWidgetID, e.parent);
+    }
+    const Expect dialogWidgets[] = {
+        {kDialogID, WidgetKind::kDialog, kInvalidWidgetID},
+        {kResolutionID, WidgetKind::kEditBox, kDialogID},
+        {kProcessListID, WidgetKind::kDropDownList, kDialogID},
+        {kModeClusterID, WidgetKind::kCluster, kDialogID},
+        {kCMYKID, WidgetKind::kRadioButton, kModeClusterID},
+        {kIconID, WidgetKind::kIcon, kDialogID},
+    };
+    for (const Expect& e : dialogWidgets) {
+        SCOPED_TRACE(e.id.Get());
+        IControlView* view = WidgetUtils::FindWidget(dialog.get(), e.id);
+        ASSERT_NE(view, nullptr);
+        EXPECT_EQ(view->GetKind(), e.kind);
+    }
+    EXPECT_EQ(WidgetUtils::FindWidget(panel.get(), kResolutionID), nullptr);
+    EXPECT_EQ(WidgetUtils::FindWidget(nullptr, kPanelID), nullptr);
+    EXPECT_EQ(WidgetUtils::AllWidgets(panel.get()).size(), 8u);
+    EXPECT_EQ(WidgetUtils::FindWidget(dialog.get(), kIconID)->GetRsrcID(), 129);
+    EXPECT_EQ(WidgetUtils::FindWidget(panel.get(), kListID)->GetTip().GetUTF8String(),
+              "Image Path");
+    EXPECT_EQ(WidgetUtils::GetText(panel.get(), kPanelID).GetUTF8String(),
+              "0x71900kOrdoPanelTitleKey");
+    EXPECT_FALSE(WidgetUtils::FindWidget(panel.get(), kLogAreaID)->IsVisible());
+    EXPECT_EQ(WidgetKindOfClass(ClassID(0x12345)), WidgetKind::kUnknown);
+}
+
+TEST_F(WidgetTest, ResourcesThatMakeNoTreeAreRefusedWithAReason) {
+    struct Case {
+        const char* name;
+        WidgetResource resource;
+        const char* reason;
+    };
+    const std::vector<Case> cases = {
+        {"unknown class", {.classID = ClassID(0x12345), .widgetID = W(1)}, "makes no widget"},
+        {"not a widget", {.classID = kTestNotAWidgetBoss, .widgetID = W(2)}, "makes no widget"},
+        {"children under a button",
+         {.classID = kButtonWidgetBoss,
+          .widgetID = W(3),
+          .children = {{.classID = kButtonWidgetBoss, .widgetID = W(4)}}},
+         "cannot hold widgets"},
+        {"a bad widget deep down",
+         {.classID = kDialogBoss,
+          .widgetID = W(5),
+          .children = {{.classID = kGroupPanelWidgetBoss,
+                        .widgetID = W(6),
+                        .children = {{.classID = ClassID(0x777), .widgetID = W(7)}}}}},
+         "widget 0x7: class 0x777"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string why;
+        EXPECT_FALSE(CreateWidgetTree(c.resource, &why));
+        EXPECT_NE(why.find(c.reason), std::string::npos) << why;
+    }
+}
+
+// ---- changes and their observers
+
+TEST_F(WidgetTest, ObserversLearnOfPressesTicksTextsChoicesAndSelections) {
+    Recorder recorder;
+    struct Watch {
+        const IPMUnknown* root;
+        WidgetID id;
+        PMIID protocol;
+    };
+    const Watch watches[] = {
+        {panel.get(), kShowLogID, IID_ITRISTATECONTROLDATA},
+        {panel.get(), kListID, IID_ILISTBOXCONTROLLER},
+        {dialog.get(), kResolutionID, IID_ITEXTCONTROLDATA},
+        {dialog.get(), kProcessListID, IID_ISTRINGLISTCONTROLDATA},
+        {dialog.get(), kGrayID, IID_ITRISTATECONTROLDATA},
+        {dialog.get(), kRGBID, IID_ITRISTATECONTROLDATA},
+    };
+    for (const Watch& w : watches) {
+        ASSERT_TRUE(WidgetUtils::AttachToWidget(w.root, w.id, w.protocol, &recorder));
+    }
+    EXPECT_FALSE(
+        WidgetUtils::AttachToWidget(panel.get(), W(0x99), IID_ITEXTCONTROLDATA, &recorder));
+    FillList(3);
+    WidgetUtils::Enable(dialog.get(), kResolutionID, true);
+
+    struct Step {
+        const char* name;
+        std::function<bool()> input;
+        std::vector<Told> told;
+    };
+    const std::vector<Step> steps = {
+        {"tick",
+         [&] { return WidgetDriver::Press(panel.get(), kShowLogID); },
+         {{kShowLogID, kTrueStateMessage, IID_ITRISTATECONTROLDATA}}},
+        {"untick",
+         [&] { return WidgetDriver::Press(panel.get(), kShowLogID); },
+         {{kShowLogID, kFalseStateMessage, IID_ITRISTATECONTROLDATA}}},
+        {"clear a clear box",
+         [&] { return WidgetDriver::SetChecked(panel.get(), kShowLogID, false); },
+         {}},
+        {"type",
+         [&] { return WidgetDriver::Type(dialog.get(), kResolutionID, "72"); },
+         {{kResolutionID, kTextChangeStateMessage, IID_ITEXTCONTROLDATA}}},
+        {"choose",
+         [&] { return WidgetDriver::Choose(dialog.get(), kProcessListID, 2); },
+         {{kProcessListID, kPopupChangeStateMessage, IID_ISTRINGLISTCONTROLDATA}}},
+        {"choose the chosen",
+         [&] { return WidgetDriver::Choose(dialog.get(), kProcessListID, 2); },
+         {}},
+        {"choose past the end",
+         [&] { return !WidgetDriver::Choose(dialog.get(), kProcessListID, 3); },
+         {}},
+        {"select rows",
+         [&] {
+             return WidgetDriver::SelectRows(panel.get(), kListID, {2, 0});
+         },
+         {{kListID, kListSelectionChangedMessage, IID_ILISTBOXCONTROLLER}}},
+        {"double-click",
+         [&] { return WidgetDriver::DoubleClickRow(panel.get(), kListID, 1); },
+         {{kListID, kListSelectionChangedMessage, IID_ILISTBOXCONTROLLER},
+          {kListID, kListDoubleClickMessage, IID_ILISTBOXCONTROLLER}}},
+        {"radio",
+         [&] { return WidgetDriver::Press(dialog.get(), kGrayID); },
+         {{kRGBID, kFalseStateMessage, IID_ITRISTATECONTROLDATA},
+          {kGrayID, kTrueStateMessage, IID_ITRISTATECONTROLDATA}}},
+        {"quiet set",
+         [&] { return WidgetUtils::SetText(dialog.get(), kResolutionID, "1", false); },
+         {}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        EXPECT_TRUE(step.input());
+        EXPECT_EQ(recorder.Take(), step.told);
+    }
+    EXPECT_EQ(List()->GetSelected(), std::vector<int32_t>{1});
+
+    for (const Watch& w : watches) {
+        WidgetUtils::DetachFromWidget(w.root, w.id, w.protocol, &recorder);
+    }
+    WidgetDriver::Press(panel.get(), kShowLogID);
+    EXPECT_TRUE(recorder.told.empty());
+}
+
+TEST_F(WidgetTest, TypedTextIsTheUsersAndNotTranslated) {
+    HostStrings::RegisterStringTable(HostStrings::kDefaultTable, {{"Fogra", "Translated"}});
+    WidgetUtils::Enable(dialog.get(), kResolutionID, true);
+    ASSERT_TRUE(WidgetDriver::Type(dialog.get(), kResolutionID, "Fogra"));
+    PMString typed = WidgetUtils::GetText(dialog.get(), kResolutionID);
+    EXPECT_FALSE(typed.IsTranslatable());
+    EXPECT_EQ(typed.Translated().GetUTF8String(), "Fogra");
+    // Entries are chosen by their text as given or as shown.
+    EXPECT_TRUE(WidgetDriver::ChooseEntry(dialog.get(), kProcessListID, "Translated"));
+    InterfacePtr<IDropDownListController> list(
+        WidgetUtils::FindWidget(dialog.get(), kProcessListID), IID_IDROPDOWNLISTCONTROLLER);
+    EXPECT_EQ(list->GetSelected(), 1);
+    EXPECT_TRUE(WidgetDriver::ChooseEntry(dialog.get(), kProcessListID, "Newsprint"));
+    EXPECT_EQ(list->GetSelected(), 2);
+    EXPECT_FALSE(WidgetDriver::ChooseEntry(dialog.get(), kProcessListID, "Missing"));
+}
+
+TEST_F(WidgetTest, InputToWidgetsTheUserCannotReachIsRefused) {
+    Recorder recorder;
+    WidgetUtils::AttachToWidget(panel.get(), kTrashID, IID_ITRISTATECONTROLDATA, &recorder);
+    WidgetUtils::AttachToWidget(panel.get(), kClearID, IID_ITRISTATECONTROLDATA, &recorder);
+    FillList(2);
+    WidgetUtils::Enable(dialog.get(), kResolutionID, true);
+
+    struct Case {
+        const char* name;
+        std::function<bool()> input;
+    };
+    const std::vector<Case> refused = {
+        {"disabled button", [&] { return WidgetDriver::Press(panel.get(), kTrashID); }},
+        {"button in a hidden group", [&] { return WidgetDriver::Press(panel.get(), kClearID); }},
+        {"missing widget", [&] { return WidgetDriver::Press(panel.get(), W(0x4242)); }},
+        {"typing into a button", [&] { return WidgetDriver::Type(panel.get(), kGoID, "x"); }},
+        {"typing into static text",
+         [&] { return WidgetDriver::Type(panel.get(), kLogTextID, "x"); }},
+        {"pressing an icon", [&] { return WidgetDriver::Press(dialog.get(), kIconID); }},
+        {"choosing in a list box", [&] { return WidgetDriver::Choose(panel.get(), kListID, 0); }},
+        {"a row past the end",
+         [&] {
+             return WidgetDriver::SelectRows(panel.get(), kListID, {0, 2});
+         }},
+        {"double-click past the end",
+         [&] { return WidgetDriver::DoubleClickRow(panel.get(), kListID, 5); }},
+        {"unticking a radio button",
+         [&] { return WidgetDriver::SetChecked(dialog.get(), kRGBID, false); }},
+        {"choosing -1", [&] { return WidgetDriver::Choose(dialog.get(), kProcessListID, -1); }},
+    };
+    for (const Case& c : refused) {
+        SCOPED_TRACE(c.name);
+        EXPECT_FALSE(c.input());
+    }
+    EXPECT_TRUE(recorder.told.empty());
+    EXPECT_TRUE(List()->GetSelected().empty());
+
+    // A disabled parent makes its children unreachable; enabling it again
+    // gives them back.
+    WidgetUtils::Enable(dialog.get(), kModeClusterID, false);
+    EXPECT_FALSE(WidgetDriver::Press(dialog.get(), kCMYKID));
+    WidgetUtils::Enable(dialog.get(), kModeClusterID, true);
+    EXPECT_TRUE(WidgetDriver::Press(dialog.get(), kCMYKID));
+    WidgetUtils::Show(panel.get(), kLogAreaID, true);
+    EXPECT_TRUE(WidgetDriver::Press(panel.get(), kClearID));
+    EXPECT_EQ(recorder.told.size(), 1u);
+    WidgetUtils::DetachFromWidget(panel.get(), kTrashID, IID_ITRISTATECONTROLDATA, &recorder);
+    WidgetUtils::DetachFromWidget(panel.get(), kClearID, IID_ITRISTATECONTROLDATA, &recorder);
+}
+
+TEST_F(WidgetTest, RadioButtonsOfAClusterLeaveEachOther) {
+    auto selected = [&] {
+        std::string which;
+        for (WidgetID id : {kGrayID, kRGBID, kCMYKID}) {
+            which += WidgetUtils::IsChecked(dialog.get(), id) ? "x" : "-";
+        }
+        return which;
+    };
+    EXPECT_EQ(selected(), "-x-") << "as the resource chose";
+    WidgetDriver::Press(dialog.get(), kCMYKID);
+    EXPECT_EQ(selected(), "--x");
+    WidgetDriver::SetChecked(dialog.get(), kGrayID, true);
+    EXPECT_EQ(selected(), "x--");
+    WidgetUtils::SetChecked(dialog.get(), kRGBID, true, false);
+    EXPECT_EQ(selected(), "-x-");
+}
+
+TEST_F(WidgetTest, ADropDownChoiceFollowsItsEntry) {
+    IControlView* view = WidgetUtils::FindWidget(dialog.get(), kProcessListID);
+    InterfacePtr<IStringListControlData> entries(view, IID_ISTRINGLISTCONTROLDATA);
+    InterfacePtr<IDropDownListController> choice(view, IID_IDROPDOWNLISTCONTROLLER);
+    EXPECT_EQ(entries->Length(), 3);
+    EXPECT_EQ(choice->GetSelected(), -1);
+    ASSERT_TRUE(choice->Select(1, false));
+    EXPECT_EQ(entries->GetString(choice->GetSelected()).GetUTF8String(), "Fogra");
+
+    entries->AddString("First", 0);
+    EXPECT_EQ(entries->GetString(choice->GetSelected()).GetUTF8String(), "Fogra");
+    entries->AddString("Last");
+    entries->RemoveString(0);
+    EXPECT_EQ(entries->GetString(choice->GetSelected()).GetUTF8String(), "Fogra");
+    entries->RemoveString(4); // past the end: nothing
+    EXPECT_EQ(entries->Length(), 4);
+    entries->RemoveString(3);
+    EXPECT_EQ(choice->GetSelected(), 1);
+    entries->RemoveString(1);
+    EXPECT_EQ(choice->GetSelected(), -1) << "the choice goes with its entry";
+    EXPECT_EQ(entries->GetIndex("Newsprint"), 1);
+    EXPECT_EQ(entries->GetIndex("Fogra"), -1);
+    choice->Select(1, false);
+    entries->Clear();
+    EXPECT_EQ(choice->GetSelected(), -1);
+    EXPECT_FALSE(choice->Select(0));
+    EXPECT_TRUE(entries->GetString(0).IsEmpty());
+}
+
+TEST_F(WidgetTest, AListBoxKeepsItsSelectionInStepWithItsRows) {
+    auto list = List();
+    Recorder recorder;
+    WidgetUtils::AttachToWidget(panel.get(), kListID, IID_ILISTBOXCONTROLLER, &recorder);
+    FillList(5);
+    EXPECT_EQ(list->GetRowCount(), 5);
+    ASSERT_TRUE(list->SetSelection({4, 1, 3, 1}));
+    EXPECT_EQ(list->GetSelected(), (std::vector<int32_t>{1, 3, 4}));
+
+    list->RemoveRow(3);
+    EXPECT_EQ(list->GetSelected(), (std::vector<int32_t>{1, 3}));
+    EXPECT_EQ(list->GetRow(3).FindCell(W(0x7190C))->text.GetUTF8String(), "4");
+    list->AddRow(ListRow{}, 0);
+    EXPECT_EQ(list->GetSelected(), (std::vector<int32_t>{2, 4}));
+    list->RemoveRow(0);
+    EXPECT_EQ(recorder.Take().size(), 2u) << "a removal that leaves the selection is no change";
+
+    ASSERT_TRUE(list->Select(0, true));
+    EXPECT_EQ(list->GetSelected(), (std::vector<int32_t>{0, 1, 3}));
+    list->Deselect(1);
+    list->Deselect(2); // not selected: no change
+    EXPECT_EQ(recorder.Take().size(), 2u);
+
+    // A single-selection list takes one row at a time.
+    list->SetMultipleSelection(false);
+    EXPECT_EQ(list->GetSelected(), std::vector<int32_t>{0});
+    EXPECT_FALSE(list->SetSelection({0, 1}));
+    ASSERT_TRUE(list->Select(3, true));
+    EXPECT_EQ(list->GetSelected(), std::vector<int32_t>{3});
+    EXPECT_FALSE(list->Select(-1));
+    EXPECT_TRUE(list->GetRow(-1).cells.empty());
+    EXPECT_EQ(list->GetRow(0).FindCell(W(0x71909))->iconID, 129);
+    EXPECT_EQ(list->GetRow(0).FindCell(W(0x1)), nullptr);
+    recorder.Take();
+
+    list->Clear();
+    EXPECT_EQ(list->GetRowCount(), 0);
+    EXPECT_EQ(recorder.Take().size(), 1u);
+    list->Clear();
+    EXPECT_TRUE(recorder.Take().empty());
+    WidgetUtils::DetachFromWidget(panel.get(), kListID, IID_ILISTBOXCONTROLLER, &recorder);
+}
+
+TEST_F(WidgetTest, EditBoxNumbersReadOnlyWhatIsANumber) {
+    struct Case {
+        const char* text;
+        bool valid;
+        double value;
+    };
+    const Case cases[] = {
+        {"300", true, 300},  {" 2.5 ", true, 2.5}, {"+4", true, 4},   {"-0.25", true, -0.25},
+        {"1e3", true, 1000}, {".5", true, 0.5},    {"", false, 0},    {"  ", false, 0},
+        {"abc", false, 0},   {"1,5", false, 0},    {"inf", false, 0}, {"nan", false, 0},
+        {"0x10", false, 0},  {"--1", false, 0},    {"+-1", false, 0}, {"1.2.3", false, 0},
+        {"12px", false, 0},  {"1e999", false, 0},  {"+", false, 0},   {"e5", false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        WidgetUtils::SetText(dialog.get(), kResolutionID, c.text, false);
+        bool valid = !c.valid;
+        double value = WidgetUtils::GetValue(dialog.get(), kResolutionID, &valid);
+        EXPECT_EQ(valid, c.valid);
+        EXPECT_EQ(value, c.value);
+    }
+    struct Written {
+        double value;
+        const char* text;
+    };
+    for (Written w : {Written{300, "300"}, Written{2.5, "2.5"}, Written{-72, "-72"},
+                      Written{0.1, "0.1"}, Written{1e21, "1e+21"}}) {
+        SCOPED_TRACE(w.text);
+        WidgetUtils::SetValue(dialog.get(), kResolutionID, w.value, false);
+        EXPECT_EQ(WidgetUtils::GetText(dialog.get(), kResolutionID).GetUTF8String(), w.text);
+        EXPECT_EQ(WidgetUtils::GetValue(dialog.get(), kResolutionID), w.value);
+    }
+    bool valid = true;
+    EXPECT_EQ(WidgetUtils::GetValue(panel.get(), kTrashID, &valid), 0.0);
+    EXPECT_FALSE(valid) << "a button has no number";
+}
+
+// ---- panels
+
+TEST_F(WidgetTest, AShownPanelsObserverRunsThePanel) {
+    InterfacePtr<IApplication> app(GetExecutionContextSession()->QueryApplication());
+    InterfacePtr<IPanelMgr> panels(app->QueryPanelManager());
+    ASSERT_TRUE(panels->RegisterPanel(panel.get()));
+    EXPECT_FALSE(panels->RegisterPanel(panel.get()));
+    EXPECT_EQ(panels->GetPanelFromWidgetID(kPanelID), panel.get());
+    EXPECT_EQ(panels->GetPanelFromWidgetID(kListID), nullptr);
+    FillList(3);
+
+    // Hidden: nobody listens.
+    WidgetDriver::SelectRows(panel.get(), kListID, {0});
+    EXPECT_FALSE(WidgetUtils::FindWidget(panel.get(), kTrashID)->IsEnabled());
+
+    ASSERT_TRUE(panels->ShowPanel(kPanelID));
+    ASSERT_TRUE(panels->ShowPanel(kPanelID));
+    EXPECT_EQ(panelEvents, std::vector<std::string>{"attach"});
+    EXPECT_TRUE(panels->IsPanelShown(kPanelID));
+
+    struct Step {
+        const char* name;
+        std::function<bool()> input;
+        bool buttons;
+        bool logShown;
+        double listBottom;
+    };
+    const std::vector<Step> steps = {
+        {"select two",
+         [&] {
+             return WidgetDriver::SelectRows(panel.get(), kListID, {0, 2});
+         },
+         true, false, 300},
+        {"show the log", [&] { return WidgetDriver::Press(panel.get(), kShowLogID); }, true, true,
+         230},
+        {"select none", [&] { return WidgetDriver::SelectRows(panel.get(), kListID, {}); }, false,
+         true, 230},
+        {"hide the log", [&] { return WidgetDriver::Press(panel.get(), kShowLogID); }, false, false,
+         300},
+        {"double-click", [&] { return WidgetDriver::DoubleClickRow(panel.get(), kListID, 2); },
+         true, false, 300},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        EXPECT_TRUE(step.input());
+        EXPECT_EQ(WidgetUtils::FindWidget(panel.get(), kTrashID)->IsEnabled(), step.buttons);
+        EXPECT_EQ(WidgetUtils::FindWidget(panel.get(), kGoID)->IsEnabled(), step.buttons);
+        EXPECT_EQ(WidgetUtils::FindWidget(panel.get(), kLogAreaID)->IsVisible(), step.logShown);
+        EXPECT_EQ(WidgetUtils::FindWidget(panel.get(), kListID)->GetFrame().Bottom(),
+                  step.listBottom);
+    }
+    EXPECT_TRUE(WidgetDriver::Press(panel.get(), kTrashID));
+    EXPECT_EQ(panelEvents, (std::vector<std::string>{"attach", "double-click 2", "trash"}));
+
+    // Hiding the panel detaches its observer.
+    ASSERT_TRUE(panels->HidePanel(kPanelID));
+    EXPECT_FALSE(panels->IsPanelShown(kPanelID));
+    EXPECT_FALSE(WidgetDriver::Press(panel.get(), kTrashID)) << "a hidden panel takes no input";
+    panel->Show(true);
+    WidgetDriver::Press(panel.get(), kTrashID);
+    EXPECT_EQ(panelEvents.back(), "detach");
+
+    // The application stopping hides what is shown.
+    panels->ShowPanel(kPanelID);
+    app->Startup();
+    app->Shutdown();
+    EXPECT_EQ(panelEvents.back(), "detach");
+    EXPECT_TRUE(panels->UnregisterPanel(kPanelID));
+    EXPECT_FALSE(panels->UnregisterPanel(kPanelID));
+    EXPECT_EQ(panels->GetPanelCount(), 0);
+}
+
+TEST_F(WidgetTest, APanelTakesOnlyTheSizeItsViewAllows) {
+    struct Case {
+        PMPoint asked;
+        PMPoint got;
+    };
+    for (Case c : {Case{{500, 300}, {500, 300}}, Case{{5000, 300}, {1200, 300}},
+                   Case{{100, 50}, {207, 112}}, Case{{300, 2000}, {300, 1024}}}) {
+        panel->Resize(c.asked);
+        EXPECT_EQ(panel->GetFrame(), PMRect(0, 0, c.got.X(), c.got.Y()));
+    }
+    IControlView* list = WidgetUtils::FindWidget(panel.get(), kListID);
+    list->Resize({10, 10});
+    EXPECT_EQ(list->GetFrame(), PMRect(0, 20, 10, 30)) << "host views take any size";
+}
+
+// ---- modal dialogs
+
+TEST_F(WidgetTest, AModalDialogIsFilledAnsweredCheckedAndApplied) {
+    InterfacePtr<IApplication> app(GetExecutionContextSession()->QueryApplication());
+    ScriptedDialogSink sink;
+    ScopedDialogSink installed(&sink);
+    sink.Then([&](IControlView* d, WidgetID) {
+        EXPECT_EQ(WidgetUtils::GetText(d, kResolutionID).GetUTF8String(), "300");
+        EXPECT_TRUE(WidgetUtils::IsChecked(d, kUseResolutionID));
+        EXPECT_NE(app->GetAppFlags() & IApplication::kAppFlagModalDialog, 0u);
+        // The dialog's observer makes the edit box follow the box.
+        EXPECT_TRUE(WidgetDriver::Press(d, kUseResolutionID));
+        EXPECT_FALSE(WidgetDriver::Type(d, kResolutionID, "150"));
+        EXPECT_TRUE(WidgetDriver::Press(d, kUseResolutionID));
+        EXPECT_TRUE(WidgetDriver::Type(d, kResolutionID, "-5"));
+        return DialogAnswer::kOK;
+    });
+    sink.Then([](IControlView* d, WidgetID refused) {
+        EXPECT_EQ(refused, kResolutionID);
+        WidgetDriver::Type(d, kResolutionID, "72");
+        return DialogAnswer::kOK;
+    });
+    EXPECT_EQ(DialogMgr::RunModalDialog(dialog.get()), DialogAnswer::kOK);
+    EXPECT_EQ(applied, 1);
+    EXPECT_EQ(storedResolution, 72);
+    EXPECT_TRUE(storedUse);
+    EXPECT_EQ(dialogUpdates, 2);
+    ASSERT_EQ(sink.Runs().size(), 2u);
+    EXPECT_EQ(sink.Runs()[0].dialogID, kDialogID);
+    EXPECT_EQ(sink.Runs()[0].invalidField, kInvalidWidgetID);
+    EXPECT_EQ(sink.Runs()[1].invalidField, kResolutionID);
+    EXPECT_EQ(app->GetAppFlags() & IApplication::kAppFlagModalDialog, 0u);
+
+    // Closed: its observer hears nothing more.
+    WidgetUtils::SetChecked(dialog.get(), kUseResolutionID, false);
+    EXPECT_EQ(dialogUpdates, 2);
+
+    // Cancel keeps what was stored; so does the end of the script.
+    sink.Then([](IControlView* d, WidgetID) {
+        WidgetDriver::Type(d, kResolutionID, "99");
+        return DialogAnswer::kCancel;
+    });
+    EXPECT_EQ(DialogMgr::RunModalDialog(dialog.get()), DialogAnswer::kCancel);
+    EXPECT_EQ(DialogMgr::RunModalDialog(dialog.get()), DialogAnswer::kCancel);
+    EXPECT_EQ(applied, 1);
+    EXPECT_EQ(storedResolution, 72);
+    EXPECT_EQ(DialogMgr::RunModalDialog(nullptr), DialogAnswer::kCancel);
+}
+
+TEST_F(WidgetTest, AFrontEndThatInsistsOnARefusedFieldEndsInCancel) {
+    struct Stubborn : IDialogSink {
+        int rounds = 0;
+        DialogAnswer RunDialog(IControlView* d, WidgetID) override {
+            ++rounds;
+            WidgetUtils::SetText(d, kResolutionID, "not a number");
+            return DialogAnswer::kOK;
+        }
+    } sink;
+    ScopedDialogSink installed(&sink);
+    EXPECT_EQ(DialogMgr::RunModalDialog(dialog.get()), DialogAnswer::kCancel);
+    EXPECT_EQ(sink.rounds, 100);
+    EXPECT_EQ(applied, 0);
+}
+
+TEST_F(WidgetTest, WithoutAFrontEndADialogIsCancelled) {
+    ASSERT_EQ(DialogMgr::GetDialogSink(), nullptr);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DialogMgr::RunModalDialog(dialog.get()), DialogAnswer::kCancel);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("cancelled"), std::string::npos);
+    EXPECT_EQ(applied, 0);
+}
+
+// ---- drag and drop
+
+TEST_F(WidgetTest, DroppedPageItemsReachTheListsDropTarget) {
+    IDataBase db;
+    UIDList items(&db);
+    items.Append(UID(5));
+    items.Append(UID(9));
+    DragDropData pageItems{{}, items};
+    DragDropData files{{"a.tif", "b.jpg"}, UIDList()};
+
+    EXPECT_EQ(WidgetDriver::Drop(panel.get(), kListID, files), kFailure)
+        << "it takes page items only";
+    EXPECT_TRUE(dropped.empty());
+    EXPECT_EQ(WidgetDriver::Drop(panel.get(), kListID, pageItems), kSuccess);
+    ASSERT_EQ(dropped.size(), 1u);
+    EXPECT_EQ(dropped[0].Length(), 2);
+    EXPECT_EQ(dropped[0][1], UID(9));
+
+    items.Append(UID(11));
+    EXPECT_EQ(WidgetDriver::Drop(panel.get(), kListID, DragDropData{{}, items}), kFailure)
+        << "the target's own failure comes back";
+    EXPECT_EQ(WidgetDriver::Drop(panel.get(), kTrashID, pageItems), kFailure) << "no drop target";
+    WidgetUtils::Enable(panel.get(), kListID, false);
+    EXPECT_EQ(WidgetDriver::Drop(panel.get(), kListID, pageItems), kFailure);
+    EXPECT_EQ(dropped.size(), 2u);
+}
+
+// ---- choosers
+
+TEST_F(WidgetTest, ChoosersAreAnsweredByTheFrontEnd) {
+    HostStrings::RegisterStringTable(HostStrings::kDefaultTable,
+                                     {{"0x71900kSavePrefsTitle", "Save Preferences"},
+                                      {"0x71900kDefaultPrefsFileName", "Default.opf"},
+                                      {"0x71900kOrdoPrefSaveFamilyKey", "OrdoDesk Preferences"}});
+    TempDir dir;
+    RecordingChooserSink sink;
+    ScopedChooserSink installed(&sink);
+
+    SaveFileChooser save;
+    save.SetTitle("0x71900kSavePrefsTitle");
+    save.SetFileName("0x71900kDefaultPrefsFileName");
+    save.AddFilter("0x71900kOrdoPrefSaveFamilyKey", "opf");
+    save.SetStartFolder(dir.Path());
+    struct SaveCase {
+        std::optional<std::string> answer;
+        bool chosen;
+        std::string path;
+    };
+    const SaveCase saves[] = {
+        {dir / "mine", true, dir / "mine.opf"},
+        {dir / "mine.opf", true, dir / "mine.opf"},
+        {dir / "my.prefs", true, dir / "my.prefs"},
+        {dir / ".hidden", true, dir / ".hidden.opf"},
+        {std::nullopt, false, ""},
+        {std::string(), false, ""},
+    };
+    for (const SaveCase& c : saves) {
+        SCOPED_TRACE(c.answer.value_or("(cancelled)"));
+        sink.Answer(c.answer);
+        EXPECT_EQ(save.ShowDialog(), c.chosen);
+        EXPECT_EQ(save.IsChosen(), c.chosen);
+        EXPECT_EQ(save.GetPath(), c.path);
+    }
+    const ChooserRequest& asked = sink.Requests().front();
+    EXPECT_EQ(asked.kind, ChooserKind::kSaveFile);
+    EXPECT_EQ(asked.title.GetUTF8String(), "Save Preferences");
+    EXPECT_EQ(asked.suggestedName.GetUTF8String(), "Default.opf");
+    ASSERT_EQ(asked.filters.size(), 1u);
+    EXPECT_EQ(asked.filters[0].family.GetUTF8String(), "OrdoDesk Preferences");
+    EXPECT_EQ(asked.filters[0].extension, "opf");
+    EXPECT_EQ(asked.startFolder, dir.Path());
+
+    // An opened file is not held to the filters: the server is a program of
+    // any name.
+    OpenFileChooser open;
+    open.AddFilter("Application (*.exe)", "exe");
+    sink.Answer(dir / "qorserver");
+    ASSERT_TRUE(open.ShowDialog());
+    EXPECT_EQ(open.GetPath(), dir / "qorserver");
+    EXPECT_EQ(sink.Requests().back().kind, ChooserKind::kOpenFile);
+
+    // A folder chooser takes an existing folder only.
+    WriteFile(dir / "file.txt", "x");
+    FolderChooser folder;
+    folder.SetTitle("Select Folder");
+    testing::internal::CaptureStderr();
+    for (const std::string& notAFolder : {dir / "file.txt", dir / "missing"}) {
+        sink.Answer(notAFolder);
+        EXPECT_FALSE(folder.ShowDialog());
+        EXPECT_TRUE(folder.GetPath().empty());
+    }
+    testing::internal::GetCapturedStderr();
+    sink.Answer(dir.Path());
+    ASSERT_TRUE(folder.ShowDialog());
+    EXPECT_EQ(folder.GetPath(), dir.Path());
+}
+
+TEST_F(WidgetTest, WithoutAFrontEndEveryChooserIsCancelled) {
+    ASSERT_EQ(Choosers::GetChooserSink(), nullptr);
+    testing::internal::CaptureStderr();
+    OpenFileChooser open;
+    FolderChooser folder;
+    EXPECT_FALSE(open.ShowDialog());
+    EXPECT_FALSE(folder.ShowDialog());
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("cancelled"), std::string::npos);
+    EXPECT_TRUE(open.GetPath().empty());
+}

@@ -1,0 +1,850 @@
+#include "HostPlatform.h"
+#include "IDataBase.h"
+#include "IOrdoPrefsData.h"
+#include "IPMStream.h"
+#include "OD_Preferences.h"
+#include "ObjectModel.h"
+#include "PreferenceFiles.h"
+
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <sys/xattr.h>
+#include <vector>
+
+namespace {
+
+// Bytes in the record's stream encoding, put together by hand: little-endian
+// integers and doubles, texts as a 32-bit count and their bytes, path fields
+// as a 32-bit count and the text with its NUL.
+class Bytes {
+public:
+    Bytes& I16(int16_t v) { return Le(static_cast<uint16_t>(v), 2); }
+    Bytes& I32(int32_t v) { return Le(static_cast<uint32_t>(v), 4); }
+    Bytes& Real(double v) {
+        uint64_t bits;
+        std::memcpy(&bits, &v, 8);
+        return Le(bits, 8);
+    }
+    Bytes& Raw(const std::string& s) {
+        data.insert(data.end(), s.begin(), s.end());
+        return *this;
+    }
+    Bytes& Text(const std::string& s) { return I32(static_cast<int32_t>(s.size())).Raw(s); }
+    Bytes& Path(const std::string& s) {
+        return I32(static_cast<int32_t>(s.size() + 1)).Raw(s).Raw(std::string(1, '\0'));
+    }
+    std::vector<uint8_t> data;
+
+private:
+    Bytes& Le(uint64_t v, int n) {
+        for (int i = 0; i < n; ++i) {
+            data.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        }
+        return *this;
+    }
+};
+
+// The values of a record that differ from every default.
+struct Values {
+    bool headFlag = false;
+    double resolution = 300.5;
+    double downSmpMin = 20.25;
+    double upSmpMax = 120.75;
+    std::string serverPath = "/srv/qor/QOR.exe";
+    std::string outFolder = "/out";
+    bool repSrc = true;
+    bool delSrc = true;
+    std::string defaultProcess = "Sharp";
+    bool ovrWrDest = true;
+    bool checkSrc = false;
+    bool autoUpdt = false;
+    int16_t frequency = 9;
+    bool opiActive = true;
+    std::string opiText1 = "t1";
+    std::string opiText2 = "t2";
+    int16_t opiValue = 4;
+    std::string opiSuffix = "_lr";
+    std::string opiLoResFolder = "/lowres";
+    int16_t codes[3] = {2, 11, 21};
+    std::string prefixes[3] = {"p0", "p1", "p2"};
+    std::string profiles[3] = {"r0", "r1", "r2"};
+    bool spareFlagA = false;
+    bool autoImport = true;
+    bool spareFlagB = true;
+    std::string spareText = "spare";
+    bool qualityControl = false;
+    bool showPrefs = true;
+};
+
+// The stream of a record of a version, laid out field by field with the
+// thresholds at which each field came. outFolder, when given, replaces the
+// encoded outFolder field.
+std::vector<uint8_t> Layout(int16_t version, const Values& v,
+                            const std::optional<Bytes>& outFolder = std::nullopt) {
+    Bytes b;
+    b.I16(version).I16(v.headFlag).Real(v.resolution).Real(v.downSmpMin).Real(v.upSmpMax);
+    if (version >= 260) {
+        b.Path(v.serverPath);
+    }
+    if (outFolder) {
+        b.Raw(std::string(outFolder->data.begin(), outFolder->data.end()));
+    } else {
+        b.Path(v.outFolder);
+    }
+    if (version >= 257) {
+        b.I16(v.repSrc).I16(v.delSrc);
+    }
+    b.Text(v.defaultProcess).I16(v.ovrWrDest).I16(v.checkSrc).I16(v.autoUpdt);
+    b.I16(v.frequency).I16(v.opiActive);
+    if (version >= 259) {
+        b.I16(257).Text(v.opiText1).Text(v.opiText2).I16(v.opiValue).Text(v.opiSuffix);
+    }
+    b.Path(v.opiLoResFolder);
+    for (int i = 0; i < 3; ++i) {
+        b.I16(v.codes[i]).Text(v.prefixes[i]).Text(v.profiles[i]);
+    }
+    if (version >= 258) {
+        b.I16(v.spareFlagA).I16(v.autoImport);
+    }
+    if (version >= 259) {
+        b.I16(v.spareFlagB).Text(v.spareText);
+    }
+    if (version >= 261) {
+        b.I16(v.qualityControl);
+    }
+    if (version >= 262) {
+        b.I16(v.showPrefs);
+    }
+    return b.data;
+}
+
+OD_PrefsData Record(const Values& v) {
+    OD_PrefsData r;
+    r.SetHeadFlag(v.headFlag);
+    r.SetResolution(v.resolution);
+    r.SetDownSmpMin(v.downSmpMin);
+    r.SetUpSmpMax(v.upSmpMax);
+    EXPECT_TRUE(r.SetServerPath(v.serverPath.c_str()));
+    EXPECT_TRUE(r.SetOutFolder(v.outFolder.c_str()));
+    r.SetRepSrc(v.repSrc);
+    r.SetDelSrc(v.delSrc);
+    r.SetDefaultProcess(PMString(v.defaultProcess));
+    r.SetOvrWrDest(v.ovrWrDest);
+    r.SetCheckSrc(v.checkSrc);
+    r.SetAutoUpdt(v.autoUpdt);
+    r.SetFrequency(v.frequency);
+    r.SetOpiActive(v.opiActive);
+    r.SetOpiText1(PMString(v.opiText1));
+    r.SetOpiText2(PMString(v.opiText2));
+    r.SetOpiValue(v.opiValue);
+    r.SetOpiSuffix(PMString(v.opiSuffix));
+    EXPECT_TRUE(r.SetOpiLoResFolder(v.opiLoResFolder.c_str()));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(
+            r.SetClassDefault(i, v.codes[i], PMString(v.prefixes[i]), PMString(v.profiles[i])));
+    }
+    r.SetSpareFlagA(v.spareFlagA);
+    r.SetAutoImport(v.autoImport);
+    r.SetSpareFlagB(v.spareFlagB);
+    r.SetSpareText(PMString(v.spareText));
+    r.SetQualityControl(v.qualityControl);
+    r.SetShowPrefs(v.showPrefs);
+    return r;
+}
+
+std::vector<uint8_t> Written(const OD_PrefsData& r) {
+    MemoryStream out;
+    r.Write(&out);
+    EXPECT_TRUE(out.Good());
+    return out.TakeBytes();
+}
+
+OD_PrefsReadResult ReadInto(OD_PrefsData& r, const std::vector<uint8_t>& bytes,
+                            std::size_t* left = nullptr) {
+    MemoryStream in(bytes);
+    OD_PrefsReadResult result = r.Read(&in);
+    EXPECT_EQ(result.error == OD_PrefsReadError::kNone, in.Good());
+    if (left != nullptr) {
+        *left = in.Remaining();
+    }
+    return result;
+}
+
+class PreferencesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        HostPlatform::SetSystemFolder(system.Path());
+        OD_PrefsData::ResetIdentityFolderForTesting();
+    }
+    void TearDown() override {
+        HostPlatform::Reset();
+        OD_PrefsData::ResetIdentityFolderForTesting();
+    }
+    TempDir system;
+};
+
+} // namespace
+
+// --- the record ---------------------------------------------------------------
+
+TEST_F(PreferencesTest, AFreshRecordHoldsTheDefaults) {
+    const OD_PrefsData r;
+    EXPECT_TRUE(r.GetHeadFlag());
+    EXPECT_EQ(r.GetResolution(), 200.0);
+    EXPECT_EQ(r.GetDownSmpMin(), 10.0);
+    EXPECT_EQ(r.GetUpSmpMax(), 150.0);
+    EXPECT_STREQ(r.GetServerPath(), "");
+    EXPECT_STREQ(r.GetOutFolder(), "");
+    EXPECT_FALSE(r.GetRepSrc());
+    EXPECT_FALSE(r.GetDelSrc());
+    EXPECT_TRUE(r.GetDefaultProcess().IsEmpty());
+    EXPECT_FALSE(r.GetOvrWrDest());
+    EXPECT_TRUE(r.GetCheckSrc());
+    EXPECT_TRUE(r.GetAutoUpdt());
+    EXPECT_EQ(r.GetFrequency(), 5);
+    EXPECT_FALSE(r.GetOpiActive());
+    EXPECT_TRUE(r.GetOpiText1().IsEmpty());
+    EXPECT_TRUE(r.GetOpiText2().IsEmpty());
+    EXPECT_TRUE(r.GetOpiSuffix().IsEmpty());
+    EXPECT_EQ(r.GetOpiValue(), -1);
+    EXPECT_STREQ(r.GetOpiLoResFolder(), "");
+    const int16_t codes[] = {1, 10, 20};
+    for (int slot = 0; slot < 3; ++slot) {
+        EXPECT_EQ(r.GetDefaultCode(slot), codes[slot]);
+        EXPECT_TRUE(r.GetDefaultPrefix(slot).IsEmpty());
+        EXPECT_TRUE(r.GetDefaultProfile(slot).IsEmpty());
+    }
+    EXPECT_TRUE(r.GetSpareFlagA());
+    EXPECT_FALSE(r.GetAutoImport());
+    EXPECT_FALSE(r.GetSpareFlagB());
+    EXPECT_TRUE(r.GetSpareText().IsEmpty());
+    EXPECT_TRUE(r.GetQualityControl());
+    EXPECT_FALSE(r.GetShowPrefs());
+}
+
+TEST_F(PreferencesTest, ASlotOutsideTheThreeGivesCodeZeroAndTheFirstSlotsTexts) {
+    OD_PrefsData r = Record(Values());
+    for (int slot : {3, 4, 100, -1}) {
+        SCOPED_TRACE(slot);
+        EXPECT_EQ(r.GetDefaultCode(slot), 0);
+        EXPECT_EQ(r.GetDefaultPrefix(slot), PMString("p0"));
+        EXPECT_EQ(r.GetDefaultProfile(slot), PMString("r0"));
+        EXPECT_FALSE(r.SetClassDefault(slot, 5, PMString("x"), PMString("y")));
+    }
+    EXPECT_EQ(r, Record(Values())) << "a refused slot changes nothing";
+}
+
+TEST_F(PreferencesTest, PathFieldsTakeAtMost260CharactersAndRefuseLongerOnes) {
+    using Getter = const char* (OD_PrefsData::*)() const;
+    using Setter = bool (OD_PrefsData::*)(const char*);
+    struct Field {
+        const char* name;
+        Getter get;
+        Setter set;
+    };
+    const Field fields[] = {
+        {"serverPath", &OD_PrefsData::GetServerPath, &OD_PrefsData::SetServerPath},
+        {"outFolder", &OD_PrefsData::GetOutFolder, &OD_PrefsData::SetOutFolder},
+        {"opiLoResFolder", &OD_PrefsData::GetOpiLoResFolder, &OD_PrefsData::SetOpiLoResFolder},
+    };
+    const std::string longest(260, 'p');
+    for (const auto& f : fields) {
+        SCOPED_TRACE(f.name);
+        OD_PrefsData r;
+        EXPECT_TRUE((r.*f.set)(longest.c_str()));
+        EXPECT_EQ((r.*f.get)(), longest);
+        EXPECT_FALSE((r.*f.set)((longest + "q").c_str()));
+        EXPECT_EQ((r.*f.get)(), longest) << "a refused text keeps the old one";
+        EXPECT_TRUE((r.*f.set)(nullptr));
+        EXPECT_STREQ((r.*f.get)(), "");
+    }
+}
+
+TEST_F(PreferencesTest, EveryFieldTakesPartInComparison) {
+    const OD_PrefsData base;
+    using Change = std::function<void(OD_PrefsData&)>;
+    const std::pair<const char*, Change> changes[] = {
+        {"headFlag", [](OD_PrefsData& r) { r.SetHeadFlag(false); }},
+        {"resolution", [](OD_PrefsData& r) { r.SetResolution(201); }},
+        {"downSmpMin", [](OD_PrefsData& r) { r.SetDownSmpMin(11); }},
+        {"upSmpMax", [](OD_PrefsData& r) { r.SetUpSmpMax(151); }},
+        {"serverPath", [](OD_PrefsData& r) { r.SetServerPath("s"); }},
+        {"outFolder", [](OD_PrefsData& r) { r.SetOutFolder("o"); }},
+        {"repSrc", [](OD_PrefsData& r) { r.SetRepSrc(true); }},
+        {"delSrc", [](OD_PrefsData& r) { r.SetDelSrc(true); }},
+        {"defaultProcess", [](OD_PrefsData& r) { r.SetDefaultProcess("d"); }},
+        {"ovrWrDest", [](OD_PrefsData& r) { r.SetOvrWrDest(true); }},
+        {"checkSrc", [](OD_PrefsData& r) { r.SetCheckSrc(false); }},
+        {"autoUpdt", [](OD_PrefsData& r) { r.SetAutoUpdt(false); }},
+        {"frequency", [](OD_PrefsData& r) { r.SetFrequency(6); }},
+        {"opiActive", [](OD_PrefsData& r) { r.SetOpiActive(true); }},
+        {"opiText1", [](OD_PrefsData& r) { r.SetOpiText1("a"); }},
+        {"opiText2", [](OD_PrefsData& r) { r.SetOpiText2("b"); }},
+        {"opiSuffix", [](OD_PrefsData& r) { r.SetOpiSuffix("c"); }},
+        {"opiValue", [](OD_PrefsData& r) { r.SetOpiValue(0); }},
+        {"opiLoResFolder", [](OD_PrefsData& r) { r.SetOpiLoResFolder("l"); }},
+        {"defaultCode 2", [](OD_PrefsData& r) { r.SetClassDefault(2, 21, "", ""); }},
+        {"defaultPrefix 1", [](OD_PrefsData& r) { r.SetClassDefault(1, 10, "x", ""); }},
+        {"defaultProfile 0", [](OD_PrefsData& r) { r.SetClassDefault(0, 1, "", "y"); }},
+        {"spareFlagA", [](OD_PrefsData& r) { r.SetSpareFlagA(false); }},
+        {"autoImport", [](OD_PrefsData& r) { r.SetAutoImport(true); }},
+        {"spareFlagB", [](OD_PrefsData& r) { r.SetSpareFlagB(true); }},
+        {"spareText", [](OD_PrefsData& r) { r.SetSpareText("z"); }},
+        {"qualityControl", [](OD_PrefsData& r) { r.SetQualityControl(false); }},
+        {"showPrefs", [](OD_PrefsData& r) { r.SetShowPrefs(true); }},
+    };
+    for (const auto& [name, change] : changes) {
+        OD_PrefsData changed = base;
+        change(changed);
+        EXPECT_FALSE(changed == base) << name;
+        OD_PrefsData copy = changed;
+        EXPECT_TRUE(copy == changed) << name << ": a copy holds every field";
+    }
+}
+
+// --- the stream layout -----------------------------------------------------------
+
+TEST_F(PreferencesTest, WritingLaysTheFieldsOutInTheirOrderAtTheCurrentVersion) {
+    const Values v;
+    EXPECT_EQ(Written(Record(v)), Layout(263, v));
+    // A fresh record: 121 bytes, starting with the version 263 (0x0107).
+    auto fresh = Written(OD_PrefsData());
+    ASSERT_EQ(fresh.size(), 121u);
+    EXPECT_EQ(fresh[0], 0x07);
+    EXPECT_EQ(fresh[1], 0x01);
+}
+
+TEST_F(PreferencesTest, WritingThenReadingGivesTheSameRecordWithLongestTexts) {
+    Values v;
+    v.serverPath = std::string(259, 's') + "S";
+    v.outFolder = std::string(260, 'o');
+    v.opiLoResFolder = std::string(260, 'l');
+    v.defaultProcess = "Processus d'été " + std::string(600, 'p');
+    v.opiSuffix = "_bassé";
+    v.spareText = std::string(300, 'x');
+    v.resolution = 1.0 / 3.0;
+    v.downSmpMin = -0.0;
+    v.upSmpMax = 1e300;
+    v.frequency = -32768;
+    v.opiValue = 32767;
+    const OD_PrefsData written = Record(v);
+
+    OD_PrefsData read;
+    std::size_t left = 99;
+    auto result = ReadInto(read, Written(written), &left);
+    ASSERT_TRUE(result) << result.reason;
+    EXPECT_EQ(result.version, 263);
+    EXPECT_EQ(left, 0u) << "the reader takes exactly what the writer wrote";
+    EXPECT_EQ(read, written);
+    EXPECT_EQ(read.GetOutFolder(), v.outFolder);
+    EXPECT_EQ(read.GetDefaultProcess().GetUTF8String(), v.defaultProcess);
+
+    // Through ReadWrite, as the host moves it.
+    MemoryStream out;
+    OD_PrefsData(written).ReadWrite(&out);
+    MemoryStream in(out.TakeBytes());
+    OD_PrefsData again;
+    again.ReadWrite(&in);
+    EXPECT_TRUE(in.Good());
+    EXPECT_EQ(again, written);
+}
+
+TEST_F(PreferencesTest, OlderVersionsKeepWhatTheyDoNotHold) {
+    const Values v;
+    const OD_PrefsData defaults;
+    const OD_PrefsData all = Record(v);
+    // Each field group with the first version that holds it.
+    using Same = std::function<bool(const OD_PrefsData&, const OD_PrefsData&)>;
+    struct Group {
+        const char* name;
+        int16_t since;
+        Same same;
+    };
+    const Group groups[] = {
+        {"base fields", 256,
+         [](const OD_PrefsData& a, const OD_PrefsData& b) {
+             return a.GetHeadFlag() == b.GetHeadFlag() && a.GetResolution() == b.GetResolution() &&
+                    a.GetDownSmpMin() == b.GetDownSmpMin() && a.GetUpSmpMax() == b.GetUpSmpMax() &&
+                    std::strcmp(a.GetOutFolder(), b.GetOutFolder()) == 0 &&
+                    a.GetDefaultProcess() == b.GetDefaultProcess() &&
+                    a.GetOvrWrDest() == b.GetOvrWrDest() && a.GetCheckSrc() == b.GetCheckSrc() &&
+                    a.GetAutoUpdt() == b.GetAutoUpdt() && a.GetFrequency() == b.GetFrequency() &&
+                    a.GetOpiActive() == b.GetOpiActive() &&
+                    std::strcmp(a.GetOpiLoResFolder(), b.GetOpiLoResFolder()) == 0 &&
+                    a.GetDefaultCode(0) == b.GetDefaultCode(0) &&
+                    a.GetDefaultCode(2) == b.GetDefaultCode(2) &&
+                    a.GetDefaultPrefix(1) == b.GetDefaultPrefix(1) &&
+                    a.GetDefaultProfile(2) == b.GetDefaultProfile(2);
+         }},
+        {"repSrc, delSrc", 257,
+         [](const OD_PrefsData& a, const OD_PrefsData& b) {
+             return a.GetRepSrc() == b.GetRepSrc() && a.GetDelSrc() == b.GetDelSrc();
+         }},
+        {"spareFlagA, autoImport", 258,
+         [](const OD_PrefsData& a, const OD_PrefsData& b) {
+             return a.GetSpareFlagA() == b.GetSpareFlagA() &&
+                    a.GetAutoImport() == b.GetAutoImport();
+         }},
+        {"OPI block, spareFlagB, spareText", 259,
+         [](const OD_PrefsData& a, const OD_PrefsData& b) {
+             return a.GetOpiText1() == b.GetOpiText1() && a.GetOpiText2() == b.GetOpiText2() &&
+                    a.GetOpiValue() == b.GetOpiValue() && a.GetOpiSuffix() == b.GetOpiSuffix() &&
+                    a.GetSpareFlagB() == b.GetSpareFlagB() && a.GetSpareText() == b.GetSpareText();
+         }},
+        {"serverPath", 260,
+         [](const OD_PrefsData& a, const OD_PrefsData& b) {
+             return std::strcmp(a.GetServerPath(), b.GetServerPath()) == 0;
+         }},
+        {"qualityControl", 261,
+         [](const OD_PrefsData& a, const OD_PrefsData& b) {
+             return a.GetQualityControl() == b.GetQualityControl();
+         }},
+        {"showPrefs", 262,
+         [](const OD_PrefsData& a, const OD_PrefsData& b) {
+             return a.GetShowPrefs() == b.GetShowPrefs();
+         }},
+    };
+    for (int16_t version = 256; version <= 263; ++version) {
+        OD_PrefsData r;
+        std::size_t left = 99;
+        auto result = ReadInto(r, Layout(version, v), &left);
+        ASSERT_TRUE(result) << version << ": " << result.reason;
+        EXPECT_EQ(result.version, version);
+        EXPECT_EQ(left, 0u) << version;
+        for (const auto& g : groups) {
+            if (version >= g.since) {
+                EXPECT_TRUE(g.same(r, all)) << g.name << " read at version " << version;
+                EXPECT_FALSE(g.same(r, defaults)) << g.name << " at version " << version;
+            } else {
+                EXPECT_TRUE(g.same(r, defaults)) << g.name << " kept at version " << version;
+            }
+        }
+    }
+}
+
+TEST_F(PreferencesTest, AVersion261RecordKeepsShowPrefsAsItWas) {
+    Values v;
+    v.showPrefs = true; // not in a version-261 stream at all
+    OD_PrefsData fresh;
+    ASSERT_TRUE(ReadInto(fresh, Layout(261, v)));
+    EXPECT_FALSE(fresh.GetShowPrefs());
+
+    OD_PrefsData shown;
+    shown.SetShowPrefs(true);
+    ASSERT_TRUE(ReadInto(shown, Layout(261, v)));
+    EXPECT_TRUE(shown.GetShowPrefs()) << "fields a version lacks keep the values they had";
+    EXPECT_FALSE(shown.GetQualityControl());
+}
+
+TEST_F(PreferencesTest, PathLengthsNeverWritePastTheFieldAndLongOnesAreRefused) {
+    const Values v;
+    struct Case {
+        const char* name;
+        Bytes encoded;
+        OD_PrefsReadError error;
+        std::string text; // outFolder after a successful read
+    };
+    const std::string a260(260, 'a');
+    const Case cases[] = {
+        {"260 characters and the NUL", Bytes().I32(261).Raw(a260).Raw(std::string(1, '\0')),
+         OD_PrefsReadError::kNone, a260},
+        {"261 bytes without an end", Bytes().I32(261).Raw(a260 + "a"),
+         OD_PrefsReadError::kTextTooLong, ""},
+        {"262 bytes", Bytes().I32(262).Raw(a260 + "aa"), OD_PrefsReadError::kTextTooLong, ""},
+        {"a huge length", Bytes().I32(0x7FFFFFFF).Raw("abc"), OD_PrefsReadError::kTextTooLong, ""},
+        {"a negative length", Bytes().I32(-5).Raw("abc"), OD_PrefsReadError::kBadLength, ""},
+        {"no NUL within a short length", Bytes().I32(5).Raw("abcde"), OD_PrefsReadError::kNone,
+         "abcde"},
+        {"a NUL inside", Bytes().I32(4).Raw(std::string("ab\0c", 4)), OD_PrefsReadError::kNone,
+         "ab"},
+        {"length 0 keeps the field", Bytes().I32(0), OD_PrefsReadError::kNone, "before"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        OD_PrefsData r;
+        r.SetOutFolder("before");
+        r.SetFrequency(77);
+        const OD_PrefsData before = r;
+        auto result = ReadInto(r, Layout(263, v, c.encoded));
+        EXPECT_EQ(result.error, c.error) << result.reason;
+        if (c.error == OD_PrefsReadError::kNone) {
+            EXPECT_EQ(r.GetOutFolder(), c.text);
+            EXPECT_EQ(r.GetFrequency(), v.frequency);
+        } else {
+            EXPECT_EQ(r, before) << "a refused record changes nothing";
+            EXPECT_NE(result.reason.find("outFolder"), std::string::npos) << result.reason;
+        }
+    }
+}
+
+TEST_F(PreferencesTest, DamagedStreamsAreRefusedWithTheReasonAndChangeNothing) {
+    const Values v;
+    auto full = Layout(263, v);
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        OD_PrefsReadError error;
+        const char* says;
+    };
+    auto withVersion = [&](int16_t version) {
+        auto b = full;
+        b[0] = static_cast<uint8_t>(version);
+        b[1] = static_cast<uint8_t>(static_cast<uint16_t>(version) >> 8);
+        return b;
+    };
+    auto withByte = [&](std::size_t at, uint8_t value) {
+        auto b = full;
+        b[at] = value;
+        return b;
+    };
+    // defaultProcess's length sits after version, flag, reals, two paths, two flags.
+    const std::size_t defaultProcessAt =
+        2 + 2 + 24 + (4 + v.serverPath.size() + 1) + (4 + v.outFolder.size() + 1) + 4;
+    Case cases[] = {
+        {"empty", {}, OD_PrefsReadError::kEndOfData, "version"},
+        {"version 255", withVersion(255), OD_PrefsReadError::kBadVersion, "255"},
+        {"version 264", withVersion(264), OD_PrefsReadError::kBadVersion, "264"},
+        {"version -1", withVersion(-1), OD_PrefsReadError::kBadVersion, "-1"},
+        {"headFlag 2", withByte(2, 2), OD_PrefsReadError::kBadFlag, "headFlag"},
+        {"last flag 257", withByte(full.size() - 1, 1), OD_PrefsReadError::kBadFlag, "showPrefs"},
+        {"text length negative", withByte(defaultProcessAt + 3, 0x80),
+         OD_PrefsReadError::kBadLength, "defaultProcess"},
+        {"text length past the end", withByte(defaultProcessAt + 2, 0x01),
+         OD_PrefsReadError::kEndOfData, "defaultProcess"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        OD_PrefsData r;
+        r.SetResolution(1234);
+        const OD_PrefsData before = r;
+        auto result = ReadInto(r, c.bytes);
+        EXPECT_EQ(result.error, c.error);
+        EXPECT_NE(result.reason.find(c.says), std::string::npos) << result.reason;
+        EXPECT_EQ(r, before);
+    }
+
+    // Cut anywhere, the stream ends inside some field.
+    for (std::size_t length = 0; length < full.size(); ++length) {
+        OD_PrefsData r;
+        r.SetResolution(1234);
+        const OD_PrefsData before = r;
+        auto result = ReadInto(r, std::vector<uint8_t>(full.begin(), full.begin() + length));
+        EXPECT_EQ(result.error, OD_PrefsReadError::kEndOfData) << "cut at " << length;
+        EXPECT_EQ(r, before) << "cut at " << length;
+    }
+}
+
+TEST_F(PreferencesTest, ReadWriteOfAStreamThatFailsPutsItInItsErrorStateAndKeepsTheRecord) {
+    OD_PrefsData r;
+    r.SetFrequency(42);
+    const OD_PrefsData before = r;
+    auto bytes = Layout(263, Values());
+    bytes.pop_back();
+    MemoryStream in(bytes);
+    r.ReadWrite(&in);
+    EXPECT_FALSE(in.Good());
+    EXPECT_EQ(r, before);
+
+    MemoryStream failed(Layout(263, Values()));
+    failed.SetFailed();
+    auto result = r.Read(&failed);
+    EXPECT_FALSE(result);
+    EXPECT_EQ(r, before);
+}
+
+// --- the interface --------------------------------------------------------------
+
+namespace {
+
+constexpr ClassID kTestSessionBoss{0x90201};
+constexpr ClassID kTestPrefsDialogBoss{0x90202};
+
+class PrefsInterfaceTest : public PreferencesTest {
+protected:
+    void SetUp() override {
+        PreferencesTest::SetUp();
+        ObjectModel& m = ObjectModel::Get();
+        m.Reset();
+        RegisterPreferenceImplementations();
+        m.DefineClass(
+            {kTestSessionBoss, kInvalidClass, {{IID_IORDOPREFSDATA, kOrdoPrefsDataPersistImpl}}});
+        m.DefineClass({kTestPrefsDialogBoss,
+                       kInvalidClass,
+                       {{IID_IORDOPREFSDATA, kOrdoPrefsDataNonPersistImpl}}});
+    }
+    void TearDown() override {
+        ObjectModel::Get().Reset();
+        PreferencesTest::TearDown();
+    }
+    static InterfacePtr<IOrdoPrefsData> Prefs(IDataBase& db, UID uid) {
+        return InterfacePtr<IOrdoPrefsData>(
+            static_cast<IOrdoPrefsData*>(db.Instantiate(uid, IID_IORDOPREFSDATA)));
+    }
+};
+
+} // namespace
+
+TEST_F(PrefsInterfaceTest, BothImplementationsHandOutAndTakeInCopies) {
+    EXPECT_TRUE(ObjectModel::Get().IsPersistent(kOrdoPrefsDataPersistImpl));
+    EXPECT_FALSE(ObjectModel::Get().IsPersistent(kOrdoPrefsDataNonPersistImpl));
+    EXPECT_STREQ(ObjectModel::Get().ImplementationName(kOrdoPrefsDataPersistImpl),
+                 "OrdoPrefsDataPersist");
+    EXPECT_STREQ(ObjectModel::Get().ImplementationName(kOrdoPrefsDataNonPersistImpl),
+                 "OrdoPrefsDataNonPersist");
+    for (ClassID boss : {kTestSessionBoss, kTestPrefsDialogBoss}) {
+        SCOPED_TRACE(boss.Get());
+        auto prefs = CreateObject2<IOrdoPrefsData>(boss, IID_IORDOPREFSDATA);
+        ASSERT_TRUE(prefs);
+        EXPECT_EQ(prefs->Get(), OD_PrefsData());
+        OD_PrefsData mine = Record(Values());
+        prefs->Set(mine);
+        mine.SetFrequency(1);
+        EXPECT_EQ(prefs->Get(), Record(Values())) << "Set took a copy";
+        OD_PrefsData got = prefs->Get();
+        got.SetResolution(1);
+        EXPECT_EQ(prefs->Get(), Record(Values())) << "Get gave a copy";
+    }
+}
+
+TEST_F(PrefsInterfaceTest, ThePersistentOneIsSavedWithItsObjectAndTellsBeforeItChanges) {
+    IDataBase db;
+    UID session = db.NewUID(kTestSessionBoss);
+    const OD_PrefsData first = Record(Values());
+    Prefs(db, session)->Set(first);
+
+    // Changed inside an undo step: the step kept what it was, which only
+    // works when the host was told before the change.
+    db.BeginTransaction(PMString("Preferences"));
+    OD_PrefsData second = first;
+    second.SetOutFolder(std::string(260, 'n').c_str());
+    Prefs(db, session)->Set(second);
+    db.EndTransaction();
+    ASSERT_TRUE(db.Undo());
+    EXPECT_EQ(Prefs(db, session)->Get(), first);
+    ASSERT_TRUE(db.Redo());
+    EXPECT_EQ(Prefs(db, session)->Get(), second);
+
+    // The host keeps it as the bytes of ReadWrite and restores it from them.
+    auto stored = db.Snapshot();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].implementations.at(kOrdoPrefsDataPersistImpl.Get()), Written(second));
+    IDataBase copy;
+    std::string why;
+    ASSERT_TRUE(copy.Restore(stored, session, why)) << why;
+    EXPECT_EQ(Prefs(copy, session)->Get(), second);
+
+    // Bytes that do not read as a record are refused and change nothing.
+    auto damaged = stored;
+    damaged[0].implementations[kOrdoPrefsDataPersistImpl.Get()][0] = 0x00; // version 512
+    damaged[0].implementations[kOrdoPrefsDataPersistImpl.Get()][1] = 0x02;
+    EXPECT_FALSE(copy.Restore(damaged, session, why));
+    EXPECT_EQ(Prefs(copy, session)->Get(), second);
+}
+
+// --- the identity folder ---------------------------------------------------------
+
+TEST_F(PreferencesTest, TheIdentityFolderIsOD_IDWhenItExistsElseTheSystemFolder) {
+    const std::string sep(1, kPathSeparator);
+    const std::string own = system.Path() + sep + "velmaris" + sep + "OD_ID";
+    struct Case {
+        const char* name;
+        std::function<void()> layout;
+        std::string systemFolder;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"no velmaris folder", [] {}, system.Path(), system.Path()},
+        {"velmaris without OD_ID", [&] { MakeDirs(system / "velmaris"); }, system.Path(),
+         system.Path()},
+        {"OD_ID is a file", [&] { WriteFile(own, "x"); }, system.Path(), system.Path()},
+        {"OD_ID exists", [&] { MakeDirs(own); }, system.Path(), own},
+        {"given with a trailing separator", [&] { MakeDirs(own); }, system.Path() + sep, own},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(system / "velmaris");
+        c.layout();
+        HostPlatform::SetSystemFolder(c.systemFolder);
+        OD_PrefsData::ResetIdentityFolderForTesting();
+        OD_PrefsData first;
+        EXPECT_EQ(OD_PrefsData::IdentityFolder(), c.expected);
+        EXPECT_STREQ(OD_PrefsData::IdentityFolderProblem(), "");
+    }
+}
+
+TEST_F(PreferencesTest, TheIdentityFolderIsFixedByTheFirstRecordOfTheProcess) {
+    OD_PrefsData first;
+    const std::string fixed = OD_PrefsData::IdentityFolder();
+    EXPECT_EQ(fixed, system.Path());
+    MakeDirs(system / "velmaris/OD_ID");
+    TempDir other;
+    HostPlatform::SetSystemFolder(other.Path());
+    OD_PrefsData second;
+    EXPECT_EQ(OD_PrefsData::IdentityFolder(), fixed) << "computed once per process";
+}
+
+TEST_F(PreferencesTest, AnIdentityFolderThatDoesNotFitIsNotUsedRatherThanCut) {
+    // A system folder of 250 characters: it fits, its OD_ID folder does not.
+    std::string deep = system.Path();
+    while (deep.size() < 250) {
+        deep += kPathSeparator + std::string(std::min<std::size_t>(60, 250 - deep.size() - 1), 'd');
+    }
+    ASSERT_EQ(deep.size(), 250u);
+    MakeDirs(deep);
+    HostPlatform::SetSystemFolder(deep);
+    OD_PrefsData::ResetIdentityFolderForTesting();
+    EXPECT_EQ(OD_PrefsData::IdentityFolder(), deep) << "without OD_ID the system folder fits";
+
+    MakeDirs(deep + "/velmaris/OD_ID");
+    OD_PrefsData::ResetIdentityFolderForTesting();
+    EXPECT_STREQ(OD_PrefsData::IdentityFolder(), "");
+    EXPECT_NE(std::string(OD_PrefsData::IdentityFolderProblem()).find("260"), std::string::npos);
+    EXPECT_EQ(PreferenceFilePath("a.opf"), "") << "no path is made without a folder";
+
+    HostPlatform::SetSystemFolder("");
+    OD_PrefsData::ResetIdentityFolderForTesting();
+    EXPECT_STREQ(OD_PrefsData::IdentityFolder(), "");
+    EXPECT_NE(std::string(OD_PrefsData::IdentityFolderProblem()).find("no system folder"),
+              std::string::npos);
+}
+
+// --- preference files ---------------------------------------------------------------
+
+TEST_F(PreferencesTest, ASavedPreferenceFileIsExactlyTheRecordsStreamAndLoadsBack) {
+    Values v;
+    v.outFolder = std::string(260, 'o');
+    const OD_PrefsData saved = Record(v);
+    const std::string path = system / "OrdoDeskPref.opf";
+    auto result = SavePreferenceFile(saved, path);
+    ASSERT_TRUE(result) << result.reason;
+    const std::string file = ReadFile(path);
+    const auto stream = Written(saved);
+    EXPECT_EQ(file, std::string(stream.begin(), stream.end()));
+    char type[4];
+    if (::getxattr(path.c_str(), kFileTypeAttribute, type, sizeof type) == 4) {
+        EXPECT_EQ(std::string(type, 4), "ODPF");
+    }
+
+    OD_PrefsData loaded;
+    result = LoadPreferenceFile(path, loaded);
+    ASSERT_TRUE(result) << result.reason;
+    EXPECT_EQ(loaded, saved);
+
+    // Saving again replaces the file whole.
+    OD_PrefsData shorter;
+    ASSERT_TRUE(SavePreferenceFile(shorter, path));
+    ASSERT_TRUE(LoadPreferenceFile(path, loaded));
+    EXPECT_EQ(loaded, shorter);
+}
+
+TEST_F(PreferencesTest, AFileOfAnOlderVersionLoadsWithDefaultsForWhatItLacks) {
+    Values v;
+    v.showPrefs = true;
+    auto bytes = Layout(261, v);
+    WriteFile(system / "old.opf", std::string(bytes.begin(), bytes.end()));
+    OD_PrefsData r;
+    r.SetShowPrefs(true);
+    ASSERT_TRUE(LoadPreferenceFile(system / "old.opf", r));
+    EXPECT_FALSE(r.GetShowPrefs()) << "a file is read into a fresh record";
+    EXPECT_EQ(r.GetFrequency(), v.frequency);
+}
+
+TEST_F(PreferencesTest, ADamagedOrForeignPreferenceFileLeavesEveryPreferenceAndSaysWhy) {
+    const auto good = Layout(263, Values());
+    const std::string goodText(good.begin(), good.end());
+    auto put = [&](const std::string& name, const std::string& bytes) {
+        WriteFile(system / name, bytes);
+        return system / name;
+    };
+    std::string wrongType = system / "typed.opf";
+    FileStreamWrite typed(wrongType, MakeOSType("TEXT"), kPrefsFileCreator);
+    std::vector<uint8_t> copy = good;
+    typed.XferByte(copy.data(), copy.size());
+    ASSERT_EQ(typed.Commit(), FileStreamError::kNone);
+    const bool typesRecorded = typed.TypeRecorded();
+
+    struct Case {
+        const char* name;
+        std::string path;
+        PrefsFileCode code;
+        const char* says;
+    };
+    std::string version255 = goodText;
+    version255[0] = '\xFF';
+    version255[1] = '\x00';
+    std::string longPath =
+        goodText.substr(0, 28) + std::string("\x07\x01\x00\x00", 4) + goodText.substr(32);
+    std::vector<Case> cases = {
+        {"missing", system / "none.opf", PrefsFileCode::kCannotOpen, "no such file"},
+        {"a folder", system.Path(), PrefsFileCode::kCannotOpen, "not a plain file"},
+        {"empty", put("empty.opf", ""), PrefsFileCode::kDamaged, "empty"},
+        {"truncated", put("cut.opf", goodText.substr(0, goodText.size() / 2)),
+         PrefsFileCode::kDamaged, "ends inside"},
+        {"one byte short", put("short.opf", goodText.substr(0, goodText.size() - 1)),
+         PrefsFileCode::kDamaged, "showPrefs"},
+        {"bytes after the record", put("long.opf", goodText + "x"), PrefsFileCode::kDamaged,
+         "1 bytes follow"},
+        {"version 255", put("v255.opf", version255), PrefsFileCode::kBadVersion, "255"},
+        {"a path longer than its field", put("path.opf", longPath), PrefsFileCode::kDamaged,
+         "serverPath"},
+        {"a document file", put("doc.opf", "{\"document\": {\"spreads\": []}}\n"),
+         PrefsFileCode::kBadVersion, "version"},
+    };
+    if (typesRecorded) {
+        cases.push_back(
+            {"recorded as another kind", wrongType, PrefsFileCode::kWrongType, "another kind"});
+    }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        OD_PrefsData r = Record(Values());
+        r.SetFrequency(321);
+        const OD_PrefsData before = r;
+        auto result = LoadPreferenceFile(c.path, r);
+        EXPECT_EQ(result.code, c.code) << result.reason;
+        EXPECT_FALSE(result);
+        EXPECT_NE(result.reason.find(c.says), std::string::npos) << result.reason;
+        EXPECT_EQ(r, before);
+    }
+}
+
+TEST_F(PreferencesTest, AFailedSaveSaysWhyAndKeepsTheOldFile) {
+    const std::string path = system / "keep.opf";
+    const OD_PrefsData old = Record(Values());
+    ASSERT_TRUE(SavePreferenceFile(old, path));
+    const std::string before = ReadFile(path);
+
+    auto result = SavePreferenceFile(OD_PrefsData(), system / "missing/x.opf");
+    EXPECT_EQ(result.code, PrefsFileCode::kCannotWrite);
+    EXPECT_FALSE(result.reason.empty());
+
+    MakeDirs(system / "folder.opf/inside");
+    result = SavePreferenceFile(OD_PrefsData(), system / "folder.opf");
+    EXPECT_EQ(result.code, PrefsFileCode::kCannotWrite);
+    EXPECT_NE(result.reason.find("replaced"), std::string::npos) << result.reason;
+    EXPECT_EQ(ReadFile(path), before);
+}
+
+TEST_F(PreferencesTest, PreferenceFilesAreNamedAndListedInTheIdentityFolder) {
+    MakeDirs(system / "velmaris/OD_ID/sub.opf");
+    OD_PrefsData::ResetIdentityFolderForTesting();
+    const std::string folder = system / "velmaris/OD_ID";
+    ASSERT_EQ(OD_PrefsData::IdentityFolder(), folder);
+
+    EXPECT_EQ(PreferenceFilePath("Studio.opf"), folder + kPathSeparator + "Studio.opf");
+    for (const std::string& bad :
+         std::vector<std::string>{"", ".", "..", "a/b.opf", std::string(256, 'n')}) {
+        EXPECT_EQ(PreferenceFilePath(bad), "") << bad;
+    }
+
+    for (const char* name : {"b.opf", "A.OPF", "notes.txt", "opf", ".opf.bak"}) {
+        WriteFile(folder + kPathSeparator + name, "x");
+    }
+    EXPECT_EQ(ListPreferenceFiles(), (std::vector<std::string>{"A.OPF", "b.opf"}));
+}

@@ -1,0 +1,187 @@
+#include "StringTables.h"
+
+#include "HostStrings.h"
+#include "PMString.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <regex>
+#include <set>
+#include <string>
+
+namespace {
+
+std::size_t Count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos;
+         at = text.find(what, at + what.size())) {
+        ++n;
+    }
+    return n;
+}
+
+std::map<std::string, std::string> AsMap(int tableId) {
+    std::map<std::string, std::string> table;
+    for (const auto& [key, text] : OrdoStringTable(tableId)) {
+        EXPECT_TRUE(table.emplace(key, text).second) << tableId << " holds twice: " << key;
+    }
+    return table;
+}
+
+bool IsKey(const std::string& key) {
+    return key.rfind("0x71900k", 0) == 0;
+}
+
+class StringTablesTest : public ::testing::Test {
+protected:
+    void TearDown() override { HostStrings::Reset(); }
+};
+
+} // namespace
+
+TEST_F(StringTablesTest, TheThreeTablesHoldTheSameKeysAndNoEmptyText) {
+    const auto english = AsMap(HostStrings::kDefaultTable);
+    ASSERT_GT(english.size(), 100u);
+    for (int id : {HostStrings::kFrenchTable, HostStrings::kSpanishTable}) {
+        SCOPED_TRACE(id);
+        const auto other = AsMap(id);
+        std::set<std::string> a, b;
+        for (const auto& e : english) {
+            a.insert(e.first);
+        }
+        for (const auto& e : other) {
+            b.insert(e.first);
+            EXPECT_FALSE(e.second.empty()) << e.first;
+        }
+        EXPECT_EQ(a, b);
+    }
+    for (const auto& [key, text] : english) {
+        EXPECT_FALSE(text.empty()) << key;
+        EXPECT_TRUE(IsKey(key) || key == "velmaris" || key == "About this pl&ug-in...")
+            << "not a key of the plug-in: " << key;
+    }
+    EXPECT_TRUE(OrdoStringTable(305).empty()) << "a table the plug-in does not carry";
+}
+
+TEST_F(StringTablesTest, EveryPlaceholderOfAnEnglishTextIsInItsTranslations) {
+    const auto english = AsMap(HostStrings::kDefaultTable);
+    const auto french = AsMap(HostStrings::kFrenchTable);
+    const auto spanish = AsMap(HostStrings::kSpanishTable);
+    int withPlaceholder = 0;
+    for (const auto& [key, text] : english) {
+        std::size_t n = Count(text, "%d");
+        withPlaceholder += n > 0;
+        EXPECT_EQ(Count(french.at(key), "%d"), n) << key << ": " << french.at(key);
+        EXPECT_EQ(Count(spanish.at(key), "%d"), n) << key << ": " << spanish.at(key);
+        // No other conversion may sneak in: a "%" is "%d" or stands for
+        // itself before a blank, a ")" or the end.
+        for (const std::string* t : {&text, &french.at(key), &spanish.at(key)}) {
+            EXPECT_FALSE(std::regex_search(*t, std::regex("%[^d )]"))) << key << ": " << *t;
+        }
+    }
+    EXPECT_EQ(withPlaceholder, 2) << "the two resampling messages";
+}
+
+TEST_F(StringTablesTest, ShortcutTextsAreTheSameEverywhereAndParseable) {
+    const std::regex shortcut("((Alt|Ctrl|Shift)\\+)*F([1-9]|1[0-2])");
+    const std::map<std::string, std::string> expected = {
+        {"0x71900kOrdoItemAddSelectionMenuItemKBSC", "Ctrl+F2"},
+        {"0x71900kOrdoItemSendSelMenuItemKBSC", "Alt+Ctrl+F1"},
+        {"0x71900kOrdoItemPrefsMenuItemKBSC", "Ctrl+F5"},
+        {"0x71900kOrdoItemEditSelMenuItemKBSC", "Ctrl+F3"},
+        {"0x71900kOrdoItemSendAllMenuItemKBSC", "Ctrl+F1"},
+        {"0x71900kOrdoUndoMenuItemKBSC", "Ctrl+F6"},
+        {"0x71900kOrdoGotoMenuItemKBSC", "Alt+Ctrl+F3"},
+    };
+    int found = 0;
+    for (int id : kOrdoStringTableIDs) {
+        for (const auto& [key, text] : AsMap(id)) {
+            if (key.size() > 4 && key.compare(key.size() - 4, 4, "KBSC") == 0) {
+                ++found;
+                EXPECT_TRUE(std::regex_match(text, shortcut)) << id << " " << key << ": " << text;
+                ASSERT_TRUE(expected.count(key)) << key;
+                EXPECT_EQ(text, expected.at(key)) << id;
+            }
+        }
+    }
+    EXPECT_EQ(found, 21);
+}
+
+TEST_F(StringTablesTest, EveryProcessCodeOfTheTablesHasItsTextAndNoOtherCodeHasOne) {
+    const auto english = AsMap(HostStrings::kDefaultTable);
+    const std::set<int> codes = {0, 1, 2, 3, 4, 10, 11, 12, 13, 14, 15, 16, 17, 20, 21, 22, 23, 24};
+    for (int code = -1; code <= 30; ++code) {
+        std::string key = "0x71900kOrdoProcessBaseKey" + std::to_string(code);
+        EXPECT_EQ(english.count(key), codes.count(code)) << key;
+    }
+}
+
+TEST_F(StringTablesTest, EnglishTextsAreAsTheProductShowsThem) {
+    const auto english = AsMap(HostStrings::kDefaultTable);
+    const std::pair<const char*, const char*> quoted[] = {
+        {"0x71900kOrdoErrInternal", "Internal Error"},
+        {"0x71900kOrdoErrSocketConnect",
+         "Connection Error : Check server is running and correctly selected in preferences"},
+        {"0x71900kOrdoErrImgTooSmall",
+         "Insufficient number of pixels, the maximum scale factor is : %d %"},
+        {"0x71900kOrdoErrImgTooBig", "Too many pixels, the minimum scale factor is : %d %"},
+        {"0x71900kOrdoErrImgCannotCheckDim", "Cannot check image dimensions (OPI low res)"},
+        {"0x71900kOrdoStatusImgOK", "Dimensions are OK"},
+        {"0x71900kOrdoCommandStringKey", "Add Images Ordo"},
+        {"0x71900kDefaultPrefsFileName", "OrdoDeskPref"},
+        {"0x71900kOrdoPrefSaveFamilyKey", "Preference File"},
+        {"0x71900kOrdoItemSendSelectionMenuItemKey", "Send Selected Orders ..."},
+        {"0x71900kOrdoUndoMenuItemKey", "Undo Redo Process"},
+        {"0x71900kOrdoTextWidgetStringTip", "Page, Output Name ( Double-Click to edit)"},
+        {"0x71900kOrdoProcessBaseKey16", "Correction+Gray Conversion+CMYK Conversion"},
+        {"0x71900kOrdoProcessBaseKey22", "Gray Conversion+CMYK Conversion"},
+        {"0x71900kStrImageTypeUnknown", "?"},
+        {"0x71900kOrdoImgOptAlreadyProcStr",
+         "This image has already been processed if you want to reprocess it click on OK"},
+        {"0x71900kImageTypeUnknown", "The image type is unknown so the process option is disabled"},
+        {"0x71900kOrdoPrefsShowPrefsTip",
+         "Preference files must be saved in \"WINDOWS\\velmaris\\OD_ID\""},
+        {"0x71900kBeforeNewDocSignalStringKey", "[US]: DirOrovo Before New Doc Signal"},
+        {"0x71900kAfterCloseDocSignalStringKey", "[US]: DirOrovo After Close Doc Signal"},
+        {"velmaris", "velmaris"},
+        {"About this pl&ug-in...", "About this pl&ug-in..."},
+    };
+    for (const auto& [key, text] : quoted) {
+        ASSERT_TRUE(english.count(key)) << key;
+        EXPECT_EQ(english.at(key), text) << key;
+    }
+    int signals = 0;
+    for (const auto& [key, text] : english) {
+        if (key.find("DocSignalStringKey") != std::string::npos) {
+            ++signals;
+            EXPECT_EQ(text.rfind("[US]: DirOrovo ", 0), 0u) << key;
+        }
+    }
+    EXPECT_EQ(signals, 17);
+}
+
+TEST_F(StringTablesTest, RegisteredTablesTranslateByTheUsersLocale) {
+    RegisterStringTables();
+    struct Case {
+        int locale;
+        const char* internalError;
+        const char* tooBig; // formatted with 42
+    };
+    const Case cases[] = {
+        {0, "Internal Error", "Too many pixels, the minimum scale factor is : 42 %"},
+        {4, "Erreur interne", "Trop de pixels, le facteur d'échelle minimal est de : 42 %"},
+        {6, "Error interno", "Demasiados píxeles, el factor de escala mínimo es: 42 %"},
+        {5, "Internal Error", "Too many pixels, the minimum scale factor is : 42 %"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.locale);
+        HostStrings::SetLocale(c.locale);
+        EXPECT_EQ(PMString("0x71900kOrdoErrInternal").Translated(), PMString(c.internalError));
+        PMString pattern = PMString("0x71900kOrdoErrImgTooBig").Translated();
+        EXPECT_EQ(PMString::Format(pattern, 42), PMString(c.tooBig));
+        EXPECT_EQ(PMString("0x71900kOrdoProcessBaseKey5").Translated(),
+                  PMString("0x71900kOrdoProcessBaseKey5"))
+            << "a code without a text shows its key";
+    }
+}
