@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -296,6 +297,8 @@ TEST_F(DocumentFileTest, AFailedSaveLeavesThePreviousFileWholeAndSaysWhy) {
     WriteFile(dir / "plain", "a file, not a folder");
     MakeDirs(folder + "/taken.odd/inside");
 
+    rlimit savedLimit{};
+    void (*savedHandler)(int) = SIG_DFL;
     struct Case {
         const char* name;
         std::string target;
@@ -303,19 +306,16 @@ TEST_F(DocumentFileTest, AFailedSaveLeavesThePreviousFileWholeAndSaysWhy) {
         std::function<void()> before, after;
     } cases[] = {
         {"a write error (file size limit)", path, std::strerror(EFBIG),
-         [] {
-             std::signal(SIGXFSZ, SIG_IGN);
-             rlimit limit{};
-             getrlimit(RLIMIT_FSIZE, &limit);
+         [&] {
+             savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+             getrlimit(RLIMIT_FSIZE, &savedLimit);
+             rlimit limit = savedLimit;
              limit.rlim_cur = 100;
              setrlimit(RLIMIT_FSIZE, &limit);
          },
-         [] {
-             rlimit limit{};
-             getrlimit(RLIMIT_FSIZE, &limit);
-             limit.rlim_cur = limit.rlim_max;
-             setrlimit(RLIMIT_FSIZE, &limit);
-             std::signal(SIGXFSZ, SIG_DFL);
+         [&] {
+             setrlimit(RLIMIT_FSIZE, &savedLimit);
+             std::signal(SIGXFSZ, savedHandler);
          }},
         {"the target is a folder", folder + "/taken.odd", "taken.odd", {}, {}},
         {"the folder is a file", dir / "plain/doc.odd", std::strerror(ENOTDIR), {}, {}},
@@ -345,9 +345,6 @@ TEST_F(DocumentFileTest, AFailedSaveLeavesThePreviousFileWholeAndSaysWhy) {
 }
 
 TEST_F(DocumentFileTest, AReadOnlyFolderRefusesTheSave) {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "permission bits do not stop the superuser";
-    }
     Sample s = MakeSample();
     std::string folder = dir / "ro";
     MakeDirs(folder);
@@ -356,8 +353,13 @@ TEST_F(DocumentFileTest, AReadOnlyFolderRefusesTheSave) {
     ASSERT_EQ(DocumentFile::Save(s.db.get(), PMString(path), why), kSuccess) << why;
     std::string previous = ReadFile(path);
     DocumentUtils::DeletePageItem(s.group);
+    ::chmod(dir.Path().c_str(), 0755);
     ::chmod(folder.c_str(), 0555);
-    EXPECT_EQ(DocumentFile::Save(s.db.get(), PMString(path), why), kFailure);
+    {
+        AsUnprivilegedUser user;
+        ASSERT_TRUE(user.Active()) << "cannot act as an unprivileged user";
+        EXPECT_EQ(DocumentFile::Save(s.db.get(), PMString(path), why), kFailure);
+    }
     ::chmod(folder.c_str(), 0755);
     EXPECT_NE(why.find(std::strerror(EACCES)), std::string::npos) << why;
     EXPECT_EQ(ReadFile(path), previous);

@@ -21,9 +21,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 
 using namespace dockit;
 using PageItemTypeUtils::PageItemType;

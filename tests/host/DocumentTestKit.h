@@ -9,8 +9,6 @@
 #include "IPMStream.h"
 #include "ObjectModel.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>

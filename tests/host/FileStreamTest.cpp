@@ -204,15 +204,17 @@ TEST_F(FileStreamTest, ASaveThatDoesNotCompleteLeavesTheOldFileWholeAndNoLitter)
 }
 
 TEST_F(FileStreamTest, ASaveIntoAReadOnlyFolderFailsAndKeepsTheOldFile) {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "folder rights do not stop the super-user";
-    }
     std::string folder = dir / "ro";
     MakeDirs(folder);
     std::string path = folder + "/doc.opf";
     WriteFile(path, "old");
+    ::chmod(dir.Path().c_str(), 0755);
     ::chmod(folder.c_str(), 0555);
-    EXPECT_EQ(Save(path, "new", kODPF, kInDn), FileStreamError::kCannotWrite);
+    {
+        AsUnprivilegedUser user;
+        ASSERT_TRUE(user.Active()) << "cannot act as an unprivileged user";
+        EXPECT_EQ(Save(path, "new", kODPF, kInDn), FileStreamError::kCannotWrite);
+    }
     ::chmod(folder.c_str(), 0755);
     EXPECT_EQ(ReadFile(path), "old");
 }

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -72,4 +73,24 @@ std::string SharedTestData() {
         return "";
     }
     return dir;
+}
+
+AsUnprivilegedUser::AsUnprivilegedUser() {
+    if (::geteuid() != 0) {
+        active = true;
+        return;
+    }
+    wasRoot = true;
+    // "nobody" on Debian; the real and saved IDs stay 0, so the change can be undone.
+    const gid_t nogroup = 65534;
+    const uid_t nobody = 65534;
+    active = ::setegid(nogroup) == 0 && ::seteuid(nobody) == 0;
+}
+
+AsUnprivilegedUser::~AsUnprivilegedUser() {
+    if (wasRoot) {
+        if (::seteuid(0) != 0 || ::setegid(0) != 0) {
+            std::abort(); // later tests would run with the wrong rights
+        }
+    }
 }

@@ -35,3 +35,20 @@ std::string MakeServerTree(const std::string& root, bool withQor2 = true);
 // The folder of shared real-world test files (testdata/ beside the checkout),
 // or an empty text when it is not there; tests that need it skip then.
 std::string SharedTestData();
+
+// While it lives, the process acts as an unprivileged user (when it runs as
+// the super-user, whom folder rights do not stop), so that a test can see a
+// write refused by a read-only folder. Active() is false when that cannot be
+// arranged.
+class AsUnprivilegedUser {
+public:
+    AsUnprivilegedUser();
+    ~AsUnprivilegedUser();
+    AsUnprivilegedUser(const AsUnprivilegedUser&) = delete;
+    AsUnprivilegedUser& operator=(const AsUnprivilegedUser&) = delete;
+    bool Active() const { return active; }
+
+private:
+    bool wasRoot = false;
+    bool active = false;
+};
