@@ -26,33 +26,18 @@ uint32_t Be32(const uint8_t* p) {
 
 // Sequential reading that knows the size of the file and where it stands, so
 // that a length taken from the file is compared with what is really left
-// before anything is allocated or skipped.
+// before anything is allocated or skipped. Moving only sets the position; the
+// document reads from wherever it is asked to.
 class Cursor {
 public:
-    explicit Cursor(std::FILE* f) : file(f) {}
-
-    // Measures the file and goes to its start (a fresh stream is there). The
-    // size comes from the file system: seeking to the end through the stream
-    // would read the last block.
-    bool Start(bool fresh) {
-        struct stat st {};
-        if (fstat(fileno(file), &st) != 0 || st.st_size < 0) {
-            return false;
-        }
-        if (!fresh && fseeko(file, 0, SEEK_SET) != 0) {
-            return false;
-        }
-        size = static_cast<int64_t>(st.st_size);
-        pos = 0;
-        return true;
-    }
+    Cursor(IMG_FilePsd& d, int64_t fileSize) : document(d), size(fileSize) {}
 
     int64_t Position() const { return pos; }
     int64_t Left() const { return size - pos; }
     bool Fits(uint64_t count) const { return count <= static_cast<uint64_t>(Left()); }
 
     bool Read(void* buffer, std::size_t count) {
-        if (!Fits(count) || std::fread(buffer, 1, count, file) != count) {
+        if (!Fits(count) || !document.ReadAt(pos, buffer, count)) {
             return false;
         }
         pos += static_cast<int64_t>(count);
@@ -64,16 +49,13 @@ public:
         if (target < 0 || target > size) {
             return false;
         }
-        if (target != pos && fseeko(file, static_cast<off_t>(target), SEEK_SET) != 0) {
-            return false;
-        }
         pos = target;
         return true;
     }
 
 private:
-    std::FILE* file;
-    int64_t size = 0;
+    IMG_FilePsd& document;
+    int64_t size;
     int64_t pos = 0;
 };
 
@@ -144,14 +126,24 @@ void IMG_FilePsd::Open(const char* path, const char* openMode) {
     if (file == nullptr) {
         throw IMG_Exception(-2);
     }
-    // One read of this size brings the header, and in most documents the
-    // resources too, at once. Without the buffer the stream's own is used.
+    streamPosition = 0;
+    // A buffer of a size that suits the header; without it the stream's own
+    // is used.
     streamBuffer.reset(new (std::nothrow) char[kStreamBufferSize]);
     if (streamBuffer) {
         std::setvbuf(file, streamBuffer.get(), _IOFBF, kStreamBufferSize);
     }
     openState = kOpenRead;
-    headerRead = false;
+}
+
+void IMG_FilePsd::OpenThrough(const char* path, IMG_FileView& fileView) {
+    Close();
+    if (path == nullptr) {
+        throw IMG_Exception(-2);
+    }
+    SetName(path);
+    view = &fileView;
+    openState = kOpenRead;
 }
 
 void IMG_FilePsd::Close() {
@@ -160,6 +152,7 @@ void IMG_FilePsd::Close() {
         file = nullptr;
     }
     streamBuffer.reset(); // only once the stream that used it is closed
+    view = nullptr;
     openState = kClosed;
     Forget();
 }
@@ -170,8 +163,9 @@ void IMG_FilePsd::Forget() {
     depth = mode = compression = 0;
     colourModeData.reset();
     colourModeSize = 0;
-    resources.reset();
-    resourcesSize = 0;
+    fileSize = 0;
+    resourcesOffset = 0;
+    resourcesLength = 0;
     layerAndMaskLength = layerInfoLength = 0;
     layerCount = 0;
     rowCountsOffset = imageDataOffset = 0;
@@ -179,15 +173,21 @@ void IMG_FilePsd::Forget() {
 
 bool IMG_FilePsd::ReadFileHeader() {
     Forget();
-    if (file == nullptr || openState != kOpenRead) {
+    if (openState != kOpenRead || (file == nullptr && view == nullptr)) {
         return false;
     }
-    Cursor in(file);
-    const bool fresh = !headerRead;
-    headerRead = true;
-    if (!in.Start(fresh)) {
-        return false;
+    // The size comes from the file system (through the view, which has it):
+    // seeking to the end through the stream would read the last block.
+    if (view != nullptr) {
+        fileSize = static_cast<int64_t>(view->Size());
+    } else {
+        struct stat st {};
+        if (fstat(fileno(file), &st) != 0 || st.st_size < 0) {
+            return false;
+        }
+        fileSize = static_cast<int64_t>(st.st_size);
     }
+    Cursor in(*this, fileSize);
 
     // Signature, version, reserved, channels, rows, columns, depth, mode.
     uint8_t head[26];
@@ -232,12 +232,18 @@ bool IMG_FilePsd::ReadFileHeader() {
         return false;
     }
 
-    // The image resources, kept as one block.
+    // The image resources: only where they lie is noted, FindResource walks
+    // them when asked.
     if (!in.Read(word, 4)) {
         return false;
     }
     const uint32_t resourceLength = Be32(word);
-    if (!in.Fits(resourceLength) || !ReadBlock(in, resourceLength, resources, resourcesSize)) {
+    if (!in.Fits(resourceLength)) {
+        return false;
+    }
+    resourcesOffset = in.Position();
+    resourcesLength = resourceLength;
+    if (!in.SeekTo(resourcesOffset + resourceLength)) {
         return false;
     }
 
@@ -280,6 +286,70 @@ bool IMG_FilePsd::ReadFileHeader() {
     rowCountsOffset = in.Position();
     imageDataOffset = rowCountsOffset + static_cast<int64_t>(countBytes);
     return true;
+}
+
+bool IMG_FilePsd::ReadAt(int64_t offset, void* buffer, std::size_t count) {
+    if (openState != kOpenRead || offset < 0 || offset > fileSize ||
+        count > static_cast<uint64_t>(fileSize - offset)) {
+        return false;
+    }
+    if (view != nullptr) {
+        return view->Read(static_cast<uint64_t>(offset), buffer, count) == count;
+    }
+    // The stream is moved only when it is not already there.
+    if (streamPosition != offset) {
+        if (fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0) {
+            streamPosition = -1;
+            return false;
+        }
+        streamPosition = offset;
+    }
+    if (std::fread(buffer, 1, count, file) != count) {
+        streamPosition = -1;
+        return false;
+    }
+    streamPosition += static_cast<int64_t>(count);
+    return true;
+}
+
+bool IMG_FilePsd::FindResource(uint16_t id, int64_t& dataOffset, uint32_t& dataSize) {
+    const uint64_t end = resourcesLength;
+    uint64_t pos = 0;
+    // Signature, identifier and the name's length byte.
+    while (end - pos >= 7) {
+        uint8_t entry[7];
+        if (!ReadAt(resourcesOffset + static_cast<int64_t>(pos), entry, sizeof entry) ||
+            std::memcmp(entry, "8BIM", 4) != 0) {
+            return false;
+        }
+        // The name (length byte and characters) is padded to an even size.
+        uint64_t nameField = 1 + uint64_t{entry[6]};
+        nameField += nameField & 1;
+        const uint64_t headerSize = 6 + nameField + 4;
+        if (headerSize > end - pos) {
+            return false;
+        }
+        uint8_t size[4];
+        if (!ReadAt(resourcesOffset + static_cast<int64_t>(pos + 6 + nameField), size, 4)) {
+            return false;
+        }
+        const uint32_t entrySize = Be32(size);
+        if (entrySize > end - pos - headerSize) {
+            return false;
+        }
+        if (Be16(entry + 4) == id) {
+            dataOffset = resourcesOffset + static_cast<int64_t>(pos + headerSize);
+            dataSize = entrySize;
+            return true;
+        }
+        // The data is padded to an even size too; the last entry may lack
+        // its pad byte.
+        pos += headerSize + entrySize + (entrySize & 1);
+        if (pos > end) {
+            return false;
+        }
+    }
+    return false;
 }
 
 bool IMG_FilePsd::ReadChannelRows(uint32_t, uint8_t*, std::size_t) {

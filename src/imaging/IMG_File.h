@@ -1,5 +1,7 @@
 #pragma once
 
+#include "IMG_FileView.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -40,9 +42,10 @@ protected:
 };
 
 // A Photoshop document (version 1): the header fields, the colour-mode data
-// and the image-resource section, kept in memory, and where the layer
-// section and the image data lie. Nothing of the file is trusted: every
-// length is checked against the real size of the file before it is used.
+// (kept in memory), and where the image-resource section, the layer section
+// and the image data lie. The resources are walked in the file when one of
+// them is asked for. Nothing of the file is trusted: every length is checked
+// against the real size of the file before it is used.
 class IMG_FilePsd : public IMG_File {
 public:
     IMG_FilePsd() = default;
@@ -51,6 +54,9 @@ public:
     // Opens the file for reading (mode "rb"); throws IMG_Exception(-2) when it
     // cannot be opened. Writing is not provided (-26).
     void Open(const char* path, const char* mode) override;
+    // Reads the file at path through view, which someone else opened, for
+    // as long as the document is open; the view must outlive that.
+    void OpenThrough(const char* path, IMG_FileView& view);
     // Closes the file; harmless when nothing is open.
     void Close() override;
 
@@ -78,18 +84,37 @@ public:
     std::span<const uint8_t> ColourModeData() const {
         return {colourModeData.get(), colourModeSize};
     }
-    std::span<const uint8_t> Resources() const { return {resources.get(), resourcesSize}; }
+    // Where the image-resource section lies in the file, and its length.
+    int64_t ResourcesOffset() const { return resourcesOffset; }
+    uint32_t ResourcesLength() const { return resourcesLength; }
+    // Walks the image resources from the start of the section to the first
+    // entry with this identifier and tells where its data lies and how long
+    // it is. Each entry is "8BIM", a 16-bit identifier, a name (a length
+    // byte and the characters, padded to an even size), a 32-bit data size
+    // and the data, padded to an even size (the last entry may lack its pad
+    // byte). The walk gives up, returning false, at the end of the section,
+    // at an entry with another signature, and at an entry whose name, size
+    // field or data would reach past the section; only the entry headers are
+    // read on the way.
+    bool FindResource(uint16_t id, int64_t& dataOffset, uint32_t& dataSize);
+    // Reads count bytes at a position inside the file; false when they are
+    // not all there.
+    bool ReadAt(int64_t offset, void* buffer, std::size_t count);
     // File positions of the row byte counts (compression 1) and the image data.
     int64_t RowCountsOffset() const { return rowCountsOffset; }
     int64_t ImageDataOffset() const { return imageDataOffset; }
 
 private:
-    static constexpr std::size_t kStreamBufferSize = 64 * 1024;
+    // One read of this size brings the header, the colour-mode data and the
+    // resource entries up to the resolution of most documents; larger blocks
+    // in between are skipped by seeking.
+    static constexpr std::size_t kStreamBufferSize = 4 * 1024;
 
     void Forget();
 
     std::unique_ptr<char[]> streamBuffer; // the open stream's buffer
-    bool headerRead = false;              // the stream has moved since Open
+    int64_t streamPosition = 0;           // where the stream stands; -1 when not known
+    IMG_FileView* view = nullptr;         // not owned
 
     uint16_t channels = 0;
     uint32_t rows = 0;
@@ -98,8 +123,9 @@ private:
     uint16_t mode = 0;
     std::unique_ptr<uint8_t[]> colourModeData;
     std::size_t colourModeSize = 0;
-    std::unique_ptr<uint8_t[]> resources;
-    std::size_t resourcesSize = 0;
+    int64_t fileSize = 0; // as it was when the header was read
+    int64_t resourcesOffset = 0;
+    uint32_t resourcesLength = 0;
     uint32_t layerAndMaskLength = 0;
     uint32_t layerInfoLength = 0;
     int16_t layerCount = 0;

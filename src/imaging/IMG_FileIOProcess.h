@@ -1,5 +1,6 @@
 #pragma once
 
+#include "IMG_FileView.h"
 #include "IMG_ImageInfo.h"
 
 #include <cstddef>
@@ -135,6 +136,12 @@ public:
     // The linked name, or null.
     const char* LinkedName() const { return linkedName.get(); }
 
+    // Lends the reader its file, already open, for the inspection that
+    // follows; null takes it back. The reader then reads through it instead
+    // of opening the file itself. It must be the file the reader is set to,
+    // and outlive the inspection.
+    void LendFile(IMG_FileView* value) { lentFile = value; }
+
 protected:
     // The image information, made when absent.
     IMG_ImageInfo& Info();
@@ -145,4 +152,5 @@ protected:
     std::unique_ptr<IMG_ImageInfo> info;
     int32_t processCount = -1;
     uint32_t formatCode = 0;
+    IMG_FileView* lentFile = nullptr; // lent by the factory, or null
 };

@@ -1,5 +1,6 @@
 #include "IMG_OpenImageFile.h"
 
+#include "IMG_FileView.h"
 #include "Proxy_EPS.h"
 #include "Proxy_JPEG.h"
 #include "Proxy_PCD.h"
@@ -17,20 +18,32 @@ template <typename Reader> Proxy_FileIOProcess* Make() {
 } // namespace
 
 const IMG_ReaderEntry kImgReaders[7] = {
-    {"Proxy_TIFF", false, Make<Proxy_TIFF>},
-    {"Proxy_JPEG", false, Make<Proxy_JPEG>},
-    {"Proxy_PCD", false, Make<Proxy_PCD>},
-    {"Proxy_PSD", false, Make<Proxy_PSD>},
-    {"Proxy_EPS_OPI", true, Make<Proxy_EPS_OPI>},
-    {"Proxy_EPS_Std", false, Make<Proxy_EPS_Std>},
-    {"Proxy_EPS_OPI_Other", true, Make<Proxy_EPS_OPI_Other>},
+    {"Proxy_TIFF", false, Make<Proxy_TIFF>, Proxy_TIFF::CanBe},
+    {"Proxy_JPEG", false, Make<Proxy_JPEG>, Proxy_JPEG::CanBe},
+    {"Proxy_PCD", false, Make<Proxy_PCD>, Proxy_PCD::CanBe},
+    {"Proxy_PSD", false, Make<Proxy_PSD>, Proxy_PSD::CanBe},
+    {"Proxy_EPS_OPI", true, Make<Proxy_EPS_OPI>, Proxy_EPS::CanBe},
+    {"Proxy_EPS_Std", false, Make<Proxy_EPS_Std>, Proxy_EPS::CanBe},
+    {"Proxy_EPS_OPI_Other", true, Make<Proxy_EPS_OPI_Other>, Proxy_EPS::CanBe},
 };
 
 std::unique_ptr<Proxy_FileIOProcess> IMG_OpenImageFile(const char* path, const char* /*openMode*/,
                                                        bool acceptOpi) {
+    // The TIFF reader sets up libtiff (private tags, no messages) before it
+    // opens anything; that happens whether or not it gets to see this file.
+    Proxy_TIFF_RegisterPrivateTags();
+
+    // Without the file at hand (it cannot be opened or read, or is no regular
+    // file) every reader is left to find out for itself.
+    IMG_FileView file;
+    const bool fileKnown = path != nullptr && file.Open(path);
+
     for (const auto& entry : kImgReaders) {
         if (entry.placeholderReader && !acceptOpi) {
             continue;
+        }
+        if (fileKnown && !entry.canBe(file)) {
+            continue; // the reader would refuse it at its first check
         }
         std::unique_ptr<Proxy_FileIOProcess> reader;
         try {
@@ -40,9 +53,11 @@ std::unique_ptr<Proxy_FileIOProcess> IMG_OpenImageFile(const char* path, const c
             }
             reader->SetFileName(path);
             reader->SetMode(kImgModeInspect);
+            reader->LendFile(fileKnown ? &file : nullptr);
             reader->Begin();
             reader->Run();
             reader->End();
+            reader->LendFile(nullptr);
             return reader;
         } catch (...) {
             // Any failure ends this attempt; whatever OpenRead opened is closed.

@@ -9,6 +9,10 @@
 // and returns the first whose inspection succeeded, or null. The two
 // placeholder readers take part only when acceptOpi is set. The open mode is
 // "r" and is not otherwise consulted.
+//
+// A regular file is opened once, and its head read, beforehand; a reader
+// whose CanBe test rules the file out is passed over as if it had failed, and
+// the others read through the open file (Proxy_FileIOProcess::LendFile).
 std::unique_ptr<Proxy_FileIOProcess> IMG_OpenImageFile(const char* path, const char* openMode,
                                                        bool acceptOpi);
 
@@ -17,5 +21,7 @@ struct IMG_ReaderEntry {
     const char* name;
     bool placeholderReader; // tried only when OPI placeholders are accepted
     Proxy_FileIOProcess* (*make)();
+    // False when the reader would refuse a file with this head.
+    bool (*canBe)(const IMG_FileView& file);
 };
 extern const IMG_ReaderEntry kImgReaders[7];

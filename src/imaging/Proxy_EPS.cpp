@@ -3,8 +3,10 @@
 #include "IMG_Exception.h"
 #include "IMG_PathNames.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <array>
 #include <cctype>
@@ -14,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
 
 // Data blocks are skipped by moving the file position; blocks and files
 // beyond 2 GB need 64-bit offsets.
@@ -114,6 +117,8 @@ const Row kOtherTable[] = {
     {-1, nullptr, false, nullptr},
 };
 
+// The magic of a DOS EPS binary header, and the header's size.
+constexpr unsigned char kBinaryMagic[4] = {0xC5, 0xD0, 0xD3, 0xC6};
 constexpr int64_t kBinaryHeaderSize = 30;
 constexpr std::size_t kMaxTableRows = 32;
 constexpr std::size_t kLinkedNameMax = 515;
@@ -217,37 +222,51 @@ Proxy_EPS::~Proxy_EPS() {
     CloseRead();
 }
 
+bool Proxy_EPS::CanBe(const IMG_FileView& file) {
+    return file.MayHold(0, "%!PS", 4) || file.MayHold(0, kBinaryMagic, 4);
+}
+
 void Proxy_EPS::OpenRead() {
     CloseRead();
     const char* name = GetFileName();
     if (name == nullptr) {
         throw IMG_Exception(-4);
     }
-    file = std::fopen(name, "rb");
-    if (file == nullptr) {
-        throw IMG_Exception(-4);
+    if (lentFile != nullptr) {
+        fileSize = static_cast<int64_t>(lentFile->Size()); // a regular file
+    } else {
+        fd = ::open(name, O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            throw IMG_Exception(-4);
+        }
+        struct stat status {};
+        if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+            throw IMG_Exception(-4);
+        }
+        fileSize = status.st_size;
     }
-    struct stat status {};
-    if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode)) {
-        throw IMG_Exception(-4);
-    }
-    fileSize = status.st_size;
+    opened = true;
+    position = 0;
     psOffset = previewOffset = previewLength = 0;
 
-    unsigned char head[28];
-    if (std::fread(head, 1, 4, file) != 4) {
-        throw IMG_Exception(-8);
-    }
-    static const unsigned char kBinaryMagic[4] = {0xC5, 0xD0, 0xD3, 0xC6};
-    if (std::memcmp(head, "%!PS", 4) == 0) {
-        psOffset = 0;
-    } else if (std::memcmp(head, kBinaryMagic, 4) == 0) {
-        if (std::fread(head + 4, 1, sizeof head - 4, file) != sizeof head - 4) {
-            throw IMG_Exception(-11);
+    unsigned char magic[28];
+    auto readMagic = [this, &magic](std::size_t from, std::size_t to, int code) {
+        for (std::size_t i = from; i < to; ++i) {
+            const int c = NextChar();
+            if (c == EOF) {
+                throw IMG_Exception(code);
+            }
+            magic[i] = static_cast<unsigned char>(c);
         }
-        psOffset = ReadLE32(head + 4);
-        previewOffset = ReadLE32(head + 20);
-        previewLength = ReadLE32(head + 24);
+    };
+    readMagic(0, 4, -8);
+    if (std::memcmp(magic, "%!PS", 4) == 0) {
+        psOffset = 0;
+    } else if (std::memcmp(magic, kBinaryMagic, 4) == 0) {
+        readMagic(4, sizeof magic, -11);
+        psOffset = ReadLE32(magic + 4);
+        previewOffset = ReadLE32(magic + 20);
+        previewLength = ReadLE32(magic + 24);
         // The header's offsets are only as good as the file: the PostScript
         // section begins after the header and before the end, and a preview
         // lies wholly inside the file.
@@ -268,26 +287,68 @@ void Proxy_EPS::OpenRead() {
 }
 
 void Proxy_EPS::CloseRead() {
-    if (file != nullptr) {
-        std::fclose(file);
-        file = nullptr;
+    if (fd >= 0) {
+        ::close(fd);
+        fd = -1;
     }
+    opened = false;
+    window = cursor = limit = nullptr; // they may point into the lent file
 }
 
 int Proxy_EPS::NextChar() {
-    const int c = getc_unlocked(file);
-    if (c != EOF) {
+    if (cursor != limit) {
         ++position;
+        return *cursor++;
     }
-    return c;
+    return NextCharFromFile();
+}
+
+int Proxy_EPS::NextCharFromFile() {
+    // The file ends where it did when it was opened.
+    if (position >= fileSize) {
+        return EOF;
+    }
+    std::size_t available = 0;
+    if (lentFile != nullptr) {
+        window = lentFile->Bytes(static_cast<uint64_t>(position), available);
+    } else {
+        if (!buffer) {
+            buffer.reset(new (std::nothrow) uint8_t[kBufferBytes]);
+            if (!buffer) {
+                throw IMG_Exception(-2);
+            }
+        }
+        const auto left = static_cast<uint64_t>(fileSize - position);
+        const std::size_t want =
+            left < kBufferBytes ? static_cast<std::size_t>(left) : kBufferBytes;
+        ssize_t got = 0;
+        do {
+            got = ::pread(fd, buffer.get(), want, static_cast<off_t>(position));
+        } while (got < 0 && errno == EINTR);
+        window = got > 0 ? buffer.get() : nullptr;
+        available = got > 0 ? static_cast<std::size_t>(got) : 0;
+    }
+    if (window == nullptr) {
+        cursor = limit = nullptr;
+        return EOF; // a read error ends the file as its end does
+    }
+    windowStart = position;
+    cursor = window;
+    limit = window + available;
+    ++position;
+    return *cursor++;
 }
 
 void Proxy_EPS::SeekTo(int64_t offset) {
-    if (offset < 0 || offset > fileSize ||
-        fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0) {
+    if (offset < 0 || offset > fileSize) {
         throw IMG_Exception(-11);
     }
     position = offset;
+    if (window != nullptr && offset >= windowStart && offset - windowStart <= limit - window) {
+        cursor = window + (offset - windowStart);
+    } else {
+        window = cursor = limit = nullptr; // read from there when asked
+    }
 }
 
 int Proxy_EPS::SkipLineEnds() {
@@ -303,7 +364,7 @@ bool Proxy_EPS::ReachedPreview() const {
 }
 
 int Proxy_EPS::ReadDscLine(char* line, int& lookAhead) {
-    if (file == nullptr) {
+    if (!opened) {
         throw IMG_Exception(-4);
     }
     std::size_t n = 0;
@@ -356,7 +417,7 @@ int Proxy_EPS::ReadDscLine(char* line, int& lookAhead) {
 
 void Proxy_EPS::SkipBlock(int64_t count, int unit, int type, const char* endKeyword,
                           int& lookAhead) {
-    if (file == nullptr) {
+    if (!opened) {
         throw IMG_Exception(-4);
     }
     if (endKeyword == nullptr) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 // Units and types of an embedded data block; -1 when the opening comment
 // does not tell.
@@ -55,6 +56,10 @@ public:
     void OpenRead() override;
     void CloseRead() override;
     void ReadHeader() override = 0;
+
+    // False when a file does not begin with "%!PS" or the binary header's
+    // magic C5 D0 D3 C6 (or is shorter than four bytes).
+    static bool CanBe(const IMG_FileView& file);
 
     // Skips one data block: count units (bytes or lines) of the given type,
     // then the closing comment when endKeyword is not empty. With any of
@@ -119,13 +124,26 @@ protected:
     int dataEncoding = kEpsEncodingNone;
 
 private:
+    // The file is read through a window of its bytes: those of the file the
+    // factory lent, otherwise a buffer that is filled from the file where the
+    // reading goes. The file ends where it did when it was opened.
+    static constexpr std::size_t kBufferBytes = 32 * 1024;
+
     int NextChar();
+    // NextChar when the window is used up: moves it to the position.
+    int NextCharFromFile();
     void SeekTo(int64_t offset);
     // Reads past line ends to the next character and returns it (EOF at the end).
     int SkipLineEnds();
     bool ReachedPreview() const;
 
-    std::FILE* file = nullptr;
+    bool opened = false; // OpenRead found an EPS file
+    int fd = -1;         // unless the file was lent
+    std::unique_ptr<uint8_t[]> buffer;
+    const uint8_t* window = nullptr; // bytes from windowStart on, up to limit
+    const uint8_t* cursor = nullptr; // the next character
+    const uint8_t* limit = nullptr;
+    int64_t windowStart = 0;
     int64_t fileSize = 0;
     int64_t position = 0;  // of the next character that NextChar returns
     int64_t lineEndAt = 0; // where the line after the last one read begins

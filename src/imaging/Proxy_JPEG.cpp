@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdio>
 #include <jpeglib.h>
+// After jpeglib.h, for the error and warning codes.
+#include <jerror.h>
 
 static_assert(JPEG_LIB_VERSION == 62, "the reader is written against the libjpeg 6b interface");
 
@@ -38,6 +40,64 @@ struct JpegFacts {
     UINT16 xDensity;
 };
 
+// The file's bytes for the library when the factory lent the file: handed
+// over as the file holds them, without copying. Otherwise it behaves as the
+// library's stdio source: an empty file is an error, and the end of the file
+// reads, after a warning, as an end-of-image marker. Skipped data is read
+// through, as there.
+struct JpegSource {
+    jpeg_source_mgr manager; // first, so the library's pointer to it is ours too
+    IMG_FileView* file;
+    uint64_t position; // of the next bytes to hand over
+    bool startOfFile;
+    JOCTET endOfImage[2];
+};
+
+JpegSource* SourceOf(j_decompress_ptr cinfo) {
+    return reinterpret_cast<JpegSource*>(cinfo->src);
+}
+
+void InitSource(j_decompress_ptr cinfo) {
+    SourceOf(cinfo)->startOfFile = true;
+}
+
+boolean FillInputBuffer(j_decompress_ptr cinfo) {
+    JpegSource* source = SourceOf(cinfo);
+    std::size_t count = 0;
+    const uint8_t* bytes = source->file->Bytes(source->position, count);
+    if (bytes == nullptr) {
+        if (source->startOfFile) {
+            ERREXIT(cinfo, JERR_INPUT_EMPTY);
+        }
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        source->endOfImage[0] = static_cast<JOCTET>(0xFF);
+        source->endOfImage[1] = static_cast<JOCTET>(JPEG_EOI);
+        bytes = source->endOfImage;
+        count = 2;
+    } else {
+        source->position += count;
+    }
+    source->manager.next_input_byte = bytes;
+    source->manager.bytes_in_buffer = count;
+    source->startOfFile = false;
+    return TRUE;
+}
+
+void SkipInputData(j_decompress_ptr cinfo, long count) {
+    jpeg_source_mgr* manager = cinfo->src;
+    if (count <= 0) {
+        return;
+    }
+    while (count > static_cast<long>(manager->bytes_in_buffer)) {
+        count -= static_cast<long>(manager->bytes_in_buffer);
+        (void)(*manager->fill_input_buffer)(cinfo);
+    }
+    manager->next_input_byte += static_cast<std::size_t>(count);
+    manager->bytes_in_buffer -= static_cast<std::size_t>(count);
+}
+
+void TermSource(j_decompress_ptr) {}
+
 // Everything the header read touches. It lives in the caller's frame, so the
 // function that calls setjmp changes none of its own locals afterwards; all of
 // it is plain data without destructors.
@@ -45,12 +105,14 @@ struct JpegSession {
     jpeg_decompress_struct decompressor;
     JpegErrors errors;
     JpegFacts facts;
+    std::FILE* file;   // the open file, or null to read through source
+    JpegSource source; // used when file is null
 };
 
-// Reads the header of the open file into session->facts; false when the
-// library reports a fatal error or the file holds no image. The decompressor
-// is destroyed on every path.
-bool ReadJpegHeader(std::FILE* file, JpegSession* session) {
+// Reads the header into session->facts; false when the library reports a
+// fatal error or the file holds no image. The decompressor is destroyed on
+// every path.
+bool ReadJpegHeader(JpegSession* session) {
     jpeg_decompress_struct* cinfo = &session->decompressor;
     cinfo->err = jpeg_std_error(&session->errors.manager);
     session->errors.manager.error_exit = ReturnToReader;
@@ -60,7 +122,19 @@ bool ReadJpegHeader(std::FILE* file, JpegSession* session) {
         return false;
     }
     jpeg_CreateDecompress(cinfo, 62, sizeof(struct jpeg_decompress_struct));
-    jpeg_stdio_src(cinfo, file);
+    if (session->file != nullptr) {
+        jpeg_stdio_src(cinfo, session->file);
+    } else {
+        jpeg_source_mgr& manager = session->source.manager;
+        manager.init_source = InitSource;
+        manager.fill_input_buffer = FillInputBuffer;
+        manager.skip_input_data = SkipInputData;
+        manager.resync_to_restart = jpeg_resync_to_restart;
+        manager.term_source = TermSource;
+        manager.bytes_in_buffer = 0;
+        manager.next_input_byte = nullptr;
+        cinfo->src = &manager;
+    }
     if (jpeg_read_header(cinfo, FALSE) != JPEG_HEADER_OK) {
         jpeg_destroy_decompress(cinfo);
         return false;
@@ -94,6 +168,13 @@ uint32_t ModelOfColourSpace(J_COLOR_SPACE space) {
 
 } // namespace
 
+bool Proxy_JPEG::CanBe(const IMG_FileView& file) {
+    // The header read takes the first two bytes as the first marker and gives
+    // up unless they are FF D8; a file of fewer than two bytes cannot hold it.
+    static const uint8_t kStartOfImage[2] = {0xFF, 0xD8};
+    return file.MayHold(0, kStartOfImage, sizeof kStartOfImage);
+}
+
 Proxy_JPEG::~Proxy_JPEG() {
     CloseRead();
 }
@@ -111,13 +192,17 @@ void Proxy_JPEG::OpenRead() {
         throw IMG_Exception(-4);
     }
     CloseRead();
-    file = std::fopen(name, "rb");
-    if (file == nullptr) {
-        throw IMG_Exception(-4);
-    }
-
     JpegSession session{};
-    if (!ReadJpegHeader(file, &session)) {
+    if (lentFile != nullptr) {
+        session.source.file = lentFile;
+    } else {
+        file = std::fopen(name, "rb");
+        if (file == nullptr) {
+            throw IMG_Exception(-4);
+        }
+        session.file = file;
+    }
+    if (!ReadJpegHeader(&session)) {
         throw IMG_Exception(-11);
     }
     const JpegFacts& facts = session.facts;

@@ -2,7 +2,8 @@
 
 #include "IMG_FileIOProcess.h"
 
-#include <cstdio>
+#include <cstddef>
+#include <cstdint>
 
 // Recognises a Photo CD image pack by its signature and reports the fixed
 // size of its base image.
@@ -16,6 +17,9 @@ public:
     void CloseRead() override;
     const char* ReaderName() const override { return "Proxy_PCD"; }
 
+    // False when the file cannot hold the signature "PCD_IPI" at byte 2048.
+    static bool CanBe(const IMG_FileView& file);
+
 private:
-    std::FILE* file = nullptr;
+    int fd = -1; // the open file's descriptor
 };

@@ -3,7 +3,6 @@
 #include "IMG_Exception.h"
 
 #include <cstring>
-#include <span>
 
 namespace {
 
@@ -13,66 +12,40 @@ constexpr std::size_t kMaxPathLength = 1023;
 constexpr uint16_t kResolutionInfo = 1005;
 constexpr float kDefaultResolution = 72.0f;
 
-uint16_t Be16(const uint8_t* p) {
-    return static_cast<uint16_t>((p[0] << 8) | p[1]);
-}
-
 uint32_t Be32(const uint8_t* p) {
     return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
 
-// Walks the image resources for the first resolution entry (1005) and returns
-// its horizontal resolution, a 16.16 fixed-point number of pixels per inch.
-// The walk stops at the end of the block, at an entry that is not "8BIM" and
-// at an entry whose name, size field or data would reach past the block; a
-// document without a usable entry keeps the default resolution. An empty
-// block is an error of its own (-27).
-float ResolutionFromResources(std::span<const uint8_t> block) {
-    if (block.empty()) {
+// The horizontal resolution of the first resolution entry (1005) of the
+// image resources, a 16.16 fixed-point number of pixels per inch. A document
+// without a usable entry (none before the walk ends, or one shorter than the
+// number) keeps the default resolution. An empty block is an error of its own
+// (-27).
+float ResolutionFromResources(IMG_FilePsd& document) {
+    if (document.ResourcesLength() == 0) {
         throw IMG_Exception(-27);
     }
-    const uint8_t* base = block.data();
-    const uint64_t end = block.size();
-    uint64_t pos = 0;
-    // Signature, identifier and the name's length byte.
-    while (end - pos >= 7) {
-        const uint8_t* entry = base + pos;
-        if (std::memcmp(entry, "8BIM", 4) != 0) {
-            break;
-        }
-        const uint16_t id = Be16(entry + 4);
-        // The name (length byte and characters) is padded to an even size.
-        uint64_t nameField = 1 + uint64_t{entry[6]};
-        nameField += nameField & 1;
-        const uint64_t headerSize = 6 + nameField + 4;
-        if (headerSize > end - pos) {
-            break;
-        }
-        const uint32_t dataSize = Be32(entry + 6 + nameField);
-        if (dataSize > end - pos - headerSize) {
-            break;
-        }
-        if (id == kResolutionInfo) {
-            if (dataSize < 4) {
-                break;
-            }
-            const uint8_t* data = entry + headerSize;
-            const uint32_t fixed = Be32(data);
-            return static_cast<float>(fixed >> 16) + static_cast<float>(fixed & 0xFFFF) / 65536.0f;
-        }
-        // The data is padded to an even size too; the last entry may lack
-        // its pad byte.
-        pos += headerSize + dataSize + (dataSize & 1);
-        if (pos > end) {
-            break;
-        }
+    int64_t at = 0;
+    uint32_t size = 0;
+    uint8_t data[4];
+    if (!document.FindResource(kResolutionInfo, at, size) || size < 4 ||
+        !document.ReadAt(at, data, sizeof data)) {
+        return kDefaultResolution;
     }
-    return kDefaultResolution;
+    const uint32_t fixed = Be32(data);
+    return static_cast<float>(fixed >> 16) + static_cast<float>(fixed & 0xFFFF) / 65536.0f;
 }
 
 } // namespace
 
 Proxy_PSD::~Proxy_PSD() = default;
+
+bool Proxy_PSD::CanBe(const IMG_FileView& file) {
+    // The document class reads the first 26 bytes at once and wants the
+    // signature "8BPS" and version 1 (large documents are version 2).
+    static const uint8_t kSignatureAndVersion[6] = {'8', 'B', 'P', 'S', 0, 1};
+    return file.Size() >= 26 && file.MayHold(0, kSignatureAndVersion, 6);
+}
 
 void Proxy_PSD::OpenRead() {
     CloseRead();
@@ -82,7 +55,11 @@ void Proxy_PSD::OpenRead() {
     }
     try {
         document.reset(new IMG_FilePsd());
-        document->Open(path, "rb");
+        if (lentFile != nullptr) {
+            document->OpenThrough(path, *lentFile);
+        } else {
+            document->Open(path, "rb");
+        }
     } catch (...) {
         document.reset();
         throw IMG_Exception(-4);
@@ -118,7 +95,7 @@ void Proxy_PSD::OpenRead() {
 
     // A resolution that cannot be found is no reason to refuse the document.
     try {
-        image.resolution = ResolutionFromResources(document->Resources());
+        image.resolution = ResolutionFromResources(*document);
     } catch (...) {
         image.resolution = kDefaultResolution;
     }

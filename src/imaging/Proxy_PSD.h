@@ -3,6 +3,8 @@
 #include "IMG_File.h"
 #include "IMG_FileIOProcess.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 
 // Reads the header of a Photoshop document (8 bits per channel, grayscale,
@@ -17,6 +19,11 @@ public:
     // Drops the document, which closes its file; harmless when nothing is open.
     void CloseRead() override;
     const char* ReaderName() const override { return "Proxy_PSD"; }
+
+    // False when the document class would refuse a file that begins with
+    // these bytes: shorter than the 26 bytes of the header, or without the
+    // signature "8BPS" and version 1.
+    static bool CanBe(const IMG_FileView& file);
 
 private:
     std::unique_ptr<IMG_FilePsd> document;

@@ -5,11 +5,18 @@
 
 #include <tiffio.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -57,14 +64,261 @@ constexpr tmsize_t kMaxValueBytes = 4 * 1024 * 1024;
 // loaded only when asked for (never, here); "c": no strip chopping.
 constexpr char kOpenMode[] = "rmDc";
 
+// Reads shorter than this are served from a block of the file read ahead.
+constexpr std::size_t kBlockBytes = 4096;
+// A read at least this long may be one that starts a value larger than
+// kMaxValueBytes.
+constexpr uint64_t kLargeRead = 64 * 1024;
+
 struct OpenOptionsFree {
     void operator()(TIFFOpenOptions* options) const { TIFFOpenOptionsFree(options); }
 };
+
+// The options of every open; libtiff only reads them while it opens a file.
+TIFFOpenOptions* OpenOptions() {
+    static const std::unique_ptr<TIFFOpenOptions, OpenOptionsFree> options = [] {
+        std::unique_ptr<TIFFOpenOptions, OpenOptionsFree> made(TIFFOpenOptionsAlloc());
+        if (made) {
+            TIFFOpenOptionsSetMaxSingleMemAlloc(made.get(), kMaxValueBytes);
+        }
+        return made;
+    }();
+    return options.get();
+}
 
 uint32_t BigEndian32(const uint8_t* p) {
     return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
            (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
 }
+
+bool IsStripOrTileArray(uint16_t tag) {
+    return tag == TIFFTAG_STRIPOFFSETS || tag == TIFFTAG_STRIPBYTECOUNTS ||
+           tag == TIFFTAG_TILEOFFSETS || tag == TIFFTAG_TILEBYTECOUNTS;
+}
+
+} // namespace
+
+// The file under a libtiff handle, read with pread through a descriptor, so
+// that a seek only sets a number. A short read is served from a block read
+// ahead: the header takes one read, and so, as a rule, do the directory and
+// its short values together. A long read goes straight to libtiff's buffer.
+//
+// A value that libtiff drops anyway because it is larger than kMaxValueBytes
+// is not read at all. libtiff reads a value of that size in steps and finds
+// out that it may not keep it only after reading the first megabyte. So the
+// first time a long read is asked for, the first directory (the only one
+// libtiff reads when it opens a file) is looked over, and a long read that
+// starts where nothing but such values begin yields no bytes: libtiff then
+// drops the value straight away, as it would have done one megabyte later.
+//
+// When the factory lent the file, every read goes through it instead of the
+// descriptor and the block.
+struct Proxy_TIFFSource {
+    int fd = -1;
+    IMG_FileView* lent = nullptr;
+    uint64_t size = 0;
+    uint64_t position = 0;
+
+    uint64_t blockStart = 0;
+    std::size_t blockLength = 0;
+    bool directoryLookedOver = false;
+    std::vector<uint64_t> droppedValues; // where values too large to keep begin, sorted
+    uint8_t block[kBlockBytes];
+
+    Proxy_TIFFSource() = default;
+    Proxy_TIFFSource(const Proxy_TIFFSource&) = delete;
+    Proxy_TIFFSource& operator=(const Proxy_TIFFSource&) = delete;
+    ~Proxy_TIFFSource() { Close(); }
+
+    int Close() {
+        const int result = fd >= 0 ? ::close(fd) : 0;
+        fd = -1;
+        return result;
+    }
+
+    // Up to count bytes at offset straight from the file; fewer at its end,
+    // -1 on an error.
+    tmsize_t ReadFromFile(uint64_t offset, uint8_t* out, std::size_t count) const {
+        std::size_t done = 0;
+        while (done < count) {
+            const ssize_t n =
+                ::pread(fd, out + done, count - done, static_cast<off_t>(offset + done));
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+            } else if (n == 0) {
+                break;
+            } else if (errno != EINTR) {
+                return -1;
+            }
+        }
+        return static_cast<tmsize_t>(done);
+    }
+
+    // Up to count bytes at offset, through the block when they are few.
+    tmsize_t ReadAt(uint64_t offset, uint8_t* out, std::size_t count) {
+        if (lent != nullptr) {
+            return static_cast<tmsize_t>(lent->Read(offset, out, count));
+        }
+        if (offset >= blockStart && offset - blockStart <= blockLength &&
+            count <= blockLength - (offset - blockStart)) {
+            std::memcpy(out, block + (offset - blockStart), count);
+            return static_cast<tmsize_t>(count);
+        }
+        if (count >= kBlockBytes) {
+            return ReadFromFile(offset, out, count);
+        }
+        const tmsize_t got = ReadFromFile(offset, block, kBlockBytes);
+        if (got < 0) {
+            blockLength = 0;
+            return -1;
+        }
+        blockStart = offset;
+        blockLength = static_cast<std::size_t>(got);
+        const std::size_t n = count < blockLength ? count : blockLength;
+        std::memcpy(out, block, n);
+        return static_cast<tmsize_t>(n);
+    }
+
+    // Whether a long read at offset starts a value that libtiff would drop.
+    bool Drops(uint64_t offset) {
+        if (!directoryLookedOver) {
+            directoryLookedOver = true;
+            LookOverDirectory();
+        }
+        return std::binary_search(droppedValues.begin(), droppedValues.end(), offset);
+    }
+
+    // Notes where the values of the first directory that are too large to
+    // keep begin; a place where any other value also begins is not noted, nor
+    // are the strip and tile arrays, which libtiff may read only in part.
+    // Anything unusual (not a classic TIFF, a directory that cannot be read)
+    // leaves the list empty, and every read is then served.
+    void LookOverDirectory() {
+        uint8_t header[8];
+        if (ReadAt(0, header, sizeof header) != static_cast<tmsize_t>(sizeof header)) {
+            return;
+        }
+        bool bigEndian = false;
+        if (header[0] == 'M' && header[1] == 'M') {
+            bigEndian = true;
+        } else if (header[0] != 'I' || header[1] != 'I') {
+            return;
+        }
+        auto u16 = [bigEndian](const uint8_t* p) {
+            return static_cast<uint16_t>(bigEndian ? (p[0] << 8) | p[1] : (p[1] << 8) | p[0]);
+        };
+        auto u32 = [bigEndian](const uint8_t* p) {
+            return bigEndian
+                       ? BigEndian32(p)
+                       : (static_cast<uint32_t>(p[3]) << 24) | (static_cast<uint32_t>(p[2]) << 16) |
+                             (static_cast<uint32_t>(p[1]) << 8) | static_cast<uint32_t>(p[0]);
+        };
+        if (u16(header + 2) != 42) {
+            return;
+        }
+        const uint64_t directory = u32(header + 4);
+        uint8_t countBytes[2];
+        if (ReadAt(directory, countBytes, 2) != 2) {
+            return;
+        }
+        const std::size_t count = u16(countBytes);
+        std::vector<uint8_t> entries(count * 12);
+        if (ReadAt(directory + 2, entries.data(), entries.size()) !=
+            static_cast<tmsize_t>(entries.size())) {
+            return;
+        }
+        struct Value {
+            uint64_t offset;
+            bool dropped;
+        };
+        std::vector<Value> values;
+        for (std::size_t i = 0; i < count; ++i) {
+            const uint8_t* entry = entries.data() + i * 12;
+            const uint16_t tag = u16(entry);
+            const auto type = static_cast<TIFFDataType>(u16(entry + 2));
+            const uint64_t bytes =
+                uint64_t{u32(entry + 4)} * static_cast<uint64_t>(TIFFDataWidth(type));
+            if (bytes <= 4) {
+                continue; // held in the entry itself, or of a type libtiff does not read
+            }
+            values.push_back({u32(entry + 8), bytes > static_cast<uint64_t>(kMaxValueBytes) &&
+                                                  !IsStripOrTileArray(tag)});
+        }
+        std::sort(values.begin(), values.end(),
+                  [](const Value& a, const Value& b) { return a.offset < b.offset; });
+        for (std::size_t i = 0; i < values.size();) {
+            std::size_t j = i;
+            bool dropped = true;
+            for (; j < values.size() && values[j].offset == values[i].offset; ++j) {
+                dropped = dropped && values[j].dropped;
+            }
+            if (dropped && values[i].offset != 0 && values[i].offset != directory + 2) {
+                droppedValues.push_back(values[i].offset);
+            }
+            i = j;
+        }
+    }
+};
+
+namespace {
+
+tmsize_t SourceRead(thandle_t handle, void* buffer, tmsize_t count) {
+    auto& source = *static_cast<Proxy_TIFFSource*>(handle);
+    if (count <= 0) {
+        return 0;
+    }
+    if (static_cast<uint64_t>(count) >= kLargeRead && source.Drops(source.position)) {
+        return 0;
+    }
+    const tmsize_t n = source.ReadAt(source.position, static_cast<uint8_t*>(buffer),
+                                     static_cast<std::size_t>(count));
+    if (n > 0) {
+        source.position += static_cast<uint64_t>(n);
+    }
+    return n;
+}
+
+tmsize_t SourceWrite(thandle_t, void*, tmsize_t) {
+    return -1; // opened for reading only
+}
+
+// As lseek: the offset counts as signed, and no position may be negative.
+toff_t SourceSeek(thandle_t handle, toff_t offset, int whence) {
+    auto& source = *static_cast<Proxy_TIFFSource*>(handle);
+    int64_t base = 0;
+    switch (whence) {
+    case SEEK_SET:
+        break;
+    case SEEK_CUR:
+        base = static_cast<int64_t>(source.position);
+        break;
+    case SEEK_END:
+        base = static_cast<int64_t>(source.size);
+        break;
+    default:
+        return static_cast<toff_t>(-1);
+    }
+    int64_t target = 0;
+    if (__builtin_add_overflow(base, static_cast<int64_t>(offset), &target) || target < 0) {
+        return static_cast<toff_t>(-1);
+    }
+    source.position = static_cast<uint64_t>(target);
+    return source.position;
+}
+
+int SourceClose(thandle_t handle) {
+    return static_cast<Proxy_TIFFSource*>(handle)->Close();
+}
+
+toff_t SourceSize(thandle_t handle) {
+    return static_cast<Proxy_TIFFSource*>(handle)->size;
+}
+
+int SourceMap(thandle_t, void**, toff_t*) {
+    return 0; // never mapped
+}
+
+void SourceUnmap(thandle_t, void*, toff_t) {}
 
 bool HasMarker(const uint8_t* data, uint32_t count) {
     return count >= 4 && std::memcmp(data, "KRYO", 4) == 0;
@@ -143,15 +397,40 @@ void Proxy_TIFF_RegisterPrivateTags() {
     });
 }
 
+Proxy_TIFF::Proxy_TIFF() = default;
+
 Proxy_TIFF::~Proxy_TIFF() {
     CloseRead();
 }
 
 void Proxy_TIFF::CloseRead() {
     if (handle != nullptr) {
-        TIFFClose(handle);
+        TIFFClose(handle); // closes the source's descriptor too
         handle = nullptr;
     }
+    source.reset();
+}
+
+bool Proxy_TIFF::CanBe(const IMG_FileView& file) {
+    // libtiff reads the 8-byte header first and wants a byte order: "II",
+    // "MM", or "EP" (Microsoft's MDI files, which this build of libtiff also
+    // takes, in little-endian order), then the version in that order.
+    if (file.Size() < 8) {
+        return false;
+    }
+    if (file.HeadLength() < 4) {
+        return true;
+    }
+    const uint8_t* p = file.Head();
+    uint16_t version = 0;
+    if ((p[0] == 'I' && p[1] == 'I') || (p[0] == 'E' && p[1] == 'P')) {
+        version = static_cast<uint16_t>(p[2] | (p[3] << 8));
+    } else if (p[0] == 'M' && p[1] == 'M') {
+        version = static_cast<uint16_t>((p[2] << 8) | p[3]);
+    } else {
+        return false;
+    }
+    return version == 42;
 }
 
 bool Proxy_TIFF::GetBytes(uint32_t tag, const uint8_t*& data, uint32_t& count) const {
@@ -247,15 +526,31 @@ void Proxy_TIFF::OpenRead() {
     }
     CloseRead();
 
-    std::unique_ptr<TIFFOpenOptions, OpenOptionsFree> options(TIFFOpenOptionsAlloc());
-    if (!options) {
+    TIFFOpenOptions* options = OpenOptions();
+    if (options == nullptr) {
         throw IMG_Exception(-2);
     }
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxValueBytes);
-    handle = TIFFOpenExt(name, kOpenMode, options.get());
-    if (handle == nullptr) {
-        throw IMG_Exception(-4);
+    std::unique_ptr<Proxy_TIFFSource> opened(new (std::nothrow) Proxy_TIFFSource());
+    if (!opened) {
+        throw IMG_Exception(-2);
     }
+    if (lentFile != nullptr) {
+        opened->lent = lentFile;
+        opened->size = lentFile->Size();
+    } else {
+        opened->fd = ::open(name, O_RDONLY | O_CLOEXEC);
+        struct stat st {};
+        if (opened->fd < 0 || ::fstat(opened->fd, &st) != 0) {
+            throw IMG_Exception(-4);
+        }
+        opened->size = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    }
+    handle = TIFFClientOpenExt(name, kOpenMode, opened.get(), SourceRead, SourceWrite, SourceSeek,
+                               SourceClose, SourceSize, SourceMap, SourceUnmap, options);
+    if (handle == nullptr) {
+        throw IMG_Exception(-4); // the source closes its descriptor as it goes
+    }
+    source = std::move(opened);
     // The server and its files are classic TIFF; a BigTIFF is not one of them.
     if (TIFFIsBigTIFF(handle)) {
         CloseRead();

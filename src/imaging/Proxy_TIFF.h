@@ -2,9 +2,12 @@
 
 #include "IMG_FileIOProcess.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 
 struct tiff; // libtiff's handle (TIFF)
+struct Proxy_TIFFSource;
 
 // Tags that the processing server writes into the images it produces, each a
 // BYTE field of any length. The reader looks at the processing mark and the
@@ -29,7 +32,7 @@ void Proxy_TIFF_RegisterPrivateTags();
 // mark.
 class Proxy_TIFF : public Proxy_FileIOProcess {
 public:
-    Proxy_TIFF() = default;
+    Proxy_TIFF();
     ~Proxy_TIFF() override;
 
     // The whole inspection.
@@ -37,6 +40,11 @@ public:
     // Closes the libtiff handle; harmless when nothing is open.
     void CloseRead() override;
     const char* ReaderName() const override { return "Proxy_TIFF"; }
+
+    // False when libtiff would refuse a file that begins with these bytes:
+    // shorter than its 8-byte header, no byte order mark, or a version other
+    // than 42 (43 is BigTIFF, which this reader refuses).
+    static bool CanBe(const IMG_FileView& file);
 
 private:
     // A BYTE tag's value; false when the tag is absent or empty.
@@ -49,4 +57,6 @@ private:
     void ReadProcessingMark();
 
     struct tiff* handle = nullptr;
+    // The file under the handle; it outlives the handle.
+    std::unique_ptr<Proxy_TIFFSource> source;
 };

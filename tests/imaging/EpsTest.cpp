@@ -2,10 +2,12 @@
 #include "IMG_ImageInfo.h"
 #include "IMG_OpenImageFile.h"
 #include "Proxy_EPS.h"
+#include "ReaderRuns.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -139,6 +141,15 @@ std::vector<std::string> ScanLines(const std::string& bytes) {
 
 using Lines = std::vector<std::string>;
 
+// Runs the three readers on the file on their own and with the file lent,
+// and the factory, and expects the same of both ways.
+void ExpectAlikeWithTheFileLent(const std::string& path) {
+    ExpectSameWithTheFileLent<Proxy_EPS_OPI>(path);
+    ExpectSameWithTheFileLent<Proxy_EPS_Std>(path);
+    ExpectSameWithTheFileLent<Proxy_EPS_OPI_Other>(path);
+    ExpectFactoryAsEachReaderAlone(path);
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -270,10 +281,13 @@ TEST(EpsReaderBinaryHeader, ATiffPreviewAfterThePostScriptEndsTheScan) {
              "more\r\n",
          7},
     };
+    TempDir dir;
     for (const auto& c : cases) {
         const Result r = Inspect<Proxy_EPS_Std>(c.bytes);
         ASSERT_EQ(r.code, 0) << c.what;
         EXPECT_EQ(r.info.width, c.width) << c.what;
+        WriteFile(dir / "dos.eps", c.bytes);
+        ExpectAlikeWithTheFileLent(dir / "dos.eps");
     }
 
     // A data block that runs into the preview lied about its size.
@@ -502,6 +516,7 @@ TEST(EpsReaderStd, ALargeBinaryBlockIsSkipped) {
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.info.width, 1000u);
     EXPECT_FLOAT_EQ(r.info.resolution, 300.0f);
+    ExpectAlikeWithTheFileLent(path);
 
     // The same block said to be 4 GB longer does not fit the file.
     const std::string lying = "%!PS-Adobe-3.0 EPSF-3.0\r\n%%BeginBinary: " +
@@ -547,15 +562,18 @@ TEST(EpsReaderFactory, OpiPlaceholdersGoToTheOpiReadersOnlyWhenAccepted) {
 // ---------------------------------------------------------------------------
 // Data blocks
 
-TEST(DataBlock, BlocksAreSkippedByWhatTheirCommentsSay) {
+namespace {
+
+struct BlockCase {
+    const char* what;
+    std::string block;
+    int64_t result; // width 1000 when the scan resumed after the block, else the code
+};
+
+std::vector<BlockCase> BlockCases() {
     const std::string bin = BinaryData(1024);
     const std::string text = "some text\n" + kDecoy + "more text\n";
-    struct Case {
-        const char* what;
-        std::string block;
-        int64_t result; // width 1000 when the scan resumed after the block, else the code
-    };
-    const Case cases[] = {
+    return {
         // %%BeginData: <count> <type> [<unit>]
         {"binary bytes", "%%BeginData: 1024 Binary Bytes\n" + bin + "\n%%EndData\n", 1000},
         {"binary, unit left out", "%%BeginData: 1024 Binary\n" + bin + "\n%%EndData\n", 1000},
@@ -627,8 +645,38 @@ TEST(DataBlock, BlocksAreSkippedByWhatTheirCommentsSay) {
         {"Photoshop resources, unknown count",
          "%BeginPhotoshop:\n% 3842494D\n" + kDecoy + "%EndPhotoshop\n", 1000},
     };
-    for (const auto& c : cases) {
+}
+
+} // namespace
+
+TEST(DataBlock, BlocksAreSkippedByWhatTheirCommentsSay) {
+    for (const auto& c : BlockCases()) {
         EXPECT_EQ(WidthOrCode(Inspect<Proxy_EPS_Std>(WithBlock(c.block))), c.result) << c.what;
+    }
+}
+
+TEST(DataBlock, BlocksReadAlikeWhereverTheyLieInTheFile) {
+    // Comment lines before the block move it, and its data, across the places
+    // where the reading through a lent file goes from one stretch of bytes to
+    // the next: the end of the file's head (4096) and of the stretches after.
+    auto padding = [](std::size_t bytes) {
+        std::string out;
+        while (out.size() < bytes) {
+            const std::size_t line = std::min<std::size_t>(bytes - out.size(), 60);
+            out += line == 1 ? "\n" : "%" + std::string(line - 2, '-') + "\n";
+        }
+        return out;
+    };
+    TempDir dir;
+    const std::string path = dir / "moved.eps";
+    for (std::size_t pad :
+         {0, 3000, 3500, 4000, 4040, 4050, 4055, 4056, 4057, 4070, 7600, 8140, 8150}) {
+        for (const auto& c : BlockCases()) {
+            SCOPED_TRACE(std::string(c.what) + ", moved by " + std::to_string(pad));
+            WriteFile(path, Eps("%%Creator: test\n" + padding(pad) + c.block + kImageData +
+                                "%%BoundingBox: 0 0 240 192\n"));
+            ExpectAlikeWithTheFileLent(path);
+        }
     }
 }
 

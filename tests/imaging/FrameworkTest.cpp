@@ -3,11 +3,14 @@
 #include "IMG_ImageInfo.h"
 #include "IMG_OpenImageFile.h"
 #include "IMG_PathNames.h"
+#include "ReaderRuns.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -244,5 +247,202 @@ TEST(Factory, ReadersAreTriedInTheirOrder) {
         EXPECT_EQ(kImgReaders[i].placeholderReader, i == 4 || i == 6);
         EXPECT_EQ(reader->GetProcessCount(), -1);
         EXPECT_EQ(reader->GetImageInfo(), nullptr);
+    }
+}
+
+// ===========================================================================
+// The file as the factory opens it
+
+namespace {
+
+std::string Pattern(std::size_t n) {
+    std::string bytes(n, '\0');
+    for (std::size_t i = 0; i < n; ++i) {
+        bytes[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
+    }
+    return bytes;
+}
+
+std::string ReadThrough(IMG_FileView& view, uint64_t offset, std::size_t count) {
+    std::string out(count, '\0');
+    out.resize(view.Read(offset, out.data(), count));
+    return out;
+}
+
+} // namespace
+
+TEST(FileView, HeadSizeAndReadsAnywhere) {
+    TempDir dir;
+    for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{100}, std::size_t{4095},
+                             std::size_t{4096}, std::size_t{4097}, std::size_t{200000}}) {
+        SCOPED_TRACE(size);
+        const std::string bytes = Pattern(size);
+        const std::string path = dir / ("f" + std::to_string(size));
+        WriteFile(path, bytes);
+        IMG_FileView view;
+        ASSERT_TRUE(view.Open(path.c_str()));
+        EXPECT_EQ(view.Size(), size);
+        EXPECT_EQ(view.HeadLength(), std::min<std::size_t>(size, IMG_FileView::kHeadBytes));
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(view.Head()), view.HeadLength()),
+                  bytes.substr(0, view.HeadLength()));
+        // Reads that start and end anywhere, across the head's end, short at
+        // the file's end and long ones, and again in reverse order.
+        std::vector<std::pair<uint64_t, std::size_t>> reads;
+        for (uint64_t at :
+             {uint64_t{0}, uint64_t{1}, uint64_t{4000}, uint64_t{4095}, uint64_t{4096},
+              uint64_t{5000}, uint64_t{70000}, uint64_t{size}, uint64_t{size + 10}}) {
+            for (std::size_t count : {std::size_t{0}, std::size_t{1}, std::size_t{7},
+                                      std::size_t{200}, std::size_t{5000}, std::size_t{100000}}) {
+                reads.emplace_back(at, count);
+            }
+        }
+        for (int pass = 0; pass < 2; ++pass) {
+            for (const auto& [at, count] : reads) {
+                const std::string expected = at < size ? bytes.substr(at, count) : "";
+                EXPECT_EQ(ReadThrough(view, at, count), expected) << at << " " << count;
+            }
+            std::reverse(reads.begin(), reads.end());
+        }
+        // Bytes hands out at least one byte up to the end, and none there.
+        uint64_t at = 0;
+        std::string whole;
+        std::size_t available = 0;
+        while (const uint8_t* p = view.Bytes(at, available)) {
+            ASSERT_GT(available, 0u);
+            whole.append(reinterpret_cast<const char*>(p), available);
+            at += available;
+        }
+        EXPECT_EQ(whole, bytes);
+        EXPECT_EQ(view.Bytes(size, available), nullptr);
+        EXPECT_EQ(available, 0u);
+    }
+}
+
+TEST(FileView, MayHoldAnswersFalseOnlyWhenTheFileCannot) {
+    TempDir dir;
+    const std::string path = dir / "f";
+    WriteFile(path, "%!PS-Adobe" + Pattern(5000));
+    IMG_FileView view;
+    ASSERT_TRUE(view.Open(path.c_str()));
+    EXPECT_TRUE(view.MayHold(0, "%!PS", 4));
+    EXPECT_FALSE(view.MayHold(0, "%!PX", 4));
+    EXPECT_FALSE(view.MayHold(1, "%!PS", 4));
+    EXPECT_TRUE(view.MayHold(4100, Pattern(5000).data() + 4090, 8)); // beyond the head: unknown
+    EXPECT_FALSE(view.MayHold(5008, "abc", 3));                      // beyond the end
+    EXPECT_TRUE(view.MayHold(5010, "", 0));
+}
+
+TEST(FileView, OnlyRegularFilesAreOpened) {
+    TempDir dir;
+    IMG_FileView missing;
+    EXPECT_FALSE(missing.Open((dir / "missing").c_str()));
+    IMG_FileView folder;
+    EXPECT_FALSE(folder.Open(dir.Path().c_str()));
+    IMG_FileView none;
+    EXPECT_FALSE(none.Open(nullptr));
+    EXPECT_EQ(none.Size(), 0u);
+}
+
+TEST(Factory, ReadingTheHeadFirstChangesNoResult) {
+    TempDir dir;
+    std::vector<std::string> files;
+    auto add = [&](const std::string& bytes) {
+        const std::string path = dir / ("s" + std::to_string(files.size()));
+        WriteFile(path, bytes);
+        files.push_back(path);
+    };
+    // The first bytes of every format, whole and cut short, and near misses.
+    const std::string pcd = Pattern(2048) + "PCD_IPI" + Pattern(3000);
+    const std::string dosEps = std::string("\xC5\xD0\xD3\xC6", 4) + std::string("\x1E\0\0\0", 4) +
+                               std::string("\x40\0\0\0", 4) + std::string(18, '\0') +
+                               "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 1 1\n%%EOF\n";
+    const std::string starts[] = {
+        std::string("II*\0\x08\0\0\0", 8) + Pattern(100),
+        std::string("MM\0*\0\0\0\x08", 8) + Pattern(100),
+        std::string("EP*\0\x08\0\0\0", 8) + Pattern(100),
+        std::string("II+\0\x08\0\0\0", 8) + Pattern(100),
+        std::string("MM\0+\0\x08\0\0", 8) + Pattern(100),
+        std::string("II\0*", 4) + Pattern(100),
+        std::string("\xFF\xD8\xFF\xE0", 4) + Pattern(100),
+        std::string("\xFF\xD9", 2) + Pattern(100),
+        std::string("8BPS\0\x01", 6) + std::string(20, '\0') + Pattern(100),
+        std::string("8BPS\0\x02", 6) + std::string(20, '\0') + Pattern(100),
+        "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 10 10\n%%EOF\n",
+        "%!PS-Adobe-3.0\n%ALDImageFileName: (Vol:Images:Photo.tif)\n%ALDImageType: 4 8\n",
+        "%!Ps\n",
+        dosEps,
+        pcd,
+        "PCD_IPI" + Pattern(3000),
+    };
+    for (const std::string& start : starts) {
+        for (std::size_t cut : {0, 1, 2, 3, 4, 5, 7, 8, 9, 25, 26, 27, 29, 30, 31, 60}) {
+            add(start.substr(0, cut));
+        }
+        add(start);
+    }
+    for (std::size_t cut = 2040; cut <= 2060; ++cut) {
+        add(pcd.substr(0, cut));
+    }
+    add(Pattern(4096) + "PCD_IPI");
+    add(std::string(3, '\0'));
+
+    // Real files, whole and cut where the readers' first checks and the head
+    // end.
+    const std::string data = SharedTestData();
+    if (!data.empty()) {
+        for (const auto& item : std::filesystem::directory_iterator(data + "/images")) {
+            if (!item.is_regular_file() || item.path().extension() == ".json" ||
+                item.path().extension() == ".md") {
+                continue;
+            }
+            files.push_back(item.path().string());
+            const std::string bytes = ReadFile(item.path().string());
+            for (std::size_t cut :
+                 {std::size_t{1}, std::size_t{4}, std::size_t{8}, std::size_t{26},
+                  std::size_t{2054}, std::size_t{2055}, std::size_t{4095}, std::size_t{4096},
+                  std::size_t{4097}, bytes.size() / 2, bytes.size() - 1}) {
+                if (cut < bytes.size()) {
+                    add(bytes.substr(0, cut));
+                }
+            }
+        }
+    }
+    for (const std::string& path : files) {
+        ExpectFactoryAsEachReaderAlone(path);
+    }
+    // No file at all, and things that are no regular files.
+    ExpectFactoryAsEachReaderAlone(dir / "missing");
+    ExpectFactoryAsEachReaderAlone(dir.Path());
+}
+
+TEST(Factory, ARefusingHeadMeansARefusingReader) {
+    TempDir dir;
+    const std::string samples[] = {
+        "",
+        "II",
+        std::string("II*\0\x08\0\0", 7),
+        std::string("II*\0\x08\0\0\0", 8),
+        std::string("\xFF\xD8", 2),
+        "\xFF",
+        "8BPS" + std::string(21, '\0'),
+        "8BPS" + std::string(22, '\0'),
+        "%!P",
+        "%!PS",
+        Pattern(2054),
+        Pattern(2048) + "PCD_IPI",
+    };
+    int n = 0;
+    for (const std::string& bytes : samples) {
+        const std::string path = dir / ("h" + std::to_string(n++));
+        WriteFile(path, bytes);
+        IMG_FileView view;
+        ASSERT_TRUE(view.Open(path.c_str()));
+        for (const IMG_ReaderEntry& entry : kImgReaders) {
+            std::unique_ptr<Proxy_FileIOProcess> reader(entry.make());
+            const std::string alone = RunReader(*reader, path, nullptr);
+            if (!entry.canBe(view)) {
+                EXPECT_EQ(alone.rfind("refused", 0), 0u) << entry.name << " on " << n;
+            }
+        }
     }
 }

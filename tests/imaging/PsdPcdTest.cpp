@@ -4,6 +4,7 @@
 #include "IMG_OpenImageFile.h"
 #include "Proxy_PCD.h"
 #include "Proxy_PSD.h"
+#include "ReaderRuns.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -230,7 +231,13 @@ TEST(PsdFileHeader, ReadsFieldsBlocksAndPositions) {
         EXPECT_EQ(file.Mode(), c.doc.mode);
         EXPECT_EQ(file.Compression(), c.doc.compression);
         EXPECT_EQ(AsText(file.ColourModeData()), c.doc.colourData);
-        EXPECT_EQ(AsText(file.Resources()), c.doc.resources);
+        // The resource section is found in place, not copied.
+        EXPECT_EQ(file.ResourcesOffset(),
+                  static_cast<int64_t>(26 + 4 + c.doc.colourData.size() + 4));
+        EXPECT_EQ(file.ResourcesLength(), c.doc.resources.size());
+        EXPECT_EQ(c.doc.Bytes().substr(static_cast<std::size_t>(file.ResourcesOffset()),
+                                       file.ResourcesLength()),
+                  c.doc.resources);
         EXPECT_EQ(file.LayerAndMaskLength(), c.doc.layerSection.size());
         EXPECT_EQ(file.LayerInfoLength(), c.layerInfoLength);
         EXPECT_EQ(file.LayerCount(), c.layerCount);
@@ -406,7 +413,7 @@ TEST(PsdFile, OpensForReadingOnlyAndClosesSafely) {
     EXPECT_FALSE(file.CanWrite());
     file.Close();
     EXPECT_EQ(file.GetOpenState(), IMG_File::kClosed);
-    EXPECT_TRUE(file.Resources().empty());
+    EXPECT_EQ(file.ResourcesLength(), 0u);
     file.Close();
     EXPECT_FALSE(file.ReadFileHeader());
 
@@ -615,10 +622,50 @@ TEST(PsdReader, ResolutionFromTheResourceWalk) {
     for (const auto& c : cases) {
         Psd doc;
         doc.resources = c.resources;
-        const Outcome out = InspectPsd(dir, doc.Bytes(), std::to_string(n++));
+        const std::string name = std::to_string(n++);
+        const Outcome out = InspectPsd(dir, doc.Bytes(), name);
         ASSERT_TRUE(out.accepted) << c.what;
         EXPECT_FLOAT_EQ(out.info.resolution, c.resolution) << c.what;
+        ExpectSameWithTheFileLent<Proxy_PSD>(dir / (name + ".psd"));
+        ExpectFactoryAsEachReaderAlone(dir / (name + ".psd"));
     }
+}
+
+TEST(PsdReader, ResolutionFarIntoALargeResourceSection) {
+    // Large entries before the resolution, and layer data after the section:
+    // the entries' data is passed over, not read.
+    Psd doc;
+    doc.resources = Resource(1036, "thumb", std::string(300000, 't')) +
+                    Resource(1039, "", std::string(70001, 'i')) + ResolutionEntry(240u << 16) +
+                    Resource(1060, "", std::string(5000, 'x'));
+    doc.layerSection = Be32(10) + Be16(2) + std::string(200000, 'l');
+    TempDir dir;
+    const std::string path = dir / "large.psd";
+    WriteFile(path, doc.Bytes());
+    const Outcome out = Inspect<Proxy_PSD>(path);
+    ASSERT_TRUE(out.accepted);
+    EXPECT_FLOAT_EQ(out.info.resolution, 240.0f);
+    ExpectSameWithTheFileLent<Proxy_PSD>(path);
+    ExpectFactoryAsEachReaderAlone(path);
+
+    IMG_FilePsd file;
+    ASSERT_TRUE(ReadHeader(dir, doc.Bytes(), file, "walk"));
+    int64_t at = 0;
+    uint32_t size = 0;
+    ASSERT_TRUE(file.FindResource(1039, at, size));
+    EXPECT_EQ(size, 70001u);
+    EXPECT_EQ(at,
+              file.ResourcesOffset() +
+                  static_cast<int64_t>(Resource(1036, "thumb", std::string(300000, 't')).size()) +
+                  12);
+    std::string data(4, '\0');
+    ASSERT_TRUE(file.ReadAt(at, data.data(), data.size()));
+    EXPECT_EQ(data, "iiii");
+    ASSERT_TRUE(file.FindResource(1005, at, size));
+    EXPECT_EQ(size, ResolutionData(0).size());
+    ASSERT_TRUE(file.FindResource(1060, at, size));
+    EXPECT_FALSE(file.FindResource(1061, at, size)); // not there
+    EXPECT_FALSE(file.ReadAt(static_cast<int64_t>(doc.Bytes().size()) - 2, data.data(), 4));
 }
 
 TEST(PsdReader, ResolutionWalkStaysInsideTheBlock) {
@@ -644,6 +691,7 @@ TEST(PsdReader, RejectsEveryTruncationAsNotItsFormat) {
     TempDir dir;
     for (std::size_t size = 0; size <= bytes.size(); ++size) {
         const Outcome out = InspectPsd(dir, bytes.substr(0, size), "cut");
+        ExpectSameWithTheFileLent<Proxy_PSD>(dir / "cut.psd");
         if (size >= needed) {
             ASSERT_TRUE(out.accepted) << size;
             EXPECT_EQ(out.info.pixelType, 0x0882u);
@@ -716,6 +764,7 @@ TEST(PcdReader, ReportsTheFixedBaseImage) {
         const std::string path = dir / "image.pcd";
         WriteFile(path, c.bytes);
         const Outcome out = Inspect<Proxy_PCD>(path);
+        ExpectSameWithTheFileLent<Proxy_PCD>(path);
         ASSERT_TRUE(out.accepted) << c.what;
         EXPECT_EQ(out.info.width, 3072u);
         EXPECT_EQ(out.info.height, 2048u);
@@ -753,6 +802,8 @@ TEST(PcdReader, RejectsFilesWithoutTheSignature) {
         const Outcome out = Inspect<Proxy_PCD>(path);
         EXPECT_FALSE(out.accepted) << c.what;
         EXPECT_EQ(out.code, -11) << c.what;
+        ExpectSameWithTheFileLent<Proxy_PCD>(path);
+        ExpectFactoryAsEachReaderAlone(path);
     }
     const std::string missing = dir / "missing.pcd";
     for (const char* path : {static_cast<const char*>(nullptr), missing.c_str()}) {

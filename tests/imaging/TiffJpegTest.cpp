@@ -4,6 +4,7 @@
 #include "IMG_OpenImageFile.h"
 #include "Proxy_JPEG.h"
 #include "Proxy_TIFF.h"
+#include "ReaderRuns.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -900,6 +901,7 @@ TEST(TiffReaderFiles, EveryCutAndEveryDamagedByteIsHandled) {
         WriteFresh(path, whole.substr(0, n));
         Inspected r = Inspect<Proxy_TIFF>(path);
         SCOPED_TRACE("cut at " + std::to_string(n));
+        ExpectSameWithTheFileLent<Proxy_TIFF>(path);
         EXPECT_TRUE(r.code == 0 || r.code == -1 || r.code == -4 || r.code == -11) << r.code;
         if (r.code == 0 && r.formatCode == 0x101) {
             // A proxy is only ever reported with its whole tag.
@@ -915,6 +917,7 @@ TEST(TiffReaderFiles, EveryCutAndEveryDamagedByteIsHandled) {
             Inspected r = Inspect<Proxy_TIFF>(path);
             EXPECT_TRUE(r.code == 0 || r.code == -1 || r.code == -4 || r.code == -11)
                 << "byte " << at << ": " << r.code;
+            ExpectSameWithTheFileLent<Proxy_TIFF>(path);
         }
     }
 }
@@ -974,6 +977,122 @@ TEST(TiffReaderFiles, ProxyTagBeyondTheValueLimitIsNotLoaded) {
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.formatCode, 0x100u);
     EXPECT_EQ(r.info.width, page.width);
+}
+
+namespace {
+
+// Whether libtiff, opening the file itself with the reader's 4 MB limit on a
+// single value, keeps its description.
+bool LibtiffKeepsTheDescription(const std::string& path) {
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options, 4 * 1024 * 1024);
+    TIFF* tif = TIFFOpenExt(path.c_str(), "rmDc", options);
+    TIFFOpenOptionsFree(options);
+    if (tif == nullptr) {
+        return false;
+    }
+    char* text = nullptr;
+    const bool kept = TIFFGetField(tif, TIFFTAG_IMAGEDESCRIPTION, &text) == 1 && text != nullptr;
+    TIFFClose(tif);
+    return kept;
+}
+
+} // namespace
+
+TEST(TiffReaderFiles, ValuesUpToTheLimitAreReadAndLargerOnesDropped) {
+    // The description's first digit is the processing count. A description
+    // of 2 MB is read like a short one; one beyond 4 MB is dropped and the
+    // count stays unknown; so is Photoshop's layer data beside either.
+    TempDir dir;
+    struct Case {
+        const char* name;
+        std::size_t descriptionBytes;
+        std::size_t layerBytes;
+        int processCount;
+    };
+    const Case cases[] = {
+        {"short.tif", 10, 0, 7},
+        {"two-megabytes.tif", 2 * 1024 * 1024, 0, 7},
+        {"at-the-limit.tif", 4 * 1024 * 1024, 0, 7},
+        {"past-the-limit.tif", 4 * 1024 * 1024 + 1, 0, -1},
+        {"two-megabytes-and-layers.tif", 2 * 1024 * 1024, 6 * 1024 * 1024, 7},
+        {"short-and-layers.tif", 10, 48 * 1024 * 1024, 7},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TiffPage page;
+        page.description = "7" + std::string(c.descriptionBytes - 2, 'd'); // and its NUL
+        if (c.layerBytes > 0) {
+            page.layers = std::string(c.layerBytes, 'L');
+        }
+        const std::string path = dir / c.name;
+        WriteTiff(path, page);
+        Inspected r = Inspect<Proxy_TIFF>(path);
+        ASSERT_EQ(r.code, 0);
+        EXPECT_EQ(r.processCount, c.processCount);
+        // libtiff on its own draws the same line.
+        EXPECT_EQ(LibtiffKeepsTheDescription(path), c.processCount == 7);
+        ExpectSameWithTheFileLent<Proxy_TIFF>(path);
+        ExpectFactoryAsEachReaderAlone(path);
+    }
+}
+
+TEST(TiffReaderFiles, AValueThatSharesItsPlaceWithALargeOneIsStillRead) {
+    // Two entries point at the same bytes: a description of 2 MB and layer
+    // data of 5 MB that begins with it. The layer data is dropped, the
+    // description read.
+    TempDir dir;
+    const uint32_t layerBytes = 5 * 1024 * 1024;
+    std::vector<RawEntry> entries = GrayEntries(4, 4);
+    const std::string probe = RawTiff(entries);
+    const uint32_t shared = static_cast<uint32_t>(probe.size()) + 2 * 12 + 16;
+    entries.push_back({TIFFTAG_IMAGEDESCRIPTION, TIFF_ASCII, 2 * 1024 * 1024, "", shared});
+    entries.push_back({TIFFTAG_IMAGESOURCEDATA, TIFF_UNDEFINED, layerBytes, "", shared});
+    std::string bytes = RawTiff(entries);
+    ASSERT_LE(bytes.size(), shared);
+    bytes.resize(shared, '\0');
+    bytes += std::string("3 passes!") + '\0';
+    bytes += std::string(layerBytes, 'L');
+    const std::string path = dir / "shared.tif";
+    WriteFresh(path, bytes);
+    Inspected r = Inspect<Proxy_TIFF>(path);
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(r.processCount, 3);
+    EXPECT_TRUE(LibtiffKeepsTheDescription(path));
+    ExpectSameWithTheFileLent<Proxy_TIFF>(path);
+    ExpectFactoryAsEachReaderAlone(path);
+}
+
+TEST(TiffReaderFiles, LargeValuesAndManyStripsReadAlikeWithTheFileLent) {
+    TempDir dir;
+    const uint32_t rows = 300000;
+    std::string offsets;
+    std::string counts;
+    for (uint32_t i = 0; i < rows; ++i) {
+        offsets += LittleEndian32(kRawPixelOffset);
+        counts += LittleEndian32(1);
+    }
+    std::vector<RawEntry> entries = GrayEntries(1, rows);
+    for (RawEntry& e : entries) {
+        if (e.tag == TIFFTAG_STRIPOFFSETS) {
+            e = {TIFFTAG_STRIPOFFSETS, TIFF_LONG, rows, offsets};
+        } else if (e.tag == TIFFTAG_STRIPBYTECOUNTS) {
+            e = {TIFFTAG_STRIPBYTECOUNTS, TIFF_LONG, rows, counts};
+        } else if (e.tag == TIFFTAG_ROWSPERSTRIP) {
+            e = Long(TIFFTAG_ROWSPERSTRIP, 1);
+        }
+    }
+    entries.push_back(Ascii(TIFFTAG_MODEL, "5 runs"));
+    entries.push_back({TIFFTAG_IMAGESOURCEDATA, TIFF_UNDEFINED, 6 * 1024 * 1024,
+                       std::string(6 * 1024 * 1024, 'L')});
+    const std::string path = dir / "tall.tif";
+    WriteFresh(path, RawTiff(entries));
+    Inspected r = Inspect<Proxy_TIFF>(path);
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(r.info.height, rows);
+    EXPECT_EQ(r.processCount, 5);
+    ExpectSameWithTheFileLent<Proxy_TIFF>(path);
+    ExpectFactoryAsEachReaderAlone(path);
 }
 
 TEST(TiffReaderLifecycle, CloseIsHarmlessAndTheHandleNeverLeaks) {
@@ -1161,6 +1280,7 @@ TEST(JpegReaderHeader, EveryCutBeforeTheScanIsRejectedAndEveryLaterOneRead) {
         SCOPED_TRACE("cut at " + std::to_string(n));
         WriteFresh(path, whole.substr(0, n));
         Inspected r = Inspect<Proxy_JPEG>(path);
+        ExpectSameWithTheFileLent<Proxy_JPEG>(path);
         if (n < scan.lastComponentEnd) {
             EXPECT_EQ(r.code, -11);
         } else {
@@ -1185,7 +1305,40 @@ TEST(JpegReaderHeader, EveryDamagedHeaderByteIsHandled) {
             Inspected r = Inspect<Proxy_JPEG>(path);
             EXPECT_TRUE(r.code == 0 || r.code == -1 || r.code == -11)
                 << "byte " << at << ": " << r.code;
+            ExpectSameWithTheFileLent<Proxy_JPEG>(path);
         }
+    }
+}
+
+TEST(JpegReaderHeader, LongSegmentsBeforeTheFrameReadAlikeWithTheFileLent) {
+    // Comment segments of 60 KB each before the frame header: the header
+    // reaches far past the head of the file, and every cut of it ends the
+    // reading somewhere else.
+    const std::string plain = JpegBytes({});
+    std::string comments;
+    for (int i = 0; i < 3; ++i) {
+        const std::size_t length = 60000;
+        comments += "\xFF\xFE";
+        comments += static_cast<char>((length + 2) >> 8);
+        comments += static_cast<char>((length + 2) & 0xFF);
+        comments += std::string(length, static_cast<char>('a' + i));
+    }
+    const std::string whole = plain.substr(0, 2) + comments + plain.substr(2);
+    TempDir dir;
+    const std::string path = dir / "long.jpg";
+    WriteFresh(path, whole);
+    Inspected r = Inspect<Proxy_JPEG>(path);
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(r.info.width, 24u);
+    ExpectSameWithTheFileLent<Proxy_JPEG>(path);
+    ExpectFactoryAsEachReaderAlone(path);
+    for (std::size_t n : {std::size_t{4095}, std::size_t{4096}, std::size_t{4097},
+                          std::size_t{60005}, std::size_t{65536}, std::size_t{120010},
+                          whole.size() - plain.size() + 2, whole.size() - 1}) {
+        SCOPED_TRACE(n);
+        WriteFresh(path, whole.substr(0, n));
+        ExpectSameWithTheFileLent<Proxy_JPEG>(path);
+        ExpectFactoryAsEachReaderAlone(path);
     }
 }
 
