@@ -51,6 +51,7 @@ fuzz: setup
 bench: build
 	$(BUILD)/bench/ordodesk_bench
 	$(BUILD)/bench/ordodesk_inspect_bench
+	$(BUILD)/bench/qor_refserver_bench
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz

@@ -1,0 +1,530 @@
+#include "ImageJob.h"
+
+#include "IMG_OpenImageFile.h"
+#include "ProcessingMark.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using vips::VImage;
+
+const char* StatusWord(ReplyStatus status) {
+    switch (status) {
+    case ReplyStatus::finish:
+        return "finish";
+    case ReplyStatus::warning:
+        return "warning";
+    case ReplyStatus::error:
+        break;
+    }
+    return "error";
+}
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kMaxSide = 40000;
+constexpr double kMaxPixels = 400e6;
+
+const char* KindName(ImageKind kind) {
+    switch (kind) {
+    case ImageKind::gray:
+        return "gray";
+    case ImageKind::rgb:
+        return "RGB";
+    case ImageKind::cmyk:
+        break;
+    }
+    return "CMYK";
+}
+
+VImage ToUchar(const VImage& in) {
+    if (in.format() == VIPS_FORMAT_UCHAR) {
+        return in;
+    }
+    if (in.format() == VIPS_FORMAT_USHORT) {
+        return in.cast(VIPS_FORMAT_UCHAR, VImage::option()->set("shift", true));
+    }
+    return in.cast(VIPS_FORMAT_UCHAR);
+}
+
+VImage Tagged(const VImage& in, VipsInterpretation interpretation) {
+    return in.copy(VImage::option()->set("interpretation", interpretation));
+}
+
+// Levels from the profile: clip, stretch, gamma, brightness, as one table.
+VImage Correct(const VImage& in, const ServerProfile& p) {
+    VImage luminance = in.bands() > 1 ? in.bandmean() : in;
+    double black = luminance.percent(std::clamp(p.blackClip, 0, 49));
+    double white = luminance.percent(100 - std::clamp(p.whiteClip, 0, 49));
+    if (white <= black) {
+        black = 0;
+        white = 255;
+    }
+    double gamma = std::clamp(p.gammaPercent, 10, 1000) / 100.0;
+    std::array<unsigned char, 256> table{};
+    for (int i = 0; i < 256; ++i) {
+        double v = std::clamp((i - black) / (white - black), 0.0, 1.0);
+        v = 255.0 * std::pow(v, 1.0 / gamma) + p.brightness;
+        table[static_cast<std::size_t>(i)] =
+            static_cast<unsigned char>(std::lround(std::clamp(v, 0.0, 255.0)));
+    }
+    VImage lut = VImage::new_from_memory(table.data(), table.size(), 256, 1, 1, VIPS_FORMAT_UCHAR)
+                     .copy_memory();
+    return Tagged(in.maplut(lut), in.interpretation());
+}
+
+VImage IccOptions(VImage image, const char* output, const char* input, const ServerProfile& p,
+                  bool embedded) {
+    return image.icc_transform(output,
+                               VImage::option()
+                                   ->set("input_profile", input)
+                                   ->set("embedded", embedded)
+                                   ->set("intent", std::clamp(p.intent, 0, 3))
+                                   ->set("black_point_compensation", p.blackPointCompensation));
+}
+
+const char* OrDefault(const std::string& name, const char* fallback) {
+    return name.empty() || name == "none" ? fallback : name.c_str();
+}
+
+VImage CmykToRgb(const VImage& in, const ServerProfile& p) {
+    return ToUchar(IccOptions(in, OrDefault(p.rgbProfile, "srgb"),
+                              OrDefault(p.cmykInputProfile, "cmyk"), p, true));
+}
+
+VImage ToCmyk(const VImage& in, ImageKind kind, const ServerProfile& p) {
+    VImage rgb = kind == ImageKind::gray ? ToUchar(in.colourspace(VIPS_INTERPRETATION_sRGB)) : in;
+    return Tagged(ToUchar(IccOptions(rgb, OrDefault(p.cmykProfile, "cmyk"),
+                                     OrDefault(p.rgbProfile, "srgb"), p, false)),
+                  VIPS_INTERPRETATION_CMYK);
+}
+
+VImage ToGray(const VImage& rgb) {
+    return Tagged(ToUchar(rgb.colourspace(VIPS_INTERPRETATION_B_W)), VIPS_INTERPRETATION_B_W);
+}
+
+bool Exists(const std::string& path) {
+    std::error_code ec;
+    return fs::exists(path, ec);
+}
+
+// The file name without an extension of at most four bytes.
+std::string StemOf(const std::string& name) {
+    std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0 && name.size() - dot - 1 <= 4) {
+        return name.substr(0, dot);
+    }
+    return name;
+}
+
+bool SafeExtension(const std::string& ext) {
+    if (ext.empty() || ext.size() > 4) {
+        return false;
+    }
+    return std::all_of(ext.begin(), ext.end(),
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+}
+
+double InputResolution(const std::string& path, const VImage& image) {
+    std::unique_ptr<Proxy_FileIOProcess> reader = IMG_OpenImageFile(path.c_str(), "r", false);
+    if (reader && reader->GetImageInfo() != nullptr) {
+        double r = reader->GetImageInfo()->resolution;
+        if (r > 1.0 && std::isfinite(r)) {
+            return r;
+        }
+    }
+    double r = image.xres() * 25.4;
+    return r > 26.0 ? r : 72.0;
+}
+
+// libvips records a JPEG's resolution in EXIF only; readers that look at the
+// JFIF density alone would see none. A JFIF segment with the density is put
+// right after the start-of-image marker.
+bool AddJfifDensity(const std::string& path, int resX, int resY, int unit) {
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    if (bytes.size() < 4 || static_cast<unsigned char>(bytes[0]) != 0xFF ||
+        static_cast<unsigned char>(bytes[1]) != 0xD8) {
+        return false;
+    }
+    if (static_cast<unsigned char>(bytes[2]) == 0xFF &&
+        static_cast<unsigned char>(bytes[3]) == 0xE0) {
+        return true; // a JFIF segment is there already
+    }
+    auto density = [&](int ppi) {
+        double v = unit == 1 ? ppi / 2.54 : ppi;
+        return static_cast<int>(std::clamp(std::lround(v), 1L, 65535L));
+    };
+    const int dx = density(resX), dy = density(resY);
+    const unsigned char app0[] = {0xFF,
+                                  0xE0,
+                                  0x00,
+                                  0x10,
+                                  'J',
+                                  'F',
+                                  'I',
+                                  'F',
+                                  0x00,
+                                  0x01,
+                                  0x01,
+                                  static_cast<unsigned char>(unit == 1 ? 2 : 1),
+                                  static_cast<unsigned char>(dx >> 8),
+                                  static_cast<unsigned char>(dx & 0xFF),
+                                  static_cast<unsigned char>(dy >> 8),
+                                  static_cast<unsigned char>(dy & 0xFF),
+                                  0x00,
+                                  0x00};
+    bytes.insert(2, reinterpret_cast<const char*>(app0), sizeof app0);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+void Save(const VImage& image, const OutputFormat& format, int unit, const std::string& path) {
+    if (format.code == 4) {
+        image.jpegsave(path.c_str(), VImage::option()
+                                         ->set("Q", std::clamp(format.values[0], 1, 100))
+                                         ->set("interlace", format.values[1] != 0)
+                                         ->set("optimize_coding", format.values[2] != 0)
+                                         ->set("strip", !format.embedIcc));
+        return;
+    }
+    VipsForeignTiffCompression compression = VIPS_FOREIGN_TIFF_COMPRESSION_NONE;
+    if (format.values[0] == 1) {
+        compression = VIPS_FOREIGN_TIFF_COMPRESSION_LZW;
+    } else if (format.values[0] == 2) {
+        compression = VIPS_FOREIGN_TIFF_COMPRESSION_DEFLATE;
+    }
+    VImage out = image;
+    if (!format.embedIcc && out.get_typeof(VIPS_META_ICC_NAME) != 0) {
+        out = out.copy();
+        out.remove(VIPS_META_ICC_NAME);
+    }
+    auto* options =
+        VImage::option()
+            ->set("compression", compression)
+            ->set("predictor", format.values[1] == 1 ? VIPS_FOREIGN_TIFF_PREDICTOR_HORIZONTAL
+                                                     : VIPS_FOREIGN_TIFF_PREDICTOR_NONE)
+            ->set("resunit",
+                  unit == 1 ? VIPS_FOREIGN_TIFF_RESUNIT_CM : VIPS_FOREIGN_TIFF_RESUNIT_INCH);
+    if (format.values[2] >= 16) {
+        int edge = std::min(format.values[2], 4096) / 16 * 16;
+        options->set("tile", true)->set("tile_width", edge)->set("tile_height", edge);
+    }
+    out.tiffsave(path.c_str(), options);
+}
+
+JobResult Fail(const std::string& message, const std::string& path) {
+    JobResult r;
+    r.status = ReplyStatus::error;
+    r.message = message;
+    r.outputPath = path;
+    return r;
+}
+
+} // namespace
+
+VImage NormalizeImage(const VImage& in, ImageKind& kind) {
+    VipsInterpretation interpretation = in.interpretation();
+    int bands = in.bands();
+    if (interpretation == VIPS_INTERPRETATION_CMYK && bands >= 4) {
+        kind = ImageKind::cmyk;
+        VImage cmyk = bands > 4 ? in.extract_band(0, VImage::option()->set("n", 4)) : in;
+        return Tagged(ToUchar(cmyk), VIPS_INTERPRETATION_CMYK);
+    }
+    VImage image = in;
+    switch (interpretation) {
+    case VIPS_INTERPRETATION_LAB:
+    case VIPS_INTERPRETATION_LABQ:
+    case VIPS_INTERPRETATION_LABS:
+    case VIPS_INTERPRETATION_LCH:
+    case VIPS_INTERPRETATION_CMC:
+    case VIPS_INTERPRETATION_XYZ:
+    case VIPS_INTERPRETATION_YXY:
+    case VIPS_INTERPRETATION_scRGB:
+    case VIPS_INTERPRETATION_HSV:
+        image = image.colourspace(VIPS_INTERPRETATION_sRGB);
+        bands = image.bands();
+        break;
+    default:
+        break;
+    }
+    if (bands == 2 || bands == 4) {
+        image = image.flatten(VImage::option()->set(
+            "background",
+            std::vector<double>{image.format() == VIPS_FORMAT_USHORT ? 65535.0 : 255.0}));
+        bands = image.bands();
+    }
+    if (bands < 3) {
+        kind = ImageKind::gray;
+        return Tagged(ToUchar(image.extract_band(0)), VIPS_INTERPRETATION_B_W);
+    }
+    kind = ImageKind::rgb;
+    VImage rgb = bands > 3 ? image.extract_band(0, VImage::option()->set("n", 3)) : image;
+    return Tagged(ToUchar(rgb), VIPS_INTERPRETATION_sRGB);
+}
+
+bool RenderPlacement(const VImage& in, ImageKind kind, double inputResolution, const JobTicket& t,
+                     VImage& out, std::string& error) {
+    const double a = t.angle * kPi / 180.0;
+    const double k = std::tan(t.skewH * kPi / 180.0);
+    // Source pixel -> inches on the page: mirror, scale, skew, rotate
+    // (counter-clockwise as seen, y growing downward), then -> output pixels.
+    const double sx = (t.flipH ? -1.0 : 1.0) * t.scaleX / inputResolution;
+    const double sy = (t.flipV ? -1.0 : 1.0) * t.scaleY / inputResolution;
+    // K * S: [[sx, -k*sy], [0, sy]]
+    const double ks00 = sx, ks01 = -k * sy, ks10 = 0.0, ks11 = sy;
+    const double c = std::cos(a), s = std::sin(a);
+    double m00 = c * ks00 + s * ks10, m01 = c * ks01 + s * ks11;
+    double m10 = -s * ks00 + c * ks10, m11 = -s * ks01 + c * ks11;
+    m00 *= t.resX;
+    m01 *= t.resX;
+    m10 *= t.resY;
+    m11 *= t.resY;
+
+    const double w = in.width(), h = in.height();
+    const double xs[4] = {0, m00 * w, m00 * w + m01 * h, m01 * h};
+    const double ys[4] = {0, m10 * w, m10 * w + m11 * h, m11 * h};
+    const double minX = *std::min_element(xs, xs + 4), maxX = *std::max_element(xs, xs + 4);
+    const double minY = *std::min_element(ys, ys + 4), maxY = *std::max_element(ys, ys + 4);
+
+    double cropX = 0, cropY = 0, outW = std::ceil(maxX - minX), outH = std::ceil(maxY - minY);
+    if (t.doCrop) {
+        cropX = t.left * t.resX;
+        cropY = t.top * t.resY;
+        outW = std::max(1.0, std::round(t.width * t.resX));
+        outH = std::max(1.0, std::round(t.height * t.resY));
+    }
+    if (!(outW <= kMaxSide && outH <= kMaxSide && outW * outH <= kMaxPixels)) {
+        error = "output of " + std::to_string(static_cast<long long>(outW)) + " x " +
+                std::to_string(static_cast<long long>(outH)) +
+                " pixels is larger than this server writes";
+        return false;
+    }
+    const double overlapX = std::min(cropX + outW, maxX - minX) - std::max(cropX, 0.0);
+    const double overlapY = std::min(cropY + outH, maxY - minY) - std::max(cropY, 0.0);
+    if (!(overlapX > 0.5 && overlapY > 0.5)) {
+        error = "the crop lies outside the placed image";
+        return false;
+    }
+
+    VImage source = in;
+    // A strong reduction is done by block averaging first, so that the
+    // resampling below does not alias.
+    const double area = std::fabs(m00 * m11 - m01 * m10);
+    int shrink = area > 0 ? static_cast<int>(std::floor(1.0 / std::sqrt(area))) : 1;
+    if (shrink >= 2) {
+        shrink = std::min({shrink, in.width(), in.height()});
+        source = in.shrink(shrink, shrink);
+        const double fx = static_cast<double>(in.width()) / source.width();
+        const double fy = static_cast<double>(in.height()) / source.height();
+        m00 *= fx;
+        m10 *= fx;
+        m01 *= fy;
+        m11 *= fy;
+    }
+    const double white = kind == ImageKind::cmyk ? 0.0 : 255.0;
+    std::vector<double> background(static_cast<std::size_t>(source.bands()), white);
+    out = source.affine(
+        {m00, m01, m10, m11},
+        VImage::option()
+            ->set("interpolate", vips::VInterpolate::new_from_name("bilinear"))
+            ->set("oarea", std::vector<int>{0, 0, static_cast<int>(outW), static_cast<int>(outH)})
+            ->set("odx", -minX - cropX)
+            ->set("ody", -minY - cropY)
+            ->set("extend", VIPS_EXTEND_BACKGROUND)
+            ->set("background", background));
+    out = Tagged(ToUchar(out), source.interpretation());
+    return true;
+}
+
+bool ConvertColour(VImage& image, ImageKind& kind, int option, const ServerProfile& p,
+                   std::string& error) {
+    if (option == -1) {
+        option = p.modes[static_cast<int>(kind)];
+    }
+    bool correct = false, toGray = false, toRgb = false, toCmyk = false, known = true;
+    switch (kind) {
+    case ImageKind::gray: // 0 none, 1 correction, 4 CMYK, 5 correction + CMYK
+        known = option == 0 || option == 1 || option == 4 || option == 5;
+        correct = option == 1 || option == 5;
+        toCmyk = option == 4 || option == 5;
+        break;
+    case ImageKind::rgb: // bit 1 correction, bit 0 gray, 4..7 CMYK; 0 none
+        known = option >= 0 && option <= 7;
+        correct = option == 2 || option == 3 || option == 6 || option == 7;
+        toGray = option == 1 || option == 3 || option == 5 || option == 7;
+        toCmyk = option >= 4;
+        break;
+    case ImageKind::cmyk: // 0 none, 1 gray, 2 RGB, 5 gray + CMYK, 6 RGB + CMYK
+        known = option == 0 || option == 1 || option == 2 || option == 5 || option == 6;
+        toGray = option == 1 || option == 5;
+        toRgb = option == 2 || option == 6;
+        toCmyk = option == 5 || option == 6;
+        break;
+    }
+    if (!known) {
+        error = "process option " + std::to_string(option) + " does not apply to a " +
+                KindName(kind) + " image";
+        return false;
+    }
+    try {
+        if (kind == ImageKind::cmyk && (toGray || toRgb)) {
+            image = Tagged(CmykToRgb(image, p), VIPS_INTERPRETATION_sRGB);
+            kind = ImageKind::rgb;
+        }
+        if (toGray && kind == ImageKind::rgb) {
+            image = ToGray(image);
+            kind = ImageKind::gray;
+        }
+        if (correct) {
+            image = Correct(image, p);
+        }
+        if (toCmyk) {
+            image = ToCmyk(image, kind, p);
+            kind = ImageKind::cmyk;
+        }
+    } catch (const vips::VError& e) {
+        error =
+            std::string("colour conversion failed (check the profile's ICC profiles): ") + e.what();
+        return false;
+    }
+    return true;
+}
+
+JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t) {
+    ServerProfile profile;
+    std::string error;
+    if (!LoadServerProfile(folders, t.profile, profile, error)) {
+        return Fail(error, t.pathIn);
+    }
+    fs::path in(t.pathIn);
+    if (!in.is_absolute()) {
+        return Fail("input path is not a full path: " + t.pathIn, t.pathIn);
+    }
+    std::error_code ec;
+    if (!fs::is_regular_file(in, ec)) {
+        return Fail("input image not found: " + t.pathIn, t.pathIn);
+    }
+    if (t.pathOut.empty() || !fs::path(t.pathOut).is_absolute()) {
+        return Fail("output path is missing or not a full path", t.pathIn);
+    }
+    if (t.prefix.find('/') != std::string::npos || t.prefix.find('\\') != std::string::npos) {
+        return Fail("prefix holds a path separator", t.pathIn);
+    }
+
+    const bool replacing = t.pathOut == t.pathIn;
+    fs::path outPath(t.pathOut);
+    fs::path folder = outPath.parent_path();
+    if (!fs::is_directory(folder, ec)) {
+        return Fail("output folder does not exist: " + folder.string(), t.pathIn);
+    }
+
+    VImage image;
+    ImageKind kind = ImageKind::rgb;
+    double resolution = 72.0;
+    int passes = 0;
+    try {
+        VImage loaded = VImage::new_from_file(t.pathIn.c_str(),
+                                              VImage::option()->set("access", VIPS_ACCESS_RANDOM));
+        resolution = InputResolution(t.pathIn, loaded);
+        passes = ReadProcessingCount(t.pathIn);
+        image = NormalizeImage(loaded, kind);
+    } catch (const vips::VError&) {
+        return Fail("input image cannot be read: " + t.pathIn, t.pathIn);
+    }
+
+    VImage placed;
+    try {
+        if (!RenderPlacement(image, kind, resolution, t, placed, error)) {
+            return Fail(error, t.pathIn);
+        }
+    } catch (const vips::VError& e) {
+        return Fail(std::string("placement failed: ") + e.what(), t.pathIn);
+    }
+    if (!ConvertColour(placed, kind, t.processOpt, profile, error)) {
+        return Fail(error, t.pathIn);
+    }
+
+    const OutputFormat& format = profile.outputs[static_cast<int>(kind)];
+    if (format.code != 0 && format.code != 4) {
+        return Fail("profile asks for file format " + std::to_string(format.code) +
+                        ", which this server does not write",
+                    t.pathIn);
+    }
+    std::string ext =
+        SafeExtension(format.extension) ? format.extension : (format.code == 4 ? "jpg" : "tif");
+    std::string stem = StemOf(outPath.filename().string());
+    if (stem.empty()) {
+        return Fail("output path names no file", t.pathIn);
+    }
+    fs::path target = folder / (t.prefix + stem + "." + ext);
+    JobResult result;
+    result.status = ReplyStatus::finish;
+    const bool overSource = fs::equivalent(target, in, ec);
+    if (!overSource && !replacing && !t.overwrite && Exists(target.string())) {
+        fs::path taken = target;
+        for (int n = 1; n < 1000 && Exists(target.string()); ++n) {
+            target = folder / (t.prefix + stem + "-" + std::to_string(n) + "." + ext);
+        }
+        if (Exists(target.string())) {
+            return Fail("output exists and overwriting is off: " + taken.string(), t.pathIn);
+        }
+        result.status = ReplyStatus::warning;
+        result.message =
+            taken.filename().string() + " exists; written as " + target.filename().string() + ". ";
+    }
+
+    placed = placed.copy(VImage::option()->set("xres", t.resX / 25.4)->set("yres", t.resY / 25.4));
+    if (format.code == 4) {
+        placed.set("resolution-unit", profile.resolutionUnit == 1 ? "cm" : "in");
+    }
+    // Written beside the target under a hidden name and moved over it in one
+    // step, so that a client never sees half a file.
+    fs::path part = folder / ("." + target.filename().string() + "." +
+                              std::to_string(static_cast<long long>(getpid())) + ".part");
+    try {
+        Save(placed, format, profile.resolutionUnit, part.string());
+    } catch (const vips::VError& e) {
+        fs::remove(part, ec);
+        return Fail(std::string("output cannot be written: ") + e.what(), t.pathIn);
+    }
+    if (format.code == 4 &&
+        !AddJfifDensity(part.string(), t.resX, t.resY, profile.resolutionUnit)) {
+        fs::remove(part, ec);
+        return Fail("resolution cannot be recorded in " + target.string(), t.pathIn);
+    }
+    if (format.code == 0) {
+        std::string text =
+            "P" + std::to_string(t.processOpt) + " " + (t.profile.empty() ? "default" : t.profile);
+        if (!WriteProcessingMark(part.string(), std::min(passes + 1, 9), text)) {
+            fs::remove(part, ec);
+            return Fail("processing mark cannot be written into " + target.string(), t.pathIn);
+        }
+    }
+    fs::rename(part, target, ec);
+    if (ec) {
+        fs::remove(part, ec);
+        return Fail("output cannot be moved into place: " + target.string(), t.pathIn);
+    }
+    result.outputPath = target.string();
+    if (t.deleteSource && !overSource && !fs::equivalent(target, in, ec)) {
+        if (!fs::remove(in, ec)) {
+            result.status = ReplyStatus::warning;
+            result.message += "the original could not be deleted. ";
+        }
+    }
+    result.message += "processed " + std::to_string(placed.width()) + " x " +
+                      std::to_string(placed.height()) + " px at " + std::to_string(t.resX) +
+                      " ppi, " + KindName(kind) + " " + (format.code == 4 ? "JPEG" : "TIFF");
+    return result;
+}

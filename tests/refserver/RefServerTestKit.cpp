@@ -1,0 +1,136 @@
+#include "RefServerTestKit.h"
+
+#include "ProcessingMark.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+using vips::VImage;
+
+namespace {
+
+// libvips is started once for the test program and shut down at its end, so
+// that the leak checker sees its caches released.
+class VipsEnvironment : public testing::Environment {
+public:
+    void SetUp() override {
+        ASSERT_EQ(VIPS_INIT("refserver_tests"), 0);
+        vips_cache_set_max(0);
+    }
+    void TearDown() override { vips_shutdown(); }
+};
+
+[[maybe_unused]] testing::Environment* const kVips =
+    testing::AddGlobalTestEnvironment(new VipsEnvironment);
+
+} // namespace
+
+void WriteQuadrants(const std::string& path, int width, int height, double ppi) {
+    std::vector<unsigned char> pixels(static_cast<std::size_t>(width * height * 3));
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            Rgb c = y < height / 2 ? (x < width / 2 ? kRed : kGreen)
+                                   : (x < width / 2 ? kBlue : kYellow);
+            unsigned char* p = &pixels[static_cast<std::size_t>((y * width + x) * 3)];
+            p[0] = static_cast<unsigned char>(c.r);
+            p[1] = static_cast<unsigned char>(c.g);
+            p[2] = static_cast<unsigned char>(c.b);
+        }
+    }
+    VImage image =
+        VImage::new_from_memory(pixels.data(), pixels.size(), width, height, 3, VIPS_FORMAT_UCHAR)
+            .copy(VImage::option()
+                      ->set("interpretation", VIPS_INTERPRETATION_sRGB)
+                      ->set("xres", ppi / 25.4)
+                      ->set("yres", ppi / 25.4));
+    image.tiffsave(path.c_str(), VImage::option()->set("resunit", VIPS_FOREIGN_TIFF_RESUNIT_INCH));
+}
+
+void WriteFlat(const std::string& path, ImageKind kind, int width, int height, double ppi,
+               int level) {
+    int bands = kind == ImageKind::gray ? 1 : kind == ImageKind::rgb ? 3 : 4;
+    VipsInterpretation interpretation = kind == ImageKind::gray  ? VIPS_INTERPRETATION_B_W
+                                        : kind == ImageKind::rgb ? VIPS_INTERPRETATION_sRGB
+                                                                 : VIPS_INTERPRETATION_CMYK;
+    VImage image = (VImage::black(width, height, VImage::option()->set("bands", bands)) + level)
+                       .cast(VIPS_FORMAT_UCHAR)
+                       .copy(VImage::option()
+                                 ->set("interpretation", interpretation)
+                                 ->set("xres", ppi / 25.4)
+                                 ->set("yres", ppi / 25.4));
+    image.tiffsave(path.c_str(), VImage::option()->set("resunit", VIPS_FOREIGN_TIFF_RESUNIT_INCH));
+}
+
+Rgb PixelAt(const VImage& image, double fx, double fy) {
+    int x = std::min(image.width() - 1, static_cast<int>(fx * image.width()));
+    int y = std::min(image.height() - 1, static_cast<int>(fy * image.height()));
+    std::vector<double> p = image.getpoint(x, y);
+    if (p.size() < 3) {
+        int v = static_cast<int>(p.at(0));
+        return {v, v, v};
+    }
+    return {static_cast<int>(p[0]), static_cast<int>(p[1]), static_cast<int>(p[2])};
+}
+
+std::string TicketText(const TicketFields& f) {
+    char text[4096];
+    std::snprintf(text, sizeof text,
+                  "PROCESS\nPATHIN: %s\nPATHOUT: %s\nHUNITS: inch\nVUNITS: inch\nTOP: %lf\nLEFT: "
+                  "%lf\nWIDTH: %lf\nHEIGHT: %lf\nSCALEX: %lf\nSCALEY: %lf\nRESX: %d\nRESY: "
+                  "%d\nANGLE: %lf\nPREFIX: %s\nPROCESSOPT: %d\nFLIPGD: %d\nFLIPHB: %d\nSKEWH: "
+                  "%lf\nOVERWRITE: %d\nPROFILE: %s\nDOCROP: 1\nDEL_SRC_IMAGE: %d\n",
+                  f.pathIn.c_str(), f.pathOut.c_str(), f.top, f.left, f.width, f.height, f.scaleX,
+                  f.scaleY, f.res, f.res, f.angle, f.prefix.c_str(), f.processOpt, f.flipGD,
+                  f.flipHB, f.skewH, f.overwrite, f.profile.c_str(), f.delSrc);
+    return text;
+}
+
+ServerSandbox::ServerSandbox() : server(dir.Path(), log) {
+    QOR_EndPointFile::ResetProcessStateForTesting();
+    std::string error;
+    if (!InitServerTree(dir.Path(), error)) {
+        ADD_FAILURE() << error;
+    }
+    EXPECT_EQ(endpoint.Connect(ServerPath().c_str()), 0);
+    EXPECT_EQ(server.RunOnce(), 1); // the CONNECT
+}
+
+std::string ServerSandbox::Images() const {
+    std::string path = Root() + "/images";
+    MakeDirs(path);
+    return path;
+}
+
+std::string ServerSandbox::Send(const std::string& body) {
+    char name[512] = {};
+    EXPECT_EQ(endpoint.SendNamed(name, body.c_str(), 1024), 0);
+    return name;
+}
+
+bool ServerSandbox::Reply(const std::string& messageName, QorReply& reply, std::string* text) {
+    char buffer[1024];
+    int capacity = sizeof buffer;
+    if (endpoint.ReceiveFor(messageName.c_str(), buffer, capacity) != 0) {
+        return false;
+    }
+    if (text != nullptr) {
+        *text = buffer;
+    }
+    reply = QorReply();
+    reply.status = 99;
+    bool parsed = ParseReply(buffer, sizeof buffer, reply) == 0;
+    endpoint.ReleaseReply(messageName.c_str());
+    return parsed;
+}
+
+QorReply ServerSandbox::Run(const TicketFields& fields) {
+    std::string name = Send(TicketText(fields));
+    EXPECT_EQ(Serve(), 1);
+    QorReply reply;
+    reply.status = 99;
+    EXPECT_TRUE(Reply(name, reply)) << "no reply to " << name;
+    return reply;
+}
