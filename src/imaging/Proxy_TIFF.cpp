@@ -235,9 +235,12 @@ struct Proxy_TIFFSource {
         for (std::size_t i = 0; i < count; ++i) {
             const uint8_t* entry = entries.data() + i * 12;
             const uint16_t tag = u16(entry);
-            const auto type = static_cast<TIFFDataType>(u16(entry + 2));
-            const uint64_t bytes =
-                uint64_t{u32(entry + 4)} * static_cast<uint64_t>(TIFFDataWidth(type));
+            // A type number outside libtiff's list is no value of its enumeration;
+            // libtiff reads nothing for it, so it has no width here either.
+            const uint16_t rawType = u16(entry + 2);
+            const int width =
+                rawType <= TIFF_IFD8 ? TIFFDataWidth(static_cast<TIFFDataType>(rawType)) : 0;
+            const uint64_t bytes = uint64_t{u32(entry + 4)} * static_cast<uint64_t>(width);
             if (bytes <= 4) {
                 continue; // held in the entry itself, or of a type libtiff does not read
             }
