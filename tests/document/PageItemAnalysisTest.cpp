@@ -1,0 +1,729 @@
+// Page-item analysis: the kind and children of page items, the search for
+// placed images under an item and on the pages of the front document, and
+// the selection suite that hands the order code the layout selection.
+
+#include "../host/DocumentTestKit.h"
+
+#include "DocumentModel.h"
+#include "DocumentUtils.h"
+#include "IActionManager.h"
+#include "IApplication.h"
+#include "ICommand.h"
+#include "IDocument.h"
+#include "ILayoutSelection.h"
+#include "IOrdoSuite.h"
+#include "ISession.h"
+#include "ImportUtils.h"
+#include "OD_PageItem.h"
+#include "ObjectModel.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ---- a document open in the session, with its selection object
+
+InterfacePtr<IDocumentList> Documents() {
+    InterfacePtr<IApplication> app(GetExecutionContextSession()->QueryApplication());
+    return InterfacePtr<IDocumentList>(app->QueryDocumentList());
+}
+
+struct OpenDocument {
+    std::unique_ptr<IDataBase> db;
+
+    explicit OpenDocument(int32_t pages = 1, int32_t perSpread = 1) {
+        DocumentUtils::NewDocumentOptions options;
+        options.pageCount = pages;
+        options.pagesPerSpread = perSpread;
+        db = DocumentUtils::NewDocument(options);
+        InterfacePtr<IDocumentList> docs = Documents();
+        EXPECT_EQ(docs->AddNewDocument(db.get(), kInvalidUID, "Doc"), kSuccess);
+        InterfacePtr<IIntegratorTarget> selection = NewDocumentSelection(db.get());
+        EXPECT_TRUE(selection);
+        EXPECT_TRUE(docs->SetDocumentSelection(db.get(), selection.get()));
+    }
+    ~OpenDocument() { Close(); }
+    OpenDocument(const OpenDocument&) = delete;
+    OpenDocument& operator=(const OpenDocument&) = delete;
+
+    // Closes the document and lets its database go.
+    void Close() {
+        if (db) {
+            Documents()->CloseDocument(db.get());
+            db.reset();
+        }
+    }
+    IDataBase* Db() const { return db.get(); }
+    UIDRef Page(int32_t index) const { return DocumentUtils::GetNthPage(db.get(), index); }
+    UIDRef Spread(int32_t index) const {
+        InterfacePtr<IDocument> doc = DocumentUtils::QueryDocument(db.get());
+        return UIDRef(db.get(), doc->GetNthSpreadUID(index));
+    }
+    InterfacePtr<ILayoutSelection> Selection() const {
+        InterfacePtr<IDocument> doc = DocumentUtils::QueryDocument(db.get());
+        return InterfacePtr<ILayoutSelection>(doc.get(), IID_ILAYOUTSELECTION);
+    }
+};
+
+UIDList List(IDataBase* db, std::initializer_list<UIDRef> refs) {
+    UIDList list(db);
+    for (const UIDRef& ref : refs) {
+        list.Append(ref);
+    }
+    return list;
+}
+
+std::vector<uint32_t> UIDs(const UIDList& list) {
+    std::vector<uint32_t> out;
+    for (UID uid : list) {
+        out.push_back(uid.Get());
+    }
+    return out;
+}
+
+std::vector<uint32_t> UIDs(std::initializer_list<UIDRef> refs) {
+    std::vector<uint32_t> out;
+    for (const UIDRef& ref : refs) {
+        out.push_back(ref.GetUID().Get());
+    }
+    return out;
+}
+
+// Test classes: an image item that also carries graphic-frame data, and one
+// that is a plain subclass of the image item.
+inline constexpr ClassID kFramedImageTestBoss{0x90201};
+inline constexpr ClassID kImageSubclassTestBoss{0x90202};
+
+// A concrete selection whose suite answers as it is told and records calls.
+inline constexpr ClassID kCountingSelectionTestBoss{0x90203};
+inline constexpr ClassID kSuitelessSelectionTestBoss{0x90204};
+inline constexpr ImplementationID kCountingSuiteTestImpl{0x90203};
+
+struct SuiteCall {
+    int32_t tag;
+    const char* operation;
+};
+std::vector<SuiteCall> suiteCalls;
+
+class CountingSuite : public CPMUnknown<IOrdoSuite> {
+public:
+    explicit CountingSuite(IPMUnknown* o) : CPMUnknown<IOrdoSuite>(o) {}
+    bool HasSelectedItems() const override {
+        suiteCalls.push_back({tag, "Has"});
+        return answer;
+    }
+    void GetSelectedItems(UIDList& list) const override {
+        suiteCalls.push_back({tag, "Get"});
+        // Appends, so that the test sees that every suite wrote into the
+        // caller's own list.
+        list.Append(UID(static_cast<uint32_t>(tag)));
+    }
+    int32_t tag = 0;
+    bool answer = false;
+};
+
+class PageItemAnalysisTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetHostForTesting();
+        ObjectModel& model = ObjectModel::Get();
+        model.Reset();
+        RegisterHostServices();
+        RegisterDocumentModel();
+        RegisterOrdoSuite();
+        model.DefineClass({kFramedImageTestBoss,
+                           kImageItemBoss,
+                           {{IID_IGRAPHICFRAMEDATA, kGraphicFrameDataImpl}}});
+        model.DefineClass({kImageSubclassTestBoss, kImageItemBoss, {}});
+        model.RegisterImplementation(
+            {kCountingSuiteTestImpl, "CountingSuite", CreateImplementation<CountingSuite>, false});
+        model.DefineClass({kCountingSelectionTestBoss,
+                           kInvalidClass,
+                           {{IID_IORDOSUITE, kCountingSuiteTestImpl}}});
+        model.DefineClass(
+            {kSuitelessSelectionTestBoss, kInvalidClass, {{IID_ILAYOUTTARGET, kLayoutTargetImpl}}});
+        ErrorUtils::PMSetGlobalErrorCode(kSuccess);
+        suiteCalls.clear();
+        image = dir / "photo.tif";
+        dockit::WriteTiff(image, 40, 20, 72);
+    }
+    void TearDown() override {
+        ResetHostForTesting();
+        ObjectModel::Get().Reset();
+    }
+
+    static UIDRef Frame(const UIDRef& where, double left, double top) {
+        ErrorCode error = kFailure;
+        UIDRef frame =
+            DocumentUtils::AddGraphicFrame(where, PMRect(left, top, left + 50, top + 30), &error);
+        EXPECT_EQ(error, kSuccess) << DocumentErrorText(error);
+        return frame;
+    }
+    static UIDRef Item(ClassID itemClass, const UIDRef& where, double left, double top) {
+        ErrorCode error = kFailure;
+        UIDRef item = DocumentUtils::AddPageItem(itemClass, where,
+                                                 PMRect(left, top, left + 50, top + 30), &error);
+        EXPECT_EQ(error, kSuccess) << DocumentErrorText(error);
+        return item;
+    }
+    UIDRef Place(const UIDRef& frame) const {
+        ErrorCode error = kFailure;
+        UIDRef placed = ImportUtils::PlaceFile(frame, PMString(image), &error);
+        EXPECT_EQ(error, kSuccess) << DocumentErrorText(error);
+        return placed;
+    }
+    static UIDRef Group(IDataBase* db, std::initializer_list<UIDRef> items) {
+        ErrorCode error = kFailure;
+        UIDRef group = DocumentUtils::GroupItems(List(db, items), &error);
+        EXPECT_EQ(error, kSuccess) << DocumentErrorText(error);
+        return group;
+    }
+    static UIDList Collected(const UIDRef& item) {
+        UIDList list(item.GetDataBase());
+        CollectImages(item, list);
+        return list;
+    }
+    // The suite of the front document's selection, as an action sees it.
+    static InterfacePtr<IOrdoSuite> ContextSuite() {
+        InterfacePtr<IApplication> app(GetExecutionContextSession()->QueryApplication());
+        IPMUnknown* selection = app->GetActiveContext()->GetContextSelection();
+        return InterfacePtr<IOrdoSuite>(selection, IID_IORDOSUITE);
+    }
+
+    TempDir dir;
+    std::string image;
+};
+
+// One page with every kind of content, for the tests of single items.
+struct Layout {
+    OpenDocument doc;
+    UIDRef frameA, imageA;       // a frame with its image
+    UIDRef pair, frameB, imageB; // a group of two frames with images
+    UIDRef frameC, imageC;
+    UIDRef emptyFrame, text, shape;
+    UIDRef nested, inner, frameD, imageD, frameE, imageE, frameF, imageF;
+    UIDRef single, frameG, imageG; // a group of one frame
+};
+
+class PageItemAnalysisLayoutTest : public PageItemAnalysisTest {
+protected:
+    void SetUp() override {
+        PageItemAnalysisTest::SetUp();
+        l = std::make_unique<Layout>();
+        UIDRef page = l->doc.Page(0);
+        l->frameA = Frame(page, 10, 10);
+        l->imageA = Place(l->frameA);
+        l->frameB = Frame(page, 10, 100);
+        l->frameC = Frame(page, 70, 100);
+        // C gets its image first, so that the order of the images' UIDs is
+        // not the order of the hierarchy.
+        l->imageC = Place(l->frameC);
+        l->imageB = Place(l->frameB);
+        l->pair = Group(l->doc.Db(), {l->frameB, l->frameC});
+        l->emptyFrame = Frame(page, 10, 200);
+        l->text = Item(kTextFrameItemBoss, page, 70, 200);
+        l->shape = Item(kShapeItemBoss, page, 130, 200);
+        l->frameD = Frame(page, 10, 300);
+        l->frameE = Frame(page, 70, 300);
+        l->frameF = Frame(page, 130, 300);
+        l->imageD = Place(l->frameD);
+        l->imageE = Place(l->frameE);
+        l->imageF = Place(l->frameF);
+        l->inner = Group(l->doc.Db(), {l->frameD, l->frameE});
+        l->nested = Group(l->doc.Db(), {l->inner, l->frameF});
+        l->frameG = Frame(page, 10, 400);
+        l->imageG = Place(l->frameG);
+        l->single = Group(l->doc.Db(), {l->frameG});
+    }
+    void TearDown() override {
+        l.reset();
+        PageItemAnalysisTest::TearDown();
+    }
+
+    std::unique_ptr<Layout> l;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------- the wrapper
+
+TEST_F(PageItemAnalysisLayoutTest, PageItemsReportTheirKindAndChildren) {
+    IDataBase* db = l->doc.Db();
+    UIDRef deleted = Frame(l->doc.Page(0), 300, 10);
+    Place(deleted);
+    ASSERT_EQ(DocumentUtils::DeletePageItem(deleted), kSuccess);
+    struct Case {
+        const char* name;
+        UIDRef item;
+        std::vector<UIDRef> children;
+        OD_PageItem::Kind kind;
+    } cases[] = {
+        {"frame with image", l->frameA, {l->imageA}, OD_PageItem::kFrame},
+        {"placed image", l->imageA, {}, OD_PageItem::kGraphic},
+        {"group of two frames", l->pair, {l->frameB, l->frameC}, OD_PageItem::kGroup},
+        {"empty frame", l->emptyFrame, {}, OD_PageItem::kFrame},
+        {"text frame", l->text, {}, OD_PageItem::kFrame},
+        {"unassigned frame", l->shape, {}, OD_PageItem::kFrame},
+        {"nested group", l->nested, {l->inner, l->frameF}, OD_PageItem::kGroup},
+        // A group needs more than one child to count as one.
+        {"group of one frame", l->single, {l->frameG}, OD_PageItem::kOther},
+        {"page", l->doc.Page(0), {}, OD_PageItem::kOther},
+        {"deleted item", deleted, {}, OD_PageItem::kOther},
+        {"invalid reference", UIDRef(), {}, OD_PageItem::kOther},
+        {"unknown UID", UIDRef(db, UID(9999)), {}, OD_PageItem::kOther},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        OD_PageItem item(c.item);
+        EXPECT_EQ(item.GetRef(), c.item);
+        EXPECT_EQ(item.GetKind(), c.kind);
+        ASSERT_EQ(item.GetChildCount(), static_cast<int32_t>(c.children.size()));
+        for (std::size_t i = 0; i < c.children.size(); ++i) {
+            EXPECT_EQ(item.GetChild(static_cast<int32_t>(i)), c.children[i]) << "child " << i;
+        }
+        EXPECT_EQ(item.GetChild(item.GetChildCount()), UIDRef());
+        EXPECT_EQ(item.GetChild(-1), UIDRef());
+    }
+}
+
+TEST_F(PageItemAnalysisLayoutTest, AnImageItemIsAGraphicWithoutChildrenWhateverItWraps) {
+    OD_PageItem empty;
+    EXPECT_EQ(empty.GetRef(), UIDRef());
+    EXPECT_EQ(empty.GetKind(), OD_PageItem::kOther);
+    EXPECT_EQ(empty.GetChildCount(), 0);
+
+    for (const UIDRef& ref : {l->imageA, l->pair, l->frameA, UIDRef()}) {
+        OD_ImageItem image(ref);
+        const OD_PageItem& asItem = image; // the operations are virtual
+        EXPECT_EQ(asItem.GetRef(), ref);
+        EXPECT_EQ(asItem.GetKind(), OD_PageItem::kGraphic);
+        EXPECT_EQ(asItem.GetChildCount(), 0);
+        EXPECT_EQ(asItem.GetChild(0), UIDRef());
+    }
+    OD_PageItem moved;
+    moved.SetRef(l->pair);
+    EXPECT_EQ(moved.GetKind(), OD_PageItem::kGroup);
+}
+
+TEST_F(PageItemAnalysisLayoutTest, OnlyPlacedImagesThatAreNotFramesArePlacedImages) {
+    IDataBase* db = l->doc.Db();
+    // Loose objects of the test classes: what counts is their class.
+    UIDRef framedImage(db, db->NewUID(kFramedImageTestBoss));
+    UIDRef imageSubclass(db, db->NewUID(kImageSubclassTestBoss));
+    struct Case {
+        const char* name;
+        UIDRef item;
+        bool placed;
+    } cases[] = {
+        {"placed image", l->imageA, true},
+        {"image in a group's frame", l->imageB, true},
+        {"image subclass", imageSubclass, true},
+        {"image that carries frame data", framedImage, false},
+        {"frame with image", l->frameA, false},
+        {"empty frame", l->emptyFrame, false},
+        {"group", l->pair, false},
+        {"text frame", l->text, false},
+        {"unassigned frame", l->shape, false},
+        {"page", l->doc.Page(0), false},
+        {"spread", l->doc.Spread(0), false},
+        {"invalid reference", UIDRef(), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(IsPlacedImage(c.item), c.placed);
+    }
+}
+
+// ---------------------------------------------------------------- collecting under an item
+
+TEST_F(PageItemAnalysisLayoutTest, CollectingFindsThePlacedImagesUnderAnItemInHierarchyOrder) {
+    IDataBase* db = l->doc.Db();
+    UIDRef deleted = Frame(l->doc.Page(0), 300, 10);
+    ASSERT_EQ(DocumentUtils::DeletePageItem(deleted), kSuccess);
+    UIDRef framedImage(db, db->NewUID(kFramedImageTestBoss));
+    struct Case {
+        const char* name;
+        UIDRef item;
+        std::vector<uint32_t> images;
+    } cases[] = {
+        {"frame with image: the image, not the frame", l->frameA, UIDs({l->imageA})},
+        {"the image itself", l->imageA, UIDs({l->imageA})},
+        {"group of two frames: both, in hierarchy order", l->pair, UIDs({l->imageB, l->imageC})},
+        {"empty frame", l->emptyFrame, {}},
+        {"text frame", l->text, {}},
+        {"unassigned frame", l->shape, {}},
+        {"nested groups, depth first", l->nested, UIDs({l->imageD, l->imageE, l->imageF})},
+        {"group of one frame", l->single, UIDs({l->imageG})},
+        {"inner group alone", l->inner, UIDs({l->imageD, l->imageE})},
+        {"page (no hierarchy)", l->doc.Page(0), {}},
+        {"the spread: every item on it", l->doc.Spread(0),
+         UIDs({l->imageA, l->imageB, l->imageC, l->imageD, l->imageE, l->imageF, l->imageG})},
+        {"deleted frame", deleted, {}},
+        {"image that carries frame data", framedImage, {}},
+        {"invalid reference", UIDRef(), {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        UIDList list(db);
+        CollectImages(c.item, list);
+        EXPECT_EQ(UIDs(list), c.images);
+        EXPECT_EQ(list.GetDataBase(), db);
+    }
+}
+
+TEST_F(PageItemAnalysisLayoutTest, CollectingAppendsToTheListOfTheItemsDatabaseOnly) {
+    IDataBase* db = l->doc.Db();
+    // Appends after what the list holds, found twice when asked twice.
+    UIDList list = List(db, {l->text});
+    CollectImages(l->frameA, list);
+    CollectImages(l->pair, list);
+    CollectImages(l->frameA, list);
+    EXPECT_EQ(UIDs(list), UIDs({l->text, l->imageA, l->imageB, l->imageC, l->imageA}));
+
+    // An empty list without a database takes the item's.
+    UIDList fresh;
+    CollectImages(l->pair, fresh);
+    EXPECT_EQ(fresh.GetDataBase(), db);
+    EXPECT_EQ(UIDs(fresh), UIDs({l->imageB, l->imageC}));
+
+    // A list of another document is left alone: the UIDs would mean other
+    // objects there.
+    OpenDocument other;
+    UIDList foreign(other.Db());
+    foreign.Append(UID(7));
+    CollectImages(l->pair, foreign);
+    EXPECT_EQ(foreign.GetDataBase(), other.Db());
+    EXPECT_EQ(UIDs(foreign), std::vector<uint32_t>{7});
+    UIDList emptyForeign(other.Db());
+    CollectImages(l->frameA, emptyForeign);
+    EXPECT_TRUE(emptyForeign.IsEmpty());
+}
+
+TEST_F(PageItemAnalysisLayoutTest, AnImageGoneFromItsFrameIsNoLongerFound) {
+    ASSERT_EQ(DocumentUtils::DeletePageItem(l->imageB), kSuccess);
+    EXPECT_EQ(UIDs(Collected(l->pair)), UIDs({l->imageC}));
+    // Undo brings it back in its place.
+    ASSERT_TRUE(l->doc.Db()->Undo());
+    EXPECT_EQ(UIDs(Collected(l->pair)), UIDs({l->imageB, l->imageC}));
+}
+
+// ---------------------------------------------------------------- the document's images
+
+TEST_F(PageItemAnalysisTest, TheDocumentsImagesComeSpreadBySpreadAndPageByPage) {
+    // Pages 1 and 2 share the first spread, page 3 is alone on the second.
+    OpenDocument doc(3, 2);
+    IDataBase* db = doc.Db();
+    // Made in another order than the pages', so that creation order and the
+    // order of the search differ.
+    UIDRef onThird = Place(Frame(doc.Page(2), 10, 10));
+    UIDRef secondB = Frame(doc.Page(1), 10, 100);
+    UIDRef secondC = Frame(doc.Page(1), 70, 100);
+    UIDRef imageC = Place(secondC);
+    UIDRef imageB = Place(secondB);
+    Group(db, {secondB, secondC});
+    UIDRef firstBack = Frame(doc.Page(0), 10, 300);
+    Frame(doc.Page(0), 10, 200); // empty
+    UIDRef firstFront = Place(Frame(doc.Page(0), 10, 10));
+    UIDRef firstBackImage = Place(firstBack);
+    Item(kTextFrameItemBoss, doc.Page(0), 100, 10);
+    // On the pasteboard: left of the first spread's pages, right of the
+    // second spread's page, and a group there.
+    Place(Frame(doc.Spread(0), -300, 10));
+    Place(Frame(doc.Spread(1), 700, 10));
+    UIDRef boardB = Frame(doc.Spread(0), -300, 100);
+    UIDRef boardC = Frame(doc.Spread(0), -240, 100);
+    Place(boardB);
+    Place(boardC);
+    Group(db, {boardB, boardC});
+    ASSERT_EQ(ErrorUtils::PMGetGlobalErrorCode(), kSuccess);
+
+    // The caller's list is replaced, database and all.
+    OpenDocument other;
+    ASSERT_TRUE(Documents()->SetFrontDocument(db));
+    UIDList list(other.Db());
+    list.Append(UID(3));
+    CollectDocumentImages(list);
+    EXPECT_EQ(list.GetDataBase(), db);
+    // Page 1 back to front (the frame made first is at the back), page 2's
+    // group in its order, then page 3.
+    EXPECT_EQ(UIDs(list), UIDs({firstBackImage, firstFront, imageB, imageC, onThird}));
+}
+
+TEST_F(PageItemAnalysisTest, TheFrontDocumentDecidesAndWithoutOneTheListStaysAsItWas) {
+    UIDList list;
+    list.Append(UID(42));
+    CollectDocumentImages(list); // no document open
+    EXPECT_EQ(list.GetDataBase(), nullptr);
+    EXPECT_EQ(UIDs(list), std::vector<uint32_t>{42});
+
+    auto a = std::make_unique<OpenDocument>();
+    UIDRef inA = Place(Frame(a->Page(0), 10, 10));
+    OpenDocument b;
+    UIDRef inB1 = Place(Frame(b.Page(0), 10, 10));
+    UIDRef inB2 = Place(Frame(b.Page(0), 10, 100));
+
+    struct Step {
+        const char* name;
+        IDataBase* front;
+        std::vector<uint32_t> images;
+    } steps[] = {
+        {"b, opened last, is in front", b.Db(), UIDs({inB1, inB2})},
+        {"a brought to the front", a->Db(), UIDs({inA})},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        if (step.front != Documents()->GetFrontDocument()) {
+            ASSERT_TRUE(Documents()->SetFrontDocument(step.front));
+        }
+        UIDList found;
+        CollectDocumentImages(found);
+        EXPECT_EQ(found.GetDataBase(), step.front);
+        EXPECT_EQ(UIDs(found), step.images);
+    }
+
+    // An empty document gives an empty list of its own database.
+    a.reset();
+    b.Close();
+    OpenDocument empty;
+    UIDList none;
+    none.Append(UID(8));
+    CollectDocumentImages(none);
+    EXPECT_EQ(none.GetDataBase(), empty.Db());
+    EXPECT_TRUE(none.IsEmpty());
+
+    // All closed: nothing changes again.
+    empty.Close();
+    UIDList kept;
+    kept.Append(UID(5));
+    CollectDocumentImages(kept);
+    EXPECT_EQ(kept.GetDataBase(), nullptr);
+    EXPECT_EQ(UIDs(kept), std::vector<uint32_t>{5});
+}
+
+// ---------------------------------------------------------------- the selection suite
+
+TEST_F(PageItemAnalysisTest, TheSuiteHandsOverTheLayoutSelectionInItsOrder) {
+    OpenDocument doc;
+    IDataBase* db = doc.Db();
+    UIDRef frameA = Frame(doc.Page(0), 10, 10);
+    UIDRef imageA = Place(frameA);
+    UIDRef frameB = Frame(doc.Page(0), 10, 100);
+    UIDRef frameC = Frame(doc.Page(0), 70, 100);
+    UIDRef imageB = Place(frameB);
+    UIDRef imageC = Place(frameC);
+    UIDRef group = Group(db, {frameB, frameC});
+    UIDRef empty = Frame(doc.Page(0), 10, 200);
+
+    InterfacePtr<IOrdoSuite> suite = ContextSuite();
+    ASSERT_TRUE(suite);
+    InterfacePtr<ILayoutSelection> layout = doc.Selection();
+
+    struct Case {
+        const char* name;
+        UIDList select;
+        ILayoutSelection::SelectionMode mode;
+        std::vector<uint32_t> selected;
+        std::vector<uint32_t> images; // collected under each selected item
+    } cases[] = {
+        {"nothing", UIDList(db), ILayoutSelection::kReplace, {}, {}},
+        {"a group and a frame, in the order chosen", List(db, {group, frameA}),
+         ILayoutSelection::kReplace, UIDs({group, frameA}), UIDs({imageB, imageC, imageA})},
+        {"an empty frame", List(db, {empty}), ILayoutSelection::kReplace, UIDs({empty}), {}},
+        {"the same item twice is selected once", List(db, {frameA, frameA}),
+         ILayoutSelection::kReplace, UIDs({frameA}), UIDs({imageA})},
+        {"adding what is selected changes nothing", List(db, {frameA, empty}),
+         ILayoutSelection::kAddTo, UIDs({frameA, empty}), UIDs({imageA})},
+        // A frame and its own image: each is searched, so the image comes
+        // twice; the order code skips an image that already has an order.
+        {"a frame with its own image", List(db, {frameA, imageA}), ILayoutSelection::kReplace,
+         UIDs({frameA, imageA}), UIDs({imageA, imageA})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        layout->Select(c.select, c.mode);
+        EXPECT_EQ(suite->HasSelectedItems(), !c.selected.empty());
+        UIDList items = List(nullptr, {UIDRef(nullptr, UID(77))}); // replaced whole
+        suite->GetSelectedItems(items);
+        EXPECT_EQ(UIDs(items), c.selected);
+        if (!c.selected.empty()) {
+            EXPECT_EQ(items.GetDataBase(), db);
+        }
+        UIDList images(db);
+        for (int32_t i = 0; i < items.Length(); ++i) {
+            CollectImages(items.GetRef(i), images);
+        }
+        EXPECT_EQ(UIDs(images), c.images);
+    }
+
+    // A selected item that is deleted drops out.
+    layout->Select(List(db, {empty}));
+    ASSERT_EQ(DocumentUtils::DeletePageItem(empty), kSuccess);
+    EXPECT_FALSE(suite->HasSelectedItems());
+}
+
+TEST_F(PageItemAnalysisTest, TheLayoutSuiteAnswersOnItsOwnAsTheAbstractOneDoes) {
+    OpenDocument doc;
+    UIDRef frame = Frame(doc.Page(0), 10, 10);
+    doc.Selection()->Select(List(doc.Db(), {frame}));
+
+    InterfacePtr<IApplication> app(GetExecutionContextSession()->QueryApplication());
+    InterfacePtr<IIntegratorTarget> abstract(app->GetActiveContext()->GetContextSelection(),
+                                             IID_IINTEGRATORTARGET);
+    ASSERT_TRUE(abstract);
+    EXPECT_EQ(abstract->GetConcreteSelectionCount(), 1);
+    auto layouts = abstract->GetTarget(IID_IORDOSUITE);
+    ASSERT_EQ(layouts.size(), 1u);
+    EXPECT_EQ(GetClass(layouts[0].get()), kLayoutSelectionBoss);
+    auto* concrete = static_cast<IOrdoSuite*>(layouts[0].get());
+    InterfacePtr<IOrdoSuite> viaAbstract(abstract, IID_IORDOSUITE);
+    ASSERT_TRUE(viaAbstract);
+    EXPECT_NE(static_cast<IPMUnknown*>(concrete), static_cast<IPMUnknown*>(viaAbstract.get()));
+
+    for (IOrdoSuite* suite : {concrete, viaAbstract.get()}) {
+        EXPECT_TRUE(suite->HasSelectedItems());
+        UIDList items;
+        suite->GetSelectedItems(items);
+        EXPECT_EQ(items.GetDataBase(), doc.Db());
+        EXPECT_EQ(UIDs(items), UIDs({frame}));
+    }
+}
+
+TEST_F(PageItemAnalysisTest, TheAbstractSuiteAsksEachConcreteSuiteInOrder) {
+    auto abstract = CreateObject2<IIntegratorTarget>(kAbstractSelectionBoss, IID_IINTEGRATORTARGET);
+    ASSERT_TRUE(abstract);
+    InterfacePtr<IOrdoSuite> suite(abstract, IID_IORDOSUITE);
+    ASSERT_TRUE(suite);
+
+    // No concrete selection: nothing selected, and the caller's list is
+    // emptied rather than left stale.
+    EXPECT_FALSE(suite->HasSelectedItems());
+    UIDList stale = List(nullptr, {UIDRef(nullptr, UID(9))});
+    suite->GetSelectedItems(stale);
+    EXPECT_TRUE(stale.IsEmpty());
+
+    auto first = CreateObject2<IOrdoSuite>(kCountingSelectionTestBoss, IID_IORDOSUITE);
+    auto suiteless = CreateObject2<ILayoutTarget>(kSuitelessSelectionTestBoss, IID_ILAYOUTTARGET);
+    auto second = CreateObject2<IOrdoSuite>(kCountingSelectionTestBoss, IID_IORDOSUITE);
+    static_cast<CountingSuite*>(first.get())->tag = 1;
+    static_cast<CountingSuite*>(second.get())->tag = 2;
+    abstract->AddConcreteSelection(first.get());
+    abstract->AddConcreteSelection(suiteless.get());
+    abstract->AddConcreteSelection(second.get());
+    // Refused: an object already there, nothing, and the abstract selection
+    // itself (its suite would call itself).
+    abstract->AddConcreteSelection(first.get());
+    abstract->AddConcreteSelection(nullptr);
+    abstract->AddConcreteSelection(suite.get());
+    EXPECT_EQ(abstract->GetConcreteSelectionCount(), 3);
+    EXPECT_EQ(abstract->GetTarget(IID_IORDOSUITE).size(), 2u);
+
+    struct Case {
+        const char* name;
+        bool firstAnswers, secondAnswers;
+        bool has;
+        std::vector<int32_t> asked; // tags of the suites asked, in order
+    } cases[] = {
+        {"neither", false, false, false, {1, 2}},
+        {"only the second", false, true, true, {1, 2}},
+        {"the first: the second is not asked", true, false, true, {1}},
+        {"both", true, true, true, {1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        static_cast<CountingSuite*>(first.get())->answer = c.firstAnswers;
+        static_cast<CountingSuite*>(second.get())->answer = c.secondAnswers;
+        suiteCalls.clear();
+        EXPECT_EQ(suite->HasSelectedItems(), c.has);
+        std::vector<int32_t> asked;
+        for (const SuiteCall& call : suiteCalls) {
+            EXPECT_STREQ(call.operation, "Has");
+            asked.push_back(call.tag);
+        }
+        EXPECT_EQ(asked, c.asked);
+    }
+
+    // Every concrete suite writes into the caller's own list, in order.
+    suiteCalls.clear();
+    UIDList items;
+    suite->GetSelectedItems(items);
+    EXPECT_EQ(UIDs(items), (std::vector<uint32_t>{1, 2}));
+    ASSERT_EQ(suiteCalls.size(), 2u);
+    EXPECT_STREQ(suiteCalls[0].operation, "Get");
+    EXPECT_STREQ(suiteCalls[1].operation, "Get");
+}
+
+TEST_F(PageItemAnalysisTest, ASelectionKeptPastItsDocumentIsEmpty) {
+    auto doc = std::make_unique<OpenDocument>();
+    UIDRef frame = Frame(doc->Page(0), 10, 10);
+    doc->Selection()->Select(List(doc->Db(), {frame}));
+    InterfacePtr<IOrdoSuite> suite = ContextSuite();
+    ASSERT_TRUE(suite);
+    ASSERT_TRUE(suite->HasSelectedItems());
+
+    // The suite is still held after the document has closed, first while
+    // its database is still there, then when it is gone.
+    ASSERT_EQ(Documents()->CloseDocument(doc->Db()), kSuccess);
+    EXPECT_FALSE(suite->HasSelectedItems());
+    doc.reset();
+    EXPECT_FALSE(suite->HasSelectedItems());
+    UIDList items = List(nullptr, {UIDRef(nullptr, UID(1))});
+    suite->GetSelectedItems(items);
+    EXPECT_TRUE(items.IsEmpty());
+    // And without a front document, an action has no selection to ask.
+    InterfacePtr<IApplication> app(GetExecutionContextSession()->QueryApplication());
+    EXPECT_EQ(app->GetActiveContext()->GetContextSelection(), nullptr);
+
+    // A layout selection for no document has nothing either.
+    InterfacePtr<IIntegratorTarget> loose = NewDocumentSelection(nullptr);
+    InterfacePtr<IOrdoSuite> looseSuite(loose, IID_IORDOSUITE);
+    ASSERT_TRUE(looseSuite);
+    EXPECT_FALSE(looseSuite->HasSelectedItems());
+}
+
+TEST_F(PageItemAnalysisTest, RegisteringPutsTheSuiteOnTheHostsSelectionClassesOnce) {
+    ObjectModel& model = ObjectModel::Get();
+    // Again, after the host has registered its services once more.
+    RegisterHostServices();
+    RegisterOrdoSuite();
+    RegisterOrdoSuite();
+    struct Case {
+        ClassID selectionClass;
+        PMIID hostInterface;
+        ImplementationID hostImplementation, suiteImplementation;
+    } cases[] = {
+        {kAbstractSelectionBoss, IID_IINTEGRATORTARGET, kIntegratorTargetImpl, kOrdoSuiteASBImpl},
+        {kLayoutSelectionBoss, IID_ILAYOUTTARGET, kLayoutTargetImpl, kOrdoSuiteLayoutCSBImpl},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.selectionClass.Get());
+        auto interfaces = model.InterfacesOf(c.selectionClass);
+        using Entry = std::pair<PMIID, ImplementationID>;
+        EXPECT_EQ(interfaces, (std::vector<Entry>{{c.hostInterface, c.hostImplementation},
+                                                  {IID_IORDOSUITE, c.suiteImplementation}}));
+        EXPECT_TRUE(model.IsRegistered(c.suiteImplementation));
+        EXPECT_FALSE(model.IsPersistent(c.suiteImplementation));
+    }
+    EXPECT_STREQ(model.ImplementationName(kOrdoSuiteASBImpl), "OrdoSuiteASB");
+    EXPECT_STREQ(model.ImplementationName(kOrdoSuiteLayoutCSBImpl), "OrdoSuiteLayoutCSB");
+
+    // A host that brings its own abstract selection class keeps it; the
+    // suite joins it.
+    model.Reset();
+    RegisterHostServices();
+    RegisterDocumentModel();
+    constexpr PMIID kHostOwn{0x90301};
+    model.RegisterImplementation(
+        {kCountingSuiteTestImpl, "CountingSuite", CreateImplementation<CountingSuite>, false});
+    model.DefineClass(
+        {kAbstractSelectionBoss, kInvalidClass, {{kHostOwn, kCountingSuiteTestImpl}}});
+    RegisterOrdoSuite();
+    auto interfaces = model.InterfacesOf(kAbstractSelectionBoss);
+    EXPECT_EQ(interfaces.size(), 3u);
+    EXPECT_EQ(interfaces[0], std::make_pair(kHostOwn, kCountingSuiteTestImpl));
+}
