@@ -1,0 +1,917 @@
+// Placement geometry: ticket values, capture, restore, link paths and the
+// relink that keeps an image's placement, on the host's page model.
+
+#include "OD_Geometry.h"
+
+#include "../host/DocumentTestKit.h"
+#include "DocumentModel.h"
+#include "DocumentUtils.h"
+#include "ICommand.h"
+#include "IDataLink.h"
+#include "IGeometry.h"
+#include "IHierarchy.h"
+#include "IImageAttributes.h"
+#include "ITransform.h"
+#include "ImportUtils.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <numbers>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr double kEps = 1e-9;
+
+class PlacementTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RegisterDocumentModel();
+        ErrorUtils::PMSetGlobalErrorCode(kSuccess);
+        db = DocumentUtils::NewDocument();
+    }
+
+    IDataBase* Db() const { return db.get(); }
+    UIDRef Page() const { return DocumentUtils::GetNthPage(db.get(), 0); }
+
+    // A graphic frame on the first page; bounds in page coordinates.
+    UIDRef Frame(const PMRect& bounds) const {
+        ErrorCode error = kFailure;
+        UIDRef frame = DocumentUtils::AddGraphicFrame(Page(), bounds, &error);
+        EXPECT_EQ(error, kSuccess);
+        return frame;
+    }
+    std::string Tiff(const std::string& name, uint32_t w, uint32_t h, double resolution) const {
+        std::string path = dir / name;
+        dockit::WriteTiff(path, w, h, resolution);
+        return path;
+    }
+    std::string Jpeg(const std::string& name, uint32_t w, uint32_t h, int density) const {
+        std::string path = dir / name;
+        dockit::WriteJpeg(path, w, h, 1, density);
+        return path;
+    }
+    static UIDRef Place(const UIDRef& frame, const std::string& path) {
+        ErrorCode error = kFailure;
+        UIDRef image = ImportUtils::PlaceFile(frame, PMString(path), &error);
+        EXPECT_EQ(error, kSuccess) << DocumentErrorText(error);
+        return image;
+    }
+    // An image of w x h points (pixels at 72 ppi) in a frame of fw x fh
+    // points on the page.
+    UIDRef PlacedImage(double fw, double fh, uint32_t w = 200, uint32_t h = 100) {
+        std::string path = Tiff("img" + std::to_string(++files) + ".tif", w, h, 72);
+        return Place(Frame(PMRect(50, 60, 50 + fw, 60 + fh)), path);
+    }
+    // Runs a change as one undo step; asserts it worked.
+    void Change(const std::function<void()>& change) const {
+        ErrorCode code = DocumentUtils::ProcessChange(db.get(), PMString("Test Change"), [&] {
+            change();
+            return kSuccess;
+        });
+        ASSERT_EQ(code, kSuccess);
+    }
+    void SetMatrix(const UIDRef& item, const PMMatrix& m) const {
+        Change([&] { InterfaceOf<ITransform>(item)->SetInnerToParentMatrix(m); });
+    }
+    static PMMatrix Matrix(const UIDRef& item) {
+        return InterfaceOf<ITransform>(item)->GetInnerToParentMatrix();
+    }
+    static PMRect Box(const UIDRef& item) { return InterfaceOf<IGeometry>(item)->GetBoundingBox(); }
+    static UIDRef Parent(const UIDRef& item) {
+        return UIDRef(item.GetDataBase(), InterfaceOf<IHierarchy>(item)->GetParentUID());
+    }
+    static std::string LinkOf(const UIDRef& item) {
+        return InterfaceOf<IDataLink>(item)->GetLongName().GetUTF8String();
+    }
+
+    TempDir dir;
+    std::unique_ptr<IDataBase> db;
+    int files = 0;
+};
+
+// The points of the image, in its own coordinates, that lie under the
+// frame's four corners: the part of itself that the image shows.
+std::array<PMPoint, 4> VisibleArea(const UIDRef& image) {
+    PMMatrix inverse = InterfaceOf<ITransform>(image)->GetInnerToParentMatrix();
+    EXPECT_TRUE(inverse.Invert());
+    UIDRef frame(image.GetDataBase(), InterfaceOf<IHierarchy>(image)->GetParentUID());
+    PMRect f = InterfaceOf<IGeometry>(frame)->GetBoundingBox();
+    std::array<PMPoint, 4> corners = {f.LeftTop(), f.RightTop(), f.RightBottom(), f.LeftBottom()};
+    for (PMPoint& p : corners) {
+        inverse.Transform(p);
+    }
+    return corners;
+}
+
+::testing::AssertionResult SameArea(const std::array<PMPoint, 4>& got,
+                                    const std::array<PMPoint, 4>& want, double eps) {
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        if (!(std::fabs(got[i].X() - want[i].X()) <= eps) ||
+            !(std::fabs(got[i].Y() - want[i].Y()) <= eps)) {
+            return ::testing::AssertionFailure()
+                   << "corner " << i << ": " << got[i] << " instead of " << want[i];
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// Same rotation, skew and scales: the same linear part.
+::testing::AssertionResult SameLinearPart(const PMMatrix& got, const PMMatrix& want, double eps) {
+    if (std::fabs(got.A() - want.A()) <= eps && std::fabs(got.B() - want.B()) <= eps &&
+        std::fabs(got.C() - want.C()) <= eps && std::fabs(got.D() - want.D()) <= eps) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << got << " instead of " << want;
+}
+
+// The linear part `m` moved so that the image's transformed box starts at
+// (x, y) of the frame.
+PMMatrix BoxAt(const PMMatrix& m, const PMRect& imageBox, double x, double y) {
+    PMRect b = TransformedBounds(imageBox, m);
+    return m * PMMatrix::MakeTranslation(x - b.Left(), y - b.Top());
+}
+
+// The linear part `m` moved so that the image point (u, v) (fractions of its
+// box) lies at the frame point (fu, fv) (fractions of the frame's box).
+PMMatrix PointAt(const PMMatrix& m, const PMRect& imageBox, double u, double v,
+                 const PMRect& frameBox, double fu, double fv) {
+    PMPoint p(imageBox.Left() + u * imageBox.Width(), imageBox.Top() + v * imageBox.Height());
+    m.Transform(p);
+    PMPoint q(frameBox.Left() + fu * frameBox.Width(), frameBox.Top() + fv * frameBox.Height());
+    PMMatrix linear(m.A(), m.B(), m.C(), m.D(), 0, 0);
+    return linear * PMMatrix::MakeTranslation(q.X() - p.X() + m.Tx(), q.Y() - p.Y() + m.Ty());
+}
+
+// ===================================================== ticket geometry
+
+class TicketGeometryTest : public PlacementTest {};
+
+TEST_F(TicketGeometryTest, PlacementsGiveTheirTicketValues) {
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN(); // crop not checked
+    const PMRect image(0, 0, 200, 100);
+    struct Case {
+        const char* name;
+        double fw, fh;                   // frame size
+        PMMatrix m;                      // image into frame
+        double top, left, width, height; // inches; NaN: from the host's box
+        double scaleX, scaleY, angle;
+        int32_t flipGD, flipHB;
+        double skewH;
+    } cases[] = {
+        {"50 % showing all", 100, 50, PMMatrix::MakeScale(0.5, 0.5), 0, 0, 100 / 72.0, 50 / 72.0,
+         0.5, 0.5, 0, 0, 0, 0},
+        {"unscaled, frame 36 pt inside the left edge", 100, 100, PMMatrix::MakeTranslation(-36, 0),
+         0, 0.5, 100 / 72.0, 100 / 72.0, 1, 1, 0, 0, 0, 0},
+        {"frame 18 pt inside the top, 9 pt left of the image", 100, 100,
+         PMMatrix::MakeTranslation(9, -18), 0.25, -0.125, 100 / 72.0, 100 / 72.0, 1, 1, 0, 0, 0, 0},
+        {"turned 180", 200, 100, BoxAt(PMMatrix::MakeRotation(180), image, 0, 0), 0, 0, 200 / 72.0,
+         100 / 72.0, 1, 1, 0, 1, 1, 0},
+        {"135 on the ticket", 100, 100, BoxAt(PMMatrix::MakeRotation(-135), image, 0, 0), 0, 0,
+         100 / 72.0, 100 / 72.0, 1, 1, -45, 1, 1, 0},
+        {"-135 on the ticket", 100, 100, BoxAt(PMMatrix::MakeRotation(135), image, 0, 0), 0, 0,
+         100 / 72.0, 100 / 72.0, 1, 1, 45, 1, 1, 0},
+        {"45 on the ticket", 100, 100, BoxAt(PMMatrix::MakeRotation(-45), image, 0, 0), 0, 0,
+         100 / 72.0, 100 / 72.0, 1, 1, 45, 0, 0, 0},
+        {"turned 200", 100, 100, BoxAt(PMMatrix::MakeRotation(200), image, 0, 0), kNaN, kNaN, kNaN,
+         kNaN, 1, 1, -20, 1, 1, 0},
+        {"exactly 90 on the ticket", 100, 200, BoxAt(PMMatrix::MakeRotation(-90), image, 0, 0), 0,
+         0, 100 / 72.0, 200 / 72.0, 1, 1, 90, 0, 0, 0},
+        {"exactly -90 on the ticket", 100, 200, BoxAt(PMMatrix::MakeRotation(90), image, 0, 0), 0,
+         0, 100 / 72.0, 200 / 72.0, 1, 1, -90, 0, 0, 0},
+        {"turned 270 is -90 on the page, 90 on the ticket", 100, 200,
+         BoxAt(PMMatrix::MakeRotation(270), image, 0, 0), kNaN, kNaN, kNaN, kNaN, 1, 1, 90, 0, 0,
+         0},
+        {"mirrored left to right", 200, 100, BoxAt(PMMatrix::MakeScale(-1, 1), image, 0, 0), 0, 0,
+         200 / 72.0, 100 / 72.0, 1, 1, 0, 1, 0, 0},
+        {"mirrored top to bottom at 80 %", 160, 80,
+         BoxAt(PMMatrix::MakeScale(0.8, -0.8), image, 0, 0), 0, 0, 160 / 72.0, 80 / 72.0, 0.8, 0.8,
+         0, 0, 1, 0},
+        {"mirrored left to right at 30 % by 60 %", 60, 60,
+         BoxAt(PMMatrix::MakeScale(-0.3, 0.6), image, 0, 0), 0, 0, 60 / 72.0, 60 / 72.0, 0.3, 0.6,
+         0, 1, 0, 0},
+        {"mirrored, then turned 120", 100, 100,
+         BoxAt(PMMatrix::MakeScale(-1, 1) * PMMatrix::MakeRotation(120), image, 0, 0), kNaN, kNaN,
+         kNaN, kNaN, 1, 1, 60, 0, 1, 0},
+        {"skewed 20", 250, 100, BoxAt(PMMatrix::MakeXSkew(20), image, 0, 0), 0, 0, 250 / 72.0,
+         100 / 72.0, 1, 1, 0, 0, 0, -20},
+        {"skewed -35 at 150 %", 100, 100, BoxAt(PMMatrix::Compose(1.5, 1.5, -35, 0), image, 0, 0),
+         kNaN, kNaN, kNaN, kNaN, 1.5, 1.5, 0, 0, 0, 35},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        UIDRef item = PlacedImage(c.fw, c.fh);
+        ASSERT_EQ(Box(item), image);
+        SetMatrix(item, c.m);
+
+        OD_PlacementGeometry g;
+        ASSERT_EQ(GetPlacementGeometry(item, g), 0);
+        EXPECT_EQ(g.imageMatrix, c.m);
+        // The crop rectangle is the frame measured from the image's box.
+        PMRect box = TransformedBounds(image, c.m);
+        EXPECT_NEAR(g.cropRect.Left(), -box.Left(), kEps);
+        EXPECT_NEAR(g.cropRect.Top(), -box.Top(), kEps);
+        EXPECT_NEAR(g.cropRect.Width(), c.fw, kEps);
+        EXPECT_NEAR(g.cropRect.Height(), c.fh, kEps);
+
+        OD_TicketGeometry t = ComputeTicketGeometry(item, 0, 72, g);
+        if (!std::isnan(c.top)) {
+            EXPECT_NEAR(t.top, c.top, kEps);
+            EXPECT_NEAR(t.left, c.left, kEps);
+            EXPECT_NEAR(t.width, c.width, kEps);
+            EXPECT_NEAR(t.height, c.height, kEps);
+        }
+        EXPECT_NEAR(t.top, g.cropRect.Top() / 72.0, 1e-12);
+        EXPECT_NEAR(t.left, g.cropRect.Left() / 72.0, 1e-12);
+        EXPECT_NEAR(t.width, c.fw / 72.0, kEps);
+        EXPECT_NEAR(t.height, c.fh / 72.0, kEps);
+        EXPECT_NEAR(t.scaleX, c.scaleX, kEps);
+        EXPECT_NEAR(t.scaleY, c.scaleY, kEps);
+        EXPECT_NEAR(t.angle, c.angle, kEps);
+        EXPECT_EQ(t.flipGD, c.flipGD);
+        EXPECT_EQ(t.flipHB, c.flipHB);
+        EXPECT_NEAR(t.skewH, c.skewH, kEps);
+    }
+}
+
+TEST_F(TicketGeometryTest, AQuarterTurnExactlyKeepsItsAngleAndFlags) {
+    // A quarter turn is exact in the matrix, so the fold must leave it alone
+    // in both directions, mirrored or not.
+    const PMRect image(0, 0, 200, 100);
+    struct Case {
+        PMMatrix linear;
+        double angle;
+        int32_t flipGD, flipHB;
+    } cases[] = {
+        {PMMatrix::MakeRotation(-90), 90, 0, 0},
+        {PMMatrix::MakeRotation(90), -90, 0, 0},
+        // Mirrored across, turned -90: reported as mirrored down, turned 90.
+        {PMMatrix::MakeScale(-1, 1) * PMMatrix::MakeRotation(-90), -90, 0, 1},
+        {PMMatrix::MakeScale(1, -1) * PMMatrix::MakeRotation(90), -90, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.linear);
+        UIDRef item = PlacedImage(100, 200);
+        SetMatrix(item, BoxAt(c.linear, image, 0, 0));
+        OD_PlacementGeometry g;
+        ASSERT_EQ(GetPlacementGeometry(item, g), 0);
+        OD_TicketGeometry t = ComputeTicketGeometry(item, 0, 72, g);
+        EXPECT_EQ(t.angle, c.angle);
+        EXPECT_EQ(t.flipGD, c.flipGD);
+        EXPECT_EQ(t.flipHB, c.flipHB);
+    }
+}
+
+TEST_F(TicketGeometryTest, ResolutionCorrectionOnlyForPlainTiffAndJpeg) {
+    struct Case {
+        const char* name;
+        uint32_t formatCode;
+        double headerResolution;
+        double recordedX, recordedY;
+        double fx, fy;
+    } cases[] = {
+        {"JPEG 300 ppi recorded at 72", 0x400, 300, 72, 72, 300 / 72.0, 300 / 72.0},
+        {"plain TIFF 300 ppi recorded at 72", 0x100, 300, 72, 72, 300 / 72.0, 300 / 72.0},
+        {"JPEG recorded at 72 across, 150 down", 0x400, 300, 72, 150, 300 / 72.0, 2.0},
+        {"JPEG recorded as in its header", 0x400, 300, 300, 300, 1, 1},
+        {"JPEG recorded at 0", 0x400, 300, 0, 0, 1, 1},
+        {"JPEG recorded at 0 across only", 0x400, 300, 0, 72, 1, 300 / 72.0},
+        {"TIFF proxy", 0x101, 300, 72, 72, 1, 1},
+        {"TIFF with OPI", 0x111, 300, 72, 72, 1, 1},
+        {"EPS", 0x200, 300, 72, 72, 1, 1},
+        {"Photo CD", 0x800, 300, 72, 72, 1, 1},
+        {"Photoshop", 0x1000, 300, 72, 72, 1, 1},
+        {"TIFF and JPEG bits together", 0x500, 300, 72, 72, 1, 1},
+        {"no format", 0, 300, 72, 72, 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        UIDRef item = PlacedImage(100, 100);
+        Change([&] {
+            InterfaceOf<IImageAttributes>(item)->SetImageInfo(200, 100, ToPMFixed(c.recordedX),
+                                                              ToPMFixed(c.recordedY));
+        });
+        // Mirrored top to bottom: the correction works on the magnitude.
+        SetMatrix(item, BoxAt(PMMatrix::MakeScale(0.5, -0.25), Box(item), 0, 0));
+        OD_PlacementGeometry g;
+        ASSERT_EQ(GetPlacementGeometry(item, g), 0);
+        OD_TicketGeometry t = ComputeTicketGeometry(item, c.formatCode, c.headerResolution, g);
+        EXPECT_NEAR(t.scaleX, 0.5 * c.fx, 1e-12);
+        EXPECT_NEAR(t.scaleY, 0.25 * c.fy, 1e-12);
+        EXPECT_EQ(t.flipGD, 0);
+        EXPECT_EQ(t.flipHB, 1);
+    }
+}
+
+TEST_F(TicketGeometryTest, ResolutionsFromRealFiles) {
+    // A JPEG at 300 ppi is recorded at 300 by the host, so there is nothing
+    // to correct; the host's figure is what counts, not the file's.
+    UIDRef jpeg = Place(Frame(PMRect(0, 0, 100, 100)), Jpeg("a.jpg", 600, 300, 300));
+    UIDRef tiff = Place(Frame(PMRect(0, 0, 100, 100)), Tiff("a.tif", 600, 300, 300));
+    for (const UIDRef& item : {jpeg, tiff}) {
+        ASSERT_EQ(Box(item), PMRect(0, 0, 144, 72));
+        OD_PlacementGeometry g;
+        ASSERT_EQ(GetPlacementGeometry(item, g), 0);
+        EXPECT_NEAR(ComputeTicketGeometry(item, 0x400, 300, g).scaleX, 1, 1e-12);
+        EXPECT_NEAR(ComputeTicketGeometry(item, 0x100, 300, g).scaleY, 1, 1e-12);
+        // An order that reads the file at 600 ppi is scaled by 600 / 300.
+        EXPECT_NEAR(ComputeTicketGeometry(item, 0x400, 600, g).scaleX, 2, 1e-12);
+    }
+    // Without image attributes (the frame itself) the correction stays 1.
+    OD_PlacementGeometry g;
+    ASSERT_EQ(GetPlacementGeometry(jpeg, g), 0);
+    OD_TicketGeometry t = ComputeTicketGeometry(Parent(jpeg), 0x400, 300, g);
+    EXPECT_EQ(t.scaleX, 1);
+    EXPECT_EQ(t.scaleY, 1);
+}
+
+// ===================================================== failures
+
+class PlacementFailureTest : public PlacementTest {};
+
+TEST_F(PlacementFailureTest, ItemsWithoutAFrameWithGeometryGiveMinusOne) {
+    UIDRef image = PlacedImage(100, 100);
+    UIDRef frame = Parent(image);
+    UIDRef spread = Parent(frame);
+    UIDRef loose = PlacedImage(100, 100);
+    Change([&] { InterfaceOf<IHierarchy>(Parent(loose))->RemoveChild(loose.GetUID()); });
+    ASSERT_EQ(Parent(loose).GetUID(), kInvalidUID);
+
+    struct Case {
+        const char* name;
+        UIDRef item;
+    } cases[] = {
+        {"no item", UIDRef()},
+        {"unknown UID", UIDRef(Db(), UID(9999))},
+        {"a spread: no transformation, no geometry", spread},
+        {"a page: no hierarchy", Page()},
+        {"a frame: its parent, the spread, has no geometry", frame},
+        {"an image out of its frame: no parent", loose},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string before = dockit::Content(*Db());
+
+        OD_PlacementGeometry g;
+        g.cropRect = PMRect(1, 2, 3, 4);
+        g.imageMatrix = PMMatrix::MakeScale(7, 7);
+        EXPECT_EQ(GetPlacementGeometry(c.item, g), -1);
+        EXPECT_EQ(g.cropRect, PMRect(1, 2, 3, 4));
+        EXPECT_EQ(g.imageMatrix, PMMatrix::MakeScale(7, 7));
+
+        OD_PlacementCapture capture;
+        capture.record.xOffset = 42;
+        EXPECT_EQ(CapturePlacement(c.item, capture), -1);
+        EXPECT_EQ(capture.record.xOffset, 42);
+
+        OD_CaptureRecord record;
+        record.xScale = 2;
+        EXPECT_EQ(RestorePlacement(c.item, record), -1);
+
+        UIDRef out(Db(), UID(1234));
+        EXPECT_EQ(
+            RelinkWithGeometry(c.item, Tiff("other.tif", 10, 10, 72).c_str(), &record, 1, 0, out),
+            -1);
+        EXPECT_EQ(out, c.item);
+        EXPECT_EQ(dockit::Content(*Db()), before);
+    }
+}
+
+// ===================================================== capture
+
+class CaptureTest : public PlacementTest {};
+
+TEST_F(CaptureTest, RecordsTheMatrixPartsTheCornerOffsetAndTheCrop) {
+    const PMRect image(0, 0, 200, 100);
+    struct Case {
+        const char* name;
+        double fw, fh;
+        PMMatrix m;
+        double rotation, skew, xScale, yScale, xOffset, yOffset;
+        bool xMirrored, yMirrored;
+        PMRect crop;
+    } cases[] = {
+        {"unscaled, frame inside the image", 100, 80, PMMatrix::MakeTranslation(-20, -10), 0, 0, 1,
+         1, 20, 10, false, false, PMRect(20, 10, 120, 90)},
+        {"mirrored left to right: the corner is on the right", 100, 80,
+         PMMatrix::MakeScale(-1, 1) * PMMatrix::MakeTranslation(150, 0), 0, 0, -1, 1, -150, 0, true,
+         false, PMRect(50, 0, 150, 80)},
+        {"mirrored top to bottom at 50 %", 100, 80,
+         PMMatrix::MakeScale(0.5, -0.5) * PMMatrix::MakeTranslation(0, 50), 0, 0, 0.5, -0.5, 0, -50,
+         false, true, PMRect(0, 0, 100, 80)},
+        {"turned 90: the corner is at the bottom", 100, 80,
+         PMMatrix::MakeRotation(90) * PMMatrix::MakeTranslation(0, 200), 90, 0, 1, 1, 0, -200,
+         false, false, PMRect(0, 0, 100, 80)},
+        {"turned 180 is not a mirror", 300, 150,
+         PMMatrix::MakeRotation(180) * PMMatrix::MakeTranslation(210, 120), 180, 0, 1, 1, -210,
+         -120, false, false, PMRect(-10, -20, 290, 130)},
+        {"skewed 45: the top edge leans", 400, 100, PMMatrix::MakeXSkew(45), 0, 45, 1, 1, 0, 0,
+         false, false, PMRect(100, 0, 500, 100)},
+        {"skewed so a corner lies half a point left of the image's", 100, 100,
+         PMMatrix::MakeXSkew(std::atan(0.005) * 180 / std::numbers::pi), 0,
+         std::atan(0.005) * 180 / std::numbers::pi, 1, 1, 0, 0, false, false,
+         PMRect(0.5, 0, 100.5, 100)},
+        {"a corner within the matching tolerance does not widen the box", 100, 100,
+         PMMatrix::MakeXSkew(std::atan(5e-11) * 180 / std::numbers::pi), 0,
+         std::atan(5e-11) * 180 / std::numbers::pi, 1, 1, 0, 0, false, false,
+         PMRect(0, 0, 100, 100)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        UIDRef item = PlacedImage(c.fw, c.fh);
+        SetMatrix(item, c.m);
+        OD_PlacementCapture cap;
+        ASSERT_EQ(CapturePlacement(item, cap), 0);
+        const OD_CaptureRecord& r = cap.record;
+        EXPECT_NEAR(r.rotation, c.rotation, kEps);
+        EXPECT_NEAR(r.xSkew, c.skew, kEps);
+        EXPECT_NEAR(r.xScale, c.xScale, kEps);
+        EXPECT_NEAR(r.yScale, c.yScale, kEps);
+        EXPECT_NEAR(r.xOffset, c.xOffset, kEps);
+        EXPECT_NEAR(r.yOffset, c.yOffset, kEps);
+        EXPECT_EQ(r.xMirrored, c.xMirrored);
+        EXPECT_EQ(r.yMirrored, c.yMirrored);
+        EXPECT_EQ(PMRect(r.boundsLeft, r.boundsTop, r.boundsRight, r.boundsBottom), image);
+        EXPECT_NEAR(cap.cropRect.Left(), c.crop.Left(), kEps) << cap.cropRect;
+        EXPECT_NEAR(cap.cropRect.Top(), c.crop.Top(), kEps) << cap.cropRect;
+        EXPECT_NEAR(cap.cropRect.Right(), c.crop.Right(), kEps) << cap.cropRect;
+        EXPECT_NEAR(cap.cropRect.Bottom(), c.crop.Bottom(), kEps) << cap.cropRect;
+
+        // The capture's crop rectangle is the placement geometry's.
+        OD_PlacementGeometry g;
+        ASSERT_EQ(GetPlacementGeometry(item, g), 0);
+        EXPECT_EQ(g.cropRect, cap.cropRect);
+    }
+}
+
+TEST_F(CaptureTest, TheIdentityRecordIsNoChange) {
+    constexpr OD_CaptureRecord r = OD_CaptureRecord::Identity();
+    EXPECT_EQ(r.rotation, 0);
+    EXPECT_EQ(r.xSkew, 0);
+    EXPECT_EQ(r.xScale, 1);
+    EXPECT_EQ(r.yScale, 1);
+    EXPECT_EQ(r.xOffset, 0);
+    EXPECT_EQ(r.yOffset, 0);
+    EXPECT_FALSE(r.xMirrored);
+    EXPECT_FALSE(r.yMirrored);
+}
+
+TEST_F(CaptureTest, CropFlagsTellWhetherTheFrameEndsInsideTheImage) {
+    // The image is 200 x 100 points; the frame's left-top corner lies at the
+    // given place of the image's. 1 mm = 2.8346... points of grace at the far
+    // edge.
+    struct Case {
+        const char* name;
+        double x, y;   // where the image's corner lies in the frame
+        double fw, fh; // frame size
+        bool hA, vA;
+    } cases[] = {
+        {"frame starts inside the image", -5, -5, 50, 50, true, true},
+        {"frame starts exactly at the image", 0, 0, 50, 50, true, true},
+        {"frame holds the whole image", 10, 10, 250, 150, true, true},
+        {"frame starts before and ends inside", 10, 10, 50, 50, false, false},
+        {"frame ends 1 mm and a bit short of the far edge", 10, 10, 207, 107, false, false},
+        {"frame ends less than 1 mm short of the far edge", 10, 10, 208, 108, true, true},
+        {"across only", 10, -5, 50, 50, false, true},
+        {"down only", -5, 10, 50, 50, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        UIDRef item = PlacedImage(c.fw, c.fh);
+        SetMatrix(item, PMMatrix::MakeTranslation(c.x, c.y));
+        OD_PlacementCapture cap;
+        ASSERT_EQ(CapturePlacement(item, cap), 0);
+        EXPECT_EQ(cap.cropFlags.horizontalA, c.hA);
+        EXPECT_EQ(cap.cropFlags.horizontalB, !c.hA);
+        EXPECT_EQ(cap.cropFlags.verticalA, c.vA);
+        EXPECT_EQ(cap.cropFlags.verticalB, !c.vA);
+    }
+}
+
+TEST_F(CaptureTest, FrameValuesComeFromTheFramesOwnMatrix) {
+    UIDRef item = PlacedImage(120, 90);
+    UIDRef frame = Parent(item);
+    // Canonical parts: a mirroring matrix with a positive x scale and a
+    // rotation within a quarter turn.
+    SetMatrix(frame, PMMatrix::Compose(1.5, -2, 10, 20, 100, 50));
+    OD_PlacementCapture cap;
+    ASSERT_EQ(CapturePlacement(item, cap), 0);
+    EXPECT_NEAR(cap.frame.rotation, 20, kEps);
+    EXPECT_NEAR(cap.frame.xSkew, 10, kEps);
+    EXPECT_NEAR(cap.frame.xScale, 1.5, kEps);
+    EXPECT_NEAR(cap.frame.yScale, -2, kEps);
+    EXPECT_FALSE(cap.frame.xMirrored);
+    EXPECT_TRUE(cap.frame.yMirrored);
+    EXPECT_EQ(cap.frame.bounds, PMRect(0, 0, 120, 90));
+    // The image's own parts do not see the frame's.
+    EXPECT_EQ(cap.record.rotation, 0);
+    EXPECT_EQ(cap.record.xScale, 1);
+    EXPECT_EQ(cap.record.xOffset, 0);
+}
+
+// ===================================================== link path
+
+class LinkPathTest : public PlacementTest {
+protected:
+    // An image whose link reads as the text (the file need not exist).
+    UIDRef LinkedTo(const std::string& text) {
+        UIDRef item = PlacedImage(10, 10);
+        Change([&] { InterfaceOf<IDataLink>(item)->SetLongName(PMString(text)); });
+        return item;
+    }
+};
+
+TEST_F(LinkPathTest, ThePlacedFilesFullPath) {
+    std::string path = Tiff("photo.tif", 10, 10, 72);
+    UIDRef item = Place(Frame(PMRect(0, 0, 50, 50)), path);
+    char buffer[kODLinkPathSize];
+    ASSERT_EQ(GetLinkPath(item, buffer), 0);
+    EXPECT_EQ(std::string(buffer), path);
+}
+
+TEST_F(LinkPathTest, APathThatDoesNotFitIsRefusedNotCut) {
+    const std::string e = "\xC3\xA9"; // two bytes of UTF-8
+    struct Case {
+        const char* name;
+        std::string text;
+        std::size_t capacity;
+        int result;
+    } cases[] = {
+        {"511 bytes fit", "/" + std::string(510, 'a'), kODLinkPathSize, 0},
+        {"512 bytes do not", "/" + std::string(511, 'a'), kODLinkPathSize, -2},
+        {"a character ending on byte 511 fits", "/" + std::string(508, 'a') + e, kODLinkPathSize,
+         0},
+        {"a character across the end does not", "/" + std::string(509, 'a') + e, kODLinkPathSize,
+         -2},
+        {"a NUL inside the path", std::string("/a/b") + '\0' + "c.tif", kODLinkPathSize, -2},
+        {"a small buffer", "/images/photo.tif", 8, -2},
+        {"a buffer just large enough", "/images/photo.tif", 18, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        UIDRef item = LinkedTo(c.text);
+        std::vector<char> buffer(c.capacity, 'x');
+        ASSERT_EQ(GetLinkPath(item, buffer.data(), buffer.size()), c.result);
+        if (c.result == 0) {
+            EXPECT_EQ(std::string(buffer.data()), c.text);
+        } else {
+            EXPECT_EQ(buffer[0], '\0');
+        }
+    }
+}
+
+TEST_F(LinkPathTest, NoSingleLinkGivesAnEmptyPath) {
+    UIDRef item = PlacedImage(10, 10);
+    char buffer[kODLinkPathSize];
+    std::memset(buffer, 'x', sizeof buffer);
+    EXPECT_EQ(GetLinkPath(Parent(item), buffer), -1); // a frame
+    EXPECT_EQ(buffer[0], '\0');
+    std::memset(buffer, 'x', sizeof buffer);
+    EXPECT_EQ(GetLinkPath(UIDRef(), buffer), -1);
+    EXPECT_EQ(buffer[0], '\0');
+    UIDRef unlinked = LinkedTo("");
+    EXPECT_EQ(GetLinkPath(unlinked, buffer), -1);
+    EXPECT_EQ(GetLinkPath(item, nullptr, 0), -2);
+    EXPECT_EQ(GetLinkPath(item, buffer, 0), -2);
+}
+
+// ===================================================== restore and relink
+
+class RelinkGeometryTest : public PlacementTest {};
+
+TEST_F(RelinkGeometryTest, WithoutARecordTheImageSitsUnturnedAtTheFramesCorner) {
+    UIDRef item = PlacedImage(100, 80);
+    SetMatrix(item, PMMatrix::Compose(-0.5, 2, 20, 33, 17, -40));
+    std::string other = Tiff("other.tif", 30, 60, 144);
+    for (uint8_t first : {0, 1}) {
+        SCOPED_TRACE(int(first));
+        UIDRef made;
+        ASSERT_EQ(RelinkWithGeometry(item, other.c_str(), nullptr, first, 0, made), 0);
+        EXPECT_NE(made, item);
+        EXPECT_FALSE(item.ExistsInDB());
+        EXPECT_EQ(LinkOf(made), other);
+        EXPECT_EQ(Box(made), PMRect(0, 0, 15, 30));
+        PMMatrix m = Matrix(made);
+        EXPECT_TRUE(SameLinearPart(m, PMMatrix(), kEps));
+        EXPECT_NEAR(m.Tx(), 0, kEps);
+        EXPECT_NEAR(m.Ty(), 0, kEps);
+        // One undo step brings the old item back as it was.
+        EXPECT_EQ(Db()->GetUndoName(), PMString("Relink"));
+        ASSERT_TRUE(Db()->Undo());
+        EXPECT_TRUE(item.ExistsInDB());
+        EXPECT_FALSE(made.ExistsInDB());
+        EXPECT_EQ(Matrix(item), PMMatrix::Compose(-0.5, 2, 20, 33, 17, -40));
+    }
+}
+
+TEST_F(RelinkGeometryTest, FailuresLeaveTheDocumentAsItWas) {
+    UIDRef item = PlacedImage(100, 80);
+    SetMatrix(item, PMMatrix::Compose(0.5, 0.5, 0, 30, 10, 10));
+    std::string before = dockit::Content(*Db());
+    PMString undoName = Db()->GetUndoName();
+    OD_CaptureRecord record;
+    struct Case {
+        const char* name;
+        UIDRef item;
+        std::string path;
+        bool nullPath;
+        int result;
+    } cases[] = {
+        {"no file there", item, dir / "missing.tif", false, -2},
+        {"not an image file", item, dir / "notes.txt", false, -2},
+        {"no path", item, "", true, -1},
+        {"an empty path", item, "", false, -1},
+        {"a frame, not an image", Parent(item), Tiff("b.tif", 5, 5, 72), false, -1},
+    };
+    WriteFile(dir / "notes.txt", "not an image");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        UIDRef out;
+        EXPECT_EQ(
+            RelinkWithGeometry(c.item, c.nullPath ? nullptr : c.path.c_str(), &record, 1, 0, out),
+            c.result);
+        EXPECT_EQ(out, c.item);
+        EXPECT_EQ(dockit::Content(*Db()), before);
+        EXPECT_EQ(Db()->GetUndoName(), undoName);
+    }
+}
+
+TEST_F(RelinkGeometryTest, ARecordThatCannotBeRestoredUndoesTheRelink) {
+    UIDRef item = PlacedImage(100, 80);
+    std::string before = dockit::Content(*Db());
+    OD_CaptureRecord flat;
+    flat.yScale = 0; // a matrix that collapses the image
+    UIDRef out;
+    EXPECT_EQ(RelinkWithGeometry(item, Tiff("b.tif", 5, 5, 72).c_str(), &flat, 1, 0, out), -3);
+    EXPECT_EQ(out, item);
+    EXPECT_EQ(dockit::Content(*Db()), before);
+    EXPECT_TRUE(item.ExistsInDB());
+}
+
+// Placements of an 80 x 60 point image in a 50 x 40 point frame: the linear
+// part, and which image point lies on which frame point.
+struct Placement {
+    const char* name;
+    PMMatrix linear;
+    double u, v;   // image point, fractions of its box
+    double fu, fv; // frame point, fractions of the frame's box
+};
+
+const Placement kPlacements[] = {
+    {"unturned, cropped on all sides", PMMatrix(), 0.5, 0.5, 0.5, 0.5},
+    {"turned 30", PMMatrix::MakeRotation(30), 0.3, 0.6, 0.4, 0.5},
+    {"turned 135 at 70 %", PMMatrix::Compose(0.7, 0.7, 0, 135), 0.2, 0.2, 0.1, 0.9},
+    {"turned -170 at 200 %", PMMatrix::Compose(2, 2, 0, -170), 0.9, 0.1, 0.5, 0.5},
+    {"a quarter turn", PMMatrix::MakeRotation(90), 0.5, 0.5, 0.5, 0.5},
+    {"a quarter turn back", PMMatrix::MakeRotation(-90), 0.0, 0.0, 0.2, 0.3},
+    {"a half turn", PMMatrix::MakeRotation(180), 0.4, 0.4, 0.6, 0.6},
+    {"skewed 25", PMMatrix::MakeXSkew(25), 0.5, 0.5, 0.5, 0.5},
+    {"skewed -40, turned 75, 120 % by 80 %", PMMatrix::Compose(1.2, 0.8, -40, 75), 0.7, 0.3, 0.5,
+     0.5},
+    {"mirrored left to right", PMMatrix::MakeScale(-1, 1), 0.1, 0.9, 0.3, 0.3},
+    {"mirrored top to bottom, then turned 150",
+     PMMatrix::MakeScale(1, -1) * PMMatrix::MakeRotation(150), 0.5, 0.5, 0.5, 0.5},
+    {"mirrored left to right, then turned -120",
+     PMMatrix::MakeScale(-1, 1) * PMMatrix::MakeRotation(-120), 0.6, 0.2, 0.5, 0.5},
+    {"both axes mirrored at 50 % by 200 %", PMMatrix::MakeScale(-0.5, -2), 0.5, 0.5, 0.5, 0.5},
+    {"mirrored, skewed 30, turned 100",
+     PMMatrix::MakeScale(-1.3, 0.6) * PMMatrix::MakeXSkew(30) * PMMatrix::MakeRotation(100), 0.5,
+     0.5, 0.5, 0.5},
+    {"at 300 %, showing a corner", PMMatrix::MakeScale(3, 3), 1.0, 1.0, 0.8, 0.9},
+    {"small inside the frame", PMMatrix::Compose(0.25, 0.3, 10, 12), 0.5, 0.5, 0.5, 0.5},
+};
+
+TEST_F(RelinkGeometryTest, ARelinkWithACaptureShowsTheSamePartOfTheImage) {
+    std::string first = Tiff("first.tif", 160, 120, 144); // 80 x 60 points
+    std::string second = Tiff("second.tif", 300, 500, 72);
+    for (const Placement& p : kPlacements) {
+        SCOPED_TRACE(p.name);
+        UIDRef item = Place(Frame(PMRect(100, 120, 150, 160)), first);
+        PMMatrix m = PointAt(p.linear, Box(item), p.u, p.v, Box(Parent(item)), p.fu, p.fv);
+        SetMatrix(item, m);
+        std::array<PMPoint, 4> shown = VisibleArea(item);
+
+        OD_PlacementCapture cap;
+        ASSERT_EQ(CapturePlacement(item, cap), 0);
+
+        // To another file with the capture: the same rotation, skew and
+        // scale, and the image's corner where it was, so the same points of
+        // the image (in its own coordinates) lie under the frame's corners.
+        UIDRef other;
+        ASSERT_EQ(RelinkWithGeometry(item, second.c_str(), &cap.record, 1, 0, other), 0);
+        EXPECT_EQ(LinkOf(other), second);
+        EXPECT_TRUE(SameLinearPart(Matrix(other), m, kEps));
+        EXPECT_TRUE(SameArea(VisibleArea(other), shown, 1e-9));
+
+        // And back to the first file.
+        UIDRef back;
+        ASSERT_EQ(RelinkWithGeometry(other, first.c_str(), &cap.record, 1, 0, back), 0);
+        EXPECT_EQ(LinkOf(back), first);
+        EXPECT_TRUE(SameLinearPart(Matrix(back), m, kEps));
+        EXPECT_TRUE(SameArea(VisibleArea(back), shown, 1e-9));
+        EXPECT_NEAR(Matrix(back).Tx(), m.Tx(), kEps);
+        EXPECT_NEAR(Matrix(back).Ty(), m.Ty(), kEps);
+    }
+}
+
+TEST_F(RelinkGeometryTest, ATurnedScaledOrMirroredFrameDoesNotChangeThat) {
+    std::string first = Tiff("first.tif", 160, 120, 144);
+    std::string second = Tiff("second.tif", 40, 30, 300);
+    const PMMatrix frames[] = {
+        PMMatrix::Compose(1, 1, 0, 35, 200, 300),    PMMatrix::Compose(1, 1, 15, -120, 50, 60),
+        PMMatrix::Compose(2, 0.5, 0, 0, 50, 60),     PMMatrix::Compose(-1, 1, 0, 0, 50, 60),
+        PMMatrix::Compose(0.5, -3, -20, 70, 50, 60),
+    };
+    for (const PMMatrix& fm : frames) {
+        for (const Placement& p : kPlacements) {
+            SCOPED_TRACE(::testing::Message() << p.name << ", frame " << fm);
+            UIDRef item = Place(Frame(PMRect(0, 0, 50, 40)), first);
+            SetMatrix(Parent(item), fm);
+            SetMatrix(item, PointAt(p.linear, Box(item), p.u, p.v, Box(Parent(item)), p.fu, p.fv));
+            std::array<PMPoint, 4> shown = VisibleArea(item);
+            PMMatrix onSpread = InterfaceOf<ITransform>(item)->GetInnerToSpreadMatrix();
+            OD_PlacementCapture cap;
+            ASSERT_EQ(CapturePlacement(item, cap), 0);
+            UIDRef other;
+            ASSERT_EQ(RelinkWithGeometry(item, second.c_str(), nullptr, 1, 0, other), 0);
+            UIDRef back;
+            ASSERT_EQ(RelinkWithGeometry(other, first.c_str(), &cap.record, 1, 0, back), 0);
+            EXPECT_TRUE(SameArea(VisibleArea(back), shown, 1e-9));
+            PMMatrix after = InterfaceOf<ITransform>(back)->GetInnerToSpreadMatrix();
+            EXPECT_TRUE(SameLinearPart(after, onSpread, kEps));
+            EXPECT_NEAR(after.Tx(), onSpread.Tx(), 1e-9);
+            EXPECT_NEAR(after.Ty(), onSpread.Ty(), 1e-9);
+        }
+    }
+}
+
+TEST_F(RelinkGeometryTest, RestoreFromAnyStartingPlacement) {
+    // Restoring straight onto an image that is placed some other way (not
+    // through the relink, which starts from the identity): every start and
+    // every target end in the target's matrix.
+    std::string file = Tiff("first.tif", 160, 120, 144);
+    for (const Placement& target : kPlacements) {
+        for (const Placement& start : kPlacements) {
+            SCOPED_TRACE(::testing::Message() << start.name << " -> " << target.name);
+            UIDRef item = Place(Frame(PMRect(100, 120, 150, 160)), file);
+            PMRect box = Box(item);
+            PMRect frameBox = Box(Parent(item));
+            PMMatrix want =
+                PointAt(target.linear, box, target.u, target.v, frameBox, target.fu, target.fv);
+            SetMatrix(item, want);
+            OD_PlacementCapture cap;
+            ASSERT_EQ(CapturePlacement(item, cap), 0);
+            SetMatrix(item,
+                      PointAt(start.linear, box, start.u, start.v, frameBox, start.fu, start.fv));
+            ASSERT_EQ(RestorePlacement(item, cap.record), 0);
+            PMMatrix got = Matrix(item);
+            EXPECT_TRUE(SameLinearPart(got, want, kEps));
+            EXPECT_NEAR(got.Tx(), want.Tx(), kEps);
+            EXPECT_NEAR(got.Ty(), want.Ty(), kEps);
+        }
+    }
+}
+
+TEST_F(RelinkGeometryTest, RestoreIsOneUndoStep) {
+    UIDRef item = PlacedImage(100, 80);
+    OD_CaptureRecord r;
+    r.rotation = 30;
+    r.xScale = 0.5;
+    r.yScale = -0.5;
+    r.xOffset = 12;
+    r.yOffset = -7;
+    ASSERT_EQ(RestorePlacement(item, r), 0);
+    EXPECT_EQ(Db()->GetUndoName(), PMString("Restore Placement"));
+    OD_PlacementCapture cap;
+    ASSERT_EQ(CapturePlacement(item, cap), 0);
+    EXPECT_NEAR(cap.record.rotation, 30, kEps);
+    EXPECT_NEAR(cap.record.xScale, 0.5, kEps);
+    EXPECT_NEAR(cap.record.yScale, -0.5, kEps);
+    EXPECT_NEAR(cap.record.xOffset, 12, kEps);
+    EXPECT_NEAR(cap.record.yOffset, -7, kEps);
+    ASSERT_TRUE(Db()->Undo());
+    EXPECT_EQ(Matrix(item), PMMatrix());
+}
+
+// ===================================================== property
+
+class PlacementPropertyTest : public PlacementTest {};
+
+TEST_F(PlacementPropertyTest, RelinkingAwayAndBackWithTheCaptureShowsTheSameArea) {
+    struct File {
+        std::string path;
+        PMRect box;
+    };
+    const std::vector<File> firsts = {
+        {Tiff("f1.tif", 120, 80, 72), PMRect(0, 0, 120, 80)},
+        {Tiff("f2.tif", 300, 200, 300), PMRect(0, 0, 72, 48)},
+        {Jpeg("f3.jpg", 64, 96, 150), PMRect(0, 0, 30.72, 46.08)},
+    };
+    const std::vector<std::string> seconds = {
+        Tiff("s1.tif", 50, 70, 96),
+        Tiff("s2.tif", 400, 100, 200),
+        Jpeg("s3.jpg", 80, 80, 300),
+    };
+
+    std::mt19937_64 rng(0x0D6E0A11u);
+    auto uniform = [&](double lo, double hi) {
+        return std::uniform_real_distribution<double>(lo, hi)(rng);
+    };
+    auto pick = [&](std::size_t n) {
+        return static_cast<std::size_t>(std::uniform_int_distribution<std::size_t>(0, n - 1)(rng));
+    };
+    auto scale = [&] {
+        double s = std::exp(uniform(std::log(0.05), std::log(5.0)));
+        return pick(2) == 0 ? -s : s; // mirrored half of the time
+    };
+    auto angle = [&] {
+        // Quarter turns exactly now and then: the edges of the canonical
+        // ranges.
+        return pick(5) == 0 ? 90.0 * static_cast<double>(pick(8)) - 270.0 : uniform(-180, 180);
+    };
+
+    constexpr int kCases = 300;
+    int failures = 0;
+    for (int i = 0; i < kCases && failures < 5; ++i) {
+        const File& first = firsts[pick(firsts.size())];
+        const std::string& second = seconds[pick(seconds.size())];
+        double fw = uniform(10, 400);
+        double fh = uniform(10, 400);
+        double sx = scale();
+        double sy = scale();
+        double skew = pick(4) == 0 ? 0.0 : uniform(-70, 70);
+        double rotation = angle();
+        // Cropping: some point of the image, possibly outside it, on some
+        // point of the frame, possibly outside it.
+        double u = uniform(-0.2, 1.2);
+        double v = uniform(-0.2, 1.2);
+        double fu = uniform(-0.2, 1.2);
+        double fv = uniform(-0.2, 1.2);
+        // The parts are taken in either order: mirror and turn are not
+        // always in the decomposition's canonical form.
+        PMMatrix linear = pick(2) == 0 ? PMMatrix::MakeScale(sx, sy) * PMMatrix::MakeXSkew(skew) *
+                                             PMMatrix::MakeRotation(rotation)
+                                       : PMMatrix::Compose(sx, sy, skew, rotation);
+        bool withRecordAway = pick(2) == 0;
+        // Mostly frames that are only moved onto the page; some are turned,
+        // skewed, scaled or mirrored themselves.
+        bool frameMoved = pick(4) == 0;
+        // (One draw after the other, so the sequence does not hang on the
+        // order in which a compiler takes arguments.)
+        double frameX = scale();
+        double frameY = std::fabs(scale());
+        double frameSkew = uniform(-30, 30);
+        double frameRotation = angle();
+        double frameLeft = uniform(0, 500);
+        double frameTop = uniform(0, 700);
+        PMMatrix frameMatrix =
+            PMMatrix::Compose(frameX, frameY, frameSkew, frameRotation, frameLeft, frameTop);
+        SCOPED_TRACE(::testing::Message()
+                     << "case " << i << ": " << first.path << " via " << second << ", frame " << fw
+                     << " x " << fh << ", scales " << sx << ", " << sy << ", skew " << skew
+                     << ", rotation " << rotation << ", image point (" << u << ", " << v
+                     << ") on frame point (" << fu << ", " << fv << ")"
+                     << (withRecordAway ? ", away with the record" : ", away without")
+                     << (frameMoved ? ", frame matrix " : "")
+                     << (frameMoved ? ::testing::PrintToString(frameMatrix) : ""));
+
+        UIDRef item = Place(Frame(PMRect(30, 40, 30 + fw, 40 + fh)), first.path);
+        ASSERT_EQ(Box(item), first.box);
+        if (frameMoved) {
+            SetMatrix(Parent(item), frameMatrix);
+        }
+        PMMatrix m = PointAt(linear, first.box, u, v, Box(Parent(item)), fu, fv);
+        SetMatrix(item, m);
+        std::array<PMPoint, 4> shown = VisibleArea(item);
+
+        OD_PlacementCapture cap;
+        ASSERT_EQ(CapturePlacement(item, cap), 0);
+        UIDRef away;
+        ASSERT_EQ(RelinkWithGeometry(item, second.c_str(), withRecordAway ? &cap.record : nullptr,
+                                     1, 0, away),
+                  0);
+        UIDRef back;
+        ASSERT_EQ(RelinkWithGeometry(away, first.path.c_str(), &cap.record, 1, 0, back), 0);
+        ASSERT_EQ(Box(back), first.box);
+
+        ::testing::AssertionResult area = SameArea(VisibleArea(back), shown, 1e-6);
+        ::testing::AssertionResult linearPart = SameLinearPart(Matrix(back), m, 1e-9);
+        EXPECT_TRUE(area);
+        EXPECT_TRUE(linearPart);
+        if (!area || !linearPart) {
+            ++failures;
+        }
+        ASSERT_EQ(DocumentUtils::DeletePageItem(Parent(back)), kSuccess);
+    }
+}
+
+} // namespace
