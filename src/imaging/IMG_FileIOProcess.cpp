@@ -75,7 +75,9 @@ void IMG_FileIOProcess::End() {
     }
 }
 
-void IMG_FileIOProcess::ReadRows() {
+// Walks every row of the transfer description: a row buffer from the image,
+// the row moved, the buffer handed back, progress told after each row.
+template <typename MoveRow> void IMG_FileIOProcess::EachRow(MoveRow move) {
     const uint32_t rows = description->height;
     if (progress != nullptr) {
         progress->Start(rows);
@@ -85,7 +87,7 @@ void IMG_FileIOProcess::ReadRows() {
         if (buffer == nullptr) {
             throw IMG_Exception(-2);
         }
-        ReadRow(row, buffer);
+        move(row, buffer);
         targetImage->ReleaseRow(row, buffer);
         if (progress != nullptr && !progress->Step()) {
             throw IMG_Exception(-25);
@@ -96,25 +98,12 @@ void IMG_FileIOProcess::ReadRows() {
     }
 }
 
+void IMG_FileIOProcess::ReadRows() {
+    EachRow([this](uint32_t row, uint8_t* buffer) { ReadRow(row, buffer); });
+}
+
 void IMG_FileIOProcess::WriteRows() {
-    const uint32_t rows = description->height;
-    if (progress != nullptr) {
-        progress->Start(rows);
-    }
-    for (uint32_t row = 0; row < rows; ++row) {
-        uint8_t* buffer = targetImage != nullptr ? targetImage->GetRow(row) : nullptr;
-        if (buffer == nullptr) {
-            throw IMG_Exception(-2);
-        }
-        WriteRow(row, buffer);
-        targetImage->ReleaseRow(row, buffer);
-        if (progress != nullptr && !progress->Step()) {
-            throw IMG_Exception(-25);
-        }
-    }
-    if (progress != nullptr) {
-        progress->Finish();
-    }
+    EachRow([this](uint32_t row, uint8_t* buffer) { WriteRow(row, buffer); });
 }
 
 Proxy_FileIOProcess::Proxy_FileIOProcess() = default;

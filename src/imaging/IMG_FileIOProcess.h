@@ -103,6 +103,8 @@ public:
     const IMG_ImageInfo& Description() const { return *description; }
 
 protected:
+    template <typename MoveRow> void EachRow(MoveRow move);
+
     int32_t mode = kImgModeNone;
     std::unique_ptr<char[]> path;
     std::unique_ptr<IMG_ImageInfo> description; // the transfer description

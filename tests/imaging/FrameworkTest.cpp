@@ -446,3 +446,74 @@ TEST(Factory, ARefusingHeadMeansARefusingReader) {
         }
     }
 }
+
+namespace {
+
+// A reader whose rows can be read, an image that lends row buffers, and a
+// progress object that cancels after a number of rows.
+class RowReader : public Recorder {
+public:
+    using Recorder::Recorder;
+    void ReadHeader() override {}
+    void ReadRow(uint32_t row, uint8_t* buffer) override { buffer[0] = static_cast<uint8_t>(row); }
+    void SetRows(uint32_t rows) { description->height = rows; }
+};
+
+class Rows : public IMG_Image {
+public:
+    std::vector<uint8_t> data = std::vector<uint8_t>(8, 0xFF);
+    uint32_t missing = UINT32_MAX;
+    int released = 0;
+    uint8_t* GetRow(uint32_t row) override { return row == missing ? nullptr : &data[row]; }
+    void ReleaseRow(uint32_t, uint8_t*) override { ++released; }
+};
+
+class Stopper : public IMG_Progress {
+public:
+    int steps = 0;
+    int stopAfter = 1000;
+    bool finished = false;
+    void Start(uint32_t) override {}
+    bool Step() override { return ++steps < stopAfter; }
+    void Finish() override { finished = true; }
+};
+
+} // namespace
+
+TEST(ModeDispatch, RowLoopsFillEveryRowAndStopWhenCancelled) {
+    std::vector<std::string> calls;
+    RowReader reader(&calls);
+    Rows image;
+    Stopper progress;
+    reader.SetRows(5);
+    reader.SetTargetImage(&image);
+    reader.SetProgress(&progress);
+    reader.ReadRows();
+    EXPECT_EQ(image.data, (std::vector<uint8_t>{0, 1, 2, 3, 4, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(image.released, 5);
+    EXPECT_TRUE(progress.finished);
+
+    Stopper cancel;
+    cancel.stopAfter = 2;
+    reader.SetProgress(&cancel);
+    try {
+        reader.ReadRows();
+        FAIL() << "not cancelled";
+    } catch (const IMG_Exception& e) {
+        EXPECT_EQ(e.Code(), -25);
+        EXPECT_EQ(cancel.steps, 2);
+        EXPECT_FALSE(cancel.finished);
+    }
+
+    image.missing = 3;
+    reader.SetProgress(nullptr);
+    try {
+        reader.ReadRows();
+        FAIL() << "a missing row buffer went unnoticed";
+    } catch (const IMG_Exception& e) {
+        EXPECT_EQ(e.Code(), -2);
+    }
+    // Writing rows reaches the readers' unsupported write (-1).
+    image.missing = UINT32_MAX;
+    EXPECT_THROW(reader.WriteRows(), IMG_Exception);
+}
