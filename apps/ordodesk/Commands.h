@@ -6,3 +6,4 @@
 // registers runs when its subcommand is chosen and sets the exit code.
 void AddServerCommands(CLI::App& app, int& exitCode);
 void AddInspectCommand(CLI::App& app, int& exitCode);
+void AddOrderCommand(CLI::App& app, int& exitCode);

@@ -8,6 +8,7 @@ int main(int argc, char** argv) {
     int exitCode = 0;
     AddServerCommands(app, exitCode);
     AddInspectCommand(app, exitCode);
+    AddOrderCommand(app, exitCode);
     CLI11_PARSE(app, argc, argv);
     return exitCode;
 }

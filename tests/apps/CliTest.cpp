@@ -151,3 +151,86 @@ TEST(Cli, InspectReportsEveryFileInOrderAndRejectionsAreResults) {
     EXPECT_EQ(json::parse(noOpi.out)[0]["reader"], "Proxy_EPS_Std");
     EXPECT_NE(Ordodesk({"inspect"}).exitCode, 0); // no file: wrong arguments
 }
+
+TEST(Cli, OrderFromPrintsTheRecordOfAPlacedImage) {
+    // An uncompressed 8-bit gray TIFF of 4 x 2 pixels at 150 ppi, written byte
+    // by byte (little-endian): header, twelve directory entries, the two
+    // resolutions, the pixels.
+    std::string tiff("II*\0\x08\0\0\0", 8);
+    auto put16 = [&tiff](unsigned v) {
+        tiff += static_cast<char>(v & 0xFF);
+        tiff += static_cast<char>((v >> 8) & 0xFF);
+    };
+    auto put32 = [&](unsigned v) {
+        put16(v & 0xFFFF);
+        put16(v >> 16);
+    };
+    auto entry = [&](unsigned tag, unsigned type, unsigned value) {
+        put16(tag);
+        put16(type);
+        put32(1);
+        if (type == 3) {
+            put16(value);
+            put16(0);
+        } else {
+            put32(value);
+        }
+    };
+    const unsigned xres = 8 + 2 + 12 * 12 + 4;
+    const unsigned pixels = xres + 16;
+    put16(12);
+    entry(256, 3, 4);        // width
+    entry(257, 3, 2);        // height
+    entry(258, 3, 8);        // bits per sample
+    entry(259, 3, 1);        // no compression
+    entry(262, 3, 1);        // black is zero
+    entry(273, 4, pixels);   // strip offset
+    entry(277, 3, 1);        // samples per pixel
+    entry(278, 3, 2);        // rows per strip
+    entry(279, 4, 8);        // strip bytes
+    entry(282, 5, xres);     // x resolution
+    entry(283, 5, xres + 8); // y resolution
+    entry(296, 3, 2);        // per inch
+    put32(0);
+    for (int i = 0; i < 2; ++i) {
+        put32(150);
+        put32(1);
+    }
+    tiff += std::string(8, '\x80');
+
+    TempDir dir;
+    const std::string image = dir / "ABCDEFG#Photo.tif";
+    WriteFile(image, tiff);
+    CliRun run = Ordodesk({"order-from", image, "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    json j = json::parse(run.out);
+    EXPECT_EQ(j["status"], 1);
+    EXPECT_EQ(j["statusFlags"], json::array({"ready"}));
+    EXPECT_EQ(j["outputName"], "Photo");
+    EXPECT_EQ(j["prefix"], "ABCDE");
+    EXPECT_EQ(j["linkPath"], image);
+    EXPECT_EQ(j["sourcePath"], image);
+    EXPECT_EQ(j["imageClass"], 1);
+    EXPECT_EQ(j["pixelWidth"], 4);
+    EXPECT_EQ(j["pixelHeight"], 2);
+    EXPECT_EQ(j["formatCode"], 0x100);
+    EXPECT_EQ(j["resolution"], 150.0);
+    // The gray slot's default without a server: "Correction".
+    EXPECT_EQ(j["processCode"], 1);
+    EXPECT_EQ(j["processOption"], 1);
+    EXPECT_EQ(j["processText"], "Correction");
+
+    // With a server whose default profile corrects gray images with mode 0.
+    std::string server = ServerWithConfiguration(dir);
+    CliRun withServer = Ordodesk({"order-from", image, "--server", server, "--json"});
+    ASSERT_EQ(withServer.exitCode, 0) << withServer.err;
+    EXPECT_EQ(json::parse(withServer.out)["processCode"], 4);
+
+    CliRun text = Ordodesk({"order-from", image});
+    EXPECT_EQ(text.exitCode, 0);
+    EXPECT_NE(text.out.find("outputName       Photo"), std::string::npos);
+
+    EXPECT_EQ(Ordodesk({"order-from", dir / "missing.tif"}).exitCode, 1);
+    EXPECT_EQ(Ordodesk({"order-from", image, "--server", dir / "nowhere/qorserver"}).exitCode, 1);
+    EXPECT_EQ(Ordodesk({"order-from", image, "--prefs", dir / "missing.opf"}).exitCode, 1);
+}

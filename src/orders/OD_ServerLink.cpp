@@ -1,0 +1,206 @@
+#include "OD_ServerLink.h"
+
+#include "CAlert.h"
+#include "IOrdoPrefsData.h"
+#include "IOrdoQORData.h"
+#include "ObjectModel.h"
+#include "QOR_Configuration.h"
+#include "QOR_EndPointFile.h"
+
+// ---------------------------------------------------------------------------
+// The record
+
+OD_QORData::OD_QORData()
+    : endpoint(std::make_unique<QOR_EndPointFile>()),
+      parameters(std::make_unique<QOR_Parameters>()) {}
+
+OD_QORData::~OD_QORData() = default;
+
+OD_QORData::OD_QORData(const OD_QORData& other) {
+    *this = other;
+}
+
+OD_QORData& OD_QORData::operator=(const OD_QORData& other) {
+    if (this == &other) {
+        return *this;
+    }
+    AssignEndPoint(other.endpoint.get());
+    SetParameters(other.parameters.get());
+    return *this;
+}
+
+void OD_QORData::AssignEndPoint(const QOR_EndPoint* source) {
+    endpoint.reset();
+    if (source != nullptr) {
+        endpoint = std::make_unique<QOR_EndPointFile>();
+        endpoint->Assign(*source);
+    }
+}
+
+void OD_QORData::SetParameters(const QOR_Parameters* source) {
+    parameters.reset();
+    if (source != nullptr) {
+        parameters = std::make_unique<QOR_Parameters>(*source);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The holder
+
+namespace {
+
+class OrdoQORDataNonPersist : public CPMUnknown<IOrdoQORData> {
+public:
+    explicit OrdoQORDataNonPersist(IPMUnknown* object) : CPMUnknown<IOrdoQORData>(object) {}
+
+    OD_QORData Get() const override { return data; }
+    void Set(const OD_QORData& value) override { data = value; }
+
+private:
+    OD_QORData data;
+};
+
+void AlertConnectionError(bool showAlerts) {
+    if (showAlerts) {
+        CAlert::WarningAlert(PMString("0x71900kOrdoErrSocketConnect"));
+    }
+}
+
+} // namespace
+
+void RegisterServerLinkImplementations() {
+    ObjectModel::Get().RegisterImplementation({kOrdoQORDataNonPersistImpl, "OrdoQORDataNonPersist",
+                                               CreateImplementation<OrdoQORDataNonPersist>, false});
+}
+
+// ---------------------------------------------------------------------------
+// Session operations
+
+bool OpenServerLink(IPMUnknown* owner, bool updateConfiguration, bool showAlerts,
+                    std::unique_ptr<QOR_EndPoint>* endpointCopy) {
+    if (owner == nullptr) {
+        return false;
+    }
+    InterfacePtr<IOrdoPrefsData> prefsData(owner, IID_IORDOPREFSDATA);
+    InterfacePtr<IOrdoQORData> linkData(owner, IID_IORDOQORDATA);
+    if (!prefsData || !linkData) {
+        return false;
+    }
+    const OD_PrefsData prefs = prefsData->Get();
+    // Work on a copy: a failed open leaves the owner's link as it was.
+    OD_QORData link = linkData->Get();
+    QOR_EndPoint* endpoint = link.GetEndPoint();
+    if (endpoint == nullptr) {
+        link.AssignEndPoint(OD_QORData().GetEndPoint());
+        endpoint = link.GetEndPoint();
+    }
+
+    bool ok = true;
+    const int state = endpoint->GetState(false);
+    if (state == 0) {
+        ok = endpoint->OpenPath(prefs.GetServerPath()) == 0;
+        if (ok) {
+            if (updateConfiguration) {
+                if (std::unique_ptr<QOR_Parameters> loaded = LoadParameters(endpoint)) {
+                    link.SetParameters(loaded.get());
+                }
+                LoadPathConversions(endpoint);
+            }
+            linkData->Set(link);
+        }
+    }
+    if (!ok) {
+        AlertConnectionError(showAlerts);
+        return false;
+    }
+    if (endpointCopy != nullptr) {
+        endpointCopy->reset(endpoint->Clone());
+    }
+    return true;
+}
+
+std::unique_ptr<QOR_EndPoint> ConnectForSending(IPMUnknown* owner, bool showAlerts) {
+    if (owner == nullptr) {
+        return nullptr;
+    }
+    InterfacePtr<IOrdoPrefsData> prefsData(owner, IID_IORDOPREFSDATA);
+    InterfacePtr<IOrdoQORData> linkData(owner, IID_IORDOQORDATA);
+    if (!prefsData || !linkData) {
+        return nullptr;
+    }
+    const OD_PrefsData prefs = prefsData->Get();
+    OD_QORData link = linkData->Get();
+    std::unique_ptr<QOR_EndPoint> endpoint;
+    if (link.GetEndPoint() != nullptr) {
+        endpoint.reset(link.GetEndPoint()->Clone());
+    } else {
+        endpoint = std::make_unique<QOR_EndPointFile>();
+    }
+    if (endpoint->GetState(true) != 0) {
+        return endpoint;
+    }
+    if (endpoint->ConnectPath(prefs.GetServerPath()) != 0) {
+        AlertConnectionError(showAlerts);
+        return nullptr;
+    }
+    link.AssignEndPoint(endpoint.get());
+    linkData->Set(link);
+    return endpoint;
+}
+
+void DisconnectServer(IPMUnknown* owner) {
+    if (owner == nullptr) {
+        return;
+    }
+    InterfacePtr<IOrdoQORData> linkData(owner, IID_IORDOQORDATA);
+    if (!linkData) {
+        return;
+    }
+    OD_QORData link = linkData->Get();
+    QOR_EndPoint* endpoint = link.GetEndPoint();
+    if (endpoint == nullptr) {
+        return;
+    }
+    const int state = endpoint->GetState(false);
+    if (state == 1 || state == 2) {
+        endpoint->Disconnect();
+        linkData->Set(link);
+    }
+}
+
+bool ChangeServer(IPMUnknown* dialogObject, IPMUnknown* session, const char* serverPath) {
+    if (dialogObject == nullptr || session == nullptr || serverPath == nullptr) {
+        return false;
+    }
+    InterfacePtr<IOrdoPrefsData> dialogPrefs(dialogObject, IID_IORDOPREFSDATA);
+    if (!dialogPrefs) {
+        return false;
+    }
+    const OD_PrefsData before = dialogPrefs->Get();
+    OD_PrefsData tried = before;
+    // A path too long for the record is refused, not cut.
+    if (!tried.SetServerPath(serverPath)) {
+        return false;
+    }
+    dialogPrefs->Set(tried);
+    if (!OpenServerLink(dialogObject, false, false)) {
+        dialogPrefs->Set(before);
+        return false;
+    }
+    UseSessionPreferences(session, tried);
+    return true;
+}
+
+void UseSessionPreferences(IPMUnknown* session, const OD_PrefsData& prefs) {
+    if (session == nullptr) {
+        return;
+    }
+    InterfacePtr<IOrdoPrefsData> sessionPrefs(session, IID_IORDOPREFSDATA);
+    if (!sessionPrefs) {
+        return;
+    }
+    // The old server hears of the change before anything touches the new one.
+    DisconnectServer(session);
+    sessionPrefs->Set(prefs);
+    OpenServerLink(session, true, false);
+}

@@ -1,0 +1,595 @@
+// The order record: the process table and its lookups, the name rules, and
+// the filling of a record from an image placed in a document with the
+// session's preferences and server link.
+
+#include "OD_OrderFromImage.h"
+#include "OD_ProcData.h"
+
+#include "../host/DocumentTestKit.h"
+#include "DocumentModel.h"
+#include "DocumentUtils.h"
+#include "IOrdoPrefsData.h"
+#include "IOrdoQORData.h"
+#include "ISession.h"
+#include "ImportUtils.h"
+#include "ObjectModel.h"
+#include "ServerTree.h"
+#include "SessionIDs.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// --- the process table ----------------------------------------------------------
+
+TEST(ProcessTable, HoldsTheSeventeenPairsInSearchOrder) {
+    const int expected[17][2] = {{1, 1},  {2, 4},  {3, 5},  {4, 0},  {10, 2}, {11, 4},
+                                 {12, 6}, {13, 3}, {14, 1}, {15, 5}, {16, 7}, {17, 0},
+                                 {20, 1}, {21, 2}, {22, 5}, {23, 6}, {24, 0}};
+    for (std::size_t i = 0; i < kODProcessTableSize; ++i) {
+        EXPECT_EQ(kODProcessTable[i].code, expected[i][0]) << i;
+        EXPECT_EQ(kODProcessTable[i].option, expected[i][1]) << i;
+    }
+}
+
+TEST(ProcessTable, OptionForCodeGivesTheOptionOrMinusOne) {
+    EXPECT_EQ(OptionForCode(1), 1);
+    EXPECT_EQ(OptionForCode(12), 6);
+    EXPECT_EQ(OptionForCode(16), 7);
+    EXPECT_EQ(OptionForCode(24), 0);
+    EXPECT_EQ(OptionForCode(0), -1);
+    EXPECT_EQ(OptionForCode(5), -1);
+    EXPECT_EQ(OptionForCode(25), -1);
+    EXPECT_EQ(OptionForCode(-1), -1);
+}
+
+TEST(ProcessTable, CodeForOptionSearchesFromTheGroupOfTheColourModel) {
+    EXPECT_EQ(CodeForOption(5, kODModelGray), 3);
+    EXPECT_EQ(CodeForOption(5, kODModelCMYK), 22);
+    EXPECT_EQ(CodeForOption(5, kODModelRGB), 15);
+    EXPECT_EQ(CodeForOption(5, kODModelLab), 15);
+    EXPECT_EQ(CodeForOption(1, kODModelRGB), 14);
+    EXPECT_EQ(CodeForOption(0, kODModelCMYK), 24);
+    // Only the low seven bits of a pixel type are the model.
+    EXPECT_EQ(CodeForOption(2, 0x100 | kODModelCMYK), 21);
+}
+
+TEST(ProcessTable, CodeForOptionRunsPastItsGroup) {
+    // No gray code carries option 7: the search goes on into the RGB codes.
+    EXPECT_EQ(CodeForOption(7, kODModelGray), 16);
+    EXPECT_EQ(CodeForOption(2, kODModelGray), 10);
+    // Nothing from the CMYK codes on carries 3 or 4.
+    EXPECT_EQ(CodeForOption(3, kODModelCMYK), -1);
+    EXPECT_EQ(CodeForOption(4, kODModelCMYK), -1);
+    EXPECT_EQ(CodeForOption(8, kODModelGray), -1);
+}
+
+TEST(ProcessTable, CodeForOptionWithAnUnknownModelSearchesTheWholeTable) {
+    EXPECT_EQ(CodeForOption(1, 0), 1);
+    EXPECT_EQ(CodeForOption(7, kODModelFullColor), 16);
+    EXPECT_EQ(CodeForOption(2, 16), 10);
+}
+
+TEST(ProcessTable, HasCorrection) {
+    EXPECT_TRUE(HasCorrection(13));
+    EXPECT_TRUE(HasCorrection(3));
+    EXPECT_FALSE(HasCorrection(14));
+    EXPECT_FALSE(HasCorrection(20));
+    EXPECT_TRUE(HasCorrection(1));
+    EXPECT_FALSE(HasCorrection(2));
+    EXPECT_FALSE(HasCorrection(4));
+    EXPECT_TRUE(HasCorrection(10));
+    EXPECT_TRUE(HasCorrection(12));
+    EXPECT_TRUE(HasCorrection(16));
+    EXPECT_FALSE(HasCorrection(11));
+    EXPECT_FALSE(HasCorrection(15));
+    EXPECT_FALSE(HasCorrection(17));
+    EXPECT_FALSE(HasCorrection(21));
+    EXPECT_FALSE(HasCorrection(23));
+    // A code outside the table is taken as its own option.
+    EXPECT_TRUE(HasCorrection(5));
+    EXPECT_FALSE(HasCorrection(0));
+    EXPECT_FALSE(HasCorrection(6));
+    EXPECT_FALSE(HasCorrection(18));
+    EXPECT_FALSE(HasCorrection(19));
+}
+
+TEST(ProcessTable, TextKeys) {
+    EXPECT_EQ(ProcessCodeTextKey(12), PMString("0x71900kOrdoProcessBaseKey12"));
+    EXPECT_STREQ(ImageClassTextKey(kODClassGray), "0x71900kOrdoImgOptDlgListGrayKey");
+    EXPECT_STREQ(ImageClassTextKey(kODClassFullColor), "0x71900kOrdoImgOptDlgListColor");
+    EXPECT_STREQ(ImageClassTextKey(3), "0x71900kOrdoImgOptDlgListUnknown");
+}
+
+TEST(ImageClasses, FromTheColourModel) {
+    EXPECT_EQ(ImageClassForModel(10), kODClassGray);
+    EXPECT_EQ(ImageClassForModel(1), kODClassRGB);
+    EXPECT_EQ(ImageClassForModel(8), kODClassLab);
+    EXPECT_EQ(ImageClassForModel(2), kODClassCMYK);
+    EXPECT_EQ(ImageClassForModel(11), kODClassFullColor);
+    EXPECT_EQ(ImageClassForModel(0), kODClassUnknown);
+    EXPECT_EQ(ImageClassForModel(16), kODClassUnknown);
+    EXPECT_EQ(ImageClassForModel(0x80 | 2), kODClassCMYK);
+}
+
+// --- the record -------------------------------------------------------------------
+
+TEST(OrderRecord, ANewRecordIsEmptyAndCopiesCopyEveryField) {
+    OD_ProcData a;
+    EXPECT_EQ(a.status, 0);
+    EXPECT_EQ(a.processCode, 0);
+    EXPECT_TRUE(a.profile.IsEmpty());
+    EXPECT_TRUE(a.prefsFileName.IsEmpty());
+    EXPECT_EQ(a.imageClass, 0u);
+    EXPECT_EQ(a.formatCode, 0u);
+    EXPECT_EQ(a.resolution, 0.0);
+    EXPECT_FALSE(a.IsOrdered());
+
+    a.status = kODStatusSent;
+    a.processCode = 12;
+    a.profile = "General";
+    a.jobName = "06101520.1";
+    a.sourcePath = "/x/y.tif";
+    a.auxFlag = 3;
+    a.pixelWidth = 640;
+    a.resolution = 300.0;
+    OD_ProcData b = a;
+    EXPECT_EQ(b, a);
+    b.profile = "Other";
+    EXPECT_EQ(a.profile, PMString("General"));
+    EXPECT_FALSE(b == a);
+}
+
+TEST(OrderRecord, OrderedMeansNeitherZeroNorProvisional) {
+    EXPECT_FALSE(ODStatusIsOrdered(0));
+    EXPECT_FALSE(ODStatusIsOrdered(kODStatusProvisional));
+    EXPECT_TRUE(ODStatusIsOrdered(kODStatusReady));
+    EXPECT_TRUE(ODStatusIsOrdered(kODStatusUnreadable));
+    EXPECT_TRUE(ODStatusIsOrdered(kODStatusProvisional | kODStatusReady));
+}
+
+// --- name rules -------------------------------------------------------------------
+
+TEST(NameRules, ExtensionAndPrefix) {
+    OD_NameParts p = SplitOrderName("Photo.tif");
+    EXPECT_EQ(p.baseName, "Photo");
+    EXPECT_FALSE(p.hasPrefix);
+
+    p = SplitOrderName("archive.backup");
+    EXPECT_EQ(p.baseName, "archive.backup");
+
+    p = SplitOrderName("ABCDEFG#Photo.tif");
+    EXPECT_EQ(p.baseName, "Photo");
+    EXPECT_EQ(p.namePrefix, "ABCDE");
+    EXPECT_TRUE(p.hasPrefix);
+
+    p = SplitOrderName("#Photo.tif");
+    EXPECT_EQ(p.baseName, "Photo");
+    EXPECT_EQ(p.namePrefix, "");
+    EXPECT_TRUE(p.hasPrefix);
+
+    // Four bytes after the point are an extension, five are not.
+    EXPECT_EQ(SplitOrderName("a.tiff").baseName, "a");
+    EXPECT_EQ(SplitOrderName("a.jpeg2").baseName, "a.jpeg2");
+    EXPECT_EQ(SplitOrderName("a.b.c").baseName, "a.b");
+    EXPECT_EQ(SplitOrderName("name.").baseName, "name");
+    EXPECT_EQ(SplitOrderName("noext").baseName, "noext");
+    // Only the first "#" splits.
+    p = SplitOrderName("AB#CD#x.psd");
+    EXPECT_EQ(p.namePrefix, "AB");
+    EXPECT_EQ(p.baseName, "CD#x");
+    EXPECT_EQ(SplitOrderName(nullptr).baseName, "");
+}
+
+TEST(NameRules, APrefixIsNeverCutInsideACharacter) {
+    // "ABCD" and a two-byte letter: five bytes would split the letter.
+    OD_NameParts p = SplitOrderName("ABCD\xC3\xA9X#name.tif");
+    EXPECT_EQ(p.namePrefix, "ABCD");
+    p = SplitOrderName("ABC\xC3\xA9X#name.tif");
+    EXPECT_EQ(p.namePrefix, "ABC\xC3\xA9");
+}
+
+// --- filling a record from a placed image ---------------------------------------
+
+namespace {
+
+enum class Kind { gray, rgb, cmyk };
+
+// A TIFF of the kind; a description that starts with a digit is a processing
+// mark with that count.
+void WriteKindTiff(const std::string& path, Kind kind, uint32_t w, uint32_t h, double resolution,
+                   const char* description = nullptr) {
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    if (tif == nullptr) {
+        throw std::runtime_error("cannot make " + path);
+    }
+    const uint16_t samples = kind == Kind::gray ? 1 : kind == Kind::rgb ? 3 : 4;
+    const uint16_t photometric = kind == Kind::gray  ? PHOTOMETRIC_MINISBLACK
+                                 : kind == Kind::rgb ? PHOTOMETRIC_RGB
+                                                     : PHOTOMETRIC_SEPARATED;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, photometric);
+    if (kind == Kind::cmyk) {
+        TIFFSetField(tif, TIFFTAG_INKSET, INKSET_CMYK);
+    }
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, h);
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, resolution);
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, resolution);
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    if (description != nullptr) {
+        TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, description);
+    }
+    std::vector<uint8_t> row(static_cast<std::size_t>(w) * samples, 0x80);
+    for (uint32_t y = 0; y < h; ++y) {
+        TIFFWriteScanline(tif, row.data(), y, 0);
+    }
+    TIFFClose(tif);
+}
+
+// A server tree made by the reference server's init.
+struct Server {
+    Server() {
+        std::string why;
+        if (!InitServerTree(dir.Path(), why)) {
+            throw std::runtime_error(why);
+        }
+        path = dir / kServerAppName;
+    }
+    TempDir dir;
+    std::string path;
+};
+
+class FillOrderTest : public ::testing::Test {
+protected:
+    void SetUp() override { Start(true, true); }
+    void TearDown() override {
+        db.reset();
+        ResetHostForTesting();
+    }
+
+    // A fresh session that carries the preferences and, when asked, the
+    // server link.
+    void Start(bool withPrefs, bool withLink) {
+        db.reset();
+        ResetHostForTesting();
+        ObjectModel::Get().Reset();
+        RegisterHostServices();
+        RegisterDocumentModel();
+        RegisterPreferenceImplementations();
+        RegisterServerLinkImplementations();
+        if (withPrefs) {
+            ObjectModel::Get().AddIn(kSessionBoss, IID_IORDOPREFSDATA, kOrdoPrefsDataPersistImpl);
+        }
+        if (withLink) {
+            ObjectModel::Get().AddIn(kSessionBoss, IID_IORDOQORDATA, kOrdoQORDataNonPersistImpl);
+        }
+        db = DocumentUtils::NewDocument();
+    }
+
+    OD_PrefsData Prefs() const {
+        InterfacePtr<IOrdoPrefsData> prefs(GetExecutionContextSession(), IID_IORDOPREFSDATA);
+        return prefs->Get();
+    }
+    void SetPrefs(const OD_PrefsData& record) const {
+        InterfacePtr<IOrdoPrefsData> prefs(GetExecutionContextSession(), IID_IORDOPREFSDATA);
+        prefs->Set(record);
+    }
+
+    UIDRef Place(const std::string& path) const {
+        ErrorCode error = kFailure;
+        UIDRef frame = DocumentUtils::AddGraphicFrame(DocumentUtils::GetNthPage(db.get(), 0),
+                                                      PMRect(36, 36, 336, 336), &error);
+        EXPECT_EQ(error, kSuccess);
+        UIDRef image = ImportUtils::PlaceFile(frame, PMString(path), &error);
+        EXPECT_EQ(error, kSuccess);
+        return image;
+    }
+    std::string Image(const std::string& name, Kind kind, const char* mark = nullptr,
+                      double resolution = 150.0) const {
+        std::string path = dir / name;
+        WriteKindTiff(path, kind, 40, 30, resolution, mark);
+        return path;
+    }
+    OD_ProcData Fill(const std::string& path, bool provisional = false) const {
+        OD_ProcData record;
+        EXPECT_EQ(FillOrderFromImage(Place(path), record, provisional), 0);
+        return record;
+    }
+
+    TempDir dir;
+    std::unique_ptr<IDataBase> db;
+};
+
+} // namespace
+
+TEST_F(FillOrderTest, AGrayTiffTakesTheGraySlot) {
+    OD_PrefsData prefs = Prefs();
+    prefs.SetClassDefault(0, 3, PMString("GR"), PMString("GrayProfile"));
+    SetPrefs(prefs);
+    const std::string path = Image("Photo.tif", Kind::gray);
+    OD_ProcData r = Fill(path);
+    EXPECT_EQ(r.status, kODStatusReady);
+    EXPECT_EQ(r.outputName, PMString("Photo"));
+    EXPECT_EQ(r.linkPath, PMString(path));
+    EXPECT_EQ(r.sourcePath, PMString(path));
+    EXPECT_EQ(r.imageClass, kODClassGray);
+    EXPECT_EQ(r.pixelWidth, 40u);
+    EXPECT_EQ(r.pixelHeight, 30u);
+    EXPECT_EQ(r.formatCode, 0x100u);
+    EXPECT_DOUBLE_EQ(r.resolution, 150.0);
+    EXPECT_EQ(r.processCode, 3);
+    EXPECT_EQ(r.prefix, PMString("GR"));
+    EXPECT_EQ(r.profile, PMString("GrayProfile"));
+}
+
+TEST_F(FillOrderTest, ProvisionalWhenAsked) {
+    EXPECT_EQ(Fill(Image("a.tif", Kind::rgb), true).status, kODStatusProvisional);
+}
+
+TEST_F(FillOrderTest, NameRulesOnPlacedImages) {
+    OD_PrefsData prefs = Prefs();
+    prefs.SetClassDefault(1, 10, PMString("PREF"), PMString());
+    SetPrefs(prefs);
+
+    OD_ProcData r = Fill(Image("archive.backup", Kind::rgb));
+    EXPECT_EQ(r.outputName, PMString("archive.backup"));
+    EXPECT_EQ(r.prefix, PMString("PREF"));
+
+    r = Fill(Image("ABCDEFG#Photo.tif", Kind::rgb));
+    EXPECT_EQ(r.outputName, PMString("Photo"));
+    EXPECT_EQ(r.prefix, PMString("ABCDE"));
+
+    // A leading "#" gives an empty name prefix, which wins over the
+    // preference's.
+    r = Fill(Image("#Lead.tif", Kind::rgb));
+    EXPECT_EQ(r.outputName, PMString("Lead"));
+    EXPECT_TRUE(r.prefix.IsEmpty());
+}
+
+TEST_F(FillOrderTest, TheHistoryCodeAppliesToRgbButNotToCmyk) {
+    OD_PrefsData prefs = Prefs();
+    prefs.SetClassDefault(1, 12, PMString(), PMString("P1"));
+    prefs.SetClassDefault(2, 23, PMString(), PMString("P2"));
+    SetPrefs(prefs);
+
+    // Process option 5 recorded in the file.
+    OD_ProcData rgb = Fill(Image("rgb.tif", Kind::rgb, "5 processed"));
+    EXPECT_EQ(rgb.imageClass, kODClassRGB);
+    EXPECT_EQ(rgb.processCode, 15);
+
+    OD_ProcData cmyk = Fill(Image("cmyk.tif", Kind::cmyk, "5 processed"));
+    EXPECT_EQ(cmyk.imageClass, kODClassCMYK);
+    EXPECT_EQ(cmyk.processCode, 23);
+    EXPECT_EQ(cmyk.profile, PMString("P2"));
+
+    OD_ProcData gray = Fill(Image("gray.tif", Kind::gray, "5 processed"));
+    EXPECT_EQ(gray.processCode, 3);
+
+    // A recorded option that no code from the group's bound on carries is no
+    // history: the default applies.
+    prefs.SetClassDefault(2, 21, PMString(), PMString("P2"));
+    SetPrefs(prefs);
+    EXPECT_EQ(Fill(Image("cmyk3.tif", Kind::cmyk, "3 x")).processCode, 21);
+
+    // Without a mark the slot's default.
+    EXPECT_EQ(Fill(Image("plain.tif", Kind::rgb)).processCode, 12);
+}
+
+TEST_F(FillOrderTest, AnUnreadableFileIsMarkedAndKeepsTheNames) {
+    const std::string path = Image("Broken#Pic.tif", Kind::rgb);
+    UIDRef image = Place(path);
+    WriteFile(path, "this is no image at all");
+    OD_ProcData record;
+    record.processCode = 17;
+    EXPECT_EQ(FillOrderFromImage(image, record, true), 0);
+    EXPECT_EQ(record.status, kODStatusUnreadable);
+    EXPECT_EQ(record.outputName, PMString("Pic"));
+    EXPECT_EQ(record.linkPath, PMString(path));
+    EXPECT_EQ(record.processCode, 17);
+    EXPECT_EQ(record.imageClass, 0u);
+}
+
+TEST_F(FillOrderTest, AnItemWithoutALinkGivesEmptyNamesAndUnreadable) {
+    ErrorCode error = kFailure;
+    UIDRef frame = DocumentUtils::AddGraphicFrame(DocumentUtils::GetNthPage(db.get(), 0),
+                                                  PMRect(0, 0, 10, 10), &error);
+    OD_ProcData record;
+    EXPECT_EQ(FillOrderFromImage(frame, record, false), 0);
+    EXPECT_EQ(record.status, kODStatusUnreadable);
+    EXPECT_TRUE(record.outputName.IsEmpty());
+    EXPECT_TRUE(record.linkPath.IsEmpty());
+}
+
+TEST_F(FillOrderTest, WithoutTheServerLinkOnlyTheFileIsDescribed) {
+    Start(true, false);
+    OD_ProcData r = Fill(Image("x.tif", Kind::rgb, "5 mark"));
+    EXPECT_EQ(r.status, kODStatusReady);
+    EXPECT_EQ(r.imageClass, kODClassRGB);
+    EXPECT_EQ(r.pixelWidth, 40u);
+    EXPECT_EQ(r.processCode, 0);
+    EXPECT_TRUE(r.profile.IsEmpty());
+}
+
+TEST_F(FillOrderTest, WithoutThePreferencesOnlyTheNamesAndStatus) {
+    Start(false, true);
+    OD_ProcData r = Fill(Image("y.tif", Kind::rgb));
+    EXPECT_EQ(r.status, kODStatusReady);
+    EXPECT_EQ(r.outputName, PMString("y"));
+    EXPECT_EQ(r.imageClass, 0u);
+    EXPECT_EQ(r.pixelWidth, 0u);
+}
+
+TEST_F(FillOrderTest, TheDefaultProcessNamesAServerProfile) {
+    Server server;
+    OD_PrefsData prefs = Prefs();
+    ASSERT_TRUE(prefs.SetServerPath(server.path.c_str()));
+    // Names are compared without regard to case.
+    prefs.SetDefaultProcess(PMString("newsprint cmyk"));
+    SetPrefs(prefs);
+    ASSERT_TRUE(OpenServerLink(GetExecutionContextSession(), true, false));
+
+    // "Newsprint CMYK" corrects with mode 4 for gray and RGB, 0 for CMYK.
+    OD_ProcData rgb = Fill(Image("r.tif", Kind::rgb, "2 mark"));
+    EXPECT_EQ(rgb.profile, PMString("newsprint cmyk"));
+    EXPECT_EQ(rgb.processCode, 11);
+    EXPECT_EQ(Fill(Image("g.tif", Kind::gray)).processCode, 2);
+    EXPECT_EQ(Fill(Image("c.tif", Kind::cmyk)).processCode, 24);
+
+    // A name the server does not know takes the default profile ("0 0 0").
+    prefs.SetDefaultProcess(PMString("No Such Profile"));
+    SetPrefs(prefs);
+    OD_ProcData other = Fill(Image("r2.tif", Kind::rgb));
+    EXPECT_EQ(other.profile, PMString("No Such Profile"));
+    EXPECT_EQ(other.processCode, 17);
+
+    // A slot's own profile wins over the default process.
+    prefs.SetClassDefault(1, 13, PMString(), PMString("General"));
+    SetPrefs(prefs);
+    OD_ProcData own = Fill(Image("r3.tif", Kind::rgb));
+    EXPECT_EQ(own.profile, PMString("General"));
+    EXPECT_EQ(own.processCode, 13);
+}
+
+TEST_F(FillOrderTest, WithoutServerProfilesTheDefaultProcessNameIsKept) {
+    OD_PrefsData prefs = Prefs();
+    prefs.SetDefaultProcess(PMString("General"));
+    SetPrefs(prefs);
+    OD_ProcData r = Fill(Image("n.tif", Kind::rgb));
+    EXPECT_EQ(r.profile, PMString("General"));
+    EXPECT_EQ(r.processCode, 10);
+}
+
+// --- placeholders that name their high-resolution file ------------------------------
+
+namespace {
+
+// An 8-bit palette TIFF (a colour model the orders do not take), naming a
+// high-resolution file in its OPI image ID when one is given.
+void WritePaletteTiff(const std::string& path, const char* highRes) {
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    if (tif == nullptr) {
+        throw std::runtime_error("cannot make " + path);
+    }
+    const uint32_t w = 16;
+    const uint32_t h = 8;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_PALETTE);
+    std::vector<uint16_t> map(256, 0);
+    TIFFSetField(tif, TIFFTAG_COLORMAP, map.data(), map.data(), map.data());
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, h);
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, 72.0);
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, 72.0);
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    if (highRes != nullptr) {
+        TIFFSetField(tif, TIFFTAG_OPIIMAGEID, highRes);
+    }
+    std::vector<uint8_t> row(w, 0);
+    for (uint32_t y = 0; y < h; ++y) {
+        TIFFWriteScanline(tif, row.data(), y, 0);
+    }
+    TIFFClose(tif);
+}
+
+} // namespace
+
+// The host places no file whose size it cannot tell, as an OPI placeholder's:
+// an ordinary image is placed and the placeholder then written over its file.
+class PlaceholderTest : public FillOrderTest {
+protected:
+    OD_ProcData FillPlaceholder(const std::string& name, const char* highRes) const {
+        UIDRef image = Place(Image(name, Kind::gray));
+        WritePaletteTiff(dir / name, highRes);
+        OD_ProcData record;
+        EXPECT_EQ(FillOrderFromImage(image, record, false), 0);
+        return record;
+    }
+};
+
+TEST_F(FillOrderTest, AnImageOfNoSupportedModelIsUnsupported) {
+    const std::string path = dir / "palette.tif";
+    WritePaletteTiff(path, nullptr);
+    OD_ProcData r = Fill(path);
+    EXPECT_EQ(r.formatCode, 0x100u);
+    EXPECT_EQ(r.imageClass, kODClassUnknown);
+    EXPECT_EQ(r.status, kODStatusUnsupported);
+}
+
+TEST_F(PlaceholderTest, APlaceholderWhoseFileCannotBeFoundTakesTheCmykProfile) {
+    OD_PrefsData prefs = Prefs();
+    prefs.SetClassDefault(2, 20, PMString(), PMString("CMYKProfile"));
+    SetPrefs(prefs);
+    const std::string missing = dir / "nowhere/big.tif";
+    OD_ProcData r = FillPlaceholder("proxy.tif", missing.c_str());
+    const std::string path = dir / "proxy.tif";
+    EXPECT_EQ(r.formatCode, 0x111u);
+    EXPECT_EQ(r.sourcePath, PMString(missing));
+    EXPECT_EQ(r.linkPath, PMString(path));
+    EXPECT_EQ(r.imageClass, kODClassUnknown);
+    EXPECT_EQ(r.status, kODStatusReady);
+    EXPECT_EQ(r.profile, PMString("CMYKProfile"));
+    EXPECT_EQ(r.processCode, 0);
+}
+
+TEST_F(PlaceholderTest, APlaceholderTakesClassAndResolutionFromItsHighResolutionFile) {
+    const std::string big = dir / "big.tif";
+    WriteKindTiff(big, Kind::cmyk, 400, 300, 300.0);
+    OD_ProcData r = FillPlaceholder("proxy.tif", big.c_str());
+    EXPECT_EQ(r.sourcePath, PMString(big));
+    EXPECT_EQ(r.imageClass, kODClassCMYK);
+    EXPECT_DOUBLE_EQ(r.resolution, 300.0);
+    // The size and format code stay the placeholder's.
+    EXPECT_EQ(r.formatCode, 0x111u);
+    EXPECT_EQ(r.processCode, 20);
+    EXPECT_EQ(r.status, kODStatusReady);
+}
+
+TEST_F(PlaceholderTest, APlaceholderFindsItsFileThroughTheServersPathConversion) {
+    Server server;
+    const std::string hires = dir / "hires";
+    MakeDirs(hires);
+    WriteKindTiff(hires + "/big.tif", Kind::rgb, 400, 300, 240.0);
+    // The server writes the folder as a Windows share.
+    WriteFile(server.dir / "Data/convpath.txt", "\"" + hires + "/\" \"S:\\hires\\\"\n");
+    OD_PrefsData prefs = Prefs();
+    ASSERT_TRUE(prefs.SetServerPath(server.path.c_str()));
+    SetPrefs(prefs);
+    ASSERT_TRUE(OpenServerLink(GetExecutionContextSession(), true, false));
+
+    OD_ProcData r = FillPlaceholder("proxy.tif", "S:\\hires\\big.tif");
+    EXPECT_EQ(r.sourcePath, PMString("S:\\hires\\big.tif"));
+    EXPECT_EQ(r.imageClass, kODClassRGB);
+    EXPECT_DOUBLE_EQ(r.resolution, 240.0);
+    // The empty "Default Process" finds no profile: the server's default one
+    // ("0 0 0") is taken, whose mode 0 for RGB images is "No Correction".
+    EXPECT_EQ(r.processCode, 17);
+}
+
+TEST_F(PlaceholderTest, AHighResolutionNameTooLongForItsBufferIsNotCut) {
+    // 511 bytes and the NUL fit; one more does not.
+    const std::string fits = dir / std::string(511 - (dir.Path().size() + 1), 'f');
+    ASSERT_EQ(fits.size(), 511u);
+    OD_ProcData r = FillPlaceholder("fits.tif", fits.c_str());
+    EXPECT_EQ(r.status, kODStatusReady);
+    EXPECT_EQ(r.sourcePath, PMString(fits));
+
+    const std::string tooLong = fits + "g";
+    r = FillPlaceholder("long.tif", tooLong.c_str());
+    EXPECT_EQ(r.status, kODStatusUnreadable);
+    EXPECT_TRUE(r.sourcePath.IsEmpty());
+    EXPECT_EQ(r.outputName, PMString("long"));
+}
