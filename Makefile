@@ -52,6 +52,8 @@ bench: build
 	$(BUILD)/bench/ordodesk_bench
 	$(BUILD)/bench/ordodesk_inspect_bench
 	$(BUILD)/bench/qor_refserver_bench
+	$(BUILD)/bench/ordodesk_send_bench
+	$(BUILD)/bench/ordodesk_pickup_bench
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz

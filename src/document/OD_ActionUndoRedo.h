@@ -1,0 +1,70 @@
+#pragma once
+// "Undo Redo Process": swaps a processed image and the file it was made from,
+// with the placement of each and the order's status, as often as the user
+// asks. Works from the undo record that the relink to the processed file
+// wrote; every record change goes through the set-data commands.
+#include "UIDRef.h"
+
+#include <cstdint>
+#include <vector>
+
+// Parameters of the plug-in's own actions: a target reference and a list of
+// page items.
+class OD_ActionParameters {
+public:
+    virtual ~OD_ActionParameters() = default;
+    virtual void SetItems(const UIDList& items);
+    virtual void Append(const UIDRef& item);
+    virtual int32_t Count() const;
+    // The reference at index; the invalid reference out of range.
+    virtual UIDRef At(int32_t index) const;
+
+    UIDRef target;
+
+protected:
+    std::vector<UIDRef> items;
+};
+
+// Base of the plug-in's own actions.
+class OD_Action {
+public:
+    virtual ~OD_Action() = default;
+    virtual void SetParameters(const OD_ActionParameters& parameters) = 0;
+    virtual void Execute() = 0;
+};
+
+// The items to swap and the two option bytes handed to the relink.
+class OD_ActionUndoRedoItemsParams : public OD_ActionParameters {
+public:
+    OD_ActionUndoRedoItemsParams() = default;
+    // Takes the list of other parameters.
+    explicit OD_ActionUndoRedoItemsParams(const OD_ActionParameters& from);
+
+    uint8_t option1 = 1;
+    uint8_t option2 = 0;
+};
+
+class OD_ActionUndoRedoItems : public OD_Action {
+public:
+    // Takes a copy of the item list and the option bytes. Parameters of any
+    // other type raise IMG_Exception(-1).
+    void SetParameters(const OD_ActionParameters& parameters) override;
+    // For each listed item in order: an item with an undo record (saved
+    // status not 0) and an order record is relinked to the other file with
+    // that file's placement (the processed one while the original is placed,
+    // that is while the order's status is Ready); then the undo record takes
+    // the file that was linked and the two statuses are swapped. Items
+    // without the records, whose relink fails or whose linked path would not
+    // fit the undo record, are left as they are. The list follows an item
+    // that the relink replaced.
+    void Execute() override;
+
+    const OD_ActionUndoRedoItemsParams& Parameters() const { return params; }
+
+private:
+    OD_ActionUndoRedoItemsParams params;
+};
+
+// Swaps one item; false when it was left as it is. item becomes the new item
+// on success.
+bool UndoRedoProcess(UIDRef& item, uint8_t option1 = 1, uint8_t option2 = 0);

@@ -1,0 +1,283 @@
+// "Undo Redo Process": swapping processed and original files with their
+// placements and the order's status, the action's parameters, and items the
+// action must leave alone.
+#include "OD_ActionUndoRedo.h"
+
+#include "../host/DocumentTestKit.h"
+#include "DocumentModel.h"
+#include "DocumentUtils.h"
+#include "HostStrings.h"
+#include "ICommand.h"
+#include "IDataLink.h"
+#include "IGeometry.h"
+#include "IHierarchy.h"
+#include "IMG_Exception.h"
+#include "ITransform.h"
+#include "ImportUtils.h"
+#include "OD_DataAccessor.h"
+#include "OD_Geometry.h"
+#include "OD_Pickup.h"
+#include "ObjectModel.h"
+#include "OrdoCommands.h"
+#include "StringTables.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace {
+
+std::string LinkOf(const UIDRef& item) {
+    return InterfaceOf<IDataLink>(item)->GetLongName().GetUTF8String();
+}
+
+PMMatrix Matrix(const UIDRef& item) {
+    return InterfaceOf<ITransform>(item)->GetInnerToParentMatrix();
+}
+
+bool SameMatrix(const PMMatrix& a, const PMMatrix& b) {
+    return std::fabs(a.A() - b.A()) < 1e-9 && std::fabs(a.B() - b.B()) < 1e-9 &&
+           std::fabs(a.C() - b.C()) < 1e-9 && std::fabs(a.D() - b.D()) < 1e-9 &&
+           std::fabs(a.Tx() - b.Tx()) < 1e-9 && std::fabs(a.Ty() - b.Ty()) < 1e-9;
+}
+
+::testing::AssertionResult NearPlacement(const OD_UndoPlacement& got,
+                                         const OD_UndoPlacement& want) {
+    const double g[6] = {got.rotation, got.xSkew, got.xScale, got.yScale, got.xOffset, got.yOffset};
+    const double w[6] = {want.rotation, want.xSkew,   want.xScale,
+                         want.yScale,   want.xOffset, want.yOffset};
+    for (int i = 0; i < 6; ++i) {
+        if (!(std::fabs(g[i] - w[i]) < 1e-9)) {
+            return ::testing::AssertionFailure()
+                   << "part " << i << ": " << g[i] << " instead of " << w[i];
+        }
+    }
+    if (got.xMirrored != want.xMirrored || got.yMirrored != want.yMirrored) {
+        return ::testing::AssertionFailure() << "mirror flags differ";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+class UndoRedoTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ObjectModel::Get().Reset();
+        RegisterDocumentModel();
+        RegisterOrdoData();
+        AddOrdoDataToImageItems();
+        HostStrings::Reset();
+        RegisterStringTables();
+        ErrorUtils::PMSetGlobalErrorCode(kSuccess);
+        SetOrdoListRebuildHook(nullptr);
+        db = DocumentUtils::NewDocument();
+        original = dir / "photo.tif";
+        dockit::WriteTiff(original, 200, 100, 72);
+        processed = dir / "photo_done.tif";
+        dockit::WriteTiff(processed, 90, 60, 72);
+    }
+    void TearDown() override {
+        db.reset();
+        HostStrings::Reset();
+    }
+
+    // A placed image, turned and scaled, carrying an order of the status.
+    UIDRef Image(double left, uint16_t status) {
+        ErrorCode error = kFailure;
+        UIDRef frame = DocumentUtils::AddGraphicFrame(DocumentUtils::GetNthPage(db.get(), 0),
+                                                      PMRect(left, 60, left + 90, 120), &error);
+        EXPECT_EQ(error, kSuccess);
+        UIDRef image = ImportUtils::PlaceFile(frame, PMString(original), &error);
+        EXPECT_EQ(error, kSuccess);
+        EXPECT_EQ(DocumentUtils::ProcessChange(
+                      db.get(), PMString("Test Change"),
+                      [&] {
+                          InterfaceOf<ITransform>(image)->SetInnerToParentMatrix(
+                              PMMatrix::MakeRotation(30) * PMMatrix::MakeScale(0.7, -0.7) *
+                              PMMatrix::MakeTranslation(-20, -15));
+                          return kSuccess;
+                      }),
+                  kSuccess);
+        OD_ProcData order;
+        order.status = status;
+        order.jobName = PMString("job");
+        EXPECT_EQ(OD_DataAccessor(image).Write(order), kSuccess);
+        return image;
+    }
+    // An image relinked to the processed file as the pickup does it, Done.
+    UIDRef ProcessedImage(double left) {
+        UIDRef image = Image(left, kODStatusSent);
+        UIDRef made;
+        EXPECT_TRUE(RelinkToProcessedFile(image, processed.c_str(), 1, 0, made));
+        OD_ProcData order = Order(made);
+        order.status = kODStatusDone;
+        EXPECT_EQ(OD_DataAccessor(made).Write(order), kSuccess);
+        return made;
+    }
+    static OD_ProcData Order(const UIDRef& item) {
+        OD_ProcData order;
+        EXPECT_EQ(OD_DataAccessor(item).Read(order), 0);
+        return order;
+    }
+    static OD_UndoData Undo(const UIDRef& item) {
+        OD_UndoData undo;
+        EXPECT_EQ(OD_UndoDataAccessor(item).Read(undo), 0);
+        return undo;
+    }
+
+    TempDir dir;
+    std::unique_ptr<IDataBase> db;
+    std::string original;
+    std::string processed;
+};
+
+TEST(UndoRedoParams, NewParametersAskForTheUsualOptions) {
+    OD_ActionUndoRedoItemsParams p;
+    EXPECT_EQ(p.option1, 1);
+    EXPECT_EQ(p.option2, 0);
+    EXPECT_EQ(p.Count(), 0);
+    EXPECT_EQ(p.At(0), UIDRef());
+    EXPECT_EQ(p.target, UIDRef());
+}
+
+TEST(UndoRedoParams, OtherParametersAreRefused) {
+    OD_ActionParameters other;
+    OD_ActionUndoRedoItems action;
+    try {
+        action.SetParameters(other);
+        FAIL() << "no exception";
+    } catch (const IMG_Exception& e) {
+        EXPECT_EQ(e.Code(), -1);
+    }
+}
+
+TEST(UndoRedoParams, TheActionCopiesTheListAndTheOptions) {
+    IDataBase* fakeDb = reinterpret_cast<IDataBase*>(0x10);
+    UIDList list(fakeDb);
+    list.Append(UID(5));
+    list.Append(UID(9));
+    OD_ActionParameters base;
+    base.SetItems(list);
+    OD_ActionUndoRedoItemsParams p(base);
+    p.option2 = 1;
+    OD_ActionUndoRedoItems action;
+    action.SetParameters(p);
+    p.Append(UIDRef(fakeDb, UID(11)));
+    ASSERT_EQ(action.Parameters().Count(), 2);
+    EXPECT_EQ(action.Parameters().At(1), UIDRef(fakeDb, UID(9)));
+    EXPECT_EQ(action.Parameters().At(2), UIDRef());
+    EXPECT_EQ(action.Parameters().At(-1), UIDRef());
+    EXPECT_EQ(action.Parameters().option1, 1);
+    EXPECT_EQ(action.Parameters().option2, 1);
+}
+
+TEST_F(UndoRedoTest, TwoExecutesReturnFileGeometryAndStatus) {
+    UIDRef item = ProcessedImage(50);
+    const OD_UndoData record = Undo(item);
+    const PMMatrix processedMatrix = Matrix(item);
+
+    OD_ActionUndoRedoItemsParams p;
+    p.Append(item);
+    OD_ActionUndoRedoItems action;
+    action.SetParameters(p);
+
+    action.Execute();
+    UIDRef undone = action.Parameters().At(0);
+    EXPECT_EQ(LinkOf(undone), original);
+    EXPECT_EQ(Order(undone).status, kODStatusReady);
+    OD_PlacementCapture cap;
+    ASSERT_EQ(CapturePlacement(undone, cap), 0);
+    EXPECT_TRUE(NearPlacement(OD_UndoPlacement::FromCapture(cap.record), record.originalPlacement));
+    OD_UndoData afterUndo = Undo(undone);
+    EXPECT_EQ(afterUndo.savedStatus, kODStatusDone);
+    EXPECT_STREQ(afterUndo.otherFile, processed.c_str());
+    EXPECT_EQ(afterUndo.originalPlacement, record.originalPlacement);
+    EXPECT_EQ(afterUndo.processedPlacement, record.processedPlacement);
+
+    action.Execute();
+    UIDRef redone = action.Parameters().At(0);
+    EXPECT_EQ(LinkOf(redone), processed);
+    EXPECT_EQ(Order(redone).status, kODStatusDone);
+    EXPECT_TRUE(SameMatrix(Matrix(redone), processedMatrix));
+    EXPECT_EQ(Undo(redone), record);
+}
+
+TEST_F(UndoRedoTest, AWarningStatusComesBackToo) {
+    UIDRef item = ProcessedImage(50);
+    OD_ProcData order = Order(item);
+    order.status = kODStatusReplyMinus1;
+    ASSERT_EQ(OD_DataAccessor(item).Write(order), kSuccess);
+    ASSERT_TRUE(UndoRedoProcess(item));
+    EXPECT_EQ(Order(item).status, kODStatusReady);
+    EXPECT_EQ(Undo(item).savedStatus, kODStatusReplyMinus1);
+    ASSERT_TRUE(UndoRedoProcess(item));
+    EXPECT_EQ(Order(item).status, kODStatusReplyMinus1);
+}
+
+TEST_F(UndoRedoTest, AnItemWithoutAnUndoRecordIsSkippedAndTheNextIsSwapped) {
+    UIDRef plain = Image(200, kODStatusDone);
+    UIDRef item = ProcessedImage(50);
+    const std::string plainBefore = LinkOf(plain);
+    const PMMatrix plainMatrix = Matrix(plain);
+
+    OD_ActionUndoRedoItemsParams p;
+    p.Append(plain);
+    p.Append(UIDRef()); // not an item at all
+    p.Append(item);
+    OD_ActionUndoRedoItems action;
+    action.SetParameters(p);
+    action.Execute();
+
+    EXPECT_EQ(action.Parameters().At(0), plain);
+    EXPECT_EQ(LinkOf(plain), plainBefore);
+    EXPECT_TRUE(SameMatrix(Matrix(plain), plainMatrix));
+    EXPECT_EQ(Order(plain).status, kODStatusDone);
+    EXPECT_EQ(Undo(plain).savedStatus, 0);
+    const UIDRef swapped = action.Parameters().At(2);
+    EXPECT_EQ(LinkOf(swapped), original);
+    EXPECT_EQ(Order(swapped).status, kODStatusReady);
+}
+
+TEST_F(UndoRedoTest, AMissingOtherFileLeavesTheItemAsItIs) {
+    UIDRef item = ProcessedImage(50);
+    std::filesystem::remove(original);
+    const std::string before = dockit::Content(*db);
+    EXPECT_FALSE(UndoRedoProcess(item));
+    EXPECT_EQ(dockit::Content(*db), before);
+}
+
+TEST_F(UndoRedoTest, ALinkedPathThatWouldNotFitTheRecordIsNotSwapped) {
+    UIDRef item = ProcessedImage(50);
+    // Link a file with a long path as the processed one would be.
+    std::string deep = dir.Path();
+    while (deep.size() <= kODUndoPathSize) {
+        deep += "/" + std::string(60, 'p');
+        std::filesystem::create_directory(deep);
+    }
+    const std::string longPath = deep + "/photo.tif";
+    dockit::WriteTiff(longPath, 90, 60, 72);
+    UIDRef relinked;
+    ASSERT_EQ(RelinkWithGeometry(item, longPath.c_str(), nullptr, 1, 0, relinked), 0);
+    const std::string before = dockit::Content(*db);
+    EXPECT_FALSE(UndoRedoProcess(relinked));
+    EXPECT_EQ(dockit::Content(*db), before);
+}
+
+TEST_F(UndoRedoTest, EachExecuteIsUndoneByTheHostsUndo) {
+    UIDRef item = ProcessedImage(50);
+    const std::string before = dockit::Content(*db);
+    ASSERT_TRUE(UndoRedoProcess(item));
+    EXPECT_NE(dockit::Content(*db), before);
+    // The relink, the undo record and the order record: three steps.
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(db->Undo());
+    }
+    EXPECT_EQ(dockit::Content(*db), before);
+}
+
+} // namespace

@@ -1,0 +1,537 @@
+// The job ticket and the sending of one order: the ticket's lines, the output
+// path, the limits that refuse an order rather than cut it, the governing
+// preferences, and a round trip through the reference server.
+
+#include "OD_Ticket.h"
+
+#include "../host/DocumentTestKit.h"
+#include "DocumentModel.h"
+#include "DocumentUtils.h"
+#include "HostPlatform.h"
+#include "ICommand.h"
+#include "IGeometry.h"
+#include "IOrdoPrefsData.h"
+#include "ISession.h"
+#include "ITransform.h"
+#include "ImportUtils.h"
+#include "OD_Preferences.h"
+#include "ObjectModel.h"
+#include "Paths.h"
+#include "PreferenceFiles.h"
+#include "QOR_EndPointFile.h"
+#include "QorReply.h"
+#include "RefServer.h"
+#include "ServerTree.h"
+#include "SessionIDs.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+#include <vips/vips8>
+
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// libvips, for the reference server, started once for the program and shut
+// down at its end.
+class VipsEnvironment : public testing::Environment {
+public:
+    void SetUp() override {
+        ASSERT_EQ(VIPS_INIT("orders_tests"), 0);
+        vips_cache_set_max(0);
+    }
+    void TearDown() override { vips_shutdown(); }
+};
+
+[[maybe_unused]] testing::Environment* const kVips =
+    testing::AddGlobalTestEnvironment(new VipsEnvironment);
+
+const std::string kSep(1, kPathSeparator);
+
+// The lines of a ticket as "KEY" -> value; "PROCESS" maps to "".
+std::map<std::string, std::string> Lines(const std::string& ticket) {
+    std::map<std::string, std::string> lines;
+    std::istringstream in(ticket);
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::size_t colon = line.find(": ");
+        if (colon == std::string::npos) {
+            lines[line] = "";
+        } else {
+            lines[line.substr(0, colon)] = line.substr(colon + 2);
+        }
+    }
+    return lines;
+}
+
+// An endpoint that keeps what it is given and answers as told.
+class RecordingEndPoint : public QOR_EndPoint {
+public:
+    QOR_EndPoint* Clone() const override { return new RecordingEndPoint(*this); }
+    int OpenPath(const char*) override { return 0; }
+    int Open(const char*) override { return 0; }
+    int ConnectPath(const char*) override { return 0; }
+    int Connect(const char*) override { return 0; }
+    int Disconnect() override { return 0; }
+    int Send(const char*, int) override { return -1; }
+    int SendNamed(char* outName, const char* body, int length) override {
+        ++calls;
+        lastBody = body;
+        lastLength = length;
+        if (answer == 0) {
+            std::strcpy(outName, "job-0001");
+        }
+        return answer;
+    }
+    int Receive(char*, int&) override { return -1; }
+    int ReceiveFor(const char*, char*, int&) override { return -1; }
+    int GetState(bool) override { return 1; }
+    char* GetMessageName(char* out, int capacity) const override {
+        if (capacity > 0) {
+            out[0] = '\0';
+        }
+        return out;
+    }
+    QOR_FileStream* OpenDataStream(const char*) const override { return nullptr; }
+    char* GetServerPath(char* out, int capacity) const override {
+        return GetMessageName(out, capacity);
+    }
+    int ReleaseReply(const char*) override { return -3; }
+
+    int answer = 0;
+    int calls = 0;
+    int lastLength = 0;
+    std::string lastBody;
+};
+
+class TicketTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetHostForTesting();
+        ObjectModel& m = ObjectModel::Get();
+        m.Reset();
+        RegisterHostServices();
+        RegisterDocumentModel();
+        RegisterPreferenceImplementations();
+        m.AddIn(kSessionBoss, IID_IORDOPREFSDATA, kOrdoPrefsDataPersistImpl);
+        HostPlatform::SetSystemFolder(system.Path());
+        OD_PrefsData::ResetIdentityFolderForTesting();
+        ErrorUtils::PMSetGlobalErrorCode(kSuccess);
+        db = DocumentUtils::NewDocument();
+    }
+    void TearDown() override {
+        db.reset();
+        HostPlatform::Reset();
+        OD_PrefsData::ResetIdentityFolderForTesting();
+        ResetHostForTesting();
+    }
+
+    OD_PrefsData Prefs() const {
+        InterfacePtr<IOrdoPrefsData> data(GetExecutionContextSession(), IID_IORDOPREFSDATA);
+        return data->Get();
+    }
+    void SetPrefs(const OD_PrefsData& prefs) const {
+        InterfacePtr<IOrdoPrefsData> data(GetExecutionContextSession(), IID_IORDOPREFSDATA);
+        data->Set(prefs);
+    }
+
+    // A 144 x 72 pixel TIFF at 72 ppi placed at 100 % in a frame of its size,
+    // then given the linear part m about the frame's top-left corner.
+    UIDRef Image(const PMMatrix& m = PMMatrix()) {
+        const std::string path = dir / ("img" + std::to_string(++files) + ".tif");
+        dockit::WriteTiff(path, 144, 72, 72);
+        ErrorCode error = kFailure;
+        UIDRef frame = DocumentUtils::AddGraphicFrame(DocumentUtils::GetNthPage(db.get(), 0),
+                                                      PMRect(36, 36, 180, 108), &error);
+        EXPECT_EQ(error, kSuccess);
+        UIDRef image = ImportUtils::PlaceFile(frame, PMString(path), &error);
+        EXPECT_EQ(error, kSuccess);
+        if (!m.IsIdentity()) {
+            // The image's box turned by m and moved back onto the frame.
+            const PMRect box(0, 0, 144, 72);
+            const PMRect turned = TransformedBounds(box, m);
+            const PMMatrix placed = m * PMMatrix::MakeTranslation(-turned.Left(), -turned.Top());
+            EXPECT_EQ(DocumentUtils::ProcessChange(
+                          db.get(), PMString("Turn"),
+                          [&] {
+                              InterfaceOf<ITransform>(image)->SetInnerToParentMatrix(placed);
+                              return kSuccess;
+                          }),
+                      kSuccess);
+        }
+        source = path;
+        return image;
+    }
+    OD_ProcData Order() const {
+        OD_ProcData order;
+        order.status = kODStatusReady;
+        order.processCode = 1;
+        order.outputName = PMString("Photo");
+        order.prefix = PMString("ABC");
+        order.profile = PMString("Standard");
+        order.sourcePath = PMString(source);
+        order.linkPath = PMString(source);
+        order.formatCode = 0x100;
+        order.resolution = 72.0;
+        order.imageClass = kODClassGray;
+        return order;
+    }
+    // Sends and returns the ticket's lines; expects success.
+    std::map<std::string, std::string> Send(const UIDRef& item, const OD_ProcData& order) {
+        OD_ProcData updated;
+        EXPECT_EQ(SendOrder(item, order, &endpoint, updated), 0);
+        EXPECT_EQ(updated.status, kODStatusSent);
+        return Lines(endpoint.lastBody);
+    }
+
+    TempDir dir;
+    TempDir system;
+    std::unique_ptr<IDataBase> db;
+    std::string source;
+    int files = 0;
+    RecordingEndPoint endpoint;
+};
+
+// ---------------------------------------------------------- the text
+
+TEST(TicketText, TheTwentyThreeLinesInOrder) {
+    OD_TicketValues v;
+    v.pathIn = "/in/a.tif";
+    v.pathOut = "/out/a";
+    v.geometry.top = 0.25;
+    v.geometry.left = -0.125;
+    v.geometry.width = 2;
+    v.geometry.height = 1;
+    v.geometry.scaleX = 0.5;
+    v.geometry.scaleY = 0.75;
+    v.geometry.angle = -45;
+    v.geometry.flipGD = 1;
+    v.geometry.flipHB = 0;
+    v.geometry.skewH = -10;
+    v.resolution = 300;
+    v.prefix = "ABCDE";
+    v.processOption = 7;
+    v.overwrite = 1;
+    v.profile = "Prof";
+    v.deleteSource = 0;
+    char buffer[kODTicketSize];
+    const std::string want = "PROCESS\nPATHIN: /in/a.tif\nPATHOUT: /out/a\nHUNITS: inch\n"
+                             "VUNITS: inch\nTOP: 0.250000\nLEFT: -0.125000\nWIDTH: 2.000000\n"
+                             "HEIGHT: 1.000000\nSCALEX: 0.500000\nSCALEY: 0.750000\nRESX: 300\n"
+                             "RESY: 300\nANGLE: -45.000000\nPREFIX: ABCDE\nPROCESSOPT: 7\n"
+                             "FLIPGD: 1\nFLIPHB: 0\nSKEWH: -10.000000\nOVERWRITE: 1\n"
+                             "PROFILE: Prof\nDOCROP: 1\nDEL_SRC_IMAGE: 0\n";
+    EXPECT_EQ(FormatTicket(v, buffer), static_cast<int>(want.size()));
+    EXPECT_EQ(std::string(buffer), want);
+}
+
+TEST(TicketText, ATicketThatDoesNotFitIsRefusedNotCut) {
+    const std::string in(511, 'i');
+    const std::string out(511, 'o');
+    OD_TicketValues v;
+    v.pathIn = in.c_str();
+    v.pathOut = out.c_str();
+    char buffer[kODTicketSize];
+    EXPECT_EQ(FormatTicket(v, buffer), kODSendTicketTooLong);
+    EXPECT_STREQ(buffer, "");
+}
+
+TEST(TicketText, NoMinusZero) {
+    OD_TicketValues v;
+    v.geometry.angle = -0.0;
+    v.geometry.skewH = -1e-9;
+    v.geometry.top = -2e-6;
+    char buffer[kODTicketSize];
+    ASSERT_GT(FormatTicket(v, buffer), 0);
+    auto lines = Lines(buffer);
+    EXPECT_EQ(lines["ANGLE"], "0.000000");
+    EXPECT_EQ(lines["SKEWH"], "0.000000");
+    EXPECT_EQ(lines["TOP"], "-0.000002");
+}
+
+TEST(TicketText, CutsNeverSplitACharacter) {
+    char buffer[32];
+    CopyCutUTF8(buffer, "ABCDEFGH", 5);
+    EXPECT_STREQ(buffer, "ABCDE");
+    CopyCutUTF8(buffer, "ABCD\xC3\xA9", 5); // "ABCDé": the é would be split
+    EXPECT_STREQ(buffer, "ABCD");
+    CopyCutUTF8(buffer, "ABC\xC3\xA9Z", 5); // the é ends exactly at the cut
+    EXPECT_STREQ(buffer, "ABC\xC3\xA9");
+    CopyCutUTF8(buffer, "\xE2\x82\xAC\xE2\x82\xAC", 5); // two euro signs
+    EXPECT_STREQ(buffer, "\xE2\x82\xAC");
+    CopyCutUTF8(buffer, "AB", 5);
+    EXPECT_STREQ(buffer, "AB");
+}
+
+// ---------------------------------------------------------- output path
+
+TEST(OutputPath, TheFolderWithOrWithoutItsSeparatorThenTheName) {
+    OD_PrefsData prefs;
+    OD_ProcData order;
+    order.outputName = PMString("Photo");
+    order.sourcePath = PMString(kSep + "in" + kSep + "Photo.tif");
+    char path[kODTicketPathSize];
+    const std::string out = "C:" + kSep + "Out";
+    ASSERT_TRUE(prefs.SetOutFolder(out.c_str()));
+    EXPECT_EQ(FormOutputPath(prefs, order, path), 0);
+    EXPECT_EQ(std::string(path), out + kSep + "Photo");
+    ASSERT_TRUE(prefs.SetOutFolder((out + kSep).c_str()));
+    EXPECT_EQ(FormOutputPath(prefs, order, path), 0);
+    EXPECT_EQ(std::string(path), out + kSep + "Photo");
+}
+
+TEST(OutputPath, ReplacingTheOriginalGivesTheSourcePath) {
+    OD_PrefsData prefs;
+    ASSERT_TRUE(prefs.SetOutFolder("Out"));
+    prefs.SetRepSrc(true);
+    OD_ProcData order;
+    order.outputName = PMString("Photo");
+    order.sourcePath = PMString(kSep + "in" + kSep + "Photo.tif");
+    char path[kODTicketPathSize];
+    EXPECT_EQ(FormOutputPath(prefs, order, path), 0);
+    EXPECT_EQ(std::string(path), order.sourcePath.GetUTF8String());
+}
+
+TEST(OutputPath, AnEmptyFolderMeansTheSourceFilesFolder) {
+    OD_PrefsData prefs;
+    OD_ProcData order;
+    order.outputName = PMString("Photo");
+    order.sourcePath = PMString(kSep + "in" + kSep + "Photo.tif");
+    char path[kODTicketPathSize];
+    EXPECT_EQ(FormOutputPath(prefs, order, path), 0);
+    EXPECT_EQ(std::string(path), kSep + "in" + kSep + "Photo");
+    order.sourcePath = PMString("Photo.tif");
+    EXPECT_EQ(FormOutputPath(prefs, order, path), kODSendNoOutFolder);
+    EXPECT_STREQ(path, "");
+}
+
+TEST(OutputPath, APathThatDoesNotFitIsRefused) {
+    OD_PrefsData prefs;
+    ASSERT_TRUE(prefs.SetOutFolder(std::string(250, 'f').c_str()));
+    OD_ProcData order;
+    order.outputName = PMString(std::string(261, 'n')); // 250 + 1 + 261 = 512
+    char path[kODTicketPathSize];
+    EXPECT_EQ(FormOutputPath(prefs, order, path), kODSendPathOutTooLong);
+    EXPECT_STREQ(path, "");
+    order.outputName = PMString(std::string(260, 'n')); // 511 exactly
+    EXPECT_EQ(FormOutputPath(prefs, order, path), 0);
+    EXPECT_EQ(std::strlen(path), 511u);
+    prefs.SetRepSrc(true);
+    order.sourcePath = PMString(std::string(512, 's'));
+    EXPECT_EQ(FormOutputPath(prefs, order, path), kODSendPathOutTooLong);
+}
+
+// ---------------------------------------------------------- SendOrder
+
+TEST_F(TicketTest, APlainOrderSendsItsValuesAndBecomesSent) {
+    OD_PrefsData prefs = Prefs();
+    const std::string out = dir / "out";
+    ASSERT_TRUE(prefs.SetOutFolder(out.c_str()));
+    prefs.SetOvrWrDest(true);
+    prefs.SetDelSrc(true);
+    SetPrefs(prefs);
+    const UIDRef item = Image();
+    const OD_ProcData order = Order();
+    OD_ProcData updated;
+    ASSERT_EQ(SendOrder(item, order, &endpoint, updated), 0);
+    EXPECT_EQ(endpoint.lastLength, 1024);
+    OD_ProcData want = order;
+    want.status = kODStatusSent;
+    want.jobName = PMString("job-0001");
+    EXPECT_EQ(updated, want);
+
+    auto lines = Lines(endpoint.lastBody);
+    EXPECT_EQ(lines.size(), 23u);
+    EXPECT_EQ(lines["PATHIN"], source);
+    EXPECT_EQ(lines["PATHOUT"], out + kSep + "Photo");
+    EXPECT_EQ(lines["RESX"], "200");
+    EXPECT_EQ(lines["RESY"], "200");
+    EXPECT_EQ(lines["WIDTH"], "2.000000");
+    EXPECT_EQ(lines["HEIGHT"], "1.000000");
+    EXPECT_EQ(lines["SCALEX"], "1.000000");
+    EXPECT_EQ(lines["ANGLE"], "0.000000");
+    EXPECT_EQ(lines["PREFIX"], "ABC");
+    EXPECT_EQ(lines["PROCESSOPT"], std::to_string(OptionForCode(1)));
+    EXPECT_EQ(lines["PROFILE"], "Standard");
+    EXPECT_EQ(lines["OVERWRITE"], "1");
+    EXPECT_EQ(lines["DEL_SRC_IMAGE"], "1");
+    EXPECT_EQ(lines["DOCROP"], "1");
+}
+
+TEST_F(TicketTest, HalfTurnIsSentAsBothMirrorsAndNoAngle) {
+    const UIDRef item = Image(PMMatrix::MakeRotation(180));
+    auto lines = Send(item, Order());
+    EXPECT_EQ(lines["ANGLE"], "0.000000");
+    EXPECT_EQ(lines["FLIPGD"], "1");
+    EXPECT_EQ(lines["FLIPHB"], "1");
+}
+
+TEST_F(TicketTest, LongPrefixAndProfileAreSentCut) {
+    const UIDRef item = Image();
+    OD_ProcData order = Order();
+    order.prefix = PMString("ABCDEFGH");
+    order.profile = PMString(std::string(40, 'p'));
+    auto lines = Send(item, order);
+    EXPECT_EQ(lines["PREFIX"], "ABCDE");
+    EXPECT_EQ(lines["PROFILE"], std::string(31, 'p'));
+}
+
+TEST_F(TicketTest, ReplacingTheOriginalSendsTheSourceAsOutput) {
+    OD_PrefsData prefs = Prefs();
+    prefs.SetRepSrc(true);
+    SetPrefs(prefs);
+    const UIDRef item = Image();
+    auto lines = Send(item, Order());
+    EXPECT_EQ(lines["PATHOUT"], lines["PATHIN"]);
+}
+
+TEST_F(TicketTest, ResolutionIsTruncated) {
+    OD_PrefsData prefs = Prefs();
+    prefs.SetResolution(299.9);
+    SetPrefs(prefs);
+    const UIDRef item = Image();
+    auto lines = Send(item, Order());
+    EXPECT_EQ(lines["RESX"], "299");
+    EXPECT_EQ(lines["RESY"], "299");
+}
+
+TEST_F(TicketTest, AnEmptyOutputFolderUsesTheSourceFolder) {
+    const UIDRef item = Image();
+    auto lines = Send(item, Order());
+    EXPECT_EQ(lines["PATHOUT"], dir / "Photo");
+}
+
+TEST_F(TicketTest, OnlyReadyOrdersAreSent) {
+    const UIDRef item = Image();
+    OD_ProcData order = Order();
+    OD_ProcData updated;
+    updated.outputName = PMString("untouched");
+    for (uint16_t status : {0x0000, 0x0003, 0x0004, 0x0008, 0x0040, 0x0080}) {
+        order.status = status;
+        EXPECT_EQ(SendOrder(item, order, &endpoint, updated), -1) << status;
+    }
+    EXPECT_EQ(endpoint.calls, 0);
+    EXPECT_EQ(updated.outputName, "untouched");
+    order.status = kODStatusReadyAlt;
+    EXPECT_EQ(SendOrder(item, order, &endpoint, updated), 0);
+    EXPECT_EQ(updated.status, kODStatusSent);
+}
+
+TEST_F(TicketTest, NoGeometryOrEndpointGivesMinusOne) {
+    const UIDRef item = Image();
+    OD_ProcData updated;
+    EXPECT_EQ(SendOrder(UIDRef(db.get(), kInvalidUID), Order(), &endpoint, updated), -1);
+    EXPECT_EQ(SendOrder(item, Order(), nullptr, updated), -1);
+    EXPECT_EQ(endpoint.calls, 0);
+}
+
+TEST_F(TicketTest, TooLongTextsAreRefusedAndNothingIsSent) {
+    const UIDRef item = Image();
+    OD_ProcData updated;
+    OD_ProcData order = Order();
+    order.sourcePath = PMString(kSep + std::string(511, 's'));
+    EXPECT_EQ(SendOrder(item, order, &endpoint, updated), kODSendPathInTooLong);
+
+    order = Order();
+    OD_PrefsData prefs = Prefs();
+    ASSERT_TRUE(prefs.SetOutFolder(std::string(260, 'f').c_str()));
+    SetPrefs(prefs);
+    order.outputName = PMString(std::string(251, 'n'));
+    EXPECT_EQ(SendOrder(item, order, &endpoint, updated), kODSendPathOutTooLong);
+
+    // Each path fits, the ticket does not.
+    order.outputName = PMString(std::string(250, 'n'));
+    order.sourcePath = PMString(kSep + std::string(500, 's'));
+    EXPECT_EQ(SendOrder(item, order, &endpoint, updated), kODSendTicketTooLong);
+
+    prefs.SetResolution(std::numeric_limits<double>::quiet_NaN());
+    SetPrefs(prefs);
+    EXPECT_EQ(SendOrder(item, Order(), &endpoint, updated), kODSendBadResolution);
+
+    EXPECT_EQ(endpoint.calls, 0);
+    EXPECT_EQ(updated, OD_ProcData());
+    EXPECT_STRNE(SendOrderProblem(kODSendTicketTooLong), "");
+}
+
+TEST_F(TicketTest, TheEndpointsFailureIsReturnedAndTheRecordLeft) {
+    endpoint.answer = -5;
+    OD_ProcData updated;
+    const UIDRef item = Image();
+    EXPECT_EQ(SendOrder(item, Order(), &endpoint, updated), -5);
+    EXPECT_EQ(endpoint.calls, 1);
+    EXPECT_EQ(updated, OD_ProcData());
+}
+
+TEST_F(TicketTest, TheOrdersPreferenceFileGovernsWhenTheListIsShown) {
+    OD_PrefsData session = Prefs();
+    session.SetResolution(200);
+    SetPrefs(session);
+    OD_PrefsData file;
+    file.SetResolution(300);
+    file.SetOvrWrDest(true);
+    ASSERT_TRUE(SavePreferenceFile(file, PreferenceFilePath("press.opf")));
+
+    const UIDRef item = Image();
+    OD_ProcData order = Order();
+    order.prefsFileName = PMString("press.opf");
+    // The list is not shown: the session governs.
+    auto lines = Send(item, order);
+    EXPECT_EQ(lines["RESX"], "200");
+    EXPECT_EQ(lines["OVERWRITE"], "0");
+
+    session.SetShowPrefs(true);
+    SetPrefs(session);
+    lines = Send(item, order);
+    EXPECT_EQ(lines["RESX"], "300");
+    EXPECT_EQ(lines["OVERWRITE"], "1");
+
+    // A missing file: the session again, with no message.
+    order.prefsFileName = PMString("missing.opf");
+    lines = Send(item, order);
+    EXPECT_EQ(lines["RESX"], "200");
+}
+
+TEST_F(TicketTest, TheReferenceServerFinishesTheJob) {
+    const std::string root = dir / "server";
+    std::string why;
+    ASSERT_TRUE(InitServerTree(root, why)) << why;
+    QOR_EndPointFile::ResetProcessStateForTesting();
+    std::ostringstream log;
+    RefServer server(root, log);
+    QOR_EndPointFile link;
+    ASSERT_EQ(link.Connect((root + "/" + kServerAppName).c_str()), 0);
+    ASSERT_EQ(server.RunOnce(), 1); // the CONNECT
+
+    const std::string out = dir / "out";
+    std::filesystem::create_directories(out);
+    OD_PrefsData prefs = Prefs();
+    ASSERT_TRUE(prefs.SetOutFolder(out.c_str()));
+    prefs.SetResolution(72);
+    SetPrefs(prefs);
+
+    const UIDRef item = Image();
+    OD_ProcData order = Order();
+    order.profile = PMString("");
+    OD_ProcData updated;
+    ASSERT_EQ(SendOrder(item, order, &link, updated), 0);
+    ASSERT_EQ(server.RunOnce(), 1) << log.str();
+    EXPECT_EQ(server.Totals().finished, 1) << log.str();
+
+    char text[1024];
+    int capacity = sizeof text;
+    ASSERT_EQ(link.ReceiveFor(updated.jobName.c_str(), text, capacity), 0);
+    QorReply reply;
+    reply.status = 99;
+    ASSERT_EQ(ParseReply(text, sizeof text, reply), 0) << text;
+    EXPECT_EQ(reply.status, 0) << text;
+    EXPECT_TRUE(std::filesystem::exists(reply.outputPath)) << reply.outputPath;
+    link.ReleaseReply(updated.jobName.c_str());
+}
+
+} // namespace
