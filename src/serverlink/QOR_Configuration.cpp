@@ -215,6 +215,21 @@ void AppendWithNativeSeparators(std::string& out, const char* text, char sep) {
     }
 }
 
+// The start of an option section: the "????" header, a number the client
+// does not keep, and the section's version. present is false (and nothing
+// more is read) when the header is missing.
+int ReadSectionStart(QOR_Stream& stream, bool& present, int& version) {
+    int result = ReadSectionHeader(stream, present);
+    if (result != 0 || !present) {
+        return result;
+    }
+    int unused = 0;
+    if ((result = ReadInt(stream, unused)) != 0) {
+        return result;
+    }
+    return ReadInt(stream, version);
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -237,16 +252,9 @@ int QOR_RGBGrayConversionOptions::Read(QOR_Stream&) {
 int QOR_ColorCorrectionOptions::Read(QOR_Stream& stream) {
     valid = 0;
     bool present = false;
-    int result = ReadSectionHeader(stream, present);
-    if (result != 0 || !present) {
-        return result;
-    }
-    int unused = 0;
-    if ((result = ReadInt(stream, unused)) != 0) {
-        return result;
-    }
     int fileVersion = 0;
-    if ((result = ReadInt(stream, fileVersion)) != 0) {
+    int result = ReadSectionStart(stream, present, fileVersion);
+    if (result != 0 || !present) {
         return result;
     }
     SetVersion(static_cast<int16_t>(fileVersion));
@@ -344,16 +352,9 @@ int SkipFormatBlock(QOR_Stream& stream, int format, int version) {
 int QOR_FileOptions::Read(QOR_Stream& stream) {
     valid = 0;
     bool present = false;
-    int result = ReadSectionHeader(stream, present);
-    if (result != 0 || !present) {
-        return result;
-    }
-    int unused = 0;
-    if ((result = ReadInt(stream, unused)) != 0) {
-        return result;
-    }
     int fileVersion = 0;
-    if ((result = ReadInt(stream, fileVersion)) != 0) {
+    int result = ReadSectionStart(stream, present, fileVersion);
+    if (result != 0 || !present) {
         return result;
     }
     SetVersion(static_cast<int16_t>(fileVersion));
