@@ -4,6 +4,7 @@
 // order through the reference server.
 #include "OD_Pickup.h"
 
+#include "../host/AreaCheck.h"
 #include "../host/DocumentTestKit.h"
 #include "DocumentModel.h"
 #include "DocumentUtils.h"
@@ -46,6 +47,9 @@
 
 namespace fs = std::filesystem;
 
+using dockit::SameArea;
+using dockit::VisibleArea;
+
 namespace {
 
 // The reference server works with libvips: started once for the program,
@@ -76,32 +80,6 @@ struct RecordingLog : OD_Log {
 
 std::string LinkOf(const UIDRef& item) {
     return InterfaceOf<IDataLink>(item)->GetLongName().GetUTF8String();
-}
-
-// The points of the image, in its own coordinates, under the frame's four
-// corners: the part of itself that the image shows.
-std::array<PMPoint, 4> VisibleArea(const UIDRef& image) {
-    PMMatrix inverse = InterfaceOf<ITransform>(image)->GetInnerToParentMatrix();
-    EXPECT_TRUE(inverse.Invert());
-    UIDRef frame(image.GetDataBase(), InterfaceOf<IHierarchy>(image)->GetParentUID());
-    PMRect f = InterfaceOf<IGeometry>(frame)->GetBoundingBox();
-    std::array<PMPoint, 4> corners = {f.LeftTop(), f.RightTop(), f.RightBottom(), f.LeftBottom()};
-    for (PMPoint& p : corners) {
-        inverse.Transform(p);
-    }
-    return corners;
-}
-
-::testing::AssertionResult SameArea(const std::array<PMPoint, 4>& got,
-                                    const std::array<PMPoint, 4>& want, double eps) {
-    for (std::size_t i = 0; i < got.size(); ++i) {
-        if (!(std::fabs(got[i].X() - want[i].X()) <= eps) ||
-            !(std::fabs(got[i].Y() - want[i].Y()) <= eps)) {
-            return ::testing::AssertionFailure()
-                   << "corner " << i << ": " << got[i] << " instead of " << want[i];
-        }
-    }
-    return ::testing::AssertionSuccess();
 }
 
 void WriteText(const std::string& path, const std::string& text) {

@@ -3,6 +3,7 @@
 
 #include "OD_Geometry.h"
 
+#include "../host/AreaCheck.h"
 #include "../host/DocumentTestKit.h"
 #include "DocumentModel.h"
 #include "DocumentUtils.h"
@@ -27,6 +28,9 @@
 #include <random>
 #include <string>
 #include <vector>
+
+using dockit::SameArea;
+using dockit::VisibleArea;
 
 namespace {
 
@@ -98,32 +102,6 @@ protected:
     std::unique_ptr<IDataBase> db;
     int files = 0;
 };
-
-// The points of the image, in its own coordinates, that lie under the
-// frame's four corners: the part of itself that the image shows.
-std::array<PMPoint, 4> VisibleArea(const UIDRef& image) {
-    PMMatrix inverse = InterfaceOf<ITransform>(image)->GetInnerToParentMatrix();
-    EXPECT_TRUE(inverse.Invert());
-    UIDRef frame(image.GetDataBase(), InterfaceOf<IHierarchy>(image)->GetParentUID());
-    PMRect f = InterfaceOf<IGeometry>(frame)->GetBoundingBox();
-    std::array<PMPoint, 4> corners = {f.LeftTop(), f.RightTop(), f.RightBottom(), f.LeftBottom()};
-    for (PMPoint& p : corners) {
-        inverse.Transform(p);
-    }
-    return corners;
-}
-
-::testing::AssertionResult SameArea(const std::array<PMPoint, 4>& got,
-                                    const std::array<PMPoint, 4>& want, double eps) {
-    for (std::size_t i = 0; i < got.size(); ++i) {
-        if (!(std::fabs(got[i].X() - want[i].X()) <= eps) ||
-            !(std::fabs(got[i].Y() - want[i].Y()) <= eps)) {
-            return ::testing::AssertionFailure()
-                   << "corner " << i << ": " << got[i] << " instead of " << want[i];
-        }
-    }
-    return ::testing::AssertionSuccess();
-}
 
 // Same rotation, skew and scales: the same linear part.
 ::testing::AssertionResult SameLinearPart(const PMMatrix& got, const PMMatrix& want, double eps) {
