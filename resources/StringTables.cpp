@@ -306,6 +306,10 @@ const OrdoStringEntry kEntries[] = {
     {"0x71900kAfterCloseDocSignalStringKey", "[US]: DirOrovo After Close Doc Signal",
      "[FR]: DirOrovo Signal après fermeture du document",
      "[ES]: DirOrovo Señal después de cerrar el documento"},
+
+    // -- orders panel
+    // -- dialogs
+    // -- actions, frame and shell
 };
 
 } // namespace

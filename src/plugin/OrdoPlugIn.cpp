@@ -1,0 +1,8 @@
+#include "OrdoPlugIn.h"
+
+PlugIn* GetPlugIn() {
+    return nullptr;
+}
+bool LoadOrdoPlugIn() {
+    return false;
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+// Process-wide state shared by the plug-in frame, the idle tasks and the
+// orders panel: the orders list of the open panel, the refresh flag, the
+// page items the panel shows and the panel's message log. One instance of
+// each, used on the host's main thread only (no lock).
+
+#include "OD_Pickup.h"
+#include "PMString.h"
+#include "UIDRef.h"
+
+#include <string>
+#include <vector>
+
+class IControlView;
+
+// The orders list box of the open panel (no reference held), or null. Set
+// when the list's observer attaches, cleared when it detaches.
+IControlView* GetOrdoPanelList();
+void SetOrdoPanelList(IControlView* list);
+
+// The orders list needs rebuilding: raised by the document's database
+// observer while the panel is open, lowered by the rebuild.
+bool IsOrdoRefreshNeeded();
+void SetOrdoRefreshNeeded(bool needed);
+
+// The page items the panel shows, in row order; replaced at every rebuild.
+std::vector<UIDRef>& OrdoPanelItems();
+
+// The panel's message log. Lines accumulate until cleared; the text is shown
+// in the panel's log widget when there is one.
+class OrdoLog : public OD_Log {
+public:
+    // Adds the line and "\n" (only while the log widget exists).
+    void Append(const char* line) override;
+    // Puts the text into the log widget.
+    void Show() override;
+    // Empties the text and shows it.
+    void Clear();
+    const std::string& Text() const { return text; }
+
+private:
+    std::string text;
+};
+
+// The log, made on first use.
+OrdoLog* GetOrdoLog();
+bool HasOrdoLog();
+// Deletes the log (at shutdown); harmless without one.
+void DeleteOrdoLog();
+
+// Where the log shows its text: the panel installs the widget's text setter
+// while its log widget exists (null: none).
+using OrdoLogWidgetSetter = void (*)(const std::string& text);
+void SetOrdoLogWidget(OrdoLogWidgetSetter setter);
+bool HasOrdoLogWidget();
+
+// Back to the state of a new process (tests).
+void ResetOrdoPanelStateForTesting();

@@ -1,0 +1,6 @@
+#include "OrdoPrefsDialog.h"
+
+void RegisterPreferencesDialog() {}
+bool RunPreferencesDialog() {
+    return false;
+}
