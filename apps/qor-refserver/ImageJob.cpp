@@ -275,10 +275,15 @@ VImage NormalizeImage(const VImage& in, ImageKind& kind) {
 
 bool RenderPlacement(const VImage& in, ImageKind kind, double inputResolution, const JobTicket& t,
                      VImage& out, std::string& error) {
-    const double a = t.angle * kPi / 180.0;
-    const double k = std::tan(t.skewH * kPi / 180.0);
+    // The plug-in sends the layout's turn and lean negated: a positive ANGLE
+    // turns clockwise as seen and a positive SKEWH leans the top to the left.
+    // a and k below are the layout's own (counter-clockwise, top to the
+    // right).
+    const double a = -t.angle * kPi / 180.0;
+    const double k = -std::tan(t.skewH * kPi / 180.0);
     // Source pixel -> inches on the page: mirror, scale, skew, rotate
-    // (counter-clockwise as seen, y growing downward), then -> output pixels.
+    // (counter-clockwise as seen for a positive a, y growing downward), then
+    // -> output pixels.
     const double sx = (t.flipH ? -1.0 : 1.0) * t.scaleX / inputResolution;
     const double sy = (t.flipV ? -1.0 : 1.0) * t.scaleY / inputResolution;
     // K * S: [[sx, -k*sy], [0, sy]]
@@ -339,8 +344,12 @@ bool RenderPlacement(const VImage& in, ImageKind kind, double inputResolution, c
         VImage::option()
             ->set("interpolate", vips::VInterpolate::new_from_name("bilinear"))
             ->set("oarea", std::vector<int>{0, 0, static_cast<int>(outW), static_cast<int>(outH)})
-            ->set("odx", -minX - cropX)
-            ->set("ody", -minY - cropY)
+            // The matrix maps the image's extent (pixel i spans i to i + 1)
+            // onto the output's; affine maps pixel indices, so the offsets
+            // carry the half pixel between a pixel's index and its centre
+            // on both sides.
+            ->set("odx", -minX - cropX + 0.5 * (m00 + m01) - 0.5)
+            ->set("ody", -minY - cropY + 0.5 * (m10 + m11) - 0.5)
             ->set("extend", VIPS_EXTEND_BACKGROUND)
             ->set("background", background));
     out = Tagged(ToUchar(out), source.interpretation());
@@ -432,12 +441,10 @@ JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t) {
     VImage image;
     ImageKind kind = ImageKind::rgb;
     double resolution = 72.0;
-    int passes = 0;
     try {
         VImage loaded = VImage::new_from_file(t.pathIn.c_str(),
                                               VImage::option()->set("access", VIPS_ACCESS_RANDOM));
         resolution = InputResolution(t.pathIn, loaded);
-        passes = ReadProcessingCount(t.pathIn);
         image = NormalizeImage(loaded, kind);
     } catch (const vips::VError&) {
         return Fail("input image cannot be read: " + t.pathIn, t.pathIn);
@@ -451,6 +458,9 @@ JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t) {
     } catch (const vips::VError& e) {
         return Fail(std::string("placement failed: ") + e.what(), t.pathIn);
     }
+    // The option this job applies, as the profile decides it for -1; the
+    // processing mark records it.
+    const int applied = t.processOpt == -1 ? profile.modes[static_cast<int>(kind)] : t.processOpt;
     if (!ConvertColour(placed, kind, t.processOpt, profile, error)) {
         return Fail(error, t.pathIn);
     }
@@ -505,8 +515,8 @@ JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t) {
     }
     if (format.code == 0) {
         std::string text =
-            "P" + std::to_string(t.processOpt) + " " + (t.profile.empty() ? "default" : t.profile);
-        if (!WriteProcessingMark(part.string(), std::min(passes + 1, 9), text)) {
+            "P" + std::to_string(applied) + " " + (t.profile.empty() ? "default" : t.profile);
+        if (!WriteProcessingMark(part.string(), applied, text)) {
             fs::remove(part, ec);
             return Fail("processing mark cannot be written into " + target.string(), t.pathIn);
         }

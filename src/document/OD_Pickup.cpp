@@ -3,6 +3,7 @@
 #include "DocumentModel.h"
 #include "DocumentUtils.h"
 #include "IGeometry.h"
+#include "IImageAttributes.h"
 #include "IOrdoData.h"
 #include "IOrdoUndoData.h"
 #include "ITransform.h"
@@ -15,6 +16,7 @@
 #include "QOR_EndPoint.h"
 #include "QorReply.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -36,8 +38,8 @@ public:
 constexpr std::size_t kJobNameMax = 256;
 // Characters of the OPI suffix that are used.
 constexpr std::size_t kOpiSuffixChars = 5;
-// Degrees to radians as the offset's turn has always been computed.
-constexpr double kDegreesToRadians = 3.141592653 / 180.0;
+// The reply's status before it is parsed: none of the server's words.
+constexpr int32_t kReplyStatusUnknown = 1;
 
 // The byte length of the first `chars` UTF-8 characters of text.
 std::size_t PrefixBytes(const char* text, std::size_t chars) {
@@ -97,6 +99,52 @@ bool CheckResultFile(const OD_PickupContext& context, const QorReply& reply, cha
         return false;
     }
     return MapServerPath(context.endpoint, path, reply.pathStyle) == 0;
+}
+
+// One axis of the content offset: start is where the frame begins measured
+// from the image's near edge, length the frame's size, delivered the
+// processed file's. The server's file always begins at the frame's edge or at
+// the image's, whichever lies further in; it is placed at the frame's edge.
+// The capture's crop rectangle is already in the frame's units, and the
+// processed file is placed unturned and unmirrored at 100 %, so the offset is
+// neither scaled nor turned: the ticket's SCALEX, ANGLE and flips describe
+// what the server did to the image, not how the file lies in the frame.
+double OffsetAlong(double start, double length, double delivered, double tolerance) {
+    if (start >= 0.0) {
+        return 0.0; // the frame starts inside the image, and so does the file
+    }
+    if (length - delivered < tolerance) {
+        return 0.0; // the server rendered the part before the image as well
+    }
+    return -start; // the file starts at the image's edge
+}
+
+// The processed file's pixel in points, from the resolution the host
+// recorded for it; 0 when it has none.
+double PixelSize(const UIDRef& image) {
+    InterfacePtr<IImageAttributes> attributes = InterfaceOf<IImageAttributes>(image);
+    PMFixed x = 0;
+    PMFixed y = 0;
+    if (!attributes || !attributes->GetXResolution(x) || !attributes->GetYResolution(y)) {
+        return 0.0;
+    }
+    const double resolution = std::min(PMFixedToDouble(x), PMFixedToDouble(y));
+    return resolution > 0.0 ? 72.0 / resolution : 0.0;
+}
+
+// A path line of the reply that reached the endpoint's line length may be
+// the first part of a longer path.
+bool PathMayBeCut(const QorReply& reply) {
+    return std::strlen(reply.outputPath) >= kODReplyLineMax;
+}
+
+void LogLine(OD_Log* log, const std::string& text) {
+    if (log == nullptr) {
+        return;
+    }
+    std::string line = text;
+    line += '\n';
+    log->Append(line.c_str());
 }
 
 void ReplaceInPanel(std::vector<UIDRef>* panelItems, const UIDRef& old, const UIDRef& made) {
@@ -166,37 +214,10 @@ bool MakeOpiLowResPath(const char* folder, const char* serverPath, int pathStyle
 
 PMPoint ComputeContentOffset(const OD_OffsetInput& in) {
     const PMRect& r = in.cropRect;
-    const double sx = std::fabs(in.scaleX);
-    const double sy = std::fabs(in.scaleY);
-    double dx = 0.0;
-    if (in.cropFlags.horizontalA) {
-        dx = r.Left() < 0.0 ? -r.Left() * sx : 0.0;
-    } else if (in.cropFlags.horizontalB) {
-        dx = ((r.Right() - r.Left()) - in.imageWidth) * sx + kODCropTolerance;
-    }
-    double dy = 0.0;
-    if (in.cropFlags.verticalA) {
-        dy = r.Top() < 0.0 ? -r.Top() * sy : 0.0;
-    } else if (in.cropFlags.verticalB) {
-        dy = ((r.Bottom() - r.Top()) - in.imageHeight) * sy + kODCropTolerance;
-    }
+    const double dx = OffsetAlong(r.Left(), r.Width(), in.imageWidth, in.tolerance);
+    const double dy = OffsetAlong(r.Top(), r.Height(), in.imageHeight, in.tolerance);
     if (std::fabs(dx) < kODMatchTolerance && std::fabs(dy) < kODMatchTolerance) {
         return PMPoint(0.0, 0.0);
-    }
-    if (in.flipGD) {
-        dx = -dx;
-    }
-    if (in.flipHB) {
-        dy = -dy;
-    }
-    if (in.angle != 0.0) {
-        const double a = in.angle * kDegreesToRadians;
-        const double c = std::cos(a);
-        const double s = std::sin(a);
-        const double x = dx * c - dy * s;
-        const double y = dx * s + dy * c;
-        dx = x;
-        dy = y;
     }
     return PMPoint(dx, dy);
 }
@@ -221,18 +242,6 @@ bool RelinkToProcessedFile(const UIDRef& item, const char* path, uint8_t option1
     }
     undo.originalPlacement = OD_UndoPlacement::FromCapture(before.record);
 
-    // The ticket's view of the placement, as the order was sent with it.
-    OD_ProcData order;
-    if (OD_DataAccessor(item).Read(order) != 0) {
-        order = OD_ProcData();
-    }
-    OD_PlacementGeometry geometry;
-    if (GetPlacementGeometry(item, geometry) != 0) {
-        return false;
-    }
-    const OD_TicketGeometry ticket =
-        ComputeTicketGeometry(item, order.formatCode, order.resolution, geometry);
-
     UIDRef made;
     if (RelinkWithGeometry(item, path, nullptr, option1, option2, made) != 0) {
         return false;
@@ -241,17 +250,14 @@ bool RelinkToProcessedFile(const UIDRef& item, const char* path, uint8_t option1
 
     OD_OffsetInput in;
     in.cropRect = before.cropRect;
-    in.cropFlags = before.cropFlags;
-    in.scaleX = ticket.scaleX;
-    in.scaleY = ticket.scaleY;
-    in.angle = ticket.angle;
-    in.flipGD = ticket.flipGD != 0;
-    in.flipHB = ticket.flipHB != 0;
     if (InterfacePtr<IGeometry> g = InterfaceOf<IGeometry>(made)) {
         const PMRect box = g->GetBoundingBox();
         in.imageWidth = box.Width();
         in.imageHeight = box.Height();
     }
+    // The server's output is a whole number of pixels: up to a pixel short of
+    // the frame is rounding, not a part left out.
+    in.tolerance = std::max(kODCropTolerance, PixelSize(made));
     const PMPoint offset = ComputeContentOffset(in);
     if (offset.X() != 0.0 || offset.Y() != 0.0) {
         MoveContent(made, offset.X(), offset.Y());
@@ -284,18 +290,18 @@ int32_t HandleFinishedOrder(UIDRef& item, const OD_PickupContext& context) {
         return result;
     }
     QorReply reply;
+    // ParseReply leaves the status as it is for a word it does not know; a
+    // value that is none of the server's words keeps such a reply from being
+    // taken as a finish.
+    reply.status = kReplyStatusUnknown;
     if (int32_t result = ParseReply(text, kODReplyCapacity, reply); result != 0) {
         return result;
     }
 
     BusyScope busy;
-    bool check = false;
-    char path[kServerPathCapacity];
-    path[0] = '\0';
     switch (reply.status) {
     case -2:
         order.status = kODStatusReplyMinus2;
-        check = true; // nothing to relink
         break;
     case -1:
         order.status = kODStatusReplyMinus1;
@@ -304,11 +310,26 @@ int32_t HandleFinishedOrder(UIDRef& item, const OD_PickupContext& context) {
         order.status = kODStatusDone;
         break;
     default:
-        break;
+        // A stop (or an unknown word) does not finish the job: nothing is
+        // relinked and the order stays Sent. The reply is released so that
+        // the server's next reply to this job is read from its folder; its
+        // message is logged this once.
+        LogLine(context.log, reply.message);
+        if (context.log != nullptr) {
+            context.log->Show();
+        }
+        context.endpoint->ReleaseReply(job.c_str());
+        return kODPickupNotFinished;
     }
+
+    bool check = reply.status == -2; // an error has nothing to relink
     bool relinked = true;
-    if (reply.status != -2) {
-        check = CheckResultFile(context, reply, path, sizeof path);
+    bool pathCut = false;
+    char path[kServerPathCapacity];
+    path[0] = '\0';
+    if (!check) {
+        pathCut = PathMayBeCut(reply);
+        check = !pathCut && CheckResultFile(context, reply, path, sizeof path);
         if (check) {
             UIDRef made;
             relinked = RelinkToProcessedFile(item, path, 1, 0, made);
@@ -319,13 +340,22 @@ int32_t HandleFinishedOrder(UIDRef& item, const OD_PickupContext& context) {
         }
     }
 
-    if (reply.status != 0 && context.log != nullptr) {
-        std::string line = reply.message;
-        line += '\n';
-        context.log->Append(line.c_str());
+    if (reply.status != 0) {
+        LogLine(context.log, reply.message);
+    }
+    if (pathCut) {
+        // Looking for the part that arrived could find some other file.
+        LogLine(context.log, std::string("The server named a processed file whose path is too "
+                                         "long to be read; it is not taken: ") +
+                                 reply.outputPath + "...");
+    }
+    if ((reply.status != 0 || pathCut) && context.log != nullptr) {
         context.log->Show();
     }
 
+    if (pathCut) {
+        return kODPickupResultPathCut;
+    }
     if (!check) {
         return kODPickupNoResultFile;
     }

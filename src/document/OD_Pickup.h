@@ -37,9 +37,19 @@ inline constexpr int32_t kODPickupNotWaiting = -1;    // no order record, or not
 inline constexpr int32_t kODPickupNoResultFile = -1;  // the processed file is not there yet
 inline constexpr int32_t kODPickupRelinkFailed = -20; // the relink to the processed file failed
 inline constexpr int32_t kODPickupWriteFailed = -21;  // the order record could not be written
+// The server did not finish the job: it stopped it, or answered with a
+// status word this plug-in does not know. The order stays Sent.
+inline constexpr int32_t kODPickupNotFinished = -22;
+// The reply's path of the processed file may have been cut by the endpoint
+// (see kODReplyLineMax); the file is not looked for.
+inline constexpr int32_t kODPickupResultPathCut = -23;
 
 // Size of the buffer a reply is read into.
 inline constexpr int kODReplyCapacity = 1024;
+// The endpoint reads a reply file line by line and ends a line after this
+// many characters, taking the rest as the next line. A path line of this
+// length may therefore be the first part of a longer path.
+inline constexpr std::size_t kODReplyLineMax = 255;
 // Longest path (without the NUL) that the relink links to or remembers in
 // the undo record.
 inline constexpr std::size_t kODRelinkPathMax = 260;
@@ -61,17 +71,27 @@ struct OD_PickupContext {
 // The finished-order handler, for one page item whose order is exactly
 // Sent: reads and parses the reply to its job, then by the reply's status
 // sets the order to Done (finish), Done with a warning (warning) or failed
-// (error, no relink); any other status leaves it. The processed file is
-// looked for in the OPI low-resolution folder (when OPI is on) or through
-// the server's path conversion; when it is there the item is relinked to it,
-// the record is written and the reply released. The reply's message of a
-// status other than finish goes to the log at every attempt.
+// (error, no relink). The processed file is looked for in the OPI
+// low-resolution folder (when OPI is on) or through the server's path
+// conversion; when it is there the item is relinked to it, the record is
+// written and the reply released. The reply's message of a status other than
+// finish goes to the log at every attempt.
+//
+// A reply that does not finish the job (stop, or a status word that is not
+// known here) relinks nothing and leaves the order Sent: its message is
+// logged and the reply released, so that a later reply to the same job is
+// read from the server's folder. A finish or warning whose path of the
+// processed file is kODReplyLineMax characters or longer may have reached the
+// endpoint cut in two: it is refused (a line in the log at every attempt) and
+// the reply kept.
 //
 // Returns 0 when the order was finished; kODPickupNotWaiting; the non-zero
 // result of ReceiveFor (no reply yet, the reply still locked) or ParseReply;
-// kODPickupNoResultFile; kODPickupRelinkFailed. Whenever it does not return
-// 0 the order record is as it was (kODPickupWriteFailed: after the relink) and the order is asked
-// again at the next pickup. The relink replaces the page item: item is updated to the new one.
+// kODPickupNotFinished; kODPickupResultPathCut; kODPickupNoResultFile;
+// kODPickupRelinkFailed. Whenever it does not return 0 the order record is as
+// it was (kODPickupWriteFailed: after the relink) and the order is asked
+// again at the next pickup. The relink replaces the page item: item is
+// updated to the new one.
 int32_t HandleFinishedOrder(UIDRef& item, const OD_PickupContext& context);
 
 // The OPI low-resolution file for a processed file as the server names it:
@@ -84,27 +104,36 @@ int32_t HandleFinishedOrder(UIDRef& item, const OD_PickupContext& context);
 bool MakeOpiLowResPath(const char* folder, const char* serverPath, int pathStyle,
                        const char* suffix, char* out, std::size_t capacity);
 
-// The crop and ticket values the content offset is computed from.
+// What the content offset is computed from.
 struct OD_OffsetInput {
-    PMRect cropRect; // the frame relative to the image's transformed top-left corner
-    OD_CropFlags cropFlags;
-    double scaleX = 1.0; // the ticket's SCALEX and SCALEY
-    double scaleY = 1.0;
-    double angle = 0.0; // the ticket's ANGLE, degrees
-    bool flipGD = false;
-    bool flipHB = false;
-    // Width and height of the relinked image item's own bounding box.
+    // The capture's crop rectangle: the frame relative to the top-left corner
+    // of the box that the image took in the frame, in the frame's units.
+    PMRect cropRect;
+    // Width and height of the relinked (processed) image item's own bounding
+    // box: the part of the frame that the server's file covers.
     double imageWidth = 0.0;
     double imageHeight = 0.0;
+    // How far the file may fall short of the frame and still count as
+    // covering all of it (the server rounds its output to whole pixels).
+    double tolerance = kODCropTolerance;
 };
 
 // How far the processed image moves inside its frame after the relink, in
-// the frame's units: the part of the frame that the server left out before
-// the image (a frame starting before it), or the shortfall against the
-// frame's far edge, mirrored and turned as the ticket says. (0, 0) when
-// both parts are below the match tolerance.
+// the frame's units along the frame's axes. The processed file is placed
+// unturned at 100 % with its top-left corner on the frame's, since the server
+// has already mirrored, turned, scaled and cropped it to the frame. Along
+// each axis:
+// - a frame that starts inside the image: nothing moves, the file starts at
+//   the frame's edge;
+// - a frame that starts before the image, with a file that covers the frame
+//   (a server that renders the part outside the image, as white): nothing
+//   moves either;
+// - a frame that starts before the image, with a file short of the frame by
+//   more than the tolerance (a server that leaves out what lies outside the
+//   image): the file starts at the image's edge, which lies -left (-top) into
+//   the frame.
+// (0, 0) when both parts are below the match tolerance.
 PMPoint ComputeContentOffset(const OD_OffsetInput& input);
-
 // Relinks a placed image to its processed file and writes its undo record:
 // the order is given saved status 1, the file linked now and the placement
 // of both files. The processed file is placed at the frame's corner unturned

@@ -315,12 +315,82 @@ TEST_F(PickupTest, AServerWarningRelinksWithItsStatusAndLogsTheMessage) {
     EXPECT_FALSE(fs::exists(ReplyPath(j1)));
 }
 
-TEST_F(PickupTest, AStopKeepsTheStatusButTakesTheFile) {
-    Reply(j1, "stop", "stopped", processed);
+TEST_F(PickupTest, AStopRelinksNothingLogsOnceAndWaitsForTheNextReply) {
+    const UIDRef before = image;
+    const std::string content = dockit::Content(*db);
+    Reply(j1, "stop", "stopped by the operator", processed);
+    EXPECT_EQ(Handle(), kODPickupNotFinished);
+    EXPECT_EQ(image, before);
+    EXPECT_EQ(dockit::Content(*db), content); // no relink, no record written
+    EXPECT_EQ(LinkOf(image), original);
+    EXPECT_EQ(Order(image).status, kODStatusSent);
+    ASSERT_EQ(log.lines.size(), 1u);
+    EXPECT_EQ(log.lines[0], "stopped by the operator\n");
+    EXPECT_EQ(log.shown, 1);
+    EXPECT_TRUE(log.busyWhileAppending);
+    EXPECT_FALSE(IsOrdoBusy());
+    // Released: the next pickup finds no reply and says nothing more...
+    EXPECT_EQ(QOR_EndPointFile::CachedReplyCount(), 0u);
+    EXPECT_FALSE(fs::exists(ReplyPath(j1)));
+    EXPECT_NE(Handle(), 0);
+    EXPECT_EQ(log.lines.size(), 1u);
+    // ...until the server answers the job again.
+    Reply(j1, "finish", "done", processed);
     EXPECT_EQ(Handle(), 0);
     EXPECT_EQ(LinkOf(image), processed);
-    EXPECT_EQ(Order(image).status, kODStatusSent);
-    EXPECT_EQ(log.lines.size(), 1u);
+    EXPECT_EQ(Order(image).status, kODStatusDone);
+}
+
+TEST_F(PickupTest, AnUnknownStatusWordIsNoFinish) {
+    // ParseReply leaves the status of a word it does not know as it was.
+    for (const char* word : {"Finish", "done", "finished"}) {
+        SCOPED_TRACE(word);
+        Reply(j1, word, "what the server says", processed);
+        EXPECT_EQ(Handle(), kODPickupNotFinished);
+        EXPECT_EQ(LinkOf(image), original);
+        EXPECT_EQ(Order(image).status, kODStatusSent);
+        EXPECT_EQ(Undo(image).savedStatus, 0);
+    }
+    EXPECT_EQ(log.lines.size(), 3u);
+}
+
+TEST_F(PickupTest, AResultPathThatTheEndpointCutIsRefusedAtEveryAttempt) {
+    // The server's path is longer than a reply line: the endpoint reads its
+    // first kODReplyLineMax characters as one line and the rest as another.
+    // A file lies where the first part points, so a handler that took the
+    // part would relink the wrong image.
+    const std::string deep = dir / (std::string(100, 'd') + "/" + std::string(100, 'e'));
+    fs::create_directories(deep);
+    const std::string longPath = deep + "/" + std::string(40, 'n') + ".tif";
+    ASSERT_GT(longPath.size(), kODReplyLineMax);
+    dockit::WriteTiff(longPath, 100, 50, 72);
+    const std::string cut = longPath.substr(0, kODReplyLineMax);
+    ASSERT_EQ(cut.find('/', deep.size()), deep.size()); // a file name in deep
+    dockit::WriteTiff(cut, 100, 50, 72);
+
+    for (const char* word : {"finish", "warning"}) {
+        SCOPED_TRACE(word);
+        Reply(j1, word, "processed", longPath);
+        log.lines.clear();
+        const std::string before = dockit::Content(*db);
+        for (int attempt = 1; attempt <= 2; ++attempt) {
+            EXPECT_EQ(Handle(), kODPickupResultPathCut);
+            EXPECT_EQ(dockit::Content(*db), before);
+            EXPECT_EQ(Order(image).status, kODStatusSent);
+            EXPECT_EQ(QOR_EndPointFile::CachedReplyCount(), 1u); // kept
+            EXPECT_FALSE(IsOrdoBusy());
+        }
+        const std::size_t perAttempt = std::string(word) == "finish" ? 1 : 2;
+        ASSERT_EQ(log.lines.size(), 2 * perAttempt);
+        EXPECT_NE(log.lines.back().find("too long"), std::string::npos);
+        EXPECT_EQ(log.lines.back().compare(log.lines.back().size() - 4, 4, "...\n"), 0);
+        EXPECT_EQ(LinkOf(image), original);
+        endpoint.ReleaseReply(j1.c_str());
+    }
+    // An error names no file to take: it fails the order as always.
+    Reply(j1, "error", "refused", longPath);
+    EXPECT_EQ(Handle(), 0);
+    EXPECT_EQ(Order(image).status, kODStatusReplyMinus2);
 }
 
 // ===================================================== finishing
@@ -490,7 +560,8 @@ TEST(OpiLowResPath, WhatWouldBeCutIsRefused) {
 TEST(ContentOffset, NothingToMoveWhenTheFrameStartsInsideTheImage) {
     OD_OffsetInput in;
     in.cropRect = PMRect(10, 5, 60, 40);
-    in.angle = 30;
+    in.imageWidth = 20; // short of the frame: the image ends inside it
+    in.imageHeight = 10;
     PMPoint d = ComputeContentOffset(in);
     EXPECT_EQ(d.X(), 0.0);
     EXPECT_EQ(d.Y(), 0.0);
@@ -500,55 +571,47 @@ TEST(ContentOffset, NothingToMoveWhenTheFrameStartsInsideTheImage) {
     EXPECT_EQ(d.Y(), 0.0);
 }
 
-TEST(ContentOffset, AFrameStartingBeforeTheImageAtRotationZero) {
+TEST(ContentOffset, AFileThatCoversTheFrameStaysAtItsCorner) {
+    // The frame starts 10 and 4 points before the image; the server rendered
+    // all of it, within its rounding to whole pixels.
     OD_OffsetInput in;
     in.cropRect = PMRect(-10, -4, 90, 46);
-    in.scaleX = 0.5;
-    in.scaleY = -2.0; // magnitudes count
-    const PMPoint d = ComputeContentOffset(in);
-    EXPECT_DOUBLE_EQ(d.X(), 5.0);
-    EXPECT_DOUBLE_EQ(d.Y(), 8.0);
+    for (double shortBy : {0.0, 0.72, -0.72, 2.8}) {
+        in.imageWidth = 100 - shortBy;
+        in.imageHeight = 50 - shortBy;
+        const PMPoint d = ComputeContentOffset(in);
+        EXPECT_EQ(d.X(), 0.0) << shortBy;
+        EXPECT_EQ(d.Y(), 0.0) << shortBy;
+    }
+    // A coarse output: one pixel is more than a millimetre.
+    in.imageWidth = 96;
+    in.tolerance = 72.0 / 15;
+    EXPECT_EQ(ComputeContentOffset(in).X(), 0.0);
 }
 
-TEST(ContentOffset, ARotationOf90TurnsTheOffset) {
+TEST(ContentOffset, AFileThatLeavesOutWhatLiesBeforeTheImageStartsAtTheImagesEdge) {
     OD_OffsetInput in;
-    in.cropRect = PMRect(-10, 0, 90, 50);
-    in.angle = 90;
-    const PMPoint d = ComputeContentOffset(in);
-    EXPECT_NEAR(d.X(), 0.0, 1e-8);
-    EXPECT_NEAR(d.Y(), 10.0, 1e-8);
-    in.angle = -90;
-    const PMPoint e = ComputeContentOffset(in);
-    EXPECT_NEAR(e.X(), 0.0, 1e-8);
-    EXPECT_NEAR(e.Y(), -10.0, 1e-8);
-}
-
-TEST(ContentOffset, MirrorsNegateBeforeTheTurn) {
-    OD_OffsetInput in;
-    in.cropRect = PMRect(-10, -20, 90, 50);
-    in.flipGD = true;
+    // The frame ends inside the image: the file is the frame less its part
+    // before the image.
+    in.cropRect = PMRect(-10, -4, 90, 46);
+    in.imageWidth = 90;
+    in.imageHeight = 46;
     PMPoint d = ComputeContentOffset(in);
-    EXPECT_DOUBLE_EQ(d.X(), -10.0);
-    EXPECT_DOUBLE_EQ(d.Y(), 20.0);
-    in.flipGD = false;
-    in.flipHB = true;
-    in.angle = 90;
+    EXPECT_DOUBLE_EQ(d.X(), 10.0);
+    EXPECT_DOUBLE_EQ(d.Y(), 4.0);
+    // The frame reaches past both edges: the file is the image alone.
+    in.cropRect = PMRect(-10, -4, 190, 96);
+    in.imageWidth = 150;
+    in.imageHeight = 80;
     d = ComputeContentOffset(in);
-    EXPECT_NEAR(d.X(), 20.0, 1e-7);
-    EXPECT_NEAR(d.Y(), 10.0, 1e-7);
-}
-
-TEST(ContentOffset, AFrameEndingInsideTheImageUsesTheRelinkedImagesSize) {
-    OD_OffsetInput in;
-    in.cropRect = PMRect(-10, -6, 40, 24); // 50 x 30
-    in.cropFlags = {false, false, true, true};
-    in.scaleX = 2.0;
-    in.scaleY = 1.0;
-    in.imageWidth = 45;
-    in.imageHeight = 20;
-    const PMPoint d = ComputeContentOffset(in);
-    EXPECT_DOUBLE_EQ(d.X(), (50 - 45) * 2.0 + kODCropTolerance);
-    EXPECT_DOUBLE_EQ(d.Y(), (30 - 20) * 1.0 + kODCropTolerance);
+    EXPECT_DOUBLE_EQ(d.X(), 10.0);
+    EXPECT_DOUBLE_EQ(d.Y(), 4.0);
+    // Only one axis starts before the image.
+    in.cropRect = PMRect(5, -4, 105, 96);
+    in.imageWidth = 60;
+    d = ComputeContentOffset(in);
+    EXPECT_EQ(d.X(), 0.0);
+    EXPECT_DOUBLE_EQ(d.Y(), 4.0);
 }
 
 TEST_F(PickupTest, TheRelinkMovesTheProcessedImageByTheOffset) {

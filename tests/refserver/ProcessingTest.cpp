@@ -64,9 +64,10 @@ INSTANTIATE_TEST_SUITE_P(
     RefServer, Geometry,
     testing::Values(
         GeometryCase{"as placed", 0, 0, 0, 1, 0, 0, 1, 0.5, 40, 20, kRed, kGreen, kBlue, kYellow},
-        GeometryCase{"rotated 90", 90, 0, 0, 1, 0, 0, 0.5, 1, 20, 40, kGreen, kYellow, kRed, kBlue},
-        GeometryCase{"rotated -90", -90, 0, 0, 1, 0, 0, 0.5, 1, 20, 40, kBlue, kRed, kYellow,
-                     kGreen},
+        // The plug-in sends the layout's turn negated: 90 turns clockwise.
+        GeometryCase{"rotated 90", 90, 0, 0, 1, 0, 0, 0.5, 1, 20, 40, kBlue, kRed, kYellow, kGreen},
+        GeometryCase{"rotated -90", -90, 0, 0, 1, 0, 0, 0.5, 1, 20, 40, kGreen, kYellow, kRed,
+                     kBlue},
         GeometryCase{"rotated 180", 180, 0, 0, 1, 0, 0, 1, 0.5, 40, 20, kYellow, kBlue, kGreen,
                      kRed},
         GeometryCase{"both mirrors (180 as sent)", 0, 1, 1, 1, 0, 0, 1, 0.5, 40, 20, kYellow, kBlue,
@@ -81,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
         GeometryCase{"crop of the right half", 0, 0, 0, 1, 0, 0.5, 0.5, 0.5, 20, 20, kGreen, kGreen,
                      kYellow, kYellow},
         GeometryCase{"crop of the bottom half after 90", 90, 0, 0, 1, 0.5, 0, 0.5, 0.5, 20, 20,
-                     kRed, kBlue, kRed, kBlue},
+                     kYellow, kGreen, kYellow, kGreen},
         GeometryCase{"frame wider than the image", 0, 0, 0, 1, 0, -0.5, 1.5, 0.5, 60, 20, kWhite,
                      kGreen, kWhite, kYellow}),
     [](const testing::TestParamInfo<GeometryCase>& info) {
@@ -92,14 +93,16 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
-TEST(RefServerGeometry, SkewLeansTheTopToTheRight) {
+// The plug-in sends the layout's lean negated: a positive SKEWH leans the
+// top to the left.
+TEST(RefServerGeometry, SkewLeansTheTopToTheLeft) {
     ServerSandbox box;
     std::string in = box.Images() + "/quad.tif";
     WriteQuadrants(in, 80, 40, 80);
     TicketFields f;
     f.pathIn = in;
     f.pathOut = box.Images() + "/skew";
-    f.skewH = 45; // the bottom edge moves half an inch to the left
+    f.skewH = 45; // the bottom edge moves half an inch to the right
     f.width = 1.5;
     f.height = 0.5;
     QorReply reply = box.Run(f);
@@ -107,10 +110,10 @@ TEST(RefServerGeometry, SkewLeansTheTopToTheRight) {
     VImage out = VImage::new_from_file(reply.outputPath);
     EXPECT_EQ(out.width(), 60);
     EXPECT_EQ(out.height(), 20);
-    EXPECT_EQ(PixelAt(out, 0.02, 0.05), kWhite);
-    EXPECT_EQ(PixelAt(out, 0.98, 0.05), kGreen);
-    EXPECT_EQ(PixelAt(out, 0.02, 0.95), kBlue);
-    EXPECT_EQ(PixelAt(out, 0.98, 0.95), kWhite);
+    EXPECT_EQ(PixelAt(out, 0.1, 0.05), kRed);
+    EXPECT_EQ(PixelAt(out, 0.98, 0.05), kWhite);
+    EXPECT_EQ(PixelAt(out, 0.02, 0.95), kWhite);
+    EXPECT_EQ(PixelAt(out, 0.9, 0.95), kYellow);
 }
 
 // ---- colour
@@ -209,7 +212,7 @@ TEST(RefServerColour, ProfileChoosesTheOptionWhenTheTicketLeavesIt) {
 
 // ---- output file
 
-TEST(RefServerOutput, TiffRecordsResolutionAndTheMarkCountsUp) {
+TEST(RefServerOutput, TiffRecordsResolutionAndTheMarkRecordsTheAppliedOption) {
     ServerSandbox box;
     std::string in = box.Images() + "/quad.tif";
     WriteQuadrants(in, 80, 40, 80);
@@ -217,6 +220,7 @@ TEST(RefServerOutput, TiffRecordsResolutionAndTheMarkCountsUp) {
     f.pathIn = in;
     f.pathOut = box.Images() + "/pass1";
     f.res = 150;
+    f.processOpt = 2; // RGB correction
     QorReply first = box.Run(f);
     ASSERT_EQ(first.status, 0) << first.message;
 
@@ -224,16 +228,29 @@ TEST(RefServerOutput, TiffRecordsResolutionAndTheMarkCountsUp) {
     ASSERT_NE(reader, nullptr);
     EXPECT_EQ(reader->GetFormatCode(), kImgFormatTiff);
     EXPECT_FLOAT_EQ(reader->GetImageInfo()->resolution, 150.0f);
-    EXPECT_EQ(reader->GetProcessCount(), 1);
+    EXPECT_EQ(reader->GetProcessCount(), 2);
     EXPECT_EQ(reader->GetImageInfo()->width, 150u);
 
+    // A second pass records its own option, not a count of passes; -1 takes
+    // the profile's ("General" corrects RGB images: 2).
     f.pathIn = first.outputPath;
     f.pathOut = box.Images() + "/pass2";
+    f.processOpt = 0;
     QorReply second = box.Run(f);
     ASSERT_EQ(second.status, 0) << second.message;
     auto again = IMG_OpenImageFile(second.outputPath, "r", false);
     ASSERT_NE(again, nullptr);
-    EXPECT_EQ(again->GetProcessCount(), 2);
+    EXPECT_EQ(again->GetProcessCount(), 0);
+
+    f.pathIn = second.outputPath;
+    f.pathOut = box.Images() + "/pass3";
+    f.processOpt = -1;
+    f.profile = "General";
+    QorReply third = box.Run(f);
+    ASSERT_EQ(third.status, 0) << third.message;
+    auto byProfile = IMG_OpenImageFile(third.outputPath, "r", false);
+    ASSERT_NE(byProfile, nullptr);
+    EXPECT_EQ(byProfile->GetProcessCount(), 2);
 }
 
 TEST(RefServerOutput, MarkBytesFollowTheTagLayout) {

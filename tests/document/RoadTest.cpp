@@ -1,0 +1,890 @@
+// The whole road of orders through the reference server: images of every
+// kind are placed, ordered through the order store, sent through the
+// session's link, processed by the server, picked up by the finished-order
+// handler and relinked, then swapped back and forth with "Undo Redo Process".
+// A relinked image must show the same part of the page as before: checked on
+// the page model (the frame's corners in the image's own coordinates) and by
+// rendering each frame from the image files before and after.
+#include "OD_Pickup.h"
+
+#include "../host/AreaCheck.h"
+#include "../host/DocumentTestKit.h"
+#include "DocumentModel.h"
+#include "DocumentUtils.h"
+#include "HostStrings.h"
+#include "ICommand.h"
+#include "IDataLink.h"
+#include "IGeometry.h"
+#include "IHierarchy.h"
+#include "IOrdoData.h"
+#include "IOrdoPrefsData.h"
+#include "IOrdoQORData.h"
+#include "IOrdoUndoData.h"
+#include "ISession.h"
+#include "ITransform.h"
+#include "ImportUtils.h"
+#include "OD_ActionUndoRedo.h"
+#include "OD_DataAccessor.h"
+#include "OD_Geometry.h"
+#include "OD_Preferences.h"
+#include "OD_Send.h"
+#include "OD_ServerLink.h"
+#include "ObjectModel.h"
+#include "OrdoCommands.h"
+#include "QOR_EndPointFile.h"
+#include "RefServer.h"
+#include "ServerTree.h"
+#include "SessionIDs.h"
+#include "StringTables.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+#include <jpeglib.h>
+#include <tiffio.h>
+#include <vips/vips8>
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+using dockit::SameArea;
+using dockit::VisibleArea;
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// ===================================================== the test picture
+
+// Smooth waves across and down and a ramp that grows to the right and
+// shrinks downward: no two parts of the picture look alike, a mirror or a
+// turn shows, a shift of a point or two changes many pixels, and bilinear
+// resampling on another grid changes little. fx, fy: the fraction of the
+// picture's width and height; RGB levels 0..255.
+std::array<double, 3> Picture(double fx, double fy) {
+    return {128 + 100 * std::sin(2 * kPi * 2.5 * fx),
+            128 + 100 * std::sin(2 * kPi * 1.5 * fy + 0.7), 30 + 190 * fx * (1 - 0.4 * fy)};
+}
+
+double GrayOf(const std::array<double, 3>& rgb) {
+    return 0.4 * rgb[0] + 0.4 * rgb[1] + 0.2 * rgb[2];
+}
+
+// The black of the CMYK picture; its inks are the complements of the RGB
+// levels.
+constexpr double kCmykBlack = 20;
+
+uint8_t Level(double v) {
+    return static_cast<uint8_t>(std::lround(std::fmin(255.0, std::fmax(0.0, v))));
+}
+
+// The picture's samples of pixel (x, y): 1 (gray), 3 (RGB) or 4 (CMYK).
+void PictureSamples(uint32_t x, uint32_t y, uint32_t w, uint32_t h, int samples, uint8_t* out) {
+    const auto rgb = Picture((x + 0.5) / w, (y + 0.5) / h);
+    if (samples == 1) {
+        out[0] = Level(GrayOf(rgb));
+    } else if (samples == 3) {
+        for (int i = 0; i < 3; ++i) {
+            out[i] = Level(rgb[i]);
+        }
+    } else {
+        for (int i = 0; i < 3; ++i) {
+            out[i] = Level(255 - rgb[i]);
+        }
+        out[3] = Level(kCmykBlack);
+    }
+}
+
+// ===================================================== image files
+
+// A TIFF of the picture: 1 sample gray, 3 RGB, 4 CMYK.
+void WritePictureTiff(const std::string& path, uint32_t w, uint32_t h, double resolution,
+                      int samples) {
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    if (tif == nullptr) {
+        throw std::runtime_error("cannot make " + path);
+    }
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC,
+                 samples == 1   ? PHOTOMETRIC_MINISBLACK
+                 : samples == 3 ? PHOTOMETRIC_RGB
+                                : PHOTOMETRIC_SEPARATED);
+    if (samples == 4) {
+        TIFFSetField(tif, TIFFTAG_INKSET, INKSET_CMYK);
+    }
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, h);
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, resolution);
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, resolution);
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    std::vector<uint8_t> row(static_cast<std::size_t>(w) * samples);
+    for (uint32_t y = 0; y < h; ++y) {
+        for (uint32_t x = 0; x < w; ++x) {
+            PictureSamples(x, y, w, h, samples, &row[static_cast<std::size_t>(x) * samples]);
+        }
+        TIFFWriteScanline(tif, row.data(), y, 0);
+    }
+    TIFFClose(tif);
+}
+
+// An RGB JPEG of the picture with a JFIF density in pixels per inch.
+void WritePictureJpeg(const std::string& path, uint32_t w, uint32_t h, int density) {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (out == nullptr) {
+        throw std::runtime_error("cannot make " + path);
+    }
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr errors;
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    jpeg_stdio_dest(&cinfo, out);
+    cinfo.image_width = w;
+    cinfo.image_height = h;
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 95, TRUE);
+    cinfo.write_JFIF_header = TRUE;
+    cinfo.density_unit = 1;
+    cinfo.X_density = static_cast<UINT16>(density);
+    cinfo.Y_density = static_cast<UINT16>(density);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<JSAMPLE> row(static_cast<std::size_t>(w) * 3);
+    JSAMPROW rows[1] = {row.data()};
+    for (uint32_t y = 0; y < h; ++y) {
+        for (uint32_t x = 0; x < w; ++x) {
+            PictureSamples(x, y, w, h, 3, &row[static_cast<std::size_t>(x) * 3]);
+        }
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::fclose(out);
+}
+
+void Be16(std::string& out, uint32_t v) {
+    out.push_back(static_cast<char>((v >> 8) & 0xFF));
+    out.push_back(static_cast<char>(v & 0xFF));
+}
+
+void Be32(std::string& out, uint32_t v) {
+    Be16(out, v >> 16);
+    Be16(out, v & 0xFFFF);
+}
+
+// An RGB Photoshop document of the picture, uncompressed, whose resolution
+// entry (1005) gives the resolution in pixels per inch.
+void WritePicturePsd(const std::string& path, uint32_t w, uint32_t h, uint32_t resolution) {
+    std::string psd = "8BPS";
+    Be16(psd, 1);        // version
+    psd.append(6, '\0'); // reserved
+    Be16(psd, 3);        // channels
+    Be32(psd, h);        // rows
+    Be32(psd, w);        // columns
+    Be16(psd, 8);        // depth
+    Be16(psd, 3);        // RGB
+    Be32(psd, 0);        // colour mode data
+    std::string resource = "8BIM";
+    Be16(resource, 1005); // resolution info
+    Be16(resource, 0);    // empty name, padded
+    Be32(resource, 16);
+    for (int axis = 0; axis < 2; ++axis) {
+        Be32(resource, resolution << 16); // 16.16 pixels per inch
+        Be16(resource, 1);                // shown in pixels per inch
+        Be16(resource, 1);                // size shown in inches
+    }
+    Be32(psd, static_cast<uint32_t>(resource.size()));
+    psd += resource;
+    Be32(psd, 0); // layers and masks
+    Be16(psd, 0); // raw image data, one plane per channel
+    for (int channel = 0; channel < 3; ++channel) {
+        for (uint32_t y = 0; y < h; ++y) {
+            for (uint32_t x = 0; x < w; ++x) {
+                uint8_t rgb[3];
+                PictureSamples(x, y, w, h, 3, rgb);
+                psd.push_back(static_cast<char>(rgb[channel]));
+            }
+        }
+    }
+    WriteFile(path, psd);
+}
+
+// An OPI 1.3 placeholder: an EPS whose comments give its own picture's size
+// (columns x rows over the box of width x height points) and name the
+// high-resolution RGB image with its resolution.
+void WriteOpiPlaceholder(const std::string& path, int columns, int rows, double width,
+                         double height, const std::string& highRes, int highResResolution) {
+    std::ostringstream eps;
+    eps << "%!PS-Adobe-3.0 EPSF-3.0\n"
+        << "%%Creator: road test\n"
+        << "%%Title: placeholder\n"
+        << "%%BoundingBox: 0 0 " << width << ' ' << height << '\n'
+        << "%ImageData: " << columns << ' ' << rows << " 8 3 0 " << columns << " 1 \"beginimage\"\n"
+        << "%ALDImageFileName: (" << highRes << ")\n"
+        << "%ALDImageResolution: " << highResResolution << ' ' << highResResolution << '\n'
+        << "%ALDImageType: 3 8\n"
+        << "%%EndComments\n"
+        << "%%EOF\n";
+    WriteFile(path, eps.str());
+}
+
+// ===================================================== rendering a frame
+
+// An RGB raster, levels 0..255.
+struct Raster {
+    int width = 0;
+    int height = 0;
+    std::vector<double> rgb;
+};
+
+// An image file decoded to RGB: gray repeated, CMYK by the plain formula
+// (each ink takes its share of the light, black of all three). Both renders
+// of a frame go through the same formula, so it adds no difference.
+Raster Decode(const std::string& path) {
+    vips::VImage image = vips::VImage::new_from_file(path.c_str());
+    if (image.format() != VIPS_FORMAT_UCHAR) {
+        image = image.cast(VIPS_FORMAT_UCHAR);
+    }
+    const bool cmyk = image.interpretation() == VIPS_INTERPRETATION_CMYK && image.bands() >= 4;
+    const int bands = image.bands();
+    std::size_t size = 0;
+    auto* data = static_cast<uint8_t*>(image.write_to_memory(&size));
+    Raster out;
+    out.width = image.width();
+    out.height = image.height();
+    out.rgb.resize(static_cast<std::size_t>(out.width) * out.height * 3);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(out.width) * out.height; ++i) {
+        const uint8_t* p = data + i * static_cast<std::size_t>(bands);
+        double* q = &out.rgb[i * 3];
+        if (cmyk) {
+            for (int c = 0; c < 3; ++c) {
+                q[c] = (255.0 - p[c]) * (255.0 - p[3]) / 255.0;
+            }
+        } else if (bands < 3) {
+            q[0] = q[1] = q[2] = p[0];
+        } else {
+            q[0] = p[0];
+            q[1] = p[1];
+            q[2] = p[2];
+        }
+    }
+    g_free(data);
+    return out;
+}
+
+// The frame's area as the page shows it, at dpi, from the page model: the
+// frame's bounding box, the image item's matrix and bounding box, and the
+// file's pixels spread over that box (file: the file the image stands for,
+// its link unless given). Bilinear between pixel centres; white outside the
+// image. shift moves the image inside the frame first (frame units).
+Raster RenderFrame(const UIDRef& image, double dpi, const std::string& file = "",
+                   PMPoint shift = PMPoint(0, 0)) {
+    const std::string path =
+        file.empty() ? InterfaceOf<IDataLink>(image)->GetLongName().GetUTF8String() : file;
+    const Raster pixels = Decode(path);
+    const PMRect box = InterfaceOf<IGeometry>(image)->GetBoundingBox();
+    PMMatrix inverse = InterfaceOf<ITransform>(image)->GetInnerToParentMatrix() *
+                       PMMatrix::MakeTranslation(shift.X(), shift.Y());
+    EXPECT_TRUE(inverse.Invert());
+    const UIDRef frame(image.GetDataBase(), InterfaceOf<IHierarchy>(image)->GetParentUID());
+    const PMRect f = InterfaceOf<IGeometry>(frame)->GetBoundingBox();
+
+    Raster out;
+    out.width = static_cast<int>(std::lround(f.Width() * dpi / 72.0));
+    out.height = static_cast<int>(std::lround(f.Height() * dpi / 72.0));
+    out.rgb.assign(static_cast<std::size_t>(out.width) * out.height * 3, 255.0);
+    const double perPointX = pixels.width / box.Width();
+    const double perPointY = pixels.height / box.Height();
+    auto at = [&](int x, int y, int c) {
+        x = std::max(0, std::min(pixels.width - 1, x));
+        y = std::max(0, std::min(pixels.height - 1, y));
+        return pixels.rgb[(static_cast<std::size_t>(y) * pixels.width + x) * 3 + c];
+    };
+    for (int j = 0; j < out.height; ++j) {
+        for (int i = 0; i < out.width; ++i) {
+            PMPoint p(f.Left() + (i + 0.5) * 72.0 / dpi, f.Top() + (j + 0.5) * 72.0 / dpi);
+            inverse.Transform(p);
+            const double u = (p.X() - box.Left()) * perPointX;
+            const double v = (p.Y() - box.Top()) * perPointY;
+            if (u < 0 || v < 0 || u >= pixels.width || v >= pixels.height) {
+                continue;
+            }
+            const double x = u - 0.5;
+            const double y = v - 0.5;
+            const int x0 = static_cast<int>(std::floor(x));
+            const int y0 = static_cast<int>(std::floor(y));
+            const double ax = x - x0;
+            const double ay = y - y0;
+            for (int c = 0; c < 3; ++c) {
+                const double top = at(x0, y0, c) * (1 - ax) + at(x0 + 1, y0, c) * ax;
+                const double bottom = at(x0, y0 + 1, c) * (1 - ax) + at(x0 + 1, y0 + 1, c) * ax;
+                out.rgb[(static_cast<std::size_t>(j) * out.width + i) * 3 + c] =
+                    top * (1 - ay) + bottom * ay;
+            }
+        }
+    }
+    return out;
+}
+
+// Mean absolute difference of two renders of one frame, over every pixel
+// and channel (levels 0..255).
+double MeanDifference(const Raster& a, const Raster& b) {
+    EXPECT_EQ(a.width, b.width);
+    EXPECT_EQ(a.height, b.height);
+    if (a.rgb.size() != b.rgb.size() || a.rgb.empty()) {
+        return 255.0;
+    }
+    double sum = 0;
+    for (std::size_t i = 0; i < a.rgb.size(); ++i) {
+        sum += std::fabs(a.rgb[i] - b.rgb[i]);
+    }
+    return sum / static_cast<double>(a.rgb.size());
+}
+
+// Frames are rendered at 36 dpi: a few thousand pixels a frame.
+constexpr double kRenderDpi = 36.0;
+// The server renders at this resolution.
+constexpr double kOutputResolution = 100.0;
+// The largest mean difference of two renders of one frame that still shows
+// the same picture at the same place. The orders go out with "No
+// Correction", so the server converts no colour and keeps each image's
+// colour model (gray, RGB, CMYK); both renders turn gray and CMYK into RGB
+// by the same formula, so colour adds nothing. What differs is sampling: the
+// server resamples the picture bilinearly onto its 100 ppi grid and the
+// render samples that file again, against one bilinear sampling of the
+// original. On the picture's waves (at most about 13 levels a source pixel)
+// that is a fraction of a level; more comes from the JPEG's compression and,
+// most, from the pixels where an image edge runs through the frame, white on
+// one side, which each resampling blurs (up to about 3 levels for a frame
+// around a half-size image). 6 keeps twice that, and stays well below what a
+// misplacement of a few points gives (over 15 for 3 points, checked on
+// every frame).
+constexpr double kSameRender = 6.0;
+constexpr double kMisplacement = 3.0;
+
+// ===================================================== the session
+
+// The orders panel's log, as lines.
+struct RecordingLog : OD_Log {
+    void Append(const char* line) override { lines.emplace_back(line); }
+    void Show() override { ++shown; }
+    std::vector<std::string> lines;
+    int shown = 0;
+};
+
+class RoadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The reference server works with libvips; starting it again is
+        // harmless, and the pickup tests' environment shuts it down.
+        ASSERT_EQ(VIPS_INIT("document_tests"), 0);
+        ResetHostForTesting();
+        ObjectModel& m = ObjectModel::Get();
+        m.Reset();
+        RegisterHostServices();
+        RegisterDocumentModel();
+        RegisterOrdoData();
+        AddOrdoDataToImageItems();
+        RegisterPreferenceImplementations();
+        RegisterServerLinkImplementations();
+        m.AddIn(kSessionBoss, IID_IORDOPREFSDATA, kOrdoPrefsDataPersistImpl);
+        m.AddIn(kSessionBoss, IID_IORDOQORDATA, kOrdoQORDataNonPersistImpl);
+        HostStrings::Reset();
+        RegisterStringTables();
+        ErrorUtils::PMSetGlobalErrorCode(kSuccess);
+        SetOrdoListRebuildHook(nullptr);
+        QOR_EndPointFile::ResetProcessStateForTesting();
+        SetOrdoBusy(false);
+
+        std::string why;
+        ASSERT_TRUE(InitServerTree(root.Path(), why)) << why;
+        out = dir / "out";
+        fs::create_directory(out);
+        OD_PrefsData prefs;
+        ASSERT_TRUE(prefs.SetServerPath((root / kServerAppName).c_str()));
+        ASSERT_TRUE(prefs.SetOutFolder(out.c_str()));
+        prefs.SetResolution(kOutputResolution);
+        prefs.SetOvrWrDest(true);
+        // "No Correction" for gray, RGB and CMYK images, with a profile of
+        // the server's.
+        ASSERT_TRUE(prefs.SetClassDefault(0, 4, PMString(), PMString("General")));
+        ASSERT_TRUE(prefs.SetClassDefault(1, 17, PMString(), PMString("General")));
+        ASSERT_TRUE(prefs.SetClassDefault(2, 24, PMString(), PMString("General")));
+        SetPrefs(prefs);
+        ASSERT_TRUE(OpenServerLink(session(), true, false));
+        db = DocumentUtils::NewDocument();
+    }
+    void TearDown() override {
+        SetOrdoListRebuildHook(nullptr);
+        db.reset();
+        HostStrings::Reset();
+        QOR_EndPointFile::ResetProcessStateForTesting();
+        ResetHostForTesting();
+    }
+
+    static ISession* session() { return GetExecutionContextSession(); }
+    static OD_PrefsData Prefs() {
+        InterfacePtr<IOrdoPrefsData> data(session(), IID_IORDOPREFSDATA);
+        return data->Get();
+    }
+    static void SetPrefs(const OD_PrefsData& prefs) {
+        InterfacePtr<IOrdoPrefsData> data(session(), IID_IORDOPREFSDATA);
+        data->Set(prefs);
+    }
+
+    // An image file placed in a new frame (page coordinates) with the image
+    // item's matrix m, moved so that the image's box starts at (x, y) of the
+    // frame.
+    UIDRef Place(const std::string& file, const PMRect& frameBounds, const PMMatrix& m, double x,
+                 double y) const {
+        ErrorCode error = kFailure;
+        UIDRef frame = DocumentUtils::AddGraphicFrame(DocumentUtils::GetNthPage(db.get(), 0),
+                                                      frameBounds, &error);
+        EXPECT_EQ(error, kSuccess);
+        UIDRef image = ImportUtils::PlaceFile(frame, PMString(file), &error);
+        EXPECT_EQ(error, kSuccess) << file;
+        const PMRect b = TransformedBounds(InterfaceOf<IGeometry>(image)->GetBoundingBox(), m);
+        const PMMatrix placed = m * PMMatrix::MakeTranslation(x - b.Left(), y - b.Top());
+        EXPECT_EQ(DocumentUtils::ProcessChange(
+                      db.get(), PMString("Test Change"),
+                      [&] {
+                          InterfaceOf<ITransform>(image)->SetInnerToParentMatrix(placed);
+                          return kSuccess;
+                      }),
+                  kSuccess);
+        return image;
+    }
+
+    // Orders the items, sends them through the session's link and lets the
+    // server answer everything in its hot folder. Returns the server's log.
+    std::string OrderSendAndServe(const std::vector<UIDRef>& items,
+                                  const std::function<void(const UIDRef&)>& edit = {}) {
+        UIDList list(db.get());
+        for (const UIDRef& item : items) {
+            list.Append(item);
+        }
+        EXPECT_EQ(AddOrders(list, false), 0);
+        for (const UIDRef& item : items) {
+            EXPECT_EQ(Order(item).status, kODStatusReady);
+            if (edit) {
+                edit(item);
+            }
+        }
+        std::unique_ptr<QOR_EndPoint> endpoint = ConnectForSending(session(), false);
+        EXPECT_NE(endpoint, nullptr);
+        if (!endpoint) {
+            return "";
+        }
+        std::vector<int> results;
+        EXPECT_EQ(SendOrders(list, endpoint.get(), &results), static_cast<int32_t>(items.size()));
+        for (const UIDRef& item : items) {
+            EXPECT_EQ(Order(item).status, kODStatusSent);
+        }
+        std::ostringstream serverLog;
+        RefServer server(root.Path(), serverLog);
+        server.RunOnce();
+        return serverLog.str();
+    }
+
+    // The pickup of every listed item, as the idle task does it with the
+    // session's link and preferences; the list follows relinked items.
+    std::vector<int32_t> PickUp(std::vector<UIDRef>& items) {
+        std::unique_ptr<QOR_EndPoint> endpoint;
+        EXPECT_TRUE(OpenServerLink(session(), false, false, &endpoint));
+        const OD_PrefsData prefs = Prefs();
+        OD_PickupContext context;
+        context.endpoint = endpoint.get();
+        context.prefs = &prefs;
+        context.log = &log;
+        context.panelItems = &items;
+        std::vector<int32_t> results;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            UIDRef item = items[i];
+            results.push_back(HandleFinishedOrder(item, context));
+            EXPECT_EQ(items[i], item);
+        }
+        return results;
+    }
+
+    static OD_ProcData Order(const UIDRef& item) {
+        OD_ProcData order;
+        EXPECT_EQ(OD_DataAccessor(item).Read(order), 0);
+        return order;
+    }
+    static OD_UndoData Undo(const UIDRef& item) {
+        OD_UndoData undo;
+        EXPECT_EQ(OD_UndoDataAccessor(item).Read(undo), 0);
+        return undo;
+    }
+    static std::string LinkOf(const UIDRef& item) {
+        return InterfaceOf<IDataLink>(item)->GetLongName().GetUTF8String();
+    }
+    static PMMatrix Matrix(const UIDRef& item) {
+        return InterfaceOf<ITransform>(item)->GetInnerToParentMatrix();
+    }
+    static PMRect FrameBox(const UIDRef& item) {
+        return InterfaceOf<IGeometry>(
+                   UIDRef(item.GetDataBase(), InterfaceOf<IHierarchy>(item)->GetParentUID()))
+            ->GetBoundingBox();
+    }
+
+    // The processed image, rendered by the server to the frame's area, lies
+    // unturned at the frame's top-left corner and covers the frame: the
+    // frame's corners fall on the file's own corners. The server's output
+    // ends on whole pixels, so the file's far edges may miss the frame's by
+    // half a pixel at the output resolution.
+    static ::testing::AssertionResult ShowsTheFrame(const UIDRef& item) {
+        const double halfPixel = 36.0 / kOutputResolution;
+        const PMRect f = FrameBox(item);
+        const PMRect local(0, 0, f.Width(), f.Height());
+        ::testing::AssertionResult corners = SameArea(
+            VisibleArea(item),
+            {local.LeftTop(), local.RightTop(), local.RightBottom(), local.LeftBottom()}, 1e-9);
+        if (!corners) {
+            return corners;
+        }
+        const PMRect file = InterfaceOf<IGeometry>(item)->GetBoundingBox();
+        if (!(std::fabs(file.Width() - f.Width()) <= halfPixel &&
+              std::fabs(file.Height() - f.Height()) <= halfPixel)) {
+            return ::testing::AssertionFailure()
+                   << "the file is " << file.Width() << " x " << file.Height()
+                   << " points, the frame " << f.Width() << " x " << f.Height();
+        }
+        return ::testing::AssertionSuccess();
+    }
+
+    static ::testing::AssertionResult SameMatrix(const PMMatrix& a, const PMMatrix& b) {
+        const double x[6] = {a.A(), a.B(), a.C(), a.D(), a.Tx(), a.Ty()};
+        const double y[6] = {b.A(), b.B(), b.C(), b.D(), b.Tx(), b.Ty()};
+        for (int i = 0; i < 6; ++i) {
+            if (!(std::fabs(x[i] - y[i]) < 1e-9)) {
+                return ::testing::AssertionFailure()
+                       << "part " << i << ": " << x[i] << " instead of " << y[i];
+            }
+        }
+        return ::testing::AssertionSuccess();
+    }
+
+    // The render of the relinked image matches the one made before, and the
+    // same image moved by a few points does not.
+    static void ExpectSameRender(const Raster& before, const UIDRef& after) {
+        const double same = MeanDifference(before, RenderFrame(after, kRenderDpi));
+        EXPECT_LT(same, kSameRender);
+        const double moved = MeanDifference(
+            before, RenderFrame(after, kRenderDpi, "", PMPoint(kMisplacement, kMisplacement)));
+        EXPECT_GT(moved, kSameRender) << "the render check would not see a misplaced image";
+    }
+
+    TempDir dir;
+    TempDir root;
+    std::string out;
+    std::unique_ptr<IDataBase> db;
+    RecordingLog log;
+};
+
+// What each placed image was before its order went out.
+struct Before {
+    std::string file;
+    PMMatrix matrix;
+    std::array<PMPoint, 4> area;
+    Raster render;
+};
+
+Before Capture(const UIDRef& item, const std::string& renderFrom = "") {
+    Before b;
+    b.file = InterfaceOf<IDataLink>(item)->GetLongName().GetUTF8String();
+    b.matrix = InterfaceOf<ITransform>(item)->GetInnerToParentMatrix();
+    b.area = VisibleArea(item);
+    b.render = RenderFrame(item, kRenderDpi, renderFrom);
+    return b;
+}
+
+// ===================================================== the road
+
+TEST_F(RoadTest, EveryKindOfImageComesBackAtItsPlaceAndSwapsBackAndForth) {
+    struct Case {
+        const char* name;
+        std::string file;
+        PMRect frame; // on the page
+        PMMatrix m;   // image into frame, before the move
+        double x, y;  // where the image's box starts in the frame
+    };
+    const std::string tiff = dir / "plain.tif";
+    WritePictureTiff(tiff, 160, 100, 72, 3);
+    const std::string jpeg = dir / "turned.jpg";
+    WritePictureJpeg(jpeg, 160, 100, 72);
+    const std::string psd = dir / "mirrored.psd";
+    WritePicturePsd(psd, 120, 80, 72);
+    const std::string gray = dir / "gray.tif";
+    WritePictureTiff(gray, 120, 80, 144, 1);
+    const std::string cmyk = dir / "cmyk.tif";
+    WritePictureTiff(cmyk, 120, 80, 72, 4);
+    const std::string leaning = dir / "leaning.tif";
+    WritePictureTiff(leaning, 160, 100, 72, 3);
+    const std::string refused = dir / "refused.tif";
+    WritePictureTiff(refused, 80, 60, 72, 1);
+
+    const Case cases[] = {
+        {"plain TIFF at 50 %", tiff, PMRect(40, 40, 100, 76), PMMatrix::MakeScale(0.5, 0.5), -10,
+         -6},
+        {"JPEG turned 90 and cropped by its frame", jpeg, PMRect(140, 40, 210, 150),
+         PMMatrix::MakeRotation(90), -15, -20},
+        {"mirrored Photoshop document", psd, PMRect(260, 40, 350, 100), PMMatrix::MakeScale(-1, 1),
+         -12, -8},
+        {"gray TIFF at 150 %", gray, PMRect(40, 200, 110, 245), PMMatrix::MakeScale(1.5, 1.5), -5,
+         -5},
+        {"CMYK TIFF at 75 %, turned 30", cmyk, PMRect(160, 200, 220, 240),
+         PMMatrix::MakeScale(0.75, 0.75) * PMMatrix::MakeRotation(30), -30, -25},
+        {"TIFF leaning 20 degrees", leaning, PMRect(40, 300, 150, 370), PMMatrix::MakeXSkew(20),
+         -20, -10},
+    };
+    std::vector<UIDRef> items;
+    std::vector<Before> before;
+    for (const Case& c : cases) {
+        items.push_back(Place(c.file, c.frame, c.m, c.x, c.y));
+        before.push_back(Capture(items.back()));
+    }
+    // A job the server refuses: its profile is unknown there.
+    items.push_back(Place(refused, PMRect(300, 200, 380, 260), PMMatrix(), 0, 0));
+    const Before refusedBefore = Capture(items.back());
+    const std::size_t n = std::size(cases);
+
+    const std::string serverLog = OrderSendAndServe(items, [&](const UIDRef& item) {
+        if (item == items.back()) {
+            OD_ProcData order = Order(item);
+            order.profile = PMString("No Such Profile");
+            ASSERT_EQ(OD_DataAccessor(item).Write(order), kSuccess);
+        }
+    });
+    std::vector<UIDRef> panel = items;
+    const std::vector<int32_t> results = PickUp(panel);
+    ASSERT_EQ(results, std::vector<int32_t>(items.size(), 0)) << serverLog;
+
+    for (std::size_t i = 0; i < n; ++i) {
+        SCOPED_TRACE(cases[i].name);
+        const UIDRef item = panel[i];
+        EXPECT_NE(item, items[i]); // the relink made a new item
+        const std::string stem = fs::path(cases[i].file).stem().string();
+        EXPECT_EQ(LinkOf(item), out + "/" + stem + ".tif");
+        EXPECT_EQ(Order(item).status, kODStatusDone);
+        const OD_UndoData undo = Undo(item);
+        EXPECT_EQ(undo.savedStatus, kODStatusReady);
+        EXPECT_EQ(std::string(undo.otherFile), cases[i].file);
+        EXPECT_TRUE(ShowsTheFrame(item));
+        ExpectSameRender(before[i].render, item);
+    }
+    // The refused job: failed, its message logged, nothing relinked.
+    const UIDRef refusedItem = panel[n];
+    EXPECT_EQ(refusedItem, items[n]);
+    EXPECT_EQ(Order(refusedItem).status, kODStatusReplyMinus2);
+    EXPECT_EQ(LinkOf(refusedItem), refused);
+    EXPECT_EQ(Undo(refusedItem).savedStatus, 0);
+    ASSERT_EQ(log.lines.size(), 1u);
+    EXPECT_NE(log.lines[0].find("No Such Profile"), std::string::npos) << log.lines[0];
+    EXPECT_EQ(log.shown, 1);
+
+    // Undo Redo Process on every item: the originals with their placement
+    // and status, then the processed files again. The refused job has no
+    // undo record and stays as it is.
+    std::vector<Before> processed;
+    for (std::size_t i = 0; i < n; ++i) {
+        processed.push_back(Capture(panel[i]));
+    }
+    OD_ActionUndoRedoItemsParams params;
+    for (const UIDRef& item : panel) {
+        params.Append(item);
+    }
+    OD_ActionUndoRedoItems action;
+    action.SetParameters(params);
+    for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE(round == 1 ? "undone" : "redone");
+        action.Execute();
+        for (std::size_t i = 0; i < n; ++i) {
+            SCOPED_TRACE(cases[i].name);
+            const UIDRef item = action.Parameters().At(static_cast<int32_t>(i));
+            const Before& want = round == 1 ? before[i] : processed[i];
+            EXPECT_EQ(LinkOf(item), want.file);
+            EXPECT_TRUE(SameMatrix(Matrix(item), want.matrix));
+            EXPECT_TRUE(SameArea(VisibleArea(item), want.area, 1e-6));
+            EXPECT_EQ(Order(item).status, round == 1 ? kODStatusReady : kODStatusDone);
+            EXPECT_EQ(Undo(item).savedStatus, round == 1 ? kODStatusDone : kODStatusReady);
+            EXPECT_LT(MeanDifference(want.render, RenderFrame(item, kRenderDpi)), 1e-9);
+        }
+        const UIDRef item = action.Parameters().At(static_cast<int32_t>(n));
+        EXPECT_EQ(LinkOf(item), refused);
+        EXPECT_TRUE(SameMatrix(Matrix(item), refusedBefore.matrix));
+        EXPECT_EQ(Order(item).status, kODStatusReplyMinus2);
+    }
+}
+
+TEST_F(RoadTest, AnOpiPlaceholderComesBackThroughTheLowResolutionFolder) {
+    // The placeholder stands for a high-resolution image of the same size
+    // (2 x 1.2 inches): 50 x 30 pixels over 144 x 86.4 points, and 200 x 120
+    // pixels at 100 ppi.
+    const std::string highRes = dir / "highres.tif";
+    WritePictureTiff(highRes, 200, 120, 100, 3);
+    const std::string placeholder = dir / "placeholder.eps";
+    WriteOpiPlaceholder(placeholder, 50, 30, 144, 86.4, highRes, 100);
+    const std::string lowRes = dir / "lowres";
+    fs::create_directory(lowRes);
+    OD_PrefsData prefs = Prefs();
+    prefs.SetOpiActive(true);
+    ASSERT_TRUE(prefs.SetOpiLoResFolder(lowRes.c_str()));
+    prefs.SetOpiSuffix(PMString(".lr"));
+    SetPrefs(prefs);
+
+    UIDRef item = Place(placeholder, PMRect(50, 50, 150, 110),
+                        PMMatrix::MakeScale(0.8, 0.8) * PMMatrix::MakeRotation(-90), -10, -12);
+    // The page shows the placeholder; what it stands for is the image.
+    const Before before = Capture(item, highRes);
+    const std::string serverLog = OrderSendAndServe({item});
+    const OD_ProcData sent = Order(item);
+    EXPECT_EQ(sent.sourcePath.GetUTF8String(), highRes);
+    EXPECT_EQ(sent.formatCode, 0x211u);
+
+    std::vector<UIDRef> panel{item};
+    // The processed image is there, but its low-resolution file is not yet.
+    ASSERT_EQ(PickUp(panel), std::vector<int32_t>{kODPickupNoResultFile}) << serverLog;
+    EXPECT_EQ(Order(item).status, kODStatusSent);
+    // The OPI server's part: a low-resolution file of the processed image,
+    // named as the processed file with the suffix, made after the reply.
+    const std::string processed = out + "/placeholder.tif";
+    ASSERT_TRUE(fs::exists(processed)) << serverLog;
+    const std::string low = lowRes + "/placeholder.tif.lr";
+    fs::copy_file(processed, low);
+    ASSERT_EQ(PickUp(panel), std::vector<int32_t>{0});
+
+    item = panel[0];
+    EXPECT_EQ(LinkOf(item), low);
+    EXPECT_EQ(Order(item).status, kODStatusDone);
+    EXPECT_EQ(std::string(Undo(item).otherFile), placeholder);
+    EXPECT_TRUE(ShowsTheFrame(item));
+    ExpectSameRender(before.render, item);
+
+    OD_ActionUndoRedoItemsParams params;
+    params.Append(item);
+    OD_ActionUndoRedoItems action;
+    action.SetParameters(params);
+    action.Execute();
+    const UIDRef undone = action.Parameters().At(0);
+    EXPECT_EQ(LinkOf(undone), placeholder);
+    EXPECT_TRUE(SameMatrix(Matrix(undone), before.matrix));
+    EXPECT_EQ(Order(undone).status, kODStatusReady);
+    action.Execute();
+    EXPECT_EQ(LinkOf(action.Parameters().At(0)), low);
+    EXPECT_EQ(Order(action.Parameters().At(0)).status, kODStatusDone);
+}
+
+// A frame larger than its image: the server renders the frame's whole area
+// and fills what lies outside the image with white, so the processed file
+// already holds the image at its place in the frame and stays at the frame's
+// corner. Moving it by the part of the frame before the image, scaled by
+// SCALEX and turned by ANGLE (the offset an image cut to its own extent
+// would need, as once computed), puts it off by that much.
+TEST_F(RoadTest, FramesReachingPastTheImageKeepTheImageWhereItWas) {
+    struct Case {
+        const char* name;
+        PMRect frame;
+        PMMatrix m;
+        double x, y;
+    };
+    const std::string file = dir / "small.tif";
+    WritePictureTiff(file, 120, 80, 72, 3);
+    const Case cases[] = {
+        {"50 %, the frame past every edge", PMRect(40, 40, 120, 100), PMMatrix::MakeScale(0.5, 0.5),
+         12, 9},
+        {"turned 90, the frame starting before the image and ending inside it",
+         PMRect(160, 40, 220, 150), PMMatrix::MakeRotation(90), 14, 10},
+        {"turned 90 at 50 %, mirrored, the frame past the far edges", PMRect(260, 40, 330, 120),
+         PMMatrix::MakeScale(-0.5, 0.5) * PMMatrix::MakeRotation(90), -6, 8},
+    };
+    std::vector<UIDRef> items;
+    std::vector<Before> before;
+    std::vector<OD_PlacementCapture> captures;
+    std::vector<OD_TicketGeometry> tickets;
+    for (const Case& c : cases) {
+        const std::string copy = dir / ("small" + std::to_string(items.size()) + ".tif");
+        fs::copy_file(file, copy);
+        items.push_back(Place(copy, c.frame, c.m, c.x, c.y));
+        before.push_back(Capture(items.back()));
+        OD_PlacementCapture capture;
+        OD_PlacementGeometry geometry;
+        EXPECT_EQ(CapturePlacement(items.back(), capture), 0);
+        EXPECT_EQ(GetPlacementGeometry(items.back(), geometry), 0);
+        captures.push_back(capture);
+        tickets.push_back(ComputeTicketGeometry(items.back(), 0, 72, geometry));
+    }
+    const std::string serverLog = OrderSendAndServe(items);
+    std::vector<UIDRef> panel = items;
+    ASSERT_EQ(PickUp(panel), std::vector<int32_t>(items.size(), 0)) << serverLog;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        EXPECT_TRUE(ShowsTheFrame(panel[i]));
+        ExpectSameRender(before[i].render, panel[i]);
+
+        // The offset as the ticket's scale, mirrors and angle made it.
+        const PMRect& r = captures[i].cropRect;
+        const OD_CropFlags& flags = captures[i].cropFlags;
+        const OD_TicketGeometry& t = tickets[i];
+        const PMRect file = InterfaceOf<IGeometry>(panel[i])->GetBoundingBox();
+        auto along = [](bool a, bool b, double start, double length, double delivered, double s) {
+            if (a) {
+                return start < 0 ? -start * s : 0.0;
+            }
+            return b ? (length - delivered) * s + kODCropTolerance : 0.0;
+        };
+        double dx = along(flags.horizontalA, flags.horizontalB, r.Left(), r.Width(), file.Width(),
+                          t.scaleX);
+        double dy =
+            along(flags.verticalA, flags.verticalB, r.Top(), r.Height(), file.Height(), t.scaleY);
+        dx = t.flipGD != 0 ? -dx : dx;
+        dy = t.flipHB != 0 ? -dy : dy;
+        const double a = t.angle * kPi / 180;
+        const PMPoint former(dx * std::cos(a) - dy * std::sin(a),
+                             dx * std::sin(a) + dy * std::cos(a));
+        const double moved =
+            MeanDifference(before[i].render, RenderFrame(panel[i], kRenderDpi, "", former));
+        EXPECT_GT(std::hypot(former.X(), former.Y()), 36.0 / kOutputResolution);
+        EXPECT_GT(moved, kSameRender);
+    }
+}
+
+// The server records in its processing mark the option it applied; an image
+// that comes back from it and is ordered again is proposed that option's
+// process code (here RGB "Correction", whatever the default of RGB images).
+TEST_F(RoadTest, AProcessedImageOrderedAgainIsProposedTheProcessItWentThrough) {
+    const std::string file = dir / "again.tif";
+    WritePictureTiff(file, 80, 50, 72, 3);
+    UIDRef item = Place(file, PMRect(40, 40, 120, 90), PMMatrix(), 0, 0);
+    const std::string serverLog = OrderSendAndServe({item}, [](const UIDRef& ordered) {
+        OD_ProcData order = Order(ordered);
+        order.processCode = 10; // RGB correction: option 2
+        ASSERT_EQ(OD_DataAccessor(ordered).Write(order), kSuccess);
+    });
+    std::vector<UIDRef> panel{item};
+    ASSERT_EQ(PickUp(panel), std::vector<int32_t>{0}) << serverLog;
+    item = panel[0];
+    EXPECT_EQ(LinkOf(item), out + "/again.tif");
+
+    ASSERT_EQ(AddOrder(item, false), 0);
+    EXPECT_EQ(Order(item).processCode, 10);
+    EXPECT_EQ(Prefs().GetDefaultCode(1), 17);
+}
+
+} // namespace
