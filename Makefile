@@ -54,6 +54,7 @@ bench: build
 	$(BUILD)/bench/qor_refserver_bench
 	$(BUILD)/bench/ordodesk_send_bench
 	$(BUILD)/bench/ordodesk_pickup_bench
+	$(BUILD)/bench/ordodesk_panel_bench
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz

@@ -309,6 +309,33 @@ const OrdoStringEntry kEntries[] = {
 
     // -- orders panel
     // -- dialogs
+    {"0x71900kOrdoDialogOKKey", "OK", "OK", "Aceptar"},
+    {"0x71900kOrdoDialogCancelKey", "Cancel", "Annuler", "Cancelar"},
+    {"0x71900kOrdoPrefsServerTitleKey", "Select the QOR Server Application",
+     "Sélectionner l'application du serveur QOR", "Seleccionar la aplicación del servidor QOR"},
+    {"0x71900kOrdoErrServerChoice",
+     "The chosen file is not in a QOR server folder (Data, Data/service and Data/tmp are "
+     "needed); the server is unchanged",
+     "Le fichier choisi n'est pas dans un dossier de serveur QOR (Data, Data/service et Data/tmp "
+     "sont nécessaires) ; le serveur reste inchangé",
+     "El archivo elegido no está en una carpeta de servidor QOR (se necesitan Data, Data/service "
+     "y Data/tmp); el servidor no cambia"},
+    {"0x71900kOrdoErrPathTooLong", "The path is too long: at most 260 characters can be kept",
+     "Le chemin est trop long : 260 caractères au plus peuvent être conservés",
+     "La ruta es demasiado larga: se pueden conservar 260 caracteres como máximo"},
+    {"0x71900kOrdoErrNotANumber", "Please enter a number", "Veuillez saisir un nombre",
+     "Introduzca un número"},
+    {"0x71900kOrdoErrFrequencyRange",
+     "The update period must be a whole number of seconds from 0 to 32767",
+     "La période de mise à jour doit être un nombre entier de secondes compris entre 0 et 32767",
+     "El período de actualización debe ser un número entero de segundos entre 0 y 32767"},
+    {"0x71900kOrdoErrPrefsSave", "The preference file could not be saved",
+     "Le fichier de préférences n'a pas pu être enregistré",
+     "No se ha podido guardar el archivo de preferencias"},
+    {"0x71900kOrdoErrPrefsLoad",
+     "The preference file could not be read; the preferences are unchanged",
+     "Le fichier de préférences n'a pas pu être lu ; les préférences sont inchangées",
+     "No se ha podido leer el archivo de preferencias; las preferencias no han cambiado"},
     // -- actions, frame and shell
 };
 

@@ -7,9 +7,15 @@
 
 #include "HostIDs.h"
 #include "IPMUnknown.h"
+#include "OD_ProcData.h"
+#include "PMString.h"
 #include "UIDRef.h"
 
+#include <cstdint>
+#include <functional>
+
 class IControlView;
+struct ListRow;
 
 // Classes.
 inline constexpr ClassID kOrdoPanelWidgetBoss{0x71904};
@@ -36,6 +42,51 @@ inline constexpr WidgetID kOrdoOptionsCellID{0x71919};
 inline constexpr WidgetID kOrdoProcessCellID{0x7190B};
 inline constexpr WidgetID kOrdoImageTypeCellID{0x7191A};
 
+// The row element (what a double-click goes to) and the group of its option
+// cells; the column headers above the list.
+inline constexpr WidgetID kOrdoListElementWidgetID{0x71905};
+inline constexpr WidgetID kOrdoOptionsGroupWidgetID{0x7190A};
+inline constexpr WidgetID kOrdoStatusHeaderWidgetID{0x71930};
+inline constexpr WidgetID kOrdoPageHeaderWidgetID{0x71931};
+inline constexpr WidgetID kOrdoNameHeaderWidgetID{0x71932};
+inline constexpr WidgetID kOrdoOptionsHeaderWidgetID{0x71933};
+
+// Implementations.
+inline constexpr ImplementationID kOrdoControlViewImpl{0x71901};
+inline constexpr ImplementationID kOrdoListBoxObserverImpl{0x71902};
+inline constexpr ImplementationID kOrdoListBoxEHImpl{0x71903};
+inline constexpr ImplementationID kOrdoListBoxTgtDropTargetImpl{0x71904};
+inline constexpr ImplementationID kOrdoPanelWidgetObserverImpl{0x7190E};
+
+// Status icons (icon resource IDs of the plug-in).
+inline constexpr int32_t kOrdoIconDone = 128;
+inline constexpr int32_t kOrdoIconReady = 129;
+inline constexpr int32_t kOrdoIconSent = 130;
+inline constexpr int32_t kOrdoIconFailed = 131;
+inline constexpr int32_t kOrdoIconResampling = 132;
+inline constexpr int32_t kOrdoIconDoneWithWarning = 133;
+
+// The action the go button performs ("Send Selected Orders ...").
+inline constexpr ActionID kOrdoGoButtonActionID{0x7190C};
+
+// How far the list's bottom edge moves when the log is shown or hidden.
+inline constexpr double kOrdoLogAreaHeight = 70.0;
+
+// The panel's size limits (points).
+inline constexpr double kOrdoPanelMinWidth = 207.0;
+inline constexpr double kOrdoPanelMaxWidth = 1200.0;
+inline constexpr double kOrdoPanelMinHeight = 112.0;
+inline constexpr double kOrdoPanelMaxHeight = 1024.0;
+
+// The document notification the list rebuilds on: sent through the front
+// document's subject with this protocol and change.
+inline constexpr PMIID kOrdoDocumentProtocol{0x0E01};
+inline constexpr ClassID kOrdoDocumentChangedMessage{0x0E0A};
+
+// Don't-show-again ID of the warning before an order that has already been
+// processed is opened again.
+inline constexpr uint32_t kOrdoAlreadyProcessedAlertID = 0x71911;
+
 // Registers the panel's implementations and classes with the object model.
 // Calling it again changes nothing.
 void RegisterOrdoPanel();
@@ -52,3 +103,22 @@ void RebuildOrdoList(IControlView* list, bool rebuildRows, bool addNewImages);
 // rows), in row order; empty without a panel list.
 UIDList OrdoPanelItemList();
 UIDList OrdoPanelSelectedItems();
+
+// Rebuilds actually made (not skipped) since the process started.
+uint64_t OrdoListRebuildCount();
+
+// The icon a row shows for an order's status (the status shown, after the
+// resampling check), or 0 when the status gives no row.
+int32_t OrdoStatusIcon(uint16_t shownStatus);
+
+// The object of one row: an element of class kOrdoListElementBoss holding
+// the row's cells, each a widget of the cell's ID (texts in ITextControlData,
+// the icon as the view's resource ID). Its IEventHandler takes the
+// double-click. Null when the classes are not registered.
+InterfacePtr<IControlView> CreateOrdoListElement(const ListRow& row);
+
+// What the double-click opens for an order: the image options dialog
+// (RunImageOptionsDialog) unless replaced; null puts the dialog back.
+using OrdoImageOptionsRunner =
+    std::function<bool(OD_ProcData& record, const PMString& statusText, const PMString& heading)>;
+void SetOrdoImageOptionsRunner(OrdoImageOptionsRunner runner);

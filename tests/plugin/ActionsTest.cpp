@@ -1,1 +1,522 @@
+// The plug-in's actions as the host runs them: the menu entries, which of
+// them the orders list enables, and the flows behind them on real documents,
+// the orders panel and a server tree.
+
+#include "PluginTestKit.h"
+
+#include "../host/DocumentTestKit.h"
+#include "DocumentModel.h"
+#include "DocumentUtils.h"
+#include "HostStrings.h"
+#include "IActionManager.h"
+#include "IDataLink.h"
+#include "IIdleTask.h"
+#include "ILayoutSelection.h"
+#include "IMenuManager.h"
+#include "ISession.h"
+#include "OD_DataAccessor.h"
+#include "OD_Pickup.h"
+#include "OrdoActions.h"
+#include "OrdoImgOptDialog.h"
+#include "OrdoPanel.h"
+#include "OrdoPanelState.h"
+#include "OrdoServices.h"
+#include "StringTables.h"
+
 #include <gtest/gtest.h>
+
+namespace {
+
+using plugkit::PluginTest;
+
+// What the add and edit flows handed the options dialog.
+struct DialogCall {
+    OD_ProcData record;
+    PMString status;
+    PMString heading;
+};
+
+class ActionsTest : public PluginTest {
+protected:
+    void TearDown() override {
+        SetOrdoOptionsDialogRunner(nullptr);
+        PluginTest::TearDown();
+    }
+
+    // The options dialog answered by the script: each answer edits the
+    // record and says whether the user confirmed; once they are used up the
+    // dialog is cancelled.
+    using Answer = std::function<bool(OD_ProcData&)>;
+    void ScriptOptionsDialog(std::vector<Answer> script) {
+        answers = std::move(script);
+        SetOrdoOptionsDialogRunner(
+            [this](OD_ProcData& record, const PMString& status, const PMString& heading) {
+                calls.push_back({record, status, heading});
+                const std::size_t n = calls.size() - 1;
+                return n < answers.size() && answers[n](record);
+            });
+    }
+    static bool Confirm(OD_ProcData& record) {
+        record.status = kODStatusReady;
+        return true;
+    }
+
+    // Placed images with orders filled from them (ready), each then given
+    // the status.
+    std::vector<UIDRef> ImagesWithOrders(IDataBase* db, const std::vector<uint16_t>& statuses) {
+        std::vector<UIDRef> items;
+        UIDList list(db);
+        for (std::size_t i = 0; i < statuses.size(); ++i) {
+            const double left = 10 + 60 * static_cast<double>(i);
+            items.push_back(PlaceImage(db, PMRect(left, 10, left + 40, 30)));
+            list.Append(items.back());
+        }
+        EXPECT_EQ(AddOrders(list, false), 0);
+        for (std::size_t i = 0; i < statuses.size(); ++i) {
+            OD_ProcData order = Order(items[i]);
+            order.status = statuses[i];
+            SetOrder(items[i], order);
+        }
+        return items;
+    }
+
+    static std::string LinkOf(const UIDRef& item) {
+        return InterfaceOf<IDataLink>(item)->GetLongName().GetUTF8String();
+    }
+
+    std::vector<Answer> answers;
+    std::vector<DialogCall> calls;
+};
+
+// The text of a key in one of the three tables.
+std::string TableText(int table, const char* key) {
+    const std::string* text = HostStrings::LookupInTable(table, key);
+    return text != nullptr ? *text : std::string("(missing ") + key + ")";
+}
+
+TEST_F(ActionsTest, MenuEntriesStandInTheirPlacesWithTheirTexts) {
+    InterfacePtr<IMenuManager> menus(App()->QueryMenuManager());
+    const auto panelMenu = menus->GetMenuItems(PMString(kOrdoPanelMenuPath));
+    const std::vector<std::pair<uint32_t, double>> expected = {
+        {0x7190B, 1.0}, {0x7190C, 2.0}, {0x7190D, 3.0},  {0x7190E, 4.0}, {0x7190F, 5.0},
+        {0x71910, 6.0}, {0x71911, 7.0}, {0x71902, 10.0}, {0x71903, 11.0}};
+    ASSERT_EQ(panelMenu.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(panelMenu[i].action.Get(), expected[i].first) << i;
+        EXPECT_EQ(panelMenu[i].position, expected[i].second) << i;
+        EXPECT_EQ(panelMenu[i].separator, expected[i].first == 0x71902) << i;
+    }
+    const auto help = menus->GetMenuItems(PMString("Main:Help:AboutPlugins:velmaris"));
+    ASSERT_EQ(help.size(), 1u);
+    EXPECT_EQ(help[0].action, kOrdoAboutActionID);
+
+    // The entries' texts in the user's language.
+    InterfacePtr<IActionManager> actions(App()->QueryActionManager());
+    struct Expect {
+        ActionID action;
+        const char* key;
+        const char* english;
+    };
+    const Expect texts[] = {
+        {kOrdoAboutActionID, "0x71900kOrdoAboutMenuKey", "velmaris OrdoDesk"},
+        {kOrdoPanelAboutActionID, "About this pl&ug-in...", "About this pl&ug-in..."},
+        {kOrdoAddSelectionActionID, "0x71900kOrdoItemAddSelectionMenuItemKey",
+         "Add Selected Item(s)..."},
+        {kOrdoSendSelectionActionID, "0x71900kOrdoItemSendSelectionMenuItemKey",
+         "Send Selected Orders ..."},
+        {kOrdoPreferencesActionID, "0x71900kOrdoItemPreferencesMenuItemKey", "Preferences ..."},
+        {kOrdoEditSelectionActionID, "0x71900kOrdoItemEditSelectionMenuItemKey",
+         "Edit Selected Item ..."},
+        {kOrdoSendAllActionID, "0x71900kOrdoItemSendAllMenuItemKey", "Send all orders ..."},
+        {kOrdoUndoRedoActionID, "0x71900kOrdoUndoMenuItemKey", "Undo Redo Process"},
+        {kOrdoShowSelectedActionID, "0x71900kOrdoGotoMenuItemKey", "Show Selected Item"},
+    };
+    for (const Expect& t : texts) {
+        HostStrings::SetLocale(0);
+        EXPECT_EQ(actions->GetActionName(t.action).Translated(), t.english);
+        for (auto [locale, table] : {std::pair{4, 304}, std::pair{6, 306}}) {
+            HostStrings::SetLocale(locale);
+            EXPECT_EQ(actions->GetActionName(t.action).Translated().GetUTF8String(),
+                      TableText(table, t.key))
+                << locale;
+        }
+    }
+    HostStrings::SetLocale(4);
+    EXPECT_EQ(actions->GetActionName(kOrdoSendAllActionID).Translated(),
+              "Envoyer tous les ordres...");
+    HostStrings::SetLocale(0);
+}
+
+TEST_F(ActionsTest, AboutNamesTheProductAndItsVersion) {
+    Perform(kOrdoAboutActionID);
+    HostStrings::SetLocale(6);
+    Perform(kOrdoPanelAboutActionID);
+    HostStrings::SetLocale(0);
+    ASSERT_EQ(alerts.Alerts().size(), 2u);
+    for (const AlertRequest& alert : alerts.Alerts()) {
+        EXPECT_EQ(alert.kind, AlertKind::kModal);
+        EXPECT_EQ(alert.message, "OrdoDesk, version 5.0.0 beta");
+        ASSERT_EQ(alert.buttons.size(), 1u);
+        EXPECT_EQ(alert.buttons[0], "OK");
+    }
+}
+
+TEST_F(ActionsTest, WithoutDocumentOrPanelTheActionsDoNothing) {
+    ScriptOptionsDialog({Confirm});
+    const ActionID quiet[] = {kOrdoAddSelectionActionID,  kOrdoSendSelectionActionID,
+                              kOrdoEditSelectionActionID, kOrdoSendAllActionID,
+                              kOrdoUndoRedoActionID,      kOrdoShowSelectedActionID};
+    for (ActionID action : quiet) {
+        Perform(action);
+    }
+    // A document with a ready order, but no panel.
+    IDataBase* db = NewDocument("doc");
+    const UIDRef image = ImagesWithOrders(db, {kODStatusReady})[0];
+    const OD_ProcData before = Order(image);
+    for (ActionID action : quiet) {
+        if (action != kOrdoAddSelectionActionID) {
+            Perform(action);
+        }
+    }
+    // Nothing selected in the layout.
+    Perform(kOrdoAddSelectionActionID);
+    EXPECT_TRUE(alerts.Alerts().empty());
+    EXPECT_TRUE(calls.empty());
+    EXPECT_TRUE(dialogs.Runs().empty());
+    EXPECT_EQ(Order(image), before);
+    // The states stay as the host gave them.
+    EXPECT_TRUE(Enabled(kOrdoSendSelectionActionID));
+    EXPECT_TRUE(Enabled(kOrdoShowSelectedActionID));
+}
+
+TEST_F(ActionsTest, MenuStatesFollowTheSelectedOrders) {
+    IDataBase* db = NewDocument("doc");
+    const auto items = ImagesWithOrders(db, {kODStatusReady, kODStatusSent, kODStatusDone,
+                                             kODStatusReplyMinus1, kODStatusReplyMinus2});
+    const UIDRef ready = items[0], sent = items[1], done = items[2], warned = items[3],
+                 failed = items[4];
+    OpenPanel();
+    ASSERT_EQ(RowCount(), 5);
+    struct States {
+        bool sendSelected, edit, sendAll, undo, show;
+    };
+    auto expect = [&](const std::vector<UIDRef>& selection, States s, const char* what) {
+        SCOPED_TRACE(what);
+        SelectItems(selection);
+        EXPECT_EQ(Enabled(kOrdoSendSelectionActionID), s.sendSelected);
+        EXPECT_EQ(Enabled(kOrdoEditSelectionActionID), s.edit);
+        EXPECT_EQ(Enabled(kOrdoSendAllActionID), s.sendAll);
+        EXPECT_EQ(Enabled(kOrdoUndoRedoActionID), s.undo);
+        EXPECT_EQ(Enabled(kOrdoShowSelectedActionID), s.show);
+        // Never touched by the orders list.
+        EXPECT_TRUE(Enabled(kOrdoAddSelectionActionID));
+        EXPECT_TRUE(Enabled(kOrdoPreferencesActionID));
+    };
+    expect({}, {false, false, true, false, false}, "nothing selected");
+    expect({sent}, {false, false, true, false, true}, "all sent");
+    expect({ready, sent}, {true, true, true, false, true}, "one ready among them");
+    expect({done}, {false, false, true, true, true}, "all done");
+    expect({sent, warned}, {false, false, true, true, true}, "done with a warning");
+    expect({failed}, {false, false, true, false, true}, "failed on the server");
+
+    // A processed image's undo record enables "Undo Redo Process" too.
+    OD_UndoData undo;
+    undo.savedStatus = kODStatusReady;
+    ASSERT_EQ(undo.SetOtherFile((dir / "original.tif").c_str()), 0);
+    ASSERT_EQ(OD_UndoDataAccessor(failed).Write(undo), kSuccess);
+    expect({failed}, {false, false, true, true, true}, "an undo record");
+
+    // No ready order left in the list.
+    OD_ProcData order = Order(ready);
+    order.status = kODStatusSent;
+    SetOrder(ready, order);
+    expect({}, {false, false, false, false, false}, "none ready");
+
+    // Without the panel the states stay as they were last set.
+    SelectItems({done});
+    ASSERT_TRUE(Enabled(kOrdoUndoRedoActionID));
+    ClosePanel();
+    EXPECT_TRUE(Enabled(kOrdoUndoRedoActionID));
+    EXPECT_FALSE(Enabled(kOrdoSendSelectionActionID));
+}
+
+TEST_F(ActionsTest, SendingTakesOnlyTheReadyOrdersInOneStep) {
+    plugkit::Server server;
+    UseServer(server.path);
+    IDataBase* db = NewDocument("doc");
+    const auto items = ImagesWithOrders(
+        db, {kODStatusReady, kODStatusSent, kODStatusDone, kODStatusReady, kODStatusProvisional});
+    const UIDRef selectedReady = items[0], sent = items[1], done = items[2], otherReady = items[3],
+                 provisional = items[4];
+    std::vector<OD_ProcData> before;
+    for (const UIDRef& item : items) {
+        before.push_back(Order(item));
+    }
+    OpenPanel();
+    SelectItems({selectedReady, sent, done});
+    const int32_t steps = db->UndoCount();
+    Perform(kOrdoSendSelectionActionID);
+    EXPECT_TRUE(alerts.Alerts().empty());
+    EXPECT_EQ(Order(selectedReady).status, kODStatusSent);
+    EXPECT_FALSE(Order(selectedReady).jobName.IsEmpty());
+    EXPECT_EQ(Order(sent), before[1]);
+    EXPECT_EQ(Order(done), before[2]);
+    EXPECT_EQ(Order(otherReady), before[3]);
+    EXPECT_EQ(db->UndoCount(), steps + 1);
+    // CONNECT and one ticket.
+    EXPECT_EQ(server.JobFiles(), 2u);
+
+    Perform(kOrdoSendAllActionID);
+    EXPECT_EQ(Order(otherReady).status, kODStatusSent);
+    EXPECT_EQ(Order(provisional), before[4]);
+    EXPECT_EQ(Order(sent), before[1]);
+    EXPECT_EQ(server.JobFiles(), 3u);
+    EXPECT_TRUE(alerts.Alerts().empty());
+}
+
+TEST_F(ActionsTest, SendingWithoutAServerWarnsInTheUsersLanguageAndSendsNothing) {
+    UseServer(dir / "nowhere/qorserver");
+    IDataBase* db = NewDocument("doc");
+    const UIDRef ready = ImagesWithOrders(db, {kODStatusReady})[0];
+    OpenPanel();
+    SelectItems({ready});
+    const OD_ProcData before = Order(ready);
+    for (auto [locale, table] : {std::pair{0, 301}, std::pair{4, 304}, std::pair{6, 306}}) {
+        SCOPED_TRACE(locale);
+        HostStrings::SetLocale(locale);
+        alerts.Clear();
+        Perform(locale == 4 ? kOrdoSendSelectionActionID : kOrdoSendAllActionID);
+        ASSERT_EQ(alerts.Alerts().size(), 1u);
+        EXPECT_EQ(alerts.Alerts()[0].kind, AlertKind::kWarning);
+        EXPECT_EQ(alerts.Alerts()[0].message.GetUTF8String(),
+                  TableText(table, "0x71900kOrdoErrSocketConnect"));
+        EXPECT_EQ(Order(ready), before);
+    }
+    HostStrings::SetLocale(0);
+    EXPECT_EQ(TableText(301, "0x71900kOrdoErrSocketConnect"),
+              "Connection Error : Check server is running and correctly selected in preferences");
+}
+
+TEST_F(ActionsTest, EditingShowsOneDialogPerImageClassPresent) {
+    IDataBase* db = NewDocument("doc");
+    std::vector<UIDRef> items;
+    const uint32_t classes[] = {kODClassRGB, kODClassCMYK, kODClassRGB, kODClassRGB};
+    const uint16_t statuses[] = {kODStatusReady, kODStatusReady, kODStatusReady, kODStatusSent};
+    for (int i = 0; i < 4; ++i) {
+        items.push_back(PlaceImage(db, PMRect(10 + 60 * i, 10, 50 + 60 * i, 30)));
+        SetOrder(items.back(), MakeOrder(statuses[i], classes[i], "name" + std::to_string(i)));
+    }
+    const UIDRef rgb1 = items[0], cmyk = items[1], rgb2 = items[2], sentRgb = items[3];
+    const OD_ProcData cmykBefore = Order(cmyk);
+    const OD_ProcData sentBefore = Order(sentRgb);
+    OpenPanel();
+    SelectItems(items);
+
+    ScriptOptionsDialog({[](OD_ProcData& record) {
+        record.processCode = 12;
+        record.profile = PMString("sharpen");
+        record.prefix = PMString("SH");
+        record.outputName = PMString("not for all");
+        return true;
+    }});
+    const int32_t steps = db->UndoCount();
+    Perform(kOrdoEditSelectionActionID);
+
+    // RGB first (two orders: no name, no image status), then CMYK.
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].heading, "RGB Image Parameter(s)");
+    EXPECT_TRUE(calls[0].record.outputName.IsEmpty());
+    EXPECT_TRUE(calls[0].status.IsEmpty());
+    EXPECT_EQ(calls[0].record.profile, "profile-name0");
+    EXPECT_EQ(calls[1].heading, "CMYK Image Parameter(s)");
+    EXPECT_EQ(calls[1].record.outputName, "name1");
+    // 40 x 20 pixels at 72 ppi over 40 x 20 points: too few for the output.
+    EXPECT_EQ(calls[1].status, "Insufficient number of pixels, the maximum scale factor is : 54 %");
+
+    // Each RGB order took the options and kept its own name; one step.
+    for (const auto& [item, name] : {std::pair{rgb1, "name0"}, std::pair{rgb2, "name2"}}) {
+        const OD_ProcData order = Order(item);
+        EXPECT_EQ(order.processCode, 12);
+        EXPECT_EQ(order.profile, "sharpen");
+        EXPECT_EQ(order.prefix, "SH");
+        EXPECT_EQ(order.outputName, name);
+        EXPECT_EQ(order.status, kODStatusReady);
+    }
+    EXPECT_EQ(db->UndoCount(), steps + 1);
+    // The cancelled CMYK dialog and the sent order changed nothing.
+    EXPECT_EQ(Order(cmyk), cmykBefore);
+    EXPECT_EQ(Order(sentRgb), sentBefore);
+
+    // One order alone takes the edited record whole.
+    calls.clear();
+    SelectItems({cmyk});
+    ScriptOptionsDialog({[](OD_ProcData& record) {
+        record.outputName = PMString("renamed");
+        return true;
+    }});
+    Perform(kOrdoEditSelectionActionID);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(Order(cmyk).outputName, "renamed");
+}
+
+TEST_F(ActionsTest, AddingOffersEachImageWithoutAnOrderOnce) {
+    IDataBase* db = NewDocument("doc");
+    const UIDRef ordered = ImagesWithOrders(db, {kODStatusReady})[0];
+    const UIDRef second = PlaceImage(db, PMRect(70, 10, 110, 30));
+    const UIDRef third = PlaceImage(db, PMRect(130, 10, 170, 30));
+    const OD_ProcData orderedBefore = Order(ordered);
+    UIDList frames(db);
+    for (const UIDRef& image : {ordered, second, third}) {
+        frames.Append(FrameOf(image));
+    }
+    ErrorCode error = kFailure;
+    const UIDRef group = DocumentUtils::GroupItems(frames, &error);
+    ASSERT_EQ(error, kSuccess);
+    // The group, and one of its frames once more.
+    SelectInLayout(db, {group, FrameOf(second)});
+
+    // The user cancels the first image and confirms the second.
+    ScriptOptionsDialog({[](OD_ProcData&) { return false; }, Confirm});
+    Perform(kOrdoAddSelectionActionID);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].record.status, kODStatusProvisional);
+    EXPECT_EQ(calls[0].record.outputName, "image2");
+    EXPECT_EQ(calls[0].heading, "Gray Image Parameter(s)");
+    EXPECT_EQ(calls[0].status, "Insufficient number of pixels, the maximum scale factor is : 54 %");
+    EXPECT_EQ(calls[1].record.outputName, "image3");
+    EXPECT_EQ(Order(second).status, kODStatusProvisional);
+    EXPECT_EQ(Order(third).status, kODStatusReady);
+    EXPECT_EQ(Order(ordered), orderedBefore);
+
+    // The cancelled image is offered again, and only it.
+    calls.clear();
+    ScriptOptionsDialog({});
+    Perform(kOrdoAddSelectionActionID);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].record.outputName, "image2");
+    EXPECT_TRUE(alerts.Alerts().empty());
+}
+
+TEST_F(ActionsTest, AnImageNoReaderTakesStopsTheAddWithAWarning) {
+    IDataBase* db = NewDocument("doc");
+    const UIDRef broken = PlaceImage(db, PMRect(10, 10, 50, 30));
+    const UIDRef fine = PlaceImage(db, PMRect(70, 10, 110, 30));
+    // The file was replaced after it was placed.
+    WriteFile(dir / "image1.tif", "not an image at all");
+    SelectInLayout(db, {FrameOf(broken), FrameOf(fine)});
+    ScriptOptionsDialog({Confirm, Confirm});
+    HostStrings::SetLocale(4);
+    Perform(kOrdoAddSelectionActionID);
+    HostStrings::SetLocale(0);
+    ASSERT_EQ(alerts.Alerts().size(), 1u);
+    EXPECT_EQ(alerts.Alerts()[0].kind, AlertKind::kWarning);
+    EXPECT_EQ(alerts.Alerts()[0].message.GetUTF8String(),
+              TableText(304, "0x71900kOrdoErrStrUnsupportedFormat"));
+    // The whole action stopped there.
+    EXPECT_TRUE(calls.empty());
+    EXPECT_FALSE(IsOrdered(fine));
+}
+
+TEST_F(ActionsTest, AddingGoesThroughTheImageOptionsDialog) {
+    IDataBase* db = NewDocument("doc");
+    const UIDRef image = PlaceImage(db, PMRect(10, 10, 50, 30));
+    SelectInLayout(db, {FrameOf(image)});
+    dialogs.ThenAnswer(DialogAnswer::kCancel);
+    Perform(kOrdoAddSelectionActionID);
+    ASSERT_EQ(dialogs.Runs().size(), 1u);
+    EXPECT_EQ(Order(image).status, kODStatusProvisional);
+    dialogs.ThenAnswer(DialogAnswer::kOK);
+    Perform(kOrdoAddSelectionActionID);
+    ASSERT_EQ(dialogs.Runs().size(), 2u);
+    EXPECT_EQ(Order(image).status, kODStatusReady);
+    // Ordered now: not offered again.
+    Perform(kOrdoAddSelectionActionID);
+    EXPECT_EQ(dialogs.Runs().size(), 2u);
+}
+
+TEST_F(ActionsTest, EditingGoesThroughTheImageOptionsDialog) {
+    IDataBase* db = NewDocument("doc");
+    std::vector<UIDRef> items;
+    for (int i = 0; i < 2; ++i) {
+        items.push_back(PlaceImage(db, PMRect(10 + 60 * i, 10, 50 + 60 * i, 30)));
+        SetOrder(items.back(), MakeOrder(kODStatusReady, kODClassRGB, "rgb" + std::to_string(i)));
+    }
+    OpenPanel();
+    SelectItems(items);
+    bool nameShown = true;
+    PMString status("(not shown)");
+    PMString heading;
+    dialogs.Then([&](IControlView* dialog, WidgetID) {
+        IControlView* name = WidgetUtils::FindWidget(dialog, kOrdoImgOptDestNameWidgetID);
+        nameShown = name != nullptr && name->IsVisible();
+        status = WidgetUtils::GetText(dialog, kOrdoImgOptStatusTextWidgetID);
+        heading = WidgetUtils::GetText(dialog, kOrdoImgOptHeadingWidgetID);
+        // "Correction+CMYK Conversion": code 12 for an RGB image.
+        EXPECT_TRUE(WidgetDriver::Choose(dialog, kOrdoImgOptTypeListWidgetID, 2));
+        return DialogAnswer::kOK;
+    });
+    Perform(kOrdoEditSelectionActionID);
+    ASSERT_EQ(dialogs.Runs().size(), 1u);
+    EXPECT_FALSE(nameShown);
+    EXPECT_TRUE(status.IsEmpty()) << status;
+    EXPECT_EQ(heading.Translated(), "RGB Image Parameter(s)");
+    EXPECT_EQ(Order(items[0]).processCode, 12);
+    EXPECT_EQ(Order(items[0]).outputName, "rgb0");
+    EXPECT_EQ(Order(items[1]).processCode, 12);
+    EXPECT_EQ(Order(items[1]).outputName, "rgb1");
+}
+
+TEST_F(ActionsTest, ShowSelectedItemSelectsItsPageItemInTheLayout) {
+    IDataBase* db = NewDocument("doc");
+    const auto items = ImagesWithOrders(db, {kODStatusReady, kODStatusDone});
+    OpenPanel();
+    SelectInLayout(db, {items[0]});
+    SelectItems({items[1]});
+    Perform(kOrdoShowSelectedActionID);
+    InterfacePtr<IDocument> document = DocumentUtils::QueryDocument(db);
+    InterfacePtr<ILayoutSelection> layout(document, IID_ILAYOUTSELECTION);
+    const UIDList selected = layout->GetSelectedItems();
+    ASSERT_EQ(selected.Length(), 1);
+    EXPECT_EQ(selected[0], items[1].GetUID());
+    EXPECT_EQ(layout->GetItemBroughtIntoView(), items[1].GetUID());
+}
+
+TEST_F(ActionsTest, UndoRedoProcessSwapsTheSelectedProcessedImage) {
+    IDataBase* db = NewDocument("doc");
+    const UIDRef image = ImagesWithOrders(db, {kODStatusSent})[0];
+    const std::string original = LinkOf(image);
+    const std::string processed = dir / "processed.tif";
+    dockit::WriteTiff(processed, 40, 20, 72);
+    UIDRef made;
+    ASSERT_TRUE(RelinkToProcessedFile(image, processed.c_str(), 1, 0, made));
+    OD_ProcData order = Order(made);
+    order.status = kODStatusDone;
+    SetOrder(made, order);
+    OpenPanel();
+    SelectItems({made});
+    ASSERT_TRUE(Enabled(kOrdoUndoRedoActionID));
+    Perform(kOrdoUndoRedoActionID);
+    // The panel shows the item the swap left.
+    ASSERT_EQ(OrdoPanelItems().size(), 1u);
+    const UIDRef now = OrdoPanelItems()[0];
+    EXPECT_EQ(LinkOf(now), original);
+    EXPECT_EQ(Order(now).status, kODStatusReady);
+}
+
+TEST_F(ActionsTest, PreferencesStopTheIdleTasksWhileTheDialogIsUp) {
+    ASSERT_EQ(App()->Startup(), kSuccess);
+    InterfacePtr<IIdleTaskMgr> tasks(App()->QueryIdleTaskManager());
+    ASSERT_EQ(tasks->GetTaskCount(), 2);
+    int32_t duringDialog = -1;
+    dialogs.Then([&](IControlView*, WidgetID) {
+        duringDialog = tasks->GetTaskCount();
+        return DialogAnswer::kCancel;
+    });
+    Perform(kOrdoPreferencesActionID);
+    ASSERT_EQ(dialogs.Runs().size(), 1u);
+    EXPECT_EQ(duringDialog, 0);
+    EXPECT_EQ(tasks->GetTaskCount(), 2);
+    EXPECT_EQ(tasks->MillisecondsToNextTask(), 1000);
+}
+
+} // namespace

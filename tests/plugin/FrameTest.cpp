@@ -1,1 +1,434 @@
+// The plug-in frame as the host drives it: loading, the startup and shutdown
+// service, the document responder with its database observer, the default
+// shortcuts, and the two idle tasks.
+
+#include "PluginTestKit.h"
+
+#include "../host/DocumentTestKit.h"
+#include "DocumentModel.h"
+#include "DocumentUtils.h"
+#include "HostStrings.h"
+#include "IActionManager.h"
+#include "IIdleTask.h"
+#include "IOrdoData.h"
+#include "IOrdoQORData.h"
+#include "ISession.h"
+#include "IShortcutManager.h"
+#include "ISubject.h"
+#include "OD_DataAccessor.h"
+#include "OD_ServerLink.h"
+#include "OrdoActions.h"
+#include "OrdoIdleTasks.h"
+#include "OrdoPanel.h"
+#include "OrdoPanelState.h"
+#include "OrdoPlugIn.h"
+#include "OrdoPlugInIDs.h"
+#include "OrdoServices.h"
+#include "Paths.h"
+#include "QOR_Configuration.h"
+#include "QOR_EndPointFile.h"
+#include "RefServer.h"
+#include "Signals.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+
+namespace {
+
+using plugkit::PluginTest;
+
+InterfacePtr<IDBObserver> ObserverOf(IDataBase* db) {
+    return InterfacePtr<IDBObserver>(
+        static_cast<IDBObserver*>(db->Instantiate(db->GetRootUID(), IID_IORDODBOBSERVER)));
+}
+
+InterfacePtr<IIdleTaskMgr> TaskManager() {
+    InterfacePtr<IApplication> app = PluginTest::App();
+    return InterfacePtr<IIdleTaskMgr>(app->QueryIdleTaskManager());
+}
+
+// A widget that stands for the orders list where only its existence counts.
+InterfacePtr<IControlView> StandInList() {
+    WidgetResource resource;
+    resource.classID = kStaticTextWidgetBoss;
+    resource.widgetID = kOrdoListBoxWidgetID;
+    return CreateWidgetTree(resource);
+}
+
+// Adds an empty graphic frame: one change to the document.
+void ChangeDocument(IDataBase* db) {
+    ErrorCode error = kFailure;
+    DocumentUtils::AddGraphicFrame(DocumentUtils::GetNthPage(db, 0), PMRect(0, 0, 10, 10), &error);
+    ASSERT_EQ(error, kSuccess);
+}
+
+using FrameTest = PluginTest;
+
+TEST_F(FrameTest, LoadingPutsThePlugInsInterfacesOnTheHostsObjects) {
+    ASSERT_NE(GetPlugIn(), nullptr);
+    EXPECT_EQ(GetPlugIn()->GetPluginID(), kOrdoPlugInID);
+    std::size_t count = 0;
+    const ImplementationFactory* factories = OrdoFrameFactories(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        EXPECT_TRUE(ObjectModel::Get().IsRegistered(factories[i].id)) << factories[i].name;
+    }
+
+    // The session carries the preferences and the server link; a placed
+    // image its order; a document its database observer.
+    EXPECT_TRUE(InterfacePtr<IOrdoPrefsData>(Session(), IID_IORDOPREFSDATA));
+    EXPECT_TRUE(InterfacePtr<IOrdoQORData>(Session(), IID_IORDOQORDATA));
+    IDataBase* db = NewDocument("one");
+    const UIDRef image = PlaceImage(db, PMRect(10, 10, 50, 30));
+    EXPECT_TRUE(InterfaceOf<IOrdoData>(image));
+    InterfacePtr<IDBObserver> observer = ObserverOf(db);
+    ASSERT_TRUE(observer);
+    EXPECT_EQ(observer->GetPriority(), 9);
+
+    // A second load changes nothing.
+    const auto before = ObjectModel::Get().InterfacesOf(kSessionBoss);
+    EXPECT_TRUE(LoadOrdoPlugIn());
+    EXPECT_EQ(ObjectModel::Get().InterfacesOf(kSessionBoss), before);
+    InterfacePtr<IActionManager> actions(App()->QueryActionManager());
+    EXPECT_EQ(actions->GetNumActions(), 9);
+}
+
+TEST_F(FrameTest, ALoadAfterTheSessionWasMadeIsRefused) {
+    ResetHostForTesting();
+    ObjectModel::Get().Reset();
+    RegisterHostServices();
+    ASSERT_NE(GetExecutionContextSession(), nullptr);
+    EXPECT_FALSE(LoadOrdoPlugIn());
+}
+
+TEST_F(FrameTest, TheResponderServiceAnswersForSixteenDocumentSignals) {
+    InterfacePtr<IK2ServiceRegistry> registry(Session(), IID_IK2SERVICEREGISTRY);
+    ASSERT_TRUE(registry);
+    InterfacePtr<IK2ServiceProvider> provider(
+        registry->QueryDefaultServiceProvider(kBeforeNewDocSignalResponderService));
+    ASSERT_TRUE(provider);
+    PMString name;
+    provider->GetName(&name);
+    EXPECT_EQ(name, "DirOrovo Responder Service");
+    EXPECT_TRUE(provider->IsDefaultServiceProvider());
+    EXPECT_EQ(provider->GetServiceID(), kBeforeNewDocSignalResponderService);
+    std::vector<ServiceID> ids;
+    provider->GetServiceIDs(ids);
+    ASSERT_EQ(ids.size(), 16u);
+    for (uint32_t id = 0xE0A; id <= 0xE1A; ++id) {
+        const bool listed = std::find(ids.begin(), ids.end(), ServiceID(id)) != ids.end();
+        EXPECT_EQ(listed, id != 0xE15) << std::hex << id;
+        EXPECT_EQ(registry->GetServiceProviderCount(ServiceID(id)), id != 0xE15 ? 1 : 0);
+    }
+}
+
+TEST_F(FrameTest, EachDocumentGetsItsObserverAndClosingOneDetachesOnlyIt) {
+    IDataBase* made = NewDocument("made");
+    IDataBase* opened = NewDocument("opened", true);
+    InterfacePtr<IDBObserver> first = ObserverOf(made);
+    InterfacePtr<IDBObserver> second = ObserverOf(opened);
+    ASSERT_TRUE(first && second);
+    EXPECT_TRUE(first->IsAttached());
+    EXPECT_TRUE(second->IsAttached());
+    // One observer each, though a document is signalled several times.
+    EXPECT_EQ(made->ObserverCount(), 1);
+    EXPECT_EQ(opened->ObserverCount(), 1);
+
+    CloseDocument(made);
+    EXPECT_FALSE(first->IsAttached());
+    EXPECT_EQ(made->ObserverCount(), 0);
+    EXPECT_TRUE(second->IsAttached());
+    EXPECT_EQ(opened->ObserverCount(), 1);
+
+    // The closed document's changes reach nobody; the open one's still do.
+    InterfacePtr<IControlView> list = StandInList();
+    SetOrdoPanelList(list.get());
+    ChangeDocument(made);
+    EXPECT_FALSE(IsOrdoRefreshNeeded());
+    ChangeDocument(opened);
+    EXPECT_TRUE(IsOrdoRefreshNeeded());
+    SetOrdoPanelList(nullptr);
+}
+
+TEST_F(FrameTest, DocumentChangesRaiseTheRefreshFlagOnlyWhileThePanelListExists) {
+    IDataBase* db = NewDocument("doc");
+    ChangeDocument(db);
+    EXPECT_FALSE(IsOrdoRefreshNeeded());
+
+    InterfacePtr<IControlView> list = StandInList();
+    SetOrdoPanelList(list.get());
+    ChangeDocument(db);
+    EXPECT_TRUE(IsOrdoRefreshNeeded());
+    // Undo is a change too.
+    SetOrdoRefreshNeeded(false);
+    ASSERT_TRUE(db->Undo());
+    EXPECT_TRUE(IsOrdoRefreshNeeded());
+    SetOrdoPanelList(nullptr);
+}
+
+TEST_F(FrameTest, StartupInstallsBothTasksAndShutdownRemovesThemWithoutALog) {
+    InterfacePtr<IApplication> app = App();
+    ASSERT_EQ(app->Startup(), kSuccess);
+    InterfacePtr<IIdleTaskMgr> tasks = TaskManager();
+    EXPECT_EQ(tasks->GetTaskCount(), 2);
+    EXPECT_TRUE(OrdoIdleTasksInstalled());
+    // The list refresh first, after a second; it runs every second.
+    EXPECT_EQ(tasks->MillisecondsToNextTask(), 1000);
+    HostClock::Advance(1000);
+    EXPECT_EQ(tasks->MillisecondsToNextTask(), 1000);
+
+    // The preferences flow's switch.
+    StopOrdoIdleTasks();
+    EXPECT_EQ(tasks->GetTaskCount(), 0);
+    StopOrdoIdleTasks();
+    StartOrdoIdleTasks();
+    StartOrdoIdleTasks();
+    EXPECT_EQ(tasks->GetTaskCount(), 2);
+    ToggleOrdoIdleTask();
+    EXPECT_EQ(tasks->GetTaskCount(), 1);
+    ToggleOrdoIdleTask();
+    EXPECT_EQ(tasks->GetTaskCount(), 2);
+
+    ASSERT_FALSE(HasOrdoLog());
+    app->Shutdown();
+    EXPECT_EQ(tasks->GetTaskCount(), 0);
+    EXPECT_FALSE(OrdoIdleTasksInstalled());
+    EXPECT_FALSE(HasOrdoLog());
+    // The switch does nothing once the service has stopped.
+    StartOrdoIdleTasks();
+    EXPECT_EQ(tasks->GetTaskCount(), 0);
+
+    // The application observer went with the service: another start message
+    // binds nothing again.
+    InterfacePtr<IShortcutManager> shortcuts(app->QueryShortcutManager());
+    const ShortcutBinding bound = shortcuts->GetShortcutsForAction(kOrdoSendAllActionID).at(0);
+    ASSERT_TRUE(
+        shortcuts->RemoveShortcut(kOrdoSendAllActionID, bound.context, bound.key, bound.modifiers));
+    InterfacePtr<ISubject> subject(app, IID_ISUBJECT);
+    subject->Change(kAppStartedMessage, IID_IAPPLICATIONSTARTUP);
+    EXPECT_EQ(shortcuts->GetNumShortcutsForAction(kOrdoSendAllActionID), 0);
+}
+
+TEST_F(FrameTest, ShutdownDeletesTheLog) {
+    InterfacePtr<IStartupShutdownService> service =
+        CreateObject2<IStartupShutdownService>(kOrdoStartupShutdownBoss, IID_ISTARTUPSHUTDOWN);
+    ASSERT_TRUE(service);
+    service->Startup();
+    GetOrdoLog()->Append("a line");
+    ASSERT_TRUE(HasOrdoLog());
+    service->Shutdown();
+    EXPECT_FALSE(HasOrdoLog());
+    // Shutting down again finds nothing to release.
+    service->Shutdown();
+    EXPECT_EQ(TaskManager()->GetTaskCount(), 0);
+}
+
+TEST_F(FrameTest, DefaultShortcutsGoOnlyToActionsThatHaveNone) {
+    InterfacePtr<IApplication> app = App();
+    InterfacePtr<IShortcutManager> shortcuts(app->QueryShortcutManager());
+    const PMString context(kDefaultShortcutContext);
+    // The user's own choices, made before the start: another key for "Add
+    // Selected Item(s)..." and Ctrl+F5 for the About entry.
+    ASSERT_TRUE(shortcuts->AddShortcut(kOrdoAddSelectionActionID, context, PMString("Shift+F9")));
+    ASSERT_TRUE(shortcuts->AddShortcut(kOrdoPanelAboutActionID, context, PMString("Ctrl+F5")));
+
+    plugkit::Server server;
+    UseServer(server.path);
+    ASSERT_EQ(app->Startup(), kSuccess);
+
+    auto only = [&](ActionID action) {
+        auto bindings = shortcuts->GetShortcutsForAction(action);
+        return bindings.size() == 1
+                   ? ShortcutUtils::GetShortcutString(bindings[0].key, bindings[0].modifiers)
+                   : PMString("(" + std::to_string(bindings.size()) + " bindings)");
+    };
+    EXPECT_EQ(only(kOrdoAddSelectionActionID), "Shift+F9");
+    EXPECT_EQ(only(kOrdoSendSelectionActionID), "Alt+Ctrl+F1");
+    EXPECT_EQ(only(kOrdoEditSelectionActionID), "Ctrl+F3");
+    EXPECT_EQ(only(kOrdoSendAllActionID), "Ctrl+F1");
+    EXPECT_EQ(only(kOrdoUndoRedoActionID), "Ctrl+F6");
+    EXPECT_EQ(only(kOrdoShowSelectedActionID), "Alt+Ctrl+F3");
+    // Ctrl+F5 stays the user's.
+    EXPECT_EQ(shortcuts->GetNumShortcutsForAction(kOrdoPreferencesActionID), 0);
+    EXPECT_EQ(shortcuts->GetActionFromShortcut(context, FunctionKey(5), kCtrlModifier),
+              kOrdoPanelAboutActionID);
+
+    // The selected server's configuration was read at the start.
+    InterfacePtr<IOrdoQORData> link(Session(), IID_IORDOQORDATA);
+    EXPECT_EQ(link->Get().GetParameters()->Curparam().ProfileCount(), 4);
+}
+
+// ---- the idle tasks, run as the host runs them
+
+class IdleTaskTest : public PluginTest {
+protected:
+    void SetUp() override {
+        PluginTest::SetUp();
+        refresh = CreateObject2<IIdleTask>(kOrdoIdleTaskBoss, IID_IIDLETASK);
+        pickup = CreateObject2<IIdleTask>(kOrdoIdleUpdateTaskBoss, IID_IIDLETASK);
+        ASSERT_TRUE(refresh && pickup);
+    }
+    void TearDown() override {
+        refresh.reset();
+        pickup.reset();
+        PluginTest::TearDown();
+    }
+    void Start() { ASSERT_EQ(App()->Startup(), kSuccess); }
+    void SetFrequency(int16_t seconds) {
+        OD_PrefsData prefs = Prefs();
+        prefs.SetFrequency(seconds);
+        SetPrefs(prefs);
+    }
+
+    InterfacePtr<IIdleTask> refresh;
+    InterfacePtr<IIdleTask> pickup;
+};
+
+TEST_F(IdleTaskTest, BusyFlagsPutBothTasksToSleepUntilTheFlagsChange) {
+    EXPECT_STREQ(refresh->TaskName(), "OrdoIdleTask: used to do cool things");
+    EXPECT_STREQ(pickup->TaskName(), "OrdoIdleUpdateTask: used to do cool things");
+    for (uint32_t flag : {0x01u, 0x04u, 0x08u, 0x10u, 0x1Du}) {
+        EXPECT_EQ(refresh->RunTask(flag, nullptr), IIdleTask::kOnFlagChange) << flag;
+        EXPECT_EQ(pickup->RunTask(flag, nullptr), IIdleTask::kOnFlagChange) << flag;
+    }
+    // In the background the tasks go on.
+    EXPECT_EQ(refresh->RunTask(IApplication::kAppFlagInBackground, nullptr), 1000u);
+    EXPECT_EQ(pickup->RunTask(IApplication::kAppFlagInBackground, nullptr), 5000u);
+}
+
+TEST_F(IdleTaskTest, TheListIsRebuiltOnlyWhenFlaggedWhileRunningWithThePanelOpen) {
+    IDataBase* db = NewDocument("doc");
+    PlaceImage(db, PMRect(10, 10, 50, 30));
+
+    // The panel closed: no work.
+    SetOrdoRefreshNeeded(true);
+    uint64_t rebuilds = OrdoListRebuildCount();
+    EXPECT_EQ(refresh->RunTask(0, nullptr), 1000u);
+    EXPECT_EQ(OrdoListRebuildCount(), rebuilds);
+
+    // The panel open, the application not yet running: no work.
+    OpenPanel();
+    SetOrdoRefreshNeeded(true);
+    rebuilds = OrdoListRebuildCount();
+    EXPECT_EQ(refresh->RunTask(0, nullptr), 1000u);
+    EXPECT_EQ(OrdoListRebuildCount(), rebuilds);
+    EXPECT_TRUE(IsOrdoRefreshNeeded());
+
+    Start();
+    EXPECT_EQ(refresh->RunTask(0, nullptr), 1000u);
+    EXPECT_EQ(OrdoListRebuildCount(), rebuilds + 1);
+    EXPECT_FALSE(IsOrdoRefreshNeeded());
+    // Nothing changed since: no rebuild.
+    EXPECT_EQ(refresh->RunTask(0, nullptr), 1000u);
+    EXPECT_EQ(OrdoListRebuildCount(), rebuilds + 1);
+}
+
+TEST_F(IdleTaskTest, ThePickupPeriodFollowsThePreferences) {
+    EXPECT_EQ(PickupDelayForFrequency(0), 0u);
+    EXPECT_EQ(PickupDelayForFrequency(7), 7000u);
+    EXPECT_EQ(PickupDelayForFrequency(-3), 0u);
+    EXPECT_EQ(PickupDelayForFrequency(INT16_MIN), 0u);
+    EXPECT_EQ(PickupDelayForFrequency(INT16_MAX), 32767000u);
+
+    IDataBase* db = NewDocument("doc");
+    SetOrder(PlaceImage(db, PMRect(10, 10, 50, 30)), MakeOrder(kODStatusDone));
+    Start();
+    OpenPanel();
+    ASSERT_FALSE(OrdoPanelItems().empty());
+    SetFrequency(0);
+    EXPECT_EQ(pickup->RunTask(0, nullptr), 0u);
+    SetFrequency(7);
+    EXPECT_EQ(pickup->RunTask(0, nullptr), 7000u);
+    // A negative period would reach the host as weeks.
+    SetFrequency(-3);
+    EXPECT_EQ(pickup->RunTask(0, nullptr), 0u);
+}
+
+// Sent orders with their replies on a server tree; the session connected
+// to it as sending leaves it.
+class PickupTaskTest : public IdleTaskTest {
+protected:
+    void SetUp() override {
+        IdleTaskTest::SetUp();
+        UseServer(server.path);
+        ASSERT_NE(ConnectForSending(Session(), false), nullptr);
+        ASSERT_EQ(server.RunOnce(), 1); // CONNECT makes the client's folder
+        InterfacePtr<IOrdoQORData> link(Session(), IID_IORDOQORDATA);
+        const OD_QORData data = link->Get();
+        const auto* endpoint = dynamic_cast<const QOR_EndPointFile*>(data.GetEndPoint());
+        ASSERT_NE(endpoint, nullptr);
+        clientId = endpoint->ClientId();
+        SetFrequency(5);
+        db = NewDocument("doc");
+    }
+
+    // A placed image with a Sent order whose job the server has answered
+    // with the processed file.
+    UIDRef SentWithReply(int n) {
+        const UIDRef image = PlaceImage(db, PMRect(10 + 60 * n, 10, 50 + 60 * n, 30));
+        const std::string job = clientId + kPathSeparator + "job" + std::to_string(n);
+        OD_ProcData order = MakeOrder(kODStatusSent);
+        order.jobName = PMString(job);
+        SetOrder(image, order);
+        const std::string processed = dir / ("processed" + std::to_string(n) + ".tif");
+        dockit::WriteTiff(processed, 40, 20, 72);
+        std::ofstream(server.dir / ("Data/clients/" + job), std::ios::binary)
+            << ReplyText(job, 3, "finish", "done", processed);
+        return image;
+    }
+
+    plugkit::Server server;
+    std::string clientId;
+    IDataBase* db = nullptr;
+};
+
+TEST_F(PickupTaskTest, SentOrdersShownInThePanelArePickedUp) {
+    const UIDRef first = SentWithReply(1);
+    const UIDRef second = SentWithReply(2);
+    Start();
+    OpenPanel();
+    ASSERT_EQ(OrdoPanelItems().size(), 2u);
+    EXPECT_EQ(pickup->RunTask(0, nullptr), 5000u);
+    // The relink replaced the items; the panel's list follows them.
+    ASSERT_EQ(OrdoPanelItems().size(), 2u);
+    for (const UIDRef& item : OrdoPanelItems()) {
+        EXPECT_EQ(Order(item).status, kODStatusDone);
+    }
+    EXPECT_NE(OrdoPanelItems()[0], first);
+    EXPECT_NE(OrdoPanelItems()[1], second);
+}
+
+TEST_F(PickupTaskTest, ADeletedItemIsSkippedAndTheOthersArePickedUp) {
+    const UIDRef gone = SentWithReply(1);
+    const UIDRef kept = SentWithReply(2);
+    Start();
+    OpenPanel();
+    ASSERT_EQ(DocumentUtils::DeletePageItem(FrameOf(gone)), kSuccess);
+    // The list as it was before the deletion was noticed.
+    OrdoPanelItems() = {gone, kept};
+    EXPECT_EQ(pickup->RunTask(0, nullptr), 5000u);
+    ASSERT_EQ(OrdoPanelItems().size(), 2u);
+    EXPECT_EQ(OrdoPanelItems()[0], gone);
+    EXPECT_EQ(Order(OrdoPanelItems()[1]).status, kODStatusDone);
+}
+
+TEST_F(PickupTaskTest, WithoutThePanelOrItsDocumentThePickupDoesNothing) {
+    const UIDRef image = SentWithReply(1);
+    Start();
+    // The panel closed.
+    EXPECT_EQ(pickup->RunTask(0, nullptr), 5000u);
+    EXPECT_EQ(Order(image).status, kODStatusSent);
+
+    // The panel shows a document that has been closed.
+    OpenPanel();
+    SetFrequency(9);
+    const std::vector<UIDRef> shown = OrdoPanelItems();
+    ASSERT_EQ(shown.size(), 1u);
+    CloseDocument(db);
+    OrdoPanelItems() = shown;
+    EXPECT_EQ(pickup->RunTask(0, nullptr), 5000u);
+    EXPECT_EQ(Order(image).status, kODStatusSent);
+}
+
+} // namespace

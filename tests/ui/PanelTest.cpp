@@ -1,1 +1,719 @@
+// The orders panel on a document open in the session: rows and their cells,
+// the buttons and the log box, the double-click, drops, following the layout
+// selection, the rebuild's guards, translations and the panel's size limits.
+
+#include "../host/DocumentTestKit.h"
+
+#include "CAlert.h"
+#include "DocumentModel.h"
+#include "DocumentUtils.h"
+#include "HostStrings.h"
+#include "IActionManager.h"
+#include "IApplication.h"
+#include "ICommand.h"
+#include "IDataBase.h"
+#include "IDocument.h"
+#include "IHierarchy.h"
+#include "ILayoutSelection.h"
+#include "IOrdoData.h"
+#include "IOrdoPrefsData.h"
+#include "IOrdoQORData.h"
+#include "IOrdoSuite.h"
+#include "ISession.h"
+#include "ITransform.h"
+#include "ImportUtils.h"
+#include "OD_DataAccessor.h"
+#include "OD_Pickup.h"
+#include "ObjectModel.h"
+#include "OrdoCommands.h"
+#include "OrdoPanel.h"
+#include "OrdoPanelInternal.h"
+#include "OrdoPanelState.h"
+#include "StringTables.h"
+#include "TempDir.h"
+#include "Widgets.h"
+
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+InterfacePtr<IApplication> App() {
+    return InterfacePtr<IApplication>(GetExecutionContextSession()->QueryApplication());
+}
+
+InterfacePtr<IDocumentList> Documents() {
+    return InterfacePtr<IDocumentList>(App()->QueryDocumentList());
+}
+
+InterfacePtr<IPanelMgr> Panels() {
+    return InterfacePtr<IPanelMgr>(App()->QueryPanelManager());
+}
+
+// What the plug-in's database observer does: raise the refresh flag while
+// the panel is open.
+class RefreshRaiser : public IDatabaseObserver {
+public:
+    void Changed(UID, ClassID) override {
+        if (GetOrdoPanelList() != nullptr) {
+            SetOrdoRefreshNeeded(true);
+        }
+    }
+    void Flushed() override {}
+};
+
+// Counts the actions it is asked to run.
+int goActions = 0;
+class CountingComponent : public CActionComponent {
+public:
+    using CActionComponent::CActionComponent;
+    void DoAction(IActiveContext*, ActionID id, IPMUnknown*) override {
+        if (id == kOrdoGoButtonActionID) {
+            ++goActions;
+        }
+    }
+};
+constexpr ClassID kCountingComponentBoss{0x90201};
+constexpr ImplementationID kCountingComponentImpl{0x90201};
+
+struct DialogCall {
+    OD_ProcData record;
+    PMString status;
+    PMString heading;
+};
+
+class PanelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetHostForTesting();
+        ObjectModel& m = ObjectModel::Get();
+        m.Reset();
+        RegisterHostServices();
+        RegisterDocumentModel();
+        RegisterOrdoData();
+        AddOrdoDataToImageItems();
+        RegisterOrdoSuite();
+        RegisterPreferenceImplementations();
+        RegisterServerLinkImplementations();
+        m.AddIn(kSessionBoss, IID_IORDOPREFSDATA, kOrdoPrefsDataPersistImpl);
+        m.AddIn(kSessionBoss, IID_IORDOQORDATA, kOrdoQORDataNonPersistImpl);
+        RegisterOrdoPanel();
+        HostStrings::Reset();
+        RegisterStringTables();
+        ResetOrdoPanelStateForTesting();
+        SetOrdoBusy(false);
+        SetOrdoListRebuildHook(nullptr);
+        CAlert::ResetDontShowAgain();
+        ErrorUtils::PMSetGlobalErrorCode(kSuccess);
+        calls.clear();
+        SetOrdoImageOptionsRunner(
+            [this](OD_ProcData& record, const PMString& status, const PMString& heading) {
+                calls.push_back({record, status, heading});
+                if (!dialogAnswer) {
+                    return false;
+                }
+                record.prefix = PMString("EDIT");
+                return true;
+            });
+
+        Open(3);
+        image200 = dir / "at200.tif";
+        dockit::WriteTiff(image200, 400, 200, 200);
+        image72 = dir / "at72.tif";
+        dockit::WriteTiff(image72, 400, 200, 72);
+        panel = CreateOrdoPanel();
+        ASSERT_TRUE(panel);
+        ASSERT_TRUE(Panels()->RegisterPanel(panel.get()));
+    }
+
+    void TearDown() override {
+        Panels()->UnregisterPanel(kOrdoPanelWidgetID);
+        panel.reset();
+        if (db) {
+            db->RemoveObserver(&raiser);
+            Documents()->CloseDocument(db.get());
+            db.reset();
+        }
+        SetOrdoImageOptionsRunner(nullptr);
+        ResetHostForTesting();
+        ResetOrdoPanelStateForTesting();
+        SetOrdoListRebuildHook(nullptr);
+        HostStrings::Reset();
+    }
+
+    void Open(int32_t pages) {
+        DocumentUtils::NewDocumentOptions options;
+        options.pageCount = pages;
+        db = DocumentUtils::NewDocument(options);
+        ASSERT_EQ(Documents()->AddNewDocument(db.get(), kInvalidUID, "Doc"), kSuccess);
+        InterfacePtr<IIntegratorTarget> selection = NewDocumentSelection(db.get());
+        ASSERT_TRUE(Documents()->SetDocumentSelection(db.get(), selection.get()));
+        db->AddObserver(&raiser);
+    }
+
+    void Show() { ASSERT_TRUE(Panels()->ShowPanel(kOrdoPanelWidgetID)); }
+    void Hide() { ASSERT_TRUE(Panels()->HidePanel(kOrdoPanelWidgetID)); }
+
+    static void EditPrefs(const std::function<void(OD_PrefsData&)>& edit) {
+        InterfacePtr<IOrdoPrefsData> prefs(GetExecutionContextSession(), IID_IORDOPREFSDATA);
+        OD_PrefsData record = prefs->Get();
+        edit(record);
+        prefs->Set(record);
+    }
+
+    UIDRef Frame(int32_t page, double left = 36, double top = 36) const {
+        ErrorCode error = kFailure;
+        UIDRef frame =
+            DocumentUtils::AddGraphicFrame(DocumentUtils::GetNthPage(db.get(), page),
+                                           PMRect(left, top, left + 200, top + 100), &error);
+        EXPECT_EQ(error, kSuccess);
+        return frame;
+    }
+    // A placed image on the page, with no order yet.
+    UIDRef Image(int32_t page = 0, const std::string& path = {}) const {
+        ErrorCode error = kFailure;
+        UIDRef image =
+            ImportUtils::PlaceFile(Frame(page), PMString(path.empty() ? image200 : path), &error);
+        EXPECT_EQ(error, kSuccess);
+        return image;
+    }
+    static void SetOrder(const UIDRef& item, uint16_t status, int16_t code = 10,
+                         const char* name = "photo", const char* prefix = "",
+                         const char* profile = "", uint32_t imageClass = kODClassRGB) {
+        OD_ProcData order;
+        order.status = status;
+        order.processCode = code;
+        order.outputName = PMString(name);
+        order.prefix = PMString(prefix);
+        order.profile = PMString(profile);
+        order.imageClass = imageClass;
+        order.resolution = 200.0;
+        ASSERT_EQ(OD_DataAccessor(item).Write(order), kSuccess);
+    }
+    // A placed image carrying an order.
+    UIDRef Order(uint16_t status, const char* name = "photo", int32_t page = 0) const {
+        UIDRef image = Image(page);
+        SetOrder(image, status, 10, name);
+        return image;
+    }
+    static OD_ProcData Stored(const UIDRef& item) {
+        OD_ProcData order;
+        EXPECT_EQ(OD_DataAccessor(item).Read(order), 0);
+        return order;
+    }
+
+    IControlView* List() const {
+        return WidgetUtils::FindWidget(panel.get(), kOrdoListBoxWidgetID);
+    }
+    InterfacePtr<IListBoxController> Rows() const {
+        return InterfacePtr<IListBoxController>(List(), IID_ILISTBOXCONTROLLER);
+    }
+    int32_t RowCount() const { return Rows()->GetRowCount(); }
+    PMString Cell(int32_t row, WidgetID id) const {
+        const ListRow shown = Rows()->GetRow(row);
+        const ListCell* cell = shown.FindCell(id);
+        return cell != nullptr ? cell->text : PMString("(none)");
+    }
+    int32_t Icon(int32_t row) const {
+        const ListRow shown = Rows()->GetRow(row);
+        return shown.cells.size() > 1 ? shown.FindCell(kOrdoStatusIconCellID)->iconID : -1;
+    }
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (int32_t r = 0; r < RowCount(); ++r) {
+            names.push_back(Cell(r, kOrdoNameCellID).GetUTF8String());
+        }
+        return names;
+    }
+    bool Usable(WidgetID id) const { return WidgetDriver::IsUsable(panel.get(), id); }
+    void Rebuild(bool addNew = true) { RebuildOrdoList(List(), true, addNew); }
+    void DoubleClick(int32_t row) {
+        ASSERT_TRUE(WidgetDriver::DoubleClickRow(panel.get(), kOrdoListBoxWidgetID, row));
+    }
+    bool Select(const std::vector<int32_t>& rows) {
+        return WidgetDriver::SelectRows(panel.get(), kOrdoListBoxWidgetID, rows);
+    }
+    UIDRef FrameOf(const UIDRef& image) const {
+        return UIDRef(db.get(), InterfaceOf<IHierarchy>(image)->GetParentUID());
+    }
+
+    TempDir dir;
+    std::string image200;
+    std::string image72;
+    std::unique_ptr<IDataBase> db;
+    RefreshRaiser raiser;
+    InterfacePtr<IControlView> panel;
+    std::vector<DialogCall> calls;
+    bool dialogAnswer = true;
+};
+
+// ============================================================ rows and cells
+
+TEST_F(PanelTest, AnEmptyDocumentGivesAnEmptyListAndDisabledButtons) {
+    Show();
+    EXPECT_EQ(GetOrdoPanelList(), List());
+    EXPECT_EQ(RowCount(), 0);
+    EXPECT_TRUE(OrdoPanelItemList().IsEmpty());
+    EXPECT_FALSE(Usable(kOrdoTrashButtonWidgetID));
+    EXPECT_FALSE(WidgetDriver::Press(panel.get(), kOrdoGoButtonWidgetID));
+    EXPECT_TRUE(Usable(kOrdoShowLogWidgetID));
+}
+
+TEST_F(PanelTest, EachShownStatusHasItsIconOthersGiveNoRowAndPagesAreNumbered) {
+    const uint16_t statuses[] = {1, 0, 2, 4, 0x40, 8, 0x80, 0x10, 0x100, 0x20, 3};
+    std::vector<UIDRef> shown;
+    for (uint16_t status : statuses) {
+        UIDRef image = Image(status == 0x20 ? 2 : 0);
+        SetOrder(image, status, 10, ("s" + std::to_string(status)).c_str());
+        if (OrdoStatusIcon(status) != 0) {
+            shown.push_back(image);
+        }
+    }
+    // On the pasteboard: not listed.
+    ErrorCode error = kFailure;
+    InterfacePtr<IDocument> doc = DocumentUtils::QueryDocument(db.get());
+    UIDRef frame = DocumentUtils::AddGraphicFrame(UIDRef(db.get(), doc->GetNthSpreadUID(0)),
+                                                  PMRect(-500, -500, -300, -400), &error);
+    SetOrder(ImportUtils::PlaceFile(frame, PMString(image200), &error), 1, 10, "pasteboard");
+    Show();
+    EXPECT_EQ(Names(), (std::vector<std::string>{"s1", "s2", "s4", "s8", "s16", "s32"}));
+    const int32_t icons[] = {129, 132, 130, 128, 131, 133};
+    for (int32_t r = 0; r < RowCount(); ++r) {
+        EXPECT_EQ(Icon(r), icons[r]) << "row " << r;
+        EXPECT_EQ(Cell(r, kOrdoRowIndexCellID), PMString(std::to_string(r)));
+        EXPECT_EQ(Cell(r, kOrdoPageCellID), PMString(r == 5 ? "3" : "1"));
+        EXPECT_FALSE(Cell(r, kOrdoNameCellID).IsTranslatable());
+    }
+    UIDList items = OrdoPanelItemList();
+    ASSERT_EQ(items.Length(), static_cast<int32_t>(shown.size()));
+    for (int32_t i = 0; i < items.Length(); ++i) {
+        EXPECT_EQ(items.GetRef(i), shown[static_cast<std::size_t>(i)]);
+    }
+}
+
+TEST_F(PanelTest, AReadyOrderNeedingMorePixelsShowsTheWarningIconButKeepsItsStatus) {
+    Order(kODStatusReady, "fine");
+    UIDRef small = Image(0, image72);
+    SetOrder(small, kODStatusReady, 10, "small");
+    OD_ProcData order = Stored(small);
+    order.resolution = 72.0;
+    ASSERT_EQ(OD_DataAccessor(small).Write(order), kSuccess);
+    Show();
+    EXPECT_EQ(Icon(0), kOrdoIconReady);
+    EXPECT_EQ(Icon(1), kOrdoIconResampling);
+    EXPECT_EQ(Stored(small).status, kODStatusReady);
+    // Without quality control nothing is checked.
+    EditPrefs([](OD_PrefsData& p) { p.SetQualityControl(false); });
+    Rebuild();
+    EXPECT_EQ(Icon(1), kOrdoIconReady);
+}
+
+TEST_F(PanelTest, ProcessOptionsAndImageTypeTexts) {
+    struct Case {
+        int16_t code;
+        const char *prefix, *profile;
+        uint32_t imageClass;
+        const char *options, *process, *type;
+    };
+    const Case cases[] = {
+        // A correction shows its prefix, or the profile when it has none.
+        {12, "PRE", "Magazine", kODClassRGB, "PRE", "Correction+CMYK Conversion", "RGB"},
+        {1, "", "GrayProf", kODClassGray, "GrayProf", "Correction", "Gray"},
+        // No correction: always the profile.
+        {14, "PRE", "Press", kODClassLab, "Press", "Gray Conversion", "Lab"},
+        {24, "PRE", "Cmyk", kODClassCMYK, "Cmyk", "No Correction", "CMYK"},
+        // A code without a text shows its key; an unknown class "?".
+        {99, "", "", kODClassFullColor, "", "0x71900kOrdoProcessBaseKey99", "?"},
+    };
+    for (const Case& c : cases) {
+        SetOrder(Image(), kODStatusReady, c.code, "n", c.prefix, c.profile, c.imageClass);
+    }
+    Show();
+    ASSERT_EQ(RowCount(), 5);
+    for (int32_t r = 0; r < RowCount(); ++r) {
+        SCOPED_TRACE(cases[r].code);
+        EXPECT_EQ(Cell(r, kOrdoOptionsCellID), PMString(cases[r].options));
+        EXPECT_EQ(Cell(r, kOrdoProcessCellID).Translated(), PMString(cases[r].process));
+        EXPECT_EQ(Cell(r, kOrdoImageTypeCellID).Translated(), PMString(cases[r].type));
+    }
+}
+
+TEST_F(PanelTest, NewImagesBecomeOrdersOnlyWhenThePreferencesAskAndTheCallerAllows) {
+    UIDRef image = Image();
+    Show();
+    EXPECT_EQ(RowCount(), 0);
+    EditPrefs([](OD_PrefsData& p) { p.SetAutoImport(true); });
+    Rebuild(false);
+    EXPECT_EQ(Stored(image).status, kODStatusNone);
+    Image();
+    const int32_t undoBefore = db->UndoCount();
+    Rebuild(true);
+    EXPECT_EQ(RowCount(), 2);
+    EXPECT_EQ(Stored(image).status, kODStatusReady);
+    EXPECT_EQ(Stored(image).outputName, PMString("at200"));
+    EXPECT_EQ(db->UndoCount(), undoBefore + 1); // both in one step
+}
+
+TEST_F(PanelTest, RowsFollowEveryChangeOfTheDocumentBetweenRebuilds) {
+    UIDRef a = Order(kODStatusReady, "a");
+    UIDRef b = Order(kODStatusReady, "b", 1);
+    UIDRef c = Order(kODStatusReady, "c", 2);
+    Show();
+    auto change = [&](const std::function<void()>& what) {
+        ASSERT_EQ(DocumentUtils::ProcessChange(db.get(), PMString("Test"),
+                                               [&] {
+                                                   what();
+                                                   return kSuccess;
+                                               }),
+                  kSuccess);
+    };
+    // Moved onto the pasteboard, and back.
+    change([&] { InterfaceOf<ITransform>(FrameOf(b))->MoveBy(-2000, 0); });
+    Rebuild();
+    EXPECT_EQ(Names(), (std::vector<std::string>{"a", "c"}));
+    ASSERT_TRUE(db->Undo());
+    Rebuild();
+    EXPECT_EQ(Names(), (std::vector<std::string>{"a", "b", "c"}));
+    // Deleted.
+    ASSERT_EQ(DocumentUtils::DeletePageItem(FrameOf(a)), kSuccess);
+    Rebuild();
+    EXPECT_EQ(Names(), (std::vector<std::string>{"b", "c"}));
+    // Relinked: the new item is the one listed.
+    ErrorCode error = kFailure;
+    UIDRef relinked = LinkUtils::RelinkImage(c, PMString(image72), &error);
+    ASSERT_EQ(error, kSuccess);
+    Rebuild();
+    EXPECT_EQ(OrdoPanelItemList().GetRef(1), relinked);
+    // Placed and ordered inside a step still open when the list is rebuilt.
+    change([&] {
+        SetOrder(Image(0), kODStatusSent, 10, "d");
+        Rebuild();
+    });
+    EXPECT_EQ(Names(), (std::vector<std::string>{"d", "b", "c"}));
+}
+
+// ============================================================ buttons and log
+
+TEST_F(PanelTest, TrashTakesTheSelectedOrdersOffTheList) {
+    UIDRef a = Order(kODStatusReady, "a");
+    UIDRef b = Order(kODStatusSent, "b");
+    UIDRef c = Order(kODStatusDone, "c");
+    Show();
+    ASSERT_TRUE(Select({0, 2}));
+    EXPECT_TRUE(Usable(kOrdoGoButtonWidgetID));
+    ASSERT_TRUE(WidgetDriver::Press(panel.get(), kOrdoTrashButtonWidgetID));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"b"}));
+    EXPECT_EQ(Stored(a).status, kODStatusProvisional);
+    EXPECT_EQ(Stored(c).status, kODStatusProvisional);
+    EXPECT_EQ(Stored(b).status, kODStatusSent);
+    EXPECT_FALSE(Usable(kOrdoTrashButtonWidgetID));
+    EXPECT_FALSE(Usable(kOrdoGoButtonWidgetID));
+    ASSERT_TRUE(db->Undo()); // one step puts both back
+    Rebuild();
+    EXPECT_EQ(Names(), (std::vector<std::string>{"a", "b", "c"}));
+}
+
+TEST_F(PanelTest, GoPerformsSendSelectedOrders) {
+    ObjectModel::Get().RegisterImplementation(
+        {kCountingComponentImpl, "Counting", CreateImplementation<CountingComponent>, false});
+    ObjectModel::Get().DefineClass(
+        {kCountingComponentBoss, kInvalidClass, {{IID_IACTIONCOMPONENT, kCountingComponentImpl}}});
+    InterfacePtr<IActionManager> actions(App()->QueryActionManager());
+    ASSERT_TRUE(actions->AddAction({kOrdoGoButtonActionID, kCountingComponentBoss, "send"}));
+    goActions = 0;
+    Order(kODStatusReady);
+    Show();
+    ASSERT_TRUE(Select({0}));
+    ASSERT_TRUE(WidgetDriver::Press(panel.get(), kOrdoGoButtonWidgetID));
+    EXPECT_EQ(goActions, 1);
+}
+
+TEST_F(PanelTest, TheLogShowsAndHidesUnderTheListAndClears) {
+    GetOrdoLog()->Append("before the panel");
+    Show();
+    const PMRect before = List()->GetFrame();
+    IControlView* area = WidgetUtils::FindWidget(panel.get(), kOrdoLogAreaWidgetID);
+    EXPECT_FALSE(Usable(kOrdoClearLogWidgetID));
+    ASSERT_TRUE(WidgetDriver::SetChecked(panel.get(), kOrdoShowLogWidgetID, true));
+    EXPECT_TRUE(area->IsVisible());
+    EXPECT_DOUBLE_EQ(List()->GetFrame().Bottom(), before.Bottom() - kOrdoLogAreaHeight);
+    EXPECT_GE(area->GetFrame().Top(), List()->GetFrame().Bottom());
+    EXPECT_LE(area->GetFrame().Bottom(), before.Bottom());
+
+    GetOrdoLog()->Append("first");
+    GetOrdoLog()->Append("second");
+    GetOrdoLog()->Show();
+    EXPECT_EQ(WidgetUtils::GetText(panel.get(), kOrdoLogTextWidgetID), PMString("first\nsecond\n"));
+    ASSERT_TRUE(WidgetDriver::Press(panel.get(), kOrdoClearLogWidgetID));
+    EXPECT_EQ(WidgetUtils::GetText(panel.get(), kOrdoLogTextWidgetID), PMString(""));
+
+    ASSERT_TRUE(WidgetDriver::SetChecked(panel.get(), kOrdoShowLogWidgetID, false));
+    EXPECT_FALSE(area->IsVisible());
+    EXPECT_EQ(List()->GetFrame(), before);
+    // Closed, the log keeps its text and takes no lines.
+    GetOrdoLog()->Append("kept");
+    Hide();
+    GetOrdoLog()->Append("dropped");
+    EXPECT_EQ(GetOrdoLog()->Text(), "kept\n");
+}
+
+// ============================================================ double-click
+
+TEST_F(PanelTest, ADoubleClickOpensTheRefilledOrderUnlessItIsSent) {
+    UIDRef sent = Order(kODStatusSent, "sent");
+    UIDRef image = Image(0, image72);
+    SetOrder(image, kODStatusReady, 12, "Custom", "PRE", "Magazine", kODClassRGB);
+    Show();
+    DoubleClick(0);
+    EXPECT_TRUE(calls.empty());
+    EXPECT_EQ(Stored(sent).status, kODStatusSent);
+
+    DoubleClick(1);
+    ASSERT_EQ(calls.size(), 1u);
+    const OD_ProcData& shown = calls[0].record;
+    // Refilled from the file, the options kept.
+    EXPECT_EQ(shown.imageClass, kODClassGray);
+    EXPECT_DOUBLE_EQ(shown.resolution, 72.0);
+    EXPECT_EQ(shown.processCode, 12);
+    EXPECT_EQ(shown.outputName, PMString("Custom"));
+    EXPECT_EQ(shown.profile, PMString("Magazine"));
+    // 72 ppi at 100 % for 200 dpi: 150 % allows 54 %.
+    EXPECT_EQ(calls[0].status,
+              PMString("Insufficient number of pixels, the maximum scale factor is : 54 %"));
+    EXPECT_EQ(calls[0].heading, PMString("Gray Image Parameter(s)"));
+    // OK stores the edit, and the list shows it; Cancel changes nothing.
+    EXPECT_EQ(Stored(image).prefix, PMString("EDIT"));
+    EXPECT_EQ(Cell(1, kOrdoOptionsCellID), PMString("EDIT"));
+    dialogAnswer = false;
+    const OD_ProcData before = Stored(image);
+    DoubleClick(1);
+    EXPECT_EQ(calls.size(), 2u);
+    EXPECT_EQ(Stored(image), before);
+}
+
+TEST_F(PanelTest, AProcessedOrderAsksFirstAndCancelStops) {
+    UIDRef done = Order(kODStatusDone, "done");
+    RecordingAlertSink alerts;
+    ScopedAlertSink scoped(&alerts);
+    Show();
+    alerts.Answer(CAlert::kCancelButton);
+    DoubleClick(0);
+    ASSERT_EQ(alerts.Alerts().size(), 1u);
+    const AlertRequest& alert = alerts.Alerts()[0];
+    EXPECT_EQ(alert.message.Translated(), PMString("This image has already been processed if you "
+                                                   "want to reprocess it click on OK"));
+    EXPECT_EQ(alert.title.Translated(), PMString("Processed Image Warning"));
+    EXPECT_EQ(alert.buttons.size(), 2u);
+    EXPECT_EQ(alert.dontShowAgainID, kOrdoAlreadyProcessedAlertID);
+    EXPECT_TRUE(calls.empty());
+    EXPECT_EQ(Stored(done).status, kODStatusDone);
+
+    // OK with the box ticked: the dialog opens, and the next time without asking.
+    alerts.Answer(CAlert::kOKButton, true);
+    DoubleClick(0);
+    EXPECT_EQ(Stored(done).status, kODStatusReady);
+    SetOrder(done, kODStatusReplyMinus1, 10, "warned");
+    DoubleClick(0);
+    EXPECT_EQ(alerts.Alerts().size(), 2u);
+    EXPECT_EQ(calls.size(), 2u);
+}
+
+// ============================================================ drops and the layout
+
+TEST_F(PanelTest, DroppedImagesBecomeReadyOrders) {
+    UIDRef fresh = Image();
+    UIDRef sent = Order(kODStatusSent, "sent");
+    Show();
+    RecordingAlertSink alerts;
+    ScopedAlertSink scoped(&alerts);
+    // The frame of the new image, and the sent image itself (left as it is).
+    DragDropData drag;
+    drag.pageItems = UIDList(db.get());
+    drag.pageItems.Append(FrameOf(fresh));
+    drag.pageItems.Append(sent);
+    EXPECT_EQ(WidgetDriver::Drop(panel.get(), kOrdoListBoxWidgetID, drag), kSuccess);
+    EXPECT_EQ(Stored(fresh).status, kODStatusReady);
+    EXPECT_EQ(Stored(sent).status, kODStatusSent);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"at200", "sent"}));
+    // Nothing that can become an order: refused quietly.
+    DragDropData none;
+    none.pageItems = UIDList(db.get());
+    none.pageItems.Append(Frame(1).GetUID());
+    none.pageItems.Append(UID(999999));
+    EXPECT_EQ(WidgetDriver::Drop(panel.get(), kOrdoListBoxWidgetID, none), kFailure);
+    EXPECT_EQ(WidgetDriver::Drop(panel.get(), kOrdoListBoxWidgetID, DragDropData{}), kFailure);
+    EXPECT_TRUE(alerts.Alerts().empty());
+    EXPECT_EQ(RowCount(), 2);
+}
+
+TEST_F(PanelTest, TheLayoutSelectionSelectsTheRowsShowingItsImages) {
+    UIDRef a = Order(kODStatusReady, "a");
+    UIDRef b = Order(kODStatusReady, "b");
+    UIDRef c = Order(kODStatusSent, "c");
+    UIDRef loose = Image();
+    Show();
+    InterfacePtr<IDocument> doc = DocumentUtils::QueryDocument(db.get());
+    InterfacePtr<ILayoutSelection> layout(doc.get(), IID_ILAYOUTSELECTION);
+    // A frame selects the row of its image; an image its own.
+    UIDList chosen(db.get());
+    chosen.Append(FrameOf(b).GetUID());
+    chosen.Append(c.GetUID());
+    chosen.Append(loose.GetUID());
+    layout->Select(chosen);
+    EXPECT_EQ(Rows()->GetSelected(), (std::vector<int32_t>{1, 2}));
+    EXPECT_TRUE(Usable(kOrdoTrashButtonWidgetID));
+    UIDList selected = OrdoPanelSelectedItems();
+    ASSERT_EQ(selected.Length(), 2);
+    EXPECT_EQ(selected.GetRef(0), b);
+    EXPECT_EQ(selected.GetRef(1), c);
+    // The selection stays with its orders when rows move.
+    SetOrder(a, kODStatusProvisional);
+    EXPECT_EQ(Rows()->GetSelected(), (std::vector<int32_t>{0, 1}));
+    layout->DeselectAll();
+    EXPECT_TRUE(Rows()->GetSelected().empty());
+    EXPECT_FALSE(Usable(kOrdoGoButtonWidgetID));
+}
+
+// ============================================================ rebuild guards
+
+TEST_F(PanelTest, ABurstOfChangesCostsOneRebuild) {
+    Show();
+    auto idle = [] { // what the refresh task does at each turn
+        if (IsOrdoRefreshNeeded() && GetOrdoPanelList() != nullptr) {
+            RebuildOrdoList(GetOrdoPanelList(), true, true);
+        }
+    };
+    const uint64_t before = OrdoListRebuildCount();
+    for (int i = 0; i < 5; ++i) {
+        Frame(0, 40.0 * i);
+    }
+    EXPECT_TRUE(IsOrdoRefreshNeeded());
+    idle();
+    idle();
+    EXPECT_EQ(OrdoListRebuildCount(), before + 1);
+    EXPECT_FALSE(IsOrdoRefreshNeeded());
+    // The document's own notification rebuilds at once.
+    InterfacePtr<ISubject> subject(DocumentUtils::QueryDocument(db.get()), IID_ISUBJECT);
+    subject->Change(kOrdoDocumentChangedMessage, kOrdoDocumentProtocol);
+    EXPECT_EQ(OrdoListRebuildCount(), before + 2);
+}
+
+TEST_F(PanelTest, TheRebuildIsSkippedWhileBusy) {
+    Show();
+    SetOrdoBusy(true);
+    const uint64_t before = OrdoListRebuildCount();
+    UIDRef image = Order(kODStatusReady); // its command asks for a rebuild
+    EXPECT_TRUE(IsOrdoRefreshNeeded());
+    EXPECT_EQ(OrdoListRebuildCount(), before);
+    EXPECT_EQ(RowCount(), 0);
+    EXPECT_TRUE(IsOrdoBusy());
+    SetOrdoBusy(false);
+    Rebuild();
+    EXPECT_EQ(OrdoPanelItemList().GetRef(0), image);
+    EXPECT_FALSE(IsOrdoRefreshNeeded());
+    EXPECT_FALSE(IsOrdoBusy());
+}
+
+TEST_F(PanelTest, ClosingThePanelOrItsDocumentLetsGoOfBoth) {
+    Order(kODStatusReady);
+    Show();
+    Hide();
+    EXPECT_EQ(GetOrdoPanelList(), nullptr);
+    EXPECT_EQ(RowCount(), 0);
+    EXPECT_TRUE(OrdoPanelItemList().IsEmpty());
+    EXPECT_TRUE(OrdoPanelSelectedItems().IsEmpty());
+    const uint64_t before = OrdoListRebuildCount();
+    Order(kODStatusReady); // no list: its command rebuilds nothing
+    EXPECT_EQ(OrdoListRebuildCount(), before);
+    Show();
+    EXPECT_EQ(RowCount(), 2);
+    db->RemoveObserver(&raiser);
+    Documents()->CloseDocument(db.get());
+    db.reset();
+    Rebuild();
+    EXPECT_EQ(RowCount(), 0);
+}
+
+TEST_F(PanelTest, BadCallsChangeNothing) {
+    Order(kODStatusReady);
+    Show();
+    RebuildOrdoList(nullptr, true, true);
+    RebuildOrdoList(panel.get(), true, true); // not a list
+    EXPECT_EQ(RowCount(), 1);
+    EXPECT_FALSE(WidgetDriver::DoubleClickRow(panel.get(), kOrdoListBoxWidgetID, 5));
+    for (const char* index : {"", "x", "-1", "7"}) {
+        ListRow row;
+        row.cells.push_back({kOrdoRowIndexCellID, PMString(index), 0});
+        InterfacePtr<IEventHandler> handler(CreateOrdoListElement(row), IID_IEVENTHANDLER);
+        ASSERT_TRUE(handler);
+        EXPECT_EQ(handler->LButtonDblClk(), std::string(index) == "7") << index;
+    }
+    EXPECT_TRUE(calls.empty());
+}
+
+// ============================================================ texts and size
+
+TEST_F(PanelTest, FrenchAndSpanishPanelTextsAreTheirOwn) {
+    Order(kODStatusReady);
+    Show();
+    InterfacePtr<IControlView> element = CreateOrdoListElement(Rows()->GetRow(0));
+    // Every key the panel shows: title, labels, headers, tips, cell keys.
+    std::vector<PMString> keys;
+    for (const IPMUnknown* root : {static_cast<const IPMUnknown*>(panel.get()),
+                                   static_cast<const IPMUnknown*>(element.get())}) {
+        for (IControlView* w : WidgetUtils::AllWidgets(root)) {
+            InterfacePtr<ITextControlData> text(w, IID_ITEXTCONTROLDATA);
+            for (const PMString& s : {text ? text->GetString() : PMString(), w->GetTip()}) {
+                if (s.IsTranslatable() && s.GetUTF8String().starts_with("0x71900k")) {
+                    keys.push_back(s);
+                }
+            }
+        }
+    }
+    ASSERT_GE(keys.size(), 16u);
+    for (int locale : {4, 6}) {
+        HostStrings::SetLocale(locale);
+        const int table = HostStrings::TableForLocale(locale);
+        for (const PMString& key : keys) {
+            const std::string* own = HostStrings::LookupInTable(table, key.GetUTF8String());
+            ASSERT_NE(own, nullptr) << key << " in " << table;
+            EXPECT_EQ(key.Translated().GetUTF8String(), *own);
+            EXPECT_FALSE(own->starts_with("0x71900k")) << key;
+        }
+    }
+    HostStrings::SetLocale(4);
+    EXPECT_EQ(PMString("0x71900kOrdoShowHideLogStringKey").Translated(),
+              PMString("Afficher le journal"));
+    HostStrings::SetLocale(6);
+    EXPECT_EQ(PMString("0x71900kOrdoStatusTextStringKey").Translated(), PMString("Estado"));
+}
+
+TEST_F(PanelTest, ThePanelSizeIsHeldAtItsLimits) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const double cases[][4] = {
+        {1200.00000001, 1024.00000001, 1200.00000001, 1024.00000001},
+        {1200.0000001, 1024.0000001, 1200.0, 1024.0},
+        {206.99999999, 111.99999999, 207.0, 112.0},
+        {206.999999995, 111.999999995, 206.999999995, 111.999999995},
+        {300.0, 200.0, 300.0, 200.0},
+        {0.0, -10.0, 207.0, 112.0},
+        {nan, inf, 207.0, 1024.0},
+        {-inf, nan, 207.0, 112.0},
+    };
+    for (const auto& c : cases) {
+        PMPoint size = panel->ConstrainDimensions(PMPoint(c[0], c[1]));
+        EXPECT_EQ(size.X(), c[2]) << c[0];
+        EXPECT_EQ(size.Y(), c[3]) << c[1];
+    }
+    panel->Resize(PMPoint(100, 2000));
+    EXPECT_EQ(panel->GetFrame().Width(), 207.0);
+    EXPECT_EQ(panel->GetFrame().Height(), 1024.0);
+}
+
+} // namespace

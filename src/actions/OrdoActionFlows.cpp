@@ -1,0 +1,337 @@
+#include "OrdoActionFlows.h"
+
+#include "CAlert.h"
+#include "DocumentUtils.h"
+#include "IActionManager.h"
+#include "ICommand.h"
+#include "ILayoutSelection.h"
+#include "IMG_Exception.h"
+#include "IOrdoData.h"
+#include "IOrdoPrefsData.h"
+#include "IOrdoSuite.h"
+#include "ISession.h"
+#include "OD_ActionUndoRedo.h"
+#include "OD_DataAccessor.h"
+#include "OD_PageItem.h"
+#include "OD_Preferences.h"
+#include "OD_Resampling.h"
+#include "OD_Send.h"
+#include "OD_ServerLink.h"
+#include "OrdoActions.h"
+#include "OrdoCommands.h"
+#include "OrdoPanel.h"
+#include "OrdoPanelState.h"
+#include "OrdoPrefsDialog.h"
+#include "QOR_EndPoint.h"
+
+#include <algorithm>
+#include <new>
+#include <optional>
+
+namespace {
+
+constexpr const char* kErrInternalKey = "0x71900kOrdoErrInternal";
+constexpr const char* kErrUnsupportedFormatKey = "0x71900kOrdoErrStrUnsupportedFormat";
+constexpr const char* kErrUnsupportedPixelTypeKey = "0x71900kOrdoErrStrUnsupportedPixelType";
+
+// Errors of adding an image, as the add alert tells them.
+constexpr int32_t kAddUnsupportedFormat = -1;
+constexpr int32_t kAddUnsupportedPixelType = -2;
+
+// The image classes in the order the edit flow takes them.
+constexpr uint32_t kEditClasses[] = {kODClassGray, kODClassRGB,       kODClassLab,
+                                     kODClassCMYK, kODClassFullColor, kODClassUnknown};
+
+bool IsReady(uint16_t status) {
+    return status == kODStatusReady || status == kODStatusReadyAlt;
+}
+
+std::optional<OD_ProcData> ReadOrder(const UIDRef& item) {
+    OD_ProcData record;
+    if (OD_DataAccessor(item).Read(record) != 0) {
+        return std::nullopt;
+    }
+    return record;
+}
+
+bool HasUndoRecord(const UIDRef& item) {
+    OD_UndoData undo;
+    return OD_UndoDataAccessor(item).Read(undo) == 0 && undo.savedStatus != 0;
+}
+
+std::optional<OD_PrefsData> SessionPreferences() {
+    InterfacePtr<IOrdoPrefsData> prefs(GetExecutionContextSession(), IID_IORDOPREFSDATA);
+    if (!prefs) {
+        return std::nullopt;
+    }
+    return prefs->Get();
+}
+
+// The image status the image options dialog shows for one order: the
+// resampling check's outcome with the session's preferences.
+PMString ImageStatusText(const UIDRef& item) {
+    std::optional<OD_PrefsData> prefs = SessionPreferences();
+    int factor = 0;
+    int result = prefs ? CheckResampling(item, *prefs, factor) : kODResamplingOK;
+    return ResamplingText(result, factor);
+}
+
+PMString ClassHeading(uint32_t imageClass) {
+    return PMString(ImageClassTextKey(imageClass)).Translated();
+}
+
+void AddErrorAlert(int32_t code) {
+    const char* key = code == kAddUnsupportedFormat      ? kErrUnsupportedFormatKey
+                      : code == kAddUnsupportedPixelType ? kErrUnsupportedPixelTypeKey
+                                                         : kErrInternalKey;
+    CAlert::WarningAlert(PMString(key));
+}
+
+// The placed images under the page items, in order, each once (a frame and
+// its own image both selected would otherwise give the image twice, and the
+// user would be asked about it twice).
+UIDList CollectSelectedImages(const UIDList& selected) {
+    UIDList collected(selected.GetDataBase());
+    for (int32_t i = 0; i < selected.Length(); ++i) {
+        CollectImages(selected.GetRef(i), collected);
+    }
+    UIDList images(collected.GetDataBase());
+    for (UID uid : collected) {
+        if (images.Location(uid) < 0) {
+            images.Append(uid);
+        }
+    }
+    return images;
+}
+
+// Adds a provisional order to one image: 0, or the add error to tell. The
+// record says when the image cannot be processed at all.
+int32_t AddProvisionalOrder(const UIDRef& image, OD_ProcData& record) {
+    if (AddOrder(image, true) != 0) {
+        return kODAddOrdersError;
+    }
+    std::optional<OD_ProcData> added = ReadOrder(image);
+    if (!added) {
+        return kODAddOrdersError;
+    }
+    if ((added->status & kODStatusUnreadable) != 0) {
+        return kAddUnsupportedFormat;
+    }
+    if ((added->status & kODStatusUnsupported) != 0) {
+        return kAddUnsupportedPixelType;
+    }
+    record = *added;
+    return 0;
+}
+
+} // namespace
+
+UIDList UsableItems(const UIDList& items) {
+    UIDList usable(items.GetDataBase());
+    for (int32_t i = 0; i < items.Length(); ++i) {
+        if (IsUsableItemRef(items.GetRef(i))) {
+            usable.Append(items[i]);
+        }
+    }
+    return usable;
+}
+
+ErrorCode StoreOrderRecords(const UIDList& items, const std::vector<OD_ProcData>& records) {
+    if (items.IsEmpty() || records.size() != static_cast<std::size_t>(items.Length())) {
+        return kFailure;
+    }
+    InterfacePtr<ICommand> command(CmdUtils::CreateCommand(kOrdoSetDataCmdBoss));
+    InterfacePtr<IOrdoDataArray> array(command, IID_IORDODATAARRAY);
+    if (!command || !array) {
+        return kFailure;
+    }
+    command->SetItemList(items);
+    array->SetCount(items.Length());
+    for (int32_t i = 0; i < items.Length(); ++i) {
+        array->SetAt(records[static_cast<std::size_t>(i)], i);
+    }
+    return CmdUtils::ProcessCommand(command.get());
+}
+
+OrdoActionStates ComputeOrdoActionStates(const UIDList& listItems, const UIDList& selected) {
+    OrdoActionStates states;
+    for (int32_t i = 0; i < listItems.Length() && !states.sendAll; ++i) {
+        std::optional<OD_ProcData> order = ReadOrder(listItems.GetRef(i));
+        states.sendAll = order && IsReady(order->status);
+    }
+    if (selected.IsEmpty()) {
+        return states;
+    }
+    states.showSelected = true;
+    bool anyReady = false;
+    for (int32_t i = 0; i < selected.Length(); ++i) {
+        const UIDRef item = selected.GetRef(i);
+        std::optional<OD_ProcData> order = ReadOrder(item);
+        if (order && IsReady(order->status)) {
+            anyReady = true;
+        }
+        if ((order && (order->status == kODStatusDone || order->status == kODStatusReplyMinus1)) ||
+            HasUndoRecord(item)) {
+            states.undoRedo = true;
+        }
+    }
+    states.sendSelected = anyReady;
+    states.editSelected = anyReady;
+    return states;
+}
+
+void ShowOrdoAbout() {
+    PMString text(kOrdoAboutText);
+    text.SetTranslatable(false);
+    CAlert::ModalAlert(text, PMString(CAlert::kOKString), PMString(), PMString(), CAlert::kOKButton,
+                       AlertIcon::kInformationIcon);
+}
+
+void AddSelectedItems(IActiveContext* ac) {
+    if (ac == nullptr || ac->GetContextDocument() == nullptr) {
+        return;
+    }
+    InterfacePtr<IOrdoSuite> suite(ac->GetContextSelection(), IID_IORDOSUITE);
+    if (!suite) {
+        return;
+    }
+    UIDList selected(ac->GetContextDocument());
+    suite->GetSelectedItems(selected);
+    const UIDList images = CollectSelectedImages(selected);
+    for (int32_t i = 0; i < images.Length(); ++i) {
+        const UIDRef image = images.GetRef(i);
+        if (IsOrdered(image)) {
+            continue;
+        }
+        OD_ProcData record;
+        if (int32_t error = AddProvisionalOrder(image, record); error != 0) {
+            AddErrorAlert(error);
+            return;
+        }
+        // Confirmed, the edited record is ready and replaces the provisional
+        // one; cancelled, the order stays provisional, which counts as none.
+        if (RunOrdoOptionsDialog(record, ImageStatusText(image), ClassHeading(record.imageClass))) {
+            if (OD_DataAccessor(image).Write(record) != kSuccess) {
+                AddErrorAlert(kODAddOrdersError);
+                return;
+            }
+        }
+    }
+}
+
+void EditSelectedItems() {
+    if (GetOrdoPanelList() == nullptr) {
+        return;
+    }
+    const UIDList selected = UsableItems(OrdoPanelSelectedItems());
+    if (selected.IsEmpty()) {
+        return;
+    }
+    for (uint32_t imageClass : kEditClasses) {
+        OD_ProcData pattern;
+        pattern.status = kODStatusReady;
+        pattern.imageClass = imageClass;
+        UIDList group(selected.GetDataBase());
+        FilterItems(selected, pattern, kODFilterStatus | kODFilterImageClass, group);
+        if (group.IsEmpty()) {
+            continue;
+        }
+        std::vector<OD_ProcData> records;
+        for (int32_t i = 0; i < group.Length(); ++i) {
+            std::optional<OD_ProcData> order = ReadOrder(group.GetRef(i));
+            records.push_back(order ? *order : OD_ProcData());
+        }
+        OD_ProcData edited = records.front();
+        PMString status;
+        if (group.Length() >= 2) {
+            // One dialog for several images: no name or image status of one
+            // of them stands for all.
+            edited.outputName.Clear();
+        } else {
+            status = ImageStatusText(group.GetRef(0));
+        }
+        if (!RunOrdoOptionsDialog(edited, status, ClassHeading(imageClass))) {
+            continue;
+        }
+        if (group.Length() == 1) {
+            records.front() = edited;
+        } else {
+            for (OD_ProcData& record : records) {
+                record.processCode = edited.processCode;
+                record.profile = edited.profile;
+                record.auxText = edited.auxText;
+                record.prefix = edited.prefix;
+                record.prefsFileName = edited.prefsFileName;
+            }
+        }
+        if (StoreOrderRecords(group, records) != kSuccess) {
+            CAlert::ErrorAlert(PMString(kErrInternalKey));
+            return;
+        }
+    }
+}
+
+void SendListedOrders(bool all) {
+    if (GetOrdoPanelList() == nullptr) {
+        return;
+    }
+    const UIDList source = UsableItems(all ? OrdoPanelItemList() : OrdoPanelSelectedItems());
+    if (source.IsEmpty()) {
+        return;
+    }
+    OD_ProcData pattern;
+    pattern.status = kODStatusSendable;
+    UIDList ready(source.GetDataBase());
+    FilterItems(source, pattern, kODFilterStatus, ready);
+    if (ready.IsEmpty()) {
+        // Nothing to send: the server is not bothered (nor the user told it
+        // cannot be reached).
+        return;
+    }
+    std::unique_ptr<QOR_EndPoint> endpoint = ConnectForSending(GetExecutionContextSession(), true);
+    if (!endpoint) {
+        return;
+    }
+    int32_t sent = 0;
+    try {
+        sent = SendOrders(ready, endpoint.get());
+    } catch (const std::bad_alloc&) {
+        CAlert::ErrorAlert(PMString(kErrInternalKey));
+        return;
+    }
+    if (sent == kODSendStoreError) {
+        // The jobs are with the server but the orders could not be marked
+        // sent: the user must know before sending them again.
+        CAlert::ErrorAlert(PMString(kErrInternalKey));
+    }
+}
+
+void ShowSelectedItem() {
+    const UIDList selected = OrdoPanelSelectedItems();
+    if (selected.IsEmpty()) {
+        return;
+    }
+    const UIDRef item = selected.GetRef(0);
+    if (!IsUsableItemRef(item) || !PageItemTypeUtils::IsPageItem(item)) {
+        return;
+    }
+    InterfacePtr<IDocument> document = DocumentUtils::QueryDocument(item.GetDataBase());
+    InterfacePtr<ILayoutSelection> layout(document, IID_ILAYOUTSELECTION);
+    if (!layout) {
+        return;
+    }
+    layout->Select(UIDList(item), ILayoutSelection::kReplace);
+    layout->BringIntoView(item.GetUID());
+}
+
+void UndoRedoSelectedItems() {
+    const UIDList selected = OrdoPanelSelectedItems();
+    if (selected.IsEmpty()) {
+        return;
+    }
+    OD_ActionParameters parameters;
+    parameters.SetItems(selected);
+    OD_ActionUndoRedoItems action;
+    action.SetParameters(OD_ActionUndoRedoItemsParams(parameters));
+    action.Execute();
+}

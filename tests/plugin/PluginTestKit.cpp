@@ -1,0 +1,260 @@
+#include "PluginTestKit.h"
+
+#include "../host/DocumentTestKit.h"
+#include "DocumentModel.h"
+#include "DocumentUtils.h"
+#include "HostStrings.h"
+#include "IActionManager.h"
+#include "ICommand.h"
+#include "IHierarchy.h"
+#include "ILayoutSelection.h"
+#include "IOrdoSuite.h"
+#include "ISession.h"
+#include "ImportUtils.h"
+#include "OD_DataAccessor.h"
+#include "OD_Pickup.h"
+#include "OrdoCommands.h"
+#include "OrdoPanel.h"
+#include "OrdoPanelState.h"
+#include "OrdoPlugIn.h"
+#include "QOR_EndPointFile.h"
+#include "RefServer.h"
+#include "ServerTree.h"
+
+#include <filesystem>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace plugkit {
+
+Server::Server() {
+    std::string why;
+    if (!InitServerTree(dir.Path(), why)) {
+        throw std::runtime_error(why);
+    }
+    path = dir / kServerAppName;
+}
+
+int Server::RunOnce() {
+    std::ostringstream log;
+    RefServer server(dir.Path(), log);
+    return server.RunOnce();
+}
+
+std::size_t Server::JobFiles() const {
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir / "Data/tmp")) {
+        ++n;
+    }
+    return n;
+}
+
+void PluginTest::SetUp() {
+    ResetHostForTesting();
+    ObjectModel::Get().Reset();
+    ResetOrdoPanelStateForTesting();
+    HostStrings::Reset();
+    QOR_EndPointFile::ResetProcessStateForTesting();
+    SetOrdoBusy(false);
+    SetOrdoListRebuildHook(nullptr);
+    ErrorUtils::PMSetGlobalErrorCode(kSuccess);
+    CAlert::ResetDontShowAgain();
+    RegisterHostServices();
+    RegisterDocumentModel();
+    ASSERT_TRUE(LoadOrdoPlugIn());
+    alertScope = std::make_unique<ScopedAlertSink>(&alerts);
+    dialogScope = std::make_unique<ScopedDialogSink>(&dialogs);
+}
+
+void PluginTest::TearDown() {
+    if (panel) {
+        ClosePanel();
+    }
+    dialogScope.reset();
+    alertScope.reset();
+    if (InterfacePtr<IDocumentList> list = Documents()) {
+        for (const auto& db : databases) {
+            if (db && list->Location(db.get()) >= 0) {
+                list->CloseDocument(db.get());
+            }
+        }
+    }
+    ResetHostForTesting();
+    ResetOrdoPanelStateForTesting();
+    SetOrdoListRebuildHook(nullptr);
+    databases.clear();
+    HostStrings::Reset();
+    QOR_EndPointFile::ResetProcessStateForTesting();
+    ObjectModel::Get().Reset();
+}
+
+ISession* PluginTest::Session() {
+    return GetExecutionContextSession();
+}
+
+InterfacePtr<IApplication> PluginTest::App() {
+    ISession* session = Session();
+    return InterfacePtr<IApplication>(session != nullptr ? session->QueryApplication() : nullptr);
+}
+
+InterfacePtr<IDocumentList> PluginTest::Documents() {
+    InterfacePtr<IApplication> app = App();
+    return InterfacePtr<IDocumentList>(app ? app->QueryDocumentList() : nullptr);
+}
+
+IDataBase* PluginTest::NewDocument(const std::string& name, bool opened) {
+    DocumentUtils::NewDocumentOptions options;
+    options.name = PMString(name);
+    databases.push_back(DocumentUtils::NewDocument(options));
+    IDataBase* db = databases.back().get();
+    InterfacePtr<IDocumentList> list = Documents();
+    EXPECT_TRUE(list);
+    if (!list) {
+        return db;
+    }
+    const ErrorCode added = opened ? list->AddOpenedDocument(db, kInvalidUID, PMString(name))
+                                   : list->AddNewDocument(db, kInvalidUID, PMString(name));
+    EXPECT_EQ(added, kSuccess);
+    InterfacePtr<IIntegratorTarget> selection = NewDocumentSelection(db);
+    EXPECT_TRUE(selection);
+    list->SetDocumentSelection(db, selection.get());
+    return db;
+}
+
+void PluginTest::CloseDocument(IDataBase* db) {
+    ASSERT_EQ(Documents()->CloseDocument(db), kSuccess);
+}
+
+UIDRef PluginTest::PlaceImage(IDataBase* db, const PMRect& frame, uint32_t w, uint32_t h) {
+    const std::string path = dir / ("image" + std::to_string(++images) + ".tif");
+    dockit::WriteTiff(path, w, h, 72);
+    ErrorCode error = kFailure;
+    UIDRef placedFrame =
+        DocumentUtils::AddGraphicFrame(DocumentUtils::GetNthPage(db, 0), frame, &error);
+    EXPECT_EQ(error, kSuccess);
+    UIDRef image = ImportUtils::PlaceFile(placedFrame, PMString(path), &error);
+    EXPECT_EQ(error, kSuccess);
+    return image;
+}
+
+UIDRef PluginTest::FrameOf(const UIDRef& image) {
+    InterfacePtr<IHierarchy> hierarchy = InterfaceOf<IHierarchy>(image);
+    return hierarchy ? UIDRef(image.GetDataBase(), hierarchy->GetParentUID()) : UIDRef();
+}
+
+OD_ProcData PluginTest::MakeOrder(uint16_t status, uint32_t imageClass, const std::string& name) {
+    OD_ProcData order;
+    order.status = status;
+    order.imageClass = imageClass;
+    order.processCode = imageClass == kODClassCMYK   ? kODProcessCMYKBase
+                        : imageClass == kODClassGray ? kODProcessGrayBase
+                                                     : kODProcessRGBBase;
+    order.outputName = PMString(name);
+    order.profile = PMString("profile-" + name);
+    order.prefix = PMString("P");
+    order.formatCode = 0x100;
+    order.resolution = 72;
+    order.pixelWidth = 40;
+    order.pixelHeight = 20;
+    return order;
+}
+
+void PluginTest::SetOrder(const UIDRef& item, const OD_ProcData& order) {
+    ASSERT_EQ(OD_DataAccessor(item).Write(order), kSuccess);
+}
+
+OD_ProcData PluginTest::Order(const UIDRef& item) {
+    OD_ProcData order;
+    EXPECT_EQ(OD_DataAccessor(item).Read(order), 0);
+    return order;
+}
+
+OD_PrefsData PluginTest::Prefs() {
+    InterfacePtr<IOrdoPrefsData> prefs(Session(), IID_IORDOPREFSDATA);
+    return prefs->Get();
+}
+
+void PluginTest::SetPrefs(const OD_PrefsData& prefs) {
+    InterfacePtr<IOrdoPrefsData> data(Session(), IID_IORDOPREFSDATA);
+    data->Set(prefs);
+}
+
+void PluginTest::UseServer(const std::string& serverPath) {
+    OD_PrefsData prefs = Prefs();
+    ASSERT_TRUE(prefs.SetServerPath(serverPath.c_str()));
+    SetPrefs(prefs);
+}
+
+void PluginTest::SelectInLayout(IDataBase* db, const std::vector<UIDRef>& items) {
+    InterfacePtr<IDocument> document = DocumentUtils::QueryDocument(db);
+    InterfacePtr<ILayoutSelection> layout(document, IID_ILAYOUTSELECTION);
+    ASSERT_TRUE(layout);
+    UIDList list(db);
+    for (const UIDRef& item : items) {
+        list.Append(item);
+    }
+    layout->Select(list, ILayoutSelection::kReplace);
+}
+
+void PluginTest::OpenPanel() {
+    panel = CreateOrdoPanel();
+    ASSERT_TRUE(panel) << "the orders panel cannot be made";
+    InterfacePtr<IApplication> app = App();
+    InterfacePtr<IPanelMgr> panels(app->QueryPanelManager());
+    ASSERT_TRUE(panels->RegisterPanel(panel.get()));
+    ASSERT_TRUE(panels->ShowPanel(panel->GetWidgetID()));
+    ASSERT_NE(GetOrdoPanelList(), nullptr);
+}
+
+void PluginTest::ClosePanel() {
+    InterfacePtr<IApplication> app = App();
+    InterfacePtr<IPanelMgr> panels(app ? app->QueryPanelManager() : nullptr);
+    if (panels && panel) {
+        panels->UnregisterPanel(panel->GetWidgetID());
+    }
+    panel.reset();
+}
+
+int32_t PluginTest::RowCount() const {
+    InterfacePtr<IListBoxController> rows(GetOrdoPanelList(), IID_ILISTBOXCONTROLLER);
+    return rows ? rows->GetRowCount() : 0;
+}
+
+void PluginTest::SelectItems(const std::vector<UIDRef>& items) const {
+    InterfacePtr<IListBoxController> rows(GetOrdoPanelList(), IID_ILISTBOXCONTROLLER);
+    ASSERT_TRUE(rows);
+    const std::vector<UIDRef>& shown = OrdoPanelItems();
+    std::vector<int32_t> wanted;
+    for (int32_t r = 0; r < rows->GetRowCount(); ++r) {
+        const ListRow row = rows->GetRow(r);
+        const ListCell* cell = row.FindCell(kOrdoRowIndexCellID);
+        ASSERT_NE(cell, nullptr);
+        bool ok = false;
+        const int index = cell->text.GetAsNumber(&ok);
+        ASSERT_TRUE(ok && index >= 0 && static_cast<std::size_t>(index) < shown.size());
+        for (const UIDRef& item : items) {
+            if (shown[static_cast<std::size_t>(index)] == item) {
+                wanted.push_back(r);
+            }
+        }
+    }
+    ASSERT_EQ(wanted.size(), items.size()) << "an item has no row";
+    ASSERT_TRUE(rows->SetSelection(wanted));
+}
+
+void PluginTest::Perform(ActionID action) {
+    InterfacePtr<IApplication> app = App();
+    InterfacePtr<IActionManager> actions(app->QueryActionManager());
+    ASSERT_EQ(actions->PerformAction(action), kSuccess);
+}
+
+bool PluginTest::Enabled(ActionID action) {
+    InterfacePtr<IApplication> app = App();
+    InterfacePtr<IActionManager> actions(app->QueryActionManager());
+    actions->UpdateActionStates(nullptr, {action});
+    return actions->IsEnabled(action);
+}
+
+} // namespace plugkit

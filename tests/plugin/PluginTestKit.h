@@ -1,0 +1,102 @@
+#pragma once
+
+// What the plug-in's frame and action tests share: a host with the plug-in
+// loaded, documents with placed images made on the spot, the orders panel,
+// alerts and dialogs answered by script, a server tree made as the reference
+// server makes it.
+
+#include "CAlert.h"
+#include "IApplication.h"
+#include "IDataBase.h"
+#include "IOrdoPrefsData.h"
+#include "OD_Preferences.h"
+#include "OD_ProcData.h"
+#include "PMRect.h"
+#include "TempDir.h"
+#include "UIDRef.h"
+#include "Widgets.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class IDocumentList;
+class ISession;
+
+namespace plugkit {
+
+// A server tree made by the reference server's init, with its client
+// folders handled by a pass of the reference server.
+struct Server {
+    Server();
+    // Handles the job files there now (CONNECT, DECONNECT, tickets); the
+    // number handled.
+    int RunOnce();
+    // The job files waiting in the hot folder.
+    std::size_t JobFiles() const;
+    TempDir dir;
+    std::string path;
+};
+
+class PluginTest : public ::testing::Test {
+public:
+    void SetUp() override;
+    void TearDown() override;
+
+    static ISession* Session();
+    static InterfacePtr<IApplication> App();
+    static InterfacePtr<IDocumentList> Documents();
+
+    // A new document, taken in by the document list as made (opened when
+    // opened is set), with its layout selection; the front document.
+    IDataBase* NewDocument(const std::string& name, bool opened = false);
+    void CloseDocument(IDataBase* db);
+
+    // A gray TIFF of w x h pixels at 72 ppi placed in a new frame on the
+    // document's first page.
+    UIDRef PlaceImage(IDataBase* db, const PMRect& frame, uint32_t w = 40, uint32_t h = 20);
+    // The frame that holds a placed image.
+    static UIDRef FrameOf(const UIDRef& image);
+
+    // Order records.
+    static OD_ProcData MakeOrder(uint16_t status, uint32_t imageClass = kODClassGray,
+                                 const std::string& name = "photo");
+    static void SetOrder(const UIDRef& item, const OD_ProcData& order);
+    static OD_ProcData Order(const UIDRef& item);
+
+    // The session's preferences.
+    static OD_PrefsData Prefs();
+    static void SetPrefs(const OD_PrefsData& prefs);
+    static void UseServer(const std::string& serverPath);
+
+    // Selects page items in the document's layout.
+    static void SelectInLayout(IDataBase* db, const std::vector<UIDRef>& items);
+
+    // The orders panel, shown (its list observer attaches and rebuilds).
+    void OpenPanel();
+    void ClosePanel();
+    // The rows of the list, and the selection of the rows that show the items.
+    int32_t RowCount() const;
+    void SelectItems(const std::vector<UIDRef>& items) const;
+
+    // Runs an action as the host does: through the action manager, in the
+    // current context.
+    static void Perform(ActionID action);
+    // The actions' states after the host asked the component.
+    static bool Enabled(ActionID action);
+
+    TempDir dir;
+    RecordingAlertSink alerts;
+    ScriptedDialogSink dialogs;
+    std::vector<std::unique_ptr<IDataBase>> databases;
+    InterfacePtr<IControlView> panel;
+    int images = 0;
+
+private:
+    std::unique_ptr<ScopedAlertSink> alertScope;
+    std::unique_ptr<ScopedDialogSink> dialogScope;
+};
+
+} // namespace plugkit
