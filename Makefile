@@ -4,7 +4,6 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
-SERVER     := samples/qor-server/qorserver
 
 .PHONY: all setup build build-asan demo test test-plain test-asan format format-check fuzz bench clean
 
@@ -23,12 +22,7 @@ build-asan: setup
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 
 demo: build
-	$(BUILD)/apps/ordodesk/ordodesk server-config $(SERVER)
-	$(BUILD)/apps/ordodesk/ordodesk map-path $(SERVER) 1 'Data\curparam.txt'
-	@if [ -d ../shared/testdata/images ]; then \
-	  $(BUILD)/apps/ordodesk/ordodesk inspect --accept-opi ../shared/testdata/images/*.tif \
-	    ../shared/testdata/images/*.jpg ../shared/testdata/images/*.psd \
-	    ../shared/testdata/images/*.eps ../shared/testdata/images/*.pcd; fi
+	$(BUILD)/apps/ordodesk/ordodesk demo
 
 test: setup format-check test-plain test-asan
 

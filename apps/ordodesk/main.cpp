@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
     AddServerCommands(app, exitCode);
     AddInspectCommand(app, exitCode);
     AddOrderCommand(app, exitCode);
+    AddShellCommands(app, exitCode);
     CLI11_PARSE(app, argc, argv);
     return exitCode;
 }

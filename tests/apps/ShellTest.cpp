@@ -1,0 +1,334 @@
+// The host shell: `ordodesk run` on scripts (tests/apps/scripts) in a fresh
+// workspace each, with the plug-in loaded and the reference QOR server run
+// in-process by the script; and `ordodesk demo`.
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+using nlohmann::json;
+
+namespace {
+
+struct ShellRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quoted(const std::string& a) {
+    std::string q = "'";
+    for (char c : a) {
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return q + "'";
+}
+
+ShellRun Ordodesk(const std::vector<std::string>& args, const TempDir& dir) {
+    std::string command = Quoted(ORDODESK_EXE);
+    for (const auto& a : args) {
+        command += " " + Quoted(a);
+    }
+    const std::string errPath = dir / "stderr.txt";
+    command += " 2>" + Quoted(errPath) + " </dev/null";
+    ShellRun run;
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return run;
+    }
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        run.out.append(buffer, n);
+    }
+    const int status = ::pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.err = ReadFile(errPath);
+    return run;
+}
+
+// Runs a script with ${W} naming a fresh workspace; the system folder and the
+// session file live in it too, so no user's own preferences are touched.
+ShellRun RunScriptFile(const std::string& script, const TempDir& w) {
+    return Ordodesk({"run", "--set", "W=" + w.Path(), script, "--system-folder", w / "system",
+                     "--session", w / "session.odsession"},
+                    w);
+}
+
+ShellRun RunScript(const std::string& name, const TempDir& w) {
+    return RunScriptFile(std::string(SHELL_SCRIPTS_DIR) + "/" + name, w);
+}
+
+ShellRun RunText(const std::string& text, const TempDir& w) {
+    const std::string path = w / "script.ods";
+    WriteFile(path, text);
+    return RunScriptFile(path, w);
+}
+
+// The text between two marker lines that the script echoes.
+std::string Between(const std::string& out, const std::string& begin, const std::string& end) {
+    const std::size_t a = out.find(begin + "\n");
+    const std::size_t b = out.find(end + "\n", a == std::string::npos ? 0 : a);
+    if (a == std::string::npos || b == std::string::npos) {
+        return "";
+    }
+    return out.substr(a + begin.size() + 1, b - a - begin.size() - 1);
+}
+
+#define EXPECT_RAN(run)                                                                            \
+    EXPECT_EQ((run).exitCode, 0) << "stdout:\n" << (run).out << "\nstderr:\n" << (run).err
+
+} // namespace
+
+// ---- the host's own behaviour
+
+TEST(ShellHost, DocumentSurvivesSaveAndOpen) {
+    TempDir w;
+    const ShellRun run = RunScript("document-round-trip.ods", w);
+    EXPECT_RAN(run);
+    const json before = json::parse(Between(run.out, "---items-before---", "---end---"));
+    const std::string afterText = Between(run.out.substr(run.out.find("---items-after---")),
+                                          "---items-after---", "---end---");
+    const json after = json::parse(afterText);
+    EXPECT_EQ(before, after);
+    ASSERT_EQ(before.size(), 9u); // a group, four frames, four images
+
+    // The transformations the place options asked for.
+    auto item = [&](const std::string& link) {
+        for (const auto& e : before) {
+            if (e["link"].get<std::string>().find(link) != std::string::npos) {
+                return e;
+            }
+        }
+        return json();
+    };
+    EXPECT_EQ(item("photo-rgb.tif")["transform"]["xScale"], 0.5);
+    EXPECT_EQ(item("press-cmyk.tif")["transform"]["rotation"], 30);
+    EXPECT_EQ(item("press-cmyk.tif")["transform"]["xScale"], -1);
+    EXPECT_EQ(item("web-rgb.jpg")["transform"]["skew"], 10);
+    EXPECT_EQ(item("web-rgb.jpg")["page"], 2);
+    EXPECT_EQ(item("scan-gray.tif")["transform"]["yScale"], -1);
+    EXPECT_EQ(before[0]["kind"], "group");
+}
+
+TEST(ShellHost, SelectionUndoAndRedo) {
+    TempDir w;
+    const ShellRun run = RunScript("select-undo-redo.ods", w);
+    EXPECT_RAN(run);
+    EXPECT_NE(run.out.find("undone: "), std::string::npos);
+}
+
+TEST(ShellHost, BadLinesStopTheScriptAndNameTheirLine) {
+    struct Case {
+        const char* line;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"frobnicate", "unknown command \"frobnicate\""},
+        {"place ${W}/missing.tif 0 0 10 10", "cannot place"},
+        {"place ${W}/img/photo-rgb.tif 0 ten 10 10", "Y is not a number"},
+        {"place ${W}/img/photo-rgb.tif 0 0 10", "usage: place"},
+        {"select 9999", "no page item has the UID 9999"},
+        {"echo \"open quote", "quote (\") is not closed"},
+        {"echo ${NOPE}", "unknown variable ${NOPE}"},
+        {"open ${W}/no-such.odoc", "cannot open"},
+        {"dialog ok", "no dialog is open"},
+        {"panel select 1", "the panel is closed"},
+        {"action frobnicate", "unknown action"},
+        {"shortcut Ctrl+Q", "no action has the shortcut"},
+        {"shortcut Hyper+", "not a shortcut"},
+        {"idle -3", "idle takes"},
+        {"undo", "nothing to undo"},
+        {"expect panel-rows 3", "expected panel-rows 3; found 0 rows"},
+        {"expect bogus", "unknown expectation"},
+        {"items --bogus", "unknown option --bogus"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        TempDir w;
+        const ShellRun run = RunText("samples ${W}/img\n# a comment\n\nnew\n" +
+                                         std::string(c.line) + "\necho NOT-REACHED\n",
+                                     w);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.err.find("script.ods:5: error:"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+        EXPECT_EQ(run.out.find("NOT-REACHED"), std::string::npos);
+    }
+}
+
+TEST(ShellHost, VariablesAndQuotesKeepBlanksInOneWord) {
+    TempDir w;
+    WriteFile(w / "s.ods",
+              "samples ${D}\nset IMG \"${D}/photo-rgb.tif\"\nnew\n"
+              "place ${IMG} 0 0 100 100 --name f # a comment\n"
+              "place '${D}/scan-gray.tif' 0 200 100 100\n"
+              "expect items image 2\necho \"a \\\"quoted\\\" word\" '#not a comment'\n");
+    const ShellRun run = Ordodesk({"run", w / "s.ods", "--set", "D=" + (w / "a folder"),
+                                   "--system-folder", w / "system", "--session", w / "session"},
+                                  w);
+    EXPECT_RAN(run);
+    EXPECT_NE(run.out.find("a \"quoted\" word #not a comment\n"), std::string::npos) << run.out;
+}
+
+TEST(ShellHost, MissingScriptAndBadVariableAreRefused) {
+    TempDir w;
+    ShellRun run = RunScriptFile(w / "nothing-here.ods", w);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("cannot read the script"), std::string::npos);
+    WriteFile(w / "s.ods", "echo hi\n");
+    run = Ordodesk({"run", w / "s.ods", "--set", "novalue", "--system-folder", w / "sys",
+                    "--session", w / "session"},
+                   w);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("--set takes NAME=VALUE"), std::string::npos);
+}
+
+TEST(ShellHost, DialogCommandsDriveThePreferencesDialog) {
+    TempDir w;
+    const ShellRun run = RunScript("prefs-dialog.ods", w);
+    EXPECT_RAN(run);
+    EXPECT_NE(run.out.find("closed with Cancel"), std::string::npos);
+    EXPECT_NE(run.out.find("closed with OK"), std::string::npos);
+    // The dialog listing names the widgets with their states.
+    EXPECT_NE(run.out.find("0x71942 edit box = \"12\""), std::string::npos) << run.out;
+}
+
+TEST(ShellHost, ScriptThatEndsInsideADialogFails) {
+    TempDir w;
+    const ShellRun run = RunText("action preferences\ndialog\n", w);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("ended while the dialog"), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("closed with Cancel"), std::string::npos);
+}
+
+TEST(ShellHost, FailedCommandInsideADialogCancelsItAndStops) {
+    TempDir w;
+    const ShellRun run = RunText("action preferences\ndialog set 0x71942 9\ndialog click 0x7FFFF\n"
+                                 "dialog ok\necho NOT-REACHED\n",
+                                 w);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("script.ods:3: error: no widget 0x7FFFF"), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("closed with Cancel"), std::string::npos);
+    EXPECT_EQ(run.out.find("NOT-REACHED"), std::string::npos);
+}
+
+TEST(ShellHost, PreferencesLastInTheSessionFile) {
+    TempDir w;
+    EXPECT_RAN(RunText("action preferences\ndialog set 0x71942 17\ndialog ok\n", w));
+    const ShellRun second = RunText("expect prefs frequency 17\n", w);
+    EXPECT_RAN(second);
+}
+
+// ---- the road of an order through the plug-in
+
+TEST(ShellRoad, AddSendPickupRelinkUndoRedoSave) {
+    TempDir w;
+    const ShellRun run = RunScript("road.ods", w);
+    EXPECT_RAN(run);
+    EXPECT_TRUE(PathExists(w / "processed/photo-rgb.tif"));
+    EXPECT_TRUE(PathExists(w / "road.odoc"));
+}
+
+TEST(ShellRoad, PanelMenuEnablingRules) {
+    TempDir w;
+    EXPECT_RAN(RunScript("menu-rules.ods", w));
+}
+
+TEST(ShellRoad, EditSelectedShowsOneDialogPerImageClass) {
+    TempDir w;
+    const ShellRun run = RunScript("edit-by-class.ods", w);
+    EXPECT_RAN(run);
+}
+
+TEST(ShellRoad, PanelDropDoubleClickAndLog) {
+    TempDir w;
+    const ShellRun run = RunScript("panel-widgets.ods", w);
+    EXPECT_RAN(run);
+    // The processed-image warning was answered from the queue, then by default.
+    EXPECT_NE(run.out.find("[OK/Cancel] -> Cancel"), std::string::npos);
+    EXPECT_NE(run.out.find("[OK/Cancel] -> OK"), std::string::npos);
+}
+
+TEST(ShellRoad, TrashTakesOrdersOffTheList) {
+    TempDir w;
+    EXPECT_RAN(RunScript("trash.ods", w));
+}
+
+TEST(ShellRoad, CancelledAddLeavesTheImageOfferedAgain) {
+    TempDir w;
+    EXPECT_RAN(RunScript("cancel-add.ods", w));
+}
+
+TEST(ShellRoad, PreferenceFileSavedLoadedAndNewServer) {
+    TempDir w;
+    const ShellRun run = RunScript("prefs-files.ods", w);
+    EXPECT_RAN(run);
+}
+
+TEST(ShellRoad, RefreshFlagStaysDownWhileThePanelIsClosed) {
+    TempDir w;
+    EXPECT_RAN(RunScript("refresh-closed.ods", w));
+}
+
+TEST(ShellRoad, BurstOfChangesCostsOneRebuild) {
+    TempDir w;
+    EXPECT_RAN(RunScript("burst.ods", w));
+}
+
+TEST(ShellInteractive, ReadsStandardInputWithAPlainPrompt) {
+    TempDir w;
+    WriteFile(w / "input.txt", "help\nnew\nfrobnicate\nplace missing.tif 1 1 10 10\n"
+                               "expect items frame 0\nexpect undo none\nitems\nquit\n"
+                               "echo NOT-REACHED\n");
+    const std::string command = std::string("'") + ORDODESK_EXE + "' shell --system-folder '" +
+                                (w / "system") + "' --session '" + (w / "session") + "' <'" +
+                                (w / "input.txt") + "' 2>'" + (w / "err.txt") + "'";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        out.append(buffer, n);
+    }
+    const int status = ::pclose(pipe);
+    // An unknown command is an error the shell goes on after; quit ends it.
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_NE(out.find("ordodesk> "), std::string::npos);
+    EXPECT_NE(out.find("new document Untitled-1"), std::string::npos);
+    EXPECT_EQ(out.find("NOT-REACHED"), std::string::npos);
+    // Errors name their line; a failed place leaves no frame and no undo step.
+    const std::string err = ReadFile(w / "err.txt");
+    EXPECT_NE(err.find("stdin:3: error: unknown command \"frobnicate\""), std::string::npos) << err;
+    EXPECT_NE(err.find("stdin:4: error: cannot place"), std::string::npos) << err;
+    EXPECT_EQ(err.find("expected"), std::string::npos) << err;
+    EXPECT_TRUE(PathExists(w / "session"));
+}
+
+// ---- the demo
+
+TEST(ShellDemo, RunsTheWholeRoadAndLeavesNothing) {
+    TempDir w;
+    const std::string keep = w / "demo";
+    const ShellRun run = Ordodesk({"demo", "--keep", keep}, w);
+    EXPECT_RAN(run);
+    EXPECT_NE(run.out.find("demo finished"), std::string::npos);
+    EXPECT_TRUE(PathExists(keep + "/demo-document.odoc"));
+    EXPECT_TRUE(PathExists(keep + "/processed/photo-rgb.tif"));
+    EXPECT_NE(run.out.find("[D]"), std::string::npos);
+
+    // Without --keep the workspace goes.
+    const ShellRun plain = Ordodesk({"demo", "--locale", "fr"}, w);
+    EXPECT_RAN(plain);
+    EXPECT_NE(plain.out.find("workspace is removed"), std::string::npos);
+
+    // A --keep folder with things in it is refused.
+    const ShellRun refused = Ordodesk({"demo", "--keep", keep}, w);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("not empty"), std::string::npos);
+}
