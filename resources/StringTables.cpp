@@ -308,6 +308,13 @@ const OrdoStringEntry kEntries[] = {
      "[ES]: DirOrovo Señal después de cerrar el documento"},
 
     // -- orders panel
+    // A log line; the cut path follows it.
+    {"0x71900kOrdoErrResultPathCut",
+     "The server named a processed file whose path is too long to be read; it is not taken: ",
+     "Le serveur a nommé un fichier traité dont le chemin est trop long pour être lu ; il "
+     "n'est pas pris : ",
+     "El servidor ha nombrado un archivo procesado cuya ruta es demasiado larga para leerla; "
+     "no se toma: "},
     // -- dialogs
     {"0x71900kOrdoDialogOKKey", "OK", "OK", "Aceptar"},
     {"0x71900kOrdoDialogCancelKey", "Cancel", "Annuler", "Cancelar"},

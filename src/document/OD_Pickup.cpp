@@ -142,9 +142,7 @@ void LogLine(OD_Log* log, const std::string& text) {
     if (log == nullptr) {
         return;
     }
-    std::string line = text;
-    line += '\n';
-    log->Append(line.c_str());
+    log->Append(text.c_str());
 }
 
 void ReplaceInPanel(std::vector<UIDRef>* panelItems, const UIDRef& old, const UIDRef& made) {
@@ -345,9 +343,9 @@ int32_t HandleFinishedOrder(UIDRef& item, const OD_PickupContext& context) {
     }
     if (pathCut) {
         // Looking for the part that arrived could find some other file.
-        LogLine(context.log, std::string("The server named a processed file whose path is too "
-                                         "long to be read; it is not taken: ") +
-                                 reply.outputPath + "...");
+        PMString text(kODResultPathCutKey);
+        text.Translate();
+        LogLine(context.log, text.GetUTF8String() + reply.outputPath + "...");
     }
     if ((reply.status != 0 || pathCut) && context.log != nullptr) {
         context.log->Show();

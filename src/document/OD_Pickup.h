@@ -17,7 +17,8 @@ class OD_PrefsData;
 class QOR_EndPoint;
 
 // Where the server's messages go: the orders panel's log. One line a call,
-// ending in "\n"; Show brings the log into view.
+// given without its line end (the log adds it); Show brings the log into
+// view.
 class OD_Log {
 public:
     virtual ~OD_Log() = default;
@@ -43,6 +44,9 @@ inline constexpr int32_t kODPickupNotFinished = -22;
 // The reply's path of the processed file may have been cut by the endpoint
 // (see kODReplyLineMax); the file is not looked for.
 inline constexpr int32_t kODPickupResultPathCut = -23;
+
+// String key of the log line that refuses such a path; the path follows it.
+inline constexpr const char* kODResultPathCutKey = "0x71900kOrdoErrResultPathCut";
 
 // Size of the buffer a reply is read into.
 inline constexpr int kODReplyCapacity = 1024;

@@ -8,8 +8,11 @@
 #include "ISubject.h"
 #include "OD_ServerLink.h"
 #include "OrdoActions.h"
+#include "OrdoPanel.h"
 #include "OrdoPanelState.h"
 #include "SessionIDs.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -182,6 +185,31 @@ void OrdoServiceProvider::GetServiceIDs(std::vector<ServiceID>& serviceIDs) {
     serviceIDs.insert(serviceIDs.end(), services.begin(), services.end());
 }
 
+namespace {
+
+// The orders panel shows the front document: a document made or opened
+// becomes the front one, so the list is rebuilt at the next idle run. A
+// document about to close takes its rows with it at once, so that nothing
+// reaches its page items once it is gone.
+void FollowDocumentInPanel(IDataBase* db, bool closing) {
+    IControlView* list = GetOrdoPanelList();
+    if (list == nullptr) {
+        return;
+    }
+    if (closing) {
+        const std::vector<UIDRef>& items = OrdoPanelItems();
+        const bool shown = std::any_of(items.begin(), items.end(), [db](const UIDRef& item) {
+            return item.GetDataBase() == db;
+        });
+        if (shown) {
+            RebuildOrdoList(list, false, false);
+        }
+    }
+    SetOrdoRefreshNeeded(true);
+}
+
+} // namespace
+
 void OrdoResponder::Respond(ISignalMgr* signalMgr) {
     if (signalMgr == nullptr) {
         return;
@@ -212,6 +240,7 @@ void OrdoResponder::Respond(ISignalMgr* signalMgr) {
     } else {
         observer->AutoDetach();
     }
+    FollowDocumentInPanel(db, detach);
 }
 
 // ---- database observer

@@ -268,7 +268,7 @@ TEST_F(PickupTest, AMissingProcessedFileIsAskedAgainAndItsMessageLoggedAtEachAtt
     EXPECT_EQ(dockit::Content(*db), before);
     EXPECT_EQ(Order(image).status, kODStatusSent);
     ASSERT_EQ(log.lines.size(), 2u);
-    EXPECT_EQ(log.lines[0], "written under another name\n");
+    EXPECT_EQ(log.lines[0], "written under another name");
     EXPECT_EQ(log.shown, 2);
     EXPECT_TRUE(fs::exists(ReplyPath(j1))); // not released
     EXPECT_FALSE(IsOrdoBusy());
@@ -295,7 +295,7 @@ TEST_F(PickupTest, AServerErrorFailsTheOrderLogsTheMessageAndReleasesTheReply) {
     EXPECT_EQ(Order(image).status, kODStatusReplyMinus2);
     EXPECT_EQ(Undo(image).savedStatus, 0);
     ASSERT_EQ(log.lines.size(), 1u);
-    EXPECT_EQ(log.lines[0], "the image cannot be read\n");
+    EXPECT_EQ(log.lines[0], "the image cannot be read");
     EXPECT_EQ(log.shown, 1);
     EXPECT_TRUE(log.busyWhileAppending);
     EXPECT_FALSE(IsOrdoBusy());
@@ -310,7 +310,7 @@ TEST_F(PickupTest, AServerWarningRelinksWithItsStatusAndLogsTheMessage) {
     EXPECT_EQ(LinkOf(image), processed);
     EXPECT_EQ(Order(image).status, kODStatusReplyMinus1);
     ASSERT_EQ(log.lines.size(), 1u);
-    EXPECT_EQ(log.lines[0], "written as photo_done.tif\n");
+    EXPECT_EQ(log.lines[0], "written as photo_done.tif");
     EXPECT_TRUE(log.busyWhileAppending);
     EXPECT_FALSE(fs::exists(ReplyPath(j1)));
 }
@@ -325,7 +325,7 @@ TEST_F(PickupTest, AStopRelinksNothingLogsOnceAndWaitsForTheNextReply) {
     EXPECT_EQ(LinkOf(image), original);
     EXPECT_EQ(Order(image).status, kODStatusSent);
     ASSERT_EQ(log.lines.size(), 1u);
-    EXPECT_EQ(log.lines[0], "stopped by the operator\n");
+    EXPECT_EQ(log.lines[0], "stopped by the operator");
     EXPECT_EQ(log.shown, 1);
     EXPECT_TRUE(log.busyWhileAppending);
     EXPECT_FALSE(IsOrdoBusy());
@@ -383,7 +383,7 @@ TEST_F(PickupTest, AResultPathThatTheEndpointCutIsRefusedAtEveryAttempt) {
         const std::size_t perAttempt = std::string(word) == "finish" ? 1 : 2;
         ASSERT_EQ(log.lines.size(), 2 * perAttempt);
         EXPECT_NE(log.lines.back().find("too long"), std::string::npos);
-        EXPECT_EQ(log.lines.back().compare(log.lines.back().size() - 4, 4, "...\n"), 0);
+        EXPECT_EQ(log.lines.back().compare(log.lines.back().size() - 3, 3, "..."), 0);
         EXPECT_EQ(LinkOf(image), original);
         endpoint.ReleaseReply(j1.c_str());
     }

@@ -151,6 +151,29 @@ TEST_F(FrameTest, EachDocumentGetsItsObserverAndClosingOneDetachesOnlyIt) {
     SetOrdoPanelList(nullptr);
 }
 
+TEST_F(FrameTest, ThePanelFollowsDocumentsAsTheyOpenAndClose) {
+    WidgetResource resource;
+    resource.classID = kWidgetListBoxWidgetBoss;
+    resource.widgetID = kOrdoListBoxWidgetID;
+    InterfacePtr<IControlView> list = CreateWidgetTree(resource);
+    SetOrdoPanelList(list.get());
+    IDataBase* shown = NewDocument("shown");
+    EXPECT_TRUE(IsOrdoRefreshNeeded()); // a new front document
+    IDataBase* other = NewDocument("other", true);
+    OrdoPanelItems() = {UIDRef(shown, UID(5)), UIDRef(shown, UID(9))};
+
+    // Closing another document leaves the rows; closing the shown one takes
+    // them at once, before its page items are gone.
+    SetOrdoRefreshNeeded(false);
+    CloseDocument(other);
+    EXPECT_EQ(OrdoPanelItems().size(), 2U);
+    EXPECT_TRUE(IsOrdoRefreshNeeded());
+    CloseDocument(shown);
+    EXPECT_TRUE(OrdoPanelItems().empty());
+    EXPECT_TRUE(IsOrdoRefreshNeeded());
+    SetOrdoPanelList(nullptr);
+}
+
 TEST_F(FrameTest, DocumentChangesRaiseTheRefreshFlagOnlyWhileThePanelListExists) {
     IDataBase* db = NewDocument("doc");
     ChangeDocument(db);
