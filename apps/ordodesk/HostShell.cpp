@@ -4,6 +4,7 @@
 #include "HostShell.h"
 
 #include "SampleFiles.h"
+#include "ShellWords.h"
 
 #include "CAlert.h"
 #include "Choosers.h"
@@ -134,60 +135,7 @@ private:
     int number = 0;
 };
 
-// ---- words and arguments
-
-// Splits a command line into words: blanks separate, '...' is taken as it
-// stands, "..." takes \" and \\ as escapes, and a word that begins with '#'
-// starts a comment that runs to the end of the line.
-std::vector<std::string> SplitWords(const std::string& line) {
-    std::vector<std::string> words;
-    std::size_t i = 0;
-    const std::size_t n = line.size();
-    while (i < n) {
-        while (i < n && std::isspace(static_cast<unsigned char>(line[i]))) {
-            ++i;
-        }
-        if (i >= n || line[i] == '#') {
-            break;
-        }
-        std::string word;
-        while (i < n && !std::isspace(static_cast<unsigned char>(line[i]))) {
-            const char c = line[i];
-            if (c == '\'') {
-                const std::size_t end = line.find('\'', i + 1);
-                if (end == std::string::npos) {
-                    Fail("a quote (') is not closed");
-                }
-                word += line.substr(i + 1, end - i - 1);
-                i = end + 1;
-            } else if (c == '"') {
-                ++i;
-                bool closed = false;
-                while (i < n) {
-                    if (line[i] == '\\' && i + 1 < n &&
-                        (line[i + 1] == '"' || line[i + 1] == '\\')) {
-                        word += line[i + 1];
-                        i += 2;
-                    } else if (line[i] == '"') {
-                        closed = true;
-                        ++i;
-                        break;
-                    } else {
-                        word += line[i++];
-                    }
-                }
-                if (!closed) {
-                    Fail("a quote (\") is not closed");
-                }
-            } else {
-                word += c;
-                ++i;
-            }
-        }
-        words.push_back(word);
-    }
-    return words;
-}
+// ---- arguments
 
 std::string Lower(std::string text) {
     for (char& c : text) {
@@ -505,7 +453,6 @@ private:
     // One command line; false when it failed (the error is printed).
     bool ExecuteLine(const std::string& line);
     void Execute(const std::vector<std::string>& words);
-    std::string Expand(const std::string& line) const;
     std::string Where(int line) const;
     const char* Prompt() const { return dialogs.empty() ? "ordodesk> " : "ordodesk dialog> "; }
 
@@ -619,7 +566,7 @@ private:
     std::deque<AlertResponse> alertAnswers;
     std::deque<std::optional<std::string>> chooserAnswers;
 
-    std::map<std::string, std::string> variables;
+    ShellVariables variables;
     bool vipsStarted = false;
 };
 
@@ -796,40 +743,13 @@ std::string HostShellImpl::Where(int line) const {
     return source->Name() + ":" + std::to_string(line) + ": error";
 }
 
-std::string HostShellImpl::Expand(const std::string& line) const {
-    std::string result;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        if (line[i] == '$' && i + 1 < line.size() && line[i + 1] == '{') {
-            const std::size_t end = line.find('}', i + 2);
-            if (end == std::string::npos) {
-                Fail("a ${ is not closed");
-            }
-            const std::string name = line.substr(i + 2, end - i - 2);
-            auto it = variables.find(name);
-            if (it == variables.end()) {
-                Fail("unknown variable ${" + name + "}");
-            }
-            result += it->second;
-            i = end;
-        } else {
-            result += line[i];
-        }
-    }
-    return result;
-}
-
 bool HostShellImpl::ExecuteLine(const std::string& line) {
     const int lineNumber = source != nullptr ? source->LineNumber() : 0;
     const int outerLine = commandLine;
     commandLine = lineNumber;
     bool ok = true;
     try {
-        // Variables are replaced inside each word, so a value with blanks or
-        // quotes in it stays one word.
-        std::vector<std::string> words = SplitWords(line);
-        for (std::string& word : words) {
-            word = Expand(word);
-        }
+        const std::vector<std::string> words = CommandWords(line, variables);
         if (!words.empty()) {
             if (options.echo && (source == nullptr || !source->Interactive())) {
                 out << (dialogs.empty() ? "> " : "  dialog> ")

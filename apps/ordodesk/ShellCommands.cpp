@@ -4,6 +4,7 @@
 
 #include "HostShell.h"
 #include "SampleFiles.h"
+#include "ShellWords.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -91,12 +92,13 @@ int RunScript(const RunArgs& a) {
     std::error_code ec;
     shell.SetVariable("SCRIPT_DIR", fs::absolute(a.script, ec).parent_path().string());
     for (const std::string& v : a.variables) {
-        const std::size_t eq = v.find('=');
-        if (eq == std::string::npos || eq == 0) {
+        std::string name;
+        std::string value;
+        if (!SplitAssignment(v, name, value)) {
             std::cerr << "ordodesk: --set takes NAME=VALUE, not " << v << "\n";
             return 1;
         }
-        shell.SetVariable(v.substr(0, eq), v.substr(eq + 1));
+        shell.SetVariable(name, value);
     }
     std::string why;
     if (!shell.Start(why)) {

@@ -33,14 +33,13 @@
 #include "OrdoCommands.h"
 #include "QOR_EndPointFile.h"
 #include "RefServer.h"
+#include "SampleImages.h"
 #include "ServerTree.h"
 #include "SessionIDs.h"
 #include "StringTables.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
-#include <jpeglib.h>
-#include <tiffio.h>
 #include <vips/vips8>
 
 #include <array>
@@ -109,139 +108,45 @@ void PictureSamples(uint32_t x, uint32_t y, uint32_t w, uint32_t h, int samples,
 
 // ===================================================== image files
 
-// A TIFF of the picture: 1 sample gray, 3 RGB, 4 CMYK.
+// The picture as the sample writers take it.
+void PicturePixels(const samples::Raster& image, uint32_t x, uint32_t y, uint8_t* out) {
+    PictureSamples(x, y, image.width, image.height, image.channels, out);
+}
+
+// A TIFF of the picture, uncompressed: 1 channel gray, 3 RGB, 4 CMYK.
 void WritePictureTiff(const std::string& path, uint32_t w, uint32_t h, double resolution,
-                      int samples) {
-    TIFF* tif = TIFFOpen(path.c_str(), "w");
-    if (tif == nullptr) {
-        throw std::runtime_error("cannot make " + path);
-    }
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC,
-                 samples == 1   ? PHOTOMETRIC_MINISBLACK
-                 : samples == 3 ? PHOTOMETRIC_RGB
-                                : PHOTOMETRIC_SEPARATED);
-    if (samples == 4) {
-        TIFFSetField(tif, TIFFTAG_INKSET, INKSET_CMYK);
-    }
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, h);
-    TIFFSetField(tif, TIFFTAG_XRESOLUTION, resolution);
-    TIFFSetField(tif, TIFFTAG_YRESOLUTION, resolution);
-    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-    std::vector<uint8_t> row(static_cast<std::size_t>(w) * samples);
-    for (uint32_t y = 0; y < h; ++y) {
-        for (uint32_t x = 0; x < w; ++x) {
-            PictureSamples(x, y, w, h, samples, &row[static_cast<std::size_t>(x) * samples]);
-        }
-        TIFFWriteScanline(tif, row.data(), y, 0);
-    }
-    TIFFClose(tif);
+                      int channels) {
+    samples::TiffOptions options;
+    options.resolution = resolution;
+    samples::WriteTiff(path, {w, h, channels}, PicturePixels, options);
 }
 
 // An RGB JPEG of the picture with a JFIF density in pixels per inch.
 void WritePictureJpeg(const std::string& path, uint32_t w, uint32_t h, int density) {
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (out == nullptr) {
-        throw std::runtime_error("cannot make " + path);
-    }
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr errors;
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, out);
-    cinfo.image_width = w;
-    cinfo.image_height = h;
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 95, TRUE);
-    cinfo.write_JFIF_header = TRUE;
-    cinfo.density_unit = 1;
-    cinfo.X_density = static_cast<UINT16>(density);
-    cinfo.Y_density = static_cast<UINT16>(density);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<JSAMPLE> row(static_cast<std::size_t>(w) * 3);
-    JSAMPROW rows[1] = {row.data()};
-    for (uint32_t y = 0; y < h; ++y) {
-        for (uint32_t x = 0; x < w; ++x) {
-            PictureSamples(x, y, w, h, 3, &row[static_cast<std::size_t>(x) * 3]);
-        }
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    std::fclose(out);
-}
-
-void Be16(std::string& out, uint32_t v) {
-    out.push_back(static_cast<char>((v >> 8) & 0xFF));
-    out.push_back(static_cast<char>(v & 0xFF));
-}
-
-void Be32(std::string& out, uint32_t v) {
-    Be16(out, v >> 16);
-    Be16(out, v & 0xFFFF);
+    samples::JpegOptions options;
+    options.density = density;
+    options.quality = 95;
+    samples::WriteJpeg(path, {w, h, 3}, PicturePixels, options);
 }
 
 // An RGB Photoshop document of the picture, uncompressed, whose resolution
 // entry (1005) gives the resolution in pixels per inch.
 void WritePicturePsd(const std::string& path, uint32_t w, uint32_t h, uint32_t resolution) {
-    std::string psd = "8BPS";
-    Be16(psd, 1);        // version
-    psd.append(6, '\0'); // reserved
-    Be16(psd, 3);        // channels
-    Be32(psd, h);        // rows
-    Be32(psd, w);        // columns
-    Be16(psd, 8);        // depth
-    Be16(psd, 3);        // RGB
-    Be32(psd, 0);        // colour mode data
-    std::string resource = "8BIM";
-    Be16(resource, 1005); // resolution info
-    Be16(resource, 0);    // empty name, padded
-    Be32(resource, 16);
-    for (int axis = 0; axis < 2; ++axis) {
-        Be32(resource, resolution << 16); // 16.16 pixels per inch
-        Be16(resource, 1);                // shown in pixels per inch
-        Be16(resource, 1);                // size shown in inches
-    }
-    Be32(psd, static_cast<uint32_t>(resource.size()));
-    psd += resource;
-    Be32(psd, 0); // layers and masks
-    Be16(psd, 0); // raw image data, one plane per channel
-    for (int channel = 0; channel < 3; ++channel) {
-        for (uint32_t y = 0; y < h; ++y) {
-            for (uint32_t x = 0; x < w; ++x) {
-                uint8_t rgb[3];
-                PictureSamples(x, y, w, h, 3, rgb);
-                psd.push_back(static_cast<char>(rgb[channel]));
-            }
-        }
-    }
-    WriteFile(path, psd);
+    samples::WritePsd(path, {w, h, 3}, PicturePixels, resolution);
 }
 
 // An OPI 1.3 placeholder: an EPS whose comments give its own picture's size
-// (columns x rows over the box of width x height points) and name the
-// high-resolution RGB image with its resolution.
-void WriteOpiPlaceholder(const std::string& path, int columns, int rows, double width,
+// (columns x rows of RGB over the box of width x height points) and name the
+// high-resolution image with its resolution.
+void WriteOpiPlaceholder(const std::string& path, uint32_t columns, uint32_t rows, double width,
                          double height, const std::string& highRes, int highResResolution) {
-    std::ostringstream eps;
-    eps << "%!PS-Adobe-3.0 EPSF-3.0\n"
-        << "%%Creator: road test\n"
-        << "%%Title: placeholder\n"
-        << "%%BoundingBox: 0 0 " << width << ' ' << height << '\n'
-        << "%ImageData: " << columns << ' ' << rows << " 8 3 0 " << columns << " 1 \"beginimage\"\n"
-        << "%ALDImageFileName: (" << highRes << ")\n"
-        << "%ALDImageResolution: " << highResResolution << ' ' << highResResolution << '\n'
-        << "%ALDImageType: 3 8\n"
-        << "%%EndComments\n"
-        << "%%EOF\n";
-    WriteFile(path, eps.str());
+    samples::EpsImage eps;
+    eps.image = {columns, rows, 3};
+    eps.width = width;
+    eps.height = height;
+    eps.creator = "road test";
+    eps.title = "placeholder";
+    samples::WriteOpiPlaceholder(path, eps, {highRes, "", static_cast<double>(highResResolution)});
 }
 
 // ===================================================== rendering a frame

@@ -15,9 +15,11 @@
 
 namespace dockit {
 
-// A gray 8-bit TIFF of w x h pixels at the resolution (pixels per inch).
+// A flat mid-gray 8-bit TIFF of w x h pixels at the resolution (pixels per
+// inch), uncompressed in one strip.
 void WriteTiff(const std::string& path, uint32_t w, uint32_t h, double resolution);
-// A gray JPEG with a JFIF density (unit 1: per inch, 2: per centimetre).
+// A flat mid-gray JPEG with a JFIF density (unit 1: per inch, 2: per
+// centimetre).
 void WriteJpeg(const std::string& path, uint32_t w, uint32_t h, int unit, int density);
 
 // A plug-in's record on image items: a number and a text, persistent.

@@ -13,6 +13,7 @@
 #include "ISession.h"
 #include "ImportUtils.h"
 #include "ObjectModel.h"
+#include "SampleImages.h"
 #include "ServerTree.h"
 #include "SessionIDs.h"
 #include "TempDir.h"
@@ -204,36 +205,13 @@ enum class Kind { gray, rgb, cmyk };
 // mark with that count.
 void WriteKindTiff(const std::string& path, Kind kind, uint32_t w, uint32_t h, double resolution,
                    const char* description = nullptr) {
-    TIFF* tif = TIFFOpen(path.c_str(), "w");
-    if (tif == nullptr) {
-        throw std::runtime_error("cannot make " + path);
-    }
-    const uint16_t samples = kind == Kind::gray ? 1 : kind == Kind::rgb ? 3 : 4;
-    const uint16_t photometric = kind == Kind::gray  ? PHOTOMETRIC_MINISBLACK
-                                 : kind == Kind::rgb ? PHOTOMETRIC_RGB
-                                                     : PHOTOMETRIC_SEPARATED;
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, photometric);
-    if (kind == Kind::cmyk) {
-        TIFFSetField(tif, TIFFTAG_INKSET, INKSET_CMYK);
-    }
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, h);
-    TIFFSetField(tif, TIFFTAG_XRESOLUTION, resolution);
-    TIFFSetField(tif, TIFFTAG_YRESOLUTION, resolution);
-    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    const int channels = kind == Kind::gray ? 1 : kind == Kind::rgb ? 3 : 4;
+    samples::TiffOptions options;
+    options.resolution = resolution;
     if (description != nullptr) {
-        TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, description);
+        options.description = description;
     }
-    std::vector<uint8_t> row(static_cast<std::size_t>(w) * samples, 0x80);
-    for (uint32_t y = 0; y < h; ++y) {
-        TIFFWriteScanline(tif, row.data(), y, 0);
-    }
-    TIFFClose(tif);
+    samples::WriteTiff(path, {w, h, channels}, samples::Flat(0x80), options);
 }
 
 // A server tree made by the reference server's init.

@@ -1,9 +1,10 @@
 #pragma once
 
-// Sample images of every format the plug-in reads, written on the spot for the
-// demo and for scripted sessions: TIFF and JPEG through libtiff and libjpeg,
-// a Photoshop file, an EPS with its image data comment, and an OPI
-// placeholder EPS with the high-resolution TIFF it stands for.
+// The demo's sample images, one of every format the plug-in reads, written on
+// the spot for the demo and for scripted sessions (the `samples` command):
+// gray, RGB and CMYK TIFF, an RGB JPEG, a Photoshop file, an EPS with its
+// image data comment, and an OPI placeholder EPS with the high-resolution
+// TIFF it stands for. The writers are those of SampleImages.h.
 
 #include <string>
 #include <vector>
