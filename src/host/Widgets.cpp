@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <utility>
 
 IDialogSink::~IDialogSink() = default;
@@ -335,7 +336,16 @@ public:
         if (at < 0 || at > GetRowCount()) {
             at = GetRowCount();
         }
-        rows.insert(rows.begin() + at, row);
+        if (spare.empty()) {
+            rows.insert(rows.begin() + at, row);
+        } else {
+            // Copied into the storage of a row cleared before: cells and texts
+            // of the same shape take the new values in place.
+            ListRow recycled = std::move(spare.back());
+            spare.pop_back();
+            recycled = row;
+            rows.insert(rows.begin() + at, std::move(recycled));
+        }
         for (int32_t& s : selected) {
             if (s >= at) {
                 ++s;
@@ -372,7 +382,14 @@ public:
     }
 
     void Clear(bool notify) override {
-        rows.clear();
+        // A list is mostly cleared to be filled again at once, with rows of
+        // the same shape: the cleared rows are kept for AddRow to fill.
+        if (spare.empty()) {
+            spare.swap(rows);
+        } else {
+            std::move(rows.begin(), rows.end(), std::back_inserter(spare));
+            rows.clear();
+        }
         Change({}, notify);
     }
 
@@ -453,6 +470,7 @@ private:
     void TellSelection() { Tell(this, kListSelectionChangedMessage, IID_ILISTBOXCONTROLLER); }
 
     std::vector<ListRow> rows;
+    std::vector<ListRow> spare;    // cleared rows, whose storage AddRow reuses
     std::vector<int32_t> selected; // increasing
     bool multiple = false;
 };

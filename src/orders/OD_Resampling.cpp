@@ -28,8 +28,9 @@ int CheckResamplingMatrix(const PMMatrix& imageMatrix, const OD_ProcData* order,
     if (!prefs.GetQualityControl() || order == nullptr) {
         return kODResamplingOK;
     }
-    const double sx = std::fabs(imageMatrix.GetXScale());
-    const double sy = std::fabs(imageMatrix.GetYScale());
+    const PMMatrix::Parts parts = imageMatrix.Decompose(); // once for both scales
+    const double sx = std::fabs(parts.xScale);
+    const double sy = std::fabs(parts.yScale);
     const double s = sx > sy ? sx : sy;
     const double r = order->resolution;
     if (!(std::fabs(r) >= kUnknownResolution)) {

@@ -20,6 +20,7 @@
 #include "Widgets.h"
 
 #include <exception>
+#include <iterator>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -29,31 +30,24 @@ namespace {
 
 uint64_t rebuildCount = 0;
 
-PMString Fixed(const PMString& text) {
-    PMString fixed = text;
-    fixed.SetTranslatable(false);
-    return fixed;
-}
-
-PMString Number(long long value) {
-    PMString text;
-    text.AppendNumber(value);
-    text.SetTranslatable(false);
-    return text;
-}
-
-const char* ImageTypeKey(uint32_t imageClass) {
+// The string key of the image type text (the list shows it translated).
+const PMString& ImageTypeKey(uint32_t imageClass) {
+    static const PMString gray("0x71900kStrImageTypeGray");
+    static const PMString rgb("0x71900kStrImageTypeRGB");
+    static const PMString cmyk("0x71900kStrImageTypeCMYK");
+    static const PMString lab("0x71900kStrImageTypeLab");
+    static const PMString unknown("0x71900kStrImageTypeUnknown");
     switch (imageClass) {
     case kODClassGray:
-        return "0x71900kStrImageTypeGray";
+        return gray;
     case kODClassRGB:
-        return "0x71900kStrImageTypeRGB";
+        return rgb;
     case kODClassCMYK:
-        return "0x71900kStrImageTypeCMYK";
+        return cmyk;
     case kODClassLab:
-        return "0x71900kStrImageTypeLab";
+        return lab;
     default:
-        return "0x71900kStrImageTypeUnknown";
+        return unknown;
     }
 }
 
@@ -263,27 +257,44 @@ public:
     BusyScope& operator=(const BusyScope&) = delete;
 };
 
-// The process and image type texts of a rebuild, made once per code.
-class RowTexts {
+// What a rebuild needs of each process code, found once per code (a document
+// uses few of them): the string key of its text, and whether it has a
+// correction (the row then shows the order's prefix).
+class ProcessCodes {
 public:
-    const PMString& Process(int16_t code) {
-        auto it = processKeys.find(code);
-        if (it == processKeys.end()) {
-            it = processKeys.emplace(code, ProcessCodeTextKey(code)).first;
+    struct Entry {
+        bool hasCorrection;
+        PMString key;
+    };
+
+    const Entry& Of(int16_t code) {
+        auto it = entries.find(code);
+        if (it == entries.end()) {
+            it = entries.emplace(code, Entry{HasCorrection(code), ProcessCodeTextKey(code)}).first;
         }
         return it->second;
     }
 
 private:
-    std::unordered_map<int16_t, PMString> processKeys;
+    std::unordered_map<int16_t, Entry> entries;
 };
+
+// The order of a placed image; an empty record (no order, so no row) when it
+// cannot be read.
+OD_ProcData ReadOrder(const IOrdoData& data) {
+    try {
+        return data.Get();
+    } catch (const std::exception&) {
+        return {};
+    }
+}
 
 // The resampling check of a Ready order. A placed image always sits in its
 // graphic frame, so of its placement only the image's own matrix is needed
 // (the check of the whole placement would read the frame's too, once per
-// row).
-bool NeedsResampling(const UIDRef& image, const OD_ProcData& order, const OD_PrefsData& prefs) {
-    InterfacePtr<ITransform> transform = InterfaceOf<ITransform>(image);
+// row). The image is the object whose order was just read.
+bool NeedsResampling(const IOrdoData* image, const OD_ProcData& order, const OD_PrefsData& prefs) {
+    InterfacePtr<ITransform> transform(image, IID_ITRANSFORM);
     if (!transform) {
         return false;
     }
@@ -323,39 +334,44 @@ void FillRows(IListBoxController& rows, bool addNewImages) {
 
     std::vector<UIDRef>& panelItems = OrdoPanelItems();
     panelItems.clear();
-    RowTexts texts;
-    const PMString unknownPage = Fixed(PMString("?"));
+    panelItems.reserve(images.size());
+    ProcessCodes processCodes;
+    // One row record for the whole fill: each row is written over the last
+    // one, its texts reusing their storage, and the list box copies it.
+    ListRow row;
     for (const PanelItem& image : images) {
         const UIDRef item(db, image.uid);
-        OD_ProcData order;
+        InterfacePtr<IOrdoData> data;
         try {
-            InterfacePtr<IOrdoData> data = InterfaceOf<IOrdoData>(item);
-            if (!data) {
-                continue;
-            }
-            order = data->Get();
+            data = InterfaceOf<IOrdoData>(item);
         } catch (const std::exception&) {
-            continue; // no row for an order that cannot be read
+            continue;
         }
+        if (!data) {
+            continue;
+        }
+        const OD_ProcData order = ReadOrder(*data);
         uint16_t shown = order.status;
-        if (shown == kODStatusReady && checkResampling && NeedsResampling(item, order, prefs)) {
+        if (shown == kODStatusReady && checkResampling &&
+            NeedsResampling(data.get(), order, prefs)) {
             shown = kODStatusReadyAlt;
         }
         const int32_t icon = OrdoStatusIcon(shown);
         if (icon == 0) {
             continue;
         }
-        OrdoRowData row;
-        row.index = static_cast<int32_t>(panelItems.size());
-        row.iconID = icon;
-        row.imageType = PMString(ImageTypeKey(order.imageClass));
-        row.options =
-            Fixed(HasCorrection(order.processCode) && !order.prefix.IsEmpty() ? order.prefix
-                                                                              : order.profile);
-        row.page = image.page > 0 ? Number(image.page) : unknownPage;
-        row.outputName = Fixed(order.outputName);
-        row.process = texts.Process(order.processCode);
-        rows.AddRow(MakeOrdoRow(std::move(row)));
+        const ProcessCodes::Entry& process = processCodes.Of(order.processCode);
+        OrdoRowData fields;
+        fields.index = static_cast<int32_t>(panelItems.size());
+        fields.iconID = icon;
+        fields.imageType = &ImageTypeKey(order.imageClass);
+        fields.options =
+            process.hasCorrection && !order.prefix.IsEmpty() ? &order.prefix : &order.profile;
+        fields.page = image.page;
+        fields.outputName = &order.outputName;
+        fields.process = &process.key;
+        SetOrdoRow(row, fields);
+        rows.AddRow(row);
         panelItems.push_back(item);
     }
 }
@@ -389,17 +405,38 @@ OrdoImageOptionsRunner& ImageOptionsRunner() {
 
 // ---- the row record
 
-ListRow MakeOrdoRow(OrdoRowData data) {
-    ListRow row;
-    row.cells.reserve(7);
-    row.cells.push_back({kOrdoRowIndexCellID, Number(data.index), 0});
-    row.cells.push_back({kOrdoStatusIconCellID, PMString(), data.iconID});
-    row.cells.push_back({kOrdoPageCellID, std::move(data.page), 0});
-    row.cells.push_back({kOrdoNameCellID, std::move(data.outputName), 0});
-    row.cells.push_back({kOrdoOptionsCellID, std::move(data.options), 0});
-    row.cells.push_back({kOrdoProcessCellID, std::move(data.process), 0});
-    row.cells.push_back({kOrdoImageTypeCellID, std::move(data.imageType), 0});
-    return row;
+void SetOrdoRow(ListRow& row, const OrdoRowData& data) {
+    static constexpr WidgetID kCells[] = {
+        kOrdoRowIndexCellID, kOrdoStatusIconCellID, kOrdoPageCellID,     kOrdoNameCellID,
+        kOrdoOptionsCellID,  kOrdoProcessCellID,    kOrdoImageTypeCellID};
+    row.cells.resize(std::size(kCells));
+    for (std::size_t i = 0; i < std::size(kCells); ++i) {
+        row.cells[i].cellID = kCells[i];
+        row.cells[i].iconID = 0;
+    }
+    auto number = [](PMString& text, long long value) {
+        text.Clear();
+        text.AppendNumber(value);
+        text.SetTranslatable(false);
+    };
+    auto fixed = [](PMString& text, const PMString& value) {
+        text = value;
+        text.SetTranslatable(false);
+    };
+    number(row.cells[0].text, data.index);
+    row.cells[1].text.Clear();
+    row.cells[1].text.SetTranslatable(true);
+    row.cells[1].iconID = data.iconID;
+    if (data.page > 0) {
+        number(row.cells[2].text, data.page);
+    } else {
+        row.cells[2].text.SetCString("?");
+        row.cells[2].text.SetTranslatable(false);
+    }
+    fixed(row.cells[3].text, *data.outputName);
+    fixed(row.cells[4].text, *data.options);
+    row.cells[5].text = *data.process;
+    row.cells[6].text = *data.imageType;
 }
 
 int32_t OrdoRowIndex(const ListRow& row) {

@@ -24,18 +24,24 @@ public:
     virtual bool LButtonDblClk() = 0;
 };
 
-// One row as the rebuild fills it, in this order.
+// What one row shows, as the rebuild fills it; the texts are the caller's.
 struct OrdoRowData {
-    int32_t index = 0;   // position of the order in the panel item list
-    int32_t iconID = 0;  // status icon
-    PMString imageType;  // string key of the image type
-    PMString options;    // prefix or profile (not translatable)
-    PMString page;       // page number or "?" (not translatable)
-    PMString outputName; // (not translatable)
-    PMString process;    // string key of the process text
+    int32_t index = 0;                    // position of the order in the panel item list
+    int32_t iconID = 0;                   // status icon
+    const PMString* imageType = nullptr;  // string key of the image type
+    const PMString* options = nullptr;    // prefix or profile (shown as it is)
+    int32_t page = 0;                     // page number; 0 or less shows "?"
+    const PMString* outputName = nullptr; // (shown as it is)
+    const PMString* process = nullptr;    // string key of the process text
 };
 
-ListRow MakeOrdoRow(OrdoRowData data);
+// Writes the row of data into row, its cells in this order: the index, the
+// status icon, the page, the output name, the options, the process and the
+// image type. The index, the page, the output name and the options are marked
+// not translatable; the icon cell's empty text and the two string keys stay
+// translatable. The row's cells and texts are reused, so one record can be
+// filled row after row without allocating.
+void SetOrdoRow(ListRow& row, const OrdoRowData& data);
 
 // The panel item index a row shows (its index cell), or -1.
 int32_t OrdoRowIndex(const ListRow& row);

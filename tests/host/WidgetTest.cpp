@@ -620,6 +620,73 @@ TEST_F(WidgetTest, AListBoxKeepsItsSelectionInStepWithItsRows) {
     WidgetUtils::DetachFromWidget(panel.get(), kListID, IID_ILISTBOXCONTROLLER, &recorder);
 }
 
+TEST_F(WidgetTest, AListFilledAgainAfterClearingHoldsExactlyItsNewRows) {
+    auto list = List();
+    auto row = [](std::vector<ListCell> cells) { return ListRow{std::move(cells)}; };
+    PMString fixed("a text long enough to leave the string's own buffer");
+    fixed.SetTranslatable(false);
+    // Rows of every shape: more cells and fewer, long texts and short, marks
+    // set and cleared, icons and none.
+    const std::vector<ListRow> first = {
+        row({{W(1), fixed, 0}, {W(2), PMString("0x71900kStrImageTypeRGB"), 7}, {W(3), {}, 0}}),
+        row({{W(1), PMString("b"), 0}}),
+        row({}),
+    };
+    PMString shortFixed("x");
+    shortFixed.SetTranslatable(false);
+    const std::vector<ListRow> second = {
+        row({{W(4), PMString("0x71900kStrImageTypeGray"), 0}}),
+        row({{W(5), shortFixed, 0}, {W(6), PMString(), 129}}),
+        row({{W(1), PMString(), 0}, {W(2), PMString("y"), 0}, {W(3), fixed, 3}, {W(4), {}, 0}}),
+        row({}),
+        row({{W(7), PMString("z"), 1}}),
+    };
+    auto expectRows = [&](const std::vector<ListRow>& rows) {
+        ASSERT_EQ(list->GetRowCount(), static_cast<int32_t>(rows.size()));
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            SCOPED_TRACE(r);
+            const ListRow shown = list->GetRow(static_cast<int32_t>(r));
+            ASSERT_EQ(shown.cells.size(), rows[r].cells.size());
+            for (std::size_t c = 0; c < shown.cells.size(); ++c) {
+                EXPECT_EQ(shown.cells[c].cellID, rows[r].cells[c].cellID);
+                EXPECT_EQ(shown.cells[c].text, rows[r].cells[c].text);
+                EXPECT_EQ(shown.cells[c].text.IsTranslatable(),
+                          rows[r].cells[c].text.IsTranslatable());
+                EXPECT_EQ(shown.cells[c].iconID, rows[r].cells[c].iconID);
+            }
+        }
+    };
+    for (const ListRow& r : first) {
+        list->AddRow(r);
+    }
+    expectRows(first);
+    list->Clear();
+    EXPECT_EQ(list->GetRowCount(), 0);
+    // Added at the end and at the front, over the rows cleared before.
+    for (std::size_t r = 2; r < second.size(); ++r) {
+        list->AddRow(second[r]);
+    }
+    list->AddRow(second[1], 0);
+    list->AddRow(second[0], 0);
+    expectRows(second);
+    // Cleared twice before the next fill, and filled again.
+    list->Clear();
+    for (const ListRow& r : first) {
+        list->AddRow(r);
+    }
+    list->Clear();
+    list->Clear();
+    for (const ListRow& r : second) {
+        list->AddRow(r);
+    }
+    for (const ListRow& r : first) {
+        list->AddRow(r);
+    }
+    std::vector<ListRow> both = second;
+    both.insert(both.end(), first.begin(), first.end());
+    expectRows(both);
+}
+
 TEST_F(WidgetTest, EditBoxNumbersReadOnlyWhatIsANumber) {
     struct Case {
         const char* text;

@@ -343,6 +343,76 @@ TEST_F(PanelTest, ProcessOptionsAndImageTypeTexts) {
     }
 }
 
+TEST_F(PanelTest, EachRebuildShowsWholeNewRowsWhateverTheRowsBefore) {
+    struct Expect {
+        int32_t icon;
+        const char *page, *name, *options, *processKey, *typeKey;
+    };
+    auto expectRows = [&](const std::vector<Expect>& expected) {
+        ASSERT_EQ(RowCount(), static_cast<int32_t>(expected.size()));
+        const WidgetID ids[] = {kOrdoRowIndexCellID, kOrdoStatusIconCellID, kOrdoPageCellID,
+                                kOrdoNameCellID,     kOrdoOptionsCellID,    kOrdoProcessCellID,
+                                kOrdoImageTypeCellID};
+        for (int32_t r = 0; r < RowCount(); ++r) {
+            SCOPED_TRACE(r);
+            const Expect& e = expected[static_cast<std::size_t>(r)];
+            const ListRow row = Rows()->GetRow(r);
+            ASSERT_EQ(row.cells.size(), std::size(ids));
+            for (std::size_t c = 0; c < std::size(ids); ++c) {
+                EXPECT_EQ(row.cells[c].cellID, ids[c]);
+                EXPECT_EQ(row.cells[c].iconID, c == 1 ? e.icon : 0);
+            }
+            const std::string texts[] = {std::to_string(r), "",           e.page,   e.name,
+                                         e.options,         e.processKey, e.typeKey};
+            // Numbers and the order's own texts are shown as they are; the
+            // status cell and the string keys are translated.
+            const bool translatable[] = {false, true, false, false, false, true, true};
+            for (std::size_t c = 0; c < std::size(ids); ++c) {
+                EXPECT_EQ(row.cells[c].text.GetUTF8String(), texts[c]) << "cell " << c;
+                EXPECT_EQ(row.cells[c].text.IsTranslatable(), translatable[c]) << "cell " << c;
+            }
+        }
+    };
+    const UIDRef a = Image(0);
+    SetOrder(a, kODStatusReady, 12, "a-name-long-enough-for-the-heap", "PRE", "Magazine");
+    const UIDRef b = Image(1);
+    SetOrder(b, kODStatusSent, 24, "b", "", "Cmyk", kODClassCMYK);
+    const UIDRef c = Image(2);
+    SetOrder(c, kODStatusDone, 1, "c", "", "GrayProf", kODClassGray);
+    Show();
+    expectRows({
+        {kOrdoIconReady, "1", "a-name-long-enough-for-the-heap", "PRE",
+         "0x71900kOrdoProcessBaseKey12", "0x71900kStrImageTypeRGB"},
+        {kOrdoIconSent, "2", "b", "Cmyk", "0x71900kOrdoProcessBaseKey24",
+         "0x71900kStrImageTypeCMYK"},
+        {kOrdoIconDone, "3", "c", "GrayProf", "0x71900kOrdoProcessBaseKey1",
+         "0x71900kStrImageTypeGray"},
+    });
+
+    // Fewer rows, then more, each with other texts than the row it replaces.
+    SetOrder(a, kODStatusNone);
+    SetOrder(b, kODStatusDone, 14, "b-now-with-a-much-longer-name", "PRE", "Press", kODClassLab);
+    Rebuild();
+    expectRows({
+        {kOrdoIconDone, "2", "b-now-with-a-much-longer-name", "Press",
+         "0x71900kOrdoProcessBaseKey14", "0x71900kStrImageTypeLab"},
+        {kOrdoIconDone, "3", "c", "GrayProf", "0x71900kOrdoProcessBaseKey1",
+         "0x71900kStrImageTypeGray"},
+    });
+    SetOrder(a, kODStatusSent, 99, "", "", "", kODClassFullColor);
+    SetOrder(Image(2), kODStatusReady, 1, "d", "CORR", "GrayProf", kODClassGray);
+    Rebuild();
+    expectRows({
+        {kOrdoIconSent, "1", "", "", "0x71900kOrdoProcessBaseKey99", "0x71900kStrImageTypeUnknown"},
+        {kOrdoIconDone, "2", "b-now-with-a-much-longer-name", "Press",
+         "0x71900kOrdoProcessBaseKey14", "0x71900kStrImageTypeLab"},
+        {kOrdoIconDone, "3", "c", "GrayProf", "0x71900kOrdoProcessBaseKey1",
+         "0x71900kStrImageTypeGray"},
+        {kOrdoIconReady, "3", "d", "CORR", "0x71900kOrdoProcessBaseKey1",
+         "0x71900kStrImageTypeGray"},
+    });
+}
+
 TEST_F(PanelTest, NewImagesBecomeOrdersOnlyWhenThePreferencesAskAndTheCallerAllows) {
     UIDRef image = Image();
     Show();
