@@ -331,7 +331,9 @@ void UndoRedoSelectedItems() {
     }
     OD_ActionParameters parameters;
     parameters.SetItems(selected);
+    OD_ActionUndoRedoItemsParams undoRedo(parameters);
+    undoRedo.panelItems = &OrdoPanelItems();
     OD_ActionUndoRedoItems action;
-    action.SetParameters(OD_ActionUndoRedoItemsParams(parameters));
+    action.SetParameters(undoRedo);
     action.Execute();
 }

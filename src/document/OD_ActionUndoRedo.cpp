@@ -4,6 +4,7 @@
 #include "IOrdoUndoData.h"
 #include "OD_DataAccessor.h"
 #include "OD_Geometry.h"
+#include "OD_Pickup.h"
 
 #include <cstring>
 #include <utility>
@@ -52,13 +53,14 @@ void OD_ActionUndoRedoItems::Execute() {
     next.option2 = params.option2;
     for (int32_t i = 0; i < params.Count(); ++i) {
         UIDRef item = params.At(i);
-        UndoRedoProcess(item, params.option1, params.option2);
+        UndoRedoProcess(item, params.option1, params.option2, params.panelItems);
         next.Append(item);
     }
     params = std::move(next);
 }
 
-bool UndoRedoProcess(UIDRef& item, uint8_t option1, uint8_t option2) {
+bool UndoRedoProcess(UIDRef& item, uint8_t option1, uint8_t option2,
+                     std::vector<UIDRef>* panelItems) {
     if (!IsUsableItemRef(item)) {
         return false;
     }
@@ -88,6 +90,7 @@ bool UndoRedoProcess(UIDRef& item, uint8_t option1, uint8_t option2) {
     if (RelinkWithGeometry(item, undo.otherFile, &record, option1, option2, made) != 0) {
         return false;
     }
+    ReplacePanelItem(panelItems, item, made);
     item = made;
     swapped.savedStatus = order.status;
     order.status = undo.savedStatus;

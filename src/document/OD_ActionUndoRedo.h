@@ -42,6 +42,11 @@ public:
 
     uint8_t option1 = 1;
     uint8_t option2 = 0;
+    // The page items the orders panel shows (null: none): an item the relink
+    // replaces is replaced there too before its records are written, so that
+    // the list rebuilt by those writes still knows it (its row stays
+    // selected).
+    std::vector<UIDRef>* panelItems = nullptr;
 };
 
 class OD_ActionUndoRedoItems : public OD_Action {
@@ -67,4 +72,5 @@ private:
 
 // Swaps one item; false when it was left as it is. item becomes the new item
 // on success.
-bool UndoRedoProcess(UIDRef& item, uint8_t option1 = 1, uint8_t option2 = 0);
+bool UndoRedoProcess(UIDRef& item, uint8_t option1 = 1, uint8_t option2 = 0,
+                     std::vector<UIDRef>* panelItems = nullptr);

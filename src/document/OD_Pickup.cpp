@@ -145,18 +145,6 @@ void LogLine(OD_Log* log, const std::string& text) {
     log->Append(text.c_str());
 }
 
-void ReplaceInPanel(std::vector<UIDRef>* panelItems, const UIDRef& old, const UIDRef& made) {
-    if (panelItems == nullptr) {
-        return;
-    }
-    for (UIDRef& ref : *panelItems) {
-        if (ref.GetDataBase() == old.GetDataBase() && ref.GetUID() == old.GetUID()) {
-            ref = made;
-            return;
-        }
-    }
-}
-
 // Moves an image inside its frame by (dx, dy) of the frame's units, as one
 // undo step.
 bool MoveContent(const UIDRef& image, double dx, double dy) {
@@ -332,7 +320,7 @@ int32_t HandleFinishedOrder(UIDRef& item, const OD_PickupContext& context) {
             UIDRef made;
             relinked = RelinkToProcessedFile(item, path, 1, 0, made);
             if (relinked) {
-                ReplaceInPanel(context.panelItems, item, made);
+                ReplacePanelItem(context.panelItems, item, made);
                 item = made;
             }
         }
@@ -366,4 +354,16 @@ int32_t HandleFinishedOrder(UIDRef& item, const OD_PickupContext& context) {
     }
     context.endpoint->ReleaseReply(job.c_str());
     return 0;
+}
+
+void ReplacePanelItem(std::vector<UIDRef>* panelItems, const UIDRef& old, const UIDRef& made) {
+    if (panelItems == nullptr) {
+        return;
+    }
+    for (UIDRef& ref : *panelItems) {
+        if (ref.GetDataBase() == old.GetDataBase() && ref.GetUID() == old.GetUID()) {
+            ref = made;
+            return;
+        }
+    }
 }

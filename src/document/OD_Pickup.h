@@ -98,6 +98,10 @@ struct OD_PickupContext {
 // updated to the new one.
 int32_t HandleFinishedOrder(UIDRef& item, const OD_PickupContext& context);
 
+// Puts the item a relink made in the place of the one it replaced in the
+// panel's items (same database and UID); nothing without a list.
+void ReplacePanelItem(std::vector<UIDRef>* panelItems, const UIDRef& old, const UIDRef& made);
+
 // The OPI low-resolution file for a processed file as the server names it:
 // the part of serverPath after its last separator by the path style (0:
 // ':', then '\'; 1: '\', then ':'; 2: '/'; any other: '\'), empty when there

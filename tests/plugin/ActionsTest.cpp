@@ -496,11 +496,16 @@ TEST_F(ActionsTest, UndoRedoProcessSwapsTheSelectedProcessedImage) {
     SelectItems({made});
     ASSERT_TRUE(Enabled(kOrdoUndoRedoActionID));
     Perform(kOrdoUndoRedoActionID);
-    // The panel shows the item the swap left.
+    // The panel shows the item the swap left, its row still selected.
     ASSERT_EQ(OrdoPanelItems().size(), 1u);
     const UIDRef now = OrdoPanelItems()[0];
     EXPECT_EQ(LinkOf(now), original);
     EXPECT_EQ(Order(now).status, kODStatusReady);
+    EXPECT_EQ(OrdoPanelSelectedItems().Length(), 1);
+    Perform(kOrdoUndoRedoActionID);
+    ASSERT_EQ(OrdoPanelItems().size(), 1u);
+    EXPECT_EQ(LinkOf(OrdoPanelItems()[0]), processed);
+    EXPECT_EQ(Order(OrdoPanelItems()[0]).status, kODStatusDone);
 }
 
 TEST_F(ActionsTest, PreferencesStopTheIdleTasksWhileTheDialogIsUp) {
