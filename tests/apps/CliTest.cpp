@@ -1,5 +1,6 @@
 // The ordodesk command line as scripts use it: exit codes, standard error and
 // the JSON output.
+#include "OrdodeskRun.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -16,39 +17,12 @@ using nlohmann::json;
 
 namespace {
 
-struct CliRun {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
+using CliRun = ProgramRun;
 
-// Runs ordodesk with arguments (each quoted for the shell).
+// Runs ordodesk with the arguments, in a folder of its own.
 CliRun Ordodesk(const std::vector<std::string>& args) {
     TempDir dir;
-    std::string command = "'" ORDODESK_EXE "'";
-    for (const auto& a : args) {
-        std::string quoted = "'";
-        for (char c : a) {
-            quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        }
-        command += " " + quoted + "'";
-    }
-    std::string errPath = dir / "err";
-    command += " 2>'" + errPath + "'";
-    CliRun run{-1, "", ""};
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        run.out.append(buffer, n);
-    }
-    int status = ::pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.err = ReadFile(errPath);
-    return run;
+    return Ordodesk(args, dir);
 }
 
 // A server tree with a configuration of version 258.

@@ -1,6 +1,7 @@
 // The host shell: `ordodesk run` on scripts (tests/apps/scripts) in a fresh
 // workspace each, with the plug-in loaded and the reference QOR server run
 // in-process by the script; and `ordodesk demo`.
+#include "OrdodeskRun.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -15,42 +16,7 @@ using nlohmann::json;
 
 namespace {
 
-struct ShellRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quoted(const std::string& a) {
-    std::string q = "'";
-    for (char c : a) {
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return q + "'";
-}
-
-ShellRun Ordodesk(const std::vector<std::string>& args, const TempDir& dir) {
-    std::string command = Quoted(ORDODESK_EXE);
-    for (const auto& a : args) {
-        command += " " + Quoted(a);
-    }
-    const std::string errPath = dir / "stderr.txt";
-    command += " 2>" + Quoted(errPath) + " </dev/null";
-    ShellRun run;
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        run.out.append(buffer, n);
-    }
-    const int status = ::pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.err = ReadFile(errPath);
-    return run;
-}
+using ShellRun = ProgramRun;
 
 // Runs a script with ${W} naming a fresh workspace; the system folder and the
 // session file live in it too, so no user's own preferences are touched.
@@ -234,17 +200,6 @@ TEST(ShellRoad, AddSendPickupRelinkUndoRedoSave) {
     EXPECT_TRUE(PathExists(w / "road.odoc"));
 }
 
-TEST(ShellRoad, PanelMenuEnablingRules) {
-    TempDir w;
-    EXPECT_RAN(RunScript("menu-rules.ods", w));
-}
-
-TEST(ShellRoad, EditSelectedShowsOneDialogPerImageClass) {
-    TempDir w;
-    const ShellRun run = RunScript("edit-by-class.ods", w);
-    EXPECT_RAN(run);
-}
-
 TEST(ShellRoad, PanelDropDoubleClickAndLog) {
     TempDir w;
     const ShellRun run = RunScript("panel-widgets.ods", w);
@@ -254,31 +209,29 @@ TEST(ShellRoad, PanelDropDoubleClickAndLog) {
     EXPECT_NE(run.out.find("[OK/Cancel] -> OK"), std::string::npos);
 }
 
-TEST(ShellRoad, TrashTakesOrdersOffTheList) {
+// Scripts whose own expectations are the whole test.
+struct RoadScript {
+    const char* test;
+    const char* script;
+};
+
+class ShellRoadScript : public ::testing::TestWithParam<RoadScript> {};
+
+TEST_P(ShellRoadScript, RunsToItsEnd) {
     TempDir w;
-    EXPECT_RAN(RunScript("trash.ods", w));
+    EXPECT_RAN(RunScript(GetParam().script, w));
 }
 
-TEST(ShellRoad, CancelledAddLeavesTheImageOfferedAgain) {
-    TempDir w;
-    EXPECT_RAN(RunScript("cancel-add.ods", w));
-}
-
-TEST(ShellRoad, PreferenceFileSavedLoadedAndNewServer) {
-    TempDir w;
-    const ShellRun run = RunScript("prefs-files.ods", w);
-    EXPECT_RAN(run);
-}
-
-TEST(ShellRoad, RefreshFlagStaysDownWhileThePanelIsClosed) {
-    TempDir w;
-    EXPECT_RAN(RunScript("refresh-closed.ods", w));
-}
-
-TEST(ShellRoad, BurstOfChangesCostsOneRebuild) {
-    TempDir w;
-    EXPECT_RAN(RunScript("burst.ods", w));
-}
+INSTANTIATE_TEST_SUITE_P(
+    ShellRoad, ShellRoadScript,
+    ::testing::Values(RoadScript{"PanelMenuEnablingRules", "menu-rules.ods"},
+                      RoadScript{"EditSelectedShowsOneDialogPerImageClass", "edit-by-class.ods"},
+                      RoadScript{"TrashTakesOrdersOffTheList", "trash.ods"},
+                      RoadScript{"CancelledAddLeavesTheImageOfferedAgain", "cancel-add.ods"},
+                      RoadScript{"PreferenceFileSavedLoadedAndNewServer", "prefs-files.ods"},
+                      RoadScript{"RefreshFlagStaysDownWhileThePanelIsClosed", "refresh-closed.ods"},
+                      RoadScript{"BurstOfChangesCostsOneRebuild", "burst.ods"}),
+    [](const ::testing::TestParamInfo<RoadScript>& info) { return std::string(info.param.test); });
 
 TEST(ShellInteractive, ReadsStandardInputWithAPlainPrompt) {
     TempDir w;
@@ -288,17 +241,10 @@ TEST(ShellInteractive, ReadsStandardInputWithAPlainPrompt) {
     const std::string command = std::string("'") + ORDODESK_EXE + "' shell --system-folder '" +
                                 (w / "system") + "' --session '" + (w / "session") + "' <'" +
                                 (w / "input.txt") + "' 2>'" + (w / "err.txt") + "'";
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string out;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        out.append(buffer, n);
-    }
-    const int status = ::pclose(pipe);
+    const ProgramRun run = RunCommand(command);
+    const std::string& out = run.out;
     // An unknown command is an error the shell goes on after; quit ends it.
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(out.find("ordodesk> "), std::string::npos);
     EXPECT_NE(out.find("new document Untitled-1"), std::string::npos);
     EXPECT_EQ(out.find("NOT-REACHED"), std::string::npos);

@@ -172,12 +172,7 @@ protected:
         EXPECT_EQ(error, kSuccess) << DocumentErrorText(error);
         return item;
     }
-    UIDRef Place(const UIDRef& frame) const {
-        ErrorCode error = kFailure;
-        UIDRef placed = ImportUtils::PlaceFile(frame, PMString(image), &error);
-        EXPECT_EQ(error, kSuccess) << DocumentErrorText(error);
-        return placed;
-    }
+    UIDRef Place(const UIDRef& frame) const { return dockit::PlaceFile(frame, image); }
     static UIDRef Group(IDataBase* db, std::initializer_list<UIDRef> items) {
         ErrorCode error = kFailure;
         UIDRef group = DocumentUtils::GroupItems(List(db, items), &error);

@@ -23,12 +23,14 @@
 #include "OD_Preferences.h"
 #include "ObjectModel.h"
 #include "OrdoCommands.h"
+#include "OrdoDocumentKit.h"
 #include "Paths.h"
 #include "QOR_EndPointFile.h"
 #include "RefServer.h"
 #include "ServerTree.h"
 #include "StringTables.h"
 #include "TempDir.h"
+#include "VipsEnvironment.h"
 
 #include <gtest/gtest.h>
 #include <vips/vips8>
@@ -52,19 +54,8 @@ using dockit::VisibleArea;
 
 namespace {
 
-// The reference server works with libvips: started once for the program,
-// shut down at its end so that the leak checker sees its caches released.
-class VipsEnvironment : public testing::Environment {
-public:
-    void SetUp() override {
-        ASSERT_EQ(VIPS_INIT("document_tests"), 0);
-        vips_cache_set_max(0);
-    }
-    void TearDown() override { vips_shutdown(); }
-};
-
 [[maybe_unused]] testing::Environment* const kVips =
-    testing::AddGlobalTestEnvironment(new VipsEnvironment);
+    testing::AddGlobalTestEnvironment(new VipsEnvironment("document_tests"));
 
 // A log that keeps what it was given.
 struct RecordingLog : OD_Log {
@@ -87,17 +78,13 @@ void WriteText(const std::string& path, const std::string& text) {
     out << text;
 }
 
+using ordokit::Order;
+using ordokit::Undo;
+
 class PickupTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ObjectModel::Get().Reset();
-        RegisterDocumentModel();
-        RegisterOrdoData();
-        AddOrdoDataToImageItems();
-        HostStrings::Reset();
-        RegisterStringTables();
-        ErrorUtils::PMSetGlobalErrorCode(kSuccess);
-        SetOrdoListRebuildHook(nullptr);
+        ordokit::RegisterOrdoDocument();
         QOR_EndPointFile::ResetProcessStateForTesting();
         SetOrdoBusy(false);
 
@@ -139,27 +126,11 @@ protected:
         QOR_EndPointFile::ResetProcessStateForTesting();
     }
 
-    UIDRef Frame(const PMRect& bounds) const {
-        ErrorCode error = kFailure;
-        UIDRef frame =
-            DocumentUtils::AddGraphicFrame(DocumentUtils::GetNthPage(db.get(), 0), bounds, &error);
-        EXPECT_EQ(error, kSuccess);
-        return frame;
-    }
+    UIDRef Frame(const PMRect& bounds) const { return dockit::AddFrame(db.get(), bounds); }
     static UIDRef Place(const UIDRef& frame, const std::string& path) {
-        ErrorCode error = kFailure;
-        UIDRef placed = ImportUtils::PlaceFile(frame, PMString(path), &error);
-        EXPECT_EQ(error, kSuccess);
-        return placed;
+        return dockit::PlaceFile(frame, path);
     }
-    void Change(const std::function<void()>& change) const {
-        ASSERT_EQ(DocumentUtils::ProcessChange(db.get(), PMString("Test Change"),
-                                               [&] {
-                                                   change();
-                                                   return kSuccess;
-                                               }),
-                  kSuccess);
-    }
+    void Change(const std::function<void()>& change) const { dockit::Change(db.get(), change); }
     static void SetOrder(const UIDRef& item, uint16_t status, const std::string& job) {
         OD_ProcData order;
         order.status = status;
@@ -167,16 +138,6 @@ protected:
         order.processCode = 1;
         order.outputName = PMString("photo");
         ASSERT_EQ(OD_DataAccessor(item).Write(order), kSuccess);
-    }
-    static OD_ProcData Order(const UIDRef& item) {
-        OD_ProcData order;
-        EXPECT_EQ(OD_DataAccessor(item).Read(order), 0);
-        return order;
-    }
-    static OD_UndoData Undo(const UIDRef& item) {
-        OD_UndoData undo;
-        EXPECT_EQ(OD_UndoDataAccessor(item).Read(undo), 0);
-        return undo;
     }
     // Job names as the endpoint gives them: the client's folder and the name.
     std::string ReplyPath(const std::string& job) const {

@@ -31,6 +31,7 @@
 #include "OD_ServerLink.h"
 #include "ObjectModel.h"
 #include "OrdoCommands.h"
+#include "OrdoDocumentKit.h"
 #include "QOR_EndPointFile.h"
 #include "RefServer.h"
 #include "SampleImages.h"
@@ -293,6 +294,9 @@ struct RecordingLog : OD_Log {
     int shown = 0;
 };
 
+using ordokit::Order;
+using ordokit::Undo;
+
 class RoadTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -300,20 +304,13 @@ protected:
         // harmless, and the pickup tests' environment shuts it down.
         ASSERT_EQ(VIPS_INIT("document_tests"), 0);
         ResetHostForTesting();
-        ObjectModel& m = ObjectModel::Get();
-        m.Reset();
+        ordokit::RegisterOrdoDocument();
         RegisterHostServices();
-        RegisterDocumentModel();
-        RegisterOrdoData();
-        AddOrdoDataToImageItems();
         RegisterPreferenceImplementations();
         RegisterServerLinkImplementations();
+        ObjectModel& m = ObjectModel::Get();
         m.AddIn(kSessionBoss, IID_IORDOPREFSDATA, kOrdoPrefsDataPersistImpl);
         m.AddIn(kSessionBoss, IID_IORDOQORDATA, kOrdoQORDataNonPersistImpl);
-        HostStrings::Reset();
-        RegisterStringTables();
-        ErrorUtils::PMSetGlobalErrorCode(kSuccess);
-        SetOrdoListRebuildHook(nullptr);
         QOR_EndPointFile::ResetProcessStateForTesting();
         SetOrdoBusy(false);
 
@@ -358,21 +355,9 @@ protected:
     // frame.
     UIDRef Place(const std::string& file, const PMRect& frameBounds, const PMMatrix& m, double x,
                  double y) const {
-        ErrorCode error = kFailure;
-        UIDRef frame = DocumentUtils::AddGraphicFrame(DocumentUtils::GetNthPage(db.get(), 0),
-                                                      frameBounds, &error);
-        EXPECT_EQ(error, kSuccess);
-        UIDRef image = ImportUtils::PlaceFile(frame, PMString(file), &error);
-        EXPECT_EQ(error, kSuccess) << file;
+        UIDRef image = dockit::PlaceFile(dockit::AddFrame(db.get(), frameBounds), file);
         const PMRect b = TransformedBounds(InterfaceOf<IGeometry>(image)->GetBoundingBox(), m);
-        const PMMatrix placed = m * PMMatrix::MakeTranslation(x - b.Left(), y - b.Top());
-        EXPECT_EQ(DocumentUtils::ProcessChange(
-                      db.get(), PMString("Test Change"),
-                      [&] {
-                          InterfaceOf<ITransform>(image)->SetInnerToParentMatrix(placed);
-                          return kSuccess;
-                      }),
-                  kSuccess);
+        dockit::SetMatrix(image, m * PMMatrix::MakeTranslation(x - b.Left(), y - b.Top()));
         return image;
     }
 
@@ -427,16 +412,6 @@ protected:
         return results;
     }
 
-    static OD_ProcData Order(const UIDRef& item) {
-        OD_ProcData order;
-        EXPECT_EQ(OD_DataAccessor(item).Read(order), 0);
-        return order;
-    }
-    static OD_UndoData Undo(const UIDRef& item) {
-        OD_UndoData undo;
-        EXPECT_EQ(OD_UndoDataAccessor(item).Read(undo), 0);
-        return undo;
-    }
     static std::string LinkOf(const UIDRef& item) {
         return InterfaceOf<IDataLink>(item)->GetLongName().GetUTF8String();
     }

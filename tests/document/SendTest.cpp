@@ -5,6 +5,7 @@
 #include "OD_Send.h"
 
 #include "../host/DocumentTestKit.h"
+#include "../host/RecordingEndPoint.h"
 #include "DocumentModel.h"
 #include "DocumentUtils.h"
 #include "HostPlatform.h"
@@ -21,6 +22,7 @@
 #include "OD_Ticket.h"
 #include "ObjectModel.h"
 #include "OrdoCommands.h"
+#include "OrdoDocumentKit.h"
 #include "QOR_EndPoint.h"
 #include "SessionIDs.h"
 #include "StringTables.h"
@@ -34,68 +36,20 @@
 
 namespace {
 
-// An endpoint that numbers the jobs it is given, or refuses as told.
-class CountingEndPoint : public QOR_EndPoint {
-public:
-    QOR_EndPoint* Clone() const override { return new CountingEndPoint(*this); }
-    int OpenPath(const char*) override { return 0; }
-    int Open(const char*) override { return 0; }
-    int ConnectPath(const char*) override { return 0; }
-    int Connect(const char*) override { return 0; }
-    int Disconnect() override { return 0; }
-    int Send(const char*, int) override { return -1; }
-    int SendNamed(char* outName, const char* body, int) override {
-        bodies.emplace_back(body);
-        if (answer != 0) {
-            return answer;
-        }
-        std::snprintf(outName, 512, "job%04d", static_cast<int>(bodies.size()));
-        return 0;
-    }
-    int Receive(char*, int&) override { return -1; }
-    int ReceiveFor(const char*, char*, int&) override { return -1; }
-    int GetState(bool) override { return 1; }
-    char* GetMessageName(char* out, int capacity) const override {
-        if (capacity > 0) {
-            out[0] = '\0';
-        }
-        return out;
-    }
-    QOR_FileStream* OpenDataStream(const char*) const override { return nullptr; }
-    char* GetServerPath(char* out, int capacity) const override {
-        return GetMessageName(out, capacity);
-    }
-    int ReleaseReply(const char*) override { return -3; }
-
-    int answer = 0;
-    std::vector<std::string> bodies;
-};
-
 class SendTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ResetHostForTesting();
-        ObjectModel::Get().Reset();
+        ordokit::RegisterOrdoDocument();
         RegisterHostServices();
-        RegisterDocumentModel();
-        RegisterOrdoData();
-        AddOrdoDataToImageItems();
         RegisterPreferenceImplementations();
         ObjectModel::Get().AddIn(kSessionBoss, IID_IORDOPREFSDATA, kOrdoPrefsDataPersistImpl);
-        HostStrings::Reset();
-        RegisterStringTables();
-        ErrorUtils::PMSetGlobalErrorCode(kSuccess);
         db = DocumentUtils::NewDocument();
         image = dir / "photo.tif";
         dockit::WriteTiff(image, 40, 20, 72);
         for (int i = 0; i < 3; ++i) {
-            ErrorCode error = kFailure;
-            UIDRef frame =
-                DocumentUtils::AddGraphicFrame(DocumentUtils::GetNthPage(db.get(), 0),
-                                               PMRect(10 + 60 * i, 10, 50 + 60 * i, 30), &error);
-            ASSERT_EQ(error, kSuccess);
-            items[i] = ImportUtils::PlaceFile(frame, PMString(image), &error);
-            ASSERT_EQ(error, kSuccess);
+            items[i] = dockit::PlaceFile(
+                dockit::AddFrame(db.get(), PMRect(10 + 60 * i, 10, 50 + 60 * i, 30)), image);
         }
     }
     void TearDown() override {
@@ -118,11 +72,7 @@ protected:
     void Store(int i, const OD_ProcData& order) const {
         ASSERT_EQ(OD_DataAccessor(items[i]).Write(order), kSuccess);
     }
-    OD_ProcData Stored(int i) const {
-        OD_ProcData order;
-        EXPECT_EQ(OD_DataAccessor(items[i]).Read(order), 0);
-        return order;
-    }
+    OD_ProcData Stored(int i) const { return ordokit::Order(items[i]); }
     UIDList All() const {
         UIDList list(db.get());
         for (const UIDRef& item : items) {
@@ -135,7 +85,7 @@ protected:
     std::unique_ptr<IDataBase> db;
     std::string image;
     UIDRef items[3];
-    CountingEndPoint endpoint;
+    RecordingEndPoint endpoint;
 };
 
 TEST_F(SendTest, TheItemsRecordIsSentAndNotStored) {

@@ -3,6 +3,7 @@
 // the accessors and the order-store operations.
 
 #include "../host/DocumentTestKit.h"
+#include "OrdoDocumentKit.h"
 
 #include "DocumentModel.h"
 #include "DocumentUtils.h"
@@ -215,17 +216,13 @@ void CountRebuild(bool first, bool second) {
     rebuildSecond = second;
 }
 
+using ordokit::Order;
+using ordokit::Undo;
+
 class StoredRecordsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ObjectModel::Get().Reset();
-        RegisterDocumentModel();
-        RegisterOrdoData();
-        AddOrdoDataToImageItems();
-        HostStrings::Reset();
-        RegisterStringTables();
-        ErrorUtils::PMSetGlobalErrorCode(kSuccess);
-        SetOrdoListRebuildHook(nullptr);
+        ordokit::RegisterOrdoDocument();
         rebuilds = 0;
         db = DocumentUtils::NewDocument();
         image = dir / "photo.tif";
@@ -244,35 +241,10 @@ protected:
     }
 
     UIDRef Frame(double left) {
-        ErrorCode error = kFailure;
-        UIDRef frame = DocumentUtils::AddGraphicFrame(DocumentUtils::GetNthPage(db.get(), 0),
-                                                      PMRect(left, 10, left + 50, 40), &error);
-        EXPECT_EQ(error, kSuccess);
-        return frame;
+        return dockit::AddFrame(db.get(), PMRect(left, 10, left + 50, 40));
     }
-    UIDRef Place(const UIDRef& frame) {
-        ErrorCode error = kFailure;
-        UIDRef placed = ImportUtils::PlaceFile(frame, PMString(image), &error);
-        EXPECT_EQ(error, kSuccess) << DocumentErrorText(error);
-        return placed;
-    }
-    OD_ProcData Order(const UIDRef& item) {
-        OD_ProcData r;
-        EXPECT_EQ(OD_DataAccessor(item).Read(r), 0);
-        return r;
-    }
-    OD_UndoData UndoRecord(const UIDRef& item) {
-        OD_UndoData r;
-        EXPECT_EQ(OD_UndoDataAccessor(item).Read(r), 0);
-        return r;
-    }
-    UIDList List(std::initializer_list<UIDRef> refs) {
-        UIDList list(db.get());
-        for (const UIDRef& r : refs) {
-            list.Append(r);
-        }
-        return list;
-    }
+    UIDRef Place(const UIDRef& frame) { return dockit::PlaceFile(frame, image); }
+    UIDList List(std::initializer_list<UIDRef> refs) { return ordokit::ListOf(db.get(), refs); }
     ISubject* DocumentSubject() {
         subject.reset(static_cast<ISubject*>(db->Instantiate(db->GetRootUID(), IID_ISUBJECT)));
         return subject.get();
@@ -584,7 +556,7 @@ TEST_F(StoredRecordsTest, RegistrationIsIdempotentAndPutsBothRecordsOnPlacedImag
     EXPECT_FALSE(InterfaceOf<IOrdoData>(frames[0])) << "frames carry no order";
     // A new image carries a new record of each kind.
     EXPECT_EQ(Order(placed), OD_ProcData());
-    EXPECT_EQ(UndoRecord(placed), OD_UndoData());
+    EXPECT_EQ(Undo(placed), OD_UndoData());
     // The dialog's holder.
     model.DefineClass(
         {ClassID(0x90301), kInvalidClass, {{IID_IORDODATANONPERSIST, kOrdoDataNonPersistImpl}}});
@@ -643,7 +615,7 @@ TEST_F(StoredRecordsTest, WritingAnUndoRecordIsOneNamedUndoStepThatNotifiesAndUn
     const int32_t stepsBefore = db->UndoCount();
 
     ASSERT_EQ(OD_UndoDataAccessor(images[1]).Write(SampleUndo()), kSuccess);
-    EXPECT_EQ(UndoRecord(images[1]), SampleUndo());
+    EXPECT_EQ(Undo(images[1]), SampleUndo());
     EXPECT_EQ(db->UndoCount(), stepsBefore + 1);
     EXPECT_EQ(db->GetUndoName().Translated().GetUTF8String(), "Add Images Ordo");
     EXPECT_EQ(watch.updates, 1);
@@ -651,9 +623,9 @@ TEST_F(StoredRecordsTest, WritingAnUndoRecordIsOneNamedUndoStepThatNotifiesAndUn
     EXPECT_EQ(orders.updates, 0) << "only the undo record's protocol";
 
     ASSERT_TRUE(db->Undo());
-    EXPECT_EQ(UndoRecord(images[1]), OD_UndoData());
+    EXPECT_EQ(Undo(images[1]), OD_UndoData());
     ASSERT_TRUE(db->Redo());
-    EXPECT_EQ(UndoRecord(images[1]), SampleUndo());
+    EXPECT_EQ(Undo(images[1]), SampleUndo());
     DocumentSubject()->DetachObserver(&watch, IID_IORDOUNDODATA);
     DocumentSubject()->DetachObserver(&orders, IID_IORDODATA);
 }
@@ -723,8 +695,8 @@ TEST_F(StoredRecordsTest, ACommandWithoutItemsOrWithTooFewRecordsFailsAndChanges
     undoRecords->SetAt(SampleUndo(), 0);
     undoRecords->SetAt(bad, 1);
     EXPECT_EQ(CmdUtils::ProcessCommand(unterminated.get()), kFailure);
-    EXPECT_EQ(UndoRecord(images[0]), OD_UndoData());
-    EXPECT_EQ(UndoRecord(images[1]), OD_UndoData());
+    EXPECT_EQ(Undo(images[0]), OD_UndoData());
+    EXPECT_EQ(Undo(images[1]), OD_UndoData());
     EXPECT_EQ(db->UndoCount(), stepsBefore);
     EXPECT_EQ(watch.updates, 0);
     DocumentSubject()->DetachObserver(&watch, IID_IORDODATA);

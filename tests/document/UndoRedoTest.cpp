@@ -19,6 +19,7 @@
 #include "OD_Pickup.h"
 #include "ObjectModel.h"
 #include "OrdoCommands.h"
+#include "OrdoDocumentKit.h"
 #include "StringTables.h"
 #include "TempDir.h"
 
@@ -64,17 +65,13 @@ bool SameMatrix(const PMMatrix& a, const PMMatrix& b) {
     return ::testing::AssertionSuccess();
 }
 
+using ordokit::Order;
+using ordokit::Undo;
+
 class UndoRedoTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ObjectModel::Get().Reset();
-        RegisterDocumentModel();
-        RegisterOrdoData();
-        AddOrdoDataToImageItems();
-        HostStrings::Reset();
-        RegisterStringTables();
-        ErrorUtils::PMSetGlobalErrorCode(kSuccess);
-        SetOrdoListRebuildHook(nullptr);
+        ordokit::RegisterOrdoDocument();
         db = DocumentUtils::NewDocument();
         original = dir / "photo.tif";
         dockit::WriteTiff(original, 200, 100, 72);
@@ -88,21 +85,10 @@ protected:
 
     // A placed image, turned and scaled, carrying an order of the status.
     UIDRef Image(double left, uint16_t status) {
-        ErrorCode error = kFailure;
-        UIDRef frame = DocumentUtils::AddGraphicFrame(DocumentUtils::GetNthPage(db.get(), 0),
-                                                      PMRect(left, 60, left + 90, 120), &error);
-        EXPECT_EQ(error, kSuccess);
-        UIDRef image = ImportUtils::PlaceFile(frame, PMString(original), &error);
-        EXPECT_EQ(error, kSuccess);
-        EXPECT_EQ(DocumentUtils::ProcessChange(
-                      db.get(), PMString("Test Change"),
-                      [&] {
-                          InterfaceOf<ITransform>(image)->SetInnerToParentMatrix(
-                              PMMatrix::MakeRotation(30) * PMMatrix::MakeScale(0.7, -0.7) *
-                              PMMatrix::MakeTranslation(-20, -15));
-                          return kSuccess;
-                      }),
-                  kSuccess);
+        UIDRef image = dockit::PlaceFile(
+            dockit::AddFrame(db.get(), PMRect(left, 60, left + 90, 120)), original);
+        dockit::SetMatrix(image, PMMatrix::MakeRotation(30) * PMMatrix::MakeScale(0.7, -0.7) *
+                                     PMMatrix::MakeTranslation(-20, -15));
         OD_ProcData order;
         order.status = status;
         order.jobName = PMString("job");
@@ -118,16 +104,6 @@ protected:
         order.status = kODStatusDone;
         EXPECT_EQ(OD_DataAccessor(made).Write(order), kSuccess);
         return made;
-    }
-    static OD_ProcData Order(const UIDRef& item) {
-        OD_ProcData order;
-        EXPECT_EQ(OD_DataAccessor(item).Read(order), 0);
-        return order;
-    }
-    static OD_UndoData Undo(const UIDRef& item) {
-        OD_UndoData undo;
-        EXPECT_EQ(OD_UndoDataAccessor(item).Read(undo), 0);
-        return undo;
     }
 
     TempDir dir;

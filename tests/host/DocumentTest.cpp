@@ -51,10 +51,7 @@ protected:
         return DocumentUtils::GetNthPage(db, index);
     }
     static UIDRef Frame(IDataBase* db, int32_t page, const PMRect& bounds) {
-        ErrorCode error = kFailure;
-        UIDRef frame = DocumentUtils::AddGraphicFrame(Page(db, page), bounds, &error);
-        EXPECT_EQ(error, kSuccess);
-        return frame;
+        return AddFrame(db, bounds, page);
     }
     std::string Tiff(const std::string& name, uint32_t w, uint32_t h, double resolution) {
         std::string path = dir / name;
@@ -62,10 +59,7 @@ protected:
         return path;
     }
     static UIDRef Place(const UIDRef& frame, const std::string& path) {
-        ErrorCode error = kFailure;
-        UIDRef image = ImportUtils::PlaceFile(frame, PMString(path), &error);
-        EXPECT_EQ(error, kSuccess) << DocumentErrorText(error);
-        return image;
+        return PlaceFile(frame, path);
     }
 
     static UID Parent(const UIDRef& item) { return InterfaceOf<IHierarchy>(item)->GetParentUID(); }
@@ -902,10 +896,10 @@ TEST_F(RelinkTest, PlugInDataOnTheImageGoesToTheNewItem) {
     UIDRef relinked = LinkUtils::RelinkImage(image, PMString(Tiff("b.tif", 20, 20, 72)));
     ASSERT_NE(relinked, UIDRef());
     InterfacePtr<ITestNote> note = InterfaceOf<ITestNote>(relinked);
-    EXPECT_EQ(note->Number(), 8);
+    EXPECT_EQ(note->Get(), 8);
     EXPECT_EQ(note->Text(), "Done: processed by the server");
     ASSERT_TRUE(d->Undo());
-    EXPECT_EQ(InterfaceOf<ITestNote>(image)->Number(), 8);
+    EXPECT_EQ(InterfaceOf<ITestNote>(image)->Get(), 8);
 }
 
 TEST_F(RelinkTest, UndoAndRedoWalkThroughEveryStateOfTheItems) {

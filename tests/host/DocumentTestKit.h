@@ -1,15 +1,25 @@
 #pragma once
 
-// What the document tests share: image files made on the spot, a persistent
-// implementation that stands for a plug-in's data on image items, and
-// comparisons of database content.
+// What the document tests share: image files made on the spot, frames and
+// placed images with one undoable change, a persistent implementation that
+// stands for a plug-in's data on image items, and comparisons of database
+// content.
 
+#include "DocumentIDs.h"
 #include "DocumentModel.h"
+#include "DocumentUtils.h"
+#include "HostTestKit.h"
+#include "ICommand.h"
 #include "IDataBase.h"
 #include "IPMStream.h"
+#include "ITransform.h"
+#include "ImportUtils.h"
 #include "ObjectModel.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,33 +36,42 @@ void WriteJpeg(const std::string& path, uint32_t w, uint32_t h, int unit, int de
 inline constexpr PMIID IID_ITESTNOTE{0x90101};
 inline constexpr ImplementationID kTestNoteImpl{0x90101};
 
-class ITestNote : public IPMUnknown {
+class ITestNote : public hosttest::ITestValue {
 public:
     enum { kDefaultIID = IID_ITESTNOTE.value };
-    virtual int32_t Number() const = 0;
-    virtual std::string Text() const = 0;
-    virtual void Set(int32_t number, const std::string& text) = 0;
 };
+using TestNote = hosttest::TestValueOf<ITestNote>;
 
-class TestNote : public CPMUnknown<ITestNote> {
-public:
-    explicit TestNote(IPMUnknown* o) : CPMUnknown<ITestNote>(o) {}
-    int32_t Number() const override { return number; }
-    std::string Text() const override { return text; }
-    void Set(int32_t n, const std::string& t) override {
-        PreDirty();
-        number = n;
-        text = t;
-    }
-    void ReadWrite(IPMStream* s, ImplementationID) override {
-        s->XferInt32(number);
-        s->XferString(text);
-    }
+// A graphic frame on a page, the first by default (page coordinates).
+inline UIDRef AddFrame(IDataBase* db, const PMRect& bounds, int32_t page = 0) {
+    ErrorCode error = kFailure;
+    UIDRef frame =
+        DocumentUtils::AddGraphicFrame(DocumentUtils::GetNthPage(db, page), bounds, &error);
+    EXPECT_EQ(error, kSuccess);
+    return frame;
+}
 
-private:
-    int32_t number = 0;
-    std::string text;
-};
+// The file placed in the frame; the placed image item.
+inline UIDRef PlaceFile(const UIDRef& frame, const std::string& path) {
+    ErrorCode error = kFailure;
+    UIDRef placed = ImportUtils::PlaceFile(frame, PMString(path), &error);
+    EXPECT_EQ(error, kSuccess) << path << ": " << DocumentErrorText(error);
+    return placed;
+}
+
+// One undoable change of the document; expects it to succeed.
+inline void Change(IDataBase* db, const std::function<void()>& change) {
+    EXPECT_EQ(DocumentUtils::ProcessChange(db, PMString("Test Change"),
+                                           [&] {
+                                               change();
+                                               return kSuccess;
+                                           }),
+              kSuccess);
+}
+
+inline void SetMatrix(const UIDRef& item, const PMMatrix& m) {
+    Change(item.GetDataBase(), [&] { InterfaceOf<ITransform>(item)->SetInnerToParentMatrix(m); });
+}
 
 // Registers the note and adds it to the image item class.
 void RegisterTestNote();

@@ -591,6 +591,17 @@ TEST(MatrixSettersAbout, SingularMatricesAreLeftAlone) {
     EXPECT_EQ(m, singular);
 }
 
+// Sets scale, rotation and skew in turn, then the translation; false when a
+// setter refuses.
+bool SetParts(PMMatrix& m, const PMMatrix::Parts& p) {
+    if (!m.SetScale(p.xScale, p.yScale) || !m.SetRotationAngle(p.rotation) ||
+        !m.SetXSkewAngle(p.xSkew)) {
+        return false;
+    }
+    m.SetTranslation(p.xTranslation, p.yTranslation);
+    return true;
+}
+
 TEST(MatrixSettersAbout, ScaleRotationSkewInTurnRebuildAnyMatrixFromIdentity) {
     for (const Family& family : Families()) {
         SCOPED_TRACE(family.name);
@@ -599,10 +610,7 @@ TEST(MatrixSettersAbout, ScaleRotationSkewInTurnRebuildAnyMatrixFromIdentity) {
             PMMatrix target = family.make(src);
             PMMatrix::Parts p = target.Decompose();
             PMMatrix m;
-            ASSERT_TRUE(m.SetScale(p.xScale, p.yScale));
-            ASSERT_TRUE(m.SetRotationAngle(p.rotation));
-            ASSERT_TRUE(m.SetXSkewAngle(p.xSkew));
-            m.SetTranslation(p.xTranslation, p.yTranslation);
+            ASSERT_TRUE(SetParts(m, p));
             ASSERT_TRUE(MatrixNear(m, target, 1e-9)) << Describe(p);
         }
     }
@@ -615,16 +623,10 @@ TEST(MatrixSettersAbout, BackToIdentityThenToAnyMatrix) {
     for (int i = 0; i < kCasesPerFamily; ++i) {
         PMMatrix m = src.FromEntries();
         PMMatrix target = src.FromParts();
-        ASSERT_TRUE(m.SetScale(1, 1));
-        ASSERT_TRUE(m.SetRotationAngle(0));
-        ASSERT_TRUE(m.SetXSkewAngle(0));
-        m.SetTranslation(0, 0);
+        ASSERT_TRUE(SetParts(m, PMMatrix::Parts())); // the identity's parts
         ASSERT_TRUE(MatrixNear(m, PMMatrix(), 1e-12));
         PMMatrix::Parts p = target.Decompose();
-        ASSERT_TRUE(m.SetScale(p.xScale, p.yScale));
-        ASSERT_TRUE(m.SetRotationAngle(p.rotation));
-        ASSERT_TRUE(m.SetXSkewAngle(p.xSkew));
-        m.SetTranslation(p.xTranslation, p.yTranslation);
+        ASSERT_TRUE(SetParts(m, p));
         ASSERT_TRUE(MatrixNear(m, target, 1e-9)) << Describe(p);
     }
 }

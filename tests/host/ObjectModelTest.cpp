@@ -1,5 +1,6 @@
 #include "ObjectModel.h"
 #include "HostInterfaceIDs.h"
+#include "HostTestKit.h"
 #include "ICommand.h"
 #include "IDataBase.h"
 #include "IPMStream.h"
@@ -23,38 +24,13 @@ constexpr ImplementationID kTestOtherValueImpl{0x90004};
 
 int liveNotes = 0;
 
-// A persistent value: a number and a text.
-class ITestValue : public IPMUnknown {
-public:
-    virtual int Get() const = 0;
-    virtual std::string Text() const = 0;
-    virtual void Set(int value, const std::string& text) = 0;
-};
-
-class TestValue : public CPMUnknown<ITestValue> {
-public:
-    explicit TestValue(IPMUnknown* o) : CPMUnknown<ITestValue>(o) {}
-    int Get() const override { return value; }
-    std::string Text() const override { return text; }
-    void Set(int v, const std::string& t) override {
-        PreDirty();
-        value = v;
-        text = t;
-    }
-    void ReadWrite(IPMStream* s, ImplementationID) override {
-        s->XferInt32(value);
-        s->XferString(text);
-    }
-
-private:
-    int32_t value = 0;
-    std::string text;
-};
+using hosttest::ITestValue;
+using hosttest::TestValue;
 
 class OtherValue : public TestValue {
 public:
     using TestValue::TestValue;
-    int Get() const override { return -1; }
+    int32_t Get() const override { return -1; }
 };
 
 // A non-persistent note that counts its instances.

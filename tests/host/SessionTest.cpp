@@ -1,6 +1,7 @@
 #include "CAlert.h"
 #include "CObserver.h"
 #include "HostStrings.h"
+#include "HostTestKit.h"
 #include "IActionManager.h"
 #include "IApplication.h"
 #include "IDataBase.h"
@@ -48,33 +49,9 @@ constexpr ClassID kTestItemBoss{0x91007};
 
 std::vector<std::string> events;
 
-// A persistent record on the session: a number and a text.
-class ITestPrefs : public IPMUnknown {
-public:
-    virtual int32_t Get() const = 0;
-    virtual std::string Text() const = 0;
-    virtual void Set(int32_t value, const std::string& text) = 0;
-};
-
-class TestPrefs : public CPMUnknown<ITestPrefs> {
-public:
-    explicit TestPrefs(IPMUnknown* o) : CPMUnknown<ITestPrefs>(o) {}
-    int32_t Get() const override { return value; }
-    std::string Text() const override { return text; }
-    void Set(int32_t v, const std::string& t) override {
-        PreDirty();
-        value = v;
-        text = t;
-    }
-    void ReadWrite(IPMStream* s, ImplementationID) override {
-        s->XferInt32(value);
-        s->XferString(text);
-    }
-
-private:
-    int32_t value = 0;
-    std::string text;
-};
+// The persistent record on the session: a number and a text.
+using ITestPrefs = hosttest::ITestValue;
+using TestPrefs = hosttest::TestValue;
 
 // A second persistent record: one counter.
 class ITestCounter : public IPMUnknown {
@@ -363,10 +340,6 @@ std::string SessionFile(const std::vector<Record>& records, uint32_t version = 1
 
 } // namespace
 
-TEST(SessionFileLayout, TheTestChecksumIsTheStandardOne) {
-    EXPECT_EQ(Crc32("123456789"), 0xCBF43926u);
-}
-
 TEST_F(HostTest, TheSessionIsOneObjectOfTheSessionClassWithThePluginsAdditions) {
     ISession* session = GetExecutionContextSession();
     ASSERT_NE(session, nullptr);
@@ -404,7 +377,9 @@ TEST_F(HostTest, TheSessionFileBringsBackEveryPersistentInterface) {
     ASSERT_EQ(GetExecutionContextSession()->WriteSessionFile(path, &why), kSuccess) << why;
     EXPECT_FALSE(PathExists(path + ".tmp"));
 
-    // The layout is the documented one, records in the order of the class.
+    // The layout is the documented one, records in the order of the class
+    // (with the standard checksum).
+    ASSERT_EQ(Crc32("123456789"), 0xCBF43926u);
     EXPECT_EQ(ReadFile(path),
               SessionFile({{kTestPrefsImpl.Get(), PrefsBytes(263, longText + "é")},
                            {kTestCounterImpl.Get(), std::string("\xF9\xFF\xFF\xFF", 4)}}));

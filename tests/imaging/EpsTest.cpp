@@ -34,15 +34,8 @@ struct Result {
 template <typename Reader> Result InspectFile(const std::string& path) {
     Result result;
     Reader reader;
-    reader.SetFileName(path.c_str());
-    reader.SetMode(kImgModeInspect);
-    try {
-        reader.Begin();
-        reader.Run();
-        reader.End();
-    } catch (const IMG_Exception& e) {
-        reader.End();
-        result.code = e.Code();
+    result.code = RunInspection(reader, path.c_str());
+    if (result.code != 0) {
         return result;
     }
     EXPECT_NE(reader.GetImageInfo(), nullptr);

@@ -136,12 +136,11 @@ struct Outcome {
 template <typename Reader> Outcome Inspect(const char* path) {
     Outcome out;
     Reader reader;
-    reader.SetFileName(path);
-    reader.SetMode(kImgModeInspect);
     try {
-        reader.Begin();
-        reader.Run();
-        reader.End();
+        out.code = RunInspection(reader, path);
+        if (out.code != 0) {
+            return out;
+        }
         out.accepted = true;
         if (reader.GetImageInfo() != nullptr) {
             out.info = *reader.GetImageInfo();
@@ -149,9 +148,6 @@ template <typename Reader> Outcome Inspect(const char* path) {
         out.formatCode = reader.GetFormatCode();
         out.processCount = reader.GetProcessCount();
         out.linked = reader.LinkedName() != nullptr;
-    } catch (const IMG_Exception& e) {
-        out.code = e.Code();
-        reader.End();
     } catch (int v) {
         out.plainInt = true;
         out.code = v;

@@ -36,6 +36,23 @@ inline std::string DescribeReader(const Proxy_FileIOProcess& reader) {
     return text;
 }
 
+// Begin, Run and End as the factory calls them, End also after a failure: 0,
+// or the code of the IMG_Exception that ended the attempt. Anything else
+// thrown is passed on. The path may be null.
+template <typename Reader> int RunInspection(Reader& reader, const char* path) {
+    reader.SetFileName(path);
+    reader.SetMode(kImgModeInspect);
+    try {
+        reader.Begin();
+        reader.Run();
+        reader.End();
+        return 0;
+    } catch (const IMG_Exception& e) {
+        reader.End();
+        return e.Code();
+    }
+}
+
 // Runs one reader as the factory runs it (Begin, Run, End; End again after a
 // failure), with the file lent or not, and describes the outcome.
 inline std::string RunReader(Proxy_FileIOProcess& reader, const std::string& path,

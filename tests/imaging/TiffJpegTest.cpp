@@ -43,15 +43,8 @@ struct Inspected {
 template <typename Reader> Inspected Inspect(const char* path) {
     Inspected result;
     Reader reader;
-    reader.SetFileName(path);
-    reader.SetMode(kImgModeInspect);
-    try {
-        reader.Begin();
-        reader.Run();
-        reader.End();
-    } catch (const IMG_Exception& e) {
-        result.code = e.Code();
-        reader.End();
+    result.code = RunInspection(reader, path);
+    if (result.code != 0) {
         return result;
     }
     result.formatCode = reader.GetFormatCode();
@@ -83,6 +76,36 @@ int OpenFileCount() {
         ++n;
     }
     return n;
+}
+
+// Closing a reader that has nothing open, or twice, is harmless, opening
+// again starts afresh, and no reader keeps a file open after it is gone,
+// whether it accepted the file, refused it or was never closed.
+template <typename Reader>
+void ExpectCloseHarmlessAndNoLeak(const TempDir& dir, const char* good, uint32_t goodFormat,
+                                  std::initializer_list<const char*> names) {
+    const int before = OpenFileCount();
+    {
+        Reader reader;
+        reader.CloseRead(); // nothing open
+        reader.SetFileName((dir / good).c_str());
+        reader.OpenRead();
+        reader.OpenRead();
+        EXPECT_EQ(reader.GetFormatCode(), goodFormat);
+        reader.CloseRead();
+        reader.CloseRead();
+    }
+    for (const char* name : names) {
+        Reader reader; // destroyed without CloseRead
+        reader.SetFileName((dir / name).c_str());
+        try {
+            reader.OpenRead();
+        } catch (const IMG_Exception&) {
+        }
+    }
+    if (before >= 0) {
+        EXPECT_EQ(OpenFileCount(), before);
+    }
 }
 
 // Writes a file anew. Removing it first rather than truncating it keeps the
@@ -236,6 +259,12 @@ void WriteTiffPages(const std::string& path, const std::vector<TiffPage>& pages,
 
 void WriteTiff(const std::string& path, const TiffPage& page) {
     WriteTiffPages(path, {page});
+}
+
+// The page written as a file of the name in the folder, then inspected.
+Inspected InspectPage(const TempDir& dir, const std::string& name, const TiffPage& page) {
+    WriteTiff(dir / name, page);
+    return Inspect<Proxy_TIFF>(dir / name);
 }
 
 // ---------------------------------------------------------------------------
@@ -453,8 +482,7 @@ TEST(TiffReaderProxy, ReportsTheSourceImageOfTheProxyTag) {
         page.xResolution = c.xResolution;
         page.unit = c.unit;
         page.zpax = ZpaxTag(c.pairs, c.name);
-        WriteTiff(dir / "proxy.tif", page);
-        Inspected r = Inspect<Proxy_TIFF>(dir / "proxy.tif");
+        Inspected r = InspectPage(dir, "proxy.tif", page);
         ASSERT_EQ(r.code, 0);
         EXPECT_EQ(r.formatCode, 0x101u);
         EXPECT_EQ(r.info.width, c.width);
@@ -473,8 +501,7 @@ TEST(TiffReaderProxy, NameStopsAtItsLengthAndMayBeFollowedByMoreBytes) {
     TempDir dir;
     TiffPage page;
     page.zpax = ZpaxTag({{100, 50}}, "/a/b.tif", std::nullopt, 4) + "trailing";
-    WriteTiff(dir / "p.tif", page);
-    Inspected r = Inspect<Proxy_TIFF>(dir / "p.tif");
+    Inspected r = InspectPage(dir, "p.tif", page);
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.linkedName, "/a/b"); // four of the eight name bytes
     EXPECT_EQ(r.formatCode, 0x101u);
@@ -506,8 +533,7 @@ TEST(TiffReaderProxy, LyingOrDamagedProxyTagIsRejected) {
         SCOPED_TRACE(c.what);
         TiffPage page;
         page.zpax = c.tag;
-        WriteTiff(dir / "lie.tif", page);
-        EXPECT_EQ(Inspect<Proxy_TIFF>(dir / "lie.tif").code, -11);
+        EXPECT_EQ(InspectPage(dir, "lie.tif", page).code, -11);
     }
 }
 
@@ -517,8 +543,7 @@ TEST(TiffReaderProxy, ProxyWinsOverTheOpiTagAndStillReadsTheMark) {
     page.zpax = ZpaxTag({{400, 200}}, "C:\\src.tif");
     page.opi = "C:\\hires.tif";
     page.procOpt = ProcOptTag(4, 1, "4");
-    WriteTiff(dir / "both.tif", page);
-    Inspected r = Inspect<Proxy_TIFF>(dir / "both.tif");
+    Inspected r = InspectPage(dir, "both.tif", page);
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.formatCode, 0x101u);
     EXPECT_EQ(r.linkedName, "C:\\src.tif");
@@ -569,8 +594,7 @@ TEST(TiffReaderOpi, ReportsTheNamedImageWithoutASize) {
         page.xResolution = 100;
         page.unit = RESUNIT_CENTIMETER;
         page.opi = c.tag;
-        WriteTiff(dir / "opi.tif", page);
-        Inspected r = Inspect<Proxy_TIFF>(dir / "opi.tif");
+        Inspected r = InspectPage(dir, "opi.tif", page);
         ASSERT_EQ(r.code, 0);
         EXPECT_EQ(r.formatCode, 0x111u);
         EXPECT_EQ(r.info.width, 0u);
@@ -636,8 +660,7 @@ TEST(TiffReaderPlain, SizeResolutionAndPixelType) {
         page.samples = c.samples;
         page.xResolution = c.xResolution;
         page.unit = c.unit;
-        WriteTiff(dir / "plain.tif", page);
-        Inspected r = Inspect<Proxy_TIFF>(dir / "plain.tif");
+        Inspected r = InspectPage(dir, "plain.tif", page);
         if (c.pixelType == 0) {
             EXPECT_EQ(r.code, c.code);
             continue;
@@ -700,8 +723,7 @@ TEST(TiffReaderMark, ProcessingMarkTag) {
         TiffPage page;
         page.procOpt = c.tag;
         page.description = "5 passes"; // never looked at while the mark is there
-        WriteTiff(dir / "mark.tif", page);
-        Inspected r = Inspect<Proxy_TIFF>(dir / "mark.tif");
+        Inspected r = InspectPage(dir, "mark.tif", page);
         ASSERT_EQ(r.code, 0);
         EXPECT_EQ(r.processCount, c.processCount);
         EXPECT_EQ(r.formatCode, 0x100u);
@@ -726,8 +748,7 @@ TEST(TiffReaderMark, LyingOrDamagedMarkIsRejected) {
         SCOPED_TRACE(c.what);
         TiffPage page;
         page.procOpt = c.tag;
-        WriteTiff(dir / "lie.tif", page);
-        EXPECT_EQ(Inspect<Proxy_TIFF>(dir / "lie.tif").code, -11);
+        EXPECT_EQ(InspectPage(dir, "lie.tif", page).code, -11);
     }
 }
 
@@ -753,8 +774,7 @@ TEST(TiffReaderMark, DescriptionAndModelWithoutTheMark) {
         TiffPage page;
         page.description = c.description;
         page.model = c.model;
-        WriteTiff(dir / "text.tif", page);
-        Inspected r = Inspect<Proxy_TIFF>(dir / "text.tif");
+        Inspected r = InspectPage(dir, "text.tif", page);
         ASSERT_EQ(r.code, 0);
         EXPECT_EQ(r.processCount, c.processCount);
     }
@@ -765,8 +785,7 @@ TEST(TiffReaderMark, MarkCountsForOpiTiffsToo) {
     TiffPage page;
     page.opi = "/hires/a.tif";
     page.model = "3rd generation";
-    WriteTiff(dir / "opi.tif", page);
-    Inspected r = Inspect<Proxy_TIFF>(dir / "opi.tif");
+    Inspected r = InspectPage(dir, "opi.tif", page);
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.formatCode, 0x111u);
     EXPECT_EQ(r.processCount, 3);
@@ -922,10 +941,10 @@ TEST(TiffReaderFiles, EveryCutAndEveryDamagedByteIsHandled) {
     }
 }
 
-TEST(TiffReaderFiles, ManyStripsAndLargeLayerDataStillInspect) {
+TEST(TiffReaderFiles, ManyStripsAndLargeValuesInspectAlikeWithTheFileLent) {
     TempDir dir;
     // 600 000 one-row strips: offset and count arrays of several megabytes
-    // that inspection has no need to load.
+    // that inspection has no need to load, beside 6 MB of layer data.
     const uint32_t rows = 600000;
     std::string offsets;
     std::string counts;
@@ -943,11 +962,18 @@ TEST(TiffReaderFiles, ManyStripsAndLargeLayerDataStillInspect) {
             e = Long(TIFFTAG_ROWSPERSTRIP, 1);
         }
     }
-    WriteFresh(dir / "tall.tif", RawTiff(entries));
-    Inspected tall = Inspect<Proxy_TIFF>(dir / "tall.tif");
+    entries.push_back(Ascii(TIFFTAG_MODEL, "5 runs"));
+    entries.push_back({TIFFTAG_IMAGESOURCEDATA, TIFF_UNDEFINED, 6 * 1024 * 1024,
+                       std::string(6 * 1024 * 1024, 'L')});
+    const std::string path = dir / "tall.tif";
+    WriteFresh(path, RawTiff(entries));
+    Inspected tall = Inspect<Proxy_TIFF>(path);
     ASSERT_EQ(tall.code, 0);
     EXPECT_EQ(tall.info.width, 1u);
     EXPECT_EQ(tall.info.height, rows);
+    EXPECT_EQ(tall.processCount, 5);
+    ExpectSameWithTheFileLent<Proxy_TIFF>(path);
+    ExpectFactoryAsEachReaderAlone(path);
 
     // Photoshop layer data of 6 MB beside the server's tags.
     TiffPage page;
@@ -956,8 +982,7 @@ TEST(TiffReaderFiles, ManyStripsAndLargeLayerDataStillInspect) {
     page.layers = std::string("Adobe Photoshop Document Data Block\0", 36) +
                   std::string(6 * 1024 * 1024, 'L');
     page.width = 1000;
-    WriteTiff(dir / "layers.tif", page);
-    Inspected layered = Inspect<Proxy_TIFF>(dir / "layers.tif");
+    Inspected layered = InspectPage(dir, "layers.tif", page);
     ASSERT_EQ(layered.code, 0);
     EXPECT_EQ(layered.formatCode, 0x101u);
     EXPECT_EQ(layered.info.width, 4000u);
@@ -972,8 +997,7 @@ TEST(TiffReaderFiles, ProxyTagBeyondTheValueLimitIsNotLoaded) {
     TempDir dir;
     TiffPage page;
     page.zpax = ZpaxTag({{4000, 3000}}, "/" + std::string(5 * 1024 * 1024, 'n'));
-    WriteTiff(dir / "huge.tif", page);
-    Inspected r = Inspect<Proxy_TIFF>(dir / "huge.tif");
+    Inspected r = InspectPage(dir, "huge.tif", page);
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.formatCode, 0x100u);
     EXPECT_EQ(r.info.width, page.width);
@@ -1063,38 +1087,6 @@ TEST(TiffReaderFiles, AValueThatSharesItsPlaceWithALargeOneIsStillRead) {
     ExpectFactoryAsEachReaderAlone(path);
 }
 
-TEST(TiffReaderFiles, LargeValuesAndManyStripsReadAlikeWithTheFileLent) {
-    TempDir dir;
-    const uint32_t rows = 300000;
-    std::string offsets;
-    std::string counts;
-    for (uint32_t i = 0; i < rows; ++i) {
-        offsets += LittleEndian32(kRawPixelOffset);
-        counts += LittleEndian32(1);
-    }
-    std::vector<RawEntry> entries = GrayEntries(1, rows);
-    for (RawEntry& e : entries) {
-        if (e.tag == TIFFTAG_STRIPOFFSETS) {
-            e = {TIFFTAG_STRIPOFFSETS, TIFF_LONG, rows, offsets};
-        } else if (e.tag == TIFFTAG_STRIPBYTECOUNTS) {
-            e = {TIFFTAG_STRIPBYTECOUNTS, TIFF_LONG, rows, counts};
-        } else if (e.tag == TIFFTAG_ROWSPERSTRIP) {
-            e = Long(TIFFTAG_ROWSPERSTRIP, 1);
-        }
-    }
-    entries.push_back(Ascii(TIFFTAG_MODEL, "5 runs"));
-    entries.push_back({TIFFTAG_IMAGESOURCEDATA, TIFF_UNDEFINED, 6 * 1024 * 1024,
-                       std::string(6 * 1024 * 1024, 'L')});
-    const std::string path = dir / "tall.tif";
-    WriteFresh(path, RawTiff(entries));
-    Inspected r = Inspect<Proxy_TIFF>(path);
-    ASSERT_EQ(r.code, 0);
-    EXPECT_EQ(r.info.height, rows);
-    EXPECT_EQ(r.processCount, 5);
-    ExpectSameWithTheFileLent<Proxy_TIFF>(path);
-    ExpectFactoryAsEachReaderAlone(path);
-}
-
 TEST(TiffReaderLifecycle, CloseIsHarmlessAndTheHandleNeverLeaks) {
     TempDir dir;
     TiffPage good;
@@ -1108,28 +1100,8 @@ TEST(TiffReaderLifecycle, CloseIsHarmlessAndTheHandleNeverLeaks) {
     lying.zpax = "KRYO";
     WriteTiff(dir / "lying.tif", lying);
 
-    const int before = OpenFileCount();
-    {
-        Proxy_TIFF reader;
-        reader.CloseRead(); // nothing open
-        reader.SetFileName((dir / "good.tif").c_str());
-        reader.OpenRead();
-        reader.OpenRead(); // opening again starts afresh
-        EXPECT_EQ(reader.GetFormatCode(), 0x100u);
-        reader.CloseRead();
-        reader.CloseRead();
-    }
-    for (const char* name : {"good.tif", "mask.tif", "lying.tif"}) {
-        Proxy_TIFF reader; // destroyed without CloseRead
-        reader.SetFileName((dir / name).c_str());
-        try {
-            reader.OpenRead();
-        } catch (const IMG_Exception&) {
-        }
-    }
-    if (before >= 0) {
-        EXPECT_EQ(OpenFileCount(), before);
-    }
+    ExpectCloseHarmlessAndNoLeak<Proxy_TIFF>(dir, "good.tif", 0x100u,
+                                             {"good.tif", "mask.tif", "lying.tif"});
 }
 
 TEST(TiffReaderLifecycle, TheFactoryTakesAProxyTiff) {
@@ -1346,28 +1318,7 @@ TEST(JpegReaderLifecycle, CloseIsHarmlessAndTheFileNeverLeaks) {
     TempDir dir;
     WriteFresh(dir / "good.jpg", JpegBytes({}));
     WriteFresh(dir / "bad.jpg", "\xFF\xD8\xFF\xD9");
-    const int before = OpenFileCount();
-    {
-        Proxy_JPEG reader;
-        reader.CloseRead();
-        reader.SetFileName((dir / "good.jpg").c_str());
-        reader.OpenRead();
-        reader.OpenRead();
-        EXPECT_EQ(reader.GetFormatCode(), 0x400u);
-        reader.CloseRead();
-        reader.CloseRead();
-    }
-    for (const char* name : {"good.jpg", "bad.jpg"}) {
-        Proxy_JPEG reader; // destroyed without CloseRead
-        reader.SetFileName((dir / name).c_str());
-        try {
-            reader.OpenRead();
-        } catch (const IMG_Exception&) {
-        }
-    }
-    if (before >= 0) {
-        EXPECT_EQ(OpenFileCount(), before);
-    }
+    ExpectCloseHarmlessAndNoLeak<Proxy_JPEG>(dir, "good.jpg", 0x400u, {"good.jpg", "bad.jpg"});
 }
 
 TEST(JpegReaderLifecycle, TheFactoryTakesAJpegAfterTheTiffReaderRefusedIt) {

@@ -48,12 +48,7 @@ protected:
     UIDRef Page() const { return DocumentUtils::GetNthPage(db.get(), 0); }
 
     // A graphic frame on the first page; bounds in page coordinates.
-    UIDRef Frame(const PMRect& bounds) const {
-        ErrorCode error = kFailure;
-        UIDRef frame = DocumentUtils::AddGraphicFrame(Page(), bounds, &error);
-        EXPECT_EQ(error, kSuccess);
-        return frame;
-    }
+    UIDRef Frame(const PMRect& bounds) const { return dockit::AddFrame(db.get(), bounds); }
     std::string Tiff(const std::string& name, uint32_t w, uint32_t h, double resolution) const {
         std::string path = dir / name;
         dockit::WriteTiff(path, w, h, resolution);
@@ -65,10 +60,7 @@ protected:
         return path;
     }
     static UIDRef Place(const UIDRef& frame, const std::string& path) {
-        ErrorCode error = kFailure;
-        UIDRef image = ImportUtils::PlaceFile(frame, PMString(path), &error);
-        EXPECT_EQ(error, kSuccess) << DocumentErrorText(error);
-        return image;
+        return dockit::PlaceFile(frame, path);
     }
     // An image of w x h points (pixels at 72 ppi) in a frame of fw x fh
     // points on the page.
@@ -77,16 +69,8 @@ protected:
         return Place(Frame(PMRect(50, 60, 50 + fw, 60 + fh)), path);
     }
     // Runs a change as one undo step; asserts it worked.
-    void Change(const std::function<void()>& change) const {
-        ErrorCode code = DocumentUtils::ProcessChange(db.get(), PMString("Test Change"), [&] {
-            change();
-            return kSuccess;
-        });
-        ASSERT_EQ(code, kSuccess);
-    }
-    void SetMatrix(const UIDRef& item, const PMMatrix& m) const {
-        Change([&] { InterfaceOf<ITransform>(item)->SetInnerToParentMatrix(m); });
-    }
+    void Change(const std::function<void()>& change) const { dockit::Change(db.get(), change); }
+    static void SetMatrix(const UIDRef& item, const PMMatrix& m) { dockit::SetMatrix(item, m); }
     static PMMatrix Matrix(const UIDRef& item) {
         return InterfaceOf<ITransform>(item)->GetInnerToParentMatrix();
     }

@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -28,25 +29,18 @@
 
 // --- the process table ----------------------------------------------------------
 
-TEST(ProcessTable, HoldsTheSeventeenPairsInSearchOrder) {
-    const int expected[17][2] = {{1, 1},  {2, 4},  {3, 5},  {4, 0},  {10, 2}, {11, 4},
-                                 {12, 6}, {13, 3}, {14, 1}, {15, 5}, {16, 7}, {17, 0},
-                                 {20, 1}, {21, 2}, {22, 5}, {23, 6}, {24, 0}};
+TEST(ProcessTable, EachCodeGivesItsOptionInSearchOrderAndOtherNumbersMinusOne) {
+    const int pairs[][2] = {{1, 1},  {2, 4},  {3, 5},  {4, 0},  {10, 2}, {11, 4},
+                            {12, 6}, {13, 3}, {14, 1}, {15, 5}, {16, 7}, {17, 0},
+                            {20, 1}, {21, 2}, {22, 5}, {23, 6}, {24, 0}};
+    ASSERT_EQ(kODProcessTableSize, std::size(pairs));
     for (std::size_t i = 0; i < kODProcessTableSize; ++i) {
-        EXPECT_EQ(kODProcessTable[i].code, expected[i][0]) << i;
-        EXPECT_EQ(kODProcessTable[i].option, expected[i][1]) << i;
+        EXPECT_EQ(kODProcessTable[i].code, pairs[i][0]) << i;
+        EXPECT_EQ(OptionForCode(pairs[i][0]), pairs[i][1]) << pairs[i][0];
     }
-}
-
-TEST(ProcessTable, OptionForCodeGivesTheOptionOrMinusOne) {
-    EXPECT_EQ(OptionForCode(1), 1);
-    EXPECT_EQ(OptionForCode(12), 6);
-    EXPECT_EQ(OptionForCode(16), 7);
-    EXPECT_EQ(OptionForCode(24), 0);
-    EXPECT_EQ(OptionForCode(0), -1);
-    EXPECT_EQ(OptionForCode(5), -1);
-    EXPECT_EQ(OptionForCode(25), -1);
-    EXPECT_EQ(OptionForCode(-1), -1);
+    for (int other : {0, 5, 25, -1}) {
+        EXPECT_EQ(OptionForCode(other), -1) << other;
+    }
 }
 
 TEST(ProcessTable, CodeForOptionSearchesFromTheGroupOfTheColourModel) {
@@ -77,27 +71,13 @@ TEST(ProcessTable, CodeForOptionWithAnUnknownModelSearchesTheWholeTable) {
 }
 
 TEST(ProcessTable, HasCorrection) {
-    EXPECT_TRUE(HasCorrection(13));
-    EXPECT_TRUE(HasCorrection(3));
-    EXPECT_FALSE(HasCorrection(14));
-    EXPECT_FALSE(HasCorrection(20));
-    EXPECT_TRUE(HasCorrection(1));
-    EXPECT_FALSE(HasCorrection(2));
-    EXPECT_FALSE(HasCorrection(4));
-    EXPECT_TRUE(HasCorrection(10));
-    EXPECT_TRUE(HasCorrection(12));
-    EXPECT_TRUE(HasCorrection(16));
-    EXPECT_FALSE(HasCorrection(11));
-    EXPECT_FALSE(HasCorrection(15));
-    EXPECT_FALSE(HasCorrection(17));
-    EXPECT_FALSE(HasCorrection(21));
-    EXPECT_FALSE(HasCorrection(23));
-    // A code outside the table is taken as its own option.
-    EXPECT_TRUE(HasCorrection(5));
-    EXPECT_FALSE(HasCorrection(0));
-    EXPECT_FALSE(HasCorrection(6));
-    EXPECT_FALSE(HasCorrection(18));
-    EXPECT_FALSE(HasCorrection(19));
+    // A code outside the table is taken as its own option (5, 0, 6, 18, 19).
+    for (int code : {13, 3, 1, 10, 12, 16, 5}) {
+        EXPECT_TRUE(HasCorrection(code)) << code;
+    }
+    for (int code : {14, 20, 2, 4, 11, 15, 17, 21, 23, 0, 6, 18, 19}) {
+        EXPECT_FALSE(HasCorrection(code)) << code;
+    }
 }
 
 TEST(ProcessTable, TextKeys) {
@@ -264,13 +244,7 @@ protected:
     }
 
     UIDRef Place(const std::string& path) const {
-        ErrorCode error = kFailure;
-        UIDRef frame = DocumentUtils::AddGraphicFrame(DocumentUtils::GetNthPage(db.get(), 0),
-                                                      PMRect(36, 36, 336, 336), &error);
-        EXPECT_EQ(error, kSuccess);
-        UIDRef image = ImportUtils::PlaceFile(frame, PMString(path), &error);
-        EXPECT_EQ(error, kSuccess);
-        return image;
+        return dockit::PlaceFile(dockit::AddFrame(db.get(), PMRect(36, 36, 336, 336)), path);
     }
     std::string Image(const std::string& name, Kind kind, const char* mark = nullptr,
                       double resolution = 150.0) const {
@@ -378,9 +352,7 @@ TEST_F(FillOrderTest, AnUnreadableFileIsMarkedAndKeepsTheNames) {
 }
 
 TEST_F(FillOrderTest, AnItemWithoutALinkGivesEmptyNamesAndUnreadable) {
-    ErrorCode error = kFailure;
-    UIDRef frame = DocumentUtils::AddGraphicFrame(DocumentUtils::GetNthPage(db.get(), 0),
-                                                  PMRect(0, 0, 10, 10), &error);
+    UIDRef frame = dockit::AddFrame(db.get(), PMRect(0, 0, 10, 10));
     OD_ProcData record;
     EXPECT_EQ(FillOrderFromImage(frame, record, false), 0);
     EXPECT_EQ(record.status, kODStatusUnreadable);

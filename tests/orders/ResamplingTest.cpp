@@ -143,19 +143,8 @@ protected:
     UIDRef Image(const PMMatrix& m) {
         const std::string path = dir / "img.tif";
         dockit::WriteTiff(path, 100, 100, 72);
-        ErrorCode error = kFailure;
-        UIDRef frame = DocumentUtils::AddGraphicFrame(DocumentUtils::GetNthPage(db.get(), 0),
-                                                      PMRect(0, 0, 100, 100), &error);
-        EXPECT_EQ(error, kSuccess);
-        UIDRef image = ImportUtils::PlaceFile(frame, PMString(path), &error);
-        EXPECT_EQ(error, kSuccess);
-        EXPECT_EQ(DocumentUtils::ProcessChange(
-                      db.get(), PMString("Scale"),
-                      [&] {
-                          InterfaceOf<ITransform>(image)->SetInnerToParentMatrix(m);
-                          return kSuccess;
-                      }),
-                  kSuccess);
+        UIDRef image = dockit::PlaceFile(dockit::AddFrame(db.get(), PMRect(0, 0, 100, 100)), path);
+        dockit::SetMatrix(image, m);
         return image;
     }
     TempDir dir;

@@ -5,6 +5,8 @@
 #include "IOrdoQORData.h"
 #include "OD_ServerLink.h"
 
+#include "OrdoSessionKit.h"
+
 #include "CAlert.h"
 #include "ISession.h"
 #include "ObjectModel.h"
@@ -92,20 +94,8 @@ struct Server {
         path = dir / kServerAppName;
     }
     std::string Tmp() const { return dir / "Data/tmp"; }
-    // The job files in the tmp folder whose body is the word.
-    int Count(const std::string& word) const {
-        int n = 0;
-        for (const auto& entry : fs::directory_iterator(Tmp())) {
-            std::istringstream lines(ReadFile(entry.path().string()));
-            std::string line;
-            while (std::getline(lines, line)) {
-                if (line == word) {
-                    ++n;
-                }
-            }
-        }
-        return n;
-    }
+    // The lines of the job files in the tmp folder that are the word.
+    int Count(const std::string& word) const { return CountLines(Tmp(), word); }
     std::size_t Files() const {
         std::size_t n = 0;
         for ([[maybe_unused]] const auto& entry : fs::directory_iterator(Tmp())) {
@@ -120,14 +110,8 @@ struct Server {
 class SessionLinkTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetHostForTesting();
+        RegisterOrdoSession();
         ObjectModel& m = ObjectModel::Get();
-        m.Reset();
-        RegisterHostServices();
-        RegisterPreferenceImplementations();
-        RegisterServerLinkImplementations();
-        m.AddIn(kSessionBoss, IID_IORDOPREFSDATA, kOrdoPrefsDataPersistImpl);
-        m.AddIn(kSessionBoss, IID_IORDOQORDATA, kOrdoQORDataNonPersistImpl);
         m.DefineClass({kTestPrefsDialogBoss,
                        kInvalidClass,
                        {{IID_IORDOPREFSDATA, kOrdoPrefsDataNonPersistImpl},

@@ -5,6 +5,7 @@
 #include "OD_Ticket.h"
 
 #include "../host/DocumentTestKit.h"
+#include "../host/RecordingEndPoint.h"
 #include "DocumentModel.h"
 #include "DocumentUtils.h"
 #include "HostPlatform.h"
@@ -24,6 +25,7 @@
 #include "ServerTree.h"
 #include "SessionIDs.h"
 #include "TempDir.h"
+#include "VipsEnvironment.h"
 
 #include <gtest/gtest.h>
 #include <vips/vips8>
@@ -38,19 +40,8 @@
 
 namespace {
 
-// libvips, for the reference server, started once for the program and shut
-// down at its end.
-class VipsEnvironment : public testing::Environment {
-public:
-    void SetUp() override {
-        ASSERT_EQ(VIPS_INIT("orders_tests"), 0);
-        vips_cache_set_max(0);
-    }
-    void TearDown() override { vips_shutdown(); }
-};
-
 [[maybe_unused]] testing::Environment* const kVips =
-    testing::AddGlobalTestEnvironment(new VipsEnvironment);
+    testing::AddGlobalTestEnvironment(new VipsEnvironment("orders_tests"));
 
 const std::string kSep(1, kPathSeparator);
 
@@ -69,46 +60,6 @@ std::map<std::string, std::string> Lines(const std::string& ticket) {
     }
     return lines;
 }
-
-// An endpoint that keeps what it is given and answers as told.
-class RecordingEndPoint : public QOR_EndPoint {
-public:
-    QOR_EndPoint* Clone() const override { return new RecordingEndPoint(*this); }
-    int OpenPath(const char*) override { return 0; }
-    int Open(const char*) override { return 0; }
-    int ConnectPath(const char*) override { return 0; }
-    int Connect(const char*) override { return 0; }
-    int Disconnect() override { return 0; }
-    int Send(const char*, int) override { return -1; }
-    int SendNamed(char* outName, const char* body, int length) override {
-        ++calls;
-        lastBody = body;
-        lastLength = length;
-        if (answer == 0) {
-            std::strcpy(outName, "job-0001");
-        }
-        return answer;
-    }
-    int Receive(char*, int&) override { return -1; }
-    int ReceiveFor(const char*, char*, int&) override { return -1; }
-    int GetState(bool) override { return 1; }
-    char* GetMessageName(char* out, int capacity) const override {
-        if (capacity > 0) {
-            out[0] = '\0';
-        }
-        return out;
-    }
-    QOR_FileStream* OpenDataStream(const char*) const override { return nullptr; }
-    char* GetServerPath(char* out, int capacity) const override {
-        return GetMessageName(out, capacity);
-    }
-    int ReleaseReply(const char*) override { return -3; }
-
-    int answer = 0;
-    int calls = 0;
-    int lastLength = 0;
-    std::string lastBody;
-};
 
 class TicketTest : public ::testing::Test {
 protected:
@@ -146,24 +97,12 @@ protected:
     UIDRef Image(const PMMatrix& m = PMMatrix()) {
         const std::string path = dir / ("img" + std::to_string(++files) + ".tif");
         dockit::WriteTiff(path, 144, 72, 72);
-        ErrorCode error = kFailure;
-        UIDRef frame = DocumentUtils::AddGraphicFrame(DocumentUtils::GetNthPage(db.get(), 0),
-                                                      PMRect(36, 36, 180, 108), &error);
-        EXPECT_EQ(error, kSuccess);
-        UIDRef image = ImportUtils::PlaceFile(frame, PMString(path), &error);
-        EXPECT_EQ(error, kSuccess);
+        UIDRef image =
+            dockit::PlaceFile(dockit::AddFrame(db.get(), PMRect(36, 36, 180, 108)), path);
         if (!m.IsIdentity()) {
             // The image's box turned by m and moved back onto the frame.
-            const PMRect box(0, 0, 144, 72);
-            const PMRect turned = TransformedBounds(box, m);
-            const PMMatrix placed = m * PMMatrix::MakeTranslation(-turned.Left(), -turned.Top());
-            EXPECT_EQ(DocumentUtils::ProcessChange(
-                          db.get(), PMString("Turn"),
-                          [&] {
-                              InterfaceOf<ITransform>(image)->SetInnerToParentMatrix(placed);
-                              return kSuccess;
-                          }),
-                      kSuccess);
+            const PMRect turned = TransformedBounds(PMRect(0, 0, 144, 72), m);
+            dockit::SetMatrix(image, m * PMMatrix::MakeTranslation(-turned.Left(), -turned.Top()));
         }
         source = path;
         return image;
@@ -187,7 +126,7 @@ protected:
         OD_ProcData updated;
         EXPECT_EQ(SendOrder(item, order, &endpoint, updated), 0);
         EXPECT_EQ(updated.status, kODStatusSent);
-        return Lines(endpoint.lastBody);
+        return Lines(endpoint.LastBody());
     }
 
     TempDir dir;
@@ -271,60 +210,49 @@ TEST(TicketText, CutsNeverSplitACharacter) {
 
 // ---------------------------------------------------------- output path
 
-TEST(OutputPath, TheFolderWithOrWithoutItsSeparatorThenTheName) {
-    OD_PrefsData prefs;
-    OD_ProcData order;
-    order.outputName = PMString("Photo");
-    order.sourcePath = PMString(kSep + "in" + kSep + "Photo.tif");
-    char path[kODTicketPathSize];
+TEST(OutputPath, FolderAndNameOrTheSourceAndPathsThatDoNotFit) {
     const std::string out = "C:" + kSep + "Out";
-    ASSERT_TRUE(prefs.SetOutFolder(out.c_str()));
-    EXPECT_EQ(FormOutputPath(prefs, order, path), 0);
-    EXPECT_EQ(std::string(path), out + kSep + "Photo");
-    ASSERT_TRUE(prefs.SetOutFolder((out + kSep).c_str()));
-    EXPECT_EQ(FormOutputPath(prefs, order, path), 0);
-    EXPECT_EQ(std::string(path), out + kSep + "Photo");
-}
-
-TEST(OutputPath, ReplacingTheOriginalGivesTheSourcePath) {
-    OD_PrefsData prefs;
-    ASSERT_TRUE(prefs.SetOutFolder("Out"));
-    prefs.SetRepSrc(true);
-    OD_ProcData order;
-    order.outputName = PMString("Photo");
-    order.sourcePath = PMString(kSep + "in" + kSep + "Photo.tif");
-    char path[kODTicketPathSize];
-    EXPECT_EQ(FormOutputPath(prefs, order, path), 0);
-    EXPECT_EQ(std::string(path), order.sourcePath.GetUTF8String());
-}
-
-TEST(OutputPath, AnEmptyFolderMeansTheSourceFilesFolder) {
-    OD_PrefsData prefs;
-    OD_ProcData order;
-    order.outputName = PMString("Photo");
-    order.sourcePath = PMString(kSep + "in" + kSep + "Photo.tif");
-    char path[kODTicketPathSize];
-    EXPECT_EQ(FormOutputPath(prefs, order, path), 0);
-    EXPECT_EQ(std::string(path), kSep + "in" + kSep + "Photo");
-    order.sourcePath = PMString("Photo.tif");
-    EXPECT_EQ(FormOutputPath(prefs, order, path), kODSendNoOutFolder);
-    EXPECT_STREQ(path, "");
-}
-
-TEST(OutputPath, APathThatDoesNotFitIsRefused) {
-    OD_PrefsData prefs;
-    ASSERT_TRUE(prefs.SetOutFolder(std::string(250, 'f').c_str()));
-    OD_ProcData order;
-    order.outputName = PMString(std::string(261, 'n')); // 250 + 1 + 261 = 512
-    char path[kODTicketPathSize];
-    EXPECT_EQ(FormOutputPath(prefs, order, path), kODSendPathOutTooLong);
-    EXPECT_STREQ(path, "");
-    order.outputName = PMString(std::string(260, 'n')); // 511 exactly
-    EXPECT_EQ(FormOutputPath(prefs, order, path), 0);
-    EXPECT_EQ(std::strlen(path), 511u);
-    prefs.SetRepSrc(true);
-    order.sourcePath = PMString(std::string(512, 's'));
-    EXPECT_EQ(FormOutputPath(prefs, order, path), kODSendPathOutTooLong);
+    const std::string source = kSep + "in" + kSep + "Photo.tif";
+    const std::string longFolder(250, 'f');
+    struct Case {
+        const char* what;
+        std::string outFolder; // empty: none set
+        bool replaceSource;
+        std::string outputName;
+        std::string sourcePath;
+        int code;
+        std::string path;
+    };
+    const Case cases[] = {
+        {"folder, then the name", out, false, "Photo", source, 0, out + kSep + "Photo"},
+        {"folder with its separator", out + kSep, false, "Photo", source, 0, out + kSep + "Photo"},
+        {"replacing the original", "Out", true, "Photo", source, 0, source},
+        {"no folder: the source's", "", false, "Photo", source, 0, kSep + "in" + kSep + "Photo"},
+        {"no folder, source without one", "", false, "Photo", "Photo.tif", kODSendNoOutFolder, ""},
+        // 250 + 1 + 261 = 512: one past the limit; 511 exactly fits.
+        {"one byte too long", longFolder, false, std::string(261, 'n'), source,
+         kODSendPathOutTooLong, ""},
+        {"longest that fits", longFolder, false, std::string(260, 'n'), source, 0,
+         longFolder + kSep + std::string(260, 'n')},
+        {"replacing a source too long", longFolder, true, std::string(260, 'n'),
+         std::string(512, 's'), kODSendPathOutTooLong, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        OD_PrefsData prefs;
+        if (!c.outFolder.empty()) {
+            ASSERT_TRUE(prefs.SetOutFolder(c.outFolder.c_str()));
+        }
+        prefs.SetRepSrc(c.replaceSource);
+        OD_ProcData order;
+        order.outputName = PMString(c.outputName);
+        order.sourcePath = PMString(c.sourcePath);
+        char path[kODTicketPathSize];
+        std::memset(path, 'x', sizeof path - 1); // what was there before
+        path[sizeof path - 1] = '\0';
+        EXPECT_EQ(FormOutputPath(prefs, order, path), c.code);
+        EXPECT_EQ(std::string(path), c.path);
+    }
 }
 
 // ---------------------------------------------------------- SendOrder
@@ -343,10 +271,10 @@ TEST_F(TicketTest, APlainOrderSendsItsValuesAndBecomesSent) {
     EXPECT_EQ(endpoint.lastLength, 1024);
     OD_ProcData want = order;
     want.status = kODStatusSent;
-    want.jobName = PMString("job-0001");
+    want.jobName = PMString("job0001");
     EXPECT_EQ(updated, want);
 
-    auto lines = Lines(endpoint.lastBody);
+    auto lines = Lines(endpoint.LastBody());
     EXPECT_EQ(lines.size(), 23u);
     EXPECT_EQ(lines["PATHIN"], source);
     EXPECT_EQ(lines["PATHOUT"], out + kSep + "Photo");
@@ -416,7 +344,7 @@ TEST_F(TicketTest, OnlyReadyOrdersAreSent) {
         order.status = status;
         EXPECT_EQ(SendOrder(item, order, &endpoint, updated), -1) << status;
     }
-    EXPECT_EQ(endpoint.calls, 0);
+    EXPECT_EQ(endpoint.Calls(), 0);
     EXPECT_EQ(updated.outputName, "untouched");
     order.status = kODStatusReadyAlt;
     EXPECT_EQ(SendOrder(item, order, &endpoint, updated), 0);
@@ -428,7 +356,7 @@ TEST_F(TicketTest, NoGeometryOrEndpointGivesMinusOne) {
     OD_ProcData updated;
     EXPECT_EQ(SendOrder(UIDRef(db.get(), kInvalidUID), Order(), &endpoint, updated), -1);
     EXPECT_EQ(SendOrder(item, Order(), nullptr, updated), -1);
-    EXPECT_EQ(endpoint.calls, 0);
+    EXPECT_EQ(endpoint.Calls(), 0);
 }
 
 TEST_F(TicketTest, TooLongTextsAreRefusedAndNothingIsSent) {
@@ -454,7 +382,7 @@ TEST_F(TicketTest, TooLongTextsAreRefusedAndNothingIsSent) {
     SetPrefs(prefs);
     EXPECT_EQ(SendOrder(item, Order(), &endpoint, updated), kODSendBadResolution);
 
-    EXPECT_EQ(endpoint.calls, 0);
+    EXPECT_EQ(endpoint.Calls(), 0);
     EXPECT_EQ(updated, OD_ProcData());
     EXPECT_STRNE(SendOrderProblem(kODSendTicketTooLong), "");
 }
@@ -464,7 +392,7 @@ TEST_F(TicketTest, TheEndpointsFailureIsReturnedAndTheRecordLeft) {
     OD_ProcData updated;
     const UIDRef item = Image();
     EXPECT_EQ(SendOrder(item, Order(), &endpoint, updated), -5);
-    EXPECT_EQ(endpoint.calls, 1);
+    EXPECT_EQ(endpoint.Calls(), 1);
     EXPECT_EQ(updated, OD_ProcData());
 }
 

@@ -59,9 +59,7 @@ InterfacePtr<IControlView> StandInList() {
 
 // Adds an empty graphic frame: one change to the document.
 void ChangeDocument(IDataBase* db) {
-    ErrorCode error = kFailure;
-    DocumentUtils::AddGraphicFrame(DocumentUtils::GetNthPage(db, 0), PMRect(0, 0, 10, 10), &error);
-    ASSERT_EQ(error, kSuccess);
+    dockit::AddFrame(db, PMRect(0, 0, 10, 10));
 }
 
 using FrameTest = PluginTest;

@@ -130,13 +130,7 @@ void PluginTest::CloseDocument(IDataBase* db) {
 UIDRef PluginTest::PlaceImage(IDataBase* db, const PMRect& frame, uint32_t w, uint32_t h) {
     const std::string path = dir / ("image" + std::to_string(++images) + ".tif");
     dockit::WriteTiff(path, w, h, 72);
-    ErrorCode error = kFailure;
-    UIDRef placedFrame =
-        DocumentUtils::AddGraphicFrame(DocumentUtils::GetNthPage(db, 0), frame, &error);
-    EXPECT_EQ(error, kSuccess);
-    UIDRef image = ImportUtils::PlaceFile(placedFrame, PMString(path), &error);
-    EXPECT_EQ(error, kSuccess);
-    return image;
+    return dockit::PlaceFile(dockit::AddFrame(db, frame), path);
 }
 
 UIDRef PluginTest::FrameOf(const UIDRef& image) {

@@ -34,10 +34,7 @@ class Geometry : public testing::TestWithParam<GeometryCase> {};
 TEST_P(Geometry, QuadrantsLandInTheRightCornersAtTheRightSize) {
     const GeometryCase& c = GetParam();
     ServerSandbox box;
-    std::string in = box.Images() + "/quad.tif";
-    WriteQuadrants(in, 80, 40, 80);
-    TicketFields f;
-    f.pathIn = in;
+    TicketFields f = QuadrantTicket(box);
     f.pathOut = box.Images() + "/out";
     f.angle = c.angle;
     f.flipGD = c.flipGD;
@@ -97,10 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
 // top to the left.
 TEST(RefServerGeometry, SkewLeansTheTopToTheLeft) {
     ServerSandbox box;
-    std::string in = box.Images() + "/quad.tif";
-    WriteQuadrants(in, 80, 40, 80);
-    TicketFields f;
-    f.pathIn = in;
+    TicketFields f = QuadrantTicket(box);
     f.pathOut = box.Images() + "/skew";
     f.skewH = 45; // the bottom edge moves half an inch to the right
     f.width = 1.5;
@@ -214,10 +208,7 @@ TEST(RefServerColour, ProfileChoosesTheOptionWhenTheTicketLeavesIt) {
 
 TEST(RefServerOutput, TiffRecordsResolutionAndTheMarkRecordsTheAppliedOption) {
     ServerSandbox box;
-    std::string in = box.Images() + "/quad.tif";
-    WriteQuadrants(in, 80, 40, 80);
-    TicketFields f;
-    f.pathIn = in;
+    TicketFields f = QuadrantTicket(box);
     f.pathOut = box.Images() + "/pass1";
     f.res = 150;
     f.processOpt = 2; // RGB correction
@@ -264,10 +255,7 @@ TEST(RefServerOutput, MarkBytesFollowTheTagLayout) {
 
 TEST(RefServerOutput, JpegProfileWritesAJpegWithItsResolution) {
     ServerSandbox box;
-    std::string in = box.Images() + "/quad.tif";
-    WriteQuadrants(in, 80, 40, 80);
-    TicketFields f;
-    f.pathIn = in;
+    TicketFields f = QuadrantTicket(box);
     f.pathOut = box.Images() + "/web";
     f.profile = "Web RGB";
     f.res = 96;
@@ -282,10 +270,8 @@ TEST(RefServerOutput, JpegProfileWritesAJpegWithItsResolution) {
 
 TEST(RefServerOutput, PrefixOverwriteAndDeletingTheSource) {
     ServerSandbox box;
-    std::string in = box.Images() + "/quad.tif";
-    WriteQuadrants(in, 80, 40, 80);
-    TicketFields f;
-    f.pathIn = in;
+    TicketFields f = QuadrantTicket(box);
+    const std::string in = f.pathIn;
     f.pathOut = box.Images() + "/Photo";
     f.prefix = "BRT";
 
@@ -312,10 +298,8 @@ TEST(RefServerOutput, PrefixOverwriteAndDeletingTheSource) {
 
 TEST(RefServerOutput, ReplacingTheOriginalWritesOverIt) {
     ServerSandbox box;
-    std::string in = box.Images() + "/quad.tif";
-    WriteQuadrants(in, 80, 40, 80);
-    TicketFields f;
-    f.pathIn = in;
+    TicketFields f = QuadrantTicket(box);
+    const std::string in = f.pathIn;
     f.pathOut = in; // "replace original image by processed image"
     f.overwrite = 0;
     f.delSrc = 1;

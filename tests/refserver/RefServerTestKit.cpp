@@ -2,6 +2,8 @@
 
 #include "ProcessingMark.h"
 
+#include "VipsEnvironment.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,19 +14,8 @@ using vips::VImage;
 
 namespace {
 
-// libvips is started once for the test program and shut down at its end, so
-// that the leak checker sees its caches released.
-class VipsEnvironment : public testing::Environment {
-public:
-    void SetUp() override {
-        ASSERT_EQ(VIPS_INIT("refserver_tests"), 0);
-        vips_cache_set_max(0);
-    }
-    void TearDown() override { vips_shutdown(); }
-};
-
 [[maybe_unused]] testing::Environment* const kVips =
-    testing::AddGlobalTestEnvironment(new VipsEnvironment);
+    testing::AddGlobalTestEnvironment(new VipsEnvironment("refserver_tests"));
 
 } // namespace
 
@@ -133,4 +124,11 @@ QorReply ServerSandbox::Run(const TicketFields& fields) {
     reply.status = 99;
     EXPECT_TRUE(Reply(name, reply)) << "no reply to " << name;
     return reply;
+}
+
+TicketFields QuadrantTicket(const ServerSandbox& box, const std::string& name) {
+    TicketFields f;
+    f.pathIn = box.Images() + "/" + name;
+    WriteQuadrants(f.pathIn, 80, 40, 80);
+    return f;
 }

@@ -77,3 +77,7 @@ public:
     QOR_EndPointFile endpoint;
     RefServer server;
 };
+
+// A ticket for an 80 x 40 image of the four quadrants at 80 ppi, written
+// under the name in the sandbox's images folder.
+TicketFields QuadrantTicket(const ServerSandbox& box, const std::string& name = "quad.tif");

@@ -104,10 +104,7 @@ TEST(RefServerProtocol, ConnectMakesTheClientFolderAndDisconnectRemovesIt) {
 
 TEST(RefServerProtocol, RoundTripGivesFinishAndAPathTheClientFinds) {
     ServerSandbox box;
-    std::string in = box.Images() + "/photo.tif";
-    WriteQuadrants(in, 80, 40, 80);
-    TicketFields f;
-    f.pathIn = in;
+    TicketFields f = QuadrantTicket(box, "photo.tif");
     f.pathOut = box.Images() + "/Photo";
     std::string name = box.Send(TicketText(f));
     EXPECT_EQ(box.Serve(), 1);

@@ -1,3 +1,4 @@
+#include "FolderEndPoint.h"
 #include "IMG_Exception.h"
 #include "Paths.h"
 #include "QOR_Configuration.h"
@@ -71,45 +72,6 @@ std::vector<std::string> AllLines(QOR_FileStream& stream, int max) {
     ADD_FAILURE() << "the stream never reported its end";
     return lines;
 }
-
-// An endpoint over a folder: <root>/Data holds the configuration files and the
-// server path is a file in the root. Everything but the two calls the loaders
-// make is a stub.
-class FolderEndPoint : public QOR_EndPoint {
-public:
-    explicit FolderEndPoint(std::string root) : root(std::move(root)) {}
-
-    QOR_EndPoint* Clone() const override { return new FolderEndPoint(root); }
-    int OpenPath(const char*) override { return -1; }
-    int Open(const char*) override { return -1; }
-    int ConnectPath(const char*) override { return -1; }
-    int Connect(const char*) override { return -1; }
-    int Disconnect() override { return -1; }
-    int Send(const char*, int) override { return -1; }
-    int SendNamed(char*, const char*, int) override { return -1; }
-    int Receive(char*, int&) override { return -1; }
-    int ReceiveFor(const char*, char*, int&) override { return -1; }
-    int GetState(bool) override { return -1; }
-    char* GetMessageName(char* out, int) const override { return out; }
-    int ReleaseReply(const char*) override { return -1; }
-
-    QOR_FileStream* OpenDataStream(const char* fileName) const override {
-        auto stream = std::make_unique<QOR_FileStream>();
-        try {
-            stream->Open((root + kSep + "Data" + kSep + fileName).c_str(), "rb");
-        } catch (const IMG_Exception&) {
-            return nullptr;
-        }
-        return stream.release();
-    }
-    char* GetServerPath(char* out, int capacity) const override {
-        CopyBounded(out, static_cast<std::size_t>(capacity), (root + kSep + "QORServer").c_str());
-        return out;
-    }
-
-private:
-    std::string root;
-};
 
 // ---------------------------------------------------------------------------
 // Fixture writers: each builds a section as the server writes it.
@@ -1266,6 +1228,19 @@ protected:
         int result = MapServerPath(&endpoint, path, style);
         return {result, path};
     }
+    struct MapCase {
+        const char* name;
+        std::string path;
+        int style;
+        int result;
+        std::string mapped;
+    };
+    void ExpectMaps(const std::vector<MapCase>& cases) {
+        for (const MapCase& c : cases) {
+            SCOPED_TRACE(c.name);
+            EXPECT_EQ(Map(c.path, c.style), std::make_pair(c.result, c.mapped));
+        }
+    }
 
     std::string local;
 };
@@ -1274,14 +1249,7 @@ TEST_F(MapPath, RelativePathsLieUnderTheServerRoot) {
     Conversions({});
     const std::string image = dir / ("Images" + kSep + "pic.tif");
     const std::string absent = dir / ("Images" + kSep + "none.tif");
-    struct Case {
-        const char* name;
-        std::string path;
-        int style;
-        int result;
-        std::string mapped;
-    };
-    const Case cases[] = {
+    ExpectMaps({
         {"Windows folder and file", "Images\\pic.tif", 1, 0, image},
         {"Windows leading backslash", "\\Images\\pic.tif", 1, 0, image},
         {"Windows, file absent", "Images\\none.tif", 1, -1, absent},
@@ -1289,11 +1257,7 @@ TEST_F(MapPath, RelativePathsLieUnderTheServerRoot) {
         {"Mac, file absent", ":Images:none.tif", 0, -1, absent},
         {"Unix", "Images/pic.tif", 2, 0, image},
         {"Unix empty is the root", "", 2, 0, dir.Path() + kSep},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(Map(c.path, c.style), std::make_pair(c.result, c.mapped));
-    }
+    });
 }
 
 TEST_F(MapPath, AbsolutePathsGoThroughTheConversionPairs) {
@@ -1307,14 +1271,7 @@ TEST_F(MapPath, AbsolutePathsGoThroughTheConversionPairs) {
         {local + kSep, "/srv/images/"},            // Unix: the second text is tried first
         {"plain", "words"},                        // no path kind: never used
     });
-    struct Case {
-        const char* name;
-        std::string path;
-        int style;
-        int result;
-        std::string mapped;
-    };
-    const Case cases[] = {
+    ExpectMaps({
         {"Mac, second pair fits", "Server:Images:sub:pic.tif", 0, 0, mapped},
         {"Mac, no file anywhere", "Server:Images:sub:none.tif", 0, -1,
          "Server:Images:sub:none.tif"},
@@ -1325,11 +1282,7 @@ TEST_F(MapPath, AbsolutePathsGoThroughTheConversionPairs) {
         {"existing path stays", mapped, 2, 0, mapped},
         {"style 3", "Server:Images:sub:pic.tif", 3, -1, "Server:Images:sub:pic.tif"},
         {"style -1", "Server:Images:sub:pic.tif", -1, -1, "Server:Images:sub:pic.tif"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(Map(c.path, c.style), std::make_pair(c.result, c.mapped));
-    }
+    });
 }
 
 TEST_F(MapPath, ATurnedPairMapsToItsFirstText) {

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -44,6 +45,18 @@ std::string ReadFile(const std::string& path) {
         throw std::runtime_error("cannot read " + path);
     }
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+int CountLines(const std::string& folder, const std::string& text) {
+    int n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        std::istringstream lines(ReadFile(entry.path().string()));
+        std::string line;
+        while (std::getline(lines, line)) {
+            n += line == text ? 1 : 0;
+        }
+    }
+    return n;
 }
 
 void MakeDirs(const std::string& path) {

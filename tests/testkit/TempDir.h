@@ -23,6 +23,9 @@ private:
 void WriteFile(const std::string& path, const std::string& bytes);
 // Reads a whole file; throws when it cannot be read.
 std::string ReadFile(const std::string& path);
+// How many lines, over the files of a folder, are exactly the text (the
+// server's job files hold one word a line).
+int CountLines(const std::string& folder, const std::string& text);
 // Makes a folder and its parents.
 void MakeDirs(const std::string& path);
 bool PathExists(const std::string& path);

@@ -5,6 +5,8 @@
 #include "OrdoImgOptDialog.h"
 #include "OrdoPrefsDialog.h"
 
+#include "../orders/OrdoSessionKit.h"
+
 #include "CAlert.h"
 #include "Choosers.h"
 #include "HostPlatform.h"
@@ -72,47 +74,39 @@ std::string Curparam(const std::vector<std::string>& profiles) {
     return s;
 }
 
-// Server A: the default profile (gray Correction, RGB Correction, CMYK No
-// Correction, TIFF), "Web RGB" (gray Correction, RGB Correction+Gray
-// Conversion, CMYK RGB Conversion, JPEG), "Newsprint CMYK" (gray and RGB
-// Correction+CMYK Conversion, CMYK No Correction, TIFF) and "Broken", whose
-// file is missing. Returns the server path (the application file).
-std::string MakeServerA(const std::string& root) {
+// A server whose default profile does gray Correction, RGB Correction and
+// CMYK No Correction to TIFF, with the profiles listed in curparam.txt; each
+// listed profile with a text gets a file of that text. Returns the server
+// path (the application file).
+std::string MakeServer(const std::string& root,
+                       const std::vector<std::pair<std::string, std::string>>& profiles) {
     const std::string app = MakeServerTree(root);
     const fs::path data = fs::path(root) / "Data";
-    WriteFile((data / "curparam.txt").string(), Curparam({"Web RGB", "Newsprint CMYK", "Broken"}));
+    std::vector<std::string> names;
+    for (const auto& [name, text] : profiles) {
+        names.push_back(name);
+        if (!text.empty()) {
+            WriteFile((data / "profiles" / name).string(), text);
+        }
+    }
+    WriteFile((data / "curparam.txt").string(), Curparam(names));
     WriteFile((data / "ccoopt.txt").string(), ColorCorrection(1, 2, 0));
     WriteFile((data / "fileopt.txt").string(), FileOptions(0, 0, 0));
-    WriteFile((data / "profiles" / "Web RGB").string(),
-              FileOptions(4, 4, 4) + ColorCorrection(1, 3, 2));
-    WriteFile((data / "profiles" / "Newsprint CMYK").string(),
-              FileOptions(0, 0, 0) + ColorCorrection(5, 6, 0));
     return app;
+}
+
+// Server A: "Web RGB" (gray Correction, RGB Correction+Gray Conversion, CMYK
+// RGB Conversion, JPEG), "Newsprint CMYK" (gray and RGB Correction+CMYK
+// Conversion, CMYK No Correction, TIFF) and "Broken", whose file is missing.
+std::string MakeServerA(const std::string& root) {
+    return MakeServer(root, {{"Web RGB", FileOptions(4, 4, 4) + ColorCorrection(1, 3, 2)},
+                             {"Newsprint CMYK", FileOptions(0, 0, 0) + ColorCorrection(5, 6, 0)},
+                             {"Broken", ""}});
 }
 
 // Server B: one profile, "Press".
 std::string MakeServerB(const std::string& root) {
-    const std::string app = MakeServerTree(root);
-    const fs::path data = fs::path(root) / "Data";
-    WriteFile((data / "curparam.txt").string(), Curparam({"Press"}));
-    WriteFile((data / "ccoopt.txt").string(), ColorCorrection(1, 2, 0));
-    WriteFile((data / "fileopt.txt").string(), FileOptions(0, 0, 0));
-    WriteFile((data / "profiles" / "Press").string(),
-              FileOptions(0, 0, 0) + ColorCorrection(4, 4, 0));
-    return app;
-}
-
-// The job files in a tmp folder that hold the word on a line of its own.
-int JobFiles(const std::string& tmp, const std::string& word) {
-    int n = 0;
-    for (const auto& entry : fs::directory_iterator(tmp)) {
-        std::istringstream lines(ReadFile(entry.path().string()));
-        std::string line;
-        while (std::getline(lines, line)) {
-            n += line == word ? 1 : 0;
-        }
-    }
-    return n;
+    return MakeServer(root, {{"Press", FileOptions(0, 0, 0) + ColorCorrection(4, 4, 0)}});
 }
 
 // ---- what the dialog shows
@@ -158,14 +152,7 @@ using Step = std::function<void(IControlView*)>;
 class DialogsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetHostForTesting();
-        ObjectModel& m = ObjectModel::Get();
-        m.Reset();
-        RegisterHostServices();
-        RegisterPreferenceImplementations();
-        RegisterServerLinkImplementations();
-        m.AddIn(kSessionBoss, IID_IORDOPREFSDATA, kOrdoPrefsDataPersistImpl);
-        m.AddIn(kSessionBoss, IID_IORDOQORDATA, kOrdoQORDataNonPersistImpl);
+        RegisterOrdoSession();
         RegisterImageOptionsDialog();
         RegisterPreferencesDialog();
         HostStrings::Reset();
@@ -791,7 +778,7 @@ TEST_F(DialogsTest, PreferencesANewServerIsTakenAtOnceAndCancelKeepsIt) {
     const std::string b = MakeServerB(servers / "b");
     UseServer(a);
     ASSERT_TRUE(ConnectForSending(session, false));
-    ASSERT_EQ(JobFiles(servers / "a/Data/tmp", "CONNECT"), 1);
+    ASSERT_EQ(CountLines(servers / "a/Data/tmp", "CONNECT"), 1);
 
     choosers.Answer(b);
     EXPECT_FALSE(EditPrefs(
@@ -800,7 +787,7 @@ TEST_F(DialogsTest, PreferencesANewServerIsTakenAtOnceAndCancelKeepsIt) {
             EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefServerButtonWidgetID));
             // The switch is immediate: the old server heard of it, the
             // session names the new one, the dialog shows its processes.
-            EXPECT_EQ(JobFiles(servers / "a/Data/tmp", "DECONNECT"), 1);
+            EXPECT_EQ(CountLines(servers / "a/Data/tmp", "DECONNECT"), 1);
             EXPECT_EQ(std::string(Prefs().GetServerPath()), b);
             EXPECT_EQ(LinkPath(), b);
             EXPECT_EQ(Shown(d, kOrdoPrefServerPathWidgetID), b);
@@ -848,7 +835,7 @@ TEST_F(DialogsTest, PreferencesAServerThatCannotBeOpenedIsNotTaken) {
             EXPECT_EQ(alerts.Alerts()[0].kind, AlertKind::kWarning);
         }
     }
-    EXPECT_EQ(JobFiles(servers / "a/Data/tmp", "DECONNECT"), 0);
+    EXPECT_EQ(CountLines(servers / "a/Data/tmp", "DECONNECT"), 0);
 }
 
 TEST_F(DialogsTest, PreferencesFoldersAreChosenWithTheFolderChooser) {
@@ -947,7 +934,7 @@ TEST_F(DialogsTest, PreferencesSaveAsThenLoadGivesTheSameRecord) {
         EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefLoadWidgetID));
         EXPECT_EQ(Prefs(), saved);
         EXPECT_EQ(LinkPath(), a);
-        EXPECT_EQ(JobFiles(servers / "b/Data/tmp", "DECONNECT"), 0) << "b was never connected";
+        EXPECT_EQ(CountLines(servers / "b/Data/tmp", "DECONNECT"), 0) << "b was never connected";
         EXPECT_EQ(Shown(d, kOrdoPrefServerPathWidgetID), a);
         EXPECT_EQ(Shown(d, kOrdoPrefResolutionWidgetID), "300");
         EXPECT_EQ(Shown(d, kOrdoPrefFrequencyWidgetID), "12");
