@@ -23,6 +23,7 @@
 #include "OrdoPanel.h"
 #include "OrdoPanelState.h"
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
@@ -163,18 +164,49 @@ ordered_json HostShellImpl::PanelJson() const {
 
 void HostShellImpl::PrintPanel() const {
     const ordered_json j = PanelJson();
-    out << "Orders panel (" << (j["open"].get<bool>() ? "open" : "closed") << "), "
-        << j["rows"].size() << (j["rows"].size() == 1 ? " row" : " rows") << "\n";
+    // The panel's own title and column headers, in the user's language.
+    IControlView* p = Panel();
+    auto panelText = [p](WidgetID id, const char* otherwise) {
+        const std::string text = Text(WidgetUtils::GetText(p, id));
+        return text.empty() ? std::string(otherwise) : text;
+    };
+    auto chars = [](const std::string& text) {
+        std::size_t n = 0;
+        for (unsigned char c : text) {
+            n += (c & 0xC0) != 0x80 ? 1 : 0;
+        }
+        return n;
+    };
+    out << panelText(kOrdoPanelWidgetID, "Orders panel") << " ("
+        << (j["open"].get<bool>() ? "open" : "closed") << "), " << j["rows"].size()
+        << (j["rows"].size() == 1 ? " row" : " rows") << "\n";
     if (!j["rows"].empty()) {
-        out << "    " << Pad("#", 3) << Pad("St", 5) << Pad("Page", 4) << Pad("File Name", 24)
-            << Pad("Options", 10) << Pad("Process", 34) << "Type\n";
+        // The Options column holds three cells: options, process, image type.
+        const std::string status = panelText(kOrdoStatusHeaderWidgetID, "Status");
+        const std::string page = panelText(kOrdoPageHeaderWidgetID, "Page");
+        const std::string name = panelText(kOrdoNameHeaderWidgetID, "File Name");
+        const std::string options = panelText(kOrdoOptionsHeaderWidgetID, "Options");
+        std::size_t statusWidth = std::max<std::size_t>(5, chars(status));
+        std::size_t pageWidth = std::max<std::size_t>(4, chars(page));
+        std::size_t nameWidth = std::max<std::size_t>(24, chars(name));
+        std::size_t optionsWidth = 10;
+        std::size_t processWidth = 34;
+        for (const auto& r : j["rows"]) {
+            nameWidth = std::max(nameWidth, chars(r["name"].get<std::string>()));
+            optionsWidth = std::max(optionsWidth, chars(r["options"].get<std::string>()));
+            processWidth = std::max(processWidth, chars(r["process"].get<std::string>()));
+        }
+        out << "    " << Pad("#", 3) << Pad(status, statusWidth) << Pad(page, pageWidth)
+            << Pad(name, nameWidth) << options << "\n";
         for (const auto& r : j["rows"]) {
             out << "  " << (r["selected"].get<bool>() ? '>' : ' ') << " "
                 << Pad(std::to_string(r["row"].get<int>()), 3)
-                << Pad(IconSymbol(r["icon"].get<int32_t>()), 5)
-                << Pad(r["page"].get<std::string>(), 4) << Pad(r["name"].get<std::string>(), 24)
-                << Pad(r["options"].get<std::string>(), 10)
-                << Pad(r["process"].get<std::string>(), 34) << r["type"].get<std::string>() << "\n";
+                << Pad(IconSymbol(r["icon"].get<int32_t>()), statusWidth)
+                << Pad(r["page"].get<std::string>(), pageWidth)
+                << Pad(r["name"].get<std::string>(), nameWidth)
+                << Pad(r["options"].get<std::string>(), optionsWidth)
+                << Pad(r["process"].get<std::string>(), processWidth)
+                << r["type"].get<std::string>() << "\n";
         }
     }
     out << "  buttons: trash " << (j["trash"]["enabled"].get<bool>() ? "enabled" : "disabled")
