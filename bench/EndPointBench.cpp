@@ -5,6 +5,7 @@
 //   Send of 1000 tickets      vs  create, write, sync, close of 1000 files
 //   poll of 1000 replies,     vs  the lock check and stat of 1000 paths and the
 //   100 of them arrived           reading of the 100 that are there
+#include "BareFiles.h"
 #include "Paths.h"
 #include "QOR_EndPointFile.h"
 #include "TempDir.h"
@@ -13,14 +14,11 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -40,34 +38,9 @@ std::string Ticket() {
 double bareSendSeconds = 0;
 double barePollSeconds = 0;
 
-void ClearFolder(const std::string& dir) {
-    for (const auto& e : fs::directory_iterator(dir)) {
-        fs::remove(e.path());
-    }
-}
-
 void BM_BareCreateWriteSyncClose(benchmark::State& state) {
     TempDir dir;
-    std::string ticket = Ticket();
-    double total = 0;
-    int64_t rounds = 0;
-    for (auto _ : state) {
-        auto start = std::chrono::steady_clock::now();
-        for (int i = 0; i < kTickets; ++i) {
-            std::string path = dir / std::to_string(i);
-            int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd < 0 || ::write(fd, ticket.data(), ticket.size()) < 0 || ::fsync(fd) != 0) {
-                state.SkipWithError("bare write failed");
-            }
-            ::close(fd);
-        }
-        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        ++rounds;
-        state.PauseTiming();
-        ClearFolder(dir.Path());
-        state.ResumeTiming();
-    }
-    bareSendSeconds = total / static_cast<double>(rounds);
+    bareSendSeconds = benchkit::BareCreateWriteSyncClose(state, dir.Path(), kTickets, Ticket());
 }
 
 void BM_EndPointSend(benchmark::State& state) {
@@ -91,7 +64,7 @@ void BM_EndPointSend(benchmark::State& state) {
         total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         ++rounds;
         state.PauseTiming();
-        ClearFolder(dir / "Data/tmp");
+        benchkit::ClearFolder(dir / "Data/tmp");
         state.ResumeTiming();
     }
     if (bareSendSeconds > 0) {

@@ -7,6 +7,7 @@
 // "ratio_to_records" (rebuild / records alone), "us_per_item" and the two
 // times in milliseconds, all in the thread's processor time and without the
 // clock's own cost ("clock_us", measured in the same run).
+#include "../tests/orders/OrdoSessionKit.h"
 #include "DocumentModel.h"
 #include "DocumentUtils.h"
 #include "IApplication.h"
@@ -44,18 +45,11 @@ InterfacePtr<IApplication> App() {
 }
 
 void SetUpHost() {
-    ResetHostForTesting();
-    ObjectModel& m = ObjectModel::Get();
-    m.Reset();
-    RegisterHostServices();
+    RegisterOrdoSession();
     RegisterDocumentModel();
     RegisterOrdoData();
     AddOrdoDataToImageItems();
     RegisterOrdoSuite();
-    RegisterPreferenceImplementations();
-    RegisterServerLinkImplementations();
-    m.AddIn(kSessionBoss, IID_IORDOPREFSDATA, kOrdoPrefsDataPersistImpl);
-    m.AddIn(kSessionBoss, IID_IORDOQORDATA, kOrdoQORDataNonPersistImpl);
     RegisterOrdoPanel();
     ResetOrdoPanelStateForTesting();
     SetOrdoBusy(false);

@@ -8,6 +8,7 @@
 //   the endpoint's job file)
 
 #include "../tests/host/DocumentTestKit.h"
+#include "BareFiles.h"
 #include "DocumentModel.h"
 #include "DocumentUtils.h"
 #include "ICommand.h"
@@ -24,14 +25,10 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <unistd.h>
 #include <vector>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -39,12 +36,6 @@ constexpr int kOrders = 1000;
 
 double bareSeconds = 0;
 std::size_t ticketBytes = 600;
-
-void ClearFolder(const std::string& dir) {
-    for (const auto& e : fs::directory_iterator(dir)) {
-        fs::remove(e.path());
-    }
-}
 
 // A document with kOrders placed images, each with a Ready order, and a
 // server tree with an endpoint open on it.
@@ -108,26 +99,8 @@ struct SendSetup {
 
 void BM_BareCreateWriteSyncClose(benchmark::State& state) {
     TempDir dir;
-    const std::string ticket(ticketBytes, 'x');
-    double total = 0;
-    int64_t rounds = 0;
-    for (auto _ : state) {
-        auto start = std::chrono::steady_clock::now();
-        for (int i = 0; i < kOrders; ++i) {
-            const std::string path = dir / std::to_string(i);
-            int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd < 0 || ::write(fd, ticket.data(), ticket.size()) < 0 || ::fsync(fd) != 0) {
-                state.SkipWithError("bare write failed");
-            }
-            ::close(fd);
-        }
-        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        ++rounds;
-        state.PauseTiming();
-        ClearFolder(dir.Path());
-        state.ResumeTiming();
-    }
-    bareSeconds = total / static_cast<double>(rounds);
+    bareSeconds = benchkit::BareCreateWriteSyncClose(state, dir.Path(), kOrders,
+                                                     std::string(ticketBytes, 'x'));
 }
 
 void BM_SendOrder(benchmark::State& state) {
@@ -152,7 +125,7 @@ void BM_SendOrder(benchmark::State& state) {
         total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         ++rounds;
         state.PauseTiming();
-        ClearFolder(setup.dir / "Data/tmp");
+        benchkit::ClearFolder(setup.dir / "Data/tmp");
         state.ResumeTiming();
     }
     if (bareSeconds > 0) {

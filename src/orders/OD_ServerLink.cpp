@@ -182,9 +182,18 @@ bool ChangeServer(IPMUnknown* dialogObject, IPMUnknown* session, const char* ser
     if (!tried.SetServerPath(serverPath)) {
         return false;
     }
+    // The trial opens the chosen server on a closed link: a link copied from
+    // a connected session would take any path as already open.
+    InterfacePtr<IOrdoQORData> dialogLink(dialogObject, IID_IORDOQORDATA);
+    if (!dialogLink) {
+        return false;
+    }
+    const OD_QORData linkBefore = dialogLink->Get();
+    dialogLink->Set(OD_QORData());
     dialogPrefs->Set(tried);
     if (!OpenServerLink(dialogObject, false, false)) {
         dialogPrefs->Set(before);
+        dialogLink->Set(linkBefore);
         return false;
     }
     UseSessionPreferences(session, tried);

@@ -64,9 +64,9 @@ std::unique_ptr<QOR_EndPoint> ConnectForSending(IPMUnknown* owner, bool showAler
 void DisconnectServer(IPMUnknown* owner);
 
 // The preferences dialog's change of server. The dialog's own preferences copy
-// takes the new server path and its object tries the link, without reading
-// the configuration; when that fails the dialog's copy keeps its old path and
-// nothing else changes (false). Otherwise the session is switched to the
+// takes the new server path and its object tries the link on a closed link,
+// without reading the configuration; when that fails the dialog's copy keeps
+// its old path and link and nothing else changes (false). Otherwise the session is switched to the
 // dialog's preferences as by UseSessionPreferences (true).
 bool ChangeServer(IPMUnknown* dialogObject, IPMUnknown* session, const char* serverPath);
 

@@ -351,17 +351,7 @@ private:
             Warn(kPathTooLongKey);
             return;
         }
-        // The trial must open the chosen server: the dialog's link starts
-        // closed, as a link copied from a connected session would take any
-        // path as already open.
-        InterfacePtr<IOrdoQORData> link(this, IID_IORDOQORDATA);
-        if (!link) {
-            return;
-        }
-        const OD_QORData before = link->Get();
-        link->Set(OD_QORData());
         if (!ChangeServer(this, Session(), path.c_str())) {
-            link->Set(before);
             Warn(kServerChoiceKey);
             return;
         }

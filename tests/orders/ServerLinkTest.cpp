@@ -266,6 +266,14 @@ TEST_F(SessionLinkTest, ChoosingAServerThatDoesNotExistLeavesTheSessionAlone) {
     EXPECT_EQ(server.Files(), files);
     EXPECT_EQ(server.Count("DECONNECT"), 0);
 
+    // Nor is it taken when the dialog's link is a copy of the session's
+    // connected one, which the trial must not take as already open.
+    InterfacePtr<IOrdoQORData> dialogLink(dialog, IID_IORDOQORDATA);
+    dialogLink->Set(Link());
+    EXPECT_FALSE(ChangeServer(dialog.get(), session, (nowhere / "missing/qorserver").c_str()));
+    EXPECT_STREQ(Prefs().GetServerPath(), server.path.c_str());
+    EXPECT_EQ(LinkServerPath(dialog.get()), server.path);
+
     // A path too long for the record is refused as well.
     const std::string longPath = "/" + std::string(600, 'x');
     EXPECT_FALSE(ChangeServer(dialog.get(), session, longPath.c_str()));

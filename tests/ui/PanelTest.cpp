@@ -3,6 +3,7 @@
 // selection, the rebuild's guards, translations and the panel's size limits.
 
 #include "../host/DocumentTestKit.h"
+#include "../orders/OrdoSessionKit.h"
 
 #include "CAlert.h"
 #include "DocumentModel.h"
@@ -90,18 +91,11 @@ struct DialogCall {
 class PanelTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetHostForTesting();
-        ObjectModel& m = ObjectModel::Get();
-        m.Reset();
-        RegisterHostServices();
+        RegisterOrdoSession();
         RegisterDocumentModel();
         RegisterOrdoData();
         AddOrdoDataToImageItems();
         RegisterOrdoSuite();
-        RegisterPreferenceImplementations();
-        RegisterServerLinkImplementations();
-        m.AddIn(kSessionBoss, IID_IORDOPREFSDATA, kOrdoPrefsDataPersistImpl);
-        m.AddIn(kSessionBoss, IID_IORDOQORDATA, kOrdoQORDataNonPersistImpl);
         RegisterOrdoPanel();
         HostStrings::Reset();
         RegisterStringTables();
