@@ -2,8 +2,29 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 class QOR_FileStream;
+
+// Send: the sender's hook refused the job before it was published; the job
+// file and its lock are removed.
+inline constexpr int kQorSendRefused = -6;
+// Receive: the reply file is there but not whole yet (its status word or a
+// line it needs is missing, or its last line is cut and the file has just
+// been written); it is read again next time and not kept.
+inline constexpr int kQorReplyIncomplete = -7;
+
+// What a sender adds to the sending of one job.
+struct QOR_SendHooks {
+    // True when a reply to this message name may still be waiting where the
+    // endpoint cannot see it (the client's own record of jobs out): the name
+    // is then not taken. May be empty.
+    std::function<bool(const char* messageName)> nameInUse;
+    // Called with the message name when the job file is on disk and before
+    // its lock goes, that is before the server may take it. False: the job
+    // is removed and not sent. May be empty.
+    std::function<bool(const char* messageName)> beforePublish;
+};
 
 // The client end of the hot-folder link to the QOR server. Every exchange goes
 // through files in the server's folder tree: job files into Data/tmp, replies
@@ -30,4 +51,16 @@ public:
     virtual QOR_FileStream* OpenDataStream(const char* fileName) const = 0;
     virtual char* GetServerPath(char* out, int capacity) const = 0;
     virtual int ReleaseReply(const char* messageName) = 0;
+
+    // SendNamed with the sender's hooks. The plain version, for endpoints that
+    // publish in one step, sends and then calls beforePublish.
+    virtual int SendNamedWith(char* outName, const char* body, int length,
+                              const QOR_SendHooks& hooks);
+    // Takes a job back while the server has not taken it: 0 when it was
+    // withdrawn, ENOENT when it is no longer waiting (taken or answered),
+    // another error number when it cannot be removed.
+    virtual int WithdrawJob(const char* messageName);
+    // The system's error number of the last send that failed (ENOSPC for a
+    // full disk, EACCES, EROFS...), or 0.
+    virtual int LastSystemError() const;
 };

@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -30,8 +31,29 @@ std::unordered_map<std::string, std::string>& ReplyCache() {
 // characters.
 constexpr int kReplyLineMax = 255;
 
-// How often Send takes the next name when a name is already taken in tmp.
+// How often Send takes the next name when a name is already taken.
 constexpr int kSendAttempts = 64;
+
+// A reply whose last line has no line end may still be being written while
+// its file is younger than this many seconds.
+constexpr int64_t kReplySettleSeconds = 2;
+
+// Whether the lines of a reply file make a whole reply: a status word the
+// client knows on the fourth line, the message after it and, for a finish or
+// a warning, the path of the processed file.
+bool ReplyLinesWhole(const std::vector<std::string>& lines) {
+    if (lines.size() < 4) {
+        return false;
+    }
+    const std::string& word = lines[3];
+    if (word == "finish" || word == "warning") {
+        return lines.size() >= 6;
+    }
+    if (word == "error" || word == "stop") {
+        return lines.size() >= 5;
+    }
+    return false;
+}
 
 // The layout of the C library's asctime, without depending on its locale or
 // its static buffer: "Sun Sep 16 01:03:52 1973\n".
@@ -61,6 +83,23 @@ QOR_EndPoint::~QOR_EndPoint() = default;
 
 QOR_EndPoint& QOR_EndPoint::Assign(const QOR_EndPoint&) {
     throw "Call of pure virtual method!";
+}
+
+int QOR_EndPoint::SendNamedWith(char* outName, const char* body, int length,
+                                const QOR_SendHooks& hooks) {
+    int result = SendNamed(outName, body, length);
+    if (result == 0 && hooks.beforePublish && !hooks.beforePublish(outName)) {
+        return kQorSendRefused;
+    }
+    return result;
+}
+
+int QOR_EndPoint::WithdrawJob(const char*) {
+    return -1;
+}
+
+int QOR_EndPoint::LastSystemError() const {
+    return 0;
 }
 
 QOR_EndPointFile::QOR_EndPointFile()
@@ -142,8 +181,10 @@ bool QOR_EndPointFile::MakeUniqueName(char* out, int capacity) {
     }
     lastTimeStamp = t;
 
+    // Local standard time: the names' time never goes back when summer time
+    // ends, so a name of the hour before is not made again.
     struct tm local {};
-    if (!platform::LocalTime(t, local)) {
+    if (!platform::StandardTime(t, local)) {
         return false;
     }
     char name[32];
@@ -195,7 +236,36 @@ int QOR_EndPointFile::Disconnect() {
     return Send(kDisconnect, sizeof kDisconnect - 1);
 }
 
-int QOR_EndPointFile::Send(const char* body, int /*length*/) {
+int QOR_EndPointFile::Send(const char* body, int length) {
+    return SendJob(body, length, QOR_SendHooks());
+}
+
+bool QOR_EndPointFile::NameTaken(const char* name, const QOR_SendHooks& hooks) const {
+    // A reply, or a reply being written, under this name in this client's
+    // folder; or a job out under it that the caller knows of.
+    char message[kMessageCapacity];
+    const char sep[2] = {kPathSeparator, '\0'};
+    if (!CopyBounded(message, sizeof message, clientId) ||
+        !AppendBounded(message, sizeof message, sep) ||
+        !AppendBounded(message, sizeof message, name)) {
+        return true;
+    }
+    if (hooks.nameInUse && hooks.nameInUse(message)) {
+        return true;
+    }
+    char reply[kPathCapacity];
+    char replyLock[kPathCapacity];
+    if (!CopyBounded(reply, sizeof reply, clientsDir) ||
+        !AppendBounded(reply, sizeof reply, message) ||
+        !CopyBounded(replyLock, sizeof replyLock, reply) ||
+        !AppendBounded(replyLock, sizeof replyLock, ".lock")) {
+        return true;
+    }
+    return platform::Exists(reply) || platform::Exists(replyLock);
+}
+
+int QOR_EndPointFile::SendJob(const char* body, int /*length*/, const QOR_SendHooks& hooks) {
+    lastError = 0;
     // Header, then the body's own bytes up to its terminator.
     std::string job;
     job.reserve(512);
@@ -215,9 +285,10 @@ int QOR_EndPointFile::Send(const char* body, int /*length*/) {
 
     // The job file is created only where no file of that name exists, so that
     // two clients that drew the same name never replace each other's job; the
-    // lock file is ours alone for the same reason. On a clash the next name is
-    // taken. The job is on disk before its lock goes, so the server never takes
-    // half a job.
+    // lock file is ours alone for the same reason. A name under which a reply
+    // may still be waiting is not taken either. On a clash the next name is
+    // taken. The job is on disk before its lock goes, so the server never
+    // takes half a job; a job that cannot be written whole is removed.
     for (int attempt = 0; attempt < kSendAttempts; ++attempt) {
         char name[kClientIdCapacity];
         char jobPath[kPathCapacity];
@@ -226,13 +297,18 @@ int QOR_EndPointFile::Send(const char* body, int /*length*/) {
             !AppendPathPart(jobPath, sizeof jobPath, name) ||
             !CopyBounded(lockPath, sizeof lockPath, jobPath) ||
             !AppendBounded(lockPath, sizeof lockPath, ".lock")) {
+            lastError = ENAMETOOLONG;
             return -5;
+        }
+        if (NameTaken(name, hooks)) {
+            continue;
         }
         int err = platform::CreateNewFile(lockPath, "", 0, false);
         if (err == EEXIST) {
             continue;
         }
         if (err != 0) {
+            lastError = err;
             return -5;
         }
         err = platform::CreateNewFile(jobPath, job.data(), job.size(), true);
@@ -241,27 +317,72 @@ int QOR_EndPointFile::Send(const char* body, int /*length*/) {
             if (err == EEXIST) {
                 continue;
             }
+            lastError = err;
             return -4;
         }
         char message[kMessageCapacity];
         const char sep[2] = {kPathSeparator, '\0'};
-        if (CopyBounded(message, sizeof message, clientId) &&
-            AppendBounded(message, sizeof message, sep) &&
-            AppendBounded(message, sizeof message, name)) {
-            std::memcpy(messageName, message, sizeof messageName);
+        if (!CopyBounded(message, sizeof message, clientId) ||
+            !AppendBounded(message, sizeof message, sep) ||
+            !AppendBounded(message, sizeof message, name)) {
+            platform::RemoveFile(jobPath);
+            platform::RemoveFile(lockPath);
+            lastError = ENAMETOOLONG;
+            return -4;
         }
+        if (hooks.beforePublish && !hooks.beforePublish(message)) {
+            platform::RemoveFile(jobPath);
+            platform::RemoveFile(lockPath);
+            return kQorSendRefused;
+        }
+        std::memcpy(messageName, message, sizeof messageName);
         platform::RemoveFile(lockPath);
         return 0;
     }
+    lastError = EEXIST;
     return -4;
 }
 
 int QOR_EndPointFile::SendNamed(char* outName, const char* body, int length) {
-    int result = Send(body, length);
+    return SendNamedWith(outName, body, length, QOR_SendHooks());
+}
+
+int QOR_EndPointFile::SendNamedWith(char* outName, const char* body, int length,
+                                    const QOR_SendHooks& hooks) {
+    int result = SendJob(body, length, hooks);
     if (result == 0 && outName != nullptr) {
         CopyBounded(outName, kMessageCapacity, messageName);
     }
     return result;
+}
+
+int QOR_EndPointFile::WithdrawJob(const char* name) {
+    // The job file in tmp carries the part of the message name after the
+    // client's folder.
+    const char* job = name != nullptr ? std::strrchr(name, kPathSeparator) : nullptr;
+    job = job != nullptr ? job + 1 : name;
+    if (job == nullptr || job[0] == '\0') {
+        return EINVAL;
+    }
+    char jobPath[kPathCapacity];
+    char lockPath[kPathCapacity];
+    if (!CopyBounded(jobPath, sizeof jobPath, tmpDir) ||
+        !AppendPathPart(jobPath, sizeof jobPath, job) ||
+        !CopyBounded(lockPath, sizeof lockPath, jobPath) ||
+        !AppendBounded(lockPath, sizeof lockPath, ".lock")) {
+        return ENAMETOOLONG;
+    }
+    // The server takes a job by moving it away: once the file is removed
+    // here, no server has it.
+    const int err = platform::RemoveFile(jobPath);
+    if (err == 0 || err == ENOENT) {
+        platform::RemoveFile(lockPath); // a job that was never published
+    }
+    return err;
+}
+
+int QOR_EndPointFile::LastSystemError() const {
+    return lastError;
 }
 
 int QOR_EndPointFile::Receive(char* text, int& capacity) {
@@ -307,14 +428,23 @@ int QOR_EndPointFile::Receive(char* text, int& capacity) {
     bool full = false;
     int remaining = capacity;
     char line[kReplyLineMax + 1];
+    std::vector<std::string> lines; // the first lines, to tell a whole reply
+    int last = EOF;                 // the file's last byte
     for (;;) {
         int length = 0;
         int c = EOF;
         while (length < kReplyLineMax && (c = std::fgetc(file)) != EOF && c != '\n' && c != '\r') {
             line[length++] = static_cast<char>(c);
+            last = c;
+        }
+        if (c != EOF) {
+            last = c;
         }
         if (length == 0 && c == EOF) {
             break;
+        }
+        if (length > 0 && lines.size() < 6) {
+            lines.emplace_back(line, static_cast<std::size_t>(length));
         }
         remaining -= length;
         if (remaining > 0 && length > 0 && !full) {
@@ -330,6 +460,15 @@ int QOR_EndPointFile::Receive(char* text, int& capacity) {
         }
     }
     std::fclose(file);
+
+    // A server writes its reply under a lock; one that writes without it (or
+    // a lock that went early) can leave a reply that is not whole yet. Such a
+    // text is no answer: it is neither given nor kept, and read again later.
+    const bool lastLineEnded = last == '\n' || last == '\r';
+    const bool settled = platform::CurrentTime() - times.modified >= kReplySettleSeconds;
+    if (!ReplyLinesWhole(lines) || (!lastLineEnded && !settled)) {
+        return kQorReplyIncomplete;
+    }
     capacity = remaining;
 
     if (reply.size() + timesLength < room) {
@@ -410,13 +549,11 @@ char* QOR_EndPointFile::GetServerPath(char* out, int capacity) const {
 int QOR_EndPointFile::ReleaseReply(const char* name) {
     std::string key = std::string(clientsDir) + (name != nullptr ? name : "");
     auto& cache = ReplyCache();
-    auto entry = cache.find(key);
-    if (entry == cache.end()) {
-        return -3;
-    }
-    cache.erase(entry);
-    platform::RemoveFile(key.c_str());
-    return 0;
+    const bool cached = cache.erase(key) != 0;
+    // A reply read by an earlier run of the client is no longer held here,
+    // but its file is still released.
+    const bool removed = platform::RemoveFile(key.c_str()) == 0;
+    return cached || removed ? 0 : -3;
 }
 
 void QOR_EndPointFile::SetSuffixForTesting(const char* value) {

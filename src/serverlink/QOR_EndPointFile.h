@@ -33,6 +33,12 @@ public:
     // file cannot.
     int Send(const char* body, int length) override;
     int SendNamed(char* outName, const char* body, int length) override;
+    // Send with the sender's hooks: a name the hooks say is in use is not
+    // taken, and beforePublish runs while the job is still locked.
+    int SendNamedWith(char* outName, const char* body, int length,
+                      const QOR_SendHooks& hooks) override;
+    int WithdrawJob(const char* messageName) override;
+    int LastSystemError() const override;
     // Reads the reply named by the message name into text, which holds
     // capacity bytes; never writes past it.
     int Receive(char* text, int& capacity) override;
@@ -42,7 +48,7 @@ public:
     QOR_FileStream* OpenDataStream(const char* fileName) const override;
     char* GetServerPath(char* out, int capacity) const override;
     // Forgets a reply that was read and deletes its file. 0, or -3 when no
-    // such reply is held.
+    // such reply is held and there is no such file.
     int ReleaseReply(const char* messageName) override;
 
     const char* ClientId() const { return clientId; }
@@ -61,6 +67,9 @@ private:
     // Makes a name of eight digits (day, hour, minute, second), a point and up
     // to three digits; false when it does not fit into capacity.
     bool MakeUniqueName(char* out, int capacity);
+    int SendJob(const char* body, int length, const QOR_SendHooks& hooks);
+    // Whether a job named so may still have a reply waiting.
+    bool NameTaken(const char* name, const QOR_SendHooks& hooks) const;
 
     char serviceDir[kPathCapacity];
     char clientsDir[kPathCapacity];
@@ -70,4 +79,5 @@ private:
     char suffix[5];
     int32_t state;
     char messageName[kMessageCapacity];
+    int lastError = 0;
 };

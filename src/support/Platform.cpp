@@ -5,13 +5,15 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <string>
 #include <unistd.h>
 
 namespace platform {
 
 namespace {
 int64_t (*timeSource)() = nullptr;
-}
+int (*writeFault)(const char*) = nullptr;
+} // namespace
 
 int64_t CurrentTime() {
     return timeSource != nullptr ? timeSource() : std::time(nullptr);
@@ -24,6 +26,21 @@ void SetTimeSourceForTesting(int64_t (*source)()) {
 bool LocalTime(int64_t t, struct ::tm& out) {
     std::time_t tt = static_cast<std::time_t>(t);
     return ::localtime_r(&tt, &out) != nullptr;
+}
+
+bool StandardTime(int64_t t, struct ::tm& out) {
+    ::tzset();
+    // timezone: seconds west of UTC of the zone's standard time.
+    std::time_t tt = static_cast<std::time_t>(t - static_cast<int64_t>(::timezone));
+    if (::gmtime_r(&tt, &out) == nullptr) {
+        return false;
+    }
+    out.tm_isdst = 0;
+    return true;
+}
+
+void SetWriteFaultForTesting(int (*fault)(const char*)) {
+    writeFault = fault;
 }
 
 bool Exists(const char* path) {
@@ -69,8 +86,8 @@ int CreateNewFile(const char* path, const void* data, std::size_t size, bool syn
         return errno;
     }
     const char* p = static_cast<const char*>(data);
-    int err = 0;
-    while (size > 0) {
+    int err = writeFault != nullptr && size > 0 ? writeFault(path) : 0;
+    while (err == 0 && size > 0) {
         ssize_t n = ::write(fd, p, size);
         if (n < 0) {
             if (errno == EINTR) {
@@ -103,6 +120,28 @@ int MakeDirectory(const char* path) {
 }
 
 // ---- whole files
+
+int WriteFileAtomically(const char* path, const void* data, std::size_t size) {
+    std::string target = path != nullptr ? path : "";
+    const std::size_t slash = target.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    if (name.empty()) {
+        return EINVAL;
+    }
+    const std::string hidden = folder + "/." + name + "." + std::to_string(::getpid()) + ".part";
+    ::unlink(hidden.c_str()); // a leftover of a run that was stopped
+    int err = CreateNewFile(hidden.c_str(), data, size, true);
+    if (err != 0) {
+        return err;
+    }
+    if (::rename(hidden.c_str(), target.c_str()) != 0) {
+        err = errno;
+        ::unlink(hidden.c_str());
+        return err;
+    }
+    return SyncDirectory(folder.c_str());
+}
 
 int RenameFile(const char* from, const char* to) {
     return ::rename(from, to) == 0 ? 0 : errno;

@@ -23,6 +23,11 @@ void SetTimeSourceForTesting(int64_t (*source)());
 // Breaks a time into local calendar fields; false when it cannot.
 bool LocalTime(int64_t t, struct ::tm& out);
 
+// Breaks a time into the calendar fields of the local standard time: the
+// local time without summer time, so that it never goes back when summer time
+// ends. False when it cannot.
+bool StandardTime(int64_t t, struct ::tm& out);
+
 // True when the path names something that exists (file or folder).
 bool Exists(const char* path);
 
@@ -39,6 +44,18 @@ int CreateEmptyFile(const char* path);
 // set, forces them to disk before closing. EEXIST when the name is taken; on
 // any other failure the half-made file is removed.
 int CreateNewFile(const char* path, const void* data, std::size_t size, bool sync);
+
+// Tests only: a stand-in for the writes of CreateNewFile and WriteFileAtomically
+// (of files that are not empty).
+// Given the path, it returns the error number the write fails with (ENOSPC for
+// a full disk, say) or 0 to let it write. Null restores the plain writes.
+void SetWriteFaultForTesting(int (*fault)(const char* path));
+
+// Writes a whole file so that it is either there whole or not changed at all:
+// the bytes go to a hidden file beside it, are forced to disk and renamed over
+// the target, and the folder's entries are forced to disk. 0 or the error
+// number; on failure the hidden file is removed.
+int WriteFileAtomically(const char* path, const void* data, std::size_t size);
 
 // Removes a file; 0 or the error number.
 int RemoveFile(const char* path);

@@ -53,11 +53,15 @@ protected:
         QOR_EndPointFile::ResetProcessStateForTesting();
     }
 
-    // Places a reply for the endpoint's client under the given job name.
+    // Places a reply for the endpoint's client under the given job name,
+    // written ageSeconds before the clock's now.
     std::string PutReply(const QOR_EndPointFile& ep, const std::string& job,
-                         const std::string& text) {
+                         const std::string& text, int64_t ageSeconds = 10) {
         std::string path = clients + "/" + ep.ClientId() + "/" + job;
         WriteFile(path, text);
+        struct utimbuf times {};
+        times.actime = times.modtime = static_cast<time_t>(fixedNow - ageSeconds);
+        utime(path.c_str(), &times);
         return path;
     }
 
@@ -311,7 +315,7 @@ TEST_F(EndPoint, ReleaseDeletesTheReplyFile) {
     QOR_EndPointFile ep;
     ASSERT_EQ(ep.Open(server.c_str()), 0);
     std::string message = std::string(ep.ClientId()) + kPathSeparator + "job";
-    std::string path = PutReply(ep, "job", "a\nb\n");
+    std::string path = PutReply(ep, "job", "0\n2\nx\nerror\nFailed\n");
     char text[256];
     int cap = sizeof text;
     ASSERT_EQ(ep.ReceiveFor(message.c_str(), text, cap), 0);
@@ -385,14 +389,15 @@ TEST_F(EndPoint, LineEndsOfEveryKindReadAlike) {
 TEST_F(EndPoint, LongLinesAreSplitAfter255Characters) {
     QOR_EndPointFile ep;
     ASSERT_EQ(ep.Open(server.c_str()), 0);
-    PutReply(ep, "job", std::string(300, 'a') + "\n");
+    const std::string head = "0\n2\nx\nfinish\nDone\n";
+    PutReply(ep, "job", head + std::string(300, 'a') + "\n");
     char text[1024];
     int cap = sizeof text;
     std::string message = std::string(ep.ClientId()) + kPathSeparator + "job";
     ASSERT_EQ(ep.ReceiveFor(message.c_str(), text, cap), 0);
-    EXPECT_TRUE(
-        std::string(text).starts_with(std::string(255, 'a') + "\n" + std::string(45, 'a') + "\n"));
-    EXPECT_EQ(cap, 1024 - 300);
+    EXPECT_TRUE(std::string(text).starts_with(head + std::string(255, 'a') + "\n" +
+                                              std::string(45, 'a') + "\n"));
+    EXPECT_EQ(cap, 1024 - 300 - 13);
 }
 
 TEST_F(EndPoint, ReceiveNeverWritesPastTheCallersBuffer) {
@@ -467,4 +472,133 @@ TEST_F(EndPoint, OpenDataStreamReadsFromTheDataFolder) {
     std::string profile = std::string("profiles") + kPathSeparator + "Gray";
     WriteFile(dir / "Data/profiles/Gray", "x");
     EXPECT_NE(std::unique_ptr<QOR_FileStream>(ep.OpenDataStream(profile.c_str())), nullptr);
+}
+
+TEST_F(EndPoint, AReplyThatIsNotWholeIsNeitherGivenNorKept) {
+    struct Case {
+        const char* reply;
+        int64_t age;
+        int expected;
+    };
+    const Case cases[] = {
+        {"0\n2\nx\n", 10, kQorReplyIncomplete},                  // no status line
+        {"0\n2\nx\nfini", 10, kQorReplyIncomplete},              // status word cut
+        {"0\n2\nx\nfinish\nDone\n", 10, kQorReplyIncomplete},    // no output path
+        {"0\n2\nx\nfinish\nDone\n/o/a.t", 0, kQorReplyIncomplete}, // last line still growing
+        {"0\n2\nx\nfinish\nDone\n/o/a.tif", 10, 0},              // settled without a line end
+        {"0\n2\nx\nerror\nNo such profile\n", 0, 0},             // an error needs no path
+        {"0\n2\nx\nstop\nStopped", 10, 0},
+    };
+    int i = 0;
+    for (const Case& c : cases) {
+        QOR_EndPointFile::ResetProcessStateForTesting();
+        QOR_EndPointFile ep;
+        ASSERT_EQ(ep.Open(server.c_str()), 0);
+        const std::string job = "job" + std::to_string(i++);
+        const std::string path = PutReply(ep, job, c.reply, c.age);
+        const std::string message = std::string(ep.ClientId()) + kPathSeparator + job;
+        char text[1024];
+        int cap = sizeof text;
+        EXPECT_EQ(ep.ReceiveFor(message.c_str(), text, cap), c.expected) << c.reply;
+        EXPECT_EQ(QOR_EndPointFile::CachedReplyCount(), c.expected == 0 ? 1u : 0u) << c.reply;
+        EXPECT_TRUE(PathExists(path));
+    }
+}
+
+TEST_F(EndPoint, NamesNeverRepeatWhenSummerTimeEnds) {
+    // 2023-10-29 in Berlin: the clock goes back from 03:00 to 02:00 at 01:00
+    // UTC. A job sent at 02:30 summer time and one an hour later, at 02:30
+    // standard time, must not share a name.
+    const char* previous = std::getenv("TZ");
+    const std::string saved = previous != nullptr ? previous : "";
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    QOR_EndPointFile ep;
+    ep.SetSuffixForTesting(".1");
+    fixedNow = 1698539400; // 00:30 UTC, 02:30 summer time
+    ASSERT_EQ(ep.Open(server.c_str()), 0);
+    char first[512];
+    ASSERT_EQ(ep.SendNamed(first, "a", 1024), 0);
+    fixedNow += 3600; // 01:30 UTC, 02:30 standard time
+    char second[512];
+    ASSERT_EQ(ep.SendNamed(second, "b", 1024), 0);
+    EXPECT_NE(JobName(first), JobName(second));
+    EXPECT_EQ(JobName(first).substr(0, 8), "29013001"); // standard time, day first
+    EXPECT_EQ(JobName(second).substr(0, 8), "29023000");
+    if (previous != nullptr) {
+        setenv("TZ", saved.c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
+}
+
+TEST_F(EndPoint, ANameWhoseReplyMayStillWaitIsNotTaken) {
+    QOR_EndPointFile probe;
+    probe.SetSuffixForTesting(".3");
+    ASSERT_EQ(probe.Open(server.c_str()), 0);
+    char name[512];
+    ASSERT_EQ(probe.SendNamed(name, "probe", 1024), 0);
+    const std::string taken = JobName(name);
+    fs::remove(tmp + "/" + taken);
+
+    // The same client id and name drawn again by a later run: a reply, a reply
+    // lock or a job the caller knows of under that name keeps it from being used.
+    const std::string kinds[] = {"reply", "reply lock", "known job"};
+    for (const std::string& kind : kinds) {
+        QOR_EndPointFile::ResetProcessStateForTesting();
+        QOR_EndPointFile ep;
+        ep.SetSuffixForTesting(".3");
+        ASSERT_EQ(ep.Open(server.c_str()), 0);
+        ASSERT_STREQ(ep.ClientId(), probe.ClientId());
+        const std::string reply = clients + "/" + ep.ClientId() + "/" + taken;
+        QOR_SendHooks hooks;
+        if (kind == "reply") {
+            WriteFile(reply, "0\n2\nx\nfinish\nDone\n/o/a.tif\n");
+        } else if (kind == "reply lock") {
+            WriteFile(reply + ".lock", "");
+        } else {
+            hooks.nameInUse = [&](const char* message) { return JobName(message) == taken; };
+        }
+        ASSERT_EQ(ep.SendNamedWith(name, "mine", 1024, hooks), 0) << kind;
+        EXPECT_NE(JobName(name), taken) << kind;
+        fs::remove(reply);
+        fs::remove(reply + ".lock");
+    }
+}
+
+TEST_F(EndPoint, AJobThatCannotBePublishedWholeIsRemoved) {
+    QOR_EndPointFile ep;
+    ASSERT_EQ(ep.Open(server.c_str()), 0);
+    char name[512] = "";
+
+    // The sender's record of the job cannot be written: the job never shows.
+    QOR_SendHooks refuse;
+    std::string seenLocked;
+    refuse.beforePublish = [&](const char* message) {
+        seenLocked = tmp + "/" + JobName(message) + ".lock";
+        return !PathExists(seenLocked); // the job is still locked here
+    };
+    EXPECT_EQ(ep.SendNamedWith(name, "x", 1024, refuse), kQorSendRefused);
+    EXPECT_TRUE(JobFiles(tmp).empty());
+
+    // A full disk: the half-written job and its lock go, and the reason stays.
+    platform::SetWriteFaultForTesting([](const char*) { return ENOSPC; });
+    EXPECT_EQ(ep.SendNamed(name, "x", 1024), -4);
+    platform::SetWriteFaultForTesting(nullptr);
+    EXPECT_EQ(ep.LastSystemError(), ENOSPC);
+    EXPECT_TRUE(JobFiles(tmp).empty());
+}
+
+TEST_F(EndPoint, AJobIsWithdrawnOnlyWhileTheServerHasNotTakenIt) {
+    QOR_EndPointFile ep;
+    ASSERT_EQ(ep.Open(server.c_str()), 0);
+    char first[512];
+    char second[512];
+    ASSERT_EQ(ep.SendNamed(first, "a", 1024), 0);
+    ASSERT_EQ(ep.SendNamed(second, "b", 1024), 0);
+    fs::rename(tmp + "/" + JobName(second), dir / "taken"); // a server took it
+    EXPECT_EQ(ep.WithdrawJob(first), 0);
+    EXPECT_EQ(ep.WithdrawJob(second), ENOENT);
+    EXPECT_TRUE(JobFiles(tmp).empty());
 }
