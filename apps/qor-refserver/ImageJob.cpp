@@ -1,10 +1,12 @@
 #include "ImageJob.h"
 
+#include "FileSteps.h"
 #include "IMG_OpenImageFile.h"
 #include "ProcessingMark.h"
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -410,7 +412,8 @@ bool ConvertColour(VImage& image, ImageKind& kind, int option, const ServerProfi
     return true;
 }
 
-JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t) {
+JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t,
+                        const OutputSteps& steps) {
     ServerProfile profile;
     std::string error;
     if (!LoadServerProfile(folders, t.profile, profile, error)) {
@@ -477,21 +480,27 @@ JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t) {
     if (stem.empty()) {
         return Fail("output path names no file", t.pathIn);
     }
-    fs::path target = folder / (t.prefix + stem + "." + ext);
-    JobResult result;
-    result.status = ReplyStatus::finish;
-    const bool overSource = fs::equivalent(target, in, ec);
-    if (!overSource && !replacing && !t.overwrite && Exists(target.string())) {
-        fs::path taken = target;
-        for (int n = 1; n < 1000 && Exists(target.string()); ++n) {
-            target = folder / (t.prefix + stem + "-" + std::to_string(n) + "." + ext);
+    const fs::path wanted = folder / (t.prefix + stem + "." + ext);
+    auto nameFor = [&](int n) {
+        return n == 0 ? wanted : folder / (t.prefix + stem + "-" + std::to_string(n) + "." + ext);
+    };
+    // With overwriting off an existing file is never replaced, not even one
+    // that another server puts there while this output is made: the output
+    // takes the first free name of "-1" to "-999" and is moved there only
+    // while that name is free.
+    const bool overSource = fs::equivalent(wanted, in, ec);
+    const bool keepExisting = !overSource && !replacing && !t.overwrite;
+    auto firstFree = [&](int from) {
+        for (int n = from; n < 1000; ++n) {
+            if (!keepExisting || !Exists(nameFor(n).string())) {
+                return n;
+            }
         }
-        if (Exists(target.string())) {
-            return Fail("output exists and overwriting is off: " + taken.string(), t.pathIn);
-        }
-        result.status = ReplyStatus::warning;
-        result.message =
-            taken.filename().string() + " exists; written as " + target.filename().string() + ". ";
+        return -1;
+    };
+    int choice = firstFree(0);
+    if (choice < 0) {
+        return Fail("output exists and overwriting is off: " + wanted.string(), t.pathIn);
     }
 
     placed = placed.copy(VImage::option()->set("xres", t.resX / 25.4)->set("yres", t.resY / 25.4));
@@ -500,41 +509,75 @@ JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t) {
     }
     // Written beside the target under a hidden name and moved over it in one
     // step, so that a client never sees half a file.
-    fs::path part = folder / ("." + target.filename().string() + "." +
-                              std::to_string(static_cast<long long>(getpid())) + ".part");
+    const std::string tag =
+        steps.tag.empty() ? std::to_string(static_cast<long long>(getpid())) : steps.tag;
+    const fs::path part = folder / ("." + wanted.filename().string() + "." + tag + ".part");
+    auto failWritten = [&](const std::string& reason) {
+        fs::remove(part, ec);
+        return Fail(reason, t.pathIn);
+    };
     try {
         Save(placed, format, profile.resolutionUnit, part.string());
     } catch (const vips::VError& e) {
-        fs::remove(part, ec);
-        return Fail(std::string("output cannot be written: ") + e.what(), t.pathIn);
+        return failWritten(std::string("output cannot be written: ") + e.what());
     }
     if (format.code == 4 &&
         !AddJfifDensity(part.string(), t.resX, t.resY, profile.resolutionUnit)) {
-        fs::remove(part, ec);
-        return Fail("resolution cannot be recorded in " + target.string(), t.pathIn);
+        return failWritten("resolution cannot be recorded in " + wanted.string());
     }
     if (format.code == 0) {
         std::string text =
             "P" + std::to_string(applied) + " " + (t.profile.empty() ? "default" : t.profile);
         if (!WriteProcessingMark(part.string(), applied, text)) {
-            fs::remove(part, ec);
-            return Fail("processing mark cannot be written into " + target.string(), t.pathIn);
+            return failWritten("processing mark cannot be written into " + wanted.string());
         }
     }
-    fs::rename(part, target, ec);
-    if (ec) {
-        fs::remove(part, ec);
-        return Fail("output cannot be moved into place: " + target.string(), t.pathIn);
+    if (SyncFile(part.string()) != 0) {
+        return failWritten("output cannot be forced to disk: " + wanted.string());
     }
-    result.outputPath = target.string();
-    if (t.deleteSource && !overSource && !fs::equivalent(target, in, ec)) {
-        if (!fs::remove(in, ec)) {
-            result.status = ReplyStatus::warning;
-            result.message += "the original could not be deleted. ";
+    const std::string processed = "processed " + std::to_string(placed.width()) + " x " +
+                                  std::to_string(placed.height()) + " px at " +
+                                  std::to_string(t.resX) + " ppi, " + KindName(kind) + " " +
+                                  (format.code == 4 ? "JPEG" : "TIFF");
+    JobResult result;
+    for (;;) {
+        const fs::path target = nameFor(choice);
+        result.outputPath = target.string();
+        result.status = choice == 0 ? ReplyStatus::finish : ReplyStatus::warning;
+        result.message = choice == 0 ? processed
+                                     : wanted.filename().string() + " exists; written as " +
+                                           target.filename().string() + ". " + processed;
+        if (steps.beforeMove && !steps.beforeMove(result, part.string(), error)) {
+            return failWritten(error);
         }
+        int rc = 0;
+        if (keepExisting) {
+            rc = MoveWithoutReplacing(part.string(), target.string());
+        } else {
+            fs::rename(part, target, ec);
+            rc = ec ? ec.value() : 0;
+        }
+        if (rc == EEXIST && (choice = firstFree(choice + 1)) >= 0) {
+            continue; // taken meanwhile
+        }
+        if (rc != 0) {
+            return failWritten("output cannot be moved into place: " + target.string());
+        }
+        break;
     }
-    result.message += "processed " + std::to_string(placed.width()) + " x " +
-                      std::to_string(placed.height()) + " px at " + std::to_string(t.resX) +
-                      " ppi, " + KindName(kind) + " " + (format.code == 4 ? "JPEG" : "TIFF");
+    SyncFolder(folder.string());
+    DeleteSourceIfAsked(t, result);
     return result;
+}
+
+void DeleteSourceIfAsked(const JobTicket& t, JobResult& result) {
+    std::error_code ec;
+    if (!t.deleteSource || !fs::exists(t.pathIn, ec) ||
+        fs::equivalent(result.outputPath, t.pathIn, ec)) {
+        return;
+    }
+    if (!fs::remove(t.pathIn, ec)) {
+        result.status = ReplyStatus::warning;
+        result.message = "the original could not be deleted. " + result.message;
+    }
 }

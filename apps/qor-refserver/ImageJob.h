@@ -5,6 +5,7 @@
 
 #include <vips/vips8>
 
+#include <functional>
 #include <string>
 
 enum class ReplyStatus { finish, warning, error };
@@ -39,5 +40,25 @@ bool RenderPlacement(const vips::VImage& in, ImageKind kind, double inputResolut
 bool ConvertColour(vips::VImage& image, ImageKind& kind, int processOpt,
                    const ServerProfile& profile, std::string& error);
 
+// How ProcessTicket puts its output in place. The output is written beside its
+// target under a hidden name that holds tag (the process id when empty), so
+// that servers writing into one folder keep apart, and forced to disk before
+// it is moved over the target.
+struct OutputSteps {
+    std::string tag;
+    // Called after the output is written under its hidden name (part) and
+    // before it is moved, with the result the job has once it is; called again
+    // when the target had to change meanwhile. False stops the job with the
+    // reason in error.
+    std::function<bool(const JobResult& planned, const std::string& part, std::string& error)>
+        beforeMove;
+};
+
 // Processes one ticket from the input file to the written output.
-JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& ticket);
+JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& ticket,
+                        const OutputSteps& steps = {});
+
+// DEL_SRC_IMAGE once the output is in place: deletes the ticket's input unless
+// it is the output itself or gone already; a deletion that fails makes the
+// result a warning.
+void DeleteSourceIfAsked(const JobTicket& ticket, JobResult& result);

@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 namespace fs = std::filesystem;
 using vips::VImage;
@@ -294,6 +296,40 @@ TEST(RefServerOutput, PrefixOverwriteAndDeletingTheSource) {
     EXPECT_EQ(fourth.status, 0) << fourth.message;
     EXPECT_FALSE(PathExists(in));
     EXPECT_TRUE(PathExists(fourth.outputPath));
+}
+
+// Two servers may pick one free name at once: the one that moves its output
+// second takes the next name.
+TEST(RefServerOutput, AFileThatAppearsAtTheTargetMeanwhileIsNotReplaced) {
+    ServerSandbox box;
+    TicketFields f = QuadrantTicket(box);
+    f.pathOut = box.Images() + "/Photo";
+    f.overwrite = 0;
+    JobTicket ticket;
+    std::string error;
+    ASSERT_TRUE(ParseTicket(TicketText(f), ticket, error)) << error;
+    const std::string other = box.Images() + "/Photo.tif";
+    OutputSteps steps;
+    steps.tag = "t";
+    int calls = 0;
+    steps.beforeMove = [&](const JobResult& planned, const std::string& part, std::string&) {
+        EXPECT_TRUE(PathExists(part));
+        if (calls++ == 0) {
+            EXPECT_EQ(planned.outputPath, other);
+            WriteFile(other, "another server's output");
+        }
+        return true;
+    };
+    JobResult result = ProcessTicket(box.server.Folders(), ticket, steps);
+    EXPECT_EQ(result.status, ReplyStatus::warning) << result.message;
+    EXPECT_EQ(result.outputPath, box.Images() + "/Photo-1.tif");
+    EXPECT_EQ(ReadFile(other), "another server's output");
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(box.Images())) {
+        names.push_back(e.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"Photo-1.tif", "Photo.tif", "quad.tif"}));
 }
 
 TEST(RefServerOutput, ReplacingTheOriginalWritesOverIt) {
