@@ -29,18 +29,6 @@ std::vector<std::string> Lines(const std::string& text, std::size_t maxLines,
     return lines;
 }
 
-bool IsFolderName(const std::string& id) {
-    if (id.empty() || id.size() > 256 || id == "." || id == "..") {
-        return false;
-    }
-    for (unsigned char c : id) {
-        if (c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':') {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool ToDouble(const std::string& text, double& out) {
     if (text.empty()) {
         return false;
@@ -71,6 +59,18 @@ bool ToInt(const std::string& text, int& out) {
 
 } // namespace
 
+bool IsPlainFolderName(const std::string& name) {
+    if (name.empty() || name.size() > 256 || name == "." || name == "..") {
+        return false;
+    }
+    for (unsigned char c : name) {
+        if (c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':') {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool ParseJobFile(const std::string& text, JobFile& job, std::string& error) {
     std::size_t consumed = 0;
     std::vector<std::string> head = Lines(text, 6, consumed);
@@ -86,7 +86,7 @@ bool ParseJobFile(const std::string& text, JobFile& job, std::string& error) {
         error = "job file layout " + head[1] + " is not known";
         return false;
     }
-    if (!IsFolderName(head[3])) {
+    if (!IsPlainFolderName(head[3])) {
         error = "job file names no usable client";
         return false;
     }

@@ -18,6 +18,11 @@ struct JobFile {
     std::string body;
 };
 
+// True for a name that can be one folder under another: not empty, "." or
+// "..", at most 256 bytes, without '/', '\\', ':' or control characters.
+// Client ids and server ids are such names.
+bool IsPlainFolderName(const std::string& name);
+
 // Reads the header; false with a reason when the text is not a job file (or
 // names a client that could not be a folder name).
 bool ParseJobFile(const std::string& text, JobFile& job, std::string& error);

@@ -1,5 +1,6 @@
 #include "RefServer.h"
 
+#include "FileSteps.h"
 #include "ImageJob.h"
 #include "JobFile.h"
 #include "Platform.h"
@@ -7,10 +8,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -39,6 +43,30 @@ std::string OneLine(const std::string& text, const char* fallback) {
     return line.find_first_not_of(' ') == std::string::npos ? fallback : line;
 }
 
+// The names of the regular files of a folder that are neither hidden nor
+// lock files (nor target records, in a claim folder), in name order.
+std::vector<std::string> JobNames(const std::string& folder, bool claimFolder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (name.empty() || name[0] == '.' || EndsWith(name, ".lock") ||
+            (claimFolder && IsTargetRecord(name))) {
+            continue;
+        }
+        std::error_code typeError;
+        if (it->is_regular_file(typeError)) {
+            names.push_back(name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string Reason(int error) {
+    return std::strerror(error);
+}
+
 std::string Now() {
     std::time_t t = std::time(nullptr);
     std::tm tm{};
@@ -57,8 +85,9 @@ std::string ReplyText(const std::string& jobName, int64_t millis, const char* st
            OneLine(outputPath, "-") + "\n";
 }
 
-RefServer::RefServer(const std::string& root, std::ostream& logStream)
-    : folders(root), log(logStream) {}
+RefServer::RefServer(const std::string& root, std::ostream& logStream, const std::string& serverId)
+    : folders(root), id(serverId), claimDir((fs::path(folders.work) / serverId).string()),
+      tag(serverId + "." + std::to_string(static_cast<long long>(::getpid()))), log(logStream) {}
 
 bool RefServer::Check(std::string& error) const {
     for (const std::string& dir : {folders.qor2, folders.tmp, folders.clients}) {
@@ -67,111 +96,204 @@ bool RefServer::Check(std::string& error) const {
             return false;
         }
     }
+    if (!IsPlainFolderName(id)) {
+        error = "server id \"" + id + "\" is not a plain folder name";
+        return false;
+    }
+    return true;
+}
+
+bool RefServer::Start(std::string& error) {
+    if (hold.Held()) {
+        return true;
+    }
+    if (!IsPlainFolderName(id)) {
+        error = "server id \"" + id + "\" is not a plain folder name";
+        return false;
+    }
+    std::error_code ec;
+    fs::create_directories(claimDir, ec);
+    if (ec) {
+        error = "cannot make the claim folder " + claimDir + ": " + ec.message();
+        return false;
+    }
+    int rc = hold.Take(claimDir);
+    if (rc == EWOULDBLOCK) {
+        std::string holder;
+        platform::ReadWholeFile((claimDir + "/.owner").c_str(), 64, holder);
+        holder = holder.substr(0, holder.find('\n'));
+        error = "a server with the id \"" + id + "\" serves this tree already" +
+                (holder.empty() ? std::string() : " (process " + holder + ")") +
+                "; give this one another id with --id";
+        return false;
+    }
+    if (rc != 0) {
+        error = "cannot hold the claim folder " + claimDir + ": " + Reason(rc);
+        return false;
+    }
+    // Records whose job is gone: the last run stopped between the two removals.
+    for (fs::directory_iterator it(claimDir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string record = it->path().string();
+        if (IsTargetRecord(record) &&
+            !platform::Exists(
+                record.substr(0, record.size() - std::strlen(kTargetRecordEnd)).c_str())) {
+            platform::RemoveFile(record.c_str());
+        }
+    }
     return true;
 }
 
 int RefServer::RunOnce() {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (fs::directory_iterator it(folders.tmp, ec), end; !ec && it != end; it.increment(ec)) {
-        std::string name = it->path().filename().string();
-        if (name.empty() || name[0] == '.' || EndsWith(name, ".lock")) {
-            continue;
-        }
-        std::error_code typeError;
-        if (!it->is_regular_file(typeError)) {
-            continue;
-        }
-        names.push_back(name);
+    std::string error;
+    if (!Start(error)) {
+        log << "qor-refserver: " << error << "\n";
+        log.flush();
+        return 0;
     }
-    std::sort(names.begin(), names.end());
     int handled = 0;
-    for (const std::string& name : names) {
-        std::string job = (fs::path(folders.tmp) / name).string();
-        if (platform::Exists((job + ".lock").c_str()) || !platform::Exists(job.c_str())) {
-            continue; // still being written, or taken by another server
+    // What a run that stopped midway left, first.
+    auto stopping = [this] { return stop != nullptr && stop->load(); };
+    for (const std::string& claimed : JobNames(claimDir, true)) {
+        if (stopping()) {
+            return handled;
         }
-        HandleJob(name);
-        ++handled;
+        if (!GivenUp((fs::path(claimDir) / claimed).string())) {
+            HandleClaimed(claimed, true);
+            ++handled;
+        }
+    }
+    for (const std::string& name : JobNames(folders.tmp, false)) {
+        if (stopping()) {
+            break; // the rest is left to the next run or to other servers
+        }
+        Claim(name, handled);
     }
     return handled;
 }
 
-void RefServer::Run(const std::atomic<bool>& stop, int pollMs) {
+void RefServer::Claim(const std::string& name, int& handled) {
+    const std::string job = (fs::path(folders.tmp) / name).string();
+    if (platform::Exists((job + ".lock").c_str()) || GivenUp(job)) {
+        return; // still being written, or given up on
+    }
+    const std::string claimed = ClaimName(claimDir, name);
+    const std::string to = (fs::path(claimDir) / claimed).string();
+    if (std::rename(job.c_str(), to.c_str()) != 0) {
+        const int rc = errno;
+        if (rc != ENOENT) { // ENOENT: another server took it
+            GiveUp(job);
+            Log("-", name, "claim-failed", 0, "cannot be taken from Data/tmp: " + Reason(rc));
+        }
+        return;
+    }
+    HandleClaimed(claimed, false);
+    ++handled;
+}
+
+void RefServer::Run(const std::atomic<bool>& stopFlag, int pollMs) {
     pollMs = std::clamp(pollMs, 1, 60000);
-    while (!stop.load()) {
+    stop = &stopFlag;
+    while (!stopFlag.load()) {
         RunOnce();
-        for (int waited = 0; waited < pollMs && !stop.load(); waited += 10) {
+        for (int waited = 0; waited < pollMs && !stopFlag.load(); waited += 10) {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::min(10, pollMs - waited)));
         }
     }
+    stop = nullptr;
 }
 
-void RefServer::HandleJob(const std::string& name) {
+void RefServer::HandleClaimed(const std::string& claimed, bool leftover) {
     const auto start = std::chrono::steady_clock::now();
     auto elapsed = [&] {
         return static_cast<int64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
                                         std::chrono::steady_clock::now() - start)
                                         .count());
     };
-    const std::string path = (fs::path(folders.tmp) / name).string();
+    const std::string name = JobNameOf(claimed);
+    const std::string path = (fs::path(claimDir) / claimed).string();
+    const std::string kept = "; the job stays in Data/work/" + id;
     std::string text;
     int rc = platform::ReadWholeFile(path.c_str(), kMaxJobBytes, text);
     if (rc == ENOENT) {
         return; // gone meanwhile
     }
     if (rc != 0) {
-        SetAside(name, rc == EFBIG ? "job file too large" : "job file cannot be read");
-        Log("-", name, "rejected", elapsed(), rc == EFBIG ? "too large" : "unreadable");
+        bool moved =
+            SetAside(claimed, rc == EFBIG ? "job file too large" : "job file cannot be read");
+        Log("-", name, "rejected", elapsed(),
+            (rc == EFBIG ? "too large" : "unreadable: " + Reason(rc)) +
+                (moved ? "" : ", cannot be set aside" + kept));
         return;
     }
     JobFile job;
     std::string error;
     if (!ParseJobFile(text, job, error)) {
-        SetAside(name, error);
-        Log("-", name, "rejected", elapsed(), error);
+        bool moved = SetAside(claimed, error);
+        Log("-", name, "rejected", elapsed(),
+            error + (moved ? "" : ", cannot be set aside" + kept));
         return;
     }
-    platform::RemoveFile(path.c_str());
     const std::string clientDir = (fs::path(folders.clients) / job.clientId).string();
+    const std::string reply = (fs::path(clientDir) / name).string();
+    const JobKind kind = KindOf(job.body);
 
-    switch (KindOf(job.body)) {
-    case JobKind::connect: {
+    if (kind == JobKind::connect || kind == JobKind::disconnect) {
         std::error_code ec;
-        fs::create_directories(clientDir, ec);
+        bool done = true;
+        std::string message = job.program;
+        if (kind == JobKind::connect) {
+            fs::create_directories(clientDir, ec);
+            done = !ec;
+            message = done ? job.program : "client folder cannot be made" + kept;
+        } else {
+            bool removed = fs::remove(clientDir, ec); // only when it holds no reply
+            message = removed ? "folder removed" : "folder kept (replies waiting or none made)";
+        }
         ++counts.sessions;
-        Log(job.clientId, name, ec ? "error" : "connect", elapsed(),
-            ec ? "client folder cannot be made" : job.program);
+        Log(job.clientId, name,
+            !done                      ? "error"
+            : kind == JobKind::connect ? "connect"
+                                       : "disconnect",
+            elapsed(), message);
+        if (done) {
+            Finish(claimed);
+        } else {
+            GiveUp(path);
+        }
         return;
     }
-    case JobKind::disconnect: {
-        std::error_code ec;
-        bool removed = fs::remove(clientDir, ec); // only when it holds no reply
-        ++counts.sessions;
-        Log(job.clientId, name, "disconnect", elapsed(),
-            removed ? "folder removed" : "folder kept (replies waiting or none made)");
+    if (leftover && platform::Exists(reply.c_str()) &&
+        !platform::Exists((reply + ".lock").c_str())) {
+        // Answered before the run stopped; only the job file was left.
+        Log(job.clientId, name, "answered", elapsed(), "reply was published before a restart");
+        Finish(claimed);
         return;
-    }
-    case JobKind::unknown: {
-        ++counts.errors;
-        std::string message = "job is neither CONNECT, DECONNECT nor a PROCESS ticket";
-        WriteReply(job.clientId, name, ReplyText(name, elapsed() / 1000, "error", message, "-"));
-        Log(job.clientId, name, "error", elapsed(), message);
-        return;
-    }
-    case JobKind::process:
-        break;
     }
 
-    JobTicket ticket;
     JobResult result;
-    if (!ParseTicket(job.body, ticket, error)) {
-        result.status = ReplyStatus::error;
-        result.message = error;
-        result.outputPath = "-";
-    } else {
+    if (kind == JobKind::unknown) {
+        result = {ReplyStatus::error, "job is neither CONNECT, DECONNECT nor a PROCESS ticket",
+                  "-"};
+    } else if (JobTicket ticket; !ParseTicket(job.body, ticket, error)) {
+        result = {ReplyStatus::error, error, "-"};
+    } else if (!leftover || !OutputFromRecord(claimed, ticket, result)) {
+        const std::string record = path + kTargetRecordEnd;
+        platform::RemoveFile(record.c_str());
+        OutputSteps steps;
+        steps.tag = tag;
+        // The target is recorded before the output is moved there, so that a
+        // rerun answers with it instead of making the output twice.
+        steps.beforeMove = [&](const JobResult& planned, const std::string& part,
+                               std::string& why) {
+            TargetRecord r{planned.outputPath, part, StatusWord(planned.status), planned.message};
+            int written =
+                PublishFile(claimDir, claimed + kTargetRecordEnd, TargetRecordText(r), tag);
+            why = "the output's target cannot be recorded in Data/work/" + id + ": " +
+                  Reason(written);
+            return written == 0;
+        };
         try {
-            result = ProcessTicket(folders, ticket);
+            result = ProcessTicket(folders, ticket, steps);
         } catch (const std::exception& e) {
             result = JobResult{ReplyStatus::error, std::string("processing failed: ") + e.what(),
                                ticket.pathIn};
@@ -180,8 +302,9 @@ void RefServer::HandleJob(const std::string& name) {
     const char* word = StatusWord(result.status);
     if (!WriteReply(job.clientId, name,
                     ReplyText(name, elapsed() / 1000, word, result.message, result.outputPath))) {
-        Log(job.clientId, name, "error", elapsed(), "reply cannot be written");
+        Log(job.clientId, name, "error", elapsed(), "reply cannot be written" + kept);
         ++counts.errors;
+        GiveUp(path);
         return;
     }
     switch (result.status) {
@@ -196,6 +319,34 @@ void RefServer::HandleJob(const std::string& name) {
         break;
     }
     Log(job.clientId, name, word, elapsed(), result.message);
+    Finish(claimed);
+}
+
+bool RefServer::OutputFromRecord(const std::string& claimed, const JobTicket& ticket,
+                                 JobResult& result) {
+    const std::string record = (fs::path(claimDir) / claimed).string() + kTargetRecordEnd;
+    std::string text;
+    TargetRecord r;
+    if (platform::ReadWholeFile(record.c_str(), 4096, text) != 0 || !ParseTargetRecord(text, r)) {
+        return false;
+    }
+    std::error_code ec;
+    if (platform::Exists(r.part.c_str())) {
+        // Still under its hidden name: moved only when a link gave it the
+        // target's name too.
+        const bool moved = fs::equivalent(r.part, r.target, ec);
+        fs::remove(r.part, ec);
+        if (!moved) {
+            return false;
+        }
+    } else if (!fs::is_regular_file(r.target, ec)) {
+        return false;
+    }
+    result.status = r.status == "warning" ? ReplyStatus::warning : ReplyStatus::finish;
+    result.message = r.message;
+    result.outputPath = r.target;
+    DeleteSourceIfAsked(ticket, result);
+    return true;
 }
 
 bool RefServer::WriteReply(const std::string& clientId, const std::string& jobName,
@@ -203,32 +354,61 @@ bool RefServer::WriteReply(const std::string& clientId, const std::string& jobNa
     const fs::path dir = fs::path(folders.clients) / clientId;
     std::error_code ec;
     fs::create_directories(dir, ec);
-    const std::string reply = (dir / jobName).string();
-    const std::string lock = reply + ".lock";
+    const std::string lock = (dir / jobName).string() + ".lock";
     if (platform::CreateEmptyFile(lock.c_str()) != 0) {
         return false;
     }
-    platform::RemoveFile(reply.c_str()); // an old reply of the same name
-    int rc = platform::CreateNewFile(reply.c_str(), text.data(), text.size(), true);
+    // Replaces a reply of the same name, one half written when a run stopped
+    // among them.
+    int rc = PublishFile(dir.string(), jobName, text, tag);
     platform::RemoveFile(lock.c_str());
     return rc == 0;
 }
 
-void RefServer::SetAside(const std::string& name, const std::string& reason) {
+void RefServer::Finish(const std::string& claimed) {
+    const std::string path = (fs::path(claimDir) / claimed).string();
+    platform::RemoveFile((path + kTargetRecordEnd).c_str());
+    platform::RemoveFile(path.c_str());
+}
+
+bool RefServer::SetAside(const std::string& claimed, const std::string& reason) {
+    ++counts.rejected;
+    const std::string name = JobNameOf(claimed);
+    const fs::path from = fs::path(claimDir) / claimed;
     std::error_code ec;
     fs::create_directories(folders.rejected, ec);
     fs::path target = fs::path(folders.rejected) / name;
     for (int n = 1; fs::exists(target, ec) && n < 10000; ++n) {
         target = fs::path(folders.rejected) / (name + "." + std::to_string(n));
     }
-    fs::rename(fs::path(folders.tmp) / name, target, ec);
+    fs::rename(from, target, ec);
     if (ec) {
-        // Cannot be moved: removed, so that it is not read again and again.
-        fs::remove(fs::path(folders.tmp) / name, ec);
-    } else {
-        std::ofstream(target.string() + ".reason") << reason << "\n";
+        GiveUp(from.string());
+        return false;
     }
-    ++counts.rejected;
+    std::ofstream(target.string() + ".reason") << reason << "\n";
+    return true;
+}
+
+bool RefServer::GivenUp(const std::string& path) {
+    auto it = givenUp.find(path);
+    if (it == givenUp.end()) {
+        return false;
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 &&
+        it->second == Stamp{st.st_dev, st.st_ino, static_cast<int64_t>(st.st_mtime)}) {
+        return true;
+    }
+    givenUp.erase(it); // another file under the name now
+    return false;
+}
+
+void RefServer::GiveUp(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        givenUp[path] = Stamp{st.st_dev, st.st_ino, static_cast<int64_t>(st.st_mtime)};
+    }
 }
 
 void RefServer::Log(const std::string& client, const std::string& job, const std::string& outcome,

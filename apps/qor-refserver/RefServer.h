@@ -1,22 +1,33 @@
 #pragma once
 
+#include "ClaimFolder.h"
 #include "ServerTree.h"
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
+#include <map>
 #include <ostream>
 #include <string>
+
+struct JobTicket;
+struct JobResult;
 
 // Watches Data/tmp of one server tree and answers the jobs found there.
 //
 // A job file is taken only while no file of its name with ".lock" appended
-// exists. Its text is read and the file removed before the job is handled.
-// "CONNECT" makes the client's folder under Data/clients, "DECONNECT" ends the
-// client's session (its folder goes when it holds no reply), a "PROCESS"
-// ticket is processed and answered with a reply file in the client's folder,
-// written while "<job>.lock" exists beside it. A file that is no job file is
-// moved into Data/rejected with a "<name>.reason" text beside it.
+// exists, and by one rename into the server's claim folder, Data/work/<id>:
+// of several servers on one tree one wins and the others find it gone. The
+// job is worked on from there and its file removed only once what it made is
+// stored: "CONNECT" makes the client's folder under Data/clients, "DECONNECT"
+// ends the client's session (its folder goes when it holds no reply), a
+// "PROCESS" ticket is processed and answered with a reply file in the client's
+// folder, published whole while "<job>.lock" exists beside it. A file that is
+// no job file is moved into Data/rejected with a "<name>.reason" text beside
+// it.
+//
+// Each pass first finishes the jobs its claim folder holds from a run that
+// stopped midway. A job that cannot be taken, read, set aside or answered is
+// logged once and left where it is while the object lives.
 class RefServer {
 public:
     struct Counts {
@@ -29,33 +40,64 @@ public:
     };
 
     // log receives one line per job besides the log file in Data/service/qor2.
-    RefServer(const std::string& root, std::ostream& log);
+    // id names the claim folder; it must be a plain folder name.
+    RefServer(const std::string& root, std::ostream& log,
+              const std::string& id = DefaultServerId());
 
-    // False with a reason when the root is no server tree.
+    // False with a reason when the root is no server tree or the id is no
+    // plain folder name.
     bool Check(std::string& error) const;
 
-    // Handles every job file that is there now, in name order; returns how
-    // many were handled.
+    // Makes the claim folder and takes hold of it; false with a reason when
+    // another server of this id holds it. The first pass does it when it was
+    // not done.
+    bool Start(std::string& error);
+
+    // Finishes the jobs left in the claim folder, then takes and handles every
+    // job file that is in Data/tmp now, in name order; returns how many were
+    // handled.
     int RunOnce();
 
     // Polls every pollMs milliseconds until stop becomes true; the job in hand
-    // is finished first.
+    // is finished first, the jobs not taken yet stay in Data/tmp.
     void Run(const std::atomic<bool>& stop, int pollMs);
 
     const Counts& Totals() const { return counts; }
     const ServerFolders& Folders() const { return folders; }
+    const std::string& Id() const { return id; }
+    const std::string& ClaimFolder() const { return claimDir; }
 
 private:
-    void HandleJob(const std::string& name);
-    void SetAside(const std::string& name, const std::string& reason);
+    // A file as it was when it was given up on: a file of the same name that
+    // is not this one is looked at again.
+    struct Stamp {
+        uint64_t device = 0;
+        uint64_t inode = 0;
+        int64_t modified = 0;
+        bool operator==(const Stamp&) const = default;
+    };
+
+    void Claim(const std::string& name, int& handled);
+    void HandleClaimed(const std::string& claimed, bool leftover);
+    bool OutputFromRecord(const std::string& claimed, const JobTicket& ticket, JobResult& result);
+    bool SetAside(const std::string& claimed, const std::string& reason);
     bool WriteReply(const std::string& clientId, const std::string& jobName,
                     const std::string& text);
+    void Finish(const std::string& claimed);
+    bool GivenUp(const std::string& path);
+    void GiveUp(const std::string& path);
     void Log(const std::string& client, const std::string& job, const std::string& outcome,
              int64_t micros, const std::string& message);
 
     ServerFolders folders;
+    std::string id;
+    std::string claimDir;
+    std::string tag; // in the hidden names of the files it writes: id and process
     std::ostream& log;
     Counts counts;
+    ClaimLock hold;
+    const std::atomic<bool>* stop = nullptr; // while Run runs
+    std::map<std::string, Stamp> givenUp;    // by path
 };
 
 // The reply file's text: job name, path style, milliseconds spent, status

@@ -19,6 +19,7 @@ ServerFolders::ServerFolders(const std::string& rootPath) : root(rootPath) {
     qor2 = (r / "Data" / "service" / "qor2").string();
     tmp = (r / "Data" / "tmp").string();
     clients = (r / "Data" / "clients").string();
+    work = (r / "Data" / "work").string();
     profiles = (r / "Data" / "profiles").string();
     rejected = (r / "Data" / "rejected").string();
     log = (r / "Data" / "service" / "qor2" / "jobs.log").string();
@@ -339,7 +340,7 @@ bool IsPlainName(const std::string& name) {
 bool InitServerTree(const std::string& root, std::string& error) {
     ServerFolders f(root);
     std::error_code ec;
-    for (const std::string& dir : {f.qor2, f.tmp, f.clients, f.profiles, f.rejected}) {
+    for (const std::string& dir : {f.qor2, f.tmp, f.clients, f.work, f.profiles, f.rejected}) {
         fs::create_directories(dir, ec);
         if (ec) {
             error = "cannot make folder " + dir + ": " + ec.message();

@@ -1,6 +1,7 @@
 // qor-refserver: a reference QOR server.
 //   qor-refserver init ROOT                      make the tree and its files
-//   qor-refserver serve ROOT [--once] [--poll-ms N]
+//   qor-refserver serve ROOT [--once] [--poll-ms N] [--id NAME]
+#include "JobFile.h"
 #include "RefServer.h"
 #include "ServerTree.h"
 
@@ -39,11 +40,19 @@ int main(int argc, char** argv) {
 
     bool once = false;
     int pollMs = 500;
+    std::string id = DefaultServerId();
     CLI::App* serve = app.add_subcommand("serve", "watch ROOT/Data/tmp and answer jobs");
     serve->add_option("ROOT", root, "server root folder")->required();
     serve->add_flag("--once", once, "handle the jobs that are there and exit");
     serve->add_option("--poll-ms", pollMs, "milliseconds between two looks at the folder")
         ->check(CLI::Range(1, 60000));
+    serve
+        ->add_option("--id", id,
+                     "this server's name among the servers of the tree (default: the host name)")
+        ->check([](const std::string& name) {
+            return IsPlainFolderName(name) ? std::string()
+                                           : "not a plain folder name: \"" + name + "\"";
+        });
 
     CLI11_PARSE(app, argc, argv);
 
@@ -64,16 +73,16 @@ int main(int argc, char** argv) {
     vips_cache_set_max(0); // every job reads files that may have changed since the last
     int status = 0;
     {
-        RefServer server(root, std::cout);
+        RefServer server(root, std::cout, id);
         std::string error;
-        if (!server.Check(error)) {
+        if (!server.Check(error) || !server.Start(error)) {
             std::cerr << "qor-refserver: " << error << "\n";
             status = 1;
         } else if (once) {
             server.RunOnce();
         } else {
             InstallSignalHandlers();
-            std::cout << "qor-refserver: serving " << root << std::endl;
+            std::cout << "qor-refserver: serving " << root << " as " << id << std::endl;
             server.Run(stopRequested, pollMs);
             std::cout << "qor-refserver: stopped\n";
         }

@@ -8,11 +8,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -22,6 +31,34 @@ namespace {
 
 std::string JobText(const std::string& clientId, const std::string& body) {
     return "VLMP\n1\n256\n" + clientId + "\nMon Jan  1 10:00:00 2024\nOrdoDesk Brisk\n" + body;
+}
+
+// The names in a folder, hidden ones too, in name order.
+std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Writes a job file into Data/tmp as a client does, under its lock file.
+void PutJob(const std::string& root, const std::string& name, const std::string& text) {
+    const std::string job = root + "/Data/tmp/" + name;
+    WriteFile(job + ".lock", "");
+    WriteFile(job, text);
+    std::remove((job + ".lock").c_str());
+}
+
+// How many lines of a log are about the job.
+int LinesAbout(const std::string& log, const std::string& job) {
+    int count = 0;
+    for (std::size_t at = log.find(" job=" + job + " "); at != std::string::npos;
+         at = log.find(" job=" + job + " ", at + 1)) {
+        ++count;
+    }
+    return count;
 }
 
 // ---- init: what the client reads of the published files
@@ -309,6 +346,269 @@ TEST(RefServerProtocol, TwoClientsInTheSameSecondAreBothAnswered) {
     }
     EXPECT_TRUE(PathExists(dir / "A.tif"));
     EXPECT_TRUE(PathExists(dir / "B.tif"));
+}
+
+// ---- several servers on one tree, and runs that stopped midway
+
+TEST(RefServerClaims, ClaimNamesGiveTheJobBackAndNeverTakeANameInUse) {
+    TempDir dir;
+    for (const char* taken : {"a", "b~1", "c.target"}) {
+        WriteFile(dir / taken, "");
+    }
+    for (const char* job : {"a", "b", "b~1", "c", "d~2", "e.target", "~1", "f~"}) {
+        const std::string claimed = ClaimName(dir.Path(), job);
+        EXPECT_EQ(JobNameOf(claimed), job) << claimed;
+        EXPECT_FALSE(PathExists(dir / claimed)) << claimed;
+        EXPECT_FALSE(PathExists(dir / (claimed + kTargetRecordEnd))) << claimed;
+        EXPECT_FALSE(IsTargetRecord(claimed)) << claimed;
+    }
+}
+
+TEST(RefServerClaims, ServersShareATreeButTwoOfOneIdNeverServeIt) {
+    ServerSandbox box;
+    std::ostringstream logA, logB, logAgain;
+    RefServer a(box.Root(), logA, "a");
+    RefServer b(box.Root(), logB, "b");
+    RefServer again(box.Root(), logAgain, "a");
+    std::string error;
+    ASSERT_TRUE(a.Start(error)) << error;
+    ASSERT_TRUE(b.Start(error)) << error;
+    EXPECT_FALSE(again.Start(error));
+    EXPECT_NE(error.find("--id"), std::string::npos) << error;
+
+    TicketFields f;
+    f.pathIn = box.Root() + "/missing.tif";
+    f.pathOut = box.Root() + "/out";
+    std::vector<std::string> names;
+    for (int i = 0; i < 3; ++i) {
+        names.push_back(box.Send(TicketText(f)));
+    }
+    EXPECT_EQ(again.RunOnce(), 0); // refused: takes nothing
+    EXPECT_NE(logAgain.str().find("serves this tree already"), std::string::npos);
+    EXPECT_EQ(a.RunOnce() + b.RunOnce(), 3);
+    for (const std::string& name : names) {
+        QorReply reply;
+        EXPECT_TRUE(box.Reply(name, reply)) << name;
+        const std::string job = name.substr(name.rfind('/') + 1);
+        EXPECT_EQ(LinesAbout(logA.str(), job) + LinesAbout(logB.str(), job), 1) << job;
+    }
+    for (const RefServer* s : {&a, &b}) {
+        EXPECT_EQ(Names(s->ClaimFolder()), std::vector<std::string>{".owner"});
+    }
+    for (const char* bad : {"", "..", "a/b", "a:b"}) {
+        EXPECT_FALSE(RefServer(box.Root(), logAgain, bad).Check(error)) << bad;
+    }
+#ifdef QOR_REFSERVER_EXE
+    const std::string program = std::string(QOR_REFSERVER_EXE) + " serve '" + box.Root() +
+                                "' --once --id a > /dev/null 2>&1";
+    const int status = std::system(program.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+#endif
+}
+
+TEST(RefServerClaims, AJobThatCannotBeTakenOrReadIsLoggedOnceAndLeftAlone) {
+    const struct {
+        const char* label;
+        mode_t tmpMode, jobMode;
+        const char* outcome;
+        const char* left; // where the job file stays
+    } cases[] = {
+        {"read-only hot folder", 0555, 0644, "outcome=claim-failed", "Data/tmp"},
+        {"unreadable job that cannot be set aside", 0777, 0000, "outcome=rejected", "Data/work/s"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        ServerSandbox box;
+        std::ostringstream log;
+        RefServer server(box.Root(), log, "s");
+        std::string error;
+        ASSERT_TRUE(server.Start(error)) << error;
+        TicketFields f = QuadrantTicket(box);
+        f.pathOut = box.Images() + "/out";
+        const std::string job = box.Root() + "/Data/tmp/01020304.5";
+        WriteFile(job, JobText(box.endpoint.ClientId(), TicketText(f)));
+        // Open to the unprivileged user wherever the job could leave a trace.
+        for (const std::string& open : {box.Root(), box.Images(), server.ClaimFolder(),
+                                        box.Root() + "/Data/clients/" + box.endpoint.ClientId()}) {
+            ::chmod(open.c_str(), 0777);
+        }
+        ::chmod(job.c_str(), c.jobMode);
+        ::chmod((box.Root() + "/Data/rejected").c_str(), 0555);
+        ::chmod((box.Root() + "/Data/tmp").c_str(), c.tmpMode);
+        {
+            AsUnprivilegedUser user;
+            ASSERT_TRUE(user.Active()) << "cannot act as an unprivileged user";
+            for (int pass = 0; pass < 3; ++pass) {
+                server.RunOnce();
+            }
+        }
+        ::chmod((box.Root() + "/Data/tmp").c_str(), 0755);
+        ::chmod((box.Root() + "/Data/rejected").c_str(), 0755);
+        EXPECT_EQ(LinesAbout(log.str(), "01020304.5"), 1) << log.str();
+        EXPECT_NE(log.str().find(c.outcome), std::string::npos) << log.str();
+        EXPECT_TRUE(PathExists(box.Root() + "/" + c.left + "/01020304.5"));
+        EXPECT_FALSE(
+            PathExists(box.Root() + "/Data/clients/" + box.endpoint.ClientId() + "/01020304.5"));
+        EXPECT_EQ(Names(box.Images()), std::vector<std::string>{"quad.tif"});
+    }
+}
+
+TEST(RefServerClaims, ARestartFinishesTheJobsLeftInTheClaimFolderOnce) {
+    const struct {
+        const char* label;
+        bool publishedReply;  // the reply is there, without its lock
+        bool staleLock;       // a half reply under its lock
+        const char* made;     // an output at the target before the restart
+        bool recorded, moved; // the target recorded; the output moved there
+        int status;
+        const char* message;
+        bool outputRemade;
+    } cases[] = {
+        {"nothing answered yet", false, false, nullptr, false, false, 0, "processed", true},
+        {"reply published", true, false, nullptr, false, false, 0, "answered before", false},
+        {"output moved, target recorded", false, false, "made before", true, true, -1, "recorded",
+         false},
+        {"output written, not moved", false, false, "older output", true, false, 0, "processed",
+         true},
+        {"stale reply lock", false, true, nullptr, false, false, 0, "processed", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        ServerSandbox box;
+        TicketFields f = QuadrantTicket(box);
+        f.pathOut = box.Images() + "/out";
+        const std::string client = box.endpoint.ClientId();
+        const std::string name = "01020304.5";
+        const std::string claimed = box.server.ClaimFolder() + "/" + name;
+        const std::string reply = box.Root() + "/Data/clients/" + client + "/" + name;
+        const std::string target = box.Images() + "/out.tif";
+        const std::string part = box.Images() + "/.out.tif.x.part";
+        WriteFile(claimed, JobText(client, TicketText(f)));
+        if (c.publishedReply) {
+            WriteFile(reply, ReplyText(name, 7, "finish", "answered before", target));
+        }
+        if (c.staleLock) {
+            WriteFile(reply + ".lock", "");
+            WriteFile(reply, name + "\n2\n");
+        }
+        if (c.made != nullptr) {
+            WriteFile(target, c.made);
+        }
+        if (!c.moved && c.recorded) {
+            WriteFile(part, "half an output");
+        }
+        if (c.recorded) {
+            WriteFile(claimed + kTargetRecordEnd,
+                      TargetRecordText({target, part, "warning", "recorded"}));
+        }
+
+        EXPECT_EQ(box.Serve(), 1);
+        QorReply r;
+        std::string text;
+        ASSERT_TRUE(box.Reply(client + "/" + name, r, &text));
+        EXPECT_EQ(r.status, c.status) << text;
+        EXPECT_NE(std::string(r.message).find(c.message), std::string::npos) << text;
+        EXPECT_EQ(std::string(r.outputPath), target);
+        EXPECT_FALSE(PathExists(reply + ".lock"));
+        EXPECT_EQ(Names(box.server.ClaimFolder()), std::vector<std::string>{".owner"});
+        const bool targetThere = c.made != nullptr || c.outputRemade;
+        const std::vector<std::string> images =
+            targetThere ? std::vector<std::string>{"out.tif", "quad.tif"}
+                        : std::vector<std::string>{"quad.tif"};
+        EXPECT_EQ(Names(box.Images()), images);
+        if (targetThere) {
+            EXPECT_EQ(ReadFile(target).substr(0, 2) == "II", c.outputRemade);
+        }
+    }
+}
+
+// Clients write jobs while three servers serve the folder. The jobs of one
+// client all ask for one output name with overwriting off, so the servers
+// race for the free names too.
+TEST(RefServerClaims, ThreeServersLoseNoJobOfTwoClientsAndAnswerNoneTwice) {
+    // In the memory file system where there is one: forcing 400 outputs and
+    // replies onto a disk would only make this slow.
+    const char* const tmpdir = std::getenv("TMPDIR");
+    const std::string savedTmpdir = tmpdir != nullptr ? tmpdir : "";
+    if (fs::is_directory("/dev/shm")) {
+        ::setenv("TMPDIR", "/dev/shm", 1);
+    }
+    TempDir dir;
+    tmpdir != nullptr ? ::setenv("TMPDIR", savedTmpdir.c_str(), 1) : ::unsetenv("TMPDIR");
+    std::string error;
+    ASSERT_TRUE(InitServerTree(dir.Path(), error)) << error;
+    const std::string in = dir / "in.tif";
+    WriteQuadrants(in, 8, 8, 8);
+    MakeDirs(dir / "out");
+    constexpr int kClients = 2, kJobs = 200, kServers = 3;
+    std::atomic<int> writing{kClients};
+    auto client = [&](int c) {
+        for (int n = 0; n < kJobs; ++n) {
+            TicketFields f;
+            f.pathIn = in;
+            f.height = 1;
+            f.res = 8;
+            f.overwrite = c == 0 ? 0 : 1;
+            f.pathOut = dir / (c == 0 ? "out/shared" : "out/own" + std::to_string(n));
+            char name[32];
+            std::snprintf(name, sizeof name, "%08d.%d", n, c);
+            PutJob(dir.Path(), name, JobText("client" + std::to_string(c), TicketText(f)));
+        }
+        --writing;
+    };
+    std::ostringstream logs[kServers];
+    std::vector<std::unique_ptr<RefServer>> servers;
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kServers; ++i) {
+        servers.push_back(
+            std::make_unique<RefServer>(dir.Path(), logs[i], "s" + std::to_string(i)));
+        threads.emplace_back([&, s = servers.back().get()] {
+            for (;;) {
+                const bool last = writing.load() == 0;
+                if (s->RunOnce() == 0) {
+                    if (last) {
+                        return;
+                    }
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+            }
+        });
+    }
+    for (int c = 0; c < kClients; ++c) {
+        threads.emplace_back(client, c);
+    }
+    for (std::thread& t : threads) {
+        t.join();
+    }
+
+    std::set<std::string> outputs;
+    for (int c = 0; c < kClients; ++c) {
+        const std::vector<std::string> replies =
+            Names(dir / ("Data/clients/client" + std::to_string(c)));
+        ASSERT_EQ(replies.size(), static_cast<std::size_t>(kJobs));
+        for (int n = 0; n < kJobs; ++n) {
+            char name[32];
+            std::snprintf(name, sizeof name, "%08d.%d", n, c);
+            int lines = 0;
+            for (const std::ostringstream& log : logs) {
+                lines += LinesAbout(log.str(), name);
+            }
+            EXPECT_EQ(lines, 1) << name;
+            ASSERT_TRUE(std::binary_search(replies.begin(), replies.end(), name)) << name;
+            QorReply reply;
+            const std::string text =
+                ReadFile(dir / ("Data/clients/client" + std::to_string(c) + "/" + name));
+            ASSERT_EQ(ParseReply(text.c_str(), static_cast<int>(text.size()) + 1, reply), 0);
+            EXPECT_GE(reply.status, -1) << text;
+            outputs.insert(reply.outputPath);
+        }
+    }
+    EXPECT_EQ(outputs.size(), static_cast<std::size_t>(kClients * kJobs));
+    EXPECT_EQ(Names(dir / "out").size(), outputs.size());
+    EXPECT_TRUE(Names(dir / "Data/tmp").empty());
+    for (const auto& s : servers) {
+        EXPECT_EQ(Names(s->ClaimFolder()), std::vector<std::string>{".owner"});
+    }
 }
 
 TEST(RefServerProtocol, ReplyLinesAreNeverEmpty) {
