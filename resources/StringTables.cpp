@@ -45,6 +45,8 @@ const OrdoStringEntry kEntries[] = {
     // Commands.
     {"0x71900kOrdoCommandStringKey", "Add Images Ordo", "Ajout d'images Ordo",
      "Añadir imágenes Ordo"},
+    {"0x71900kOrdoPickupStepKey", "Pick Up Processed Image", "Récupération de l'image traitée",
+     "Recogida de la imagen procesada"},
     {"0x71900kCmdClipPathStringKey", "Clipping Path", "Tracé de détourage", "Trazado de recorte"},
     {"0x71900kCmdReimportStringKey", "Reimport", "Réimporter", "Reimportar"},
 
@@ -309,6 +311,37 @@ const OrdoStringEntry kEntries[] = {
 
     // -- orders panel
     // A log line; the cut path follows it.
+    {"0x71900kOrdoErrSendFolder",
+     "%d order(s) could not be sent and stay Ready: the server's hot folder did not take the "
+     "job.",
+     "%d ordre(s) n'ont pas pu être envoyé(s) et restent prêts : le dossier de dépôt du serveur "
+     "n'a pas accepté la tâche.",
+     "%d orden(es) no se pudieron enviar y siguen listas: la carpeta de entrada del servidor no "
+     "aceptó el trabajo."},
+    {"0x71900kOrdoErrSendJournal",
+     "%d order(s) could not be sent and stay Ready: the record of jobs sent cannot be written.",
+     "%d ordre(s) n'ont pas pu être envoyé(s) et restent prêts : le registre des tâches envoyées "
+     "ne peut pas être écrit.",
+     "%d orden(es) no se pudieron enviar y siguen listas: no se puede escribir el registro de "
+     "trabajos enviados."},
+    {"0x71900kOrdoLogJobWithdrawn", "Job taken back, the server had not started it: ",
+     "Tâche reprise, le serveur ne l'avait pas commencée : ",
+     "Trabajo retirado, el servidor no lo había empezado: "},
+    {"0x71900kOrdoLogJobAdopted", "Job already with the server, its result will be picked up: ",
+     "Tâche déjà chez le serveur, son résultat sera récupéré : ",
+     "Trabajo ya en el servidor, se recogerá su resultado: "},
+    {"0x71900kOrdoLogJobsFound",
+     "%d order(s) sent before the document was last saved wait for their results again.",
+     "%d ordre(s) envoyé(s) avant le dernier enregistrement du document attendent de nouveau "
+     "leur résultat.",
+     "%d orden(es) enviada(s) antes de guardar el documento por última vez esperan de nuevo su "
+     "resultado."},
+    {"0x71900kOrdoLogJobsCleaned",
+     "%d record(s) of jobs sent more than %d days ago removed, with their replies on the server.",
+     "%d enregistrement(s) de tâches envoyées il y a plus de %d jours supprimé(s), avec leurs "
+     "réponses sur le serveur.",
+     "%d registro(s) de trabajos enviados hace más de %d días eliminado(s), con sus respuestas "
+     "en el servidor."},
     {"0x71900kOrdoErrResultPathCut",
      "The server named a processed file whose path is too long to be read; it is not taken: ",
      "Le serveur a nommé un fichier traité dont le chemin est trop long pour être lu ; il "

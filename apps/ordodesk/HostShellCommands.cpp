@@ -141,7 +141,7 @@ void HostShellImpl::CmdSave(Args& a) {
         Fail("the document was never saved: give a path");
     }
     std::string why;
-    if (DocumentFile::Save(db, PMString(path), why) != kSuccess) {
+    if (Documents()->SaveDocument(db, PMString(path), why) != kSuccess) {
         Fail("cannot save " + path + ": " + why);
     }
     out << "saved " << path << "\n";

@@ -25,12 +25,15 @@
 #include "QOR_EndPoint.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <optional>
 
 namespace {
 
 constexpr const char* kErrInternalKey = "0x71900kOrdoErrInternal";
+constexpr const char* kErrSendFolderKey = "0x71900kOrdoErrSendFolder";
+constexpr const char* kErrSendJournalKey = "0x71900kOrdoErrSendJournal";
 constexpr const char* kErrUnsupportedFormatKey = "0x71900kOrdoErrStrUnsupportedFormat";
 constexpr const char* kErrUnsupportedPixelTypeKey = "0x71900kOrdoErrStrUnsupportedPixelType";
 
@@ -293,8 +296,9 @@ void SendListedOrders(bool all) {
         return;
     }
     int32_t sent = 0;
+    OD_SendReport report;
     try {
-        sent = SendOrders(ready, endpoint.get());
+        sent = SendOrders(ready, endpoint.get(), nullptr, &report);
     } catch (const std::bad_alloc&) {
         CAlert::ErrorAlert(PMString(kErrInternalKey));
         return;
@@ -303,6 +307,23 @@ void SendListedOrders(bool all) {
         // The jobs are with the server but the orders could not be marked
         // sent: the user must know before sending them again.
         CAlert::ErrorAlert(PMString(kErrInternalKey));
+    }
+    if (report.stopResult != 0) {
+        // One alert for the batch: how many stay Ready, and why.
+        PMString text(report.stopResult == kODSendNoJournal ? kErrSendJournalKey
+                                                            : kErrSendFolderKey);
+        text.Translate();
+        std::string message = text.GetUTF8String();
+        const std::size_t at = message.find("%d");
+        if (at != std::string::npos) {
+            message.replace(at, 2, std::to_string(report.notSent));
+        }
+        if (report.systemError != 0) {
+            message += std::string(" (") + std::strerror(report.systemError) + ")";
+        }
+        PMString shown(message.c_str());
+        shown.SetTranslatable(false);
+        CAlert::ErrorAlert(shown);
     }
 }
 

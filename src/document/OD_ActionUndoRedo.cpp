@@ -1,5 +1,8 @@
 #include "OD_ActionUndoRedo.h"
 
+#include "IDataBase.h"
+#include "PMString.h"
+
 #include "IMG_Exception.h"
 #include "IOrdoUndoData.h"
 #include "OD_DataAccessor.h"
@@ -51,10 +54,20 @@ void OD_ActionUndoRedoItems::Execute() {
     next.target = params.target;
     next.option1 = params.option1;
     next.option2 = params.option2;
+    // One step in the host's history for the whole swap: the relinks, the
+    // moves and both records of every item undo and redo together.
+    IDataBase* db = params.Count() > 0 ? params.At(0).GetDataBase() : nullptr;
+    const bool outer = db != nullptr && !db->InTransaction();
+    if (outer) {
+        db->BeginTransaction(PMString(kOrdoUndoRedoStepKey));
+    }
     for (int32_t i = 0; i < params.Count(); ++i) {
         UIDRef item = params.At(i);
         UndoRedoProcess(item, params.option1, params.option2, params.panelItems);
         next.Append(item);
+    }
+    if (outer) {
+        db->EndTransaction();
     }
     params = std::move(next);
 }

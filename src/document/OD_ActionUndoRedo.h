@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <vector>
 
+// The name of the host's undo step of one "Undo Redo Process".
+inline constexpr const char* kOrdoUndoRedoStepKey = "0x71900kOrdoUndoMenuItemKey";
+
 // Parameters of the plug-in's own actions: a target reference and a list of
 // page items.
 class OD_ActionParameters {

@@ -8,6 +8,7 @@
 #include "IOrdoUndoData.h"
 #include "ITransform.h"
 #include "OD_DataAccessor.h"
+#include "OD_Jobs.h"
 #include "OD_Preferences.h"
 #include "PMString.h"
 #include "Paths.h"
@@ -270,10 +271,23 @@ int32_t HandleFinishedOrder(UIDRef& item, const OD_PickupContext& context) {
         return kODPickupNotWaiting;
     }
 
+    // The reply as the record of jobs out keeps it (taken before: the
+    // document that took it was not saved, or its step was undone), else as
+    // the server wrote it; then it goes into the record before the document
+    // takes its result.
     char text[kODReplyCapacity];
-    int capacity = kODReplyCapacity;
-    if (int32_t result = context.endpoint->ReceiveFor(job.c_str(), text, capacity); result != 0) {
-        return result;
+    const OD_JobJournal journal = OD_JobJournal::ForIdentityFolder();
+    std::string recorded;
+    const bool wasRecorded = RecordedReply(journal, job, recorded) && recorded.size() < sizeof text;
+    if (wasRecorded) {
+        std::memcpy(text, recorded.c_str(), recorded.size() + 1);
+    } else {
+        int capacity = kODReplyCapacity;
+        if (int32_t result = context.endpoint->ReceiveFor(job.c_str(), text, capacity);
+            result != 0) {
+            return result;
+        }
+        recorded = text;
     }
     QorReply reply;
     // ParseReply leaves the status as it is for a word it does not know; a
@@ -306,6 +320,12 @@ int32_t HandleFinishedOrder(UIDRef& item, const OD_PickupContext& context) {
         }
         context.endpoint->ReleaseReply(job.c_str());
         return kODPickupNotFinished;
+    }
+
+    // Kept before the document changes, so that an undo, a crash or a close
+    // without saving can take it again.
+    if (!wasRecorded) {
+        RecordReply(journal, item, order, context.endpoint, recorded);
     }
 
     bool check = reply.status == -2; // an error has nothing to relink
@@ -352,7 +372,7 @@ int32_t HandleFinishedOrder(UIDRef& item, const OD_PickupContext& context) {
         // The reply stays, so the order is finished at the next pickup.
         return kODPickupWriteFailed;
     }
-    context.endpoint->ReleaseReply(job.c_str());
+    // The server's reply stays until a saved document holds the result.
     return 0;
 }
 

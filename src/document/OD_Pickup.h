@@ -45,6 +45,9 @@ inline constexpr int32_t kODPickupNotFinished = -22;
 // (see kODReplyLineMax); the file is not looked for.
 inline constexpr int32_t kODPickupResultPathCut = -23;
 
+// The name of the host's undo step of one pickup (relink, move, both records).
+inline constexpr const char* kOrdoPickupStepKey = "0x71900kOrdoPickupStepKey";
+
 // String key of the log line that refuses such a path; the path follows it.
 inline constexpr const char* kODResultPathCutKey = "0x71900kOrdoErrResultPathCut";
 
@@ -77,9 +80,15 @@ struct OD_PickupContext {
 // sets the order to Done (finish), Done with a warning (warning) or failed
 // (error, no relink). The processed file is looked for in the OPI
 // low-resolution folder (when OPI is on) or through the server's path
-// conversion; when it is there the item is relinked to it, the record is
-// written and the reply released. The reply's message of a status other than
-// finish goes to the log at every attempt.
+// conversion; when it is there the item is relinked to it and the record is
+// written. The reply's message of a status other than finish goes to the log
+// at every attempt.
+//
+// The reply is copied into the record of jobs out before the document
+// changes, and read from there at later attempts; the server's reply file
+// stays until a saved document holds the result (NoteDocumentSaved), so that
+// a host Undo, a crash or a document closed without saving leaves the order
+// Sent with its reply still to be taken.
 //
 // A reply that does not finish the job (stop, or a status word that is not
 // known here) relinks nothing and leaves the order Sent: its message is

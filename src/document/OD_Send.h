@@ -21,14 +21,39 @@ inline constexpr int32_t kODSendStoreError = -4;
 // record. Nothing is stored.
 int SendOrder(const UIDRef& item, QOR_EndPoint* endpoint, OD_ProcData& updated);
 
+// The record of jobs out cannot be kept (no identity folder, or its file
+// cannot be written): nothing is sent without it.
+inline constexpr int32_t kODSendNoJournal = -30;
+
+// How a batch of sends went, besides the count.
+struct OD_SendReport {
+    int32_t sent = 0;       // new jobs published
+    int32_t waiting = 0;    // orders whose earlier job was still out: Sent again under it
+    int32_t notSent = 0;    // orders left Ready because the batch stopped
+    int32_t stopResult = 0; // the result that stopped the batch (0: it did not stop)
+    int systemError = 0;    // the system's error number behind it, when known
+};
+
 // Sends the order of each item, in list order, then stores the records of
 // the orders that were sent (status Sent and their job names) in one set-data
 // command: one undo step. Orders that were not sent stay as they were.
-// results, when given, receives SendOrder's result per item. The number of
-// orders sent, or kODSendStoreError when there were some and the command
-// failed (their jobs are with the server all the same).
+//
+// Every job is entered in the record of jobs out before it is published, so
+// an order that went out is never sent a second time: an order that shows
+// Ready while an earlier job of it is still out (a crash before the document
+// was saved, or a host Undo of the send) takes that job back when the server
+// has not taken it, and is otherwise Sent again under it without a new job.
+// The batch stops at the first order that the hot folder or the record does
+// not take (a full disk, a folder that cannot be written): the orders after
+// it stay Ready, and report says why.
+//
+// results, when given, receives SendOrder's result per item (0 also for an
+// order Sent again under its earlier job). The number of orders stored Sent,
+// or kODSendStoreError when there were some and the command failed (their
+// jobs are with the server and in the record all the same, so they are found
+// again and not sent twice).
 int32_t SendOrders(const UIDList& items, QOR_EndPoint* endpoint,
-                   std::vector<int>* results = nullptr);
+                   std::vector<int>* results = nullptr, OD_SendReport* report = nullptr);
 
 // The resampling check of the order that the item carries (see
 // CheckResampling in OD_Resampling.h): 0 when the item has no order record.

@@ -1,8 +1,11 @@
 #include "IApplication.h"
 
+#include "DocumentFile.h"
+#include "DocumentUtils.h"
 #include "HostRegistration.h"
 #include "IActionManager.h"
 #include "IDataBase.h"
+#include "IDocument.h"
 #include "IIdleTask.h"
 #include "IMenuManager.h"
 #include "ISession.h"
@@ -74,6 +77,31 @@ public:
             }
         }
         DocumentSignals::Signal(kAfterCloseDocSignalResponderService, ref, name);
+        return kSuccess;
+    }
+
+    ErrorCode SaveDocument(IDataBase* db, const PMString& path, std::string& why) override {
+        int32_t at = Location(db);
+        if (db == nullptr || at < 0) {
+            why = "the document is not open";
+            return kFailure;
+        }
+        UIDRef ref = documents[static_cast<std::size_t>(at)].Ref();
+        InterfacePtr<IDocument> doc = DocumentUtils::QueryDocument(db);
+        const bool sameFile = doc && doc->GetFilePath() == path;
+        DocumentSignals::Signal(sameFile ? kBeforeSaveDocSignalResponderService
+                                         : kBeforeSaveAsDocSignalResponderService,
+                                ref, documents[static_cast<std::size_t>(at)].name);
+        if (DocumentFile::Save(db, path, why) != kSuccess) {
+            return kFailure;
+        }
+        at = Location(db);
+        if (at >= 0) {
+            documents[static_cast<std::size_t>(at)].name = doc ? doc->GetName() : path;
+            DocumentSignals::Signal(sameFile ? kAfterSaveDocSignalResponderService
+                                             : kAfterSaveAsDocSignalResponderService,
+                                    ref, documents[static_cast<std::size_t>(at)].name);
+        }
         return kSuccess;
     }
 

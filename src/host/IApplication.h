@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "HostIDs.h"
 #include "IPMUnknown.h"
 #include "ObjectModel.h"
@@ -47,6 +49,11 @@ public:
     // front document becomes the one opened last of those left. kFailure for
     // a database the list does not hold.
     virtual ErrorCode CloseDocument(IDataBase* db) = 0;
+    // Saves a document the list holds to the path (DocumentFile::Save) with
+    // the save signals around it: before and after save when the path is the
+    // document's own, before and after save as when it is another. The after
+    // signal comes only when the file was written. kFailure with why.
+    virtual ErrorCode SaveDocument(IDataBase* db, const PMString& path, std::string& why) = 0;
 
     // The front document, or null (a null reference) when none is open.
     virtual IDataBase* GetFrontDocument() const = 0;

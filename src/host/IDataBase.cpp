@@ -189,6 +189,44 @@ void IDataBase::EndTransaction() {
     NotifyFlushed();
 }
 
+bool IDataBase::EndTransactionKeepingRedo() {
+    if (!open) {
+        return true;
+    }
+    if (!redoSteps.empty()) {
+        std::set<std::pair<uint32_t, uint32_t>> parts; // (UID, implementation); 0: the whole object
+        auto collect = [](const Step& step, std::set<std::pair<uint32_t, uint32_t>>& out) {
+            for (const auto& change : step.changes) {
+                out.insert({change.uid.Get(), change.implementation.Get()});
+            }
+            for (const auto& lifetime : step.lifetimes) {
+                out.insert({lifetime.state.uid.Get(), 0});
+            }
+        };
+        collect(*open, parts);
+        for (const auto& redo : redoSteps) {
+            std::set<std::pair<uint32_t, uint32_t>> other;
+            collect(*redo, other);
+            for (const auto& part : other) {
+                const bool same = parts.count(part) != 0 || parts.count({part.first, 0}) != 0 ||
+                                  (part.second == 0 &&
+                                   std::any_of(parts.begin(), parts.end(), [&](const auto& p) {
+                                       return p.first == part.first;
+                                   }));
+                if (same) {
+                    AbortTransaction();
+                    return false;
+                }
+            }
+        }
+    }
+    std::vector<std::unique_ptr<Step>> keep;
+    keep.swap(redoSteps);
+    EndTransaction();
+    keep.swap(redoSteps);
+    return true;
+}
+
 void IDataBase::AbortTransaction() {
     if (!open) {
         return;

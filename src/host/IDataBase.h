@@ -53,6 +53,12 @@ public:
     // became.
     void BeginTransaction(const PMString& name);
     void EndTransaction();
+    // Ends the open step without dropping what can be redone, for changes the
+    // application makes by itself (in idle time) rather than at the user's
+    // word. When an object part the step changed is also changed by a step
+    // that can be redone, the two cannot be kept apart: the step is undone and
+    // dropped instead (false), and the change is to be tried again later.
+    bool EndTransactionKeepingRedo();
     // Puts back everything the open step changed and drops the step.
     void AbortTransaction();
     bool InTransaction() const;

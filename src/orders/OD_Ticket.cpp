@@ -146,7 +146,7 @@ int FormOutputPath(const OD_PrefsData& prefs, const OD_ProcData& order, char* bu
 }
 
 int SendOrder(const UIDRef& item, const OD_ProcData& order, QOR_EndPoint* endpoint,
-              OD_ProcData& updated) {
+              OD_ProcData& updated, const QOR_SendHooks* hooks) {
     if (!IsReady(order.status) || endpoint == nullptr) {
         return -1;
     }
@@ -197,7 +197,10 @@ int SendOrder(const UIDRef& item, const OD_ProcData& order, QOR_EndPoint* endpoi
         return n;
     }
     char jobName[kODTicketPathSize] = "";
-    const int result = endpoint->SendNamed(jobName, ticket, static_cast<int>(kODTicketSize));
+    const int result =
+        hooks != nullptr
+            ? endpoint->SendNamedWith(jobName, ticket, static_cast<int>(kODTicketSize), *hooks)
+            : endpoint->SendNamed(jobName, ticket, static_cast<int>(kODTicketSize));
     if (result == 0) {
         updated = order;
         updated.jobName = PMString(jobName);

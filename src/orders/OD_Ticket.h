@@ -11,6 +11,7 @@
 
 class OD_PrefsData;
 class QOR_EndPoint;
+struct QOR_SendHooks;
 
 // The ticket buffer: 1023 bytes of text and the NUL.
 inline constexpr std::size_t kODTicketSize = 1024;
@@ -79,5 +80,6 @@ int FormOutputPath(const OD_PrefsData& prefs, const OD_ProcData& order, char* bu
 // placement geometry cannot be obtained. kODSend...: refused before sending
 // (see above). Any other value is the endpoint's. updated is written only on
 // success.
+// hooks, when given, go with the job to the endpoint (SendNamedWith).
 int SendOrder(const UIDRef& item, const OD_ProcData& order, QOR_EndPoint* endpoint,
-              OD_ProcData& updated);
+              OD_ProcData& updated, const QOR_SendHooks* hooks = nullptr);

@@ -1,6 +1,9 @@
 #include "OrdoIdleTasks.h"
 
+#include "OD_Jobs.h"
+
 #include "IApplication.h"
+#include "IDataBase.h"
 #include "IMG_Exception.h"
 #include "IOrdoPrefsData.h"
 #include "ISession.h"
@@ -15,6 +18,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -107,7 +111,49 @@ uint32_t OrdoIdleUpdateTask::RunTask(uint32_t appFlags, IdleTimer*) {
     OD_ProcData pattern;
     pattern.status = kODStatusSent;
     UIDList waiting(db);
-    if (FilterItems(live, pattern, kODFilterStatus, waiting) == 0) {
+    FilterItems(live, pattern, kODFilterStatus, waiting);
+    // Orders that show Ready while a job of theirs is still out (a host Undo
+    // of the send): taken back from the server, or Sent again under it.
+    pattern.status = kODStatusSendable;
+    UIDList ready(db);
+    FilterItems(live, pattern, kODFilterStatus, ready);
+    const std::vector<OD_JobEntry> entries =
+        ready.IsEmpty() ? std::vector<OD_JobEntry>() : OD_JobJournal::ForIdentityFolder().List();
+    UIDList settle(db);
+    for (int32_t i = 0; i < ready.Length() && !entries.empty(); ++i) {
+        OD_ProcData order;
+        OD_JobEntry out;
+        if (OD_DataAccessor(ready.GetRef(i)).Read(order) == 0 &&
+            FindJobOut(entries, ready.GetRef(i), order, out)) {
+            settle.Append(ready[i]);
+        }
+    }
+    if (waiting.IsEmpty() && settle.IsEmpty()) {
+        return delay;
+    }
+
+    // Each order's change is one step in the host's history, made without
+    // dropping what the user can redo; an order whose change would clash
+    // with a step the user can redo waits until that step is redone or
+    // dropped.
+    auto asOneStep = [&](const std::function<void()>& change) {
+        const std::vector<UIDRef> panelBefore = OrdoPanelItems();
+        db->BeginTransaction(PMString(kOrdoPickupStepKey));
+        try {
+            change();
+        } catch (...) {
+            db->AbortTransaction();
+            OrdoPanelItems() = panelBefore;
+            throw;
+        }
+        if (!db->EndTransactionKeepingRedo()) {
+            OrdoPanelItems() = panelBefore; // the relink was undone
+        }
+    };
+    for (int32_t i = 0; i < settle.Length(); ++i) {
+        asOneStep([&] { SettleReadyOrder(settle.GetRef(i), GetOrdoLog()); });
+    }
+    if (waiting.IsEmpty()) {
         return delay;
     }
 
@@ -123,7 +169,7 @@ uint32_t OrdoIdleUpdateTask::RunTask(uint32_t appFlags, IdleTimer*) {
     for (int32_t i = 0; i < waiting.Length(); ++i) {
         UIDRef item = waiting.GetRef(i);
         try {
-            HandleFinishedOrder(item, context);
+            asOneStep([&] { HandleFinishedOrder(item, context); });
         } catch (const IMG_Exception&) {
             std::fprintf(stderr, "OrdoDesk: the result of one order could not be picked up\n");
         } catch (const std::exception& e) {

@@ -1,5 +1,8 @@
 #include "OrdoServices.h"
 
+#include "OD_Jobs.h"
+#include "Platform.h"
+
 #include "IActionManager.h"
 #include "IApplication.h"
 #include "IDataBase.h"
@@ -13,6 +16,8 @@
 #include "SessionIDs.h"
 
 #include <algorithm>
+#include <map>
+#include <string>
 
 namespace {
 
@@ -38,6 +43,33 @@ OrdoStartupShutdown::~OrdoStartupShutdown() {
     }
 }
 
+namespace {
+
+// Records of jobs whose documents were never saved again go after
+// kODJobKeepDays days, with their replies on the server; the log says so.
+void CleanOldJobRecords() {
+    const OD_JobJournal journal = OD_JobJournal::ForIdentityFolder();
+    if (!journal.Usable()) {
+        return;
+    }
+    const int32_t removed =
+        CleanOldJobs(journal, platform::CurrentTime(), kODJobKeepDays, std::vector<std::string>());
+    if (removed > 0 && GetOrdoLog() != nullptr) {
+        PMString text("0x71900kOrdoLogJobsCleaned");
+        text.Translate();
+        std::string line = text.GetUTF8String();
+        for (const std::string& value : {std::to_string(removed), std::to_string(kODJobKeepDays)}) {
+            const std::size_t at = line.find("%d");
+            if (at != std::string::npos) {
+                line.replace(at, 2, value);
+            }
+        }
+        GetOrdoLog()->Append(line.c_str());
+    }
+}
+
+} // namespace
+
 void OrdoStartupShutdown::Startup() {
     if (!idleTask) {
         idleTask = CreateObject2<IIdleTask>(kOrdoIdleTaskBoss, IID_IIDLETASK);
@@ -48,6 +80,7 @@ void OrdoStartupShutdown::Startup() {
     tasksInstalled = false;
     StartTasks();
     gRunning = this;
+    CleanOldJobRecords();
     SetOrdoIdleTaskSwitch(StopOrdoIdleTasks, StartOrdoIdleTasks);
 
     InterfacePtr<IApplication> app = SessionApplication();
@@ -208,6 +241,30 @@ void FollowDocumentInPanel(IDataBase* db, bool closing) {
     SetOrdoRefreshNeeded(true);
 }
 
+// The record of jobs out follows the document: a save releases the replies
+// whose results the file now holds, a close lets go of the entries it no
+// longer needs, an open finds again the orders that went out before a crash.
+void KeepJobRecord(ServiceID service, IDataBase* db) {
+    static std::map<const IDataBase*, std::string> keysBeforeSave;
+    if (service == kBeforeSaveDocSignalResponderService ||
+        service == kBeforeSaveAsDocSignalResponderService) {
+        keysBeforeSave[db] = DocumentKey(db);
+    } else if (service == kAfterSaveDocSignalResponderService ||
+               service == kAfterSaveAsDocSignalResponderService) {
+        auto it = keysBeforeSave.find(db);
+        const std::string previous = it != keysBeforeSave.end() ? it->second : DocumentKey(db);
+        if (it != keysBeforeSave.end()) {
+            keysBeforeSave.erase(it);
+        }
+        NoteDocumentSaved(db, previous);
+    } else if (service == kBeforeCloseDocSignalResponderService) {
+        keysBeforeSave.erase(db);
+        NoteDocumentClosing(db);
+    } else if (service == kAfterOpenDocSignalResponderService) {
+        NoteDocumentOpened(db, GetOrdoLog());
+    }
+}
+
 } // namespace
 
 void OrdoResponder::Respond(ISignalMgr* signalMgr) {
@@ -224,6 +281,7 @@ void OrdoResponder::Respond(ISignalMgr* signalMgr) {
     if (db == nullptr) {
         return;
     }
+    KeepJobRecord(service, db);
     const bool attach = service == kAfterNewDocSignalResponderService ||
                         service == kDuringOpenDocSignalResponderService;
     const bool detach = service == kBeforeCloseDocSignalResponderService;

@@ -38,21 +38,17 @@ constexpr int kSendAttempts = 64;
 // its file is younger than this many seconds.
 constexpr int64_t kReplySettleSeconds = 2;
 
-// Whether the lines of a reply file make a whole reply: a status word the
-// client knows on the fourth line, the message after it and, for a finish or
-// a warning, the path of the processed file.
+// Whether the lines of a reply file make a whole reply: the status word on
+// the fourth line, the message after it and, for a finish or a warning, the
+// path of the processed file. (A status word this client does not know is a
+// whole answer too once its message follows: the handler decides what it
+// means.)
 bool ReplyLinesWhole(const std::vector<std::string>& lines) {
     if (lines.size() < 4) {
         return false;
     }
     const std::string& word = lines[3];
-    if (word == "finish" || word == "warning") {
-        return lines.size() >= 6;
-    }
-    if (word == "error" || word == "stop") {
-        return lines.size() >= 5;
-    }
-    return false;
+    return lines.size() >= (word == "finish" || word == "warning" ? 6u : 5u);
 }
 
 // The layout of the C library's asctime, without depending on its locale or

@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -113,6 +114,22 @@ int CreateNewFile(const char* path, const void* data, std::size_t size, bool syn
 
 int RemoveFile(const char* path) {
     return ::unlink(path) == 0 ? 0 : errno;
+}
+
+int ListFolder(const char* path, std::vector<std::string>& names) {
+    names.clear();
+    DIR* dir = ::opendir(path);
+    if (dir == nullptr) {
+        return errno;
+    }
+    while (const dirent* d = ::readdir(dir)) {
+        const std::string name = d->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    }
+    ::closedir(dir);
+    return 0;
 }
 
 int MakeDirectory(const char* path) {

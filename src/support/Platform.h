@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <vector>
 
 // The few file-system calls that the lower layers make, in one place so that
 // the rest of the code never calls the C runtime's or the system's file
@@ -59,6 +60,10 @@ int WriteFileAtomically(const char* path, const void* data, std::size_t size);
 
 // Removes a file; 0 or the error number.
 int RemoveFile(const char* path);
+
+// The names of the entries of a folder, without "." and ".."; 0 or the error
+// number.
+int ListFolder(const char* path, std::vector<std::string>& names);
 
 // Makes a folder (the parent must exist); 0, or the error number (EEXIST
 // counts as failure so that callers see a name that is already taken).

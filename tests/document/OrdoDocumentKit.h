@@ -5,13 +5,16 @@
 
 #include "../host/DocumentTestKit.h"
 #include "DocumentModel.h"
+#include "HostPlatform.h"
 #include "HostStrings.h"
 #include "ICommand.h"
 #include "IDataBase.h"
 #include "OD_DataAccessor.h"
+#include "OD_Preferences.h"
 #include "ObjectModel.h"
 #include "OrdoCommands.h"
 #include "StringTables.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +22,26 @@
 #include <string>
 
 namespace ordokit {
+
+// A system folder of the test's own for as long as it lives: preference files
+// and the record of jobs out are kept there.
+class ScopedSystemFolder {
+public:
+    ScopedSystemFolder() {
+        HostPlatform::SetSystemFolder(folder.Path());
+        OD_PrefsData::ResetIdentityFolderForTesting();
+    }
+    ~ScopedSystemFolder() {
+        HostPlatform::SetSystemFolder("");
+        OD_PrefsData::ResetIdentityFolderForTesting();
+    }
+    ScopedSystemFolder(const ScopedSystemFolder&) = delete;
+    ScopedSystemFolder& operator=(const ScopedSystemFolder&) = delete;
+    const std::string& Path() const { return folder.Path(); }
+
+private:
+    TempDir folder;
+};
 
 // A fresh object model with the document model, the plug-in's records on
 // image items and the string tables; no list rebuild hook.

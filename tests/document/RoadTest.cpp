@@ -471,6 +471,7 @@ protected:
         EXPECT_GT(moved, kSameRender) << "the render check would not see a misplaced image";
     }
 
+    ordokit::ScopedSystemFolder systemFolder;
     TempDir dir;
     TempDir root;
     std::string out;

@@ -81,6 +81,7 @@ protected:
         return list;
     }
 
+    ordokit::ScopedSystemFolder systemFolder;
     TempDir dir;
     std::unique_ptr<IDataBase> db;
     std::string image;

@@ -5,6 +5,7 @@
 // alerts and dialogs answered by script, a server tree made as the reference
 // server makes it.
 
+#include "../document/OrdoDocumentKit.h"
 #include "CAlert.h"
 #include "IApplication.h"
 #include "IDataBase.h"
@@ -87,6 +88,7 @@ public:
     // The actions' states after the host asked the component.
     static bool Enabled(ActionID action);
 
+    ordokit::ScopedSystemFolder systemFolder;
     TempDir dir;
     RecordingAlertSink alerts;
     ScriptedDialogSink dialogs;

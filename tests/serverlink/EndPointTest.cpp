@@ -481,12 +481,12 @@ TEST_F(EndPoint, AReplyThatIsNotWholeIsNeitherGivenNorKept) {
         int expected;
     };
     const Case cases[] = {
-        {"0\n2\nx\n", 10, kQorReplyIncomplete},                  // no status line
-        {"0\n2\nx\nfini", 10, kQorReplyIncomplete},              // status word cut
-        {"0\n2\nx\nfinish\nDone\n", 10, kQorReplyIncomplete},    // no output path
+        {"0\n2\nx\n", 10, kQorReplyIncomplete},                    // no status line
+        {"0\n2\nx\nfini", 10, kQorReplyIncomplete},                // status word cut
+        {"0\n2\nx\nfinish\nDone\n", 10, kQorReplyIncomplete},      // no output path
         {"0\n2\nx\nfinish\nDone\n/o/a.t", 0, kQorReplyIncomplete}, // last line still growing
-        {"0\n2\nx\nfinish\nDone\n/o/a.tif", 10, 0},              // settled without a line end
-        {"0\n2\nx\nerror\nNo such profile\n", 0, 0},             // an error needs no path
+        {"0\n2\nx\nfinish\nDone\n/o/a.tif", 10, 0},                // settled without a line end
+        {"0\n2\nx\nerror\nNo such profile\n", 0, 0},               // an error needs no path
         {"0\n2\nx\nstop\nStopped", 10, 0},
     };
     int i = 0;
