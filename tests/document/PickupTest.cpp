@@ -6,6 +6,7 @@
 
 #include "../host/AreaCheck.h"
 #include "../host/DocumentTestKit.h"
+#include "DocumentFile.h"
 #include "DocumentModel.h"
 #include "DocumentUtils.h"
 #include "HostStrings.h"
@@ -21,6 +22,7 @@
 #include "OD_DataAccessor.h"
 #include "OD_Geometry.h"
 #include "OD_JobJournal.h"
+#include "OD_Jobs.h"
 #include "OD_Preferences.h"
 #include "ObjectModel.h"
 #include "OrdoCommands.h"
@@ -353,6 +355,95 @@ TEST_F(PickupTest, AResultPathThatTheEndpointCutIsRefusedAtEveryAttempt) {
     Reply(j1, "error", "refused", longPath);
     EXPECT_EQ(Handle(), 0);
     EXPECT_EQ(Order(image).status, kODStatusReplyMinus2);
+}
+
+// ===================================================== the reply and the saved document
+
+// The result is taken in one step, as the idle pickup takes it; false when
+// the step was dropped because it would clash with what can be redone.
+bool PickUpInOneStep(IDataBase* db, UIDRef& image, const OD_PickupContext& context) {
+    db->BeginTransaction(PMString(kOrdoPickupStepKey));
+    HandleFinishedOrder(image, context);
+    return db->EndTransactionKeepingRedo();
+}
+
+TEST_F(PickupTest, TheReplyStaysUntilASavedDocumentHoldsTheResult) {
+    const std::string saved = dir / "doc.odd";
+    std::string why;
+    ASSERT_EQ(DocumentFile::Save(db.get(), PMString(saved), why), kSuccess) << why;
+    const UIDRef sent = image;
+    Reply(j1, "finish", "done", processed);
+    ASSERT_TRUE(PickUpInOneStep(db.get(), image, context));
+    EXPECT_EQ(Order(image).status, kODStatusDone);
+    EXPECT_TRUE(fs::exists(ReplyPath(j1)));
+
+    // The host's Undo of the pickup puts back link and records in one step.
+    ASSERT_TRUE(db->Undo());
+    image = UIDRef(db.get(), sent.GetUID());
+    EXPECT_EQ(LinkOf(image), original);
+    EXPECT_EQ(Order(image).status, kODStatusSent);
+    EXPECT_EQ(Undo(image).savedStatus, 0);
+    // While the user can redo it, the pickup leaves the order alone...
+    const std::string undone = dockit::Content(*db);
+    EXPECT_FALSE(PickUpInOneStep(db.get(), image, context));
+    EXPECT_EQ(dockit::Content(*db), undone);
+    EXPECT_TRUE(db->CanRedo());
+    // ...and Redo brings the result back.
+    ASSERT_TRUE(db->Redo());
+    EXPECT_EQ(Order(panel[0]).status, kODStatusDone);
+
+    // Closed without saving, or lost in a crash: the saved file holds the
+    // order Sent, and a new run of the host takes the result from the record.
+    NoteDocumentClosing(db.get());
+    db = DocumentFile::Open(PMString(saved), why);
+    ASSERT_TRUE(db) << why;
+    NoteDocumentOpened(db.get(), &log);
+    image = UIDRef(db.get(), sent.GetUID());
+    panel = {image};
+    EXPECT_EQ(Order(image).status, kODStatusSent);
+    QOR_EndPointFile::ResetProcessStateForTesting();
+    fs::remove(ReplyPath(j1));
+    ASSERT_TRUE(PickUpInOneStep(db.get(), image, context));
+    EXPECT_EQ(LinkOf(image), processed);
+
+    // Saved with the result: the server's reply is released, and the record
+    // goes when the document closes.
+    WriteText(ReplyPath(j1), "the server's copy");
+    ASSERT_EQ(DocumentFile::Save(db.get(), PMString(saved), why), kSuccess) << why;
+    NoteDocumentSaved(db.get(), saved);
+    EXPECT_FALSE(fs::exists(ReplyPath(j1)));
+    OD_JobEntry entry;
+    ASSERT_TRUE(OD_JobJournal::ForIdentityFolder().Find(j1, entry));
+    EXPECT_TRUE(entry.saved && entry.released);
+    NoteDocumentClosing(db.get());
+    EXPECT_FALSE(OD_JobJournal::ForIdentityFolder().Find(j1, entry));
+}
+
+TEST_F(PickupTest, AResultSavedThenUndoneIsTakenAgainFromTheRecord) {
+    const std::string saved = dir / "doc.odd";
+    std::string why;
+    Reply(j1, "finish", "done", processed);
+    const UIDRef sent = image;
+    ASSERT_TRUE(PickUpInOneStep(db.get(), image, context));
+    const std::string unsaved = DocumentKey(db.get());
+    ASSERT_EQ(DocumentFile::Save(db.get(), PMString(saved), why), kSuccess) << why;
+    NoteDocumentSaved(db.get(), unsaved);
+    EXPECT_FALSE(fs::exists(ReplyPath(j1))); // released
+
+    ASSERT_TRUE(db->Undo());
+    ASSERT_EQ(DocumentFile::Save(db.get(), PMString(saved), why), kSuccess) << why;
+    NoteDocumentSaved(db.get(), saved);
+    NoteDocumentClosing(db.get()); // the file holds the order Sent: the record stays
+    QOR_EndPointFile::ResetProcessStateForTesting();
+
+    db = DocumentFile::Open(PMString(saved), why);
+    ASSERT_TRUE(db) << why;
+    image = UIDRef(db.get(), sent.GetUID());
+    panel = {image};
+    EXPECT_EQ(Order(image).status, kODStatusSent);
+    ASSERT_TRUE(PickUpInOneStep(db.get(), image, context));
+    EXPECT_EQ(Order(image).status, kODStatusDone);
+    EXPECT_EQ(LinkOf(image), processed);
 }
 
 // ===================================================== finishing

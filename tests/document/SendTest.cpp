@@ -6,6 +6,7 @@
 
 #include "../host/DocumentTestKit.h"
 #include "../host/RecordingEndPoint.h"
+#include "DocumentFile.h"
 #include "DocumentModel.h"
 #include "DocumentUtils.h"
 #include "HostPlatform.h"
@@ -17,22 +18,29 @@
 #include "ITransform.h"
 #include "ImportUtils.h"
 #include "OD_DataAccessor.h"
+#include "OD_JobJournal.h"
 #include "OD_Preferences.h"
 #include "OD_Resampling.h"
 #include "OD_Ticket.h"
 #include "ObjectModel.h"
 #include "OrdoCommands.h"
 #include "OrdoDocumentKit.h"
+#include "Platform.h"
 #include "QOR_EndPoint.h"
+#include "QOR_EndPointFile.h"
 #include "SessionIDs.h"
 #include "StringTables.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -159,6 +167,138 @@ TEST_F(SendTest, TheResamplingCheckReadsTheItemsOrder) {
               "Cannot check image dimensions (OPI low res)");
     EXPECT_EQ(ResamplingText(kODResamplingOK, 0), "Dimensions are OK");
     EXPECT_EQ(CheckResampling(UIDRef(db.get(), kInvalidUID), prefs, factor), kODResamplingOK);
+}
+
+// ------------------------------------------------------ the record of jobs out
+
+// Sends through a real hot folder, where the server takes a job by moving it
+// out of Data/tmp.
+class SendRecordTest : public SendTest {
+protected:
+    void SetUp() override {
+        SendTest::SetUp();
+        QOR_EndPointFile::ResetProcessStateForTesting();
+        server = MakeServerTree(root.Path());
+        ASSERT_EQ(hotFolder.Connect(server.c_str()), 0);
+        tmp = root / "Data/tmp";
+        fs::remove(tmp + "/" + JobName(hotFolder.Suffix())); // no CONNECT in the way
+        for (const auto& e : fs::directory_iterator(tmp)) {
+            fs::remove(e.path());
+        }
+    }
+    static std::string JobName(const std::string& message) {
+        return message.substr(message.rfind(kPathSeparator) + 1);
+    }
+    std::vector<std::string> Jobs() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(tmp)) {
+            names.push_back(e.path().filename().string());
+        }
+        return names;
+    }
+    // The server takes every job waiting.
+    void ServerTakes() const {
+        fs::create_directories(root / "taken");
+        for (const std::string& job : Jobs()) {
+            fs::rename(tmp + "/" + job, root / ("taken/" + job));
+        }
+    }
+    int32_t SendAll(OD_SendReport* report = nullptr) {
+        return SendOrders(All(), &hotFolder, nullptr, report);
+    }
+
+    TempDir root;
+    std::string server;
+    std::string tmp;
+    QOR_EndPointFile hotFolder;
+};
+
+TEST_F(SendRecordTest, AnOrderSentButShownReadyIsNeverSentTwice) {
+    // How an order that went out comes to show Ready again: the host's Undo
+    // of the send, or a crash before the document was saved (the saved file
+    // still holds it Ready).
+    for (const bool undo : {true, false}) {
+        for (const bool taken : {true, false}) {
+            SCOPED_TRACE(std::string(undo ? "undo" : "crash") + (taken ? ", taken" : ", waiting"));
+            // Each case starts with no job of this image out.
+            for (const OD_JobEntry& e : OD_JobJournal::ForIdentityFolder().List()) {
+                OD_JobJournal::ForIdentityFolder().Remove(e.job);
+            }
+            Store(0, Order(kODStatusReady));
+            const std::string saved = dir / "doc.odd";
+            std::string why;
+            ASSERT_EQ(DocumentFile::Save(db.get(), PMString(saved), why), kSuccess) << why;
+            ASSERT_EQ(SendAll(), 1);
+            const std::string first = Stored(0).jobName.GetUTF8String();
+            if (taken) {
+                ServerTakes();
+            }
+            if (undo) {
+                ASSERT_TRUE(db->Undo());
+            } else {
+                db = DocumentFile::Open(PMString(saved), why);
+                ASSERT_TRUE(db) << why;
+                items[0] = UIDRef(db.get(), items[0].GetUID());
+                items[1] = UIDRef(db.get(), items[1].GetUID());
+                items[2] = UIDRef(db.get(), items[2].GetUID());
+            }
+            ASSERT_EQ(Stored(0).status, kODStatusReady);
+
+            OD_SendReport report;
+            EXPECT_EQ(SendAll(&report), 1);
+            EXPECT_EQ(Stored(0).status, kODStatusSent);
+            if (taken) {
+                // Waits for the job the server has: no new one.
+                EXPECT_EQ(report.waiting, 1);
+                EXPECT_EQ(Stored(0).jobName.GetUTF8String(), first);
+                EXPECT_TRUE(Jobs().empty());
+            } else {
+                // Taken back and sent once more: one job in the hot folder.
+                EXPECT_EQ(report.sent, 1);
+                EXPECT_NE(Stored(0).jobName.GetUTF8String(), first);
+                EXPECT_EQ(Jobs().size(), 1u);
+                OD_JobEntry gone;
+                EXPECT_FALSE(OD_JobJournal::ForIdentityFolder().Find(first, gone));
+            }
+            ServerTakes();
+        }
+    }
+}
+
+TEST_F(SendRecordTest, AHotFolderThatRefusesJobsStopsTheBatchAndSaysWhy) {
+    for (int i = 0; i < 3; ++i) {
+        Store(i, Order(kODStatusReady));
+    }
+    // A full disk: nothing half-written is left, every order stays Ready.
+    platform::SetWriteFaultForTesting([](const char* path) {
+        return std::string(path).find("/Data/tmp/") != std::string::npos ? ENOSPC : 0;
+    });
+    OD_SendReport report;
+    EXPECT_EQ(SendAll(&report), 0);
+    platform::SetWriteFaultForTesting(nullptr);
+    EXPECT_EQ(report.stopResult, -4);
+    EXPECT_EQ(report.systemError, ENOSPC);
+    EXPECT_EQ(report.notSent, 3);
+    EXPECT_TRUE(Jobs().empty());
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(Stored(i).status, kODStatusReady);
+    }
+    EXPECT_TRUE(OD_JobJournal::ForIdentityFolder().List().empty());
+
+    // The record of jobs out cannot be written: no job is published.
+    platform::SetWriteFaultForTesting([](const char* path) {
+        return std::string(path).find(kODJobFolderName) != std::string::npos ? EIO : 0;
+    });
+    EXPECT_EQ(SendAll(&report), 0);
+    platform::SetWriteFaultForTesting(nullptr);
+    EXPECT_EQ(report.stopResult, kODSendNoJournal);
+    EXPECT_EQ(report.systemError, EIO);
+    EXPECT_TRUE(Jobs().empty());
+
+    // The folder takes jobs again: all three go, each once.
+    EXPECT_EQ(SendAll(&report), 3);
+    EXPECT_EQ(Jobs().size(), 3u);
+    EXPECT_EQ(OD_JobJournal::ForIdentityFolder().List().size(), 3u);
 }
 
 } // namespace
