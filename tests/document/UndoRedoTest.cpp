@@ -244,16 +244,34 @@ TEST_F(UndoRedoTest, ALinkedPathThatWouldNotFitTheRecordIsNotSwapped) {
     EXPECT_EQ(dockit::Content(*db), before);
 }
 
-TEST_F(UndoRedoTest, EachExecuteIsUndoneByTheHostsUndo) {
+TEST_F(UndoRedoTest, EachExecuteIsOneStepOfTheHostsHistory) {
     UIDRef item = ProcessedImage(50);
-    const std::string before = dockit::Content(*db);
-    ASSERT_TRUE(UndoRedoProcess(item));
-    EXPECT_NE(dockit::Content(*db), before);
-    // The relink, the undo record and the order record: three steps.
-    for (int i = 0; i < 3; ++i) {
-        ASSERT_TRUE(db->Undo());
-    }
-    EXPECT_EQ(dockit::Content(*db), before);
+    const std::string processed = dockit::Content(*db);
+    auto execute = [&] {
+        OD_ActionUndoRedoItemsParams p;
+        p.Append(item);
+        OD_ActionUndoRedoItems action;
+        action.SetParameters(p);
+        action.Execute();
+        item = action.Parameters().At(0);
+    };
+    const int32_t steps = db->UndoCount();
+    const uint16_t done = Order(item).status;
+    execute();
+    const std::string original = dockit::Content(*db);
+    ASSERT_NE(original, processed);
+    // The relink, the move, the undo record and the order record: one step,
+    // so link, geometry and both records never disagree whichever way the
+    // host's history goes.
+    EXPECT_EQ(db->UndoCount(), steps + 1);
+    ASSERT_TRUE(db->Undo());
+    EXPECT_EQ(dockit::Content(*db), processed);
+    ASSERT_TRUE(db->Redo());
+    EXPECT_EQ(dockit::Content(*db), original);
+    item = UIDRef(db.get(), item.GetUID());
+    EXPECT_EQ(Order(item).status, kODStatusReady);
+    execute(); // and the swap goes on from there
+    EXPECT_EQ(Order(item).status, done);
 }
 
 } // namespace
