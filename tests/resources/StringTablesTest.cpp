@@ -80,7 +80,9 @@ TEST_F(StringTablesTest, EveryPlaceholderOfAnEnglishTextIsInItsTranslations) {
             EXPECT_FALSE(std::regex_search(*t, std::regex("%[^d )]"))) << key << ": " << *t;
         }
     }
-    EXPECT_EQ(withPlaceholder, 2) << "the two resampling messages";
+    // The two resampling messages, the two refusals of a batch of sends and
+    // the two counts of the record of jobs out.
+    EXPECT_EQ(withPlaceholder, 6);
 }
 
 TEST_F(StringTablesTest, ShortcutTextsAreTheSameEverywhereAndParseable) {
