@@ -16,6 +16,8 @@
 #include "IShortcutManager.h"
 #include "ISubject.h"
 #include "OD_DataAccessor.h"
+#include "OD_Geometry.h"
+#include "OD_Send.h"
 #include "OD_ServerLink.h"
 #include "OrdoActions.h"
 #include "OrdoIdleTasks.h"
@@ -29,11 +31,15 @@
 #include "QOR_EndPointFile.h"
 #include "RefServer.h"
 #include "Signals.h"
+#include "VipsEnvironment.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <fstream>
+
+[[maybe_unused]] testing::Environment* const kVips =
+    testing::AddGlobalTestEnvironment(new VipsEnvironment("plugin_tests"));
 
 namespace {
 
@@ -418,6 +424,49 @@ TEST_F(PickupTaskTest, SentOrdersShownInThePanelArePickedUp) {
     }
     EXPECT_NE(OrdoPanelItems()[0], first);
     EXPECT_NE(OrdoPanelItems()[1], second);
+}
+
+TEST_F(PickupTaskTest, OrdersStillFinishWhicheverWayTheHostsHistoryGoes) {
+    const UIDRef image = PlaceImage(db, PMRect(10, 10, 50, 30));
+    OD_ProcData order = MakeOrder(kODStatusReady);
+    order.profile = PMString("");
+    char link[kODLinkPathSize];
+    ASSERT_EQ(GetLinkPath(image, link, sizeof link), 0);
+    order.sourcePath = PMString(link);
+    SetOrder(image, order);
+    Start();
+    OpenPanel();
+    std::unique_ptr<QOR_EndPoint> endpoint = ConnectForSending(Session(), false);
+    ASSERT_EQ(SendOrders(UIDList(image), endpoint.get()), 1);
+    const std::string job = Order(image).jobName.GetUTF8String();
+    ASSERT_EQ(server.RunOnce(), 1); // the server takes and answers the job
+
+    // The host's Undo of the send: the order shows Ready while its job is out.
+    ASSERT_TRUE(db->Undo());
+    EXPECT_EQ(Order(image).status, kODStatusReady);
+    pickup->RunTask(0, nullptr); // the send can still be redone: left alone
+    EXPECT_EQ(Order(image).status, kODStatusReady);
+    dockit::AddFrame(db, PMRect(100, 100, 120, 120)); // the user goes on: no redo
+    pickup->RunTask(0, nullptr);
+    EXPECT_EQ(Order(image).status, kODStatusSent); // under its job, not sent again
+    EXPECT_EQ(Order(image).jobName.GetUTF8String(), job);
+    EXPECT_EQ(server.JobFiles(), 0u);
+
+    pickup->RunTask(0, nullptr);
+    const UIDRef done = OrdoPanelItems().at(0);
+    EXPECT_EQ(Order(done).status, kODStatusDone);
+    EXPECT_EQ(ordokit::Undo(done).savedStatus, kODStatusReady);
+
+    // The host's Undo of the pickup: one step back to Sent and the original,
+    // left so while it can be redone; Redo brings the result back.
+    ASSERT_TRUE(db->Undo());
+    EXPECT_EQ(Order(image).status, kODStatusSent);
+    EXPECT_EQ(ordokit::Undo(image).savedStatus, 0);
+    pickup->RunTask(0, nullptr);
+    EXPECT_EQ(Order(image).status, kODStatusSent);
+    ASSERT_TRUE(db->CanRedo());
+    ASSERT_TRUE(db->Redo());
+    EXPECT_EQ(Order(done).status, kODStatusDone);
 }
 
 TEST_F(PickupTaskTest, ADeletedItemIsSkippedAndTheOthersArePickedUp) {
