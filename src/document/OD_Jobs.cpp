@@ -274,7 +274,10 @@ void NoteDocumentSaved(IDataBase* db, const std::string& previousKey) {
         }
         OD_JobEntry before = e;
         e.document = key;
-        e.saved = !WaitsFor(orders, e) && HoldsResult(orders, e);
+        // Nothing in the saved file waits for the job: its result is there, or
+        // its order is gone. (The entry keeps the reply until the document
+        // closes, for an undo that brings the order back.)
+        e.saved = !WaitsFor(orders, e);
         if (e.saved && e.state == OD_JobEntry::State::answered && !e.released) {
             e.released = ReleaseRecordedReply(e);
         }

@@ -227,6 +227,22 @@ bool IDataBase::EndTransactionKeepingRedo() {
     return true;
 }
 
+bool IDataBase::RedoTouches(UID uid) const {
+    for (const auto& step : redoSteps) {
+        for (const auto& change : step->changes) {
+            if (change.uid == uid) {
+                return true;
+            }
+        }
+        for (const auto& lifetime : step->lifetimes) {
+            if (lifetime.state.uid == uid) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 void IDataBase::AbortTransaction() {
     if (!open) {
         return;

@@ -59,6 +59,8 @@ public:
     // that can be redone, the two cannot be kept apart: the step is undone and
     // dropped instead (false), and the change is to be tried again later.
     bool EndTransactionKeepingRedo();
+    // Whether a step that can be redone changes the object.
+    bool RedoTouches(UID uid) const;
     // Puts back everything the open step changed and drops the step.
     void AbortTransaction();
     bool InTransaction() const;

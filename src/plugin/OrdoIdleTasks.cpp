@@ -113,7 +113,9 @@ uint32_t OrdoIdleUpdateTask::RunTask(uint32_t appFlags, IdleTimer*) {
     UIDList waiting(db);
     FilterItems(live, pattern, kODFilterStatus, waiting);
     // Orders that show Ready while a job of theirs is still out (a host Undo
-    // of the send): taken back from the server, or Sent again under it.
+    // of the send): taken back from the server, or Sent again under it. Not
+    // while the user can still redo the send: a job taken back now would
+    // leave a redone order Sent for a job nobody answers.
     pattern.status = kODStatusSendable;
     UIDList ready(db);
     FilterItems(live, pattern, kODFilterStatus, ready);
@@ -123,7 +125,7 @@ uint32_t OrdoIdleUpdateTask::RunTask(uint32_t appFlags, IdleTimer*) {
     for (int32_t i = 0; i < ready.Length() && !entries.empty(); ++i) {
         OD_ProcData order;
         OD_JobEntry out;
-        if (OD_DataAccessor(ready.GetRef(i)).Read(order) == 0 &&
+        if (!db->RedoTouches(ready[i]) && OD_DataAccessor(ready.GetRef(i)).Read(order) == 0 &&
             FindJobOut(entries, ready.GetRef(i), order, out)) {
             settle.Append(ready[i]);
         }

@@ -19,6 +19,7 @@
 #include "ImportUtils.h"
 #include "OD_DataAccessor.h"
 #include "OD_JobJournal.h"
+#include "OD_Jobs.h"
 #include "OD_Preferences.h"
 #include "OD_Resampling.h"
 #include "OD_Ticket.h"
@@ -241,6 +242,12 @@ TEST_F(SendRecordTest, AnOrderSentButShownReadyIsNeverSentTwice) {
                 items[0] = UIDRef(db.get(), items[0].GetUID());
                 items[1] = UIDRef(db.get(), items[1].GetUID());
                 items[2] = UIDRef(db.get(), items[2].GetUID());
+                ASSERT_EQ(Stored(0).status, kODStatusReady);
+                // Opening the document finds the job again: Sent under it.
+                EXPECT_EQ(NoteDocumentOpened(db.get(), nullptr), 1);
+                EXPECT_EQ(Stored(0).status, kODStatusSent);
+                EXPECT_EQ(Stored(0).jobName.GetUTF8String(), first);
+                ASSERT_TRUE(db->Undo()); // and should that be undone, the send finds it
             }
             ASSERT_EQ(Stored(0).status, kODStatusReady);
 

@@ -439,13 +439,18 @@ TEST_F(PickupTaskTest, OrdersStillFinishWhicheverWayTheHostsHistoryGoes) {
     std::unique_ptr<QOR_EndPoint> endpoint = ConnectForSending(Session(), false);
     ASSERT_EQ(SendOrders(UIDList(image), endpoint.get()), 1);
     const std::string job = Order(image).jobName.GetUTF8String();
-    ASSERT_EQ(server.RunOnce(), 1); // the server takes and answers the job
 
     // The host's Undo of the send: the order shows Ready while its job is out.
+    // While the send can be redone, the job stays where it is...
     ASSERT_TRUE(db->Undo());
     EXPECT_EQ(Order(image).status, kODStatusReady);
-    pickup->RunTask(0, nullptr); // the send can still be redone: left alone
+    pickup->RunTask(0, nullptr);
     EXPECT_EQ(Order(image).status, kODStatusReady);
+    EXPECT_EQ(server.JobFiles(), 1u);
+    // ...so that a Redo finds it waiting.
+    ASSERT_TRUE(db->Redo());
+    ASSERT_TRUE(db->Undo());
+    ASSERT_EQ(server.RunOnce(), 1);                   // the server takes and answers the job
     dockit::AddFrame(db, PMRect(100, 100, 120, 120)); // the user goes on: no redo
     pickup->RunTask(0, nullptr);
     EXPECT_EQ(Order(image).status, kODStatusSent); // under its job, not sent again
