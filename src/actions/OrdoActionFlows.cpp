@@ -139,23 +139,6 @@ UIDList UsableItems(const UIDList& items) {
     return usable;
 }
 
-ErrorCode StoreOrderRecords(const UIDList& items, const std::vector<OD_ProcData>& records) {
-    if (items.IsEmpty() || records.size() != static_cast<std::size_t>(items.Length())) {
-        return kFailure;
-    }
-    InterfacePtr<ICommand> command(CmdUtils::CreateCommand(kOrdoSetDataCmdBoss));
-    InterfacePtr<IOrdoDataArray> array(command, IID_IORDODATAARRAY);
-    if (!command || !array) {
-        return kFailure;
-    }
-    command->SetItemList(items);
-    array->SetCount(items.Length());
-    for (int32_t i = 0; i < items.Length(); ++i) {
-        array->SetAt(records[static_cast<std::size_t>(i)], i);
-    }
-    return CmdUtils::ProcessCommand(command.get());
-}
-
 OrdoActionStates ComputeOrdoActionStates(const UIDList& listItems, const UIDList& selected) {
     OrdoActionStates states;
     for (int32_t i = 0; i < listItems.Length() && !states.sendAll; ++i) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "OD_DataAccessor.h"
+
 // The flows behind the plug-in's actions. The action component dispatches
 // to them; each ends quietly when what it works on (the panel, the front
 // document, the selection, a dialog) is not there.
@@ -55,7 +57,3 @@ void UndoRedoSelectedItems();
 // The items of a list whose references still name a live object, in order,
 // in the list's database.
 UIDList UsableItems(const UIDList& items);
-
-// Stores records on items in one set-order-data command, item i receiving
-// record i. kSuccess, or kFailure when the command cannot be made or fails.
-ErrorCode StoreOrderRecords(const UIDList& items, const std::vector<OD_ProcData>& records);

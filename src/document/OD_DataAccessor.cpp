@@ -124,3 +124,20 @@ int32_t FilterItems(const UIDList& items, const OD_ProcData& pattern, uint32_t m
     }
     return out.Length();
 }
+
+ErrorCode StoreOrderRecords(const UIDList& items, const std::vector<OD_ProcData>& records) {
+    if (items.IsEmpty() || records.size() != static_cast<std::size_t>(items.Length())) {
+        return kFailure;
+    }
+    InterfacePtr<ICommand> command(CmdUtils::CreateCommand(kOrdoSetDataCmdBoss));
+    InterfacePtr<IOrdoDataArray> array(command, IID_IORDODATAARRAY);
+    if (!command || !array) {
+        return kFailure;
+    }
+    command->SetItemList(items);
+    array->SetCount(items.Length());
+    for (int32_t i = 0; i < items.Length(); ++i) {
+        array->SetAt(records[static_cast<std::size_t>(i)], i);
+    }
+    return CmdUtils::ProcessCommand(command.get());
+}

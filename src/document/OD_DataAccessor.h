@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 // Reading and writing the order and undo records of page items by reference,
 // and the order-store operations the flows use: whether an item carries an
 // order, adding orders to items, and picking items out of a list by their
@@ -91,3 +93,8 @@ inline constexpr uint32_t kODFilterImageClass = 0x0100;  // same image class
 // selects against the pattern, in list order; stops at the first item
 // without an order record. Returns out's length afterwards.
 int32_t FilterItems(const UIDList& items, const OD_ProcData& pattern, uint32_t mask, UIDList& out);
+
+// Stores records on items in one set-order-data command (one undo step), item
+// i receiving record i. kSuccess, or kFailure when the command cannot be made
+// or fails.
+ErrorCode StoreOrderRecords(const UIDList& items, const std::vector<OD_ProcData>& records);

@@ -110,20 +110,6 @@ void LogLine(OD_Log* log, const std::string& line) {
     }
 }
 
-ErrorCode StoreOrders(const UIDList& items, const std::vector<OD_ProcData>& records) {
-    InterfacePtr<ICommand> command(CmdUtils::CreateCommand(kOrdoSetDataCmdBoss));
-    InterfacePtr<IOrdoDataArray> array(command, IID_IORDODATAARRAY);
-    if (!command || !array) {
-        return kFailure;
-    }
-    command->SetItemList(items);
-    array->SetCount(items.Length());
-    for (int32_t i = 0; i < items.Length(); ++i) {
-        array->SetAt(records[static_cast<std::size_t>(i)], i);
-    }
-    return CmdUtils::ProcessCommand(command.get());
-}
-
 } // namespace
 
 std::string DocumentKey(IDataBase* db) {
@@ -204,7 +190,7 @@ bool SettleReadyOrder(const UIDRef& item, OD_Log* log) {
         LogLine(log, Message("0x71900kOrdoLogJobWithdrawn", {}, entry.job));
         return true;
     }
-    if (StoreOrders(UIDList(item), {updated}) != kSuccess) {
+    if (StoreOrderRecords(UIDList(item), {updated}) != kSuccess) {
         return false;
     }
     LogLine(log, Message("0x71900kOrdoLogJobAdopted", {}, entry.job));
@@ -342,7 +328,7 @@ int32_t NoteDocumentOpened(IDataBase* db, OD_Log* log) {
             }
         }
     }
-    if (found.IsEmpty() || StoreOrders(found, records) != kSuccess) {
+    if (found.IsEmpty() || StoreOrderRecords(found, records) != kSuccess) {
         return 0;
     }
     LogLine(log, Message("0x71900kOrdoLogJobsFound", {found.Length()}));

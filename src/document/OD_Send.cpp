@@ -101,17 +101,7 @@ int32_t SendOrders(const UIDList& items, QOR_EndPoint* endpoint, std::vector<int
     if (sent.Length() == 0) {
         return 0;
     }
-    InterfacePtr<ICommand> command(CmdUtils::CreateCommand(kOrdoSetDataCmdBoss));
-    InterfacePtr<IOrdoDataArray> array(command, IID_IORDODATAARRAY);
-    if (!command || !array) {
-        return kODSendStoreError;
-    }
-    command->SetItemList(sent);
-    array->SetCount(sent.Length());
-    for (int32_t i = 0; i < sent.Length(); ++i) {
-        array->SetAt(records[static_cast<std::size_t>(i)], i);
-    }
-    if (CmdUtils::ProcessCommand(command.get()) != kSuccess) {
+    if (StoreOrderRecords(sent, records) != kSuccess) {
         return kODSendStoreError;
     }
     return sent.Length();

@@ -34,6 +34,15 @@ constexpr int kReplyLineMax = 255;
 // How often Send takes the next name when a name is already taken.
 constexpr int kSendAttempts = 64;
 
+// path := folder + name (with a separator between them when join is set), and
+// lock := path + ".lock"; false when either would not fit capacity.
+bool PathWithLock(char* path, char* lock, std::size_t capacity, const char* folder,
+                  const char* name, bool join) {
+    return CopyBounded(path, capacity, folder) &&
+           (join ? AppendPathPart(path, capacity, name) : AppendBounded(path, capacity, name)) &&
+           CopyBounded(lock, capacity, path) && AppendBounded(lock, capacity, ".lock");
+}
+
 // A reply whose last line has no line end may still be being written while
 // its file is younger than this many seconds.
 constexpr int64_t kReplySettleSeconds = 2;
@@ -251,10 +260,7 @@ bool QOR_EndPointFile::NameTaken(const char* name, const QOR_SendHooks& hooks) c
     }
     char reply[kPathCapacity];
     char replyLock[kPathCapacity];
-    if (!CopyBounded(reply, sizeof reply, clientsDir) ||
-        !AppendBounded(reply, sizeof reply, message) ||
-        !CopyBounded(replyLock, sizeof replyLock, reply) ||
-        !AppendBounded(replyLock, sizeof replyLock, ".lock")) {
+    if (!PathWithLock(reply, replyLock, kPathCapacity, clientsDir, message, false)) {
         return true;
     }
     return platform::Exists(reply) || platform::Exists(replyLock);
@@ -289,10 +295,8 @@ int QOR_EndPointFile::SendJob(const char* body, int /*length*/, const QOR_SendHo
         char name[kClientIdCapacity];
         char jobPath[kPathCapacity];
         char lockPath[kPathCapacity];
-        if (!MakeUniqueName(name, sizeof name) || !CopyBounded(jobPath, sizeof jobPath, tmpDir) ||
-            !AppendPathPart(jobPath, sizeof jobPath, name) ||
-            !CopyBounded(lockPath, sizeof lockPath, jobPath) ||
-            !AppendBounded(lockPath, sizeof lockPath, ".lock")) {
+        if (!MakeUniqueName(name, sizeof name) ||
+            !PathWithLock(jobPath, lockPath, kPathCapacity, tmpDir, name, true)) {
             lastError = ENAMETOOLONG;
             return -5;
         }
@@ -362,10 +366,7 @@ int QOR_EndPointFile::WithdrawJob(const char* name) {
     }
     char jobPath[kPathCapacity];
     char lockPath[kPathCapacity];
-    if (!CopyBounded(jobPath, sizeof jobPath, tmpDir) ||
-        !AppendPathPart(jobPath, sizeof jobPath, job) ||
-        !CopyBounded(lockPath, sizeof lockPath, jobPath) ||
-        !AppendBounded(lockPath, sizeof lockPath, ".lock")) {
+    if (!PathWithLock(jobPath, lockPath, kPathCapacity, tmpDir, job, true)) {
         return ENAMETOOLONG;
     }
     // The server takes a job by moving it away: once the file is removed
