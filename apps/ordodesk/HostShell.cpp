@@ -158,6 +158,7 @@ const HostShellImpl::Command HostShellImpl::kCommands[] = {
     {"undo", &HostShellImpl::CmdUndo, false},
     {"redo", &HostShellImpl::CmdRedo, false},
     {"prefs", &HostShellImpl::CmdPrefs, true},
+    {"jobs", &HostShellImpl::CmdJobs, true},
     {"server", &HostShellImpl::CmdServer, true},
     {"samples", &HostShellImpl::CmdSamples, true},
     {"mkdir", &HostShellImpl::CmdMkdir, true},
@@ -637,6 +638,9 @@ Choosers and alerts
 Time, preferences, server
   idle SECONDS                    moves the host clock; due idle tasks run
   prefs [--json]                  the session's preferences
+  jobs [--json]                   the record of jobs out: each job sent and not yet
+                                  let go, its document, state and the days left before
+                                  it is cleaned away with its reply
   server init ROOT | server once ROOT
                                   the reference QOR server, in this process
   samples FOLDER                  writes sample images of every supported format

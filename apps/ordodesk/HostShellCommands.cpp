@@ -19,11 +19,14 @@
 #include "IShortcutManager.h"
 #include "ITransform.h"
 #include "ImportUtils.h"
+#include "OD_JobJournal.h"
 #include "OrdoActions.h"
 #include "OrdoPanel.h"
+#include "Platform.h"
 #include "RefServer.h"
 #include "ServerTree.h"
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
@@ -813,6 +816,49 @@ void HostShellImpl::CmdPrefs(Args& a) {
     for (const auto& [key, value] : j.items()) {
         out << "  " << key << ": " << (value.is_string() ? value.get<std::string>() : value.dump())
             << "\n";
+    }
+}
+
+void HostShellImpl::CmdJobs(Args& a) {
+    const bool json = a.Flag("--json");
+    a.Expect(0, 0, "jobs [--json]");
+    const OD_JobJournal journal = OD_JobJournal::ForIdentityFolder();
+    int unreadable = 0;
+    const std::vector<OD_JobEntry> entries = journal.List(&unreadable);
+    const int64_t now = platform::CurrentTime();
+    ordered_json list = ordered_json::array();
+    for (const OD_JobEntry& e : entries) {
+        const int64_t age = std::max<int64_t>(0, now - e.sent) / (24 * 3600);
+        ordered_json j;
+        j["job"] = Text(PMString(e.job.c_str()));
+        j["document"] = e.document;
+        j["item"] = e.item;
+        j["source"] = e.source;
+        j["state"] = e.state == OD_JobEntry::State::answered ? "answered" : "sent";
+        j["replyReleased"] = e.released;
+        j["resultSaved"] = e.saved;
+        j["daysLeft"] = std::max<int64_t>(0, kODJobKeepDays - age);
+        list.push_back(j);
+    }
+    if (json) {
+        out << ordered_json{{"folder", journal.Folder()},
+                            {"jobs", list},
+                            {"unreadable", unreadable}}
+                   .dump(2)
+            << "\n";
+        return;
+    }
+    out << "record of jobs out: " << (journal.Usable() ? journal.Folder() : "(no identity folder)")
+        << ", " << entries.size() << (entries.size() == 1 ? " job" : " jobs") << "\n";
+    for (const ordered_json& j : list) {
+        out << "  " << j["job"].get<std::string>() << "  " << j["state"].get<std::string>()
+            << (j["resultSaved"].get<bool>() ? ", result saved" : "")
+            << (j["replyReleased"].get<bool>() ? ", reply released" : "") << ", "
+            << j["daysLeft"].get<int64_t>() << " days left  " << j["document"].get<std::string>()
+            << "\n";
+    }
+    if (unreadable > 0) {
+        out << "  (" << unreadable << " entries do not read)\n";
     }
 }
 

@@ -297,6 +297,7 @@ private:
     void CmdUndo(Args& a);
     void CmdRedo(Args& a);
     void CmdPrefs(Args& a);
+    void CmdJobs(Args& a);
     void CmdServer(Args& a);
     void CmdSamples(Args& a);
     void CmdMkdir(Args& a);

@@ -110,6 +110,30 @@ void LogLine(OD_Log* log, const std::string& line) {
     }
 }
 
+// A job sent in an earlier run, before the document was saved: a send that
+// was stopped after the job's record was written may not have unlocked it
+// (the job is whole: it was synced before its record), and a withdrawal that
+// was stopped may have moved it aside already. True when the job is out and
+// its order is to wait for it; false when it was withdrawn (the order stays
+// Ready and may go again).
+bool FinishSending(const OD_JobJournal& journal, const OD_JobEntry& e) {
+    if (e.state != OD_JobEntry::State::sent) {
+        return true;
+    }
+    QOR_EndPointFile endpoint;
+    if (endpoint.Open(e.server.c_str()) != 0) {
+        return true; // the server cannot be reached now: wait for the job
+    }
+    if (endpoint.PublishJob(e.job.c_str()) == ENOENT && endpoint.WithdrawJob(e.job.c_str()) == 0) {
+        // Not in the hot folder, but moved aside: withdrawn before the stop.
+        if (journal.Remove(e.job) == 0) {
+            endpoint.ForgetWithdrawnJob(e.job.c_str());
+        }
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::string DocumentKey(IDataBase* db) {
@@ -168,7 +192,11 @@ OD_JobOutcome SettleJobOut(const OD_JobJournal& journal, const OD_JobEntry& entr
         QOR_EndPointFile endpoint;
         if (endpoint.Open(entry.server.c_str()) == 0 &&
             endpoint.WithdrawJob(entry.job.c_str()) == 0) {
-            journal.Remove(entry.job);
+            // Noted before the job's last trace goes: a stop in between finds
+            // it withdrawn again.
+            if (journal.Remove(entry.job) == 0) {
+                endpoint.ForgetWithdrawnJob(entry.job.c_str());
+            }
             return OD_JobOutcome::withdrawn;
         }
     }
@@ -312,7 +340,7 @@ int32_t NoteDocumentOpened(IDataBase* db, OD_Log* log) {
             if (s.order.status == kODStatusSent && s.order.jobName.GetUTF8String() == e.job) {
                 waited = true; // the pickup takes it from here
             } else if (ReadyWithJobOut(s, e) && !(e.saved && e.released) &&
-                       found.Location(s.item.GetUID()) < 0) {
+                       found.Location(s.item.GetUID()) < 0 && FinishSending(journal, e)) {
                 OD_ProcData updated = s.order;
                 updated.status = kODStatusSent;
                 updated.jobName = PMString(e.job.c_str());

@@ -217,3 +217,25 @@ std::vector<OD_JobEntry> OD_JobJournal::List(int* unreadable) const {
               [](const OD_JobEntry& a, const OD_JobEntry& b) { return a.job < b.job; });
     return entries;
 }
+
+int OD_JobJournal::RemoveLeftovers(int64_t olderThan) const {
+    int removed = 0;
+    std::vector<std::string> names;
+    if (!Usable() || platform::ListFolder(folder.c_str(), names) != 0) {
+        return 0;
+    }
+    constexpr std::string_view kPart = ".part";
+    for (const std::string& name : names) {
+        if (name.size() <= kPart.size() || name[0] != '.' ||
+            name.compare(name.size() - kPart.size(), kPart.size(), kPart) != 0) {
+            continue;
+        }
+        const std::string path = folder + kPathSeparator + name;
+        platform::FileTimes times;
+        if (platform::GetFileTimes(path.c_str(), times) == 0 && times.modified < olderThan &&
+            platform::RemoveFile(path.c_str()) == 0) {
+            ++removed;
+        }
+    }
+    return removed;
+}

@@ -80,6 +80,10 @@ public:
     // counted in unreadable when given.
     std::vector<OD_JobEntry> List(int* unreadable = nullptr) const;
 
+    // Removes the hidden files of writes that were stopped before they were
+    // renamed into place, older than the given time. The number removed.
+    int RemoveLeftovers(int64_t olderThan) const;
+
 private:
     std::string PathOf(const std::string& job) const;
 

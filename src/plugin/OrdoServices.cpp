@@ -52,6 +52,9 @@ void CleanOldJobRecords() {
     if (!journal.Usable()) {
         return;
     }
+    // Writes stopped by a crash leave hidden files behind; none is being
+    // written while the application starts.
+    journal.RemoveLeftovers(platform::CurrentTime() - 60);
     const int32_t removed =
         CleanOldJobs(journal, platform::CurrentTime(), kODJobKeepDays, std::vector<std::string>());
     if (removed > 0 && GetOrdoLog() != nullptr) {

@@ -56,10 +56,18 @@ public:
     // publish in one step, sends and then calls beforePublish.
     virtual int SendNamedWith(char* outName, const char* body, int length,
                               const QOR_SendHooks& hooks);
-    // Takes a job back while the server has not taken it: 0 when it was
-    // withdrawn, ENOENT when it is no longer waiting (taken or answered),
-    // another error number when it cannot be removed.
+    // Takes a job back while the server has not taken it, in one step that
+    // no server can come between (the job is moved aside under a hidden
+    // name): 0 when it was withdrawn (now or by an earlier call whose caller
+    // did not get to ForgetWithdrawnJob), ENOENT when it is no longer waiting
+    // (taken or answered), another error number when it cannot be moved.
     virtual int WithdrawJob(const char* messageName);
+    // Removes what is left of a withdrawn job, once the caller has noted it.
+    virtual void ForgetWithdrawnJob(const char* messageName);
+    // Finishes the publishing of a job that a sender wrote but did not get
+    // to unlock (it was stopped in between): 0 when the job is waiting
+    // unlocked now, ENOENT when it is not in the hot folder.
+    virtual int PublishJob(const char* messageName);
     // The system's error number of the last send that failed (ENOSPC for a
     // full disk, EACCES, EROFS...), or 0.
     virtual int LastSystemError() const;

@@ -103,6 +103,12 @@ int QOR_EndPoint::WithdrawJob(const char*) {
     return -1;
 }
 
+void QOR_EndPoint::ForgetWithdrawnJob(const char*) {}
+
+int QOR_EndPoint::PublishJob(const char*) {
+    return -1;
+}
+
 int QOR_EndPoint::LastSystemError() const {
     return 0;
 }
@@ -356,26 +362,62 @@ int QOR_EndPointFile::SendNamedWith(char* outName, const char* body, int length,
     return result;
 }
 
-int QOR_EndPointFile::WithdrawJob(const char* name) {
+bool QOR_EndPointFile::JobPaths(const char* name, char* job, char* lock, char* withdrawn) const {
     // The job file in tmp carries the part of the message name after the
     // client's folder.
-    const char* job = name != nullptr ? std::strrchr(name, kPathSeparator) : nullptr;
-    job = job != nullptr ? job + 1 : name;
-    if (job == nullptr || job[0] == '\0') {
-        return EINVAL;
+    const char* base = name != nullptr ? std::strrchr(name, kPathSeparator) : nullptr;
+    base = base != nullptr ? base + 1 : name;
+    if (base == nullptr || base[0] == '\0') {
+        return false;
     }
-    char jobPath[kPathCapacity];
-    char lockPath[kPathCapacity];
-    if (!PathWithLock(jobPath, lockPath, kPathCapacity, tmpDir, job, true)) {
+    const std::string hidden = std::string(".withdrawn.") + base;
+    char unusedLock[kPathCapacity];
+    return PathWithLock(job, lock, kPathCapacity, tmpDir, base, true) &&
+           PathWithLock(withdrawn, unusedLock, kPathCapacity, tmpDir, hidden.c_str(), true);
+}
+
+int QOR_EndPointFile::WithdrawJob(const char* name) {
+    char job[kPathCapacity];
+    char lock[kPathCapacity];
+    char withdrawn[kPathCapacity];
+    if (!JobPaths(name, job, lock, withdrawn)) {
         return ENAMETOOLONG;
     }
-    // The server takes a job by moving it away: once the file is removed
-    // here, no server has it.
-    const int err = platform::RemoveFile(jobPath);
-    if (err == 0 || err == ENOENT) {
-        platform::RemoveFile(lockPath); // a job that was never published
+    if (platform::Exists(withdrawn)) {
+        return 0; // moved aside before, the caller never heard
+    }
+    // A server takes a job by moving it away, and passes over hidden names:
+    // whoever moves the file first has it.
+    const int err = platform::RenameFile(job, withdrawn);
+    if (err == 0) {
+        platform::RemoveFile(lock); // a job that was never published
     }
     return err;
+}
+
+void QOR_EndPointFile::ForgetWithdrawnJob(const char* name) {
+    char job[kPathCapacity];
+    char lock[kPathCapacity];
+    char withdrawn[kPathCapacity];
+    if (JobPaths(name, job, lock, withdrawn)) {
+        platform::RemoveFile(withdrawn);
+        platform::RemoveFile(lock);
+    }
+}
+
+int QOR_EndPointFile::PublishJob(const char* name) {
+    char job[kPathCapacity];
+    char lock[kPathCapacity];
+    char withdrawn[kPathCapacity];
+    if (!JobPaths(name, job, lock, withdrawn)) {
+        return ENAMETOOLONG;
+    }
+    if (!platform::Exists(job)) {
+        return ENOENT;
+    }
+    // The job file was synced before its record was written: it is whole.
+    const int err = platform::RemoveFile(lock);
+    return err == ENOENT ? 0 : err;
 }
 
 int QOR_EndPointFile::LastSystemError() const {

@@ -38,6 +38,8 @@ public:
     int SendNamedWith(char* outName, const char* body, int length,
                       const QOR_SendHooks& hooks) override;
     int WithdrawJob(const char* messageName) override;
+    void ForgetWithdrawnJob(const char* messageName) override;
+    int PublishJob(const char* messageName) override;
     int LastSystemError() const override;
     // Reads the reply named by the message name into text, which holds
     // capacity bytes; never writes past it.
@@ -70,6 +72,9 @@ private:
     int SendJob(const char* body, int length, const QOR_SendHooks& hooks);
     // Whether a job named so may still have a reply waiting.
     bool NameTaken(const char* name, const QOR_SendHooks& hooks) const;
+    // The job file of a message name in tmp, its lock and its hidden
+    // withdrawn name; false when they do not fit.
+    bool JobPaths(const char* messageName, char* job, char* lock, char* withdrawn) const;
 
     char serviceDir[kPathCapacity];
     char clientsDir[kPathCapacity];

@@ -237,6 +237,11 @@ TEST_F(SendRecordTest, AnOrderSentButShownReadyIsNeverSentTwice) {
             if (undo) {
                 ASSERT_TRUE(db->Undo());
             } else {
+                if (!taken) {
+                    // Stopped after the job's record was written, before its
+                    // lock went: the job was never published.
+                    WriteFile(tmp + "/" + JobName(first) + ".lock", "");
+                }
                 db = DocumentFile::Open(PMString(saved), why);
                 ASSERT_TRUE(db) << why;
                 items[0] = UIDRef(db.get(), items[0].GetUID());
@@ -247,6 +252,7 @@ TEST_F(SendRecordTest, AnOrderSentButShownReadyIsNeverSentTwice) {
                 EXPECT_EQ(NoteDocumentOpened(db.get(), nullptr), 1);
                 EXPECT_EQ(Stored(0).status, kODStatusSent);
                 EXPECT_EQ(Stored(0).jobName.GetUTF8String(), first);
+                EXPECT_EQ(Jobs().size(), taken ? 0u : 1u); // published now, for the server
                 ASSERT_TRUE(db->Undo()); // and should that be undone, the send finds it
             }
             ASSERT_EQ(Stored(0).status, kODStatusReady);

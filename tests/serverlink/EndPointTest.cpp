@@ -593,12 +593,22 @@ TEST_F(EndPoint, AJobThatCannotBePublishedWholeIsRemoved) {
 TEST_F(EndPoint, AJobIsWithdrawnOnlyWhileTheServerHasNotTakenIt) {
     QOR_EndPointFile ep;
     ASSERT_EQ(ep.Open(server.c_str()), 0);
-    char first[512];
-    char second[512];
-    ASSERT_EQ(ep.SendNamed(first, "a", 1024), 0);
-    ASSERT_EQ(ep.SendNamed(second, "b", 1024), 0);
-    fs::rename(tmp + "/" + JobName(second), dir / "taken"); // a server took it
-    EXPECT_EQ(ep.WithdrawJob(first), 0);
-    EXPECT_EQ(ep.WithdrawJob(second), ENOENT);
-    EXPECT_TRUE(JobFiles(tmp).empty());
+    char waiting[512];
+    char taken[512];
+    char locked[512];
+    ASSERT_EQ(ep.SendNamed(waiting, "a", 1024), 0);
+    ASSERT_EQ(ep.SendNamed(taken, "b", 1024), 0);
+    ASSERT_EQ(ep.SendNamed(locked, "c", 1024), 0);
+    fs::rename(tmp + "/" + JobName(taken), dir / "taken"); // a server took it
+    WriteFile(tmp + "/" + JobName(locked) + ".lock", "");  // a sender stopped before unlocking
+
+    EXPECT_EQ(ep.WithdrawJob(waiting), 0);
+    EXPECT_EQ(ep.WithdrawJob(waiting), 0); // a caller stopped before it noted it asks again
+    EXPECT_EQ(ep.WithdrawJob(taken), ENOENT);
+    EXPECT_EQ(ep.PublishJob(taken), ENOENT);
+    EXPECT_EQ(ep.PublishJob(locked), 0);
+    EXPECT_EQ(JobFiles(tmp),
+              (std::vector<std::string>{".withdrawn." + JobName(waiting), JobName(locked)}));
+    ep.ForgetWithdrawnJob(waiting);
+    EXPECT_EQ(JobFiles(tmp), std::vector<std::string>{JobName(locked)});
 }

@@ -1,0 +1,107 @@
+// The record of jobs out on its own: its entries' text, and the cleaning of
+// entries that no document will ever ask for again.
+#include "OD_JobJournal.h"
+#include "OD_Jobs.h"
+#include "OrdoDocumentKit.h"
+#include "Platform.h"
+#include "QOR_EndPointFile.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <utility>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+OD_JobEntry SampleEntry() {
+    OD_JobEntry e;
+    e.job = "06101010.12/06101011.12";
+    e.server = "/srv/qor/qorserver";
+    e.document = "/docs/a b.odoc";
+    e.item = 42;
+    e.source = "/images/photo.tif";
+    e.sent = 1700000000;
+    e.state = OD_JobEntry::State::answered;
+    e.saved = true;
+    e.reply = "job\n2\n5\nfinish\nDone\n/out/photo.tif\n1700000005\n1700000005\n";
+    return e;
+}
+
+TEST(JobEntry, ReadsBackWhatItWroteAndRefusesAnythingElse) {
+    const OD_JobEntry entry = SampleEntry();
+    const std::string text = FormatJobEntry(entry);
+    OD_JobEntry back;
+    std::string why;
+    ASSERT_TRUE(ParseJobEntry(text, back, why)) << why;
+    EXPECT_EQ(back, entry);
+
+    // Each a text damaged in one place: a stopped write, a foreign file, a
+    // hand edit.
+    auto with = [&](const std::string& from, const std::string& to) {
+        std::string t = text;
+        t.replace(t.find(from), from.size(), to);
+        return t;
+    };
+    const std::pair<const char*, std::string> damaged[] = {
+        {"cut in the reply", text.substr(0, text.size() - 3)},
+        {"cut before the reply", text.substr(0, text.find("reply "))},
+        {"another header", with("OrdoDesk job 1", "OrdoDesk job 2")},
+        {"a key twice", with("item 42\n", "item 42\nitem 43\n")},
+        {"an unknown key", with("item 42\n", "item 42\ncolour red\n")},
+        {"a key missing", with("sent 1700000000\n", "")},
+        {"no job name", with("job 06101010.12/06101011.12", "job ")},
+        {"a word for a number", with("item 42", "item forty-two")},
+        {"a flag of two", with("saved 1", "saved 2")},
+        {"an unknown state", with("state answered", "state lost")},
+        {"a reply longer than said", text + "x"},
+    };
+    for (const auto& [what, t] : damaged) {
+        EXPECT_FALSE(ParseJobEntry(t, back, why)) << what;
+    }
+}
+
+TEST(JobEntry, OldEntriesGoWithTheirRepliesExceptThoseOfOpenDocuments) {
+    ordokit::ScopedSystemFolder system;
+    TempDir root;
+    const std::string server = MakeServerTree(root.Path());
+    const OD_JobJournal journal = OD_JobJournal::ForIdentityFolder();
+    const int64_t now = 1800000000;
+    const int64_t day = 24 * 3600;
+    struct Case {
+        const char* job;
+        int64_t age;
+        const char* document;
+        bool kept;
+    };
+    const Case cases[] = {
+        {"c1/old", 31 * day, "/docs/closed.odoc", false},
+        {"c1/open", 31 * day, "/docs/open.odoc", true},
+        {"c1/recent", 29 * day, "/docs/closed.odoc", true},
+    };
+    for (const Case& c : cases) {
+        OD_JobEntry e = SampleEntry();
+        e.job = c.job;
+        e.server = server;
+        e.document = c.document;
+        e.sent = now - c.age;
+        e.released = false;
+        ASSERT_EQ(journal.Write(e), 0);
+        WriteFile(root / ("Data/clients/" + std::string(c.job)), "reply");
+    }
+    WriteFile(journal.Folder() + "/.c1_stopped.job.7.part", "half an entry");
+
+    EXPECT_EQ(journal.RemoveLeftovers(platform::CurrentTime() + 10), 1);
+    EXPECT_EQ(CleanOldJobs(journal, now, kODJobKeepDays, {"/docs/open.odoc"}), 1);
+    for (const Case& c : cases) {
+        OD_JobEntry found;
+        EXPECT_EQ(journal.Find(c.job, found), c.kept) << c.job;
+        EXPECT_EQ(fs::exists(root / ("Data/clients/" + std::string(c.job))), c.kept) << c.job;
+    }
+    EXPECT_EQ(journal.List().size(), 2u);
+}
+
+} // namespace
