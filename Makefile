@@ -5,7 +5,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all setup build build-asan demo test test-plain test-asan format format-check fuzz bench clean
+.PHONY: all setup build build-asan demo test test-plain test-asan format format-check fuzz bench crash-test clean
 
 all: build
 
@@ -41,6 +41,10 @@ format-check: setup
 
 fuzz: setup
 	fuzz/run $(or $(SECONDS),60)
+
+crash-test: build
+	tests/crash/run-crash-test $(or $(TRIALS),30) --time-limit $(or $(LIMIT),3000) \
+	  --ordodesk $(BUILD)/apps/ordodesk/ordodesk --qor-refserver $(BUILD)/apps/qor-refserver/qor-refserver
 
 bench: build
 	$(BUILD)/bench/ordodesk_bench
