@@ -4,6 +4,10 @@
 
 #include "PluginTestKit.h"
 
+#include "OD_ServerLink.h"
+#include "Platform.h"
+#include "QOR_EndPoint.h"
+
 #include "../host/DocumentTestKit.h"
 #include "DocumentModel.h"
 #include "DocumentUtils.h"
@@ -24,6 +28,9 @@
 #include "StringTables.h"
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -272,6 +279,28 @@ TEST_F(ActionsTest, SendingTakesOnlyTheReadyOrdersInOneStep) {
     EXPECT_EQ(Order(sent), before[1]);
     EXPECT_EQ(server.JobFiles(), 3u);
     EXPECT_TRUE(alerts.Alerts().empty());
+}
+
+TEST_F(ActionsTest, AHotFolderThatTakesNoJobGivesOneAlertAndLeavesTheOrdersReady) {
+    plugkit::Server server;
+    UseServer(server.path);
+    IDataBase* db = NewDocument("doc");
+    const auto items = ImagesWithOrders(db, {kODStatusReady, kODStatusReady, kODStatusReady});
+    OpenPanel();
+    ASSERT_NE(ConnectForSending(Session(), false), nullptr); // CONNECT is in
+    platform::SetWriteFaultForTesting([](const char* path) {
+        return std::string(path).find("/Data/tmp/") != std::string::npos ? ENOSPC : 0;
+    });
+    Perform(kOrdoSendAllActionID);
+    platform::SetWriteFaultForTesting(nullptr);
+    ASSERT_EQ(alerts.Alerts().size(), 1u);
+    const std::string text = alerts.Alerts()[0].message.GetUTF8String();
+    EXPECT_EQ(text.rfind("3 order(s) could not be sent and stay Ready", 0), 0u) << text;
+    EXPECT_NE(text.find(std::strerror(ENOSPC)), std::string::npos) << text;
+    for (const UIDRef& item : items) {
+        EXPECT_EQ(Order(item).status, kODStatusReady);
+    }
+    EXPECT_EQ(server.JobFiles(), 1u); // CONNECT alone: nothing half-written
 }
 
 TEST_F(ActionsTest, SendingWithoutAServerWarnsInTheUsersLanguageAndSendsNothing) {
