@@ -170,6 +170,9 @@ uint32_t OrdoIdleUpdateTask::RunTask(uint32_t appFlags, IdleTimer*) {
     context.panelItems = &OrdoPanelItems();
     for (int32_t i = 0; i < waiting.Length(); ++i) {
         UIDRef item = waiting.GetRef(i);
+        if (db->RedoTouches(item.GetUID())) {
+            continue; // the user's Redo of this order's pickup is still to come
+        }
         try {
             asOneStep([&] { HandleFinishedOrder(item, context); });
         } catch (const IMG_Exception&) {
