@@ -7,6 +7,7 @@
 #include "QOR_EndPoint.h"
 #include "QOR_Stream.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -747,6 +748,17 @@ int MapServerPath(const QOR_EndPoint* endpoint, char* path, int pathStyle) {
     if (platform::Exists(path)) {
         return 0;
     }
+    // A pair fits when its server text is a whole leading run of the path's
+    // folders; of the pairs that fit, only those with the longest server text
+    // are tried, in file order, so a deeper folder is never read as a sibling
+    // or parent of another pair's folder.
+    struct Fit {
+        const std::string* replacement;
+        const char* rest;
+        std::size_t depth;
+    };
+    std::vector<Fit> fits;
+    std::size_t deepest = 0;
     for (const QOR_PathConversion& pair : PathConversions()) {
         const std::string* prefix = nullptr;
         const std::string* replacement = nullptr;
@@ -759,20 +771,36 @@ int MapServerPath(const QOR_EndPoint* endpoint, char* path, int pathStyle) {
         } else {
             continue;
         }
-        if (!StartsWithNoCase(path, *prefix)) {
+        if (prefix->empty() || !StartsWithNoCase(path, *prefix)) {
             continue;
         }
         const char* rest = path + prefix->size();
-        // The separator behind a prefix that does not end with one is dropped
-        // along with it.
-        if (prefix->back() != sep && *rest != '\0') {
-            ++rest;
+        if (prefix->back() != sep) {
+            if (*rest != '\0' && *rest != sep) {
+                continue; // the prefix ends inside a folder or file name
+            }
+            // The separator behind a prefix that does not end with one is
+            // dropped along with it.
+            if (*rest == sep) {
+                ++rest;
+            }
         }
-        if (replacement->size() >= kServerPathCapacity) {
+        std::size_t depth = prefix->size();
+        while (depth > 0 && (*prefix)[depth - 1] == sep) {
+            --depth;
+        }
+        fits.push_back({replacement, rest, depth});
+        deepest = std::max(deepest, depth);
+    }
+    for (const Fit& fit : fits) {
+        if (fit.depth != deepest) {
+            continue;
+        }
+        if (fit.replacement->size() >= kServerPathCapacity) {
             return -1;
         }
-        std::string candidate(*replacement);
-        AppendWithNativeSeparators(candidate, rest, sep);
+        std::string candidate(*fit.replacement);
+        AppendWithNativeSeparators(candidate, fit.rest, sep);
         if (candidate.size() >= kServerPathCapacity) {
             return -1;
         }

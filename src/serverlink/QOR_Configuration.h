@@ -204,7 +204,10 @@ const std::vector<QOR_PathConversion>& PathConversions();
 inline constexpr std::size_t kServerPathCapacity = 512;
 
 // Turns a path written by the server in the given path style (0 Mac, 1
-// Windows, 2 Unix) into a path of this machine, in place. 0 when the result
+// Windows, 2 Unix) into a path of this machine, in place. A conversion pair
+// fits only whole folders (its text is the whole path or is followed by the
+// style's separator); of the pairs that fit, those with the longest text are
+// tried in file order and shorter ones never. 0 when the result
 // exists; -1 when it does not, when no conversion fits, when the style is
 // unknown or when the result would not fit the buffer (which then keeps the
 // server's path).

@@ -1301,6 +1301,35 @@ TEST_F(MapPath, APrefixWithoutSeparatorSkipsOneMoreCharacter) {
     EXPECT_EQ(Map("Vol:Images", 0), std::make_pair(0, local + kSep));
 }
 
+TEST_F(MapPath, PairsFitWholeFoldersAndTheLongestWins) {
+    const auto file = [&](const std::string& folder, const std::string& name) {
+        return dir / (folder + kSep + name);
+    };
+    for (const char* folder : {"one", "two", "deep"}) {
+        WriteFile(file(folder, "photo.tif"), "image");
+        WriteFile(file(folder, "Images2" + kSep + "photo.tif"), "image");
+    }
+    Conversions({
+        {"Server:Images", dir / "one" + kSep},
+        {"Server:Images2", dir / "two" + kSep},
+        {"Vol:", dir / "one" + kSep},
+        {"Vol:Images2:", dir / "deep" + kSep},
+        {"Vol:Images2:Later", dir / "nowhere" + kSep},
+    });
+    ExpectMaps({
+        {"a sibling folder is not the shorter pair's", "Server:Images2:photo.tif", 0, 0,
+         file("two", "photo.tif")},
+        {"the shorter pair still fits its own folder", "Server:Images:photo.tif", 0, 0,
+         file("one", "photo.tif")},
+        {"the longer pair wins over the volume", "Vol:Images2:photo.tif", 0, 0,
+         file("deep", "photo.tif")},
+        {"the longest pair whose file is absent is not left for a shorter one",
+         "Vol:Images2:Later:photo.tif", 0, -1, "Vol:Images2:Later:photo.tif"},
+        {"a name that only begins like a folder", "Server:Images3:photo.tif", 0, -1,
+         "Server:Images3:photo.tif"},
+    });
+}
+
 TEST_F(MapPath, PathsThatWouldNotFitFail) {
     Conversions({{"Vol:", local + kSep}});
     // The longest path the buffer holds: its rest alone nearly fills it, so the
