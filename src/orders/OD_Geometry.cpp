@@ -2,6 +2,7 @@
 // and the relink that keeps the placement.
 
 #include "OD_Geometry.h"
+#include "OD_ProcData.h"
 
 #include "DocumentModel.h"
 #include "DocumentUtils.h"
@@ -177,8 +178,9 @@ OD_TicketGeometry ComputeTicketGeometry(const UIDRef& item, uint32_t formatCode,
     double hy = 0.0;
     if ((formatCode == kImgFormatJpeg || formatCode == kImgFormatTiff) &&
         RecordedResolutions(item, hx, hy)) {
-        fx = ResolutionFactor(imageResolution, hx);
-        fy = ResolutionFactor(imageResolution, hy);
+        const double known = ODKnownResolution(imageResolution);
+        fx = ResolutionFactor(known, hx);
+        fy = ResolutionFactor(known, hy);
     }
     t.scaleX = std::fabs(sx * fx);
     t.scaleY = std::fabs(sy * fy);

@@ -115,7 +115,9 @@ int GetPlacementGeometry(const UIDRef& item, OD_PlacementGeometry& geometry);
 // for a plain TIFF (0x100) or a JPEG (0x400) whose header resolution differs
 // from what the host recorded when it placed the file, the scales are
 // corrected by header / recorded, since the host sized the image by its own
-// figure. When the host's figure cannot be read the correction is 1.
+// figure. When the host's figure cannot be read the correction is 1. A header
+// resolution of 0 (none given) counts as kODUnknownResolution, never as a
+// scale of 0.
 OD_TicketGeometry ComputeTicketGeometry(const UIDRef& item, uint32_t formatCode,
                                         double imageResolution,
                                         const OD_PlacementGeometry& geometry);

@@ -198,18 +198,26 @@ int FillOrderFromImage(const UIDRef& item, OD_ProcData& record, bool provisional
             return 0;
         }
         record.sourcePath = PMString(linked);
-        if (!IsKnownModel(model)) {
+        // The high-resolution file tells what the proxy leaves open: its
+        // colour model when the proxy's is unknown, its resolution when the
+        // proxy gives none (a monochrome OPI 2.0 placeholder).
+        const bool modelKnown = IsKnownModel(model);
+        if (!modelKnown || ODKnownResolution(resolution) != resolution) {
             const QOR_EndPoint* endpoint = link ? link->GetEndPoint() : nullptr;
             std::unique_ptr<Proxy_FileIOProcess> named = OpenNamedFile(linked, endpoint);
             if (const IMG_ImageInfo* namedInfo = named ? named->GetImageInfo() : nullptr) {
-                model = static_cast<int>(IMG_ColourModelOf(namedInfo->pixelType));
-                resolution = namedInfo->resolution;
+                if (!modelKnown) {
+                    model = static_cast<int>(IMG_ColourModelOf(namedInfo->pixelType));
+                }
+                if (ODKnownResolution(namedInfo->resolution) == namedInfo->resolution) {
+                    resolution = namedInfo->resolution;
+                }
             }
         }
     }
 
     record.imageClass = ImageClassForModel(model);
-    record.resolution = resolution;
+    record.resolution = ODKnownResolution(resolution);
 
     if (!link) {
         return 0;

@@ -31,11 +31,13 @@ OD_NameParts SplitOrderName(const char* fileName);
 //   its full path, status Ready, or Provisional when provisional is set;
 // - the file is inspected with the session's OPI switch; a file that no
 //   reader accepts gives status kODStatusUnreadable;
-// - pixel size, format code, colour class and resolution; a proxy that names
+// - pixel size, format code, colour class and resolution (a file that gives
+//   none, resolution 0, is taken at kODUnknownResolution); a proxy that names
 //   its high-resolution file has that file as sourcePath, and when the
-//   proxy's own colour model tells nothing the named file is inspected (found
-//   directly or through the server's path conversion) for class and
-//   resolution;
+//   proxy's own colour model or resolution tells nothing the named file is
+//   inspected (found directly or through the server's path conversion) for
+//   class and resolution, each taken only where the proxy's is unknown and
+//   the named file's is known;
 // - when the session holds the server link, the process code, prefix and
 //   profile by class from the preferences' slot defaults, a processing mark
 //   in the file (gray, RGB and Lab only) and the server's profile named by

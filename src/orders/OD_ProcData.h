@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 // --- status flags -------------------------------------------------------------
 // OD_ProcData::status is a set of these; code tests bits with a mask.
@@ -122,14 +123,27 @@ struct OD_ProcData {
     uint32_t pixelWidth = 0;
     uint32_t pixelHeight = 0;
     uint32_t formatCode = 0; // the image reader's format code
-    // Pixels per inch; always written by the filling. 0 in a new record, and
-    // so in a stored record too old to hold it.
+    // Pixels per inch; always written by the filling, kODUnknownResolution
+    // for a file that gives none. 0 in a new record, and so in a stored
+    // record too old to hold it; the users take it through ODKnownResolution.
     double resolution = 0.0;
 
     bool IsOrdered() const { return ODStatusIsOrdered(status); }
 
     friend bool operator==(const OD_ProcData&, const OD_ProcData&) = default;
 };
+
+// The resolution an image without one is taken at, in pixels per inch.
+inline constexpr double kODUnknownResolution = 72.0;
+
+// A resolution as the orders use it: the readers report 0 for a file that
+// gives none; that, and any value that is not a positive number, is taken as
+// kODUnknownResolution.
+constexpr double ODKnownResolution(double resolution) {
+    return resolution > 0.0 && resolution < std::numeric_limits<double>::infinity()
+               ? resolution
+               : kODUnknownResolution;
+}
 
 // Bytes of a prefix that go into the ticket, and of a name prefix taken from a
 // linked file's name ("ABCDE#name.tif").

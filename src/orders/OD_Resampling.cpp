@@ -8,9 +8,6 @@
 
 namespace {
 
-// Below this an image resolution counts as unknown.
-constexpr double kUnknownResolution = 1e-8;
-
 // value truncated toward zero, held within the range of int.
 int TruncatedFactor(double value) {
     if (std::isnan(value)) {
@@ -32,10 +29,7 @@ int CheckResamplingMatrix(const PMMatrix& imageMatrix, const OD_ProcData* order,
     const double sx = std::fabs(parts.xScale);
     const double sy = std::fabs(parts.yScale);
     const double s = sx > sy ? sx : sy;
-    const double r = order->resolution;
-    if (!(std::fabs(r) >= kUnknownResolution)) {
-        return kODResamplingUnknownRes;
-    }
+    const double r = ODKnownResolution(order->resolution);
     const double out = prefs.GetResolution();
     const double f = out / r * s;
     const double up = prefs.GetUpSmpMax();

@@ -12,15 +12,18 @@
 class OD_PrefsData;
 
 // Results of the check.
-inline constexpr int kODResamplingOK = 0;          // within the limits, or not checked
-inline constexpr int kODResamplingTooSmall = -1;   // upsampling beyond the limit
-inline constexpr int kODResamplingTooBig = -2;     // downsampling beyond the limit
-inline constexpr int kODResamplingUnknownRes = -3; // the image's resolution is 0
+inline constexpr int kODResamplingOK = 0;        // within the limits, or not checked
+inline constexpr int kODResamplingTooSmall = -1; // upsampling beyond the limit
+inline constexpr int kODResamplingTooBig = -2;   // downsampling beyond the limit
+// Not given by the check, which takes an unknown resolution as 72 ppi; kept
+// for its text.
+inline constexpr int kODResamplingUnknownRes = -3;
 
 // The check on a placement (the image matrix) and an order. With quality
 // control off, or without an order, 0. The scale is the larger of the
 // magnitudes of the matrix's x and y scales, so a mirrored image is checked
-// as its unmirrored self. F = output resolution / image resolution x scale:
+// as its unmirrored self; an image resolution of 0 (none given) counts as
+// kODUnknownResolution. F = output resolution / image resolution x scale:
 // above the upsampling limit (percent / 100) gives -1 with factor the largest
 // scale in percent that the limit allows; below the downsampling limit -2
 // with the smallest; a factor equal to a limit passes. factor is written only

@@ -529,6 +529,46 @@ TEST_F(PlaceholderTest, APlaceholderFindsItsFileThroughTheServersPathConversion)
     EXPECT_EQ(r.processCode, 17);
 }
 
+TEST_F(PlaceholderTest, AnUnknownResolutionIsTheHighResolutionFilesElse72) {
+    OD_PrefsData prefs = Prefs();
+    prefs.SetOpiActive(true);
+    SetPrefs(prefs);
+    WriteKindTiff(dir / "big.tif", Kind::cmyk, 400, 300, 300.0);
+    WriteKindTiff(dir / "unknown.tif", Kind::cmyk, 400, 300, 0.0);
+    struct Case {
+        const char* name;
+        std::string comments; // of the OPI 2.0 placeholder; none: a plain TIFF at 0 ppi
+        double resolution;
+        uint32_t imageClass;
+    };
+    const auto opi = [&](const std::string& file, const std::string& more = "") {
+        return "%%BeginOPI: 2.0\n%%ImageFileName: (" + (dir / file) +
+               ")\n%%ImageInks: monochrome\n" + more + "%%EndOPI\n";
+    };
+    const Case cases[] = {
+        {"a TIFF without resolution", "", 72.0, kODClassGray},
+        {"monochrome placeholder, file found", opi("big.tif"), 300.0, kODClassGray},
+        {"its own resolution wins", opi("big.tif", "%ALDImageResolution: 150 150\n"), 150.0,
+         kODClassGray},
+        {"file without resolution", opi("unknown.tif"), 72.0, kODClassGray},
+        {"file missing", opi("nowhere.tif"), 72.0, kODClassGray},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        UIDRef image = Place(Image("proxy.tif", Kind::gray));
+        if (c.comments.empty()) {
+            WriteKindTiff(dir / "proxy.tif", Kind::gray, 40, 30, 0.0);
+        } else {
+            WriteFile(dir / "proxy.tif", "%!PS-Adobe-3.0 EPSF-3.0\n" + c.comments + "%%EOF\n");
+        }
+        OD_ProcData r;
+        ASSERT_EQ(FillOrderFromImage(image, r, false), 0);
+        EXPECT_EQ(r.status, kODStatusReady);
+        EXPECT_EQ(r.resolution, c.resolution);
+        EXPECT_EQ(r.imageClass, c.imageClass);
+    }
+}
+
 TEST_F(PlaceholderTest, AHighResolutionNameTooLongForItsBufferIsNotCut) {
     // 511 bytes and the NUL fit; one more does not.
     const std::string fits = dir / std::string(511 - (dir.Path().size() + 1), 'f');

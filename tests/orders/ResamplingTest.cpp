@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 
 namespace {
@@ -51,9 +52,12 @@ TEST(Resampling, TheFourExamples) {
     EXPECT_EQ(o.result, kODResamplingTooBig);
     EXPECT_EQ(o.factor, 120);
 
-    o = Check(PMMatrix(), 0);
-    EXPECT_EQ(o.result, kODResamplingUnknownRes);
-    EXPECT_EQ(o.factor, -12345);
+    // No resolution counts as 72 ppi.
+    for (double none : {0.0, -1.0, std::numeric_limits<double>::quiet_NaN()}) {
+        o = Check(PMMatrix(), none);
+        EXPECT_EQ(o.result, kODResamplingTooSmall);
+        EXPECT_EQ(o.factor, 54);
+    }
 }
 
 TEST(Resampling, QualityControlOffPassesEverything) {

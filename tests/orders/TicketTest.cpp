@@ -292,6 +292,15 @@ TEST_F(TicketTest, APlainOrderSendsItsValuesAndBecomesSent) {
     EXPECT_EQ(lines["DOCROP"], "1");
 }
 
+TEST_F(TicketTest, AnOrderWithoutResolutionIsSentAt72NeverAtScale0) {
+    const UIDRef item = Image();
+    OD_ProcData order = Order();
+    order.resolution = 0.0; // a record filled before unknown resolutions were taken at 72
+    auto lines = Send(item, order);
+    EXPECT_EQ(lines["SCALEX"], "1.000000");
+    EXPECT_EQ(lines["SCALEY"], "1.000000");
+}
+
 TEST_F(TicketTest, HalfTurnIsSentAsBothMirrorsAndNoAngle) {
     const UIDRef item = Image(PMMatrix::MakeRotation(180));
     auto lines = Send(item, Order());
