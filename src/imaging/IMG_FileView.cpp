@@ -6,6 +6,7 @@
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 static_assert(sizeof(off_t) >= 8, "file offsets must be 64-bit");
 
@@ -15,28 +16,84 @@ IMG_FileView::~IMG_FileView() {
     }
 }
 
+namespace {
+
+// What a path names when it is no regular file, or null.
+const char* NotAFile(mode_t mode) {
+    if (S_ISREG(mode)) {
+        return nullptr;
+    }
+    if (S_ISDIR(mode)) {
+        return "a folder, not a regular file";
+    }
+    if (S_ISFIFO(mode)) {
+        return "a named pipe, not a regular file";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return "a device, not a regular file";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket, not a regular file";
+    }
+    return "not a regular file";
+}
+
+std::string ErrorText(const char* what, int error) {
+    if (error == ENOENT || error == ENOTDIR) {
+        return "no such file";
+    }
+    return std::string(what) + ": " + std::strerror(error);
+}
+
+} // namespace
+
+bool IMG_FileView::Refuse(std::string why) {
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    fd = -1;
+    size = 0;
+    refusal = std::move(why);
+    return false;
+}
+
 bool IMG_FileView::Open(const char* path) {
     if (path == nullptr || fd >= 0) {
+        refusal = path == nullptr ? "no file name" : "already open";
         return false;
+    }
+    // A pipe, a device or a folder is refused before it is opened: opening
+    // one may wait or act on the device. The open does not wait either, and
+    // what it opened is checked again, since the path may have changed.
+    struct stat st {};
+    if (::stat(path, &st) != 0) {
+        return Refuse(ErrorText("cannot be opened", errno));
+    }
+    if (const char* what = NotAFile(st.st_mode)) {
+        return Refuse(what);
     }
     fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
-        return false;
+        return Refuse(ErrorText("cannot be opened", errno));
     }
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0) {
-        size = static_cast<uint64_t>(st.st_size);
-        const std::size_t want = size < kHeadBytes ? static_cast<std::size_t>(size) : kHeadBytes;
-        const int64_t got = ReadFromFile(0, head, want);
-        if (got >= 0) {
-            headLength = static_cast<std::size_t>(got);
-            return true;
-        }
+    if (::fstat(fd, &st) != 0) {
+        return Refuse(ErrorText("cannot be opened", errno));
     }
-    ::close(fd);
-    fd = -1;
-    size = 0;
-    return false;
+    if (const char* what = NotAFile(st.st_mode)) {
+        return Refuse(what);
+    }
+    if (st.st_size < 0) {
+        return Refuse("cannot be read: no size");
+    }
+    size = static_cast<uint64_t>(st.st_size);
+    const std::size_t want = size < kHeadBytes ? static_cast<std::size_t>(size) : kHeadBytes;
+    const int64_t got = ReadFromFile(0, head, want);
+    if (got < 0) {
+        return Refuse(ErrorText("cannot be read", errno));
+    }
+    headLength = static_cast<std::size_t>(got);
+    refusal.clear();
+    return true;
 }
 
 bool IMG_FileView::MayHold(std::size_t offset, const void* expected, std::size_t count) const {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 // A regular file as the factory opens it once for every reader that tries
 // it: the first bytes (the head), read at once, the size, and reads anywhere
@@ -24,8 +25,12 @@ public:
 
     // Opens path and reads its head: false when it cannot be opened, names
     // something other than a regular file, or cannot be read. The open does
-    // not wait (a FIFO without a writer) and takes no terminal.
+    // not wait (a FIFO without a writer) and takes no terminal; a path that
+    // names no regular file is refused before it is opened.
     bool Open(const char* path);
+    // Why the last Open failed ("no such file", "a named pipe, not a regular
+    // file", ...); empty after a success.
+    const std::string& Refusal() const { return refusal; }
 
     // The head: kHeadBytes, or fewer when the file is shorter (or the read
     // came up short, in which case what lies beyond is unknown).
@@ -59,7 +64,10 @@ private:
     // Up to count bytes at offset straight from the file; -1 on an error.
     int64_t ReadFromFile(uint64_t offset, uint8_t* out, std::size_t count) const;
 
+    bool Refuse(std::string why);
+
     int fd = -1;
+    std::string refusal;
     uint64_t size = 0;
     uint8_t head[kHeadBytes];
     std::size_t headLength = 0;

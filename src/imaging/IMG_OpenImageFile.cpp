@@ -27,22 +27,29 @@ const IMG_ReaderEntry kImgReaders[7] = {
     {"Proxy_EPS_OPI_Other", true, Make<Proxy_EPS_OPI_Other>, Proxy_EPS::CanBe},
 };
 
+const char* const kImgNoReaderAccepts = "no reader accepts this file";
+
 std::unique_ptr<Proxy_FileIOProcess> IMG_OpenImageFile(const char* path, const char* /*openMode*/,
-                                                       bool acceptOpi) {
+                                                       bool acceptOpi, std::string* why) {
     // The TIFF reader sets up libtiff (private tags, no messages) before it
     // opens anything; that happens whether or not it gets to see this file.
     Proxy_TIFF_RegisterPrivateTags();
 
-    // Without the file at hand (it cannot be opened or read, or is no regular
-    // file) every reader is left to find out for itself.
+    // What cannot be opened as a regular file is given to no reader: a
+    // reader that opened a named pipe itself would wait for a writer.
     IMG_FileView file;
-    const bool fileKnown = path != nullptr && file.Open(path);
+    if (!file.Open(path)) {
+        if (why != nullptr) {
+            *why = file.Refusal();
+        }
+        return nullptr;
+    }
 
     for (const auto& entry : kImgReaders) {
         if (entry.placeholderReader && !acceptOpi) {
             continue;
         }
-        if (fileKnown && !entry.canBe(file)) {
+        if (!entry.canBe(file)) {
             continue; // the reader would refuse it at its first check
         }
         std::unique_ptr<Proxy_FileIOProcess> reader;
@@ -53,7 +60,7 @@ std::unique_ptr<Proxy_FileIOProcess> IMG_OpenImageFile(const char* path, const c
             }
             reader->SetFileName(path);
             reader->SetMode(kImgModeInspect);
-            reader->LendFile(fileKnown ? &file : nullptr);
+            reader->LendFile(&file);
             reader->Begin();
             reader->Run();
             reader->End();
@@ -68,6 +75,9 @@ std::unique_ptr<Proxy_FileIOProcess> IMG_OpenImageFile(const char* path, const c
                 }
             }
         }
+    }
+    if (why != nullptr) {
+        *why = kImgNoReaderAccepts;
     }
     return nullptr;
 }

@@ -12,6 +12,9 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 TEST(PixelType, ComputedFromBitsSamplesAndModel) {
@@ -232,9 +235,42 @@ TEST(Factory, AFileThatNoReaderTakesGivesNone) {
         EXPECT_EQ(IMG_OpenImageFile(path.c_str(), "r", true), nullptr) << i;
         EXPECT_EQ(IMG_OpenImageFile(path.c_str(), "r", false), nullptr) << i;
     }
-    EXPECT_EQ(IMG_OpenImageFile((dir / "missing").c_str(), "r", true), nullptr);
+    std::string why;
+    EXPECT_EQ(IMG_OpenImageFile((dir / "f1").c_str(), "r", true, &why), nullptr);
+    EXPECT_EQ(why, kImgNoReaderAccepts);
     EXPECT_EQ(IMG_OpenImageFile(nullptr, "r", true), nullptr);
-    EXPECT_EQ(IMG_OpenImageFile(dir.Path().c_str(), "r", true), nullptr); // a folder
+}
+
+// What is no regular file is refused at once, with no reader tried: a named
+// pipe without a writer would hold a reader that opened it for good. Each is
+// opened in a child that an alarm ends, so a wait fails the test instead of
+// holding it.
+TEST(Factory, OnlyRegularFilesAreGivenToTheReaders) {
+    TempDir dir;
+    const std::string fifo = dir / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        std::string path;
+        const char* why;
+    } cases[] = {
+        {dir / "missing", "no such file"},
+        {dir.Path(), "a folder, not a regular file"},
+        {fifo, "a named pipe, not a regular file"},
+        {"/dev/null", "a device, not a regular file"},
+    };
+    for (const auto& c : cases) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::alarm(20);
+            std::string why;
+            const bool refused = IMG_OpenImageFile(c.path.c_str(), "r", true, &why) == nullptr;
+            ::_exit(refused && why == c.why ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.path << " " << status;
+    }
 }
 
 TEST(Factory, ReadersAreTriedInTheirOrder) {
