@@ -1,5 +1,6 @@
 // inspect: image files through the reader factory, as the order code does.
 #include "Commands.h"
+#include "JsonOutput.h"
 
 #include "IMG_OpenImageFile.h"
 
@@ -16,14 +17,19 @@ using nlohmann::ordered_json;
 
 namespace {
 
-ordered_json Inspect(const std::string& file, bool acceptOpi) {
+// What the readers learned of a file; unreadable is set when the file could
+// not be read at all (missing, no regular file, no permission).
+ordered_json Inspect(const std::string& file, bool acceptOpi, bool& unreadable) {
     ordered_json j;
     j["file"] = file;
-    auto reader = IMG_OpenImageFile(file.c_str(), "r", acceptOpi);
+    std::string why;
+    auto reader = IMG_OpenImageFile(file.c_str(), "r", acceptOpi, &why);
     const IMG_ImageInfo* info = reader ? reader->GetImageInfo() : nullptr;
     if (!reader || info == nullptr) {
+        unreadable = !reader && why != kImgNoReaderAccepts;
         j["accepted"] = false;
         j["reader"] = nullptr;
+        j["reason"] = reader ? std::string(kImgNoReaderAccepts) : why;
         return j;
     }
     j["accepted"] = true;
@@ -52,7 +58,7 @@ ordered_json Inspect(const std::string& file, bool acceptOpi) {
 void PrintText(const ordered_json& j) {
     std::cout << j["file"].get<std::string>() << "\n";
     if (!j["accepted"].get<bool>()) {
-        std::cout << "  no reader accepts this file\n";
+        std::cout << "  " << j["reason"].get<std::string>() << "\n";
         return;
     }
     char hex[32];
@@ -84,24 +90,36 @@ void AddInspectCommand(CLI::App& app, int& exitCode) {
     auto* cmd = app.add_subcommand(
         "inspect", "Read image headers (TIFF, JPEG, Photo CD, Photoshop, EPS/DCS/OPI) through the "
                    "reader factory and print what each reader learned. A file that no reader "
-                   "accepts is a result, not an error.");
+                   "accepts is a result, not an error; one that cannot be read (missing, a "
+                   "folder, a pipe, a device) is named on standard error and makes the exit "
+                   "code 1.");
     cmd->add_option("FILE", options->files, "Image files")->required();
     cmd->add_flag("--accept-opi", options->acceptOpi,
                   "Offer files to the OPI placeholder readers too, as with \"Accept OPI Images\"");
     cmd->add_flag("--json", options->json, "Print one JSON array, one object per file");
     cmd->callback([&exitCode, options] {
+        // Every file is reported; one that cannot be read is also named on
+        // standard error (and left out of the text output) and makes the
+        // exit code 1.
         ordered_json all = ordered_json::array();
+        bool anyUnreadable = false;
         for (const auto& file : options->files) {
-            ordered_json j = Inspect(file, options->acceptOpi);
+            bool unreadable = false;
+            ordered_json j = Inspect(file, options->acceptOpi, unreadable);
+            if (unreadable) {
+                std::cerr << "ordodesk: cannot read " << file << ": "
+                          << j["reason"].get<std::string>() << "\n";
+                anyUnreadable = true;
+            }
             if (options->json) {
                 all.push_back(std::move(j));
-            } else {
+            } else if (!unreadable) {
                 PrintText(j);
             }
         }
         if (options->json) {
-            std::cout << all.dump(2) << "\n";
+            std::cout << DumpJson(all) << "\n";
         }
-        exitCode = 0;
+        exitCode = anyUnreadable ? 1 : 0;
     });
 }

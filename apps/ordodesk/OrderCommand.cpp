@@ -2,6 +2,7 @@
 // alone in a fresh document, with the session's (or a saved) preferences and
 // a server's configuration.
 #include "Commands.h"
+#include "JsonOutput.h"
 
 #include "DocumentIDs.h"
 #include "DocumentModel.h"
@@ -189,7 +190,7 @@ int OrderFrom(const Options& o) {
     FillOrderFromImage(image, record, false);
     ordered_json j = RecordJson(record);
     if (o.json) {
-        std::cout << j.dump(2) << "\n";
+        std::cout << DumpJson(j) << "\n";
     } else {
         PrintText(o.file, j);
     }

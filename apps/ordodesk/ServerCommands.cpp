@@ -1,5 +1,6 @@
 // server-config and map-path: what the plug-in reads of a QOR server's tree.
 #include "Commands.h"
+#include "JsonOutput.h"
 
 #include "Paths.h"
 #include "Platform.h"
@@ -198,7 +199,7 @@ int ServerConfig(const std::string& serverPath, bool json) {
     }
     ordered_json j = ServerConfigJson(serverPath, *file, *params);
     if (json) {
-        std::cout << j.dump(2) << "\n";
+        std::cout << DumpJson(j) << "\n";
     } else {
         PrintServerConfig(j);
     }
@@ -217,7 +218,8 @@ int MapPath(const std::string& serverPath, int style, const std::string& path) {
         return 1;
     }
     if (MapServerPath(&endpoint, buffer, style) != 0) {
-        std::cout << "no local path for \"" << path << "\" (path style " << style << ")\n";
+        std::cerr << "ordodesk: no local path for \"" << path << "\" (path style " << style
+                  << ")\n";
         return 1;
     }
     std::cout << buffer << "\n";

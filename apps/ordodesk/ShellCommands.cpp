@@ -83,9 +83,16 @@ struct RunArgs {
 };
 
 int RunScript(const RunArgs& a) {
-    std::ifstream in(a.script);
-    if (!in) {
-        std::cerr << "ordodesk: cannot read the script " << a.script << "\n";
+    // A folder opens as a stream that reads nothing; it is no script.
+    std::error_code folderError;
+    const bool folder = fs::is_directory(a.script, folderError);
+    std::ifstream in;
+    if (!folder) {
+        in.open(a.script);
+    }
+    if (folder || !in) {
+        std::cerr << "ordodesk: cannot read the script " << a.script
+                  << (folder ? ": it is a folder" : "") << "\n";
         return 1;
     }
     HostShell shell(ToShellOptions(a.session, a.echo), std::cout, std::cerr);

@@ -41,6 +41,28 @@ std::string ServerWithConfiguration(const TempDir& dir) {
     return server;
 }
 
+// A text as the JSON output holds it: a string, or {"bytes": base64} for a
+// text that is not UTF-8.
+std::string TextOf(const json& j) {
+    if (j.is_string()) {
+        return j.get<std::string>();
+    }
+    const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    unsigned bits = 0;
+    int count = 0;
+    for (char c : j.at("bytes").get<std::string>()) {
+        if (c == '=') {
+            break;
+        }
+        bits = (bits << 6) | static_cast<unsigned>(digits.find(c));
+        if ((count += 6) >= 8) {
+            out += static_cast<char>((bits >> (count -= 8)) & 0xFF);
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 TEST(Cli, ServerConfigJsonHasEveryProfileInOrder) {
@@ -70,6 +92,18 @@ TEST(Cli, ServerConfigJsonHasEveryProfileInOrder) {
     CliRun text = Ordodesk({"server-config", server});
     EXPECT_EQ(text.exitCode, 0);
     EXPECT_NE(text.out.find("Web"), std::string::npos);
+
+    // Latin-1 names in the configuration files are printed as their bytes.
+    WriteFile(dir / "Data/curparam.txt", "????\n2\n258\nlists\n1\nBright\xE9\n/p/Bright\xE9#1\n"
+                                         "0\n0\n0\n0\n0\n0\nProfiles\n0\n");
+    WriteFile(dir / "Data/convpath.txt", "\"/\xE9t\xE9/\" \"Vol:\xC9t\xE9:\"\n");
+    CliRun latin1 = Ordodesk({"server-config", server, "--json"});
+    ASSERT_EQ(latin1.exitCode, 0) << latin1.err;
+    j = json::parse(latin1.out);
+    EXPECT_EQ(j["parameterListA"][0]["raw"], json({{"bytes", "QnJpZ2h06SMx"}}));
+    EXPECT_EQ(j["parameterListA"][0]["name"], json({{"bytes", "QnJpZ2h06Q=="}}));
+    EXPECT_EQ(j["pathConversions"][0], json::parse(R"({"first": {"bytes": "L+l06S8="},
+                                                       "second": {"bytes": "Vm9sOsl06To="}})"));
 }
 
 TEST(Cli, AMissingFolderIsNamedOnStandardError) {
@@ -95,21 +129,29 @@ TEST(Cli, MapPathPrintsTheLocalPathOrSaysThereIsNone) {
     EXPECT_EQ(run.out, dir / "out/a.tif" + "\n");
     CliRun relative = Ordodesk({"map-path", server, "1", "out\\a.tif"});
     EXPECT_EQ(relative.out, dir / "out/a.tif" + "\n");
-    EXPECT_EQ(Ordodesk({"map-path", server, "0", "Vol:Out:missing.tif"}).exitCode, 1);
+    CliRun none = Ordodesk({"map-path", server, "0", "Vol:Out:missing.tif"});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_EQ(none.out, "");
+    EXPECT_NE(none.err.find("no local path"), std::string::npos);
     EXPECT_EQ(Ordodesk({"map-path", server, "7", "x"}).exitCode, 1);
 }
 
 TEST(Cli, InspectReportsEveryFileInOrderAndRejectionsAreResults) {
     TempDir dir;
     WriteFile(dir / "a.pcd", std::string(2048, '\0') + "PCD_IPI" + std::string(16, '\0'));
+    // The OPI name is octal-escaped Latin-1; so is the last file's name.
     WriteFile(dir / "opi.eps", "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 10 10\n"
-                               "%%BeginOPI: 2.0\n%%ImageFileName: (Vol:Images:Photo.tif)\n"
+                               "%%BeginOPI: 2.0\n%%ImageFileName: (Vol:Images:Ph\\351to.tif)\n"
                                "%%ImageInks: full_color\n%%EndOPI\n%%EOF\n");
-    CliRun run = Ordodesk(
-        {"inspect", "--json", "--accept-opi", dir / "a.pcd", dir / "missing", dir / "opi.eps"});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
+    WriteFile(dir / "Caf\xE9", "not an image");
+    CliRun run = Ordodesk({"inspect", "--json", "--accept-opi", dir / "a.pcd", dir / "missing",
+                           dir / "opi.eps", dir.Path(), dir / "Caf\xE9"});
+    // Files that cannot be read are named on standard error and make it 1.
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("missing: no such file"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("a folder, not a regular file"), std::string::npos) << run.err;
     json j = json::parse(run.out);
-    ASSERT_EQ(j.size(), 3u);
+    ASSERT_EQ(j.size(), 5u);
     EXPECT_EQ(j[0]["reader"], "Proxy_PCD");
     EXPECT_EQ(j[0]["formatCode"], 0x800);
     EXPECT_EQ(j[0]["pixelType"], 0x2101);
@@ -117,9 +159,18 @@ TEST(Cli, InspectReportsEveryFileInOrderAndRejectionsAreResults) {
     EXPECT_EQ(j[0]["resolution"], 768.0);
     EXPECT_FALSE(j[1]["accepted"]);
     EXPECT_TRUE(j[1]["reader"].is_null());
+    EXPECT_EQ(j[1]["reason"], "no such file");
     EXPECT_EQ(j[2]["reader"], "Proxy_EPS_OPI");
-    EXPECT_EQ(j[2]["linkedName"], "Vol:Images:Photo.tif");
+    EXPECT_EQ(j[2]["linkedName"], json({{"bytes", "Vm9sOkltYWdlczpQaOl0by50aWY="}}));
     EXPECT_EQ(j[2]["colourModel"], 11);
+    EXPECT_EQ(j[3]["reason"], "a folder, not a regular file");
+    EXPECT_EQ(TextOf(j[4]["file"]), dir / "Caf\xE9");
+    EXPECT_EQ(j[4]["reason"], "no reader accepts this file");
+
+    CliRun text = Ordodesk({"inspect", dir / "a.pcd", dir / "missing"});
+    EXPECT_EQ(text.exitCode, 1);
+    EXPECT_EQ(text.out.find("missing"), std::string::npos) << text.out;
+    EXPECT_NE(text.err.find("missing: no such file"), std::string::npos) << text.err;
 
     CliRun noOpi = Ordodesk({"inspect", "--json", dir / "opi.eps"});
     EXPECT_EQ(json::parse(noOpi.out)[0]["reader"], "Proxy_EPS_Std");
@@ -203,6 +254,13 @@ TEST(Cli, OrderFromPrintsTheRecordOfAPlacedImage) {
     CliRun text = Ordodesk({"order-from", image});
     EXPECT_EQ(text.exitCode, 0);
     EXPECT_NE(text.out.find("outputName       Photo"), std::string::npos);
+
+    const std::string latin1 = dir / "ABCDEFG#Caf\xE9.tif";
+    WriteFile(latin1, tiff);
+    CliRun named = Ordodesk({"order-from", latin1, "--json"});
+    ASSERT_EQ(named.exitCode, 0) << named.err;
+    EXPECT_EQ(json::parse(named.out)["outputName"], json({{"bytes", "Q2Fm6Q=="}}));
+    EXPECT_EQ(TextOf(json::parse(named.out)["linkPath"]), latin1);
 
     EXPECT_EQ(Ordodesk({"order-from", dir / "missing.tif"}).exitCode, 1);
     EXPECT_EQ(Ordodesk({"order-from", image, "--server", dir / "nowhere/qorserver"}).exitCode, 1);

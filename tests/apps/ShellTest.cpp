@@ -143,9 +143,12 @@ TEST(ShellHost, VariablesAndQuotesKeepBlanksInOneWord) {
 
 TEST(ShellHost, MissingScriptAndBadVariableAreRefused) {
     TempDir w;
-    ShellRun run = RunScriptFile(w / "nothing-here.ods", w);
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("cannot read the script"), std::string::npos);
+    ShellRun run;
+    for (const std::string& script : {w / "nothing-here.ods", w.Path()}) { // missing, a folder
+        run = RunScriptFile(script, w);
+        EXPECT_EQ(run.exitCode, 1) << script;
+        EXPECT_NE(run.err.find("cannot read the script"), std::string::npos) << script;
+    }
     WriteFile(w / "s.ods", "echo hi\n");
     run = Ordodesk({"run", w / "s.ods", "--set", "novalue", "--system-folder", w / "sys",
                     "--session", w / "session"},
