@@ -31,10 +31,20 @@ std::size_t MarkAt(const std::string& name) {
     return tilde;
 }
 
+constexpr const char* kRecordEnds[] = {kOutputRecordEnd, kTargetRecordEnd, kAnsweredEnd};
+
 bool Taken(const std::string& folder, const std::string& name) {
     struct stat st {};
     const std::string path = folder + "/" + name;
-    return ::lstat(path.c_str(), &st) == 0 || ::lstat((path + kTargetRecordEnd).c_str(), &st) == 0;
+    if (::lstat(path.c_str(), &st) == 0) {
+        return true;
+    }
+    for (const char* end : kRecordEnds) {
+        if (::lstat((path + end).c_str(), &st) == 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -47,12 +57,17 @@ std::string DefaultServerId() {
     return "server";
 }
 
-bool IsTargetRecord(const std::string& name) {
-    return EndsWith(name, kTargetRecordEnd);
+bool IsRecordName(const std::string& name) {
+    for (const char* end : kRecordEnds) {
+        if (EndsWith(name, end)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::string ClaimName(const std::string& claimFolder, const std::string& job) {
-    if (MarkAt(job) == std::string::npos && !IsTargetRecord(job) && !Taken(claimFolder, job)) {
+    if (MarkAt(job) == std::string::npos && !IsRecordName(job) && !Taken(claimFolder, job)) {
         return job;
     }
     std::string name;

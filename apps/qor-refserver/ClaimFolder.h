@@ -4,22 +4,30 @@
 
 // A server's claim folder, Data/work/<server id>: the jobs it has taken from
 // Data/tmp and not yet finished. Only the server of that id writes there, and
-// it holds ".owner" locked while it serves. Beside a job whose output was
-// written, "<claimed name>.target" records where the output goes.
+// it holds ".owner" locked while it serves. Beside a job it keeps records:
+//   <claimed name>.output  the hidden name its output is being written under
+//   <claimed name>.target  where the written output goes (TargetRecord)
+// A job whose reply is published is renamed to "<claimed name>.answered"; the
+// records go next, the answered job last.
 
 // The host name when it is a plain folder name, else "server".
 std::string DefaultServerId();
 
+inline constexpr const char* kOutputRecordEnd = ".output";
+inline constexpr const char* kTargetRecordEnd = ".target";
+inline constexpr const char* kAnsweredEnd = ".answered";
+
+// True for a name ending in one of the three ends above: a record or an
+// answered job, never a job to handle.
+bool IsRecordName(const std::string& name);
+
 // The name a job takes in the claim folder: its own, or its own with "~N"
-// appended when that name is taken there, already ends in "~" and digits, or
-// ends in ".target". So JobNameOf gives the job's name back, no taken file is
-// replaced and no job reads as a target record.
+// appended when that name is taken there (by a job, its records or its
+// answered file), already ends in "~" and digits, or is a record's name. So
+// JobNameOf gives the job's name back, no taken file is replaced and no job
+// reads as a record.
 std::string ClaimName(const std::string& claimFolder, const std::string& job);
 std::string JobNameOf(const std::string& claimed);
-
-// True for the name of a target record.
-bool IsTargetRecord(const std::string& name);
-inline constexpr const char* kTargetRecordEnd = ".target";
 
 // What a target record holds: the output's path, the hidden name it was
 // written under before it was moved, and the reply's status word and message.

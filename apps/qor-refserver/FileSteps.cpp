@@ -42,9 +42,37 @@ int SyncFolder(const std::string& folder) {
     return SyncDescriptorOf(folder, O_RDONLY | O_DIRECTORY);
 }
 
+std::string HiddenName(const std::string& name, const std::string& tag) {
+    return "." + name + "." + tag + ".part";
+}
+
+bool IsHiddenName(const std::string& fileName, const std::string& tag, bool anyProcess) {
+    const std::string end = ".part";
+    if (tag.empty() || fileName.size() < 2 + tag.size() + end.size() || fileName[0] != '.' ||
+        fileName.compare(fileName.size() - end.size(), end.size(), end) != 0) {
+        return false;
+    }
+    std::string rest = fileName.substr(0, fileName.size() - end.size());
+    const std::string withTag = "." + tag;
+    auto endsWithTag = [&] {
+        return rest.size() > withTag.size() + 1 &&
+               rest.compare(rest.size() - withTag.size(), withTag.size(), withTag) == 0;
+    };
+    if (endsWithTag()) {
+        return true;
+    }
+    const std::size_t digits = rest.find_last_not_of("0123456789");
+    if (!anyProcess || digits == std::string::npos || digits + 1 == rest.size() ||
+        rest[digits] != '.') {
+        return false;
+    }
+    rest.resize(digits);
+    return endsWithTag();
+}
+
 int PublishFile(const std::string& folder, const std::string& name, const std::string& text,
                 const std::string& tag) {
-    const std::string hidden = folder + "/." + name + "." + tag + ".part";
+    const std::string hidden = folder + "/" + HiddenName(name, tag);
     const std::string target = folder + "/" + name;
     int fd = ::open(hidden.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {

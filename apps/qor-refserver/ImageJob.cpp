@@ -511,11 +511,17 @@ JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t,
     // step, so that a client never sees half a file.
     const std::string tag =
         steps.tag.empty() ? std::to_string(static_cast<long long>(getpid())) : steps.tag;
-    const fs::path part = folder / ("." + wanted.filename().string() + "." + tag + ".part");
+    const fs::path part = folder / HiddenName(wanted.filename().string(), tag);
+    if (steps.beforeWrite && !steps.beforeWrite(part.string(), error)) {
+        return Fail(error, t.pathIn);
+    }
     auto failWritten = [&](const std::string& reason) {
         fs::remove(part, ec);
         return Fail(reason, t.pathIn);
     };
+    // One left by a run that was killed may be a second name of an output
+    // already in place (moved by a link); writing over it would change that.
+    fs::remove(part, ec);
     try {
         Save(placed, format, profile.resolutionUnit, part.string());
     } catch (const vips::VError& e) {

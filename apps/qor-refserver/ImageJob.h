@@ -41,11 +41,14 @@ bool ConvertColour(vips::VImage& image, ImageKind& kind, int processOpt,
                    const ServerProfile& profile, std::string& error);
 
 // How ProcessTicket puts its output in place. The output is written beside its
-// target under a hidden name that holds tag (the process id when empty), so
-// that servers writing into one folder keep apart, and forced to disk before
-// it is moved over the target.
+// target under HiddenName(target name, tag) (the process id when tag is empty)
+// and forced to disk before it is moved over the target. A file already under
+// that hidden name is removed first, not written over.
 struct OutputSteps {
     std::string tag;
+    // Called with the hidden name before anything is written there. False
+    // stops the job with the reason in error.
+    std::function<bool(const std::string& part, std::string& error)> beforeWrite;
     // Called after the output is written under its hidden name (part) and
     // before it is moved, with the result the job has once it is; called again
     // when the target had to change meanwhile. False stops the job with the

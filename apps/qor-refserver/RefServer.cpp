@@ -43,23 +43,30 @@ std::string OneLine(const std::string& text, const char* fallback) {
     return line.find_first_not_of(' ') == std::string::npos ? fallback : line;
 }
 
-// The names of the regular files of a folder that are neither hidden nor
-// lock files (nor target records, in a claim folder), in name order.
-std::vector<std::string> JobNames(const std::string& folder, bool claimFolder) {
+// The names of the regular files of a folder, in name order.
+std::vector<std::string> FileNames(const std::string& folder) {
     std::vector<std::string> names;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        std::string name = it->path().filename().string();
-        if (name.empty() || name[0] == '.' || EndsWith(name, ".lock") ||
-            (claimFolder && IsTargetRecord(name))) {
-            continue;
-        }
         std::error_code typeError;
         if (it->is_regular_file(typeError)) {
-            names.push_back(name);
+            names.push_back(it->path().filename().string());
         }
     }
     std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Of these, the names that are neither hidden nor lock files (nor records, in
+// a claim folder).
+std::vector<std::string> JobNames(const std::vector<std::string>& files, bool claimFolder) {
+    std::vector<std::string> names;
+    for (const std::string& name : files) {
+        if (!name.empty() && name[0] != '.' && !EndsWith(name, ".lock") &&
+            !(claimFolder && IsRecordName(name))) {
+            names.push_back(name);
+        }
+    }
     return names;
 }
 
@@ -87,7 +94,8 @@ std::string ReplyText(const std::string& jobName, int64_t millis, const char* st
 
 RefServer::RefServer(const std::string& root, std::ostream& logStream, const std::string& serverId)
     : folders(root), id(serverId), claimDir((fs::path(folders.work) / serverId).string()),
-      tag(serverId + "." + std::to_string(static_cast<long long>(::getpid()))), log(logStream) {}
+      tag(serverId), outputTag(serverId + "." + std::to_string(static_cast<long long>(::getpid()))),
+      log(logStream) {}
 
 bool RefServer::Check(std::string& error) const {
     for (const std::string& dir : {folders.qor2, folders.tmp, folders.clients}) {
@@ -131,15 +139,6 @@ bool RefServer::Start(std::string& error) {
         error = "cannot hold the claim folder " + claimDir + ": " + Reason(rc);
         return false;
     }
-    // Records whose job is gone: the last run stopped between the two removals.
-    for (fs::directory_iterator it(claimDir, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string record = it->path().string();
-        if (IsTargetRecord(record) &&
-            !platform::Exists(
-                record.substr(0, record.size() - std::strlen(kTargetRecordEnd)).c_str())) {
-            platform::RemoveFile(record.c_str());
-        }
-    }
     return true;
 }
 
@@ -153,7 +152,26 @@ int RefServer::RunOnce() {
     int handled = 0;
     // What a run that stopped midway left, first.
     auto stopping = [this] { return stop != nullptr && stop->load(); };
-    for (const std::string& claimed : JobNames(claimDir, true)) {
+    const std::vector<std::string> left = FileNames(claimDir);
+    for (const std::string& name : left) {
+        const std::string path = (fs::path(claimDir) / name).string();
+        if (IsHiddenName(name, tag)) {
+            platform::RemoveFile(path.c_str()); // a record whose writing was cut off
+        } else if (EndsWith(name, kAnsweredEnd)) {
+            if (!GivenUp(path)) {
+                CloseAnswered(name.substr(0, name.size() - std::strlen(kAnsweredEnd)));
+                ++handled;
+            }
+        } else if (IsRecordName(name)) {
+            // The records of a job that is gone and answered.
+            const std::string claimed = name.substr(0, name.rfind('.'));
+            const std::string job = (fs::path(claimDir) / claimed).string();
+            if (!platform::Exists(job.c_str()) && !platform::Exists((job + kAnsweredEnd).c_str())) {
+                DropRecords(claimed);
+            }
+        }
+    }
+    for (const std::string& claimed : JobNames(left, true)) {
         if (stopping()) {
             return handled;
         }
@@ -162,7 +180,7 @@ int RefServer::RunOnce() {
             ++handled;
         }
     }
-    for (const std::string& name : JobNames(folders.tmp, false)) {
+    for (const std::string& name : JobNames(FileNames(folders.tmp), false)) {
         if (stopping()) {
             break; // the rest is left to the next run or to other servers
         }
@@ -256,7 +274,7 @@ void RefServer::HandleClaimed(const std::string& claimed, bool leftover) {
                                        : "disconnect",
             elapsed(), message);
         if (done) {
-            Finish(claimed);
+            platform::RemoveFile(path.c_str());
         } else {
             GiveUp(path);
         }
@@ -265,8 +283,11 @@ void RefServer::HandleClaimed(const std::string& claimed, bool leftover) {
     if (leftover && platform::Exists(reply.c_str()) &&
         !platform::Exists((reply + ".lock").c_str())) {
         // Answered before the run stopped; only the job file was left.
+        const bool marked = MarkAnswered(claimed);
         Log(job.clientId, name, "answered", elapsed(), "reply was published before a restart");
-        Finish(claimed);
+        if (marked) {
+            CleanUp(claimed);
+        }
         return;
     }
 
@@ -277,10 +298,17 @@ void RefServer::HandleClaimed(const std::string& claimed, bool leftover) {
     } else if (JobTicket ticket; !ParseTicket(job.body, ticket, error)) {
         result = {ReplyStatus::error, error, "-"};
     } else if (!leftover || !OutputFromRecord(claimed, ticket, result)) {
-        const std::string record = path + kTargetRecordEnd;
-        platform::RemoveFile(record.c_str());
+        DropRecords(claimed); // and what a run that stopped wrote of the output
         OutputSteps steps;
-        steps.tag = tag;
+        steps.tag = outputTag;
+        // The hidden name is recorded before the output is written there, so
+        // that a rerun removes what a run that stopped left under it.
+        steps.beforeWrite = [&](const std::string& part, std::string& why) {
+            int written = PublishFile(claimDir, claimed + kOutputRecordEnd, part + "\n", tag);
+            why = "the output's hidden name cannot be recorded in Data/work/" + id + ": " +
+                  Reason(written);
+            return written == 0;
+        };
         // The target is recorded before the output is moved there, so that a
         // rerun answers with it instead of making the output twice.
         steps.beforeMove = [&](const JobResult& planned, const std::string& part,
@@ -300,8 +328,10 @@ void RefServer::HandleClaimed(const std::string& claimed, bool leftover) {
         }
     }
     const char* word = StatusWord(result.status);
-    if (!WriteReply(job.clientId, name,
-                    ReplyText(name, elapsed() / 1000, word, result.message, result.outputPath))) {
+    bool marked = false;
+    if (!Answer(claimed, job.clientId,
+                ReplyText(name, elapsed() / 1000, word, result.message, result.outputPath),
+                marked)) {
         Log(job.clientId, name, "error", elapsed(), "reply cannot be written" + kept);
         ++counts.errors;
         GiveUp(path);
@@ -319,7 +349,9 @@ void RefServer::HandleClaimed(const std::string& claimed, bool leftover) {
         break;
     }
     Log(job.clientId, name, word, elapsed(), result.message);
-    Finish(claimed);
+    if (marked) {
+        CleanUp(claimed);
+    }
 }
 
 bool RefServer::OutputFromRecord(const std::string& claimed, const JobTicket& ticket,
@@ -335,7 +367,7 @@ bool RefServer::OutputFromRecord(const std::string& claimed, const JobTicket& ti
         // Still under its hidden name: moved only when a link gave it the
         // target's name too.
         const bool moved = fs::equivalent(r.part, r.target, ec);
-        fs::remove(r.part, ec);
+        RemoveOwnHidden(r.part);
         if (!moved) {
             return false;
         }
@@ -349,8 +381,9 @@ bool RefServer::OutputFromRecord(const std::string& claimed, const JobTicket& ti
     return true;
 }
 
-bool RefServer::WriteReply(const std::string& clientId, const std::string& jobName,
-                           const std::string& text) {
+bool RefServer::Answer(const std::string& claimed, const std::string& clientId,
+                       const std::string& text, bool& marked) {
+    const std::string jobName = JobNameOf(claimed);
     const fs::path dir = fs::path(folders.clients) / clientId;
     std::error_code ec;
     fs::create_directories(dir, ec);
@@ -361,14 +394,65 @@ bool RefServer::WriteReply(const std::string& clientId, const std::string& jobNa
     // Replaces a reply of the same name, one half written when a run stopped
     // among them.
     int rc = PublishFile(dir.string(), jobName, text, tag);
+    // Marked answered while the client cannot take the reply yet: once it
+    // can, and may release it, a rerun finds the job answered.
+    marked = rc == 0 && MarkAnswered(claimed);
     platform::RemoveFile(lock.c_str());
     return rc == 0;
 }
 
-void RefServer::Finish(const std::string& claimed) {
+bool RefServer::MarkAnswered(const std::string& claimed) {
     const std::string path = (fs::path(claimDir) / claimed).string();
+    if (platform::RenameFile(path.c_str(), (path + kAnsweredEnd).c_str()) != 0 &&
+        platform::RemoveFile(path.c_str()) != 0) {
+        GiveUp(path);
+        return false;
+    }
+    SyncFolder(claimDir);
+    return true;
+}
+
+void RefServer::CloseAnswered(const std::string& claimed) {
+    const std::string answered = (fs::path(claimDir) / claimed).string() + kAnsweredEnd;
+    const std::string name = JobNameOf(claimed);
+    std::string text;
+    std::string error;
+    JobFile job;
+    if (platform::ReadWholeFile(answered.c_str(), kMaxJobBytes, text) == 0 &&
+        ParseJobFile(text, job, error)) {
+        // The reply is whole: it was published before the job was marked.
+        const std::string lock =
+            (fs::path(folders.clients) / job.clientId / name).string() + ".lock";
+        platform::RemoveFile(lock.c_str());
+    }
+    Log(job.clientId, name, "answered", 0, "reply was published before a restart");
+    CleanUp(claimed);
+}
+
+void RefServer::CleanUp(const std::string& claimed) {
+    DropRecords(claimed);
+    const std::string answered = (fs::path(claimDir) / claimed).string() + kAnsweredEnd;
+    if (platform::RemoveFile(answered.c_str()) != 0 && platform::Exists(answered.c_str())) {
+        GiveUp(answered);
+    }
+}
+
+void RefServer::DropRecords(const std::string& claimed) {
+    const std::string path = (fs::path(claimDir) / claimed).string();
+    std::string text;
+    if (platform::ReadWholeFile((path + kOutputRecordEnd).c_str(), 4096, text) == 0 &&
+        text.find('\n') != std::string::npos) {
+        RemoveOwnHidden(text.substr(0, text.find('\n')));
+    }
     platform::RemoveFile((path + kTargetRecordEnd).c_str());
-    platform::RemoveFile(path.c_str());
+    platform::RemoveFile((path + kOutputRecordEnd).c_str());
+}
+
+void RefServer::RemoveOwnHidden(const std::string& path) {
+    const fs::path file(path);
+    if (file.is_absolute() && IsHiddenName(file.filename().string(), id, true)) {
+        platform::RemoveFile(path.c_str());
+    }
 }
 
 bool RefServer::SetAside(const std::string& claimed, const std::string& reason) {

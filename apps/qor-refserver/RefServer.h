@@ -26,8 +26,9 @@ struct JobResult;
 // it.
 //
 // Each pass first finishes the jobs its claim folder holds from a run that
-// stopped midway. A job that cannot be taken, read, set aside or answered is
-// logged once and left where it is while the object lives.
+// stopped midway: a job marked answered is only cleaned up, with the hidden
+// files its run left. A job that cannot be taken, read, set aside or answered
+// is logged once and left where it is while the object lives.
 class RefServer {
 public:
     struct Counts {
@@ -81,9 +82,24 @@ private:
     void HandleClaimed(const std::string& claimed, bool leftover);
     bool OutputFromRecord(const std::string& claimed, const JobTicket& ticket, JobResult& result);
     bool SetAside(const std::string& claimed, const std::string& reason);
-    bool WriteReply(const std::string& clientId, const std::string& jobName,
-                    const std::string& text);
-    void Finish(const std::string& claimed);
+    // Publishes the reply under its lock and marks the job answered before the
+    // lock goes; false when the reply cannot be written. marked is false when
+    // the job could not be marked (it is given up on then).
+    bool Answer(const std::string& claimed, const std::string& clientId, const std::string& text,
+                bool& marked);
+    // In one step: renames the job to "<claimed>.answered" (removes it where
+    // that fails) and forces the claim folder to disk.
+    bool MarkAnswered(const std::string& claimed);
+    // A job found marked answered: the reply lock left beside its reply goes,
+    // then what CleanUp removes.
+    void CloseAnswered(const std::string& claimed);
+    // The records of an answered job, then the job itself.
+    void CleanUp(const std::string& claimed);
+    // The records of a job, and its hidden output when it is still there.
+    void DropRecords(const std::string& claimed);
+    // Removes a file only when its name is a hidden name of this server's, as
+    // this or an earlier process gave it.
+    void RemoveOwnHidden(const std::string& path);
     bool GivenUp(const std::string& path);
     void GiveUp(const std::string& path);
     void Log(const std::string& client, const std::string& job, const std::string& outcome,
@@ -92,7 +108,10 @@ private:
     ServerFolders folders;
     std::string id;
     std::string claimDir;
-    std::string tag; // in the hidden names of the files it writes: id and process
+    std::string tag; // in the hidden names of replies and records: the id
+    // In those of outputs: the id and the process, as servers of one id on two
+    // trees may write into one folder. A rerun finds them by their record.
+    std::string outputTag;
     std::ostream& log;
     Counts counts;
     ClaimLock hold;

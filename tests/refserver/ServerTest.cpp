@@ -51,11 +51,12 @@ void PutJob(const std::string& root, const std::string& name, const std::string&
     std::remove((job + ".lock").c_str());
 }
 
-// How many lines of a log are about the job.
-int LinesAbout(const std::string& log, const std::string& job) {
+// How many lines of a log are about the job (with that outcome, when given).
+int LinesAbout(const std::string& log, const std::string& job, const std::string& outcome = "") {
+    const std::string key =
+        " job=" + job + " " + (outcome.empty() ? "" : "outcome=" + outcome + " ");
     int count = 0;
-    for (std::size_t at = log.find(" job=" + job + " "); at != std::string::npos;
-         at = log.find(" job=" + job + " ", at + 1)) {
+    for (std::size_t at = log.find(key); at != std::string::npos; at = log.find(key, at + 1)) {
         ++count;
     }
     return count;
@@ -352,15 +353,18 @@ TEST(RefServerProtocol, TwoClientsInTheSameSecondAreBothAnswered) {
 
 TEST(RefServerClaims, ClaimNamesGiveTheJobBackAndNeverTakeANameInUse) {
     TempDir dir;
-    for (const char* taken : {"a", "b~1", "c.target"}) {
+    for (const char* taken : {"a", "b~1", "c.target", "g.answered", "h.output"}) {
         WriteFile(dir / taken, "");
     }
-    for (const char* job : {"a", "b", "b~1", "c", "d~2", "e.target", "~1", "f~"}) {
+    for (const char* job : {"a", "b", "b~1", "c", "d~2", "e.target", "~1", "f~", "g", "h",
+                            "i.answered", "j.output"}) {
         const std::string claimed = ClaimName(dir.Path(), job);
         EXPECT_EQ(JobNameOf(claimed), job) << claimed;
         EXPECT_FALSE(PathExists(dir / claimed)) << claimed;
-        EXPECT_FALSE(PathExists(dir / (claimed + kTargetRecordEnd))) << claimed;
-        EXPECT_FALSE(IsTargetRecord(claimed)) << claimed;
+        for (const char* end : {kOutputRecordEnd, kTargetRecordEnd, kAnsweredEnd}) {
+            EXPECT_FALSE(PathExists(dir / (claimed + end))) << claimed << end;
+        }
+        EXPECT_FALSE(IsRecordName(claimed)) << claimed;
     }
 }
 
@@ -454,67 +458,130 @@ TEST(RefServerClaims, AJobThatCannotBeTakenOrReadIsLoggedOnceAndLeftAlone) {
 }
 
 TEST(RefServerClaims, ARestartFinishesTheJobsLeftInTheClaimFolderOnce) {
+    enum Job { kClaimed, kAnswered, kGone };
+    enum Reply { kNoReply, kPublished, kPublishedLocked, kCutOff };
+    enum Output {
+        kNothing,
+        kWriting,   // hidden name recorded, half an output under it
+        kRecording, // output written, its target half recorded
+        kWritten,   // target recorded, output still under its hidden name
+        kMoved,     // target recorded, output moved there
+    };
     const struct {
         const char* label;
-        bool publishedReply;  // the reply is there, without its lock
-        bool staleLock;       // a half reply under its lock
-        const char* made;     // an output at the target before the restart
-        bool recorded, moved; // the target recorded; the output moved there
+        Job job; // in the claim folder: taken, marked answered, or gone
+        Reply reply;
+        Output output;
+        const char* made; // a file at the target before the restart
+        bool inputGone;   // the input removed since
         int status;
-        const char* message;
+        const char* message; // nullptr: no reply to pick up
         bool outputRemade;
     } cases[] = {
-        {"nothing answered yet", false, false, nullptr, false, false, 0, "processed", true},
-        {"reply published", true, false, nullptr, false, false, 0, "answered before", false},
-        {"output moved, target recorded", false, false, "made before", true, true, -1, "recorded",
-         false},
-        {"output written, not moved", false, false, "older output", true, false, 0, "processed",
+        {"nothing answered yet", kClaimed, kNoReply, kNothing, nullptr, false, 0, "processed",
          true},
-        {"stale reply lock", false, true, nullptr, false, false, 0, "processed", true},
+        {"reply published", kClaimed, kPublished, kNothing, nullptr, false, 0, "answered before",
+         false},
+        {"output moved, target recorded", kClaimed, kNoReply, kMoved, "made before", false, -1,
+         "recorded", false},
+        {"output written, not moved", kClaimed, kNoReply, kWritten, "older output", false, 0,
+         "processed", true},
+        {"reply write cut off", kClaimed, kCutOff, kNothing, nullptr, false, 0, "processed", true},
+        {"output half written, input removed since", kClaimed, kNoReply, kWriting, nullptr, true,
+         -2, "not found", false},
+        {"target half recorded", kClaimed, kNoReply, kRecording, nullptr, false, 0, "processed",
+         true},
+        {"answered, reply lock left", kAnswered, kPublishedLocked, kMoved, "made before", false, 0,
+         "answered before", false},
+        {"answered and picked up, target record left", kAnswered, kNoReply, kMoved, "made before",
+         false, 0, nullptr, false},
+        {"answered and picked up", kAnswered, kNoReply, kNothing, "made before", false, 0, nullptr,
+         false},
+        {"target record whose job is gone", kGone, kNoReply, kMoved, "made before", false, 0,
+         nullptr, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         ServerSandbox box;
         TicketFields f = QuadrantTicket(box);
         f.pathOut = box.Images() + "/out";
+        const std::string id = box.server.Id();
         const std::string client = box.endpoint.ClientId();
         const std::string name = "01020304.5";
         const std::string claimed = box.server.ClaimFolder() + "/" + name;
-        const std::string reply = box.Root() + "/Data/clients/" + client + "/" + name;
+        const std::string clientDir = box.Root() + "/Data/clients/" + client;
+        const std::string reply = clientDir + "/" + name;
         const std::string target = box.Images() + "/out.tif";
-        const std::string part = box.Images() + "/.out.tif.x.part";
-        WriteFile(claimed, JobText(client, TicketText(f)));
-        if (c.publishedReply) {
+        // As an earlier process of this server named it.
+        const std::string part = box.Images() + "/.out.tif." + id + ".1.part";
+        // Hidden files of another server, writing into the same folders.
+        const std::string other = id + "-other";
+        WriteFile(box.Images() + "/.out.tif." + other + ".part", "");
+        WriteFile(clientDir + "/." + name + "." + other + ".part", "");
+
+        const std::string job = JobText(client, TicketText(f));
+        if (c.job != kGone) {
+            WriteFile(c.job == kAnswered ? claimed + kAnsweredEnd : claimed, job);
+        }
+        if (c.reply == kPublished || c.reply == kPublishedLocked) {
             WriteFile(reply, ReplyText(name, 7, "finish", "answered before", target));
         }
-        if (c.staleLock) {
+        if (c.reply == kPublishedLocked || c.reply == kCutOff) {
             WriteFile(reply + ".lock", "");
+        }
+        if (c.reply == kCutOff) {
             WriteFile(reply, name + "\n2\n");
+            WriteFile(clientDir + "/." + name + "." + id + ".part", name + "\n2\n3\n");
         }
         if (c.made != nullptr) {
             WriteFile(target, c.made);
         }
-        if (!c.moved && c.recorded) {
+        if (c.output != kNothing) {
+            WriteFile(claimed + kOutputRecordEnd, part + "\n");
+        }
+        if (c.output == kWriting || c.output == kRecording || c.output == kWritten) {
             WriteFile(part, "half an output");
         }
-        if (c.recorded) {
+        if (c.output == kRecording) {
+            WriteFile(box.server.ClaimFolder() + "/." + name + kTargetRecordEnd + "." + id +
+                          ".part",
+                      target + "\n");
+        }
+        if (c.output == kWritten || c.output == kMoved) {
             WriteFile(claimed + kTargetRecordEnd,
                       TargetRecordText({target, part, "warning", "recorded"}));
         }
+        if (c.inputGone) {
+            std::remove(f.pathIn.c_str());
+        }
 
-        EXPECT_EQ(box.Serve(), 1);
+        EXPECT_EQ(box.Serve(), c.job == kGone ? 0 : 1);
         QorReply r;
         std::string text;
-        ASSERT_TRUE(box.Reply(client + "/" + name, r, &text));
-        EXPECT_EQ(r.status, c.status) << text;
-        EXPECT_NE(std::string(r.message).find(c.message), std::string::npos) << text;
-        EXPECT_EQ(std::string(r.outputPath), target);
-        EXPECT_FALSE(PathExists(reply + ".lock"));
+        ASSERT_EQ(box.Reply(client + "/" + name, r, &text), c.message != nullptr);
+        if (c.message != nullptr) {
+            EXPECT_EQ(r.status, c.status) << text;
+            EXPECT_NE(std::string(r.message).find(c.message), std::string::npos) << text;
+            EXPECT_EQ(std::string(r.outputPath), c.inputGone ? f.pathIn : target);
+        }
+        // Answered in this run only when no reply was published before.
+        const bool answeredNow = c.job == kClaimed && c.reply != kPublished;
+        int answers = 0;
+        for (const char* outcome : {"finish", "warning", "error"}) {
+            answers += LinesAbout(box.log.str(), name, outcome);
+        }
+        EXPECT_EQ(answers, answeredNow ? 1 : 0) << box.log.str();
         EXPECT_EQ(Names(box.server.ClaimFolder()), std::vector<std::string>{".owner"});
+        // No lock, no hidden file of this server, nothing to keep the folder.
+        EXPECT_EQ(Names(clientDir), std::vector<std::string>{"." + name + "." + other + ".part"});
         const bool targetThere = c.made != nullptr || c.outputRemade;
-        const std::vector<std::string> images =
-            targetThere ? std::vector<std::string>{"out.tif", "quad.tif"}
-                        : std::vector<std::string>{"quad.tif"};
+        std::vector<std::string> images{".out.tif." + other + ".part"};
+        if (targetThere) {
+            images.push_back("out.tif");
+        }
+        if (!c.inputGone) {
+            images.push_back("quad.tif");
+        }
         EXPECT_EQ(Names(box.Images()), images);
         if (targetThere) {
             EXPECT_EQ(ReadFile(target).substr(0, 2) == "II", c.outputRemade);
