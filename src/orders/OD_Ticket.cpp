@@ -171,7 +171,7 @@ int SendOrder(const UIDRef& item, const OD_ProcData& order, QOR_EndPoint* endpoi
     values.pathOut = pathOut;
 
     const double resolution = prefs.GetResolution();
-    if (!std::isfinite(resolution) ||
+    if (!std::isfinite(resolution) || resolution < 1.0 ||
         std::fabs(resolution) >= static_cast<double>(std::numeric_limits<int>::max())) {
         return kODSendBadResolution;
     }

@@ -27,7 +27,7 @@ inline constexpr int kODSendPathInTooLong = -20;  // the source path needs more 
 inline constexpr int kODSendPathOutTooLong = -21; // the output path needs more than 511 bytes
 inline constexpr int kODSendNoOutFolder = -22;    // no folder for the output (see FormOutputPath)
 inline constexpr int kODSendTicketTooLong = -23;  // the ticket needs more than 1023 bytes
-inline constexpr int kODSendBadResolution = -24;  // the output resolution is not a usable number
+inline constexpr int kODSendBadResolution = -24;  // output resolution below 1 or not a number
 
 // English words for a result of SendOrder, for the log; "" for 0.
 const char* SendOrderProblem(int result);

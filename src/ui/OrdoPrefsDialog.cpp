@@ -33,6 +33,10 @@ constexpr const char* kSaveFamilyKey = "0x71900kOrdoPrefSaveFamilyKey";
 constexpr const char* kLoadFamilyKey = "0x71900kOrdoPrefLoadFamilyKey";
 constexpr const char* kNotANumberKey = "0x71900kOrdoErrNotANumber";
 constexpr const char* kFrequencyRangeKey = "0x71900kOrdoErrFrequencyRange";
+constexpr const char* kResolutionRangeKey = "0x71900kOrdoErrResolutionRange";
+constexpr const char* kLessThanRangeKey = "0x71900kOrdoErrLessThanRange";
+constexpr const char* kGreaterThanRangeKey = "0x71900kOrdoErrGreaterThanRange";
+constexpr const char* kLimitsOrderKey = "0x71900kOrdoErrLimitsOrder";
 constexpr const char* kPathTooLongKey = "0x71900kOrdoErrPathTooLong";
 constexpr const char* kServerChoiceKey = "0x71900kOrdoErrServerChoice";
 constexpr const char* kPrefsSaveKey = "0x71900kOrdoErrPrefsSave";
@@ -170,6 +174,32 @@ WidgetID CheckFields(const IPMUnknown* root) {
         if (!valid && IsEnabled(root, id)) {
             Warn(kNotANumberKey);
             return id;
+        }
+    }
+    // The output resolution is at least 1 dpi; the resampling limits are
+    // percentages above 0, "less than" below "greater than".
+    const auto value = [&](WidgetID id) { return WidgetUtils::GetValue(root, id, nullptr); };
+    const double resolution = value(kOrdoPrefResolutionWidgetID);
+    if (!(resolution >= 1.0 && std::isfinite(resolution)) &&
+        IsEnabled(root, kOrdoPrefResolutionWidgetID)) {
+        Warn(kResolutionRangeKey);
+        return kOrdoPrefResolutionWidgetID;
+    }
+    if (IsEnabled(root, kOrdoPrefDownSmpMinWidgetID) &&
+        IsEnabled(root, kOrdoPrefUpSmpMaxWidgetID)) {
+        const double lessThan = value(kOrdoPrefDownSmpMinWidgetID);
+        const double greaterThan = value(kOrdoPrefUpSmpMaxWidgetID);
+        if (!(lessThan > 0.0 && std::isfinite(lessThan))) {
+            Warn(kLessThanRangeKey);
+            return kOrdoPrefDownSmpMinWidgetID;
+        }
+        if (!(greaterThan > 0.0 && std::isfinite(greaterThan))) {
+            Warn(kGreaterThanRangeKey);
+            return kOrdoPrefUpSmpMaxWidgetID;
+        }
+        if (!(lessThan < greaterThan)) {
+            Warn(kLimitsOrderKey);
+            return kOrdoPrefDownSmpMinWidgetID;
         }
     }
     int16_t frequency = 0;

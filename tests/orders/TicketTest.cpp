@@ -387,9 +387,11 @@ TEST_F(TicketTest, TooLongTextsAreRefusedAndNothingIsSent) {
     order.sourcePath = PMString(kSep + std::string(500, 's'));
     EXPECT_EQ(SendOrder(item, order, &endpoint, updated), kODSendTicketTooLong);
 
-    prefs.SetResolution(std::numeric_limits<double>::quiet_NaN());
-    SetPrefs(prefs);
-    EXPECT_EQ(SendOrder(item, Order(), &endpoint, updated), kODSendBadResolution);
+    for (double bad : {std::numeric_limits<double>::quiet_NaN(), 0.0, 0.5, -300.0}) {
+        prefs.SetResolution(bad);
+        SetPrefs(prefs);
+        EXPECT_EQ(SendOrder(item, Order(), &endpoint, updated), kODSendBadResolution) << bad;
+    }
 
     EXPECT_EQ(endpoint.Calls(), 0);
     EXPECT_EQ(updated, OD_ProcData());

@@ -1063,6 +1063,60 @@ TEST_F(DialogsTest, PreferencesRefuseANegativeOrUnreadableUpdatePeriod) {
     EXPECT_EQ(Prefs().GetFrequency(), 30);
 }
 
+TEST_F(DialogsTest, PreferencesRefuseResolutionsBelow1AndLimitsOutOfOrder) {
+    struct Case {
+        WidgetID field;
+        const char* bad;
+        WidgetID refused;
+        const char* alert;
+    };
+    const std::string lessThan = "The resampling limit \"less than\" must be above 0";
+    const std::string order =
+        "The resampling limit \"less than\" must be below the limit \"or greater than\"";
+    const std::string resolution = "The output resolution must be at least 1 dpi";
+    const Case cases[] = {
+        {kOrdoPrefResolutionWidgetID, "0", kOrdoPrefResolutionWidgetID, resolution.c_str()},
+        {kOrdoPrefResolutionWidgetID, "0.5", kOrdoPrefResolutionWidgetID, resolution.c_str()},
+        {kOrdoPrefResolutionWidgetID, "-300", kOrdoPrefResolutionWidgetID, resolution.c_str()},
+        {kOrdoPrefDownSmpMinWidgetID, "0", kOrdoPrefDownSmpMinWidgetID, lessThan.c_str()},
+        {kOrdoPrefUpSmpMaxWidgetID, "-150", kOrdoPrefUpSmpMaxWidgetID,
+         "The resampling limit \"or greater than\" must be above 0"},
+        {kOrdoPrefDownSmpMinWidgetID, "150", kOrdoPrefDownSmpMinWidgetID, order.c_str()},
+        {kOrdoPrefUpSmpMaxWidgetID, "5", kOrdoPrefDownSmpMinWidgetID, order.c_str()},
+    };
+    const OD_PrefsData before = Prefs();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bad);
+        alerts.Clear();
+        dialogs.Then([&](IControlView* d, WidgetID) {
+            WidgetDriver::Type(d, c.field, c.bad);
+            return DialogAnswer::kOK;
+        });
+        dialogs.Then([&](IControlView* d, WidgetID refused) {
+            EXPECT_EQ(refused, c.refused);
+            WidgetDriver::Type(d, c.field,
+                               c.field == kOrdoPrefResolutionWidgetID ? "1"
+                               : c.field == kOrdoPrefUpSmpMaxWidgetID ? "150"
+                                                                      : "10");
+            return DialogAnswer::kOK;
+        });
+        EXPECT_TRUE(RunPreferencesDialog());
+        EXPECT_EQ(AlertTexts(), std::vector<std::string>{c.alert});
+    }
+    OD_PrefsData want = before;
+    want.SetResolution(1);
+    EXPECT_EQ(Prefs(), want);
+
+    // With quality control off the limits cannot be reached and hold nothing.
+    OD_PrefsData off = Prefs();
+    off.SetQualityControl(false);
+    off.SetDownSmpMin(0);
+    SetPrefs(off);
+    alerts.Clear();
+    EXPECT_TRUE(EditPrefs([](IControlView*) {}));
+    EXPECT_TRUE(alerts.Alerts().empty());
+}
+
 // ============================================================================
 // Both dialogs in the user's language
 
