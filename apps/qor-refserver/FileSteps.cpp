@@ -1,6 +1,7 @@
 #include "FileSteps.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -110,6 +111,21 @@ int MoveWithoutReplacing(const std::string& from, const std::string& to) {
     if (rc != EPERM && rc != EOPNOTSUPP) {
         return rc;
     }
+    if (::lstat(to.c_str(), &there) == 0) {
+        return EEXIST;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+int RenameWithoutReplacing(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    const int rc = errno;
+    if (rc != EINVAL && rc != ENOSYS && rc != EOPNOTSUPP) {
+        return rc;
+    }
+    struct stat there {};
     if (::lstat(to.c_str(), &there) == 0) {
         return EEXIST;
     }

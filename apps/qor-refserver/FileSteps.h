@@ -32,3 +32,8 @@ int PublishFile(const std::string& folder, const std::string& name, const std::s
 // name is taken, even by a file that appeared a moment ago. Where the file
 // system has no hard links the move is a rename after a look at the name.
 int MoveWithoutReplacing(const std::string& from, const std::string& to);
+
+// Renames a file to a name that must not exist, in one step: EEXIST when the
+// name is taken, ENOENT when the file is gone (another took it). Where the
+// file system cannot refuse to replace, the rename follows a look at the name.
+int RenameWithoutReplacing(const std::string& from, const std::string& to);

@@ -180,7 +180,12 @@ int RefServer::RunOnce() {
             ++handled;
         }
     }
-    for (const std::string& name : JobNames(FileNames(folders.tmp), false)) {
+    std::vector<std::string> waiting = FileNames(folders.tmp);
+    if (!stopping()) {
+        ClearLeftLocks(waiting, handled);
+        waiting = FileNames(folders.tmp);
+    }
+    for (const std::string& name : JobNames(waiting, false)) {
         if (stopping()) {
             break; // the rest is left to the next run or to other servers
         }
@@ -206,6 +211,53 @@ void RefServer::Claim(const std::string& name, int& handled) {
     }
     HandleClaimed(claimed, false);
     ++handled;
+}
+
+void RefServer::ClearLeftLocks(const std::vector<std::string>& files, int& handled) {
+    const int64_t now = static_cast<int64_t>(std::time(nullptr));
+    // Unchanged for longer than the limit: no client is writing it.
+    auto left = [now](const struct stat& st) {
+        return now - static_cast<int64_t>(st.st_mtime) > kStaleLockSeconds;
+    };
+    for (const std::string& lockName : files) {
+        if (lockName.empty() || lockName[0] == '.' || !EndsWith(lockName, ".lock")) {
+            continue;
+        }
+        const std::string name = lockName.substr(0, lockName.size() - 5);
+        const std::string lock = (fs::path(folders.tmp) / lockName).string();
+        const std::string job = (fs::path(folders.tmp) / name).string();
+        struct stat lockStat {};
+        if (name.empty() || EndsWith(name, ".lock") || ::lstat(lock.c_str(), &lockStat) != 0 ||
+            !left(lockStat)) {
+            continue;
+        }
+        struct stat jobStat {};
+        if (::lstat(job.c_str(), &jobStat) != 0) {
+            if (errno == ENOENT) {
+                platform::RemoveFile(lock.c_str()); // the client stopped before it wrote the job
+            }
+            continue;
+        }
+        if (!S_ISREG(jobStat.st_mode) || !left(jobStat) || GivenUp(job)) {
+            continue;
+        }
+        // The job goes first: while its lock is there no server takes it.
+        const int rc = MoveToRejected(job, name, "its sender never unlocked it");
+        if (rc == ENOENT) {
+            continue; // another server set it aside
+        }
+        ++counts.rejected;
+        ++handled;
+        if (rc != 0) {
+            GiveUp(job);
+            Log("-", name, "rejected", 0,
+                "its sender never unlocked it, cannot be set aside: " + Reason(rc) +
+                    "; the job stays in Data/tmp");
+            continue;
+        }
+        platform::RemoveFile(lock.c_str());
+        Log("-", name, "rejected", 0, "its sender never unlocked it");
+    }
 }
 
 void RefServer::Run(const std::atomic<bool>& stopFlag, int pollMs) {
@@ -457,21 +509,28 @@ void RefServer::RemoveOwnHidden(const std::string& path) {
 
 bool RefServer::SetAside(const std::string& claimed, const std::string& reason) {
     ++counts.rejected;
-    const std::string name = JobNameOf(claimed);
-    const fs::path from = fs::path(claimDir) / claimed;
-    std::error_code ec;
-    fs::create_directories(folders.rejected, ec);
-    fs::path target = fs::path(folders.rejected) / name;
-    for (int n = 1; fs::exists(target, ec) && n < 10000; ++n) {
-        target = fs::path(folders.rejected) / (name + "." + std::to_string(n));
-    }
-    fs::rename(from, target, ec);
-    if (ec) {
-        GiveUp(from.string());
+    const std::string from = (fs::path(claimDir) / claimed).string();
+    if (MoveToRejected(from, JobNameOf(claimed), reason) != 0) {
+        GiveUp(from);
         return false;
     }
-    std::ofstream(target.string() + ".reason") << reason << "\n";
     return true;
+}
+
+int RefServer::MoveToRejected(const std::string& from, const std::string& name,
+                              const std::string& reason) {
+    std::error_code ec;
+    fs::create_directories(folders.rejected, ec);
+    std::string target = (fs::path(folders.rejected) / name).string();
+    int rc = RenameWithoutReplacing(from, target);
+    for (int n = 1; rc == EEXIST && n < 10000; ++n) {
+        target = (fs::path(folders.rejected) / (name + "." + std::to_string(n))).string();
+        rc = RenameWithoutReplacing(from, target);
+    }
+    if (rc == 0) {
+        std::ofstream(target + ".reason") << reason << "\n";
+    }
+    return rc;
 }
 
 bool RefServer::GivenUp(const std::string& path) {

@@ -8,6 +8,7 @@
 #include <map>
 #include <ostream>
 #include <string>
+#include <vector>
 
 struct JobTicket;
 struct JobResult;
@@ -25,6 +26,11 @@ struct JobResult;
 // no job file is moved into Data/rejected with a "<name>.reason" text beside
 // it.
 //
+// A job file left in Data/tmp with its lock by a client that was stopped
+// while it sent is taken by no server; when neither the lock nor the job has
+// changed for kStaleLockSeconds, a pass moves the job into Data/rejected and
+// removes the lock. A lock without its job, as old, is removed.
+//
 // Each pass first finishes the jobs its claim folder holds from a run that
 // stopped midway: a job marked answered is only cleaned up, with the hidden
 // files its run left. A job that cannot be taken, read, set aside or answered
@@ -39,6 +45,10 @@ public:
         int rejected = 0;
         int Total() const { return finished + warnings + errors + sessions + rejected; }
     };
+
+    // How long a locked job, or a lock without its job, lies unchanged in
+    // Data/tmp before it is taken for left behind.
+    static constexpr int64_t kStaleLockSeconds = 60 * 60;
 
     // log receives one line per job besides the log file in Data/service/qor2.
     // id names the claim folder; it must be a plain folder name.
@@ -79,9 +89,17 @@ private:
     };
 
     void Claim(const std::string& name, int& handled);
+    // Sets aside the locked jobs of Data/tmp whose senders were stopped, and
+    // removes their locks and the locks without a job, all older than
+    // kStaleLockSeconds.
+    void ClearLeftLocks(const std::vector<std::string>& files, int& handled);
     void HandleClaimed(const std::string& claimed, bool leftover);
     bool OutputFromRecord(const std::string& claimed, const JobTicket& ticket, JobResult& result);
     bool SetAside(const std::string& claimed, const std::string& reason);
+    // Moves a file into Data/rejected under name (or name.N when that is
+    // taken) with "<name>.reason" beside it; 0 or the move's error number
+    // (ENOENT: the file is gone).
+    int MoveToRejected(const std::string& from, const std::string& name, const std::string& reason);
     // Publishes the reply under its lock and marks the job answered before the
     // lock goes; false when the reply cannot be written. marked is false when
     // the job could not be marked (it is given up on then).

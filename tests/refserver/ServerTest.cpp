@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -166,16 +168,69 @@ TEST(RefServerProtocol, RoundTripGivesFinishAndAPathTheClientFinds) {
     EXPECT_TRUE(PathExists(box.Root() + "/Data/service/qor2/jobs.log"));
 }
 
-TEST(RefServerProtocol, LockedJobWaitsForItsLock) {
+// Sets a file's times that many seconds back.
+void MakeOlder(const std::string& path, int64_t seconds) {
+    const struct timespec then = {static_cast<time_t>(std::time(nullptr) - seconds), 0};
+    const struct timespec times[2] = {then, then};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
+TEST(RefServerProtocol, LockedJobWaitsForItsLockUnlessItsSenderWasStopped) {
+    constexpr int64_t kOld = RefServer::kStaleLockSeconds + 60;
+    constexpr int64_t kRecent = RefServer::kStaleLockSeconds - 60;
+    const struct {
+        const char* label;
+        int64_t lockAge;
+        int64_t jobAge; // -1: no job file
+        bool setAside;  // the job moved into Data/rejected, once
+        bool lockStays;
+    } cases[] = {
+        {"young locked job", 0, 0, false, true},
+        {"locked job unchanged for less than the limit", kRecent, kRecent, false, true},
+        {"old lock, job written lately", kOld, kRecent, false, true},
+        {"old job, lock made lately", kRecent, kOld, false, true},
+        {"old locked job", kOld, kOld, true, false},
+        {"young lock without its job", 0, -1, false, true},
+        {"old lock without its job", kOld, -1, false, false},
+    };
     ServerSandbox box;
-    std::string job = box.Root() + "/Data/tmp/01020304.5";
-    WriteFile(job + ".lock", "");
-    WriteFile(job, JobText(box.endpoint.ClientId(), "CONNECT"));
-    EXPECT_EQ(box.Serve(), 0);
-    EXPECT_TRUE(PathExists(job));
-    std::remove((job + ".lock").c_str());
-    EXPECT_EQ(box.Serve(), 1);
-    EXPECT_FALSE(PathExists(job));
+    // Another server's claim folder is never looked at, however old.
+    const std::string otherClaim = box.Root() + "/Data/work/other/01020304.9";
+    WriteFile(otherClaim + ".lock", "");
+    WriteFile(otherClaim, JobText(box.endpoint.ClientId(), "CONNECT"));
+    MakeOlder(otherClaim, kOld);
+    MakeOlder(otherClaim + ".lock", kOld);
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::string name = "0102030" + std::to_string(n++) + ".5";
+        const std::string job = box.Root() + "/Data/tmp/" + name;
+        WriteFile(job + ".lock", "");
+        MakeOlder(job + ".lock", c.lockAge);
+        if (c.jobAge >= 0) {
+            WriteFile(job, JobText(box.endpoint.ClientId(), "CONNECT"));
+            MakeOlder(job, c.jobAge);
+        }
+        EXPECT_EQ(box.Serve(), c.setAside ? 1 : 0);
+        EXPECT_EQ(box.Serve(), 0);
+        EXPECT_EQ(PathExists(job), c.jobAge >= 0 && !c.setAside);
+        EXPECT_EQ(PathExists(job + ".lock"), c.lockStays);
+        const std::string aside = box.Root() + "/Data/rejected/" + name;
+        EXPECT_EQ(PathExists(aside), c.setAside);
+        if (c.setAside) {
+            EXPECT_EQ(ReadFile(aside + ".reason"), "its sender never unlocked it\n");
+        }
+        EXPECT_EQ(LinesAbout(box.log.str(), name), c.setAside ? 1 : 0) << box.log.str();
+        EXPECT_EQ(LinesAbout(box.log.str(), name, "rejected"), c.setAside ? 1 : 0);
+        if (c.lockStays && c.jobAge >= 0) {
+            std::remove((job + ".lock").c_str()); // published at last: taken then
+            EXPECT_EQ(box.Serve(), 1);
+            EXPECT_FALSE(PathExists(job));
+        }
+        std::remove((job + ".lock").c_str());
+    }
+    EXPECT_TRUE(PathExists(otherClaim));
+    EXPECT_TRUE(PathExists(otherClaim + ".lock"));
 }
 
 TEST(RefServerProtocol, FilesThatAreNoJobsAreSetAsideWithTheirReason) {
