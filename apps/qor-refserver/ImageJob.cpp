@@ -487,9 +487,11 @@ JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t,
     // With overwriting off an existing file is never replaced, not even one
     // that another server puts there while this output is made: the output
     // takes the first free name of "-1" to "-999" and is moved there only
-    // while that name is free.
+    // while that name is free. The source itself is never written over unless
+    // the ticket asks for exactly that (PATHOUT is PATHIN): an output folder
+    // and name that lead back to it take a free name even with overwriting on.
     const bool overSource = fs::equivalent(wanted, in, ec);
-    const bool keepExisting = !overSource && !replacing && !t.overwrite;
+    const bool keepExisting = !replacing && (!t.overwrite || overSource);
     auto firstFree = [&](int from) {
         for (int n = from; n < 1000; ++n) {
             if (!keepExisting || !Exists(nameFor(n).string())) {

@@ -332,6 +332,23 @@ TEST(RefServerOutput, AFileThatAppearsAtTheTargetMeanwhileIsNotReplaced) {
     EXPECT_EQ(names, (std::vector<std::string>{"Photo-1.tif", "Photo.tif", "quad.tif"}));
 }
 
+TEST(RefServerOutput, AnOutputThatWouldLandOnItsSourceTakesAnotherName) {
+    // No output folder: the output goes beside its source, under the
+    // source's own name.
+    for (const int overwrite : {0, 1}) {
+        ServerSandbox box;
+        TicketFields f = QuadrantTicket(box);
+        const std::string in = f.pathIn;
+        const std::string before = ReadFile(in);
+        f.pathOut = fs::path(in).replace_extension().string();
+        f.overwrite = overwrite;
+        QorReply reply = box.Run(f);
+        EXPECT_EQ(reply.status, -1) << reply.message;
+        EXPECT_EQ(std::string(reply.outputPath), box.Images() + "/quad-1.tif");
+        EXPECT_EQ(ReadFile(in), before) << "overwrite " << overwrite;
+    }
+}
+
 TEST(RefServerOutput, ReplacingTheOriginalWritesOverIt) {
     ServerSandbox box;
     TicketFields f = QuadrantTicket(box);
