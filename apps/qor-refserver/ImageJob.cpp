@@ -31,6 +31,17 @@ const char* StatusWord(ReplyStatus status) {
 
 namespace {
 
+// The first line of a libvips message, without its end: libvips puts one
+// line per step it went through, the first being the reason.
+std::string FirstLine(const char* text) {
+    std::string line = text != nullptr ? text : "";
+    const std::size_t end = line.find_first_of("\r\n");
+    if (end != std::string::npos) {
+        line.resize(end);
+    }
+    return line.empty() ? std::string("no reason given") : line;
+}
+
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kMaxSide = 40000;
 constexpr double kMaxPixels = 400e6;
@@ -405,8 +416,8 @@ bool ConvertColour(VImage& image, ImageKind& kind, int option, const ServerProfi
             kind = ImageKind::cmyk;
         }
     } catch (const vips::VError& e) {
-        error =
-            std::string("colour conversion failed (check the profile's ICC profiles): ") + e.what();
+        error = std::string("colour conversion failed (check the profile's ICC profiles): ") +
+                FirstLine(e.what());
         return false;
     }
     return true;
@@ -414,6 +425,9 @@ bool ConvertColour(VImage& image, ImageKind& kind, int option, const ServerProfi
 
 JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t,
                         const OutputSteps& steps) {
+    // libvips keeps its messages until they are cleared: a job quotes its own
+    // reasons, never an earlier job's.
+    vips_error_clear();
     ServerProfile profile;
     std::string error;
     if (!LoadServerProfile(folders, t.profile, profile, error)) {
@@ -449,8 +463,9 @@ JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t,
                                               VImage::option()->set("access", VIPS_ACCESS_RANDOM));
         resolution = InputResolution(t.pathIn, loaded);
         image = NormalizeImage(loaded, kind);
-    } catch (const vips::VError&) {
-        return Fail("input image cannot be read: " + t.pathIn, t.pathIn);
+    } catch (const vips::VError& e) {
+        return Fail("input image cannot be read: " + t.pathIn + " (" + FirstLine(e.what()) + ")",
+                    t.pathIn);
     }
 
     VImage placed;
@@ -459,7 +474,7 @@ JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t,
             return Fail(error, t.pathIn);
         }
     } catch (const vips::VError& e) {
-        return Fail(std::string("placement failed: ") + e.what(), t.pathIn);
+        return Fail(std::string("placement failed: ") + FirstLine(e.what()), t.pathIn);
     }
     // The option this job applies, as the profile decides it for -1; the
     // processing mark records it.
@@ -527,7 +542,7 @@ JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t,
     try {
         Save(placed, format, profile.resolutionUnit, part.string());
     } catch (const vips::VError& e) {
-        return failWritten(std::string("output cannot be written: ") + e.what());
+        return failWritten(std::string("output cannot be written: ") + FirstLine(e.what()));
     }
     if (format.code == 4 &&
         !AddJfifDensity(part.string(), t.resX, t.resY, profile.resolutionUnit)) {

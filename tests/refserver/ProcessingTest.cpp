@@ -349,6 +349,27 @@ TEST(RefServerOutput, AnOutputThatWouldLandOnItsSourceTakesAnotherName) {
     }
 }
 
+TEST(RefServerOutput, TheReasonOfLibvipsReachesTheReplyAndOnlyItsOwnJob) {
+    ServerSandbox box;
+    TicketFields f = QuadrantTicket(box);
+    std::string previous;
+    f.pathOut = box.Images() + "/Photo";
+    for (const char* name : {"bad-one.tif", "bad-two.tif"}) {
+        f.pathIn = box.Images() + "/" + name;
+        WriteFile(f.pathIn, "II*\0 not really a TIFF");
+        const QorReply reply = box.Run(f);
+        const std::string message = reply.message;
+        EXPECT_EQ(reply.status, -2);
+        EXPECT_NE(message.find("cannot be read: " + f.pathIn + " ("), std::string::npos) << message;
+        EXPECT_EQ(message.find("no reason given"), std::string::npos) << message;
+        EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+        if (!previous.empty()) {
+            EXPECT_EQ(message.find(previous), std::string::npos) << message;
+        }
+        previous = name;
+    }
+}
+
 TEST(RefServerOutput, ReplacingTheOriginalWritesOverIt) {
     ServerSandbox box;
     TicketFields f = QuadrantTicket(box);
