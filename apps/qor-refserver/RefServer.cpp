@@ -32,13 +32,14 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 }
 
 // One line, no line ends, at most 255 bytes, never empty.
-std::string OneLine(const std::string& text, const char* fallback) {
+// One line, no line ends, never empty; cut to limit bytes when one is given.
+std::string OneLine(const std::string& text, const char* fallback, std::size_t limit = 255) {
     std::string line;
     for (char c : text) {
         line.push_back(c == '\n' || c == '\r' ? ' ' : c);
     }
-    if (line.size() > 255) {
-        line.resize(255);
+    if (line.size() > limit) {
+        line.resize(limit);
     }
     return line.find_first_not_of(' ') == std::string::npos ? fallback : line;
 }
@@ -89,7 +90,8 @@ std::string ReplyText(const std::string& jobName, int64_t millis, const char* st
                       const std::string& message, const std::string& outputPath) {
     return OneLine(jobName, "job") + "\n" + std::to_string(kPathStyle) + "\n" +
            std::to_string(millis) + "\n" + status + "\n" + OneLine(message, "no message") + "\n" +
-           OneLine(outputPath, "-") + "\n";
+           // A cut path would name another file: the path goes whole.
+           OneLine(outputPath, "-", std::string::npos) + "\n";
 }
 
 RefServer::RefServer(const std::string& root, std::ostream& logStream, const std::string& serverId)

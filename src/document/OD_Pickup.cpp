@@ -133,10 +133,9 @@ double PixelSize(const UIDRef& image) {
     return resolution > 0.0 ? 72.0 / resolution : 0.0;
 }
 
-// A path line of the reply that reached the endpoint's line length may be
-// the first part of a longer path.
+// A path that fills the reply record may be the first part of a longer one.
 bool PathMayBeCut(const QorReply& reply) {
-    return std::strlen(reply.outputPath) >= kODReplyLineMax;
+    return std::strlen(reply.outputPath) >= kODReplyPathMax;
 }
 
 void LogLine(OD_Log* log, const std::string& text) {

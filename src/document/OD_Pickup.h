@@ -42,7 +42,7 @@ inline constexpr int32_t kODPickupWriteFailed = -21;  // the order record could 
 // status word this plug-in does not know. The order stays Sent.
 inline constexpr int32_t kODPickupNotFinished = -22;
 // The reply's path of the processed file may have been cut by the endpoint
-// (see kODReplyLineMax); the file is not looked for.
+// (see kODReplyPathMax); the file is not looked for.
 inline constexpr int32_t kODPickupResultPathCut = -23;
 
 // The name of the host's undo step of one pickup (relink, move, both records).
@@ -53,10 +53,9 @@ inline constexpr const char* kODResultPathCutKey = "0x71900kOrdoErrResultPathCut
 
 // Size of the buffer a reply is read into.
 inline constexpr int kODReplyCapacity = 1024;
-// The endpoint reads a reply file line by line and ends a line after this
-// many characters, taking the rest as the next line. A path line of this
-// length may therefore be the first part of a longer path.
-inline constexpr std::size_t kODReplyLineMax = 255;
+// The longest path of a processed file that a reply record holds; a longer
+// one does not read, and one of this length may have been cut to it.
+inline constexpr std::size_t kODReplyPathMax = 511;
 // Longest path (without the NUL) that the relink links to or remembers in
 // the undo record.
 inline constexpr std::size_t kODRelinkPathMax = 260;
@@ -94,9 +93,9 @@ struct OD_PickupContext {
 // known here) relinks nothing and leaves the order Sent: its message is
 // logged and the reply released, so that a later reply to the same job is
 // read from the server's folder. A finish or warning whose path of the
-// processed file is kODReplyLineMax characters or longer may have reached the
-// endpoint cut in two: it is refused (a line in the log at every attempt) and
-// the reply kept.
+// processed file is kODReplyPathMax characters or longer may have been cut
+// to fit: it is refused (a line in the log at every attempt) and the reply
+// kept.
 //
 // Returns 0 when the order was finished; kODPickupNotWaiting; the non-zero
 // result of ReceiveFor (no reply yet, the reply still locked) or ParseReply;

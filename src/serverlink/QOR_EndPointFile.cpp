@@ -27,9 +27,11 @@ std::unordered_map<std::string, std::string>& ReplyCache() {
     return cache;
 }
 
-// A reply line ends at LF, at CR, at the end of the file, or after this many
-// characters.
-constexpr int kReplyLineMax = 255;
+// A reply line ends at LF, at CR or at the end of the file. Lines are read
+// whole up to this many characters (a reply is read into a kilobyte); the rest
+// of a longer line is dropped, never taken as the next line, so that a long
+// message can never be read as the path of the processed file.
+constexpr int kReplyLineMax = 1023;
 
 // How often Send takes the next name when a name is already taken.
 constexpr int kSendAttempts = 64;
@@ -472,8 +474,10 @@ int QOR_EndPointFile::Receive(char* text, int& capacity) {
     for (;;) {
         int length = 0;
         int c = EOF;
-        while (length < kReplyLineMax && (c = std::fgetc(file)) != EOF && c != '\n' && c != '\r') {
-            line[length++] = static_cast<char>(c);
+        while ((c = std::fgetc(file)) != EOF && c != '\n' && c != '\r') {
+            if (length < kReplyLineMax) {
+                line[length++] = static_cast<char>(c);
+            }
             last = c;
         }
         if (c != EOF) {

@@ -317,23 +317,21 @@ TEST_F(PickupTest, AnUnknownStatusWordIsNoFinish) {
     EXPECT_EQ(log.lines.size(), 3u);
 }
 
-TEST_F(PickupTest, AResultPathThatTheEndpointCutIsRefusedAtEveryAttempt) {
-    // The server's path is longer than a reply line: the endpoint reads its
-    // first kODReplyLineMax characters as one line and the rest as another.
-    // A file lies where the first part points, so a handler that took the
-    // part would relink the wrong image.
-    const std::string deep = dir / (std::string(100, 'd') + "/" + std::string(100, 'e'));
+TEST_F(PickupTest, AResultPathThatMayHaveBeenCutIsRefusedAtEveryAttempt) {
+    // The server's path fills the reply record: it may be the first part of
+    // a longer path. A file lies where it points, so a handler that took it
+    // could relink the wrong image.
+    const std::string deep = dir / (std::string(200, 'd') + "/" + std::string(200, 'e'));
     fs::create_directories(deep);
-    const std::string longPath = deep + "/" + std::string(40, 'n') + ".tif";
-    ASSERT_GT(longPath.size(), kODReplyLineMax);
-    dockit::WriteTiff(longPath, 100, 50, 72);
-    const std::string cut = longPath.substr(0, kODReplyLineMax);
+    const std::string cut = (deep + "/" + std::string(200, 'n')).substr(0, kODReplyPathMax);
     ASSERT_EQ(cut.find('/', deep.size()), deep.size()); // a file name in deep
     dockit::WriteTiff(cut, 100, 50, 72);
+    const std::string longPath = cut;
 
     for (const char* word : {"finish", "warning"}) {
         SCOPED_TRACE(word);
-        Reply(j1, word, "processed", longPath);
+        WriteText(ReplyPath(j1),
+                  std::string("job0001\n2\n3\n") + word + "\nprocessed\n" + longPath + "\n");
         log.lines.clear();
         const std::string before = dockit::Content(*db);
         for (int attempt = 1; attempt <= 2; ++attempt) {

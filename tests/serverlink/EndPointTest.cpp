@@ -386,18 +386,21 @@ TEST_F(EndPoint, LineEndsOfEveryKindReadAlike) {
     EXPECT_EQ(expected, "0\n2\nx\nfinish\nDone\n/o/a.tif\n");
 }
 
-TEST_F(EndPoint, LongLinesAreSplitAfter255Characters) {
+TEST_F(EndPoint, LongLinesAreReadWholeAndNeverSpillIntoTheNext) {
     QOR_EndPointFile ep;
     ASSERT_EQ(ep.Open(server.c_str()), 0);
-    const std::string head = "0\n2\nx\nfinish\nDone\n";
-    PutReply(ep, "job", head + std::string(300, 'a') + "\n");
-    char text[1024];
+    // A message over a thousand characters, then the path: the message's tail
+    // is dropped, and the path stays the path.
+    const std::string head = "0\n2\nx\nfinish\n";
+    const std::string path = "/out/" + std::string(300, 'p') + ".tif";
+    PutReply(ep, "job", head + std::string(1100, 'm') + "\n" + path + "\n");
+    char text[4096];
     int cap = sizeof text;
     std::string message = std::string(ep.ClientId()) + kPathSeparator + "job";
     ASSERT_EQ(ep.ReceiveFor(message.c_str(), text, cap), 0);
-    EXPECT_TRUE(std::string(text).starts_with(head + std::string(255, 'a') + "\n" +
-                                              std::string(45, 'a') + "\n"));
-    EXPECT_EQ(cap, 1024 - 300 - 13);
+    EXPECT_TRUE(std::string(text).starts_with(head + std::string(1023, 'm') + "\n" + path + "\n"))
+        << text;
+    EXPECT_EQ(cap, 4096 - 9 - 1023 - static_cast<int>(path.size()));
 }
 
 TEST_F(EndPoint, ReceiveNeverWritesPastTheCallersBuffer) {
