@@ -2,7 +2,7 @@
 
 #include <string>
 
-// A server's claim folder, Data/work/<server id>: the jobs it has taken from
+// A server's claim folder, Data/claimed/<server id>: the jobs it has taken from
 // Data/tmp and not yet finished. Only the server of that id writes there, and
 // it holds ".owner" locked while it serves. Beside a job it keeps records:
 //   <claimed name>.output  the hidden name its output is being written under

@@ -95,7 +95,7 @@ std::string ReplyText(const std::string& jobName, int64_t millis, const char* st
 }
 
 RefServer::RefServer(const std::string& root, std::ostream& logStream, const std::string& serverId)
-    : folders(root), id(serverId), claimDir((fs::path(folders.work) / serverId).string()),
+    : folders(root), id(serverId), claimDir((fs::path(folders.claimed) / serverId).string()),
       tag(serverId), outputTag(serverId + "." + std::to_string(static_cast<long long>(::getpid()))),
       log(logStream) {}
 
@@ -283,7 +283,7 @@ void RefServer::HandleClaimed(const std::string& claimed, bool leftover) {
     };
     const std::string name = JobNameOf(claimed);
     const std::string path = (fs::path(claimDir) / claimed).string();
-    const std::string kept = "; the job stays in Data/work/" + id;
+    const std::string kept = "; the job stays in Data/claimed/" + id;
     std::string text;
     int rc = platform::ReadWholeFile(path.c_str(), kMaxJobBytes, text);
     if (rc == ENOENT) {
@@ -359,7 +359,7 @@ void RefServer::HandleClaimed(const std::string& claimed, bool leftover) {
         // that a rerun removes what a run that stopped left under it.
         steps.beforeWrite = [&](const std::string& part, std::string& why) {
             int written = PublishFile(claimDir, claimed + kOutputRecordEnd, part + "\n", tag);
-            why = "the output's hidden name cannot be recorded in Data/work/" + id + ": " +
+            why = "the output's hidden name cannot be recorded in Data/claimed/" + id + ": " +
                   Reason(written);
             return written == 0;
         };
@@ -370,7 +370,7 @@ void RefServer::HandleClaimed(const std::string& claimed, bool leftover) {
             TargetRecord r{planned.outputPath, part, StatusWord(planned.status), planned.message};
             int written =
                 PublishFile(claimDir, claimed + kTargetRecordEnd, TargetRecordText(r), tag);
-            why = "the output's target cannot be recorded in Data/work/" + id + ": " +
+            why = "the output's target cannot be recorded in Data/claimed/" + id + ": " +
                   Reason(written);
             return written == 0;
         };

@@ -16,7 +16,7 @@ struct JobResult;
 // Watches Data/tmp of one server tree and answers the jobs found there.
 //
 // A job file is taken only while no file of its name with ".lock" appended
-// exists, and by one rename into the server's claim folder, Data/work/<id>:
+// exists, and by one rename into the server's claim folder, Data/claimed/<id>:
 // of several servers on one tree one wins and the others find it gone. The
 // job is worked on from there and its file removed only once what it made is
 // stored: "CONNECT" makes the client's folder under Data/clients, "DECONNECT"

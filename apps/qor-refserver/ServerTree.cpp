@@ -19,7 +19,7 @@ ServerFolders::ServerFolders(const std::string& rootPath) : root(rootPath) {
     qor2 = (r / "Data" / "service" / "qor2").string();
     tmp = (r / "Data" / "tmp").string();
     clients = (r / "Data" / "clients").string();
-    work = (r / "Data" / "work").string();
+    claimed = (r / "Data" / "claimed").string();
     profiles = (r / "Data" / "profiles").string();
     rejected = (r / "Data" / "rejected").string();
     log = (r / "Data" / "service" / "qor2" / "jobs.log").string();
@@ -340,7 +340,7 @@ bool IsPlainName(const std::string& name) {
 bool InitServerTree(const std::string& root, std::string& error) {
     ServerFolders f(root);
     std::error_code ec;
-    for (const std::string& dir : {f.qor2, f.tmp, f.clients, f.work, f.profiles, f.rejected}) {
+    for (const std::string& dir : {f.qor2, f.tmp, f.clients, f.claimed, f.profiles, f.rejected}) {
         fs::create_directories(dir, ec);
         if (ec) {
             error = "cannot make folder " + dir + ": " + ec.message();

@@ -8,7 +8,7 @@
 //   <root>/Data/service/qor2     present while the server accepts connections
 //   <root>/Data/tmp              job files and their lock files
 //   <root>/Data/clients/<id>     replies, one folder per client
-//   <root>/Data/work/<id>        jobs a server has taken, one folder per server
+//   <root>/Data/claimed/<id>        jobs a server has taken, one folder per server
 //   <root>/Data/profiles         one file per job profile
 //   <root>/Data/rejected         job files that were not jobs, with the reason
 struct ServerFolders {
@@ -21,7 +21,7 @@ struct ServerFolders {
     std::string qor2;
     std::string tmp;
     std::string clients;
-    std::string work;
+    std::string claimed;
     std::string profiles;
     std::string rejected;
     std::string log;

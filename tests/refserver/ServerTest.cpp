@@ -195,7 +195,7 @@ TEST(RefServerProtocol, LockedJobWaitsForItsLockUnlessItsSenderWasStopped) {
     };
     ServerSandbox box;
     // Another server's claim folder is never looked at, however old.
-    const std::string otherClaim = box.Root() + "/Data/work/other/01020304.9";
+    const std::string otherClaim = box.Root() + "/Data/claimed/other/01020304.9";
     WriteFile(otherClaim + ".lock", "");
     WriteFile(otherClaim, JobText(box.endpoint.ClientId(), "CONNECT"));
     MakeOlder(otherClaim, kOld);
@@ -473,7 +473,8 @@ TEST(RefServerClaims, AJobThatCannotBeTakenOrReadIsLoggedOnceAndLeftAlone) {
         const char* left; // where the job file stays
     } cases[] = {
         {"read-only hot folder", 0555, 0644, "outcome=claim-failed", "Data/tmp"},
-        {"unreadable job that cannot be set aside", 0777, 0000, "outcome=rejected", "Data/work/s"},
+        {"unreadable job that cannot be set aside", 0777, 0000, "outcome=rejected",
+         "Data/claimed/s"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
