@@ -12,6 +12,7 @@
 #include "ISession.h"
 #include "OD_ActionUndoRedo.h"
 #include "OD_DataAccessor.h"
+#include "OD_Jobs.h"
 #include "OD_PageItem.h"
 #include "OD_Preferences.h"
 #include "OD_Resampling.h"
@@ -293,17 +294,11 @@ void SendListedOrders(bool all) {
     }
     if (report.stopResult != 0) {
         // One alert for the batch: how many stay Ready, and why.
-        PMString text(report.stopResult == kODSendNoJournal ? kErrSendJournalKey
-                                                            : kErrSendFolderKey);
-        text.Translate();
-        std::string message = text.GetUTF8String();
-        const std::size_t at = message.find("%d");
-        if (at != std::string::npos) {
-            message.replace(at, 2, std::to_string(report.notSent));
-        }
-        if (report.systemError != 0) {
-            message += std::string(" (") + std::strerror(report.systemError) + ")";
-        }
+        const std::string message = OrdoMessage(
+            report.stopResult == kODSendNoJournal ? kErrSendJournalKey : kErrSendFolderKey,
+            {report.notSent},
+            report.systemError != 0 ? std::string(" (") + std::strerror(report.systemError) + ")"
+                                    : std::string());
         PMString shown(message.c_str());
         shown.SetTranslatable(false);
         CAlert::ErrorAlert(shown);

@@ -83,26 +83,6 @@ bool HoldsResult(const std::vector<StoredOrder>& orders, const OD_JobEntry& e) {
     return false;
 }
 
-// A message of the string tables with its %d filled in, in order, and a
-// text that is no translation (a job's name) after it.
-std::string Message(const char* key, const std::vector<int32_t>& numbers,
-                    const std::string& tail = std::string()) {
-    PMString text(key);
-    text.Translate();
-    std::string out = text.GetUTF8String();
-    std::size_t next = 0;
-    for (int32_t n : numbers) {
-        const std::size_t at = out.find("%d", next);
-        if (at == std::string::npos) {
-            break;
-        }
-        const std::string value = std::to_string(n);
-        out.replace(at, 2, value);
-        next = at + value.size();
-    }
-    return out + tail;
-}
-
 void LogLine(OD_Log* log, const std::string& line) {
     if (log != nullptr) {
         log->Append(line.c_str());
@@ -135,6 +115,24 @@ bool FinishSending(const OD_JobJournal& journal, const OD_JobEntry& e) {
 }
 
 } // namespace
+
+std::string OrdoMessage(const char* key, const std::vector<int32_t>& numbers,
+                        const std::string& tail) {
+    PMString text(key);
+    text.Translate();
+    std::string out = text.GetUTF8String();
+    std::size_t next = 0;
+    for (int32_t n : numbers) {
+        const std::size_t at = out.find("%d", next);
+        if (at == std::string::npos) {
+            break;
+        }
+        const std::string value = std::to_string(n);
+        out.replace(at, 2, value);
+        next = at + value.size();
+    }
+    return out + tail;
+}
 
 std::string DocumentKey(IDataBase* db) {
     if (db == nullptr) {
@@ -215,13 +213,13 @@ bool SettleReadyOrder(const UIDRef& item, OD_Log* log) {
     }
     OD_ProcData updated;
     if (SettleJobOut(journal, entry, order, updated) == OD_JobOutcome::withdrawn) {
-        LogLine(log, Message("0x71900kOrdoLogJobWithdrawn", {}, entry.job));
+        LogLine(log, OrdoMessage("0x71900kOrdoLogJobWithdrawn", {}, entry.job));
         return true;
     }
     if (StoreOrderRecords(UIDList(item), {updated}) != kSuccess) {
         return false;
     }
-    LogLine(log, Message("0x71900kOrdoLogJobAdopted", {}, entry.job));
+    LogLine(log, OrdoMessage("0x71900kOrdoLogJobAdopted", {}, entry.job));
     return true;
 }
 
@@ -359,7 +357,7 @@ int32_t NoteDocumentOpened(IDataBase* db, OD_Log* log) {
     if (found.IsEmpty() || StoreOrderRecords(found, records) != kSuccess) {
         return 0;
     }
-    LogLine(log, Message("0x71900kOrdoLogJobsFound", {found.Length()}));
+    LogLine(log, OrdoMessage("0x71900kOrdoLogJobsFound", {found.Length()}));
     return found.Length();
 }
 

@@ -16,6 +16,12 @@ class IDataBase;
 class OD_Log;
 class QOR_EndPoint;
 
+// A message of the string tables in the user's language with its %d filled
+// in, in order, and a text that is no translation (a job's name, a system's
+// reason) after it.
+std::string OrdoMessage(const char* key, const std::vector<int32_t>& numbers,
+                        const std::string& tail = std::string());
+
 // The key under which the record files a document's jobs: its file path, or,
 // for a document that was never saved, a key of this run.
 std::string DocumentKey(IDataBase* db);

@@ -58,16 +58,8 @@ void CleanOldJobRecords() {
     const int32_t removed =
         CleanOldJobs(journal, platform::CurrentTime(), kODJobKeepDays, std::vector<std::string>());
     if (removed > 0 && GetOrdoLog() != nullptr) {
-        PMString text("0x71900kOrdoLogJobsCleaned");
-        text.Translate();
-        std::string line = text.GetUTF8String();
-        for (const std::string& value : {std::to_string(removed), std::to_string(kODJobKeepDays)}) {
-            const std::size_t at = line.find("%d");
-            if (at != std::string::npos) {
-                line.replace(at, 2, value);
-            }
-        }
-        GetOrdoLog()->Append(line.c_str());
+        GetOrdoLog()->Append(
+            OrdoMessage("0x71900kOrdoLogJobsCleaned", {removed, kODJobKeepDays}).c_str());
     }
 }
 
