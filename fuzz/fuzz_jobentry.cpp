@@ -1,5 +1,7 @@
-// Feeds arbitrary bytes to the reader of the record of jobs out. An accepted
-// entry must write back into the same text and read again as the same entry.
+// Feeds arbitrary bytes to the reader of the record of jobs out (and to the
+// reader of the client's settings, which lie beside it). An accepted entry
+// must write back into the same text and read again as the same entry.
+#include "OD_ClientSettings.h"
 #include "OD_JobJournal.h"
 
 #include <cstdint>
@@ -8,6 +10,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
+    int seconds = 0;
+    ParseClientSettings(text, seconds);
+    if (seconds < kODNotAnsweringMinSeconds || seconds > kODNotAnsweringMaxSeconds) {
+        std::abort();
+    }
     OD_JobEntry entry;
     std::string why;
     if (!ParseJobEntry(text, entry, why)) {

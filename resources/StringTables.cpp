@@ -41,6 +41,9 @@ const OrdoStringEntry kEntries[] = {
     {"0x71900kOrdoItemSendAllMenuItemKBSC", "Ctrl+F1", "Ctrl+F1", "Ctrl+F1"},
     {"0x71900kOrdoUndoMenuItemKBSC", "Ctrl+F6", "Ctrl+F6", "Ctrl+F6"},
     {"0x71900kOrdoGotoMenuItemKBSC", "Alt+Ctrl+F3", "Alt+Ctrl+F3", "Alt+Ctrl+F3"},
+    {"0x71900kOrdoPickupMenuItemKey", "Pick Up Results", "Récupérer les résultats",
+     "Recoger los resultados"},
+    {"0x71900kOrdoPickupMenuItemKBSC", "Alt+Ctrl+F6", "Alt+Ctrl+F6", "Alt+Ctrl+F6"},
 
     // Commands.
     {"0x71900kOrdoCommandStringKey", "Add Images Ordo", "Ajout d'images Ordo",
@@ -62,6 +65,10 @@ const OrdoStringEntry kEntries[] = {
      "Type de pixel non pris en charge", "Tipo de píxel no admitido"},
     {"0x71900kOrdoErrStrUnsupportedFormat", "Unsupported File Format",
      "Format de fichier non pris en charge", "Formato de archivo no admitido"},
+    {"0x71900kOrdoErrFileMissing", "File missing", "Fichier manquant", "Falta el archivo"},
+    // Followed by one line per image: its file name and the reason.
+    {"0x71900kOrdoErrAddSkipped", "These images could not be added:",
+     "Ces images n'ont pas pu être ajoutées :", "Estas imágenes no se pudieron añadir:"},
 
     // Resampling check.
     {"0x71900kOrdoStatusImgOK", "Dimensions are OK", "Les dimensions sont correctes",
@@ -104,6 +111,9 @@ const OrdoStringEntry kEntries[] = {
     {"0x71900kOrdoProcessIconStringTip", "Processing Options", "Options de traitement",
      "Opciones de proceso"},
     {"0x71900kOrdoEraseLogStringTip", "Clear Log", "Effacer le journal", "Borrar el registro"},
+    // The options cell of an image that cannot be ordered; the reason follows.
+    {"0x71900kOrdoRowUnreadableKey", "Cannot be read", "Illisible", "Ilegible"},
+    {"0x71900kOrdoRowUnsupportedKey", "Not supported", "Non pris en charge", "No admitido"},
 
     // Process texts: "0x71900kOrdoProcessBaseKey" followed by the process code.
     {"0x71900kOrdoProcessBaseKey0", "Unknown", "Inconnu", "Desconocido"},
@@ -348,6 +358,93 @@ const OrdoStringEntry kEntries[] = {
      "n'est pas pris : ",
      "El servidor ha nombrado un archivo procesado cuya ruta es demasiado larga para leerla; "
      "no se toma: "},
+    // Log lines of "Undo Redo Process"; the image's file name and ": " come
+    // first, the missing file's path follows the second.
+    {"0x71900kOrdoErrUndoRedoReplaced",
+     "Undo Redo Process is not possible, the original was replaced by the processed image",
+     "Annuler/Rétablir le traitement n'est pas possible, l'original a été remplacé par l'image "
+     "traitée",
+     "Deshacer/Rehacer el proceso no es posible, el original se ha sustituido por la imagen "
+     "procesada"},
+    {"0x71900kOrdoErrUndoRedoGone",
+     "Undo Redo Process is not possible, the other file is gone (deleted after processing?): ",
+     "Annuler/Rétablir le traitement n'est pas possible, l'autre fichier n'existe plus (supprimé "
+     "après le traitement ?) : ",
+     "Deshacer/Rehacer el proceso no es posible, el otro archivo ya no existe (¿eliminado "
+     "después del proceso?): "},
+    // -- what became of one order: log lines and alerts that follow the
+    // image's name
+    {"0x71900kOrdoFailReplyUnreadable", "the server's reply cannot be read; the order failed",
+     "la réponse du serveur est illisible ; l'ordre a échoué",
+     "la respuesta del servidor no se puede leer; la orden ha fallado"},
+    {"0x71900kOrdoFailStopped", "the server stopped the job: ", "le serveur a arrêté la tâche : ",
+     "el servidor detuvo el trabajo: "},
+    {"0x71900kOrdoFailServerError", "the server could not process the image: ",
+     "le serveur n'a pas pu traiter l'image : ", "el servidor no pudo procesar la imagen: "},
+    {"0x71900kOrdoFailNoLowRes", "the OPI low-resolution file did not appear: ",
+     "le fichier OPI basse résolution n'est pas apparu : ",
+     "el archivo OPI de baja resolución no apareció: "},
+    {"0x71900kOrdoFailNoResultFile",
+     "the processed file cannot be found here (check the server's path conversion): ",
+     "le fichier traité est introuvable ici (vérifiez la conversion des chemins du serveur) : ",
+     "el archivo procesado no se encuentra aquí (compruebe la conversión de rutas del "
+     "servidor): "},
+    {"0x71900kOrdoFailResultUnreadable", "the processed file cannot be read: ",
+     "le fichier traité est illisible : ", "el archivo procesado no se puede leer: "},
+    {"0x71900kOrdoFailOriginalPathLong",
+     "the placed file's path is longer than 260 bytes, the processed image is not linked: ",
+     "le chemin du fichier importé dépasse 260 octets, l'image traitée n'est pas liée : ",
+     "la ruta del archivo colocado supera 260 bytes, la imagen procesada no se vincula: "},
+    {"0x71900kOrdoFailRelink", "the processed file cannot be placed: ",
+     "le fichier traité ne peut pas être importé : ", "el archivo procesado no se puede colocar: "},
+    {"0x71900kOrdoLogPickedUp", "processed, now linked to ", "traitée, liée maintenant à ",
+     "procesada, vinculada ahora a "},
+    {"0x71900kOrdoLogSent", "sent, job ", "envoyée, tâche ", "enviada, trabajo "},
+    {"0x71900kOrdoLogResent", "sent again, job ", "envoyée de nouveau, tâche ",
+     "enviada de nuevo, trabajo "},
+    {"0x71900kOrdoLogNotAnswering", "the QOR server is not answering; the job has waited %d min: ",
+     "le serveur QOR ne répond pas ; la tâche attend depuis %d min : ",
+     "el servidor QOR no responde; el trabajo espera desde hace %d min: "},
+    {"0x71900kOrdoLogServerBusy", "the QOR server is busy; the job has waited %d min: ",
+     "le serveur QOR est occupé ; la tâche attend depuis %d min : ",
+     "el servidor QOR está ocupado; el trabajo espera desde hace %d min: "},
+    {"0x71900kOrdoLogAnswering", "the QOR server answers again: ",
+     "le serveur QOR répond de nouveau : ", "el servidor QOR responde de nuevo: "},
+    {"0x71900kOrdoRefusedAlert", "%d order(s) were not sent and stay as they were:",
+     "%d ordre(s) n'ont pas été envoyé(s) et restent tels quels :",
+     "%d orden(es) no se enviaron y siguen como estaban:"},
+    {"0x71900kOrdoRefuseNotReady", "the order, its preferences or its placement cannot be read",
+     "l'ordre, ses préférences ou sa position sont illisibles",
+     "la orden, sus preferencias o su colocación no se pueden leer"},
+    {"0x71900kOrdoRefusePathIn", "the path of its file is longer than 511 bytes",
+     "le chemin de son fichier dépasse 511 octets", "la ruta de su archivo supera 511 bytes"},
+    {"0x71900kOrdoRefusePathOut", "the path of its processed file would be longer than 511 bytes",
+     "le chemin de son fichier traité dépasserait 511 octets",
+     "la ruta de su archivo procesado superaría 511 bytes"},
+    {"0x71900kOrdoRefuseNoFolder",
+     "no folder for the processed file: choose one for \"Save in folder:\" in the preferences",
+     "aucun dossier pour le fichier traité : choisissez-en un pour « Save in folder: » dans les "
+     "préférences",
+     "ninguna carpeta para el archivo procesado: elija una para \"Save in folder:\" en las "
+     "preferencias"},
+    {"0x71900kOrdoRefuseTicket", "its job ticket would be longer than 1023 bytes",
+     "son ticket de tâche dépasserait 1023 octets", "su ticket de trabajo superaría 1023 bytes"},
+    {"0x71900kOrdoRefuseResolution", "the output resolution is below 1; set it in the preferences",
+     "la résolution de sortie est inférieure à 1 ; réglez-la dans les préférences",
+     "la resolución de salida es inferior a 1; ajústela en las preferencias"},
+    {"0x71900kOrdoRefuseSourceMissing",
+     "its file cannot be read: ", "son fichier est illisible : ", "su archivo no se puede leer: "},
+    {"0x71900kOrdoRefuseLinkLong",
+     "the path of its placed file is longer than 260 bytes; the processed image could not be "
+     "linked in its place",
+     "le chemin de son fichier importé dépasse 260 octets ; l'image traitée ne pourrait pas "
+     "être liée à sa place",
+     "la ruta de su archivo colocado supera 260 bytes; la imagen procesada no podría vincularse "
+     "en su lugar"},
+    {"0x71900kOrdoRefuseSameOutput",
+     "its processed file would take the file of another image; change its output name: ",
+     "son fichier traité prendrait le fichier d'une autre image ; changez son nom de sortie : ",
+     "su archivo procesado ocuparía el archivo de otra imagen; cambie su nombre de salida: "},
     // -- dialogs
     {"0x71900kOrdoDialogOKKey", "OK", "OK", "Aceptar"},
     {"0x71900kOrdoDialogCancelKey", "Cancel", "Annuler", "Cancelar"},

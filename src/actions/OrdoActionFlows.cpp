@@ -13,6 +13,7 @@
 #include "OD_ActionUndoRedo.h"
 #include "OD_DataAccessor.h"
 #include "OD_Jobs.h"
+#include "OD_OrderFromImage.h"
 #include "OD_PageItem.h"
 #include "OD_Preferences.h"
 #include "OD_Resampling.h"
@@ -33,12 +34,7 @@
 namespace {
 
 constexpr const char* kErrInternalKey = "0x71900kOrdoErrInternal";
-constexpr const char* kErrUnsupportedFormatKey = "0x71900kOrdoErrStrUnsupportedFormat";
-constexpr const char* kErrUnsupportedPixelTypeKey = "0x71900kOrdoErrStrUnsupportedPixelType";
-
-// Errors of adding an image, as the add alert tells them.
-constexpr int32_t kAddUnsupportedFormat = -1;
-constexpr int32_t kAddUnsupportedPixelType = -2;
+constexpr const char* kErrAddSkippedKey = "0x71900kOrdoErrAddSkipped";
 
 // The image classes in the order the edit flow takes them.
 constexpr uint32_t kEditClasses[] = {kODClassGray, kODClassRGB,       kODClassLab,
@@ -69,9 +65,15 @@ std::optional<OD_PrefsData> SessionPreferences() {
     return prefs->Get();
 }
 
-// The image status the image options dialog shows for one order: the
-// resampling check's outcome with the session's preferences.
+// The image status the image options dialog shows for one order: that its
+// file is missing, or the resampling check's outcome with the session's
+// preferences.
 PMString ImageStatusText(const UIDRef& item) {
+    bool missing = false;
+    LinkedFileName(item, &missing);
+    if (missing) {
+        return ImageProblemLine(item, OD_ProcData(), kODFileMissingKey);
+    }
     std::optional<OD_PrefsData> prefs = SessionPreferences();
     int factor = 0;
     int result = prefs ? CheckResampling(item, *prefs, factor) : kODResamplingOK;
@@ -82,11 +84,22 @@ PMString ClassHeading(uint32_t imageClass) {
     return PMString(ImageClassTextKey(imageClass)).Translated();
 }
 
-void AddErrorAlert(int32_t code) {
-    const char* key = code == kAddUnsupportedFormat      ? kErrUnsupportedFormatKey
-                      : code == kAddUnsupportedPixelType ? kErrUnsupportedPixelTypeKey
-                                                         : kErrInternalKey;
-    CAlert::WarningAlert(PMString(key));
+// Tells of the images an add could not take, one line each ("<file name>:
+// <reason>"): one alert for all of them, and the same lines in the log.
+void ReportSkippedImages(const std::vector<PMString>& lines) {
+    if (lines.empty()) {
+        return;
+    }
+    PMString message = PMString(kErrAddSkippedKey).Translated();
+    OrdoLog* log = GetOrdoLog();
+    for (const PMString& line : lines) {
+        message.Append("\n");
+        message.Append(line);
+        log->Append(line.c_str());
+    }
+    log->Show();
+    message.SetTranslatable(false);
+    CAlert::WarningAlert(message);
 }
 
 // The placed images under the page items, in order, each once (a frame and
@@ -106,24 +119,29 @@ UIDList CollectSelectedImages(const UIDList& selected) {
     return images;
 }
 
-// Adds a provisional order to one image: 0, or the add error to tell. The
-// record says when the image cannot be processed at all.
-int32_t AddProvisionalOrder(const UIDRef& image, OD_ProcData& record) {
+// Gives one image a provisional order, filled from its file, into record:
+// kSuccess, or kFailure when the order could not be stored. The record says
+// when the image cannot be ordered (OrderProblemKey).
+ErrorCode AddProvisionalOrder(const UIDRef& image, OD_ProcData& record) {
     if (AddOrder(image, true) != 0) {
-        return kODAddOrdersError;
+        return kFailure;
     }
     std::optional<OD_ProcData> added = ReadOrder(image);
     if (!added) {
-        return kODAddOrdersError;
-    }
-    if ((added->status & kODStatusUnreadable) != 0) {
-        return kAddUnsupportedFormat;
-    }
-    if ((added->status & kODStatusUnsupported) != 0) {
-        return kAddUnsupportedPixelType;
+        return kFailure;
     }
     record = *added;
-    return 0;
+    return kSuccess;
+}
+
+// Whether "Add Selected Item(s)..." offers the image: it carries no order, or
+// one whose file could not be taken, which is read again.
+bool IsOfferedForAdding(const UIDRef& image) {
+    if (!IsOrdered(image)) {
+        return true;
+    }
+    std::optional<OD_ProcData> order = ReadOrder(image);
+    return order && ODStatusIsUnorderable(order->status);
 }
 
 } // namespace
@@ -144,6 +162,10 @@ OrdoActionStates ComputeOrdoActionStates(const UIDList& listItems, const UIDList
         std::optional<OD_ProcData> order = ReadOrder(listItems.GetRef(i));
         states.sendAll = order && IsReady(order->status);
     }
+    for (int32_t i = 0; i < listItems.Length() && !states.pickup; ++i) {
+        std::optional<OD_ProcData> order = ReadOrder(listItems.GetRef(i));
+        states.pickup = order && order->status == kODStatusSent;
+    }
     if (selected.IsEmpty()) {
         return states;
     }
@@ -155,12 +177,14 @@ OrdoActionStates ComputeOrdoActionStates(const UIDList& listItems, const UIDList
         if (order && IsReady(order->status)) {
             anyReady = true;
         }
+        // A failed order is sent again when the user selects it and sends.
+        states.sendSelected = states.sendSelected || (order && order->status == kODStatusReplyMinus2);
         if ((order && (order->status == kODStatusDone || order->status == kODStatusReplyMinus1)) ||
             HasUndoRecord(item)) {
             states.undoRedo = true;
         }
     }
-    states.sendSelected = anyReady;
+    states.sendSelected = states.sendSelected || anyReady;
     states.editSelected = anyReady;
     return states;
 }
@@ -183,25 +207,32 @@ void AddSelectedItems(IActiveContext* ac) {
     UIDList selected(ac->GetContextDocument());
     suite->GetSelectedItems(selected);
     const UIDList images = CollectSelectedImages(selected);
+    // An image that cannot be taken is named at the end and the others go
+    // on; an order that cannot be stored stops the add.
+    std::vector<PMString> skipped;
     for (int32_t i = 0; i < images.Length(); ++i) {
         const UIDRef image = images.GetRef(i);
-        if (IsOrdered(image)) {
+        if (!IsOfferedForAdding(image)) {
             continue;
         }
         OD_ProcData record;
-        if (int32_t error = AddProvisionalOrder(image, record); error != 0) {
-            AddErrorAlert(error);
-            return;
+        if (AddProvisionalOrder(image, record) != kSuccess) {
+            skipped.push_back(ImageProblemLine(image, record, kErrInternalKey));
+            break;
+        }
+        if (const char* problem = OrderProblemKey(record)) {
+            skipped.push_back(ImageProblemLine(image, record, problem));
+            continue;
         }
         // Confirmed, the edited record is ready and replaces the provisional
         // one; cancelled, the order stays provisional, which counts as none.
-        if (RunOrdoOptionsDialog(record, ImageStatusText(image), ClassHeading(record.imageClass))) {
-            if (OD_DataAccessor(image).Write(record) != kSuccess) {
-                AddErrorAlert(kODAddOrdersError);
-                return;
-            }
+        if (RunOrdoOptionsDialog(record, ImageStatusText(image), ClassHeading(record.imageClass)) &&
+            OD_DataAccessor(image).Write(record) != kSuccess) {
+            skipped.push_back(ImageProblemLine(image, record, kErrInternalKey));
+            break;
         }
     }
+    ReportSkippedImages(skipped);
 }
 
 void EditSelectedItems() {

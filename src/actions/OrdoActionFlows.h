@@ -22,6 +22,7 @@ struct OrdoActionStates {
     bool sendAll = false;
     bool undoRedo = false;
     bool showSelected = false;
+    bool pickup = false; // an order of the list waits for its result
 };
 
 // The states for the orders list (all its items) and its selected items.

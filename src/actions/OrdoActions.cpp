@@ -1,5 +1,7 @@
 #include "OrdoActions.h"
 
+#include "OrdoPickupFlow.h"
+
 #include "CAlert.h"
 #include "IActionManager.h"
 #include "IApplication.h"
@@ -70,6 +72,9 @@ public:
         case kOrdoShowSelectedActionID.Get():
             Guarded("Show Selected Item", ShowSelectedItem);
             break;
+        case kOrdoPickupActionID.Get():
+            Guarded("Pick Up Results", PickUpResults);
+            break;
         default:
             break;
         }
@@ -99,6 +104,8 @@ public:
                 SetState(list, n, states.undoRedo);
             } else if (action == kOrdoShowSelectedActionID) {
                 SetState(list, n, states.showSelected);
+            } else if (action == kOrdoPickupActionID) {
+                SetState(list, n, states.pickup);
             }
         }
     }
@@ -108,7 +115,7 @@ public:
 bool FollowsOrdersList(ActionID action) {
     return action == kOrdoSendSelectionActionID || action == kOrdoEditSelectionActionID ||
            action == kOrdoSendAllActionID || action == kOrdoUndoRedoActionID ||
-           action == kOrdoShowSelectedActionID;
+           action == kOrdoShowSelectedActionID || action == kOrdoPickupActionID;
 }
 
 void AddActions(IActionManager* actions) {

@@ -23,6 +23,8 @@ inline constexpr ActionID kOrdoEditSelectionActionID{0x7190E};
 inline constexpr ActionID kOrdoSendAllActionID{0x7190F};
 inline constexpr ActionID kOrdoUndoRedoActionID{0x71910};
 inline constexpr ActionID kOrdoShowSelectedActionID{0x71911};
+// "Pick Up Results": the pickup at once, also with "Automatic Update" off.
+inline constexpr ActionID kOrdoPickupActionID{0x71912};
 
 // Where the entries live: the Help menu's About, and the panel's own menu
 // (named by its string key).
@@ -52,6 +54,7 @@ inline constexpr OrdoShortcutAction kOrdoShortcutActions[] = {
      "0x71900kOrdoItemSendAllMenuItemKBSC"},
     {kOrdoUndoRedoActionID, "0x71900kOrdoUndoMenuItemKey", "0x71900kOrdoUndoMenuItemKBSC"},
     {kOrdoShowSelectedActionID, "0x71900kOrdoGotoMenuItemKey", "0x71900kOrdoGotoMenuItemKBSC"},
+    {kOrdoPickupActionID, "0x71900kOrdoPickupMenuItemKey", "0x71900kOrdoPickupMenuItemKBSC"},
 };
 
 // Registers the action component, the actions with the host's action

@@ -1,7 +1,9 @@
 #include "OrdoActionFlows.h"
 
 #include "CAlert.h"
+#include "IIdleTask.h"
 #include "ISession.h"
+#include "OD_DataAccessor.h"
 #include "OD_Jobs.h"
 #include "OD_Send.h"
 #include "OD_ServerLink.h"
@@ -11,6 +13,8 @@
 
 #include <cstring>
 #include <new>
+#include <string>
+#include <vector>
 
 // "Send Selected Orders ..." and "Send all orders ...".
 
@@ -30,27 +34,92 @@ void SendListedOrders(bool all) {
     if (source.IsEmpty()) {
         return;
     }
-    OD_ProcData pattern;
-    pattern.status = kODStatusSendable;
-    UIDList ready(source.GetDataBase());
-    FilterItems(source, pattern, kODFilterStatus, ready);
-    if (ready.IsEmpty()) {
+    // "Send all" takes the Ready orders; failed orders go again when the user
+    // selects them and sends.
+    UIDList candidates(source.GetDataBase());
+    for (int32_t i = 0; i < source.Length(); ++i) {
+        OD_ProcData order;
+        if (OD_DataAccessor(source.GetRef(i)).Read(order) == 0 &&
+            (order.status == kODStatusReady || order.status == kODStatusReadyAlt ||
+             (!all && order.status == kODStatusReplyMinus2))) {
+            candidates.Append(source[i]);
+        }
+    }
+    if (candidates.IsEmpty()) {
         // Nothing to send: the server is not bothered (nor the user told it
         // cannot be reached).
         return;
     }
+
+    // Every order is checked before anything goes out: those that cannot go
+    // are named, with why, in one alert and in the log, and stay as they
+    // are; when none can go the server is not even connected.
+    const std::vector<OD_SendCheck> checks =
+        CheckOrdersForSending(candidates, UsableItems(OrdoPanelItemList()));
+    UIDList going(source.GetDataBase());
+    std::vector<bool> again;
+    std::vector<std::string> refused;
+    for (const OD_SendCheck& check : checks) {
+        if (check.result == 0) {
+            going.Append(check.item.GetUID());
+            again.push_back(check.order.status == kODStatusReplyMinus2);
+        } else {
+            refused.push_back(SendRefusalText(check));
+        }
+    }
+    OrdoLog* log = GetOrdoLog();
+    for (const std::string& line : refused) {
+        log->Append(line.c_str());
+    }
+    auto tellRefused = [&] {
+        if (refused.empty()) {
+            return;
+        }
+        std::string text =
+            OrdoMessage("0x71900kOrdoRefusedAlert", {static_cast<int32_t>(refused.size())});
+        for (const std::string& line : refused) {
+            text += "\n" + line;
+        }
+        log->Show();
+        PMString shown(text.c_str());
+        shown.SetTranslatable(false);
+        CAlert::WarningAlert(shown);
+    };
+    if (going.IsEmpty()) {
+        tellRefused();
+        return;
+    }
+
     std::unique_ptr<QOR_EndPoint> endpoint = ConnectForSending(GetExecutionContextSession(), true);
     if (!endpoint) {
+        tellRefused();
         return;
     }
     int32_t sent = 0;
     OD_SendReport report;
+    std::vector<int> results;
     try {
-        sent = SendOrders(ready, endpoint.get(), nullptr, &report);
+        sent = SendOrders(going, endpoint.get(), &results, &report);
     } catch (const std::bad_alloc&) {
         CAlert::ErrorAlert(PMString(kErrInternalKey));
         return;
     }
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        OD_ProcData order;
+        if (results[i] != 0 ||
+            OD_DataAccessor(going.GetRef(static_cast<int32_t>(i))).Read(order) != 0) {
+            continue;
+        }
+        const std::string line =
+            OrderImageName(order) + ": " +
+            OrdoMessage(again[i] ? "0x71900kOrdoLogResent" : "0x71900kOrdoLogSent", {},
+                        order.jobName.GetUTF8String());
+        log->Append(line.c_str());
+        // The wait is counted from now on this host's clock as well.
+        OrdoWaits()[order.jobName.GetUTF8String()].sinceHostMs = HostClock::Now();
+    }
+    log->Show();
+    tellRefused();
     if (sent == kODSendStoreError) {
         // The jobs are with the server but the orders could not be marked
         // sent: the user must know before sending them again.
@@ -63,6 +132,8 @@ void SendListedOrders(bool all) {
             {report.notSent},
             report.systemError != 0 ? std::string(" (") + std::strerror(report.systemError) + ")"
                                     : std::string());
+        log->Append(message.c_str());
+        log->Show();
         PMString shown(message.c_str());
         shown.SetTranslatable(false);
         CAlert::ErrorAlert(shown);

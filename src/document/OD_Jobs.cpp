@@ -9,6 +9,7 @@
 #include "OD_Pickup.h"
 #include "OrdoCommands.h"
 #include "PMString.h"
+#include "Paths.h"
 #include "Platform.h"
 #include "QOR_EndPointFile.h"
 
@@ -132,6 +133,13 @@ std::string OrdoMessage(const char* key, const std::vector<int32_t>& numbers,
         next = at + value.size();
     }
     return out + tail;
+}
+
+std::string OrderImageName(const OD_ProcData& order) {
+    const std::string& link = order.linkPath.GetUTF8String();
+    const std::string& path = link.empty() ? order.sourcePath.GetUTF8String() : link;
+    const char* last = LastSeparator(path.c_str());
+    return last != nullptr ? std::string(last + 1) : path;
 }
 
 std::string DocumentKey(IDataBase* db) {

@@ -22,6 +22,10 @@ class QOR_EndPoint;
 std::string OrdoMessage(const char* key, const std::vector<int32_t>& numbers,
                         const std::string& tail = std::string());
 
+// The name of the image an order is about, for messages: the file name of
+// its linked file (of the file sent when it has none).
+std::string OrderImageName(const OD_ProcData& order);
+
 // The key under which the record files a document's jobs: its file path, or,
 // for a document that was never saved, a key of this run.
 std::string DocumentKey(IDataBase* db);

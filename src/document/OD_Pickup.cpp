@@ -84,22 +84,46 @@ const char* ServerFileName(const char* path, int pathStyle) {
     return split != nullptr ? split + 1 : "";
 }
 
-// Whether the processed file is there, with its local path in path.
-bool CheckResultFile(const OD_PickupContext& context, const QorReply& reply, char* path,
-                     std::size_t capacity) {
-    if (context.prefs != nullptr && context.prefs->GetOpiActive()) {
+// Where the processed file of a reply stands.
+enum class ResultFile {
+    found,    // path holds the local path of a file that can be read
+    notYet,   // the OPI low-resolution file has not appeared (or is older than the reply)
+    missing,  // the server's path names no file here (or no path conversion fits)
+    unusable, // the file is there but cannot be read (why holds the error number)
+};
+
+// Whether the processed file is there, with its local path in path (also
+// when it is not: the path looked at, for the reason).
+ResultFile CheckResultFile(const OD_PickupContext& context, const QorReply& reply,
+                           const OD_JobEntry* entry, char* path, std::size_t capacity, int& why) {
+    why = 0;
+    // The mode the job was sent in holds: "Accept OPI Images" may have been
+    // switched since.
+    const bool opi = entry != nullptr && entry->opi >= 0
+                         ? entry->opi == 1
+                         : context.prefs != nullptr && context.prefs->GetOpiActive();
+    if (opi && context.prefs != nullptr) {
         if (!MakeOpiLowResPath(context.prefs->GetOpiLoResFolder(), reply.outputPath,
                                reply.pathStyle, context.prefs->GetOpiSuffix().c_str(), path,
                                capacity)) {
-            return false;
+            CopyBounded(path, capacity, reply.outputPath);
+            return ResultFile::missing;
         }
         platform::FileTimes times;
-        return platform::GetFileTimes(path, times) == 0 && times.modified >= reply.time1;
+        if (platform::GetFileTimes(path, times) != 0 || times.modified < reply.time1) {
+            return ResultFile::notYet;
+        }
+    } else {
+        if (!CopyBounded(path, capacity, reply.outputPath)) {
+            return ResultFile::missing;
+        }
+        if (MapServerPath(context.endpoint, path, reply.pathStyle) != 0) {
+            CopyBounded(path, capacity, reply.outputPath);
+            return ResultFile::missing;
+        }
     }
-    if (!CopyBounded(path, capacity, reply.outputPath)) {
-        return false;
-    }
-    return MapServerPath(context.endpoint, path, reply.pathStyle) == 0;
+    why = platform::CheckReadableFile(path);
+    return why == 0 ? ResultFile::found : ResultFile::unusable;
 }
 
 // One axis of the content offset: start is where the frame begins measured
@@ -269,6 +293,7 @@ int32_t HandleFinishedOrder(UIDRef& item, const OD_PickupContext& context) {
     if (job.size() > kJobNameMax || context.endpoint == nullptr) {
         return kODPickupNotWaiting;
     }
+    const std::string image = OrderImageName(order);
 
     // The reply as the record of jobs out keeps it (taken before: the
     // document that took it was not saved, or its step was undone), else as
@@ -276,6 +301,8 @@ int32_t HandleFinishedOrder(UIDRef& item, const OD_PickupContext& context) {
     // takes its result.
     char text[kODReplyCapacity];
     const OD_JobJournal journal = OD_JobJournal::ForIdentityFolder();
+    OD_JobEntry entry;
+    const bool hasEntry = journal.Usable() && journal.Find(job, entry);
     std::string recorded;
     const bool wasRecorded = RecordedReply(journal, job, recorded) && recorded.size() < sizeof text;
     if (wasRecorded) {
@@ -288,16 +315,35 @@ int32_t HandleFinishedOrder(UIDRef& item, const OD_PickupContext& context) {
         }
         recorded = text;
     }
+
+    BusyScope busy;
+    // Gives the order up: failed, its reason in the log this once, the
+    // server's reply kept in the record like any other answer. The order can
+    // be sent again.
+    auto fail = [&](const std::string& reason) -> int32_t {
+        if (!wasRecorded) {
+            RecordReply(journal, item, order, context.endpoint, recorded);
+        }
+        order.status = kODStatusReplyMinus2;
+        if (OD_DataAccessor(item).Write(order) != kSuccess) {
+            return kODPickupWriteFailed;
+        }
+        LogLine(context.log, image + ": " + reason);
+        if (context.log != nullptr) {
+            context.log->Show();
+        }
+        return kODPickupFailed;
+    };
+
     QorReply reply;
     // ParseReply leaves the status as it is for a word it does not know; a
     // value that is none of the server's words keeps such a reply from being
     // taken as a finish.
     reply.status = kReplyStatusUnknown;
-    if (int32_t result = ParseReply(text, kODReplyCapacity, reply); result != 0) {
-        return result;
+    if (ParseReply(text, kODReplyCapacity, reply) != 0) {
+        return fail(OrdoMessage("0x71900kOrdoFailReplyUnreadable", {}));
     }
 
-    BusyScope busy;
     switch (reply.status) {
     case -2:
         order.status = kODStatusReplyMinus2;
@@ -309,16 +355,42 @@ int32_t HandleFinishedOrder(UIDRef& item, const OD_PickupContext& context) {
         order.status = kODStatusDone;
         break;
     default:
-        // A stop (or an unknown word) does not finish the job: nothing is
-        // relinked and the order stays Sent. The reply is released so that
-        // the server's next reply to this job is read from its folder; its
-        // message is logged this once.
-        LogLine(context.log, reply.message);
-        if (context.log != nullptr) {
-            context.log->Show();
+        // A stop (or a word this client does not know) ends the job without
+        // a result.
+        return fail(OrdoMessage("0x71900kOrdoFailStopped", {}, reply.message));
+    }
+
+    if (reply.status == -2) {
+        // An error has nothing to relink.
+        return fail(OrdoMessage("0x71900kOrdoFailServerError", {}, reply.message)) ==
+                       kODPickupWriteFailed
+                   ? kODPickupWriteFailed
+                   : 0;
+    }
+    if (PathMayBeCut(reply)) {
+        // Looking for the part that arrived could find some other file.
+        return fail(OrdoMessage(kODResultPathCutKey, {}, std::string(reply.outputPath) + "..."));
+    }
+    char path[kServerPathCapacity];
+    path[0] = '\0';
+    int why = 0;
+    const ResultFile found =
+        CheckResultFile(context, reply, hasEntry ? &entry : nullptr, path, sizeof path, why);
+    if (found == ResultFile::notYet) {
+        // The OPI server makes the low-resolution file after the reply: it
+        // is waited for as long as the server is waited for.
+        const int64_t since = reply.time1 > 0 ? reply.time1 : entry.sent;
+        if (since <= 0 || context.now - since < context.waitLimitSeconds) {
+            return kODPickupNoResultFile;
         }
-        context.endpoint->ReleaseReply(job.c_str());
-        return kODPickupNotFinished;
+        return fail(OrdoMessage("0x71900kOrdoFailNoLowRes", {}, path));
+    }
+    if (found == ResultFile::missing) {
+        return fail(OrdoMessage("0x71900kOrdoFailNoResultFile", {}, path));
+    }
+    if (found == ResultFile::unusable) {
+        return fail(OrdoMessage("0x71900kOrdoFailResultUnreadable", {},
+                                std::string(path) + " (" + std::strerror(why) + ")"));
     }
 
     // Kept before the document changes, so that an undo, a crash or a close
@@ -326,51 +398,27 @@ int32_t HandleFinishedOrder(UIDRef& item, const OD_PickupContext& context) {
     if (!wasRecorded) {
         RecordReply(journal, item, order, context.endpoint, recorded);
     }
-
-    bool check = reply.status == -2; // an error has nothing to relink
-    bool relinked = true;
-    bool pathCut = false;
-    char path[kServerPathCapacity];
-    path[0] = '\0';
-    if (!check) {
-        pathCut = PathMayBeCut(reply);
-        check = !pathCut && CheckResultFile(context, reply, path, sizeof path);
-        if (check) {
-            UIDRef made;
-            relinked = RelinkToProcessedFile(item, path, 1, 0, made);
-            if (relinked) {
-                ReplacePanelItem(context.panelItems, item, made);
-                item = made;
-            }
-        }
+    char linked[kODLinkPathSize];
+    if (GetLinkPath(item, linked, sizeof linked) == 0 && std::strlen(linked) > kODRelinkPathMax) {
+        return fail(OrdoMessage("0x71900kOrdoFailOriginalPathLong", {}, linked));
     }
-
-    if (reply.status != 0) {
-        LogLine(context.log, reply.message);
+    UIDRef made;
+    if (!RelinkToProcessedFile(item, path, 1, 0, made)) {
+        return fail(OrdoMessage("0x71900kOrdoFailRelink", {}, path));
     }
-    if (pathCut) {
-        // Looking for the part that arrived could find some other file.
-        PMString text(kODResultPathCutKey);
-        text.Translate();
-        LogLine(context.log, text.GetUTF8String() + reply.outputPath + "...");
-    }
-    if ((reply.status != 0 || pathCut) && context.log != nullptr) {
-        context.log->Show();
-    }
-
-    if (pathCut) {
-        return kODPickupResultPathCut;
-    }
-    if (!check) {
-        return kODPickupNoResultFile;
-    }
-    if (!relinked) {
-        return kODPickupRelinkFailed;
-    }
+    ReplacePanelItem(context.panelItems, item, made);
+    item = made;
     if (OD_DataAccessor(item).Write(order) != kSuccess) {
         // The reply stays, so the order is finished at the next pickup.
         return kODPickupWriteFailed;
     }
+    if (reply.status != 0) {
+        LogLine(context.log, image + ": " + reply.message);
+        if (context.log != nullptr) {
+            context.log->Show();
+        }
+    }
+    LogLine(context.log, image + ": " + OrdoMessage("0x71900kOrdoLogPickedUp", {}, path));
     // The server's reply stays until a saved document holds the result.
     return 0;
 }

@@ -32,18 +32,14 @@ public:
 bool IsOrdoBusy();
 void SetOrdoBusy(bool busy);
 
-// Results of the handler besides those of ReceiveFor and ParseReply, which
-// it passes on unchanged.
-inline constexpr int32_t kODPickupNotWaiting = -1;    // no order record, or not exactly Sent
-inline constexpr int32_t kODPickupNoResultFile = -1;  // the processed file is not there yet
-inline constexpr int32_t kODPickupRelinkFailed = -20; // the relink to the processed file failed
-inline constexpr int32_t kODPickupWriteFailed = -21;  // the order record could not be written
-// The server did not finish the job: it stopped it, or answered with a
-// status word this plug-in does not know. The order stays Sent.
-inline constexpr int32_t kODPickupNotFinished = -22;
-// The reply's path of the processed file may have been cut by the endpoint
-// (see kODReplyPathMax); the file is not looked for.
-inline constexpr int32_t kODPickupResultPathCut = -23;
+// Results of the handler besides those of ReceiveFor, which it passes on
+// unchanged.
+inline constexpr int32_t kODPickupNotWaiting = -1;   // no order record, or not exactly Sent
+inline constexpr int32_t kODPickupNoResultFile = -1; // the OPI low-resolution file is not there yet
+inline constexpr int32_t kODPickupWriteFailed = -21; // the order record could not be written
+// The order was given up: it is marked failed (kODStatusReplyMinus2) with
+// its reason in the log, and can be sent again.
+inline constexpr int32_t kODPickupFailed = -24;
 
 // The name of the host's undo step of one pickup (relink, move, both records).
 inline constexpr const char* kOrdoPickupStepKey = "0x71900kOrdoPickupStepKey";
@@ -69,19 +65,31 @@ struct OD_PickupContext {
     const OD_PrefsData* prefs = nullptr;
     // The panel's log; null: messages are dropped.
     OD_Log* log = nullptr;
+    // Now, in seconds since 1970, and how long a result is waited for: an OPI
+    // low-resolution file that has not appeared this long after the reply
+    // fails the order.
+    int64_t now = 0;
+    int64_t waitLimitSeconds = 60;
     // The page items the panel shows; the handler replaces the reference of
     // a relinked item by its new one. Null when there is no panel list.
     std::vector<UIDRef>* panelItems = nullptr;
 };
 
 // The finished-order handler, for one page item whose order is exactly
-// Sent: reads and parses the reply to its job, then by the reply's status
-// sets the order to Done (finish), Done with a warning (warning) or failed
-// (error, no relink). The processed file is looked for in the OPI
-// low-resolution folder (when OPI is on) or through the server's path
-// conversion; when it is there the item is relinked to it and the record is
-// written. The reply's message of a status other than finish goes to the log
-// at every attempt.
+// Sent: reads and parses the reply to its job, finds the processed file (in
+// the OPI low-resolution folder when the job went out with OPI on, else
+// through the server's path conversion), relinks the item to it and writes
+// the record: Done for a finish, Done with a warning for a warning (its
+// message logged).
+//
+// Every reply ends the wait, one way or the other: an error, a stop (or a
+// status word this client does not know), a reply that does not parse, a path
+// that may have been cut (kODReplyPathMax characters or longer), a processed
+// file that is not there or cannot be read, a placed file whose path the undo
+// record cannot hold, a relink that fails: the order is marked failed, with
+// one line in the log that names the image and says why; it can be sent
+// again. Only an OPI low-resolution file is waited for (the OPI server makes
+// it after the reply), for context.waitLimitSeconds.
 //
 // The reply is copied into the record of jobs out before the document
 // changes, and read from there at later attempts; the server's reply file
@@ -89,21 +97,11 @@ struct OD_PickupContext {
 // a host Undo, a crash or a document closed without saving leaves the order
 // Sent with its reply still to be taken.
 //
-// A reply that does not finish the job (stop, or a status word that is not
-// known here) relinks nothing and leaves the order Sent: its message is
-// logged and the reply released, so that a later reply to the same job is
-// read from the server's folder. A finish or warning whose path of the
-// processed file is kODReplyPathMax characters or longer may have been cut
-// to fit: it is refused (a line in the log at every attempt) and the reply
-// kept.
-//
-// Returns 0 when the order was finished; kODPickupNotWaiting; the non-zero
-// result of ReceiveFor (no reply yet, the reply still locked) or ParseReply;
-// kODPickupNotFinished; kODPickupResultPathCut; kODPickupNoResultFile;
-// kODPickupRelinkFailed. Whenever it does not return 0 the order record is as
-// it was (kODPickupWriteFailed: after the relink) and the order is asked
-// again at the next pickup. The relink replaces the page item: item is
-// updated to the new one.
+// Returns 0 when the order was finished (an error reply included);
+// kODPickupFailed; kODPickupNotWaiting; the non-zero result of ReceiveFor
+// (no reply yet, the reply still locked or not whole);
+// kODPickupNoResultFile; kODPickupWriteFailed. The relink replaces the page
+// item: item is updated to the new one.
 int32_t HandleFinishedOrder(UIDRef& item, const OD_PickupContext& context);
 
 // Puts the item a relink made in the place of the one it replaced in the

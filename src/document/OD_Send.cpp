@@ -7,10 +7,137 @@
 #include "OD_Resampling.h"
 #include "OD_Ticket.h"
 #include "OrdoCommands.h"
+#include "Paths.h"
 #include "Platform.h"
 #include "QOR_EndPointFile.h"
 
+#include "IOrdoPrefsData.h"
+#include "ISession.h"
+#include "OD_Geometry.h"
+#include "OD_Pickup.h"
+#include "OD_Preferences.h"
+#include "OD_Ticket.h"
+
 #include <cerrno>
+#include <cstring>
+#include <map>
+
+namespace {
+
+// The string-table key of why an order is not sent.
+const char* RefusalKey(int result) {
+    switch (result) {
+    case kODSendPathInTooLong:
+        return "0x71900kOrdoRefusePathIn";
+    case kODSendPathOutTooLong:
+        return "0x71900kOrdoRefusePathOut";
+    case kODSendNoOutFolder:
+        return "0x71900kOrdoRefuseNoFolder";
+    case kODSendTicketTooLong:
+        return "0x71900kOrdoRefuseTicket";
+    case kODSendBadResolution:
+        return "0x71900kOrdoRefuseResolution";
+    case kODSendSourceMissing:
+        return "0x71900kOrdoRefuseSourceMissing";
+    case kODSendLinkPathTooLong:
+        return "0x71900kOrdoRefuseLinkLong";
+    case kODSendSameOutput:
+        return "0x71900kOrdoRefuseSameOutput";
+    default:
+        return "0x71900kOrdoRefuseNotReady";
+    }
+}
+
+// The order as Send takes it: a failed one goes again as a Ready one.
+OD_ProcData AsSendable(OD_ProcData order) {
+    if (order.status == kODStatusReplyMinus2) {
+        order.status = kODStatusReady;
+    }
+    return order;
+}
+
+// Reads the order that the item carries, as Send takes it.
+bool ReadSendable(const UIDRef& item, OD_ProcData& order) {
+    if (OD_DataAccessor(item).Read(order) != 0) {
+        return false;
+    }
+    order = AsSendable(order);
+    return true;
+}
+
+} // namespace
+
+bool IsSendableOrRetry(uint16_t status) {
+    return status == kODStatusReady || status == kODStatusReadyAlt ||
+           status == kODStatusReplyMinus2;
+}
+
+std::vector<OD_SendCheck> CheckOrdersForSending(const UIDList& items, const UIDList& placed) {
+    // The files placed in the document's list: a processed file written over
+    // one of them would change what another frame shows.
+    std::map<std::string, std::string> placedFiles;
+    for (int32_t i = 0; i < placed.Length(); ++i) {
+        char link[kODLinkPathSize];
+        if (GetLinkPath(placed.GetRef(i), link, sizeof link) == 0 && link[0] != '\0') {
+            const char* last = LastSeparator(link);
+            placedFiles.emplace(link, last != nullptr ? last + 1 : link);
+        }
+    }
+    InterfacePtr<IOrdoPrefsData> prefsData(GetExecutionContextSession(), IID_IORDOPREFSDATA);
+    std::map<std::string, std::string> outputs; // output path -> image
+    std::vector<OD_SendCheck> checks;
+    for (int32_t i = 0; i < items.Length(); ++i) {
+        OD_SendCheck check;
+        check.item = items.GetRef(i);
+        if (OD_DataAccessor(check.item).Read(check.order) != 0 ||
+            !IsSendableOrRetry(check.order.status)) {
+            continue;
+        }
+        const OD_ProcData order = AsSendable(check.order);
+        const std::string image = OrderImageName(order);
+        char ticket[kODTicketSize];
+        char pathOut[kODTicketPathSize] = "";
+        char link[kODLinkPathSize] = "";
+        check.result = BuildTicket(check.item, order, ticket, pathOut);
+        check.outputPath = pathOut;
+        if (check.result == 0) {
+            if (const int error =
+                    platform::CheckReadableFile(order.sourcePath.GetUTF8String().c_str());
+                error != 0) {
+                check.result = kODSendSourceMissing;
+                check.detail = order.sourcePath.GetUTF8String() + " (" + std::strerror(error) + ")";
+            } else if (GetLinkPath(check.item, link, sizeof link) == 0 &&
+                       std::strlen(link) > kODRelinkPathMax) {
+                check.result = kODSendLinkPathTooLong;
+            }
+        }
+        if (check.result == 0) {
+            const bool replacing =
+                prefsData && GoverningPreferences(prefsData->Get(), order).GetRepSrc();
+            auto other = outputs.find(check.outputPath);
+            auto file = placedFiles.find(check.outputPath);
+            if (other != outputs.end()) {
+                check.result = kODSendSameOutput;
+                check.clash = other->second;
+            } else if (file != placedFiles.end() && !(replacing && check.outputPath == link)) {
+                check.result = kODSendSameOutput;
+                check.clash = file->second;
+            } else {
+                outputs.emplace(check.outputPath, image);
+            }
+        }
+        checks.push_back(std::move(check));
+    }
+    return checks;
+}
+
+std::string SendRefusalText(const OD_SendCheck& check) {
+    std::string tail = check.detail;
+    if (check.result == kODSendSameOutput) {
+        tail = check.outputPath + " (" + check.clash + ")";
+    }
+    return OrderImageName(check.order) + ": " + OrdoMessage(RefusalKey(check.result), {}, tail);
+}
 
 int SendOrder(const UIDRef& item, QOR_EndPoint* endpoint, OD_ProcData& updated) {
     OD_ProcData order;
@@ -37,6 +164,7 @@ int32_t SendOrders(const UIDList& items, QOR_EndPoint* endpoint, std::vector<int
         endpoint->GetServerPath(server, sizeof server);
     }
 
+    InterfacePtr<IOrdoPrefsData> prefsData(GetExecutionContextSession(), IID_IORDOPREFSDATA);
     UIDList sent(items.GetDataBase());
     std::vector<OD_ProcData> records;
     for (int32_t i = 0; i < items.Length(); ++i) {
@@ -48,7 +176,7 @@ int32_t SendOrders(const UIDList& items, QOR_EndPoint* endpoint, std::vector<int
         int journalError = 0;
         if (r.stopResult != 0) {
             ++r.notSent;
-        } else if (OD_DataAccessor(item).Read(order) != 0) {
+        } else if (!ReadSendable(item, order)) {
             result = -1;
         } else if (!journal.Usable()) {
             result = kODSendNoJournal;
@@ -71,6 +199,10 @@ int32_t SendOrders(const UIDList& items, QOR_EndPoint* endpoint, std::vector<int
                 entry.item = item.GetUID().Get();
                 entry.source = order.sourcePath.GetUTF8String();
                 entry.sent = platform::CurrentTime();
+                if (prefsData) {
+                    entry.opi =
+                        GoverningPreferences(prefsData->Get(), order).GetOpiActive() ? 1 : 0;
+                }
                 journalError = journal.Write(entry);
                 return journalError == 0;
             };

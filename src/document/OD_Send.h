@@ -8,6 +8,7 @@
 #include "UIDRef.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class OD_PrefsData;
@@ -24,6 +25,38 @@ int SendOrder(const UIDRef& item, QOR_EndPoint* endpoint, OD_ProcData& updated);
 // The record of jobs out cannot be kept (no identity folder, or its file
 // cannot be written): nothing is sent without it.
 inline constexpr int32_t kODSendNoJournal = -30;
+
+// Why an order is not sent, besides the refusals of BuildTicket (OD_Ticket.h).
+inline constexpr int kODSendSourceMissing = -25; // the image's file cannot be read
+inline constexpr int kODSendLinkPathTooLong =
+    -26; // the placed file's path does not fit the undo record
+inline constexpr int kODSendSameOutput =
+    -27; // the output path is another order's, or a placed file's
+
+// Whether an order is one that "Send" takes: Ready, or failed (it is then
+// sent again).
+bool IsSendableOrRetry(uint16_t status);
+
+// One order of a batch, checked before anything is sent.
+struct OD_SendCheck {
+    UIDRef item;
+    OD_ProcData order;
+    int result = 0;         // 0: it can go; else why not
+    std::string outputPath; // where its processed file is to be written
+    std::string clash;      // kODSendSameOutput: the image whose file it would take
+    std::string detail;     // a system's reason, when known
+};
+
+// Checks every order of items that Send takes (see IsSendableOrRetry), in
+// order, without sending anything: its ticket can be built, its image's file
+// can be read, its placed file's path fits the undo record, and its output
+// path is neither that of an earlier order of the batch nor the file of an
+// image placed among placed (nor, unless "Replace original" says so, its own
+// source). Items whose order Send does not take are left out.
+std::vector<OD_SendCheck> CheckOrdersForSending(const UIDList& items, const UIDList& placed);
+
+// The user's words for a refused order: the image's name, then why.
+std::string SendRefusalText(const OD_SendCheck& check);
 
 // How a batch of sends went, besides the count.
 struct OD_SendReport {

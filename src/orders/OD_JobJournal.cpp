@@ -64,6 +64,9 @@ std::string FormatJobEntry(const OD_JobEntry& e) {
         std::string("\nstate ") + (e.state == OD_JobEntry::State::answered ? "answered" : "sent");
     text += std::string("\nreleased ") + (e.released ? "1" : "0");
     text += std::string("\nsaved ") + (e.saved ? "1" : "0");
+    if (e.opi >= 0) {
+        text += std::string("\nopi ") + (e.opi == 1 ? "1" : "0");
+    }
     text += "\nreply " + std::to_string(e.reply.size()) + "\n";
     text += e.reply;
     return text;
@@ -76,6 +79,8 @@ bool ParseJobEntry(std::string_view text, OD_JobEntry& entry, std::string& why) 
     bool first = true;
     static const char* const kKeys[] = {"job",  "server", "document", "item",  "source",
                                         "sent", "state",  "released", "saved", "reply"};
+    // Keys an entry may leave out.
+    static const char* const kOptionalKeys[] = {"opi"};
     while (true) {
         const std::size_t end = text.find('\n', at);
         if (end == std::string_view::npos) {
@@ -96,7 +101,9 @@ bool ParseJobEntry(std::string_view text, OD_JobEntry& entry, std::string& why) 
         const std::string key(line.substr(0, space));
         const std::string_view value =
             space == std::string_view::npos ? std::string_view() : line.substr(space + 1);
-        if (std::find(std::begin(kKeys), std::end(kKeys), key) == std::end(kKeys)) {
+        if (std::find(std::begin(kKeys), std::end(kKeys), key) == std::end(kKeys) &&
+            std::find(std::begin(kOptionalKeys), std::end(kOptionalKeys), key) ==
+                std::end(kOptionalKeys)) {
             why = "unknown key '" + key + "'";
             return false;
         }
@@ -133,6 +140,14 @@ bool ParseJobEntry(std::string_view text, OD_JobEntry& entry, std::string& why) 
         return false;
     }
     e.state = state == "answered" ? OD_JobEntry::State::answered : OD_JobEntry::State::sent;
+    if (auto opi = fields.find("opi"); opi != fields.end()) {
+        bool on = false;
+        if (!ParseFlag(opi->second, on)) {
+            why = "a field does not read";
+            return false;
+        }
+        e.opi = on ? 1 : 0;
+    }
     entry = std::move(e);
     return true;
 }

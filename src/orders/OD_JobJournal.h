@@ -25,6 +25,8 @@
 //   state sent|answered
 //   released 0|1     the server's reply file was released
 //   saved 0|1        the document's last save holds the result
+//   opi 0|1          whether the job went out with "Accept OPI Images" on;
+//                    left out by entries written before it was kept
 //   reply <byte count>
 //   <the reply's text, that many bytes>
 #include <cstdint>
@@ -47,6 +49,7 @@ struct OD_JobEntry {
     State state = State::sent;
     bool released = false;
     bool saved = false;
+    int opi = -1; // -1: not known
     std::string reply;
 
     friend bool operator==(const OD_JobEntry&, const OD_JobEntry&) = default;

@@ -138,6 +138,18 @@ int FormOutputPath(const OD_PrefsData& prefs, const OD_ProcData& order, char* bu
     if (fits) {
         fits = AppendBounded(buffer, capacity, order.outputName.GetUTF8String().c_str());
     }
+    if (fits && folder[0] == '\0' && std::strcmp(buffer, source) == 0) {
+        // Beside its source, a processed file never takes the source's own
+        // name: "-processed" goes before the name's extension.
+        const std::string name = order.outputName.GetUTF8String();
+        const std::size_t dot = name.rfind('.');
+        const std::string renamed =
+            dot == std::string::npos || dot == 0
+                ? name + kODProcessedNameMark
+                : name.substr(0, dot) + kODProcessedNameMark + name.substr(dot);
+        *(LastSeparator(buffer) + 1) = '\0';
+        fits = AppendBounded(buffer, capacity, renamed.c_str());
+    }
     if (!fits) {
         buffer[0] = '\0';
         return kODSendPathOutTooLong;
@@ -145,9 +157,8 @@ int FormOutputPath(const OD_PrefsData& prefs, const OD_ProcData& order, char* bu
     return 0;
 }
 
-int SendOrder(const UIDRef& item, const OD_ProcData& order, QOR_EndPoint* endpoint,
-              OD_ProcData& updated, const QOR_SendHooks* hooks) {
-    if (!IsReady(order.status) || endpoint == nullptr) {
+int BuildTicket(const UIDRef& item, const OD_ProcData& order, char* ticket, char* pathOut) {
+    if (!IsReady(order.status)) {
         return -1;
     }
     InterfacePtr<IOrdoPrefsData> prefsData(GetExecutionContextSession(), IID_IORDOPREFSDATA);
@@ -164,8 +175,7 @@ int SendOrder(const UIDRef& item, const OD_ProcData& order, QOR_EndPoint* endpoi
         return kODSendPathInTooLong;
     }
     values.pathIn = pathIn;
-    char pathOut[kODTicketPathSize];
-    if (const int result = FormOutputPath(prefs, order, pathOut, sizeof pathOut); result != 0) {
+    if (const int result = FormOutputPath(prefs, order, pathOut, kODTicketPathSize); result != 0) {
         return result;
     }
     values.pathOut = pathOut;
@@ -192,9 +202,21 @@ int SendOrder(const UIDRef& item, const OD_ProcData& order, QOR_EndPoint* endpoi
     values.overwrite = prefs.GetOvrWrDest() ? 1 : 0;
     values.deleteSource = prefs.GetDelSrc() ? 1 : 0;
 
-    char ticket[kODTicketSize];
-    if (const int n = FormatTicket(values, ticket, sizeof ticket); n < 0) {
+    if (const int n = FormatTicket(values, ticket, kODTicketSize); n < 0) {
         return n;
+    }
+    return 0;
+}
+
+int SendOrder(const UIDRef& item, const OD_ProcData& order, QOR_EndPoint* endpoint,
+              OD_ProcData& updated, const QOR_SendHooks* hooks) {
+    if (endpoint == nullptr) {
+        return -1;
+    }
+    char ticket[kODTicketSize];
+    char pathOut[kODTicketPathSize];
+    if (const int result = BuildTicket(item, order, ticket, pathOut); result != 0) {
+        return result;
     }
     char jobName[kODTicketPathSize] = "";
     const int result =

@@ -29,6 +29,10 @@ inline constexpr int kODSendNoOutFolder = -22;    // no folder for the output (s
 inline constexpr int kODSendTicketTooLong = -23;  // the ticket needs more than 1023 bytes
 inline constexpr int kODSendBadResolution = -24;  // output resolution below 1 or not a number
 
+// What a processed file's name takes beside its source when it would
+// otherwise be the source's own name.
+inline constexpr const char* kODProcessedNameMark = "-processed";
+
 // English words for a result of SendOrder, for the log; "" for 0.
 const char* SendOrderProblem(int result);
 
@@ -65,12 +69,21 @@ OD_PrefsData GoverningPreferences(const OD_PrefsData& session, const OD_ProcData
 // - "Replace original image by processed image": the source path itself;
 // - otherwise the "Save in folder:" path, the native separator added when it
 //   does not end in one, then the output name;
-// - an empty "Save in folder:" names the source file's own folder.
+// - an empty "Save in folder:" names the source file's own folder; when the
+//   output name is the source's own name, kODProcessedNameMark goes before
+//   its extension ("photo.tif" becomes "photo-processed.tif"), so that the
+//   result never takes the place of the original.
 // 0, kODSendPathOutTooLong when the path would not fit, kODSendNoOutFolder
 // when the folder is empty and the source path has no folder either. On
 // failure buffer holds the empty text.
 int FormOutputPath(const OD_PrefsData& prefs, const OD_ProcData& order, char* buffer,
                    std::size_t capacity = kODTicketPathSize);
+
+// Builds the ticket of an order (the record that the page item carries) into
+// ticket (kODTicketSize bytes) and its output path into pathOut
+// (kODTicketPathSize bytes), without sending anything. 0, -1 (see SendOrder)
+// or a kODSend... refusal.
+int BuildTicket(const UIDRef& item, const OD_ProcData& order, char* ticket, char* pathOut);
 
 // Builds the ticket of an order (the record that the page item carries) and
 // hands it to the endpoint with SendNamed.

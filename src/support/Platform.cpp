@@ -53,6 +53,20 @@ bool IsDirectory(const char* path) {
     return path != nullptr && ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+int CheckReadableFile(const char* path) {
+    struct stat st {};
+    if (path == nullptr || ::stat(path, &st) != 0) {
+        return path == nullptr ? EINVAL : errno;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return EISDIR;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return EINVAL;
+    }
+    return ::access(path, R_OK) == 0 ? 0 : errno;
+}
+
 int GetFileTimes(const char* path, FileTimes& times) {
 #if defined(STATX_BTIME)
     struct statx sx {};

@@ -35,6 +35,10 @@ bool Exists(const char* path);
 // True when the path names a folder.
 bool IsDirectory(const char* path);
 
+// Whether the path names a regular file this process may read: 0, or the
+// error number (EISDIR for a folder, EINVAL for a pipe or a device).
+int CheckReadableFile(const char* path);
+
 // The times of a file; 0, or the error number (ENOENT while it is missing).
 int GetFileTimes(const char* path, FileTimes& times);
 

@@ -76,4 +76,10 @@ void ResetOrdoPanelStateForTesting() {
     gPanelItems.clear();
     gLog.reset();
     gLogWidget = nullptr;
+    OrdoWaits().clear();
+}
+
+std::map<std::string, OrdoWait>& OrdoWaits() {
+    static std::map<std::string, OrdoWait> waits;
+    return waits;
 }

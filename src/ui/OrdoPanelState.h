@@ -9,6 +9,8 @@
 #include "PMString.h"
 #include "UIDRef.h"
 
+#include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -54,6 +56,20 @@ void DeleteOrdoLog();
 using OrdoLogWidgetSetter = void (*)(const std::string& text);
 void SetOrdoLogWidget(OrdoLogWidgetSetter setter);
 bool HasOrdoLogWidget();
+
+// Where a sent order stands while it waits for its result, as the pickup
+// last saw it; the panel's rows show it. By job name.
+enum class OrdoWaitKind {
+    waiting,      // within the time the server is given
+    busy,         // past it, but the server's heartbeat is fresh
+    notAnswering, // past it, and no fresh heartbeat
+};
+struct OrdoWait {
+    uint64_t sinceHostMs = 0;  // the host clock when the wait began in this run
+    int64_t waitedSeconds = 0; // how long the order has waited
+    OrdoWaitKind kind = OrdoWaitKind::waiting;
+};
+std::map<std::string, OrdoWait>& OrdoWaits();
 
 // Back to the state of a new process (tests).
 void ResetOrdoPanelStateForTesting();

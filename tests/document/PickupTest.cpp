@@ -28,6 +28,7 @@
 #include "OrdoCommands.h"
 #include "OrdoDocumentKit.h"
 #include "Paths.h"
+#include "Platform.h"
 #include "QOR_EndPointFile.h"
 #include "RefServer.h"
 #include "ServerTree.h"
@@ -140,6 +141,7 @@ protected:
         order.jobName = PMString(job);
         order.processCode = 1;
         order.outputName = PMString("photo");
+        order.linkPath = PMString(LinkOf(item));
         ASSERT_EQ(OD_DataAccessor(item).Write(order), kSuccess);
     }
     // Job names as the endpoint gives them: the client's folder and the name.
@@ -215,144 +217,60 @@ TEST_F(PickupTest, AReplyUnderItsLockFileIsNotRead) {
     EXPECT_EQ(Order(image).status, kODStatusDone);
 }
 
-TEST_F(PickupTest, AMalformedReplyLeavesTheOrderSent) {
-    WriteText(ReplyPath(j1), "job0001\n2\n");
-    const std::string before = dockit::Content(*db);
-    EXPECT_EQ(Handle(), kQorReplyIncomplete);
-    EXPECT_EQ(dockit::Content(*db), before);
-    EXPECT_TRUE(log.lines.empty());
-    EXPECT_FALSE(IsOrdoBusy());
-}
-
-TEST_F(PickupTest, AMissingProcessedFileIsAskedAgainAndItsMessageLoggedAtEachAttempt) {
-    const std::string later = dir / "later.tif";
-    Reply(j1, "warning", "written under another name", later);
-    const std::string before = dockit::Content(*db);
-    EXPECT_EQ(Handle(), kODPickupNoResultFile);
-    EXPECT_EQ(Handle(), kODPickupNoResultFile);
-    EXPECT_EQ(dockit::Content(*db), before);
-    EXPECT_EQ(Order(image).status, kODStatusSent);
-    ASSERT_EQ(log.lines.size(), 2u);
-    EXPECT_EQ(log.lines[0], "written under another name");
-    EXPECT_EQ(log.shown, 2);
-    EXPECT_TRUE(fs::exists(ReplyPath(j1))); // not released
-    EXPECT_FALSE(IsOrdoBusy());
-
-    dockit::WriteTiff(later, 100, 50, 72);
-    EXPECT_EQ(Handle(), 0);
-    EXPECT_EQ(Order(image).status, kODStatusReplyMinus1);
-    EXPECT_EQ(LinkOf(image), later);
-    EXPECT_EQ(log.lines.size(), 3u);
-}
-
-TEST_F(PickupTest, AFinishWithoutItsFileLogsNothing) {
-    Reply(j1, "finish", "processed", dir / "missing.tif");
-    EXPECT_EQ(Handle(), kODPickupNoResultFile);
-    EXPECT_TRUE(log.lines.empty());
-}
-
-TEST_F(PickupTest, AServerErrorFailsTheOrderLogsTheMessageAndKeepsTheReply) {
-    const UIDRef before = image;
-    Reply(j1, "error", "the image cannot be read", original);
-    EXPECT_EQ(Handle(), 0);
-    EXPECT_EQ(image, before); // no relink
-    EXPECT_EQ(LinkOf(image), original);
-    EXPECT_EQ(Order(image).status, kODStatusReplyMinus2);
-    EXPECT_EQ(Undo(image).savedStatus, 0);
-    ASSERT_EQ(log.lines.size(), 1u);
-    EXPECT_EQ(log.lines[0], "the image cannot be read");
-    EXPECT_EQ(log.shown, 1);
-    EXPECT_TRUE(log.busyWhileAppending);
-    EXPECT_FALSE(IsOrdoBusy());
-    EXPECT_TRUE(fs::exists(ReplyPath(j1)));   // until a saved document holds the result
-    EXPECT_EQ(Handle(), kODPickupNotWaiting); // not Sent any more
-}
-
-TEST_F(PickupTest, AServerWarningRelinksWithItsStatusAndLogsTheMessage) {
+TEST_F(PickupTest, AWarningWaitsForNothingAndLogsItsMessageOnceWithTheImage) {
     Reply(j1, "warning", "written as photo_done.tif", processed);
     EXPECT_EQ(Handle(), 0);
     EXPECT_EQ(LinkOf(image), processed);
     EXPECT_EQ(Order(image).status, kODStatusReplyMinus1);
-    ASSERT_EQ(log.lines.size(), 1u);
-    EXPECT_EQ(log.lines[0], "written as photo_done.tif");
+    ASSERT_EQ(log.lines.size(), 2u);
+    EXPECT_EQ(log.lines[0], "photo.tif: written as photo_done.tif");
+    EXPECT_EQ(log.lines[1].rfind("photo.tif: processed, now linked to ", 0), 0u);
     EXPECT_TRUE(log.busyWhileAppending);
 }
 
-TEST_F(PickupTest, AStopRelinksNothingLogsOnceAndWaitsForTheNextReply) {
-    const UIDRef before = image;
-    const std::string content = dockit::Content(*db);
-    Reply(j1, "stop", "stopped by the operator", processed);
-    EXPECT_EQ(Handle(), kODPickupNotFinished);
-    EXPECT_EQ(image, before);
-    EXPECT_EQ(dockit::Content(*db), content); // no relink, no record written
-    EXPECT_EQ(LinkOf(image), original);
-    EXPECT_EQ(Order(image).status, kODStatusSent);
-    ASSERT_EQ(log.lines.size(), 1u);
-    EXPECT_EQ(log.lines[0], "stopped by the operator");
-    EXPECT_EQ(log.shown, 1);
-    EXPECT_TRUE(log.busyWhileAppending);
-    EXPECT_FALSE(IsOrdoBusy());
-    // Released: the next pickup finds no reply and says nothing more...
-    EXPECT_EQ(QOR_EndPointFile::CachedReplyCount(), 0u);
-    EXPECT_FALSE(fs::exists(ReplyPath(j1)));
-    EXPECT_NE(Handle(), 0);
-    EXPECT_EQ(log.lines.size(), 1u);
-    // ...until the server answers the job again.
-    Reply(j1, "finish", "done", processed);
-    EXPECT_EQ(Handle(), 0);
-    EXPECT_EQ(LinkOf(image), processed);
-    EXPECT_EQ(Order(image).status, kODStatusDone);
-}
-
-TEST_F(PickupTest, AnUnknownStatusWordIsNoFinish) {
-    // ParseReply leaves the status of a word it does not know as it was.
-    for (const char* word : {"Finish", "done", "finished"}) {
-        SCOPED_TRACE(word);
-        Reply(j1, word, "what the server says", processed);
-        EXPECT_EQ(Handle(), kODPickupNotFinished);
-        EXPECT_EQ(LinkOf(image), original);
-        EXPECT_EQ(Order(image).status, kODStatusSent);
-        EXPECT_EQ(Undo(image).savedStatus, 0);
-    }
-    EXPECT_EQ(log.lines.size(), 3u);
-}
-
-TEST_F(PickupTest, AResultPathThatMayHaveBeenCutIsRefusedAtEveryAttempt) {
-    // The server's path fills the reply record: it may be the first part of
-    // a longer path. A file lies where it points, so a handler that took it
-    // could relink the wrong image.
+TEST_F(PickupTest, EveryReplyThatCannotBeFinishedFailsTheOrderOnceWithItsReason) {
+    // A path that fills the reply record may be the first part of a longer
+    // one: a file lies where it points, and taking it could relink the wrong
+    // image.
     const std::string deep = dir / (std::string(200, 'd') + "/" + std::string(200, 'e'));
     fs::create_directories(deep);
     const std::string cut = (deep + "/" + std::string(200, 'n')).substr(0, kODReplyPathMax);
-    ASSERT_EQ(cut.find('/', deep.size()), deep.size()); // a file name in deep
     dockit::WriteTiff(cut, 100, 50, 72);
-    const std::string longPath = cut;
-
-    for (const char* word : {"finish", "warning"}) {
-        SCOPED_TRACE(word);
-        WriteText(ReplyPath(j1),
-                  std::string("job0001\n2\n3\n") + word + "\nprocessed\n" + longPath + "\n");
-        log.lines.clear();
-        const std::string before = dockit::Content(*db);
-        for (int attempt = 1; attempt <= 2; ++attempt) {
-            EXPECT_EQ(Handle(), kODPickupResultPathCut);
-            EXPECT_EQ(dockit::Content(*db), before);
-            EXPECT_EQ(Order(image).status, kODStatusSent);
-            EXPECT_EQ(QOR_EndPointFile::CachedReplyCount(), 1u); // kept
-            EXPECT_FALSE(IsOrdoBusy());
-        }
-        const std::size_t perAttempt = std::string(word) == "finish" ? 1 : 2;
-        ASSERT_EQ(log.lines.size(), 2 * perAttempt);
-        EXPECT_NE(log.lines.back().find("too long"), std::string::npos);
-        EXPECT_EQ(log.lines.back().compare(log.lines.back().size() - 3, 3, "..."), 0);
-        EXPECT_EQ(LinkOf(image), original);
-        endpoint.ReleaseReply(j1.c_str());
+    fs::create_directory(dir / "folder.tif");
+    struct Case {
+        const char* status;
+        std::string path;
+        const char* reason;
+        int32_t result;
+    } cases[] = {
+        {"error", original, "could not process the image: what the server says", 0},
+        {"stop", processed, "stopped the job: what the server says", kODPickupFailed},
+        {"Finish", processed, "stopped the job: what the server says", kODPickupFailed},
+        {"finish", dir / "missing.tif", "cannot be found here", kODPickupFailed},
+        {"warning", dir / "folder.tif", "cannot be read", kODPickupFailed},
+        {"finish", cut, "too long", kODPickupFailed},
+        {"finish", "", "cannot be found here", kODPickupFailed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.status) + " " + c.path.substr(0, 40));
+        SetOrder(image, kODStatusSent, j1);
         OD_JobJournal::ForIdentityFolder().Remove(j1);
+        endpoint.ReleaseReply(j1.c_str());
+        log.lines.clear();
+        Reply(j1, c.status, "what the server says", c.path);
+        EXPECT_EQ(Handle(), c.result);
+        EXPECT_EQ(LinkOf(image), original);
+        EXPECT_EQ(Order(image).status, kODStatusReplyMinus2);
+        EXPECT_EQ(Undo(image).savedStatus, 0);
+        ASSERT_EQ(log.lines.size(), 1u);
+        EXPECT_EQ(log.lines[0].rfind("photo.tif: ", 0), 0u) << log.lines[0];
+        EXPECT_NE(log.lines[0].find(c.reason), std::string::npos) << log.lines[0];
+        // Said once: the order waits no more.
+        EXPECT_EQ(Handle(), kODPickupNotWaiting);
+        EXPECT_EQ(log.lines.size(), 1u);
+        EXPECT_TRUE(fs::exists(ReplyPath(j1))); // until a saved document holds the result
+        EXPECT_FALSE(IsOrdoBusy());
     }
-    // An error names no file to take: it fails the order as always.
-    Reply(j1, "error", "refused", longPath);
-    EXPECT_EQ(Handle(), 0);
-    EXPECT_EQ(Order(image).status, kODStatusReplyMinus2);
 }
 
 // ===================================================== the reply and the saved document
@@ -481,9 +399,9 @@ TEST_F(PickupTest, AFinishedOrderIsRelinkedDoneAndCarriesItsUndoRecord) {
     EXPECT_EQ(Handle(), kODPickupNotWaiting);
 }
 
-TEST_F(PickupTest, AProcessedPathThatDoesNotFitFailsTheRelinkAndIsAskedAgain) {
-    // A reply line holds at most 255 bytes, so the long path comes from a
-    // deep OPI low-resolution folder.
+TEST_F(PickupTest, PathsThatDoNotFitTheRelinkOrTheUndoRecordFailTheOrderUncut) {
+    // A reply line holds at most 255 bytes, so the long processed path comes
+    // from a deep OPI low-resolution folder.
     std::string deep = dir.Path();
     while (deep.size() + 61 < kODPrefsPathSize) {
         deep += "/" + std::string(60, 'd');
@@ -495,29 +413,21 @@ TEST_F(PickupTest, AProcessedPathThatDoesNotFitFailsTheRelinkAndIsAskedAgain) {
     prefs.SetOpiSuffix(PMString(".tif"));
     Reply(j1, "finish", "done", "/srv/qor/out/" + name);
     dockit::WriteTiff(deep + "/" + name + ".tif", 100, 50, 72);
-    const std::string before = dockit::Content(*db);
-    EXPECT_EQ(Handle(), kODPickupRelinkFailed);
-    EXPECT_EQ(dockit::Content(*db), before);
-    EXPECT_EQ(Order(image).status, kODStatusSent);
-    EXPECT_TRUE(fs::exists(ReplyPath(j1)));
-    EXPECT_FALSE(IsOrdoBusy());
-    EXPECT_EQ(Handle(), kODPickupRelinkFailed); // asked again, never cut
-}
+    EXPECT_EQ(Handle(), kODPickupFailed);
+    EXPECT_EQ(LinkOf(image), original);
+    EXPECT_EQ(Order(image).status, kODStatusReplyMinus2);
+    prefs.SetOpiActive(false);
 
-TEST_F(PickupTest, AnOriginalWhosePathDoesNotFitTheUndoRecordIsNotRelinked) {
-    std::string deep = dir.Path();
-    while (deep.size() <= kODUndoPathSize) {
-        deep += "/" + std::string(60, 'o');
-        fs::create_directory(deep);
-    }
+    // The original's path would not fit the undo record.
     const std::string longOriginal = deep + "/photo.tif";
     dockit::WriteTiff(longOriginal, 200, 100, 72);
     UIDRef item = Place(Frame(PMRect(300, 60, 400, 110)), longOriginal);
     SetOrder(item, kODStatusSent, j2);
     Reply(j2, "finish", "done", processed);
-    const std::string before = dockit::Content(*db);
-    EXPECT_EQ(HandleFinishedOrder(item, context), kODPickupRelinkFailed);
-    EXPECT_EQ(dockit::Content(*db), before);
+    EXPECT_EQ(HandleFinishedOrder(item, context), kODPickupFailed);
+    EXPECT_EQ(LinkOf(item), longOriginal);
+    ASSERT_EQ(log.lines.size(), 2u);
+    EXPECT_NE(log.lines[1].find("260"), std::string::npos) << log.lines[1];
 }
 
 TEST_F(PickupTest, OpiResultsAreLookedForInTheLowResolutionFolder) {
@@ -540,6 +450,15 @@ TEST_F(PickupTest, OpiResultsAreLookedForInTheLowResolutionFolder) {
     EXPECT_EQ(Handle(), 0);
     EXPECT_EQ(LinkOf(image), expected);
     EXPECT_EQ(Order(image).status, kODStatusDone);
+
+    // A low-resolution file that does not appear within the time the server
+    // is given fails the order, once.
+    UIDRef item = Place(Frame(PMRect(300, 60, 400, 110)), original);
+    SetOrder(item, kODStatusSent, j2);
+    Reply(j2, "finish", "done", "/srv/qor/out/never");
+    context.now = platform::CurrentTime() + context.waitLimitSeconds + 5;
+    EXPECT_EQ(HandleFinishedOrder(item, context), kODPickupFailed);
+    EXPECT_NE(log.lines.back().find("did not appear"), std::string::npos);
 }
 
 // ===================================================== the OPI path

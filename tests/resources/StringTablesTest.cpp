@@ -80,9 +80,9 @@ TEST_F(StringTablesTest, EveryPlaceholderOfAnEnglishTextIsInItsTranslations) {
             EXPECT_FALSE(std::regex_search(*t, std::regex("%[^d )]"))) << key << ": " << *t;
         }
     }
-    // The two resampling messages, the two refusals of a batch of sends and
-    // the two counts of the record of jobs out.
-    EXPECT_EQ(withPlaceholder, 6);
+    // The two resampling messages, the three refusals of a batch of sends,
+    // the two counts of the record of jobs out and the two waits.
+    EXPECT_EQ(withPlaceholder, 9);
 }
 
 TEST_F(StringTablesTest, ShortcutTextsAreTheSameEverywhereAndParseable) {
@@ -95,6 +95,7 @@ TEST_F(StringTablesTest, ShortcutTextsAreTheSameEverywhereAndParseable) {
         {"0x71900kOrdoItemSendAllMenuItemKBSC", "Ctrl+F1"},
         {"0x71900kOrdoUndoMenuItemKBSC", "Ctrl+F6"},
         {"0x71900kOrdoGotoMenuItemKBSC", "Alt+Ctrl+F3"},
+        {"0x71900kOrdoPickupMenuItemKBSC", "Alt+Ctrl+F6"},
     };
     int found = 0;
     for (int id : kOrdoStringTableIDs) {
@@ -107,7 +108,7 @@ TEST_F(StringTablesTest, ShortcutTextsAreTheSameEverywhereAndParseable) {
             }
         }
     }
-    EXPECT_EQ(found, 21);
+    EXPECT_EQ(found, 24);
 }
 
 TEST_F(StringTablesTest, EveryProcessCodeOfTheTablesHasItsTextAndNoOtherCodeHasOne) {
