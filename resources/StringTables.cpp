@@ -241,6 +241,8 @@ const OrdoStringEntry kEntries[] = {
     {"0x71900kOrdoPrefsAutoUpdateKey", "Automatic Update", "Mise à jour automatique",
      "Actualización automática"},
     {"0x71900kOrdoPrefsFrequencyKey", "every (sec.)", "toutes les (s)", "cada (s)"},
+    {"0x71900kOrdoPrefsWaitLimitKey", "Server not answering after (sec.)",
+     "Serveur sans réponse après (s)", "Servidor sin respuesta tras (s)"},
     {"0x71900kOrdoPrefsQualityControlKey", "Issue warning if the resampling factor (in %) is:",
      "Avertir si le facteur de rééchantillonnage (en %) est :",
      "Advertir si el factor de remuestreo (en %) es:"},
@@ -462,6 +464,13 @@ const OrdoStringEntry kEntries[] = {
      "La ruta es demasiado larga: se pueden conservar 260 caracteres como máximo"},
     {"0x71900kOrdoErrNotANumber", "Please enter a number", "Veuillez saisir un nombre",
      "Introduzca un número"},
+    {"0x71900kOrdoErrWaitLimitRange",
+     "The time after which the server counts as not answering is a whole number of seconds from "
+     "1 to 86400",
+     "Le délai après lequel le serveur est considéré sans réponse est un nombre entier de "
+     "secondes de 1 à 86400",
+     "El tiempo tras el cual el servidor se considera sin respuesta es un número entero de "
+     "segundos de 1 a 86400"},
     {"0x71900kOrdoErrFrequencyRange",
      "The update period must be a whole number of seconds from 0 to 32767",
      "La période de mise à jour doit être un nombre entier de secondes compris entre 0 et 32767",

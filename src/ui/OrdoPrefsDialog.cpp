@@ -4,6 +4,7 @@
 #include "Choosers.h"
 #include "IOrdoPrefsData.h"
 #include "IOrdoQORData.h"
+#include "OD_ClientSettings.h"
 #include "OD_ProcData.h"
 #include "OrdoDialogSupport.h"
 #include "Paths.h"
@@ -33,6 +34,7 @@ constexpr const char* kSaveFamilyKey = "0x71900kOrdoPrefSaveFamilyKey";
 constexpr const char* kLoadFamilyKey = "0x71900kOrdoPrefLoadFamilyKey";
 constexpr const char* kNotANumberKey = "0x71900kOrdoErrNotANumber";
 constexpr const char* kFrequencyRangeKey = "0x71900kOrdoErrFrequencyRange";
+constexpr const char* kWaitLimitRangeKey = "0x71900kOrdoErrWaitLimitRange";
 constexpr const char* kResolutionRangeKey = "0x71900kOrdoErrResolutionRange";
 constexpr const char* kLessThanRangeKey = "0x71900kOrdoErrLessThanRange";
 constexpr const char* kGreaterThanRangeKey = "0x71900kOrdoErrGreaterThanRange";
@@ -128,6 +130,7 @@ void ShowPreferences(const IPMUnknown* root, const OD_PrefsData& prefs) {
     SetValue(root, kOrdoPrefDownSmpMinWidgetID, prefs.GetDownSmpMin(), false);
     SetValue(root, kOrdoPrefUpSmpMaxWidgetID, prefs.GetUpSmpMax(), false);
     SetValue(root, kOrdoPrefFrequencyWidgetID, prefs.GetFrequency(), false);
+    SetValue(root, kOrdoPrefWaitLimitWidgetID, NotAnsweringSeconds(), false);
 
     SetChecked(root, kOrdoPrefRepSrcWidgetID, prefs.GetRepSrc(), false);
     SetChecked(root, kOrdoPrefDelSrcWidgetID, prefs.GetDelSrc(), false);
@@ -160,6 +163,18 @@ bool ReadFrequency(const IPMUnknown* root, int16_t& frequency) {
         return false;
     }
     frequency = static_cast<int16_t>(value);
+    return true;
+}
+
+// The time limit typed: a whole number of seconds in the allowed range.
+bool ReadWaitLimit(const IPMUnknown* root, int& seconds) {
+    bool valid = false;
+    const double value = WidgetUtils::GetValue(root, kOrdoPrefWaitLimitWidgetID, &valid);
+    if (!valid || value < kODNotAnsweringMinSeconds || value > kODNotAnsweringMaxSeconds ||
+        std::floor(value) != value) {
+        return false;
+    }
+    seconds = static_cast<int>(value);
     return true;
 }
 
@@ -206,6 +221,12 @@ WidgetID CheckFields(const IPMUnknown* root) {
     if (!ReadFrequency(root, frequency) && IsEnabled(root, kOrdoPrefFrequencyWidgetID)) {
         Warn(kFrequencyRangeKey);
         return kOrdoPrefFrequencyWidgetID;
+    }
+    int seconds = 0;
+    if (WidgetUtils::FindWidget(root, kOrdoPrefWaitLimitWidgetID) != nullptr &&
+        !ReadWaitLimit(root, seconds)) {
+        Warn(kWaitLimitRangeKey);
+        return kOrdoPrefWaitLimitWidgetID;
     }
     return kInvalidWidgetID;
 }
@@ -268,6 +289,10 @@ public:
             session->Set(prefs);
         }
         SetDialogPreferences(this, prefs);
+        int seconds = 0;
+        if (ReadWaitLimit(this, seconds) && seconds != NotAnsweringSeconds()) {
+            SetNotAnsweringSeconds(seconds);
+        }
     }
 };
 
@@ -677,6 +702,9 @@ WidgetResource PreferencesDialogResource() {
                              text(kOrdoPrefFrequencyLabelWidgetID, "0x71900kOrdoPrefsFrequencyKey",
                                   PMRect(190, 45, 290, 65)),
                              edit(kOrdoPrefFrequencyWidgetID, PMRect(300, 45, 380, 65)),
+                             text(kOrdoPrefWaitLimitLabelWidgetID, "0x71900kOrdoPrefsWaitLimitKey",
+                                  PMRect(10, 155, 290, 175)),
+                             edit(kOrdoPrefWaitLimitWidgetID, PMRect(300, 155, 380, 175)),
                              box(kOrdoPrefQualityControlWidgetID,
                                  "0x71900kOrdoPrefsQualityControlKey", PMRect(10, 75, 390, 95)),
                              text(kOrdoPrefLessThanLabelWidgetID, "0x71900kOrdoPrefsLessThanKey",

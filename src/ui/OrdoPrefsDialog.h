@@ -40,6 +40,10 @@ inline constexpr WidgetID kOrdoPrefAutoImportWidgetID{0x7194d};
 inline constexpr WidgetID kOrdoPrefAutoUpdateWidgetID{0x71941};
 inline constexpr WidgetID kOrdoPrefFrequencyLabelWidgetID{0x71943};
 inline constexpr WidgetID kOrdoPrefFrequencyWidgetID{0x71942};
+// How long a sent order waits before the server counts as not answering; kept
+// with the client's settings, not in the preferences file.
+inline constexpr WidgetID kOrdoPrefWaitLimitLabelWidgetID{0x71963};
+inline constexpr WidgetID kOrdoPrefWaitLimitWidgetID{0x71964};
 inline constexpr WidgetID kOrdoPrefQualityControlWidgetID{0x71959};
 inline constexpr WidgetID kOrdoPrefLessThanLabelWidgetID{0x7195a};
 inline constexpr WidgetID kOrdoPrefGreaterThanLabelWidgetID{0x7195b};
