@@ -375,7 +375,8 @@ TEST_F(PickupTest, AFinishedOrderIsRelinkedDoneAndCarriesItsUndoRecord) {
     EXPECT_NE(image.GetUID(), old.GetUID());
     EXPECT_EQ(LinkOf(image), processed);
     EXPECT_EQ(Order(image).status, kODStatusDone);
-    EXPECT_TRUE(log.lines.empty());
+    EXPECT_EQ(log.lines,
+              std::vector<std::string>{"photo.tif: processed, now linked to " + processed});
     ASSERT_EQ(panel.size(), 1u);
     EXPECT_EQ(panel[0], image);
     EXPECT_TRUE(fs::exists(ReplyPath(j1))); // until a saved document holds the result
@@ -419,6 +420,10 @@ TEST_F(PickupTest, PathsThatDoNotFitTheRelinkOrTheUndoRecordFailTheOrderUncut) {
     prefs.SetOpiActive(false);
 
     // The original's path would not fit the undo record.
+    while (deep.size() <= kODUndoPathSize) {
+        deep += "/" + std::string(60, 'o');
+        fs::create_directory(deep);
+    }
     const std::string longOriginal = deep + "/photo.tif";
     dockit::WriteTiff(longOriginal, 200, 100, 72);
     UIDRef item = Place(Frame(PMRect(300, 60, 400, 110)), longOriginal);

@@ -143,6 +143,45 @@ TEST_F(SendTest, SentOrdersAreStoredInOneUndoStepAndTheOthersLeft) {
     EXPECT_EQ(endpoint.bodies.size(), 1u);
 }
 
+TEST_F(SendTest, OrdersThatCannotGoAreFoundBeforeAnythingIsSent) {
+    // Two orders with one output file, one that would take a placed file, one
+    // whose file is gone; a failed order goes again.
+    const std::string other = dir / "photo-out.tif";
+    dockit::WriteTiff(other, 40, 20, 72);
+    const UIDRef placedOther =
+        dockit::PlaceFile(dockit::AddFrame(db.get(), PMRect(0, 60, 40, 80)), other);
+    OD_ProcData failed = Order(kODStatusReplyMinus2);
+    failed.outputName = PMString("photo-out.tif");
+    Store(0, Order(kODStatusReady));
+    Store(1, Order(kODStatusReady));
+    Store(2, failed);
+    UIDList placed = All();
+    placed.Append(placedOther);
+    std::vector<OD_SendCheck> checks = CheckOrdersForSending(All(), placed);
+    ASSERT_EQ(checks.size(), 3u);
+    EXPECT_EQ(checks[0].result, 0);
+    EXPECT_EQ(checks[0].outputPath, dir / "photo");
+    EXPECT_EQ(checks[1].result, kODSendSameOutput);
+    EXPECT_EQ(checks[1].clash, "photo.tif");
+    EXPECT_EQ(checks[2].result, kODSendSameOutput);
+    EXPECT_EQ(checks[2].clash, "photo-out.tif");
+    EXPECT_EQ(SendRefusalText(checks[2]).rfind("photo.tif: ", 0), 0u);
+    EXPECT_NE(SendRefusalText(checks[2]).find("photo-out.tif (photo-out.tif)"), std::string::npos);
+
+    fs::remove(image);
+    checks = CheckOrdersForSending(UIDList(items[0]), placed);
+    ASSERT_EQ(checks.size(), 1u);
+    EXPECT_EQ(checks[0].result, kODSendSourceMissing);
+    EXPECT_NE(SendRefusalText(checks[0]).find("cannot be read: " + image), std::string::npos);
+    EXPECT_TRUE(endpoint.bodies.empty());
+
+    // A failed order is sent again under a new job.
+    dockit::WriteTiff(image, 40, 20, 72);
+    std::vector<int> results;
+    EXPECT_EQ(SendOrders(UIDList(items[2]), &endpoint, &results), 1);
+    EXPECT_EQ(Stored(2).status, kODStatusSent);
+}
+
 TEST_F(SendTest, NothingIsStoredWhenTheServerLinkFails) {
     Store(0, Order(kODStatusReady));
     endpoint.answer = -4;

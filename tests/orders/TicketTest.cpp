@@ -229,6 +229,11 @@ TEST(OutputPath, FolderAndNameOrTheSourceAndPathsThatDoNotFit) {
         {"replacing the original", "Out", true, "Photo", source, 0, source},
         {"no folder: the source's", "", false, "Photo", source, 0, kSep + "in" + kSep + "Photo"},
         {"no folder, source without one", "", false, "Photo", "Photo.tif", kODSendNoOutFolder, ""},
+        // Beside its source, never the source's own name.
+        {"no folder, the source's name", "", false, "photo.tif", kSep + "in" + kSep + "photo.tif",
+         0, kSep + "in" + kSep + "photo-processed.tif"},
+        {"no folder, the source's name without extension", "", false, "photo",
+         kSep + "in" + kSep + "photo", 0, kSep + "in" + kSep + "photo-processed"},
         // 250 + 1 + 261 = 512: one past the limit; 511 exactly fits.
         {"one byte too long", longFolder, false, std::string(261, 'n'), source,
          kODSendPathOutTooLong, ""},
