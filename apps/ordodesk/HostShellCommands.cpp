@@ -297,7 +297,7 @@ void HostShellImpl::CmdItems(Args& a) {
     a.Expect(0, 0, "items [--json]");
     const ordered_json items = ItemsJson();
     if (json) {
-        out << items.dump(2) << "\n";
+        out << DumpJson(items) << "\n";
         return;
     }
     for (const auto& e : items) {
@@ -469,7 +469,7 @@ void HostShellImpl::CmdMenu(Args& a) {
     const std::string path = w.empty() ? kPanelMenuPath : w[0];
     const ordered_json items = MenuJson(path);
     if (json) {
-        out << items.dump(2) << "\n";
+        out << DumpJson(items) << "\n";
         return;
     }
     if (items.empty()) {
@@ -503,7 +503,7 @@ void HostShellImpl::CmdPanel(Args& a) {
     };
     if (sub.empty()) {
         if (json) {
-            out << PanelJson().dump(2) << "\n";
+            out << DumpJson(PanelJson()) << "\n";
         } else {
             PrintPanel();
         }
@@ -597,7 +597,7 @@ void HostShellImpl::CmdDialog(Args& a) {
     if (w.empty()) {
         const ordered_json j = DialogJson(dialog);
         if (json) {
-            out << j.dump(2) << "\n";
+            out << DumpJson(j) << "\n";
             return;
         }
         out << "dialog \"" << j["title"].get<std::string>() << "\" (" << j["id"].get<std::string>()
@@ -760,7 +760,7 @@ void HostShellImpl::CmdAlerts(Args& a) {
         list.push_back(e);
     }
     if (json) {
-        out << list.dump(2) << "\n";
+        out << DumpJson(list) << "\n";
     } else if (list.empty()) {
         out << "no alerts\n";
     } else {
@@ -810,12 +810,12 @@ void HostShellImpl::CmdPrefs(Args& a) {
     a.Expect(0, 0, "prefs [--json]");
     const ordered_json j = PrefsJson();
     if (json) {
-        out << j.dump(2) << "\n";
+        out << DumpJson(j) << "\n";
         return;
     }
     for (const auto& [key, value] : j.items()) {
-        out << "  " << key << ": " << (value.is_string() ? value.get<std::string>() : value.dump())
-            << "\n";
+        out << "  " << key << ": "
+            << (value.is_string() ? value.get<std::string>() : DumpJson(value, -1)) << "\n";
     }
 }
 
@@ -841,10 +841,8 @@ void HostShellImpl::CmdJobs(Args& a) {
         list.push_back(j);
     }
     if (json) {
-        out << ordered_json{{"folder", journal.Folder()},
-                            {"jobs", list},
-                            {"unreadable", unreadable}}
-                   .dump(2)
+        out << DumpJson(ordered_json{
+                   {"folder", journal.Folder()}, {"jobs", list}, {"unreadable", unreadable}})
             << "\n";
         return;
     }

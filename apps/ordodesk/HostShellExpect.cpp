@@ -193,7 +193,7 @@ void HostShellImpl::CmdExpect(Args& a) {
         if (!j.contains(w[1])) {
             Fail("no preferences field " + w[1]);
         }
-        actual = j[w[1]].is_string() ? j[w[1]].get<std::string>() : j[w[1]].dump();
+        actual = j[w[1]].is_string() ? j[w[1]].get<std::string>() : DumpJson(j[w[1]], -1);
         holds = contains(actual, w[2]);
     } else if (what == "selected") {
         IDataBase* db = RequireDocument();

@@ -5,12 +5,15 @@
 //                          and chooser sinks, the host parts, the public face
 //   HostShellViews.cpp     what is shown: the panel, menus, dialogs, page
 //                          items, preferences (as JSON; the panel also as
-//                          the table `panel` prints)
+//                          the table `panel` prints), printed only through
+//                          DumpJson: a text that is not UTF-8 (a Latin-1
+//                          file name) must not end the session
 //   HostShellCommands.cpp  every command but expect
 //   HostShellExpect.cpp    expect, the checks of scripts
 // What only one of them uses stays inside it.
 
 #include "HostShell.h"
+#include "JsonOutput.h"
 #include "ShellWords.h"
 
 #include "CAlert.h"

@@ -99,6 +99,6 @@ ordered_json Printable(const ordered_json& j) {
 
 } // namespace
 
-std::string DumpJson(const ordered_json& j) {
-    return Printable(j).dump(2);
+std::string DumpJson(const ordered_json& j, int indent) {
+    return Printable(j).dump(indent);
 }

@@ -14,5 +14,7 @@ bool IsValidUtf8(std::string_view text);
 std::string Base64(std::string_view bytes);
 
 // j with every string that is not valid UTF-8 replaced as above, indented
-// by two; never throws for a text.
-std::string DumpJson(const nlohmann::ordered_json& j);
+// by indent (-1: all on one line); never throws for a text. Every JSON the
+// program prints, the host shell's included, goes through here: nlohmann's
+// own dump() throws on a text that is not UTF-8 and would end the session.
+std::string DumpJson(const nlohmann::ordered_json& j, int indent = 2);

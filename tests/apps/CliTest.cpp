@@ -266,3 +266,45 @@ TEST(Cli, OrderFromPrintsTheRecordOfAPlacedImage) {
     EXPECT_EQ(Ordodesk({"order-from", image, "--server", dir / "nowhere/qorserver"}).exitCode, 1);
     EXPECT_EQ(Ordodesk({"order-from", image, "--prefs", dir / "missing.opf"}).exitCode, 1);
 }
+
+// The host shell's JSON prints a text that is not UTF-8 (a Latin-1 folder
+// name) in the bytes form, and the session goes on.
+TEST(Cli, ShellJsonPrintsLatin1TextsAsBytes) {
+    // Script lines after the samples are written into ${L}, the command, and
+    // where its JSON holds ${L} followed by tail.
+    struct Case {
+        const char *lines, *command, *pointer, *tail;
+    };
+    const Case cases[] = {
+        {"new\nplace ${L}/photo-rgb.tif 0 0 100 100\n", "items --json", "/1/link",
+         "/photo-rgb.tif"},
+        {"answer ${L}\naction preferences\ndialog click \"Folder...\"\nok\n", "prefs --json",
+         "/outFolder", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        TempDir w;
+        const std::string latin1 = w / "caf\xE9";
+        WriteFile(w / "s.ods", "samples ${L}\n" + std::string(c.lines) + "echo ---json---\n" +
+                                   c.command + "\necho ---end---\n");
+        const CliRun run = Ordodesk({"run", w / "s.ods", "--set", "L=" + latin1, "--system-folder",
+                                     w / "system", "--session", w / "session"},
+                                    w);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        const std::size_t a = run.out.find("---json---\n"), b = run.out.find("---end---\n");
+        ASSERT_LT(a, b) << run.out;
+        const json text =
+            json::parse(run.out.substr(a + 11, b - a - 11)).at(json::json_pointer(c.pointer));
+        EXPECT_TRUE(text.contains("bytes")) << text;
+        EXPECT_EQ(TextOf(text), latin1 + c.tail);
+    }
+    // No JSON of the program is printed but through DumpJson.
+    const std::filesystem::path sources =
+        std::string(SHELL_SCRIPTS_DIR) + "/../../../apps/ordodesk";
+    for (const auto& entry : std::filesystem::directory_iterator(sources)) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "JsonOutput.cpp" ||
+                    ReadFile(entry.path().string()).find(".dump(") == std::string::npos)
+            << name;
+    }
+}
