@@ -80,7 +80,7 @@ std::vector<OD_SendCheck> CheckOrdersForSending(const UIDList& items, const UIDL
         char link[kODLinkPathSize];
         if (GetLinkPath(placed.GetRef(i), link, sizeof link) == 0 && link[0] != '\0') {
             const char* last = LastSeparator(link);
-            placedFiles.emplace(link, last != nullptr ? last + 1 : link);
+            placedFiles.emplace(PathStem(link), last != nullptr ? last + 1 : link);
         }
     }
     InterfacePtr<IOrdoPrefsData> prefsData(GetExecutionContextSession(), IID_IORDOPREFSDATA);
@@ -114,8 +114,11 @@ std::vector<OD_SendCheck> CheckOrdersForSending(const UIDList& items, const UIDL
         if (check.result == 0) {
             const bool replacing =
                 prefsData && GoverningPreferences(prefsData->Get(), order).GetRepSrc();
-            auto other = outputs.find(check.outputPath);
-            auto file = placedFiles.find(check.outputPath);
+            // The server names its file after the output path and an
+            // extension of its choosing: paths are compared without theirs.
+            const std::string key = PathStem(check.outputPath);
+            auto other = outputs.find(key);
+            auto file = placedFiles.find(key);
             if (other != outputs.end()) {
                 check.result = kODSendSameOutput;
                 check.clash = other->second;
@@ -123,7 +126,7 @@ std::vector<OD_SendCheck> CheckOrdersForSending(const UIDList& items, const UIDL
                 check.result = kODSendSameOutput;
                 check.clash = file->second;
             } else {
-                outputs.emplace(check.outputPath, image);
+                outputs.emplace(key, image);
             }
         }
         checks.push_back(std::move(check));

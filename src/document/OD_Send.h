@@ -52,7 +52,9 @@ struct OD_SendCheck {
 // can be read, its placed file's path fits the undo record, and its output
 // path is neither that of an earlier order of the batch nor the file of an
 // image placed among placed (nor, unless "Replace original" says so, its own
-// source). Items whose order Send does not take are left out.
+// source), compared without extensions, since the server gives its file the
+// extension of its output format. Items whose order Send does not take are
+// left out.
 std::vector<OD_SendCheck> CheckOrdersForSending(const UIDList& items, const UIDList& placed);
 
 // The user's words for a refused order: the image's name, then why.

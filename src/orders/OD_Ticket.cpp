@@ -99,6 +99,17 @@ OD_PrefsData GoverningPreferences(const OD_PrefsData& session, const OD_ProcData
     return prefs;
 }
 
+std::string PathStem(const std::string& path) {
+    const char* last = LastSeparator(path.c_str());
+    const std::size_t nameAt =
+        last != nullptr ? static_cast<std::size_t>(last - path.c_str()) + 1 : 0;
+    const std::size_t dot = path.rfind('.');
+    if (dot != std::string::npos && dot > nameAt && path.size() - dot - 1 <= kODExtensionMaxBytes) {
+        return path.substr(0, dot);
+    }
+    return path;
+}
+
 int FormOutputPath(const OD_PrefsData& prefs, const OD_ProcData& order, char* buffer,
                    std::size_t capacity) {
     if (capacity == 0) {
@@ -138,15 +149,13 @@ int FormOutputPath(const OD_PrefsData& prefs, const OD_ProcData& order, char* bu
     if (fits) {
         fits = AppendBounded(buffer, capacity, order.outputName.GetUTF8String().c_str());
     }
-    if (fits && folder[0] == '\0' && std::strcmp(buffer, source) == 0) {
+    if (fits && folder[0] == '\0' && PathStem(buffer) == PathStem(source)) {
         // Beside its source, a processed file never takes the source's own
-        // name: "-processed" goes before the name's extension.
+        // name, whatever extension the server gives it: "-processed" goes
+        // before the name's extension.
         const std::string name = order.outputName.GetUTF8String();
-        const std::size_t dot = name.rfind('.');
-        const std::string renamed =
-            dot == std::string::npos || dot == 0
-                ? name + kODProcessedNameMark
-                : name.substr(0, dot) + kODProcessedNameMark + name.substr(dot);
+        const std::size_t stem = PathStem(name).size();
+        const std::string renamed = name.substr(0, stem) + kODProcessedNameMark + name.substr(stem);
         *(LastSeparator(buffer) + 1) = '\0';
         fits = AppendBounded(buffer, capacity, renamed.c_str());
     }

@@ -8,6 +8,7 @@
 #include "UIDRef.h"
 
 #include <cstddef>
+#include <string>
 
 class OD_PrefsData;
 class QOR_EndPoint;
@@ -32,6 +33,12 @@ inline constexpr int kODSendBadResolution = -24;  // output resolution below 1 o
 // What a processed file's name takes beside its source when it would
 // otherwise be the source's own name.
 inline constexpr const char* kODProcessedNameMark = "-processed";
+
+// The longest extension the server's file names are taken to have, and a
+// path without its extension (the last '.' of its file name, followed by at
+// most that many bytes): what the server's output file is named after.
+inline constexpr std::size_t kODExtensionMaxBytes = 4;
+std::string PathStem(const std::string& path);
 
 // English words for a result of SendOrder, for the log; "" for 0.
 const char* SendOrderProblem(int result);
@@ -70,8 +77,9 @@ OD_PrefsData GoverningPreferences(const OD_PrefsData& session, const OD_ProcData
 // - otherwise the "Save in folder:" path, the native separator added when it
 //   does not end in one, then the output name;
 // - an empty "Save in folder:" names the source file's own folder; when the
-//   output name is the source's own name, kODProcessedNameMark goes before
-//   its extension ("photo.tif" becomes "photo-processed.tif"), so that the
+//   output name is the source's own name but for the extension (which the
+//   server chooses), kODProcessedNameMark goes before the name's extension
+//   ("photo" beside "photo.tif" becomes "photo-processed"), so that the
 //   result never takes the place of the original.
 // 0, kODSendPathOutTooLong when the path would not fit, kODSendNoOutFolder
 // when the folder is empty and the source path has no folder either. On

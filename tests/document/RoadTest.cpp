@@ -774,4 +774,37 @@ TEST_F(RoadTest, AProcessedImageOrderedAgainIsProposedTheProcessItWentThrough) {
     EXPECT_EQ(Prefs().GetDefaultCode(1), 17);
 }
 
+TEST_F(RoadTest, WithTheDefaultFileOptionsEveryPlacedOriginalStaysByteForByte) {
+    // No "Save in folder:", no overwriting, no replacing: the results go
+    // beside their sources under names of their own.
+    OD_PrefsData prefs = Prefs();
+    ASSERT_TRUE(prefs.SetOutFolder(""));
+    prefs.SetOvrWrDest(false);
+    SetPrefs(prefs);
+    const std::string tiff = dir / "flowers.tif";
+    WritePictureTiff(tiff, 80, 50, 72, 3);
+    const std::string psd = dir / "flowers.psd";
+    WritePicturePsd(psd, 60, 40, 72);
+    const std::string jpeg = dir / "photo.jpg";
+    WritePictureJpeg(jpeg, 80, 50, 72);
+    const std::vector<std::string> files{tiff, psd, jpeg};
+    std::vector<std::string> bytes;
+    std::vector<UIDRef> items;
+    for (const std::string& file : files) {
+        bytes.push_back(ReadFile(file));
+        items.push_back(Place(file, PMRect(40, 40 + 60 * items.size(), 120, 90 + 60 * items.size()),
+                              PMMatrix(), 0, 0));
+    }
+    const std::string serverLog = OrderSendAndServe(items);
+    std::vector<UIDRef> panel = items;
+    PickUp(panel);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(files[i]);
+        EXPECT_TRUE(ReadFile(files[i]) == bytes[i]) << serverLog;
+        EXPECT_NE(LinkOf(panel[i]), files[i]);
+        // flowers.psd's result takes a free name: the server says so.
+        EXPECT_EQ(Order(panel[i]).status, i == 1 ? kODStatusReplyMinus1 : kODStatusDone);
+    }
+}
+
 } // namespace

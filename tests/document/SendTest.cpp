@@ -160,7 +160,7 @@ TEST_F(SendTest, OrdersThatCannotGoAreFoundBeforeAnythingIsSent) {
     std::vector<OD_SendCheck> checks = CheckOrdersForSending(All(), placed);
     ASSERT_EQ(checks.size(), 3u);
     EXPECT_EQ(checks[0].result, 0);
-    EXPECT_EQ(checks[0].outputPath, dir / "photo");
+    EXPECT_EQ(checks[0].outputPath, dir / "photo-processed"); // beside its source
     EXPECT_EQ(checks[1].result, kODSendSameOutput);
     EXPECT_EQ(checks[1].clash, "photo.tif");
     EXPECT_EQ(checks[2].result, kODSendSameOutput);

@@ -232,8 +232,10 @@ TEST(OutputPath, FolderAndNameOrTheSourceAndPathsThatDoNotFit) {
         // Beside its source, never the source's own name.
         {"no folder, the source's name", "", false, "photo.tif", kSep + "in" + kSep + "photo.tif",
          0, kSep + "in" + kSep + "photo-processed.tif"},
-        {"no folder, the source's name without extension", "", false, "photo",
-         kSep + "in" + kSep + "photo", 0, kSep + "in" + kSep + "photo-processed"},
+        {"no folder, the source's stem", "", false, "photo", kSep + "in" + kSep + "photo.psd", 0,
+         kSep + "in" + kSep + "photo-processed"},
+        {"no folder, another stem", "", false, "other", kSep + "in.d" + kSep + "photo.tif", 0,
+         kSep + "in.d" + kSep + "other"},
         // 250 + 1 + 261 = 512: one past the limit; 511 exactly fits.
         {"one byte too long", longFolder, false, std::string(261, 'n'), source,
          kODSendPathOutTooLong, ""},
