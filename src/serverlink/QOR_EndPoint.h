@@ -28,7 +28,8 @@ struct QOR_SendHooks {
 
 // The client end of the hot-folder link to the QOR server. Every exchange goes
 // through files in the server's folder tree: job files into Data/tmp, replies
-// from Data/clients/<clientId>, configuration files from Data.
+// from Data/clients/<clientId>, configuration files from Data, and the
+// servers' heartbeats from Data/service/alive.
 class QOR_EndPoint {
 public:
     virtual ~QOR_EndPoint();
@@ -71,4 +72,16 @@ public:
     // The system's error number of the last send that failed (ENOSPC for a
     // full disk, EACCES, EROFS...), or 0.
     virtual int LastSystemError() const;
+
+    // Whether the job of a message name still waits in the hot folder, not
+    // taken by a server yet (a job still locked waits too): 1 it waits, 0 it
+    // is not there (a server took it, or it is gone), -1 unknown.
+    virtual int JobWaiting(const char* messageName) const;
+    // Whether a server lives: 1 when at least one server keeps a heartbeat,
+    // with newestAge set to now minus the modification time of the newest
+    // (seconds, the clock of the file times); 0 when none does; -1 unknown.
+    // A server rewrites its heartbeat every few seconds while it runs, busy
+    // or not, and removes it when it stops: a heartbeat that has aged well
+    // past that belongs to a server that was killed or hangs.
+    virtual int ServerHeartbeat(int64_t now, int64_t& newestAge) const;
 };

@@ -5,6 +5,7 @@
 #include "Platform.h"
 #include "QOR_Stream.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -113,6 +114,14 @@ int QOR_EndPoint::PublishJob(const char*) {
 
 int QOR_EndPoint::LastSystemError() const {
     return 0;
+}
+
+int QOR_EndPoint::JobWaiting(const char*) const {
+    return -1;
+}
+
+int QOR_EndPoint::ServerHeartbeat(int64_t, int64_t&) const {
+    return -1;
 }
 
 QOR_EndPointFile::QOR_EndPointFile()
@@ -424,6 +433,65 @@ int QOR_EndPointFile::PublishJob(const char* name) {
 
 int QOR_EndPointFile::LastSystemError() const {
     return lastError;
+}
+
+int QOR_EndPointFile::JobWaiting(const char* name) const {
+    char job[kPathCapacity];
+    char lock[kPathCapacity];
+    char withdrawn[kPathCapacity];
+    if (clientId[0] == '\0' || !JobPaths(name, job, lock, withdrawn)) {
+        return -1;
+    }
+    // A server takes a job by moving it out of tmp, so a job that is there
+    // has not been taken.
+    platform::FileTimes times;
+    const int err = platform::GetFileTimes(job, times);
+    if (err == 0) {
+        return 1;
+    }
+    // Not there: taken, unless tmp itself is out of reach (a share that went
+    // away).
+    return (err == ENOENT || err == ENOTDIR) && platform::IsDirectory(tmpDir) ? 0 : -1;
+}
+
+int QOR_EndPointFile::ServerHeartbeat(int64_t now, int64_t& newestAge) const {
+    char alive[kPathCapacity];
+    if (clientId[0] == '\0' || !CopyBounded(alive, sizeof alive, serverPath)) {
+        return -1;
+    }
+    char* last = LastSeparator(alive);
+    if (last == nullptr) {
+        return -1;
+    }
+    *last = '\0';
+    if (!AppendPathPart(alive, sizeof alive, "Data") ||
+        !AppendPathPart(alive, sizeof alive, "service") ||
+        !AppendPathPart(alive, sizeof alive, "alive")) {
+        return -1;
+    }
+    std::vector<std::string> names;
+    if (const int err = platform::ListFolder(alive, names); err != 0) {
+        return err == ENOENT || err == ENOTDIR ? 0 : -1;
+    }
+    bool found = false;
+    int64_t newest = 0;
+    for (const std::string& name : names) {
+        char path[kPathCapacity];
+        platform::FileTimes times;
+        // Hidden names are heartbeats being written; a file that went meanwhile
+        // was removed by its stopping server.
+        if (name.empty() || name[0] == '.' || !CopyBounded(path, sizeof path, alive) ||
+            !AppendPathPart(path, sizeof path, name.c_str()) || platform::IsDirectory(path) ||
+            platform::GetFileTimes(path, times) != 0) {
+            continue;
+        }
+        newest = found ? std::max(newest, times.modified) : times.modified;
+        found = true;
+    }
+    if (found) {
+        newestAge = now - newest;
+    }
+    return found ? 1 : 0;
 }
 
 int QOR_EndPointFile::Receive(char* text, int& capacity) {

@@ -11,6 +11,12 @@
 //   Data/tmp            job files and their lock files are written here
 //   Data/clients/<clientId>/<job>   the reply to a job, with "<job>.lock"
 //                       beside it while the server writes it
+//   Data/service/alive/<serverId>   a running server's heartbeat: rewritten
+//                       whole every 2 seconds at least, removed when the
+//                       server stops; one line "qor-refserver <serverId> <pid>
+//                       <unix seconds> idle", or "... busy <job file name>".
+//                       Only its modification time is read here; names
+//                       starting with '.' are a server's files being written
 //   Data/<file>         the server's configuration files
 class QOR_EndPointFile : public QOR_EndPoint {
 public:
@@ -41,6 +47,13 @@ public:
     void ForgetWithdrawnJob(const char* messageName) override;
     int PublishJob(const char* messageName) override;
     int LastSystemError() const override;
+    // -1 before a successful Open or Connect, for a name that does not fit,
+    // or when Data/tmp cannot be looked at.
+    int JobWaiting(const char* messageName) const override;
+    // Looks at the files of Data/service/alive; 0 when the folder is missing
+    // or holds none, -1 before a successful Open or Connect or when the
+    // folder cannot be read.
+    int ServerHeartbeat(int64_t now, int64_t& newestAge) const override;
     // Reads the reply named by the message name into text, which holds
     // capacity bytes; never writes past it.
     int Receive(char* text, int& capacity) override;

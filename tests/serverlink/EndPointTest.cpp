@@ -1,3 +1,4 @@
+#include "FolderEndPoint.h"
 #include "Paths.h"
 #include "Platform.h"
 #include "QOR_EndPointFile.h"
@@ -33,6 +34,12 @@ std::vector<std::string> JobFiles(const std::string& tmp) {
     return names;
 }
 
+void SetModified(const std::string& path, int64_t t) {
+    struct utimbuf times {};
+    times.actime = times.modtime = static_cast<time_t>(t);
+    utime(path.c_str(), &times);
+}
+
 // The name part of a message name (clientId, separator, job name).
 std::string JobName(const std::string& message) {
     return message.substr(message.rfind(kPathSeparator) + 1);
@@ -59,9 +66,7 @@ protected:
                          const std::string& text, int64_t ageSeconds = 10) {
         std::string path = clients + "/" + ep.ClientId() + "/" + job;
         WriteFile(path, text);
-        struct utimbuf times {};
-        times.actime = times.modtime = static_cast<time_t>(fixedNow - ageSeconds);
-        utime(path.c_str(), &times);
+        SetModified(path, fixedNow - ageSeconds);
         return path;
     }
 
@@ -614,4 +619,63 @@ TEST_F(EndPoint, AJobIsWithdrawnOnlyWhileTheServerHasNotTakenIt) {
               (std::vector<std::string>{".withdrawn." + JobName(waiting), JobName(locked)}));
     ep.ForgetWithdrawnJob(waiting);
     EXPECT_EQ(JobFiles(tmp), std::vector<std::string>{JobName(locked)});
+}
+
+TEST_F(EndPoint, AJobWaitsInTheHotFolderUntilAServerTakesIt) {
+    QOR_EndPointFile ep;
+    EXPECT_EQ(ep.JobWaiting("c/01020304.5"), -1); // neither opened nor connected
+    EXPECT_EQ(FolderEndPoint(dir.Path()).JobWaiting("c/01020304.5"), -1);
+    ASSERT_EQ(ep.Open(server.c_str()), 0);
+    enum Job { kWaiting, kLocked, kTaken };
+    const struct {
+        const char* label;
+        Job job;
+        int waiting;
+    } cases[] = {{"in tmp", kWaiting, 1}, {"still locked", kLocked, 1}, {"taken", kTaken, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        char name[512];
+        ASSERT_EQ(ep.SendNamed(name, "a", 1024), 0);
+        const std::string job = tmp + "/" + JobName(name);
+        if (c.job == kLocked) {
+            WriteFile(job + ".lock", "");
+        } else if (c.job == kTaken) {
+            fs::rename(job, dir / "taken");
+        }
+        EXPECT_EQ(ep.JobWaiting(name), c.waiting);
+    }
+    EXPECT_EQ(ep.JobWaiting(""), -1);
+    EXPECT_EQ(ep.JobWaiting(std::string(600, 'x').c_str()), -1);
+}
+
+TEST_F(EndPoint, TheNewestHeartbeatTellsHowLongAgoAServerLived) {
+    const std::string alive = dir / "Data/service/alive";
+    const struct {
+        const char* label;
+        std::vector<std::pair<std::string, int64_t>> files; // name, age
+        int found;
+        int64_t age; // -1: not set
+    } cases[] = {
+        {"no folder", {}, 0, -1},
+        {"two servers", {{"a", 30}, {"b", 4}}, 1, 4},
+        {"a hidden file being written", {{"a", 30}, {".b.b.part", 1}}, 1, 30},
+        {"only a hidden file", {{".a.a.part", 1}}, 0, -1},
+    };
+    QOR_EndPointFile ep;
+    int64_t age = -1;
+    EXPECT_EQ(ep.ServerHeartbeat(fixedNow, age), -1); // not opened
+    EXPECT_EQ(FolderEndPoint(dir.Path()).ServerHeartbeat(fixedNow, age), -1);
+    ASSERT_EQ(ep.Open(server.c_str()), 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        fs::remove_all(alive);
+        for (const auto& [name, seconds] : c.files) {
+            MakeDirs(alive);
+            WriteFile(alive + "/" + name, "qor-refserver " + name + " 1 0 idle\n");
+            SetModified(alive + "/" + name, fixedNow - seconds);
+        }
+        age = -1;
+        EXPECT_EQ(ep.ServerHeartbeat(fixedNow, age), c.found);
+        EXPECT_EQ(age, c.age);
+    }
 }
