@@ -75,6 +75,18 @@ std::string Reason(int error) {
     return std::strerror(error);
 }
 
+// Marks the heartbeat busy with a job while it lives.
+class BusyWith {
+public:
+    BusyWith(Heartbeat& heartbeat, const std::string& job) : beat(heartbeat) { beat.Set(job); }
+    ~BusyWith() { beat.Set(""); }
+    BusyWith(const BusyWith&) = delete;
+    BusyWith& operator=(const BusyWith&) = delete;
+
+private:
+    Heartbeat& beat;
+};
+
 std::string Now() {
     std::time_t t = std::time(nullptr);
     std::tm tm{};
@@ -97,7 +109,7 @@ std::string ReplyText(const std::string& jobName, int64_t millis, const char* st
 RefServer::RefServer(const std::string& root, std::ostream& logStream, const std::string& serverId)
     : folders(root), id(serverId), claimDir((fs::path(folders.claimed) / serverId).string()),
       tag(serverId), outputTag(serverId + "." + std::to_string(static_cast<long long>(::getpid()))),
-      log(logStream) {}
+      log(logStream), heartbeat(folders.alive, serverId) {}
 
 bool RefServer::Check(std::string& error) const {
     for (const std::string& dir : {folders.qor2, folders.tmp, folders.clients}) {
@@ -151,6 +163,11 @@ int RefServer::RunOnce() {
         log.flush();
         return 0;
     }
+    heartbeat.Beat();
+    if (stop != nullptr) {
+        heartbeat.Keep(); // fresh while a job takes long
+    }
+    NoteHeartbeat();
     int handled = 0;
     // What a run that stopped midway left, first.
     auto stopping = [this] { return stop != nullptr && stop->load(); };
@@ -271,6 +288,9 @@ void RefServer::Run(const std::atomic<bool>& stopFlag, int pollMs) {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::min(10, pollMs - waited)));
         }
     }
+    if (hold.Held()) {
+        heartbeat.Remove();
+    }
     stop = nullptr;
 }
 
@@ -282,6 +302,8 @@ void RefServer::HandleClaimed(const std::string& claimed, bool leftover) {
                                         .count());
     };
     const std::string name = JobNameOf(claimed);
+    const BusyWith busy(heartbeat, name);
+    NoteHeartbeat();
     const std::string path = (fs::path(claimDir) / claimed).string();
     const std::string kept = "; the job stays in Data/claimed/" + id;
     std::string text;
@@ -533,6 +555,14 @@ int RefServer::MoveToRejected(const std::string& from, const std::string& name,
         std::ofstream(target + ".reason") << reason << "\n";
     }
     return rc;
+}
+
+void RefServer::NoteHeartbeat() {
+    const std::string failure = heartbeat.TakeFailure();
+    if (!failure.empty()) {
+        log << "qor-refserver: the heartbeat " << failure << "; serving goes on\n";
+        log.flush();
+    }
 }
 
 bool RefServer::GivenUp(const std::string& path) {

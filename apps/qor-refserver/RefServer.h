@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ClaimFolder.h"
+#include "Heartbeat.h"
 #include "ServerTree.h"
 
 #include <atomic>
@@ -35,6 +36,13 @@ struct JobResult;
 // stopped midway: a job marked answered is only cleaned up, with the hidden
 // files its run left. A job that cannot be taken, read, set aside or answered
 // is logged once and left where it is while the object lives.
+//
+// Once it holds its claim folder the server keeps its heartbeat,
+// Data/service/alive/<id> (Heartbeat.h): written at the start of every pass,
+// busy with the job in hand while it handles one, and while Run runs rewritten
+// every Heartbeat::kPeriodSeconds by a thread of its own, then removed when Run
+// returns. A heartbeat that cannot be written is logged once and the server
+// goes on.
 class RefServer {
 public:
     struct Counts {
@@ -70,13 +78,15 @@ public:
     int RunOnce();
 
     // Polls every pollMs milliseconds until stop becomes true; the job in hand
-    // is finished first, the jobs not taken yet stay in Data/tmp.
+    // is finished first, the jobs not taken yet stay in Data/tmp, and the
+    // heartbeat is removed.
     void Run(const std::atomic<bool>& stop, int pollMs);
 
     const Counts& Totals() const { return counts; }
     const ServerFolders& Folders() const { return folders; }
     const std::string& Id() const { return id; }
     const std::string& ClaimFolder() const { return claimDir; }
+    const std::string& HeartbeatFile() const { return heartbeat.Path(); }
 
 private:
     // A file as it was when it was given up on: a file of the same name that
@@ -118,6 +128,8 @@ private:
     // Removes a file only when its name is a hidden name of this server's, as
     // this or an earlier process gave it.
     void RemoveOwnHidden(const std::string& path);
+    // Logs a heartbeat that could not be written, once until one is.
+    void NoteHeartbeat();
     bool GivenUp(const std::string& path);
     void GiveUp(const std::string& path);
     void Log(const std::string& client, const std::string& job, const std::string& outcome,
@@ -133,6 +145,7 @@ private:
     std::ostream& log;
     Counts counts;
     ClaimLock hold;
+    Heartbeat heartbeat;
     const std::atomic<bool>* stop = nullptr; // while Run runs
     std::map<std::string, Stamp> givenUp;    // by path
 };

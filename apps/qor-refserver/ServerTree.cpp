@@ -17,6 +17,7 @@ ServerFolders::ServerFolders(const std::string& rootPath) : root(rootPath) {
     data = (r / "Data").string();
     service = (r / "Data" / "service").string();
     qor2 = (r / "Data" / "service" / "qor2").string();
+    alive = (r / "Data" / "service" / "alive").string();
     tmp = (r / "Data" / "tmp").string();
     clients = (r / "Data" / "clients").string();
     claimed = (r / "Data" / "claimed").string();

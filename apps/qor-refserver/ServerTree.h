@@ -6,6 +6,7 @@
 //   <root>/qorserver             the server application file (the server path)
 //   <root>/Data                  configuration files
 //   <root>/Data/service/qor2     present while the server accepts connections
+//   <root>/Data/service/alive/<id>  a running server's heartbeat (Heartbeat.h)
 //   <root>/Data/tmp              job files and their lock files
 //   <root>/Data/clients/<id>     replies, one folder per client
 //   <root>/Data/claimed/<id>        jobs a server has taken, one folder per server
@@ -19,6 +20,7 @@ struct ServerFolders {
     std::string data;
     std::string service;
     std::string qor2;
+    std::string alive;
     std::string tmp;
     std::string clients;
     std::string claimed;

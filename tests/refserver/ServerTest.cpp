@@ -444,7 +444,9 @@ TEST(RefServerClaims, ServersShareATreeButTwoOfOneIdNeverServeIt) {
     }
     EXPECT_EQ(again.RunOnce(), 0); // refused: takes nothing
     EXPECT_NE(logAgain.str().find("serves this tree already"), std::string::npos);
+    EXPECT_EQ(box.endpoint.JobWaiting(names[0].c_str()), 1);
     EXPECT_EQ(a.RunOnce() + b.RunOnce(), 3);
+    EXPECT_EQ(box.endpoint.JobWaiting(names[0].c_str()), 0);
     for (const std::string& name : names) {
         QorReply reply;
         EXPECT_TRUE(box.Reply(name, reply)) << name;
@@ -453,7 +455,13 @@ TEST(RefServerClaims, ServersShareATreeButTwoOfOneIdNeverServeIt) {
     }
     for (const RefServer* s : {&a, &b}) {
         EXPECT_EQ(Names(s->ClaimFolder()), std::vector<std::string>{".owner"});
+        // Written at the start of the pass, idle again once the jobs are done.
+        const std::string beat = ReadFile(s->HeartbeatFile());
+        EXPECT_EQ(beat.rfind("qor-refserver " + s->Id() + " " + std::to_string(::getpid()), 0), 0u);
+        EXPECT_TRUE(beat.ends_with(" idle\n")) << beat;
     }
+    int64_t age = -1;
+    EXPECT_EQ(box.endpoint.ServerHeartbeat(platform::CurrentTime(), age), 1);
     for (const char* bad : {"", "..", "a/b", "a:b"}) {
         EXPECT_FALSE(RefServer(box.Root(), logAgain, bad).Check(error)) << bad;
     }
@@ -782,7 +790,7 @@ TEST(RefServerProgram, StopsCleanlyOnSigterm) {
         dup2(out[1], 1);
         close(out[0]);
         close(out[1]);
-        execl(exe.c_str(), exe.c_str(), "serve", dir.Path().c_str(), "--poll-ms", "20",
+        execl(exe.c_str(), exe.c_str(), "serve", dir.Path().c_str(), "--poll-ms", "20", "--id", "t",
               static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -794,6 +802,11 @@ TEST(RefServerProgram, StopsCleanlyOnSigterm) {
         seen.push_back(c);
     }
     ASSERT_NE(seen.find("serving"), std::string::npos);
+    const std::string beat = dir / "Data/service/alive/t";
+    for (int wait = 0; wait < 6000 && !PathExists(beat); ++wait) { // a guard, not a limit
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(PathExists(beat));
     kill(pid, SIGTERM);
     while (read(out[0], &c, 1) == 1) {
         seen.push_back(c);
@@ -804,6 +817,7 @@ TEST(RefServerProgram, StopsCleanlyOnSigterm) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_NE(seen.find("stopped"), std::string::npos);
+    EXPECT_TRUE(Names(dir / "Data/service/alive").empty()); // removed, nor a hidden one left
 }
 #endif
 
