@@ -17,6 +17,7 @@
 #include "IShortcutManager.h"
 #include "ISpread.h"
 #include "ITransform.h"
+#include "OD_ClientSettings.h"
 #include "OD_DataAccessor.h"
 #include "OD_Preferences.h"
 #include "OD_ProcData.h"
@@ -467,6 +468,8 @@ ordered_json HostShellImpl::PrefsJson() const {
     j["defaultProcess"] = p.GetDefaultProcess().GetUTF8String();
     j["autoUpdt"] = p.GetAutoUpdt();
     j["frequency"] = p.GetFrequency();
+    // Kept with the client's settings, beside the preferences file.
+    j["notAnsweringSeconds"] = NotAnsweringSeconds();
     j["opiActive"] = p.GetOpiActive();
     j["opiSuffix"] = p.GetOpiSuffix().GetUTF8String();
     j["opiLoResFolder"] = p.GetOpiLoResFolder();
