@@ -256,3 +256,38 @@ int FillOrderFromImage(const UIDRef& item, OD_ProcData& record, bool provisional
     }
     return 0;
 }
+
+const char* OrderProblemKey(const OD_ProcData& record) {
+    if ((record.status & kODStatusUnreadable) != 0) {
+        const std::string& path = record.linkPath.GetUTF8String();
+        return !path.empty() && !platform::Exists(path.c_str()) ? kODFileMissingKey
+                                                                : kODUnsupportedFormatKey;
+    }
+    if ((record.status & kODStatusUnsupported) != 0) {
+        return kODUnsupportedPixelTypeKey;
+    }
+    return nullptr;
+}
+
+PMString LinkedFileName(const UIDRef& item, bool* missing) {
+    PMString shortName;
+    PMString longName;
+    const bool linked =
+        LinkUtils::CountLinks(item) == 1 && LinkUtils::GetLinkNames(item, shortName, longName);
+    if (missing != nullptr) {
+        *missing = linked && !platform::Exists(longName.GetUTF8String().c_str());
+    }
+    shortName.SetTranslatable(false);
+    return shortName;
+}
+
+PMString ImageProblemLine(const UIDRef& item, const OD_ProcData& record, const char* reasonKey) {
+    PMString line = LinkedFileName(item);
+    if (line.IsEmpty()) {
+        line = record.outputName.IsEmpty() ? PMString("?") : record.outputName;
+    }
+    line.Append(": ");
+    line.Append(PMString(reasonKey).Translated());
+    line.SetTranslatable(false);
+    return line;
+}

@@ -51,3 +51,30 @@ OD_NameParts SplitOrderName(const char* fileName);
 // not reach keep what the record held. Always returns 0; what went wrong is
 // in status.
 int FillOrderFromImage(const UIDRef& item, OD_ProcData& record, bool provisional);
+
+// String keys of why an image cannot be ordered.
+inline constexpr const char* kODUnsupportedFormatKey = "0x71900kOrdoErrStrUnsupportedFormat";
+inline constexpr const char* kODUnsupportedPixelTypeKey = "0x71900kOrdoErrStrUnsupportedPixelType";
+inline constexpr const char* kODFileMissingKey = "0x71900kOrdoErrFileMissing";
+
+// Why an order record's image cannot be ordered: for an unreadable one the
+// missing file (its linkPath names a file that is not there) or the
+// unsupported format, for an unsupported one the pixel type; null for any
+// other status. Such a record is filled again when the user adds the image
+// once more.
+const char* OrderProblemKey(const OD_ProcData& record);
+
+// True when the record tells that its image cannot be ordered.
+constexpr bool ODStatusIsUnorderable(uint16_t status) {
+    return (status & (kODStatusUnreadable | kODStatusUnsupported)) != 0;
+}
+
+// The file name of a placed image's link, the way messages name the image
+// (empty without a link); missing, when given, tells whether the linked file
+// is not there.
+PMString LinkedFileName(const UIDRef& item, bool* missing = nullptr);
+
+// "<file name>: <reason>", the reason key translated, not translatable: the
+// line that names an image in the messages about it. Without a link the
+// record's output name stands for the file name.
+PMString ImageProblemLine(const UIDRef& item, const OD_ProcData& record, const char* reasonKey);

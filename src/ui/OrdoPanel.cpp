@@ -10,6 +10,7 @@
 #include "ISpread.h"
 #include "ITransform.h"
 #include "OD_DataAccessor.h"
+#include "OD_OrderFromImage.h"
 #include "OD_PageItem.h"
 #include "OD_Pickup.h"
 #include "OD_Resampling.h"
@@ -29,6 +30,11 @@
 namespace {
 
 uint64_t rebuildCount = 0;
+
+// The icons of the rows of images that cannot be ordered: the file cannot be
+// read (or is missing), the pixel type is not supported.
+constexpr int32_t kOrdoIconUnreadable = 134;
+constexpr int32_t kOrdoIconUnsupported = 135;
 
 // The string key of the image type text (the list shows it translated).
 const PMString& ImageTypeKey(uint32_t imageClass) {
@@ -360,16 +366,29 @@ void FillRows(IListBoxController& rows, bool addNewImages) {
         if (icon == 0) {
             continue;
         }
-        const ProcessCodes::Entry& process = processCodes.Of(order.processCode);
         OrdoRowData fields;
         fields.index = static_cast<int32_t>(panelItems.size());
         fields.iconID = icon;
         fields.imageType = &ImageTypeKey(order.imageClass);
-        fields.options =
-            process.hasCorrection && !order.prefix.IsEmpty() ? &order.prefix : &order.profile;
         fields.page = image.page;
         fields.outputName = &order.outputName;
-        fields.process = &process.key;
+        // An image that cannot be ordered says so where the options stand,
+        // and why where the process does.
+        PMString problemState;
+        PMString problem;
+        if (const char* problemKey = OrderProblemKey(order)) {
+            problemState = PMString(icon == kOrdoIconUnreadable ? "0x71900kOrdoRowUnreadableKey"
+                                                                : "0x71900kOrdoRowUnsupportedKey")
+                               .Translated();
+            problem = PMString(problemKey);
+            fields.options = &problemState;
+            fields.process = &problem;
+        } else {
+            const ProcessCodes::Entry& process = processCodes.Of(order.processCode);
+            fields.options =
+                process.hasCorrection && !order.prefix.IsEmpty() ? &order.prefix : &order.profile;
+            fields.process = &process.key;
+        }
         SetOrdoRow(row, fields);
         rows.AddRow(row);
         panelItems.push_back(item);
@@ -460,6 +479,10 @@ int32_t OrdoStatusIcon(uint16_t shownStatus) {
         return kOrdoIconFailed;
     case kODStatusReplyMinus1:
         return kOrdoIconDoneWithWarning;
+    case kODStatusUnreadable:
+        return kOrdoIconUnreadable;
+    case kODStatusUnsupported:
+        return kOrdoIconUnsupported;
     default:
         return 0;
     }

@@ -451,19 +451,63 @@ void KeepOptions(const OD_ProcData& from, OD_ProcData& to) {
     to.auxFlag = from.auxFlag;
 }
 
-// The image status the dialog shows: the resampling check's outcome, at
-// most 255 bytes.
+// The image status the dialog shows: that the file is missing, or the
+// resampling check's outcome; at most 255 bytes.
 PMString ImageStatusText(const UIDRef& item, const OD_ProcData& order) {
-    InterfacePtr<IOrdoPrefsData> prefsData(GetExecutionContextSession(), IID_IORDOPREFSDATA);
-    int factor = 0;
-    int result =
-        prefsData ? CheckResampling(item, &order, prefsData->Get(), factor) : kODResamplingOK;
-    PMString text = ResamplingText(result, factor);
+    bool missing = false;
+    LinkedFileName(item, &missing);
+    PMString text;
+    if (missing) {
+        text = ImageProblemLine(item, order, kODFileMissingKey);
+    } else {
+        InterfacePtr<IOrdoPrefsData> prefsData(GetExecutionContextSession(), IID_IORDOPREFSDATA);
+        int factor = 0;
+        int result =
+            prefsData ? CheckResampling(item, &order, prefsData->Get(), factor) : kODResamplingOK;
+        text = ResamplingText(result, factor);
+    }
     char cut[256];
     text.GetAsCString(cut, sizeof cut);
     PMString shown(cut);
     shown.SetTranslatable(false);
     return shown;
+}
+
+// The dialog's heading: the order's image class.
+PMString DialogHeading(const OD_ProcData& order) {
+    PMString heading = PMString(ImageClassTextKey(order.imageClass)).Translated();
+    heading.SetTranslatable(false);
+    return heading;
+}
+
+// Tells why the image could not be taken, in an alert and a line of the log.
+void ReportImageProblem(const PMString& line) {
+    OrdoLog* log = GetOrdoLog();
+    log->Append(line.c_str());
+    log->Show();
+    PMString message = PMString("0x71900kOrdoErrAddSkipped").Translated();
+    message.Append("\n");
+    message.Append(line);
+    message.SetTranslatable(false);
+    CAlert::WarningAlert(message);
+}
+
+// An image whose file could not be taken is read again as a new image: a
+// provisional order offered in the dialog when it reads now, the row with its
+// reason kept otherwise.
+void RetryOrdoItem(const UIDRef& item) {
+    OD_ProcData fresh;
+    if (AddOrder(item, true) != 0 || OD_DataAccessor(item).Read(fresh) != 0) {
+        ReportImageProblem(ImageProblemLine(item, fresh, "0x71900kOrdoErrInternal"));
+        return;
+    }
+    if (const char* problem = OrderProblemKey(fresh)) {
+        ReportImageProblem(ImageProblemLine(item, fresh, problem));
+        return;
+    }
+    if (RunOrdoImageOptions(fresh, ImageStatusText(item, fresh), DialogHeading(fresh))) {
+        OD_DataAccessor(item).Write(fresh);
+    }
 }
 
 } // namespace
@@ -476,6 +520,10 @@ void OpenOrdoItem(int32_t itemIndex) {
     const UIDRef item = items[static_cast<std::size_t>(itemIndex)];
     OD_ProcData order;
     if (OD_DataAccessor(item).Read(order) != 0) {
+        return;
+    }
+    if (ODStatusIsUnorderable(order.status)) {
+        RetryOrdoItem(item);
         return;
     }
     switch (order.status) {
@@ -500,9 +548,7 @@ void OpenOrdoItem(int32_t itemIndex) {
     FillOrderFromImage(item, edited, false);
     KeepOptions(order, edited);
     const PMString status = ImageStatusText(item, edited);
-    PMString heading = PMString(ImageClassTextKey(edited.imageClass)).Translated();
-    heading.SetTranslatable(false);
-    if (RunOrdoImageOptions(edited, status, heading)) {
+    if (RunOrdoImageOptions(edited, status, DialogHeading(edited))) {
         OD_DataAccessor(item).Write(edited);
     }
 }

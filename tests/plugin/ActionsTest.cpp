@@ -30,6 +30,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -426,24 +427,55 @@ TEST_F(ActionsTest, AddingOffersEachImageWithoutAnOrderOnce) {
     EXPECT_TRUE(alerts.Alerts().empty());
 }
 
-TEST_F(ActionsTest, AnImageNoReaderTakesStopsTheAddWithAWarning) {
+TEST_F(ActionsTest, ImagesThatCannotBeTakenAreNamedOnceAndOfferedAgain) {
     IDataBase* db = NewDocument("doc");
+    OpenPanel();
     const UIDRef broken = PlaceImage(db, PMRect(10, 10, 50, 30));
     const UIDRef fine = PlaceImage(db, PMRect(70, 10, 110, 30));
-    // The file was replaced after it was placed.
+    const UIDRef gone = PlaceImage(db, PMRect(130, 10, 170, 30));
+    // Files replaced or removed after they were placed.
     WriteFile(dir / "image1.tif", "not an image at all");
-    SelectInLayout(db, {FrameOf(broken), FrameOf(fine)});
-    ScriptOptionsDialog({Confirm, Confirm});
-    HostStrings::SetLocale(4);
-    Perform(kOrdoAddSelectionActionID);
-    HostStrings::SetLocale(0);
-    ASSERT_EQ(alerts.Alerts().size(), 1u);
-    EXPECT_EQ(alerts.Alerts()[0].kind, AlertKind::kWarning);
-    EXPECT_EQ(alerts.Alerts()[0].message.GetUTF8String(),
-              TableText(304, "0x71900kOrdoErrStrUnsupportedFormat"));
-    // The whole action stopped there.
-    EXPECT_TRUE(calls.empty());
-    EXPECT_FALSE(IsOrdered(fine));
+    std::remove((dir / "image3.tif").c_str());
+    SelectInLayout(db, {FrameOf(broken), FrameOf(fine), FrameOf(gone)});
+    const std::string both = "image1.tif: Unsupported File Format\nimage3.tif: File missing";
+    struct Round {
+        bool repaired; // image1.tif is an image again
+        std::size_t dialogs;
+        std::string named;
+    };
+    for (const Round& round : {Round{false, 1, both}, Round{false, 0, both},
+                               Round{true, 1, "image3.tif: File missing"}}) {
+        if (round.repaired) {
+            dockit::WriteTiff(dir / "image1.tif", 40, 20, 72);
+        }
+        calls.clear();
+        alerts.Clear();
+        GetOrdoLog()->Clear();
+        ScriptOptionsDialog({Confirm});
+        Perform(kOrdoAddSelectionActionID);
+        ASSERT_EQ(calls.size(), round.dialogs);
+        // One warning names every image left out, and the log holds the lines.
+        ASSERT_EQ(alerts.Alerts().size(), 1u);
+        EXPECT_EQ(alerts.Alerts()[0].message.GetUTF8String(),
+                  "These images could not be added:\n" + round.named);
+        EXPECT_EQ(GetOrdoLog()->Text(), round.named + "\n");
+        EXPECT_EQ(Order(broken).status, round.repaired ? kODStatusReady : kODStatusUnreadable);
+        EXPECT_EQ(Order(gone).status, kODStatusUnreadable);
+        EXPECT_EQ(RowCount(), 3); // the two that were left out show why
+    }
+    EXPECT_EQ(Order(fine).status, kODStatusReady);
+    EXPECT_EQ(calls[0].record.outputName, "image1");
+    // Never taken for an order that may be sent or edited.
+    SelectItems({gone});
+    EXPECT_FALSE(Enabled(kOrdoSendSelectionActionID));
+    EXPECT_FALSE(Enabled(kOrdoEditSelectionActionID));
+
+    // The dialog does not take a missing file for one whose dimensions are OK.
+    std::remove((dir / "image2.tif").c_str());
+    SelectItems({fine});
+    Perform(kOrdoEditSelectionActionID);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[1].status.GetUTF8String(), "image2.tif: File missing");
 }
 
 TEST_F(ActionsTest, AddingGoesThroughTheImageOptionsDialog) {

@@ -275,14 +275,20 @@ TEST_F(PanelTest, EachShownStatusHasItsIconOthersGiveNoRowAndPagesAreNumbered) {
                                                   PMRect(-500, -500, -300, -400), &error);
     SetOrder(ImportUtils::PlaceFile(frame, PMString(image200), &error), 1, 10, "pasteboard");
     Show();
-    EXPECT_EQ(Names(), (std::vector<std::string>{"s1", "s2", "s4", "s8", "s16", "s32"}));
-    const int32_t icons[] = {129, 132, 130, 128, 131, 133};
+    EXPECT_EQ(Names(),
+              (std::vector<std::string>{"s1", "s2", "s4", "s8", "s128", "s16", "s256", "s32"}));
+    const int32_t icons[] = {129, 132, 130, 128, 134, 131, 135, 133};
     for (int32_t r = 0; r < RowCount(); ++r) {
         EXPECT_EQ(Icon(r), icons[r]) << "row " << r;
         EXPECT_EQ(Cell(r, kOrdoRowIndexCellID), PMString(std::to_string(r)));
-        EXPECT_EQ(Cell(r, kOrdoPageCellID), PMString(r == 5 ? "3" : "1"));
+        EXPECT_EQ(Cell(r, kOrdoPageCellID), PMString(r == 7 ? "3" : "1"));
         EXPECT_FALSE(Cell(r, kOrdoNameCellID).IsTranslatable());
     }
+    // An image that cannot be ordered says so, and why.
+    EXPECT_EQ(Cell(4, kOrdoOptionsCellID), PMString("Cannot be read"));
+    EXPECT_EQ(Cell(4, kOrdoProcessCellID).Translated(), PMString("Unsupported File Format"));
+    EXPECT_EQ(Cell(6, kOrdoOptionsCellID), PMString("Not supported"));
+    EXPECT_EQ(Cell(6, kOrdoProcessCellID).Translated(), PMString("Unsupported Pixel Type"));
     UIDList items = OrdoPanelItemList();
     ASSERT_EQ(items.Length(), static_cast<int32_t>(shown.size()));
     for (int32_t i = 0; i < items.Length(); ++i) {
@@ -558,6 +564,33 @@ TEST_F(PanelTest, ADoubleClickOpensTheRefilledOrderUnlessItIsSent) {
     DoubleClick(1);
     EXPECT_EQ(calls.size(), 2u);
     EXPECT_EQ(Stored(image), before);
+}
+
+TEST_F(PanelTest, ADoubleClickReadsAnImageThatCouldNotBeTakenAgain) {
+    const std::string damaged = dir / "damaged.tif";
+    dockit::WriteTiff(damaged, 400, 200, 72);
+    UIDRef still = Image(0, damaged);
+    SetOrder(still, kODStatusUnreadable, 10, "damaged");
+    WriteFile(damaged, "no longer an image");
+    UIDRef readable = Order(kODStatusUnreadable, "readable");
+    RecordingAlertSink alerts;
+    ScopedAlertSink scoped(&alerts);
+    Show();
+    ASSERT_EQ(RowCount(), 2);
+    // Still unreadable: the row stays with its reason, and the user is told.
+    DoubleClick(0);
+    EXPECT_TRUE(calls.empty());
+    EXPECT_EQ(Stored(still).status, kODStatusUnreadable);
+    ASSERT_EQ(alerts.Alerts().size(), 1u);
+    EXPECT_EQ(alerts.Alerts()[0].message,
+              PMString("These images could not be added:\ndamaged.tif: Unsupported File Format"));
+    EXPECT_EQ(GetOrdoLog()->Text(), "damaged.tif: Unsupported File Format\n");
+    // Readable now: offered as a new image, filled afresh from its file.
+    DoubleClick(1);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].record.status, kODStatusProvisional);
+    EXPECT_EQ(calls[0].heading, PMString("Gray Image Parameter(s)"));
+    EXPECT_EQ(Stored(readable).prefix, PMString("EDIT"));
 }
 
 TEST_F(PanelTest, AProcessedOrderAsksFirstAndCancelStops) {
