@@ -305,15 +305,16 @@ int32_t HandleFinishedOrder(UIDRef& item, const OD_PickupContext& context) {
     const bool hasEntry = journal.Usable() && journal.Find(job, entry);
     std::string recorded;
     const bool wasRecorded = RecordedReply(journal, job, recorded) && recorded.size() < sizeof text;
+    int32_t result = 0;
     if (wasRecorded) {
         std::memcpy(text, recorded.c_str(), recorded.size() + 1);
     } else {
         int capacity = kODReplyCapacity;
-        if (int32_t result = context.endpoint->ReceiveFor(job.c_str(), text, capacity);
-            result != 0) {
+        result = context.endpoint->ReceiveFor(job.c_str(), text, capacity);
+        if (result != 0 && result != kQorReplyCut) {
             return result;
         }
-        recorded = text;
+        recorded = result == 0 ? text : "";
     }
 
     BusyScope busy;
@@ -335,6 +336,9 @@ int32_t HandleFinishedOrder(UIDRef& item, const OD_PickupContext& context) {
         return kODPickupFailed;
     };
 
+    if (result == kQorReplyCut) {
+        return fail(OrdoMessage("0x71900kOrdoFailReplyCut", {}));
+    }
     QorReply reply;
     // ParseReply leaves the status as it is for a word it does not know; a
     // value that is none of the server's words keeps such a reply from being

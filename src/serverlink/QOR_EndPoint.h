@@ -13,6 +13,9 @@ inline constexpr int kQorSendRefused = -6;
 // line it needs is missing, or its last line is cut and the file has just
 // been written); it is read again next time and not kept.
 inline constexpr int kQorReplyIncomplete = -7;
+// Receive: the reply file is not whole and has not changed for half a minute:
+// it was cut short and never will be whole.
+inline constexpr int kQorReplyCut = -8;
 
 // What a sender adds to the sending of one job.
 struct QOR_SendHooks {

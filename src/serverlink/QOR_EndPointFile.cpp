@@ -49,6 +49,9 @@ bool PathWithLock(char* path, char* lock, std::size_t capacity, const char* fold
 // A reply whose last line has no line end may still be being written while
 // its file is younger than this many seconds.
 constexpr int64_t kReplySettleSeconds = 2;
+// A reply that is still not whole this many seconds after its file last
+// changed (and without its lock) was cut short for good.
+constexpr int64_t kReplyCutSeconds = 30;
 
 // Whether the lines of a reply file make a whole reply: the status word on
 // the fourth line, the message after it and, for a finish or a warning, the
@@ -575,9 +578,15 @@ int QOR_EndPointFile::Receive(char* text, int& capacity) {
     // A server writes its reply under a lock; one that writes without it (or
     // a lock that went early) can leave a reply that is not whole yet. Such a
     // text is no answer: it is neither given nor kept, and read again later.
+    // One that stays short of a whole reply long after its last change was
+    // cut short: it will never be whole, and the client is told so.
     const bool lastLineEnded = last == '\n' || last == '\r';
-    const bool settled = platform::CurrentTime() - times.modified >= kReplySettleSeconds;
-    if (!ReplyLinesWhole(lines) || (!lastLineEnded && !settled)) {
+    const int64_t age = platform::CurrentTime() - times.modified;
+    const bool settled = age >= kReplySettleSeconds;
+    if (!ReplyLinesWhole(lines)) {
+        return age >= kReplyCutSeconds ? kQorReplyCut : kQorReplyIncomplete;
+    }
+    if (!lastLineEnded && !settled) {
         return kQorReplyIncomplete;
     }
     capacity = remaining;

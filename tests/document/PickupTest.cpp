@@ -271,6 +271,13 @@ TEST_F(PickupTest, EveryReplyThatCannotBeFinishedFailsTheOrderOnceWithItsReason)
         EXPECT_TRUE(fs::exists(ReplyPath(j1))); // until a saved document holds the result
         EXPECT_FALSE(IsOrdoBusy());
     }
+    // A reply that stays cut short: waited for a while, then failed.
+    SetOrder(image, kODStatusSent, j2);
+    WriteText(ReplyPath(j2), "job0002\n2\n");
+    EXPECT_EQ(HandleFinishedOrder(image, context), kQorReplyIncomplete);
+    fs::last_write_time(ReplyPath(j2), fs::file_time_type::clock::now() - std::chrono::minutes(1));
+    EXPECT_EQ(HandleFinishedOrder(image, context), kODPickupFailed);
+    EXPECT_NE(log.lines.back().find("cut short"), std::string::npos);
 }
 
 // ===================================================== the reply and the saved document
