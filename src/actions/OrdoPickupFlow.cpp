@@ -122,6 +122,18 @@ void EndWait(const std::string& job, const OD_ProcData& order, const OD_JobEntry
 
 } // namespace
 
+bool OrdoPanelDocumentIsOpen() {
+    ISession* session = GetExecutionContextSession();
+    if (session == nullptr || session->GetApplicationState() != IApplication::kAppRunning ||
+        GetOrdoPanelList() == nullptr) {
+        return false;
+    }
+    InterfacePtr<IApplication> app(session->QueryApplication());
+    InterfacePtr<IDocumentList> documents(app ? app->QueryDocumentList() : nullptr);
+    IDataBase* db = documents ? PanelDocument(OrdoPanelItems(), documents.get()) : nullptr;
+    return db != nullptr && documents->Location(db) >= 0;
+}
+
 void PickUpResults() {
     ISession* session = GetExecutionContextSession();
     if (session == nullptr || session->GetApplicationState() != IApplication::kAppRunning ||

@@ -11,3 +11,7 @@
 // asked from the server it was sent to. Nothing without a panel, or while
 // the panel's document is not open.
 void PickUpResults();
+
+// Whether the panel is open and the document its list shows is open: the
+// pickup has something to look at.
+bool OrdoPanelDocumentIsOpen();

@@ -63,8 +63,7 @@ uint32_t OrdoIdleUpdateTask::RunTask(uint32_t appFlags, IdleTimer*) {
         return kOnFlagChange;
     }
     ISession* session = GetExecutionContextSession();
-    if (session == nullptr || session->GetApplicationState() != IApplication::kAppRunning ||
-        GetOrdoPanelList() == nullptr) {
+    if (!OrdoPanelDocumentIsOpen()) {
         return delay;
     }
     InterfacePtr<IOrdoPrefsData> prefsData(session, IID_IORDOPREFSDATA);

@@ -106,8 +106,8 @@ TEST_F(ActionsTest, MenuEntriesStandInTheirPlacesWithTheirTexts) {
     InterfacePtr<IMenuManager> menus(App()->QueryMenuManager());
     const auto panelMenu = menus->GetMenuItems(PMString(kOrdoPanelMenuPath));
     const std::vector<std::pair<uint32_t, double>> expected = {
-        {0x7190B, 1.0}, {0x7190C, 2.0}, {0x7190D, 3.0},  {0x7190E, 4.0}, {0x7190F, 5.0},
-        {0x71910, 6.0}, {0x71911, 7.0}, {0x71902, 10.0}, {0x71903, 11.0}};
+        {0x7190B, 1.0}, {0x7190C, 2.0}, {0x7190D, 3.0}, {0x7190E, 4.0},  {0x7190F, 5.0},
+        {0x71910, 6.0}, {0x71911, 7.0}, {0x71912, 8.0}, {0x71902, 10.0}, {0x71903, 11.0}};
     ASSERT_EQ(panelMenu.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(panelMenu[i].action.Get(), expected[i].first) << i;
@@ -225,14 +225,15 @@ TEST_F(ActionsTest, MenuStatesFollowTheSelectedOrders) {
     expect({ready, sent}, {true, true, true, false, true}, "one ready among them");
     expect({done}, {false, false, true, true, true}, "all done");
     expect({sent, warned}, {false, false, true, true, true}, "done with a warning");
-    expect({failed}, {false, false, true, false, true}, "failed on the server");
+    // A failed order goes again when it is selected and sent.
+    expect({failed}, {true, false, true, false, true}, "failed on the server");
 
     // A processed image's undo record enables "Undo Redo Process" too.
     OD_UndoData undo;
     undo.savedStatus = kODStatusReady;
     ASSERT_EQ(undo.SetOtherFile((dir / "original.tif").c_str()), 0);
     ASSERT_EQ(OD_UndoDataAccessor(failed).Write(undo), kSuccess);
-    expect({failed}, {false, false, true, true, true}, "an undo record");
+    expect({failed}, {true, false, true, true, true}, "an undo record");
 
     // No ready order left in the list.
     OD_ProcData order = Order(ready);

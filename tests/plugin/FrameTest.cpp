@@ -95,7 +95,7 @@ TEST_F(FrameTest, LoadingPutsThePlugInsInterfacesOnTheHostsObjects) {
     EXPECT_TRUE(LoadOrdoPlugIn());
     EXPECT_EQ(ObjectModel::Get().InterfacesOf(kSessionBoss), before);
     InterfacePtr<IActionManager> actions(App()->QueryActionManager());
-    EXPECT_EQ(actions->GetNumActions(), 9);
+    EXPECT_EQ(actions->GetNumActions(), 10);
 }
 
 TEST_F(FrameTest, ALoadAfterTheSessionWasMadeIsRefused) {
