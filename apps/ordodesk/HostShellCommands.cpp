@@ -378,6 +378,7 @@ const ActionName kActionNames[] = {
     {"send-all", kOrdoSendAllActionID},
     {"undo-redo", kOrdoUndoRedoActionID},
     {"show-selected", kOrdoShowSelectedActionID},
+    {"pickup", kOrdoPickupActionID},
 };
 
 } // namespace

@@ -101,6 +101,17 @@ void HostShellImpl::CmdExpect(Args& a) {
         need(2, "log TEXT");
         actual = LogText();
         holds = contains(actual, w[1]);
+    } else if (what == "log-lines") {
+        // How many lines of the log hold the text: a thing said once is said once.
+        need(3, "log-lines TEXT N");
+        const auto n = static_cast<std::size_t>(ParseInteger(w[2], "count", 0, 1000000));
+        std::size_t found = 0;
+        std::istringstream lines(LogText());
+        for (std::string line; std::getline(lines, line);) {
+            found += contains(line, w[1]) ? 1 : 0;
+        }
+        holds = found == n;
+        actual = std::to_string(found) + " lines";
     } else if (what == "alert") {
         need(2, "alert TEXT");
         for (const ShownAlert& s : alerts) {

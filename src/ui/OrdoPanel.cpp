@@ -10,6 +10,7 @@
 #include "ISpread.h"
 #include "ITransform.h"
 #include "OD_DataAccessor.h"
+#include "OD_Jobs.h"
 #include "OD_OrderFromImage.h"
 #include "OD_PageItem.h"
 #include "OD_Pickup.h"
@@ -309,6 +310,22 @@ bool NeedsResampling(const IOrdoData* image, const OD_ProcData& order, const OD_
     return result == kODResamplingTooSmall || result == kODResamplingTooBig;
 }
 
+// What a sent order's row says of its wait; empty before the pickup has
+// seen it wait.
+PMString WaitText(const std::string& job) {
+    const auto at = OrdoWaits().find(job);
+    if (at == OrdoWaits().end()) {
+        return PMString();
+    }
+    const char* key = at->second.kind == OrdoWaitKind::notAnswering
+                          ? "0x71900kOrdoRowNotAnsweringKey"
+                      : at->second.kind == OrdoWaitKind::busy ? "0x71900kOrdoRowBusyKey"
+                                                              : "0x71900kOrdoRowWaitingKey";
+    PMString text(OrdoMessage(key, {static_cast<int32_t>(at->second.waitedSeconds / 60)}).c_str());
+    text.SetTranslatable(false);
+    return text;
+}
+
 // The rows of the front document's orders, into the list and the panel
 // item list.
 void FillRows(IListBoxController& rows, bool addNewImages) {
@@ -388,6 +405,15 @@ void FillRows(IListBoxController& rows, bool addNewImages) {
             fields.options =
                 process.hasCorrection && !order.prefix.IsEmpty() ? &order.prefix : &order.profile;
             fields.process = &process.key;
+        }
+        // A sent order says how long it has waited, and past the time limit
+        // whether the server is busy or not answering.
+        PMString wait;
+        if (order.status == kODStatusSent) {
+            wait = WaitText(order.jobName.GetUTF8String());
+            if (!wait.IsEmpty()) {
+                fields.options = &wait;
+            }
         }
         SetOrdoRow(row, fields);
         rows.AddRow(row);

@@ -233,7 +233,9 @@ INSTANTIATE_TEST_SUITE_P(
                       RoadScript{"CancelledAddLeavesTheImageOfferedAgain", "cancel-add.ods"},
                       RoadScript{"PreferenceFileSavedLoadedAndNewServer", "prefs-files.ods"},
                       RoadScript{"RefreshFlagStaysDownWhileThePanelIsClosed", "refresh-closed.ods"},
-                      RoadScript{"BurstOfChangesCostsOneRebuild", "burst.ods"}),
+                      RoadScript{"BurstOfChangesCostsOneRebuild", "burst.ods"},
+                      RoadScript{"AStoppedServerIsNotAnsweringAndItsOrdersWait",
+                                 "not-answering.ods"}),
     [](const ::testing::TestParamInfo<RoadScript>& info) { return std::string(info.param.test); });
 
 TEST(ShellInteractive, ReadsStandardInputWithAPlainPrompt) {

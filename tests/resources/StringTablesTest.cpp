@@ -81,8 +81,8 @@ TEST_F(StringTablesTest, EveryPlaceholderOfAnEnglishTextIsInItsTranslations) {
         }
     }
     // The two resampling messages, the three refusals of a batch of sends,
-    // the two counts of the record of jobs out and the two waits.
-    EXPECT_EQ(withPlaceholder, 9);
+    // the two counts of the record of jobs out and the five waits.
+    EXPECT_EQ(withPlaceholder, 12);
 }
 
 TEST_F(StringTablesTest, ShortcutTextsAreTheSameEverywhereAndParseable) {
