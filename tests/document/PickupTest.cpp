@@ -463,11 +463,24 @@ TEST_F(PickupTest, OpiResultsAreLookedForInTheLowResolutionFolder) {
     EXPECT_EQ(LinkOf(image), expected);
     EXPECT_EQ(Order(image).status, kODStatusDone);
 
+    // A job sent with OPI off is picked up as it was sent, though OPI is on now.
+    UIDRef plain = Place(Frame(PMRect(300, 160, 400, 210)), original);
+    SetOrder(plain, kODStatusSent, j2);
+    OD_JobEntry sentWithoutOpi;
+    sentWithoutOpi.job = j2;
+    sentWithoutOpi.server = serverPath;
+    sentWithoutOpi.opi = 0;
+    ASSERT_EQ(OD_JobJournal::ForIdentityFolder().Write(sentWithoutOpi), 0);
+    Reply(j2, "finish", "done", processed);
+    EXPECT_EQ(HandleFinishedOrder(plain, context), 0);
+    EXPECT_EQ(LinkOf(plain), processed);
+
     // A low-resolution file that does not appear within the time the server
     // is given fails the order, once.
     UIDRef item = Place(Frame(PMRect(300, 60, 400, 110)), original);
-    SetOrder(item, kODStatusSent, j2);
-    Reply(j2, "finish", "done", "/srv/qor/out/never");
+    const std::string j3 = std::string(endpoint.ClientId()) + kPathSeparator + "job0003";
+    SetOrder(item, kODStatusSent, j3);
+    Reply(j3, "finish", "done", "/srv/qor/out/never");
     context.now = platform::CurrentTime() + context.waitLimitSeconds + 5;
     EXPECT_EQ(HandleFinishedOrder(item, context), kODPickupFailed);
     EXPECT_NE(log.lines.back().find("did not appear"), std::string::npos);
