@@ -227,7 +227,8 @@ TEST(OutputPath, FolderAndNameOrTheSourceAndPathsThatDoNotFit) {
         {"folder, then the name", out, false, "Photo", source, 0, out + kSep + "Photo"},
         {"folder with its separator", out + kSep, false, "Photo", source, 0, out + kSep + "Photo"},
         {"replacing the original", "Out", true, "Photo", source, 0, source},
-        {"no folder: the source's", "", false, "Photo", source, 0, kSep + "in" + kSep + "Photo"},
+        {"no folder: the source's", "", false, "Photo", source, 0,
+         kSep + "in" + kSep + "Photo-processed"},
         {"no folder, source without one", "", false, "Photo", "Photo.tif", kODSendNoOutFolder, ""},
         // Beside its source, never the source's own name.
         {"no folder, the source's name", "", false, "photo.tif", kSep + "in" + kSep + "photo.tif",
