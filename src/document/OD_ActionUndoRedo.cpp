@@ -8,9 +8,106 @@
 #include "OD_DataAccessor.h"
 #include "OD_Geometry.h"
 #include "OD_Pickup.h"
+#include "Paths.h"
+#include "Platform.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <utility>
+
+namespace {
+
+// What a swap works from, as read from the item.
+struct SwapInputs {
+    OD_UndoData undo;
+    OD_ProcData order;
+    char linked[kODLinkPathSize] = {};
+};
+
+// Whether two paths name one file as far as the paths tell: the same path
+// once "." parts and doubled separators are taken out.
+bool SamePath(const char* a, const char* b) {
+    return std::filesystem::path(a).lexically_normal() ==
+           std::filesystem::path(b).lexically_normal();
+}
+
+// A regular file that opens for reading. Asked for at most 0 bytes, the read
+// opens and checks the file and reads nothing: 0 for an empty file, EFBIG
+// for any other.
+bool IsReadableFile(const char* path) {
+    std::string none;
+    const int err = platform::ReadWholeFile(path, 0, none);
+    return err == 0 || err == EFBIG;
+}
+
+// The log line of a refusal: the linked image's file name, ": ", the
+// translated text of the key, then after.
+std::string Reason(const char* linked, const char* key, const char* after) {
+    const char* slash = LastSeparator(linked);
+    std::string line = slash != nullptr ? slash + 1 : linked;
+    PMString text(key);
+    text.Translate();
+    line += ": ";
+    line += text.GetUTF8String();
+    line += after;
+    return line;
+}
+
+// Reads what the swap of item works from and says whether it can be done.
+OD_UndoRedoState ReadSwap(const UIDRef& item, SwapInputs& in, std::string* why) {
+    if (!IsUsableItemRef(item) || OD_UndoDataAccessor(item).Read(in.undo) != 0 ||
+        in.undo.savedStatus == 0 || OD_DataAccessor(item).Read(in.order) != 0 ||
+        GetLinkPath(item, in.linked, sizeof in.linked) != 0) {
+        return OD_UndoRedoState::kNothingToSwap;
+    }
+    if (SamePath(in.undo.otherFile, in.linked)) {
+        if (why != nullptr) {
+            *why = Reason(in.linked, kODUndoRedoReplacedKey, "");
+        }
+        return OD_UndoRedoState::kOriginalReplaced;
+    }
+    if (!IsReadableFile(in.undo.otherFile)) {
+        if (why != nullptr) {
+            *why = Reason(in.linked, kODUndoRedoGoneKey, in.undo.otherFile);
+        }
+        return OD_UndoRedoState::kOtherFileGone;
+    }
+    return OD_UndoRedoState::kSwappable;
+}
+
+bool Swap(UIDRef& item, SwapInputs& in, uint8_t option1, uint8_t option2,
+          std::vector<UIDRef>* panelItems) {
+    // The file linked now becomes the other file: a path that does not fit
+    // the record would be cut into another file's name, so the swap is
+    // refused before anything changes.
+    OD_UndoData swapped = in.undo;
+    if (swapped.SetOtherFile(in.linked) != 0) {
+        return false;
+    }
+    const OD_UndoPlacement& placement =
+        in.order.status == kODStatusReady ? in.undo.processedPlacement : in.undo.originalPlacement;
+    const OD_CaptureRecord record = placement.ToCapture();
+    UIDRef made;
+    if (RelinkWithGeometry(item, in.undo.otherFile, &record, option1, option2, made) != 0) {
+        return false;
+    }
+    ReplacePanelItem(panelItems, item, made);
+    item = made;
+    swapped.savedStatus = in.order.status;
+    in.order.status = in.undo.savedStatus;
+    OD_UndoDataAccessor(item).Write(swapped);
+    OD_DataAccessor(item).Write(in.order);
+    return true;
+}
+
+} // namespace
+
+OD_UndoRedoState GetUndoRedoState(const UIDRef& item, std::string* why) {
+    SwapInputs in;
+    return ReadSwap(item, in, why);
+}
 
 void OD_ActionParameters::SetItems(const UIDList& list) {
     items.clear();
@@ -54,6 +151,7 @@ void OD_ActionUndoRedoItems::Execute() {
     next.target = params.target;
     next.option1 = params.option1;
     next.option2 = params.option2;
+    next.log = params.log;
     // One step in the host's history for the whole swap: the relinks, the
     // moves and both records of every item undo and redo together.
     IDataBase* db = params.Count() > 0 ? params.At(0).GetDataBase() : nullptr;
@@ -61,53 +159,35 @@ void OD_ActionUndoRedoItems::Execute() {
     if (outer) {
         db->BeginTransaction(PMString(kOrdoUndoRedoStepKey));
     }
+    // An item that cannot be swapped is left alone, and the user learns why:
+    // each reason once, however often its item is listed.
+    std::vector<std::string> logged;
     for (int32_t i = 0; i < params.Count(); ++i) {
         UIDRef item = params.At(i);
-        UndoRedoProcess(item, params.option1, params.option2, params.panelItems);
+        SwapInputs in;
+        std::string why;
+        if (ReadSwap(item, in, &why) == OD_UndoRedoState::kSwappable) {
+            Swap(item, in, params.option1, params.option2, params.panelItems);
+        } else if (!why.empty() && std::find(logged.begin(), logged.end(), why) == logged.end()) {
+            logged.push_back(why);
+            if (params.log != nullptr) {
+                params.log->Append(why.c_str());
+            }
+        }
         next.Append(item);
     }
     if (outer) {
         db->EndTransaction();
+    }
+    if (!logged.empty() && params.log != nullptr) {
+        params.log->Show();
     }
     params = std::move(next);
 }
 
 bool UndoRedoProcess(UIDRef& item, uint8_t option1, uint8_t option2,
                      std::vector<UIDRef>* panelItems) {
-    if (!IsUsableItemRef(item)) {
-        return false;
-    }
-    OD_UndoData undo;
-    if (OD_UndoDataAccessor(item).Read(undo) != 0 || undo.savedStatus == 0) {
-        return false;
-    }
-    OD_ProcData order;
-    if (OD_DataAccessor(item).Read(order) != 0) {
-        return false;
-    }
-    char linked[kODLinkPathSize];
-    if (GetLinkPath(item, linked, sizeof linked) != 0) {
-        return false;
-    }
-    // The file linked now becomes the other file: a path that does not fit
-    // the record would be cut into another file's name, so the swap is
-    // refused before anything changes.
-    OD_UndoData swapped = undo;
-    if (swapped.SetOtherFile(linked) != 0) {
-        return false;
-    }
-    const OD_UndoPlacement& placement =
-        order.status == kODStatusReady ? undo.processedPlacement : undo.originalPlacement;
-    const OD_CaptureRecord record = placement.ToCapture();
-    UIDRef made;
-    if (RelinkWithGeometry(item, undo.otherFile, &record, option1, option2, made) != 0) {
-        return false;
-    }
-    ReplacePanelItem(panelItems, item, made);
-    item = made;
-    swapped.savedStatus = order.status;
-    order.status = undo.savedStatus;
-    OD_UndoDataAccessor(item).Write(swapped);
-    OD_DataAccessor(item).Write(order);
-    return true;
+    SwapInputs in;
+    return ReadSwap(item, in, nullptr) == OD_UndoRedoState::kSwappable &&
+           Swap(item, in, option1, option2, panelItems);
 }

@@ -6,10 +6,40 @@
 #include "UIDRef.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
+
+class OD_Log;
 
 // The name of the host's undo step of one "Undo Redo Process".
 inline constexpr const char* kOrdoUndoRedoStepKey = "0x71900kOrdoUndoMenuItemKey";
+
+// String keys of the reasons an item is not swapped; the image's file name
+// and ": " come before the text, the missing file's path after the second.
+inline constexpr const char* kODUndoRedoReplacedKey = "0x71900kOrdoErrUndoRedoReplaced";
+inline constexpr const char* kODUndoRedoGoneKey = "0x71900kOrdoErrUndoRedoGone";
+
+// Whether "Undo Redo Process" can swap an item.
+enum class OD_UndoRedoState {
+    // The other file is there: the swap links it.
+    kSwappable,
+    // Nothing to swap: no undo record (saved status 0), no order record, or
+    // not a placed image with one link.
+    kNothingToSwap,
+    // The other file is the file linked now: the server wrote the processed
+    // image over the original ("Replace original image by processed image"),
+    // so there is no original left to go back to.
+    kOriginalReplaced,
+    // The other file is not there, or is not a regular file that can be read
+    // (deleted after processing, say).
+    kOtherFileGone
+};
+
+// The state of the item's swap. For the two refusals, why (when not null)
+// receives the translated reason, one log line that names the image by the
+// file name of its link (and the missing file by its path); else it is left
+// as it is. The same file is recognised by its path.
+OD_UndoRedoState GetUndoRedoState(const UIDRef& item, std::string* why = nullptr);
 
 // Parameters of the plug-in's own actions: a target reference and a list of
 // page items.
@@ -50,6 +80,8 @@ public:
     // the list rebuilt by those writes still knows it (its row stays
     // selected).
     std::vector<UIDRef>* panelItems = nullptr;
+    // Where the reasons of items that are not swapped go (null: dropped).
+    OD_Log* log = nullptr;
 };
 
 class OD_ActionUndoRedoItems : public OD_Action {
@@ -63,8 +95,9 @@ public:
     // that is while the order's status is Ready); then the undo record takes
     // the file that was linked and the two statuses are swapped. Items
     // without the records, whose relink fails or whose linked path would not
-    // fit the undo record, are left as they are. The list follows an item
-    // that the relink replaced.
+    // fit the undo record, are left as they are, and so are the items that
+    // GetUndoRedoState refuses: each of their reasons goes once to the log,
+    // which is then shown. The list follows an item that the relink replaced.
     void Execute() override;
 
     const OD_ActionUndoRedoItemsParams& Parameters() const { return params; }
@@ -73,7 +106,8 @@ private:
     OD_ActionUndoRedoItemsParams params;
 };
 
-// Swaps one item; false when it was left as it is. item becomes the new item
-// on success.
+// Swaps one item; false when it was left as it is (among others, whenever
+// GetUndoRedoState does not say kSwappable). item becomes the new item on
+// success.
 bool UndoRedoProcess(UIDRef& item, uint8_t option1 = 1, uint8_t option2 = 0,
                      std::vector<UIDRef>* panelItems = nullptr);

@@ -31,6 +31,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -67,6 +68,13 @@ bool SameMatrix(const PMMatrix& a, const PMMatrix& b) {
 
 using ordokit::Order;
 using ordokit::Undo;
+
+struct RecordingLog : OD_Log {
+    void Append(const char* line) override { lines.emplace_back(line); }
+    void Show() override { ++shown; }
+    std::vector<std::string> lines;
+    int shown = 0;
+};
 
 class UndoRedoTest : public ::testing::Test {
 protected:
@@ -179,6 +187,7 @@ TEST_F(UndoRedoTest, TwoExecutesReturnFileGeometryAndStatus) {
     UIDRef redone = action.Parameters().At(0);
     EXPECT_EQ(LinkOf(redone), processed);
     EXPECT_EQ(Order(redone).status, kODStatusDone);
+    EXPECT_EQ(GetUndoRedoState(redone), OD_UndoRedoState::kSwappable);
     EXPECT_TRUE(SameMatrix(Matrix(redone), processedMatrix));
     EXPECT_EQ(Undo(redone), record);
 }
@@ -214,9 +223,63 @@ TEST_F(UndoRedoTest, AnItemWithoutAnUndoRecordIsSkippedAndTheNextIsSwapped) {
     EXPECT_TRUE(SameMatrix(Matrix(plain), plainMatrix));
     EXPECT_EQ(Order(plain).status, kODStatusDone);
     EXPECT_EQ(Undo(plain).savedStatus, 0);
+    EXPECT_EQ(GetUndoRedoState(plain), OD_UndoRedoState::kNothingToSwap);
     const UIDRef swapped = action.Parameters().At(2);
     EXPECT_EQ(LinkOf(swapped), original);
     EXPECT_EQ(Order(swapped).status, kODStatusReady);
+}
+
+TEST_F(UndoRedoTest, AnItemWithoutItsOtherFileIsLeftAsItIsAndTheLogSaysWhy) {
+    struct Case {
+        const char* what;
+        std::function<UIDRef()> make;
+        OD_UndoRedoState state;
+        std::string line;
+    } cases[] = {
+        {"the original was deleted",
+         [&] {
+             UIDRef item = ProcessedImage(50);
+             std::filesystem::remove(original);
+             return item;
+         },
+         OD_UndoRedoState::kOtherFileGone,
+         "photo_done.tif: Undo Redo Process is not possible, the other file is gone (deleted "
+         "after processing?): " +
+             original},
+        {"the server wrote over the original",
+         [&] {
+             processed = original; // the ticket's output path is the original's
+             return ProcessedImage(50);
+         },
+         OD_UndoRedoState::kOriginalReplaced,
+         "photo.tif: Undo Redo Process is not possible, the original was replaced by the "
+         "processed image"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        dockit::WriteTiff(original, 200, 100, 72);
+        const UIDRef item = c.make();
+        const std::string link = LinkOf(item);
+        const OD_UndoData record = Undo(item);
+        const int32_t steps = db->UndoCount();
+        EXPECT_EQ(GetUndoRedoState(item), c.state);
+
+        RecordingLog log;
+        OD_ActionUndoRedoItemsParams p;
+        p.Append(item);
+        p.Append(item);
+        p.log = &log;
+        OD_ActionUndoRedoItems action;
+        action.SetParameters(p);
+        action.Execute();
+        ASSERT_EQ(action.Parameters().At(0), item); // neither relinked nor replaced
+        EXPECT_EQ(LinkOf(item), link);
+        EXPECT_EQ(Order(item).status, kODStatusDone);
+        EXPECT_EQ(Undo(item), record);
+        EXPECT_EQ(db->UndoCount(), steps);
+        EXPECT_EQ(log.lines, std::vector<std::string>{c.line}); // once for the two
+        EXPECT_EQ(log.shown, 1);
+    }
 }
 
 TEST_F(UndoRedoTest, AMissingOtherFileLeavesTheItemAsItIs) {
