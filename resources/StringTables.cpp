@@ -452,9 +452,12 @@ const OrdoStringEntry kEntries[] = {
      "la ruta de su archivo colocado supera 260 bytes; la imagen procesada no podría vincularse "
      "en su lugar"},
     {"0x71900kOrdoRefuseSameOutput",
-     "its processed file would take the file of another image; change its output name: ",
-     "son fichier traité prendrait le fichier d'une autre image ; changez son nom de sortie : ",
-     "su archivo procesado ocuparía el archivo de otra imagen; cambie su nombre de salida: "},
+     "its processed file would be written over a placed image's file or another order's "
+     "result; change its output name or folder: ",
+     "son fichier traité écraserait le fichier d'une image importée ou le résultat d'un autre "
+     "ordre ; changez son nom ou son dossier de sortie : ",
+     "su archivo procesado sobrescribiría el archivo de una imagen colocada o el resultado de "
+     "otra orden; cambie su nombre o carpeta de salida: "},
     // -- dialogs
     {"0x71900kOrdoDialogOKKey", "OK", "OK", "Aceptar"},
     {"0x71900kOrdoDialogCancelKey", "Cancel", "Annuler", "Cancelar"},

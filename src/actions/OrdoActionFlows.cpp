@@ -178,7 +178,8 @@ OrdoActionStates ComputeOrdoActionStates(const UIDList& listItems, const UIDList
             anyReady = true;
         }
         // A failed order is sent again when the user selects it and sends.
-        states.sendSelected = states.sendSelected || (order && order->status == kODStatusReplyMinus2);
+        states.sendSelected =
+            states.sendSelected || (order && order->status == kODStatusReplyMinus2);
         if ((order && (order->status == kODStatusDone || order->status == kODStatusReplyMinus1)) ||
             HasUndoRecord(item)) {
             states.undoRedo = true;
@@ -314,6 +315,8 @@ void UndoRedoSelectedItems() {
     parameters.SetItems(selected);
     OD_ActionUndoRedoItemsParams undoRedo(parameters);
     undoRedo.panelItems = &OrdoPanelItems();
+    // An item that has nothing to go back to stays as it is, and the log says why.
+    undoRedo.log = GetOrdoLog();
     OD_ActionUndoRedoItems action;
     action.SetParameters(undoRedo);
     action.Execute();

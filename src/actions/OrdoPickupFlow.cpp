@@ -71,6 +71,23 @@ void LogLine(const std::string& line) {
     log->Show();
 }
 
+// Whether the server of a job that has waited past the limit is at work: its
+// heartbeat is fresh; or, for a server that keeps none, it has taken the job.
+bool ServerAnswers(const std::string& job, const QOR_EndPoint* endpoint, int64_t now, int limit) {
+    if (endpoint == nullptr) {
+        return false;
+    }
+    int64_t age = 0;
+    switch (endpoint->ServerHeartbeat(now, age)) {
+    case 1:
+        return age < static_cast<int64_t>(limit);
+    case 0:
+        return endpoint->JobWaiting(job.c_str()) == 0;
+    default:
+        return false;
+    }
+}
+
 // Notes how long an order still out has waited and whether its server
 // answers; the log hears of a change to or from "not answering" once.
 void NoteWait(const std::string& job, const OD_ProcData& order, const OD_JobEntry* entry,
@@ -85,10 +102,8 @@ void NoteWait(const std::string& job, const OD_ProcData& order, const OD_JobEntr
     const int64_t waited = std::max(byHost, byRecord);
     OrdoWaitKind kind = OrdoWaitKind::waiting;
     if (waited >= limit) {
-        int64_t age = 0;
-        const bool alive = endpoint != nullptr && endpoint->ServerHeartbeat(now, age) == 1 &&
-                           age < static_cast<int64_t>(limit);
-        kind = alive ? OrdoWaitKind::busy : OrdoWaitKind::notAnswering;
+        kind = ServerAnswers(job, endpoint, now, limit) ? OrdoWaitKind::busy
+                                                        : OrdoWaitKind::notAnswering;
     }
     const std::string server = entry != nullptr ? entry->server : std::string();
     if (kind == OrdoWaitKind::notAnswering && wait.kind != OrdoWaitKind::notAnswering) {

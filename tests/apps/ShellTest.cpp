@@ -235,7 +235,9 @@ INSTANTIATE_TEST_SUITE_P(
                       RoadScript{"RefreshFlagStaysDownWhileThePanelIsClosed", "refresh-closed.ods"},
                       RoadScript{"BurstOfChangesCostsOneRebuild", "burst.ods"},
                       RoadScript{"AStoppedServerIsNotAnsweringAndItsOrdersWait",
-                                 "not-answering.ods"}),
+                                 "not-answering.ods"},
+                      RoadScript{"OrdersThatCannotGoAreNamedInOneAlert", "refused-send.ods"},
+                      RoadScript{"AReplacedOriginalHasNothingToGoBackTo", "replace-original.ods"}),
     [](const ::testing::TestParamInfo<RoadScript>& info) { return std::string(info.param.test); });
 
 TEST(ShellInteractive, ReadsStandardInputWithAPlainPrompt) {
