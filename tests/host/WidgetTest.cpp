@@ -303,41 +303,33 @@ protected:
 
 TEST_F(WidgetTest, EveryWidgetIsFoundByItsIDAndKnowsItsKindAndParent) {
     struct Expect {
+        const IPMUnknown* root;
         WidgetID id;
         WidgetKind kind;
         WidgetID parent;
     };
-    const Expect panelWidgets[] = {
-        {kPanelID, WidgetKind::kPanel, kInvalidWidgetID},
-        {kListID, WidgetKind::kListBox, kPanelID},
-        {kTrashID, WidgetKind::kButton, kPanelID},
-        {kShowLogID, WidgetKind::kCheckBox, kPanelID},
-        {kLogAreaID, WidgetKind::kGroup, kPanelID},
-        {kLogTextID, WidgetKind::kStaticText, kLogAreaID},
-        {kClearID, WidgetKind::kButton, kLogAreaID},
+    const Expect widgets[] = {
+        {panel.get(), kPanelID, WidgetKind::kPanel, kInvalidWidgetID},
+        {panel.get(), kListID, WidgetKind::kListBox, kPanelID},
+        {panel.get(), kTrashID, WidgetKind::kButton, kPanelID},
+        {panel.get(), kShowLogID, WidgetKind::kCheckBox, kPanelID},
+        {panel.get(), kLogAreaID, WidgetKind::kGroup, kPanelID},
+        {panel.get(), kLogTextID, WidgetKind::kStaticText, kLogAreaID},
+        {dialog.get(), kDialogID, WidgetKind::kDialog, kInvalidWidgetID},
+        {dialog.get(), kResolutionID, WidgetKind::kEditBox, kDialogID},
+        {dialog.get(), kProcessListID, WidgetKind::kDropDownList, kDialogID},
+        {dialog.get(), kModeClusterID, WidgetKind::kCluster, kDialogID},
+        {dialog.get(), kCMYKID, WidgetKind::kRadioButton, kModeClusterID},
+        {dialog.get(), kIconID, WidgetKind::kIcon, kDialogID},
     };
-    for (const Expect& e : panelWidgets) {
+    for (const Expect& e : widgets) {
         SCOPED_TRACE(e.id.Get());
-        IControlView* view = WidgetUtils::FindWidget(panel.get(), e.id);
+        IControlView* view = WidgetUtils::FindWidget(e.root, e.id);
         ASSERT_NE(view, nullptr);
         EXPECT_EQ(view->GetWidgetID(), e.id);
         EXPECT_EQ(view->GetKind(), e.kind);
         IControlView* parent = view->GetParentView();
         EXPECT_EQ(parent != nullptr ? parent->GetWidgetID() : kInvalidWidgetID, e.parent);
-    }
-    const Expect dialogWidgets[] = {
-        {kDialogID, WidgetKind::kDialog, kInvalidWidgetID},
-        {kResolutionID, WidgetKind::kEditBox, kDialogID},
-        {kProcessListID, WidgetKind::kDropDownList, kDialogID},
-        {kModeClusterID, WidgetKind::kCluster, kDialogID},
-        {kCMYKID, WidgetKind::kRadioButton, kModeClusterID},
-        {kIconID, WidgetKind::kIcon, kDialogID},
-    };
-    for (const Expect& e : dialogWidgets) {
-        SCOPED_TRACE(e.id.Get());
-        IControlView* view = WidgetUtils::FindWidget(dialog.get(), e.id);
-        ASSERT_NE(view, nullptr);
-        EXPECT_EQ(view->GetKind(), e.kind);
     }
     EXPECT_EQ(WidgetUtils::FindWidget(panel.get(), kResolutionID), nullptr);
     EXPECT_EQ(WidgetUtils::FindWidget(nullptr, kPanelID), nullptr);
