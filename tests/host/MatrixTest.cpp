@@ -197,21 +197,6 @@ TEST(MatrixConvention, ProductsApplyLeftFactorFirst) {
     EXPECT_TRUE(MatrixNear(built, PMMatrix::Compose(-2, 0.5, 20, 130, 7, -9), 1e-14));
 }
 
-TEST(MatrixConvention, AnglesTurnTheWayTheyAreDocumented) {
-    // y grows downward: (0, -1) is up on the page.
-    EXPECT_EQ(PMMatrix::MakeRotation(90).TransformedPoint(PMPoint(1, 0)), PMPoint(0, -1))
-        << "positive rotation turns counter-clockwise as seen on the page";
-    EXPECT_EQ(PMMatrix::MakeRotation(90).TransformedPoint(PMPoint(0, -1)), PMPoint(-1, 0));
-    EXPECT_EQ(PMMatrix::MakeRotation(-90).TransformedPoint(PMPoint(1, 0)), PMPoint(0, 1));
-
-    PMPoint above = PMMatrix::MakeXSkew(30).TransformedPoint(PMPoint(0, -10));
-    EXPECT_NEAR(above.X(), 10 * std::tan(30 * std::acos(-1.0) / 180), 1e-12)
-        << "positive skew moves points above the x axis to the right";
-    EXPECT_EQ(above.Y(), -10);
-    EXPECT_EQ(PMMatrix::MakeXSkew(30).TransformedPoint(PMPoint(7, 0)), PMPoint(7, 0))
-        << "the x axis does not move";
-}
-
 TEST(MatrixConvention, QuarterTurnsAreExact) {
     struct Case {
         double degrees;
@@ -354,26 +339,6 @@ TEST(MatrixDecomposition, ComposingThePartsGivesTheMatrixBack) {
             ASSERT_TRUE(IsCanonical(m, p));
             ASSERT_TRUE(MatrixNear(PMMatrix::Compose(p), m, 1e-9)) << Describe(p);
         }
-    }
-}
-
-TEST(MatrixDecomposition, OtherHalfTurnFormIsFoldedToTheCanonicalOne) {
-    // (sx, sy, k, r) and (-sx, -sy, k, r + 180) are the same matrix.
-    struct Case {
-        double sx, sy, skew, rotation;
-        double xScale, yScale, canonicalRotation;
-    } cases[] = {
-        {-1, -1, 0, 0, 1, 1, 180},      {-2, -3, 10, 30, 2, 3, -150},
-        {-1, 1, 0, 150, 1, -1, -30},    {1, -1, 0, -120, -1, 1, 60},
-        {-0.5, 2, 20, 90, -0.5, 2, 90}, {0.5, -2, 20, -90, -0.5, 2, 90},
-    };
-    for (const Case& c : cases) {
-        PMMatrix m = PMMatrix::Compose(c.sx, c.sy, c.skew, c.rotation);
-        PMMatrix::Parts p = m.Decompose();
-        EXPECT_NEAR(p.xScale, c.xScale, 1e-12) << m;
-        EXPECT_NEAR(p.yScale, c.yScale, 1e-12) << m;
-        EXPECT_NEAR(p.xSkew, c.skew, 1e-12) << m;
-        EXPECT_NEAR(p.rotation, c.canonicalRotation, 1e-12) << m;
     }
 }
 

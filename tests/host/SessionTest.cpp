@@ -512,21 +512,6 @@ TEST_F(HostTest, StartupRunsTheStartupServicesOnceThenAnnouncesTheStart) {
     EXPECT_EQ(app->GetApplicationState(), IApplication::kAppStopped);
 }
 
-TEST_F(HostTest, ProvidersAreFoundByTheServicesTheyName) {
-    InterfacePtr<IK2ServiceRegistry> registry(GetExecutionContextSession(), IID_IK2SERVICEREGISTRY);
-    EXPECT_EQ(registry->QueryDefaultServiceProvider(kStartupShutdownService), nullptr);
-    EXPECT_EQ(registry->QueryNthServiceProvider(kStartupShutdownService, 0), nullptr);
-    registry->AddServiceProviderClass(kTestResponderBoss);
-    registry->AddServiceProviderClass(kTestStartupBoss);
-    InterfacePtr<IK2ServiceProvider> first(
-        registry->QueryDefaultServiceProvider(kAfterNewDocSignalResponderService));
-    ASSERT_TRUE(first);
-    EXPECT_EQ(GetClass(first.get()), kTestResponderBoss);
-    EXPECT_EQ(registry->QueryNthServiceProvider(kAfterNewDocSignalResponderService, 1), nullptr);
-    registry->RemoveServiceProviderClass(kTestResponderBoss);
-    EXPECT_EQ(registry->GetServiceProviderCount(kAfterNewDocSignalResponderService), 0);
-}
-
 // ---- documents and their signals
 
 namespace {

@@ -788,21 +788,6 @@ TEST_F(WidgetTest, AShownPanelsObserverRunsThePanel) {
     EXPECT_EQ(panels->GetPanelCount(), 0);
 }
 
-TEST_F(WidgetTest, APanelTakesOnlyTheSizeItsViewAllows) {
-    struct Case {
-        PMPoint asked;
-        PMPoint got;
-    };
-    for (Case c : {Case{{500, 300}, {500, 300}}, Case{{5000, 300}, {1200, 300}},
-                   Case{{100, 50}, {207, 112}}, Case{{300, 2000}, {300, 1024}}}) {
-        panel->Resize(c.asked);
-        EXPECT_EQ(panel->GetFrame(), PMRect(0, 0, c.got.X(), c.got.Y()));
-    }
-    IControlView* list = WidgetUtils::FindWidget(panel.get(), kListID);
-    list->Resize({10, 10});
-    EXPECT_EQ(list->GetFrame(), PMRect(0, 20, 10, 30)) << "host views take any size";
-}
-
 // ---- modal dialogs
 
 TEST_F(WidgetTest, AModalDialogIsFilledAnsweredCheckedAndApplied) {
