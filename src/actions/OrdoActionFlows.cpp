@@ -57,49 +57,8 @@ bool HasUndoRecord(const UIDRef& item) {
     return OD_UndoDataAccessor(item).Read(undo) == 0 && undo.savedStatus != 0;
 }
 
-std::optional<OD_PrefsData> SessionPreferences() {
-    InterfacePtr<IOrdoPrefsData> prefs(GetExecutionContextSession(), IID_IORDOPREFSDATA);
-    if (!prefs) {
-        return std::nullopt;
-    }
-    return prefs->Get();
-}
-
-// The image status the image options dialog shows for one order: that its
-// file is missing, or the resampling check's outcome with the session's
-// preferences.
-PMString ImageStatusText(const UIDRef& item) {
-    bool missing = false;
-    LinkedFileName(item, &missing);
-    if (missing) {
-        return ImageProblemLine(item, OD_ProcData(), kODFileMissingKey);
-    }
-    std::optional<OD_PrefsData> prefs = SessionPreferences();
-    int factor = 0;
-    int result = prefs ? CheckResampling(item, *prefs, factor) : kODResamplingOK;
-    return ResamplingText(result, factor);
-}
-
 PMString ClassHeading(uint32_t imageClass) {
     return PMString(ImageClassTextKey(imageClass)).Translated();
-}
-
-// Tells of the images an add could not take, one line each ("<file name>:
-// <reason>"): one alert for all of them, and the same lines in the log.
-void ReportSkippedImages(const std::vector<PMString>& lines) {
-    if (lines.empty()) {
-        return;
-    }
-    PMString message = PMString(kErrAddSkippedKey).Translated();
-    OrdoLog* log = GetOrdoLog();
-    for (const PMString& line : lines) {
-        message.Append("\n");
-        message.Append(line);
-        log->Append(line.c_str());
-    }
-    log->Show();
-    message.SetTranslatable(false);
-    CAlert::WarningAlert(message);
 }
 
 // The placed images under the page items, in order, each once (a frame and
@@ -158,13 +117,10 @@ UIDList UsableItems(const UIDList& items) {
 
 OrdoActionStates ComputeOrdoActionStates(const UIDList& listItems, const UIDList& selected) {
     OrdoActionStates states;
-    for (int32_t i = 0; i < listItems.Length() && !states.sendAll; ++i) {
+    for (int32_t i = 0; i < listItems.Length() && !(states.sendAll && states.pickup); ++i) {
         std::optional<OD_ProcData> order = ReadOrder(listItems.GetRef(i));
-        states.sendAll = order && IsReady(order->status);
-    }
-    for (int32_t i = 0; i < listItems.Length() && !states.pickup; ++i) {
-        std::optional<OD_ProcData> order = ReadOrder(listItems.GetRef(i));
-        states.pickup = order && order->status == kODStatusSent;
+        states.sendAll = states.sendAll || (order && IsReady(order->status));
+        states.pickup = states.pickup || (order && order->status == kODStatusSent);
     }
     if (selected.IsEmpty()) {
         return states;
@@ -210,7 +166,7 @@ void AddSelectedItems(IActiveContext* ac) {
     const UIDList images = CollectSelectedImages(selected);
     // An image that cannot be taken is named at the end and the others go
     // on; an order that cannot be stored stops the add.
-    std::vector<PMString> skipped;
+    std::vector<std::string> skipped;
     for (int32_t i = 0; i < images.Length(); ++i) {
         const UIDRef image = images.GetRef(i);
         if (!IsOfferedForAdding(image)) {
@@ -218,22 +174,24 @@ void AddSelectedItems(IActiveContext* ac) {
         }
         OD_ProcData record;
         if (AddProvisionalOrder(image, record) != kSuccess) {
-            skipped.push_back(ImageProblemLine(image, record, kErrInternalKey));
+            skipped.push_back(ImageProblemLine(image, record, kErrInternalKey).GetUTF8String());
             break;
         }
         if (const char* problem = OrderProblemKey(record)) {
-            skipped.push_back(ImageProblemLine(image, record, problem));
+            skipped.push_back(ImageProblemLine(image, record, problem).GetUTF8String());
             continue;
         }
         // Confirmed, the edited record is ready and replaces the provisional
         // one; cancelled, the order stays provisional, which counts as none.
-        if (RunOrdoOptionsDialog(record, ImageStatusText(image), ClassHeading(record.imageClass)) &&
+        if (RunOrdoOptionsDialog(record, OrdoImageStatusText(image, record),
+                                 ClassHeading(record.imageClass)) &&
             OD_DataAccessor(image).Write(record) != kSuccess) {
-            skipped.push_back(ImageProblemLine(image, record, kErrInternalKey));
+            skipped.push_back(ImageProblemLine(image, record, kErrInternalKey).GetUTF8String());
             break;
         }
     }
-    ReportSkippedImages(skipped);
+    // Those it could not take, one line each, in one alert and in the log.
+    TellInLogAndAlert(PMString(kErrAddSkippedKey).Translated().GetUTF8String(), skipped);
 }
 
 void EditSelectedItems() {
@@ -265,7 +223,7 @@ void EditSelectedItems() {
             // of them stands for all.
             edited.outputName.Clear();
         } else {
-            status = ImageStatusText(group.GetRef(0));
+            status = OrdoImageStatusText(group.GetRef(0), records.front());
         }
         if (!RunOrdoOptionsDialog(edited, status, ClassHeading(imageClass))) {
             continue;

@@ -88,6 +88,13 @@ bool ServerAnswers(const std::string& job, const QOR_EndPoint* endpoint, int64_t
     }
 }
 
+// The server of an order that it was not answering answers again.
+void LogAnswering(const OD_ProcData& order, const OD_JobEntry* entry) {
+    LogLine(OrderImageName(order) + ": " +
+            OrdoMessage("0x71900kOrdoLogAnswering", {},
+                        entry != nullptr ? entry->server : std::string()));
+}
+
 // Notes how long an order still out has waited and whether its server
 // answers; the log hears of a change to or from "not answering" once.
 void NoteWait(const std::string& job, const OD_ProcData& order, const OD_JobEntry* entry,
@@ -111,7 +118,7 @@ void NoteWait(const std::string& job, const OD_ProcData& order, const OD_JobEntr
                 OrdoMessage("0x71900kOrdoLogNotAnswering", {static_cast<int32_t>(waited / 60)},
                             server));
     } else if (kind != OrdoWaitKind::notAnswering && wait.kind == OrdoWaitKind::notAnswering) {
-        LogLine(OrderImageName(order) + ": " + OrdoMessage("0x71900kOrdoLogAnswering", {}, server));
+        LogAnswering(order, entry);
     }
     // The rows show the wait in minutes and the server's state.
     if (kind != wait.kind || waited / 60 != wait.waitedSeconds / 60) {
@@ -128,44 +135,38 @@ void EndWait(const std::string& job, const OD_ProcData& order, const OD_JobEntry
         return;
     }
     if (at->second.kind == OrdoWaitKind::notAnswering) {
-        LogLine(OrderImageName(order) + ": " +
-                OrdoMessage("0x71900kOrdoLogAnswering", {},
-                            entry != nullptr ? entry->server : std::string()));
+        LogAnswering(order, entry);
     }
     OrdoWaits().erase(at);
+}
+
+// The open document that the open panel's list shows, or null.
+IDataBase* OpenPanelDocument() {
+    ISession* session = GetExecutionContextSession();
+    if (session == nullptr || session->GetApplicationState() != IApplication::kAppRunning ||
+        GetOrdoPanelList() == nullptr) {
+        return nullptr;
+    }
+    InterfacePtr<IApplication> app(session->QueryApplication());
+    InterfacePtr<IDocumentList> documents(app ? app->QueryDocumentList() : nullptr);
+    IDataBase* db = documents ? PanelDocument(OrdoPanelItems(), documents.get()) : nullptr;
+    return db != nullptr && documents->Location(db) >= 0 ? db : nullptr;
 }
 
 } // namespace
 
 bool OrdoPanelDocumentIsOpen() {
-    ISession* session = GetExecutionContextSession();
-    if (session == nullptr || session->GetApplicationState() != IApplication::kAppRunning ||
-        GetOrdoPanelList() == nullptr) {
-        return false;
-    }
-    InterfacePtr<IApplication> app(session->QueryApplication());
-    InterfacePtr<IDocumentList> documents(app ? app->QueryDocumentList() : nullptr);
-    IDataBase* db = documents ? PanelDocument(OrdoPanelItems(), documents.get()) : nullptr;
-    return db != nullptr && documents->Location(db) >= 0;
+    return OpenPanelDocument() != nullptr;
 }
 
 void PickUpResults() {
-    ISession* session = GetExecutionContextSession();
-    if (session == nullptr || session->GetApplicationState() != IApplication::kAppRunning ||
-        GetOrdoPanelList() == nullptr) {
-        return;
-    }
-    InterfacePtr<IApplication> app(session->QueryApplication());
-    InterfacePtr<IDocumentList> documents(app ? app->QueryDocumentList() : nullptr);
-    if (!documents) {
-        return;
-    }
+    IDataBase* db = OpenPanelDocument();
     // The orders shown, as they are now: the handler may relink some.
     const std::vector<UIDRef> shown = OrdoPanelItems();
-    IDataBase* db = PanelDocument(shown, documents.get());
-    if (db == nullptr || documents->Location(db) < 0 || shown.empty()) {
+    if (db == nullptr || shown.empty()) {
         return;
     }
+    ISession* session = GetExecutionContextSession();
     InterfacePtr<IOrdoPrefsData> prefsData(session, IID_IORDOPREFSDATA);
     if (!prefsData) {
         return;

@@ -39,9 +39,8 @@ void SendListedOrders(bool all) {
     UIDList candidates(source.GetDataBase());
     for (int32_t i = 0; i < source.Length(); ++i) {
         OD_ProcData order;
-        if (OD_DataAccessor(source.GetRef(i)).Read(order) == 0 &&
-            (order.status == kODStatusReady || order.status == kODStatusReadyAlt ||
-             (!all && order.status == kODStatusReplyMinus2))) {
+        if (OD_DataAccessor(source.GetRef(i)).Read(order) == 0 && IsSendableOrRetry(order.status) &&
+            !(all && order.status == kODStatusReplyMinus2)) {
             candidates.Append(source[i]);
         }
     }
@@ -67,23 +66,11 @@ void SendListedOrders(bool all) {
             refused.push_back(SendRefusalText(check));
         }
     }
-    OrdoLog* log = GetOrdoLog();
-    for (const std::string& line : refused) {
-        log->Append(line.c_str());
-    }
+    // Those that cannot go, one line each, in one alert and in the log.
     auto tellRefused = [&] {
-        if (refused.empty()) {
-            return;
-        }
-        std::string text =
-            OrdoMessage("0x71900kOrdoRefusedAlert", {static_cast<int32_t>(refused.size())});
-        for (const std::string& line : refused) {
-            text += "\n" + line;
-        }
-        log->Show();
-        PMString shown(text.c_str());
-        shown.SetTranslatable(false);
-        CAlert::WarningAlert(shown);
+        TellInLogAndAlert(
+            OrdoMessage("0x71900kOrdoRefusedAlert", {static_cast<int32_t>(refused.size())}),
+            refused);
     };
     if (going.IsEmpty()) {
         tellRefused();
@@ -95,6 +82,7 @@ void SendListedOrders(bool all) {
         tellRefused();
         return;
     }
+    OrdoLog* log = GetOrdoLog();
     int32_t sent = 0;
     OD_SendReport report;
     std::vector<int> results;

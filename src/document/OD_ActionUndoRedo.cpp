@@ -42,8 +42,7 @@ bool IsReadableFile(const char* path) {
 // The log line of a refusal: the linked image's file name, ": ", the
 // translated text of the key, then after.
 std::string Reason(const char* linked, const char* key, const char* after) {
-    const char* slash = LastSeparator(linked);
-    std::string line = slash != nullptr ? slash + 1 : linked;
+    std::string line = FileNamePart(linked);
     PMString text(key);
     text.Translate();
     line += ": ";

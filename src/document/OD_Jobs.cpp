@@ -138,8 +138,7 @@ std::string OrdoMessage(const char* key, const std::vector<int32_t>& numbers,
 std::string OrderImageName(const OD_ProcData& order) {
     const std::string& link = order.linkPath.GetUTF8String();
     const std::string& path = link.empty() ? order.sourcePath.GetUTF8String() : link;
-    const char* last = LastSeparator(path.c_str());
-    return last != nullptr ? std::string(last + 1) : path;
+    return FileNamePart(path.c_str());
 }
 
 std::string DocumentKey(IDataBase* db) {

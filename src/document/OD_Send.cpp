@@ -79,8 +79,7 @@ std::vector<OD_SendCheck> CheckOrdersForSending(const UIDList& items, const UIDL
     for (int32_t i = 0; i < placed.Length(); ++i) {
         char link[kODLinkPathSize];
         if (GetLinkPath(placed.GetRef(i), link, sizeof link) == 0 && link[0] != '\0') {
-            const char* last = LastSeparator(link);
-            placedFiles.emplace(PathStem(link), last != nullptr ? last + 1 : link);
+            placedFiles.emplace(PathStem(link), FileNamePart(link));
         }
     }
     InterfacePtr<IOrdoPrefsData> prefsData(GetExecutionContextSession(), IID_IORDOPREFSDATA);

@@ -40,3 +40,8 @@ char* LastSeparator(char* path) {
 const char* LastSeparator(const char* path) {
     return std::strrchr(path, kPathSeparator);
 }
+
+const char* FileNamePart(const char* path) {
+    const char* last = LastSeparator(path);
+    return last != nullptr ? last + 1 : path;
+}

@@ -26,3 +26,7 @@ bool AppendPathPart(char* dst, std::size_t cap, const char* name);
 // The last native separator in path, or null when there is none.
 char* LastSeparator(char* path);
 const char* LastSeparator(const char* path);
+
+// The file name at the end of a path: what follows its last native separator
+// (the whole path when it has none).
+const char* FileNamePart(const char* path);

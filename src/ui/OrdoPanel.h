@@ -111,6 +111,11 @@ uint64_t OrdoListRebuildCount();
 // resampling check), or 0 when the status gives no row.
 int32_t OrdoStatusIcon(uint16_t shownStatus);
 
+// The image status the image options dialog shows for an order of item: that
+// its file is missing (naming it), or the resampling check's outcome with the
+// session's preferences; at most 255 bytes.
+PMString OrdoImageStatusText(const UIDRef& item, const OD_ProcData& order);
+
 // The object of one row: an element of class kOrdoListElementBoss holding
 // the row's cells, each a widget of the cell's ID (texts in ITextControlData,
 // the icon as the view's resource ID). Its IEventHandler takes the

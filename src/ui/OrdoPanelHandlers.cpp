@@ -451,9 +451,40 @@ void KeepOptions(const OD_ProcData& from, OD_ProcData& to) {
     to.auxFlag = from.auxFlag;
 }
 
-// The image status the dialog shows: that the file is missing, or the
-// resampling check's outcome; at most 255 bytes.
-PMString ImageStatusText(const UIDRef& item, const OD_ProcData& order) {
+// The dialog's heading: the order's image class.
+PMString DialogHeading(const OD_ProcData& order) {
+    PMString heading = PMString(ImageClassTextKey(order.imageClass)).Translated();
+    heading.SetTranslatable(false);
+    return heading;
+}
+
+// Tells why the image could not be taken, in an alert and a line of the log.
+void ReportImageProblem(const PMString& line) {
+    TellInLogAndAlert(PMString("0x71900kOrdoErrAddSkipped").Translated().GetUTF8String(),
+                      {line.GetUTF8String()});
+}
+
+// An image whose file could not be taken is read again as a new image: a
+// provisional order offered in the dialog when it reads now, the row with its
+// reason kept otherwise.
+void RetryOrdoItem(const UIDRef& item) {
+    OD_ProcData fresh;
+    if (AddOrder(item, true) != 0 || OD_DataAccessor(item).Read(fresh) != 0) {
+        ReportImageProblem(ImageProblemLine(item, fresh, "0x71900kOrdoErrInternal"));
+        return;
+    }
+    if (const char* problem = OrderProblemKey(fresh)) {
+        ReportImageProblem(ImageProblemLine(item, fresh, problem));
+        return;
+    }
+    if (RunOrdoImageOptions(fresh, OrdoImageStatusText(item, fresh), DialogHeading(fresh))) {
+        OD_DataAccessor(item).Write(fresh);
+    }
+}
+
+} // namespace
+
+PMString OrdoImageStatusText(const UIDRef& item, const OD_ProcData& order) {
     bool missing = false;
     LinkedFileName(item, &missing);
     PMString text;
@@ -472,45 +503,6 @@ PMString ImageStatusText(const UIDRef& item, const OD_ProcData& order) {
     shown.SetTranslatable(false);
     return shown;
 }
-
-// The dialog's heading: the order's image class.
-PMString DialogHeading(const OD_ProcData& order) {
-    PMString heading = PMString(ImageClassTextKey(order.imageClass)).Translated();
-    heading.SetTranslatable(false);
-    return heading;
-}
-
-// Tells why the image could not be taken, in an alert and a line of the log.
-void ReportImageProblem(const PMString& line) {
-    OrdoLog* log = GetOrdoLog();
-    log->Append(line.c_str());
-    log->Show();
-    PMString message = PMString("0x71900kOrdoErrAddSkipped").Translated();
-    message.Append("\n");
-    message.Append(line);
-    message.SetTranslatable(false);
-    CAlert::WarningAlert(message);
-}
-
-// An image whose file could not be taken is read again as a new image: a
-// provisional order offered in the dialog when it reads now, the row with its
-// reason kept otherwise.
-void RetryOrdoItem(const UIDRef& item) {
-    OD_ProcData fresh;
-    if (AddOrder(item, true) != 0 || OD_DataAccessor(item).Read(fresh) != 0) {
-        ReportImageProblem(ImageProblemLine(item, fresh, "0x71900kOrdoErrInternal"));
-        return;
-    }
-    if (const char* problem = OrderProblemKey(fresh)) {
-        ReportImageProblem(ImageProblemLine(item, fresh, problem));
-        return;
-    }
-    if (RunOrdoImageOptions(fresh, ImageStatusText(item, fresh), DialogHeading(fresh))) {
-        OD_DataAccessor(item).Write(fresh);
-    }
-}
-
-} // namespace
 
 void OpenOrdoItem(int32_t itemIndex) {
     const std::vector<UIDRef>& items = OrdoPanelItems();
@@ -547,7 +539,7 @@ void OpenOrdoItem(int32_t itemIndex) {
     OD_ProcData edited = order;
     FillOrderFromImage(item, edited, false);
     KeepOptions(order, edited);
-    const PMString status = ImageStatusText(item, edited);
+    const PMString status = OrdoImageStatusText(item, edited);
     if (RunOrdoImageOptions(edited, status, DialogHeading(edited))) {
         OD_DataAccessor(item).Write(edited);
     }

@@ -1,5 +1,7 @@
 #include "OrdoPanelState.h"
 
+#include "CAlert.h"
+
 #include <memory>
 
 namespace {
@@ -82,4 +84,20 @@ void ResetOrdoPanelStateForTesting() {
 std::map<std::string, OrdoWait>& OrdoWaits() {
     static std::map<std::string, OrdoWait> waits;
     return waits;
+}
+
+void TellInLogAndAlert(const std::string& headline, const std::vector<std::string>& lines) {
+    if (lines.empty()) {
+        return;
+    }
+    OrdoLog* log = GetOrdoLog();
+    std::string text = headline;
+    for (const std::string& line : lines) {
+        log->Append(line.c_str());
+        text += "\n" + line;
+    }
+    log->Show();
+    PMString shown(text.c_str());
+    shown.SetTranslatable(false);
+    CAlert::WarningAlert(shown);
 }

@@ -45,6 +45,11 @@ private:
     std::string text;
 };
 
+// Tells the user about some images at once: each line (one image, "<file
+// name>: <why>") goes to the log, which is shown, and one warning alert
+// gives the headline with the lines under it. Nothing without lines.
+void TellInLogAndAlert(const std::string& headline, const std::vector<std::string>& lines);
+
 // The log, made on first use.
 OrdoLog* GetOrdoLog();
 bool HasOrdoLog();
