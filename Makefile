@@ -6,7 +6,7 @@ COV_BUILD  ?= build-coverage
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all setup build build-asan demo test test-plain test-asan format format-check fuzz bench crash-test coverage clean
+.PHONY: all setup build build-asan demo test test-plain test-asan format format-check fuzz bench crash-test coverage mutation-check clean
 
 all: build
 
@@ -52,6 +52,11 @@ crash-test: build
 # crash test out.
 coverage: setup
 	JOBS=$(JOBS) CTEST_ARGS="$(CTEST_ARGS)" scripts/coverage $(COV_BUILD)
+
+# Thirty small deliberate faults (tests/mutation/faults.tsv), each built and
+# tested in build-mutation; not part of `make test`.
+mutation-check: setup
+	tests/mutation/run-mutation-check --jobs $(JOBS) $(if $(OUT),--out $(OUT))
 
 bench: build
 	$(BUILD)/bench/ordodesk_bench
