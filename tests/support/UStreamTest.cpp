@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <array>
+#include <bit>
+#include <cstddef>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <vector>
 
 namespace {
@@ -17,37 +20,98 @@ void WriteBytes(UBufferStreamWrite& out, uint32_t n, uint8_t b = 0xAB) {
     ASSERT_EQ(out.WriteRaw(bytes.data(), count), 0);
 }
 
+// One value of every transfer, and where each lies in the record.
+struct Values {
+    int16_t s = 0x55;
+    int32_t i = 0x55;
+    uint32_t u = 0x55;
+    bool b = false;
+    double d = 7.5;
+    char text[3] = {'x', 'x', 'x'};
+};
+const std::pair<std::size_t, std::size_t> kParts[] = {
+    {offsetof(Values, s), 2}, {offsetof(Values, i), 4}, {offsetof(Values, u), 4},
+    {offsetof(Values, b), 1}, {offsetof(Values, d), 8}, {offsetof(Values, text), 3}};
+const std::size_t kEnds[] = {2, 6, 10, 11, 19, 22}; // in the stream
+
+std::array<int, 6> XferAll(UStream& s, Values& v, uint32_t& moved) {
+    moved = 3;
+    return {s.XferInt16(v.s), s.XferInt32(v.i),  s.XferUInt32(v.u),
+            s.XferBool(v.b),  s.XferDouble(v.d), s.XferBytesReversed(v.text, moved)};
+}
+
+bool SamePart(const Values& a, const Values& b, std::size_t k) {
+    const auto [at, n] = kParts[k];
+    return std::memcmp(reinterpret_cast<const char*>(&a) + at,
+                       reinterpret_cast<const char*>(&b) + at, n) == 0;
+}
+
 } // namespace
 
-TEST(UBufferStreamWrite, GrowsInWholeKilobytes) {
-    struct Case {
-        std::vector<uint32_t> writes;
-        uint32_t capacity;
-    };
-    const Case cases[] = {{{1}, 1024},       {{1024}, 1024},      {{1025}, 2048}, {{1, 1024}, 2048},
-                          {{1023, 1}, 1024}, {{1024, 1}, 2048},   {{3000}, 3072}, {{0}, 0},
-                          {{1, 1, 1}, 1024}, {{2048, 2049}, 5120}};
-    for (const auto& c : cases) {
-        UBufferStreamWrite out;
-        uint32_t total = 0;
-        for (uint32_t n : c.writes) {
-            WriteBytes(out, n);
-            total += n;
+TEST(UBufferStreams, AnyValuesWrittenReadBackAndACutStreamStopsAtTheCut) {
+    const double doubles[] = {-0.0, 1.0 / 3.0, std::numeric_limits<double>::denorm_min(),
+                              std::numeric_limits<double>::infinity(),
+                              std::numeric_limits<double>::quiet_NaN()};
+    std::mt19937_64 rng(0x5157EA11u);
+    for (int round = 0; round < 200; ++round) {
+        Values v;
+        v.s = static_cast<int16_t>(rng());
+        v.i = static_cast<int32_t>(rng());
+        v.u = static_cast<uint32_t>(rng());
+        v.b = (rng() & 1) != 0;
+        v.d = round % 3 == 0 ? doubles[round % std::size(doubles)] : std::bit_cast<double>(rng());
+        for (char& c : v.text) {
+            c = static_cast<char>(rng());
         }
-        EXPECT_EQ(out.GetCapacity(), c.capacity) << "after " << total << " bytes";
-        EXPECT_EQ(out.GetPosition(), static_cast<int32_t>(total));
+        UBufferStreamWrite out;
+        out.swapBytes = static_cast<uint8_t>(round % 2);
+        Values written = v;
+        uint32_t moved = 0;
+        ASSERT_EQ(XferAll(out, written, moved), (std::array<int, 6>{}));
+        ASSERT_EQ(out.GetPosition(), 22);
+        // Whole, and cut at every byte: the values before the cut come back
+        // bit for bit, none takes half a value, bytes move up to the cut.
+        for (std::size_t cut = 0; cut <= 22; ++cut) {
+            SCOPED_TRACE(::testing::Message() << "round " << round << ", cut at " << cut);
+            UBufferStreamRead in(out.GetBlock(), static_cast<uint32_t>(cut));
+            in.swapBytes = out.swapBytes;
+            const Values sentinel;
+            Values got;
+            const std::array<int, 6> status = XferAll(in, got, moved);
+            std::size_t start = 0;
+            for (std::size_t k = 0; k < 6; ++k) {
+                const bool whole = kEnds[k] <= cut;
+                EXPECT_EQ(status[k], whole ? 0 : 1) << k;
+                if (k == 5) {
+                    EXPECT_EQ(moved, cut > start ? cut - start : 0);
+                    EXPECT_TRUE(!whole || SamePart(got, v, k));
+                } else {
+                    EXPECT_TRUE(SamePart(got, whole ? v : sentinel, k)) << k;
+                }
+                start = kEnds[k];
+            }
+        }
     }
 }
 
-TEST(UBufferStreamWrite, KeepsEarlierBytesWhenGrowing) {
-    UBufferStreamWrite out;
-    WriteBytes(out, 1000, 0x11);
-    WriteBytes(out, 1000, 0x22);
-    const uint8_t* block = out.GetBlock();
-    EXPECT_EQ(block[0], 0x11);
-    EXPECT_EQ(block[999], 0x11);
-    EXPECT_EQ(block[1000], 0x22);
-    EXPECT_EQ(block[1999], 0x22);
+TEST(UBufferStreamWrite, GrowsInWholeKilobytesAndKeepsEarlierBytes) {
+    std::mt19937 rng(0x6B);
+    for (int round = 0; round < 50; ++round) {
+        UBufferStreamWrite out;
+        std::vector<uint8_t> written;
+        const int writes = std::uniform_int_distribution<int>(1, 4)(rng);
+        for (int w = 0; w < writes; ++w) {
+            const uint32_t n = std::uniform_int_distribution<uint32_t>(0, 2100)(rng);
+            const auto b = static_cast<uint8_t>(w + 1);
+            WriteBytes(out, n, b);
+            written.insert(written.end(), n, b);
+        }
+        SCOPED_TRACE(written.size());
+        EXPECT_EQ(out.GetCapacity(), (written.size() + 1023) / 1024 * 1024);
+        ASSERT_EQ(out.GetPosition(), static_cast<int32_t>(written.size()));
+        EXPECT_TRUE(written.empty() ||
+                    std::memcmp(out.GetBlock(), written.data(), written.size()) == 0);
+    }
 }
 
 TEST(UBufferStreams, StatusReportsEmptyFullAndOpen) {
@@ -66,116 +130,38 @@ TEST(UBufferStreams, StatusReportsEmptyFullAndOpen) {
     UBufferStreamRead in(two, 2);
     EXPECT_EQ(in.Status(), 0);
     int16_t v = 0;
-    in.XferInt16(v);
+    EXPECT_EQ(in.XferInt16Value(v), 0x0201);
     EXPECT_EQ(in.Status(), 1);
 }
 
-TEST(UBufferStreams, RoundTripOfEveryTransfer) {
-    const double doubles[] = {0.0,
-                              -0.0,
-                              1.0 / 3.0,
-                              -123456.789e100,
-                              std::numeric_limits<double>::denorm_min(),
-                              std::numeric_limits<double>::infinity(),
-                              std::numeric_limits<double>::quiet_NaN()};
-    UBufferStreamWrite out;
-    int16_t s = -12345;
-    int32_t i = -2000000000;
-    uint32_t u = 0xDEADBEEF;
-    bool t = true;
-    bool f = false;
-    EXPECT_EQ(out.XferInt16(s), 0);
-    EXPECT_EQ(out.XferInt32(i), 0);
-    EXPECT_EQ(out.XferUInt32(u), 0);
-    EXPECT_EQ(out.XferBool(t), 0);
-    EXPECT_EQ(out.XferBool(f), 0);
-    for (double d : doubles) {
-        EXPECT_EQ(out.XferDouble(d), 0);
+TEST(UBufferStreams, StoredLayoutIsLittleEndianOrSwapped) {
+    for (uint8_t swap : {0, 1}) {
+        UBufferStreamWrite out;
+        out.swapBytes = swap;
+        int32_t i = 0x01020304;
+        int16_t s = 0x0506;
+        bool b = true;
+        double d = 1.5;
+        uint8_t bytes[] = {1, 2, 3};
+        uint32_t n = 3;
+        out.XferInt32(i);
+        out.XferInt16(s);
+        out.XferBool(b);
+        out.XferDouble(d);
+        out.XferBytesReversed(bytes, n); // last byte first, either way
+        const std::vector<uint8_t> little = {4, 3, 2, 1, 6,    5,    1, 0, 0,
+                                             0, 0, 0, 0, 0xF8, 0x3F, 3, 2, 1};
+        const std::vector<uint8_t> big = {1, 2, 3, 4, 5, 6, 1, 0x3F, 0xF8,
+                                          0, 0, 0, 0, 0, 0, 3, 2,    1};
+        ASSERT_EQ(out.GetPosition(), 18);
+        EXPECT_EQ(std::vector<uint8_t>(out.GetBlock(), out.GetBlock() + 18), swap ? big : little);
     }
-    char text[] = "abcdef";
-    uint32_t n = 6;
-    EXPECT_EQ(out.XferBytesReversed(text, n), 0);
-    EXPECT_EQ(n, 6u);
-
-    UBufferStreamRead in(out.GetBlock(), static_cast<uint32_t>(out.GetPosition()));
-    int16_t s2 = 0;
-    int32_t i2 = 0;
-    uint32_t u2 = 0;
-    bool t2 = false;
-    bool f2 = true;
-    EXPECT_EQ(in.XferInt16Value(s2), s);
-    EXPECT_EQ(in.XferInt32(i2), 0);
-    EXPECT_EQ(in.XferUInt32(u2), 0);
-    EXPECT_EQ(in.XferBool(t2), 0);
-    EXPECT_EQ(in.XferBool(f2), 0);
-    EXPECT_EQ(s2, s);
-    EXPECT_EQ(i2, i);
-    EXPECT_EQ(u2, u);
-    EXPECT_TRUE(t2);
-    EXPECT_FALSE(f2);
-    for (double d : doubles) {
-        double back = 0;
-        EXPECT_EQ(in.XferDouble(back), 0);
-        EXPECT_EQ(std::memcmp(&back, &d, sizeof d), 0) << "double " << d << " not bit-identical";
-    }
-    char back[7] = {};
-    n = 6;
-    EXPECT_EQ(in.XferBytesReversed(back, n), 0);
-    EXPECT_STREQ(back, "abcdef");
-    EXPECT_EQ(in.Status(), 1);
 }
 
-TEST(UBufferStreams, StoredLayoutIsLittleEndian) {
-    UBufferStreamWrite out;
-    int32_t i = 0x01020304;
-    int16_t s = 0x0506;
-    bool b = true;
-    out.XferInt32(i);
-    out.XferInt16(s);
-    out.XferBool(b);
-    const uint8_t expected[] = {0x04, 0x03, 0x02, 0x01, 0x06, 0x05, 0x01};
-    ASSERT_EQ(out.GetPosition(), 7);
-    EXPECT_EQ(std::memcmp(out.GetBlock(), expected, sizeof expected), 0);
-
-    // Reversed bytes are stored last byte first.
-    UBufferStreamWrite rev;
-    uint8_t bytes[] = {1, 2, 3};
-    uint32_t n = 3;
-    rev.XferBytesReversed(bytes, n);
-    EXPECT_EQ(rev.GetBlock()[0], 3);
-    EXPECT_EQ(rev.GetBlock()[2], 1);
-}
-
-TEST(UBufferStreams, SwappedStreamsStoreBigEndian) {
-    UBufferStreamWrite out;
-    out.swapBytes = 1;
-    int32_t i = 0x01020304;
-    double d = 1.5;
-    out.XferInt32(i);
-    out.XferDouble(d);
-    EXPECT_EQ(out.GetBlock()[0], 0x01);
-    EXPECT_EQ(out.GetBlock()[3], 0x04);
-    EXPECT_EQ(out.GetBlock()[4], 0x3F); // sign and exponent of 1.5 first
-
-    UBufferStreamRead in(out.GetBlock(), 12);
-    in.swapBytes = 1;
-    int32_t i2 = 0;
-    double d2 = 0;
-    in.XferInt32(i2);
-    in.XferDouble(d2);
-    EXPECT_EQ(i2, i);
-    EXPECT_EQ(d2, d);
-}
-
-TEST(UBufferStreamRead, ShortReadsMoveWhatIsLeftAndKeepTheRest) {
+TEST(UBufferStreamRead, ShortReadsMoveWhatIsLeft) {
     const uint8_t block[] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
     UBufferStreamRead in(block, sizeof block);
-    int32_t first = 0;
-    EXPECT_EQ(in.XferInt32(first), 0);
-    EXPECT_EQ(first, 0x44332211);
-
-    // Two bytes left for a four-byte integer: they move, the status says 1, and
-    // the integer does not take half a value.
+    in.Seek(4, 0);
     uint8_t raw[4] = {0xEE, 0xEE, 0xEE, 0xEE};
     uint32_t count = 4;
     EXPECT_EQ(in.ReadRaw(raw, count), 1);
@@ -183,29 +169,15 @@ TEST(UBufferStreamRead, ShortReadsMoveWhatIsLeftAndKeepTheRest) {
     EXPECT_EQ(raw[0], 0x55);
     EXPECT_EQ(raw[1], 0x66);
     EXPECT_EQ(raw[2], 0xEE);
-
     count = 4;
     EXPECT_EQ(in.ReadRaw(raw, count), 1);
     EXPECT_EQ(count, 0u);
-
-    in.Seek(4, 0);
-    int32_t second = 7;
-    EXPECT_EQ(in.XferInt32(second), 1);
-    EXPECT_EQ(second, 7);
-
-    in.Seek(0, 0);
-    uint8_t reversed[8] = {};
-    count = 8;
-    EXPECT_EQ(in.XferBytesReversed(reversed, count), 1);
-    EXPECT_EQ(count, 6u);
-    EXPECT_EQ(reversed[7], 0x11);
 }
 
 TEST(UBufferStreamRead, BoolIsTrueForAnyNonZeroByte) {
     const uint8_t block[] = {0, 1, 2, 0x80, 0xFF};
     UBufferStreamRead in(block, sizeof block);
-    bool expected[] = {false, true, true, true, true};
-    for (bool e : expected) {
+    for (bool e : {false, true, true, true, true}) {
         bool v = !e;
         EXPECT_EQ(in.XferBool(v), 0);
         EXPECT_EQ(v, e);
