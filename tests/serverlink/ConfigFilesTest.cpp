@@ -19,23 +19,37 @@
 
 namespace {
 
+using Lines = std::vector<std::string>;
 const std::string kSep(1, kPathSeparator);
 
-std::string Join(const std::vector<std::string>& lines, const std::string& end = "\n") {
+std::string Join(const Lines& lines, const std::string& end = "\n") {
     std::string text;
     for (const std::string& line : lines) {
-        text += line;
-        text += end;
+        text += line + end;
     }
     return text;
 }
 
-void Append(std::vector<std::string>& to, const std::vector<std::string>& more) {
+void Append(Lines& to, const Lines& more) {
     to.insert(to.end(), more.begin(), more.end());
 }
+Lines Repeat(const std::string& line, int count) {
+    return Lines(static_cast<std::size_t>(count), line);
+}
+Lines Head(const Lines& lines, std::size_t keep) {
+    return Lines(lines.begin(), lines.begin() + static_cast<long>(keep));
+}
 
-std::vector<std::string> Repeat(const std::string& line, int count) {
-    return std::vector<std::string>(static_cast<std::size_t>(count), line);
+// A remark line before every third line.
+Lines Remarked(const Lines& lines) {
+    Lines out;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i % 3 == 0) {
+            out.push_back("## remark " + std::to_string(i));
+        }
+        out.push_back(lines[i]);
+    }
+    return out;
 }
 
 // Writes the text to a file of its own and opens a stream on it.
@@ -45,7 +59,6 @@ public:
         WriteFile(path, bytes);
         stream.Open(path.c_str(), "rb");
     }
-
     QOR_FileStream stream;
 
 private:
@@ -55,8 +68,8 @@ private:
 
 // Every line the stream gives with the given max, until it reports the end.
 // The buffer is exactly max+1 bytes so that the sanitizers see any overrun.
-std::vector<std::string> AllLines(QOR_FileStream& stream, int max) {
-    std::vector<std::string> lines;
+Lines AllLines(QOR_FileStream& stream, int max) {
+    Lines lines;
     for (int guard = 0; guard < 100000; ++guard) {
         std::unique_ptr<char[]> buffer(new char[static_cast<std::size_t>(max) + 1]);
         std::memset(buffer.get(), 'Z', static_cast<std::size_t>(max) + 1);
@@ -73,8 +86,21 @@ std::vector<std::string> AllLines(QOR_FileStream& stream, int max) {
     return lines;
 }
 
+// Reads the text into data; rest gets the lines the reader left behind.
+template <class T> int ReadText(T& data, const std::string& text, Lines* rest = nullptr) {
+    StreamFile file(text);
+    const int result = data.Read(file.stream);
+    if (rest != nullptr) {
+        *rest = AllLines(file.stream, 256);
+    }
+    return result;
+}
+template <class T> int ReadLines(T& data, const Lines& lines, Lines* rest = nullptr) {
+    return ReadText(data, Join(lines), rest);
+}
+
 // ---------------------------------------------------------------------------
-// Fixture writers: each builds a section as the server writes it.
+// Writers of each section as the server writes it.
 
 struct ColorSection {
     int version = 260;
@@ -82,49 +108,59 @@ struct ColorSection {
     std::string texts[4] = {"text one", "text two", "text three", "text four"};
 };
 
-std::vector<std::string> ColorLines(const ColorSection& s) {
-    std::vector<std::string> lines = {
+Lines ColorLines(const ColorSection& s) {
+    Lines lines = {
         "????",     "3",       std::to_string(s.version), "c1", "c2", "c3", "c4", s.modes,
         s.texts[0], s.texts[1]};
     if (s.version < 257) {
         lines.push_back("only before 257");
     }
-    lines.push_back(s.texts[2]);
-    lines.push_back(s.texts[3]);
+    Append(lines, {s.texts[2], s.texts[3]});
     if (s.version >= 259) {
         Append(lines, {"since 259 a", "since 259 b"});
     }
     return lines;
 }
 
+// The option block of one format: `count` lines; for format 8 the second line
+// holds the variant number.
+Lines Block(int format, int count, int variant = 0) {
+    Lines lines = Repeat("blk", count);
+    if (format == 8 && count >= 2) {
+        lines[1] = std::to_string(variant);
+    }
+    return lines;
+}
+
+// The block lengths of version 260.
+Lines Block260(int format) {
+    const int count = format == 0 || format == 4 ? 3
+                      : format == 1              ? 36
+                      : format == 5              ? 2
+                      : format == 8              ? 4
+                                                 : 0;
+    return Block(format, count);
+}
+
 // A file-options section; blocks[i] are the option lines after format i.
-std::vector<std::string> FileLines(int version, const int (&formats)[3],
-                                   const std::vector<std::string> (&blocks)[3]) {
-    std::vector<std::string> lines = {"????",
-                                      "7",
-                                      std::to_string(version),
-                                      "f-drop",
-                                      std::to_string(formats[0]),
-                                      std::to_string(formats[1]),
-                                      std::to_string(formats[2])};
+Lines FileLines(int version, const int (&formats)[3], const Lines (&blocks)[3]) {
+    Lines lines = {"????", "7", std::to_string(version), "f-drop"};
+    for (int format : formats) {
+        lines.push_back(std::to_string(format));
+    }
     if (version > 257) {
         lines.push_back("f-drop since 258");
     }
-    for (const std::vector<std::string>& block : blocks) {
+    for (const Lines& block : blocks) {
         Append(lines, {"pre", "pre", "pre"});
         Append(lines, block);
     }
     return lines;
 }
 
-// The option block of one format: `count` lines; for format 8 the second line
-// holds the variant number.
-std::vector<std::string> Block(int format, int count, int variant = 0) {
-    std::vector<std::string> lines = Repeat("blk", count);
-    if (format == 8 && count >= 2) {
-        lines[1] = std::to_string(variant);
-    }
-    return lines;
+Lines FileLines260(const int (&formats)[3]) {
+    const Lines blocks[3] = {Block260(formats[0]), Block260(formats[1]), Block260(formats[2])};
+    return FileLines(260, formats, blocks);
 }
 
 struct ProcessingSet {
@@ -135,25 +171,22 @@ struct ProcessingSet {
 struct CurparamFile {
     int style = 1;
     int version = 258;
-    std::vector<std::string> listA;
-    std::vector<std::string> listB;
+    Lines listA;
+    Lines listB;
     std::vector<int> skipped = {2, 0, 1, 3}; // only the first when version <= 256
     std::vector<ProcessingSet> sets;
-    std::vector<std::string> profiles;
+    Lines profiles;
 };
 
-std::vector<std::string> CurparamLines(const CurparamFile& c) {
-    std::vector<std::string> lines = {"????", std::to_string(c.style), std::to_string(c.version),
-                                      "cp-drop"};
+Lines CurparamLines(const CurparamFile& c) {
+    Lines lines = {"????", std::to_string(c.style), std::to_string(c.version), "cp-drop"};
     for (const auto* list : {&c.listA, &c.listB}) {
         lines.push_back(std::to_string(list->size()));
         for (const std::string& entry : *list) {
-            lines.push_back("set file");
-            lines.push_back(entry);
+            Append(lines, {"set file", entry});
         }
     }
-    std::size_t lists = c.version > 256 ? 4 : 1;
-    for (std::size_t i = 0; i < lists; ++i) {
+    for (std::size_t i = 0; i < (c.version > 256 ? 4u : 1u); ++i) {
         lines.push_back(std::to_string(c.skipped[i]));
         Append(lines, Repeat("skipped", c.skipped[i]));
     }
@@ -170,25 +203,42 @@ std::vector<std::string> CurparamLines(const CurparamFile& c) {
         }
     }
     if (c.version > 257) {
-        lines.push_back("cp-drop");
-        lines.push_back(std::to_string(c.profiles.size()));
+        Append(lines, {"cp-drop", std::to_string(c.profiles.size())});
         Append(lines, c.profiles);
     }
     return lines;
 }
 
-// ---------------------------------------------------------------------------
-// ReadLine
+Lines NamesOf(const QOR_CurparamData& data,
+              char* (QOR_CurparamData::*lookup)(int, char*, std::size_t) const, int count) {
+    Lines names;
+    for (int i = 0; i < count; ++i) {
+        char name[64];
+        std::memset(name, 'Z', sizeof name);
+        names.emplace_back((data.*lookup)(i, name, sizeof name));
+    }
+    return names;
+}
+Lines Profiles(const QOR_CurparamData& d) {
+    return NamesOf(d, &QOR_CurparamData::ProfileName, d.ProfileCount());
+}
+Lines NamesA(const QOR_CurparamData& d) {
+    return NamesOf(d, &QOR_CurparamData::ParameterNameA, d.ParameterCountA());
+}
+Lines NamesB(const QOR_CurparamData& d) {
+    return NamesOf(d, &QOR_CurparamData::ParameterNameB, d.ParameterCountB());
+}
 
-struct LineCase {
-    const char* name;
-    std::string bytes;
-    int max;
-    std::vector<std::string> lines;
-};
+// ---------------------------------------------------------------------------
+// ReadLine and ParseInt
 
 TEST(ConfigReadLine, SplitsLinesByTheCommentAndLineEndRules) {
-    const LineCase cases[] = {
+    const struct {
+        const char* name;
+        std::string bytes;
+        int max;
+        Lines lines;
+    } cases[] = {
         {"remark after text", "text ##remark\nnext\n", 256, {"text ", "next"}},
         {"remark-only line skipped", "##only a remark\nnext\n", 256, {"next"}},
         {"several remark lines", "##a\r\n##b\r##c\nreal", 256, {"real"}},
@@ -219,24 +269,22 @@ TEST(ConfigReadLine, SplitsLinesByTheCommentAndLineEndRules) {
         {"max of one", "ab\n\nc", 1, {"a", "b", "", "c"}},
         {"blank remark line is text", "  ##c\n", 256, {"  "}},
     };
-    for (const LineCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         StreamFile file(c.bytes);
         EXPECT_EQ(AllLines(file.stream, c.max), c.lines);
-        // The end stays the end.
         char buffer[8];
-        EXPECT_EQ(file.stream.ReadLine(buffer, 7), -1);
+        EXPECT_EQ(file.stream.ReadLine(buffer, 7), -1); // the end stays the end
     }
 }
 
 TEST(ConfigReadLine, LongLinesNeverOverrunTheBuffer) {
-    std::string longLine(5000, 'x');
+    const std::string longLine(5000, 'x');
     for (int max : {1, 2, 31, 255, 256, 4999, 5000, 5001}) {
         SCOPED_TRACE(max);
         StreamFile file(longLine + "\n" + longLine);
-        std::vector<std::string> lines = AllLines(file.stream, max);
         std::string joined;
-        for (const std::string& line : lines) {
+        for (const std::string& line : AllLines(file.stream, max)) {
             EXPECT_LE(line.size(), static_cast<std::size_t>(max));
             joined += line;
         }
@@ -251,8 +299,7 @@ TEST(ConfigReadLine, ABufferWithoutRoomReadsNothing) {
     EXPECT_EQ(one, '\0');
     EXPECT_EQ(file.stream.ReadLine(nullptr, 10), -1);
     EXPECT_EQ(file.stream.ReadLine(&one, -5), -1);
-    // Nothing was consumed.
-    EXPECT_EQ(AllLines(file.stream, 10), std::vector<std::string>{"abc"});
+    EXPECT_EQ(AllLines(file.stream, 10), Lines{"abc"}); // nothing was consumed
 }
 
 TEST(ConfigStream, OpenCloseAndGoodState) {
@@ -262,7 +309,6 @@ TEST(ConfigStream, OpenCloseAndGoodState) {
     EXPECT_EQ(stream.Close(), 0);
     char buffer[16];
     EXPECT_EQ(stream.ReadLine(buffer, 15), -1);
-
     try {
         stream.Open((dir / "absent.txt").c_str(), "rb");
         FAIL() << "opening a missing file must throw";
@@ -270,7 +316,6 @@ TEST(ConfigStream, OpenCloseAndGoodState) {
         EXPECT_EQ(e.Code(), -4);
     }
     EXPECT_FALSE(stream.IsGood());
-
     WriteFile(dir / "two.txt", "one\ntwo");
     stream.Open((dir / "two.txt").c_str(), "rb");
     EXPECT_TRUE(stream.IsGood());
@@ -285,12 +330,10 @@ TEST(ConfigStream, OpenCloseAndGoodState) {
 }
 
 TEST(ConfigStream, ParseIntTakesOneDecimalNumber) {
-    struct Case {
+    const struct {
         const char* text;
-        int result;
-        int value;
-    };
-    const Case cases[] = {
+        int result, value;
+    } cases[] = {
         {"12", 0, 12},
         {"  -7 rest", 0, -7},
         {"+3", 0, 3},
@@ -307,7 +350,7 @@ TEST(ConfigStream, ParseIntTakesOneDecimalNumber) {
         {nullptr, -1, 555},
     };
     QOR_FileStream stream;
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.text != nullptr ? c.text : "(null)");
         int value = 555;
         EXPECT_EQ(stream.ParseInt(c.text, value), c.result);
@@ -316,69 +359,34 @@ TEST(ConfigStream, ParseIntTakesOneDecimalNumber) {
 }
 
 // ---------------------------------------------------------------------------
-// Colour-correction section
+// Sections: what the server writes reads back; anything cut or broken fails.
 
-TEST(ConfigColorCorrection, EachVersionConsumesExactlyItsLines) {
+TEST(ConfigColorCorrection, EveryVersionReadsBackThroughRemarksAndLineEnds) {
     for (int version : {256, 257, 258, 259, 260, 261}) {
-        SCOPED_TRACE(version);
-        ColorSection section;
-        section.version = version;
-        section.modes = "1 -3 6";
-        std::vector<std::string> lines = ColorLines(section);
-        lines.push_back("AFTER");
-        StreamFile file(Join(lines));
-
-        QOR_ColorCorrectionOptions options;
-        ASSERT_EQ(options.Read(file.stream), 0);
-        EXPECT_EQ(options.valid, 1);
-        EXPECT_EQ(options.GetVersion(), version);
-        EXPECT_EQ(options.modes[0], 1);
-        EXPECT_EQ(options.modes[1], -3);
-        EXPECT_EQ(options.modes[2], 6);
-        for (int i = 0; i < 4; ++i) {
-            EXPECT_STREQ(options.texts[i], section.texts[i].c_str());
+        for (bool remarked : {false, true}) {
+            SCOPED_TRACE(std::to_string(version) + (remarked ? " with remarks and CRLF" : ""));
+            // Long texts are kept whole.
+            const ColorSection section{
+                version, "1 -3 6", {"text one", std::string(256, 't'), "text three", "text four"}};
+            Lines lines = ColorLines(section);
+            if (remarked) {
+                lines[2] += " ##the version";
+                lines = Remarked(lines);
+            }
+            lines.push_back("AFTER");
+            QOR_ColorCorrectionOptions options;
+            Lines rest;
+            ASSERT_EQ(ReadText(options, Join(lines, remarked ? "\r\n" : "\n"), &rest), 0);
+            EXPECT_EQ(options.valid, 1);
+            EXPECT_EQ(options.GetVersion(), version);
+            EXPECT_EQ(std::vector<int>(options.modes, options.modes + 3),
+                      (std::vector<int>{1, -3, 6}));
+            for (int i = 0; i < 4; ++i) {
+                EXPECT_EQ(std::string(options.texts[i]), section.texts[i]);
+            }
+            EXPECT_EQ(rest, Lines{"AFTER"});
         }
-        EXPECT_EQ(AllLines(file.stream, 256), std::vector<std::string>{"AFTER"});
     }
-}
-
-TEST(ConfigColorCorrection, ReadsThroughRemarksAndLineEnds) {
-    ColorSection section;
-    std::vector<std::string> lines = ColorLines(section);
-    lines[2] += " ##the version";
-    lines.insert(lines.begin() + 3, "## a remark line");
-    StreamFile file(Join(lines, "\r\n"));
-    QOR_ColorCorrectionOptions options;
-    ASSERT_EQ(options.Read(file.stream), 0);
-    EXPECT_EQ(options.valid, 1);
-    EXPECT_STREQ(options.texts[3], "text four");
-}
-
-TEST(ConfigColorCorrection, KeepsLongTextsWhole) {
-    ColorSection section;
-    section.texts[1] = std::string(256, 't');
-    StreamFile file(Join(ColorLines(section)));
-    QOR_ColorCorrectionOptions options;
-    ASSERT_EQ(options.Read(file.stream), 0);
-    EXPECT_EQ(options.valid, 1);
-    EXPECT_EQ(std::string(options.texts[1]), section.texts[1]);
-    EXPECT_STREQ(options.texts[2], "text three");
-}
-
-TEST(ConfigColorCorrection, ASectionWithoutHeaderIsEmptyAndInvalid) {
-    ColorSection section;
-    std::vector<std::string> lines = ColorLines(section);
-    lines[0] = "???";
-    StreamFile file(Join(lines));
-    QOR_ColorCorrectionOptions options;
-    EXPECT_EQ(options.Read(file.stream), 0);
-    EXPECT_EQ(options.valid, 0);
-    EXPECT_EQ(options.modes[0], 0);
-    EXPECT_STREQ(options.texts[0], "");
-    // Only the header line was taken.
-    char next[257];
-    ASSERT_EQ(file.stream.ReadLine(next, 256), 0);
-    EXPECT_STREQ(next, "3");
 }
 
 TEST(ConfigColorCorrection, AModesLineWithoutThreeNumbersIsInvalid) {
@@ -386,307 +394,265 @@ TEST(ConfigColorCorrection, AModesLineWithoutThreeNumbersIsInvalid) {
         SCOPED_TRACE(modes);
         ColorSection section;
         section.modes = modes;
-        StreamFile file(Join(ColorLines(section)));
         QOR_ColorCorrectionOptions options;
-        EXPECT_EQ(options.Read(file.stream), 0);
+        EXPECT_EQ(ReadLines(options, ColorLines(section)), 0);
         EXPECT_EQ(options.valid, 0);
         EXPECT_EQ(ProcessOutcome(options, 1), 0);
     }
 }
 
-TEST(ConfigColorCorrection, ATruncatedSectionFailsAtEveryPoint) {
-    std::vector<std::string> lines = ColorLines(ColorSection{});
-    for (std::size_t keep = 1; keep < lines.size(); ++keep) {
-        SCOPED_TRACE(keep);
-        std::vector<std::string> head(lines.begin(), lines.begin() + static_cast<long>(keep));
-        StreamFile file(Join(head));
+TEST(ConfigSections, ASectionWithoutHeaderIsEmptyAndInvalid) {
+    Lines lines = ColorLines({});
+    lines[0] = "???";
+    QOR_ColorCorrectionOptions color;
+    Lines rest;
+    EXPECT_EQ(ReadLines(color, lines, &rest), 0);
+    EXPECT_EQ(color.valid, 0);
+    EXPECT_EQ(color.modes[0], 0);
+    EXPECT_STREQ(color.texts[0], "");
+    EXPECT_EQ(rest.at(0), "3"); // only the header line was taken
+
+    QOR_FileOptions file;
+    EXPECT_EQ(ReadText(file, "TIFF\n0\n0\n"), 0);
+    EXPECT_EQ(file.valid, 0);
+    EXPECT_EQ(file.formats[0], 0);
+
+    // Without its header curparam.txt is an empty set of names.
+    CurparamFile layout;
+    layout.listA = {"C:\\s\\A#1"};
+    layout.profiles = {"C:\\p\\P"};
+    lines = CurparamLines(layout);
+    lines[0] = "curparam";
+    QOR_CurparamData data;
+    EXPECT_EQ(ReadLines(data, lines), 0);
+    EXPECT_EQ(data.PathStyle(), -1);
+    EXPECT_EQ(data.ParameterCountA(), 0);
+    EXPECT_EQ(data.ProfileCount(), 0);
+}
+
+// A section cut after any of its lines reports the failed read and is never
+// offered; a curparam.txt keeps what it read, never more.
+TEST(ConfigSections, ASectionCutAfterAnyLineFails) {
+    const Lines color = ColorLines({});
+    for (std::size_t keep = 1; keep < color.size(); ++keep) {
+        SCOPED_TRACE("colour, lines kept: " + std::to_string(keep));
         QOR_ColorCorrectionOptions options;
-        EXPECT_EQ(options.Read(file.stream), -1);
+        EXPECT_EQ(ReadLines(options, Head(color, keep)), -1);
         EXPECT_EQ(options.valid, 0);
+    }
+    const int formats[3] = {1, 0, 4};
+    const Lines blocks[3] = {Block(1, 36), Block(0, 3), Block(4, 3)};
+    const Lines file = FileLines(260, formats, blocks);
+    for (std::size_t keep = 1; keep < file.size(); ++keep) {
+        SCOPED_TRACE("file options, lines kept: " + std::to_string(keep));
+        QOR_FileOptions options;
+        EXPECT_EQ(ReadLines(options, Head(file, keep)), -1);
+        QOR_JobProfileOptions profile;
+        EXPECT_NE(ReadLines(profile, Head(file, keep)), 0);
+        EXPECT_FALSE(profile.IsUsable());
+    }
+    CurparamFile layout;
+    layout.listA = {"C:\\s\\A#1"};
+    layout.listB = {"C:\\s\\B#1"};
+    layout.sets = {{259, 1}};
+    layout.profiles = {"C:\\p\\P"};
+    const Lines curparam = CurparamLines(layout);
+    for (std::size_t keep = 1; keep < curparam.size(); ++keep) {
+        SCOPED_TRACE("curparam, lines kept: " + std::to_string(keep));
+        QOR_CurparamData data;
+        EXPECT_EQ(ReadLines(data, Head(curparam, keep)), -1);
+        EXPECT_LE(data.ParameterCountA(), 1);
+        EXPECT_EQ(data.ProfileCount(), 0);
     }
 }
 
-TEST(ConfigColorCorrection, ANumberLineWithoutNumberFails) {
+TEST(ConfigSections, ANumberLineWithoutNumberFails) {
     for (std::size_t line : {1u, 2u}) {
         SCOPED_TRACE(line);
-        std::vector<std::string> lines = ColorLines(ColorSection{});
+        Lines lines = ColorLines({});
         lines[line] = "no number";
-        StreamFile file(Join(lines));
         QOR_ColorCorrectionOptions options;
-        EXPECT_EQ(options.Read(file.stream), -1);
+        EXPECT_EQ(ReadLines(options, lines), -1);
         EXPECT_EQ(options.valid, 0);
     }
+    Lines lines = FileLines260({0, 0, 0});
+    lines[5] = "RGB"; // a format line
+    QOR_FileOptions options;
+    EXPECT_EQ(ReadLines(options, lines), -1);
+    EXPECT_EQ(options.valid, 0);
 }
 
 // ---------------------------------------------------------------------------
-// File-options section
+// File options
 
-struct BlockRow {
-    int format;
-    int version;
-    int variant; // the number in a format-8 block
-    int lines;   // option lines the block holds
-};
-
-// The option-block lengths per format and version, as the server writes them.
-std::vector<BlockRow> BlockTable() {
-    std::vector<BlockRow> rows = {
+// Every format's option block of every version is skipped exactly: the
+// colour correction behind it only reads when every line before it was taken.
+TEST(ConfigFileOptions, EveryFormatBlockIsSkippedExactly) {
+    struct Row {
+        int format, version, variant, lines; // variant: the number in a format-8 block
+    };
+    std::vector<Row> rows = {
         {1, 256, 0, 33}, {1, 257, 0, 35}, {1, 259, 0, 36}, {1, 260, 0, 36}, {1, 261, 0, 36},
         {4, 256, 0, 1},  {4, 257, 0, 1},  {4, 259, 0, 1},  {4, 260, 0, 3},  {4, 261, 0, 4},
     };
     for (int version : {256, 257, 259, 260, 261}) {
-        rows.push_back({0, version, 0, 3});
-        rows.push_back({5, version, 0, 2});
-        rows.push_back({8, version, 2, 5});
-        rows.push_back({8, version, 1, 4});
-        rows.push_back({8, version, 0, 4});
-        rows.push_back({8, version, -2, 4});
+        rows.insert(rows.end(), {{0, version, 0, 3}, {5, version, 0, 2}, {8, version, 2, 5}});
+        for (int variant : {1, 0, -2}) {
+            rows.push_back({8, version, variant, 4});
+        }
         for (int other : {2, 3, 6, 7, 9, -1, 100000}) {
             rows.push_back({other, version, 0, 0});
         }
     }
-    return rows;
-}
-
-TEST(ConfigFileOptions, EveryFormatBlockIsSkippedExactly) {
-    for (const BlockRow& row : BlockTable()) {
+    for (const Row& row : rows) {
         SCOPED_TRACE("format " + std::to_string(row.format) + " version " +
                      std::to_string(row.version) + " variant " + std::to_string(row.variant));
         const int formats[3] = {row.format, row.format, row.format};
-        const std::vector<std::string> block = Block(row.format, row.lines, row.variant);
-        const std::vector<std::string> blocks[3] = {block, block, block};
-        // A profile file: the file options, then a colour-correction section
-        // that only reads when every line before it was consumed exactly.
-        std::vector<std::string> lines = FileLines(row.version, formats, blocks);
+        const Lines block = Block(row.format, row.lines, row.variant);
+        const Lines blocks[3] = {block, block, block};
+        Lines lines = FileLines(row.version, formats, blocks);
         ColorSection color;
         color.texts[0] = "colour after file options";
         Append(lines, ColorLines(color));
         lines.push_back("AFTER");
-        StreamFile file(Join(lines));
-
         QOR_JobProfileOptions profile;
-        ASSERT_EQ(profile.Read(file.stream), 0);
+        Lines rest;
+        ASSERT_EQ(ReadLines(profile, lines, &rest), 0);
         EXPECT_EQ(profile.fileOptions.valid, 1);
         EXPECT_EQ(profile.fileOptions.GetVersion(), row.version);
-        for (int32_t format : profile.fileOptions.formats) {
-            EXPECT_EQ(format, row.format);
-        }
+        EXPECT_EQ(std::vector<int>(profile.fileOptions.formats, profile.fileOptions.formats + 3),
+                  std::vector<int>(3, row.format));
         EXPECT_EQ(profile.colorCorrection.valid, 1);
         EXPECT_STREQ(profile.colorCorrection.texts[0], "colour after file options");
         EXPECT_TRUE(profile.IsUsable());
-        EXPECT_EQ(AllLines(file.stream, 256), std::vector<std::string>{"AFTER"});
+        EXPECT_EQ(rest, Lines{"AFTER"});
     }
 }
 
 TEST(ConfigFileOptions, MixedFormatsInOneProfile) {
-    struct Mix {
-        int version;
-        int formats[3];
-        int lines[3];
-    };
-    const Mix mixes[] = {
+    const struct {
+        int version, formats[3], lines[3];
+    } mixes[] = {
         {260, {0, 4, 1}, {3, 3, 36}},
         {256, {0, 4, 1}, {3, 1, 33}},
         {261, {8, 1, 4}, {4, 36, 4}},
         {257, {5, 2, 1}, {2, 0, 35}},
     };
-    for (const Mix& mix : mixes) {
+    for (const auto& mix : mixes) {
         SCOPED_TRACE(mix.version);
-        const std::vector<std::string> blocks[3] = {Block(mix.formats[0], mix.lines[0], 1),
-                                                    Block(mix.formats[1], mix.lines[1], 1),
-                                                    Block(mix.formats[2], mix.lines[2], 1)};
-        std::vector<std::string> lines = FileLines(mix.version, mix.formats, blocks);
+        const Lines blocks[3] = {Block(mix.formats[0], mix.lines[0], 1),
+                                 Block(mix.formats[1], mix.lines[1], 1),
+                                 Block(mix.formats[2], mix.lines[2], 1)};
+        Lines lines = FileLines(mix.version, mix.formats, blocks);
         ColorSection color;
         color.modes = "4 7 2";
         Append(lines, ColorLines(color));
-        StreamFile file(Join(lines));
-
         QOR_JobProfileOptions profile;
-        ASSERT_EQ(profile.Read(file.stream), 0);
+        Lines rest;
+        ASSERT_EQ(ReadLines(profile, lines, &rest), 0);
         EXPECT_TRUE(profile.IsUsable());
-        EXPECT_EQ(profile.fileOptions.formats[0], mix.formats[0]);
-        EXPECT_EQ(profile.fileOptions.formats[1], mix.formats[1]);
-        EXPECT_EQ(profile.fileOptions.formats[2], mix.formats[2]);
+        EXPECT_EQ(std::vector<int>(profile.fileOptions.formats, profile.fileOptions.formats + 3),
+                  std::vector<int>(mix.formats, mix.formats + 3));
         EXPECT_EQ(profile.colorCorrection.modes[1], 7);
-        EXPECT_EQ(AllLines(file.stream, 256), std::vector<std::string>{});
+        EXPECT_EQ(rest, Lines{});
     }
 }
 
 TEST(ConfigFileOptions, AFormat8LineWithoutNumberIsNotVariant2) {
-    const int formats[3] = {8, 2, 2};
-    std::vector<std::string> block = Block(8, 4);
+    Lines block = Block(8, 4);
     block[1] = "two";
-    const std::vector<std::string> blocks[3] = {block, {}, {}};
-    std::vector<std::string> lines = FileLines(260, formats, blocks);
+    const Lines blocks[3] = {block, {}, {}};
+    Lines lines = FileLines(260, {8, 2, 2}, blocks);
     lines.push_back("AFTER");
-    StreamFile file(Join(lines));
     QOR_FileOptions options;
-    ASSERT_EQ(options.Read(file.stream), 0);
+    Lines rest;
+    ASSERT_EQ(ReadLines(options, lines, &rest), 0);
     EXPECT_EQ(options.valid, 1);
-    EXPECT_EQ(AllLines(file.stream, 256), std::vector<std::string>{"AFTER"});
+    EXPECT_EQ(rest, Lines{"AFTER"});
 }
 
-TEST(ConfigFileOptions, ASectionThatEndsEarlyReportsTheFailedRead) {
-    const int formats[3] = {1, 0, 4};
-    const std::vector<std::string> blocks[3] = {Block(1, 36), Block(0, 3), Block(4, 3)};
-    std::vector<std::string> lines = FileLines(260, formats, blocks);
-    for (std::size_t keep = 1; keep < lines.size(); ++keep) {
-        SCOPED_TRACE(keep);
-        std::vector<std::string> head(lines.begin(), lines.begin() + static_cast<long>(keep));
-        StreamFile file(Join(head));
-        QOR_FileOptions options;
-        EXPECT_EQ(options.Read(file.stream), -1);
-        // A profile built from such a section is never offered.
-        StreamFile again(Join(head));
-        QOR_JobProfileOptions profile;
-        EXPECT_NE(profile.Read(again.stream), 0);
-        EXPECT_FALSE(profile.IsUsable());
-    }
-}
-
-TEST(ConfigFileOptions, AFormatLineWithoutNumberFails) {
-    const int formats[3] = {0, 0, 0};
-    const std::vector<std::string> blocks[3] = {Block(0, 3), Block(0, 3), Block(0, 3)};
-    std::vector<std::string> lines = FileLines(260, formats, blocks);
-    lines[5] = "RGB";
-    StreamFile file(Join(lines));
-    QOR_FileOptions options;
-    EXPECT_EQ(options.Read(file.stream), -1);
-    EXPECT_EQ(options.valid, 0);
-}
-
-TEST(ConfigFileOptions, ASectionWithoutHeaderIsEmptyAndInvalid) {
-    StreamFile file("TIFF\n0\n0\n");
-    QOR_FileOptions options;
-    EXPECT_EQ(options.Read(file.stream), 0);
-    EXPECT_EQ(options.valid, 0);
-    EXPECT_EQ(options.formats[0], 0);
-}
-
-TEST(ConfigOptions, ClassVersionsAndWrite) {
+TEST(ConfigOptions, WritingWritesNothingAndConversionBlocksReadNothing) {
     QOR_GrayConversionOptions gray;
     QOR_RGBGrayConversionOptions rgbGray;
     QOR_ColorCorrectionOptions color;
     QOR_FileOptions file;
     QOR_JobProfileOptions profile;
     QOR_CurparamData curparam;
-    EXPECT_EQ(gray.GetCurrentVersion(), 258);
-    EXPECT_EQ(rgbGray.GetCurrentVersion(), 260);
-    EXPECT_EQ(color.GetCurrentVersion(), 260);
-    EXPECT_EQ(file.GetCurrentVersion(), 260);
-    EXPECT_EQ(profile.GetCurrentVersion(), 260);
-    EXPECT_EQ(curparam.GetCurrentVersion(), 256);
-
-    // Writing is not something the client does; nothing reaches the file.
     TempDir dir;
     WriteFile(dir / "w.txt", "");
     QOR_FileStream stream;
     stream.Open((dir / "w.txt").c_str(), "rb");
-    QOR_ConfigurationData* all[] = {&gray, &rgbGray, &color, &file, &profile, &curparam};
-    for (QOR_ConfigurationData* data : all) {
+    for (QOR_ConfigurationData* data : std::initializer_list<QOR_ConfigurationData*>{
+             &gray, &rgbGray, &color, &file, &profile, &curparam}) {
         EXPECT_EQ(data->Write(stream), 0);
     }
     stream.Close();
     EXPECT_EQ(ReadFile(dir / "w.txt"), "");
-
-    color.SetVersion(259);
-    EXPECT_EQ(color.GetVersion(), 259);
-    // The conversion blocks read nothing.
     StreamFile lines("keep\n");
     EXPECT_EQ(gray.Read(lines.stream), 0);
     EXPECT_EQ(rgbGray.Read(lines.stream), 0);
-    EXPECT_EQ(AllLines(lines.stream, 256), std::vector<std::string>{"keep"});
+    EXPECT_EQ(AllLines(lines.stream, 256), Lines{"keep"});
 }
 
 // ---------------------------------------------------------------------------
 // curparam.txt
 
-std::vector<std::string> NamesOf(const QOR_CurparamData& data,
-                                 char* (QOR_CurparamData::*lookup)(int, char*, std::size_t) const,
-                                 int count) {
-    std::vector<std::string> names;
-    for (int i = 0; i < count; ++i) {
-        char name[64];
-        std::memset(name, 'Z', sizeof name);
-        (data.*lookup)(i, name, sizeof name);
-        names.emplace_back(name);
-    }
-    return names;
-}
-
 TEST(ConfigCurparam, VersionsAndProcessingSets) {
-    struct Case {
+    const Lines a = {"C:\\Sets\\Sharp#3"}, b = {"C:\\Sets\\Soft#1"};
+    const struct {
         const char* name;
         CurparamFile file;
-        std::vector<std::string> profiles;
-    };
-    const Case cases[] = {
-        {"256: one skip list, no profile list",
-         {1, 256, {"C:\\Sets\\Sharp#3"}, {"C:\\Sets\\Soft#1"}, {2}, {{257, 0}, {259, 0}}, {}},
-         {}},
+        Lines profiles;
+    } cases[] = {
+        {"256: one skip list, no profile list", {1, 256, a, b, {2}, {{257, 0}, {259, 0}}, {}}, {}},
         {"257: four skip lists, sets of every version",
-         {1,
-          257,
-          {"C:\\Sets\\Sharp#3"},
-          {"C:\\Sets\\Soft#1"},
-          {1, 0, 2, 3},
-          {{256, 0}, {258, 0}, {258, 4}, {259, 0}, {259, 1}},
-          {}},
+         {1, 257, a, b, {1, 0, 2, 3}, {{256, 0}, {258, 0}, {258, 4}, {259, 0}, {259, 1}}, {}},
          {}},
         {"258: profile list",
          {1,
           258,
-          {"C:\\Sets\\Sharp#3"},
-          {"C:\\Sets\\Soft#1"},
+          a,
+          b,
           {0, 0, 0, 0},
           {{260, -1}},
           {"C:\\Profiles\\Newsprint", "C:\\Profiles\\Art paper", "C:\\Profiles\\Web"}},
          {"Newsprint", "Art paper", "Web"}},
-        {"261: no processing sets",
-         {1, 261, {"C:\\Sets\\Sharp#3"}, {"C:\\Sets\\Soft#1"}, {5, 1, 1, 0}, {}, {"C:\\P\\Only"}},
-         {"Only"}},
+        {"261: no processing sets", {1, 261, a, b, {5, 1, 1, 0}, {}, {"C:\\P\\Only"}}, {"Only"}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<std::string> lines = CurparamLines(c.file);
+        Lines lines = CurparamLines(c.file);
         lines.push_back("AFTER");
-        StreamFile file(Join(lines));
         QOR_CurparamData data;
-        ASSERT_EQ(data.Read(file.stream), 0);
+        Lines rest;
+        ASSERT_EQ(ReadLines(data, lines, &rest), 0);
         EXPECT_EQ(data.PathStyle(), 1);
         EXPECT_EQ(data.FileVersion(), c.file.version);
         EXPECT_EQ(data.GetVersion(), c.file.version);
-        EXPECT_EQ(NamesOf(data, &QOR_CurparamData::ParameterNameA, data.ParameterCountA()),
-                  std::vector<std::string>{"Sharp"});
-        EXPECT_EQ(NamesOf(data, &QOR_CurparamData::ParameterNameB, data.ParameterCountB()),
-                  std::vector<std::string>{"Soft"});
-        EXPECT_EQ(NamesOf(data, &QOR_CurparamData::ProfileName, data.ProfileCount()), c.profiles);
-        EXPECT_EQ(AllLines(file.stream, 256), std::vector<std::string>{"AFTER"});
+        EXPECT_EQ(NamesA(data), Lines{"Sharp"});
+        EXPECT_EQ(NamesB(data), Lines{"Soft"});
+        EXPECT_EQ(Profiles(data), c.profiles);
+        EXPECT_EQ(rest, Lines{"AFTER"});
     }
 }
 
 TEST(ConfigCurparam, NamesAreTheLastPartInEachPathStyle) {
-    struct Case {
-        int style;
-        std::vector<std::string> entries;
-        std::vector<std::string> raw;
-    };
     const std::string longName(40, 'n');
-    const Case cases[] = {
+    const struct {
+        int style;
+        Lines entries, raw;
+    } cases[] = {
         {0, {"Server:Sets:Sharp#2", "Sharp#2", "Vol:a/b"}, {"Sharp#2", "", "a/b"}},
         {1, {"C:\\x\\Sharp#2", "C:/x/Sharp#2", "\\\\s\\x\\"}, {"Sharp#2", "", ""}},
         {2, {"/x/Sharp#2", "C:\\x\\y", "/x/" + longName}, {"Sharp#2", "", longName.substr(0, 31)}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.style);
         CurparamFile layout;
         layout.style = c.style;
-        layout.listA = c.entries;
-        layout.listB = c.entries;
-        layout.profiles = c.entries;
-        StreamFile file(Join(CurparamLines(layout)));
+        layout.listA = layout.listB = layout.profiles = c.entries;
         QOR_CurparamData data;
-        ASSERT_EQ(data.Read(file.stream), 0);
+        ASSERT_EQ(ReadLines(data, CurparamLines(layout)), 0);
         EXPECT_EQ(data.PathStyle(), c.style);
         ASSERT_EQ(data.ParameterCountA(), static_cast<int>(c.raw.size()));
         ASSERT_EQ(data.ParameterCountB(), static_cast<int>(c.raw.size()));
@@ -705,17 +671,11 @@ TEST(ConfigCurparam, ParameterNamesAreCutAtTheFirstHash) {
                     "C:\\s\\Trail#"};
     layout.listB = {"C:\\s\\" + std::string(30, 'b') + "#1", "C:\\s\\Plain"};
     layout.profiles = {"C:\\p\\Prof#1"};
-    StreamFile file(Join(CurparamLines(layout)));
     QOR_CurparamData data;
-    ASSERT_EQ(data.Read(file.stream), 0);
-
-    EXPECT_EQ(NamesOf(data, &QOR_CurparamData::ParameterNameA, 5),
-              (std::vector<std::string>{"Sharp", "", "", "Two", "Trail"}));
-    EXPECT_EQ(NamesOf(data, &QOR_CurparamData::ParameterNameB, 2),
-              (std::vector<std::string>{std::string(30, 'b'), ""}));
-    // Profile names are not cut.
-    EXPECT_EQ(NamesOf(data, &QOR_CurparamData::ProfileName, 1), std::vector<std::string>{"Prof#1"});
-
+    ASSERT_EQ(ReadLines(data, CurparamLines(layout)), 0);
+    EXPECT_EQ(NamesA(data), (Lines{"Sharp", "", "", "Two", "Trail"}));
+    EXPECT_EQ(NamesB(data), (Lines{std::string(30, 'b'), ""}));
+    EXPECT_EQ(Profiles(data), Lines{"Prof#1"}); // profile names are not cut
     // Indexes outside the lists give empty names.
     for (int index : {-1, 5, 1000, INT_MIN, INT_MAX}) {
         char name[32] = "unchanged";
@@ -737,28 +697,18 @@ TEST(ConfigCurparam, RemarksAndCRLFDoNotShiftTheLines) {
     layout.listA = {"C:\\s\\Sharp#3"};
     layout.sets = {{259, 1}};
     layout.profiles = {"C:\\p\\News ##the daily paper"};
-    std::vector<std::string> lines = CurparamLines(layout);
-    std::vector<std::string> remarked;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (i % 3 == 0) {
-            remarked.push_back("## remark " + std::to_string(i));
-        }
-        remarked.push_back(lines[i]);
-    }
-    StreamFile file(Join(remarked, "\r\n"));
     QOR_CurparamData data;
-    ASSERT_EQ(data.Read(file.stream), 0);
-    EXPECT_EQ(NamesOf(data, &QOR_CurparamData::ProfileName, data.ProfileCount()),
-              std::vector<std::string>{"News "});
+    ASSERT_EQ(ReadText(data, Join(Remarked(CurparamLines(layout)), "\r\n")), 0);
+    EXPECT_EQ(Profiles(data), Lines{"News "});
 }
 
+// Three sets announced, one written: the line after it is taken as the missing
+// header, then the profile list follows as usual.
 TEST(ConfigCurparam, AProcessingSetWithoutHeaderEndsTheSets) {
-    // Three sets announced, one written; the line after it is taken as the
-    // missing header, then the profile list follows as usual.
     CurparamFile layout;
     layout.sets = {{258, 1}};
     layout.profiles = {"C:\\p\\A", "C:\\p\\B"};
-    std::vector<std::string> lines = CurparamLines(layout);
+    Lines lines = CurparamLines(layout);
     auto setHeader = std::find(lines.begin() + 1, lines.end(), "????");
     ASSERT_NE(setHeader, lines.end());
     ASSERT_EQ(*(setHeader - 1), "1");
@@ -766,48 +716,32 @@ TEST(ConfigCurparam, AProcessingSetWithoutHeaderEndsTheSets) {
     auto profileDrop = std::find(lines.rbegin(), lines.rend(), "cp-drop");
     lines.insert(profileDrop.base() - 1, "END OF SETS");
     lines.push_back("AFTER");
-    StreamFile file(Join(lines));
     QOR_CurparamData data;
-    ASSERT_EQ(data.Read(file.stream), 0);
-    EXPECT_EQ(NamesOf(data, &QOR_CurparamData::ProfileName, data.ProfileCount()),
-              (std::vector<std::string>{"A", "B"}));
-    EXPECT_EQ(AllLines(file.stream, 256), std::vector<std::string>{"AFTER"});
+    Lines rest;
+    ASSERT_EQ(ReadLines(data, lines, &rest), 0);
+    EXPECT_EQ(Profiles(data), (Lines{"A", "B"}));
+    EXPECT_EQ(rest, Lines{"AFTER"});
 }
 
-TEST(ConfigCurparam, AZeroProfileCountKeepsNoProfiles) {
-    CurparamFile layout;
-    layout.version = 300;
-    StreamFile file(Join(CurparamLines(layout)));
-    QOR_CurparamData data;
-    ASSERT_EQ(data.Read(file.stream), 0);
-    EXPECT_EQ(data.ProfileCount(), 0);
-}
-
-TEST(ConfigCurparam, MalformedFiles) {
+TEST(ConfigCurparam, MalformedCountsAndStylesFailClearly) {
     CurparamFile layout;
     layout.listA = {"C:\\s\\A#1"};
     layout.listB = {"C:\\s\\B#1"};
     layout.sets = {{259, 1}};
     layout.profiles = {"C:\\p\\P"};
-    const std::vector<std::string> good = CurparamLines(layout);
-
+    const Lines good = CurparamLines(layout);
     // Lines holding counts, by their index in the good file.
-    const std::size_t countA = 4;
-    const std::size_t countB = 7;
-    const std::size_t firstSkip = 10;
-    const std::size_t setCount = good.size() - 1 - 3 - 19;
-    const std::size_t profileCount = good.size() - 2;
+    const std::size_t countA = 4, countB = 7, firstSkip = 10;
+    const std::size_t setCount = good.size() - 1 - 3 - 19, profileCount = good.size() - 2;
     ASSERT_EQ(good[setCount], "1");
     ASSERT_EQ(good[setCount + 1], "????");
     ASSERT_EQ(good[profileCount], "1");
-
-    struct Case {
+    const struct {
         const char* name;
         std::size_t line;
         std::string text;
         int result;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"unknown path style", 1, "3", kConfigBadFormat},
         {"negative path style", 1, "-1", kConfigBadFormat},
         {"style not a number", 1, "mac", -1},
@@ -824,50 +758,32 @@ TEST(ConfigCurparam, MalformedFiles) {
         {"huge profile count", profileCount, "2147483647", -1},
         {"count not a number", countA, "one", -1},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<std::string> lines = good;
+        Lines lines = good;
         lines[c.line] = c.text;
-        StreamFile file(Join(lines));
         QOR_CurparamData data;
-        EXPECT_EQ(data.Read(file.stream), c.result);
+        EXPECT_EQ(ReadLines(data, lines), c.result);
         EXPECT_LE(data.ProfileCount(), 1);
         EXPECT_LE(data.ParameterCountA(), static_cast<int>(good.size()));
         EXPECT_LE(data.ParameterCountB(), static_cast<int>(good.size()));
     }
-
-    // A file cut anywhere fails but keeps what it read, never more.
-    for (std::size_t keep = 1; keep < good.size(); ++keep) {
-        SCOPED_TRACE(keep);
-        std::vector<std::string> head(good.begin(), good.begin() + static_cast<long>(keep));
-        StreamFile file(Join(head));
-        QOR_CurparamData data;
-        EXPECT_EQ(data.Read(file.stream), -1);
-        EXPECT_LE(data.ParameterCountA(), 1);
-        EXPECT_EQ(data.ProfileCount(), 0);
-    }
-
-    // Without its header the file is an empty set of names.
-    std::vector<std::string> lines = good;
-    lines[0] = "curparam";
-    StreamFile file(Join(lines));
-    QOR_CurparamData data;
-    EXPECT_EQ(data.Read(file.stream), 0);
-    EXPECT_EQ(data.PathStyle(), -1);
-    EXPECT_EQ(data.ParameterCountA(), 0);
-    EXPECT_EQ(data.ProfileCount(), 0);
 }
 
-TEST(ConfigCurparam, AHugeCountKeepsOnlyTheEntriesThatExist) {
+TEST(ConfigCurparam, ProfileCountsKeepOnlyTheEntriesThatExist) {
     CurparamFile layout;
     layout.profiles = {"C:\\p\\A", "C:\\p\\B"};
-    std::vector<std::string> lines = CurparamLines(layout);
-    lines[lines.size() - 3] = "2147483647";
-    StreamFile file(Join(lines));
+    Lines lines = CurparamLines(layout);
+    lines[lines.size() - 3] = "2147483647"; // a huge count
     QOR_CurparamData data;
-    EXPECT_EQ(data.Read(file.stream), -1);
-    EXPECT_EQ(NamesOf(data, &QOR_CurparamData::ProfileName, data.ProfileCount()),
-              (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(ReadLines(data, lines), -1);
+    EXPECT_EQ(Profiles(data), (Lines{"A", "B"}));
+
+    layout.version = 300;
+    layout.profiles = {};
+    QOR_CurparamData empty;
+    ASSERT_EQ(ReadLines(empty, CurparamLines(layout)), 0);
+    EXPECT_EQ(empty.ProfileCount(), 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -876,47 +792,34 @@ TEST(ConfigCurparam, AHugeCountKeepsOnlyTheEntriesThatExist) {
 class ConfigServer : public ::testing::Test {
 protected:
     std::string Data(const std::string& name) const { return dir / ("Data" + kSep + name); }
-
-    void WriteData(const std::string& name, const std::vector<std::string>& lines) {
+    void WriteData(const std::string& name, const Lines& lines) {
         WriteFile(Data(name), Join(lines));
     }
-
+    void WriteCurparam(int style, const Lines& profiles, const Lines& listA = {},
+                       const Lines& listB = {}) {
+        CurparamFile curparam;
+        curparam.style = style;
+        curparam.profiles = profiles;
+        curparam.listA = listA;
+        curparam.listB = listB;
+        WriteData("curparam.txt", CurparamLines(curparam));
+    }
     // A profile file of version 260: file options with the given formats and
     // a colour correction with the given modes.
-    void WriteProfile(const std::string& name, int (&&formats)[3], const std::string& modes) {
-        auto block = [](int format) {
-            switch (format) {
-            case 0:
-            case 4:
-                return Block(format, 3);
-            case 1:
-                return Block(format, 36);
-            case 5:
-                return Block(format, 2);
-            case 8:
-                return Block(format, 4);
-            default:
-                return Block(format, 0);
-            }
-        };
-        const std::vector<std::string> blocks[3] = {block(formats[0]), block(formats[1]),
-                                                    block(formats[2])};
-        std::vector<std::string> lines = FileLines(260, formats, blocks);
+    void WriteProfile(const std::string& name, const int (&formats)[3], const std::string& modes) {
+        Lines lines = FileLines260(formats);
         ColorSection color;
         color.modes = modes;
         color.texts[0] = "profile " + name;
         Append(lines, ColorLines(color));
         WriteData("profiles" + kSep + name, lines);
     }
-
     void WriteDefaultProfile() {
         ColorSection color;
         color.modes = "1 3 1";
         color.texts[3] = "default four";
         WriteData("ccoopt.txt", ColorLines(color));
-        const int formats[3] = {4, 0, 1};
-        const std::vector<std::string> blocks[3] = {Block(4, 3), Block(0, 3), Block(1, 36)};
-        WriteData("fileopt.txt", FileLines(260, formats, blocks));
+        WriteData("fileopt.txt", FileLines260({4, 0, 1}));
     }
 
     TempDir dir;
@@ -924,12 +827,10 @@ protected:
 };
 
 TEST_F(ConfigServer, LoadsTheDefaultAndTheNamedProfiles) {
-    CurparamFile curparam;
-    curparam.listA = {"C:\\s\\Sharp#3", "C:\\s\\Hidden"};
-    curparam.listB = {"C:\\s\\Gray#1"};
-    curparam.profiles = {"C:\\p\\Good",     "C:\\p\\Missing", "C:\\p\\Truncated",
-                         "C:\\p\\NoHeader", "C:\\p\\Garbage", "C:\\p\\Second"};
-    WriteData("curparam.txt", CurparamLines(curparam));
+    WriteCurparam(1,
+                  {"C:\\p\\Good", "C:\\p\\Missing", "C:\\p\\Truncated", "C:\\p\\NoHeader",
+                   "C:\\p\\Garbage", "C:\\p\\Second"},
+                  {"C:\\s\\Sharp#3", "C:\\s\\Hidden"}, {"C:\\s\\Gray#1"});
     WriteDefaultProfile();
     WriteProfile("Good", {0, 1, 4}, "4 5 2");
     WriteProfile("Second", {8, 8, 5}, "0 0 0");
@@ -939,24 +840,17 @@ TEST_F(ConfigServer, LoadsTheDefaultAndTheNamedProfiles) {
 
     std::unique_ptr<QOR_Parameters> parameters = LoadParameters(&endpoint);
     ASSERT_NE(parameters, nullptr);
-    const QOR_CurparamData& names = parameters->Curparam();
-    EXPECT_EQ(NamesOf(names, &QOR_CurparamData::ProfileName, names.ProfileCount()),
-              (std::vector<std::string>{"Good", "Missing", "Truncated", "NoHeader", "Garbage",
-                                        "Second"}));
-    EXPECT_EQ(NamesOf(names, &QOR_CurparamData::ParameterNameA, names.ParameterCountA()),
-              (std::vector<std::string>{"Sharp", ""}));
-    EXPECT_EQ(NamesOf(names, &QOR_CurparamData::ParameterNameB, names.ParameterCountB()),
-              std::vector<std::string>{"Gray"});
+    EXPECT_EQ(Profiles(parameters->Curparam()),
+              (Lines{"Good", "Missing", "Truncated", "NoHeader", "Garbage", "Second"}));
+    EXPECT_EQ(NamesA(parameters->Curparam()), (Lines{"Sharp", ""}));
+    EXPECT_EQ(NamesB(parameters->Curparam()), Lines{"Gray"});
     ASSERT_EQ(parameters->JobProfileCount(), 7);
     EXPECT_EQ(parameters->JobProfile(7), nullptr);
     EXPECT_EQ(parameters->JobProfile(-1), nullptr);
-
-    struct Expect {
+    const struct {
         bool usable;
-        int modes[3];
-        int formats[3];
-    };
-    const Expect expect[] = {
+        std::vector<int> modes, formats;
+    } expect[] = {
         {true, {1, 3, 1}, {4, 0, 1}}, // default
         {true, {4, 5, 2}, {0, 1, 4}}, // Good
         {false, {0, 0, 0}, {0, 0, 0}}, {false, {0, 0, 0}, {0, 0, 0}}, {false, {0, 0, 0}, {0, 0, 0}},
@@ -965,36 +859,16 @@ TEST_F(ConfigServer, LoadsTheDefaultAndTheNamedProfiles) {
     for (int i = 0; i < parameters->JobProfileCount(); ++i) {
         SCOPED_TRACE(i);
         const QOR_JobProfileOptions* profile = parameters->JobProfile(i);
-        const Expect& e = expect[i];
-        EXPECT_EQ(profile->IsUsable(), e.usable);
-        EXPECT_EQ(profile->colorCorrection.valid, e.usable ? 1 : 0);
-        EXPECT_EQ(profile->fileOptions.valid, e.usable ? 1 : 0);
-        for (int k = 0; k < 3; ++k) {
-            EXPECT_EQ(profile->colorCorrection.modes[k], e.modes[k]);
-            EXPECT_EQ(profile->fileOptions.formats[k], e.formats[k]);
-        }
+        EXPECT_EQ(profile->IsUsable(), expect[i].usable);
+        EXPECT_EQ(profile->colorCorrection.valid, expect[i].usable ? 1 : 0);
+        EXPECT_EQ(profile->fileOptions.valid, expect[i].usable ? 1 : 0);
+        const int32_t* modes = profile->colorCorrection.modes;
+        const int32_t* formats = profile->fileOptions.formats;
+        EXPECT_EQ(std::vector<int>(modes, modes + 3), expect[i].modes);
+        EXPECT_EQ(std::vector<int>(formats, formats + 3), expect[i].formats);
     }
     EXPECT_STREQ(parameters->JobProfile(0)->colorCorrection.texts[3], "default four");
     EXPECT_STREQ(parameters->JobProfile(1)->colorCorrection.texts[0], "profile Good");
-
-    // What the dialogs show for the default profile: a gray image gives a gray
-    // JPEG, an RGB image a gray TIFF, a CMYK image a gray JPEG.
-    const QOR_JobProfileOptions& def = *parameters->JobProfile(0);
-    int outcomes[3];
-    for (int kind = 0; kind < 3; ++kind) {
-        outcomes[kind] = ProcessOutcome(def.colorCorrection, kind);
-    }
-    EXPECT_EQ(outcomes[0], 10);
-    EXPECT_EQ(outcomes[1], 10);
-    EXPECT_EQ(outcomes[2], 10);
-    EXPECT_STREQ(FormatCodeName(ResultFormat(def.fileOptions, outcomes[0])), "JPEG");
-    // The Good profile: gray -> CMYK, RGB -> CMYK, CMYK -> RGB.
-    const QOR_JobProfileOptions& good = *parameters->JobProfile(1);
-    EXPECT_EQ(ProcessOutcome(good.colorCorrection, 0), 2);
-    EXPECT_EQ(ProcessOutcome(good.colorCorrection, 1), 2);
-    EXPECT_EQ(ProcessOutcome(good.colorCorrection, 2), 1);
-    EXPECT_STREQ(FormatCodeName(ResultFormat(good.fileOptions, 2)), "JPEG");
-    EXPECT_STREQ(FormatCodeName(ResultFormat(good.fileOptions, 1)), "EPS ");
 }
 
 TEST_F(ConfigServer, Version256HasOnlyTheDefaultProfile) {
@@ -1011,27 +885,15 @@ TEST_F(ConfigServer, Version256HasOnlyTheDefaultProfile) {
 }
 
 TEST_F(ConfigServer, ADefaultProfileThatDoesNotLoadStaysInvalid) {
-    CurparamFile curparam;
-    curparam.profiles = {"C:\\p\\Good"};
-    WriteData("curparam.txt", CurparamLines(curparam));
+    WriteCurparam(1, {"C:\\p\\Good"});
     WriteProfile("Good", {0, 0, 0}, "0 0 0");
-
-    struct Case {
-        const char* name;
-        bool ccoopt;
-        bool fileopt;
-    };
-    const Case cases[] = {{"no files", false, false},
-                          {"no fileopt.txt", true, false},
-                          {"no ccoopt.txt", false, true}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const char* absent : {"ccoopt.txt fileopt.txt", "fileopt.txt", "ccoopt.txt"}) {
+        SCOPED_TRACE(absent);
         WriteDefaultProfile();
-        if (!c.ccoopt) {
-            std::filesystem::remove(Data("ccoopt.txt"));
-        }
-        if (!c.fileopt) {
-            std::filesystem::remove(Data("fileopt.txt"));
+        for (const char* name : {"ccoopt.txt", "fileopt.txt"}) {
+            if (std::strstr(absent, name) != nullptr) {
+                std::filesystem::remove(Data(name));
+            }
         }
         EXPECT_EQ(LoadJobProfile(&endpoint, nullptr), nullptr);
         std::unique_ptr<QOR_Parameters> parameters = LoadParameters(&endpoint);
@@ -1056,7 +918,7 @@ TEST_F(ConfigServer, WithoutCurparamThereAreNoParameters) {
 TEST_F(ConfigServer, ACurparamThatBreaksOffStillGivesParameters) {
     CurparamFile curparam;
     curparam.profiles = {"C:\\p\\A", "C:\\p\\B", "C:\\p\\C"};
-    std::vector<std::string> lines = CurparamLines(curparam);
+    Lines lines = CurparamLines(curparam);
     lines.pop_back(); // the last profile name is missing
     WriteData("curparam.txt", lines);
     WriteDefaultProfile();
@@ -1071,13 +933,10 @@ TEST_F(ConfigServer, ACurparamThatBreaksOffStillGivesParameters) {
     EXPECT_TRUE(parameters->JobProfile(0)->IsUsable());
 }
 
+// Mac-style names can hold characters that are separators here.
 TEST_F(ConfigServer, ProfileNamesNeverLeaveTheProfilesFolder) {
-    // Mac-style names can hold characters that are separators here.
-    CurparamFile curparam;
-    curparam.style = 0;
-    curparam.profiles = {"Srv:Profiles:sub/Inner", "Srv:Profiles:..", "Srv:Profiles:.",
-                         "Srv:Profiles:", "Srv:Profiles:Plain"};
-    WriteData("curparam.txt", CurparamLines(curparam));
+    WriteCurparam(0, {"Srv:Profiles:sub/Inner", "Srv:Profiles:..", "Srv:Profiles:.",
+                      "Srv:Profiles:", "Srv:Profiles:Plain"});
     WriteDefaultProfile();
     WriteProfile("sub" + kSep + "Inner", {0, 0, 0}, "0 0 0");
     WriteProfile("Plain", {0, 0, 0}, "0 0 0");
@@ -1093,16 +952,12 @@ TEST_F(ConfigServer, ProfileNamesNeverLeaveTheProfilesFolder) {
 }
 
 TEST_F(ConfigServer, CopiesCarryNamesAndEveryProfile) {
-    CurparamFile curparam;
-    curparam.listA = {"C:\\s\\Sharp#3"};
-    curparam.listB = {"C:\\s\\Gray#1", "C:\\s\\Dark#2"};
-    curparam.profiles = {"C:\\p\\Good", "C:\\p\\Missing"};
-    WriteData("curparam.txt", CurparamLines(curparam));
+    WriteCurparam(1, {"C:\\p\\Good", "C:\\p\\Missing"}, {"C:\\s\\Sharp#3"},
+                  {"C:\\s\\Gray#1", "C:\\s\\Dark#2"});
     WriteDefaultProfile();
     WriteProfile("Good", {0, 1, 4}, "4 5 2");
     std::unique_ptr<QOR_Parameters> original = LoadParameters(&endpoint);
     ASSERT_NE(original, nullptr);
-
     QOR_Parameters copy(*original);
     QOR_Parameters assigned;
     assigned = *original;
@@ -1111,24 +966,20 @@ TEST_F(ConfigServer, CopiesCarryNamesAndEveryProfile) {
     std::strcpy(original->JobProfile(1)->colorCorrection.texts[0], "changed");
     original->JobProfile(0)->fileOptions.valid = 0;
     original->Curparam() = QOR_CurparamData();
-
     for (const QOR_Parameters* p : {&copy, &assigned}) {
-        const QOR_CurparamData& names = p->Curparam();
-        EXPECT_EQ(NamesOf(names, &QOR_CurparamData::ProfileName, names.ProfileCount()),
-                  (std::vector<std::string>{"Good", "Missing"}));
-        EXPECT_EQ(NamesOf(names, &QOR_CurparamData::ParameterNameA, names.ParameterCountA()),
-                  std::vector<std::string>{"Sharp"});
-        EXPECT_EQ(NamesOf(names, &QOR_CurparamData::ParameterNameB, names.ParameterCountB()),
-                  (std::vector<std::string>{"Gray", "Dark"}));
+        EXPECT_EQ(Profiles(p->Curparam()), (Lines{"Good", "Missing"}));
+        EXPECT_EQ(NamesA(p->Curparam()), Lines{"Sharp"});
+        EXPECT_EQ(NamesB(p->Curparam()), (Lines{"Gray", "Dark"}));
         ASSERT_EQ(p->JobProfileCount(), 3);
         EXPECT_TRUE(p->JobProfile(0)->IsUsable());
         EXPECT_TRUE(p->JobProfile(1)->IsUsable());
         EXPECT_FALSE(p->JobProfile(2)->IsUsable());
-        EXPECT_EQ(p->JobProfile(1)->colorCorrection.modes[0], 4);
-        EXPECT_EQ(p->JobProfile(1)->colorCorrection.modes[2], 2);
-        EXPECT_STREQ(p->JobProfile(1)->colorCorrection.texts[0], "profile Good");
-        EXPECT_STREQ(p->JobProfile(1)->colorCorrection.texts[2], "text three");
-        EXPECT_EQ(p->JobProfile(1)->fileOptions.formats[2], 4);
+        const QOR_JobProfileOptions& good = *p->JobProfile(1);
+        EXPECT_EQ(good.colorCorrection.modes[0], 4);
+        EXPECT_EQ(good.colorCorrection.modes[2], 2);
+        EXPECT_STREQ(good.colorCorrection.texts[0], "profile Good");
+        EXPECT_STREQ(good.colorCorrection.texts[2], "text three");
+        EXPECT_EQ(good.fileOptions.formats[2], 4);
     }
     // Assigning over a larger set takes the other's size.
     QOR_Parameters big(10);
@@ -1158,19 +1009,16 @@ TEST_F(ConfigServer, PathConversionsAreReadPairByPair) {
 }
 
 TEST_F(ConfigServer, ALineWithoutCompleteQuotesEndsTheList) {
-    struct Case {
+    const struct {
         const char* name;
-        std::string bad;
-        std::string first;
-        std::string second;
-    };
-    const Case cases[] = {
+        std::string bad, first, second;
+    } cases[] = {
         {"no quotes", "just text", "", ""},
         {"one quote", "\"open", "", ""},
         {"first pair only", "\"A:x\"", "A:x", ""},
         {"second pair open", "\"A:x\" \"/b", "A:x", ""},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         WriteData("convpath.txt", {"\"V:a\" \"/x/a\"", c.bad, "\"V:b\" \"/x/b\""});
         ASSERT_EQ(LoadPathConversions(&endpoint), 0);
@@ -1213,7 +1061,7 @@ protected:
         local = dir / "local";
     }
     void Conversions(const std::vector<std::pair<std::string, std::string>>& pairs) {
-        std::vector<std::string> lines;
+        Lines lines;
         for (const auto& pair : pairs) {
             lines.push_back("\"" + pair.first + "\" \"" + pair.second + "\"");
         }
@@ -1415,20 +1263,15 @@ TEST(ConfigOutcome, EveryKindAndMode) {
     EXPECT_EQ(ProcessOutcome(options, 1), 0);
 }
 
-TEST(ConfigOutcome, FormatOfEachResult) {
+TEST(ConfigOutcome, FormatOfEachResultAndItsName) {
     QOR_FileOptions options;
     options.formats[0] = 4;
     options.formats[1] = 1;
     options.formats[2] = 8;
-    EXPECT_EQ(ResultFormat(options, 10), 4);
-    EXPECT_EQ(ResultFormat(options, 1), 1);
-    EXPECT_EQ(ResultFormat(options, 2), 8);
-    EXPECT_EQ(ResultFormat(options, 0), -1);
-    EXPECT_EQ(ResultFormat(options, 3), -1);
-    EXPECT_STREQ(FormatCodeName(ResultFormat(options, 0)), "????");
-}
-
-TEST(ConfigOutcome, FormatCodeNames) {
+    const std::pair<int, int> formats[] = {{10, 4}, {1, 1}, {2, 8}, {0, -1}, {3, -1}};
+    for (const auto& [outcome, format] : formats) {
+        EXPECT_EQ(ResultFormat(options, outcome), format) << outcome;
+    }
     const std::pair<int, const char*> names[] = {
         {0, "TIFF"},  {1, "EPS "},   {2, "????"},       {3, "????"},       {4, "JPEG"},
         {5, "TGA "},  {6, "PCD "},   {7, "????"},       {8, "ZPAX"},       {9, "????"},
