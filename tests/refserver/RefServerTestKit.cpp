@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <vector>
@@ -129,6 +130,16 @@ QorReply ServerSandbox::Run(const TicketFields& fields) {
 TicketFields QuadrantTicket(const ServerSandbox& box, const std::string& name) {
     TicketFields f;
     f.pathIn = box.Images() + "/" + name;
+    f.pathOut = box.Images() + "/out";
     WriteQuadrants(f.pathIn, 80, 40, 80);
     return f;
+}
+
+std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }

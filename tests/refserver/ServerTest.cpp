@@ -17,7 +17,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
-#include <map>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -35,24 +35,6 @@ std::string JobText(const std::string& clientId, const std::string& body) {
     return "VLMP\n1\n256\n" + clientId + "\nMon Jan  1 10:00:00 2024\nOrdoDesk Brisk\n" + body;
 }
 
-// The names in a folder, hidden ones too, in name order.
-std::vector<std::string> Names(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// Writes a job file into Data/tmp as a client does, under its lock file.
-void PutJob(const std::string& root, const std::string& name, const std::string& text) {
-    const std::string job = root + "/Data/tmp/" + name;
-    WriteFile(job + ".lock", "");
-    WriteFile(job, text);
-    std::remove((job + ".lock").c_str());
-}
-
 // How many lines of a log are about the job (with that outcome, when given).
 int LinesAbout(const std::string& log, const std::string& job, const std::string& outcome = "") {
     const std::string key =
@@ -64,6 +46,13 @@ int LinesAbout(const std::string& log, const std::string& job, const std::string
     return count;
 }
 
+// Sets a file's times that many seconds back.
+void MakeOlder(const std::string& path, int64_t seconds) {
+    const struct timespec then = {static_cast<time_t>(std::time(nullptr) - seconds), 0};
+    const struct timespec times[2] = {then, then};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
 // ---- init: what the client reads of the published files
 
 TEST(RefServerInit, PublishedFilesReadAsValidThroughTheClientReaders) {
@@ -72,7 +61,6 @@ TEST(RefServerInit, PublishedFilesReadAsValidThroughTheClientReaders) {
     ASSERT_TRUE(InitServerTree(dir.Path(), error)) << error;
     QOR_EndPointFile endpoint;
     ASSERT_EQ(endpoint.Connect((dir / "qorserver").c_str()), 0);
-
     std::unique_ptr<QOR_Parameters> params = LoadParameters(&endpoint);
     ASSERT_NE(params, nullptr);
     EXPECT_EQ(LoadCurparam(&endpoint)->PathStyle(), 2);
@@ -82,26 +70,19 @@ TEST(RefServerInit, PublishedFilesReadAsValidThroughTheClientReaders) {
         EXPECT_TRUE(params->JobProfile(i)->IsUsable()) << "profile " << i;
     }
     char name[32];
-    char prefix[32];
     EXPECT_STREQ(params->Curparam().ProfileName(1, name, sizeof name), "Newsprint CMYK");
-    EXPECT_STREQ(params->Curparam().ParameterNameA(0, prefix, sizeof prefix), "BRT");
-    EXPECT_STREQ(params->Curparam().ParameterNameB(1, prefix, sizeof prefix), "ARC");
-
-    // Outcomes and formats as the client predicts them, and as the server reads them.
-    struct Row {
-        int profile;
-        int kind;
-        int outcome;
-        int format;
-    };
-    const Row rows[] = {{1, 1, 1, 0}, {2, 0, 2, 0},  {2, 1, 2, 0}, {3, 1, 1, 4},
-                        {3, 2, 1, 4}, {4, 1, 10, 0}, {0, 2, 2, 0}};
-    for (const Row& row : rows) {
-        const QOR_JobProfileOptions* p = params->JobProfile(row.profile);
-        int outcome = ProcessOutcome(p->colorCorrection, row.kind);
-        EXPECT_EQ(outcome, row.outcome) << "profile " << row.profile << " kind " << row.kind;
-        EXPECT_EQ(ResultFormat(p->fileOptions, outcome), row.format);
+    EXPECT_STREQ(params->Curparam().ParameterNameA(0, name, sizeof name), "BRT");
+    EXPECT_STREQ(params->Curparam().ParameterNameB(1, name, sizeof name), "ARC");
+    // Outcomes and formats as the client predicts them: profile, kind, outcome, format.
+    const int rows[][4] = {{1, 1, 1, 0}, {2, 0, 2, 0},  {2, 1, 2, 0}, {3, 1, 1, 4},
+                           {3, 2, 1, 4}, {4, 1, 10, 0}, {0, 2, 2, 0}};
+    for (const auto& row : rows) {
+        const QOR_JobProfileOptions* p = params->JobProfile(row[0]);
+        const int outcome = ProcessOutcome(p->colorCorrection, row[1]);
+        EXPECT_EQ(outcome, row[2]) << "profile " << row[0] << " kind " << row[1];
+        EXPECT_EQ(ResultFormat(p->fileOptions, outcome), row[3]);
     }
+    // ... and as the server reads them.
     ServerProfile web;
     ASSERT_TRUE(LoadServerProfile(ServerFolders(dir.Path()), "Web RGB", web, error)) << error;
     EXPECT_EQ(web.outputs[1].code, 4);
@@ -109,7 +90,6 @@ TEST(RefServerInit, PublishedFilesReadAsValidThroughTheClientReaders) {
     EXPECT_EQ(web.outputs[1].values[0], 85);
     EXPECT_EQ(web.modes[2], 2);
     EXPECT_EQ(web.cmykProfile, "cmyk");
-
     EXPECT_EQ(LoadPathConversions(&endpoint), 0);
     EXPECT_EQ(PathConversions().size(), 1u);
 }
@@ -121,7 +101,6 @@ TEST(RefServerInit, KeepsEditedFilesAndRefusesUnknownProfiles) {
     WriteFile(dir / "Data/ccoopt.txt", "edited\n");
     ASSERT_TRUE(InitServerTree(dir.Path(), error));
     EXPECT_EQ(ReadFile(dir / "Data/ccoopt.txt"), "edited\n");
-
     ServerProfile p;
     for (const char* bad : {"Nope", "../curparam.txt", "", "a/b"}) {
         EXPECT_FALSE(LoadServerProfile(ServerFolders(dir.Path()), bad, p, error)) << bad;
@@ -139,40 +118,11 @@ TEST(RefServerProtocol, ConnectMakesTheClientFolderAndDisconnectRemovesIt) {
     EXPECT_EQ(box.Serve(), 1);
     EXPECT_FALSE(fs::exists(clientDir));
     EXPECT_TRUE(fs::is_empty(box.Root() + "/Data/tmp"));
+    // One log line a job, kept in the jobs log too.
+    EXPECT_NE(box.log.str().find(std::string("client=") + box.endpoint.ClientId()),
+              std::string::npos);
     EXPECT_NE(box.log.str().find("outcome=disconnect"), std::string::npos);
-}
-
-TEST(RefServerProtocol, RoundTripGivesFinishAndAPathTheClientFinds) {
-    ServerSandbox box;
-    TicketFields f = QuadrantTicket(box, "photo.tif");
-    f.pathOut = box.Images() + "/Photo";
-    std::string name = box.Send(TicketText(f));
-    EXPECT_EQ(box.Serve(), 1);
-
-    QorReply reply;
-    std::string text;
-    ASSERT_TRUE(box.Reply(name, reply, &text));
-    EXPECT_EQ(reply.status, 0) << text;
-    EXPECT_EQ(reply.pathStyle, 2);
-    EXPECT_GT(reply.time1, 0);
-    char path[kServerPathCapacity];
-    std::strncpy(path, reply.outputPath, sizeof path - 1);
-    path[sizeof path - 1] = '\0';
-    ASSERT_EQ(MapServerPath(&box.endpoint, path, reply.pathStyle), 0) << path;
-    EXPECT_EQ(std::string(path), box.Images() + "/Photo.tif");
-
-    // One log line: time, client, job, outcome, duration.
-    std::string log = box.log.str();
-    EXPECT_NE(log.find(std::string("client=") + box.endpoint.ClientId()), std::string::npos);
-    EXPECT_NE(log.find("outcome=finish ms="), std::string::npos);
     EXPECT_TRUE(PathExists(box.Root() + "/Data/service/qor2/jobs.log"));
-}
-
-// Sets a file's times that many seconds back.
-void MakeOlder(const std::string& path, int64_t seconds) {
-    const struct timespec then = {static_cast<time_t>(std::time(nullptr) - seconds), 0};
-    const struct timespec times[2] = {then, then};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
 }
 
 TEST(RefServerProtocol, LockedJobWaitsForItsLockUnlessItsSenderWasStopped) {
@@ -251,13 +201,14 @@ TEST(RefServerProtocol, FilesThatAreNoJobsAreSetAsideWithTheirReason) {
     ServerSandbox box;
     int n = 0;
     for (const auto& c : cases) {
-        std::string name = "bad" + std::to_string(n++);
+        SCOPED_TRACE(c.label);
+        const std::string name = "bad" + std::to_string(n++);
         WriteFile(box.Root() + "/Data/tmp/" + name, c.text);
-        EXPECT_EQ(box.Serve(), 1) << c.label;
-        std::string aside = box.Root() + "/Data/rejected/" + name;
-        EXPECT_TRUE(PathExists(aside)) << c.label;
-        EXPECT_NE(ReadFile(aside + ".reason").find(c.reason), std::string::npos) << c.label;
-        EXPECT_FALSE(PathExists(box.Root() + "/Data/tmp/" + name)) << c.label;
+        EXPECT_EQ(box.Serve(), 1);
+        const std::string aside = box.Root() + "/Data/rejected/" + name;
+        EXPECT_TRUE(PathExists(aside));
+        EXPECT_NE(ReadFile(aside + ".reason").find(c.reason), std::string::npos);
+        EXPECT_FALSE(PathExists(box.Root() + "/Data/tmp/" + name));
     }
     EXPECT_EQ(box.server.Totals().rejected, n);
     // Nothing of it stops the server: a real job is still answered.
@@ -269,139 +220,79 @@ TEST(RefServerProtocol, FilesThatAreNoJobsAreSetAsideWithTheirReason) {
 
 TEST(RefServerProtocol, BadTicketsAreAnsweredWithErrorAndReason) {
     ServerSandbox box;
-    std::string good = box.Images() + "/q.tif";
-    WriteQuadrants(good, 40, 20, 40);
-    std::string garbage = box.Images() + "/garbage.tif";
+    TicketFields base = QuadrantTicket(box);
+    const std::string full = TicketText(base);
+    const std::string garbage = box.Images() + "/garbage.tif";
     WriteFile(garbage, "II*\0 this is no image at all");
-    TicketFields base;
-    base.pathIn = good;
-    base.pathOut = box.Images() + "/out";
-    std::string full = TicketText(base);
-
+    const auto edited = [&](const std::function<void(TicketFields&)>& edit) {
+        TicketFields f = base;
+        edit(f);
+        return TicketText(f);
+    };
+    std::string notANumber = full;
+    notANumber.replace(notANumber.find("TOP: "), 5, "TOP: x");
     const struct {
         const char* label;
         std::string body;
         const char* words;
     } cases[] = {
         {"cut after ten lines", full.substr(0, full.find("SCALEY")), "no SCALEY"},
-        {"not a number",
-         [&] {
-             std::string b = full;
-             b.replace(b.find("TOP: "), 5, "TOP: x");
-             return b;
-         }(),
-         "TOP"},
+        {"not a number", notANumber, "TOP"},
         {"twice", full + "RESX: 10\n", "twice"},
         {"unknown word", "PRINT\n", "neither"},
-        {"missing input",
-         [&] {
-             TicketFields f = base;
-             f.pathIn = box.Images() + "/none.tif";
-             return TicketText(f);
-         }(),
+        {"missing input", edited([&](auto& f) { f.pathIn = box.Images() + "/none.tif"; }),
          "not found"},
-        {"unreadable input",
-         [&] {
-             TicketFields f = base;
-             f.pathIn = garbage;
-             return TicketText(f);
-         }(),
-         "cannot be read"},
-        {"unknown profile",
-         [&] {
-             TicketFields f = base;
-             f.profile = "Nope";
-             return TicketText(f);
-         }(),
-         "unknown profile"},
-        {"crop outside",
-         [&] {
-             TicketFields f = base;
-             f.left = 5;
-             return TicketText(f);
-         }(),
-         "outside"},
-        {"zero resolution",
-         [&] {
-             TicketFields f = base;
-             f.res = 0;
-             return TicketText(f);
-         }(),
-         "resolution"},
+        {"unreadable input", edited([&](auto& f) { f.pathIn = garbage; }), "cannot be read"},
+        {"unknown profile", edited([](auto& f) { f.profile = "Nope"; }), "unknown profile"},
+        {"crop outside", edited([](auto& f) { f.left = 5; }), "outside"},
+        {"zero resolution", edited([](auto& f) { f.res = 0; }), "resolution"},
         {"output folder missing",
-         [&] {
-             TicketFields f = base;
-             f.pathOut = box.Images() + "/no/such/out";
-             return TicketText(f);
-         }(),
-         "does not exist"},
-        {"option not for gray",
-         [&] {
-             TicketFields f = base;
-             f.processOpt = 9;
-             return TicketText(f);
-         }(),
-         "does not apply"},
+         edited([&](auto& f) { f.pathOut = box.Images() + "/no/such/out"; }), "does not exist"},
+        {"option not for gray", edited([](auto& f) { f.processOpt = 9; }), "does not apply"},
     };
     for (const auto& c : cases) {
-        std::string name = box.Send(c.body);
-        EXPECT_EQ(box.Serve(), 1) << c.label;
+        SCOPED_TRACE(c.label);
+        const std::string name = box.Send(c.body);
+        EXPECT_EQ(box.Serve(), 1);
         QorReply reply;
         std::string text;
-        ASSERT_TRUE(box.Reply(name, reply, &text)) << c.label;
-        EXPECT_EQ(reply.status, -2) << c.label << "\n" << text;
-        EXPECT_NE(std::string(reply.message).find(c.words), std::string::npos)
-            << c.label << ": " << reply.message;
+        ASSERT_TRUE(box.Reply(name, reply, &text));
+        EXPECT_EQ(reply.status, -2) << text;
+        EXPECT_NE(std::string(reply.message).find(c.words), std::string::npos) << reply.message;
     }
     EXPECT_EQ(box.server.Totals().errors, static_cast<int>(std::size(cases)));
 }
 
 TEST(RefServerProtocol, TwoClientsInTheSameSecondAreBothAnswered) {
-    TempDir dir;
-    std::string error;
-    ASSERT_TRUE(InitServerTree(dir.Path(), error));
-    std::string in = dir / "q.tif";
-    WriteQuadrants(in, 40, 20, 40);
+    ServerSandbox box;
     platform::SetTimeSourceForTesting([]() -> int64_t { return 1700000000; });
-
-    QOR_EndPointFile::ResetProcessStateForTesting();
-    QOR_EndPointFile a;
-    a.SetSuffixForTesting(".11");
-    ASSERT_EQ(a.Connect((dir / "qorserver").c_str()), 0);
-    TicketFields fa;
-    fa.pathIn = in;
-    fa.pathOut = dir / "A";
-    char nameA[512];
-    ASSERT_EQ(a.SendNamed(nameA, TicketText(fa).c_str(), 1024), 0);
-
-    QOR_EndPointFile::ResetProcessStateForTesting(); // another process, the same clock
-    QOR_EndPointFile b;
-    b.SetSuffixForTesting(".22");
-    ASSERT_EQ(b.Connect((dir / "qorserver").c_str()), 0);
-    TicketFields fb = fa;
-    fb.pathOut = dir / "B";
-    char nameB[512];
-    ASSERT_EQ(b.SendNamed(nameB, TicketText(fb).c_str(), 1024), 0);
+    std::vector<std::pair<std::unique_ptr<QOR_EndPointFile>, std::string>> clients;
+    for (const auto& [suffix, out] : {std::pair{".11", "A"}, std::pair{".22", "B"}}) {
+        QOR_EndPointFile::ResetProcessStateForTesting(); // another process, the same clock
+        auto endpoint = std::make_unique<QOR_EndPointFile>();
+        endpoint->SetSuffixForTesting(suffix);
+        ASSERT_EQ(endpoint->Connect(box.ServerPath().c_str()), 0);
+        TicketFields f = QuadrantTicket(box);
+        f.pathOut = box.Root() + "/" + out;
+        char name[512];
+        ASSERT_EQ(endpoint->SendNamed(name, TicketText(f).c_str(), 1024), 0);
+        clients.emplace_back(std::move(endpoint), name);
+    }
     platform::SetTimeSourceForTesting(nullptr);
-
-    std::string jobA = std::strrchr(nameA, '/') + 1;
-    std::string jobB = std::strrchr(nameB, '/') + 1;
-    EXPECT_EQ(jobA.substr(0, 8), jobB.substr(0, 8)); // the same second
-
-    std::ostringstream log;
-    RefServer server(dir.Path(), log);
-    EXPECT_EQ(server.RunOnce(), 4);
-    for (auto [endpoint, name] : {std::pair{&a, nameA}, std::pair{&b, nameB}}) {
+    const std::string jobA = clients[0].second, jobB = clients[1].second;
+    EXPECT_EQ(jobA.substr(jobA.rfind('/') + 1, 8), jobB.substr(jobB.rfind('/') + 1, 8));
+    EXPECT_EQ(box.Serve(), 4);
+    for (const auto& [endpoint, name] : clients) {
         char text[1024];
         int capacity = sizeof text;
-        ASSERT_EQ(endpoint->ReceiveFor(name, text, capacity), 0) << name;
+        ASSERT_EQ(endpoint->ReceiveFor(name.c_str(), text, capacity), 0) << name;
         QorReply reply;
         reply.status = 99;
         ASSERT_EQ(ParseReply(text, sizeof text, reply), 0);
         EXPECT_EQ(reply.status, 0) << text;
     }
-    EXPECT_TRUE(PathExists(dir / "A.tif"));
-    EXPECT_TRUE(PathExists(dir / "B.tif"));
+    EXPECT_TRUE(PathExists(box.Root() + "/A.tif"));
+    EXPECT_TRUE(PathExists(box.Root() + "/B.tif"));
 }
 
 // ---- several servers on one tree, and runs that stopped midway
@@ -492,7 +383,6 @@ TEST(RefServerClaims, AJobThatCannotBeTakenOrReadIsLoggedOnceAndLeftAlone) {
         std::string error;
         ASSERT_TRUE(server.Start(error)) << error;
         TicketFields f = QuadrantTicket(box);
-        f.pathOut = box.Images() + "/out";
         const std::string job = box.Root() + "/Data/tmp/01020304.5";
         WriteFile(job, JobText(box.endpoint.ClientId(), TicketText(f)));
         // Open to the unprivileged user wherever the job could leave a trace.
@@ -568,7 +458,6 @@ TEST(RefServerClaims, ARestartFinishesTheJobsLeftInTheClaimFolderOnce) {
         SCOPED_TRACE(c.label);
         ServerSandbox box;
         TicketFields f = QuadrantTicket(box);
-        f.pathOut = box.Images() + "/out";
         const std::string id = box.server.Id();
         const std::string client = box.endpoint.ClientId();
         const std::string name = "01020304.5";
@@ -676,6 +565,11 @@ TEST_P(RefServerShare, ServersLoseNoJobOfTwoClientsAndAnswerNoneTwice) {
     WriteQuadrants(in, 8, 8, 8);
     MakeDirs(dir / "out");
     constexpr int kClients = 2, kJobs = 200;
+    const auto jobName = [](int n, int c) {
+        char name[32];
+        std::snprintf(name, sizeof name, "%08d.%d", n, c);
+        return std::string(name);
+    };
     std::atomic<int> writing{kClients};
     auto client = [&](int c) {
         for (int n = 0; n < kJobs; ++n) {
@@ -685,9 +579,11 @@ TEST_P(RefServerShare, ServersLoseNoJobOfTwoClientsAndAnswerNoneTwice) {
             f.res = 8;
             f.overwrite = c == 0 ? 0 : 1;
             f.pathOut = dir / (c == 0 ? "out/shared" : "out/own" + std::to_string(n));
-            char name[32];
-            std::snprintf(name, sizeof name, "%08d.%d", n, c);
-            PutJob(dir.Path(), name, JobText("client" + std::to_string(c), TicketText(f)));
+            // Written under its lock file, as a client does.
+            const std::string job = dir / ("Data/tmp/" + jobName(n, c));
+            WriteFile(job + ".lock", "");
+            WriteFile(job, JobText("client" + std::to_string(c), TicketText(f)));
+            std::remove((job + ".lock").c_str());
         }
         --writing;
     };
@@ -715,15 +611,13 @@ TEST_P(RefServerShare, ServersLoseNoJobOfTwoClientsAndAnswerNoneTwice) {
     for (std::thread& t : threads) {
         t.join();
     }
-
     std::set<std::string> outputs;
     for (int c = 0; c < kClients; ++c) {
-        const std::vector<std::string> replies =
-            Names(dir / ("Data/clients/client" + std::to_string(c)));
+        const std::string replyDir = dir / ("Data/clients/client" + std::to_string(c));
+        const std::vector<std::string> replies = Names(replyDir);
         ASSERT_EQ(replies.size(), static_cast<std::size_t>(kJobs));
         for (int n = 0; n < kJobs; ++n) {
-            char name[32];
-            std::snprintf(name, sizeof name, "%08d.%d", n, c);
+            const std::string name = jobName(n, c);
             int lines = 0;
             for (const std::ostringstream& log : logs) {
                 lines += LinesAbout(log.str(), name);
@@ -731,8 +625,7 @@ TEST_P(RefServerShare, ServersLoseNoJobOfTwoClientsAndAnswerNoneTwice) {
             EXPECT_EQ(lines, 1) << name;
             ASSERT_TRUE(std::binary_search(replies.begin(), replies.end(), name)) << name;
             QorReply reply;
-            const std::string text =
-                ReadFile(dir / ("Data/clients/client" + std::to_string(c) + "/" + name));
+            const std::string text = ReadFile(replyDir + "/" + name);
             ASSERT_EQ(ParseReply(text.c_str(), static_cast<int>(text.size()) + 1, reply), 0);
             EXPECT_GE(reply.status, -1) << text;
             outputs.insert(reply.outputPath);
@@ -747,29 +640,28 @@ TEST_P(RefServerShare, ServersLoseNoJobOfTwoClientsAndAnswerNoneTwice) {
 }
 
 TEST(RefServerProtocol, ReplyLinesAreNeverEmpty) {
-    std::string text = ReplyText("job", 3, "error", "two\nlines", "");
-    EXPECT_EQ(text, "job\n2\n3\nerror\ntwo lines\n-\n");
+    EXPECT_EQ(ReplyText("job", 3, "error", "two\nlines", ""), "job\n2\n3\nerror\ntwo lines\n-\n");
     EXPECT_EQ(ReplyText("j", 0, "finish", "", "/x"), "j\n2\n0\nfinish\nno message\n/x\n");
 }
 
 // ---- the program itself
 
 #ifdef QOR_REFSERVER_EXE
+const std::string kExe = QOR_REFSERVER_EXE;
+
 TEST(RefServerProgram, InitThenServeOnceAnswersAJob) {
     TempDir dir;
-    std::string exe = QOR_REFSERVER_EXE;
-    ASSERT_EQ(std::system((exe + " init '" + dir.Path() + "' > /dev/null").c_str()), 0);
+    ASSERT_EQ(std::system((kExe + " init '" + dir.Path() + "' > /dev/null").c_str()), 0);
     QOR_EndPointFile::ResetProcessStateForTesting();
     QOR_EndPointFile endpoint;
     ASSERT_EQ(endpoint.Connect((dir / "qorserver").c_str()), 0);
-    std::string in = dir / "q.tif";
-    WriteQuadrants(in, 40, 20, 40);
     TicketFields f;
-    f.pathIn = in;
+    f.pathIn = dir / "q.tif";
     f.pathOut = dir / "out";
+    WriteQuadrants(f.pathIn, 40, 20, 40);
     char name[512];
     ASSERT_EQ(endpoint.SendNamed(name, TicketText(f).c_str(), 1024), 0);
-    ASSERT_EQ(std::system((exe + " serve '" + dir.Path() + "' --once > /dev/null").c_str()), 0);
+    ASSERT_EQ(std::system((kExe + " serve '" + dir.Path() + "' --once > /dev/null").c_str()), 0);
     char text[1024];
     int capacity = sizeof text;
     ASSERT_EQ(endpoint.ReceiveFor(name, text, capacity), 0);
@@ -780,8 +672,7 @@ TEST(RefServerProgram, InitThenServeOnceAnswersAJob) {
 
 TEST(RefServerProgram, StopsCleanlyOnSigterm) {
     TempDir dir;
-    std::string exe = QOR_REFSERVER_EXE;
-    ASSERT_EQ(std::system((exe + " init '" + dir.Path() + "' > /dev/null").c_str()), 0);
+    ASSERT_EQ(std::system((kExe + " init '" + dir.Path() + "' > /dev/null").c_str()), 0);
     int out[2];
     ASSERT_EQ(pipe(out), 0);
     pid_t pid = fork();
@@ -790,8 +681,8 @@ TEST(RefServerProgram, StopsCleanlyOnSigterm) {
         dup2(out[1], 1);
         close(out[0]);
         close(out[1]);
-        execl(exe.c_str(), exe.c_str(), "serve", dir.Path().c_str(), "--poll-ms", "20", "--id", "t",
-              static_cast<char*>(nullptr));
+        execl(kExe.c_str(), kExe.c_str(), "serve", dir.Path().c_str(), "--poll-ms", "20", "--id",
+              "t", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(out[1]);
