@@ -19,44 +19,21 @@ namespace {
 
 using namespace std::string_literals;
 
-// What one reader made of a file: code 0 when it accepted it, else the
-// IMG_Exception code that ended the attempt.
-struct Result {
-    int code = 0;
-    uint32_t formatCode = 0;
-    IMG_ImageInfo info;
-    std::string linked;
+// An inspection with what only the EPS readers tell.
+struct Result : Inspected {
     int encoding = 0;
     std::string creator;
     std::string title;
 };
 
-template <typename Reader> Result InspectFile(const std::string& path) {
-    Result result;
-    Reader reader;
-    result.code = RunInspection(reader, path.c_str());
-    if (result.code != 0) {
-        return result;
-    }
-    EXPECT_NE(reader.GetImageInfo(), nullptr);
-    if (reader.GetImageInfo() != nullptr) {
-        result.info = *reader.GetImageInfo();
-    }
-    result.formatCode = reader.GetFormatCode();
-    if (reader.LinkedName() != nullptr) {
-        result.linked = reader.LinkedName();
-    }
-    result.encoding = reader.DataEncoding();
-    result.creator = reader.Creator();
-    result.title = reader.Title();
-    return result;
-}
-
-template <typename Reader> Result Inspect(const std::string& bytes) {
-    TempDir dir;
-    const std::string path = dir / "image.eps";
-    WriteFile(path, bytes);
-    return InspectFile<Reader>(path);
+template <typename Reader> Result InspectEps(const std::string& bytes) {
+    Result r;
+    static_cast<Inspected&>(r) = InspectBytes<Reader>(bytes, [&](Reader& reader) {
+        r.encoding = reader.DataEncoding();
+        r.creator = reader.Creator();
+        r.title = reader.Title();
+    });
+    return r;
 }
 
 // A plain EPS: the version line, the body, and %%EOF.
@@ -138,9 +115,8 @@ using Lines = std::vector<std::string>;
 // and the factory, and expects the same of both ways.
 void ExpectAlikeWithTheFileLent(const std::string& path) {
     ExpectSameWithTheFileLent<Proxy_EPS_OPI>(path);
-    ExpectSameWithTheFileLent<Proxy_EPS_Std>(path);
     ExpectSameWithTheFileLent<Proxy_EPS_OPI_Other>(path);
-    ExpectFactoryAsEachReaderAlone(path);
+    ExpectAlikeEveryWay<Proxy_EPS_Std>(path);
 }
 
 } // namespace
@@ -216,7 +192,7 @@ TEST(EpsReaderOpen, HeadersThatDoNotHoldUpAreRejected) {
         {"preview inside the header", BinaryHeader(40, size(ps), 0, 10) + kTiffPreview + ps, -11},
     };
     for (const auto& c : cases) {
-        const Result r = Inspect<Proxy_EPS_Std>(c.bytes);
+        const Result r = InspectEps<Proxy_EPS_Std>(c.bytes);
         EXPECT_EQ(r.code, c.code) << c.what;
         if (c.code == 0) {
             EXPECT_EQ(r.info.width, 1000u) << c.what;
@@ -224,31 +200,12 @@ TEST(EpsReaderOpen, HeadersThatDoNotHoldUpAreRejected) {
     }
 }
 
-TEST(EpsReaderOpen, MissingFilesFailToOpenAndClosingIsAlwaysSafe) {
+TEST(EpsReaderOpen, OpeningAndClosing) {
     TempDir dir;
-    EXPECT_EQ(InspectFile<Proxy_EPS_Std>(dir / "missing.eps").code, -4);
-    EXPECT_EQ(InspectFile<Proxy_EPS_OPI>(dir.Path()).code, -4); // a folder is no file
-
-    Proxy_EPS_Std unnamed;
-    unnamed.CloseRead(); // nothing open yet
-    try {
-        unnamed.OpenRead();
-        ADD_FAILURE() << "opened a reader without a path";
-    } catch (const IMG_Exception& e) {
-        EXPECT_EQ(e.Code(), -4);
-    }
-
-    const std::string path = dir / "a.eps";
-    WriteFile(path, Eps(kImageData));
-    Proxy_EPS_Std reader;
-    reader.SetFileName(path.c_str());
-    reader.SetMode(kImgModeInspect);
-    reader.Begin();
-    reader.Begin(); // opening again closes the first handle
-    reader.Run();
-    reader.End();
-    reader.End();
-    EXPECT_EQ(reader.GetImageInfo()->width, 1000u);
+    WriteFile(dir / "a.eps", Eps(kImageData));
+    WriteFile(dir / "bad.eps", "GIF89a and more");
+    ExpectCloseHarmlessAndNoLeak<Proxy_EPS_Std>(dir / "a.eps", 0x200u, {dir / "bad.eps"});
+    EXPECT_EQ(Inspect<Proxy_EPS_OPI>(dir.Path()).code, -4); // a folder is no file
 }
 
 TEST(EpsReaderBinaryHeader, ATiffPreviewAfterThePostScriptEndsTheScan) {
@@ -276,7 +233,7 @@ TEST(EpsReaderBinaryHeader, ATiffPreviewAfterThePostScriptEndsTheScan) {
     };
     TempDir dir;
     for (const auto& c : cases) {
-        const Result r = Inspect<Proxy_EPS_Std>(c.bytes);
+        const Result r = InspectEps<Proxy_EPS_Std>(c.bytes);
         ASSERT_EQ(r.code, 0) << c.what;
         EXPECT_EQ(r.info.width, c.width) << c.what;
         WriteFile(dir / "dos.eps", c.bytes);
@@ -285,7 +242,7 @@ TEST(EpsReaderBinaryHeader, ATiffPreviewAfterThePostScriptEndsTheScan) {
 
     // A data block that runs into the preview lied about its size.
     const std::string block = "%!PS-Adobe-3.0 EPSF-3.0\r\n%%BeginBinary: 20\r\n0123456789\r\n";
-    EXPECT_EQ(Inspect<Proxy_EPS_Std>(
+    EXPECT_EQ(InspectEps<Proxy_EPS_Std>(
                   BinaryHeader(30, size(block), 30 + size(block), size(preview)) + block + preview)
                   .code,
               -11);
@@ -318,7 +275,7 @@ TEST(EpsReaderStd, PhotoshopEpsGivesSizeTypeAndResolution) {
             dosHeader ? BinaryHeader(30 + 10, static_cast<uint32_t>(ps.size()), 30, 10) +
                             kTiffPreview + ps
                       : ps;
-        const Result r = Inspect<Proxy_EPS_Std>(bytes);
+        const Result r = InspectEps<Proxy_EPS_Std>(bytes);
         ASSERT_EQ(r.code, 0) << dosHeader;
         EXPECT_EQ(r.formatCode, 0x200u);
         EXPECT_EQ(r.info.width, 1000u);
@@ -331,7 +288,7 @@ TEST(EpsReaderStd, PhotoshopEpsGivesSizeTypeAndResolution) {
         EXPECT_EQ(r.encoding, kEpsEncodingHex);
         EXPECT_EQ(r.creator, " Adobe Photoshop Version 7.0");
         EXPECT_EQ(r.title, " photo.eps");
-        EXPECT_TRUE(r.linked.empty());
+        EXPECT_TRUE(r.linkedName.empty());
     }
 }
 
@@ -370,8 +327,8 @@ TEST(EpsReaderStd, ImageDataValues) {
         {" 10 20 8 99999999999 0 10 2 \"b\"", -11, 0, 0, 0, 0},
     };
     for (const auto& c : cases) {
-        const Result r =
-            Inspect<Proxy_EPS_Std>(Eps("%%BoundingBox: 0 0 10 10\n%ImageData:"s + c.value + "\n"));
+        const Result r = InspectEps<Proxy_EPS_Std>(
+            Eps("%%BoundingBox: 0 0 10 10\n%ImageData:"s + c.value + "\n"));
         EXPECT_EQ(r.code, c.code) << c.value;
         if (c.code == 0 && r.code == 0) {
             EXPECT_EQ(r.info.width, c.width) << c.value;
@@ -381,7 +338,7 @@ TEST(EpsReaderStd, ImageDataValues) {
         }
     }
     // Only the first %ImageData: counts.
-    const Result r = Inspect<Proxy_EPS_Std>(Eps(kImageData + kDecoy));
+    const Result r = InspectEps<Proxy_EPS_Std>(Eps(kImageData + kDecoy));
     EXPECT_EQ(r.info.width, 1000u);
 }
 
@@ -412,7 +369,7 @@ TEST(EpsReaderStd, TheHighResolutionBoxWinsAndDeferredBoxesAreRejected) {
     };
     for (const auto& c : cases) {
         const Result r =
-            Inspect<Proxy_EPS_Std>(Eps(c.comments + "%ImageData: 600 300 8 1 0 600 1 \"b\"\n"s));
+            InspectEps<Proxy_EPS_Std>(Eps(c.comments + "%ImageData: 600 300 8 1 0 600 1 \"b\"\n"s));
         EXPECT_EQ(r.code, c.code) << c.comments;
         if (c.code == 0 && r.code == 0) {
             EXPECT_FLOAT_EQ(r.info.resolution, c.resolution) << c.comments;
@@ -445,29 +402,27 @@ TEST(EpsReaderStd, DcsPlateCommentsMakeCmyk) {
         {"DCS 1, plates only", box + dcs1Plates, 0x0802, 0, 0.0f},
         {"DCS 1, image data first", box + kImageData + dcs1Plates, 0x0802, 1000, 300.0f},
         {"DCS 1, plates first", box + dcs1Plates + kImageData, 0x2101, 1000, 300.0f},
+        // A plate file comment for another ink is no DCS 2 plate.
+        {"spot plate", box + "%%PlateFile: (PANTONE 185) EPS #1 2\n" + kImageData, 0x2101, 1000,
+         300.0f},
     };
     for (const auto& c : cases) {
-        const Result r = Inspect<Proxy_EPS_Std>(Eps(c.body));
+        const Result r = InspectEps<Proxy_EPS_Std>(Eps(c.body));
         ASSERT_EQ(r.code, 0) << c.what;
         EXPECT_EQ(r.info.pixelType, c.pixelType) << c.what;
         EXPECT_EQ(r.info.width, c.width) << c.what;
         EXPECT_EQ(r.info.height, c.width == 0 ? 0u : 800u) << c.what;
         EXPECT_FLOAT_EQ(r.info.resolution, c.resolution) << c.what;
     }
-    // A plate file comment for another ink is no DCS 2 plate.
-    const Result spot =
-        Inspect<Proxy_EPS_Std>(Eps(box + "%%PlateFile: (PANTONE 185) EPS #1 2\n" + kImageData));
-    EXPECT_EQ(spot.info.pixelType, 0x2101u);
-    EXPECT_EQ(spot.info.width, 1000u);
 }
 
 TEST(EpsReaderStd, AnEpsWithoutImageDataIsAcceptedWithNothingKnown) {
-    const Result r = Inspect<Proxy_EPS_Std>(Eps("%%Creator: gnuplot 4.6\n"
-                                                "%%BoundingBox: 50 50 410 302\n"
-                                                "%%EndComments\n"
-                                                "/Times-Roman findfont 12 scalefont setfont\n"
-                                                "% a plain comment\n"
-                                                "showpage\n"));
+    const Result r = InspectEps<Proxy_EPS_Std>(Eps("%%Creator: gnuplot 4.6\n"
+                                                   "%%BoundingBox: 50 50 410 302\n"
+                                                   "%%EndComments\n"
+                                                   "/Times-Roman findfont 12 scalefont setfont\n"
+                                                   "% a plain comment\n"
+                                                   "showpage\n"));
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.formatCode, 0x200u);
     EXPECT_EQ(r.info.width, 0u);
@@ -477,12 +432,12 @@ TEST(EpsReaderStd, AnEpsWithoutImageDataIsAcceptedWithNothingKnown) {
     EXPECT_EQ(r.info.bitsPerSample, 0);
     EXPECT_FLOAT_EQ(r.info.resolution, 0.0f);
     EXPECT_EQ(r.encoding, kEpsEncodingNone);
-    EXPECT_TRUE(r.linked.empty());
+    EXPECT_TRUE(r.linkedName.empty());
 }
 
 TEST(EpsReaderStd, CommentTextsAreCutTo63Characters) {
     const std::string creator(300, 'c');
-    const Result r = Inspect<Proxy_EPS_Std>(
+    const Result r = InspectEps<Proxy_EPS_Std>(
         Eps("%%Creator:" + creator + "\n%%Title: " + std::string(70, 't') + "\n" + kImageData));
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.creator, std::string(63, 'c'));
@@ -505,7 +460,7 @@ TEST(EpsReaderStd, ALargeBinaryBlockIsSkipped) {
         out << kDecoy << "\r\n%%EndBinary\r\n" << kImageData << "%%EOF\r\n";
         ASSERT_TRUE(out.good());
     }
-    const Result r = InspectFile<Proxy_EPS_Std>(path);
+    const Inspected r = Inspect<Proxy_EPS_Std>(path);
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.info.width, 1000u);
     EXPECT_FLOAT_EQ(r.info.resolution, 300.0f);
@@ -519,7 +474,7 @@ TEST(EpsReaderStd, ALargeBinaryBlockIsSkipped) {
         io.seekp(0);
         io << lying << std::string(head.size() - lying.size() - 2, ' ') << "\r\n";
     }
-    EXPECT_EQ(InspectFile<Proxy_EPS_Std>(path).code, -11);
+    EXPECT_EQ(Inspect<Proxy_EPS_Std>(path).code, -11);
 }
 
 TEST(EpsReaderFactory, OpiPlaceholdersGoToTheOpiReadersOnlyWhenAccepted) {
@@ -644,7 +599,7 @@ std::vector<BlockCase> BlockCases() {
 
 TEST(DataBlock, BlocksAreSkippedByWhatTheirCommentsSay) {
     for (const auto& c : BlockCases()) {
-        EXPECT_EQ(WidthOrCode(Inspect<Proxy_EPS_Std>(WithBlock(c.block))), c.result) << c.what;
+        EXPECT_EQ(WidthOrCode(InspectEps<Proxy_EPS_Std>(WithBlock(c.block))), c.result) << c.what;
     }
 }
 
@@ -681,14 +636,14 @@ TEST(DataBlock, AllThreeReadersSkipBlocksAlike) {
     const std::string block = "%%BeginData: " + std::to_string(hidden.size()) + " Binary Bytes\n" +
                               hidden + "%%EndData\n";
     const std::string bytes = Eps(block);
-    EXPECT_EQ(Inspect<Proxy_EPS_OPI>(bytes).code, -11);
-    EXPECT_EQ(WidthOrCode(Inspect<Proxy_EPS_Std>(bytes)), 0);
-    EXPECT_EQ(Inspect<Proxy_EPS_OPI_Other>(bytes).code, -11);
+    EXPECT_EQ(InspectEps<Proxy_EPS_OPI>(bytes).code, -11);
+    EXPECT_EQ(WidthOrCode(InspectEps<Proxy_EPS_Std>(bytes)), 0);
+    EXPECT_EQ(InspectEps<Proxy_EPS_OPI_Other>(bytes).code, -11);
     // Outside the block the same lines are read.
     const std::string open = Eps(hidden);
-    EXPECT_EQ(Inspect<Proxy_EPS_OPI>(open).linked, "Vol:Hidden.tif");
-    EXPECT_EQ(WidthOrCode(Inspect<Proxy_EPS_Std>(open)), 7);
-    EXPECT_EQ(Inspect<Proxy_EPS_OPI_Other>(open).linked, "Vol:Hidden.tif");
+    EXPECT_EQ(InspectEps<Proxy_EPS_OPI>(open).linkedName, "Vol:Hidden.tif");
+    EXPECT_EQ(WidthOrCode(InspectEps<Proxy_EPS_Std>(open)), 7);
+    EXPECT_EQ(InspectEps<Proxy_EPS_OPI_Other>(open).linkedName, "Vol:Hidden.tif");
 }
 
 TEST(DataBlock, BlocksThatEndWithTheFileAreRejected) {
@@ -702,7 +657,7 @@ TEST(DataBlock, BlocksThatEndWithTheFileAreRejected) {
         "%!PS-Adobe-3.0\n%BeginPhotoshop: 4\n% 3842494D\n",
     };
     for (const char* bytes : files) {
-        EXPECT_EQ(Inspect<Proxy_EPS_Std>(bytes).code, -11) << bytes;
+        EXPECT_EQ(InspectEps<Proxy_EPS_Std>(bytes).code, -11) << bytes;
     }
 }
 
@@ -776,17 +731,17 @@ TEST(DataBlock, SkipBlockRejectsWhatItCannotSkip) {
 // Proxy_EPS_OPI
 
 TEST(OpiReader13, AnAldPlaceholderNamesItsImage) {
-    const Result r = Inspect<Proxy_EPS_OPI>(Eps("%%BoundingBox: 0 0 240 192\n"
-                                                "%ALDImageFileName:(Vol:Images:Photo.tif)\n"
-                                                "%ALDImageDimensions: 1000 800\n"
-                                                "%ALDImageResolution: 300 300\n"
-                                                "%ALDImageType: 4 8\n"
-                                                // The scan ends at %ALDImageType:.
-                                                "%ALDImageID: (Vol:Other:Photo.tif)\n" +
-                                                kDecoy));
+    const Result r = InspectEps<Proxy_EPS_OPI>(Eps("%%BoundingBox: 0 0 240 192\n"
+                                                   "%ALDImageFileName:(Vol:Images:Photo.tif)\n"
+                                                   "%ALDImageDimensions: 1000 800\n"
+                                                   "%ALDImageResolution: 300 300\n"
+                                                   "%ALDImageType: 4 8\n"
+                                                   // The scan ends at %ALDImageType:.
+                                                   "%ALDImageID: (Vol:Other:Photo.tif)\n" +
+                                                   kDecoy));
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.formatCode, 0x211u);
-    EXPECT_EQ(r.linked, "Vol:Images:Photo.tif");
+    EXPECT_EQ(r.linkedName, "Vol:Images:Photo.tif");
     EXPECT_EQ(r.info.pixelType, 0x0802u);
     EXPECT_EQ(r.info.colourSpace, 4u);
     EXPECT_EQ(r.info.width, 0u);
@@ -816,7 +771,7 @@ TEST(OpiReader13, ImageTypeAndResolution) {
             body += "%ALDImageResolution:"s + c.resolution + "\n";
         }
         body += "%ALDImageType:"s + c.type + "\n";
-        const Result r = Inspect<Proxy_EPS_OPI>(Eps(body));
+        const Result r = InspectEps<Proxy_EPS_OPI>(Eps(body));
         EXPECT_EQ(r.code, c.code) << c.type;
         if (c.code == 0 && r.code == 0) {
             EXPECT_EQ(r.info.pixelType, c.pixelType) << c.type;
@@ -856,31 +811,31 @@ TEST(OpiReader13, TheImageIdWinsWhenItIsAnAbsolutePath) {
             body += "%ALDImageID:"s + c.imageId + "\n";
         }
         body += "%ALDImageType: 4 8\n";
-        const Result r = Inspect<Proxy_EPS_OPI>(Eps(body));
+        const Result r = InspectEps<Proxy_EPS_OPI>(Eps(body));
         if (c.linked == nullptr) {
             EXPECT_EQ(r.code, -11) << body;
         } else {
             EXPECT_EQ(r.code, 0) << body;
-            EXPECT_EQ(r.linked, c.linked) << body;
+            EXPECT_EQ(r.linkedName, c.linked) << body;
         }
     }
 }
 
 TEST(OpiReader20, AnOpi2PlaceholderWithBlanksAfterTheColons) {
-    const Result r = Inspect<Proxy_EPS_OPI>(Eps("%%BoundingBox: 0 0 240 192\n"
-                                                "%%BeginOPI: 2.0\n"
-                                                "%%Distilled\n"
-                                                "%%ImageFileName: (Vol:Images:Photo.tif)\n"
-                                                "%%ImageDimensions: 1000 800\n"
-                                                "%%ImageCropRect: 0 0 1000 800\n"
-                                                "%%ImageInks: full_color\n"
-                                                "%%EndOPI\n"
-                                                // The scan ends at %%EndOPI.
-                                                "%%MainImage: (Vol:Other:Main.tif)\n" +
-                                                kDecoy));
+    const Result r = InspectEps<Proxy_EPS_OPI>(Eps("%%BoundingBox: 0 0 240 192\n"
+                                                   "%%BeginOPI: 2.0\n"
+                                                   "%%Distilled\n"
+                                                   "%%ImageFileName: (Vol:Images:Photo.tif)\n"
+                                                   "%%ImageDimensions: 1000 800\n"
+                                                   "%%ImageCropRect: 0 0 1000 800\n"
+                                                   "%%ImageInks: full_color\n"
+                                                   "%%EndOPI\n"
+                                                   // The scan ends at %%EndOPI.
+                                                   "%%MainImage: (Vol:Other:Main.tif)\n" +
+                                                   kDecoy));
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.formatCode, 0x211u);
-    EXPECT_EQ(r.linked, "Vol:Images:Photo.tif");
+    EXPECT_EQ(r.linkedName, "Vol:Images:Photo.tif");
     EXPECT_EQ(r.info.pixelType, 0x000Bu);
     EXPECT_EQ(IMG_ColourModelOf(r.info.pixelType), 11u);
     EXPECT_EQ(r.info.samplesPerPixel, 0);
@@ -916,11 +871,11 @@ TEST(OpiReader20, InksImageDataAndMainImage) {
     };
     for (const auto& c : cases) {
         const Result r =
-            Inspect<Proxy_EPS_OPI>(Eps("%%BeginOPI: 2.0\n" + c.comments + "%%EndOPI\n"));
+            InspectEps<Proxy_EPS_OPI>(Eps("%%BeginOPI: 2.0\n" + c.comments + "%%EndOPI\n"));
         ASSERT_EQ(r.code, 0) << c.what;
         EXPECT_EQ(r.info.pixelType, c.pixelType) << c.what;
         EXPECT_EQ(r.info.width, c.width) << c.what;
-        EXPECT_EQ(r.linked, c.linked) << c.what;
+        EXPECT_EQ(r.linkedName, c.linked) << c.what;
     }
 }
 
@@ -935,7 +890,7 @@ TEST(OpiReader20, PlaceholdersWithoutOpiCommentsOrNamesAreRejected) {
         kImageData,
     };
     for (const auto& body : cases) {
-        EXPECT_EQ(Inspect<Proxy_EPS_OPI>(Eps(body)).code, -11) << body;
+        EXPECT_EQ(InspectEps<Proxy_EPS_OPI>(Eps(body)).code, -11) << body;
     }
 }
 
@@ -978,13 +933,13 @@ TEST(OpiReaderOther, PlaceholderCommentsAndFallbackNames) {
          "Vol:Hi:Photo.tif"},
     };
     for (const auto& c : cases) {
-        const Result r = Inspect<Proxy_EPS_OPI_Other>(Eps(c.body));
+        const Result r = InspectEps<Proxy_EPS_OPI_Other>(Eps(c.body));
         if (c.linked == nullptr) {
             EXPECT_EQ(r.code, -11) << c.what;
             continue;
         }
         ASSERT_EQ(r.code, 0) << c.what;
-        EXPECT_EQ(r.linked, c.linked) << c.what;
+        EXPECT_EQ(r.linkedName, c.linked) << c.what;
         EXPECT_EQ(r.formatCode, 0x211u) << c.what;
         EXPECT_EQ(r.info.pixelType, 0u) << c.what;
         EXPECT_EQ(r.info.width, 0u) << c.what;

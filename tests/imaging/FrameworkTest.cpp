@@ -4,6 +4,7 @@
 #include "IMG_OpenImageFile.h"
 #include "IMG_PathNames.h"
 #include "ReaderRuns.h"
+#include "SampleImages.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -22,46 +23,18 @@ TEST(PixelType, ComputedFromBitsSamplesAndModel) {
         int bits, samples;
         uint32_t model, type; // type 0: throws -1
     };
+    // gray, RGB, CMYK, Lab, palette and others; more than two gray samples
+    // whatever the bits
     const Case cases[] = {
-        // gray
-        {8, 1, 10, 0x280A},
-        {16, 1, 10, 0x000A},
-        {32, 1, 10, 0x270A},
-        {8, 2, 10, 0x208A},
-        {16, 2, 10, 0x008A},
-        {1, 3, 10, 0x208A}, // more than two samples: whatever the bits
-        {4, 1, 10, 0},
-        {32, 2, 10, 0},
-        {8, 0, 10, 0},
-        // RGB
-        {5, 3, 1, 0x0501},
-        {8, 3, 1, 0x2101},
-        {16, 3, 1, 0x2901},
-        {8, 4, 1, 0x0881},
-        {16, 4, 1, 0x2981},
-        {16, 6, 1, 0x0881},
-        {8, 2, 1, 0},
-        {32, 3, 1, 0},
-        {5, 4, 1, 0},
-        // CMYK
-        {8, 4, 2, 0x0802},
-        {16, 4, 2, 0x2A02},
-        {8, 5, 2, 0x0882},
-        {16, 5, 2, 0x2A82},
-        {1, 7, 2, 0x0882},
-        {8, 3, 2, 0},
-        {32, 4, 2, 0},
-        // Lab
-        {8, 3, 8, 0x2108},
-        {16, 3, 8, 0x2908},
-        {8, 4, 8, 0},
-        {32, 3, 8, 0},
-        // palette, others
-        {8, 1, 16, 0x0010},
-        {1, 99, 16, 0x0010},
-        {8, 3, 11, 0},
-        {8, 3, 0, 0},
-    };
+        {8, 1, 10, 0x280A},  {16, 1, 10, 0x000A}, {32, 1, 10, 0x270A}, {8, 2, 10, 0x208A},
+        {16, 2, 10, 0x008A}, {1, 3, 10, 0x208A},  {4, 1, 10, 0},       {32, 2, 10, 0},
+        {8, 0, 10, 0},       {5, 3, 1, 0x0501},   {8, 3, 1, 0x2101},   {16, 3, 1, 0x2901},
+        {8, 4, 1, 0x0881},   {16, 4, 1, 0x2981},  {16, 6, 1, 0x0881},  {8, 2, 1, 0},
+        {32, 3, 1, 0},       {5, 4, 1, 0},        {8, 4, 2, 0x0802},   {16, 4, 2, 0x2A02},
+        {8, 5, 2, 0x0882},   {16, 5, 2, 0x2A82},  {1, 7, 2, 0x0882},   {8, 3, 2, 0},
+        {32, 4, 2, 0},       {8, 3, 8, 0x2108},   {16, 3, 8, 0x2908},  {8, 4, 8, 0},
+        {32, 3, 8, 0},       {8, 1, 16, 0x0010},  {1, 99, 16, 0x0010}, {8, 3, 11, 0},
+        {8, 3, 0, 0}};
     for (const auto& c : cases) {
         IMG_ImageInfo info;
         info.pixelType = 0x1234;
@@ -273,14 +246,66 @@ TEST(Factory, OnlyRegularFilesAreGivenToTheReaders) {
     }
 }
 
-TEST(Factory, ReadersAreTriedInTheirOrder) {
-    const char* expected[] = {"Proxy_TIFF",    "Proxy_JPEG",    "Proxy_PCD",          "Proxy_PSD",
-                              "Proxy_EPS_OPI", "Proxy_EPS_Std", "Proxy_EPS_OPI_Other"};
-    for (int i = 0; i < 7; ++i) {
-        EXPECT_STREQ(kImgReaders[i].name, expected[i]);
-        std::unique_ptr<Proxy_FileIOProcess> reader(kImgReaders[i].make());
-        EXPECT_STREQ(reader->ReaderName(), expected[i]);
-        EXPECT_EQ(kImgReaders[i].placeholderReader, i == 4 || i == 6);
+// Every format goes to its reader, an OPI placeholder to a placeholder
+// reader only when placeholders are accepted.
+TEST(Factory, EachFormatGoesToItsReader) {
+    TempDir dir;
+    const samples::Raster rgb{8, 6, 3};
+    samples::WriteTiff(dir / "a.tif", rgb, samples::Flat(9));
+    samples::WriteJpeg(dir / "a.jpg", rgb, samples::Flat(9));
+    samples::WritePsd(dir / "a.psd", rgb, samples::Flat(9), 300);
+    samples::EpsImage eps;
+    eps.image = rgb;
+    eps.width = 100;
+    eps.height = 50;
+    samples::WriteEps(dir / "a.eps", eps);
+    samples::OpiLink link;
+    link.fileName = "Vol:Images:Photo.tif";
+    samples::WriteOpiPlaceholder(dir / "opi.eps", eps, link);
+    // A placeholder whose box the plain reader cannot read.
+    WriteFile(dir / "other.eps", "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: (atend)\n"
+                                 "%ArchReplaceImage: (Vol:Hi:Photo.tif)\n%%EOF\n");
+    WriteFile(dir / "a.pcd", std::string(2048, 'x') + "PCD_IPI");
+    const struct {
+        const char* file;
+        bool acceptOpi;
+        const char* reader; // null: none
+        uint32_t formatCode;
+        const char* linked; // null: none
+    } cases[] = {
+        {"a.tif", true, "Proxy_TIFF", 0x100, nullptr},
+        {"a.jpg", true, "Proxy_JPEG", 0x400, nullptr},
+        {"a.psd", false, "Proxy_PSD", 0x1000, nullptr},
+        {"a.pcd", false, "Proxy_PCD", 0x800, nullptr},
+        {"a.eps", true, "Proxy_EPS_Std", 0x200, nullptr},
+        {"opi.eps", true, "Proxy_EPS_OPI", 0x211, "Vol:Images:Photo.tif"},
+        {"opi.eps", false, "Proxy_EPS_Std", 0x200, nullptr},
+        {"other.eps", true, "Proxy_EPS_OPI_Other", 0x211, "Vol:Hi:Photo.tif"},
+        {"other.eps", false, nullptr, 0, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + (c.acceptOpi ? " with OPI" : ""));
+        auto reader = IMG_OpenImageFile((dir / c.file).c_str(), "r", c.acceptOpi);
+        if (c.reader == nullptr) {
+            EXPECT_EQ(reader, nullptr);
+            continue;
+        }
+        ASSERT_NE(reader, nullptr);
+        EXPECT_STREQ(reader->ReaderName(), c.reader);
+        EXPECT_EQ(reader->GetFormatCode(), c.formatCode);
+        if (c.linked == nullptr) {
+            EXPECT_EQ(reader->LinkedName(), nullptr);
+            continue;
+        }
+        char name[512];
+        std::memset(name, 'x', sizeof name);
+        reader->GetLinkedName(name, sizeof name);
+        EXPECT_STREQ(name, c.linked);
+    }
+    // A reader that has read nothing knows nothing.
+    for (const IMG_ReaderEntry& entry : kImgReaders) {
+        std::unique_ptr<Proxy_FileIOProcess> reader(entry.make());
+        EXPECT_STREQ(reader->ReaderName(), entry.name);
         EXPECT_EQ(reader->GetProcessCount(), -1);
         EXPECT_EQ(reader->GetImageInfo(), nullptr);
     }

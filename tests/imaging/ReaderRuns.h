@@ -1,19 +1,23 @@
 #pragma once
 
-// The two ways a reader meets a file: on its own, opening the file itself,
-// and through the factory, which opens the file once, reads its head, passes
-// over the readers that the head rules out and lends the file to the others.
-// Both must come to the same result for every file.
+// How the tests run a reader: on its own, opening the file itself, and
+// through the factory, which opens the file once, reads its head, passes over
+// the readers that the head rules out and lends the file to the others. Both
+// must come to the same result for every file.
 
 #include "IMG_Exception.h"
 #include "IMG_FileView.h"
 #include "IMG_OpenImageFile.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Everything a reader tells after an inspection, as one text to compare.
 inline std::string DescribeReader(const Proxy_FileIOProcess& reader) {
@@ -37,8 +41,7 @@ inline std::string DescribeReader(const Proxy_FileIOProcess& reader) {
 }
 
 // Begin, Run and End as the factory calls them, End also after a failure: 0,
-// or the code of the IMG_Exception that ended the attempt. Anything else
-// thrown is passed on. The path may be null.
+// or the code of the IMG_Exception that ended the attempt. The path may be null.
 template <typename Reader> int RunInspection(Reader& reader, const char* path) {
     reader.SetFileName(path);
     reader.SetMode(kImgModeInspect);
@@ -51,6 +54,69 @@ template <typename Reader> int RunInspection(Reader& reader, const char* path) {
         reader.End();
         return e.Code();
     }
+}
+
+// What one inspection gave: code 0 when the reader accepted the file, else
+// the IMG_Exception's code or the plain integer thrown.
+struct Inspected {
+    int code = 0;
+    bool plainInt = false;
+    uint32_t formatCode = 0;
+    IMG_ImageInfo info;
+    int processCount = -1;
+    bool hasLinkedName = false;
+    std::string linkedName;
+};
+
+// Inspects the file with a fresh Reader; more reads what else the reader knows.
+template <typename Reader>
+Inspected Inspect(const char* path, const std::function<void(Reader&)>& more = {}) {
+    Inspected r;
+    Reader reader;
+    try {
+        r.code = RunInspection(reader, path);
+    } catch (int code) {
+        reader.End();
+        r.plainInt = true;
+        r.code = code;
+    }
+    if (r.code != 0) {
+        return r;
+    }
+    r.formatCode = reader.GetFormatCode();
+    EXPECT_NE(reader.GetImageInfo(), nullptr);
+    if (const IMG_ImageInfo* info = reader.GetImageInfo()) {
+        r.info = *info;
+    }
+    r.processCount = reader.GetProcessCount();
+    if (reader.LinkedName() != nullptr) {
+        r.hasLinkedName = true;
+        r.linkedName = reader.LinkedName();
+    }
+    if (more) {
+        more(reader);
+    }
+    return r;
+}
+
+template <typename Reader>
+Inspected Inspect(const std::string& path, const std::function<void(Reader&)>& more = {}) {
+    return Inspect<Reader>(path.c_str(), more);
+}
+
+// Writes a file anew. Removing it first rather than truncating it keeps the
+// file system from flushing the old contents on every one of many rewrites.
+inline void WriteFresh(const std::string& path, const std::string& bytes) {
+    std::filesystem::remove(path);
+    WriteFile(path, bytes);
+}
+
+// The bytes as a file of their own, inspected.
+template <typename Reader>
+Inspected InspectBytes(const std::string& bytes, const std::function<void(Reader&)>& more = {}) {
+    TempDir dir;
+    WriteFile(dir / "file", bytes);
+    return Inspect<Reader>(dir / "file", more);
 }
 
 // Runs one reader as the factory runs it (Begin, Run, End; End again after a
@@ -120,5 +186,61 @@ inline void ExpectFactoryAsEachReaderAlone(const std::string& path) {
     for (bool acceptOpi : {true, false}) {
         EXPECT_EQ(RunFactory(path, acceptOpi), RunEachReaderAlone(path, acceptOpi))
             << (acceptOpi ? "OPI accepted" : "OPI not accepted");
+    }
+}
+
+// Both of the above for one reader.
+template <typename Reader> void ExpectAlikeEveryWay(const std::string& path) {
+    ExpectSameWithTheFileLent<Reader>(path);
+    ExpectFactoryAsEachReaderAlone(path);
+}
+
+// Open file descriptors of this process, or -1 where that cannot be told.
+inline int OpenFileCount() {
+    std::error_code error;
+    std::filesystem::directory_iterator it("/proc/self/fd", error);
+    int n = 0;
+    for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+        ++n;
+    }
+    return error ? -1 : n;
+}
+
+// Closing a reader that has nothing open, or twice, is harmless, opening
+// again closes the first handle, the results outlive the file, no name or a
+// missing file fails with -4, and no reader keeps a file open after it is
+// gone, whether it accepted the file, refused it or was never closed.
+template <typename Reader>
+void ExpectCloseHarmlessAndNoLeak(const std::string& good, uint32_t goodFormat,
+                                  std::initializer_list<std::string> others) {
+    const int before = OpenFileCount();
+    {
+        Reader reader;
+        reader.CloseRead(); // nothing open
+        reader.SetFileName(good.c_str());
+        reader.SetMode(kImgModeInspect);
+        reader.Begin();
+        reader.Begin();
+        reader.Run();
+        reader.End();
+        reader.End();
+        EXPECT_EQ(reader.GetFormatCode(), goodFormat);
+        EXPECT_NE(reader.GetImageInfo(), nullptr);
+    }
+    EXPECT_EQ(Inspect<Reader>(static_cast<const char*>(nullptr)).code, -4);
+    EXPECT_EQ(Inspect<Reader>(good + ".missing").code, -4);
+    std::vector<std::string> paths(others);
+    paths.push_back(good);
+    for (const std::string& path : paths) {
+        Reader reader; // destroyed without CloseRead
+        reader.SetFileName(path.c_str());
+        try {
+            reader.OpenRead();
+        } catch (const IMG_Exception&) {
+        } catch (int) {
+        }
+    }
+    if (before >= 0) {
+        EXPECT_EQ(OpenFileCount(), before);
     }
 }

@@ -10,10 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -26,134 +23,36 @@
 namespace {
 
 // ---------------------------------------------------------------------------
-// Running a reader
-
-// What one inspection gave: code 0 when it succeeded, else the exception's.
-struct Inspected {
-    int code = 0;
-    uint32_t formatCode = 0;
-    IMG_ImageInfo info;
-    bool hasInfo = false;
-    int processCount = -1;
-    std::string linkedName;
-    bool hasLinkedName = false;
-};
-
-// Begin, Run and End as the factory calls them; End also after a failure.
-template <typename Reader> Inspected Inspect(const char* path) {
-    Inspected result;
-    Reader reader;
-    result.code = RunInspection(reader, path);
-    if (result.code != 0) {
-        return result;
-    }
-    result.formatCode = reader.GetFormatCode();
-    if (const IMG_ImageInfo* info = reader.GetImageInfo()) {
-        result.info = *info;
-        result.hasInfo = true;
-    }
-    result.processCount = reader.GetProcessCount();
-    if (reader.LinkedName() != nullptr) {
-        result.hasLinkedName = true;
-        result.linkedName = reader.LinkedName();
-    }
-    return result;
-}
-
-template <typename Reader> Inspected Inspect(const std::string& path) {
-    return Inspect<Reader>(path.c_str());
-}
-
-// Open file descriptors of this process, or -1 where that cannot be told.
-int OpenFileCount() {
-    std::error_code error;
-    std::filesystem::directory_iterator it("/proc/self/fd", error);
-    if (error) {
-        return -1;
-    }
-    int n = 0;
-    for (; it != std::filesystem::directory_iterator(); it.increment(error)) {
-        ++n;
-    }
-    return n;
-}
-
-// Closing a reader that has nothing open, or twice, is harmless, opening
-// again starts afresh, and no reader keeps a file open after it is gone,
-// whether it accepted the file, refused it or was never closed.
-template <typename Reader>
-void ExpectCloseHarmlessAndNoLeak(const TempDir& dir, const char* good, uint32_t goodFormat,
-                                  std::initializer_list<const char*> names) {
-    const int before = OpenFileCount();
-    {
-        Reader reader;
-        reader.CloseRead(); // nothing open
-        reader.SetFileName((dir / good).c_str());
-        reader.OpenRead();
-        reader.OpenRead();
-        EXPECT_EQ(reader.GetFormatCode(), goodFormat);
-        reader.CloseRead();
-        reader.CloseRead();
-    }
-    for (const char* name : names) {
-        Reader reader; // destroyed without CloseRead
-        reader.SetFileName((dir / name).c_str());
-        try {
-            reader.OpenRead();
-        } catch (const IMG_Exception&) {
-        }
-    }
-    if (before >= 0) {
-        EXPECT_EQ(OpenFileCount(), before);
-    }
-}
-
-// Writes a file anew. Removing it first rather than truncating it keeps the
-// file system from flushing the old contents on every one of many rewrites.
-void WriteFresh(const std::string& path, const std::string& bytes) {
-    std::filesystem::remove(path);
-    WriteFile(path, bytes);
-}
-
-// ---------------------------------------------------------------------------
 // Tag values of the processing server
 
 std::string BigEndian32(uint32_t v) {
-    std::string s(4, '\0');
-    s[0] = static_cast<char>(v >> 24);
-    s[1] = static_cast<char>(v >> 16);
-    s[2] = static_cast<char>(v >> 8);
-    s[3] = static_cast<char>(v);
-    return s;
+    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+            static_cast<char>(v)};
 }
 
-// The proxy tag: "KRYO", four unread bytes, the pair count, the pairs, the
-// name length and the name. pairCount and nameLength replace the true values
-// when given.
-std::string ZpaxTag(const std::vector<std::pair<uint32_t, uint32_t>>& pairs,
-                    const std::string& name, std::optional<uint32_t> pairCount = std::nullopt,
+using Pairs = std::vector<std::pair<uint32_t, uint32_t>>;
+
+// The proxy tag: "KRYO", four unread bytes, the pair count, the (columns,
+// rows) pairs, the name length and the name; the counts given replace the true.
+std::string ZpaxTag(const Pairs& pairs, const std::string& name,
+                    std::optional<uint32_t> pairCount = std::nullopt,
                     std::optional<uint32_t> nameLength = std::nullopt) {
     std::string s = "KRYO" + BigEndian32(0xA5A5A5A5);
     s += BigEndian32(pairCount.value_or(static_cast<uint32_t>(pairs.size())));
     for (const auto& [columns, rows] : pairs) {
         s += BigEndian32(columns) + BigEndian32(rows);
     }
-    s += BigEndian32(nameLength.value_or(static_cast<uint32_t>(name.size())));
-    return s + name;
+    return s + BigEndian32(nameLength.value_or(static_cast<uint32_t>(name.size()))) + name;
 }
 
 // The processing-mark tag: "KRYO", two unread bytes, K, T and the text.
 std::string ProcOptTag(int8_t count, int8_t length, const std::string& text) {
-    std::string s = "KRYO";
-    s += '\x7f';
-    s += '\x7f';
-    s += static_cast<char>(count);
-    s += static_cast<char>(length);
-    return s + text;
+    return std::string("KRYO\x7f\x7f") + static_cast<char>(count) + static_cast<char>(length) +
+           text;
 }
 
 // ---------------------------------------------------------------------------
-// TIFF files written by libtiff
+// TIFF files written by libtiff (one strip of zero pixels a page)
 
 struct TiffPage {
     uint32_t width = 20;
@@ -163,37 +62,20 @@ struct TiffPage {
     uint16_t photometric = PHOTOMETRIC_RGB;
     std::optional<float> xResolution = 300.0f;
     std::optional<uint16_t> unit = RESUNIT_INCH;
-    std::optional<std::string> description;
-    std::optional<std::string> model;
+    std::optional<std::string> description, model;
     std::optional<std::string> opi;     // OPI image-ID tag text
     std::optional<std::string> zpax;    // proxy tag bytes
     std::optional<std::string> procOpt; // processing-mark tag bytes
     std::optional<std::string> layers;  // Photoshop layer data (tag 37724)
 };
 
-// Colour channels that a photometric value brings; the rest are extra samples.
-uint16_t ColourChannels(uint16_t photometric) {
-    switch (photometric) {
-    case PHOTOMETRIC_RGB:
-    case PHOTOMETRIC_YCBCR:
-    case PHOTOMETRIC_CIELAB:
-    case PHOTOMETRIC_ICCLAB:
-    case PHOTOMETRIC_ITULAB:
-        return 3;
-    case PHOTOMETRIC_SEPARATED:
-        return 4;
-    default:
-        return 1;
-    }
-}
-
-void SetBytes(TIFF* tif, uint32_t tag, const std::string& bytes) {
-    if (TIFFSetField(tif, tag, static_cast<uint32_t>(bytes.size()), bytes.data()) != 1) {
+void SetBytes(TIFF* tif, uint32_t tag, const std::optional<std::string>& bytes) {
+    if (bytes && TIFFSetField(tif, tag, static_cast<uint32_t>(bytes->size()), bytes->data()) != 1) {
         throw std::runtime_error("cannot set tag " + std::to_string(tag));
     }
 }
 
-// Writes the pages (one strip of zero pixels each); mode "w8" makes a BigTIFF.
+// Mode "w8" makes a BigTIFF.
 void WriteTiffPages(const std::string& path, const std::vector<TiffPage>& pages,
                     const char* mode = "w") {
     Proxy_TIFF_RegisterPrivateTags();
@@ -211,14 +93,21 @@ void WriteTiffPages(const std::string& path, const std::vector<TiffPage>& pages,
         TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
         TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
         TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, page.height);
-        const uint16_t channels = ColourChannels(page.photometric);
+        // Samples beyond the photometric's colour channels are extra samples.
+        const uint16_t p = page.photometric;
+        const uint16_t channels =
+            p == PHOTOMETRIC_SEPARATED ? 4
+            : (p == PHOTOMETRIC_RGB || p == PHOTOMETRIC_YCBCR || p == PHOTOMETRIC_CIELAB ||
+               p == PHOTOMETRIC_ICCLAB || p == PHOTOMETRIC_ITULAB)
+                ? 3
+                : 1;
         if (page.samples > channels) {
             std::vector<uint16_t> extra(page.samples - channels, EXTRASAMPLE_UNSPECIFIED);
             TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, static_cast<uint16_t>(extra.size()),
                          extra.data());
         }
         std::vector<uint16_t> map;
-        if (page.photometric == PHOTOMETRIC_PALETTE) {
+        if (p == PHOTOMETRIC_PALETTE) {
             map.assign(std::size_t{1} << page.bits, 0);
             TIFFSetField(tif, TIFFTAG_COLORMAP, map.data(), map.data(), map.data());
         }
@@ -229,24 +118,16 @@ void WriteTiffPages(const std::string& path, const std::vector<TiffPage>& pages,
         if (page.unit) {
             TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, *page.unit);
         }
-        if (page.description) {
-            TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, page.description->c_str());
+        for (const auto& [tag, text] : {std::pair{TIFFTAG_IMAGEDESCRIPTION, &page.description},
+                                        {TIFFTAG_MODEL, &page.model},
+                                        {kTiffTagOpiImageId, &page.opi}}) {
+            if (*text) {
+                TIFFSetField(tif, tag, (*text)->c_str());
+            }
         }
-        if (page.model) {
-            TIFFSetField(tif, TIFFTAG_MODEL, page.model->c_str());
-        }
-        if (page.opi) {
-            TIFFSetField(tif, kTiffTagOpiImageId, page.opi->c_str());
-        }
-        if (page.zpax) {
-            SetBytes(tif, kTiffTagZpaxOpt, *page.zpax);
-        }
-        if (page.procOpt) {
-            SetBytes(tif, kTiffTagProcOpt, *page.procOpt);
-        }
-        if (page.layers) {
-            SetBytes(tif, TIFFTAG_IMAGESOURCEDATA, *page.layers);
-        }
+        SetBytes(tif, kTiffTagZpaxOpt, page.zpax);
+        SetBytes(tif, kTiffTagProcOpt, page.procOpt);
+        SetBytes(tif, TIFFTAG_IMAGESOURCEDATA, page.layers);
         std::vector<uint8_t> strip(static_cast<std::size_t>(TIFFStripSize(tif)), 0);
         if (TIFFWriteEncodedStrip(tif, 0, strip.data(), static_cast<tmsize_t>(strip.size())) < 0 ||
             TIFFWriteDirectory(tif) != 1) {
@@ -257,13 +138,9 @@ void WriteTiffPages(const std::string& path, const std::vector<TiffPage>& pages,
     TIFFClose(tif);
 }
 
-void WriteTiff(const std::string& path, const TiffPage& page) {
-    WriteTiffPages(path, {page});
-}
-
 // The page written as a file of the name in the folder, then inspected.
 Inspected InspectPage(const TempDir& dir, const std::string& name, const TiffPage& page) {
-    WriteTiff(dir / name, page);
+    WriteTiffPages(dir / name, {page});
     return Inspect<Proxy_TIFF>(dir / name);
 }
 
@@ -287,14 +164,8 @@ std::string LittleEndian32(uint32_t v) {
            LittleEndian16(static_cast<uint16_t>(v >> 16));
 }
 
-RawEntry Short(uint16_t tag, uint16_t v) {
-    return {tag, TIFF_SHORT, 1, LittleEndian16(v)};
-}
 RawEntry Long(uint16_t tag, uint32_t v) {
     return {tag, TIFF_LONG, 1, LittleEndian32(v)};
-}
-RawEntry Rational(uint16_t tag, uint32_t numerator, uint32_t denominator) {
-    return {tag, TIFF_RATIONAL, 1, LittleEndian32(numerator) + LittleEndian32(denominator)};
 }
 RawEntry Bytes(uint16_t tag, const std::string& bytes) {
     return {tag, TIFF_BYTE, static_cast<uint32_t>(bytes.size()), bytes};
@@ -302,23 +173,27 @@ RawEntry Bytes(uint16_t tag, const std::string& bytes) {
 RawEntry Ascii(uint16_t tag, const std::string& text) {
     return {tag, TIFF_ASCII, static_cast<uint32_t>(text.size() + 1), text + '\0'};
 }
+RawEntry Resolution(uint32_t numerator, uint32_t denominator) {
+    return {TIFFTAG_XRESOLUTION, TIFF_RATIONAL, 1,
+            LittleEndian32(numerator) + LittleEndian32(denominator)};
+}
 
 constexpr uint32_t kRawPixelOffset = 8; // the one pixel byte follows the header
 
-// The tags of an 8-bit gray image of width x height whose strips all share
-// the single pixel byte at offset 8.
+// The tags of an 8-bit gray image whose strips all share the pixel byte at 8.
 std::vector<RawEntry> GrayEntries(uint32_t width, uint32_t height) {
-    return {
-        Long(TIFFTAG_IMAGEWIDTH, width),
-        Long(TIFFTAG_IMAGELENGTH, height),
-        Short(TIFFTAG_BITSPERSAMPLE, 8),
-        Short(TIFFTAG_COMPRESSION, COMPRESSION_NONE),
-        Short(TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK),
-        Long(TIFFTAG_STRIPOFFSETS, kRawPixelOffset),
-        Short(TIFFTAG_SAMPLESPERPIXEL, 1),
-        Long(TIFFTAG_ROWSPERSTRIP, height),
-        Long(TIFFTAG_STRIPBYTECOUNTS, 1),
+    auto shortEntry = [](uint16_t tag, uint16_t v) {
+        return RawEntry{tag, TIFF_SHORT, 1, LittleEndian16(v)};
     };
+    return {Long(TIFFTAG_IMAGEWIDTH, width),
+            Long(TIFFTAG_IMAGELENGTH, height),
+            shortEntry(TIFFTAG_BITSPERSAMPLE, 8),
+            shortEntry(TIFFTAG_COMPRESSION, COMPRESSION_NONE),
+            shortEntry(TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK),
+            Long(TIFFTAG_STRIPOFFSETS, kRawPixelOffset),
+            shortEntry(TIFFTAG_SAMPLESPERPIXEL, 1),
+            Long(TIFFTAG_ROWSPERSTRIP, height),
+            Long(TIFFTAG_STRIPBYTECOUNTS, 1)};
 }
 
 // Header, one pixel byte, the directory (entries sorted by tag), then the
@@ -327,10 +202,7 @@ std::string RawTiff(std::vector<RawEntry> entries) {
     std::sort(entries.begin(), entries.end(),
               [](const RawEntry& a, const RawEntry& b) { return a.tag < b.tag; });
     const uint32_t ifdOffset = 10;
-    std::string out = "II*";
-    out += '\0';
-    out += LittleEndian32(ifdOffset);
-    out += std::string(2, '\0'); // pixel byte and a pad byte
+    std::string out = std::string("II*\0", 4) + LittleEndian32(ifdOffset) + std::string(2, '\0');
     uint32_t valuesOffset = ifdOffset + 2 + 12 * static_cast<uint32_t>(entries.size()) + 4;
     std::string values;
     out += LittleEndian16(static_cast<uint16_t>(entries.size()));
@@ -343,21 +215,16 @@ std::string RawTiff(std::vector<RawEntry> entries) {
         } else {
             out += LittleEndian32(valuesOffset + static_cast<uint32_t>(values.size()));
             values += e.value;
-            if (values.size() % 2 != 0) {
-                values += '\0';
-            }
+            values.resize(values.size() + values.size() % 2, '\0');
         }
     }
-    out += LittleEndian32(0);
-    return out + values;
+    return out + LittleEndian32(0) + values;
 }
 
 // ---------------------------------------------------------------------------
 // JPEG files written by libjpeg
 
 struct JpegRecipe {
-    JDIMENSION width = 24;
-    JDIMENSION height = 16;
     J_COLOR_SPACE input = JCS_RGB;
     int components = 3;
     J_COLOR_SPACE stored = JCS_YCbCr;
@@ -365,6 +232,8 @@ struct JpegRecipe {
     UINT8 unit = 1;
     UINT16 xDensity = 72;
     UINT16 yDensity = 72;
+    JDIMENSION width = 24;
+    JDIMENSION height = 16;
     bool progressive = false;
 };
 
@@ -402,9 +271,9 @@ std::string JpegBytes(const JpegRecipe& recipe) {
     return bytes;
 }
 
-// Where the scan header (the SOS marker segment) ends, and where the identifier
-// of its last component ends: libjpeg checks the rest of the segment (table
-// selectors, spectral selection, approximation) only when decoding starts.
+// Where the scan header (SOS) ends, and where the identifier of its last
+// component ends: libjpeg checks the rest of the segment (table selectors,
+// spectral selection, approximation) only when decoding starts.
 struct ScanHeader {
     std::size_t lastComponentEnd;
     std::size_t end;
@@ -421,16 +290,8 @@ ScanHeader FindScanHeader(const std::string& jpeg) {
     return {at + 5 + 2 * components - 1, at + 2 + length};
 }
 
-// Offset of the SOF0 or SOF2 marker.
-std::size_t FrameHeader(const std::string& jpeg) {
-    std::size_t at = jpeg.find("\xFF\xC0");
-    if (at == std::string::npos) {
-        at = jpeg.find("\xFF\xC2");
-    }
-    if (at == std::string::npos) {
-        throw std::runtime_error("no SOF");
-    }
-    return at;
+bool CodeIsOneOf(int code, std::initializer_list<int> codes) {
+    return std::find(codes.begin(), codes.end(), code) != codes.end();
 }
 
 } // namespace
@@ -441,7 +302,7 @@ std::size_t FrameHeader(const std::string& jpeg) {
 TEST(TiffReaderProxy, ReportsTheSourceImageOfTheProxyTag) {
     struct Case {
         const char* what;
-        std::vector<std::pair<uint32_t, uint32_t>> pairs;
+        std::string tag;
         uint32_t ownWidth;
         float xResolution;
         uint16_t unit;
@@ -449,30 +310,22 @@ TEST(TiffReaderProxy, ReportsTheSourceImageOfTheProxyTag) {
         uint32_t width, height;
         float resolution;
     };
+    const uint16_t inch = RESUNIT_INCH;
     const Case cases[] = {
-        {"two sizes",
-         {{1000, 800}, {4000, 3000}},
-         1000,
-         300,
-         RESUNIT_INCH,
-         "C:\\Images\\source.tif",
-         4000,
-         3000,
-         1200},
+        {"two sizes", ZpaxTag({{1000, 800}, {4000, 3000}}, "C:\\Images\\source.tif"), 1000, 300,
+         inch, "C:\\Images\\source.tif", 4000, 3000, 1200},
         {"largest columns and rows from different pairs",
-         {{4000, 800}, {1000, 3000}},
-         500,
-         100,
-         RESUNIT_INCH,
-         "/Volumes/Images/a.tif",
-         4000,
-         3000,
-         800},
-        {"centimetres", {{2000, 1000}}, 500, 100, RESUNIT_CENTIMETER, "n", 2000, 1000, 1016},
-        {"unit none", {{2000, 1000}}, 1000, 50, RESUNIT_NONE, "n", 2000, 1000, 100},
-        {"smaller source", {{250, 100}}, 1000, 400, RESUNIT_INCH, "n", 250, 100, 100},
-        {"no pairs", {}, 1000, 300, RESUNIT_INCH, "n", 0, 0, 0},
-        {"empty name", {{10, 10}}, 10, 72, RESUNIT_INCH, "", 10, 10, 72},
+         ZpaxTag({{4000, 800}, {1000, 3000}}, "/Volumes/Images/a.tif"), 500, 100, inch,
+         "/Volumes/Images/a.tif", 4000, 3000, 800},
+        {"centimetres", ZpaxTag({{2000, 1000}}, "n"), 500, 100, RESUNIT_CENTIMETER, "n", 2000, 1000,
+         1016},
+        {"unit none", ZpaxTag({{2000, 1000}}, "n"), 1000, 50, RESUNIT_NONE, "n", 2000, 1000, 100},
+        {"smaller source", ZpaxTag({{250, 100}}, "n"), 1000, 400, inch, "n", 250, 100, 100},
+        {"no pairs", ZpaxTag({}, "n"), 1000, 300, inch, "n", 0, 0, 0},
+        {"empty name", ZpaxTag({{10, 10}}, ""), 10, 72, inch, "", 10, 10, 72},
+        // Four of the eight name bytes, and more bytes after the name.
+        {"name stops at its length", ZpaxTag({{100, 50}}, "/a/b.tif", std::nullopt, 4) + "trail",
+         20, 300, inch, "/a/b", 100, 50, 1500},
     };
     TempDir dir;
     for (const Case& c : cases) {
@@ -481,7 +334,7 @@ TEST(TiffReaderProxy, ReportsTheSourceImageOfTheProxyTag) {
         page.width = c.ownWidth;
         page.xResolution = c.xResolution;
         page.unit = c.unit;
-        page.zpax = ZpaxTag(c.pairs, c.name);
+        page.zpax = c.tag;
         Inspected r = InspectPage(dir, "proxy.tif", page);
         ASSERT_EQ(r.code, 0);
         EXPECT_EQ(r.formatCode, 0x101u);
@@ -494,46 +347,57 @@ TEST(TiffReaderProxy, ReportsTheSourceImageOfTheProxyTag) {
         ASSERT_TRUE(r.hasLinkedName);
         EXPECT_EQ(r.linkedName, c.name);
         EXPECT_EQ(r.processCount, -1);
+        ExpectFactoryAsEachReaderAlone(dir / "proxy.tif");
     }
 }
 
-TEST(TiffReaderProxy, NameStopsAtItsLengthAndMayBeFollowedByMoreBytes) {
-    TempDir dir;
-    TiffPage page;
-    page.zpax = ZpaxTag({{100, 50}}, "/a/b.tif", std::nullopt, 4) + "trailing";
-    Inspected r = InspectPage(dir, "p.tif", page);
-    ASSERT_EQ(r.code, 0);
-    EXPECT_EQ(r.linkedName, "/a/b"); // four of the eight name bytes
-    EXPECT_EQ(r.formatCode, 0x101u);
-}
-
-TEST(TiffReaderProxy, LyingOrDamagedProxyTagIsRejected) {
+TEST(TiffReaderProxy, LyingOrDamagedServerTagsAndUnsupportedPixelsAreRejected) {
     const std::string good = ZpaxTag({{1000, 800}, {4000, 3000}}, "/src/a.tif");
     struct Case {
         const char* what;
-        std::string tag;
+        std::string zpax, procOpt; // empty: no such tag
+        int code = -11;
+        uint16_t photometric = PHOTOMETRIC_RGB, bits = 8, samples = 3;
     };
     const Case cases[] = {
-        {"wrong marker", "KRYX" + good.substr(4)},
-        {"three bytes", "KRY"},
-        {"marker only", "KRYO"},
-        {"no pair count", good.substr(0, 11)},
-        {"pair count one too many", ZpaxTag({{1000, 800}, {4000, 3000}}, "/src/a.tif", 3)},
-        {"pair count whose bytes wrap 32 bits", ZpaxTag({{1, 1}}, "", 0x20000000)},
-        {"largest pair count", ZpaxTag({{1, 1}}, "n", 0xFFFFFFFF)},
-        {"pairs cut", good.substr(0, 12 + 8 + 3)},
-        {"no name length", good.substr(0, 12 + 16)},
-        {"name length one too many", ZpaxTag({{1, 1}}, "abc", std::nullopt, 4)},
-        {"name length that wraps 32 bits", ZpaxTag({{1, 1}}, "abc", std::nullopt, 0xFFFFFFF0)},
-        {"largest name length", ZpaxTag({}, "abc", std::nullopt, 0xFFFFFFFF)},
-        {"name cut", good.substr(0, good.size() - 1)},
+        {"proxy: wrong marker", "KRYX" + good.substr(4), ""},
+        {"proxy: three bytes", "KRY", ""},
+        {"proxy: marker only", "KRYO", ""},
+        {"proxy: no pair count", good.substr(0, 11), ""},
+        {"proxy: pair count one too many", ZpaxTag({{1000, 800}, {4000, 3000}}, "/a.tif", 3), ""},
+        {"proxy: pair count whose bytes wrap 32 bits", ZpaxTag({{1, 1}}, "", 0x20000000), ""},
+        {"proxy: largest pair count", ZpaxTag({{1, 1}}, "n", 0xFFFFFFFF), ""},
+        {"proxy: pairs cut", good.substr(0, 12 + 8 + 3), ""},
+        {"proxy: no name length", good.substr(0, 12 + 16), ""},
+        {"proxy: name length one too many", ZpaxTag({{1, 1}}, "abc", std::nullopt, 4), ""},
+        {"proxy: name length that wraps", ZpaxTag({{1, 1}}, "abc", std::nullopt, 0xFFFFFFF0), ""},
+        {"proxy: largest name length", ZpaxTag({}, "abc", std::nullopt, 0xFFFFFFFF), ""},
+        {"proxy: name cut", good.substr(0, good.size() - 1), ""},
+        {"mark: wrong marker", "",
+         "KRYX\x7f\x7f\x02\x01"
+         "2"},
+        {"mark: marker only", "", "KRYO"},
+        {"mark: no length byte", "", ProcOptTag(2, 1, "2").substr(0, 7)},
+        {"mark: length beyond the tag", "", ProcOptTag(2, 5, "2ab")},
+        {"mark: longest length, short text", "", ProcOptTag(2, 127, "2")},
+        {"proxy of a transparency mask", ZpaxTag({{10, 10}}, "n"), "", -11, PHOTOMETRIC_MASK, 1, 1},
+        {"proxy of a bilevel image", ZpaxTag({{10, 10}}, "n"), "", -1, PHOTOMETRIC_MINISBLACK, 1,
+         1},
     };
     TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TiffPage page;
-        page.zpax = c.tag;
-        EXPECT_EQ(InspectPage(dir, "lie.tif", page).code, -11);
+        page.photometric = c.photometric;
+        page.bits = c.bits;
+        page.samples = c.samples;
+        if (!c.zpax.empty()) {
+            page.zpax = c.zpax;
+        }
+        if (!c.procOpt.empty()) {
+            page.procOpt = c.procOpt;
+        }
+        EXPECT_EQ(InspectPage(dir, "lie.tif", page).code, c.code);
     }
 }
 
@@ -549,25 +413,14 @@ TEST(TiffReaderProxy, ProxyWinsOverTheOpiTagAndStillReadsTheMark) {
     EXPECT_EQ(r.linkedName, "C:\\src.tif");
     EXPECT_EQ(r.info.width, 400u);
     EXPECT_EQ(r.processCount, 4);
-}
-
-TEST(TiffReaderProxy, ProxyWithUnsupportedPixelsFails) {
-    TempDir dir;
-    TiffPage mask;
-    mask.photometric = PHOTOMETRIC_MASK;
-    mask.bits = 1;
-    mask.samples = 1;
-    mask.zpax = ZpaxTag({{10, 10}}, "n");
-    WriteTiff(dir / "mask.tif", mask);
-    EXPECT_EQ(Inspect<Proxy_TIFF>(dir / "mask.tif").code, -11);
-
-    TiffPage bilevel;
-    bilevel.photometric = PHOTOMETRIC_MINISBLACK;
-    bilevel.bits = 1;
-    bilevel.samples = 1;
-    bilevel.zpax = ZpaxTag({{10, 10}}, "n");
-    WriteTiff(dir / "bilevel.tif", bilevel);
-    EXPECT_EQ(Inspect<Proxy_TIFF>(dir / "bilevel.tif").code, -1);
+    // The model's digit counts for an OPI TIFF too.
+    TiffPage opi;
+    opi.opi = "/hires/a.tif";
+    opi.model = "3rd generation";
+    r = InspectPage(dir, "opi.tif", opi);
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(r.formatCode, 0x111u);
+    EXPECT_EQ(r.processCount, 3);
 }
 
 TEST(TiffReaderOpi, ReportsTheNamedImageWithoutASize) {
@@ -610,44 +463,43 @@ TEST(TiffReaderPlain, SizeResolutionAndPixelType) {
     struct Case {
         const char* what;
         uint16_t photometric, bits, samples;
-        std::optional<float> xResolution;
-        std::optional<uint16_t> unit;
         uint32_t pixelType; // 0: rejected with code
-        int code;
-        float resolution;
+        int code = 0;
+        std::optional<float> xResolution = 300.0f;
+        std::optional<uint16_t> unit = RESUNIT_INCH;
+        float resolution = 300;
     };
-    const std::optional<uint16_t> inch = RESUNIT_INCH;
+    const uint16_t rgb = PHOTOMETRIC_RGB;
     const Case cases[] = {
-        {"gray 8", PHOTOMETRIC_MINISBLACK, 8, 1, 300.0f, inch, 0x280A, 0, 300},
-        {"gray 16 min-is-white", PHOTOMETRIC_MINISWHITE, 16, 1, 300.0f, inch, 0x000A, 0, 300},
-        {"gray 32", PHOTOMETRIC_MINISBLACK, 32, 1, 300.0f, inch, 0x270A, 0, 300},
-        {"gray and alpha", PHOTOMETRIC_MINISBLACK, 8, 2, 300.0f, inch, 0x208A, 0, 300},
-        {"RGB 8", PHOTOMETRIC_RGB, 8, 3, 300.0f, inch, 0x2101, 0, 300},
-        {"RGB 16", PHOTOMETRIC_RGB, 16, 3, 300.0f, inch, 0x2901, 0, 300},
-        {"RGB and alpha", PHOTOMETRIC_RGB, 8, 4, 300.0f, inch, 0x0881, 0, 300},
-        {"RGB and two extra", PHOTOMETRIC_RGB, 8, 5, 300.0f, inch, 0x0881, 0, 300},
-        {"RGB 16 and alpha", PHOTOMETRIC_RGB, 16, 4, 300.0f, inch, 0x2981, 0, 300},
-        {"YCbCr", PHOTOMETRIC_YCBCR, 8, 3, 300.0f, inch, 0x2101, 0, 300},
-        {"palette 8", PHOTOMETRIC_PALETTE, 8, 1, 300.0f, inch, 0x0010, 0, 300},
-        {"palette 4", PHOTOMETRIC_PALETTE, 4, 1, 300.0f, inch, 0x0010, 0, 300},
-        {"CMYK 8", PHOTOMETRIC_SEPARATED, 8, 4, 300.0f, inch, 0x0802, 0, 300},
-        {"CMYK 16", PHOTOMETRIC_SEPARATED, 16, 4, 300.0f, inch, 0x2A02, 0, 300},
-        {"CMYK and alpha", PHOTOMETRIC_SEPARATED, 8, 5, 300.0f, inch, 0x0882, 0, 300},
-        {"Lab 8", PHOTOMETRIC_CIELAB, 8, 3, 300.0f, inch, 0x2108, 0, 300},
-        {"Lab and alpha", PHOTOMETRIC_CIELAB, 8, 4, 300.0f, inch, 0, -1, 0},
-        {"bilevel", PHOTOMETRIC_MINISBLACK, 1, 1, 300.0f, inch, 0, -1, 0},
-        {"gray 4", PHOTOMETRIC_MINISWHITE, 4, 1, 300.0f, inch, 0, -1, 0},
-        {"transparency mask", PHOTOMETRIC_MASK, 1, 1, 300.0f, inch, 0, -11, 0},
-        {"ICC Lab", PHOTOMETRIC_ICCLAB, 8, 3, 300.0f, inch, 0, -11, 0},
-        {"ITU Lab", PHOTOMETRIC_ITULAB, 8, 3, 300.0f, inch, 0, -11, 0},
-        // resolution
-        {"centimetres", PHOTOMETRIC_RGB, 8, 3, 100.0f, RESUNIT_CENTIMETER, 0x2101, 0, 254},
-        {"unit none", PHOTOMETRIC_RGB, 8, 3, 100.0f, RESUNIT_NONE, 0x2101, 0, 100},
-        {"no unit: inches", PHOTOMETRIC_RGB, 8, 3, 100.0f, std::nullopt, 0x2101, 0, 100},
-        {"no resolution", PHOTOMETRIC_RGB, 8, 3, std::nullopt, inch, 0x2101, 0, 72},
-        {"no resolution, centimetres", PHOTOMETRIC_RGB, 8, 3, std::nullopt, RESUNIT_CENTIMETER,
-         0x2101, 0, 182.88f},
-        {"resolution 0", PHOTOMETRIC_RGB, 8, 3, 0.0f, inch, 0x2101, 0, 0},
+        {"gray 8", PHOTOMETRIC_MINISBLACK, 8, 1, 0x280A},
+        {"gray 16 min-is-white", PHOTOMETRIC_MINISWHITE, 16, 1, 0x000A},
+        {"gray 32", PHOTOMETRIC_MINISBLACK, 32, 1, 0x270A},
+        {"gray and alpha", PHOTOMETRIC_MINISBLACK, 8, 2, 0x208A},
+        {"RGB 8", rgb, 8, 3, 0x2101},
+        {"RGB 16", rgb, 16, 3, 0x2901},
+        {"RGB and alpha", rgb, 8, 4, 0x0881},
+        {"RGB and two extra", rgb, 8, 5, 0x0881},
+        {"RGB 16 and alpha", rgb, 16, 4, 0x2981},
+        {"YCbCr", PHOTOMETRIC_YCBCR, 8, 3, 0x2101},
+        {"palette 8", PHOTOMETRIC_PALETTE, 8, 1, 0x0010},
+        {"palette 4", PHOTOMETRIC_PALETTE, 4, 1, 0x0010},
+        {"CMYK 8", PHOTOMETRIC_SEPARATED, 8, 4, 0x0802},
+        {"CMYK 16", PHOTOMETRIC_SEPARATED, 16, 4, 0x2A02},
+        {"CMYK and alpha", PHOTOMETRIC_SEPARATED, 8, 5, 0x0882},
+        {"Lab 8", PHOTOMETRIC_CIELAB, 8, 3, 0x2108},
+        {"Lab and alpha", PHOTOMETRIC_CIELAB, 8, 4, 0, -1},
+        {"bilevel", PHOTOMETRIC_MINISBLACK, 1, 1, 0, -1},
+        {"gray 4", PHOTOMETRIC_MINISWHITE, 4, 1, 0, -1},
+        {"transparency mask", PHOTOMETRIC_MASK, 1, 1, 0, -11},
+        {"ICC Lab", PHOTOMETRIC_ICCLAB, 8, 3, 0, -11},
+        {"ITU Lab", PHOTOMETRIC_ITULAB, 8, 3, 0, -11},
+        {"centimetres", rgb, 8, 3, 0x2101, 0, 100.0f, RESUNIT_CENTIMETER, 254},
+        {"unit none", rgb, 8, 3, 0x2101, 0, 100.0f, RESUNIT_NONE, 100},
+        {"no unit: inches", rgb, 8, 3, 0x2101, 0, 100.0f, std::nullopt, 100},
+        {"no resolution", rgb, 8, 3, 0x2101, 0, std::nullopt, RESUNIT_INCH, 72},
+        {"no resolution, centimetres", rgb, 8, 3, 0x2101, 0, std::nullopt, RESUNIT_CENTIMETER,
+         182.88f},
+        {"resolution 0", rgb, 8, 3, 0x2101, 0, 0.0f, RESUNIT_INCH, 0},
     };
     TempDir dir;
     for (const Case& c : cases) {
@@ -661,11 +513,10 @@ TEST(TiffReaderPlain, SizeResolutionAndPixelType) {
         page.xResolution = c.xResolution;
         page.unit = c.unit;
         Inspected r = InspectPage(dir, "plain.tif", page);
-        if (c.pixelType == 0) {
-            EXPECT_EQ(r.code, c.code);
+        ASSERT_EQ(r.code, c.code);
+        if (c.code != 0) {
             continue;
         }
-        ASSERT_EQ(r.code, 0);
         EXPECT_EQ(r.formatCode, 0x100u);
         EXPECT_EQ(r.info.width, 34u);
         EXPECT_EQ(r.info.height, 12u);
@@ -682,10 +533,7 @@ TEST(TiffReaderPlain, OnlyTheFirstPageCounts) {
     TempDir dir;
     TiffPage first;
     first.width = 30;
-    first.height = 20;
     TiffPage second;
-    second.width = 10;
-    second.height = 10;
     second.photometric = PHOTOMETRIC_MINISBLACK;
     second.samples = 1;
     second.zpax = ZpaxTag({{5000, 5000}}, "/other.tif");
@@ -694,35 +542,45 @@ TEST(TiffReaderPlain, OnlyTheFirstPageCounts) {
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.formatCode, 0x100u);
     EXPECT_EQ(r.info.width, 30u);
-    EXPECT_EQ(r.info.height, 20u);
     EXPECT_EQ(r.info.pixelType, 0x2101u);
 }
 
-TEST(TiffReaderMark, ProcessingMarkTag) {
+TEST(TiffReaderMark, ProcessingMarkThenModelThenDescription) {
     struct Case {
         const char* what;
-        std::string tag;
+        std::optional<std::string> procOpt, description, model;
         int processCount;
     };
+    const std::nullopt_t none = std::nullopt;
+    // While the mark is there the description ("5 passes") is never looked at.
     const Case cases[] = {
-        {"text is the count", ProcOptTag(2, 1, "2"), 2},
-        {"text is not the count", ProcOptTag(3, 1, "x"), 3},                 // "3 x"
-        {"text names another count", ProcOptTag(5, 1, "7"), 5},              // "5 7"
-        {"two-digit count", ProcOptTag(12, 1, "x"), 1},                      // "12 x"
-        {"negative count", ProcOptTag(-1, 1, "x"), -1},                      // "-1 x"
-        {"zero count, NUL text", ProcOptTag(0, 1, std::string(1, '\0')), 0}, // "0 "
-        {"longer text", ProcOptTag(4, 3, "4ab"), 4},
-        {"longest text", ProcOptTag(9, 127, "9" + std::string(126, 'z')), 9},
-        {"no text", ProcOptTag(6, 0, ""), -1},
-        {"negative length", ProcOptTag(6, -5, "6abcd"), -1},
-        {"text longer than its length", ProcOptTag(8, 1, "8xyz"), 8},
+        {"text is the count", ProcOptTag(2, 1, "2"), "5 passes", none, 2},
+        {"text is not the count", ProcOptTag(3, 1, "x"), "5 passes", none, 3},          // "3 x"
+        {"text names another count", ProcOptTag(5, 1, "7"), "5 passes", none, 5},       // "5 7"
+        {"two-digit count", ProcOptTag(12, 1, "x"), "5 passes", none, 1},               // "12 x"
+        {"negative count", ProcOptTag(-1, 1, "x"), "5 passes", none, -1},               // "-1 x"
+        {"zero count, NUL text", ProcOptTag(0, 1, std::string(1, '\0')), "5", none, 0}, // "0 "
+        {"longer text", ProcOptTag(4, 3, "4ab"), "5 passes", none, 4},
+        {"longest text", ProcOptTag(9, 127, "9" + std::string(126, 'z')), "5 passes", none, 9},
+        {"no text", ProcOptTag(6, 0, ""), "5 passes", none, -1},
+        {"negative length", ProcOptTag(6, -5, "6abcd"), "5 passes", none, -1},
+        {"text longer than its length", ProcOptTag(8, 1, "8xyz"), "5 passes", none, 8},
+        {"description with a digit", none, "1 pass", none, 1},
+        {"model replaces it", none, "1 pass", "Scanner 9", -1},
+        {"digit in the model", none, "scanned", "7", 7},
+        {"digit in both", none, "3", "8", 8},
+        {"empty model replaces", none, "2", "", -1},
+        {"neither", none, none, none, -1},
+        {"no digit first", none, " 1", none, -1},
+        {"long description", none, "6" + std::string(400, 'q'), none, 6},
     };
     TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TiffPage page;
-        page.procOpt = c.tag;
-        page.description = "5 passes"; // never looked at while the mark is there
+        page.procOpt = c.procOpt;
+        page.description = c.description;
+        page.model = c.model;
         Inspected r = InspectPage(dir, "mark.tif", page);
         ASSERT_EQ(r.code, 0);
         EXPECT_EQ(r.processCount, c.processCount);
@@ -730,94 +588,30 @@ TEST(TiffReaderMark, ProcessingMarkTag) {
     }
 }
 
-TEST(TiffReaderMark, LyingOrDamagedMarkIsRejected) {
-    struct Case {
-        const char* what;
-        std::string tag;
-    };
-    const Case cases[] = {
-        {"wrong marker", "KRYX\x7f\x7f\x02\x01"
-                         "2"},
-        {"marker only", "KRYO"},
-        {"no length byte", ProcOptTag(2, 1, "2").substr(0, 7)},
-        {"length beyond the tag", ProcOptTag(2, 5, "2ab")},
-        {"longest length, short text", ProcOptTag(2, 127, "2")},
-    };
-    TempDir dir;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        TiffPage page;
-        page.procOpt = c.tag;
-        EXPECT_EQ(InspectPage(dir, "lie.tif", page).code, -11);
-    }
-}
-
-TEST(TiffReaderMark, DescriptionAndModelWithoutTheMark) {
-    struct Case {
-        const char* what;
-        std::optional<std::string> description, model;
-        int processCount;
-    };
-    const Case cases[] = {
-        {"description with a digit", "1 pass", std::nullopt, 1},
-        {"model replaces it", "1 pass", "Scanner 9", -1},
-        {"digit in the model", "scanned", "7", 7},
-        {"digit in both", "3", "8", 8},
-        {"empty model replaces", "2", "", -1},
-        {"neither", std::nullopt, std::nullopt, -1},
-        {"no digit first", " 1", std::nullopt, -1},
-        {"long description", "6" + std::string(400, 'q'), std::nullopt, 6},
-    };
-    TempDir dir;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        TiffPage page;
-        page.description = c.description;
-        page.model = c.model;
-        Inspected r = InspectPage(dir, "text.tif", page);
-        ASSERT_EQ(r.code, 0);
-        EXPECT_EQ(r.processCount, c.processCount);
-    }
-}
-
-TEST(TiffReaderMark, MarkCountsForOpiTiffsToo) {
-    TempDir dir;
-    TiffPage page;
-    page.opi = "/hires/a.tif";
-    page.model = "3rd generation";
-    Inspected r = InspectPage(dir, "opi.tif", page);
-    ASSERT_EQ(r.code, 0);
-    EXPECT_EQ(r.formatCode, 0x111u);
-    EXPECT_EQ(r.processCount, 3);
-}
-
 TEST(TiffReaderFiles, NotOpenable) {
     TempDir dir;
-    WriteFresh(dir / "empty.tif", "");
-    WriteFresh(dir / "text.tif", "This is not an image at all.\n");
-    WriteFresh(dir / "header-only.tif", std::string("II*\0", 4));
-    WriteFresh(dir / "motorola-header-only.tif", std::string("MM\0*\0\0\0\x08", 8));
-    WriteFresh(dir / "jpeg.jpg", JpegBytes({}));
-    std::string raw = RawTiff(GrayEntries(4, 4));
-    WriteFresh(dir / "cut-directory.tif", raw.substr(0, 20));
+    const std::string raw = RawTiff(GrayEntries(4, 4));
     std::string lyingCount = raw;
     lyingCount[10] = '\x40'; // 64 entries claimed, 9 there
-    WriteFresh(dir / "lying-entry-count.tif", lyingCount);
     std::string lyingOffset = raw;
     lyingOffset[4] = '\x70'; // directory beyond the end
-    WriteFresh(dir / "directory-beyond-end.tif", lyingOffset);
-    MakeDirs(dir / "folder.tif");
-    for (const char* name : {"empty.tif", "text.tif", "header-only.tif", "motorola-header-only.tif",
-                             "jpeg.jpg", "cut-directory.tif", "lying-entry-count.tif",
-                             "directory-beyond-end.tif", "folder.tif", "missing.tif"}) {
+    const std::pair<const char*, std::string> files[] = {
+        {"empty.tif", ""},
+        {"text.tif", "This is not an image at all.\n"},
+        {"header-only.tif", std::string("II*\0", 4)},
+        {"motorola-header-only.tif", std::string("MM\0*\0\0\0\x08", 8)},
+        {"jpeg.jpg", JpegBytes({})},
+        {"cut-directory.tif", raw.substr(0, 20)},
+        {"lying-entry-count.tif", lyingCount},
+        {"directory-beyond-end.tif", lyingOffset},
+    };
+    for (const auto& [name, bytes] : files) {
         SCOPED_TRACE(name);
+        WriteFresh(dir / name, bytes);
         EXPECT_EQ(Inspect<Proxy_TIFF>(dir / name).code, -4);
     }
-    EXPECT_EQ(Inspect<Proxy_TIFF>(static_cast<const char*>(nullptr)).code, -4);
-}
-
-TEST(TiffReaderFiles, BigTiffIsNotAccepted) {
-    TempDir dir;
+    EXPECT_EQ(Inspect<Proxy_TIFF>(dir.Path()).code, -4); // a folder
+    // BigTIFF is refused, the same page in a classic TIFF read.
     WriteTiffPages(dir / "big.tif", {TiffPage{}}, "w8");
     EXPECT_EQ(Inspect<Proxy_TIFF>(dir / "big.tif").code, -4);
     WriteTiffPages(dir / "classic.tif", {TiffPage{}}, "w");
@@ -828,37 +622,27 @@ TEST(TiffReaderFiles, ByteBuiltDirectories) {
     // The library drops a value that lies beyond the end of the file; the
     // file then reads as if the tag were absent.
     const std::string zpax = ZpaxTag({{800, 600}}, "/a.tif");
+    const uint32_t zpaxSize = static_cast<uint32_t>(zpax.size());
     struct Case {
         const char* what;
         std::vector<RawEntry> extra;
-        int code;
         uint32_t formatCode;
         int processCount;
     };
     const Case cases[] = {
-        {"well-formed proxy", {Bytes(kTiffTagZpaxOpt, zpax)}, 0, 0x101, -1},
-        {"proxy value past the end",
-         {{kTiffTagZpaxOpt, TIFF_BYTE, static_cast<uint32_t>(zpax.size()), "", 4000}},
-         0,
-         0x100,
-         -1},
-        {"proxy count past the end", {{kTiffTagZpaxOpt, TIFF_BYTE, 100000, "", 12}}, 0, 0x100, -1},
+        {"well-formed proxy", {Bytes(kTiffTagZpaxOpt, zpax)}, 0x101, -1},
+        {"proxy value past the end", {{kTiffTagZpaxOpt, TIFF_BYTE, zpaxSize, "", 4000}}, 0x100, -1},
+        {"proxy count past the end", {{kTiffTagZpaxOpt, TIFF_BYTE, 100000, "", 12}}, 0x100, -1},
         {"mark past the end, description used",
          {{kTiffTagProcOpt, TIFF_BYTE, 9, "", 0x7FFFFFF0}, Ascii(TIFFTAG_IMAGEDESCRIPTION, "4")},
-         0,
          0x100,
          4},
         {"mark stored as UNDEFINED",
          {{kTiffTagProcOpt, TIFF_UNDEFINED, 9, ProcOptTag(2, 1, "2")}},
-         0,
          0x100,
          2},
-        {"OPI text without its NUL", {{kTiffTagOpiImageId, TIFF_ASCII, 6, "/a/b.c"}}, 0, 0x111, -1},
-        {"resolution with a zero denominator",
-         {Rational(TIFFTAG_XRESOLUTION, 300, 0)},
-         0,
-         0x100,
-         -1},
+        {"OPI text without its NUL", {{kTiffTagOpiImageId, TIFF_ASCII, 6, "/a/b.c"}}, 0x111, -1},
+        {"resolution with a zero denominator", {Resolution(300, 0)}, 0x100, -1},
     };
     TempDir dir;
     for (const Case& c : cases) {
@@ -867,10 +651,7 @@ TEST(TiffReaderFiles, ByteBuiltDirectories) {
         entries.insert(entries.end(), c.extra.begin(), c.extra.end());
         WriteFresh(dir / "raw.tif", RawTiff(entries));
         Inspected r = Inspect<Proxy_TIFF>(dir / "raw.tif");
-        ASSERT_EQ(r.code, c.code);
-        if (c.code != 0) {
-            continue;
-        }
+        ASSERT_EQ(r.code, 0);
         EXPECT_EQ(r.formatCode, c.formatCode);
         EXPECT_EQ(r.processCount, c.processCount);
         EXPECT_EQ(r.info.pixelType, 0x280Au);
@@ -884,16 +665,12 @@ TEST(TiffReaderFiles, ByteBuiltDirectories) {
             EXPECT_EQ(r.linkedName, "/a.tif");
         }
     }
-}
-
-TEST(TiffReaderFiles, ProxyOfZeroWidthIsRejected) {
-    TempDir dir;
-    std::vector<RawEntry> entries = GrayEntries(0, 10);
-    entries.push_back(Bytes(kTiffTagZpaxOpt, ZpaxTag({{100, 100}}, "/a.tif")));
-    WriteFresh(dir / "zero.tif", RawTiff(entries));
-    Inspected r = Inspect<Proxy_TIFF>(dir / "zero.tif");
-    EXPECT_NE(r.code, 0); // the library refuses it, or the reader does
-    EXPECT_TRUE(r.code == -4 || r.code == -11) << r.code;
+    // A proxy of zero width: the library refuses it, or the reader does.
+    std::vector<RawEntry> zero = GrayEntries(0, 10);
+    zero.push_back(Bytes(kTiffTagZpaxOpt, ZpaxTag({{100, 100}}, "/a.tif")));
+    WriteFresh(dir / "zero.tif", RawTiff(zero));
+    const int code = Inspect<Proxy_TIFF>(dir / "zero.tif").code;
+    EXPECT_TRUE(CodeIsOneOf(code, {-4, -11})) << code;
 }
 
 TEST(TiffReaderFiles, EveryCutAndEveryDamagedByteIsHandled) {
@@ -902,7 +679,7 @@ TEST(TiffReaderFiles, EveryCutAndEveryDamagedByteIsHandled) {
     entries.push_back(Bytes(kTiffTagProcOpt, ProcOptTag(2, 3, "2ab")));
     entries.push_back(Ascii(kTiffTagOpiImageId, "/hires/a.tif"));
     entries.push_back(Ascii(TIFFTAG_IMAGEDESCRIPTION, "7 passes"));
-    entries.push_back(Rational(TIFFTAG_XRESOLUTION, 300, 1));
+    entries.push_back(Resolution(300, 1));
     const std::string whole = RawTiff(entries);
     TempDir dir;
     const std::string path = dir / "cut.tif";
@@ -917,11 +694,11 @@ TEST(TiffReaderFiles, EveryCutAndEveryDamagedByteIsHandled) {
     EXPECT_EQ(full.processCount, 2);
 
     for (std::size_t n = 0; n < whole.size(); ++n) {
+        SCOPED_TRACE("cut at " + std::to_string(n));
         WriteFresh(path, whole.substr(0, n));
         Inspected r = Inspect<Proxy_TIFF>(path);
-        SCOPED_TRACE("cut at " + std::to_string(n));
         ExpectSameWithTheFileLent<Proxy_TIFF>(path);
-        EXPECT_TRUE(r.code == 0 || r.code == -1 || r.code == -4 || r.code == -11) << r.code;
+        EXPECT_TRUE(CodeIsOneOf(r.code, {0, -1, -4, -11})) << r.code;
         if (r.code == 0 && r.formatCode == 0x101) {
             // A proxy is only ever reported with its whole tag.
             EXPECT_EQ(r.info.width, 1280u);
@@ -933,9 +710,8 @@ TEST(TiffReaderFiles, EveryCutAndEveryDamagedByteIsHandled) {
             std::string damaged = whole;
             damaged[at] = value;
             WriteFresh(path, damaged);
-            Inspected r = Inspect<Proxy_TIFF>(path);
-            EXPECT_TRUE(r.code == 0 || r.code == -1 || r.code == -4 || r.code == -11)
-                << "byte " << at << ": " << r.code;
+            const int code = Inspect<Proxy_TIFF>(path).code;
+            EXPECT_TRUE(CodeIsOneOf(code, {0, -1, -4, -11})) << "byte " << at << ": " << code;
             ExpectSameWithTheFileLent<Proxy_TIFF>(path);
         }
     }
@@ -972,8 +748,7 @@ TEST(TiffReaderFiles, ManyStripsAndLargeValuesInspectAlikeWithTheFileLent) {
     EXPECT_EQ(tall.info.width, 1u);
     EXPECT_EQ(tall.info.height, rows);
     EXPECT_EQ(tall.processCount, 5);
-    ExpectSameWithTheFileLent<Proxy_TIFF>(path);
-    ExpectFactoryAsEachReaderAlone(path);
+    ExpectAlikeEveryWay<Proxy_TIFF>(path);
 
     // Photoshop layer data of 6 MB beside the server's tags.
     TiffPage page;
@@ -989,18 +764,15 @@ TEST(TiffReaderFiles, ManyStripsAndLargeValuesInspectAlikeWithTheFileLent) {
     EXPECT_NEAR(layered.info.resolution, 1200.0, 0.01);
     EXPECT_EQ(layered.linkedName, "/src/layered.tif");
     EXPECT_EQ(layered.processCount, 1);
-}
 
-TEST(TiffReaderFiles, ProxyTagBeyondTheValueLimitIsNotLoaded) {
-    // Values of more than 4 MB are not loaded for inspection; a proxy tag that
-    // large (a name of megabytes) reads as if it were absent.
-    TempDir dir;
-    TiffPage page;
-    page.zpax = ZpaxTag({{4000, 3000}}, "/" + std::string(5 * 1024 * 1024, 'n'));
-    Inspected r = InspectPage(dir, "huge.tif", page);
+    // Values of more than 4 MB are not loaded for inspection; a proxy tag
+    // that large (a name of megabytes) reads as if it were absent.
+    TiffPage huge;
+    huge.zpax = ZpaxTag({{4000, 3000}}, "/" + std::string(5 * 1024 * 1024, 'n'));
+    Inspected r = InspectPage(dir, "huge.tif", huge);
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.formatCode, 0x100u);
-    EXPECT_EQ(r.info.width, page.width);
+    EXPECT_EQ(r.info.width, huge.width);
 }
 
 namespace {
@@ -1030,8 +802,7 @@ TEST(TiffReaderFiles, ValuesUpToTheLimitAreReadAndLargerOnesDropped) {
     TempDir dir;
     struct Case {
         const char* name;
-        std::size_t descriptionBytes;
-        std::size_t layerBytes;
+        std::size_t descriptionBytes, layerBytes;
         int processCount;
     };
     const Case cases[] = {
@@ -1050,75 +821,47 @@ TEST(TiffReaderFiles, ValuesUpToTheLimitAreReadAndLargerOnesDropped) {
             page.layers = std::string(c.layerBytes, 'L');
         }
         const std::string path = dir / c.name;
-        WriteTiff(path, page);
-        Inspected r = Inspect<Proxy_TIFF>(path);
-        ASSERT_EQ(r.code, 0);
-        EXPECT_EQ(r.processCount, c.processCount);
+        WriteTiffPages(path, {page});
+        EXPECT_EQ(Inspect<Proxy_TIFF>(path).processCount, c.processCount);
         // libtiff on its own draws the same line.
         EXPECT_EQ(LibtiffKeepsTheDescription(path), c.processCount == 7);
-        ExpectSameWithTheFileLent<Proxy_TIFF>(path);
-        ExpectFactoryAsEachReaderAlone(path);
+        ExpectAlikeEveryWay<Proxy_TIFF>(path);
     }
 }
 
 TEST(TiffReaderFiles, AValueThatSharesItsPlaceWithALargeOneIsStillRead) {
-    // Two entries point at the same bytes: a description of 2 MB and layer
-    // data of 5 MB that begins with it. The layer data is dropped, the
-    // description read.
+    // A description of 2 MB and layer data of 5 MB that begins with it: the
+    // layer data is dropped, the description read.
     TempDir dir;
     const uint32_t layerBytes = 5 * 1024 * 1024;
     std::vector<RawEntry> entries = GrayEntries(4, 4);
-    const std::string probe = RawTiff(entries);
-    const uint32_t shared = static_cast<uint32_t>(probe.size()) + 2 * 12 + 16;
+    const uint32_t shared = static_cast<uint32_t>(RawTiff(entries).size()) + 2 * 12 + 16;
     entries.push_back({TIFFTAG_IMAGEDESCRIPTION, TIFF_ASCII, 2 * 1024 * 1024, "", shared});
     entries.push_back({TIFFTAG_IMAGESOURCEDATA, TIFF_UNDEFINED, layerBytes, "", shared});
     std::string bytes = RawTiff(entries);
     ASSERT_LE(bytes.size(), shared);
     bytes.resize(shared, '\0');
-    bytes += std::string("3 passes!") + '\0';
-    bytes += std::string(layerBytes, 'L');
+    bytes += std::string("3 passes!") + '\0' + std::string(layerBytes, 'L');
     const std::string path = dir / "shared.tif";
     WriteFresh(path, bytes);
-    Inspected r = Inspect<Proxy_TIFF>(path);
-    ASSERT_EQ(r.code, 0);
-    EXPECT_EQ(r.processCount, 3);
+    EXPECT_EQ(Inspect<Proxy_TIFF>(path).processCount, 3);
     EXPECT_TRUE(LibtiffKeepsTheDescription(path));
-    ExpectSameWithTheFileLent<Proxy_TIFF>(path);
-    ExpectFactoryAsEachReaderAlone(path);
+    ExpectAlikeEveryWay<Proxy_TIFF>(path);
 }
 
 TEST(TiffReaderLifecycle, CloseIsHarmlessAndTheHandleNeverLeaks) {
     TempDir dir;
-    TiffPage good;
-    WriteTiff(dir / "good.tif", good);
+    WriteTiffPages(dir / "good.tif", {TiffPage{}});
     TiffPage mask;
     mask.photometric = PHOTOMETRIC_MASK;
     mask.bits = 1;
     mask.samples = 1;
-    WriteTiff(dir / "mask.tif", mask);
+    WriteTiffPages(dir / "mask.tif", {mask});
     TiffPage lying;
     lying.zpax = "KRYO";
-    WriteTiff(dir / "lying.tif", lying);
-
-    ExpectCloseHarmlessAndNoLeak<Proxy_TIFF>(dir, "good.tif", 0x100u,
-                                             {"good.tif", "mask.tif", "lying.tif"});
-}
-
-TEST(TiffReaderLifecycle, TheFactoryTakesAProxyTiff) {
-    TempDir dir;
-    TiffPage page;
-    page.zpax = ZpaxTag({{3000, 2000}}, "C:\\Jobs\\big.tif");
-    WriteTiff(dir / "proxy.tif", page);
-    for (bool acceptOpi : {true, false}) {
-        auto reader = IMG_OpenImageFile((dir / "proxy.tif").c_str(), "r", acceptOpi);
-        ASSERT_NE(reader, nullptr);
-        EXPECT_STREQ(reader->ReaderName(), "Proxy_TIFF");
-        EXPECT_EQ(reader->GetFormatCode(), 0x101u);
-        char name[512];
-        std::memset(name, 'x', sizeof name);
-        reader->GetLinkedName(name, sizeof name);
-        EXPECT_STREQ(name, "C:\\Jobs\\big.tif");
-    }
+    WriteTiffPages(dir / "lying.tif", {lying});
+    ExpectCloseHarmlessAndNoLeak<Proxy_TIFF>(dir / "good.tif", 0x100u,
+                                             {dir / "mask.tif", dir / "lying.tif"});
 }
 
 // ===========================================================================
@@ -1128,57 +871,43 @@ TEST(JpegReaderHeader, ColourSpacesAndDensities) {
     struct Case {
         const char* what;
         JpegRecipe recipe;
-        int code;
-        uint32_t pixelType;
+        uint32_t pixelType; // 0: rejected with -11
         int16_t samples;
         float resolution;
     };
-    auto recipe = [](J_COLOR_SPACE input, int components, J_COLOR_SPACE stored, bool jfif,
-                     UINT8 unit, UINT16 x, UINT16 y = 72) {
-        JpegRecipe s;
-        s.input = input;
-        s.components = components;
-        s.stored = stored;
-        s.jfif = jfif;
-        s.unit = unit;
-        s.xDensity = x;
-        s.yDensity = y;
-        return s;
-    };
+    const J_COLOR_SPACE rgb = JCS_RGB, ycc = JCS_YCbCr, cmyk = JCS_CMYK;
     const Case cases[] = {
-        // colour spaces
-        {"gray", recipe(JCS_GRAYSCALE, 1, JCS_GRAYSCALE, true, 1, 100), 0, 0x280A, 1, 100},
-        {"YCbCr", recipe(JCS_RGB, 3, JCS_YCbCr, true, 1, 300), 0, 0x2101, 3, 300},
-        {"RGB", recipe(JCS_RGB, 3, JCS_RGB, false, 0, 1), 0, 0x2101, 3, 72},
-        {"CMYK", recipe(JCS_CMYK, 4, JCS_CMYK, false, 0, 1), 0, 0x0802, 4, 72},
-        {"CMYK with JFIF", recipe(JCS_CMYK, 4, JCS_CMYK, true, 1, 200), 0, 0x0802, 4, 200},
-        {"YCCK", recipe(JCS_CMYK, 4, JCS_YCCK, false, 0, 1), 0, 0x0802, 4, 72},
-        {"two components", recipe(JCS_UNKNOWN, 2, JCS_UNKNOWN, false, 0, 1), -11, 0, 0, 0},
-        // JFIF densities
-        {"unit 0", recipe(JCS_RGB, 3, JCS_YCbCr, true, 0, 100), 0, 0x2101, 3, 72},
-        {"unit 1, density 10", recipe(JCS_RGB, 3, JCS_YCbCr, true, 1, 10), 0, 0x2101, 3, 72},
-        {"unit 1, density 16", recipe(JCS_RGB, 3, JCS_YCbCr, true, 1, 16), 0, 0x2101, 3, 72},
-        {"unit 1, density 17", recipe(JCS_RGB, 3, JCS_YCbCr, true, 1, 17), 0, 0x2101, 3, 17},
-        {"unit 1, X density only", recipe(JCS_RGB, 3, JCS_YCbCr, true, 1, 300, 150), 0, 0x2101, 3,
-         300},
-        {"unit 2, density 118", recipe(JCS_RGB, 3, JCS_YCbCr, true, 2, 118), 0, 0x2101, 3, 299.72f},
-        {"unit 2, density 6", recipe(JCS_RGB, 3, JCS_YCbCr, true, 2, 6), 0, 0x2101, 3, 72},
-        {"unit 2, density 7", recipe(JCS_RGB, 3, JCS_YCbCr, true, 2, 7), 0, 0x2101, 3, 17.78f},
-        {"unit 3 taken as it is", recipe(JCS_RGB, 3, JCS_YCbCr, true, 3, 200), 0, 0x2101, 3, 200},
-        {"no JFIF marker", recipe(JCS_RGB, 3, JCS_YCbCr, false, 1, 300), 0, 0x2101, 3, 72},
+        {"gray", {JCS_GRAYSCALE, 1, JCS_GRAYSCALE, true, 1, 100}, 0x280A, 1, 100},
+        {"YCbCr", {rgb, 3, ycc, true, 1, 300}, 0x2101, 3, 300},
+        {"RGB", {rgb, 3, rgb, false, 0, 1}, 0x2101, 3, 72},
+        {"CMYK", {cmyk, 4, cmyk, false, 0, 1}, 0x0802, 4, 72},
+        {"CMYK with JFIF", {cmyk, 4, cmyk, true, 1, 200}, 0x0802, 4, 200},
+        {"YCCK", {cmyk, 4, JCS_YCCK, false, 0, 1}, 0x0802, 4, 72},
+        {"two components", {JCS_UNKNOWN, 2, JCS_UNKNOWN, false, 0, 1}, 0, 0, 0},
+        {"unit 0", {rgb, 3, ycc, true, 0, 100}, 0x2101, 3, 72},
+        {"unit 1, density 10", {rgb, 3, ycc, true, 1, 10}, 0x2101, 3, 72},
+        {"unit 1, density 16", {rgb, 3, ycc, true, 1, 16}, 0x2101, 3, 72},
+        {"unit 1, density 17", {rgb, 3, ycc, true, 1, 17}, 0x2101, 3, 17},
+        {"unit 1, X density only", {rgb, 3, ycc, true, 1, 300, 150}, 0x2101, 3, 300},
+        {"unit 2, density 118", {rgb, 3, ycc, true, 2, 118}, 0x2101, 3, 299.72f},
+        {"unit 2, density 6", {rgb, 3, ycc, true, 2, 6}, 0x2101, 3, 72},
+        {"unit 2, density 7", {rgb, 3, ycc, true, 2, 7}, 0x2101, 3, 17.78f},
+        {"unit 3 taken as it is", {rgb, 3, ycc, true, 3, 200}, 0x2101, 3, 200},
+        {"no JFIF marker", {rgb, 3, ycc, false, 1, 300}, 0x2101, 3, 72},
+        {"progressive and wide", {.width = 3000, .height = 7, .progressive = true}, 0x2101, 3, 72},
     };
     TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         WriteFresh(dir / "a.jpg", JpegBytes(c.recipe));
         Inspected r = Inspect<Proxy_JPEG>(dir / "a.jpg");
-        ASSERT_EQ(r.code, c.code);
-        if (c.code != 0) {
+        ASSERT_EQ(r.code, c.pixelType == 0 ? -11 : 0);
+        if (r.code != 0) {
             continue;
         }
         EXPECT_EQ(r.formatCode, 0x400u);
-        EXPECT_EQ(r.info.width, 24u);
-        EXPECT_EQ(r.info.height, 16u);
+        EXPECT_EQ(r.info.width, c.recipe.width);
+        EXPECT_EQ(r.info.height, c.recipe.height);
         EXPECT_EQ(r.info.pixelType, c.pixelType);
         EXPECT_EQ(r.info.samplesPerPixel, c.samples);
         EXPECT_EQ(r.info.bitsPerSample, 0);
@@ -1188,66 +917,44 @@ TEST(JpegReaderHeader, ColourSpacesAndDensities) {
     }
 }
 
-TEST(JpegReaderHeader, ProgressiveAndLargeImages) {
-    TempDir dir;
-    JpegRecipe progressive;
-    progressive.progressive = true;
-    progressive.width = 3000;
-    progressive.height = 7;
-    WriteFresh(dir / "p.jpg", JpegBytes(progressive));
-    Inspected r = Inspect<Proxy_JPEG>(dir / "p.jpg");
-    ASSERT_EQ(r.code, 0);
-    EXPECT_EQ(r.info.width, 3000u);
-    EXPECT_EQ(r.info.height, 7u);
-    EXPECT_EQ(r.info.pixelType, 0x2101u);
-}
-
 TEST(JpegReaderHeader, DamagedHeadersAreRejected) {
     const std::string good = JpegBytes({});
-    const std::size_t sof = FrameHeader(good);
-    struct Case {
-        const char* what;
-        std::string bytes;
+    const std::size_t sof = good.find("\xFF\xC0");
+    ASSERT_NE(sof, std::string::npos);
+    // The byte at the offset from the frame header set to the value.
+    auto changed = [&](std::initializer_list<std::pair<std::size_t, char>> bytes) {
+        std::string s = good;
+        for (const auto& [at, value] : bytes) {
+            s[sof + at] = value;
+        }
+        return s;
     };
-    std::string precision12 = good;
-    precision12[sof + 4] = 12;
-    std::string zeroWidth = good;
-    zeroWidth[sof + 7] = 0;
-    zeroWidth[sof + 8] = 0;
-    std::string zeroComponents = good;
-    zeroComponents[sof + 9] = 0;
-    std::string noSof = good;
-    noSof[sof + 1] = '\xEF'; // the frame header becomes an APP15 segment
-    const Case cases[] = {
+    const std::pair<const char*, std::string> cases[] = {
         {"empty", ""},
         {"SOI only", "\xFF\xD8"},
         {"tables only", "\xFF\xD8\xFF\xD9"},
         {"text", "JFIF? no, just text\n"},
         {"TIFF", std::string("II*\0\x08\0\0\0", 8)},
-        {"12-bit samples", precision12},
-        {"width 0", zeroWidth},
-        {"no components", zeroComponents},
-        {"no frame header", noSof},
+        {"12-bit samples", changed({{4, 12}})},
+        {"width 0", changed({{7, 0}, {8, 0}})},
+        {"no components", changed({{9, 0}})},
+        {"no frame header", changed({{1, '\xEF'}})}, // the frame header becomes APP15
     };
     TempDir dir;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        WriteFresh(dir / "bad.jpg", c.bytes);
+    for (const auto& [what, bytes] : cases) {
+        SCOPED_TRACE(what);
+        WriteFresh(dir / "bad.jpg", bytes);
         EXPECT_EQ(Inspect<Proxy_JPEG>(dir / "bad.jpg").code, -11);
     }
-    EXPECT_EQ(Inspect<Proxy_JPEG>(dir / "missing.jpg").code, -4);
-    EXPECT_EQ(Inspect<Proxy_JPEG>(static_cast<const char*>(nullptr)).code, -4);
 }
 
-TEST(JpegReaderHeader, EveryCutBeforeTheScanIsRejectedAndEveryLaterOneRead) {
-    JpegRecipe recipe;
-    recipe.unit = 2;
-    recipe.xDensity = 118;
-    const std::string whole = JpegBytes(recipe);
+TEST(JpegReaderHeader, EveryCutAndEveryDamagedHeaderByteIsHandled) {
+    const std::string whole = JpegBytes({.unit = 2, .xDensity = 118});
     const ScanHeader scan = FindScanHeader(whole);
     ASSERT_EQ(scan.end - scan.lastComponentEnd, 4u); // a table selector and three scan bytes
     TempDir dir;
     const std::string path = dir / "cut.jpg";
+    // Every cut before the scan's components is rejected, every later one read.
     for (std::size_t n = 0; n <= whole.size(); ++n) {
         SCOPED_TRACE("cut at " + std::to_string(n));
         WriteFresh(path, whole.substr(0, n));
@@ -1262,21 +969,13 @@ TEST(JpegReaderHeader, EveryCutBeforeTheScanIsRejectedAndEveryLaterOneRead) {
             EXPECT_NEAR(r.info.resolution, 299.72, 0.01);
         }
     }
-}
-
-TEST(JpegReaderHeader, EveryDamagedHeaderByteIsHandled) {
-    const std::string whole = JpegBytes({});
-    const std::size_t headerEnd = FindScanHeader(whole).end;
-    TempDir dir;
-    const std::string path = dir / "damaged.jpg";
-    for (std::size_t at = 0; at < headerEnd; ++at) {
+    for (std::size_t at = 0; at < scan.end; ++at) {
         for (char value : {'\x00', '\xFF', '\x80'}) {
             std::string damaged = whole;
             damaged[at] = value;
             WriteFresh(path, damaged);
-            Inspected r = Inspect<Proxy_JPEG>(path);
-            EXPECT_TRUE(r.code == 0 || r.code == -1 || r.code == -11)
-                << "byte " << at << ": " << r.code;
+            const int code = Inspect<Proxy_JPEG>(path).code;
+            EXPECT_TRUE(CodeIsOneOf(code, {0, -1, -11})) << "byte " << at << ": " << code;
             ExpectSameWithTheFileLent<Proxy_JPEG>(path);
         }
     }
@@ -1302,15 +1001,13 @@ TEST(JpegReaderHeader, LongSegmentsBeforeTheFrameReadAlikeWithTheFileLent) {
     Inspected r = Inspect<Proxy_JPEG>(path);
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.info.width, 24u);
-    ExpectSameWithTheFileLent<Proxy_JPEG>(path);
-    ExpectFactoryAsEachReaderAlone(path);
+    ExpectAlikeEveryWay<Proxy_JPEG>(path);
     for (std::size_t n : {std::size_t{4095}, std::size_t{4096}, std::size_t{4097},
                           std::size_t{60005}, std::size_t{65536}, std::size_t{120010},
                           whole.size() - plain.size() + 2, whole.size() - 1}) {
         SCOPED_TRACE(n);
         WriteFresh(path, whole.substr(0, n));
-        ExpectSameWithTheFileLent<Proxy_JPEG>(path);
-        ExpectFactoryAsEachReaderAlone(path);
+        ExpectAlikeEveryWay<Proxy_JPEG>(path);
     }
 }
 
@@ -1318,20 +1015,5 @@ TEST(JpegReaderLifecycle, CloseIsHarmlessAndTheFileNeverLeaks) {
     TempDir dir;
     WriteFresh(dir / "good.jpg", JpegBytes({}));
     WriteFresh(dir / "bad.jpg", "\xFF\xD8\xFF\xD9");
-    ExpectCloseHarmlessAndNoLeak<Proxy_JPEG>(dir, "good.jpg", 0x400u, {"good.jpg", "bad.jpg"});
-}
-
-TEST(JpegReaderLifecycle, TheFactoryTakesAJpegAfterTheTiffReaderRefusedIt) {
-    TempDir dir;
-    JpegRecipe recipe;
-    recipe.input = JCS_CMYK;
-    recipe.components = 4;
-    recipe.stored = JCS_CMYK;
-    WriteFresh(dir / "cmyk.jpg", JpegBytes(recipe));
-    EXPECT_EQ(Inspect<Proxy_TIFF>(dir / "cmyk.jpg").code, -4);
-    auto reader = IMG_OpenImageFile((dir / "cmyk.jpg").c_str(), "r", false);
-    ASSERT_NE(reader, nullptr);
-    EXPECT_STREQ(reader->ReaderName(), "Proxy_JPEG");
-    EXPECT_EQ(reader->GetFormatCode(), 0x400u);
-    EXPECT_EQ(reader->GetImageInfo()->pixelType, 0x0802u);
+    ExpectCloseHarmlessAndNoLeak<Proxy_JPEG>(dir / "good.jpg", 0x400u, {dir / "bad.jpg"});
 }
