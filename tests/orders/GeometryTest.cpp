@@ -96,11 +96,11 @@ protected:
     return ::testing::AssertionFailure() << got << " instead of " << want;
 }
 
-// The linear part `m` moved so that the image's transformed box starts at
-// (x, y) of the frame.
-PMMatrix BoxAt(const PMMatrix& m, const PMRect& imageBox, double x, double y) {
+// The linear part `m` moved so that the transformed box of the 200 x 100
+// point image (or the given box) starts at the frame's corner.
+PMMatrix At(const PMMatrix& m, const PMRect& imageBox = PMRect(0, 0, 200, 100)) {
     PMRect b = TransformedBounds(imageBox, m);
-    return m * PMMatrix::MakeTranslation(x - b.Left(), y - b.Top());
+    return m * PMMatrix::MakeTranslation(-b.Left(), -b.Top());
 }
 
 // The linear part `m` moved so that the image point (u, v) (fractions of its
@@ -136,38 +136,42 @@ TEST_F(TicketGeometryTest, PlacementsGiveTheirTicketValues) {
          0, 0.5, 100 / 72.0, 100 / 72.0, 1, 1, 0, 0, 0, 0},
         {"frame 18 pt inside the top, 9 pt left of the image", 100, 100,
          PMMatrix::MakeTranslation(9, -18), 0.25, -0.125, 100 / 72.0, 100 / 72.0, 1, 1, 0, 0, 0, 0},
-        {"turned 180", 200, 100, BoxAt(PMMatrix::MakeRotation(180), image, 0, 0), 0, 0, 200 / 72.0,
-         100 / 72.0, 1, 1, 0, 1, 1, 0},
-        {"135 on the ticket", 100, 100, BoxAt(PMMatrix::MakeRotation(-135), image, 0, 0), 0, 0,
-         100 / 72.0, 100 / 72.0, 1, 1, -45, 1, 1, 0},
-        {"-135 on the ticket", 100, 100, BoxAt(PMMatrix::MakeRotation(135), image, 0, 0), 0, 0,
-         100 / 72.0, 100 / 72.0, 1, 1, 45, 1, 1, 0},
-        {"45 on the ticket", 100, 100, BoxAt(PMMatrix::MakeRotation(-45), image, 0, 0), 0, 0,
-         100 / 72.0, 100 / 72.0, 1, 1, 45, 0, 0, 0},
-        {"turned 200", 100, 100, BoxAt(PMMatrix::MakeRotation(200), image, 0, 0), kNaN, kNaN, kNaN,
-         kNaN, 1, 1, -20, 1, 1, 0},
-        {"exactly 90 on the ticket", 100, 200, BoxAt(PMMatrix::MakeRotation(-90), image, 0, 0), 0,
-         0, 100 / 72.0, 200 / 72.0, 1, 1, 90, 0, 0, 0},
-        {"exactly -90 on the ticket", 100, 200, BoxAt(PMMatrix::MakeRotation(90), image, 0, 0), 0,
-         0, 100 / 72.0, 200 / 72.0, 1, 1, -90, 0, 0, 0},
+        {"turned 180", 200, 100, At(PMMatrix::MakeRotation(180)), 0, 0, 200 / 72.0, 100 / 72.0, 1,
+         1, 0, 1, 1, 0},
+        {"135 on the ticket", 100, 100, At(PMMatrix::MakeRotation(-135)), 0, 0, 100 / 72.0,
+         100 / 72.0, 1, 1, -45, 1, 1, 0},
+        {"-135 on the ticket", 100, 100, At(PMMatrix::MakeRotation(135)), 0, 0, 100 / 72.0,
+         100 / 72.0, 1, 1, 45, 1, 1, 0},
+        {"45 on the ticket", 100, 100, At(PMMatrix::MakeRotation(-45)), 0, 0, 100 / 72.0,
+         100 / 72.0, 1, 1, 45, 0, 0, 0},
+        {"turned 200", 100, 100, At(PMMatrix::MakeRotation(200)), kNaN, kNaN, kNaN, kNaN, 1, 1, -20,
+         1, 1, 0},
+        {"exactly 90 on the ticket", 100, 200, At(PMMatrix::MakeRotation(-90)), 0, 0, 100 / 72.0,
+         200 / 72.0, 1, 1, 90, 0, 0, 0},
+        {"exactly -90 on the ticket", 100, 200, At(PMMatrix::MakeRotation(90)), 0, 0, 100 / 72.0,
+         200 / 72.0, 1, 1, -90, 0, 0, 0},
         {"turned 270 is -90 on the page, 90 on the ticket", 100, 200,
-         BoxAt(PMMatrix::MakeRotation(270), image, 0, 0), kNaN, kNaN, kNaN, kNaN, 1, 1, 90, 0, 0,
-         0},
-        {"mirrored left to right", 200, 100, BoxAt(PMMatrix::MakeScale(-1, 1), image, 0, 0), 0, 0,
-         200 / 72.0, 100 / 72.0, 1, 1, 0, 1, 0, 0},
-        {"mirrored top to bottom at 80 %", 160, 80,
-         BoxAt(PMMatrix::MakeScale(0.8, -0.8), image, 0, 0), 0, 0, 160 / 72.0, 80 / 72.0, 0.8, 0.8,
-         0, 0, 1, 0},
-        {"mirrored left to right at 30 % by 60 %", 60, 60,
-         BoxAt(PMMatrix::MakeScale(-0.3, 0.6), image, 0, 0), 0, 0, 60 / 72.0, 60 / 72.0, 0.3, 0.6,
-         0, 1, 0, 0},
+         At(PMMatrix::MakeRotation(270)), kNaN, kNaN, kNaN, kNaN, 1, 1, 90, 0, 0, 0},
+        // Exact quarter turns, mirrored: reported as mirrored down, turned -90.
+        {"mirrored across, turned -90", 100, 200,
+         At(PMMatrix::MakeScale(-1, 1) * PMMatrix::MakeRotation(-90)), kNaN, kNaN, kNaN, kNaN, 1, 1,
+         -90, 0, 1, 0},
+        {"mirrored down, turned 90", 100, 200,
+         At(PMMatrix::MakeScale(1, -1) * PMMatrix::MakeRotation(90)), kNaN, kNaN, kNaN, kNaN, 1, 1,
+         -90, 0, 1, 0},
+        {"mirrored left to right", 200, 100, At(PMMatrix::MakeScale(-1, 1)), 0, 0, 200 / 72.0,
+         100 / 72.0, 1, 1, 0, 1, 0, 0},
+        {"mirrored top to bottom at 80 %", 160, 80, At(PMMatrix::MakeScale(0.8, -0.8)), 0, 0,
+         160 / 72.0, 80 / 72.0, 0.8, 0.8, 0, 0, 1, 0},
+        {"mirrored left to right at 30 % by 60 %", 60, 60, At(PMMatrix::MakeScale(-0.3, 0.6)), 0, 0,
+         60 / 72.0, 60 / 72.0, 0.3, 0.6, 0, 1, 0, 0},
         {"mirrored, then turned 120", 100, 100,
-         BoxAt(PMMatrix::MakeScale(-1, 1) * PMMatrix::MakeRotation(120), image, 0, 0), kNaN, kNaN,
-         kNaN, kNaN, 1, 1, 60, 0, 1, 0},
-        {"skewed 20", 250, 100, BoxAt(PMMatrix::MakeXSkew(20), image, 0, 0), 0, 0, 250 / 72.0,
-         100 / 72.0, 1, 1, 0, 0, 0, -20},
-        {"skewed -35 at 150 %", 100, 100, BoxAt(PMMatrix::Compose(1.5, 1.5, -35, 0), image, 0, 0),
-         kNaN, kNaN, kNaN, kNaN, 1.5, 1.5, 0, 0, 0, 35},
+         At(PMMatrix::MakeScale(-1, 1) * PMMatrix::MakeRotation(120)), kNaN, kNaN, kNaN, kNaN, 1, 1,
+         60, 0, 1, 0},
+        {"skewed 20", 250, 100, At(PMMatrix::MakeXSkew(20)), 0, 0, 250 / 72.0, 100 / 72.0, 1, 1, 0,
+         0, 0, -20},
+        {"skewed -35 at 150 %", 100, 100, At(PMMatrix::Compose(1.5, 1.5, -35, 0)), kNaN, kNaN, kNaN,
+         kNaN, 1.5, 1.5, 0, 0, 0, 35},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -198,38 +202,14 @@ TEST_F(TicketGeometryTest, PlacementsGiveTheirTicketValues) {
         EXPECT_NEAR(t.height, c.fh / 72.0, kEps);
         EXPECT_NEAR(t.scaleX, c.scaleX, kEps);
         EXPECT_NEAR(t.scaleY, c.scaleY, kEps);
-        EXPECT_NEAR(t.angle, c.angle, kEps);
+        if (std::fabs(c.angle) == 90) {
+            EXPECT_EQ(t.angle, c.angle); // an exact quarter turn is left alone
+        } else {
+            EXPECT_NEAR(t.angle, c.angle, kEps);
+        }
         EXPECT_EQ(t.flipGD, c.flipGD);
         EXPECT_EQ(t.flipHB, c.flipHB);
         EXPECT_NEAR(t.skewH, c.skewH, kEps);
-    }
-}
-
-TEST_F(TicketGeometryTest, AQuarterTurnExactlyKeepsItsAngleAndFlags) {
-    // A quarter turn is exact in the matrix, so the fold must leave it alone
-    // in both directions, mirrored or not.
-    const PMRect image(0, 0, 200, 100);
-    struct Case {
-        PMMatrix linear;
-        double angle;
-        int32_t flipGD, flipHB;
-    } cases[] = {
-        {PMMatrix::MakeRotation(-90), 90, 0, 0},
-        {PMMatrix::MakeRotation(90), -90, 0, 0},
-        // Mirrored across, turned -90: reported as mirrored down, turned 90.
-        {PMMatrix::MakeScale(-1, 1) * PMMatrix::MakeRotation(-90), -90, 0, 1},
-        {PMMatrix::MakeScale(1, -1) * PMMatrix::MakeRotation(90), -90, 0, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.linear);
-        UIDRef item = PlacedImage(100, 200);
-        SetMatrix(item, BoxAt(c.linear, image, 0, 0));
-        OD_PlacementGeometry g;
-        ASSERT_EQ(GetPlacementGeometry(item, g), 0);
-        OD_TicketGeometry t = ComputeTicketGeometry(item, 0, 72, g);
-        EXPECT_EQ(t.angle, c.angle);
-        EXPECT_EQ(t.flipGD, c.flipGD);
-        EXPECT_EQ(t.flipHB, c.flipHB);
     }
 }
 
@@ -252,11 +232,8 @@ TEST_F(TicketGeometryTest, ResolutionCorrectionOnlyForPlainTiffAndJpeg) {
         {"JPEG with a negative resolution", 0x400, -5, 144, 144, 0.5, 0.5},
         {"TIFF proxy", 0x101, 300, 72, 72, 1, 1},
         {"TIFF with OPI", 0x111, 300, 72, 72, 1, 1},
-        {"EPS", 0x200, 300, 72, 72, 1, 1},
-        {"Photo CD", 0x800, 300, 72, 72, 1, 1},
-        {"Photoshop", 0x1000, 300, 72, 72, 1, 1},
         {"TIFF and JPEG bits together", 0x500, 300, 72, 72, 1, 1},
-        {"no format", 0, 300, 72, 72, 1, 1},
+        {"no format, or another one", 0, 300, 72, 72, 1, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -266,7 +243,7 @@ TEST_F(TicketGeometryTest, ResolutionCorrectionOnlyForPlainTiffAndJpeg) {
                                                               ToPMFixed(c.recordedY));
         });
         // Mirrored top to bottom: the correction works on the magnitude.
-        SetMatrix(item, BoxAt(PMMatrix::MakeScale(0.5, -0.25), Box(item), 0, 0));
+        SetMatrix(item, At(PMMatrix::MakeScale(0.5, -0.25), Box(item)));
         OD_PlacementGeometry g;
         ASSERT_EQ(GetPlacementGeometry(item, g), 0);
         OD_TicketGeometry t = ComputeTicketGeometry(item, c.formatCode, c.headerResolution, g);
@@ -418,18 +395,6 @@ TEST_F(CaptureTest, RecordsTheMatrixPartsTheCornerOffsetAndTheCrop) {
     }
 }
 
-TEST_F(CaptureTest, TheIdentityRecordIsNoChange) {
-    constexpr OD_CaptureRecord r = OD_CaptureRecord::Identity();
-    EXPECT_EQ(r.rotation, 0);
-    EXPECT_EQ(r.xSkew, 0);
-    EXPECT_EQ(r.xScale, 1);
-    EXPECT_EQ(r.yScale, 1);
-    EXPECT_EQ(r.xOffset, 0);
-    EXPECT_EQ(r.yOffset, 0);
-    EXPECT_FALSE(r.xMirrored);
-    EXPECT_FALSE(r.yMirrored);
-}
-
 TEST_F(CaptureTest, CropFlagsTellWhetherTheFrameEndsInsideTheImage) {
     // The image is 200 x 100 points; the frame's left-top corner lies at the
     // given place of the image's. 1 mm = 2.8346... points of grace at the far
@@ -494,14 +459,6 @@ protected:
         return item;
     }
 };
-
-TEST_F(LinkPathTest, ThePlacedFilesFullPath) {
-    std::string path = Tiff("photo.tif", 10, 10, 72);
-    UIDRef item = Place(Frame(PMRect(0, 0, 50, 50)), path);
-    char buffer[kODLinkPathSize];
-    ASSERT_EQ(GetLinkPath(item, buffer), 0);
-    EXPECT_EQ(std::string(buffer), path);
-}
 
 TEST_F(LinkPathTest, APathThatDoesNotFitIsRefusedNotCut) {
     const std::string e = "\xC3\xA9"; // two bytes of UTF-8
@@ -622,130 +579,6 @@ TEST_F(RelinkGeometryTest, ARecordThatCannotBeRestoredUndoesTheRelink) {
     EXPECT_TRUE(item.ExistsInDB());
 }
 
-// Placements of an 80 x 60 point image in a 50 x 40 point frame: the linear
-// part, and which image point lies on which frame point.
-struct Placement {
-    const char* name;
-    PMMatrix linear;
-    double u, v;   // image point, fractions of its box
-    double fu, fv; // frame point, fractions of the frame's box
-};
-
-const Placement kPlacements[] = {
-    {"unturned, cropped on all sides", PMMatrix(), 0.5, 0.5, 0.5, 0.5},
-    {"turned 30", PMMatrix::MakeRotation(30), 0.3, 0.6, 0.4, 0.5},
-    {"turned 135 at 70 %", PMMatrix::Compose(0.7, 0.7, 0, 135), 0.2, 0.2, 0.1, 0.9},
-    {"turned -170 at 200 %", PMMatrix::Compose(2, 2, 0, -170), 0.9, 0.1, 0.5, 0.5},
-    {"a quarter turn", PMMatrix::MakeRotation(90), 0.5, 0.5, 0.5, 0.5},
-    {"a quarter turn back", PMMatrix::MakeRotation(-90), 0.0, 0.0, 0.2, 0.3},
-    {"a half turn", PMMatrix::MakeRotation(180), 0.4, 0.4, 0.6, 0.6},
-    {"skewed 25", PMMatrix::MakeXSkew(25), 0.5, 0.5, 0.5, 0.5},
-    {"skewed -40, turned 75, 120 % by 80 %", PMMatrix::Compose(1.2, 0.8, -40, 75), 0.7, 0.3, 0.5,
-     0.5},
-    {"mirrored left to right", PMMatrix::MakeScale(-1, 1), 0.1, 0.9, 0.3, 0.3},
-    {"mirrored top to bottom, then turned 150",
-     PMMatrix::MakeScale(1, -1) * PMMatrix::MakeRotation(150), 0.5, 0.5, 0.5, 0.5},
-    {"mirrored left to right, then turned -120",
-     PMMatrix::MakeScale(-1, 1) * PMMatrix::MakeRotation(-120), 0.6, 0.2, 0.5, 0.5},
-    {"both axes mirrored at 50 % by 200 %", PMMatrix::MakeScale(-0.5, -2), 0.5, 0.5, 0.5, 0.5},
-    {"mirrored, skewed 30, turned 100",
-     PMMatrix::MakeScale(-1.3, 0.6) * PMMatrix::MakeXSkew(30) * PMMatrix::MakeRotation(100), 0.5,
-     0.5, 0.5, 0.5},
-    {"at 300 %, showing a corner", PMMatrix::MakeScale(3, 3), 1.0, 1.0, 0.8, 0.9},
-    {"small inside the frame", PMMatrix::Compose(0.25, 0.3, 10, 12), 0.5, 0.5, 0.5, 0.5},
-};
-
-TEST_F(RelinkGeometryTest, ARelinkWithACaptureShowsTheSamePartOfTheImage) {
-    std::string first = Tiff("first.tif", 160, 120, 144); // 80 x 60 points
-    std::string second = Tiff("second.tif", 300, 500, 72);
-    for (const Placement& p : kPlacements) {
-        SCOPED_TRACE(p.name);
-        UIDRef item = Place(Frame(PMRect(100, 120, 150, 160)), first);
-        PMMatrix m = PointAt(p.linear, Box(item), p.u, p.v, Box(Parent(item)), p.fu, p.fv);
-        SetMatrix(item, m);
-        std::array<PMPoint, 4> shown = VisibleArea(item);
-
-        OD_PlacementCapture cap;
-        ASSERT_EQ(CapturePlacement(item, cap), 0);
-
-        // To another file with the capture: the same rotation, skew and
-        // scale, and the image's corner where it was, so the same points of
-        // the image (in its own coordinates) lie under the frame's corners.
-        UIDRef other;
-        ASSERT_EQ(RelinkWithGeometry(item, second.c_str(), &cap.record, 1, 0, other), 0);
-        EXPECT_EQ(LinkOf(other), second);
-        EXPECT_TRUE(SameLinearPart(Matrix(other), m, kEps));
-        EXPECT_TRUE(SameArea(VisibleArea(other), shown, 1e-9));
-
-        // And back to the first file.
-        UIDRef back;
-        ASSERT_EQ(RelinkWithGeometry(other, first.c_str(), &cap.record, 1, 0, back), 0);
-        EXPECT_EQ(LinkOf(back), first);
-        EXPECT_TRUE(SameLinearPart(Matrix(back), m, kEps));
-        EXPECT_TRUE(SameArea(VisibleArea(back), shown, 1e-9));
-        EXPECT_NEAR(Matrix(back).Tx(), m.Tx(), kEps);
-        EXPECT_NEAR(Matrix(back).Ty(), m.Ty(), kEps);
-    }
-}
-
-TEST_F(RelinkGeometryTest, ATurnedScaledOrMirroredFrameDoesNotChangeThat) {
-    std::string first = Tiff("first.tif", 160, 120, 144);
-    std::string second = Tiff("second.tif", 40, 30, 300);
-    const PMMatrix frames[] = {
-        PMMatrix::Compose(1, 1, 0, 35, 200, 300),    PMMatrix::Compose(1, 1, 15, -120, 50, 60),
-        PMMatrix::Compose(2, 0.5, 0, 0, 50, 60),     PMMatrix::Compose(-1, 1, 0, 0, 50, 60),
-        PMMatrix::Compose(0.5, -3, -20, 70, 50, 60),
-    };
-    for (const PMMatrix& fm : frames) {
-        for (const Placement& p : kPlacements) {
-            SCOPED_TRACE(::testing::Message() << p.name << ", frame " << fm);
-            UIDRef item = Place(Frame(PMRect(0, 0, 50, 40)), first);
-            SetMatrix(Parent(item), fm);
-            SetMatrix(item, PointAt(p.linear, Box(item), p.u, p.v, Box(Parent(item)), p.fu, p.fv));
-            std::array<PMPoint, 4> shown = VisibleArea(item);
-            PMMatrix onSpread = InterfaceOf<ITransform>(item)->GetInnerToSpreadMatrix();
-            OD_PlacementCapture cap;
-            ASSERT_EQ(CapturePlacement(item, cap), 0);
-            UIDRef other;
-            ASSERT_EQ(RelinkWithGeometry(item, second.c_str(), nullptr, 1, 0, other), 0);
-            UIDRef back;
-            ASSERT_EQ(RelinkWithGeometry(other, first.c_str(), &cap.record, 1, 0, back), 0);
-            EXPECT_TRUE(SameArea(VisibleArea(back), shown, 1e-9));
-            PMMatrix after = InterfaceOf<ITransform>(back)->GetInnerToSpreadMatrix();
-            EXPECT_TRUE(SameLinearPart(after, onSpread, kEps));
-            EXPECT_NEAR(after.Tx(), onSpread.Tx(), 1e-9);
-            EXPECT_NEAR(after.Ty(), onSpread.Ty(), 1e-9);
-        }
-    }
-}
-
-TEST_F(RelinkGeometryTest, RestoreFromAnyStartingPlacement) {
-    // Restoring straight onto an image that is placed some other way (not
-    // through the relink, which starts from the identity): every start and
-    // every target end in the target's matrix.
-    std::string file = Tiff("first.tif", 160, 120, 144);
-    for (const Placement& target : kPlacements) {
-        for (const Placement& start : kPlacements) {
-            SCOPED_TRACE(::testing::Message() << start.name << " -> " << target.name);
-            UIDRef item = Place(Frame(PMRect(100, 120, 150, 160)), file);
-            PMRect box = Box(item);
-            PMRect frameBox = Box(Parent(item));
-            PMMatrix want =
-                PointAt(target.linear, box, target.u, target.v, frameBox, target.fu, target.fv);
-            SetMatrix(item, want);
-            OD_PlacementCapture cap;
-            ASSERT_EQ(CapturePlacement(item, cap), 0);
-            SetMatrix(item,
-                      PointAt(start.linear, box, start.u, start.v, frameBox, start.fu, start.fv));
-            ASSERT_EQ(RestorePlacement(item, cap.record), 0);
-            PMMatrix got = Matrix(item);
-            EXPECT_TRUE(SameLinearPart(got, want, kEps));
-            EXPECT_NEAR(got.Tx(), want.Tx(), kEps);
-            EXPECT_NEAR(got.Ty(), want.Ty(), kEps);
-        }
-    }
-}
-
 TEST_F(RelinkGeometryTest, RestoreIsOneUndoStep) {
     UIDRef item = PlacedImage(100, 80);
     OD_CaptureRecord r;
@@ -769,9 +602,11 @@ TEST_F(RelinkGeometryTest, RestoreIsOneUndoStep) {
 
 // ===================================================== property
 
-class PlacementPropertyTest : public PlacementTest {};
-
-TEST_F(PlacementPropertyTest, RelinkingAwayAndBackWithTheCaptureShowsTheSameArea) {
+// Random placements (mirrored, skewed, exact quarter turns, cropped anywhere,
+// in frames that are themselves turned or mirrored): relinking away and back
+// with the capture shows the same part of the image with the same matrix, on
+// the spread too; restoring onto any other placement gives the captured one.
+TEST_F(RelinkGeometryTest, RelinkingAwayAndBackWithTheCaptureShowsTheSameArea) {
     struct File {
         std::string path;
         PMRect box;
@@ -796,42 +631,40 @@ TEST_F(PlacementPropertyTest, RelinkingAwayAndBackWithTheCaptureShowsTheSameArea
     };
     auto scale = [&] {
         double s = std::exp(uniform(std::log(0.05), std::log(5.0)));
-        return pick(2) == 0 ? -s : s; // mirrored half of the time
+        return pick(2) == 0 ? -s : s;
     };
     auto angle = [&] {
-        // Quarter turns exactly now and then: the edges of the canonical
-        // ranges.
         return pick(5) == 0 ? 90.0 * static_cast<double>(pick(8)) - 270.0 : uniform(-180, 180);
     };
-
-    constexpr int kCases = 300;
-    int failures = 0;
-    for (int i = 0; i < kCases && failures < 5; ++i) {
-        const File& first = firsts[pick(firsts.size())];
-        const std::string& second = seconds[pick(seconds.size())];
-        double fw = uniform(10, 400);
-        double fh = uniform(10, 400);
+    // One draw after the other, so the sequence does not hang on the order in
+    // which a compiler takes arguments.
+    auto linear = [&] {
         double sx = scale();
         double sy = scale();
         double skew = pick(4) == 0 ? 0.0 : uniform(-70, 70);
         double rotation = angle();
-        // Cropping: some point of the image, possibly outside it, on some
-        // point of the frame, possibly outside it.
+        return pick(2) == 0 ? PMMatrix::MakeScale(sx, sy) * PMMatrix::MakeXSkew(skew) *
+                                  PMMatrix::MakeRotation(rotation)
+                            : PMMatrix::Compose(sx, sy, skew, rotation);
+    };
+    // Some image point, possibly outside it, on some frame point.
+    auto placed = [&](const PMMatrix& lin, const PMRect& box, const PMRect& frameBox) {
         double u = uniform(-0.2, 1.2);
         double v = uniform(-0.2, 1.2);
         double fu = uniform(-0.2, 1.2);
         double fv = uniform(-0.2, 1.2);
-        // The parts are taken in either order: mirror and turn are not
-        // always in the decomposition's canonical form.
-        PMMatrix linear = pick(2) == 0 ? PMMatrix::MakeScale(sx, sy) * PMMatrix::MakeXSkew(skew) *
-                                             PMMatrix::MakeRotation(rotation)
-                                       : PMMatrix::Compose(sx, sy, skew, rotation);
+        return PointAt(lin, box, u, v, frameBox, fu, fv);
+    };
+
+    int failures = 0;
+    for (int i = 0; i < 300 && failures < 5; ++i) {
+        const File& first = firsts[pick(firsts.size())];
+        const std::string& second = seconds[pick(seconds.size())];
+        double fw = uniform(10, 400);
+        double fh = uniform(10, 400);
+        PMMatrix lin = linear();
         bool withRecordAway = pick(2) == 0;
-        // Mostly frames that are only moved onto the page; some are turned,
-        // skewed, scaled or mirrored themselves.
         bool frameMoved = pick(4) == 0;
-        // (One draw after the other, so the sequence does not hang on the
-        // order in which a compiler takes arguments.)
         double frameX = scale();
         double frameY = std::fabs(scale());
         double frameSkew = uniform(-30, 30);
@@ -840,23 +673,23 @@ TEST_F(PlacementPropertyTest, RelinkingAwayAndBackWithTheCaptureShowsTheSameArea
         double frameTop = uniform(0, 700);
         PMMatrix frameMatrix =
             PMMatrix::Compose(frameX, frameY, frameSkew, frameRotation, frameLeft, frameTop);
-        SCOPED_TRACE(::testing::Message()
-                     << "case " << i << ": " << first.path << " via " << second << ", frame " << fw
-                     << " x " << fh << ", scales " << sx << ", " << sy << ", skew " << skew
-                     << ", rotation " << rotation << ", image point (" << u << ", " << v
-                     << ") on frame point (" << fu << ", " << fv << ")"
-                     << (withRecordAway ? ", away with the record" : ", away without")
-                     << (frameMoved ? ", frame matrix " : "")
-                     << (frameMoved ? ::testing::PrintToString(frameMatrix) : ""));
 
         UIDRef item = Place(Frame(PMRect(30, 40, 30 + fw, 40 + fh)), first.path);
         ASSERT_EQ(Box(item), first.box);
         if (frameMoved) {
             SetMatrix(Parent(item), frameMatrix);
         }
-        PMMatrix m = PointAt(linear, first.box, u, v, Box(Parent(item)), fu, fv);
+        PMMatrix m = placed(lin, first.box, Box(Parent(item)));
+        PMMatrix start = placed(linear(), first.box, Box(Parent(item)));
+        SCOPED_TRACE(::testing::Message()
+                     << "case " << i << ": " << first.path << " via " << second << ", frame " << fw
+                     << " x " << fh << ", image " << m << ", start " << start
+                     << (withRecordAway ? ", away with the record" : ", away without")
+                     << (frameMoved ? ", frame matrix " : "")
+                     << (frameMoved ? ::testing::PrintToString(frameMatrix) : ""));
         SetMatrix(item, m);
         std::array<PMPoint, 4> shown = VisibleArea(item);
+        PMMatrix onSpread = InterfaceOf<ITransform>(item)->GetInnerToSpreadMatrix();
 
         OD_PlacementCapture cap;
         ASSERT_EQ(CapturePlacement(item, cap), 0);
@@ -864,17 +697,29 @@ TEST_F(PlacementPropertyTest, RelinkingAwayAndBackWithTheCaptureShowsTheSameArea
         ASSERT_EQ(RelinkWithGeometry(item, second.c_str(), withRecordAway ? &cap.record : nullptr,
                                      1, 0, away),
                   0);
+        EXPECT_EQ(LinkOf(away), second);
+        if (withRecordAway) {
+            EXPECT_TRUE(SameArea(VisibleArea(away), shown, 1e-6));
+            EXPECT_TRUE(SameLinearPart(Matrix(away), m, 1e-9));
+        }
         UIDRef back;
         ASSERT_EQ(RelinkWithGeometry(away, first.path.c_str(), &cap.record, 1, 0, back), 0);
         ASSERT_EQ(Box(back), first.box);
+        EXPECT_TRUE(SameArea(VisibleArea(back), shown, 1e-6));
+        EXPECT_TRUE(SameLinearPart(Matrix(back), m, 1e-9));
+        PMMatrix after = InterfaceOf<ITransform>(back)->GetInnerToSpreadMatrix();
+        EXPECT_TRUE(SameLinearPart(after, onSpread, 1e-9));
+        EXPECT_NEAR(after.Tx(), onSpread.Tx(), 1e-6);
+        EXPECT_NEAR(after.Ty(), onSpread.Ty(), 1e-6);
 
-        ::testing::AssertionResult area = SameArea(VisibleArea(back), shown, 1e-6);
-        ::testing::AssertionResult linearPart = SameLinearPart(Matrix(back), m, 1e-9);
-        EXPECT_TRUE(area);
-        EXPECT_TRUE(linearPart);
-        if (!area || !linearPart) {
-            ++failures;
-        }
+        // Restored straight onto some other placement, not through a relink.
+        SetMatrix(back, start);
+        ASSERT_EQ(RestorePlacement(back, cap.record), 0);
+        PMMatrix got = Matrix(back);
+        EXPECT_TRUE(SameLinearPart(got, m, 1e-9));
+        EXPECT_NEAR(got.Tx(), m.Tx(), 1e-6);
+        EXPECT_NEAR(got.Ty(), m.Ty(), 1e-6);
+        failures += HasFailure() ? 1 : 0; // a few cases past the first failure, not 300
         ASSERT_EQ(DocumentUtils::DeletePageItem(Parent(back)), kSuccess);
     }
 }

@@ -21,7 +21,6 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
-#include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -29,48 +28,45 @@
 
 // --- the process table ----------------------------------------------------------
 
-TEST(ProcessTable, EachCodeGivesItsOptionInSearchOrderAndOtherNumbersMinusOne) {
-    const int pairs[][2] = {{1, 1},  {2, 4},  {3, 5},  {4, 0},  {10, 2}, {11, 4},
-                            {12, 6}, {13, 3}, {14, 1}, {15, 5}, {16, 7}, {17, 0},
-                            {20, 1}, {21, 2}, {22, 5}, {23, 6}, {24, 0}};
-    ASSERT_EQ(kODProcessTableSize, std::size(pairs));
-    for (std::size_t i = 0; i < kODProcessTableSize; ++i) {
-        EXPECT_EQ(kODProcessTable[i].code, pairs[i][0]) << i;
-        EXPECT_EQ(OptionForCode(pairs[i][0]), pairs[i][1]) << pairs[i][0];
-    }
+TEST(ProcessTable, OptionsAndTheSearchForACode) {
+    // Numbers outside the table have no option.
     for (int other : {0, 5, 25, -1}) {
         EXPECT_EQ(OptionForCode(other), -1) << other;
     }
+    struct Case {
+        int option;
+        int model;
+        int code;
+    } cases[] = {
+        // From the group of the colour model on.
+        {5, kODModelGray, 3},
+        {5, kODModelCMYK, 22},
+        {5, kODModelRGB, 15},
+        {5, kODModelLab, 15},
+        {1, kODModelRGB, 14},
+        {0, kODModelCMYK, 24},
+        {2, 0x100 | kODModelCMYK, 21}, // only the low seven bits are the model
+        // Past the group: no gray code carries 7 or 2.
+        {7, kODModelGray, 16},
+        {2, kODModelGray, 10},
+        // Nothing from the CMYK codes on carries 3 or 4.
+        {3, kODModelCMYK, -1},
+        {4, kODModelCMYK, -1},
+        {8, kODModelGray, -1},
+        // An unknown model searches the whole table.
+        {1, 0, 1},
+        {7, kODModelFullColor, 16},
+        {2, 16, 10},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CodeForOption(c.option, c.model), c.code) << c.option << " " << c.model;
+        if (c.code > 0) {
+            EXPECT_EQ(OptionForCode(c.code), c.option) << c.code;
+        }
+    }
 }
 
-TEST(ProcessTable, CodeForOptionSearchesFromTheGroupOfTheColourModel) {
-    EXPECT_EQ(CodeForOption(5, kODModelGray), 3);
-    EXPECT_EQ(CodeForOption(5, kODModelCMYK), 22);
-    EXPECT_EQ(CodeForOption(5, kODModelRGB), 15);
-    EXPECT_EQ(CodeForOption(5, kODModelLab), 15);
-    EXPECT_EQ(CodeForOption(1, kODModelRGB), 14);
-    EXPECT_EQ(CodeForOption(0, kODModelCMYK), 24);
-    // Only the low seven bits of a pixel type are the model.
-    EXPECT_EQ(CodeForOption(2, 0x100 | kODModelCMYK), 21);
-}
-
-TEST(ProcessTable, CodeForOptionRunsPastItsGroup) {
-    // No gray code carries option 7: the search goes on into the RGB codes.
-    EXPECT_EQ(CodeForOption(7, kODModelGray), 16);
-    EXPECT_EQ(CodeForOption(2, kODModelGray), 10);
-    // Nothing from the CMYK codes on carries 3 or 4.
-    EXPECT_EQ(CodeForOption(3, kODModelCMYK), -1);
-    EXPECT_EQ(CodeForOption(4, kODModelCMYK), -1);
-    EXPECT_EQ(CodeForOption(8, kODModelGray), -1);
-}
-
-TEST(ProcessTable, CodeForOptionWithAnUnknownModelSearchesTheWholeTable) {
-    EXPECT_EQ(CodeForOption(1, 0), 1);
-    EXPECT_EQ(CodeForOption(7, kODModelFullColor), 16);
-    EXPECT_EQ(CodeForOption(2, 16), 10);
-}
-
-TEST(ProcessTable, HasCorrection) {
+TEST(ProcessTable, HasCorrectionAndTextKeys) {
     // A code outside the table is taken as its own option (5, 0, 6, 18, 19).
     for (int code : {13, 3, 1, 10, 12, 16, 5}) {
         EXPECT_TRUE(HasCorrection(code)) << code;
@@ -78,9 +74,6 @@ TEST(ProcessTable, HasCorrection) {
     for (int code : {14, 20, 2, 4, 11, 15, 17, 21, 23, 0, 6, 18, 19}) {
         EXPECT_FALSE(HasCorrection(code)) << code;
     }
-}
-
-TEST(ProcessTable, TextKeys) {
     EXPECT_EQ(ProcessCodeTextKey(12), PMString("0x71900kOrdoProcessBaseKey12"));
     EXPECT_STREQ(ImageClassTextKey(kODClassGray), "0x71900kOrdoImgOptDlgListGrayKey");
     EXPECT_STREQ(ImageClassTextKey(kODClassFullColor), "0x71900kOrdoImgOptDlgListColor");
@@ -88,42 +81,14 @@ TEST(ProcessTable, TextKeys) {
 }
 
 TEST(ImageClasses, FromTheColourModel) {
-    EXPECT_EQ(ImageClassForModel(10), kODClassGray);
-    EXPECT_EQ(ImageClassForModel(1), kODClassRGB);
-    EXPECT_EQ(ImageClassForModel(8), kODClassLab);
-    EXPECT_EQ(ImageClassForModel(2), kODClassCMYK);
-    EXPECT_EQ(ImageClassForModel(11), kODClassFullColor);
-    EXPECT_EQ(ImageClassForModel(0), kODClassUnknown);
-    EXPECT_EQ(ImageClassForModel(16), kODClassUnknown);
-    EXPECT_EQ(ImageClassForModel(0x80 | 2), kODClassCMYK);
-}
-
-// --- the record -------------------------------------------------------------------
-
-TEST(OrderRecord, ANewRecordIsEmptyAndCopiesCopyEveryField) {
-    OD_ProcData a;
-    EXPECT_EQ(a.status, 0);
-    EXPECT_EQ(a.processCode, 0);
-    EXPECT_TRUE(a.profile.IsEmpty());
-    EXPECT_TRUE(a.prefsFileName.IsEmpty());
-    EXPECT_EQ(a.imageClass, 0u);
-    EXPECT_EQ(a.formatCode, 0u);
-    EXPECT_EQ(a.resolution, 0.0);
-    EXPECT_FALSE(a.IsOrdered());
-
-    a.status = kODStatusSent;
-    a.processCode = 12;
-    a.profile = "General";
-    a.jobName = "06101520.1";
-    a.sourcePath = "/x/y.tif";
-    a.auxFlag = 3;
-    a.pixelWidth = 640;
-    a.resolution = 300.0;
-    OD_ProcData b = a;
-    EXPECT_EQ(b, a);
-    b.profile = "Other";
-    EXPECT_EQ(a.profile, PMString("General"));
-    EXPECT_FALSE(b == a);
+    const std::pair<int, uint32_t> cases[] = {
+        {10, kODClassGray},    {1, kODClassRGB},         {8, kODClassLab},
+        {2, kODClassCMYK},     {11, kODClassFullColor},  {0, kODClassUnknown},
+        {16, kODClassUnknown}, {0x80 | 2, kODClassCMYK},
+    };
+    for (const auto& [model, imageClass] : cases) {
+        EXPECT_EQ(ImageClassForModel(model), imageClass) << model;
+    }
 }
 
 TEST(OrderRecord, OrderedMeansNeitherZeroNorProvisional) {
@@ -137,42 +102,37 @@ TEST(OrderRecord, OrderedMeansNeitherZeroNorProvisional) {
 // --- name rules -------------------------------------------------------------------
 
 TEST(NameRules, ExtensionAndPrefix) {
-    OD_NameParts p = SplitOrderName("Photo.tif");
-    EXPECT_EQ(p.baseName, "Photo");
-    EXPECT_FALSE(p.hasPrefix);
-
-    p = SplitOrderName("archive.backup");
-    EXPECT_EQ(p.baseName, "archive.backup");
-
-    p = SplitOrderName("ABCDEFG#Photo.tif");
-    EXPECT_EQ(p.baseName, "Photo");
-    EXPECT_EQ(p.namePrefix, "ABCDE");
-    EXPECT_TRUE(p.hasPrefix);
-
-    p = SplitOrderName("#Photo.tif");
-    EXPECT_EQ(p.baseName, "Photo");
-    EXPECT_EQ(p.namePrefix, "");
-    EXPECT_TRUE(p.hasPrefix);
-
-    // Four bytes after the point are an extension, five are not.
-    EXPECT_EQ(SplitOrderName("a.tiff").baseName, "a");
-    EXPECT_EQ(SplitOrderName("a.jpeg2").baseName, "a.jpeg2");
-    EXPECT_EQ(SplitOrderName("a.b.c").baseName, "a.b");
-    EXPECT_EQ(SplitOrderName("name.").baseName, "name");
-    EXPECT_EQ(SplitOrderName("noext").baseName, "noext");
-    // Only the first "#" splits.
-    p = SplitOrderName("AB#CD#x.psd");
-    EXPECT_EQ(p.namePrefix, "AB");
-    EXPECT_EQ(p.baseName, "CD#x");
-    EXPECT_EQ(SplitOrderName(nullptr).baseName, "");
-}
-
-TEST(NameRules, APrefixIsNeverCutInsideACharacter) {
-    // "ABCD" and a two-byte letter: five bytes would split the letter.
-    OD_NameParts p = SplitOrderName("ABCD\xC3\xA9X#name.tif");
-    EXPECT_EQ(p.namePrefix, "ABCD");
-    p = SplitOrderName("ABC\xC3\xA9X#name.tif");
-    EXPECT_EQ(p.namePrefix, "ABC\xC3\xA9");
+    struct Case {
+        const char* name;
+        const char* baseName;
+        const char* prefix; // nullptr: none
+    } cases[] = {
+        {"Photo.tif", "Photo", nullptr},
+        {"archive.backup", "archive.backup", nullptr},
+        {"ABCDEFG#Photo.tif", "Photo", "ABCDE"},
+        {"#Photo.tif", "Photo", ""},
+        // Four bytes after the point are an extension, five are not.
+        {"a.tiff", "a", nullptr},
+        {"a.jpeg2", "a.jpeg2", nullptr},
+        {"a.b.c", "a.b", nullptr},
+        {"name.", "name", nullptr},
+        {"noext", "noext", nullptr},
+        // Only the first "#" splits.
+        {"AB#CD#x.psd", "CD#x", "AB"},
+        {nullptr, "", nullptr},
+        // A prefix is never cut inside a character.
+        {"ABCD\xC3\xA9X#name.tif", "name", "ABCD"},
+        {"ABC\xC3\xA9X#name.tif", "name", "ABC\xC3\xA9"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name != nullptr ? c.name : "(null)");
+        OD_NameParts p = SplitOrderName(c.name);
+        EXPECT_EQ(p.baseName, c.baseName);
+        EXPECT_EQ(p.hasPrefix, c.prefix != nullptr);
+        if (c.prefix != nullptr) {
+            EXPECT_EQ(p.namePrefix, c.prefix);
+        }
+    }
 }
 
 // --- filling a record from a placed image ---------------------------------------
@@ -440,11 +400,7 @@ void WritePaletteTiff(const std::string& path, const char* highRes) {
     std::vector<uint16_t> map(256, 0);
     TIFFSetField(tif, TIFFTAG_COLORMAP, map.data(), map.data(), map.data());
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, h);
-    TIFFSetField(tif, TIFFTAG_XRESOLUTION, 72.0);
-    TIFFSetField(tif, TIFFTAG_YRESOLUTION, 72.0);
-    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
     if (highRes != nullptr) {
         TIFFSetField(tif, TIFFTAG_OPIIMAGEID, highRes);
     }

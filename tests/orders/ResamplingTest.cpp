@@ -26,92 +26,69 @@ OD_ProcData OrderAt(double resolution) {
     return order;
 }
 
-struct Outcome {
-    int result;
-    int factor;
-};
-
-Outcome Check(const PMMatrix& m, double resolution, const OD_PrefsData& prefs = OD_PrefsData()) {
-    const OD_ProcData order = OrderAt(resolution);
-    int factor = -12345;
-    const int result = CheckResamplingMatrix(m, &order, prefs, factor);
-    return {result, factor};
-}
-
-TEST(Resampling, TheFourExamples) {
-    // 200 dpi out, limits 10 % and 150 % (the defaults).
-    Outcome o = Check(PMMatrix(), 300);
-    EXPECT_EQ(o.result, kODResamplingOK);
-    EXPECT_EQ(o.factor, -12345); // not written
-
-    o = Check(PMMatrix(), 72);
-    EXPECT_EQ(o.result, kODResamplingTooSmall);
-    EXPECT_EQ(o.factor, 54);
-
-    o = Check(PMMatrix::MakeScale(0.5, 0.5), 2400);
-    EXPECT_EQ(o.result, kODResamplingTooBig);
-    EXPECT_EQ(o.factor, 120);
-
-    // No resolution counts as 72 ppi.
-    for (double none : {0.0, -1.0, std::numeric_limits<double>::quiet_NaN()}) {
-        o = Check(PMMatrix(), none);
-        EXPECT_EQ(o.result, kODResamplingTooSmall);
-        EXPECT_EQ(o.factor, 54);
-    }
-}
-
-TEST(Resampling, QualityControlOffPassesEverything) {
+OD_PrefsData Limits(double resolution, double up, double down, bool control = true) {
     OD_PrefsData prefs;
-    prefs.SetQualityControl(false);
-    for (double r : {0.0, 72.0, 2400.0}) {
-        Outcome o = Check(PMMatrix::MakeScale(0.5, 0.5), r, prefs);
-        EXPECT_EQ(o.result, kODResamplingOK) << r;
-        EXPECT_EQ(o.factor, -12345);
+    prefs.SetResolution(resolution);
+    prefs.SetUpSmpMax(up);
+    prefs.SetDownSmpMin(down);
+    prefs.SetQualityControl(control);
+    return prefs;
+}
+
+TEST(Resampling, TheFactorAgainstTheLimits) {
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+    constexpr int kUnset = -12345; // the factor is only written on a failure
+    const OD_PrefsData standard = Limits(200, 150, 10);
+    struct Case {
+        const char* name;
+        PMMatrix m;
+        double resolution;
+        OD_PrefsData prefs;
+        int result, factor;
+    } cases[] = {
+        {"fine", PMMatrix(), 300, standard, kODResamplingOK, kUnset},
+        {"too few pixels", PMMatrix(), 72, standard, kODResamplingTooSmall, 54},
+        {"too many pixels", PMMatrix::MakeScale(0.5, 0.5), 2400, standard, kODResamplingTooBig,
+         120},
+        // No resolution counts as 72 ppi.
+        {"resolution 0", PMMatrix(), 0, standard, kODResamplingTooSmall, 54},
+        {"resolution -1", PMMatrix(), -1, standard, kODResamplingTooSmall, 54},
+        {"resolution NaN", PMMatrix(), kNaN, standard, kODResamplingTooSmall, 54},
+        {"quality control off", PMMatrix::MakeScale(0.5, 0.5), 72, Limits(200, 150, 10, false),
+         kODResamplingOK, kUnset},
+        {"quality control off, too many", PMMatrix::MakeScale(0.5, 0.5), 2400,
+         Limits(200, 150, 10, false), kODResamplingOK, kUnset},
+        // The larger scale counts and a limit itself passes: 200 / 400 x 3 = 1.5.
+        {"at the upper limit", PMMatrix::MakeScale(0.1, 3), 400, standard, kODResamplingOK, kUnset},
+        {"past the upper limit", PMMatrix::MakeScale(3.01, 0.1), 400, standard,
+         kODResamplingTooSmall, 300},
+        {"at the lower limit", PMMatrix(), 2000, standard, kODResamplingOK, kUnset},
+        {"past the lower limit", PMMatrix(), 2001, standard, kODResamplingTooBig, 100},
+        {"a turn keeps the scale", PMMatrix::MakeRotation(90), 300, standard, kODResamplingOK,
+         kUnset},
+        {"turned and too many", PMMatrix::MakeRotation(33) * PMMatrix::MakeScale(0.5, 0.5), 2400,
+         standard, kODResamplingTooBig, 120},
+        // Mirrors count by the magnitudes of their scales.
+        {"mirrored across", PMMatrix::MakeScale(-1, 1), 72, standard, kODResamplingTooSmall, 54},
+        {"mirrored down", PMMatrix::MakeScale(1, -1), 72, standard, kODResamplingTooSmall, 54},
+        {"mirrored both ways", PMMatrix::MakeScale(-1, -1), 300, standard, kODResamplingOK, kUnset},
+        {"half turn", PMMatrix::MakeRotation(180), 72, standard, kODResamplingTooSmall, 54},
+        // Factors follow the limits and truncate: 100 x 200 / 300 = 66.67.
+        {"other limits, too few", PMMatrix(), 100, Limits(300, 200, 25), kODResamplingTooSmall, 66},
+        // 1300 x 25 / 300 = 108.3.
+        {"other limits, too many", PMMatrix(), 1300, Limits(300, 200, 25), kODResamplingTooBig,
+         108},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const OD_ProcData order = OrderAt(c.resolution);
+        int factor = kUnset;
+        EXPECT_EQ(CheckResamplingMatrix(c.m, &order, c.prefs, factor), c.result);
+        EXPECT_EQ(factor, c.factor);
     }
-}
-
-TEST(Resampling, TheLargerScaleCountsAndALimitItselfPasses) {
-    // 200 / 400 x 3 = 1.5 exactly: passes; the smaller scale is not looked at.
-    EXPECT_EQ(Check(PMMatrix::MakeScale(0.1, 3), 400).result, kODResamplingOK);
-    EXPECT_EQ(Check(PMMatrix::MakeScale(3.01, 0.1), 400).result, kODResamplingTooSmall);
-    // 200 / 2000 x 1 = 0.1 exactly: passes.
-    EXPECT_EQ(Check(PMMatrix(), 2000).result, kODResamplingOK);
-    EXPECT_EQ(Check(PMMatrix(), 2001).result, kODResamplingTooBig);
-    // A turn does not change the scale.
-    EXPECT_EQ(Check(PMMatrix::MakeRotation(90), 300).result, kODResamplingOK);
-    EXPECT_EQ(Check(PMMatrix::MakeRotation(33) * PMMatrix::MakeScale(0.5, 0.5), 2400).result,
-              kODResamplingTooBig);
-}
-
-TEST(Resampling, MirroredImagesAreCheckedByTheMagnitudesOfTheirScales) {
-    for (const PMMatrix& m : {PMMatrix::MakeScale(-1, 1), PMMatrix::MakeScale(1, -1),
-                              PMMatrix::MakeScale(-1, -1), PMMatrix::MakeRotation(180)}) {
-        EXPECT_EQ(Check(m, 300).result, kODResamplingOK) << m;
-        Outcome o = Check(m, 72);
-        EXPECT_EQ(o.result, kODResamplingTooSmall) << m;
-        EXPECT_EQ(o.factor, 54);
-    }
-}
-
-TEST(Resampling, FactorsFollowTheLimitsAndTruncate) {
-    OD_PrefsData prefs;
-    prefs.SetResolution(300);
-    prefs.SetUpSmpMax(200);
-    prefs.SetDownSmpMin(25);
-    // 300 / 100 = 3 > 2: largest scale 100 x 200 / 300 = 66.67 -> 66.
-    Outcome o = Check(PMMatrix(), 100, prefs);
-    EXPECT_EQ(o.result, kODResamplingTooSmall);
-    EXPECT_EQ(o.factor, 66);
-    // 300 / 1300 = 0.23 < 0.25: smallest scale 1300 x 25 / 300 = 108.3 -> 108.
-    o = Check(PMMatrix(), 1300, prefs);
-    EXPECT_EQ(o.result, kODResamplingTooBig);
-    EXPECT_EQ(o.factor, 108);
-}
-
-TEST(Resampling, WithoutAnOrderNothingIsChecked) {
     int factor = 7;
-    EXPECT_EQ(CheckResamplingMatrix(PMMatrix(), nullptr, OD_PrefsData(), factor), kODResamplingOK);
-    EXPECT_EQ(factor, 7);
+    EXPECT_EQ(CheckResamplingMatrix(PMMatrix(), nullptr, standard, factor), kODResamplingOK);
+    EXPECT_EQ(factor, 7) << "without an order nothing is checked";
 }
 
 TEST(ResamplingText, KeysAndFormattedTexts) {
@@ -120,55 +97,40 @@ TEST(ResamplingText, KeysAndFormattedTexts) {
     EXPECT_STREQ(ResamplingTextKey(-2), "0x71900kOrdoErrImgTooBig");
     EXPECT_STREQ(ResamplingTextKey(-3), "0x71900kOrdoErrImgCannotCheckDim");
     EXPECT_STREQ(ResamplingTextKey(5), "0x71900kOrdoStatusImgOK");
-
-    const PMString small("Insufficient number of pixels, the maximum scale factor is : %d %");
-    PMString text = FormatResamplingText(small, -1, 54);
-    EXPECT_EQ(text, "Insufficient number of pixels, the maximum scale factor is : 54 %");
-    EXPECT_FALSE(text.IsTranslatable());
-    EXPECT_EQ(FormatResamplingText(PMString("Too many pixels, the minimum scale factor is : %d %"),
-                                   -2, 120),
-              "Too many pixels, the minimum scale factor is : 120 %");
-    // The other texts are shown as they stand, "%d" and all.
-    text = FormatResamplingText(PMString("Cannot check image dimensions (OPI low res)"), -3, 9);
-    EXPECT_EQ(text, "Cannot check image dimensions (OPI low res)");
-    EXPECT_FALSE(text.IsTranslatable());
-    EXPECT_EQ(FormatResamplingText(PMString("Dimensions are OK %d"), 0, 9), "Dimensions are OK %d");
+    struct Case {
+        const char* pattern;
+        int result, factor;
+        const char* text;
+    } cases[] = {
+        {"Too few, at most : %d %", -1, 54, "Too few, at most : 54 %"},
+        {"Too many, at least : %d %", -2, 120, "Too many, at least : 120 %"},
+        // The other texts are shown as they stand, "%d" and all.
+        {"Cannot check %d", -3, 9, "Cannot check %d"},
+        {"Dimensions are OK %d", 0, 9, "Dimensions are OK %d"},
+    };
+    for (const Case& c : cases) {
+        PMString text = FormatResamplingText(PMString(c.pattern), c.result, c.factor);
+        EXPECT_EQ(text, c.text);
+        EXPECT_FALSE(text.IsTranslatable()) << c.text;
+    }
 }
 
-// ---------------------------------------------------------- placed images
-
-class PlacedResamplingTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        RegisterDocumentModel();
-        ErrorUtils::PMSetGlobalErrorCode(kSuccess);
-        db = DocumentUtils::NewDocument();
-    }
-    UIDRef Image(const PMMatrix& m) {
-        const std::string path = dir / "img.tif";
-        dockit::WriteTiff(path, 100, 100, 72);
-        UIDRef image = dockit::PlaceFile(dockit::AddFrame(db.get(), PMRect(0, 0, 100, 100)), path);
-        dockit::SetMatrix(image, m);
-        return image;
-    }
+TEST(PlacedResampling, TheImagesMatrixGivesTheScaleAndNoGeometryPasses) {
+    RegisterDocumentModel();
+    ErrorUtils::PMSetGlobalErrorCode(kSuccess);
+    std::unique_ptr<IDataBase> db = DocumentUtils::NewDocument();
     TempDir dir;
-    std::unique_ptr<IDataBase> db;
-};
-
-TEST_F(PlacedResamplingTest, TheImagesMatrixGivesTheScale) {
-    const UIDRef item = Image(PMMatrix::MakeScale(0.5, -0.5));
+    dockit::WriteTiff(dir / "img.tif", 100, 100, 72);
+    const UIDRef item =
+        dockit::PlaceFile(dockit::AddFrame(db.get(), PMRect(0, 0, 100, 100)), dir / "img.tif");
+    dockit::SetMatrix(item, PMMatrix::MakeScale(0.5, -0.5));
     const OD_ProcData big = OrderAt(2400);
+    const OD_ProcData fine = OrderAt(300);
     int factor = 0;
     EXPECT_EQ(CheckResampling(item, &big, OD_PrefsData(), factor), kODResamplingTooBig);
     EXPECT_EQ(factor, 120);
-    const OD_ProcData fine = OrderAt(300);
     EXPECT_EQ(CheckResampling(item, &fine, OD_PrefsData(), factor), kODResamplingOK);
-}
-
-TEST_F(PlacedResamplingTest, NoGeometryOrNoOrderPasses) {
-    Image(PMMatrix());
-    const OD_ProcData big = OrderAt(2400);
-    int factor = 3;
+    factor = 3;
     EXPECT_EQ(CheckResampling(UIDRef(db.get(), kInvalidUID), &big, OD_PrefsData(), factor),
               kODResamplingOK);
     EXPECT_EQ(factor, 3);

@@ -327,15 +327,6 @@ TEST_F(TicketTest, LongPrefixAndProfileAreSentCut) {
     EXPECT_EQ(lines["PROFILE"], std::string(31, 'p'));
 }
 
-TEST_F(TicketTest, ReplacingTheOriginalSendsTheSourceAsOutput) {
-    OD_PrefsData prefs = Prefs();
-    prefs.SetRepSrc(true);
-    SetPrefs(prefs);
-    const UIDRef item = Image();
-    auto lines = Send(item, Order());
-    EXPECT_EQ(lines["PATHOUT"], lines["PATHIN"]);
-}
-
 TEST_F(TicketTest, ResolutionIsTruncated) {
     OD_PrefsData prefs = Prefs();
     prefs.SetResolution(299.9);
@@ -344,12 +335,6 @@ TEST_F(TicketTest, ResolutionIsTruncated) {
     auto lines = Send(item, Order());
     EXPECT_EQ(lines["RESX"], "299");
     EXPECT_EQ(lines["RESY"], "299");
-}
-
-TEST_F(TicketTest, AnEmptyOutputFolderUsesTheSourceFolder) {
-    const UIDRef item = Image();
-    auto lines = Send(item, Order());
-    EXPECT_EQ(lines["PATHOUT"], dir / "Photo");
 }
 
 TEST_F(TicketTest, OnlyReadyOrdersAreSent) {
