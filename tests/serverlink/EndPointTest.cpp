@@ -44,6 +44,11 @@ void SetModified(const std::string& path, int64_t t) {
 std::string JobName(const std::string& message) {
     return message.substr(message.rfind(kPathSeparator) + 1);
 }
+std::string Message(const QOR_EndPointFile& ep, const std::string& job) {
+    return std::string(ep.ClientId()) + kPathSeparator + job;
+}
+
+const std::string kReply = "0\n2\nx\nfinish\nDone\n/o/a.tif\n";
 
 class EndPoint : public ::testing::Test {
 protected:
@@ -60,14 +65,38 @@ protected:
         QOR_EndPointFile::ResetProcessStateForTesting();
     }
 
+    // An endpoint opened on the tree; a new process first when fresh.
+    std::unique_ptr<QOR_EndPointFile> Opened(const char* suffix = nullptr, bool fresh = false) {
+        if (fresh) {
+            QOR_EndPointFile::ResetProcessStateForTesting();
+        }
+        auto ep = std::make_unique<QOR_EndPointFile>();
+        if (suffix != nullptr) {
+            ep->SetSuffixForTesting(suffix);
+        }
+        EXPECT_EQ(ep->Open(server.c_str()), 0);
+        return ep;
+    }
+
     // Places a reply for the endpoint's client under the given job name,
-    // written ageSeconds before the clock's now.
+    // written ageSeconds before the clock's now (or at `when`).
     std::string PutReply(const QOR_EndPointFile& ep, const std::string& job,
-                         const std::string& text, int64_t ageSeconds = 10) {
+                         const std::string& text, int64_t ageSeconds = 10, int64_t when = 0) {
         std::string path = clients + "/" + ep.ClientId() + "/" + job;
         WriteFile(path, text);
-        SetModified(path, fixedNow - ageSeconds);
+        SetModified(path, when != 0 ? when : fixedNow - ageSeconds);
         return path;
+    }
+
+    // Receives the reply to a job into text; cap is left as ReceiveFor leaves it.
+    int Receive(QOR_EndPointFile& ep, const std::string& job, char* text, int capacity,
+                int* cap = nullptr) {
+        int left = capacity;
+        const int result = ep.ReceiveFor(Message(ep, job).c_str(), text, left);
+        if (cap != nullptr) {
+            *cap = left;
+        }
+        return result;
     }
 
     TempDir dir;
@@ -77,15 +106,14 @@ protected:
 } // namespace
 
 TEST_F(EndPoint, OpenDerivesTheFolderSetAndWritesNothing) {
-    QOR_EndPointFile ep;
-    ASSERT_EQ(ep.Open(server.c_str()), 0);
-    EXPECT_EQ(ep.GetState(false), 0);
+    auto ep = Opened();
+    EXPECT_EQ(ep->GetState(false), 0);
     EXPECT_TRUE(JobFiles(tmp).empty());
-    EXPECT_EQ(std::strlen(ep.ClientId()), 8 + std::strlen(ep.Suffix()));
+    EXPECT_EQ(std::strlen(ep->ClientId()), 8 + std::strlen(ep->Suffix()));
     char path[600];
-    EXPECT_EQ(std::string(ep.GetServerPath(path, sizeof path)), server);
+    EXPECT_EQ(std::string(ep->GetServerPath(path, sizeof path)), server);
     char small[5];
-    EXPECT_STREQ(ep.GetServerPath(small, sizeof small), server.substr(0, 4).c_str());
+    EXPECT_STREQ(ep->GetServerPath(small, sizeof small), server.substr(0, 4).c_str());
 }
 
 TEST_F(EndPoint, RefusesPathsWithoutRootOrFolders) {
@@ -96,20 +124,20 @@ TEST_F(EndPoint, RefusesPathsWithoutRootOrFolders) {
     EXPECT_EQ(ep.GetState(false), 0);
     char path[600];
     EXPECT_STREQ(ep.GetServerPath(path, sizeof path), "qorserver");
-
     // A path longer than the endpoint holds is refused, never cut.
     std::string longPath = dir.Path() + "/" + std::string(600, 'x');
     EXPECT_EQ(ep.Open(longPath.c_str()), -1);
     EXPECT_EQ(ep.OpenPath(longPath.c_str()), -1);
 
     TempDir bare;
-    WriteFile(bare / "qorserver", "");
-    EXPECT_EQ(ep.Open((bare / "qorserver").c_str()), -1); // no Data/service
+    const std::string root = bare / "qorserver";
+    WriteFile(root, "");
+    EXPECT_EQ(ep.Open(root.c_str()), -1); // no Data/service
     MakeDirs(bare / "Data/service");
-    EXPECT_EQ(ep.Open((bare / "qorserver").c_str()), -1); // no Data/tmp
+    EXPECT_EQ(ep.Open(root.c_str()), -1); // no Data/tmp
     MakeDirs(bare / "Data/tmp");
-    EXPECT_EQ(ep.Open((bare / "qorserver").c_str()), 0);
-    EXPECT_EQ(ep.Connect((bare / "qorserver").c_str()), -1); // no Data/service/qor2
+    EXPECT_EQ(ep.Open(root.c_str()), 0);
+    EXPECT_EQ(ep.Connect(root.c_str()), -1); // no Data/service/qor2
     EXPECT_EQ(ep.GetState(false), 0);
     EXPECT_TRUE(JobFiles(bare / "Data/tmp").empty());
 }
@@ -122,7 +150,6 @@ TEST_F(EndPoint, ConnectSendsConnectAndTheStateFollowsTheServer) {
     ASSERT_EQ(jobs.size(), 1u);
     std::string job = ReadFile(tmp + "/" + jobs[0]);
     EXPECT_TRUE(job.ends_with("OrdoDesk Brisk\nCONNECT")) << job;
-
     EXPECT_EQ(ep.GetState(false), 1); // the server has not made the clients folder yet
     MakeDirs(clients);
     EXPECT_EQ(ep.GetState(false), 2);
@@ -143,7 +170,6 @@ TEST_F(EndPoint, DisconnectLeavesStateZeroEvenWhenTheJobCannotBeWritten) {
         sawDeconnect |= ReadFile(tmp + "/" + name).ends_with("\nDECONNECT");
     }
     EXPECT_TRUE(sawDeconnect);
-
     ASSERT_EQ(ep.Connect(server.c_str()), 0);
     fs::remove_all(tmp);
     EXPECT_EQ(ep.Disconnect(), -5); // the lock file cannot be made
@@ -151,21 +177,18 @@ TEST_F(EndPoint, DisconnectLeavesStateZeroEvenWhenTheJobCannotBeWritten) {
 }
 
 TEST_F(EndPoint, JobFileHasTheHeaderAndTheWholeBody) {
-    QOR_EndPointFile ep;
-    ASSERT_EQ(ep.Open(server.c_str()), 0);
+    auto ep = Opened();
     std::string body(2000, 'b');
     body[0] = 'P';
     char name[512] = "unchanged";
-    ASSERT_EQ(ep.SendNamed(name, body.c_str(), 1024), 0);
-
+    ASSERT_EQ(ep->SendNamed(name, body.c_str(), 1024), 0);
     auto jobs = JobFiles(tmp);
     ASSERT_EQ(jobs.size(), 1u) << "the lock file must be gone";
-    EXPECT_EQ(std::string(ep.ClientId()) + kPathSeparator + jobs[0], name);
+    EXPECT_EQ(Message(*ep, jobs[0]), name);
     char message[512];
-    EXPECT_STREQ(ep.GetMessageName(message, sizeof message), name);
-
+    EXPECT_STREQ(ep->GetMessageName(message, sizeof message), name);
     std::string job = ReadFile(tmp + "/" + jobs[0]);
-    std::string head = "VLMP\n1\n256\n" + std::string(ep.ClientId()) + "\n";
+    std::string head = "VLMP\n1\n256\n" + std::string(ep->ClientId()) + "\n";
     ASSERT_TRUE(job.starts_with(head));
     std::string stamp = job.substr(head.size(), 25);
     EXPECT_TRUE(std::regex_match(stamp, std::regex("[A-Z][a-z]{2} [A-Z][a-z]{2} [ 123][0-9] "
@@ -175,20 +198,15 @@ TEST_F(EndPoint, JobFileHasTheHeaderAndTheWholeBody) {
 }
 
 TEST_F(EndPoint, NamesInOneSecondAreConsecutiveSeconds) {
-    QOR_EndPointFile ep;
-    ASSERT_EQ(ep.Open(server.c_str()), 0);
-    std::vector<std::string> names;
+    auto ep = Opened();
+    std::vector<int> seconds;
     for (int i = 0; i < 3; ++i) {
         char name[512];
-        ASSERT_EQ(ep.SendNamed(name, "x", 1024), 0);
-        names.push_back(JobName(name));
-    }
-    std::regex shape("([0-9]{8})(\\.[0-9]{1,3})");
-    std::vector<int> seconds;
-    for (const auto& n : names) {
+        ASSERT_EQ(ep->SendNamed(name, "x", 1024), 0);
         std::smatch m;
-        ASSERT_TRUE(std::regex_match(n, m, shape)) << n;
-        EXPECT_EQ(m[2].str(), ep.Suffix());
+        const std::string job = JobName(name);
+        ASSERT_TRUE(std::regex_match(job, m, std::regex("([0-9]{8})(\\.[0-9]{1,3})"))) << job;
+        EXPECT_EQ(m[2].str(), ep->Suffix());
         seconds.push_back(std::stoi(m[1].str().substr(6, 2)));
     }
     // The clock stood still: the client id took one second, the jobs the next three.
@@ -197,46 +215,54 @@ TEST_F(EndPoint, NamesInOneSecondAreConsecutiveSeconds) {
     EXPECT_EQ(JobFiles(tmp).size(), 3u);
 }
 
+// Two processes started alike in the same second, drawing the same suffix.
 TEST_F(EndPoint, ClientsWithTheSameNameNeverReplaceEachOthersJobs) {
-    // Two processes started alike in the same second, drawing the same suffix.
-    QOR_EndPointFile first;
-    first.SetSuffixForTesting(".42");
-    ASSERT_EQ(first.Open(server.c_str()), 0);
+    auto first = Opened(".42");
     char firstName[512];
-    ASSERT_EQ(first.SendNamed(firstName, "first job", 1024), 0);
-
-    QOR_EndPointFile::ResetProcessStateForTesting(); // the second process
-    QOR_EndPointFile second;
-    second.SetSuffixForTesting(".42");
-    ASSERT_EQ(second.Open(server.c_str()), 0);
-    EXPECT_STREQ(second.ClientId(), first.ClientId());
+    ASSERT_EQ(first->SendNamed(firstName, "first job", 1024), 0);
+    auto second = Opened(".42", true);
+    EXPECT_STREQ(second->ClientId(), first->ClientId());
     char secondName[512];
-    ASSERT_EQ(second.SendNamed(secondName, "second job", 1024), 0);
-
+    ASSERT_EQ(second->SendNamed(secondName, "second job", 1024), 0);
     EXPECT_NE(JobName(firstName), JobName(secondName));
     EXPECT_TRUE(ReadFile(tmp + "/" + JobName(firstName)).ends_with("first job"));
     EXPECT_TRUE(ReadFile(tmp + "/" + JobName(secondName)).ends_with("second job"));
     EXPECT_EQ(JobFiles(tmp).size(), 2u);
 }
 
-TEST_F(EndPoint, AnotherClientsLockIsLeftAlone) {
-    QOR_EndPointFile probe;
-    probe.SetSuffixForTesting(".7");
-    ASSERT_EQ(probe.Open(server.c_str()), 0);
+// The same client id and job name drawn again by a later run: another
+// client's job lock, a reply, a reply lock or a job the caller knows of under
+// that name keeps it from being used.
+TEST_F(EndPoint, ANameInUseIsNotTaken) {
+    auto probe = Opened(".3");
     char name[512];
-    ASSERT_EQ(probe.SendNamed(name, "probe", 1024), 0);
-    std::string taken = JobName(name);
+    ASSERT_EQ(probe->SendNamed(name, "probe", 1024), 0);
+    const std::string taken = JobName(name);
     fs::remove(tmp + "/" + taken);
-
-    // Another client is writing a job of the name this one will draw next.
-    QOR_EndPointFile::ResetProcessStateForTesting();
-    QOR_EndPointFile ep;
-    ep.SetSuffixForTesting(".7");
-    ASSERT_EQ(ep.Open(server.c_str()), 0);
-    WriteFile(tmp + "/" + taken + ".lock", "");
-    ASSERT_EQ(ep.SendNamed(name, "mine", 1024), 0);
-    EXPECT_NE(JobName(name), taken);
-    EXPECT_TRUE(PathExists(tmp + "/" + taken + ".lock"));
+    for (const std::string kind : {"job lock", "reply", "reply lock", "known job"}) {
+        SCOPED_TRACE(kind);
+        auto ep = Opened(".3", true);
+        ASSERT_STREQ(ep->ClientId(), probe->ClientId());
+        const std::string reply = clients + "/" + ep->ClientId() + "/" + taken;
+        QOR_SendHooks hooks;
+        if (kind == "job lock") {
+            WriteFile(tmp + "/" + taken + ".lock", "");
+        } else if (kind == "reply") {
+            WriteFile(reply, kReply);
+        } else if (kind == "reply lock") {
+            WriteFile(reply + ".lock", "");
+        } else {
+            hooks.nameInUse = [&](const char* message) { return JobName(message) == taken; };
+        }
+        ASSERT_EQ(ep->SendNamedWith(name, "mine", 1024, hooks), 0);
+        EXPECT_NE(JobName(name), taken);
+        if (kind == "job lock") {
+            EXPECT_TRUE(PathExists(tmp + "/" + taken + ".lock")); // another client's: left alone
+        }
+        for (const std::string& left : {tmp + "/" + taken + ".lock", reply, reply + ".lock"}) {
+            fs::remove(left);
+        }
+    }
 }
 
 TEST_F(EndPoint, SuffixTravelsWithCloneButTheMessageNameDoesNot) {
@@ -251,219 +277,170 @@ TEST_F(EndPoint, SuffixTravelsWithCloneButTheMessageNameDoesNot) {
     EXPECT_STREQ(file->ClientId(), ep.ClientId());
     EXPECT_STREQ(file->Suffix(), ep.Suffix());
     EXPECT_EQ(file->GetState(false), ep.GetState(false));
-
     QOR_EndPointFile other;
     other.Assign(ep);
     EXPECT_STREQ(other.ClientId(), ep.ClientId());
-
-    // Any endpoint of the file kind can be assigned; the abstract base cannot.
-    struct Abstract : QOR_EndPoint {
-        QOR_EndPoint* Clone() const override { return nullptr; }
-        int OpenPath(const char*) override { return 0; }
-        int Open(const char*) override { return 0; }
-        int ConnectPath(const char*) override { return 0; }
-        int Connect(const char*) override { return 0; }
-        int Disconnect() override { return 0; }
-        int Send(const char*, int) override { return 0; }
-        int SendNamed(char*, const char*, int) override { return 0; }
-        int Receive(char*, int&) override { return 0; }
-        int ReceiveFor(const char*, char*, int&) override { return 0; }
-        int GetState(bool) override { return 0; }
-        char* GetMessageName(char* o, int) const override { return o; }
-        QOR_FileStream* OpenDataStream(const char*) const override { return nullptr; }
-        char* GetServerPath(char* o, int) const override { return o; }
-        int ReleaseReply(const char*) override { return 0; }
-    } abstract;
-    EXPECT_THROW(abstract.Assign(ep), const char*);
-    other.Assign(abstract); // another kind: nothing changes
+    // Any endpoint of the file kind can be assigned; another kind cannot.
+    FolderEndPoint folder(dir.Path());
+    EXPECT_THROW(folder.Assign(ep), const char*);
+    other.Assign(folder); // another kind: nothing changes
     EXPECT_STREQ(other.ClientId(), ep.ClientId());
 }
 
 TEST_F(EndPoint, ReplyIsReadOnceCachedAndReleased) {
-    QOR_EndPointFile ep;
-    ASSERT_EQ(ep.Open(server.c_str()), 0);
-    std::string message = std::string(ep.ClientId()) + kPathSeparator + "01020304.5";
+    auto ep = Opened();
     char text[1024];
-    int cap = sizeof text;
-    EXPECT_EQ(ep.ReceiveFor(message.c_str(), text, cap), ENOENT);
-
-    std::string path = PutReply(ep, "01020304.5", "0\n2\nx\nfinish\nDone\n/out/a.tif\n");
-    struct utimbuf times {
-        1600000000, 1600000000
-    };
-    ASSERT_EQ(::utime(path.c_str(), &times), 0);
-
-    cap = sizeof text;
-    ASSERT_EQ(ep.ReceiveFor(message.c_str(), text, cap), 0);
-    EXPECT_TRUE(std::string(text).starts_with("0\n2\nx\nfinish\nDone\n/out/a.tif\n1600000000\n"))
-        << text;
+    int cap = 0;
+    EXPECT_EQ(Receive(*ep, "01020304.5", text, sizeof text), ENOENT);
+    const std::string path = PutReply(*ep, "01020304.5", kReply, 0, 1600000000);
+    ASSERT_EQ(Receive(*ep, "01020304.5", text, sizeof text), 0);
+    EXPECT_TRUE(std::string(text).starts_with(kReply + "1600000000\n")) << text;
     EXPECT_TRUE(PathExists(path)) << "the reply stays on disk until it is released";
-
-    std::string first = text;
+    const std::string first = text;
     fs::remove(path); // the second call does not touch the disk
-    cap = sizeof text;
-    ASSERT_EQ(ep.ReceiveFor(message.c_str(), text, cap), 0);
+    ASSERT_EQ(Receive(*ep, "01020304.5", text, sizeof text, &cap), 0);
     EXPECT_EQ(text, first);
     EXPECT_EQ(cap, static_cast<int>(sizeof text - first.size() - 1));
-
-    cap = static_cast<int>(first.size()) + 1; // no room left over: refused
-    EXPECT_EQ(ep.ReceiveFor(message.c_str(), text, cap), -3);
-
-    EXPECT_EQ(ep.ReleaseReply("01020304.5"), -3); // not the message name
-    EXPECT_EQ(ep.ReleaseReply(message.c_str()), 0);
-    EXPECT_EQ(ep.ReleaseReply(message.c_str()), -3);
-    cap = sizeof text;
-    EXPECT_EQ(ep.ReceiveFor(message.c_str(), text, cap), ENOENT);
-}
-
-TEST_F(EndPoint, ReleaseDeletesTheReplyFile) {
-    QOR_EndPointFile ep;
-    ASSERT_EQ(ep.Open(server.c_str()), 0);
-    std::string message = std::string(ep.ClientId()) + kPathSeparator + "job";
-    std::string path = PutReply(ep, "job", "0\n2\nx\nerror\nFailed\n");
-    char text[256];
-    int cap = sizeof text;
-    ASSERT_EQ(ep.ReceiveFor(message.c_str(), text, cap), 0);
-    ASSERT_TRUE(PathExists(path));
-    ASSERT_EQ(ep.ReleaseReply(message.c_str()), 0);
-    EXPECT_FALSE(PathExists(path));
+    // No room left over: refused.
+    EXPECT_EQ(Receive(*ep, "01020304.5", text, static_cast<int>(first.size()) + 1), -3);
+    const std::string message = Message(*ep, "01020304.5");
+    EXPECT_EQ(ep->ReleaseReply("01020304.5"), -3); // not the message name
+    EXPECT_EQ(ep->ReleaseReply(message.c_str()), 0);
+    EXPECT_EQ(ep->ReleaseReply(message.c_str()), -3);
+    EXPECT_EQ(Receive(*ep, "01020304.5", text, sizeof text), ENOENT);
+    // Releasing a reply still on disk deletes it.
+    const std::string again = PutReply(*ep, "job", "0\n2\nx\nerror\nFailed\n");
+    ASSERT_EQ(Receive(*ep, "job", text, sizeof text), 0);
+    ASSERT_TRUE(PathExists(again));
+    ASSERT_EQ(ep->ReleaseReply(Message(*ep, "job").c_str()), 0);
+    EXPECT_FALSE(PathExists(again));
     EXPECT_EQ(QOR_EndPointFile::CachedReplyCount(), 0u);
 }
 
 TEST_F(EndPoint, AReplyReadBeforeARestartIsReadAgain) {
-    QOR_EndPointFile ep;
-    ASSERT_EQ(ep.Open(server.c_str()), 0);
-    std::string message = std::string(ep.ClientId()) + kPathSeparator + "job";
-    PutReply(ep, "job", "0\n2\nx\nfinish\nDone\n/out/a.tif\n");
+    auto ep = Opened();
+    PutReply(*ep, "job", kReply);
     char text[1024];
+    ASSERT_EQ(Receive(*ep, "job", text, sizeof text), 0);
+    const std::string before = text;
+    auto again = Opened(nullptr, true); // the host stopped and started again
     int cap = sizeof text;
-    ASSERT_EQ(ep.ReceiveFor(message.c_str(), text, cap), 0);
-    std::string before = text;
-
-    QOR_EndPointFile::ResetProcessStateForTesting(); // the host stopped and started again
-    QOR_EndPointFile again;
-    ASSERT_EQ(again.Open(server.c_str()), 0);
-    cap = sizeof text;
-    ASSERT_EQ(again.ReceiveFor(message.c_str(), text, cap), 0);
+    ASSERT_EQ(again->ReceiveFor(Message(*ep, "job").c_str(), text, cap), 0);
     EXPECT_EQ(before, text);
 }
 
 TEST_F(EndPoint, ReplyBeingWrittenIsLeftAlone) {
-    QOR_EndPointFile ep;
-    ASSERT_EQ(ep.Open(server.c_str()), 0);
-    std::string message = std::string(ep.ClientId()) + kPathSeparator + "job";
-    std::string path = PutReply(ep, "job", "half");
+    auto ep = Opened();
+    const std::string path = PutReply(*ep, "job", "half");
     WriteFile(path + ".lock", "");
     char text[64] = "x";
-    int cap = sizeof text;
-    EXPECT_EQ(ep.ReceiveFor(message.c_str(), text, cap), -5);
+    EXPECT_EQ(Receive(*ep, "job", text, sizeof text), -5);
     EXPECT_STREQ(text, "");
     EXPECT_EQ(ReadFile(path), "half");
     EXPECT_EQ(QOR_EndPointFile::CachedReplyCount(), 0u);
 }
 
 TEST_F(EndPoint, LineEndsOfEveryKindReadAlike) {
-    const std::string replies[] = {
-        "0\n2\nx\nfinish\nDone\n/o/a.tif\n", "0\r\n2\r\nx\r\nfinish\r\nDone\r\n/o/a.tif\r\n",
-        "0\r2\rx\rfinish\rDone\r/o/a.tif\r", "0\n2\nx\nfinish\nDone\n/o/a.tif",
-        "\n\n0\n2\n\nx\nfinish\nDone\n/o/a.tif\n\n\n"};
-    std::string expected;
+    const std::string replies[] = {kReply, "0\r\n2\r\nx\r\nfinish\r\nDone\r\n/o/a.tif\r\n",
+                                   "0\r2\rx\rfinish\rDone\r/o/a.tif\r",
+                                   "0\n2\nx\nfinish\nDone\n/o/a.tif",
+                                   "\n\n0\n2\n\nx\nfinish\nDone\n/o/a.tif\n\n\n"};
     int i = 0;
     for (const auto& reply : replies) {
-        QOR_EndPointFile ep;
-        ASSERT_EQ(ep.Open(server.c_str()), 0);
-        std::string job = "job" + std::to_string(i++);
-        std::string path = PutReply(ep, job, reply);
-        struct utimbuf times {
-            1600000000, 1600000000
-        };
-        ASSERT_EQ(::utime(path.c_str(), &times), 0);
+        SCOPED_TRACE(i);
+        auto ep = Opened();
+        const std::string job = "job" + std::to_string(i++);
+        PutReply(*ep, job, reply, 0, 1600000000);
         char text[1024];
-        int cap = sizeof text;
-        std::string message = std::string(ep.ClientId()) + kPathSeparator + job;
-        ASSERT_EQ(ep.ReceiveFor(message.c_str(), text, cap), 0);
-        std::string lines = std::string(text).substr(0, std::string(text).find("1600000000"));
-        if (expected.empty()) {
-            expected = lines;
-        }
-        EXPECT_EQ(lines, expected) << "reply " << i;
+        ASSERT_EQ(Receive(*ep, job, text, sizeof text), 0);
+        EXPECT_TRUE(std::string(text).starts_with(kReply + "1600000000\n")) << text;
     }
-    EXPECT_EQ(expected, "0\n2\nx\nfinish\nDone\n/o/a.tif\n");
 }
 
+// A message over a thousand characters, then the path: the message's tail is
+// dropped, and the path stays the path.
 TEST_F(EndPoint, LongLinesAreReadWholeAndNeverSpillIntoTheNext) {
-    QOR_EndPointFile ep;
-    ASSERT_EQ(ep.Open(server.c_str()), 0);
-    // A message over a thousand characters, then the path: the message's tail
-    // is dropped, and the path stays the path.
+    auto ep = Opened();
     const std::string head = "0\n2\nx\nfinish\n";
     const std::string path = "/out/" + std::string(300, 'p') + ".tif";
-    PutReply(ep, "job", head + std::string(1100, 'm') + "\n" + path + "\n");
+    PutReply(*ep, "job", head + std::string(1100, 'm') + "\n" + path + "\n");
     char text[4096];
-    int cap = sizeof text;
-    std::string message = std::string(ep.ClientId()) + kPathSeparator + "job";
-    ASSERT_EQ(ep.ReceiveFor(message.c_str(), text, cap), 0);
+    int cap = 0;
+    ASSERT_EQ(Receive(*ep, "job", text, sizeof text, &cap), 0);
     EXPECT_TRUE(std::string(text).starts_with(head + std::string(1023, 'm') + "\n" + path + "\n"))
         << text;
     EXPECT_EQ(cap, 4096 - 9 - 1023 - static_cast<int>(path.size()));
 }
 
+TEST_F(EndPoint, TheTimesFollowTheLinesEvenWhenTheReplyIsCut) {
+    auto ep = Opened();
+    PutReply(*ep, "job",
+             "0\n2\nx\nfinish\n" + std::string(250, 'm') + "\n" + std::string(250, 'p') + "\n" +
+                 std::string(250, 'q') + "\n",
+             0, 1600000000);
+    char text[600];
+    ASSERT_EQ(Receive(*ep, "job", text, sizeof text), 0);
+    const std::string got = text;
+    EXPECT_NE(got.find("\n1600000000\n"), std::string::npos) << got;
+    EXPECT_EQ(got.find('q'), std::string::npos);
+}
+
 TEST_F(EndPoint, ReceiveNeverWritesPastTheCallersBuffer) {
-    struct Case {
-        std::string reply;
-        int capacity;
-    };
     std::string many;
     for (int i = 0; i < 400; ++i) {
         many += "l\n"; // short lines whose newlines the capacity does not count
     }
-    const Case cases[] = {{std::string(2000, 'r'), 1024},
-                          {many, 1024},
-                          {many, 100},
-                          {"0\n2\nx\nfinish\nDone\n/o/a.tif\n", 40},
-                          {"0\n2\nx\nfinish\nDone\n/o/a.tif\n", 2},
-                          {"0\n2\n", 1}};
+    const std::pair<std::string, int> cases[] = {{std::string(2000, 'r'), 1024},
+                                                 {many, 1024},
+                                                 {many, 100},
+                                                 {kReply, 40},
+                                                 {kReply, 2},
+                                                 {"0\n2\n", 1}};
     int i = 0;
-    for (const auto& c : cases) {
-        QOR_EndPointFile::ResetProcessStateForTesting();
-        QOR_EndPointFile ep;
-        ASSERT_EQ(ep.Open(server.c_str()), 0);
-        std::string job = "job" + std::to_string(i++);
-        PutReply(ep, job, c.reply);
-        std::vector<char> buffer(c.capacity + 64, '\x7f');
-        int cap = c.capacity;
-        std::string message = std::string(ep.ClientId()) + kPathSeparator + job;
-        ep.ReceiveFor(message.c_str(), buffer.data(), cap);
-        for (std::size_t b = c.capacity; b < buffer.size(); ++b) {
-            ASSERT_EQ(buffer[b], '\x7f') << "case " << i << " wrote past its buffer at " << b;
+    for (const auto& [reply, capacity] : cases) {
+        SCOPED_TRACE(i);
+        auto ep = Opened(nullptr, true);
+        const std::string job = "job" + std::to_string(i++);
+        PutReply(*ep, job, reply);
+        std::vector<char> buffer(static_cast<std::size_t>(capacity) + 64, '\x7f');
+        Receive(*ep, job, buffer.data(), capacity);
+        for (std::size_t b = static_cast<std::size_t>(capacity); b < buffer.size(); ++b) {
+            ASSERT_EQ(buffer[b], '\x7f') << "wrote past its buffer at " << b;
         }
-        EXPECT_LT(std::strlen(buffer.data()), static_cast<std::size_t>(c.capacity));
+        EXPECT_LT(std::strlen(buffer.data()), static_cast<std::size_t>(capacity));
         // What was read is served again from the cache in the same buffer.
-        std::string first = buffer.data();
-        cap = c.capacity;
-        if (ep.ReceiveFor(message.c_str(), buffer.data(), cap) == 0) {
+        const std::string first = buffer.data();
+        if (Receive(*ep, job, buffer.data(), capacity) == 0) {
             EXPECT_EQ(first, buffer.data());
         }
     }
 }
 
-TEST_F(EndPoint, TheTimesFollowTheLinesEvenWhenTheReplyIsCut) {
-    QOR_EndPointFile ep;
-    ASSERT_EQ(ep.Open(server.c_str()), 0);
-    std::string reply = "0\n2\nx\nfinish\n" + std::string(250, 'm') + "\n" + std::string(250, 'p') +
-                        "\n" + std::string(250, 'q') + "\n";
-    std::string path = PutReply(ep, "job", reply);
-    struct utimbuf times {
-        1600000000, 1600000000
+TEST_F(EndPoint, AReplyThatIsNotWholeIsNeitherGivenNorKept) {
+    const struct {
+        const char* reply;
+        int64_t age;
+        int expected;
+    } cases[] = {
+        {"0\n2\nx\n", 10, kQorReplyIncomplete},                    // no status line
+        {"0\n2\nx\nfini", 10, kQorReplyIncomplete},                // status word cut
+        {"0\n2\nx\nfinish\nDone\n", 10, kQorReplyIncomplete},      // no output path
+        {"0\n2\nx\nfinish\nDone\n/o/a.t", 0, kQorReplyIncomplete}, // last line still growing
+        {"0\n2\nx\nfinish\nDone\n/o/a.tif", 10, 0},                // settled without a line end
+        {"0\n2\nx\nerror\nNo such profile\n", 0, 0},               // an error needs no path
+        {"0\n2\nx\nstop\nStopped", 10, 0},
     };
-    ASSERT_EQ(::utime(path.c_str(), &times), 0);
-    char text[600];
-    int cap = sizeof text;
-    std::string message = std::string(ep.ClientId()) + kPathSeparator + "job";
-    ASSERT_EQ(ep.ReceiveFor(message.c_str(), text, cap), 0);
-    std::string got = text;
-    EXPECT_NE(got.find("\n1600000000\n"), std::string::npos) << got;
-    EXPECT_EQ(got.find('q'), std::string::npos);
+    int i = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reply);
+        auto ep = Opened(nullptr, true);
+        const std::string job = "job" + std::to_string(i++);
+        const std::string path = PutReply(*ep, job, c.reply, c.age);
+        char text[1024];
+        EXPECT_EQ(Receive(*ep, job, text, sizeof text), c.expected);
+        EXPECT_EQ(QOR_EndPointFile::CachedReplyCount(), c.expected == 0 ? 1u : 0u);
+        EXPECT_TRUE(PathExists(path));
+    }
 }
 
 TEST_F(EndPoint, OpenDataStreamReadsFromTheDataFolder) {
@@ -480,37 +457,6 @@ TEST_F(EndPoint, OpenDataStreamReadsFromTheDataFolder) {
     std::string profile = std::string("profiles") + kPathSeparator + "Gray";
     WriteFile(dir / "Data/profiles/Gray", "x");
     EXPECT_NE(std::unique_ptr<QOR_FileStream>(ep.OpenDataStream(profile.c_str())), nullptr);
-}
-
-TEST_F(EndPoint, AReplyThatIsNotWholeIsNeitherGivenNorKept) {
-    struct Case {
-        const char* reply;
-        int64_t age;
-        int expected;
-    };
-    const Case cases[] = {
-        {"0\n2\nx\n", 10, kQorReplyIncomplete},                    // no status line
-        {"0\n2\nx\nfini", 10, kQorReplyIncomplete},                // status word cut
-        {"0\n2\nx\nfinish\nDone\n", 10, kQorReplyIncomplete},      // no output path
-        {"0\n2\nx\nfinish\nDone\n/o/a.t", 0, kQorReplyIncomplete}, // last line still growing
-        {"0\n2\nx\nfinish\nDone\n/o/a.tif", 10, 0},                // settled without a line end
-        {"0\n2\nx\nerror\nNo such profile\n", 0, 0},               // an error needs no path
-        {"0\n2\nx\nstop\nStopped", 10, 0},
-    };
-    int i = 0;
-    for (const Case& c : cases) {
-        QOR_EndPointFile::ResetProcessStateForTesting();
-        QOR_EndPointFile ep;
-        ASSERT_EQ(ep.Open(server.c_str()), 0);
-        const std::string job = "job" + std::to_string(i++);
-        const std::string path = PutReply(ep, job, c.reply, c.age);
-        const std::string message = std::string(ep.ClientId()) + kPathSeparator + job;
-        char text[1024];
-        int cap = sizeof text;
-        EXPECT_EQ(ep.ReceiveFor(message.c_str(), text, cap), c.expected) << c.reply;
-        EXPECT_EQ(QOR_EndPointFile::CachedReplyCount(), c.expected == 0 ? 1u : 0u) << c.reply;
-        EXPECT_TRUE(PathExists(path));
-    }
 }
 
 TEST_F(EndPoint, NamesNeverRepeatWhenSummerTimeEnds) {
@@ -541,43 +487,8 @@ TEST_F(EndPoint, NamesNeverRepeatWhenSummerTimeEnds) {
     tzset();
 }
 
-TEST_F(EndPoint, ANameWhoseReplyMayStillWaitIsNotTaken) {
-    QOR_EndPointFile probe;
-    probe.SetSuffixForTesting(".3");
-    ASSERT_EQ(probe.Open(server.c_str()), 0);
-    char name[512];
-    ASSERT_EQ(probe.SendNamed(name, "probe", 1024), 0);
-    const std::string taken = JobName(name);
-    fs::remove(tmp + "/" + taken);
-
-    // The same client id and name drawn again by a later run: a reply, a reply
-    // lock or a job the caller knows of under that name keeps it from being used.
-    const std::string kinds[] = {"reply", "reply lock", "known job"};
-    for (const std::string& kind : kinds) {
-        QOR_EndPointFile::ResetProcessStateForTesting();
-        QOR_EndPointFile ep;
-        ep.SetSuffixForTesting(".3");
-        ASSERT_EQ(ep.Open(server.c_str()), 0);
-        ASSERT_STREQ(ep.ClientId(), probe.ClientId());
-        const std::string reply = clients + "/" + ep.ClientId() + "/" + taken;
-        QOR_SendHooks hooks;
-        if (kind == "reply") {
-            WriteFile(reply, "0\n2\nx\nfinish\nDone\n/o/a.tif\n");
-        } else if (kind == "reply lock") {
-            WriteFile(reply + ".lock", "");
-        } else {
-            hooks.nameInUse = [&](const char* message) { return JobName(message) == taken; };
-        }
-        ASSERT_EQ(ep.SendNamedWith(name, "mine", 1024, hooks), 0) << kind;
-        EXPECT_NE(JobName(name), taken) << kind;
-        fs::remove(reply);
-        fs::remove(reply + ".lock");
-    }
-}
-
 TEST_F(EndPoint, AJobThatCannotBePublishedWholeIsRemoved) {
-    QOR_EndPointFile ep;
-    ASSERT_EQ(ep.Open(server.c_str()), 0);
+    auto ep = Opened();
     char name[512] = "";
 
     // The sender's record of the job cannot be written: the job never shows.
@@ -587,37 +498,36 @@ TEST_F(EndPoint, AJobThatCannotBePublishedWholeIsRemoved) {
         seenLocked = tmp + "/" + JobName(message) + ".lock";
         return !PathExists(seenLocked); // the job is still locked here
     };
-    EXPECT_EQ(ep.SendNamedWith(name, "x", 1024, refuse), kQorSendRefused);
+    EXPECT_EQ(ep->SendNamedWith(name, "x", 1024, refuse), kQorSendRefused);
     EXPECT_TRUE(JobFiles(tmp).empty());
 
     // A full disk: the half-written job and its lock go, and the reason stays.
     platform::SetWriteFaultForTesting([](const char*) { return ENOSPC; });
-    EXPECT_EQ(ep.SendNamed(name, "x", 1024), -4);
+    EXPECT_EQ(ep->SendNamed(name, "x", 1024), -4);
     platform::SetWriteFaultForTesting(nullptr);
-    EXPECT_EQ(ep.LastSystemError(), ENOSPC);
+    EXPECT_EQ(ep->LastSystemError(), ENOSPC);
     EXPECT_TRUE(JobFiles(tmp).empty());
 }
 
 TEST_F(EndPoint, AJobIsWithdrawnOnlyWhileTheServerHasNotTakenIt) {
-    QOR_EndPointFile ep;
-    ASSERT_EQ(ep.Open(server.c_str()), 0);
+    auto ep = Opened();
     char waiting[512];
     char taken[512];
     char locked[512];
-    ASSERT_EQ(ep.SendNamed(waiting, "a", 1024), 0);
-    ASSERT_EQ(ep.SendNamed(taken, "b", 1024), 0);
-    ASSERT_EQ(ep.SendNamed(locked, "c", 1024), 0);
+    ASSERT_EQ(ep->SendNamed(waiting, "a", 1024), 0);
+    ASSERT_EQ(ep->SendNamed(taken, "b", 1024), 0);
+    ASSERT_EQ(ep->SendNamed(locked, "c", 1024), 0);
     fs::rename(tmp + "/" + JobName(taken), dir / "taken"); // a server took it
     WriteFile(tmp + "/" + JobName(locked) + ".lock", "");  // a sender stopped before unlocking
 
-    EXPECT_EQ(ep.WithdrawJob(waiting), 0);
-    EXPECT_EQ(ep.WithdrawJob(waiting), 0); // a caller stopped before it noted it asks again
-    EXPECT_EQ(ep.WithdrawJob(taken), ENOENT);
-    EXPECT_EQ(ep.PublishJob(taken), ENOENT);
-    EXPECT_EQ(ep.PublishJob(locked), 0);
+    EXPECT_EQ(ep->WithdrawJob(waiting), 0);
+    EXPECT_EQ(ep->WithdrawJob(waiting), 0); // a caller stopped before it noted it asks again
+    EXPECT_EQ(ep->WithdrawJob(taken), ENOENT);
+    EXPECT_EQ(ep->PublishJob(taken), ENOENT);
+    EXPECT_EQ(ep->PublishJob(locked), 0);
     EXPECT_EQ(JobFiles(tmp),
               (std::vector<std::string>{".withdrawn." + JobName(waiting), JobName(locked)}));
-    ep.ForgetWithdrawnJob(waiting);
+    ep->ForgetWithdrawnJob(waiting);
     EXPECT_EQ(JobFiles(tmp), std::vector<std::string>{JobName(locked)});
 }
 
