@@ -13,6 +13,7 @@
 #include "ISession.h"
 #include "ImportUtils.h"
 #include "ObjectModel.h"
+#include "OrdoSessionKit.h"
 #include "SampleImages.h"
 #include "ServerTree.h"
 #include "SessionIDs.h"
@@ -179,28 +180,9 @@ protected:
     // server link.
     void Start(bool withPrefs, bool withLink) {
         db.reset();
-        ResetHostForTesting();
-        ObjectModel::Get().Reset();
-        RegisterHostServices();
+        RegisterOrdoSession(withPrefs, withLink);
         RegisterDocumentModel();
-        RegisterPreferenceImplementations();
-        RegisterServerLinkImplementations();
-        if (withPrefs) {
-            ObjectModel::Get().AddIn(kSessionBoss, IID_IORDOPREFSDATA, kOrdoPrefsDataPersistImpl);
-        }
-        if (withLink) {
-            ObjectModel::Get().AddIn(kSessionBoss, IID_IORDOQORDATA, kOrdoQORDataNonPersistImpl);
-        }
         db = DocumentUtils::NewDocument();
-    }
-
-    OD_PrefsData Prefs() const {
-        InterfacePtr<IOrdoPrefsData> prefs(GetExecutionContextSession(), IID_IORDOPREFSDATA);
-        return prefs->Get();
-    }
-    void SetPrefs(const OD_PrefsData& record) const {
-        InterfacePtr<IOrdoPrefsData> prefs(GetExecutionContextSession(), IID_IORDOPREFSDATA);
-        prefs->Set(record);
     }
 
     UIDRef Place(const std::string& path) const {
@@ -225,9 +207,9 @@ protected:
 } // namespace
 
 TEST_F(FillOrderTest, AGrayTiffTakesTheGraySlot) {
-    OD_PrefsData prefs = Prefs();
+    OD_PrefsData prefs = OrdoPrefs();
     prefs.SetClassDefault(0, 3, PMString("GR"), PMString("GrayProfile"));
-    SetPrefs(prefs);
+    SetOrdoPrefs(prefs);
     const std::string path = Image("Photo.tif", Kind::gray);
     OD_ProcData r = Fill(path);
     EXPECT_EQ(r.status, kODStatusReady);
@@ -249,9 +231,9 @@ TEST_F(FillOrderTest, ProvisionalWhenAsked) {
 }
 
 TEST_F(FillOrderTest, NameRulesOnPlacedImages) {
-    OD_PrefsData prefs = Prefs();
+    OD_PrefsData prefs = OrdoPrefs();
     prefs.SetClassDefault(1, 10, PMString("PREF"), PMString());
-    SetPrefs(prefs);
+    SetOrdoPrefs(prefs);
 
     OD_ProcData r = Fill(Image("archive.backup", Kind::rgb));
     EXPECT_EQ(r.outputName, PMString("archive.backup"));
@@ -269,10 +251,10 @@ TEST_F(FillOrderTest, NameRulesOnPlacedImages) {
 }
 
 TEST_F(FillOrderTest, TheHistoryCodeAppliesToRgbButNotToCmyk) {
-    OD_PrefsData prefs = Prefs();
+    OD_PrefsData prefs = OrdoPrefs();
     prefs.SetClassDefault(1, 12, PMString(), PMString("P1"));
     prefs.SetClassDefault(2, 23, PMString(), PMString("P2"));
-    SetPrefs(prefs);
+    SetOrdoPrefs(prefs);
 
     // Process option 5 recorded in the file.
     OD_ProcData rgb = Fill(Image("rgb.tif", Kind::rgb, "5 processed"));
@@ -290,7 +272,7 @@ TEST_F(FillOrderTest, TheHistoryCodeAppliesToRgbButNotToCmyk) {
     // A recorded option that no code from the group's bound on carries is no
     // history: the default applies.
     prefs.SetClassDefault(2, 21, PMString(), PMString("P2"));
-    SetPrefs(prefs);
+    SetOrdoPrefs(prefs);
     EXPECT_EQ(Fill(Image("cmyk3.tif", Kind::cmyk, "3 x")).processCode, 21);
 
     // Without a mark the slot's default.
@@ -341,11 +323,11 @@ TEST_F(FillOrderTest, WithoutThePreferencesOnlyTheNamesAndStatus) {
 
 TEST_F(FillOrderTest, TheDefaultProcessNamesAServerProfile) {
     Server server;
-    OD_PrefsData prefs = Prefs();
+    OD_PrefsData prefs = OrdoPrefs();
     ASSERT_TRUE(prefs.SetServerPath(server.path.c_str()));
     // Names are compared without regard to case.
     prefs.SetDefaultProcess(PMString("newsprint cmyk"));
-    SetPrefs(prefs);
+    SetOrdoPrefs(prefs);
     ASSERT_TRUE(OpenServerLink(GetExecutionContextSession(), true, false));
 
     // "Newsprint CMYK" corrects with mode 4 for gray and RGB, 0 for CMYK.
@@ -357,23 +339,23 @@ TEST_F(FillOrderTest, TheDefaultProcessNamesAServerProfile) {
 
     // A name the server does not know takes the default profile ("0 0 0").
     prefs.SetDefaultProcess(PMString("No Such Profile"));
-    SetPrefs(prefs);
+    SetOrdoPrefs(prefs);
     OD_ProcData other = Fill(Image("r2.tif", Kind::rgb));
     EXPECT_EQ(other.profile, PMString("No Such Profile"));
     EXPECT_EQ(other.processCode, 17);
 
     // A slot's own profile wins over the default process.
     prefs.SetClassDefault(1, 13, PMString(), PMString("General"));
-    SetPrefs(prefs);
+    SetOrdoPrefs(prefs);
     OD_ProcData own = Fill(Image("r3.tif", Kind::rgb));
     EXPECT_EQ(own.profile, PMString("General"));
     EXPECT_EQ(own.processCode, 13);
 }
 
 TEST_F(FillOrderTest, WithoutServerProfilesTheDefaultProcessNameIsKept) {
-    OD_PrefsData prefs = Prefs();
+    OD_PrefsData prefs = OrdoPrefs();
     prefs.SetDefaultProcess(PMString("General"));
-    SetPrefs(prefs);
+    SetOrdoPrefs(prefs);
     OD_ProcData r = Fill(Image("n.tif", Kind::rgb));
     EXPECT_EQ(r.profile, PMString("General"));
     EXPECT_EQ(r.processCode, 10);
@@ -436,9 +418,9 @@ TEST_F(FillOrderTest, AnImageOfNoSupportedModelIsUnsupported) {
 }
 
 TEST_F(PlaceholderTest, APlaceholderWhoseFileCannotBeFoundTakesTheCmykProfile) {
-    OD_PrefsData prefs = Prefs();
+    OD_PrefsData prefs = OrdoPrefs();
     prefs.SetClassDefault(2, 20, PMString(), PMString("CMYKProfile"));
-    SetPrefs(prefs);
+    SetOrdoPrefs(prefs);
     const std::string missing = dir / "nowhere/big.tif";
     OD_ProcData r = FillPlaceholder("proxy.tif", missing.c_str());
     const std::string path = dir / "proxy.tif";
@@ -471,9 +453,9 @@ TEST_F(PlaceholderTest, APlaceholderFindsItsFileThroughTheServersPathConversion)
     WriteKindTiff(hires + "/big.tif", Kind::rgb, 400, 300, 240.0);
     // The server writes the folder as a Windows share.
     WriteFile(server.dir / "Data/convpath.txt", "\"" + hires + "/\" \"S:\\hires\\\"\n");
-    OD_PrefsData prefs = Prefs();
+    OD_PrefsData prefs = OrdoPrefs();
     ASSERT_TRUE(prefs.SetServerPath(server.path.c_str()));
-    SetPrefs(prefs);
+    SetOrdoPrefs(prefs);
     ASSERT_TRUE(OpenServerLink(GetExecutionContextSession(), true, false));
 
     OD_ProcData r = FillPlaceholder("proxy.tif", "S:\\hires\\big.tif");
@@ -486,9 +468,9 @@ TEST_F(PlaceholderTest, APlaceholderFindsItsFileThroughTheServersPathConversion)
 }
 
 TEST_F(PlaceholderTest, AnUnknownResolutionIsTheHighResolutionFilesElse72) {
-    OD_PrefsData prefs = Prefs();
+    OD_PrefsData prefs = OrdoPrefs();
     prefs.SetOpiActive(true);
-    SetPrefs(prefs);
+    SetOrdoPrefs(prefs);
     WriteKindTiff(dir / "big.tif", Kind::cmyk, 400, 300, 300.0);
     WriteKindTiff(dir / "unknown.tif", Kind::cmyk, 400, 300, 0.0);
     struct Case {

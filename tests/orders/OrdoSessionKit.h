@@ -10,13 +10,25 @@
 #include "ObjectModel.h"
 #include "SessionIDs.h"
 
-inline void RegisterOrdoSession() {
+inline void RegisterOrdoSession(bool withPrefs = true, bool withLink = true) {
     ResetHostForTesting();
     ObjectModel& m = ObjectModel::Get();
     m.Reset();
     RegisterHostServices();
     RegisterPreferenceImplementations();
     RegisterServerLinkImplementations();
-    m.AddIn(kSessionBoss, IID_IORDOPREFSDATA, kOrdoPrefsDataPersistImpl);
-    m.AddIn(kSessionBoss, IID_IORDOQORDATA, kOrdoQORDataNonPersistImpl);
+    if (withPrefs) {
+        m.AddIn(kSessionBoss, IID_IORDOPREFSDATA, kOrdoPrefsDataPersistImpl);
+    }
+    if (withLink) {
+        m.AddIn(kSessionBoss, IID_IORDOQORDATA, kOrdoQORDataNonPersistImpl);
+    }
+}
+
+// The session's preferences.
+inline OD_PrefsData OrdoPrefs() {
+    return InterfacePtr<IOrdoPrefsData>(GetExecutionContextSession(), IID_IORDOPREFSDATA)->Get();
+}
+inline void SetOrdoPrefs(const OD_PrefsData& prefs) {
+    InterfacePtr<IOrdoPrefsData>(GetExecutionContextSession(), IID_IORDOPREFSDATA)->Set(prefs);
 }

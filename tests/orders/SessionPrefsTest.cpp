@@ -1,18 +1,12 @@
 // The preferences as the plug-in keeps them: on the host session, saved and
 // restored by the host with its session file.
-#include "IOrdoPrefsData.h"
-#include "ISession.h"
-#include "ObjectModel.h"
-#include "SessionIDs.h"
+#include "OrdoSessionKit.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
 TEST(PrefsOnTheSession, TheSessionFileKeepsThemAndADamagedOneChangesNothing) {
-    ResetHostForTesting();
-    RegisterHostServices();
-    RegisterPreferenceImplementations();
-    ObjectModel::Get().AddIn(kSessionBoss, IID_IORDOPREFSDATA, kOrdoPrefsDataPersistImpl);
+    RegisterOrdoSession(true, false);
     ISession* session = GetExecutionContextSession();
     ASSERT_NE(session, nullptr);
     InterfacePtr<IOrdoPrefsData> prefs(session, IID_IORDOPREFSDATA);

@@ -17,6 +17,7 @@
 #include "ImportUtils.h"
 #include "OD_Preferences.h"
 #include "ObjectModel.h"
+#include "OrdoSessionKit.h"
 #include "Paths.h"
 #include "PreferenceFiles.h"
 #include "QOR_EndPointFile.h"
@@ -64,13 +65,8 @@ std::map<std::string, std::string> Lines(const std::string& ticket) {
 class TicketTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetHostForTesting();
-        ObjectModel& m = ObjectModel::Get();
-        m.Reset();
-        RegisterHostServices();
+        RegisterOrdoSession(true, false);
         RegisterDocumentModel();
-        RegisterPreferenceImplementations();
-        m.AddIn(kSessionBoss, IID_IORDOPREFSDATA, kOrdoPrefsDataPersistImpl);
         HostPlatform::SetSystemFolder(system.Path());
         OD_PrefsData::ResetIdentityFolderForTesting();
         ErrorUtils::PMSetGlobalErrorCode(kSuccess);
@@ -81,15 +77,6 @@ protected:
         HostPlatform::Reset();
         OD_PrefsData::ResetIdentityFolderForTesting();
         ResetHostForTesting();
-    }
-
-    OD_PrefsData Prefs() const {
-        InterfacePtr<IOrdoPrefsData> data(GetExecutionContextSession(), IID_IORDOPREFSDATA);
-        return data->Get();
-    }
-    void SetPrefs(const OD_PrefsData& prefs) const {
-        InterfacePtr<IOrdoPrefsData> data(GetExecutionContextSession(), IID_IORDOPREFSDATA);
-        data->Set(prefs);
     }
 
     // A 144 x 72 pixel TIFF at 72 ppi placed at 100 % in a frame of its size,
@@ -266,12 +253,12 @@ TEST(OutputPath, FolderAndNameOrTheSourceAndPathsThatDoNotFit) {
 // ---------------------------------------------------------- SendOrder
 
 TEST_F(TicketTest, APlainOrderSendsItsValuesAndBecomesSent) {
-    OD_PrefsData prefs = Prefs();
+    OD_PrefsData prefs = OrdoPrefs();
     const std::string out = dir / "out";
     ASSERT_TRUE(prefs.SetOutFolder(out.c_str()));
     prefs.SetOvrWrDest(true);
     prefs.SetDelSrc(true);
-    SetPrefs(prefs);
+    SetOrdoPrefs(prefs);
     const UIDRef item = Image();
     const OD_ProcData order = Order();
     OD_ProcData updated;
@@ -328,9 +315,9 @@ TEST_F(TicketTest, LongPrefixAndProfileAreSentCut) {
 }
 
 TEST_F(TicketTest, ResolutionIsTruncated) {
-    OD_PrefsData prefs = Prefs();
+    OD_PrefsData prefs = OrdoPrefs();
     prefs.SetResolution(299.9);
-    SetPrefs(prefs);
+    SetOrdoPrefs(prefs);
     const UIDRef item = Image();
     auto lines = Send(item, Order());
     EXPECT_EQ(lines["RESX"], "299");
@@ -369,9 +356,9 @@ TEST_F(TicketTest, TooLongTextsAreRefusedAndNothingIsSent) {
     EXPECT_EQ(SendOrder(item, order, &endpoint, updated), kODSendPathInTooLong);
 
     order = Order();
-    OD_PrefsData prefs = Prefs();
+    OD_PrefsData prefs = OrdoPrefs();
     ASSERT_TRUE(prefs.SetOutFolder(std::string(260, 'f').c_str()));
-    SetPrefs(prefs);
+    SetOrdoPrefs(prefs);
     order.outputName = PMString(std::string(251, 'n'));
     EXPECT_EQ(SendOrder(item, order, &endpoint, updated), kODSendPathOutTooLong);
 
@@ -382,7 +369,7 @@ TEST_F(TicketTest, TooLongTextsAreRefusedAndNothingIsSent) {
 
     for (double bad : {std::numeric_limits<double>::quiet_NaN(), 0.0, 0.5, -300.0}) {
         prefs.SetResolution(bad);
-        SetPrefs(prefs);
+        SetOrdoPrefs(prefs);
         EXPECT_EQ(SendOrder(item, Order(), &endpoint, updated), kODSendBadResolution) << bad;
     }
 
@@ -401,9 +388,9 @@ TEST_F(TicketTest, TheEndpointsFailureIsReturnedAndTheRecordLeft) {
 }
 
 TEST_F(TicketTest, TheOrdersPreferenceFileGovernsWhenTheListIsShown) {
-    OD_PrefsData session = Prefs();
+    OD_PrefsData session = OrdoPrefs();
     session.SetResolution(200);
-    SetPrefs(session);
+    SetOrdoPrefs(session);
     OD_PrefsData file;
     file.SetResolution(300);
     file.SetOvrWrDest(true);
@@ -418,7 +405,7 @@ TEST_F(TicketTest, TheOrdersPreferenceFileGovernsWhenTheListIsShown) {
     EXPECT_EQ(lines["OVERWRITE"], "0");
 
     session.SetShowPrefs(true);
-    SetPrefs(session);
+    SetOrdoPrefs(session);
     lines = Send(item, order);
     EXPECT_EQ(lines["RESX"], "300");
     EXPECT_EQ(lines["OVERWRITE"], "1");
@@ -442,10 +429,10 @@ TEST_F(TicketTest, TheReferenceServerFinishesTheJob) {
 
     const std::string out = dir / "out";
     std::filesystem::create_directories(out);
-    OD_PrefsData prefs = Prefs();
+    OD_PrefsData prefs = OrdoPrefs();
     ASSERT_TRUE(prefs.SetOutFolder(out.c_str()));
     prefs.SetResolution(72);
-    SetPrefs(prefs);
+    SetOrdoPrefs(prefs);
 
     const UIDRef item = Image();
     OD_ProcData order = Order();
