@@ -263,38 +263,6 @@ TEST(RefServerProtocol, BadTicketsAreAnsweredWithErrorAndReason) {
     EXPECT_EQ(box.server.Totals().errors, static_cast<int>(std::size(cases)));
 }
 
-TEST(RefServerProtocol, TwoClientsInTheSameSecondAreBothAnswered) {
-    ServerSandbox box;
-    platform::SetTimeSourceForTesting([]() -> int64_t { return 1700000000; });
-    std::vector<std::pair<std::unique_ptr<QOR_EndPointFile>, std::string>> clients;
-    for (const auto& [suffix, out] : {std::pair{".11", "A"}, std::pair{".22", "B"}}) {
-        QOR_EndPointFile::ResetProcessStateForTesting(); // another process, the same clock
-        auto endpoint = std::make_unique<QOR_EndPointFile>();
-        endpoint->SetSuffixForTesting(suffix);
-        ASSERT_EQ(endpoint->Connect(box.ServerPath().c_str()), 0);
-        TicketFields f = QuadrantTicket(box);
-        f.pathOut = box.Root() + "/" + out;
-        char name[512];
-        ASSERT_EQ(endpoint->SendNamed(name, TicketText(f).c_str(), 1024), 0);
-        clients.emplace_back(std::move(endpoint), name);
-    }
-    platform::SetTimeSourceForTesting(nullptr);
-    const std::string jobA = clients[0].second, jobB = clients[1].second;
-    EXPECT_EQ(jobA.substr(jobA.rfind('/') + 1, 8), jobB.substr(jobB.rfind('/') + 1, 8));
-    EXPECT_EQ(box.Serve(), 4);
-    for (const auto& [endpoint, name] : clients) {
-        char text[1024];
-        int capacity = sizeof text;
-        ASSERT_EQ(endpoint->ReceiveFor(name.c_str(), text, capacity), 0) << name;
-        QorReply reply;
-        reply.status = 99;
-        ASSERT_EQ(ParseReply(text, sizeof text, reply), 0);
-        EXPECT_EQ(reply.status, 0) << text;
-    }
-    EXPECT_TRUE(PathExists(box.Root() + "/A.tif"));
-    EXPECT_TRUE(PathExists(box.Root() + "/B.tif"));
-}
-
 // ---- several servers on one tree, and runs that stopped midway
 
 TEST(RefServerClaims, ClaimNamesGiveTheJobBackAndNeverTakeANameInUse) {
@@ -432,27 +400,24 @@ TEST(RefServerClaims, ARestartFinishesTheJobsLeftInTheClaimFolderOnce) {
         const char* message; // nullptr: no reply to pick up
         bool outputRemade;
     } cases[] = {
-        {"nothing answered yet", kClaimed, kNoReply, kNothing, nullptr, false, 0, "processed",
-         true},
+        {"nothing answered yet", kClaimed, kNoReply, kNothing, nullptr, false, 0, "processed", 1},
         {"reply published", kClaimed, kPublished, kNothing, nullptr, false, 0, "answered before",
-         false},
+         0},
         {"output moved, target recorded", kClaimed, kNoReply, kMoved, "made before", false, -1,
-         "recorded", false},
+         "recorded", 0},
         {"output written, not moved", kClaimed, kNoReply, kWritten, "older output", false, 0,
-         "processed", true},
-        {"reply write cut off", kClaimed, kCutOff, kNothing, nullptr, false, 0, "processed", true},
+         "processed", 1},
+        {"reply write cut off", kClaimed, kCutOff, kNothing, nullptr, false, 0, "processed", 1},
         {"output half written, input removed since", kClaimed, kNoReply, kWriting, nullptr, true,
-         -2, "not found", false},
-        {"target half recorded", kClaimed, kNoReply, kRecording, nullptr, false, 0, "processed",
-         true},
+         -2, "not found", 0},
+        {"target half recorded", kClaimed, kNoReply, kRecording, nullptr, false, 0, "processed", 1},
         {"answered, reply lock left", kAnswered, kPublishedLocked, kMoved, "made before", false, 0,
-         "answered before", false},
+         "answered before", 0},
         {"answered and picked up, target record left", kAnswered, kNoReply, kMoved, "made before",
-         false, 0, nullptr, false},
+         false, 0, nullptr, 0},
         {"answered and picked up", kAnswered, kNoReply, kNothing, "made before", false, 0, nullptr,
-         false},
-        {"target record whose job is gone", kGone, kNoReply, kMoved, "made before", false, 0,
-         nullptr, false},
+         0},
+        {"target record, job gone", kGone, kNoReply, kMoved, "made before", false, 0, nullptr, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
@@ -649,28 +614,7 @@ TEST(RefServerProtocol, ReplyLinesAreNeverEmpty) {
 #ifdef QOR_REFSERVER_EXE
 const std::string kExe = QOR_REFSERVER_EXE;
 
-TEST(RefServerProgram, InitThenServeOnceAnswersAJob) {
-    TempDir dir;
-    ASSERT_EQ(std::system((kExe + " init '" + dir.Path() + "' > /dev/null").c_str()), 0);
-    QOR_EndPointFile::ResetProcessStateForTesting();
-    QOR_EndPointFile endpoint;
-    ASSERT_EQ(endpoint.Connect((dir / "qorserver").c_str()), 0);
-    TicketFields f;
-    f.pathIn = dir / "q.tif";
-    f.pathOut = dir / "out";
-    WriteQuadrants(f.pathIn, 40, 20, 40);
-    char name[512];
-    ASSERT_EQ(endpoint.SendNamed(name, TicketText(f).c_str(), 1024), 0);
-    ASSERT_EQ(std::system((kExe + " serve '" + dir.Path() + "' --once > /dev/null").c_str()), 0);
-    char text[1024];
-    int capacity = sizeof text;
-    ASSERT_EQ(endpoint.ReceiveFor(name, text, capacity), 0);
-    QorReply reply;
-    ASSERT_EQ(ParseReply(text, sizeof text, reply), 0);
-    EXPECT_EQ(reply.status, 0) << text;
-}
-
-TEST(RefServerProgram, StopsCleanlyOnSigterm) {
+TEST(RefServerProgram, StopsCleanlyOnSigtermAndServesOnceWhenAsked) {
     TempDir dir;
     ASSERT_EQ(std::system((kExe + " init '" + dir.Path() + "' > /dev/null").c_str()), 0);
     int out[2];
@@ -709,6 +653,23 @@ TEST(RefServerProgram, StopsCleanlyOnSigterm) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_NE(seen.find("stopped"), std::string::npos);
     EXPECT_TRUE(Names(dir / "Data/service/alive").empty()); // removed, nor a hidden one left
+
+    QOR_EndPointFile::ResetProcessStateForTesting();
+    QOR_EndPointFile endpoint;
+    ASSERT_EQ(endpoint.Connect((dir / "qorserver").c_str()), 0);
+    TicketFields f;
+    f.pathIn = dir / "q.tif";
+    f.pathOut = dir / "out";
+    WriteQuadrants(f.pathIn, 40, 20, 40);
+    char name[512];
+    ASSERT_EQ(endpoint.SendNamed(name, TicketText(f).c_str(), 1024), 0);
+    ASSERT_EQ(std::system((kExe + " serve '" + dir.Path() + "' --once > /dev/null").c_str()), 0);
+    char text[1024];
+    int capacity = sizeof text;
+    ASSERT_EQ(endpoint.ReceiveFor(name, text, capacity), 0);
+    QorReply reply;
+    ASSERT_EQ(ParseReply(text, sizeof text, reply), 0);
+    EXPECT_EQ(reply.status, 0) << text;
 }
 #endif
 
