@@ -1,7 +1,8 @@
 #pragma once
 
 // What the document-layer tests share: the registrations a document with the
-// plug-in's records needs, and reading the records an item carries.
+// plug-in's records needs, reading the records and the link an item carries,
+// and a log that keeps its lines.
 
 #include "../host/DocumentTestKit.h"
 #include "DocumentModel.h"
@@ -9,7 +10,10 @@
 #include "HostStrings.h"
 #include "ICommand.h"
 #include "IDataBase.h"
+#include "IDataLink.h"
+#include "ITransform.h"
 #include "OD_DataAccessor.h"
+#include "OD_Pickup.h"
 #include "OD_Preferences.h"
 #include "ObjectModel.h"
 #include "OrdoCommands.h"
@@ -18,13 +22,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace ordokit {
 
-// A system folder of the test's own for as long as it lives: preference files
-// and the record of jobs out are kept there.
+// A system folder of the test's own (preference files, the record of jobs
+// out) for as long as it lives.
 class ScopedSystemFolder {
 public:
     ScopedSystemFolder() {
@@ -75,5 +81,35 @@ inline UIDList ListOf(IDataBase* db, std::initializer_list<UIDRef> refs) {
     }
     return list;
 }
+
+inline std::string LinkOf(const UIDRef& item) {
+    return InterfaceOf<IDataLink>(item)->GetLongName().GetUTF8String();
+}
+inline PMMatrix Matrix(const UIDRef& item) {
+    return InterfaceOf<ITransform>(item)->GetInnerToParentMatrix();
+}
+inline ::testing::AssertionResult SameMatrix(const PMMatrix& a, const PMMatrix& b) {
+    const double x[6] = {a.A(), a.B(), a.C(), a.D(), a.Tx(), a.Ty()};
+    const double y[6] = {b.A(), b.B(), b.C(), b.D(), b.Tx(), b.Ty()};
+    for (int i = 0; i < 6; ++i) {
+        if (!(std::fabs(x[i] - y[i]) < 1e-9)) {
+            return ::testing::AssertionFailure() << "part " << i << ": " << x[i] << " not " << y[i];
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// The orders panel's log, as lines; notes whether every line came while the
+// plug-in was busy.
+struct RecordingLog : OD_Log {
+    void Append(const char* line) override {
+        lines.emplace_back(line);
+        busyWhileAppending = busyWhileAppending && IsOrdoBusy();
+    }
+    void Show() override { ++shown; }
+    std::vector<std::string> lines;
+    int shown = 0;
+    bool busyWhileAppending = true;
+};
 
 } // namespace ordokit

@@ -16,12 +16,14 @@
 #include "ImportUtils.h"
 #include "OD_PageItem.h"
 #include "ObjectModel.h"
+#include "OrdoDocumentKit.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -72,11 +74,7 @@ struct OpenDocument {
 };
 
 UIDList List(IDataBase* db, std::initializer_list<UIDRef> refs) {
-    UIDList list(db);
-    for (const UIDRef& ref : refs) {
-        list.Append(ref);
-    }
-    return list;
+    return ordokit::ListOf(db, refs);
 }
 
 std::vector<uint32_t> UIDs(const UIDList& list) {
@@ -246,44 +244,83 @@ protected:
 
 } // namespace
 
-// ---------------------------------------------------------------- the wrapper
-
-TEST_F(PageItemAnalysisLayoutTest, PageItemsReportTheirKindAndChildren) {
+// Each item's kind and children, whether it is a placed image, and the placed
+// images found under it (hierarchy order, depth first); no value: not asked.
+TEST_F(PageItemAnalysisLayoutTest, ItemsReportKindChildrenAndThePlacedImagesUnderThem) {
     IDataBase* db = l->doc.Db();
     UIDRef deleted = Frame(l->doc.Page(0), 300, 10);
     Place(deleted);
     ASSERT_EQ(DocumentUtils::DeletePageItem(deleted), kSuccess);
+    // Loose objects of the test classes: what counts is their class.
+    UIDRef framedImage(db, db->NewUID(kFramedImageTestBoss));
+    UIDRef imageSubclass(db, db->NewUID(kImageSubclassTestBoss));
+    using Kind = OD_PageItem::Kind;
+    using Found = std::optional<std::vector<uint32_t>>;
+    const Found none = std::vector<uint32_t>{};
     struct Case {
         const char* name;
         UIDRef item;
+        std::optional<Kind> kind;
         std::vector<UIDRef> children;
-        OD_PageItem::Kind kind;
+        std::optional<bool> placed;
+        Found images;
     } cases[] = {
-        {"frame with image", l->frameA, {l->imageA}, OD_PageItem::kFrame},
-        {"placed image", l->imageA, {}, OD_PageItem::kGraphic},
-        {"group of two frames", l->pair, {l->frameB, l->frameC}, OD_PageItem::kGroup},
-        {"empty frame", l->emptyFrame, {}, OD_PageItem::kFrame},
-        {"text frame", l->text, {}, OD_PageItem::kFrame},
-        {"unassigned frame", l->shape, {}, OD_PageItem::kFrame},
-        {"nested group", l->nested, {l->inner, l->frameF}, OD_PageItem::kGroup},
+        {"frame with image", l->frameA, Kind::kFrame, {l->imageA}, false, UIDs({l->imageA})},
+        {"placed image", l->imageA, Kind::kGraphic, {}, true, UIDs({l->imageA})},
+        {"group of two frames",
+         l->pair,
+         Kind::kGroup,
+         {l->frameB, l->frameC},
+         false,
+         UIDs({l->imageB, l->imageC})},
+        {"empty frame", l->emptyFrame, Kind::kFrame, {}, false, none},
+        {"text frame", l->text, Kind::kFrame, {}, false, none},
+        {"unassigned frame", l->shape, Kind::kFrame, {}, false, none},
+        {"nested group",
+         l->nested,
+         Kind::kGroup,
+         {l->inner, l->frameF},
+         {},
+         UIDs({l->imageD, l->imageE, l->imageF})},
+        {"inner group alone", l->inner, {}, {}, {}, UIDs({l->imageD, l->imageE})},
         // A group needs more than one child to count as one.
-        {"group of one frame", l->single, {l->frameG}, OD_PageItem::kOther},
-        {"page", l->doc.Page(0), {}, OD_PageItem::kOther},
-        {"deleted item", deleted, {}, OD_PageItem::kOther},
-        {"invalid reference", UIDRef(), {}, OD_PageItem::kOther},
-        {"unknown UID", UIDRef(db, UID(9999)), {}, OD_PageItem::kOther},
+        {"group of one frame", l->single, Kind::kOther, {l->frameG}, {}, UIDs({l->imageG})},
+        {"page", l->doc.Page(0), Kind::kOther, {}, false, none},
+        {"spread: every image on it",
+         l->doc.Spread(0),
+         {},
+         {},
+         false,
+         UIDs({l->imageA, l->imageB, l->imageC, l->imageD, l->imageE, l->imageF, l->imageG})},
+        {"deleted frame", deleted, Kind::kOther, {}, {}, none},
+        {"invalid reference", UIDRef(), Kind::kOther, {}, false, none},
+        {"unknown UID", UIDRef(db, UID(9999)), Kind::kOther, {}, {}, {}},
+        {"image in a group's frame", l->imageB, {}, {}, true, {}},
+        {"image subclass", imageSubclass, {}, {}, true, {}},
+        {"image that carries frame data", framedImage, {}, {}, false, none},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        OD_PageItem item(c.item);
-        EXPECT_EQ(item.GetRef(), c.item);
-        EXPECT_EQ(item.GetKind(), c.kind);
-        ASSERT_EQ(item.GetChildCount(), static_cast<int32_t>(c.children.size()));
-        for (std::size_t i = 0; i < c.children.size(); ++i) {
-            EXPECT_EQ(item.GetChild(static_cast<int32_t>(i)), c.children[i]) << "child " << i;
+        if (c.kind) {
+            OD_PageItem item(c.item);
+            EXPECT_EQ(item.GetRef(), c.item);
+            EXPECT_EQ(item.GetKind(), *c.kind);
+            ASSERT_EQ(item.GetChildCount(), static_cast<int32_t>(c.children.size()));
+            for (std::size_t i = 0; i < c.children.size(); ++i) {
+                EXPECT_EQ(item.GetChild(static_cast<int32_t>(i)), c.children[i]) << "child " << i;
+            }
+            EXPECT_EQ(item.GetChild(item.GetChildCount()), UIDRef());
+            EXPECT_EQ(item.GetChild(-1), UIDRef());
         }
-        EXPECT_EQ(item.GetChild(item.GetChildCount()), UIDRef());
-        EXPECT_EQ(item.GetChild(-1), UIDRef());
+        if (c.placed) {
+            EXPECT_EQ(IsPlacedImage(c.item), *c.placed);
+        }
+        if (c.images) {
+            UIDList list(db);
+            CollectImages(c.item, list);
+            EXPECT_EQ(UIDs(list), *c.images);
+            EXPECT_EQ(list.GetDataBase(), db);
+        }
     }
 }
 
@@ -304,72 +341,6 @@ TEST_F(PageItemAnalysisLayoutTest, AnImageItemIsAGraphicWithoutChildrenWhateverI
     OD_PageItem moved;
     moved.SetRef(l->pair);
     EXPECT_EQ(moved.GetKind(), OD_PageItem::kGroup);
-}
-
-TEST_F(PageItemAnalysisLayoutTest, OnlyPlacedImagesThatAreNotFramesArePlacedImages) {
-    IDataBase* db = l->doc.Db();
-    // Loose objects of the test classes: what counts is their class.
-    UIDRef framedImage(db, db->NewUID(kFramedImageTestBoss));
-    UIDRef imageSubclass(db, db->NewUID(kImageSubclassTestBoss));
-    struct Case {
-        const char* name;
-        UIDRef item;
-        bool placed;
-    } cases[] = {
-        {"placed image", l->imageA, true},
-        {"image in a group's frame", l->imageB, true},
-        {"image subclass", imageSubclass, true},
-        {"image that carries frame data", framedImage, false},
-        {"frame with image", l->frameA, false},
-        {"empty frame", l->emptyFrame, false},
-        {"group", l->pair, false},
-        {"text frame", l->text, false},
-        {"unassigned frame", l->shape, false},
-        {"page", l->doc.Page(0), false},
-        {"spread", l->doc.Spread(0), false},
-        {"invalid reference", UIDRef(), false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(IsPlacedImage(c.item), c.placed);
-    }
-}
-
-// ---------------------------------------------------------------- collecting under an item
-
-TEST_F(PageItemAnalysisLayoutTest, CollectingFindsThePlacedImagesUnderAnItemInHierarchyOrder) {
-    IDataBase* db = l->doc.Db();
-    UIDRef deleted = Frame(l->doc.Page(0), 300, 10);
-    ASSERT_EQ(DocumentUtils::DeletePageItem(deleted), kSuccess);
-    UIDRef framedImage(db, db->NewUID(kFramedImageTestBoss));
-    struct Case {
-        const char* name;
-        UIDRef item;
-        std::vector<uint32_t> images;
-    } cases[] = {
-        {"frame with image: the image, not the frame", l->frameA, UIDs({l->imageA})},
-        {"the image itself", l->imageA, UIDs({l->imageA})},
-        {"group of two frames: both, in hierarchy order", l->pair, UIDs({l->imageB, l->imageC})},
-        {"empty frame", l->emptyFrame, {}},
-        {"text frame", l->text, {}},
-        {"unassigned frame", l->shape, {}},
-        {"nested groups, depth first", l->nested, UIDs({l->imageD, l->imageE, l->imageF})},
-        {"group of one frame", l->single, UIDs({l->imageG})},
-        {"inner group alone", l->inner, UIDs({l->imageD, l->imageE})},
-        {"page (no hierarchy)", l->doc.Page(0), {}},
-        {"the spread: every item on it", l->doc.Spread(0),
-         UIDs({l->imageA, l->imageB, l->imageC, l->imageD, l->imageE, l->imageF, l->imageG})},
-        {"deleted frame", deleted, {}},
-        {"image that carries frame data", framedImage, {}},
-        {"invalid reference", UIDRef(), {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        UIDList list(db);
-        CollectImages(c.item, list);
-        EXPECT_EQ(UIDs(list), c.images);
-        EXPECT_EQ(list.GetDataBase(), db);
-    }
 }
 
 TEST_F(PageItemAnalysisLayoutTest, CollectingAppendsToTheListOfTheItemsDatabaseOnly) {
@@ -407,8 +378,6 @@ TEST_F(PageItemAnalysisLayoutTest, AnImageGoneFromItsFrameIsNoLongerFound) {
     ASSERT_TRUE(l->doc.Db()->Undo());
     EXPECT_EQ(UIDs(Collected(l->pair)), UIDs({l->imageB, l->imageC}));
 }
-
-// ---------------------------------------------------------------- the document's images
 
 TEST_F(PageItemAnalysisTest, TheDocumentsImagesComeSpreadBySpreadAndPageByPage) {
     // Pages 1 and 2 share the first spread, page 3 is alone on the second.
@@ -500,8 +469,6 @@ TEST_F(PageItemAnalysisTest, TheFrontDocumentDecidesAndWithoutOneTheListStaysAsI
     EXPECT_EQ(kept.GetDataBase(), nullptr);
     EXPECT_EQ(UIDs(kept), std::vector<uint32_t>{5});
 }
-
-// ---------------------------------------------------------------- the selection suite
 
 TEST_F(PageItemAnalysisTest, TheSuiteHandsOverTheLayoutSelectionInItsOrder) {
     OpenDocument doc;
@@ -704,8 +671,6 @@ TEST_F(PageItemAnalysisTest, RegisteringPutsTheSuiteOnTheHostsSelectionClassesOn
         EXPECT_TRUE(model.IsRegistered(c.suiteImplementation));
         EXPECT_FALSE(model.IsPersistent(c.suiteImplementation));
     }
-    EXPECT_STREQ(model.ImplementationName(kOrdoSuiteASBImpl), "OrdoSuiteASB");
-    EXPECT_STREQ(model.ImplementationName(kOrdoSuiteLayoutCSBImpl), "OrdoSuiteLayoutCSB");
 
     // A host that brings its own abstract selection class keeps it; the
     // suite joins it.

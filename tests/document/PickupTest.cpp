@@ -1,49 +1,27 @@
 // Result pickup: the finished-order handler against replies in a server's
-// folder tree, the OPI low-resolution path, the content offset, the relink
-// to the processed file with its undo record, and the whole road of one
-// order through the reference server.
+// folder tree, the OPI low-resolution path, the content offset, and the
+// relink to the processed file with its undo record.
 #include "OD_Pickup.h"
 
 #include "../host/AreaCheck.h"
-#include "../host/DocumentTestKit.h"
 #include "DocumentFile.h"
-#include "DocumentModel.h"
 #include "DocumentUtils.h"
-#include "HostStrings.h"
-#include "ICommand.h"
-#include "IDataLink.h"
 #include "IGeometry.h"
 #include "IHierarchy.h"
-#include "IOrdoData.h"
-#include "IOrdoUndoData.h"
-#include "ITransform.h"
-#include "ImportUtils.h"
-#include "OD_ActionUndoRedo.h"
-#include "OD_DataAccessor.h"
 #include "OD_Geometry.h"
 #include "OD_JobJournal.h"
 #include "OD_Jobs.h"
-#include "OD_Preferences.h"
-#include "ObjectModel.h"
-#include "OrdoCommands.h"
 #include "OrdoDocumentKit.h"
 #include "Paths.h"
 #include "Platform.h"
 #include "QOR_EndPointFile.h"
 #include "RefServer.h"
 #include "ServerTree.h"
-#include "StringTables.h"
-#include "TempDir.h"
 #include "VipsEnvironment.h"
 
 #include <gtest/gtest.h>
-#include <vips/vips8>
 
-#include <array>
 #include <chrono>
-#include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -61,29 +39,14 @@ namespace {
 [[maybe_unused]] testing::Environment* const kVips =
     testing::AddGlobalTestEnvironment(new VipsEnvironment("document_tests"));
 
-// A log that keeps what it was given.
-struct RecordingLog : OD_Log {
-    void Append(const char* line) override {
-        lines.emplace_back(line);
-        busyWhileAppending = busyWhileAppending && IsOrdoBusy();
-    }
-    void Show() override { ++shown; }
-    std::vector<std::string> lines;
-    int shown = 0;
-    bool busyWhileAppending = true;
-};
-
-std::string LinkOf(const UIDRef& item) {
-    return InterfaceOf<IDataLink>(item)->GetLongName().GetUTF8String();
-}
+using ordokit::LinkOf;
+using ordokit::Order;
+using ordokit::Undo;
 
 void WriteText(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary);
     out << text;
 }
-
-using ordokit::Order;
-using ordokit::Undo;
 
 class PickupTest : public ::testing::Test {
 protected:
@@ -111,10 +74,8 @@ protected:
         processed = dir / "photo_done.tif";
         dockit::WriteTiff(processed, 100, 50, 72);
         // 50 % in a frame that shows all of it.
-        image = Place(Frame(PMRect(50, 60, 150, 110)), original);
-        Change([&] {
-            InterfaceOf<ITransform>(image)->SetInnerToParentMatrix(PMMatrix::MakeScale(0.5, 0.5));
-        });
+        image = PlaceAt(PMRect(50, 60, 150, 110), original);
+        dockit::SetMatrix(image, PMMatrix::MakeScale(0.5, 0.5));
         SetOrder(image, kODStatusSent, j1);
 
         context.endpoint = &endpoint;
@@ -130,11 +91,9 @@ protected:
         QOR_EndPointFile::ResetProcessStateForTesting();
     }
 
-    UIDRef Frame(const PMRect& bounds) const { return dockit::AddFrame(db.get(), bounds); }
-    static UIDRef Place(const UIDRef& frame, const std::string& path) {
-        return dockit::PlaceFile(frame, path);
+    UIDRef PlaceAt(const PMRect& frame, const std::string& path) const {
+        return dockit::PlaceFile(dockit::AddFrame(db.get(), frame), path);
     }
-    void Change(const std::function<void()>& change) const { dockit::Change(db.get(), change); }
     static void SetOrder(const UIDRef& item, uint16_t status, const std::string& job) {
         OD_ProcData order;
         order.status = status;
@@ -168,14 +127,12 @@ protected:
     std::string processed;
     UIDRef image;
     OD_PrefsData prefs;
-    RecordingLog log;
+    ordokit::RecordingLog log;
     std::vector<UIDRef> panel;
     OD_PickupContext context;
 };
 
-// ===================================================== the handler's faults
-
-TEST_F(PickupTest, ADoneOrderIsLeftAlone) {
+TEST_F(PickupTest, OrdersNotWaitingAreLeftAloneAndTheirRepliesNotRead) {
     SetOrder(image, kODStatusDone, j1);
     Reply(j1, "finish", "done", processed);
     const std::string before = dockit::Content(*db);
@@ -183,31 +140,21 @@ TEST_F(PickupTest, ADoneOrderIsLeftAlone) {
     EXPECT_EQ(dockit::Content(*db), before);
     EXPECT_TRUE(fs::exists(ReplyPath(j1)));
     EXPECT_EQ(QOR_EndPointFile::CachedReplyCount(), 0u); // not even read
-}
-
-TEST_F(PickupTest, AnItemWithoutAnOrderRecordOrWithoutAnyRecordGivesMinusOne) {
     SetOrder(image, kODStatusNone, "");
     EXPECT_EQ(Handle(), kODPickupNotWaiting);
-    UIDRef frame = Frame(PMRect(300, 300, 350, 350));
-    UIDRef none(db.get(), frame.GetUID());
-    EXPECT_EQ(HandleFinishedOrder(none, context), kODPickupNotWaiting);
+    UIDRef frame = dockit::AddFrame(db.get(), PMRect(300, 300, 350, 350)); // no records
+    EXPECT_EQ(HandleFinishedOrder(frame, context), kODPickupNotWaiting);
     UIDRef invalid;
     EXPECT_EQ(HandleFinishedOrder(invalid, context), kODPickupNotWaiting);
 }
 
-TEST_F(PickupTest, NoReplyYetLeavesTheOrderSentWithoutAMessage) {
+TEST_F(PickupTest, NoReplyYetOrOneUnderItsLockFileLeavesTheOrderSentWithoutAMessage) {
     const std::string before = dockit::Content(*db);
     EXPECT_NE(Handle(), 0);
     EXPECT_EQ(dockit::Content(*db), before);
-    EXPECT_EQ(Order(image).status, kODStatusSent);
-    EXPECT_TRUE(log.lines.empty());
     EXPECT_FALSE(IsOrdoBusy());
-}
-
-TEST_F(PickupTest, AReplyUnderItsLockFileIsNotRead) {
     Reply(j1, "finish", "done", processed);
     WriteText(ReplyPath(j1) + ".lock", "");
-    const std::string before = dockit::Content(*db);
     EXPECT_EQ(Handle(), -5);
     EXPECT_EQ(dockit::Content(*db), before);
     EXPECT_TRUE(log.lines.empty());
@@ -279,8 +226,6 @@ TEST_F(PickupTest, EveryReplyThatCannotBeFinishedFailsTheOrderOnceWithItsReason)
     EXPECT_EQ(HandleFinishedOrder(image, context), kODPickupFailed);
     EXPECT_NE(log.lines.back().find("cut short"), std::string::npos);
 }
-
-// ===================================================== the reply and the saved document
 
 // The result is taken in one step, as the idle pickup takes it; false when
 // the step was dropped because it would clash with what can be redone.
@@ -369,8 +314,6 @@ TEST_F(PickupTest, AResultSavedThenUndoneIsTakenAgainFromTheRecord) {
     EXPECT_EQ(LinkOf(image), processed);
 }
 
-// ===================================================== finishing
-
 TEST_F(PickupTest, AFinishedOrderIsRelinkedDoneAndCarriesItsUndoRecord) {
     const UIDRef old = image;
     const auto area = VisibleArea(image);
@@ -433,7 +376,7 @@ TEST_F(PickupTest, PathsThatDoNotFitTheRelinkOrTheUndoRecordFailTheOrderUncut) {
     }
     const std::string longOriginal = deep + "/photo.tif";
     dockit::WriteTiff(longOriginal, 200, 100, 72);
-    UIDRef item = Place(Frame(PMRect(300, 60, 400, 110)), longOriginal);
+    UIDRef item = PlaceAt(PMRect(300, 60, 400, 110), longOriginal);
     SetOrder(item, kODStatusSent, j2);
     Reply(j2, "finish", "done", processed);
     EXPECT_EQ(HandleFinishedOrder(item, context), kODPickupFailed);
@@ -464,7 +407,7 @@ TEST_F(PickupTest, OpiResultsAreLookedForInTheLowResolutionFolder) {
     EXPECT_EQ(Order(image).status, kODStatusDone);
 
     // A job sent with OPI off is picked up as it was sent, though OPI is on now.
-    UIDRef plain = Place(Frame(PMRect(300, 160, 400, 210)), original);
+    UIDRef plain = PlaceAt(PMRect(300, 160, 400, 210), original);
     SetOrder(plain, kODStatusSent, j2);
     OD_JobEntry sentWithoutOpi;
     sentWithoutOpi.job = j2;
@@ -477,7 +420,7 @@ TEST_F(PickupTest, OpiResultsAreLookedForInTheLowResolutionFolder) {
 
     // A low-resolution file that does not appear within the time the server
     // is given fails the order, once.
-    UIDRef item = Place(Frame(PMRect(300, 60, 400, 110)), original);
+    UIDRef item = PlaceAt(PMRect(300, 60, 400, 110), original);
     const std::string j3 = std::string(endpoint.ClientId()) + kPathSeparator + "job0003";
     SetOrder(item, kODStatusSent, j3);
     Reply(j3, "finish", "done", "/srv/qor/out/never");
@@ -486,58 +429,37 @@ TEST_F(PickupTest, OpiResultsAreLookedForInTheLowResolutionFolder) {
     EXPECT_NE(log.lines.back().find("did not appear"), std::string::npos);
 }
 
-// ===================================================== the OPI path
-
-TEST(OpiLowResPath, SplitsTheServersPathByItsStyle) {
-    char out[512];
+TEST(OpiLowResPath, SplitsTheServersPathByItsStyleAndRefusesWhatWouldBeCut) {
     const std::string f = std::string("lr") + kPathSeparator;
+    const std::string e5 = "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9";
     struct Case {
-        const char* path;
+        std::string folder, path;
         int style;
-        const char* name;
+        std::string suffix, want;
     } cases[] = {
-        {"Server:Out:photo", 0, "photo"},
-        {"Server:Out\\sub\\photo", 0, "Out\\sub\\photo"}, // ':' first
-        {"Server\\Out\\photo", 0, "photo"},               // then '\'
-        {"C:\\Out\\photo", 1, "photo"},                   // '\' first
-        {"Server:photo", 1, "photo"},                     // then ':'
-        {"/srv/out/photo", 2, "photo"},                   // a Unix server's path
-        {"/srv/out\\photo", 2, "out\\photo"},             // '\' is part of a Unix name
-        {"C:\\Out\\photo", 7, "photo"},
-        {"photo", 0, ""},
-        {"photo", 2, ""},
-        {"", 1, ""},
+        {"lr", "Server:Out:photo", 0, ".tif", f + "photo.tif"},
+        {"lr", "Server:Out\\sub\\photo", 0, ".tif", f + "Out\\sub\\photo.tif"}, // ':' first
+        {"lr", "Server\\Out\\photo", 0, ".tif", f + "photo.tif"},               // then '\'
+        {"lr", "C:\\Out\\photo", 1, ".tif", f + "photo.tif"},                   // '\' first
+        {"lr", "Server:photo", 1, ".tif", f + "photo.tif"},                     // then ':'
+        {"lr", "/srv/out/photo", 2, ".tif", f + "photo.tif"},
+        {"lr", "/srv/out\\photo", 2, ".tif", f + "out\\photo.tif"}, // '\' is part of a name
+        {"lr", "C:\\Out\\photo", 7, ".tif", f + "photo.tif"},
+        {"lr", "photo", 0, ".tif", f + ".tif"}, // no separator: the folder and the suffix
+        {"lr", "photo", 2, ".eps", f + ".eps"},
+        {"lr", "", 1, ".tif", f + ".tif"},
+        {f, "/a/photo", 2, ".tif", f + "photo.tif"}, // no second separator
+        {"lr", "/a/p", 2, ".tiffile", f + "p.tiff"}, // the suffix's first five characters
+        {"lr", "/a/p", 2, e5 + "xy", f + "p" + e5},
     };
     for (const Case& c : cases) {
-        ASSERT_TRUE(MakeOpiLowResPath("lr", c.path, c.style, ".tif", out, sizeof out)) << c.path;
-        EXPECT_EQ(std::string(out), f + c.name + ".tif") << c.path << " style " << c.style;
+        SCOPED_TRACE(c.path + " style " + std::to_string(c.style));
+        char out[512];
+        ASSERT_TRUE(MakeOpiLowResPath(c.folder.c_str(), c.path.c_str(), c.style, c.suffix.c_str(),
+                                      out, sizeof out));
+        EXPECT_EQ(std::string(out), c.want);
     }
-}
-
-TEST(OpiLowResPath, AResultPathWithoutSeparatorGivesTheFolderASeparatorAndTheSuffix) {
-    char out[512];
-    ASSERT_TRUE(MakeOpiLowResPath("lr", "photo", 2, ".eps", out, sizeof out));
-    EXPECT_EQ(std::string(out), std::string("lr") + kPathSeparator + ".eps");
-}
-
-TEST(OpiLowResPath, AFolderEndingInASeparatorGetsNoSecond) {
-    char out[512];
-    const std::string folder = std::string("lr") + kPathSeparator;
-    ASSERT_TRUE(MakeOpiLowResPath(folder.c_str(), "/a/photo", 2, ".tif", out, sizeof out));
-    EXPECT_EQ(std::string(out), folder + "photo.tif");
-}
-
-TEST(OpiLowResPath, TheSuffixGivesItsFirstFiveCharacters) {
-    char out[512];
-    ASSERT_TRUE(MakeOpiLowResPath("lr", "/a/p", 2, ".tiffile", out, sizeof out));
-    EXPECT_EQ(std::string(out), std::string("lr") + kPathSeparator + "p.tiff");
-    ASSERT_TRUE(MakeOpiLowResPath("lr", "/a/p", 2, "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9xy",
-                                  out, sizeof out));
-    EXPECT_EQ(std::string(out),
-              std::string("lr") + kPathSeparator + "p\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9");
-}
-
-TEST(OpiLowResPath, WhatWouldBeCutIsRefused) {
+    // What would be cut is refused.
     char out[64];
     const std::string longName = "/a/" + std::string(kODOpiNameMax + 1, 'n');
     EXPECT_FALSE(MakeOpiLowResPath("lr", longName.c_str(), 2, "", out, sizeof out));
@@ -550,72 +472,46 @@ TEST(OpiLowResPath, WhatWouldBeCutIsRefused) {
                                   ".tif", big, sizeof big));
 }
 
-// ===================================================== the content offset
-
-TEST(ContentOffset, NothingToMoveWhenTheFrameStartsInsideTheImage) {
-    OD_OffsetInput in;
-    in.cropRect = PMRect(10, 5, 60, 40);
-    in.imageWidth = 20; // short of the frame: the image ends inside it
-    in.imageHeight = 10;
-    PMPoint d = ComputeContentOffset(in);
-    EXPECT_EQ(d.X(), 0.0);
-    EXPECT_EQ(d.Y(), 0.0);
-    in.cropRect = PMRect(-1e-9, -1e-9, 60, 40); // below the tolerance
-    d = ComputeContentOffset(in);
-    EXPECT_EQ(d.X(), 0.0);
-    EXPECT_EQ(d.Y(), 0.0);
-}
-
-TEST(ContentOffset, AFileThatCoversTheFrameStaysAtItsCorner) {
-    // The frame starts 10 and 4 points before the image; the server rendered
-    // all of it, within its rounding to whole pixels.
-    OD_OffsetInput in;
-    in.cropRect = PMRect(-10, -4, 90, 46);
-    for (double shortBy : {0.0, 0.72, -0.72, 2.8}) {
-        in.imageWidth = 100 - shortBy;
-        in.imageHeight = 50 - shortBy;
+// What the processed file leaves out before the image moves it; a file that
+// covers the frame (within the rounding to whole pixels) stays at its corner.
+TEST(ContentOffset, TheFileMovesByWhatItLeavesOutBeforeTheImage) {
+    struct Case {
+        const char* name;
+        PMRect crop;
+        double width, height, tolerance; // tolerance 0: the default
+        double dx, dy;
+    } cases[] = {
+        {"the frame starts inside the image", PMRect(10, 5, 60, 40), 20, 10, 0, 0, 0},
+        {"before it by less than the tolerance", PMRect(-1e-9, -1e-9, 60, 40), 20, 10, 0, 0, 0},
+        {"covers the frame", PMRect(-10, -4, 90, 46), 100, 50, 0, 0, 0},
+        {"covers it a pixel short", PMRect(-10, -4, 90, 46), 99.28, 49.28, 0, 0, 0},
+        {"covers it a pixel long", PMRect(-10, -4, 90, 46), 100.72, 50.72, 0, 0, 0},
+        {"covers it 2.8 short", PMRect(-10, -4, 90, 46), 97.2, 47.2, 0, 0, 0},
+        {"a coarse output", PMRect(-10, -4, 90, 46), 96, 47.2, 72.0 / 15, 0, 0},
+        {"the frame less its part before the image", PMRect(-10, -4, 90, 46), 90, 46, 0, 10, 4},
+        {"the image alone", PMRect(-10, -4, 190, 96), 150, 80, 0, 10, 4},
+        {"one axis before the image", PMRect(5, -4, 105, 96), 60, 80, 0, 0, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        OD_OffsetInput in;
+        in.cropRect = c.crop;
+        in.imageWidth = c.width;
+        in.imageHeight = c.height;
+        if (c.tolerance != 0) {
+            in.tolerance = c.tolerance;
+        }
         const PMPoint d = ComputeContentOffset(in);
-        EXPECT_EQ(d.X(), 0.0) << shortBy;
-        EXPECT_EQ(d.Y(), 0.0) << shortBy;
+        EXPECT_NEAR(d.X(), c.dx, 1e-12);
+        EXPECT_NEAR(d.Y(), c.dy, 1e-12);
     }
-    // A coarse output: one pixel is more than a millimetre.
-    in.imageWidth = 96;
-    in.tolerance = 72.0 / 15;
-    EXPECT_EQ(ComputeContentOffset(in).X(), 0.0);
-}
-
-TEST(ContentOffset, AFileThatLeavesOutWhatLiesBeforeTheImageStartsAtTheImagesEdge) {
-    OD_OffsetInput in;
-    // The frame ends inside the image: the file is the frame less its part
-    // before the image.
-    in.cropRect = PMRect(-10, -4, 90, 46);
-    in.imageWidth = 90;
-    in.imageHeight = 46;
-    PMPoint d = ComputeContentOffset(in);
-    EXPECT_DOUBLE_EQ(d.X(), 10.0);
-    EXPECT_DOUBLE_EQ(d.Y(), 4.0);
-    // The frame reaches past both edges: the file is the image alone.
-    in.cropRect = PMRect(-10, -4, 190, 96);
-    in.imageWidth = 150;
-    in.imageHeight = 80;
-    d = ComputeContentOffset(in);
-    EXPECT_DOUBLE_EQ(d.X(), 10.0);
-    EXPECT_DOUBLE_EQ(d.Y(), 4.0);
-    // Only one axis starts before the image.
-    in.cropRect = PMRect(5, -4, 105, 96);
-    in.imageWidth = 60;
-    d = ComputeContentOffset(in);
-    EXPECT_EQ(d.X(), 0.0);
-    EXPECT_DOUBLE_EQ(d.Y(), 4.0);
 }
 
 TEST_F(PickupTest, TheRelinkMovesTheProcessedImageByTheOffset) {
     // Unscaled, the frame 20 pt left of the image and 10 pt above it, and
     // reaching past its far edges.
-    UIDRef item = Place(Frame(PMRect(300, 60, 560, 180)), original);
-    Change([&] {
-        InterfaceOf<ITransform>(item)->SetInnerToParentMatrix(PMMatrix::MakeTranslation(20, 10));
-    });
+    UIDRef item = PlaceAt(PMRect(300, 60, 560, 180), original);
+    dockit::SetMatrix(item, PMMatrix::MakeTranslation(20, 10));
     UIDRef made;
     ASSERT_TRUE(RelinkToProcessedFile(item, processed.c_str(), 1, 0, made));
     const PMMatrix m = InterfaceOf<ITransform>(made)->GetInnerToParentMatrix();
@@ -639,108 +535,6 @@ TEST_F(PickupTest, AFailedRelinkWritesNothing) {
     EXPECT_FALSE(RelinkToProcessedFile(image, nullptr, 1, 0, made));
     EXPECT_EQ(made, image);
     EXPECT_EQ(dockit::Content(*db), before);
-}
-
-// ===================================================== the whole road
-
-// A ticket in the server's format for the image as it is placed, asking for
-// RESX ppi.
-std::string Ticket(const UIDRef& item, const std::string& in, const std::string& out, int res) {
-    OD_PlacementGeometry g;
-    EXPECT_EQ(GetPlacementGeometry(item, g), 0);
-    const OD_TicketGeometry t = ComputeTicketGeometry(item, 0x100, 72, g);
-    char text[1024];
-    const int n = std::snprintf(
-        text, sizeof text,
-        "PROCESS\nPATHIN: %s\nPATHOUT: %s\nHUNITS: inch\nVUNITS: inch\nTOP: %lf\nLEFT: %lf\n"
-        "WIDTH: %lf\nHEIGHT: %lf\nSCALEX: %lf\nSCALEY: %lf\nRESX: %d\nRESY: %d\nANGLE: %lf\n"
-        "PREFIX: %s\nPROCESSOPT: %d\nFLIPGD: %d\nFLIPHB: %d\nSKEWH: %lf\nOVERWRITE: %d\n"
-        "PROFILE: %s\nDOCROP: 1\nDEL_SRC_IMAGE: %d\n",
-        in.c_str(), out.c_str(), g.cropRect.Top() / 72.0, g.cropRect.Left() / 72.0,
-        g.cropRect.Width() / 72.0, g.cropRect.Height() / 72.0, t.scaleX, t.scaleY, res, res,
-        t.angle, "", 0, t.flipGD, t.flipHB, t.skewH, 1, "", 0);
-    EXPECT_GT(n, 0);
-    EXPECT_LT(n, static_cast<int>(sizeof text));
-    return text;
-}
-
-// The linear part m moved so that the image's transformed box starts at
-// (x, y) of the frame.
-PMMatrix BoxAt(const PMMatrix& m, double x, double y) {
-    const PMRect b = TransformedBounds(PMRect(0, 0, 200, 100), m);
-    return m * PMMatrix::MakeTranslation(x - b.Left(), y - b.Top());
-}
-
-TEST_F(PickupTest, TheWholeRoadThroughTheReferenceServer) {
-    struct Case {
-        const char* name;
-        PMRect frame;    // on the page
-        PMMatrix matrix; // image (200 x 100 pt) into frame
-    } cases[] = {
-        {"50 %, all of it", PMRect(50, 300, 150, 350), PMMatrix::MakeScale(0.5, 0.5)},
-        {"turned 90, cropped by its frame", PMRect(200, 300, 260, 400),
-         BoxAt(PMMatrix::MakeRotation(90), -20, -50)},
-        {"mirrored, cropped", PMRect(300, 300, 420, 360),
-         BoxAt(PMMatrix::MakeScale(-1, 1), -30, -20)},
-    };
-    const std::string out = dir / "out";
-    fs::create_directory(out);
-    int n = 0;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string source = dir / ("road" + std::to_string(++n) + ".tif");
-        dockit::WriteTiff(source, 200, 100, 72);
-        UIDRef item = Place(Frame(c.frame), source);
-        Change([&] { InterfaceOf<ITransform>(item)->SetInnerToParentMatrix(c.matrix); });
-        const auto area = VisibleArea(item);
-        OD_PlacementCapture before;
-        ASSERT_EQ(CapturePlacement(item, before), 0);
-        const std::string target = out + "/road" + std::to_string(n) + ".tif";
-        const std::string ticket = Ticket(item, source, target, 72);
-        char job[QOR_EndPointFile::kMessageCapacity] = {};
-        ASSERT_EQ(endpoint.SendNamed(job, ticket.c_str(), static_cast<int>(ticket.size())), 0);
-        SetOrder(item, kODStatusSent, job);
-
-        std::ostringstream serverLog;
-        RefServer server(root.Path(), serverLog);
-        ASSERT_EQ(server.RunOnce(), 1);
-        ASSERT_EQ(server.Totals().finished, 1) << serverLog.str();
-
-        std::vector<UIDRef> list{item};
-        OD_PickupContext ctx = context;
-        ctx.panelItems = &list;
-        ASSERT_EQ(HandleFinishedOrder(item, ctx), 0) << serverLog.str();
-        EXPECT_EQ(list[0], item);
-        EXPECT_EQ(LinkOf(item), target);
-        EXPECT_EQ(Order(item).status, kODStatusDone);
-        EXPECT_EQ(Undo(item).savedStatus, kODStatusReady);
-
-        // The server rendered the frame's area at 72 ppi: the processed file
-        // fills the frame exactly, unturned.
-        const auto now = VisibleArea(item);
-        const PMRect f(0, 0, c.frame.Width(), c.frame.Height());
-        EXPECT_TRUE(
-            SameArea(now, {f.LeftTop(), f.RightTop(), f.RightBottom(), f.LeftBottom()}, 1e-6));
-
-        // Undo Redo Process twice: the original, then the processed file.
-        OD_ActionUndoRedoItemsParams params;
-        params.Append(item);
-        OD_ActionUndoRedoItems action;
-        action.SetParameters(params);
-        action.Execute();
-        const UIDRef undone = action.Parameters().At(0);
-        EXPECT_EQ(LinkOf(undone), source);
-        EXPECT_EQ(Order(undone).status, kODStatusReady);
-        EXPECT_EQ(Undo(undone).savedStatus, kODStatusDone);
-        EXPECT_STREQ(Undo(undone).otherFile, target.c_str());
-        EXPECT_TRUE(SameArea(VisibleArea(undone), area, 1e-6));
-        action.Execute();
-        const UIDRef redone = action.Parameters().At(0);
-        EXPECT_EQ(LinkOf(redone), target);
-        EXPECT_EQ(Order(redone).status, kODStatusDone);
-        EXPECT_EQ(Undo(redone).savedStatus, kODStatusReady);
-        EXPECT_TRUE(SameArea(VisibleArea(redone), now, 1e-6));
-    }
 }
 
 } // namespace

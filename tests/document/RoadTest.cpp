@@ -8,54 +8,35 @@
 #include "OD_Pickup.h"
 
 #include "../host/AreaCheck.h"
-#include "../host/DocumentTestKit.h"
-#include "DocumentModel.h"
 #include "DocumentUtils.h"
-#include "HostStrings.h"
-#include "ICommand.h"
-#include "IDataLink.h"
 #include "IGeometry.h"
 #include "IHierarchy.h"
-#include "IOrdoData.h"
 #include "IOrdoPrefsData.h"
 #include "IOrdoQORData.h"
-#include "IOrdoUndoData.h"
 #include "ISession.h"
-#include "ITransform.h"
-#include "ImportUtils.h"
 #include "OD_ActionUndoRedo.h"
-#include "OD_DataAccessor.h"
 #include "OD_Geometry.h"
-#include "OD_Preferences.h"
 #include "OD_Send.h"
 #include "OD_ServerLink.h"
-#include "ObjectModel.h"
-#include "OrdoCommands.h"
 #include "OrdoDocumentKit.h"
 #include "QOR_EndPointFile.h"
 #include "RefServer.h"
 #include "SampleImages.h"
 #include "ServerTree.h"
 #include "SessionIDs.h"
-#include "StringTables.h"
-#include "TempDir.h"
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
 #include <vips/vips8>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iterator>
 #include <memory>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -63,96 +44,57 @@ namespace fs = std::filesystem;
 
 using dockit::SameArea;
 using dockit::VisibleArea;
+using ordokit::LinkOf;
+using ordokit::Matrix;
+using ordokit::Order;
+using ordokit::SameMatrix;
+using ordokit::Undo;
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// ===================================================== the test picture
-
-// Smooth waves across and down and a ramp that grows to the right and
-// shrinks downward: no two parts of the picture look alike, a mirror or a
-// turn shows, a shift of a point or two changes many pixels, and bilinear
-// resampling on another grid changes little. fx, fy: the fraction of the
-// picture's width and height; RGB levels 0..255.
-std::array<double, 3> Picture(double fx, double fy) {
-    return {128 + 100 * std::sin(2 * kPi * 2.5 * fx),
-            128 + 100 * std::sin(2 * kPi * 1.5 * fy + 0.7), 30 + 190 * fx * (1 - 0.4 * fy)};
-}
-
-double GrayOf(const std::array<double, 3>& rgb) {
-    return 0.4 * rgb[0] + 0.4 * rgb[1] + 0.2 * rgb[2];
-}
-
-// The black of the CMYK picture; its inks are the complements of the RGB
-// levels.
-constexpr double kCmykBlack = 20;
-
-uint8_t Level(double v) {
-    return static_cast<uint8_t>(std::lround(std::fmin(255.0, std::fmax(0.0, v))));
-}
-
-// The picture's samples of pixel (x, y): 1 (gray), 3 (RGB) or 4 (CMYK).
-void PictureSamples(uint32_t x, uint32_t y, uint32_t w, uint32_t h, int samples, uint8_t* out) {
-    const auto rgb = Picture((x + 0.5) / w, (y + 0.5) / h);
-    if (samples == 1) {
-        out[0] = Level(GrayOf(rgb));
-    } else if (samples == 3) {
-        for (int i = 0; i < 3; ++i) {
-            out[i] = Level(rgb[i]);
-        }
-    } else {
-        for (int i = 0; i < 3; ++i) {
-            out[i] = Level(255 - rgb[i]);
-        }
-        out[3] = Level(kCmykBlack);
+// The test picture: waves across and down and a ramp to the right, so that
+// no two parts look alike, a mirror or a turn shows, a shift of a point or
+// two changes many pixels, and bilinear resampling changes little. Gray
+// mixes the RGB levels; the CMYK inks are their complements over black 20.
+void PicturePixels(const samples::Raster& image, uint32_t x, uint32_t y, uint8_t* out) {
+    const double fx = (x + 0.5) / image.width;
+    const double fy = (y + 0.5) / image.height;
+    const double rgb[3] = {128 + 100 * std::sin(2 * kPi * 2.5 * fx),
+                           128 + 100 * std::sin(2 * kPi * 1.5 * fy + 0.7),
+                           30 + 190 * fx * (1 - 0.4 * fy)};
+    auto level = [](double v) {
+        return static_cast<uint8_t>(std::lround(std::fmin(255.0, std::fmax(0.0, v))));
+    };
+    if (image.channels == 1) {
+        out[0] = level(0.4 * rgb[0] + 0.4 * rgb[1] + 0.2 * rgb[2]);
+        return;
+    }
+    for (int i = 0; i < 3; ++i) {
+        out[i] = level(image.channels == 4 ? 255 - rgb[i] : rgb[i]);
+    }
+    if (image.channels == 4) {
+        out[3] = 20;
     }
 }
 
-// ===================================================== image files
-
-// The picture as the sample writers take it.
-void PicturePixels(const samples::Raster& image, uint32_t x, uint32_t y, uint8_t* out) {
-    PictureSamples(x, y, image.width, image.height, image.channels, out);
+// The picture as a TIFF (1 channel gray, 3 RGB, 4 CMYK), JPEG or Photoshop
+// file, by the name's extension.
+std::string WritePicture(const std::string& path, uint32_t w, uint32_t h, double resolution = 72,
+                         int channels = 3) {
+    const std::string ext = fs::path(path).extension().string();
+    if (ext == ".jpg") {
+        samples::WriteJpeg(path, {w, h, 3}, PicturePixels, {static_cast<int>(resolution), 1, 95});
+    } else if (ext == ".psd") {
+        samples::WritePsd(path, {w, h, 3}, PicturePixels, static_cast<uint32_t>(resolution));
+    } else {
+        samples::TiffOptions options;
+        options.resolution = resolution;
+        samples::WriteTiff(path, {w, h, channels}, PicturePixels, options);
+    }
+    return path;
 }
-
-// A TIFF of the picture, uncompressed: 1 channel gray, 3 RGB, 4 CMYK.
-void WritePictureTiff(const std::string& path, uint32_t w, uint32_t h, double resolution,
-                      int channels) {
-    samples::TiffOptions options;
-    options.resolution = resolution;
-    samples::WriteTiff(path, {w, h, channels}, PicturePixels, options);
-}
-
-// An RGB JPEG of the picture with a JFIF density in pixels per inch.
-void WritePictureJpeg(const std::string& path, uint32_t w, uint32_t h, int density) {
-    samples::JpegOptions options;
-    options.density = density;
-    options.quality = 95;
-    samples::WriteJpeg(path, {w, h, 3}, PicturePixels, options);
-}
-
-// An RGB Photoshop document of the picture, uncompressed, whose resolution
-// entry (1005) gives the resolution in pixels per inch.
-void WritePicturePsd(const std::string& path, uint32_t w, uint32_t h, uint32_t resolution) {
-    samples::WritePsd(path, {w, h, 3}, PicturePixels, resolution);
-}
-
-// An OPI 1.3 placeholder: an EPS whose comments give its own picture's size
-// (columns x rows of RGB over the box of width x height points) and name the
-// high-resolution image with its resolution.
-void WriteOpiPlaceholder(const std::string& path, uint32_t columns, uint32_t rows, double width,
-                         double height, const std::string& highRes, int highResResolution) {
-    samples::EpsImage eps;
-    eps.image = {columns, rows, 3};
-    eps.width = width;
-    eps.height = height;
-    eps.creator = "road test";
-    eps.title = "placeholder";
-    samples::WriteOpiPlaceholder(path, eps, {highRes, "", static_cast<double>(highResResolution)});
-}
-
-// ===================================================== rendering a frame
 
 // An RGB raster, levels 0..255.
 struct Raster {
@@ -162,8 +104,7 @@ struct Raster {
 };
 
 // An image file decoded to RGB: gray repeated, CMYK by the plain formula
-// (each ink takes its share of the light, black of all three). Both renders
-// of a frame go through the same formula, so it adds no difference.
+// (both renders of a frame use it, so it adds no difference).
 Raster Decode(const std::string& path) {
     vips::VImage image = vips::VImage::new_from_file(path.c_str());
     if (image.format() != VIPS_FORMAT_UCHAR) {
@@ -179,33 +120,21 @@ Raster Decode(const std::string& path) {
     out.rgb.resize(static_cast<std::size_t>(out.width) * out.height * 3);
     for (std::size_t i = 0; i < static_cast<std::size_t>(out.width) * out.height; ++i) {
         const uint8_t* p = data + i * static_cast<std::size_t>(bands);
-        double* q = &out.rgb[i * 3];
-        if (cmyk) {
-            for (int c = 0; c < 3; ++c) {
-                q[c] = (255.0 - p[c]) * (255.0 - p[3]) / 255.0;
-            }
-        } else if (bands < 3) {
-            q[0] = q[1] = q[2] = p[0];
-        } else {
-            q[0] = p[0];
-            q[1] = p[1];
-            q[2] = p[2];
+        for (int c = 0; c < 3; ++c) {
+            out.rgb[i * 3 + c] =
+                cmyk ? (255.0 - p[c]) * (255.0 - p[3]) / 255.0 : p[bands < 3 ? 0 : c];
         }
     }
     g_free(data);
     return out;
 }
 
-// The frame's area as the page shows it, at dpi, from the page model: the
-// frame's bounding box, the image item's matrix and bounding box, and the
-// file's pixels spread over that box (file: the file the image stands for,
-// its link unless given). Bilinear between pixel centres; white outside the
-// image. shift moves the image inside the frame first (frame units).
+// The frame's area as the page shows it, at dpi, from the page model and the
+// file's pixels (file: what the image stands for, its link unless given),
+// bilinear, white outside the image; shift moves the image in the frame.
 Raster RenderFrame(const UIDRef& image, double dpi, const std::string& file = "",
                    PMPoint shift = PMPoint(0, 0)) {
-    const std::string path =
-        file.empty() ? InterfaceOf<IDataLink>(image)->GetLongName().GetUTF8String() : file;
-    const Raster pixels = Decode(path);
+    const Raster pixels = Decode(file.empty() ? LinkOf(image) : file);
     const PMRect box = InterfaceOf<IGeometry>(image)->GetBoundingBox();
     PMMatrix inverse = InterfaceOf<ITransform>(image)->GetInnerToParentMatrix() *
                        PMMatrix::MakeTranslation(shift.X(), shift.Y());
@@ -250,8 +179,7 @@ Raster RenderFrame(const UIDRef& image, double dpi, const std::string& file = ""
     return out;
 }
 
-// Mean absolute difference of two renders of one frame, over every pixel
-// and channel (levels 0..255).
+// Mean absolute difference of two renders of one frame (levels 0..255).
 double MeanDifference(const Raster& a, const Raster& b) {
     EXPECT_EQ(a.width, b.width);
     EXPECT_EQ(a.height, b.height);
@@ -265,45 +193,20 @@ double MeanDifference(const Raster& a, const Raster& b) {
     return sum / static_cast<double>(a.rgb.size());
 }
 
-// Frames are rendered at 36 dpi: a few thousand pixels a frame.
+// Frames are rendered at 36 dpi; the server renders at 100 ppi.
 constexpr double kRenderDpi = 36.0;
-// The server renders at this resolution.
 constexpr double kOutputResolution = 100.0;
-// The largest mean difference of two renders of one frame that still shows
-// the same picture at the same place. The orders go out with "No
-// Correction", so the server converts no colour and keeps each image's
-// colour model (gray, RGB, CMYK); both renders turn gray and CMYK into RGB
-// by the same formula, so colour adds nothing. What differs is sampling: the
-// server resamples the picture bilinearly onto its 100 ppi grid and the
-// render samples that file again, against one bilinear sampling of the
-// original. On the picture's waves (at most about 13 levels a source pixel)
-// that is a fraction of a level; more comes from the JPEG's compression and,
-// most, from the pixels where an image edge runs through the frame, white on
-// one side, which each resampling blurs (up to about 3 levels for a frame
-// around a half-size image). 6 keeps twice that, and stays well below what a
-// misplacement of a few points gives (over 15 for 3 points, checked on
-// every frame).
+// The largest mean difference of two renders that still shows the same
+// picture at the same place: the orders go out with "No Correction", so only
+// resampling (most at image edges inside a frame, up to about 3 levels) and
+// the JPEG's compression differ; a misplacement of 3 points gives over 15.
 constexpr double kSameRender = 6.0;
 constexpr double kMisplacement = 3.0;
-
-// ===================================================== the session
-
-// The orders panel's log, as lines.
-struct RecordingLog : OD_Log {
-    void Append(const char* line) override { lines.emplace_back(line); }
-    void Show() override { ++shown; }
-    std::vector<std::string> lines;
-    int shown = 0;
-};
-
-using ordokit::Order;
-using ordokit::Undo;
 
 class RoadTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        // The reference server works with libvips; starting it again is
-        // harmless, and the pickup tests' environment shuts it down.
+        // Started again harmlessly; the pickup tests' environment shuts it down.
         ASSERT_EQ(VIPS_INIT("document_tests"), 0);
         ResetHostForTesting();
         ordokit::RegisterOrdoDocument();
@@ -325,8 +228,7 @@ protected:
         ASSERT_TRUE(prefs.SetOutFolder(out.c_str()));
         prefs.SetResolution(kOutputResolution);
         prefs.SetOvrWrDest(true);
-        // "No Correction" for gray, RGB and CMYK images, with a profile of
-        // the server's.
+        // "No Correction" for gray, RGB and CMYK images.
         ASSERT_TRUE(prefs.SetClassDefault(0, 4, PMString(), PMString("General")));
         ASSERT_TRUE(prefs.SetClassDefault(1, 17, PMString(), PMString("General")));
         ASSERT_TRUE(prefs.SetClassDefault(2, 24, PMString(), PMString("General")));
@@ -352,9 +254,8 @@ protected:
         data->Set(prefs);
     }
 
-    // An image file placed in a new frame (page coordinates) with the image
-    // item's matrix m, moved so that the image's box starts at (x, y) of the
-    // frame.
+    // The file placed in a new frame (page coordinates) with the matrix m,
+    // moved so that the image's box starts at (x, y) of the frame.
     UIDRef Place(const std::string& file, const PMRect& frameBounds, const PMMatrix& m, double x,
                  double y) const {
         UIDRef image = dockit::PlaceFile(dockit::AddFrame(db.get(), frameBounds), file);
@@ -394,8 +295,8 @@ protected:
         return serverLog.str();
     }
 
-    // The pickup of every listed item, as the idle task does it with the
-    // session's link and preferences; the list follows relinked items.
+    // The pickup of every listed item as the idle task does it; the list
+    // follows relinked items.
     std::vector<int32_t> PickUp(std::vector<UIDRef>& items) {
         std::unique_ptr<QOR_EndPoint> endpoint;
         EXPECT_TRUE(OpenServerLink(session(), false, false, &endpoint));
@@ -414,26 +315,14 @@ protected:
         return results;
     }
 
-    static std::string LinkOf(const UIDRef& item) {
-        return InterfaceOf<IDataLink>(item)->GetLongName().GetUTF8String();
-    }
-    static PMMatrix Matrix(const UIDRef& item) {
-        return InterfaceOf<ITransform>(item)->GetInnerToParentMatrix();
-    }
-    static PMRect FrameBox(const UIDRef& item) {
-        return InterfaceOf<IGeometry>(
-                   UIDRef(item.GetDataBase(), InterfaceOf<IHierarchy>(item)->GetParentUID()))
-            ->GetBoundingBox();
-    }
-
-    // The processed image, rendered by the server to the frame's area, lies
-    // unturned at the frame's top-left corner and covers the frame: the
-    // frame's corners fall on the file's own corners. The server's output
-    // ends on whole pixels, so the file's far edges may miss the frame's by
-    // half a pixel at the output resolution.
+    // The processed image lies unturned at the frame's corner and covers the
+    // frame, its far edges within half an output pixel of the frame's.
     static ::testing::AssertionResult ShowsTheFrame(const UIDRef& item) {
         const double halfPixel = 36.0 / kOutputResolution;
-        const PMRect f = FrameBox(item);
+        const PMRect f =
+            InterfaceOf<IGeometry>(
+                UIDRef(item.GetDataBase(), InterfaceOf<IHierarchy>(item)->GetParentUID()))
+                ->GetBoundingBox();
         const PMRect local(0, 0, f.Width(), f.Height());
         ::testing::AssertionResult corners = SameArea(
             VisibleArea(item),
@@ -451,20 +340,7 @@ protected:
         return ::testing::AssertionSuccess();
     }
 
-    static ::testing::AssertionResult SameMatrix(const PMMatrix& a, const PMMatrix& b) {
-        const double x[6] = {a.A(), a.B(), a.C(), a.D(), a.Tx(), a.Ty()};
-        const double y[6] = {b.A(), b.B(), b.C(), b.D(), b.Tx(), b.Ty()};
-        for (int i = 0; i < 6; ++i) {
-            if (!(std::fabs(x[i] - y[i]) < 1e-9)) {
-                return ::testing::AssertionFailure()
-                       << "part " << i << ": " << x[i] << " instead of " << y[i];
-            }
-        }
-        return ::testing::AssertionSuccess();
-    }
-
-    // The render of the relinked image matches the one made before, and the
-    // same image moved by a few points does not.
+    // The relinked image renders as before, and moved by a few points not.
     static void ExpectSameRender(const Raster& before, const UIDRef& after) {
         const double same = MeanDifference(before, RenderFrame(after, kRenderDpi));
         EXPECT_LT(same, kSameRender);
@@ -478,7 +354,7 @@ protected:
     TempDir root;
     std::string out;
     std::unique_ptr<IDataBase> db;
-    RecordingLog log;
+    ordokit::RecordingLog log;
 };
 
 // What each placed image was before its order went out.
@@ -487,18 +363,48 @@ struct Before {
     PMMatrix matrix;
     std::array<PMPoint, 4> area;
     Raster render;
+    OD_PlacementCapture capture;
+    OD_TicketGeometry ticket;
 };
 
 Before Capture(const UIDRef& item, const std::string& renderFrom = "") {
     Before b;
-    b.file = InterfaceOf<IDataLink>(item)->GetLongName().GetUTF8String();
-    b.matrix = InterfaceOf<ITransform>(item)->GetInnerToParentMatrix();
+    b.file = LinkOf(item);
+    b.matrix = Matrix(item);
     b.area = VisibleArea(item);
     b.render = RenderFrame(item, kRenderDpi, renderFrom);
+    OD_PlacementGeometry geometry;
+    EXPECT_EQ(CapturePlacement(item, b.capture), 0);
+    EXPECT_EQ(GetPlacementGeometry(item, geometry), 0);
+    b.ticket = ComputeTicketGeometry(item, 0, 72, geometry);
     return b;
 }
 
-// ===================================================== the road
+// The offset an image cut to its own extent would need (from the ticket's
+// scale, mirrors and angle) puts the relinked file off its place.
+void ExpectFormerOffsetOff(const Before& before, const UIDRef& item) {
+    const PMRect& r = before.capture.cropRect;
+    const OD_CropFlags& flags = before.capture.cropFlags;
+    const OD_TicketGeometry& t = before.ticket;
+    const PMRect file = InterfaceOf<IGeometry>(item)->GetBoundingBox();
+    auto along = [](bool a, bool b, double start, double length, double delivered, double s) {
+        if (a) {
+            return start < 0 ? -start * s : 0.0;
+        }
+        return b ? (length - delivered) * s + kODCropTolerance : 0.0;
+    };
+    double dx =
+        along(flags.horizontalA, flags.horizontalB, r.Left(), r.Width(), file.Width(), t.scaleX);
+    double dy =
+        along(flags.verticalA, flags.verticalB, r.Top(), r.Height(), file.Height(), t.scaleY);
+    dx = t.flipGD != 0 ? -dx : dx;
+    dy = t.flipHB != 0 ? -dy : dy;
+    const double a = t.angle * kPi / 180;
+    const PMPoint former(dx * std::cos(a) - dy * std::sin(a), dx * std::sin(a) + dy * std::cos(a));
+    EXPECT_GT(std::hypot(former.X(), former.Y()), 36.0 / kOutputResolution);
+    EXPECT_GT(MeanDifference(before.render, RenderFrame(item, kRenderDpi, "", former)),
+              kSameRender);
+}
 
 TEST_F(RoadTest, EveryKindOfImageComesBackAtItsPlaceAndSwapsBackAndForth) {
     struct Case {
@@ -507,22 +413,18 @@ TEST_F(RoadTest, EveryKindOfImageComesBackAtItsPlaceAndSwapsBackAndForth) {
         PMRect frame; // on the page
         PMMatrix m;   // image into frame, before the move
         double x, y;  // where the image's box starts in the frame
+        // The frame reaches past the image: the server fills it with white,
+        // and the file stays at the frame's corner; moved by the part of the
+        // frame before the image (as was once done) it would be off.
+        bool pastImage = false;
     };
-    const std::string tiff = dir / "plain.tif";
-    WritePictureTiff(tiff, 160, 100, 72, 3);
-    const std::string jpeg = dir / "turned.jpg";
-    WritePictureJpeg(jpeg, 160, 100, 72);
-    const std::string psd = dir / "mirrored.psd";
-    WritePicturePsd(psd, 120, 80, 72);
-    const std::string gray = dir / "gray.tif";
-    WritePictureTiff(gray, 120, 80, 144, 1);
-    const std::string cmyk = dir / "cmyk.tif";
-    WritePictureTiff(cmyk, 120, 80, 72, 4);
-    const std::string leaning = dir / "leaning.tif";
-    WritePictureTiff(leaning, 160, 100, 72, 3);
-    const std::string refused = dir / "refused.tif";
-    WritePictureTiff(refused, 80, 60, 72, 1);
-
+    const std::string tiff = WritePicture(dir / "plain.tif", 160, 100);
+    const std::string jpeg = WritePicture(dir / "turned.jpg", 160, 100);
+    const std::string psd = WritePicture(dir / "mirrored.psd", 120, 80);
+    const std::string gray = WritePicture(dir / "gray.tif", 120, 80, 144, 1);
+    const std::string cmyk = WritePicture(dir / "cmyk.tif", 120, 80, 72, 4);
+    const std::string leaning = WritePicture(dir / "leaning.tif", 160, 100);
+    const std::string refused = WritePicture(dir / "refused.tif", 80, 60, 72, 1);
     const Case cases[] = {
         {"plain TIFF at 50 %", tiff, PMRect(40, 40, 100, 76), PMMatrix::MakeScale(0.5, 0.5), -10,
          -6},
@@ -536,6 +438,14 @@ TEST_F(RoadTest, EveryKindOfImageComesBackAtItsPlaceAndSwapsBackAndForth) {
          PMMatrix::MakeScale(0.75, 0.75) * PMMatrix::MakeRotation(30), -30, -25},
         {"TIFF leaning 20 degrees", leaning, PMRect(40, 300, 150, 370), PMMatrix::MakeXSkew(20),
          -20, -10},
+        {"50 %, the frame past every edge", WritePicture(dir / "small0.tif", 120, 80),
+         PMRect(40, 400, 120, 460), PMMatrix::MakeScale(0.5, 0.5), 12, 9, true},
+        {"turned 90, the frame starting before the image and ending inside it",
+         WritePicture(dir / "small1.tif", 120, 80), PMRect(160, 400, 220, 510),
+         PMMatrix::MakeRotation(90), 14, 10, true},
+        {"turned 90 at 50 %, mirrored, the frame past the far edges",
+         WritePicture(dir / "small2.tif", 120, 80), PMRect(260, 400, 330, 480),
+         PMMatrix::MakeScale(-0.5, 0.5) * PMMatrix::MakeRotation(90), -6, 8, true},
     };
     std::vector<UIDRef> items;
     std::vector<Before> before;
@@ -571,6 +481,9 @@ TEST_F(RoadTest, EveryKindOfImageComesBackAtItsPlaceAndSwapsBackAndForth) {
         EXPECT_EQ(std::string(undo.otherFile), cases[i].file);
         EXPECT_TRUE(ShowsTheFrame(item));
         ExpectSameRender(before[i].render, item);
+        if (cases[i].pastImage) {
+            ExpectFormerOffsetOff(before[i], item);
+        }
     }
     // The refused job: failed, its message logged, nothing relinked.
     const UIDRef refusedItem = panel[n];
@@ -611,6 +524,7 @@ TEST_F(RoadTest, EveryKindOfImageComesBackAtItsPlaceAndSwapsBackAndForth) {
             EXPECT_TRUE(SameArea(VisibleArea(item), want.area, 1e-6));
             EXPECT_EQ(Order(item).status, round == 1 ? kODStatusReady : kODStatusDone);
             EXPECT_EQ(Undo(item).savedStatus, round == 1 ? kODStatusDone : kODStatusReady);
+            EXPECT_EQ(std::string(Undo(item).otherFile), (round == 1 ? processed : before)[i].file);
             EXPECT_LT(MeanDifference(want.render, RenderFrame(item, kRenderDpi)), 1e-9);
         }
         const UIDRef item = action.Parameters().At(static_cast<int32_t>(n));
@@ -624,10 +538,13 @@ TEST_F(RoadTest, AnOpiPlaceholderComesBackThroughTheLowResolutionFolder) {
     // The placeholder stands for a high-resolution image of the same size
     // (2 x 1.2 inches): 50 x 30 pixels over 144 x 86.4 points, and 200 x 120
     // pixels at 100 ppi.
-    const std::string highRes = dir / "highres.tif";
-    WritePictureTiff(highRes, 200, 120, 100, 3);
+    const std::string highRes = WritePicture(dir / "highres.tif", 200, 120, 100);
     const std::string placeholder = dir / "placeholder.eps";
-    WriteOpiPlaceholder(placeholder, 50, 30, 144, 86.4, highRes, 100);
+    samples::EpsImage eps;
+    eps.image = {50, 30, 3};
+    eps.width = 144;
+    eps.height = 86.4;
+    samples::WriteOpiPlaceholder(placeholder, eps, {highRes, "", 100});
     const std::string lowRes = dir / "lowres";
     fs::create_directory(lowRes);
     OD_PrefsData prefs = Prefs();
@@ -678,86 +595,11 @@ TEST_F(RoadTest, AnOpiPlaceholderComesBackThroughTheLowResolutionFolder) {
     EXPECT_EQ(Order(action.Parameters().At(0)).status, kODStatusDone);
 }
 
-// A frame larger than its image: the server renders the frame's whole area
-// and fills what lies outside the image with white, so the processed file
-// already holds the image at its place in the frame and stays at the frame's
-// corner. Moving it by the part of the frame before the image, scaled by
-// SCALEX and turned by ANGLE (the offset an image cut to its own extent
-// would need, as once computed), puts it off by that much.
-TEST_F(RoadTest, FramesReachingPastTheImageKeepTheImageWhereItWas) {
-    struct Case {
-        const char* name;
-        PMRect frame;
-        PMMatrix m;
-        double x, y;
-    };
-    const std::string file = dir / "small.tif";
-    WritePictureTiff(file, 120, 80, 72, 3);
-    const Case cases[] = {
-        {"50 %, the frame past every edge", PMRect(40, 40, 120, 100), PMMatrix::MakeScale(0.5, 0.5),
-         12, 9},
-        {"turned 90, the frame starting before the image and ending inside it",
-         PMRect(160, 40, 220, 150), PMMatrix::MakeRotation(90), 14, 10},
-        {"turned 90 at 50 %, mirrored, the frame past the far edges", PMRect(260, 40, 330, 120),
-         PMMatrix::MakeScale(-0.5, 0.5) * PMMatrix::MakeRotation(90), -6, 8},
-    };
-    std::vector<UIDRef> items;
-    std::vector<Before> before;
-    std::vector<OD_PlacementCapture> captures;
-    std::vector<OD_TicketGeometry> tickets;
-    for (const Case& c : cases) {
-        const std::string copy = dir / ("small" + std::to_string(items.size()) + ".tif");
-        fs::copy_file(file, copy);
-        items.push_back(Place(copy, c.frame, c.m, c.x, c.y));
-        before.push_back(Capture(items.back()));
-        OD_PlacementCapture capture;
-        OD_PlacementGeometry geometry;
-        EXPECT_EQ(CapturePlacement(items.back(), capture), 0);
-        EXPECT_EQ(GetPlacementGeometry(items.back(), geometry), 0);
-        captures.push_back(capture);
-        tickets.push_back(ComputeTicketGeometry(items.back(), 0, 72, geometry));
-    }
-    const std::string serverLog = OrderSendAndServe(items);
-    std::vector<UIDRef> panel = items;
-    ASSERT_EQ(PickUp(panel), std::vector<int32_t>(items.size(), 0)) << serverLog;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        SCOPED_TRACE(cases[i].name);
-        EXPECT_TRUE(ShowsTheFrame(panel[i]));
-        ExpectSameRender(before[i].render, panel[i]);
-
-        // The offset as the ticket's scale, mirrors and angle made it.
-        const PMRect& r = captures[i].cropRect;
-        const OD_CropFlags& flags = captures[i].cropFlags;
-        const OD_TicketGeometry& t = tickets[i];
-        const PMRect file = InterfaceOf<IGeometry>(panel[i])->GetBoundingBox();
-        auto along = [](bool a, bool b, double start, double length, double delivered, double s) {
-            if (a) {
-                return start < 0 ? -start * s : 0.0;
-            }
-            return b ? (length - delivered) * s + kODCropTolerance : 0.0;
-        };
-        double dx = along(flags.horizontalA, flags.horizontalB, r.Left(), r.Width(), file.Width(),
-                          t.scaleX);
-        double dy =
-            along(flags.verticalA, flags.verticalB, r.Top(), r.Height(), file.Height(), t.scaleY);
-        dx = t.flipGD != 0 ? -dx : dx;
-        dy = t.flipHB != 0 ? -dy : dy;
-        const double a = t.angle * kPi / 180;
-        const PMPoint former(dx * std::cos(a) - dy * std::sin(a),
-                             dx * std::sin(a) + dy * std::cos(a));
-        const double moved =
-            MeanDifference(before[i].render, RenderFrame(panel[i], kRenderDpi, "", former));
-        EXPECT_GT(std::hypot(former.X(), former.Y()), 36.0 / kOutputResolution);
-        EXPECT_GT(moved, kSameRender);
-    }
-}
-
 // The server records in its processing mark the option it applied; an image
 // that comes back from it and is ordered again is proposed that option's
 // process code (here RGB "Correction", whatever the default of RGB images).
 TEST_F(RoadTest, AProcessedImageOrderedAgainIsProposedTheProcessItWentThrough) {
-    const std::string file = dir / "again.tif";
-    WritePictureTiff(file, 80, 50, 72, 3);
+    const std::string file = WritePicture(dir / "again.tif", 80, 50);
     UIDRef item = Place(file, PMRect(40, 40, 120, 90), PMMatrix(), 0, 0);
     const std::string serverLog = OrderSendAndServe({item}, [](const UIDRef& ordered) {
         OD_ProcData order = Order(ordered);
@@ -775,19 +617,14 @@ TEST_F(RoadTest, AProcessedImageOrderedAgainIsProposedTheProcessItWentThrough) {
 }
 
 TEST_F(RoadTest, WithTheDefaultFileOptionsEveryPlacedOriginalStaysByteForByte) {
-    // No "Save in folder:", no overwriting, no replacing: the results go
-    // beside their sources under names of their own.
+    // No output folder, no overwriting: results go beside their sources.
     OD_PrefsData prefs = Prefs();
     ASSERT_TRUE(prefs.SetOutFolder(""));
     prefs.SetOvrWrDest(false);
     SetPrefs(prefs);
-    const std::string tiff = dir / "flowers.tif";
-    WritePictureTiff(tiff, 80, 50, 72, 3);
-    const std::string psd = dir / "flowers.psd";
-    WritePicturePsd(psd, 60, 40, 72);
-    const std::string jpeg = dir / "photo.jpg";
-    WritePictureJpeg(jpeg, 80, 50, 72);
-    const std::vector<std::string> files{tiff, psd, jpeg};
+    const std::vector<std::string> files{WritePicture(dir / "flowers.tif", 80, 50),
+                                         WritePicture(dir / "flowers.psd", 60, 40),
+                                         WritePicture(dir / "photo.jpg", 80, 50)};
     std::vector<std::string> bytes;
     std::vector<UIDRef> items;
     for (const std::string& file : files) {

@@ -4,39 +4,23 @@
 
 #include "OD_Send.h"
 
-#include "../host/DocumentTestKit.h"
 #include "../host/RecordingEndPoint.h"
 #include "DocumentFile.h"
-#include "DocumentModel.h"
 #include "DocumentUtils.h"
-#include "HostPlatform.h"
-#include "HostStrings.h"
-#include "ICommand.h"
-#include "IDataBase.h"
 #include "IOrdoPrefsData.h"
 #include "ISession.h"
-#include "ITransform.h"
-#include "ImportUtils.h"
-#include "OD_DataAccessor.h"
 #include "OD_JobJournal.h"
 #include "OD_Jobs.h"
-#include "OD_Preferences.h"
 #include "OD_Resampling.h"
 #include "OD_Ticket.h"
-#include "ObjectModel.h"
-#include "OrdoCommands.h"
 #include "OrdoDocumentKit.h"
 #include "Platform.h"
-#include "QOR_EndPoint.h"
 #include "QOR_EndPointFile.h"
 #include "SessionIDs.h"
-#include "StringTables.h"
-#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -98,23 +82,18 @@ protected:
     RecordingEndPoint endpoint;
 };
 
-TEST_F(SendTest, TheItemsRecordIsSentAndNotStored) {
-    Store(0, Order(kODStatusReady));
+TEST_F(SendTest, OnlyAReadyRecordIsSentAndItIsNotStored) {
     OD_ProcData updated;
+    EXPECT_EQ(SendOrder(UIDRef(db.get(), kInvalidUID), &endpoint, updated), -1);
+    EXPECT_EQ(SendOrder(items[0], &endpoint, updated), -1); // status 0: not Ready
+    EXPECT_TRUE(endpoint.bodies.empty());
+    Store(0, Order(kODStatusReady));
     ASSERT_EQ(SendOrder(items[0], &endpoint, updated), 0);
     EXPECT_EQ(updated.status, kODStatusSent);
     EXPECT_EQ(updated.jobName, "job0001");
     EXPECT_EQ(Stored(0).status, kODStatusReady);
     ASSERT_EQ(endpoint.bodies.size(), 1u);
     EXPECT_NE(endpoint.bodies[0].find("PATHIN: " + image + "\n"), std::string::npos);
-}
-
-TEST_F(SendTest, AnItemWithoutAnOrderRecordIsNotSent) {
-    OD_ProcData updated;
-    EXPECT_EQ(SendOrder(UIDRef(db.get(), kInvalidUID), &endpoint, updated), -1);
-    // A record with status 0: not Ready.
-    EXPECT_EQ(SendOrder(items[0], &endpoint, updated), -1);
-    EXPECT_TRUE(endpoint.bodies.empty());
 }
 
 TEST_F(SendTest, SentOrdersAreStoredInOneUndoStepAndTheOthersLeft) {
@@ -124,13 +103,21 @@ TEST_F(SendTest, SentOrdersAreStoredInOneUndoStepAndTheOthersLeft) {
     tooLong.sourcePath = PMString("/" + std::string(600, 's'));
     Store(2, tooLong);
     const OD_ProcData before0 = Stored(0);
-
     std::vector<int> results;
     const int undoBefore = db->UndoCount();
+
+    // A failing server link: nothing is stored.
+    endpoint.answer = -4;
+    EXPECT_EQ(SendOrders(All(), &endpoint, &results), 0);
+    EXPECT_EQ(results[0], -4);
+    EXPECT_EQ(db->UndoCount(), undoBefore);
+    EXPECT_EQ(Stored(0), before0);
+    endpoint.answer = 0;
+    endpoint.bodies.clear();
+
     EXPECT_EQ(SendOrders(All(), &endpoint, &results), 1);
     EXPECT_EQ(results, (std::vector<int>{0, -1, kODSendPathInTooLong}));
     EXPECT_EQ(db->UndoCount(), undoBefore + 1);
-
     OD_ProcData want = before0;
     want.status = kODStatusSent;
     want.jobName = PMString("job0001");
@@ -182,17 +169,6 @@ TEST_F(SendTest, OrdersThatCannotGoAreFoundBeforeAnythingIsSent) {
     EXPECT_EQ(Stored(2).status, kODStatusSent);
 }
 
-TEST_F(SendTest, NothingIsStoredWhenTheServerLinkFails) {
-    Store(0, Order(kODStatusReady));
-    endpoint.answer = -4;
-    const int undoBefore = db->UndoCount();
-    std::vector<int> results;
-    EXPECT_EQ(SendOrders(All(), &endpoint, &results), 0);
-    EXPECT_EQ(results[0], -4);
-    EXPECT_EQ(db->UndoCount(), undoBefore);
-    EXPECT_EQ(Stored(0).status, kODStatusReady);
-}
-
 TEST_F(SendTest, TheResamplingCheckReadsTheItemsOrder) {
     OD_PrefsData prefs;
     int factor = 0;
@@ -208,8 +184,6 @@ TEST_F(SendTest, TheResamplingCheckReadsTheItemsOrder) {
     EXPECT_EQ(ResamplingText(kODResamplingOK, 0), "Dimensions are OK");
     EXPECT_EQ(CheckResampling(UIDRef(db.get(), kInvalidUID), prefs, factor), kODResamplingOK);
 }
-
-// ------------------------------------------------------ the record of jobs out
 
 // Sends through a real hot folder, where the server takes a job by moving it
 // out of Data/tmp.
@@ -254,13 +228,11 @@ protected:
 };
 
 TEST_F(SendRecordTest, AnOrderSentButShownReadyIsNeverSentTwice) {
-    // How an order that went out comes to show Ready again: the host's Undo
-    // of the send, or a crash before the document was saved (the saved file
-    // still holds it Ready).
+    // Shown Ready again after the host's Undo of the send, or after a crash
+    // before the document was saved.
     for (const bool undo : {true, false}) {
         for (const bool taken : {true, false}) {
             SCOPED_TRACE(std::string(undo ? "undo" : "crash") + (taken ? ", taken" : ", waiting"));
-            // Each case starts with no job of this image out.
             for (const OD_JobEntry& e : OD_JobJournal::ForIdentityFolder().List()) {
                 OD_JobJournal::ForIdentityFolder().Remove(e.job);
             }
@@ -283,9 +255,9 @@ TEST_F(SendRecordTest, AnOrderSentButShownReadyIsNeverSentTwice) {
                 }
                 db = DocumentFile::Open(PMString(saved), why);
                 ASSERT_TRUE(db) << why;
-                items[0] = UIDRef(db.get(), items[0].GetUID());
-                items[1] = UIDRef(db.get(), items[1].GetUID());
-                items[2] = UIDRef(db.get(), items[2].GetUID());
+                for (UIDRef& item : items) {
+                    item = UIDRef(db.get(), item.GetUID());
+                }
                 ASSERT_EQ(Stored(0).status, kODStatusReady);
                 // Opening the document finds the job again: Sent under it.
                 EXPECT_EQ(NoteDocumentOpened(db.get(), nullptr), 1);

@@ -3,30 +3,14 @@
 // action must leave alone.
 #include "OD_ActionUndoRedo.h"
 
-#include "../host/DocumentTestKit.h"
-#include "DocumentModel.h"
 #include "DocumentUtils.h"
-#include "HostStrings.h"
-#include "ICommand.h"
-#include "IDataLink.h"
-#include "IGeometry.h"
-#include "IHierarchy.h"
 #include "IMG_Exception.h"
-#include "ITransform.h"
-#include "ImportUtils.h"
-#include "OD_DataAccessor.h"
 #include "OD_Geometry.h"
 #include "OD_Pickup.h"
-#include "ObjectModel.h"
-#include "OrdoCommands.h"
 #include "OrdoDocumentKit.h"
-#include "StringTables.h"
-#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -35,19 +19,11 @@
 
 namespace {
 
-std::string LinkOf(const UIDRef& item) {
-    return InterfaceOf<IDataLink>(item)->GetLongName().GetUTF8String();
-}
-
-PMMatrix Matrix(const UIDRef& item) {
-    return InterfaceOf<ITransform>(item)->GetInnerToParentMatrix();
-}
-
-bool SameMatrix(const PMMatrix& a, const PMMatrix& b) {
-    return std::fabs(a.A() - b.A()) < 1e-9 && std::fabs(a.B() - b.B()) < 1e-9 &&
-           std::fabs(a.C() - b.C()) < 1e-9 && std::fabs(a.D() - b.D()) < 1e-9 &&
-           std::fabs(a.Tx() - b.Tx()) < 1e-9 && std::fabs(a.Ty() - b.Ty()) < 1e-9;
-}
+using ordokit::LinkOf;
+using ordokit::Matrix;
+using ordokit::Order;
+using ordokit::SameMatrix;
+using ordokit::Undo;
 
 ::testing::AssertionResult NearPlacement(const OD_UndoPlacement& got,
                                          const OD_UndoPlacement& want) {
@@ -56,8 +32,7 @@ bool SameMatrix(const PMMatrix& a, const PMMatrix& b) {
                          want.yScale,   want.xOffset, want.yOffset};
     for (int i = 0; i < 6; ++i) {
         if (!(std::fabs(g[i] - w[i]) < 1e-9)) {
-            return ::testing::AssertionFailure()
-                   << "part " << i << ": " << g[i] << " instead of " << w[i];
+            return ::testing::AssertionFailure() << "part " << i << ": " << g[i] << " not " << w[i];
         }
     }
     if (got.xMirrored != want.xMirrored || got.yMirrored != want.yMirrored) {
@@ -65,16 +40,6 @@ bool SameMatrix(const PMMatrix& a, const PMMatrix& b) {
     }
     return ::testing::AssertionSuccess();
 }
-
-using ordokit::Order;
-using ordokit::Undo;
-
-struct RecordingLog : OD_Log {
-    void Append(const char* line) override { lines.emplace_back(line); }
-    void Show() override { ++shown; }
-    std::vector<std::string> lines;
-    int shown = 0;
-};
 
 class UndoRedoTest : public ::testing::Test {
 protected:
@@ -103,15 +68,29 @@ protected:
         EXPECT_EQ(OD_DataAccessor(image).Write(order), kSuccess);
         return image;
     }
-    // An image relinked to the processed file as the pickup does it, Done.
-    UIDRef ProcessedImage(double left) {
+    // An image relinked to the processed file as the pickup does it, with
+    // the status (Done unless told).
+    UIDRef ProcessedImage(double left, uint16_t status = kODStatusDone) {
         UIDRef image = Image(left, kODStatusSent);
         UIDRef made;
         EXPECT_TRUE(RelinkToProcessedFile(image, processed.c_str(), 1, 0, made));
         OD_ProcData order = Order(made);
-        order.status = kODStatusDone;
+        order.status = status;
         EXPECT_EQ(OD_DataAccessor(made).Write(order), kSuccess);
         return made;
+    }
+    // One Execute of the action over the items; the action, for its list.
+    static std::unique_ptr<OD_ActionUndoRedoItems> Execute(std::initializer_list<UIDRef> items,
+                                                           OD_Log* log = nullptr) {
+        OD_ActionUndoRedoItemsParams p;
+        for (const UIDRef& item : items) {
+            p.Append(item);
+        }
+        p.log = log;
+        auto action = std::make_unique<OD_ActionUndoRedoItems>();
+        action->SetParameters(p);
+        action->Execute();
+        return action;
     }
 
     TempDir dir;
@@ -120,27 +99,14 @@ protected:
     std::string processed;
 };
 
-TEST(UndoRedoParams, NewParametersAskForTheUsualOptions) {
-    OD_ActionUndoRedoItemsParams p;
-    EXPECT_EQ(p.option1, 1);
-    EXPECT_EQ(p.option2, 0);
-    EXPECT_EQ(p.Count(), 0);
-    EXPECT_EQ(p.At(0), UIDRef());
-    EXPECT_EQ(p.target, UIDRef());
-}
-
-TEST(UndoRedoParams, OtherParametersAreRefused) {
-    OD_ActionParameters other;
+TEST(UndoRedoParams, OtherParametersAreRefusedAndTheActionCopiesListAndOptions) {
     OD_ActionUndoRedoItems action;
     try {
-        action.SetParameters(other);
+        action.SetParameters(OD_ActionParameters());
         FAIL() << "no exception";
     } catch (const IMG_Exception& e) {
         EXPECT_EQ(e.Code(), -1);
     }
-}
-
-TEST(UndoRedoParams, TheActionCopiesTheListAndTheOptions) {
     IDataBase* fakeDb = reinterpret_cast<IDataBase*>(0x10);
     UIDList list(fakeDb);
     list.Append(UID(5));
@@ -149,7 +115,6 @@ TEST(UndoRedoParams, TheActionCopiesTheListAndTheOptions) {
     base.SetItems(list);
     OD_ActionUndoRedoItemsParams p(base);
     p.option2 = 1;
-    OD_ActionUndoRedoItems action;
     action.SetParameters(p);
     p.Append(UIDRef(fakeDb, UID(11)));
     ASSERT_EQ(action.Parameters().Count(), 2);
@@ -169,7 +134,6 @@ TEST_F(UndoRedoTest, TwoExecutesReturnFileGeometryAndStatus) {
     p.Append(item);
     OD_ActionUndoRedoItems action;
     action.SetParameters(p);
-
     action.Execute();
     UIDRef undone = action.Parameters().At(0);
     EXPECT_EQ(LinkOf(undone), original);
@@ -190,18 +154,14 @@ TEST_F(UndoRedoTest, TwoExecutesReturnFileGeometryAndStatus) {
     EXPECT_EQ(GetUndoRedoState(redone), OD_UndoRedoState::kSwappable);
     EXPECT_TRUE(SameMatrix(Matrix(redone), processedMatrix));
     EXPECT_EQ(Undo(redone), record);
-}
 
-TEST_F(UndoRedoTest, AWarningStatusComesBackToo) {
-    UIDRef item = ProcessedImage(50);
-    OD_ProcData order = Order(item);
-    order.status = kODStatusReplyMinus1;
-    ASSERT_EQ(OD_DataAccessor(item).Write(order), kSuccess);
-    ASSERT_TRUE(UndoRedoProcess(item));
-    EXPECT_EQ(Order(item).status, kODStatusReady);
-    EXPECT_EQ(Undo(item).savedStatus, kODStatusReplyMinus1);
-    ASSERT_TRUE(UndoRedoProcess(item));
-    EXPECT_EQ(Order(item).status, kODStatusReplyMinus1);
+    // A warning status comes back too.
+    UIDRef warned = ProcessedImage(200, kODStatusReplyMinus1);
+    ASSERT_TRUE(UndoRedoProcess(warned));
+    EXPECT_EQ(Order(warned).status, kODStatusReady);
+    EXPECT_EQ(Undo(warned).savedStatus, kODStatusReplyMinus1);
+    ASSERT_TRUE(UndoRedoProcess(warned));
+    EXPECT_EQ(Order(warned).status, kODStatusReplyMinus1);
 }
 
 TEST_F(UndoRedoTest, AnItemWithoutAnUndoRecordIsSkippedAndTheNextIsSwapped) {
@@ -209,22 +169,14 @@ TEST_F(UndoRedoTest, AnItemWithoutAnUndoRecordIsSkippedAndTheNextIsSwapped) {
     UIDRef item = ProcessedImage(50);
     const std::string plainBefore = LinkOf(plain);
     const PMMatrix plainMatrix = Matrix(plain);
-
-    OD_ActionUndoRedoItemsParams p;
-    p.Append(plain);
-    p.Append(UIDRef()); // not an item at all
-    p.Append(item);
-    OD_ActionUndoRedoItems action;
-    action.SetParameters(p);
-    action.Execute();
-
-    EXPECT_EQ(action.Parameters().At(0), plain);
+    auto action = Execute({plain, UIDRef(), item}); // the second is not an item at all
+    EXPECT_EQ(action->Parameters().At(0), plain);
     EXPECT_EQ(LinkOf(plain), plainBefore);
     EXPECT_TRUE(SameMatrix(Matrix(plain), plainMatrix));
     EXPECT_EQ(Order(plain).status, kODStatusDone);
     EXPECT_EQ(Undo(plain).savedStatus, 0);
     EXPECT_EQ(GetUndoRedoState(plain), OD_UndoRedoState::kNothingToSwap);
-    const UIDRef swapped = action.Parameters().At(2);
+    const UIDRef swapped = action->Parameters().At(2);
     EXPECT_EQ(LinkOf(swapped), original);
     EXPECT_EQ(Order(swapped).status, kODStatusReady);
 }
@@ -258,41 +210,23 @@ TEST_F(UndoRedoTest, AnItemWithoutItsOtherFileIsLeftAsItIsAndTheLogSaysWhy) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         dockit::WriteTiff(original, 200, 100, 72);
-        const UIDRef item = c.make();
-        const std::string link = LinkOf(item);
-        const OD_UndoData record = Undo(item);
+        UIDRef item = c.make();
+        const std::string before = dockit::Content(*db);
         const int32_t steps = db->UndoCount();
         EXPECT_EQ(GetUndoRedoState(item), c.state);
-
-        RecordingLog log;
-        OD_ActionUndoRedoItemsParams p;
-        p.Append(item);
-        p.Append(item);
-        p.log = &log;
-        OD_ActionUndoRedoItems action;
-        action.SetParameters(p);
-        action.Execute();
-        ASSERT_EQ(action.Parameters().At(0), item); // neither relinked nor replaced
-        EXPECT_EQ(LinkOf(item), link);
-        EXPECT_EQ(Order(item).status, kODStatusDone);
-        EXPECT_EQ(Undo(item), record);
+        EXPECT_FALSE(UndoRedoProcess(item));
+        ordokit::RecordingLog log;
+        auto action = Execute({item, item}, &log);
+        ASSERT_EQ(action->Parameters().At(0), item); // neither relinked nor replaced
+        EXPECT_EQ(dockit::Content(*db), before);
         EXPECT_EQ(db->UndoCount(), steps);
         EXPECT_EQ(log.lines, std::vector<std::string>{c.line}); // once for the two
         EXPECT_EQ(log.shown, 1);
     }
 }
 
-TEST_F(UndoRedoTest, AMissingOtherFileLeavesTheItemAsItIs) {
-    UIDRef item = ProcessedImage(50);
-    std::filesystem::remove(original);
-    const std::string before = dockit::Content(*db);
-    EXPECT_FALSE(UndoRedoProcess(item));
-    EXPECT_EQ(dockit::Content(*db), before);
-}
-
 TEST_F(UndoRedoTest, ALinkedPathThatWouldNotFitTheRecordIsNotSwapped) {
     UIDRef item = ProcessedImage(50);
-    // Link a file with a long path as the processed one would be.
     std::string deep = dir.Path();
     while (deep.size() <= kODUndoPathSize) {
         deep += "/" + std::string(60, 'p');
@@ -309,32 +243,22 @@ TEST_F(UndoRedoTest, ALinkedPathThatWouldNotFitTheRecordIsNotSwapped) {
 
 TEST_F(UndoRedoTest, EachExecuteIsOneStepOfTheHostsHistory) {
     UIDRef item = ProcessedImage(50);
-    const std::string processed = dockit::Content(*db);
-    auto execute = [&] {
-        OD_ActionUndoRedoItemsParams p;
-        p.Append(item);
-        OD_ActionUndoRedoItems action;
-        action.SetParameters(p);
-        action.Execute();
-        item = action.Parameters().At(0);
-    };
+    const std::string processedState = dockit::Content(*db);
     const int32_t steps = db->UndoCount();
-    const uint16_t done = Order(item).status;
-    execute();
-    const std::string original = dockit::Content(*db);
-    ASSERT_NE(original, processed);
-    // The relink, the move, the undo record and the order record: one step,
-    // so link, geometry and both records never disagree whichever way the
-    // host's history goes.
+    item = Execute({item})->Parameters().At(0);
+    const std::string originalState = dockit::Content(*db);
+    ASSERT_NE(originalState, processedState);
+    // Relink, move and both records in one step: they never disagree
+    // whichever way the host's history goes.
     EXPECT_EQ(db->UndoCount(), steps + 1);
     ASSERT_TRUE(db->Undo());
-    EXPECT_EQ(dockit::Content(*db), processed);
+    EXPECT_EQ(dockit::Content(*db), processedState);
     ASSERT_TRUE(db->Redo());
-    EXPECT_EQ(dockit::Content(*db), original);
+    EXPECT_EQ(dockit::Content(*db), originalState);
     item = UIDRef(db.get(), item.GetUID());
     EXPECT_EQ(Order(item).status, kODStatusReady);
-    execute(); // and the swap goes on from there
-    EXPECT_EQ(Order(item).status, done);
+    item = Execute({item})->Parameters().At(0); // and the swap goes on from there
+    EXPECT_EQ(Order(item).status, kODStatusDone);
 }
 
 } // namespace
