@@ -224,10 +224,7 @@ TEST_F(FillOrderTest, AGrayTiffTakesTheGraySlot) {
     EXPECT_EQ(r.processCode, 3);
     EXPECT_EQ(r.prefix, PMString("GR"));
     EXPECT_EQ(r.profile, PMString("GrayProfile"));
-}
-
-TEST_F(FillOrderTest, ProvisionalWhenAsked) {
-    EXPECT_EQ(Fill(Image("a.tif", Kind::rgb), true).status, kODStatusProvisional);
+    EXPECT_EQ(Fill(path, true).status, kODStatusProvisional);
 }
 
 TEST_F(FillOrderTest, NameRulesOnPlacedImages) {

@@ -324,7 +324,7 @@ TEST_F(TicketTest, ResolutionIsTruncated) {
     EXPECT_EQ(lines["RESY"], "299");
 }
 
-TEST_F(TicketTest, OnlyReadyOrdersAreSent) {
+TEST_F(TicketTest, OnlyReadyOrdersWithGeometryAndAnEndpointAreSent) {
     const UIDRef item = Image();
     OD_ProcData order = Order();
     OD_ProcData updated;
@@ -333,19 +333,13 @@ TEST_F(TicketTest, OnlyReadyOrdersAreSent) {
         order.status = status;
         EXPECT_EQ(SendOrder(item, order, &endpoint, updated), -1) << status;
     }
+    EXPECT_EQ(SendOrder(UIDRef(db.get(), kInvalidUID), Order(), &endpoint, updated), -1);
+    EXPECT_EQ(SendOrder(item, Order(), nullptr, updated), -1);
     EXPECT_EQ(endpoint.Calls(), 0);
     EXPECT_EQ(updated.outputName, "untouched");
     order.status = kODStatusReadyAlt;
     EXPECT_EQ(SendOrder(item, order, &endpoint, updated), 0);
     EXPECT_EQ(updated.status, kODStatusSent);
-}
-
-TEST_F(TicketTest, NoGeometryOrEndpointGivesMinusOne) {
-    const UIDRef item = Image();
-    OD_ProcData updated;
-    EXPECT_EQ(SendOrder(UIDRef(db.get(), kInvalidUID), Order(), &endpoint, updated), -1);
-    EXPECT_EQ(SendOrder(item, Order(), nullptr, updated), -1);
-    EXPECT_EQ(endpoint.Calls(), 0);
 }
 
 TEST_F(TicketTest, TooLongTextsAreRefusedAndNothingIsSent) {
