@@ -477,36 +477,6 @@ TEST(EpsReaderStd, ALargeBinaryBlockIsSkipped) {
     EXPECT_EQ(Inspect<Proxy_EPS_Std>(path).code, -11);
 }
 
-TEST(EpsReaderFactory, OpiPlaceholdersGoToTheOpiReadersOnlyWhenAccepted) {
-    TempDir dir;
-    const std::string opi = dir / "opi.eps";
-    WriteFile(opi, Eps("%%BoundingBox: 0 0 240 192\n"
-                       "%ALDImageFileName: (Vol:Images:Photo.tif)\n"
-                       "%ALDImageType: 4 8\n"));
-    auto accepted = IMG_OpenImageFile(opi.c_str(), "r", true);
-    ASSERT_NE(accepted, nullptr);
-    EXPECT_STREQ(accepted->ReaderName(), "Proxy_EPS_OPI");
-    EXPECT_EQ(accepted->GetFormatCode(), 0x211u);
-    char name[512] = {};
-    accepted->GetLinkedName(name, sizeof name);
-    EXPECT_STREQ(name, "Vol:Images:Photo.tif");
-
-    auto plain = IMG_OpenImageFile(opi.c_str(), "r", false);
-    ASSERT_NE(plain, nullptr);
-    EXPECT_STREQ(plain->ReaderName(), "Proxy_EPS_Std");
-    EXPECT_EQ(plain->GetFormatCode(), 0x200u);
-    EXPECT_EQ(plain->LinkedName(), nullptr);
-
-    // Another placeholder whose box the plain reader cannot read.
-    const std::string other = dir / "other.eps";
-    WriteFile(other, Eps("%%BoundingBox: (atend)\n%ArchReplaceImage: (Vol:Hi:Photo.tif)\n"));
-    auto otherAccepted = IMG_OpenImageFile(other.c_str(), "r", true);
-    ASSERT_NE(otherAccepted, nullptr);
-    EXPECT_STREQ(otherAccepted->ReaderName(), "Proxy_EPS_OPI_Other");
-    EXPECT_EQ(otherAccepted->GetFormatCode(), 0x211u);
-    EXPECT_EQ(IMG_OpenImageFile(other.c_str(), "r", false), nullptr);
-}
-
 // ---------------------------------------------------------------------------
 // Data blocks
 

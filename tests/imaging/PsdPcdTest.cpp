@@ -61,15 +61,15 @@ struct Psd {
     uint32_t columns = 3;
     uint16_t depth = 8;
     uint16_t mode = 3;
-    std::string colourData;
-    std::optional<uint32_t> colourLength;
+    std::string colourData{};
+    std::optional<uint32_t> colourLength{};
     std::string resources = Resource(1033, "", "thumb") + ResolutionEntry(300u << 16);
-    std::optional<uint32_t> resourceLength;
+    std::optional<uint32_t> resourceLength{};
     // Layer-info length 0, then a global mask length 0.
     std::string layerSection = Be32(0) + Be32(0);
-    std::optional<uint32_t> layerLength;
+    std::optional<uint32_t> layerLength{};
     uint16_t compression = 0;
-    std::string afterCompression; // row byte counts and image data
+    std::string afterCompression{}; // row byte counts and image data
 
     std::size_t CompressionOffset() const {
         return 26 + 4 + colourData.size() + 4 + resources.size() + 4 + layerSection.size();
@@ -98,13 +98,6 @@ Psd RunLength(Psd p) {
     for (uint32_t i = 0; i < rows; ++i) {
         p.afterCompression += std::string("\x02\x00", 2);
     }
-    return p;
-}
-
-// The document, run-length coded when asked, with the change made.
-Psd With(const std::function<void(Psd&)>& change, bool runLength = false) {
-    Psd p = runLength ? RunLength(Psd{}) : Psd{};
-    change(p);
     return p;
 }
 
@@ -142,30 +135,22 @@ TEST(PsdFileHeader, ReadsFieldsBlocksAndPositions) {
     const Case cases[] = {
         {"raw RGB", Psd{}, 0, 0},
         {"run-length RGB", RunLength(Psd{}), 0, 0},
-        {"indexed with palette", With([](Psd& p) {
-             p.mode = 2;
-             p.channels = 1;
-             p.colourData = std::string(768, '\x7F');
-         }),
-         0, 0},
-        {"duotone with its data", With([](Psd& p) {
-             p.mode = 8;
-             p.colourData = "duotone curves";
-         }),
-         0, 0},
-        {"negative layer count",
-         With([](Psd& p) { p.layerSection = Be32(2) + Be16(0xFFFF) + Be32(0); }, true), -1, 2},
+        {"indexed with palette",
+         {.channels = 1, .mode = 2, .colourData = std::string(768, '\x7F')},
+         0,
+         0},
+        {"duotone with its data", {.mode = 8, .colourData = "duotone curves"}, 0, 0},
+        {"negative layer count", RunLength({.layerSection = Be32(2) + Be16(0xFFFF) + Be32(0)}), -1,
+         2},
         // A layer section shorter than its layer-info fields: they are read
         // from the compression and the data, and the image data still starts
         // right after the section.
-        {"empty layer section", With([](Psd& p) {
-             p.layerSection = "";
-             p.afterCompression = std::string(20, '\x33');
-         }),
-         0x3333, 0x3333},
+        {"empty layer section",
+         {.layerSection = "", .afterCompression = std::string(20, '\x33')},
+         0x3333,
+         0x3333},
         {"layers skipped by length",
-         With([](Psd& p) { p.layerSection = Be32(12) + Be16(3) + std::string(300, '\x55'); }, true),
-         3, 12},
+         RunLength({.layerSection = Be32(12) + Be16(3) + std::string(300, '\x55')}), 3, 12},
     };
     TempDir dir;
     for (const auto& c : cases) {
@@ -204,31 +189,31 @@ TEST(PsdFileHeader, ChecksSignatureVersionDepthModeAndCompression) {
     };
     std::vector<Case> cases = {
         {"plain", Psd{}, true},
-        {"signature 8BPB", With([](Psd& p) { p.signature = "8BPB"; }), false},
-        {"signature lower case", With([](Psd& p) { p.signature = "8bps"; }), false},
-        {"version 0", With([](Psd& p) { p.version = 0; }), false},
-        {"version 2 (large document)", With([](Psd& p) { p.version = 2; }), false},
-        {"empty resources", With([](Psd& p) { p.resources.clear(); }), true},
-        {"no layer-info bytes at all", With([](Psd& p) { p.layerSection.clear(); }), false},
+        {"signature 8BPB", {.signature = "8BPB"}, false},
+        {"signature lower case", {.signature = "8bps"}, false},
+        {"version 0", {.version = 0}, false},
+        {"version 2 (large document)", {.version = 2}, false},
+        {"empty resources", {.resources = ""}, true},
+        {"no layer-info bytes at all", {.layerSection = ""}, false},
     };
     for (uint16_t depth : {0, 1, 2, 4, 8, 15, 16, 32}) {
-        cases.push_back({"depth " + std::to_string(depth), With([&](Psd& p) { p.depth = depth; }),
+        cases.push_back({"depth " + std::to_string(depth),
+                         {.depth = depth},
                          depth == 1 || depth == 8 || depth == 16});
     }
     for (uint16_t mode = 0; mode <= 12; ++mode) {
-        cases.push_back({"mode " + std::to_string(mode), With([&](Psd& p) { p.mode = mode; }),
+        cases.push_back({"mode " + std::to_string(mode),
+                         {.mode = mode},
                          mode <= 4 || (mode >= 7 && mode <= 9)});
         // Colour-mode data belongs to indexed and duotone documents only.
-        cases.push_back({"colour-mode data, mode " + std::to_string(mode), With([&](Psd& p) {
-                             p.mode = mode;
-                             p.colourData = "abc";
-                         }),
+        cases.push_back({"colour-mode data, mode " + std::to_string(mode),
+                         {.mode = mode, .colourData = "abc"},
                          mode == 2 || mode == 8});
     }
     for (uint16_t method : {0, 1, 2, 3, 0x100}) {
-        cases.push_back({"compression " + std::to_string(method),
-                         With([&](Psd& p) { p.compression = method; }, true),
-                         method == 0 || method == 1});
+        Psd doc = RunLength(Psd{});
+        doc.compression = method;
+        cases.push_back({"compression " + std::to_string(method), doc, method == 0 || method == 1});
     }
     TempDir dir;
     for (const auto& c : cases) {
@@ -243,7 +228,11 @@ TEST(PsdFileHeader, RejectsLengthsThatLieAboutTheFile) {
         Psd doc;
         bool accepted;
     };
-    auto lie = [](const std::function<void(Psd&)>& change) { return With(change, true); };
+    auto lie = [](const std::function<void(Psd&)>& change) {
+        Psd p = RunLength(Psd{});
+        change(p);
+        return p;
+    };
     const Case cases[] = {
         {"colour-mode length 4 GiB - 1", lie([](Psd& p) {
              p.mode = 2;
@@ -422,12 +411,9 @@ TEST(PsdReader, ReportsSizeChannelsAndPixelType) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("mode " + std::to_string(c.mode) + " channels " + std::to_string(c.channels));
-        Psd doc = RunLength(Psd{});
-        doc.mode = c.mode;
-        doc.channels = c.channels;
-        doc.rows = 1234;
-        doc.columns = 0x00FEDCBA;
-        const Inspected r = InspectBytes<Proxy_PSD>(RunLength(doc).Bytes());
+        const Inspected r = InspectBytes<Proxy_PSD>(
+            RunLength({.channels = c.channels, .rows = 1234, .columns = 0x00FEDCBA, .mode = c.mode})
+                .Bytes());
         ASSERT_EQ(r.code, 0);
         EXPECT_EQ(r.info.pixelType, c.pixelType);
         EXPECT_EQ(r.info.width, 0x00FEDCBAu);
@@ -450,39 +436,20 @@ TEST(PsdReader, RejectsDocumentsItDoesNotTake) {
     };
     const Case cases[] = {
         // The file class takes 1 and 16 bits; the reader only 8.
-        {"16 bits", With([](Psd& p) { p.depth = 16; }), -11},
-        {"1 bit bitmap", With([](Psd& p) {
-             p.depth = 1;
-             p.mode = 0;
-             p.channels = 1;
-         }),
-         -11},
-        {"32 bits", With([](Psd& p) { p.depth = 32; }), -11},
-        {"RGB with colour-mode data", With([](Psd& p) { p.colourData = std::string(768, 1); }),
-         -11},
-        {"not a document", With([](Psd& p) { p.signature = std::string("II*\0", 4); }), -11},
-        {"8-bit bitmap mode", With([](Psd& p) { p.mode = 0; }), -1, true},
-        {"indexed", With([](Psd& p) {
-             p.mode = 2;
-             p.channels = 1;
-             p.colourData = std::string(768, 1);
-         }),
-         -1, true},
-        {"multichannel", With([](Psd& p) { p.mode = 7; }), -1, true},
-        {"duotone", With([](Psd& p) { p.mode = 8; }), -1, true},
-        {"Lab", With([](Psd& p) { p.mode = 9; }), -1, true},
+        {"16 bits", {.depth = 16}, -11},
+        {"1 bit bitmap", {.channels = 1, .depth = 1, .mode = 0}, -11},
+        {"32 bits", {.depth = 32}, -11},
+        {"RGB with colour-mode data", {.colourData = std::string(768, 1)}, -11},
+        {"not a document", {.signature = std::string("II*\0", 4)}, -11},
+        {"8-bit bitmap mode", {.mode = 0}, -1, true},
+        {"indexed", {.channels = 1, .mode = 2, .colourData = std::string(768, 1)}, -1, true},
+        {"multichannel", {.mode = 7}, -1, true},
+        {"duotone", {.mode = 8}, -1, true},
+        {"Lab", {.mode = 9}, -1, true},
         // Channel counts without a pixel type.
-        {"RGB with 2 channels", With([](Psd& p) { p.channels = 2; }), -1},
-        {"CMYK with 3 channels", With([](Psd& p) {
-             p.mode = 4;
-             p.channels = 3;
-         }),
-         -1},
-        {"gray without channels", With([](Psd& p) {
-             p.mode = 1;
-             p.channels = 0;
-         }),
-         -1},
+        {"RGB with 2 channels", {.channels = 2}, -1},
+        {"CMYK with 3 channels", {.channels = 3, .mode = 4}, -1},
+        {"gray without channels", {.channels = 0, .mode = 1}, -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -591,7 +558,7 @@ TEST(PsdReader, ResolutionFarIntoALargeResourceSection) {
 TEST(PsdReader, OpeningAndClosing) {
     TempDir dir;
     WriteFile(dir / "doc.psd", Psd{}.Bytes());
-    WriteFile(dir / "bad.psd", With([](Psd& p) { p.mode = 7; }).Bytes());
+    WriteFile(dir / "bad.psd", Psd{.mode = 7}.Bytes());
     ExpectCloseHarmlessAndNoLeak<Proxy_PSD>(dir / "doc.psd", 0x1000u, {dir / "bad.psd"});
     // A path longer than the reader opens.
     EXPECT_EQ(Inspect<Proxy_PSD>(dir / (std::string(1100, 'a') + ".psd")).code, -4);

@@ -62,11 +62,11 @@ struct TiffPage {
     uint16_t photometric = PHOTOMETRIC_RGB;
     std::optional<float> xResolution = 300.0f;
     std::optional<uint16_t> unit = RESUNIT_INCH;
-    std::optional<std::string> description, model;
-    std::optional<std::string> opi;     // OPI image-ID tag text
-    std::optional<std::string> zpax;    // proxy tag bytes
-    std::optional<std::string> procOpt; // processing-mark tag bytes
-    std::optional<std::string> layers;  // Photoshop layer data (tag 37724)
+    std::optional<std::string> description{}, model{};
+    std::optional<std::string> opi{};     // OPI image-ID tag text
+    std::optional<std::string> zpax{};    // proxy tag bytes
+    std::optional<std::string> procOpt{}; // processing-mark tag bytes
+    std::optional<std::string> layers{};  // Photoshop layer data (tag 37724)
 };
 
 void SetBytes(TIFF* tif, uint32_t tag, const std::optional<std::string>& bytes) {
@@ -357,7 +357,7 @@ TEST(TiffReaderProxy, LyingOrDamagedServerTagsAndUnsupportedPixelsAreRejected) {
         const char* what;
         std::string zpax, procOpt; // empty: no such tag
         int code = -11;
-        uint16_t photometric = PHOTOMETRIC_RGB, bits = 8, samples = 3;
+        TiffPage page = {};
     };
     const Case cases[] = {
         {"proxy: wrong marker", "KRYX" + good.substr(4), ""},
@@ -380,17 +380,21 @@ TEST(TiffReaderProxy, LyingOrDamagedServerTagsAndUnsupportedPixelsAreRejected) {
         {"mark: no length byte", "", ProcOptTag(2, 1, "2").substr(0, 7)},
         {"mark: length beyond the tag", "", ProcOptTag(2, 5, "2ab")},
         {"mark: longest length, short text", "", ProcOptTag(2, 127, "2")},
-        {"proxy of a transparency mask", ZpaxTag({{10, 10}}, "n"), "", -11, PHOTOMETRIC_MASK, 1, 1},
-        {"proxy of a bilevel image", ZpaxTag({{10, 10}}, "n"), "", -1, PHOTOMETRIC_MINISBLACK, 1,
-         1},
+        {"proxy of a transparency mask",
+         ZpaxTag({{10, 10}}, "n"),
+         "",
+         -11,
+         {.bits = 1, .samples = 1, .photometric = PHOTOMETRIC_MASK}},
+        {"proxy of a bilevel image",
+         ZpaxTag({{10, 10}}, "n"),
+         "",
+         -1,
+         {.bits = 1, .samples = 1, .photometric = PHOTOMETRIC_MINISBLACK}},
     };
     TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        TiffPage page;
-        page.photometric = c.photometric;
-        page.bits = c.bits;
-        page.samples = c.samples;
+        TiffPage page = c.page;
         if (!c.zpax.empty()) {
             page.zpax = c.zpax;
         }
@@ -414,10 +418,7 @@ TEST(TiffReaderProxy, ProxyWinsOverTheOpiTagAndStillReadsTheMark) {
     EXPECT_EQ(r.info.width, 400u);
     EXPECT_EQ(r.processCount, 4);
     // The model's digit counts for an OPI TIFF too.
-    TiffPage opi;
-    opi.opi = "/hires/a.tif";
-    opi.model = "3rd generation";
-    r = InspectPage(dir, "opi.tif", opi);
+    r = InspectPage(dir, "opi.tif", {.model = "3rd generation", .opi = "/hires/a.tif"});
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.formatCode, 0x111u);
     EXPECT_EQ(r.processCount, 3);
@@ -462,68 +463,62 @@ TEST(TiffReaderOpi, ReportsTheNamedImageWithoutASize) {
 TEST(TiffReaderPlain, SizeResolutionAndPixelType) {
     struct Case {
         const char* what;
-        uint16_t photometric, bits, samples;
+        TiffPage page;
         uint32_t pixelType; // 0: rejected with code
         int code = 0;
-        std::optional<float> xResolution = 300.0f;
-        std::optional<uint16_t> unit = RESUNIT_INCH;
         float resolution = 300;
     };
-    const uint16_t rgb = PHOTOMETRIC_RGB;
+    const uint16_t gray = PHOTOMETRIC_MINISBLACK, white = PHOTOMETRIC_MINISWHITE,
+                   cmyk = PHOTOMETRIC_SEPARATED, cm = RESUNIT_CENTIMETER;
     const Case cases[] = {
-        {"gray 8", PHOTOMETRIC_MINISBLACK, 8, 1, 0x280A},
-        {"gray 16 min-is-white", PHOTOMETRIC_MINISWHITE, 16, 1, 0x000A},
-        {"gray 32", PHOTOMETRIC_MINISBLACK, 32, 1, 0x270A},
-        {"gray and alpha", PHOTOMETRIC_MINISBLACK, 8, 2, 0x208A},
-        {"RGB 8", rgb, 8, 3, 0x2101},
-        {"RGB 16", rgb, 16, 3, 0x2901},
-        {"RGB and alpha", rgb, 8, 4, 0x0881},
-        {"RGB and two extra", rgb, 8, 5, 0x0881},
-        {"RGB 16 and alpha", rgb, 16, 4, 0x2981},
-        {"YCbCr", PHOTOMETRIC_YCBCR, 8, 3, 0x2101},
-        {"palette 8", PHOTOMETRIC_PALETTE, 8, 1, 0x0010},
-        {"palette 4", PHOTOMETRIC_PALETTE, 4, 1, 0x0010},
-        {"CMYK 8", PHOTOMETRIC_SEPARATED, 8, 4, 0x0802},
-        {"CMYK 16", PHOTOMETRIC_SEPARATED, 16, 4, 0x2A02},
-        {"CMYK and alpha", PHOTOMETRIC_SEPARATED, 8, 5, 0x0882},
-        {"Lab 8", PHOTOMETRIC_CIELAB, 8, 3, 0x2108},
-        {"Lab and alpha", PHOTOMETRIC_CIELAB, 8, 4, 0, -1},
-        {"bilevel", PHOTOMETRIC_MINISBLACK, 1, 1, 0, -1},
-        {"gray 4", PHOTOMETRIC_MINISWHITE, 4, 1, 0, -1},
-        {"transparency mask", PHOTOMETRIC_MASK, 1, 1, 0, -11},
-        {"ICC Lab", PHOTOMETRIC_ICCLAB, 8, 3, 0, -11},
-        {"ITU Lab", PHOTOMETRIC_ITULAB, 8, 3, 0, -11},
-        {"centimetres", rgb, 8, 3, 0x2101, 0, 100.0f, RESUNIT_CENTIMETER, 254},
-        {"unit none", rgb, 8, 3, 0x2101, 0, 100.0f, RESUNIT_NONE, 100},
-        {"no unit: inches", rgb, 8, 3, 0x2101, 0, 100.0f, std::nullopt, 100},
-        {"no resolution", rgb, 8, 3, 0x2101, 0, std::nullopt, RESUNIT_INCH, 72},
-        {"no resolution, centimetres", rgb, 8, 3, 0x2101, 0, std::nullopt, RESUNIT_CENTIMETER,
+        {"gray 8", {.samples = 1, .photometric = gray}, 0x280A},
+        {"gray 16 min-is-white", {.bits = 16, .samples = 1, .photometric = white}, 0x000A},
+        {"gray 32", {.bits = 32, .samples = 1, .photometric = gray}, 0x270A},
+        {"gray and alpha", {.samples = 2, .photometric = gray}, 0x208A},
+        {"RGB 8", {}, 0x2101},
+        {"RGB 16", {.bits = 16}, 0x2901},
+        {"RGB and alpha", {.samples = 4}, 0x0881},
+        {"RGB and two extra", {.samples = 5}, 0x0881},
+        {"RGB 16 and alpha", {.bits = 16, .samples = 4}, 0x2981},
+        {"YCbCr", {.photometric = PHOTOMETRIC_YCBCR}, 0x2101},
+        {"palette 8", {.samples = 1, .photometric = PHOTOMETRIC_PALETTE}, 0x0010},
+        {"palette 4", {.bits = 4, .samples = 1, .photometric = PHOTOMETRIC_PALETTE}, 0x0010},
+        {"CMYK 8", {.samples = 4, .photometric = cmyk}, 0x0802},
+        {"CMYK 16", {.bits = 16, .samples = 4, .photometric = cmyk}, 0x2A02},
+        {"CMYK and alpha", {.samples = 5, .photometric = cmyk}, 0x0882},
+        {"Lab 8", {.photometric = PHOTOMETRIC_CIELAB}, 0x2108},
+        {"Lab and alpha", {.samples = 4, .photometric = PHOTOMETRIC_CIELAB}, 0, -1},
+        {"bilevel", {.bits = 1, .samples = 1, .photometric = gray}, 0, -1},
+        {"gray 4", {.bits = 4, .samples = 1, .photometric = white}, 0, -1},
+        {"transparency mask", {.bits = 1, .samples = 1, .photometric = PHOTOMETRIC_MASK}, 0, -11},
+        {"ICC Lab", {.photometric = PHOTOMETRIC_ICCLAB}, 0, -11},
+        {"ITU Lab", {.photometric = PHOTOMETRIC_ITULAB}, 0, -11},
+        {"centimetres", {.xResolution = 100.0f, .unit = cm}, 0x2101, 0, 254},
+        {"unit none", {.xResolution = 100.0f, .unit = RESUNIT_NONE}, 0x2101, 0, 100},
+        {"no unit: inches", {.xResolution = 100.0f, .unit = std::nullopt}, 0x2101, 0, 100},
+        {"no resolution", {.xResolution = std::nullopt}, 0x2101, 0, 72},
+        {"no resolution, centimetres",
+         {.xResolution = std::nullopt, .unit = cm},
+         0x2101,
+         0,
          182.88f},
-        {"resolution 0", rgb, 8, 3, 0x2101, 0, 0.0f, RESUNIT_INCH, 0},
+        {"resolution 0", {.xResolution = 0.0f}, 0x2101, 0, 0},
     };
     TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        TiffPage page;
-        page.width = 34;
-        page.height = 12;
-        page.photometric = c.photometric;
-        page.bits = c.bits;
-        page.samples = c.samples;
-        page.xResolution = c.xResolution;
-        page.unit = c.unit;
-        Inspected r = InspectPage(dir, "plain.tif", page);
+        Inspected r = InspectPage(dir, "plain.tif", c.page);
         ASSERT_EQ(r.code, c.code);
         if (c.code != 0) {
             continue;
         }
         EXPECT_EQ(r.formatCode, 0x100u);
-        EXPECT_EQ(r.info.width, 34u);
-        EXPECT_EQ(r.info.height, 12u);
+        EXPECT_EQ(r.info.width, 20u);
+        EXPECT_EQ(r.info.height, 10u);
         EXPECT_NEAR(r.info.resolution, c.resolution, 0.01);
         EXPECT_EQ(r.info.pixelType, c.pixelType);
-        EXPECT_EQ(r.info.samplesPerPixel, c.samples);
-        EXPECT_EQ(r.info.bitsPerSample, c.bits);
+        EXPECT_EQ(r.info.samplesPerPixel, c.page.samples);
+        EXPECT_EQ(r.info.bitsPerSample, c.page.bits);
         EXPECT_FALSE(r.hasLinkedName);
         EXPECT_EQ(r.processCount, -1);
     }
@@ -531,13 +526,10 @@ TEST(TiffReaderPlain, SizeResolutionAndPixelType) {
 
 TEST(TiffReaderPlain, OnlyTheFirstPageCounts) {
     TempDir dir;
-    TiffPage first;
-    first.width = 30;
-    TiffPage second;
-    second.photometric = PHOTOMETRIC_MINISBLACK;
-    second.samples = 1;
-    second.zpax = ZpaxTag({{5000, 5000}}, "/other.tif");
-    WriteTiffPages(dir / "pages.tif", {first, second});
+    WriteTiffPages(dir / "pages.tif", {{.width = 30},
+                                       {.samples = 1,
+                                        .photometric = PHOTOMETRIC_MINISBLACK,
+                                        .zpax = ZpaxTag({{5000, 5000}}, "/other.tif")}});
     Inspected r = Inspect<Proxy_TIFF>(dir / "pages.tif");
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.formatCode, 0x100u);
@@ -577,11 +569,9 @@ TEST(TiffReaderMark, ProcessingMarkThenModelThenDescription) {
     TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        TiffPage page;
-        page.procOpt = c.procOpt;
-        page.description = c.description;
-        page.model = c.model;
-        Inspected r = InspectPage(dir, "mark.tif", page);
+        Inspected r =
+            InspectPage(dir, "mark.tif",
+                        {.description = c.description, .model = c.model, .procOpt = c.procOpt});
         ASSERT_EQ(r.code, 0);
         EXPECT_EQ(r.processCount, c.processCount);
         EXPECT_EQ(r.formatCode, 0x100u);
@@ -767,12 +757,11 @@ TEST(TiffReaderFiles, ManyStripsAndLargeValuesInspectAlikeWithTheFileLent) {
 
     // Values of more than 4 MB are not loaded for inspection; a proxy tag
     // that large (a name of megabytes) reads as if it were absent.
-    TiffPage huge;
-    huge.zpax = ZpaxTag({{4000, 3000}}, "/" + std::string(5 * 1024 * 1024, 'n'));
-    Inspected r = InspectPage(dir, "huge.tif", huge);
+    Inspected r = InspectPage(dir, "huge.tif",
+                              {.zpax = ZpaxTag({{4000, 3000}}, "/" + std::string(5 << 20, 'n'))});
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.formatCode, 0x100u);
-    EXPECT_EQ(r.info.width, huge.width);
+    EXPECT_EQ(r.info.width, 20u);
 }
 
 namespace {
@@ -852,14 +841,8 @@ TEST(TiffReaderFiles, AValueThatSharesItsPlaceWithALargeOneIsStillRead) {
 TEST(TiffReaderLifecycle, CloseIsHarmlessAndTheHandleNeverLeaks) {
     TempDir dir;
     WriteTiffPages(dir / "good.tif", {TiffPage{}});
-    TiffPage mask;
-    mask.photometric = PHOTOMETRIC_MASK;
-    mask.bits = 1;
-    mask.samples = 1;
-    WriteTiffPages(dir / "mask.tif", {mask});
-    TiffPage lying;
-    lying.zpax = "KRYO";
-    WriteTiffPages(dir / "lying.tif", {lying});
+    WriteTiffPages(dir / "mask.tif", {{.bits = 1, .samples = 1, .photometric = PHOTOMETRIC_MASK}});
+    WriteTiffPages(dir / "lying.tif", {{.zpax = "KRYO"}});
     ExpectCloseHarmlessAndNoLeak<Proxy_TIFF>(dir / "good.tif", 0x100u,
                                              {dir / "mask.tif", dir / "lying.tif"});
 }
