@@ -333,22 +333,20 @@ TEST(ConfigStream, ParseIntTakesOneDecimalNumber) {
     const struct {
         const char* text;
         int result, value;
-    } cases[] = {
-        {"12", 0, 12},
-        {"  -7 rest", 0, -7},
-        {"+3", 0, 3},
-        {"0x1F", 0, 0},
-        {"42abc", 0, 42},
-        {"\t260\r", 0, 260},
-        {"2147483647", 0, INT_MAX},
-        {"99999999999999999999", 0, INT_MAX},
-        {"-99999999999999999999", 0, INT_MIN},
-        {"x1", -1, 555},
-        {"", -1, 555},
-        {"-", -1, 555},
-        {"????", -1, 555},
-        {nullptr, -1, 555},
-    };
+    } cases[] = {{"12", 0, 12},
+                 {"  -7 rest", 0, -7},
+                 {"+3", 0, 3},
+                 {"0x1F", 0, 0},
+                 {"42abc", 0, 42},
+                 {"\t260\r", 0, 260},
+                 {"2147483647", 0, INT_MAX},
+                 {"99999999999999999999", 0, INT_MAX},
+                 {"-99999999999999999999", 0, INT_MIN},
+                 {"x1", -1, 555},
+                 {"", -1, 555},
+                 {"-", -1, 555},
+                 {"????", -1, 555},
+                 {nullptr, -1, 555}};
     QOR_FileStream stream;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text != nullptr ? c.text : "(null)");
@@ -599,6 +597,7 @@ TEST(ConfigOptions, WritingWritesNothingAndConversionBlocksReadNothing) {
 
 TEST(ConfigCurparam, VersionsAndProcessingSets) {
     const Lines a = {"C:\\Sets\\Sharp#3"}, b = {"C:\\Sets\\Soft#1"};
+    const Lines paths = {"C:\\Profiles\\Newsprint", "C:\\Profiles\\Art paper", "C:\\Profiles\\Web"};
     const struct {
         const char* name;
         CurparamFile file;
@@ -609,13 +608,7 @@ TEST(ConfigCurparam, VersionsAndProcessingSets) {
          {1, 257, a, b, {1, 0, 2, 3}, {{256, 0}, {258, 0}, {258, 4}, {259, 0}, {259, 1}}, {}},
          {}},
         {"258: profile list",
-         {1,
-          258,
-          a,
-          b,
-          {0, 0, 0, 0},
-          {{260, -1}},
-          {"C:\\Profiles\\Newsprint", "C:\\Profiles\\Art paper", "C:\\Profiles\\Web"}},
+         {1, 258, a, b, {0, 0, 0, 0}, {{260, -1}}, paths},
          {"Newsprint", "Art paper", "Web"}},
         {"261: no processing sets", {1, 261, a, b, {5, 1, 1, 0}, {}, {"C:\\P\\Only"}}, {"Only"}},
     };
@@ -822,6 +815,16 @@ protected:
         WriteData("fileopt.txt", FileLines260({4, 0, 1}));
     }
 
+    // The path conversions as loaded, pair by pair.
+    static std::vector<std::pair<std::string, std::string>> Pairs() {
+        std::vector<std::pair<std::string, std::string>> pairs;
+        for (const QOR_PathConversion& c : PathConversions()) {
+            pairs.emplace_back(c.first, c.second);
+        }
+        return pairs;
+    }
+    using PairList = std::vector<std::pair<std::string, std::string>>;
+
     TempDir dir;
     FolderEndPoint endpoint{dir.Path()};
 };
@@ -998,14 +1001,9 @@ TEST_F(ConfigServer, PathConversionsAreReadPairByPair) {
               {"\"Server:Images:\" \"/mnt/images/\"", "", "## a remark", "",
                "  \"\\\\srv\\share\"\t\"/mnt/share\" trailing text", "\"\" \"empty first\""});
     ASSERT_EQ(LoadPathConversions(&endpoint), 0);
-    const std::vector<QOR_PathConversion>& list = PathConversions();
-    ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(list[0].first, "Server:Images:");
-    EXPECT_EQ(list[0].second, "/mnt/images/");
-    EXPECT_EQ(list[1].first, "\\\\srv\\share");
-    EXPECT_EQ(list[1].second, "/mnt/share");
-    EXPECT_EQ(list[2].first, "");
-    EXPECT_EQ(list[2].second, "empty first");
+    EXPECT_EQ(Pairs(), (PairList{{"Server:Images:", "/mnt/images/"},
+                                 {"\\\\srv\\share", "/mnt/share"},
+                                 {"", "empty first"}}));
 }
 
 TEST_F(ConfigServer, ALineWithoutCompleteQuotesEndsTheList) {
@@ -1022,11 +1020,7 @@ TEST_F(ConfigServer, ALineWithoutCompleteQuotesEndsTheList) {
         SCOPED_TRACE(c.name);
         WriteData("convpath.txt", {"\"V:a\" \"/x/a\"", c.bad, "\"V:b\" \"/x/b\""});
         ASSERT_EQ(LoadPathConversions(&endpoint), 0);
-        const std::vector<QOR_PathConversion>& list = PathConversions();
-        ASSERT_EQ(list.size(), 2u);
-        EXPECT_EQ(list[0].first, "V:a");
-        EXPECT_EQ(list[1].first, c.first);
-        EXPECT_EQ(list[1].second, c.second);
+        EXPECT_EQ(Pairs(), (PairList{{"V:a", "/x/a"}, {c.first, c.second}}));
     }
 }
 
@@ -1036,8 +1030,7 @@ TEST_F(ConfigServer, EachLoadReplacesThePathConversions) {
     ASSERT_EQ(PathConversions().size(), 2u);
     WriteData("convpath.txt", {"\"V:c\" \"/x/c\""});
     ASSERT_EQ(LoadPathConversions(&endpoint), 0);
-    ASSERT_EQ(PathConversions().size(), 1u);
-    EXPECT_EQ(PathConversions()[0].first, "V:c");
+    EXPECT_EQ(Pairs(), (PairList{{"V:c", "/x/c"}}));
 
     std::filesystem::remove(Data("convpath.txt"));
     EXPECT_EQ(LoadPathConversions(&endpoint), kConfigMissingFile);
@@ -1133,20 +1126,15 @@ TEST_F(MapPath, AbsolutePathsGoThroughTheConversionPairs) {
     });
 }
 
-TEST_F(MapPath, ATurnedPairMapsToItsFirstText) {
-    WriteFile(dir / ("x" + kSep + "sub" + kSep + "pic.tif"), "image");
-    Conversions({{dir / "x" + kSep, "D:\\Data"}});
-    EXPECT_EQ(Map("D:\\DATA\\sub\\pic.tif", 1),
-              std::make_pair(0, dir / ("x" + kSep + "sub" + kSep + "pic.tif")));
-}
-
-TEST_F(MapPath, APrefixWithoutSeparatorSkipsOneMoreCharacter) {
-    Conversions({{"Vol:Images", local + kSep}, {"Vol:Pics:", local + kSep}});
+TEST_F(MapPath, TurnedPairsAndPrefixesWithoutSeparator) {
     const std::string mapped = local + kSep + "sub" + kSep + "pic.tif";
-    EXPECT_EQ(Map("Vol:Images:sub:pic.tif", 0), std::make_pair(0, mapped));
-    EXPECT_EQ(Map("Vol:Pics:sub:pic.tif", 0), std::make_pair(0, mapped));
-    // A path that is just the prefix is not cut beyond its end.
-    EXPECT_EQ(Map("Vol:Images", 0), std::make_pair(0, local + kSep));
+    Conversions({{local + kSep, "D:\\Data"}}); // a turned pair maps to its first text
+    ExpectMaps({{"turned pair", "D:\\DATA\\sub\\pic.tif", 1, 0, mapped}});
+    // A prefix without separator skips one more character.
+    Conversions({{"Vol:Images", local + kSep}, {"Vol:Pics:", local + kSep}});
+    ExpectMaps({{"no separator", "Vol:Images:sub:pic.tif", 0, 0, mapped},
+                {"separator", "Vol:Pics:sub:pic.tif", 0, 0, mapped},
+                {"just the prefix is not cut beyond its end", "Vol:Images", 0, 0, local + kSep}});
 }
 
 TEST_F(MapPath, PairsFitWholeFoldersAndTheLongestWins) {
@@ -1186,18 +1174,17 @@ TEST_F(MapPath, PathsThatWouldNotFitFail) {
                                  std::string(kServerPathCapacity - 1 - 4 - 482, 'c');
     const std::string longPath = "Vol:" + longRest;
     ASSERT_EQ(longPath.size(), kServerPathCapacity - 1);
-    struct Case {
+    const struct {
         const char* name;
         std::string path;
         int style;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"candidate too long", longPath, 0},
         {"relative result too long", std::string(500, 'a') + "\\pic.tif", 1},
         {"relative result one past the limit",
          std::string(kServerPathCapacity - 1 - dir.Path().size(), 'a'), 2},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_LT(c.path.size(), kServerPathCapacity);
         EXPECT_EQ(Map(c.path, c.style), std::make_pair(-1, c.path));
