@@ -369,13 +369,11 @@ TEST_F(PageItemAnalysisLayoutTest, CollectingAppendsToTheListOfTheItemsDatabaseO
     UIDList emptyForeign(other.Db());
     CollectImages(l->frameA, emptyForeign);
     EXPECT_TRUE(emptyForeign.IsEmpty());
-}
 
-TEST_F(PageItemAnalysisLayoutTest, AnImageGoneFromItsFrameIsNoLongerFound) {
+    // An image gone from its frame is no longer found; Undo brings it back.
     ASSERT_EQ(DocumentUtils::DeletePageItem(l->imageB), kSuccess);
     EXPECT_EQ(UIDs(Collected(l->pair)), UIDs({l->imageC}));
-    // Undo brings it back in its place.
-    ASSERT_TRUE(l->doc.Db()->Undo());
+    ASSERT_TRUE(db->Undo());
     EXPECT_EQ(UIDs(Collected(l->pair)), UIDs({l->imageB, l->imageC}));
 }
 
@@ -470,21 +468,13 @@ TEST_F(PageItemAnalysisTest, TheFrontDocumentDecidesAndWithoutOneTheListStaysAsI
     EXPECT_EQ(UIDs(kept), std::vector<uint32_t>{5});
 }
 
-TEST_F(PageItemAnalysisTest, TheSuiteHandsOverTheLayoutSelectionInItsOrder) {
-    OpenDocument doc;
-    IDataBase* db = doc.Db();
-    UIDRef frameA = Frame(doc.Page(0), 10, 10);
-    UIDRef imageA = Place(frameA);
-    UIDRef frameB = Frame(doc.Page(0), 10, 100);
-    UIDRef frameC = Frame(doc.Page(0), 70, 100);
-    UIDRef imageB = Place(frameB);
-    UIDRef imageC = Place(frameC);
-    UIDRef group = Group(db, {frameB, frameC});
-    UIDRef empty = Frame(doc.Page(0), 10, 200);
-
+TEST_F(PageItemAnalysisLayoutTest, TheSuiteHandsOverTheLayoutSelectionInItsOrder) {
+    IDataBase* db = l->doc.Db();
+    const UIDRef frameA = l->frameA, imageA = l->imageA, group = l->pair, empty = l->emptyFrame;
+    const UIDRef imageB = l->imageB, imageC = l->imageC;
     InterfacePtr<IOrdoSuite> suite = ContextSuite();
     ASSERT_TRUE(suite);
-    InterfacePtr<ILayoutSelection> layout = doc.Selection();
+    InterfacePtr<ILayoutSelection> layout = l->doc.Selection();
 
     struct Case {
         const char* name;

@@ -598,24 +598,6 @@ TEST_F(RoadTest, AnOpiPlaceholderComesBackThroughTheLowResolutionFolder) {
 // The server records in its processing mark the option it applied; an image
 // that comes back from it and is ordered again is proposed that option's
 // process code (here RGB "Correction", whatever the default of RGB images).
-TEST_F(RoadTest, AProcessedImageOrderedAgainIsProposedTheProcessItWentThrough) {
-    const std::string file = WritePicture(dir / "again.tif", 80, 50);
-    UIDRef item = Place(file, PMRect(40, 40, 120, 90), PMMatrix(), 0, 0);
-    const std::string serverLog = OrderSendAndServe({item}, [](const UIDRef& ordered) {
-        OD_ProcData order = Order(ordered);
-        order.processCode = 10; // RGB correction: option 2
-        ASSERT_EQ(OD_DataAccessor(ordered).Write(order), kSuccess);
-    });
-    std::vector<UIDRef> panel{item};
-    ASSERT_EQ(PickUp(panel), std::vector<int32_t>{0}) << serverLog;
-    item = panel[0];
-    EXPECT_EQ(LinkOf(item), out + "/again.tif");
-
-    ASSERT_EQ(AddOrder(item, false), 0);
-    EXPECT_EQ(Order(item).processCode, 10);
-    EXPECT_EQ(Prefs().GetDefaultCode(1), 17);
-}
-
 TEST_F(RoadTest, WithTheDefaultFileOptionsEveryPlacedOriginalStaysByteForByte) {
     // No output folder, no overwriting: results go beside their sources.
     OD_PrefsData prefs = Prefs();
@@ -632,7 +614,14 @@ TEST_F(RoadTest, WithTheDefaultFileOptionsEveryPlacedOriginalStaysByteForByte) {
         items.push_back(Place(file, PMRect(40, 40 + 60 * items.size(), 120, 90 + 60 * items.size()),
                               PMMatrix(), 0, 0));
     }
-    const std::string serverLog = OrderSendAndServe(items);
+    // The TIFF goes with RGB "Correction" (option 2), not the default.
+    const std::string serverLog = OrderSendAndServe(items, [&](const UIDRef& ordered) {
+        if (ordered == items[0]) {
+            OD_ProcData order = Order(ordered);
+            order.processCode = 10;
+            ASSERT_EQ(OD_DataAccessor(ordered).Write(order), kSuccess);
+        }
+    });
     std::vector<UIDRef> panel = items;
     PickUp(panel);
     for (std::size_t i = 0; i < files.size(); ++i) {
@@ -642,6 +631,11 @@ TEST_F(RoadTest, WithTheDefaultFileOptionsEveryPlacedOriginalStaysByteForByte) {
         // flowers.psd's result takes a free name: the server says so.
         EXPECT_EQ(Order(panel[i]).status, i == 1 ? kODStatusReplyMinus1 : kODStatusDone);
     }
+    // The server marks the option it applied: the processed image ordered
+    // again is proposed that process, whatever the default of RGB images.
+    ASSERT_EQ(AddOrder(panel[0], false), 0);
+    EXPECT_EQ(Order(panel[0]).processCode, 10);
+    EXPECT_EQ(Prefs().GetDefaultCode(1), 17);
 }
 
 } // namespace
