@@ -277,18 +277,11 @@ TEST(EpsReaderStd, PhotoshopEpsGivesSizeTypeAndResolution) {
                       : ps;
         const Result r = InspectEps<Proxy_EPS_Std>(bytes);
         ASSERT_EQ(r.code, 0) << dosHeader;
-        EXPECT_EQ(r.formatCode, 0x200u);
-        EXPECT_EQ(r.info.width, 1000u);
-        EXPECT_EQ(r.info.height, 800u);
-        EXPECT_EQ(r.info.pixelType, 0x2101u);
-        EXPECT_EQ(r.info.samplesPerPixel, 3);
-        EXPECT_EQ(r.info.bitsPerSample, 24);
+        EXPECT_EQ(Facts(r), Facts(0x200, 1000, 800, 300, 0x2101, 3, 24));
         EXPECT_EQ(r.info.colourSpace, 3u);
-        EXPECT_FLOAT_EQ(r.info.resolution, 300.0f);
         EXPECT_EQ(r.encoding, kEpsEncodingHex);
         EXPECT_EQ(r.creator, " Adobe Photoshop Version 7.0");
         EXPECT_EQ(r.title, " photo.eps");
-        EXPECT_TRUE(r.linkedName.empty());
     }
 }
 
@@ -423,16 +416,8 @@ TEST(EpsReaderStd, AnEpsWithoutImageDataIsAcceptedWithNothingKnown) {
                                                    "/Times-Roman findfont 12 scalefont setfont\n"
                                                    "% a plain comment\n"
                                                    "showpage\n"));
-    ASSERT_EQ(r.code, 0);
-    EXPECT_EQ(r.formatCode, 0x200u);
-    EXPECT_EQ(r.info.width, 0u);
-    EXPECT_EQ(r.info.height, 0u);
-    EXPECT_EQ(r.info.pixelType, 0u);
-    EXPECT_EQ(r.info.samplesPerPixel, 0);
-    EXPECT_EQ(r.info.bitsPerSample, 0);
-    EXPECT_FLOAT_EQ(r.info.resolution, 0.0f);
+    EXPECT_EQ(Facts(r), Facts(0x200, 0, 0, 0, 0, 0, 0));
     EXPECT_EQ(r.encoding, kEpsEncodingNone);
-    EXPECT_TRUE(r.linkedName.empty());
 }
 
 TEST(EpsReaderStd, CommentTextsAreCutTo63Characters) {
@@ -803,15 +788,9 @@ TEST(OpiReader20, AnOpi2PlaceholderWithBlanksAfterTheColons) {
                                                    // The scan ends at %%EndOPI.
                                                    "%%MainImage: (Vol:Other:Main.tif)\n" +
                                                    kDecoy));
-    ASSERT_EQ(r.code, 0);
-    EXPECT_EQ(r.formatCode, 0x211u);
-    EXPECT_EQ(r.linkedName, "Vol:Images:Photo.tif");
-    EXPECT_EQ(r.info.pixelType, 0x000Bu);
+    const std::string name = "Vol:Images:Photo.tif";
+    EXPECT_EQ(Facts(r), Facts(0x211, 0, 0, 0, 0x000B, 0, 0, -1, &name));
     EXPECT_EQ(IMG_ColourModelOf(r.info.pixelType), 11u);
-    EXPECT_EQ(r.info.samplesPerPixel, 0);
-    EXPECT_EQ(r.info.bitsPerSample, 0);
-    EXPECT_EQ(r.info.width, 0u);
-    EXPECT_FLOAT_EQ(r.info.resolution, 0.0f);
 }
 
 TEST(OpiReader20, InksImageDataAndMainImage) {

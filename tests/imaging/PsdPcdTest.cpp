@@ -414,16 +414,8 @@ TEST(PsdReader, ReportsSizeChannelsAndPixelType) {
         const Inspected r = InspectBytes<Proxy_PSD>(
             RunLength({.channels = c.channels, .rows = 1234, .columns = 0x00FEDCBA, .mode = c.mode})
                 .Bytes());
-        ASSERT_EQ(r.code, 0);
-        EXPECT_EQ(r.info.pixelType, c.pixelType);
-        EXPECT_EQ(r.info.width, 0x00FEDCBAu);
-        EXPECT_EQ(r.info.height, 1234u);
-        EXPECT_EQ(r.info.samplesPerPixel, c.channels);
-        EXPECT_EQ(r.info.bitsPerSample, 0);
         EXPECT_EQ(r.info.resolution, 300.0f);
-        EXPECT_EQ(r.formatCode, 0x1000u);
-        EXPECT_EQ(r.processCount, -1);
-        EXPECT_FALSE(r.hasLinkedName);
+        EXPECT_EQ(Facts(r), Facts(0x1000, 0x00FEDCBA, 1234, 300, c.pixelType, c.channels, 0));
     }
 }
 
@@ -592,16 +584,8 @@ TEST(PcdReader, ReportsTheFixedBaseImageOfAPackWithTheSignature) {
         WriteFresh(path, bytes);
         const Inspected r = Inspect<Proxy_PCD>(path);
         ExpectSameWithTheFileLent<Proxy_PCD>(path);
-        ASSERT_EQ(r.code, 0);
-        EXPECT_EQ(r.info.width, 3072u);
-        EXPECT_EQ(r.info.height, 2048u);
         EXPECT_EQ(r.info.resolution, 768.0f);
-        EXPECT_EQ(r.info.pixelType, 0x2101u);
-        EXPECT_EQ(r.info.samplesPerPixel, 3);
-        EXPECT_EQ(r.info.bitsPerSample, 0);
-        EXPECT_EQ(r.formatCode, 0x800u);
-        EXPECT_EQ(r.processCount, -1);
-        EXPECT_FALSE(r.hasLinkedName);
+        EXPECT_EQ(Facts(r), Facts(0x800, 3072, 2048, 768, 0x2101, 3, 0));
     }
     for (const auto& [what, bytes] : refused) {
         SCOPED_TRACE(what);

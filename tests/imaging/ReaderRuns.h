@@ -68,6 +68,28 @@ struct Inspected {
     std::string linkedName;
 };
 
+// The facts of an accepted file as one text: format, size, resolution (to
+// two places), pixel type, samples and bits, processing count and the
+// linked name when there is one.
+inline std::string Facts(uint32_t format, uint32_t width, uint32_t height, double resolution,
+                         uint32_t type, int samples, int bits, int count = -1,
+                         const std::string* linked = nullptr) {
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "format %#x %ux%u at %.2f type %#x %d samples %d bits count %d", format, width,
+                  height, resolution, type, samples, bits, count);
+    return linked ? line + (" linked " + *linked) : line;
+}
+
+inline std::string Facts(const Inspected& r) {
+    if (r.code != 0) {
+        return "refused with " + std::to_string(r.code);
+    }
+    return Facts(r.formatCode, r.info.width, r.info.height, r.info.resolution, r.info.pixelType,
+                 r.info.samplesPerPixel, r.info.bitsPerSample, r.processCount,
+                 r.hasLinkedName ? &r.linkedName : nullptr);
+}
+
 // Inspects the file with a fresh Reader; more reads what else the reader knows.
 template <typename Reader>
 Inspected Inspect(const char* path, const std::function<void(Reader&)>& more = {}) {
