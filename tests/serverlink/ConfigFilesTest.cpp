@@ -15,6 +15,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -716,6 +717,8 @@ TEST(ConfigCurparam, AProcessingSetWithoutHeaderEndsTheSets) {
     EXPECT_EQ(rest, Lines{"AFTER"});
 }
 
+// Every count line made negative fails as a bad format; made huge or no number,
+// as a failed read; and never more entries are kept than the file holds.
 TEST(ConfigCurparam, MalformedCountsAndStylesFailClearly) {
     CurparamFile layout;
     layout.listA = {"C:\\s\\A#1"};
@@ -723,40 +726,31 @@ TEST(ConfigCurparam, MalformedCountsAndStylesFailClearly) {
     layout.sets = {{259, 1}};
     layout.profiles = {"C:\\p\\P"};
     const Lines good = CurparamLines(layout);
-    // Lines holding counts, by their index in the good file.
-    const std::size_t countA = 4, countB = 7, firstSkip = 10;
-    const std::size_t setCount = good.size() - 1 - 3 - 19, profileCount = good.size() - 2;
-    ASSERT_EQ(good[setCount], "1");
-    ASSERT_EQ(good[setCount + 1], "????");
-    ASSERT_EQ(good[profileCount], "1");
-    const struct {
-        const char* name;
-        std::size_t line;
-        std::string text;
-        int result;
-    } cases[] = {
-        {"unknown path style", 1, "3", kConfigBadFormat},
-        {"negative path style", 1, "-1", kConfigBadFormat},
-        {"style not a number", 1, "mac", -1},
-        {"version not a number", 2, "v258", -1},
-        {"negative count A", countA, "-1", kConfigBadFormat},
-        {"negative count B", countB, "-2147483648", kConfigBadFormat},
-        {"negative skip count", firstSkip, "-5", kConfigBadFormat},
-        {"negative set count", setCount, "-1", kConfigBadFormat},
-        {"negative profile count", profileCount, "-3", kConfigBadFormat},
-        {"huge count A", countA, "2147483647", -1},
-        {"huge count B", countB, "99999999999999", -1},
-        {"huge skip count", firstSkip, "2147483647", -1},
-        {"huge set count", setCount, "2147483647", -1},
-        {"huge profile count", profileCount, "2147483647", -1},
-        {"count not a number", countA, "one", -1},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    // Lines holding counts (list A, list B, first skip list, sets, profiles).
+    const std::size_t counts[] = {4, 7, 10, good.size() - 1 - 3 - 19, good.size() - 2};
+    ASSERT_EQ(good[counts[3] + 1], "????");
+    const std::pair<const char*, int> values[] = {{"-1", kConfigBadFormat},
+                                                  {"-2147483648", kConfigBadFormat},
+                                                  {"2147483647", -1},
+                                                  {"99999999999999", -1},
+                                                  {"one", -1}};
+    std::vector<std::tuple<std::size_t, std::string, int>> cases = {
+        {1, "3", kConfigBadFormat}, // unknown path style
+        {1, "-1", kConfigBadFormat},
+        {1, "mac", -1},
+        {2, "v258", -1}}; // version not a number
+    for (std::size_t line : counts) {
+        ASSERT_EQ(good[line], line == 10 ? "2" : "1");
+        for (const auto& [text, result] : values) {
+            cases.emplace_back(line, text, result);
+        }
+    }
+    for (const auto& [line, text, result] : cases) {
+        SCOPED_TRACE("line " + std::to_string(line) + ": " + text);
         Lines lines = good;
-        lines[c.line] = c.text;
+        lines[line] = text;
         QOR_CurparamData data;
-        EXPECT_EQ(ReadLines(data, lines), c.result);
+        EXPECT_EQ(ReadLines(data, lines), result);
         EXPECT_LE(data.ProfileCount(), 1);
         EXPECT_LE(data.ParameterCountA(), static_cast<int>(good.size()));
         EXPECT_LE(data.ParameterCountB(), static_cast<int>(good.size()));
