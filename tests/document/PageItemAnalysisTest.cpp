@@ -118,8 +118,7 @@ public:
     }
     void GetSelectedItems(UIDList& list) const override {
         suiteCalls.push_back({tag, "Get"});
-        // Appends, so that the test sees that every suite wrote into the
-        // caller's own list.
+        // Appends: every suite writes into the caller's own list.
         list.Append(UID(static_cast<uint32_t>(tag)));
     }
     int32_t tag = 0;
@@ -358,8 +357,7 @@ TEST_F(PageItemAnalysisLayoutTest, CollectingAppendsToTheListOfTheItemsDatabaseO
     EXPECT_EQ(fresh.GetDataBase(), db);
     EXPECT_EQ(UIDs(fresh), UIDs({l->imageB, l->imageC}));
 
-    // A list of another document is left alone: the UIDs would mean other
-    // objects there.
+    // A list of another document is left alone.
     OpenDocument other;
     UIDList foreign(other.Db());
     foreign.Append(UID(7));
@@ -381,8 +379,7 @@ TEST_F(PageItemAnalysisTest, TheDocumentsImagesComeSpreadBySpreadAndPageByPage) 
     // Pages 1 and 2 share the first spread, page 3 is alone on the second.
     OpenDocument doc(3, 2);
     IDataBase* db = doc.Db();
-    // Made in another order than the pages', so that creation order and the
-    // order of the search differ.
+    // Made out of the pages' order, so that the search's order shows.
     UIDRef onThird = Place(Frame(doc.Page(2), 10, 10));
     UIDRef secondB = Frame(doc.Page(1), 10, 100);
     UIDRef secondC = Frame(doc.Page(1), 70, 100);
@@ -618,8 +615,7 @@ TEST_F(PageItemAnalysisTest, ASelectionKeptPastItsDocumentIsEmpty) {
     ASSERT_TRUE(suite);
     ASSERT_TRUE(suite->HasSelectedItems());
 
-    // The suite is still held after the document has closed, first while
-    // its database is still there, then when it is gone.
+    // Held past its document's closing, then past its database.
     ASSERT_EQ(Documents()->CloseDocument(doc->Db()), kSuccess);
     EXPECT_FALSE(suite->HasSelectedItems());
     doc.reset();

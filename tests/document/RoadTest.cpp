@@ -1,10 +1,7 @@
-// The whole road of orders through the reference server: images of every
-// kind are placed, ordered through the order store, sent through the
-// session's link, processed by the server, picked up by the finished-order
-// handler and relinked, then swapped back and forth with "Undo Redo Process".
-// A relinked image must show the same part of the page as before: checked on
-// the page model (the frame's corners in the image's own coordinates) and by
-// rendering each frame from the image files before and after.
+// The whole road of orders through the reference server: placed, ordered,
+// sent, processed, picked up and relinked, then swapped back and forth. A
+// relinked image shows the same part of the page: on the page model and in a
+// render of each frame from the files before and after.
 #include "OD_Pickup.h"
 
 #include "../host/AreaCheck.h"
@@ -499,9 +496,8 @@ TEST_F(RoadTest, EveryKindOfImageComesBackAtItsPlaceAndSwapsBackAndForth) {
                             }),
               1);
 
-    // Undo Redo Process on every item: the originals with their placement
-    // and status, then the processed files again. The refused job has no
-    // undo record and stays as it is.
+    // Undo Redo Process on every item: the originals, then the processed
+    // files again; the refused job has no undo record and stays.
     std::vector<Before> processed;
     for (std::size_t i = 0; i < n; ++i) {
         processed.push_back(Capture(panel[i]));
@@ -535,9 +531,7 @@ TEST_F(RoadTest, EveryKindOfImageComesBackAtItsPlaceAndSwapsBackAndForth) {
 }
 
 TEST_F(RoadTest, AnOpiPlaceholderComesBackThroughTheLowResolutionFolder) {
-    // The placeholder stands for a high-resolution image of the same size
-    // (2 x 1.2 inches): 50 x 30 pixels over 144 x 86.4 points, and 200 x 120
-    // pixels at 100 ppi.
+    // The placeholder stands for an image of the same size (2 x 1.2 inches).
     const std::string highRes = WritePicture(dir / "highres.tif", 200, 120, 100);
     const std::string placeholder = dir / "placeholder.eps";
     samples::EpsImage eps;
@@ -566,8 +560,7 @@ TEST_F(RoadTest, AnOpiPlaceholderComesBackThroughTheLowResolutionFolder) {
     // The processed image is there, but its low-resolution file is not yet.
     ASSERT_EQ(PickUp(panel), std::vector<int32_t>{kODPickupNoResultFile}) << serverLog;
     EXPECT_EQ(Order(item).status, kODStatusSent);
-    // The OPI server's part: a low-resolution file of the processed image,
-    // named as the processed file with the suffix, made after the reply.
+    // The OPI server's part, after the reply: the processed file's low-res.
     const std::string processed = out + "/placeholder.tif";
     ASSERT_TRUE(fs::exists(processed)) << serverLog;
     const std::string low = lowRes + "/placeholder.tif.lr";
@@ -595,9 +588,6 @@ TEST_F(RoadTest, AnOpiPlaceholderComesBackThroughTheLowResolutionFolder) {
     EXPECT_EQ(Order(action.Parameters().At(0)).status, kODStatusDone);
 }
 
-// The server records in its processing mark the option it applied; an image
-// that comes back from it and is ordered again is proposed that option's
-// process code (here RGB "Correction", whatever the default of RGB images).
 TEST_F(RoadTest, WithTheDefaultFileOptionsEveryPlacedOriginalStaysByteForByte) {
     // No output folder, no overwriting: results go beside their sources.
     OD_PrefsData prefs = Prefs();
