@@ -1279,35 +1279,19 @@ TEST(ConfigGarbage, BinaryInputReadsAsInvalidWithoutHarm) {
                 : r < 10 ? static_cast<char>('0' + random() % 10)
                          : static_cast<char>(random());
         }
-        const std::string inputs[2] = {bytes, "????\n" + bytes};
-        for (const std::string& input : inputs) {
-            {
-                StreamFile file(input);
-                QOR_ColorCorrectionOptions options;
-                options.Read(file.stream);
-                if (input[0] != '?') {
-                    EXPECT_EQ(options.valid, 0);
-                }
-            }
-            {
-                StreamFile file(input);
-                QOR_FileOptions options;
-                options.Read(file.stream);
-                if (input[0] != '?') {
-                    EXPECT_EQ(options.valid, 0);
-                }
-            }
-            {
-                StreamFile file(input);
-                QOR_JobProfileOptions options;
-                options.Read(file.stream);
-            }
-            {
-                StreamFile file(input);
-                QOR_CurparamData data;
-                data.Read(file.stream);
-                EXPECT_LE(data.ProfileCount(), static_cast<int>(input.size()));
-            }
+        for (const std::string& input : {bytes, "????\n" + bytes}) {
+            const bool headed = input[0] == '?';
+            QOR_ColorCorrectionOptions color;
+            ReadText(color, input);
+            EXPECT_TRUE(headed || color.valid == 0);
+            QOR_FileOptions file;
+            ReadText(file, input);
+            EXPECT_TRUE(headed || file.valid == 0);
+            QOR_JobProfileOptions profile;
+            ReadText(profile, input);
+            QOR_CurparamData data;
+            ReadText(data, input);
+            EXPECT_LE(data.ProfileCount(), static_cast<int>(input.size()));
         }
     }
 }
