@@ -254,22 +254,14 @@ TEST(EpsReaderBinaryHeader, ATiffPreviewAfterThePostScriptEndsTheScan) {
 TEST(EpsReaderStd, PhotoshopEpsGivesSizeTypeAndResolution) {
     const std::string imageBytes(96, '\x7F');
     const std::string binary = "beginimage\r\n" + imageBytes + "\r\n";
-    const std::string ps = "%!PS-Adobe-3.0 EPSF-3.0\r\n"
-                           "%%Creator: Adobe Photoshop Version 7.0\r\n"
-                           "%%Title: photo.eps\r\n"
-                           "%%CreationDate: 7/18/05 2:33 PM\r\n"
-                           "%%BoundingBox: 0 0 240 192\r\n"
-                           "%%SuppressDotGainCompensation\r\n"
-                           "%%EndComments\r\n"
-                           "%%BeginProlog\r\n%%EndProlog\r\n"
-                           "%ImageData: 1000 800 8 3 0 1 2 \"beginimage\"\r\n"
-                           "%BeginPhotoshop: 8\r\n"
-                           "% 3842494D03ED0000\r\n"
-                           "%EndPhotoshop\r\n"
-                           "%%BeginBinary: " +
+    const std::string ps = "%!PS-Adobe-3.0 EPSF-3.0\r\n%%Creator: Adobe Photoshop Version 7.0\r\n"
+                           "%%Title: photo.eps\r\n%%CreationDate: 7/18/05 2:33 PM\r\n"
+                           "%%BoundingBox: 0 0 240 192\r\n%%SuppressDotGainCompensation\r\n"
+                           "%%EndComments\r\n%%BeginProlog\r\n%%EndProlog\r\n"
+                           "%ImageData: 1000 800 8 3 0 1 2 \"beginimage\"\r\n%BeginPhotoshop: 8\r\n"
+                           "% 3842494D03ED0000\r\n%EndPhotoshop\r\n%%BeginBinary: " +
                            std::to_string(binary.size()) + "\r\n" + binary +
-                           "%%EndBinary\r\n"
-                           "%%EOF\r\n";
+                           "%%EndBinary\r\n%%EOF\r\n";
     for (bool dosHeader : {false, true}) {
         const std::string bytes =
             dosHeader ? BinaryHeader(30 + 10, static_cast<uint32_t>(ps.size()), 30, 10) +
@@ -411,11 +403,9 @@ TEST(EpsReaderStd, DcsPlateCommentsMakeCmyk) {
 
 TEST(EpsReaderStd, AnEpsWithoutImageDataIsAcceptedWithNothingKnown) {
     const Result r = InspectEps<Proxy_EPS_Std>(Eps("%%Creator: gnuplot 4.6\n"
-                                                   "%%BoundingBox: 50 50 410 302\n"
-                                                   "%%EndComments\n"
+                                                   "%%BoundingBox: 50 50 410 302\n%%EndComments\n"
                                                    "/Times-Roman findfont 12 scalefont setfont\n"
-                                                   "% a plain comment\n"
-                                                   "showpage\n"));
+                                                   "% a plain comment\nshowpage\n"));
     EXPECT_EQ(Facts(r), Facts(0x200, 0, 0, 0, 0, 0, 0));
     EXPECT_EQ(r.encoding, kEpsEncodingNone);
 }
@@ -777,14 +767,12 @@ TEST(OpiReader13, TheImageIdWinsWhenItIsAnAbsolutePath) {
 }
 
 TEST(OpiReader20, AnOpi2PlaceholderWithBlanksAfterTheColons) {
-    const Result r = InspectEps<Proxy_EPS_OPI>(Eps("%%BoundingBox: 0 0 240 192\n"
-                                                   "%%BeginOPI: 2.0\n"
+    const Result r = InspectEps<Proxy_EPS_OPI>(Eps("%%BoundingBox: 0 0 240 192\n%%BeginOPI: 2.0\n"
                                                    "%%Distilled\n"
                                                    "%%ImageFileName: (Vol:Images:Photo.tif)\n"
                                                    "%%ImageDimensions: 1000 800\n"
                                                    "%%ImageCropRect: 0 0 1000 800\n"
-                                                   "%%ImageInks: full_color\n"
-                                                   "%%EndOPI\n"
+                                                   "%%ImageInks: full_color\n%%EndOPI\n"
                                                    // The scan ends at %%EndOPI.
                                                    "%%MainImage: (Vol:Other:Main.tif)\n" +
                                                    kDecoy));
@@ -863,9 +851,7 @@ TEST(OpiReaderOther, PlaceholderCommentsAndFallbackNames) {
         {"fallback when the primary is no path",
          "%ArchReplaceImage: (Photo.tif)\n%XYZSource: (Vol:Src:Photo.tif)\n", "Vol:Src:Photo.tif"},
         {"the first fallback path is kept",
-         "%XYZNote: not a path\n%XYZA: (Vol:A.tif)\n"
-         "%XYZB: (Vol:B.tif)\n",
-         "Vol:A.tif"},
+         "%XYZNote: not a path\n%XYZA: (Vol:A.tif)\n%XYZB: (Vol:B.tif)\n", "Vol:A.tif"},
         {"fallback without blank", "%XYZSource:/hi/Photo.tif\n", "/hi/Photo.tif"},
         {"a blank before the colon is no keyword", "% note: (Vol:A.tif)\n", nullptr},
         {"nothing names a file", "%%Pages: 1\n%%DocumentData: Clean7Bit\n", nullptr},
