@@ -124,26 +124,27 @@ void ExpectAlikeWithTheFileLent(const std::string& path) {
 // ---------------------------------------------------------------------------
 // The line reader
 
-TEST(DscLine, CrLfAndCrLfLineEndsGiveTheSameLines) {
-    const char* ends[] = {"\n", "\r", "\r\n", "\n\r", "\r\r\n\n"};
-    for (const char* eol : ends) {
-        const std::string e = eol;
-        const std::string bytes = "%!PS-Adobe-3.0 EPSF-3.0" + e + "%%Title: t" + e + e + e +
-                                  "x y z" + e + "%%EOF" + e + "%%Title: after" + e + "end" + e;
-        EXPECT_EQ(ScanLines(bytes), (Lines{"%!PS-Adobe-3.0 EPSF-3.0", "%%Title: t", "x y z"}))
-            << "line end " << testing::PrintToString(e);
+TEST(DscLine, LineEndsAndTheEndOfTheScan) {
+    std::vector<std::pair<std::string, Lines>> cases = {
+        // Mixed line ends in one file.
+        {"%!PS\r\nA\rB\nC\r\n\rD\n%%EOF\n", {"%!PS", "A", "B", "C", "D"}},
+        // Only an exact %%EOF line ends the scan.
+        {"%!PS\n%%EOF \nA\n%%EOFX\nB\n %%EOF\nC\n%%EOF\nD\n",
+         {"%!PS", "%%EOF ", "A", "%%EOFX", "B", " %%EOF", "C"}},
+        // The line that the file ends with is not taken, with or without line ends.
+        {"%!PS\nA\nB", {"%!PS", "A"}},
+        {"%!PS\nA\nB\r\n\n\r", {"%!PS", "A"}},
+        {"%!PS", {}},
+    };
+    // CR, LF and their pairs give the same lines.
+    for (const std::string e : {"\n", "\r", "\r\n", "\n\r", "\r\r\n\n"}) {
+        cases.push_back({"%!PS-Adobe-3.0 EPSF-3.0" + e + "%%Title: t" + e + e + e + "x y z" + e +
+                             "%%EOF" + e + "%%Title: after" + e + "end" + e,
+                         {"%!PS-Adobe-3.0 EPSF-3.0", "%%Title: t", "x y z"}});
     }
-    // Mixed line ends in one file.
-    EXPECT_EQ(ScanLines("%!PS\r\nA\rB\nC\r\n\rD\n%%EOF\n"), (Lines{"%!PS", "A", "B", "C", "D"}));
-}
-
-TEST(DscLine, OnlyAnExactEofLineOrTheFileEndEndsTheScan) {
-    EXPECT_EQ(ScanLines("%!PS\n%%EOF \nA\n%%EOFX\nB\n %%EOF\nC\n%%EOF\nD\n"),
-              (Lines{"%!PS", "%%EOF ", "A", "%%EOFX", "B", " %%EOF", "C"}));
-    // The line that the file ends with is not taken, with or without line ends.
-    EXPECT_EQ(ScanLines("%!PS\nA\nB"), (Lines{"%!PS", "A"}));
-    EXPECT_EQ(ScanLines("%!PS\nA\nB\r\n\n\r"), (Lines{"%!PS", "A"}));
-    EXPECT_EQ(ScanLines("%!PS"), Lines{});
+    for (const auto& [bytes, lines] : cases) {
+        EXPECT_EQ(ScanLines(bytes), lines) << testing::PrintToString(bytes);
+    }
 }
 
 TEST(DscLine, LongLinesAreReadIn255CharacterPieces) {

@@ -393,17 +393,6 @@ TEST(FileView, MayHoldAnswersFalseOnlyWhenTheFileCannot) {
     EXPECT_TRUE(view.MayHold(5010, "", 0));
 }
 
-TEST(FileView, OnlyRegularFilesAreOpened) {
-    TempDir dir;
-    IMG_FileView missing;
-    EXPECT_FALSE(missing.Open((dir / "missing").c_str()));
-    IMG_FileView folder;
-    EXPECT_FALSE(folder.Open(dir.Path().c_str()));
-    IMG_FileView none;
-    EXPECT_FALSE(none.Open(nullptr));
-    EXPECT_EQ(none.Size(), 0u);
-}
-
 TEST(Factory, ReadingTheHeadFirstChangesNoResult) {
     TempDir dir;
     std::vector<std::string> files;
