@@ -11,15 +11,10 @@
 #include "Choosers.h"
 #include "HostPlatform.h"
 #include "HostStrings.h"
-#include "IOrdoPrefsData.h"
-#include "IOrdoQORData.h"
-#include "ISession.h"
 #include "OD_ServerLink.h"
-#include "ObjectModel.h"
 #include "PreferenceFiles.h"
 #include "QOR_Configuration.h"
 #include "QOR_EndPoint.h"
-#include "SessionIDs.h"
 #include "StringTables.h"
 #include "TempDir.h"
 #include "Widgets.h"
@@ -30,7 +25,6 @@
 #include <filesystem>
 #include <functional>
 #include <initializer_list>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -38,15 +32,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// ---- a server tree with exact configuration files
+using Strings = std::vector<std::string>;
 
 // A file-options section (version 260) with TIFF (0) or JPEG (4) results.
 std::string FileOptions(int gray, int rgb, int cmyk) {
     std::string s = "????\n1\n260\nformats\n" + std::to_string(gray) + "\n" + std::to_string(rgb) +
                     "\n" + std::to_string(cmyk) + "\n0\n";
     for (int format : {gray, rgb, cmyk}) {
-        s += "format\n0\n0\n";
-        s += format == 4 ? "80\n0\n0\n" : "1\n0\n0\n";
+        s += format == 4 ? "format\n0\n0\n80\n0\n0\n" : "format\n0\n0\n1\n0\n0\n";
     }
     return s;
 }
@@ -58,38 +51,26 @@ std::string ColorCorrection(int gray, int rgb, int cmyk) {
            std::to_string(cmyk) + "\nTitle\nsRGB\nnone\nnone\n0\n0\n";
 }
 
-// "curparam.txt" (version 258, Unix paths) with the two named-parameter
-// lists and the given profile names.
-std::string Curparam(const std::vector<std::string>& profiles) {
-    std::string s = "????\n2\n258\nNamed parameter sets\n"
-                    "2\nBright\n/qor/params/rgb/Bright#1\nNeutral\n/qor/params/rgb/Neutral#2\n"
-                    "2\nSoft\n/qor/params/gray/Soft#1\nArchive\n/qor/params/gray/Archive\n"
-                    "1\n/qor/lut/default\n0\n0\n0\n"
-                    "0\n"
-                    "Job profiles\n" +
-                    std::to_string(profiles.size()) + "\n";
-    for (const std::string& p : profiles) {
-        s += "/qor/profiles/" + p + "\n";
-    }
-    return s;
-}
-
 // A server whose default profile does gray Correction, RGB Correction and
-// CMYK No Correction to TIFF, with the profiles listed in curparam.txt; each
-// listed profile with a text gets a file of that text. Returns the server
-// path (the application file).
+// CMYK No Correction to TIFF, listing the profiles (each with a text gets a
+// file) and the named sets Bright, Neutral (RGB), Soft, Archive (gray; no set).
 std::string MakeServer(const std::string& root,
                        const std::vector<std::pair<std::string, std::string>>& profiles) {
     const std::string app = MakeServerTree(root);
     const fs::path data = fs::path(root) / "Data";
-    std::vector<std::string> names;
+    std::string curparam =
+        "????\n2\n258\nNamed parameter sets\n"
+        "2\nBright\n/qor/params/rgb/Bright#1\nNeutral\n/qor/params/rgb/Neutral#2\n"
+        "2\nSoft\n/qor/params/gray/Soft#1\nArchive\n/qor/params/gray/Archive\n"
+        "1\n/qor/lut/default\n0\n0\n0\n0\nJob profiles\n" +
+        std::to_string(profiles.size()) + "\n";
     for (const auto& [name, text] : profiles) {
-        names.push_back(name);
+        curparam += "/qor/profiles/" + name + "\n";
         if (!text.empty()) {
             WriteFile((data / "profiles" / name).string(), text);
         }
     }
-    WriteFile((data / "curparam.txt").string(), Curparam(names));
+    WriteFile((data / "curparam.txt").string(), curparam);
     WriteFile((data / "ccoopt.txt").string(), ColorCorrection(1, 2, 0));
     WriteFile((data / "fileopt.txt").string(), FileOptions(0, 0, 0));
     return app;
@@ -109,14 +90,8 @@ std::string MakeServerB(const std::string& root) {
     return MakeServer(root, {{"Press", FileOptions(0, 0, 0) + ColorCorrection(4, 4, 0)}});
 }
 
-// ---- what the dialog shows
-
-PMString Text(IControlView* dialog, WidgetID id) {
-    return WidgetUtils::GetText(dialog, id);
-}
-
-std::vector<std::string> Entries(IControlView* dialog, WidgetID id) {
-    std::vector<std::string> out;
+Strings Entries(IControlView* dialog, WidgetID id) {
+    Strings out;
     InterfacePtr<IStringListControlData> list(WidgetUtils::FindWidget(dialog, id),
                                               IID_ISTRINGLISTCONTROLDATA);
     for (int32_t n = 0; list && n < list->Length(); ++n) {
@@ -142,12 +117,10 @@ bool IsEnabled(IControlView* dialog, WidgetID id) {
 }
 
 std::string Shown(IControlView* dialog, WidgetID id) {
-    return Text(dialog, id).Translated().GetUTF8String();
+    return WidgetUtils::GetText(dialog, id).Translated().GetUTF8String();
 }
 
 using Step = std::function<void(IControlView*)>;
-
-// ---- fixture
 
 class DialogsTest : public ::testing::Test {
 protected:
@@ -175,23 +148,17 @@ protected:
         OD_PrefsData::ResetIdentityFolderForTesting();
     }
 
-    OD_PrefsData Prefs() const {
-        InterfacePtr<IOrdoPrefsData> data(session, IID_IORDOPREFSDATA);
-        return data->Get();
+    void EditSessionPrefs(const std::function<void(OD_PrefsData&)>& edit) const {
+        OD_PrefsData prefs = OrdoPrefs();
+        edit(prefs);
+        SetOrdoPrefs(prefs);
     }
-    void SetPrefs(const OD_PrefsData& prefs) const {
-        InterfacePtr<IOrdoPrefsData> data(session, IID_IORDOPREFSDATA);
-        data->Set(prefs);
-    }
-    OD_QORData Link() const {
-        InterfacePtr<IOrdoQORData> data(session, IID_IORDOQORDATA);
-        return data->Get();
-    }
+    OD_QORData Link() const { return InterfacePtr<IOrdoQORData>(session, IID_IORDOQORDATA)->Get(); }
     // The session on a server, its configuration read as at start-up.
     void UseServer(const std::string& path) const {
-        OD_PrefsData prefs = Prefs();
+        OD_PrefsData prefs = OrdoPrefs();
         ASSERT_TRUE(prefs.SetServerPath(path.c_str()));
-        SetPrefs(prefs);
+        SetOrdoPrefs(prefs);
         ASSERT_TRUE(OpenServerLink(session, true, false));
     }
     std::string LinkPath() const {
@@ -207,22 +174,30 @@ protected:
             return answer;
         });
     }
-
-    // Runs the image options dialog on the order.
-    bool Edit(OD_ProcData& order, Step work, DialogAnswer answer = DialogAnswer::kOK,
-              const PMString& status = PMString("0x71900kOrdoStatusImgOK")) {
+    bool Edit(OD_ProcData& order, Step work, DialogAnswer answer = DialogAnswer::kOK) {
         Then(std::move(work), answer);
-        return RunImageOptionsDialog(order, status, PMString("0x71900kOrdoImgOptDlgListRGBKey"));
+        return RunImageOptionsDialog(order, PMString("0x71900kOrdoStatusImgOK"),
+                                     PMString("0x71900kOrdoImgOptDlgListRGBKey"));
     }
-
     bool EditPrefs(Step work, DialogAnswer answer = DialogAnswer::kOK) {
         Then(std::move(work), answer);
         return RunPreferencesDialog();
     }
+    // Runs the preferences dialog with the scripted answers; the refused
+    // field of each run after the first is checked.
+    void RefusedRuns(const std::vector<std::pair<Step, WidgetID>>& runs) {
+        for (const auto& [work, refused] : runs) {
+            dialogs.Then([work, refused](IControlView* d, WidgetID was) {
+                EXPECT_EQ(was, refused);
+                work(d);
+                return DialogAnswer::kOK;
+            });
+        }
+        EXPECT_TRUE(RunPreferencesDialog());
+    }
 
-    // The alerts' texts, as shown.
-    std::vector<std::string> AlertTexts() const {
-        std::vector<std::string> out;
+    Strings AlertTexts() const {
+        Strings out;
         for (const AlertRequest& a : alerts.Alerts()) {
             out.push_back(a.message.GetUTF8String());
         }
@@ -252,67 +227,53 @@ constexpr WidgetID kProcesses = kOrdoImgOptProcessListWidgetID;
 constexpr WidgetID kPrefixes = kOrdoImgOptPrefixListWidgetID;
 constexpr WidgetID kPrefsFiles = kOrdoImgOptPrefsListWidgetID;
 constexpr WidgetID kDest = kOrdoImgOptDestNameWidgetID;
+constexpr WidgetID kPrefProcesses = kOrdoPrefProcessListWidgetID;
 
-std::vector<std::string> ProcessTexts(std::initializer_list<int> codes) {
-    std::vector<std::string> out;
+Strings ProcessTexts(std::initializer_list<int> codes) {
+    Strings out;
     for (int code : codes) {
         out.push_back(ProcessCodeTextKey(static_cast<int16_t>(code)).Translated().GetUTF8String());
     }
     return out;
 }
 
-} // namespace
+// ============================================================ image options
 
-// ============================================================================
-// The image options dialog
-
-TEST_F(DialogsTest, ImageOptionsLabImagesGetTheRGBProcessTypesAndStoreCodes10To17) {
-    std::vector<std::string> rgbEntries;
-    OD_ProcData rgb = Order(kODClassRGB, 10);
-    Edit(
-        rgb, [&](IControlView* d) { rgbEntries = Entries(d, kTypes); }, DialogAnswer::kCancel);
-    EXPECT_EQ(rgbEntries, ProcessTexts({10, 11, 12, 13, 14, 15, 16, 17}));
-
-    for (int entry = 0; entry < 8; ++entry) {
-        OD_ProcData lab = Order(kODClassLab, 17);
-        std::vector<std::string> labEntries;
-        ASSERT_TRUE(Edit(lab, [&](IControlView* d) {
-            labEntries = Entries(d, kTypes);
-            EXPECT_EQ(Chosen(d, kTypes), 7);
-            EXPECT_TRUE(WidgetDriver::Choose(d, kTypes, entry));
-        }));
-        EXPECT_EQ(labEntries, rgbEntries);
-        EXPECT_EQ(lab.processCode, 10 + entry);
-    }
-}
-
-TEST_F(DialogsTest, ImageOptionsOpenOnTheEntryOfTheStoredCode) {
+TEST_F(DialogsTest, ImageOptionsOpenOnTheEntryOfTheStoredCodeAndStoreTheChosenOne) {
+    const Strings rgb = ProcessTexts({10, 11, 12, 13, 14, 15, 16, 17});
     struct Case {
         uint32_t imageClass;
         int16_t code;
-        std::vector<std::string> entries;
+        Strings entries;
         int32_t chosen;
     };
     const Case cases[] = {
         {kODClassGray, 3, ProcessTexts({1, 2, 3, 4}), 2},
-        {kODClassRGB, 16, ProcessTexts({10, 11, 12, 13, 14, 15, 16, 17}), 6},
+        {kODClassRGB, 16, rgb, 6},
+        {kODClassLab, 17, rgb, 7}, // Lab images get the RGB process types
         {kODClassCMYK, 22, ProcessTexts({20, 21, 22, 23, 24}), 2},
         // A code of another group chooses nothing, and OK keeps it.
         {kODClassCMYK, 12, ProcessTexts({20, 21, 22, 23, 24}), -1},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
         OD_ProcData order = Order(c.imageClass, c.code);
         ASSERT_TRUE(Edit(order, [&](IControlView* d) {
             EXPECT_EQ(Entries(d, kTypes), c.entries);
-            EXPECT_EQ(Chosen(d, kTypes), c.chosen) << c.code;
+            EXPECT_EQ(Chosen(d, kTypes), c.chosen);
             EXPECT_TRUE(IsEnabled(d, kTypes));
             EXPECT_TRUE(IsEnabled(d, kOrdoImgOptTypeLabelWidgetID));
         }));
         EXPECT_EQ(order.processCode, c.code);
     }
+    for (int entry = 0; entry < 8; ++entry) { // a Lab order stores codes 10 to 17
+        OD_ProcData lab = Order(kODClassLab, 17);
+        ASSERT_TRUE(Edit(lab, [&](IControlView* d) { WidgetDriver::Choose(d, kTypes, entry); }));
+        EXPECT_EQ(lab.processCode, 10 + entry);
+    }
 }
 
-TEST_F(DialogsTest, ImageOptionsOKMakesAnOrderReadyAndKeepsOtherStatuses) {
+TEST_F(DialogsTest, ImageOptionsOKMakesAnOrderReadyAndKeepsOtherStatusesCancelKeepsAll) {
     const std::pair<uint16_t, uint16_t> cases[] = {
         {kODStatusNone, kODStatusReady},  {kODStatusProvisional, kODStatusReady},
         {kODStatusDone, kODStatusDone},   {kODStatusReplyMinus1, kODStatusReplyMinus1},
@@ -323,7 +284,6 @@ TEST_F(DialogsTest, ImageOptionsOKMakesAnOrderReadyAndKeepsOtherStatuses) {
         EXPECT_TRUE(Edit(order, [](IControlView*) {}));
         EXPECT_EQ(order.status, after) << before;
     }
-    // Cancel leaves the order alone, whatever was done in the dialog.
     OD_ProcData order = Order(kODClassRGB, 10, kODStatusProvisional);
     const OD_ProcData before = order;
     EXPECT_FALSE(Edit(
@@ -351,8 +311,7 @@ TEST_F(DialogsTest, ImageOptionsUnsupportedPixelTypesFixTheProcessAndSaySo) {
         EXPECT_EQ(order.processCode, 0);
         EXPECT_EQ(order.status, kODStatusReady);
     }
-    // A supported type shows the status as it is given.
-    OD_ProcData order = Order(kODClassRGB, 10);
+    OD_ProcData order = Order(kODClassRGB, 10); // the status as it is given
     Edit(order, [](IControlView* d) {
         EXPECT_EQ(Shown(d, kOrdoImgOptStatusTextWidgetID), "Dimensions are OK");
         EXPECT_EQ(Shown(d, kOrdoImgOptHeadingWidgetID), "RGB Image Parameter(s)");
@@ -360,12 +319,10 @@ TEST_F(DialogsTest, ImageOptionsUnsupportedPixelTypesFixTheProcessAndSaySo) {
 }
 
 TEST_F(DialogsTest, ImageOptionsWithoutAServerConfigurationLeaveTheListsEmptyAndStillStore) {
-    // No server at all, then a server path whose tree is missing.
-    for (bool withPath : {false, true}) {
+    for (bool withPath : {false, true}) { // no server, then a path whose tree is missing
         if (withPath) {
-            OD_PrefsData prefs = Prefs();
-            prefs.SetServerPath((servers / "nowhere/qorserver").c_str());
-            SetPrefs(prefs);
+            EditSessionPrefs(
+                [&](OD_PrefsData& p) { p.SetServerPath((servers / "nowhere/qorserver").c_str()); });
             EXPECT_FALSE(OpenServerLink(session, true, false));
         }
         OD_ProcData order = Order(kODClassRGB, 10);
@@ -387,28 +344,24 @@ TEST_F(DialogsTest, ImageOptionsWithoutAServerConfigurationLeaveTheListsEmptyAnd
 
 TEST_F(DialogsTest, ImageOptionsOfferTheServersProcessesAndNamedSetsByClass) {
     UseServer(MakeServerA(servers / "a"));
-    const std::vector<std::string> processes = {"Default Process", "Web RGB", "Newsprint CMYK",
-                                                "Broken"};
-    struct Case {
-        uint32_t imageClass;
-        int16_t code;
-        std::vector<std::string> prefixes;
+    const Strings processes = {"Default Process", "Web RGB", "Newsprint CMYK", "Broken"};
+    const std::pair<uint32_t, Strings> cases[] = {
+        {kODClassGray, {"Soft"}}, // "Archive" names no set
+        {kODClassRGB, {"Bright", "Neutral"}},
+        {kODClassLab, {"Bright", "Neutral"}},
+        {kODClassCMYK, {}},
     };
-    const Case cases[] = {
-        {kODClassGray, 1, {"Soft"}}, // "Archive" names no set
-        {kODClassRGB, 10, {"Bright", "Neutral"}},
-        {kODClassLab, 10, {"Bright", "Neutral"}},
-        {kODClassCMYK, 20, {}},
-    };
-    for (const Case& c : cases) {
-        OD_ProcData order = Order(c.imageClass, c.code);
+    for (const auto& [imageClass, prefixes] : cases) {
+        OD_ProcData order = Order(imageClass, imageClass == kODClassGray   ? 1
+                                              : imageClass == kODClassCMYK ? 20
+                                                                           : 10);
         order.profile = PMString("Newsprint CMYK");
         Edit(
             order,
             [&](IControlView* d) {
                 EXPECT_EQ(Entries(d, kProcesses), processes);
                 EXPECT_EQ(Chosen(d, kProcesses), 2);
-                EXPECT_EQ(Entries(d, kPrefixes), c.prefixes);
+                EXPECT_EQ(Entries(d, kPrefixes), prefixes);
             },
             DialogAnswer::kCancel);
     }
@@ -433,12 +386,11 @@ TEST_F(DialogsTest, ImageOptionsOfferTheServersProcessesAndNamedSetsByClass) {
     EXPECT_EQ(order.profile, "Web RGB");
     EXPECT_EQ(order.processCode, 13) << "Web RGB gives RGB images Correction+Gray Conversion";
 
-    // A non-correction order opens without the prefix list.
-    OD_ProcData plain = Order(kODClassRGB, 14);
+    OD_ProcData plain = Order(kODClassRGB, 14); // no correction: no prefix list
     Edit(
         plain, [](IControlView* d) { EXPECT_FALSE(IsShown(d, kPrefixes)); }, DialogAnswer::kCancel);
 
-    // Choosing "Default Process" names the server's default profile: an empty name.
+    // "Default Process" names the server's default profile: an empty name.
     OD_ProcData named = Order(kODClassRGB, 10);
     named.profile = PMString("Web RGB");
     ASSERT_TRUE(Edit(named, [](IControlView* d) { WidgetDriver::Choose(d, kProcesses, 0); }));
@@ -448,6 +400,15 @@ TEST_F(DialogsTest, ImageOptionsOfferTheServersProcessesAndNamedSetsByClass) {
     gone.profile = PMString("Retired");
     ASSERT_TRUE(Edit(gone, [](IControlView* d) { EXPECT_EQ(Chosen(d, kProcesses), -1); }));
     EXPECT_EQ(gone.profile, "Retired");
+
+    // A prefix that is none of the server's sets (from "ABCDE#Photo.tif") is kept.
+    OD_ProcData own = Order(kODClassRGB, 10);
+    own.prefix = PMString("ABCDE");
+    ASSERT_TRUE(Edit(own, [](IControlView* d) {
+        EXPECT_EQ(Entries(d, kPrefixes), (Strings{"ABCDE", "Bright", "Neutral"}));
+        EXPECT_EQ(Chosen(d, kPrefixes), 0);
+    }));
+    EXPECT_EQ(own.prefix, "ABCDE");
 }
 
 TEST_F(DialogsTest, ImageOptionsAChosenProcessSetsTheProcessTypeItGivesTheImage) {
@@ -464,8 +425,7 @@ TEST_F(DialogsTest, ImageOptionsAChosenProcessSetsTheProcessTypeItGivesTheImage)
         {kODClassLab, 17, "Web RGB", 13},
         {kODClassCMYK, 20, "Web RGB", 21},
         {kODClassCMYK, 20, "Default Process", 24},
-        // A profile that did not read leaves the process type alone.
-        {kODClassRGB, 15, "Broken", 15},
+        {kODClassRGB, 15, "Broken", 15}, // a profile that did not read changes nothing
     };
     for (const Case& c : cases) {
         OD_ProcData order = Order(c.imageClass, c.start);
@@ -477,33 +437,17 @@ TEST_F(DialogsTest, ImageOptionsAChosenProcessSetsTheProcessTypeItGivesTheImage)
     }
 }
 
-TEST_F(DialogsTest, ImageOptionsKeepAPrefixThatIsNoneOfTheServersSets) {
-    UseServer(MakeServerA(servers / "a"));
-    OD_ProcData order = Order(kODClassRGB, 10);
-    order.prefix = PMString("ABCDE"); // from a file named "ABCDE#Photo.tif"
-    ASSERT_TRUE(Edit(order, [](IControlView* d) {
-        EXPECT_EQ(Entries(d, kPrefixes), (std::vector<std::string>{"ABCDE", "Bright", "Neutral"}));
-        EXPECT_EQ(Chosen(d, kPrefixes), 0);
-    }));
-    EXPECT_EQ(order.prefix, "ABCDE");
-}
-
 TEST_F(DialogsTest, ImageOptionsDestinationFollowsReplaceOriginal) {
-    // Editable when the processed image is saved beside the original.
-    OD_ProcData order = Order(kODClassRGB, 10);
+    OD_ProcData order = Order(kODClassRGB, 10); // beside the original: editable
     ASSERT_TRUE(Edit(order, [](IControlView* d) {
-        EXPECT_TRUE(IsShown(d, kDest));
         EXPECT_TRUE(IsShown(d, kOrdoImgOptDestLabelWidgetID));
         EXPECT_EQ(Shown(d, kDest), "Photo");
         EXPECT_TRUE(WidgetDriver::Type(d, kDest, "Photo-web"));
     }));
     EXPECT_EQ(order.outputName, "Photo-web");
 
-    // Fixed, reading "Same as original", when it replaces the original; the
-    // order keeps its name.
-    OD_PrefsData prefs = Prefs();
-    prefs.SetRepSrc(true);
-    SetPrefs(prefs);
+    // Replacing the original: fixed, "Same as original"; the order keeps its name.
+    EditSessionPrefs([](OD_PrefsData& p) { p.SetRepSrc(true); });
     OD_ProcData replaced = Order(kODClassRGB, 10);
     ASSERT_TRUE(Edit(replaced, [](IControlView* d) {
         EXPECT_TRUE(IsShown(d, kDest));
@@ -543,24 +487,18 @@ TEST_F(DialogsTest, ImageOptionsPreferenceFileList) {
     }));
     EXPECT_EQ(order.prefsFileName, "Plain.opf");
 
-    OD_PrefsData prefs = Prefs();
-    prefs.SetShowPrefs(true);
-    SetPrefs(prefs);
-    // Switched on: the files of the identity folder; the order's is chosen.
+    EditSessionPrefs([](OD_PrefsData& p) { p.SetShowPrefs(true); });
     ASSERT_TRUE(Edit(order, [](IControlView* d) {
-        EXPECT_TRUE(IsShown(d, kPrefsFiles));
         EXPECT_EQ(Entries(d, kPrefsFiles),
-                  (std::vector<std::string>{"Default Preferences", "Damaged.opf", "Newsprint.opf",
-                                            "Plain.opf"}));
+                  (Strings{"Default Preferences", "Damaged.opf", "Newsprint.opf", "Plain.opf"}));
         EXPECT_EQ(Chosen(d, kPrefsFiles), 3);
-        EXPECT_TRUE(IsEnabled(d, kDest));
         // A file that does not read brings nothing.
         EXPECT_TRUE(WidgetDriver::Choose(d, kPrefsFiles, 1));
         EXPECT_EQ(Chosen(d, kProcesses), 0);
         EXPECT_EQ(Chosen(d, kTypes), 7);
         EXPECT_TRUE(IsEnabled(d, kDest));
-        // A file brings its default process, with the process type that
-        // gives, and its replace-original setting.
+        // A file brings its default process, the process type that gives,
+        // and its replace-original setting.
         EXPECT_TRUE(WidgetDriver::Choose(d, kPrefsFiles, 2));
         EXPECT_EQ(Chosen(d, kProcesses), 2);
         EXPECT_EQ(Chosen(d, kTypes), 2);
@@ -572,8 +510,7 @@ TEST_F(DialogsTest, ImageOptionsPreferenceFileList) {
     EXPECT_EQ(order.processCode, 12);
     EXPECT_EQ(order.outputName, "Photo");
 
-    // An order governed by that file opens as it says; "Default Preferences"
-    // brings back the session's and names no file.
+    // Opened as that file says; "Default Preferences" brings back the session's.
     ASSERT_TRUE(Edit(order, [](IControlView* d) {
         EXPECT_FALSE(IsEnabled(d, kDest));
         EXPECT_TRUE(WidgetDriver::Choose(d, kPrefsFiles, 0));
@@ -585,10 +522,8 @@ TEST_F(DialogsTest, ImageOptionsPreferenceFileList) {
     EXPECT_EQ(order.profile, "");
 }
 
-// ============================================================================
-// The preferences dialog
+// ============================================================ preferences
 
-namespace {
 constexpr WidgetID kOPIControls[] = {kOrdoPrefLowResButtonWidgetID, kOrdoPrefLowResPathWidgetID,
                                      kOrdoPrefOPINoteWidgetID, kOrdoPrefLowResExtLabelWidgetID,
                                      kOrdoPrefLowResExtWidgetID};
@@ -599,21 +534,18 @@ constexpr WidgetID kReplaceDependants[] = {kOrdoPrefFolderButtonWidgetID,
                                            kOrdoPrefFolderPathWidgetID, kOrdoPrefOverwriteWidgetID,
                                            kOrdoPrefDelSrcWidgetID};
 template <std::size_t N> int Usable(IControlView* d, const WidgetID (&ids)[N]) {
-    int n = 0;
-    for (WidgetID id : ids) {
-        n += WidgetDriver::IsUsable(d, id) ? 1 : 0;
-    }
-    return n;
+    return static_cast<int>(std::count_if(std::begin(ids), std::end(ids), [d](WidgetID id) {
+        return WidgetDriver::IsUsable(d, id);
+    }));
 }
 bool Checked(IControlView* d, WidgetID id) {
     return WidgetUtils::IsChecked(d, id);
 }
-} // namespace
 
-TEST_F(DialogsTest, PreferencesOpenWithTheSessionsRecord) {
+TEST_F(DialogsTest, PreferencesOKWithoutAChangeGivesTheSessionsRecordBack) {
     const std::string server = MakeServerA(servers / "a");
     UseServer(server);
-    OD_PrefsData prefs = Prefs();
+    OD_PrefsData prefs = OrdoPrefs();
     prefs.SetResolution(300);
     prefs.SetDownSmpMin(12.5);
     prefs.SetUpSmpMax(175);
@@ -625,47 +557,25 @@ TEST_F(DialogsTest, PreferencesOpenWithTheSessionsRecord) {
     prefs.SetQualityControl(false);
     prefs.SetAutoImport(true);
     prefs.SetDefaultProcess(PMString("Web RGB"));
-    SetPrefs(prefs);
-
+    SetOrdoPrefs(prefs);
     EXPECT_TRUE(EditPrefs([&](IControlView* d) {
-        EXPECT_EQ(d->GetWidgetID(), kOrdoPrefDlgWidgetID);
-        EXPECT_EQ(Shown(d, kOrdoPrefDlgWidgetID), "velmaris OrdoDesk Preferences");
-        EXPECT_EQ(Shown(d, kOrdoPrefServerPathWidgetID), server);
-        EXPECT_EQ(Shown(d, kOrdoPrefFolderPathWidgetID), servers / "out");
-        EXPECT_EQ(Shown(d, kOrdoPrefLowResPathWidgetID), servers / "lowres");
-        EXPECT_EQ(Shown(d, kOrdoPrefLowResExtWidgetID), "_lr");
-        EXPECT_EQ(Shown(d, kOrdoPrefResolutionWidgetID), "300");
         EXPECT_EQ(Shown(d, kOrdoPrefDownSmpMinWidgetID), "12.5");
-        EXPECT_EQ(Shown(d, kOrdoPrefUpSmpMaxWidgetID), "175");
-        EXPECT_EQ(Shown(d, kOrdoPrefFrequencyWidgetID), "9");
-        EXPECT_TRUE(Checked(d, kOrdoPrefAutoUpdateWidgetID));
-        EXPECT_TRUE(Checked(d, kOrdoPrefOPIActiveWidgetID));
-        EXPECT_FALSE(Checked(d, kOrdoPrefQualityControlWidgetID));
-        EXPECT_TRUE(Checked(d, kOrdoPrefAutoImportWidgetID));
-        EXPECT_FALSE(Checked(d, kOrdoPrefRepSrcWidgetID));
         EXPECT_EQ(Usable(d, kOPIControls), 5);
         EXPECT_EQ(Usable(d, kLimitControls), 0);
-        EXPECT_TRUE(WidgetDriver::IsUsable(d, kOrdoPrefFrequencyWidgetID));
         EXPECT_EQ(Usable(d, kReplaceDependants), 4);
-        EXPECT_EQ(
-            Entries(d, kOrdoPrefProcessListWidgetID),
-            (std::vector<std::string>{"Default Process", "Web RGB", "Newsprint CMYK", "Broken"}));
-        EXPECT_EQ(Chosen(d, kOrdoPrefProcessListWidgetID), 1);
+        EXPECT_EQ(Chosen(d, kPrefProcesses), 1);
         EXPECT_EQ(WidgetUtils::FindWidget(d, kOrdoPrefCheckSrcWidgetID), nullptr);
     }));
-    // OK without a change gives the record back as it was.
-    EXPECT_EQ(Prefs(), prefs);
-
+    EXPECT_EQ(OrdoPrefs(), prefs);
     // checkSrc has no box: it is carried either way.
     prefs.SetCheckSrc(false);
-    SetPrefs(prefs);
+    SetOrdoPrefs(prefs);
     EXPECT_TRUE(EditPrefs([](IControlView*) {}));
-    EXPECT_FALSE(Prefs().GetCheckSrc());
+    EXPECT_FALSE(OrdoPrefs().GetCheckSrc());
 }
 
 TEST_F(DialogsTest, PreferencesCheckBoxesSwitchTheirControlsAndReachTheSessionOnOK) {
     EXPECT_TRUE(EditPrefs([&](IControlView* d) {
-        // Defaults: OPI off, quality control on, automatic update on.
         EXPECT_EQ(Usable(d, kOPIControls), 0);
         EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefOPIActiveWidgetID));
         EXPECT_EQ(Usable(d, kOPIControls), 5);
@@ -673,37 +583,30 @@ TEST_F(DialogsTest, PreferencesCheckBoxesSwitchTheirControlsAndReachTheSessionOn
         EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefOPIActiveWidgetID));
         EXPECT_EQ(Usable(d, kOPIControls), 0);
         EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefOPIActiveWidgetID));
-
         EXPECT_EQ(Usable(d, kLimitControls), 4);
         EXPECT_TRUE(WidgetDriver::SetChecked(d, kOrdoPrefQualityControlWidgetID, false));
         EXPECT_EQ(Usable(d, kLimitControls), 0);
-
-        EXPECT_TRUE(WidgetDriver::IsUsable(d, kOrdoPrefFrequencyWidgetID));
         EXPECT_TRUE(WidgetDriver::SetChecked(d, kOrdoPrefAutoUpdateWidgetID, false));
         EXPECT_FALSE(WidgetDriver::IsUsable(d, kOrdoPrefFrequencyWidgetID));
         EXPECT_FALSE(WidgetDriver::IsUsable(d, kOrdoPrefFrequencyLabelWidgetID));
-
         EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefShowPrefsWidgetID));
         EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefAutoImportWidgetID));
-        // Nothing has reached the session yet.
-        EXPECT_EQ(Prefs(), OD_PrefsData());
+        EXPECT_EQ(OrdoPrefs(), OD_PrefsData()); // nothing has reached the session yet
     }));
-    const OD_PrefsData prefs = Prefs();
+    const OD_PrefsData prefs = OrdoPrefs();
     EXPECT_TRUE(prefs.GetOpiActive());
     EXPECT_EQ(prefs.GetOpiSuffix(), "_lo");
     EXPECT_FALSE(prefs.GetQualityControl());
     EXPECT_FALSE(prefs.GetAutoUpdt());
     EXPECT_TRUE(prefs.GetShowPrefs());
     EXPECT_TRUE(prefs.GetAutoImport());
-
-    // The same work cancelled changes nothing.
     EXPECT_FALSE(EditPrefs(
         [](IControlView* d) {
             WidgetDriver::Press(d, kOrdoPrefOPIActiveWidgetID);
             WidgetDriver::Type(d, kOrdoPrefResolutionWidgetID, "600");
         },
         DialogAnswer::kCancel));
-    EXPECT_EQ(Prefs(), prefs);
+    EXPECT_EQ(OrdoPrefs(), prefs);
 }
 
 TEST_F(DialogsTest, PreferencesReplaceOriginalTakesOverItsFourDependants) {
@@ -714,63 +617,54 @@ TEST_F(DialogsTest, PreferencesReplaceOriginalTakesOverItsFourDependants) {
         EXPECT_TRUE(Checked(d, kOrdoPrefOverwriteWidgetID));
         EXPECT_FALSE(Checked(d, kOrdoPrefDelSrcWidgetID));
     }));
-    EXPECT_TRUE(Prefs().GetRepSrc());
-    EXPECT_TRUE(Prefs().GetOvrWrDest());
-    EXPECT_FALSE(Prefs().GetDelSrc());
-
+    EXPECT_TRUE(OrdoPrefs().GetRepSrc());
+    EXPECT_TRUE(OrdoPrefs().GetOvrWrDest());
+    EXPECT_FALSE(OrdoPrefs().GetDelSrc());
     EXPECT_TRUE(EditPrefs([](IControlView* d) {
-        // Opens with the four fixed, as they were left.
-        EXPECT_EQ(Usable(d, kReplaceDependants), 0);
+        EXPECT_EQ(Usable(d, kReplaceDependants), 0); // opens as they were left
         EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefRepSrcWidgetID));
         EXPECT_EQ(Usable(d, kReplaceDependants), 4);
         EXPECT_FALSE(Checked(d, kOrdoPrefOverwriteWidgetID));
         EXPECT_FALSE(Checked(d, kOrdoPrefDelSrcWidgetID));
         EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefDelSrcWidgetID));
     }));
-    EXPECT_FALSE(Prefs().GetRepSrc());
-    EXPECT_FALSE(Prefs().GetOvrWrDest());
-    EXPECT_TRUE(Prefs().GetDelSrc());
+    EXPECT_FALSE(OrdoPrefs().GetRepSrc());
+    EXPECT_FALSE(OrdoPrefs().GetOvrWrDest());
+    EXPECT_TRUE(OrdoPrefs().GetDelSrc());
 }
 
 TEST_F(DialogsTest, PreferencesDescribeTheChosenDefaultProcess) {
     UseServer(MakeServerA(servers / "a"));
-    std::vector<std::string> descriptions;
+    Strings descriptions;
     EXPECT_TRUE(EditPrefs([&](IControlView* d) {
         descriptions.push_back(Shown(d, kOrdoPrefDescriptionWidgetID));
         for (int32_t n : {1, 2, 3, 0}) {
-            EXPECT_TRUE(WidgetDriver::Choose(d, kOrdoPrefProcessListWidgetID, n));
+            EXPECT_TRUE(WidgetDriver::Choose(d, kPrefProcesses, n));
             descriptions.push_back(Shown(d, kOrdoPrefDescriptionWidgetID));
         }
-        EXPECT_TRUE(WidgetDriver::Choose(d, kOrdoPrefProcessListWidgetID, 2));
+        EXPECT_TRUE(WidgetDriver::Choose(d, kPrefProcesses, 2));
     }));
-    const std::string byDefault = "-Gray: Correction, Gray, TIFF\n"
-                                  "-RGB : Correction, RGB, TIFF\n"
+    const std::string byDefault = "-Gray: Correction, Gray, TIFF\n-RGB : Correction, RGB, TIFF\n"
                                   "-CMYK: No Correction, CMYK, TIFF\n";
-    EXPECT_EQ(descriptions, (std::vector<std::string>{
-                                byDefault,
-                                "-Gray: Correction, Gray, JPEG\n"
-                                "-RGB : Correction, Gray Conversion, Gray, JPEG\n"
-                                "-CMYK: RGB Conversion, RGB, JPEG\n",
-                                "-Gray: Correction, CMYK Conversion, CMYK, TIFF\n"
-                                "-RGB : Correction, CMYK Conversion, CMYK, TIFF\n"
-                                "-CMYK: No Correction, CMYK, TIFF\n",
-                                "-Gray: Unknown, ?, ????\n"
-                                "-RGB : Unknown, ?, ????\n"
-                                "-CMYK: Unknown, ?, ????\n",
-                                byDefault,
-                            }));
-    EXPECT_EQ(Prefs().GetDefaultProcess(), "Newsprint CMYK");
+    EXPECT_EQ(descriptions, (Strings{byDefault,
+                                     "-Gray: Correction, Gray, JPEG\n"
+                                     "-RGB : Correction, Gray Conversion, Gray, JPEG\n"
+                                     "-CMYK: RGB Conversion, RGB, JPEG\n",
+                                     "-Gray: Correction, CMYK Conversion, CMYK, TIFF\n"
+                                     "-RGB : Correction, CMYK Conversion, CMYK, TIFF\n"
+                                     "-CMYK: No Correction, CMYK, TIFF\n",
+                                     "-Gray: Unknown, ?, ????\n-RGB : Unknown, ?, ????\n"
+                                     "-CMYK: Unknown, ?, ????\n",
+                                     byDefault}));
+    EXPECT_EQ(OrdoPrefs().GetDefaultProcess(), "Newsprint CMYK");
     EXPECT_EQ(DescribeJobProfile(nullptr), "");
-
-    // "Default Process" is the server's default profile: an empty name, which
-    // orders and tickets take as the default.
+    // "Default Process" is the server's default profile: an empty name.
     EXPECT_TRUE(EditPrefs([](IControlView* d) {
-        EXPECT_EQ(Chosen(d, kOrdoPrefProcessListWidgetID), 2);
-        WidgetDriver::Choose(d, kOrdoPrefProcessListWidgetID, 0);
+        EXPECT_EQ(Chosen(d, kPrefProcesses), 2);
+        WidgetDriver::Choose(d, kPrefProcesses, 0);
     }));
-    EXPECT_EQ(Prefs().GetDefaultProcess(), "");
-    EXPECT_TRUE(
-        EditPrefs([](IControlView* d) { EXPECT_EQ(Chosen(d, kOrdoPrefProcessListWidgetID), 0); }));
+    EXPECT_EQ(OrdoPrefs().GetDefaultProcess(), "");
+    EXPECT_TRUE(EditPrefs([](IControlView* d) { EXPECT_EQ(Chosen(d, kPrefProcesses), 0); }));
 }
 
 TEST_F(DialogsTest, PreferencesANewServerIsTakenAtOnceAndCancelKeepsIt) {
@@ -779,31 +673,25 @@ TEST_F(DialogsTest, PreferencesANewServerIsTakenAtOnceAndCancelKeepsIt) {
     UseServer(a);
     ASSERT_TRUE(ConnectForSending(session, false));
     ASSERT_EQ(CountLines(servers / "a/Data/tmp", "CONNECT"), 1);
-
     choosers.Answer(b);
     EXPECT_FALSE(EditPrefs(
         [&](IControlView* d) {
             EXPECT_TRUE(WidgetDriver::Type(d, kOrdoPrefResolutionWidgetID, "600"));
             EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefServerButtonWidgetID));
-            // The switch is immediate: the old server heard of it, the
-            // session names the new one, the dialog shows its processes.
+            // At once: the old server heard of it, the session and the dialog
+            // name the new one.
             EXPECT_EQ(CountLines(servers / "a/Data/tmp", "DECONNECT"), 1);
-            EXPECT_EQ(std::string(Prefs().GetServerPath()), b);
+            EXPECT_EQ(std::string(OrdoPrefs().GetServerPath()), b);
             EXPECT_EQ(LinkPath(), b);
             EXPECT_EQ(Shown(d, kOrdoPrefServerPathWidgetID), b);
-            EXPECT_EQ(Entries(d, kOrdoPrefProcessListWidgetID),
-                      (std::vector<std::string>{"Default Process", "Press"}));
+            EXPECT_EQ(Entries(d, kPrefProcesses), (Strings{"Default Process", "Press"}));
             EXPECT_EQ(Shown(d, kOrdoPrefResolutionWidgetID), "600");
         },
         DialogAnswer::kCancel));
-    EXPECT_EQ(std::string(Prefs().GetServerPath()), b);
+    EXPECT_EQ(std::string(OrdoPrefs().GetServerPath()), b);
     EXPECT_EQ(Link().GetParameters()->Curparam().ProfileCount(), 1);
-    EXPECT_EQ(Prefs().GetResolution(), 200.0) << "typed edits go with Cancel";
-
-    const ChooserRequest& asked = choosers.Requests().at(0);
-    EXPECT_EQ(asked.kind, ChooserKind::kOpenFile);
-    EXPECT_EQ(asked.title, "Select the QOR Server Application");
-    EXPECT_EQ(asked.startFolder, servers / "a");
+    EXPECT_EQ(OrdoPrefs().GetResolution(), 200.0) << "typed edits go with Cancel";
+    EXPECT_EQ(choosers.Requests().at(0).startFolder, servers / "a");
 }
 
 TEST_F(DialogsTest, PreferencesAServerThatCannotBeOpenedIsNotTaken) {
@@ -813,22 +701,21 @@ TEST_F(DialogsTest, PreferencesAServerThatCannotBeOpenedIsNotTaken) {
     fs::remove_all(servers / "no-tmp/Data/tmp");
     const std::string noService = MakeServerB(servers / "no-service");
     fs::remove_all(servers / "no-service/Data/service");
-
-    // Also while the session is connected, when the link it lends the dialog
-    // is open already.
+    // Also while connected, when the link it lends the dialog is open already.
     for (bool connected : {false, true}) {
         if (connected) {
             ASSERT_TRUE(ConnectForSending(session, false));
         }
         for (const std::string& bad : {noTmp, noService, servers / "missing/qorserver"}) {
+            SCOPED_TRACE(bad);
             alerts.Clear();
             choosers.Answer(bad);
             EXPECT_TRUE(EditPrefs([&](IControlView* d) {
                 EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefServerButtonWidgetID));
                 EXPECT_EQ(Shown(d, kOrdoPrefServerPathWidgetID), a);
-                EXPECT_EQ(Entries(d, kOrdoPrefProcessListWidgetID).size(), 4u);
+                EXPECT_EQ(Entries(d, kPrefProcesses).size(), 4u);
             }));
-            EXPECT_EQ(std::string(Prefs().GetServerPath()), a) << bad;
+            EXPECT_EQ(std::string(OrdoPrefs().GetServerPath()), a);
             EXPECT_EQ(LinkPath(), a);
             EXPECT_EQ(Link().GetEndPoint()->GetState(false) != 0, connected);
             ASSERT_EQ(alerts.Alerts().size(), 1u);
@@ -850,14 +737,12 @@ TEST_F(DialogsTest, PreferencesFoldersAreChosenWithTheFolderChooser) {
         EXPECT_EQ(Shown(d, kOrdoPrefFolderPathWidgetID), servers / "out");
         EXPECT_EQ(Shown(d, kOrdoPrefLowResPathWidgetID), servers / "lowres");
     }));
-    EXPECT_EQ(std::string(Prefs().GetOutFolder()), servers / "out");
-    EXPECT_EQ(std::string(Prefs().GetOpiLoResFolder()), servers / "lowres");
+    EXPECT_EQ(std::string(OrdoPrefs().GetOutFolder()), servers / "out");
+    EXPECT_EQ(std::string(OrdoPrefs().GetOpiLoResFolder()), servers / "lowres");
     ASSERT_EQ(choosers.Requests().size(), 2u);
     for (const ChooserRequest& r : choosers.Requests()) {
         EXPECT_EQ(r.kind, ChooserKind::kFolder);
-        EXPECT_EQ(r.title, "Select Folder");
     }
-
     // A folder whose path the record cannot hold is refused, not cut.
     std::string deep = servers.Path();
     while (deep.size() <= 300) {
@@ -869,7 +754,7 @@ TEST_F(DialogsTest, PreferencesFoldersAreChosenWithTheFolderChooser) {
         WidgetDriver::Press(d, kOrdoPrefFolderButtonWidgetID);
         EXPECT_EQ(Shown(d, kOrdoPrefFolderPathWidgetID), servers / "out");
     }));
-    EXPECT_EQ(std::string(Prefs().GetOutFolder()), servers / "out");
+    EXPECT_EQ(std::string(OrdoPrefs().GetOutFolder()), servers / "out");
     EXPECT_EQ(alerts.Alerts().size(), 1u);
 }
 
@@ -878,8 +763,7 @@ TEST_F(DialogsTest, PreferencesSaveAsThenLoadGivesTheSameRecord) {
     const std::string b = MakeServerB(servers / "b");
     UseServer(a);
     MakeDirs(servers / "out");
-
-    // Save what the dialog shows, typed values included.
+    // Save what the dialog shows, typed values included, then cancel.
     choosers.Answer(servers / "out");
     choosers.Answer(PreferenceFilePath("Studio"));
     EXPECT_FALSE(EditPrefs(
@@ -892,19 +776,12 @@ TEST_F(DialogsTest, PreferencesSaveAsThenLoadGivesTheSameRecord) {
             WidgetDriver::Press(d, kOrdoPrefShowPrefsWidgetID);
             EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefFolderButtonWidgetID));
             EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefRepSrcWidgetID));
-            WidgetDriver::Choose(d, kOrdoPrefProcessListWidgetID, 1);
+            WidgetDriver::Choose(d, kPrefProcesses, 1);
             EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefSaveAsWidgetID));
         },
         DialogAnswer::kCancel));
-    const ChooserRequest& save = choosers.Requests().at(1);
-    EXPECT_EQ(save.kind, ChooserKind::kSaveFile);
-    EXPECT_EQ(save.title, "Save Preferences As");
-    EXPECT_EQ(save.suggestedName, "OrdoDeskPref");
-    ASSERT_EQ(save.filters.size(), 1u);
-    EXPECT_EQ(save.filters[0].family, "Preference File");
-    EXPECT_EQ(save.filters[0].extension, "opf");
-    EXPECT_EQ(save.startFolder, identity);
-
+    EXPECT_EQ(choosers.Requests().at(1).kind, ChooserKind::kSaveFile);
+    EXPECT_EQ(choosers.Requests().at(1).startFolder, identity);
     OD_PrefsData saved;
     ASSERT_TRUE(LoadPreferenceFile(PreferenceFilePath("Studio.opf"), saved));
     EXPECT_EQ(saved.GetResolution(), 300.0);
@@ -918,21 +795,18 @@ TEST_F(DialogsTest, PreferencesSaveAsThenLoadGivesTheSameRecord) {
     EXPECT_EQ(saved.GetDefaultProcess(), "Web RGB");
     EXPECT_EQ(std::string(saved.GetOutFolder()), servers / "out");
     EXPECT_EQ(std::string(saved.GetServerPath()), a);
-    // The cancelled dialog left the session alone.
-    EXPECT_EQ(Prefs().GetResolution(), 200.0);
+    EXPECT_EQ(OrdoPrefs().GetResolution(), 200.0); // the cancelled dialog left the session alone
 
     // Another server and other values; loading brings the file back at once,
     // server included, and the dialog shows it.
-    OD_PrefsData other = Prefs();
-    other.SetResolution(72);
-    SetPrefs(other);
+    EditSessionPrefs([](OD_PrefsData& p) { p.SetResolution(72); });
     choosers.Answer(b);
     choosers.Answer(PreferenceFilePath("Studio.opf"));
     EXPECT_TRUE(EditPrefs([&](IControlView* d) {
         WidgetDriver::Press(d, kOrdoPrefServerButtonWidgetID);
-        ASSERT_EQ(std::string(Prefs().GetServerPath()), b);
+        ASSERT_EQ(std::string(OrdoPrefs().GetServerPath()), b);
         EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefLoadWidgetID));
-        EXPECT_EQ(Prefs(), saved);
+        EXPECT_EQ(OrdoPrefs(), saved);
         EXPECT_EQ(LinkPath(), a);
         EXPECT_EQ(CountLines(servers / "b/Data/tmp", "DECONNECT"), 0) << "b was never connected";
         EXPECT_EQ(Shown(d, kOrdoPrefServerPathWidgetID), a);
@@ -942,33 +816,24 @@ TEST_F(DialogsTest, PreferencesSaveAsThenLoadGivesTheSameRecord) {
         EXPECT_TRUE(Checked(d, kOrdoPrefRepSrcWidgetID));
         EXPECT_EQ(Usable(d, kReplaceDependants), 0);
         EXPECT_EQ(Usable(d, kOPIControls), 5);
-        EXPECT_EQ(Entries(d, kOrdoPrefProcessListWidgetID).size(), 4u);
-        EXPECT_EQ(Chosen(d, kOrdoPrefProcessListWidgetID), 1);
+        EXPECT_EQ(Entries(d, kPrefProcesses).size(), 4u);
+        EXPECT_EQ(Chosen(d, kPrefProcesses), 1);
     }));
-    // OK keeps what was loaded rather than what the dialog showed before.
-    EXPECT_EQ(Prefs(), saved);
-    const ChooserRequest& load = choosers.Requests().back();
-    EXPECT_EQ(load.kind, ChooserKind::kOpenFile);
-    EXPECT_EQ(load.startFolder, identity);
-    ASSERT_EQ(load.filters.size(), 2u);
-    EXPECT_EQ(load.filters[0].family, "Preferences");
-    EXPECT_EQ(load.filters[0].extension, "opf");
-    EXPECT_EQ(load.filters[1].extension, "indd");
+    EXPECT_EQ(OrdoPrefs(), saved); // OK keeps what was loaded
+    EXPECT_EQ(choosers.Requests().back().kind, ChooserKind::kOpenFile);
+    EXPECT_EQ(choosers.Requests().back().startFolder, identity);
 }
 
 TEST_F(DialogsTest, PreferencesACancelledChooserOrABadFileChangesNothing) {
     const std::string a = MakeServerA(servers / "a");
     UseServer(a);
-    OD_PrefsData prefs = Prefs();
-    prefs.SetOutFolder((servers / "out").c_str());
-    SetPrefs(prefs);
+    EditSessionPrefs([&](OD_PrefsData& p) { p.SetOutFolder((servers / "out").c_str()); });
+    const OD_PrefsData prefs = OrdoPrefs();
     WriteFile(PreferenceFilePath("Damaged.opf"), "not a preference file at all");
     const std::size_t filesBefore = ListPreferenceFiles().size();
-
-    const WidgetID buttons[] = {kOrdoPrefServerButtonWidgetID, kOrdoPrefFolderButtonWidgetID,
-                                kOrdoPrefLowResButtonWidgetID, kOrdoPrefSaveAsWidgetID,
-                                kOrdoPrefLoadWidgetID};
-    for (WidgetID button : buttons) {
+    for (WidgetID button :
+         {kOrdoPrefServerButtonWidgetID, kOrdoPrefFolderButtonWidgetID,
+          kOrdoPrefLowResButtonWidgetID, kOrdoPrefSaveAsWidgetID, kOrdoPrefLoadWidgetID}) {
         choosers.Answer(std::nullopt);
         EXPECT_TRUE(EditPrefs([&](IControlView* d) {
             WidgetDriver::Press(d, kOrdoPrefOPIActiveWidgetID);
@@ -977,7 +842,7 @@ TEST_F(DialogsTest, PreferencesACancelledChooserOrABadFileChangesNothing) {
             EXPECT_EQ(Shown(d, kOrdoPrefFolderPathWidgetID), servers / "out");
             WidgetDriver::Press(d, kOrdoPrefOPIActiveWidgetID);
         }));
-        EXPECT_EQ(Prefs(), prefs) << button.Get();
+        EXPECT_EQ(OrdoPrefs(), prefs) << button.Get();
     }
     EXPECT_EQ(choosers.Requests().size(), 5u);
     EXPECT_EQ(ListPreferenceFiles().size(), filesBefore);
@@ -988,52 +853,40 @@ TEST_F(DialogsTest, PreferencesACancelledChooserOrABadFileChangesNothing) {
     EXPECT_TRUE(EditPrefs([&](IControlView* d) {
         WidgetDriver::Type(d, kOrdoPrefResolutionWidgetID, "400");
         EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefLoadWidgetID));
-        EXPECT_EQ(Prefs(), prefs);
+        EXPECT_EQ(OrdoPrefs(), prefs);
         EXPECT_EQ(Shown(d, kOrdoPrefResolutionWidgetID), "400");
     }));
-    EXPECT_EQ(Prefs().GetResolution(), 400.0);
-    EXPECT_EQ(AlertTexts(), (std::vector<std::string>{
-                                "The preference file could not be read; the preferences are "
-                                "unchanged"}));
-
+    EXPECT_EQ(OrdoPrefs().GetResolution(), 400.0);
+    EXPECT_EQ(AlertTexts(),
+              Strings{"The preference file could not be read; the preferences are unchanged"});
     // A save that fails says so.
     alerts.Clear();
     choosers.Answer(servers / "no-such-folder/Mine.opf");
     EXPECT_TRUE(EditPrefs(
         [](IControlView* d) { EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefSaveAsWidgetID)); }));
-    EXPECT_EQ(AlertTexts(), (std::vector<std::string>{"The preference file could not be saved"}));
+    EXPECT_EQ(AlertTexts(), Strings{"The preference file could not be saved"});
 }
 
 TEST_F(DialogsTest, PreferencesRefuseANegativeOrUnreadableUpdatePeriod) {
-    // Each refused value sends the dialog back on its field, with a word
-    // why; then a good value is taken.
-    dialogs.Then([](IControlView* d, WidgetID refused) {
-        EXPECT_EQ(refused, kInvalidWidgetID);
-        WidgetDriver::Type(d, kOrdoPrefFrequencyWidgetID, "-5");
-        return DialogAnswer::kOK;
-    });
-    for (const char* bad : {"2.5", "40000", "soon"}) {
-        dialogs.Then([bad](IControlView* d, WidgetID refused) {
-            EXPECT_EQ(refused, kOrdoPrefFrequencyWidgetID);
-            WidgetDriver::Type(d, kOrdoPrefFrequencyWidgetID, bad);
-            return DialogAnswer::kOK;
-        });
-    }
-    dialogs.Then([](IControlView* d, WidgetID refused) {
-        EXPECT_EQ(refused, kOrdoPrefFrequencyWidgetID);
-        WidgetDriver::Type(d, kOrdoPrefResolutionWidgetID, "high");
-        WidgetDriver::Type(d, kOrdoPrefFrequencyWidgetID, "0");
-        return DialogAnswer::kOK;
-    });
-    dialogs.Then([](IControlView* d, WidgetID refused) {
-        EXPECT_EQ(refused, kOrdoPrefResolutionWidgetID);
-        WidgetDriver::Type(d, kOrdoPrefResolutionWidgetID, "250");
-        return DialogAnswer::kOK;
-    });
-    EXPECT_TRUE(RunPreferencesDialog());
+    // Each refused value sends the dialog back on its field, with a word why.
+    auto type = [](WidgetID field, const char* text) {
+        return [field, text](IControlView* d) { WidgetDriver::Type(d, field, text); };
+    };
+    static constexpr WidgetID kFreq = kOrdoPrefFrequencyWidgetID;
+    static constexpr WidgetID kRes = kOrdoPrefResolutionWidgetID;
+    RefusedRuns({{type(kFreq, "-5"), kInvalidWidgetID},
+                 {type(kFreq, "2.5"), kFreq},
+                 {type(kFreq, "40000"), kFreq},
+                 {type(kFreq, "soon"), kFreq},
+                 {[](IControlView* d) {
+                      WidgetDriver::Type(d, kRes, "high");
+                      WidgetDriver::Type(d, kFreq, "0");
+                  },
+                  kFreq},
+                 {type(kRes, "250"), kRes}});
     EXPECT_EQ(dialogs.Runs().size(), 6u);
-    EXPECT_EQ(Prefs().GetFrequency(), 0);
-    EXPECT_EQ(Prefs().GetResolution(), 250.0);
+    EXPECT_EQ(OrdoPrefs().GetFrequency(), 0);
+    EXPECT_EQ(OrdoPrefs().GetResolution(), 250.0);
     EXPECT_EQ(alerts.Alerts().size(), 5u);
     EXPECT_EQ(AlertTexts().front(),
               "The update period must be a whole number of seconds from 0 to 32767");
@@ -1041,26 +894,24 @@ TEST_F(DialogsTest, PreferencesRefuseANegativeOrUnreadableUpdatePeriod) {
 
     // A value the user cannot reach does not hold the dialog: with automatic
     // update off, a negative period from an old record becomes 0.
-    OD_PrefsData prefs = Prefs();
-    prefs.SetAutoUpdt(false);
-    prefs.SetFrequency(-3);
-    SetPrefs(prefs);
-    EXPECT_TRUE(EditPrefs([](IControlView* d) {
-        EXPECT_FALSE(WidgetDriver::IsUsable(d, kOrdoPrefFrequencyWidgetID));
-    }));
-    EXPECT_EQ(Prefs().GetFrequency(), 0);
+    EditSessionPrefs([](OD_PrefsData& p) {
+        p.SetAutoUpdt(false);
+        p.SetFrequency(-3);
+    });
+    EXPECT_TRUE(EditPrefs([](IControlView*) {}));
+    EXPECT_EQ(OrdoPrefs().GetFrequency(), 0);
 
     // Save As refuses the same values before asking for a file.
     alerts.Clear();
     EXPECT_TRUE(EditPrefs([](IControlView* d) {
         WidgetDriver::Press(d, kOrdoPrefAutoUpdateWidgetID);
-        WidgetDriver::Type(d, kOrdoPrefFrequencyWidgetID, "-1");
+        WidgetDriver::Type(d, kFreq, "-1");
         EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefSaveAsWidgetID));
-        WidgetDriver::Type(d, kOrdoPrefFrequencyWidgetID, "30");
+        WidgetDriver::Type(d, kFreq, "30");
     }));
     EXPECT_TRUE(choosers.Requests().empty());
     EXPECT_EQ(alerts.Alerts().size(), 1u);
-    EXPECT_EQ(Prefs().GetFrequency(), 30);
+    EXPECT_EQ(OrdoPrefs().GetFrequency(), 30);
 }
 
 TEST_F(DialogsTest, PreferencesRefuseResolutionsBelow1AndLimitsOutOfOrder) {
@@ -1068,63 +919,50 @@ TEST_F(DialogsTest, PreferencesRefuseResolutionsBelow1AndLimitsOutOfOrder) {
         WidgetID field;
         const char* bad;
         WidgetID refused;
-        const char* alert;
+        std::string alert;
     };
     const std::string lessThan = "The resampling limit \"less than\" must be above 0";
     const std::string order =
         "The resampling limit \"less than\" must be below the limit \"or greater than\"";
     const std::string resolution = "The output resolution must be at least 1 dpi";
+    static constexpr WidgetID kRes = kOrdoPrefResolutionWidgetID;
+    static constexpr WidgetID kMin = kOrdoPrefDownSmpMinWidgetID;
+    static constexpr WidgetID kMax = kOrdoPrefUpSmpMaxWidgetID;
     const Case cases[] = {
-        {kOrdoPrefResolutionWidgetID, "0", kOrdoPrefResolutionWidgetID, resolution.c_str()},
-        {kOrdoPrefResolutionWidgetID, "0.5", kOrdoPrefResolutionWidgetID, resolution.c_str()},
-        {kOrdoPrefResolutionWidgetID, "-300", kOrdoPrefResolutionWidgetID, resolution.c_str()},
-        {kOrdoPrefDownSmpMinWidgetID, "0", kOrdoPrefDownSmpMinWidgetID, lessThan.c_str()},
-        {kOrdoPrefUpSmpMaxWidgetID, "-150", kOrdoPrefUpSmpMaxWidgetID,
-         "The resampling limit \"or greater than\" must be above 0"},
-        {kOrdoPrefDownSmpMinWidgetID, "150", kOrdoPrefDownSmpMinWidgetID, order.c_str()},
-        {kOrdoPrefUpSmpMaxWidgetID, "5", kOrdoPrefDownSmpMinWidgetID, order.c_str()},
+        {kRes, "0", kRes, resolution},
+        {kRes, "0.5", kRes, resolution},
+        {kRes, "-300", kRes, resolution},
+        {kMin, "0", kMin, lessThan},
+        {kMax, "-150", kMax, "The resampling limit \"or greater than\" must be above 0"},
+        {kMin, "150", kMin, order},
+        {kMax, "5", kMin, order},
     };
-    const OD_PrefsData before = Prefs();
+    const OD_PrefsData before = OrdoPrefs();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bad);
         alerts.Clear();
-        dialogs.Then([&](IControlView* d, WidgetID) {
-            WidgetDriver::Type(d, c.field, c.bad);
-            return DialogAnswer::kOK;
-        });
-        dialogs.Then([&](IControlView* d, WidgetID refused) {
-            EXPECT_EQ(refused, c.refused);
-            WidgetDriver::Type(d, c.field,
-                               c.field == kOrdoPrefResolutionWidgetID ? "1"
-                               : c.field == kOrdoPrefUpSmpMaxWidgetID ? "150"
-                                                                      : "10");
-            return DialogAnswer::kOK;
-        });
-        EXPECT_TRUE(RunPreferencesDialog());
-        EXPECT_EQ(AlertTexts(), std::vector<std::string>{c.alert});
+        const char* good = c.field == kRes ? "1" : c.field == kMax ? "150" : "10";
+        RefusedRuns(
+            {{[&](IControlView* d) { WidgetDriver::Type(d, c.field, c.bad); }, kInvalidWidgetID},
+             {[&](IControlView* d) { WidgetDriver::Type(d, c.field, good); }, c.refused}});
+        EXPECT_EQ(AlertTexts(), Strings{c.alert});
     }
     OD_PrefsData want = before;
     want.SetResolution(1);
-    EXPECT_EQ(Prefs(), want);
-
+    EXPECT_EQ(OrdoPrefs(), want);
     // With quality control off the limits cannot be reached and hold nothing.
-    OD_PrefsData off = Prefs();
-    off.SetQualityControl(false);
-    off.SetDownSmpMin(0);
-    SetPrefs(off);
+    EditSessionPrefs([](OD_PrefsData& p) {
+        p.SetQualityControl(false);
+        p.SetDownSmpMin(0);
+    });
     alerts.Clear();
     EXPECT_TRUE(EditPrefs([](IControlView*) {}));
     EXPECT_TRUE(alerts.Alerts().empty());
 }
 
-// ============================================================================
-// Both dialogs in the user's language
-
-namespace {
-
 // Every text the dialog shows, translated as the front end shows it.
-std::vector<std::string> AllTexts(IControlView* dialog) {
-    std::vector<std::string> texts;
+Strings AllTexts(IControlView* dialog) {
+    Strings texts;
     for (IControlView* widget : WidgetUtils::AllWidgets(dialog)) {
         InterfacePtr<ITextControlData> text(widget, IID_ITEXTCONTROLDATA);
         if (text) {
@@ -1139,79 +977,49 @@ std::vector<std::string> AllTexts(IControlView* dialog) {
     return texts;
 }
 
-bool Holds(const std::vector<std::string>& texts, const std::string& text) {
-    return std::find(texts.begin(), texts.end(), text) != texts.end();
-}
-
-} // namespace
-
+// In French and Spanish no key shows untranslated in either dialog, whatever
+// they show (an unknown pixel type with its reason, process types, a
+// process description, the preference file list, "Same as original").
 TEST_F(DialogsTest, BothDialogsSpeakTheUsersLanguage) {
     UseServer(MakeServerA(servers / "a"));
-    OD_PrefsData prefs = Prefs();
-    prefs.SetShowPrefs(true);
-    prefs.SetRepSrc(true);
-    SetPrefs(prefs);
-    struct Language {
-        int locale;
-        std::vector<std::string> imageOptions;
-        std::vector<std::string> preferences;
-        std::string description;
-    };
-    const Language languages[] = {
+    EditSessionPrefs([](OD_PrefsData& p) {
+        p.SetShowPrefs(true);
+        p.SetRepSrc(true);
+    });
+    const std::pair<int, Strings> languages[] = {
         {4,
-         {"Options de traitement de l'image", "Type de traitement", "Traitement par défaut",
-          "Préférences par défaut", "Identique à l'original", "Paramètre(s) d'image RVB",
+         {"Identique à l'original",
           "Les dimensions sont correctes\nLe type de l'image est inconnu, l'option de traitement "
           "est donc désactivée",
-          "Annuler"},
-         {"Préférences velmaris OrdoDesk", "Accepter les images OPI", "Charger...", "Annuler"},
-         "-Niveaux de gris: Correction, Conversion CMJN, CMJN, TIFF\n"
-         "-RVB : Correction, Conversion CMJN, CMJN, TIFF\n"
-         "-CMJN: Sans correction, CMJN, TIFF\n"},
-        {6,
-         {"Opciones de proceso de la imagen", "Tipo de proceso", "Proceso predeterminado",
-          "Preferencias predeterminadas", "Igual que el original", "Parámetro(s) de imagen RGB",
-          "Cancelar"},
-         {"Preferencias de velmaris OrdoDesk", "Aceptar imágenes OPI", "Cargar...", "Cancelar"},
-         "-Escala de grises: Corrección, Conversión CMYK, CMYK, TIFF\n"
-         "-RGB : Corrección, Conversión CMYK, CMYK, TIFF\n"
-         "-CMYK: Sin corrección, CMYK, TIFF\n"},
+          "-Niveaux de gris: Correction, Conversion CMJN, CMJN, TIFF\n"
+          "-RVB : Correction, Conversion CMJN, CMJN, TIFF\n-CMJN: Sans correction, CMJN, TIFF\n"}},
+        {6, {"Igual que el original", "Parámetro(s) de imagen RGB"}},
     };
-    for (const Language& language : languages) {
-        HostStrings::SetLocale(language.locale);
-        std::vector<std::string> texts;
-        // An unknown pixel type shows the status with its reason; an RGB
-        // image shows the process types.
+    for (const auto& [locale, expected] : languages) {
+        SCOPED_TRACE(locale);
+        HostStrings::SetLocale(locale);
+        Strings texts;
+        auto collect = [&texts](IControlView* d) {
+            const Strings more = AllTexts(d);
+            texts.insert(texts.end(), more.begin(), more.end());
+        };
         OD_ProcData unknown = Order(kODClassUnknown, 0);
-        Edit(
-            unknown, [&](IControlView* d) { texts = AllTexts(d); }, DialogAnswer::kCancel);
+        Edit(unknown, collect, DialogAnswer::kCancel);
         OD_ProcData rgb = Order(kODClassRGB, 10);
-        Edit(
-            rgb,
-            [&](IControlView* d) {
-                const auto more = AllTexts(d);
-                texts.insert(texts.end(), more.begin(), more.end());
-            },
-            DialogAnswer::kCancel);
-        for (const std::string& expected : language.imageOptions) {
-            EXPECT_TRUE(Holds(texts, expected)) << language.locale << ": " << expected;
-        }
-        for (const std::string& text : texts) {
-            EXPECT_EQ(text.find("0x71900k"), std::string::npos) << language.locale << ": " << text;
-        }
-
+        Edit(rgb, collect, DialogAnswer::kCancel);
         EditPrefs(
             [&](IControlView* d) {
-                WidgetDriver::Choose(d, kOrdoPrefProcessListWidgetID, 2);
-                texts = AllTexts(d);
+                WidgetDriver::Choose(d, kPrefProcesses, 2);
+                collect(d);
             },
             DialogAnswer::kCancel);
-        for (const std::string& expected : language.preferences) {
-            EXPECT_TRUE(Holds(texts, expected)) << language.locale << ": " << expected;
+        for (const std::string& text : expected) {
+            EXPECT_NE(std::find(texts.begin(), texts.end(), text), texts.end()) << text;
         }
-        EXPECT_TRUE(Holds(texts, language.description)) << language.locale;
         for (const std::string& text : texts) {
-            EXPECT_EQ(text.find("0x71900k"), std::string::npos) << language.locale << ": " << text;
+            EXPECT_EQ(text.find("0x71900k"), std::string::npos) << text;
         }
     }
 }
+
+} // namespace
