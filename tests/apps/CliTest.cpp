@@ -179,47 +179,30 @@ TEST(Cli, InspectReportsEveryFileInOrderAndRejectionsAreResults) {
 
 TEST(Cli, OrderFromPrintsTheRecordOfAPlacedImage) {
     // An uncompressed 8-bit gray TIFF of 4 x 2 pixels at 150 ppi, written byte
-    // by byte (little-endian): header, twelve directory entries, the two
-    // resolutions, the pixels.
+    // by byte (little-endian): header, twelve directory entries (tag, type,
+    // value), the two resolutions, the pixels.
     std::string tiff("II*\0\x08\0\0\0", 8);
-    auto put16 = [&tiff](unsigned v) {
-        tiff += static_cast<char>(v & 0xFF);
-        tiff += static_cast<char>((v >> 8) & 0xFF);
-    };
-    auto put32 = [&](unsigned v) {
-        put16(v & 0xFFFF);
-        put16(v >> 16);
-    };
-    auto entry = [&](unsigned tag, unsigned type, unsigned value) {
-        put16(tag);
-        put16(type);
-        put32(1);
-        if (type == 3) {
-            put16(value);
-            put16(0);
-        } else {
-            put32(value);
+    auto put = [&tiff](unsigned v, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            tiff += static_cast<char>((v >> (8 * i)) & 0xFF);
         }
     };
     const unsigned xres = 8 + 2 + 12 * 12 + 4;
-    const unsigned pixels = xres + 16;
-    put16(12);
-    entry(256, 3, 4);        // width
-    entry(257, 3, 2);        // height
-    entry(258, 3, 8);        // bits per sample
-    entry(259, 3, 1);        // no compression
-    entry(262, 3, 1);        // black is zero
-    entry(273, 4, pixels);   // strip offset
-    entry(277, 3, 1);        // samples per pixel
-    entry(278, 3, 2);        // rows per strip
-    entry(279, 4, 8);        // strip bytes
-    entry(282, 5, xres);     // x resolution
-    entry(283, 5, xres + 8); // y resolution
-    entry(296, 3, 2);        // per inch
-    put32(0);
+    const unsigned entries[][3] = {{256, 3, 4},    {257, 3, 2},        {258, 3, 8},
+                                   {259, 3, 1},    {262, 3, 1},        {273, 4, xres + 16},
+                                   {277, 3, 1},    {278, 3, 2},        {279, 4, 8},
+                                   {282, 5, xres}, {283, 5, xres + 8}, {296, 3, 2}};
+    put(12, 2);
+    for (const auto& e : entries) {
+        put(e[0], 2);
+        put(e[1], 2);
+        put(1, 4);
+        put(e[2], 4); // a short value sits in the low half
+    }
+    put(0, 4);
     for (int i = 0; i < 2; ++i) {
-        put32(150);
-        put32(1);
+        put(150, 4);
+        put(1, 4);
     }
     tiff += std::string(8, '\x80');
 

@@ -82,13 +82,6 @@ TEST(ShellHost, DocumentSurvivesSaveAndOpen) {
     EXPECT_EQ(before[0]["kind"], "group");
 }
 
-TEST(ShellHost, SelectionUndoAndRedo) {
-    TempDir w;
-    const ShellRun run = RunScript("select-undo-redo.ods", w);
-    EXPECT_RAN(run);
-    EXPECT_NE(run.out.find("undone: "), std::string::npos);
-}
-
 TEST(ShellHost, BadLinesStopTheScriptAndNameTheirLine) {
     struct Case {
         const char* line;
@@ -127,20 +120,6 @@ TEST(ShellHost, BadLinesStopTheScriptAndNameTheirLine) {
     }
 }
 
-TEST(ShellHost, VariablesAndQuotesKeepBlanksInOneWord) {
-    TempDir w;
-    WriteFile(w / "s.ods",
-              "samples ${D}\nset IMG \"${D}/photo-rgb.tif\"\nnew\n"
-              "place ${IMG} 0 0 100 100 --name f # a comment\n"
-              "place '${D}/scan-gray.tif' 0 200 100 100\n"
-              "expect items image 2\necho \"a \\\"quoted\\\" word\" '#not a comment'\n");
-    const ShellRun run = Ordodesk({"run", w / "s.ods", "--set", "D=" + (w / "a folder"),
-                                   "--system-folder", w / "system", "--session", w / "session"},
-                                  w);
-    EXPECT_RAN(run);
-    EXPECT_NE(run.out.find("a \"quoted\" word #not a comment\n"), std::string::npos) << run.out;
-}
-
 TEST(ShellHost, MissingScriptAndBadVariableAreRefused) {
     TempDir w;
     ShellRun run;
@@ -157,33 +136,23 @@ TEST(ShellHost, MissingScriptAndBadVariableAreRefused) {
     EXPECT_NE(run.err.find("--set takes NAME=VALUE"), std::string::npos);
 }
 
-TEST(ShellHost, DialogCommandsDriveThePreferencesDialog) {
-    TempDir w;
-    const ShellRun run = RunScript("prefs-dialog.ods", w);
-    EXPECT_RAN(run);
-    EXPECT_NE(run.out.find("closed with Cancel"), std::string::npos);
-    EXPECT_NE(run.out.find("closed with OK"), std::string::npos);
-    // The dialog listing names the widgets with their states.
-    EXPECT_NE(run.out.find("0x71942 edit box = \"12\""), std::string::npos) << run.out;
-}
-
-TEST(ShellHost, ScriptThatEndsInsideADialogFails) {
-    TempDir w;
-    const ShellRun run = RunText("action preferences\ndialog\n", w);
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("ended while the dialog"), std::string::npos) << run.err;
-    EXPECT_NE(run.out.find("closed with Cancel"), std::string::npos);
-}
-
-TEST(ShellHost, FailedCommandInsideADialogCancelsItAndStops) {
-    TempDir w;
-    const ShellRun run = RunText("action preferences\ndialog set 0x71942 9\ndialog click 0x7FFFF\n"
-                                 "dialog ok\necho NOT-REACHED\n",
-                                 w);
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("script.ods:3: error: no widget 0x7FFFF"), std::string::npos) << run.err;
-    EXPECT_NE(run.out.find("closed with Cancel"), std::string::npos);
-    EXPECT_EQ(run.out.find("NOT-REACHED"), std::string::npos);
+// A script that ends inside a dialog, or a failed command inside one,
+// cancels the dialog and fails.
+TEST(ShellHost, AScriptStoppedInsideADialogCancelsIt) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"action preferences\ndialog\n", "ended while the dialog"},
+        {"action preferences\ndialog set 0x71942 9\ndialog click 0x7FFFF\ndialog ok\n"
+         "echo NOT-REACHED\n",
+         "script.ods:3: error: no widget 0x7FFFF"},
+    };
+    for (const auto& [text, says] : cases) {
+        TempDir w;
+        const ShellRun run = RunText(text, w);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.err.find(says), std::string::npos) << run.err;
+        EXPECT_NE(run.out.find("closed with Cancel"), std::string::npos);
+        EXPECT_EQ(run.out.find("NOT-REACHED"), std::string::npos);
+    }
 }
 
 TEST(ShellHost, PreferencesLastInTheSessionFile) {
@@ -193,52 +162,41 @@ TEST(ShellHost, PreferencesLastInTheSessionFile) {
     EXPECT_RAN(second);
 }
 
-// ---- the road of an order through the plug-in
+// ---- scripts whose own expectations are the test, with lines they must print
 
-TEST(ShellRoad, AddSendPickupRelinkUndoRedoSave) {
-    TempDir w;
-    const ShellRun run = RunScript("road.ods", w);
-    EXPECT_RAN(run);
-    EXPECT_TRUE(PathExists(w / "processed/photo-rgb.tif"));
-    EXPECT_TRUE(PathExists(w / "road.odoc"));
-}
-
-TEST(ShellRoad, PanelDropDoubleClickAndLog) {
-    TempDir w;
-    const ShellRun run = RunScript("panel-widgets.ods", w);
-    EXPECT_RAN(run);
-    // The processed-image warning was answered from the queue, then by default.
-    EXPECT_NE(run.out.find("[OK/Cancel] -> Cancel"), std::string::npos);
-    EXPECT_NE(run.out.find("[OK/Cancel] -> OK"), std::string::npos);
-}
-
-// Scripts whose own expectations are the whole test.
-struct RoadScript {
+struct ScriptCase {
     const char* test;
     const char* script;
+    std::vector<std::string> prints;
 };
 
-class ShellRoadScript : public ::testing::TestWithParam<RoadScript> {};
+class ShellScript : public ::testing::TestWithParam<ScriptCase> {};
 
-TEST_P(ShellRoadScript, RunsToItsEnd) {
+TEST_P(ShellScript, RunsToItsEnd) {
     TempDir w;
-    EXPECT_RAN(RunScript(GetParam().script, w));
+    const ShellRun run = RunScript(GetParam().script, w);
+    EXPECT_RAN(run);
+    for (const std::string& line : GetParam().prints) {
+        EXPECT_NE(run.out.find(line), std::string::npos) << line;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    ShellRoad, ShellRoadScript,
-    ::testing::Values(RoadScript{"PanelMenuEnablingRules", "menu-rules.ods"},
-                      RoadScript{"EditSelectedShowsOneDialogPerImageClass", "edit-by-class.ods"},
-                      RoadScript{"TrashTakesOrdersOffTheList", "trash.ods"},
-                      RoadScript{"CancelledAddLeavesTheImageOfferedAgain", "cancel-add.ods"},
-                      RoadScript{"PreferenceFileSavedLoadedAndNewServer", "prefs-files.ods"},
-                      RoadScript{"RefreshFlagStaysDownWhileThePanelIsClosed", "refresh-closed.ods"},
-                      RoadScript{"BurstOfChangesCostsOneRebuild", "burst.ods"},
-                      RoadScript{"AStoppedServerIsNotAnsweringAndItsOrdersWait",
-                                 "not-answering.ods"},
-                      RoadScript{"OrdersThatCannotGoAreNamedInOneAlert", "refused-send.ods"},
-                      RoadScript{"AReplacedOriginalHasNothingToGoBackTo", "replace-original.ods"}),
-    [](const ::testing::TestParamInfo<RoadScript>& info) { return std::string(info.param.test); });
+    Shell, ShellScript,
+    ::testing::Values(
+        ScriptCase{"SelectionUndoAndRedo", "select-undo-redo.ods", {"undone: "}},
+        // The dialog listing names the widgets with their states.
+        ScriptCase{"DialogCommandsDriveThePreferencesDialog",
+                   "prefs-dialog.ods",
+                   {"closed with Cancel", "closed with OK", "0x71942 edit box = \"12\""}},
+        // The processed-image warning was answered from the queue, then by default.
+        ScriptCase{"PanelDropDoubleClickTrashAndLog",
+                   "panel-widgets.ods",
+                   {"[OK/Cancel] -> Cancel", "[OK/Cancel] -> OK"}},
+        ScriptCase{"AStoppedServerIsNotAnsweringAndItsOrdersWait", "not-answering.ods", {}},
+        ScriptCase{"OrdersThatCannotGoAreNamedInOneAlert", "refused-send.ods", {}},
+        ScriptCase{"AReplacedOriginalHasNothingToGoBackTo", "replace-original.ods", {}}),
+    [](const ::testing::TestParamInfo<ScriptCase>& info) { return std::string(info.param.test); });
 
 TEST(ShellInteractive, ReadsStandardInputWithAPlainPrompt) {
     TempDir w;

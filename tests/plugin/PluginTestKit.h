@@ -28,15 +28,11 @@ class ISession;
 
 namespace plugkit {
 
-// A server tree made by the reference server's init, with its client
-// folders handled by a pass of the reference server.
+// A server tree made by the reference server's init.
 struct Server {
     Server();
-    // Handles the job files there now (CONNECT, DECONNECT, tickets); the
-    // number handled.
-    int RunOnce();
-    // The job files waiting in the hot folder.
-    std::size_t JobFiles() const;
+    int RunOnce();                // one pass of the reference server: the job files handled
+    std::size_t JobFiles() const; // the job files waiting in the hot folder
     TempDir dir;
     std::string path;
 };
@@ -61,13 +57,11 @@ public:
     // The frame that holds a placed image.
     static UIDRef FrameOf(const UIDRef& image);
 
-    // Order records.
     static OD_ProcData MakeOrder(uint16_t status, uint32_t imageClass = kODClassGray,
                                  const std::string& name = "photo");
     static void SetOrder(const UIDRef& item, const OD_ProcData& order);
     static OD_ProcData Order(const UIDRef& item);
 
-    // The session's preferences.
     static OD_PrefsData Prefs();
     static void SetPrefs(const OD_PrefsData& prefs);
     static void UseServer(const std::string& serverPath);
@@ -75,17 +69,14 @@ public:
     // Selects page items in the document's layout.
     static void SelectInLayout(IDataBase* db, const std::vector<UIDRef>& items);
 
-    // The orders panel, shown (its list observer attaches and rebuilds).
-    void OpenPanel();
+    void OpenPanel(); // shown: its list observer attaches and rebuilds
     void ClosePanel();
     // The rows of the list, and the selection of the rows that show the items.
     int32_t RowCount() const;
     void SelectItems(const std::vector<UIDRef>& items) const;
 
-    // Runs an action as the host does: through the action manager, in the
-    // current context.
+    // An action run, or its state asked, through the host's action manager.
     static void Perform(ActionID action);
-    // The actions' states after the host asked the component.
     static bool Enabled(ActionID action);
 
     ordokit::ScopedSystemFolder systemFolder;

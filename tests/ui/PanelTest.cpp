@@ -9,7 +9,6 @@
 #include "DocumentModel.h"
 #include "DocumentUtils.h"
 #include "HostStrings.h"
-#include "IActionManager.h"
 #include "IApplication.h"
 #include "ICommand.h"
 #include "IDataBase.h"
@@ -17,15 +16,11 @@
 #include "IHierarchy.h"
 #include "ILayoutSelection.h"
 #include "IOrdoData.h"
-#include "IOrdoPrefsData.h"
-#include "IOrdoQORData.h"
 #include "IOrdoSuite.h"
-#include "ISession.h"
 #include "ITransform.h"
 #include "ImportUtils.h"
 #include "OD_DataAccessor.h"
 #include "OD_Pickup.h"
-#include "ObjectModel.h"
 #include "OrdoCommands.h"
 #include "OrdoPanel.h"
 #include "OrdoPanelInternal.h"
@@ -67,20 +62,6 @@ public:
     }
     void Flushed() override {}
 };
-
-// Counts the actions it is asked to run.
-int goActions = 0;
-class CountingComponent : public CActionComponent {
-public:
-    using CActionComponent::CActionComponent;
-    void DoAction(IActiveContext*, ActionID id, IPMUnknown*) override {
-        if (id == kOrdoGoButtonActionID) {
-            ++goActions;
-        }
-    }
-};
-constexpr ClassID kCountingComponentBoss{0x90201};
-constexpr ImplementationID kCountingComponentImpl{0x90201};
 
 struct DialogCall {
     OD_ProcData record;
@@ -154,10 +135,9 @@ protected:
     void Hide() { ASSERT_TRUE(Panels()->HidePanel(kOrdoPanelWidgetID)); }
 
     static void EditPrefs(const std::function<void(OD_PrefsData&)>& edit) {
-        InterfacePtr<IOrdoPrefsData> prefs(GetExecutionContextSession(), IID_IORDOPREFSDATA);
-        OD_PrefsData record = prefs->Get();
+        OD_PrefsData record = OrdoPrefs();
         edit(record);
-        prefs->Set(record);
+        SetOrdoPrefs(record);
     }
 
     UIDRef Frame(int32_t page, double left = 36, double top = 36) const {
@@ -313,40 +293,12 @@ TEST_F(PanelTest, AReadyOrderNeedingMorePixelsShowsTheWarningIconButKeepsItsStat
     EXPECT_EQ(Icon(1), kOrdoIconReady);
 }
 
-TEST_F(PanelTest, ProcessOptionsAndImageTypeTexts) {
-    struct Case {
-        int16_t code;
-        const char *prefix, *profile;
-        uint32_t imageClass;
-        const char *options, *process, *type;
-    };
-    const Case cases[] = {
-        // A correction shows its prefix, or the profile when it has none.
-        {12, "PRE", "Magazine", kODClassRGB, "PRE", "Correction+CMYK Conversion", "RGB"},
-        {1, "", "GrayProf", kODClassGray, "GrayProf", "Correction", "Gray"},
-        // No correction: always the profile.
-        {14, "PRE", "Press", kODClassLab, "Press", "Gray Conversion", "Lab"},
-        {24, "PRE", "Cmyk", kODClassCMYK, "Cmyk", "No Correction", "CMYK"},
-        // A code without a text shows its key; an unknown class "?".
-        {99, "", "", kODClassFullColor, "", "0x71900kOrdoProcessBaseKey99", "?"},
-    };
-    for (const Case& c : cases) {
-        SetOrder(Image(), kODStatusReady, c.code, "n", c.prefix, c.profile, c.imageClass);
-    }
-    Show();
-    ASSERT_EQ(RowCount(), 5);
-    for (int32_t r = 0; r < RowCount(); ++r) {
-        SCOPED_TRACE(cases[r].code);
-        EXPECT_EQ(Cell(r, kOrdoOptionsCellID), PMString(cases[r].options));
-        EXPECT_EQ(Cell(r, kOrdoProcessCellID).Translated(), PMString(cases[r].process));
-        EXPECT_EQ(Cell(r, kOrdoImageTypeCellID).Translated(), PMString(cases[r].type));
-    }
-}
-
 TEST_F(PanelTest, EachRebuildShowsWholeNewRowsWhateverTheRowsBefore) {
     struct Expect {
         int32_t icon;
-        const char *page, *name, *options, *processKey, *typeKey;
+        const char *page, *name, *options;
+        int code;
+        const char* type;
     };
     auto expectRows = [&](const std::vector<Expect>& expected) {
         ASSERT_EQ(RowCount(), static_cast<int32_t>(expected.size()));
@@ -362,8 +314,13 @@ TEST_F(PanelTest, EachRebuildShowsWholeNewRowsWhateverTheRowsBefore) {
                 EXPECT_EQ(row.cells[c].cellID, ids[c]);
                 EXPECT_EQ(row.cells[c].iconID, c == 1 ? e.icon : 0);
             }
-            const std::string texts[] = {std::to_string(r), "",           e.page,   e.name,
-                                         e.options,         e.processKey, e.typeKey};
+            const std::string texts[] = {std::to_string(r),
+                                         "",
+                                         e.page,
+                                         e.name,
+                                         e.options,
+                                         "0x71900kOrdoProcessBaseKey" + std::to_string(e.code),
+                                         std::string("0x71900kStrImageType") + e.type};
             // Numbers and the order's own texts are shown as they are; the
             // status cell and the string keys are translated.
             const bool translatable[] = {false, true, false, false, false, true, true};
@@ -381,12 +338,9 @@ TEST_F(PanelTest, EachRebuildShowsWholeNewRowsWhateverTheRowsBefore) {
     SetOrder(c, kODStatusDone, 1, "c", "", "GrayProf", kODClassGray);
     Show();
     expectRows({
-        {kOrdoIconReady, "1", "a-name-long-enough-for-the-heap", "PRE",
-         "0x71900kOrdoProcessBaseKey12", "0x71900kStrImageTypeRGB"},
-        {kOrdoIconSent, "2", "b", "Cmyk", "0x71900kOrdoProcessBaseKey24",
-         "0x71900kStrImageTypeCMYK"},
-        {kOrdoIconDone, "3", "c", "GrayProf", "0x71900kOrdoProcessBaseKey1",
-         "0x71900kStrImageTypeGray"},
+        {kOrdoIconReady, "1", "a-name-long-enough-for-the-heap", "PRE", 12, "RGB"},
+        {kOrdoIconSent, "2", "b", "Cmyk", 24, "CMYK"},
+        {kOrdoIconDone, "3", "c", "GrayProf", 1, "Gray"},
     });
 
     // Fewer rows, then more, each with other texts than the row it replaces.
@@ -394,22 +348,17 @@ TEST_F(PanelTest, EachRebuildShowsWholeNewRowsWhateverTheRowsBefore) {
     SetOrder(b, kODStatusDone, 14, "b-now-with-a-much-longer-name", "PRE", "Press", kODClassLab);
     Rebuild();
     expectRows({
-        {kOrdoIconDone, "2", "b-now-with-a-much-longer-name", "Press",
-         "0x71900kOrdoProcessBaseKey14", "0x71900kStrImageTypeLab"},
-        {kOrdoIconDone, "3", "c", "GrayProf", "0x71900kOrdoProcessBaseKey1",
-         "0x71900kStrImageTypeGray"},
+        {kOrdoIconDone, "2", "b-now-with-a-much-longer-name", "Press", 14, "Lab"},
+        {kOrdoIconDone, "3", "c", "GrayProf", 1, "Gray"},
     });
     SetOrder(a, kODStatusSent, 99, "", "", "", kODClassFullColor);
     SetOrder(Image(2), kODStatusReady, 1, "d", "CORR", "GrayProf", kODClassGray);
     Rebuild();
     expectRows({
-        {kOrdoIconSent, "1", "", "", "0x71900kOrdoProcessBaseKey99", "0x71900kStrImageTypeUnknown"},
-        {kOrdoIconDone, "2", "b-now-with-a-much-longer-name", "Press",
-         "0x71900kOrdoProcessBaseKey14", "0x71900kStrImageTypeLab"},
-        {kOrdoIconDone, "3", "c", "GrayProf", "0x71900kOrdoProcessBaseKey1",
-         "0x71900kStrImageTypeGray"},
-        {kOrdoIconReady, "3", "d", "CORR", "0x71900kOrdoProcessBaseKey1",
-         "0x71900kStrImageTypeGray"},
+        {kOrdoIconSent, "1", "", "", 99, "Unknown"},
+        {kOrdoIconDone, "2", "b-now-with-a-much-longer-name", "Press", 14, "Lab"},
+        {kOrdoIconDone, "3", "c", "GrayProf", 1, "Gray"},
+        {kOrdoIconReady, "3", "d", "CORR", 1, "Gray"},
     });
 }
 
@@ -486,21 +435,6 @@ TEST_F(PanelTest, TrashTakesTheSelectedOrdersOffTheList) {
     ASSERT_TRUE(db->Undo()); // one step puts both back
     Rebuild();
     EXPECT_EQ(Names(), (std::vector<std::string>{"a", "b", "c"}));
-}
-
-TEST_F(PanelTest, GoPerformsSendSelectedOrders) {
-    ObjectModel::Get().RegisterImplementation(
-        {kCountingComponentImpl, "Counting", CreateImplementation<CountingComponent>, false});
-    ObjectModel::Get().DefineClass(
-        {kCountingComponentBoss, kInvalidClass, {{IID_IACTIONCOMPONENT, kCountingComponentImpl}}});
-    InterfacePtr<IActionManager> actions(App()->QueryActionManager());
-    ASSERT_TRUE(actions->AddAction({kOrdoGoButtonActionID, kCountingComponentBoss, "send"}));
-    goActions = 0;
-    Order(kODStatusReady);
-    Show();
-    ASSERT_TRUE(Select({0}));
-    ASSERT_TRUE(WidgetDriver::Press(panel.get(), kOrdoGoButtonWidgetID));
-    EXPECT_EQ(goActions, 1);
 }
 
 TEST_F(PanelTest, TheLogShowsAndHidesUnderTheListAndClears) {
@@ -601,12 +535,7 @@ TEST_F(PanelTest, AProcessedOrderAsksFirstAndCancelStops) {
     alerts.Answer(CAlert::kCancelButton);
     DoubleClick(0);
     ASSERT_EQ(alerts.Alerts().size(), 1u);
-    const AlertRequest& alert = alerts.Alerts()[0];
-    EXPECT_EQ(alert.message.Translated(), PMString("This image has already been processed if you "
-                                                   "want to reprocess it click on OK"));
-    EXPECT_EQ(alert.title.Translated(), PMString("Processed Image Warning"));
-    EXPECT_EQ(alert.buttons.size(), 2u);
-    EXPECT_EQ(alert.dontShowAgainID, kOrdoAlreadyProcessedAlertID);
+    EXPECT_EQ(alerts.Alerts()[0].dontShowAgainID, kOrdoAlreadyProcessedAlertID);
     EXPECT_TRUE(calls.empty());
     EXPECT_EQ(Stored(done).status, kODStatusDone);
 
@@ -783,11 +712,6 @@ TEST_F(PanelTest, FrenchAndSpanishPanelTextsAreTheirOwn) {
             EXPECT_FALSE(own->starts_with("0x71900k")) << key;
         }
     }
-    HostStrings::SetLocale(4);
-    EXPECT_EQ(PMString("0x71900kOrdoShowHideLogStringKey").Translated(),
-              PMString("Afficher le journal"));
-    HostStrings::SetLocale(6);
-    EXPECT_EQ(PMString("0x71900kOrdoStatusTextStringKey").Translated(), PMString("Estado"));
 }
 
 TEST_F(PanelTest, ThePanelSizeIsHeldAtItsLimits) {
