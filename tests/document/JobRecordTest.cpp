@@ -1,17 +1,6 @@
 // The record of jobs out on its own: its entries' text, and the cleaning of
 // entries that no document will ever ask for again.
-#include "OD_JobJournal.h"
-#include "OD_Jobs.h"
 #include "OrdoDocumentKit.h"
-#include "Platform.h"
-#include "QOR_EndPointFile.h"
-#include "TempDir.h"
-
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <string>
-#include <utility>
 
 namespace fs = std::filesystem;
 

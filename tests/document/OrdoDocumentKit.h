@@ -4,27 +4,80 @@
 // plug-in's records needs, reading the records and the link an item carries,
 // and a log that keeps its lines.
 
+#include "../host/AreaCheck.h"
 #include "../host/DocumentTestKit.h"
+#include "../host/RecordingEndPoint.h"
+#include "DocumentFile.h"
 #include "DocumentModel.h"
+#include "DocumentUtils.h"
 #include "HostPlatform.h"
 #include "HostStrings.h"
+#include "IActionManager.h"
+#include "IApplication.h"
 #include "ICommand.h"
 #include "IDataBase.h"
 #include "IDataLink.h"
+#include "IDocument.h"
+#include "IGeometry.h"
+#include "IHierarchy.h"
+#include "ILayoutSelection.h"
+#include "IMG_Exception.h"
+#include "IOrdoData.h"
+#include "IOrdoPrefsData.h"
+#include "IOrdoQORData.h"
+#include "IOrdoSuite.h"
+#include "IOrdoUndoData.h"
+#include "IPMStream.h"
+#include "ISession.h"
+#include "ISubject.h"
 #include "ITransform.h"
+#include "ImportUtils.h"
+#include "OD_ActionUndoRedo.h"
 #include "OD_DataAccessor.h"
+#include "OD_Geometry.h"
+#include "OD_JobJournal.h"
+#include "OD_Jobs.h"
+#include "OD_PageItem.h"
 #include "OD_Pickup.h"
 #include "OD_Preferences.h"
+#include "OD_Resampling.h"
+#include "OD_Send.h"
+#include "OD_ServerLink.h"
+#include "OD_Ticket.h"
 #include "ObjectModel.h"
 #include "OrdoCommands.h"
+#include "Paths.h"
+#include "Platform.h"
+#include "QOR_EndPointFile.h"
+#include "RefServer.h"
+#include "SampleImages.h"
+#include "ServerTree.h"
+#include "SessionIDs.h"
 #include "StringTables.h"
 #include "TempDir.h"
+#include "UStream.h"
+#include "VipsEnvironment.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <initializer_list>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <sstream>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace ordokit {

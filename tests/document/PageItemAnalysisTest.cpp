@@ -2,30 +2,7 @@
 // placed images under an item and on the pages of the front document, and
 // the selection suite that hands the order code the layout selection.
 
-#include "../host/DocumentTestKit.h"
-
-#include "DocumentModel.h"
-#include "DocumentUtils.h"
-#include "IActionManager.h"
-#include "IApplication.h"
-#include "ICommand.h"
-#include "IDocument.h"
-#include "ILayoutSelection.h"
-#include "IOrdoSuite.h"
-#include "ISession.h"
-#include "ImportUtils.h"
-#include "OD_PageItem.h"
-#include "ObjectModel.h"
 #include "OrdoDocumentKit.h"
-#include "TempDir.h"
-
-#include <gtest/gtest.h>
-
-#include <initializer_list>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
 
 namespace {
 

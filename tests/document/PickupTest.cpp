@@ -1,47 +1,17 @@
 // Result pickup: the finished-order handler against replies in a server's
 // folder tree, the OPI low-resolution path, the content offset, and the
 // relink to the processed file with its undo record.
-#include "OD_Pickup.h"
-
-#include "../host/AreaCheck.h"
-#include "DocumentFile.h"
-#include "DocumentUtils.h"
-#include "IGeometry.h"
-#include "IHierarchy.h"
-#include "OD_Geometry.h"
-#include "OD_JobJournal.h"
-#include "OD_Jobs.h"
 #include "OrdoDocumentKit.h"
-#include "Paths.h"
-#include "Platform.h"
-#include "QOR_EndPointFile.h"
-#include "RefServer.h"
-#include "ServerTree.h"
-#include "VipsEnvironment.h"
-
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <memory>
-#include <sstream>
-#include <string>
-#include <vector>
 
 namespace fs = std::filesystem;
 
-using dockit::SameArea;
-using dockit::VisibleArea;
+using dockit::SameArea, dockit::VisibleArea;
+using namespace ordokit;
 
 namespace {
 
 [[maybe_unused]] testing::Environment* const kVips =
     testing::AddGlobalTestEnvironment(new VipsEnvironment("document_tests"));
-
-using ordokit::LinkOf;
-using ordokit::Order;
-using ordokit::Undo;
 
 void WriteText(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary);

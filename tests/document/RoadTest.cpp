@@ -2,50 +2,14 @@
 // sent, processed, picked up and relinked, then swapped back and forth. A
 // relinked image shows the same part of the page: on the page model and in a
 // render of each frame from the files before and after.
-#include "OD_Pickup.h"
-
-#include "../host/AreaCheck.h"
-#include "DocumentUtils.h"
-#include "IGeometry.h"
-#include "IHierarchy.h"
-#include "IOrdoPrefsData.h"
-#include "IOrdoQORData.h"
-#include "ISession.h"
-#include "OD_ActionUndoRedo.h"
-#include "OD_Geometry.h"
-#include "OD_Send.h"
-#include "OD_ServerLink.h"
 #include "OrdoDocumentKit.h"
-#include "QOR_EndPointFile.h"
-#include "RefServer.h"
-#include "SampleImages.h"
-#include "ServerTree.h"
-#include "SessionIDs.h"
 
-#include <gtest/gtest.h>
 #include <vips/vips8>
-
-#include <algorithm>
-#include <array>
-#include <cmath>
-#include <cstdint>
-#include <filesystem>
-#include <functional>
-#include <iterator>
-#include <memory>
-#include <sstream>
-#include <string>
-#include <vector>
 
 namespace fs = std::filesystem;
 
-using dockit::SameArea;
-using dockit::VisibleArea;
-using ordokit::LinkOf;
-using ordokit::Matrix;
-using ordokit::Order;
-using ordokit::SameMatrix;
-using ordokit::Undo;
+using dockit::SameArea, dockit::VisibleArea;
+using namespace ordokit;
 
 namespace {
 

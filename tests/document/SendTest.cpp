@@ -2,28 +2,7 @@
 // items, the sent ones stored back in one undo step, the others left; the
 // resampling check of an item's order and its English texts.
 
-#include "OD_Send.h"
-
-#include "../host/RecordingEndPoint.h"
-#include "DocumentFile.h"
-#include "DocumentUtils.h"
-#include "IOrdoPrefsData.h"
-#include "ISession.h"
-#include "OD_JobJournal.h"
-#include "OD_Jobs.h"
-#include "OD_Resampling.h"
-#include "OD_Ticket.h"
 #include "OrdoDocumentKit.h"
-#include "Platform.h"
-#include "QOR_EndPointFile.h"
-#include "SessionIDs.h"
-
-#include <gtest/gtest.h>
-
-#include <cerrno>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 namespace fs = std::filesystem;
 

@@ -1,25 +1,12 @@
 // Stored records and commands: the order record's stream at every version,
 // the undo record's length-prefixed block, the commands as undo steps, the
 // accessors and the order-store operations.
-#include "DocumentUtils.h"
-#include "IMG_Exception.h"
-#include "IOrdoData.h"
-#include "IOrdoUndoData.h"
-#include "IPMStream.h"
-#include "ISubject.h"
 #include "OrdoDocumentKit.h"
-#include "UStream.h"
-
-#include <array>
-#include <cstring>
-#include <memory>
-#include <tuple>
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using ordokit::Order;
-using ordokit::Undo;
+using namespace ordokit;
 
 struct ByteWriter {
     MemoryStream out;

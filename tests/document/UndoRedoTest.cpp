@@ -1,29 +1,11 @@
 // "Undo Redo Process": swapping processed and original files with their
 // placements and the order's status, the action's parameters, and items the
 // action must leave alone.
-#include "OD_ActionUndoRedo.h"
-
-#include "DocumentUtils.h"
-#include "IMG_Exception.h"
-#include "OD_Geometry.h"
-#include "OD_Pickup.h"
 #include "OrdoDocumentKit.h"
-
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
 
 namespace {
 
-using ordokit::LinkOf;
-using ordokit::Matrix;
-using ordokit::Order;
-using ordokit::SameMatrix;
-using ordokit::Undo;
+using namespace ordokit;
 
 ::testing::AssertionResult NearPlacement(const OD_UndoPlacement& got,
                                          const OD_UndoPlacement& want) {
