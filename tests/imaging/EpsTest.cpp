@@ -643,12 +643,8 @@ TEST(DataBlock, SkipBlockRejectsWhatItCannotSkip) {
         ASSERT_GE(reader.ReadDscLine(line, lookAhead), 0);
         ASSERT_GE(reader.ReadDscLine(line, lookAhead), 0);
         ASSERT_STREQ(line, "%%BeginData: x");
-        int code = 0;
-        try {
-            reader.SkipBlock(c.count, c.unit, c.type, c.endKeyword, lookAhead);
-        } catch (const IMG_Exception& e) {
-            code = e.Code();
-        }
+        const int code =
+            ThrownCode([&] { reader.SkipBlock(c.count, c.unit, c.type, c.endKeyword, lookAhead); });
         EXPECT_EQ(code, c.code) << c.count << " " << c.unit << " " << c.type;
         if (code == 0 && c.code == 0) {
             Lines rest;

@@ -56,6 +56,16 @@ template <typename Reader> int RunInspection(Reader& reader, const char* path) {
     }
 }
 
+// The code of the IMG_Exception that f throws, or 0 when it throws none.
+inline int ThrownCode(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const IMG_Exception& e) {
+        return e.Code();
+    }
+    return 0;
+}
+
 // What one inspection gave: code 0 when the reader accepted the file, else
 // the IMG_Exception's code or the plain integer thrown.
 struct Inspected {
