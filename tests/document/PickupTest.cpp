@@ -1,6 +1,5 @@
-// Result pickup: the finished-order handler against replies in a server's
-// folder tree, the OPI low-resolution path, the content offset, and the
-// relink to the processed file with its undo record.
+// Result pickup: the finished-order handler against replies in a server's folder tree, the OPI
+// low-resolution path, the content offset, and the relink with its undo record.
 #include "OrdoDocumentKit.h"
 
 namespace fs = std::filesystem;
@@ -12,11 +11,6 @@ namespace {
 
 [[maybe_unused]] testing::Environment* const kVips =
     testing::AddGlobalTestEnvironment(new VipsEnvironment("document_tests"));
-
-void WriteText(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
 
 class PickupTest : public ::testing::Test {
 protected:
@@ -43,7 +37,6 @@ protected:
         dockit::WriteTiff(original, 200, 100, 72);
         processed = dir / "photo_done.tif";
         dockit::WriteTiff(processed, 100, 50, 72);
-        // 50 % in a frame that shows all of it.
         image = PlaceAt(PMRect(50, 60, 150, 110), original);
         dockit::SetMatrix(image, PMMatrix::MakeScale(0.5, 0.5));
         SetOrder(image, kODStatusSent, j1);
@@ -73,14 +66,13 @@ protected:
         order.linkPath = PMString(LinkOf(item));
         ASSERT_EQ(OD_DataAccessor(item).Write(order), kSuccess);
     }
-    // Job names as the endpoint gives them: the client's folder and the name.
     std::string ReplyPath(const std::string& job) const {
         return clientsDir + kPathSeparator + job;
     }
     // A reply as the reference server writes it (path style 2).
     void Reply(const std::string& job, const char* status, const std::string& message,
                const std::string& outputPath) const {
-        WriteText(ReplyPath(job), ReplyText(job, 3, status, message, outputPath));
+        WriteFile(ReplyPath(job), ReplyText(job, 3, status, message, outputPath));
     }
     int32_t Handle() { return HandleFinishedOrder(image, context); }
 
@@ -102,34 +94,29 @@ protected:
     OD_PickupContext context;
 };
 
-TEST_F(PickupTest, OrdersNotWaitingAreLeftAloneAndTheirRepliesNotRead) {
+// Not waiting (the reply not even read), no reply yet, or one under its lock: nothing changes.
+TEST_F(PickupTest, OnlyAnOrderWaitingForAnUnlockedReplyIsTouched) {
+    const std::string before = dockit::Content(*db);
+    EXPECT_NE(Handle(), 0);
+    EXPECT_EQ(dockit::Content(*db), before);
+    EXPECT_FALSE(IsOrdoBusy());
     SetOrder(image, kODStatusDone, j1);
     Reply(j1, "finish", "done", processed);
-    const std::string before = dockit::Content(*db);
     EXPECT_EQ(Handle(), kODPickupNotWaiting);
-    EXPECT_EQ(dockit::Content(*db), before);
-    EXPECT_TRUE(fs::exists(ReplyPath(j1)));
-    EXPECT_EQ(QOR_EndPointFile::CachedReplyCount(), 0u); // not even read
+    EXPECT_EQ(QOR_EndPointFile::CachedReplyCount(), 0u);
     SetOrder(image, kODStatusNone, "");
     EXPECT_EQ(Handle(), kODPickupNotWaiting);
     UIDRef frame = dockit::AddFrame(db.get(), PMRect(300, 300, 350, 350)); // no records
     EXPECT_EQ(HandleFinishedOrder(frame, context), kODPickupNotWaiting);
     UIDRef invalid;
     EXPECT_EQ(HandleFinishedOrder(invalid, context), kODPickupNotWaiting);
-}
-
-TEST_F(PickupTest, NoReplyYetOrOneUnderItsLockFileLeavesTheOrderSentWithoutAMessage) {
-    const std::string before = dockit::Content(*db);
-    EXPECT_NE(Handle(), 0);
-    EXPECT_EQ(dockit::Content(*db), before);
-    EXPECT_FALSE(IsOrdoBusy());
-    Reply(j1, "finish", "done", processed);
-    WriteText(ReplyPath(j1) + ".lock", "");
+    SetOrder(image, kODStatusSent, j1);
+    const std::string sent = dockit::Content(*db);
+    WriteFile(ReplyPath(j1) + ".lock", "");
     EXPECT_EQ(Handle(), -5);
-    EXPECT_EQ(dockit::Content(*db), before);
+    EXPECT_EQ(dockit::Content(*db), sent);
     EXPECT_TRUE(log.lines.empty());
-    // Once the server is done the next pickup finishes the order.
-    fs::remove(ReplyPath(j1) + ".lock");
+    fs::remove(ReplyPath(j1) + ".lock"); // the server is done: the next pickup finishes it
     EXPECT_EQ(Handle(), 0);
     EXPECT_EQ(Order(image).status, kODStatusDone);
 }
@@ -146,9 +133,7 @@ TEST_F(PickupTest, AWarningWaitsForNothingAndLogsItsMessageOnceWithTheImage) {
 }
 
 TEST_F(PickupTest, EveryReplyThatCannotBeFinishedFailsTheOrderOnceWithItsReason) {
-    // A path that fills the reply record may be the first part of a longer
-    // one: a file lies where it points, and taking it could relink the wrong
-    // image.
+    // A path that fills the reply record may be cut from a longer one: never taken.
     const std::string deep = dir / (std::string(200, 'd') + "/" + std::string(200, 'e'));
     fs::create_directories(deep);
     const std::string cut = (deep + "/" + std::string(200, 'n')).substr(0, kODReplyPathMax);
@@ -190,15 +175,14 @@ TEST_F(PickupTest, EveryReplyThatCannotBeFinishedFailsTheOrderOnceWithItsReason)
     }
     // A reply that stays cut short: waited for a while, then failed.
     SetOrder(image, kODStatusSent, j2);
-    WriteText(ReplyPath(j2), "job0002\n2\n");
+    WriteFile(ReplyPath(j2), "job0002\n2\n");
     EXPECT_EQ(HandleFinishedOrder(image, context), kQorReplyIncomplete);
     fs::last_write_time(ReplyPath(j2), fs::file_time_type::clock::now() - std::chrono::minutes(1));
     EXPECT_EQ(HandleFinishedOrder(image, context), kODPickupFailed);
     EXPECT_NE(log.lines.back().find("cut short"), std::string::npos);
 }
 
-// The result is taken in one step, as the idle pickup takes it; false when
-// the step was dropped because it would clash with what can be redone.
+// The result taken in one step as the idle pickup does; false: dropped as it clashes with redo.
 bool PickUpInOneStep(IDataBase* db, UIDRef& image, const OD_PickupContext& context) {
     db->BeginTransaction(PMString(kOrdoPickupStepKey));
     HandleFinishedOrder(image, context);
@@ -230,8 +214,7 @@ TEST_F(PickupTest, TheReplyStaysUntilASavedDocumentHoldsTheResult) {
     ASSERT_TRUE(db->Redo());
     EXPECT_EQ(Order(panel[0]).status, kODStatusDone);
 
-    // Closed without saving, or lost in a crash: the saved file holds the
-    // order Sent, and a new run of the host takes the result from the record.
+    // Closed unsaved or lost in a crash: a new run takes the result from the record.
     NoteDocumentClosing(db.get());
     db = DocumentFile::Open(PMString(saved), why);
     ASSERT_TRUE(db) << why;
@@ -244,9 +227,8 @@ TEST_F(PickupTest, TheReplyStaysUntilASavedDocumentHoldsTheResult) {
     ASSERT_TRUE(PickUpInOneStep(db.get(), image, context));
     EXPECT_EQ(LinkOf(image), processed);
 
-    // Saved with the result: the server's reply is released, and the record
-    // goes when the document closes.
-    WriteText(ReplyPath(j1), "the server's copy");
+    // Saved with the result: the reply is released, the record goes when the document closes.
+    WriteFile(ReplyPath(j1), "the server's copy");
     ASSERT_EQ(DocumentFile::Save(db.get(), PMString(saved), why), kSuccess) << why;
     NoteDocumentSaved(db.get(), saved);
     EXPECT_FALSE(fs::exists(ReplyPath(j1)));
@@ -302,8 +284,7 @@ TEST_F(PickupTest, AFinishedOrderIsRelinkedDoneAndCarriesItsUndoRecord) {
     EXPECT_TRUE(fs::exists(ReplyPath(j1))); // until a saved document holds the result
     EXPECT_FALSE(IsOrdoBusy());
 
-    // The processed file (already at 50 %) sits unscaled at the frame's
-    // corner: the same part of the page, at twice the image's own scale.
+    // The processed file (already at 50 %) sits unscaled at the frame's corner.
     const auto now = VisibleArea(image);
     for (std::size_t i = 0; i < now.size(); ++i) {
         EXPECT_NEAR(now[i].X(), area[i].X() / 2, 1e-9);
@@ -321,8 +302,7 @@ TEST_F(PickupTest, AFinishedOrderIsRelinkedDoneAndCarriesItsUndoRecord) {
 }
 
 TEST_F(PickupTest, PathsThatDoNotFitTheRelinkOrTheUndoRecordFailTheOrderUncut) {
-    // A reply line holds at most 255 bytes, so the long processed path comes
-    // from a deep OPI low-resolution folder.
+    // A reply line holds 255 bytes: the long processed path comes from a deep OPI folder.
     std::string deep = dir.Path();
     while (deep.size() + 61 < kODPrefsPathSize) {
         deep += "/" + std::string(60, 'd');
@@ -388,8 +368,7 @@ TEST_F(PickupTest, OpiResultsAreLookedForInTheLowResolutionFolder) {
     EXPECT_EQ(HandleFinishedOrder(plain, context), 0);
     EXPECT_EQ(LinkOf(plain), processed);
 
-    // A low-resolution file that does not appear within the time the server
-    // is given fails the order, once.
+    // A low-resolution file that does not appear in the server's time fails the order.
     UIDRef item = PlaceAt(PMRect(300, 60, 400, 110), original);
     const std::string j3 = std::string(endpoint.ClientId()) + kPathSeparator + "job0003";
     SetOrder(item, kODStatusSent, j3);
@@ -442,8 +421,7 @@ TEST(OpiLowResPath, SplitsTheServersPathByItsStyleAndRefusesWhatWouldBeCut) {
                                   ".tif", big, sizeof big));
 }
 
-// What the processed file leaves out before the image moves it; a file that
-// covers the frame (within the rounding to whole pixels) stays at its corner.
+// What the file leaves out before the image moves it; one covering the frame stays at its corner.
 TEST(ContentOffset, TheFileMovesByWhatItLeavesOutBeforeTheImage) {
     struct Case {
         const char* name;
@@ -465,29 +443,22 @@ TEST(ContentOffset, TheFileMovesByWhatItLeavesOutBeforeTheImage) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         OD_OffsetInput in;
-        in.cropRect = c.crop;
-        in.imageWidth = c.width;
-        in.imageHeight = c.height;
-        if (c.tolerance != 0) {
-            in.tolerance = c.tolerance;
-        }
+        in.cropRect = c.crop, in.imageWidth = c.width, in.imageHeight = c.height;
+        in.tolerance = c.tolerance != 0 ? c.tolerance : in.tolerance;
         const PMPoint d = ComputeContentOffset(in);
         EXPECT_NEAR(d.X(), c.dx, 1e-12);
         EXPECT_NEAR(d.Y(), c.dy, 1e-12);
     }
 }
 
-TEST_F(PickupTest, TheRelinkMovesTheProcessedImageByTheOffset) {
-    // Unscaled, the frame 20 pt left of the image and 10 pt above it, and
-    // reaching past its far edges.
+TEST_F(PickupTest, TheRelinkMovesTheProcessedImageByTheOffsetAndAFailedOneWritesNothing) {
+    // The frame 20 pt left of the unscaled image, 10 pt above it, and past its far edges.
     UIDRef item = PlaceAt(PMRect(300, 60, 560, 180), original);
     dockit::SetMatrix(item, PMMatrix::MakeTranslation(20, 10));
     UIDRef made;
     ASSERT_TRUE(RelinkToProcessedFile(item, processed.c_str(), 1, 0, made));
-    const PMMatrix m = InterfaceOf<ITransform>(made)->GetInnerToParentMatrix();
-    const PMRect box = InterfaceOf<IGeometry>(made)->GetBoundingBox();
-    PMPoint corner = box.LeftTop();
-    m.Transform(corner);
+    PMPoint corner = InterfaceOf<IGeometry>(made)->GetBoundingBox().LeftTop();
+    Matrix(made).Transform(corner);
     const PMRect frame =
         InterfaceOf<IGeometry>(UIDRef(db.get(), InterfaceOf<IHierarchy>(made)->GetParentUID()))
             ->GetBoundingBox();
@@ -496,10 +467,7 @@ TEST_F(PickupTest, TheRelinkMovesTheProcessedImageByTheOffset) {
     OD_PlacementCapture after;
     ASSERT_EQ(CapturePlacement(made, after), 0);
     EXPECT_EQ(Undo(made).processedPlacement, OD_UndoPlacement::FromCapture(after.record));
-}
-
-TEST_F(PickupTest, AFailedRelinkWritesNothing) {
-    UIDRef made;
+    // A failed relink writes nothing.
     const std::string before = dockit::Content(*db);
     EXPECT_FALSE(RelinkToProcessedFile(image, (dir / "missing.tif").c_str(), 1, 0, made));
     EXPECT_FALSE(RelinkToProcessedFile(image, nullptr, 1, 0, made));
