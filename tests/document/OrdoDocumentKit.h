@@ -141,15 +141,27 @@ inline std::string LinkOf(const UIDRef& item) {
 inline PMMatrix Matrix(const UIDRef& item) {
     return InterfaceOf<ITransform>(item)->GetInnerToParentMatrix();
 }
-inline ::testing::AssertionResult SameMatrix(const PMMatrix& a, const PMMatrix& b) {
-    const double x[6] = {a.A(), a.B(), a.C(), a.D(), a.Tx(), a.Ty()};
-    const double y[6] = {b.A(), b.B(), b.C(), b.D(), b.Tx(), b.Ty()};
+// Six parts equal within 1e-9: a matrix, or a placement (whose mirror flags must match).
+inline ::testing::AssertionResult SameParts(const std::array<double, 6>& x,
+                                            const std::array<double, 6>& y) {
     for (int i = 0; i < 6; ++i) {
         if (!(std::fabs(x[i] - y[i]) < 1e-9)) {
             return ::testing::AssertionFailure() << "part " << i << ": " << x[i] << " not " << y[i];
         }
     }
     return ::testing::AssertionSuccess();
+}
+inline ::testing::AssertionResult SameMatrix(const PMMatrix& a, const PMMatrix& b) {
+    return SameParts({a.A(), a.B(), a.C(), a.D(), a.Tx(), a.Ty()},
+                     {b.A(), b.B(), b.C(), b.D(), b.Tx(), b.Ty()});
+}
+inline ::testing::AssertionResult SamePlacement(const OD_UndoPlacement& a,
+                                                const OD_UndoPlacement& b) {
+    if (a.xMirrored != b.xMirrored || a.yMirrored != b.yMirrored) {
+        return ::testing::AssertionFailure() << "mirror flags differ";
+    }
+    return SameParts({a.rotation, a.xSkew, a.xScale, a.yScale, a.xOffset, a.yOffset},
+                     {b.rotation, b.xSkew, b.xScale, b.yScale, b.xOffset, b.yOffset});
 }
 
 // The orders panel's log, as lines; notes whether every line came while the

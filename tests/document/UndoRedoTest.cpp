@@ -1,27 +1,10 @@
-// "Undo Redo Process": swapping processed and original files with their
-// placements and the order's status, the action's parameters, and items the
-// action must leave alone.
+// "Undo Redo Process": swapping processed and original files with their placements and the
+// order's status, the action's parameters, and items the action must leave alone.
 #include "OrdoDocumentKit.h"
 
 namespace {
 
 using namespace ordokit;
-
-::testing::AssertionResult NearPlacement(const OD_UndoPlacement& got,
-                                         const OD_UndoPlacement& want) {
-    const double g[6] = {got.rotation, got.xSkew, got.xScale, got.yScale, got.xOffset, got.yOffset};
-    const double w[6] = {want.rotation, want.xSkew,   want.xScale,
-                         want.yScale,   want.xOffset, want.yOffset};
-    for (int i = 0; i < 6; ++i) {
-        if (!(std::fabs(g[i] - w[i]) < 1e-9)) {
-            return ::testing::AssertionFailure() << "part " << i << ": " << g[i] << " not " << w[i];
-        }
-    }
-    if (got.xMirrored != want.xMirrored || got.yMirrored != want.yMirrored) {
-        return ::testing::AssertionFailure() << "mirror flags differ";
-    }
-    return ::testing::AssertionSuccess();
-}
 
 class UndoRedoTest : public ::testing::Test {
 protected:
@@ -61,20 +44,6 @@ protected:
         EXPECT_EQ(OD_DataAccessor(made).Write(order), kSuccess);
         return made;
     }
-    // One Execute of the action over the items; the action, for its list.
-    static std::unique_ptr<OD_ActionUndoRedoItems> Execute(std::initializer_list<UIDRef> items,
-                                                           OD_Log* log = nullptr) {
-        OD_ActionUndoRedoItemsParams p;
-        for (const UIDRef& item : items) {
-            p.Append(item);
-        }
-        p.log = log;
-        auto action = std::make_unique<OD_ActionUndoRedoItems>();
-        action->SetParameters(p);
-        action->Execute();
-        return action;
-    }
-
     TempDir dir;
     std::unique_ptr<IDataBase> db;
     std::string original;
@@ -107,30 +76,51 @@ TEST(UndoRedoParams, OtherParametersAreRefusedAndTheActionCopiesListAndOptions) 
     EXPECT_EQ(action.Parameters().option2, 1);
 }
 
-TEST_F(UndoRedoTest, TwoExecutesReturnFileGeometryAndStatus) {
+// One Execute swaps file, geometry and status in one step of the host's history, the next swaps
+// back; an item without an undo record (or no item at all) is skipped, the next still swapped.
+TEST_F(UndoRedoTest, EachExecuteSwapsFileGeometryAndStatusInOneStep) {
+    UIDRef plain = Image(200, kODStatusDone);
     UIDRef item = ProcessedImage(50);
     const OD_UndoData record = Undo(item);
-    const PMMatrix processedMatrix = Matrix(item);
+    const PMMatrix processedMatrix = Matrix(item), plainMatrix = Matrix(plain);
+    const std::string processedState = dockit::Content(*db);
+    const int32_t steps = db->UndoCount();
 
     OD_ActionUndoRedoItemsParams p;
+    p.Append(plain);
+    p.Append(UIDRef());
     p.Append(item);
     OD_ActionUndoRedoItems action;
     action.SetParameters(p);
     action.Execute();
-    UIDRef undone = action.Parameters().At(0);
+    EXPECT_EQ(action.Parameters().At(0), plain);
+    EXPECT_EQ(LinkOf(plain), original);
+    EXPECT_TRUE(SameMatrix(Matrix(plain), plainMatrix));
+    EXPECT_EQ(Order(plain).status, kODStatusDone);
+    EXPECT_EQ(Undo(plain).savedStatus, 0);
+    EXPECT_EQ(GetUndoRedoState(plain), OD_UndoRedoState::kNothingToSwap);
+    UIDRef undone = action.Parameters().At(2);
     EXPECT_EQ(LinkOf(undone), original);
     EXPECT_EQ(Order(undone).status, kODStatusReady);
     OD_PlacementCapture cap;
     ASSERT_EQ(CapturePlacement(undone, cap), 0);
-    EXPECT_TRUE(NearPlacement(OD_UndoPlacement::FromCapture(cap.record), record.originalPlacement));
-    OD_UndoData afterUndo = Undo(undone);
-    EXPECT_EQ(afterUndo.savedStatus, kODStatusDone);
-    EXPECT_STREQ(afterUndo.otherFile, processed.c_str());
-    EXPECT_EQ(afterUndo.originalPlacement, record.originalPlacement);
-    EXPECT_EQ(afterUndo.processedPlacement, record.processedPlacement);
+    EXPECT_TRUE(SamePlacement(OD_UndoPlacement::FromCapture(cap.record), record.originalPlacement));
+    OD_UndoData swapped = record;
+    swapped.savedStatus = kODStatusDone;
+    ASSERT_EQ(swapped.SetOtherFile(processed.c_str()), 0);
+    EXPECT_EQ(Undo(undone), swapped);
+
+    // Relink, move and both records in one step: they never disagree whichever way the history
+    // goes.
+    const std::string originalState = dockit::Content(*db);
+    EXPECT_EQ(db->UndoCount(), steps + 1);
+    ASSERT_TRUE(db->Undo());
+    EXPECT_EQ(dockit::Content(*db), processedState);
+    ASSERT_TRUE(db->Redo());
+    EXPECT_EQ(dockit::Content(*db), originalState);
 
     action.Execute();
-    UIDRef redone = action.Parameters().At(0);
+    UIDRef redone = action.Parameters().At(2);
     EXPECT_EQ(LinkOf(redone), processed);
     EXPECT_EQ(Order(redone).status, kODStatusDone);
     EXPECT_EQ(GetUndoRedoState(redone), OD_UndoRedoState::kSwappable);
@@ -138,29 +128,12 @@ TEST_F(UndoRedoTest, TwoExecutesReturnFileGeometryAndStatus) {
     EXPECT_EQ(Undo(redone), record);
 
     // A warning status comes back too.
-    UIDRef warned = ProcessedImage(200, kODStatusReplyMinus1);
+    UIDRef warned = ProcessedImage(300, kODStatusReplyMinus1);
     ASSERT_TRUE(UndoRedoProcess(warned));
     EXPECT_EQ(Order(warned).status, kODStatusReady);
     EXPECT_EQ(Undo(warned).savedStatus, kODStatusReplyMinus1);
     ASSERT_TRUE(UndoRedoProcess(warned));
     EXPECT_EQ(Order(warned).status, kODStatusReplyMinus1);
-}
-
-TEST_F(UndoRedoTest, AnItemWithoutAnUndoRecordIsSkippedAndTheNextIsSwapped) {
-    UIDRef plain = Image(200, kODStatusDone);
-    UIDRef item = ProcessedImage(50);
-    const std::string plainBefore = LinkOf(plain);
-    const PMMatrix plainMatrix = Matrix(plain);
-    auto action = Execute({plain, UIDRef(), item}); // the second is not an item at all
-    EXPECT_EQ(action->Parameters().At(0), plain);
-    EXPECT_EQ(LinkOf(plain), plainBefore);
-    EXPECT_TRUE(SameMatrix(Matrix(plain), plainMatrix));
-    EXPECT_EQ(Order(plain).status, kODStatusDone);
-    EXPECT_EQ(Undo(plain).savedStatus, 0);
-    EXPECT_EQ(GetUndoRedoState(plain), OD_UndoRedoState::kNothingToSwap);
-    const UIDRef swapped = action->Parameters().At(2);
-    EXPECT_EQ(LinkOf(swapped), original);
-    EXPECT_EQ(Order(swapped).status, kODStatusReady);
 }
 
 TEST_F(UndoRedoTest, AnItemWithoutItsOtherFileIsLeftAsItIsAndTheLogSaysWhy) {
@@ -198,8 +171,14 @@ TEST_F(UndoRedoTest, AnItemWithoutItsOtherFileIsLeftAsItIsAndTheLogSaysWhy) {
         EXPECT_EQ(GetUndoRedoState(item), c.state);
         EXPECT_FALSE(UndoRedoProcess(item));
         ordokit::RecordingLog log;
-        auto action = Execute({item, item}, &log);
-        ASSERT_EQ(action->Parameters().At(0), item); // neither relinked nor replaced
+        OD_ActionUndoRedoItemsParams p;
+        p.Append(item);
+        p.Append(item);
+        p.log = &log;
+        OD_ActionUndoRedoItems action;
+        action.SetParameters(p);
+        action.Execute();
+        ASSERT_EQ(action.Parameters().At(0), item); // neither relinked nor replaced
         EXPECT_EQ(dockit::Content(*db), before);
         EXPECT_EQ(db->UndoCount(), steps);
         EXPECT_EQ(log.lines, std::vector<std::string>{c.line}); // once for the two
@@ -221,26 +200,6 @@ TEST_F(UndoRedoTest, ALinkedPathThatWouldNotFitTheRecordIsNotSwapped) {
     const std::string before = dockit::Content(*db);
     EXPECT_FALSE(UndoRedoProcess(relinked));
     EXPECT_EQ(dockit::Content(*db), before);
-}
-
-TEST_F(UndoRedoTest, EachExecuteIsOneStepOfTheHostsHistory) {
-    UIDRef item = ProcessedImage(50);
-    const std::string processedState = dockit::Content(*db);
-    const int32_t steps = db->UndoCount();
-    item = Execute({item})->Parameters().At(0);
-    const std::string originalState = dockit::Content(*db);
-    ASSERT_NE(originalState, processedState);
-    // Relink, move and both records in one step: they never disagree
-    // whichever way the host's history goes.
-    EXPECT_EQ(db->UndoCount(), steps + 1);
-    ASSERT_TRUE(db->Undo());
-    EXPECT_EQ(dockit::Content(*db), processedState);
-    ASSERT_TRUE(db->Redo());
-    EXPECT_EQ(dockit::Content(*db), originalState);
-    item = UIDRef(db.get(), item.GetUID());
-    EXPECT_EQ(Order(item).status, kODStatusReady);
-    item = Execute({item})->Parameters().At(0); // and the swap goes on from there
-    EXPECT_EQ(Order(item).status, kODStatusDone);
 }
 
 } // namespace
