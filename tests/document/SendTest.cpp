@@ -1,12 +1,13 @@
-// Sending the orders that placed images carry: the records read from the
-// items, the sent ones stored back in one undo step, the others left; the
-// resampling check of an item's order and its English texts.
+// Sending the orders placed images carry: the sent ones stored back in one undo step, the others
+// left; the resampling check of an item's order and its English texts.
 
 #include "OrdoDocumentKit.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+using ordokit::ListOf;
 
 class SendTest : public ::testing::Test {
 protected:
@@ -45,13 +46,7 @@ protected:
         ASSERT_EQ(OD_DataAccessor(items[i]).Write(order), kSuccess);
     }
     OD_ProcData Stored(int i) const { return ordokit::Order(items[i]); }
-    UIDList All() const {
-        UIDList list(db.get());
-        for (const UIDRef& item : items) {
-            list.Append(item);
-        }
-        return list;
-    }
+    UIDList All() const { return ListOf(db.get(), {items[0], items[1], items[2]}); }
 
     ordokit::ScopedSystemFolder systemFolder;
     TempDir dir;
@@ -61,21 +56,11 @@ protected:
     RecordingEndPoint endpoint;
 };
 
-TEST_F(SendTest, OnlyAReadyRecordIsSentAndItIsNotStored) {
+TEST_F(SendTest, OnlyReadyOrdersGoAndTheSentAreStoredInOneUndoStep) {
     OD_ProcData updated;
     EXPECT_EQ(SendOrder(UIDRef(db.get(), kInvalidUID), &endpoint, updated), -1);
     EXPECT_EQ(SendOrder(items[0], &endpoint, updated), -1); // status 0: not Ready
     EXPECT_TRUE(endpoint.bodies.empty());
-    Store(0, Order(kODStatusReady));
-    ASSERT_EQ(SendOrder(items[0], &endpoint, updated), 0);
-    EXPECT_EQ(updated.status, kODStatusSent);
-    EXPECT_EQ(updated.jobName, "job0001");
-    EXPECT_EQ(Stored(0).status, kODStatusReady);
-    ASSERT_EQ(endpoint.bodies.size(), 1u);
-    EXPECT_NE(endpoint.bodies[0].find("PATHIN: " + image + "\n"), std::string::npos);
-}
-
-TEST_F(SendTest, SentOrdersAreStoredInOneUndoStepAndTheOthersLeft) {
     Store(0, Order(kODStatusReady));
     Store(1, Order(kODStatusDone));
     OD_ProcData tooLong = Order(kODStatusReadyAlt);
@@ -84,14 +69,21 @@ TEST_F(SendTest, SentOrdersAreStoredInOneUndoStepAndTheOthersLeft) {
     const OD_ProcData before0 = Stored(0);
     std::vector<int> results;
     const int undoBefore = db->UndoCount();
-
-    // A failing server link: nothing is stored.
-    endpoint.answer = -4;
+    endpoint.answer = -4; // a failing server link: nothing is stored
     EXPECT_EQ(SendOrders(All(), &endpoint, &results), 0);
     EXPECT_EQ(results[0], -4);
     EXPECT_EQ(db->UndoCount(), undoBefore);
     EXPECT_EQ(Stored(0), before0);
     endpoint.answer = 0;
+    endpoint.bodies.clear();
+
+    // One order on its own: sent, but not stored.
+    ASSERT_EQ(SendOrder(items[0], &endpoint, updated), 0);
+    EXPECT_EQ(updated.status, kODStatusSent);
+    EXPECT_EQ(updated.jobName, "job0001");
+    EXPECT_EQ(Stored(0), before0);
+    ASSERT_EQ(endpoint.bodies.size(), 1u);
+    EXPECT_NE(endpoint.bodies[0].find("PATHIN: " + image + "\n"), std::string::npos);
     endpoint.bodies.clear();
 
     EXPECT_EQ(SendOrders(All(), &endpoint, &results), 1);
@@ -103,15 +95,12 @@ TEST_F(SendTest, SentOrdersAreStoredInOneUndoStepAndTheOthersLeft) {
     EXPECT_EQ(Stored(0), want);
     EXPECT_EQ(Stored(1), Order(kODStatusDone));
     EXPECT_EQ(Stored(2), tooLong);
-
-    // Sent orders are not sent again.
-    EXPECT_EQ(SendOrders(All(), &endpoint, &results), 0);
+    EXPECT_EQ(SendOrders(All(), &endpoint, &results), 0) << "sent orders are not sent again";
     EXPECT_EQ(endpoint.bodies.size(), 1u);
 }
 
 TEST_F(SendTest, OrdersThatCannotGoAreFoundBeforeAnythingIsSent) {
-    // Two orders with one output file, one that would take a placed file, one
-    // whose file is gone; a failed order goes again.
+    // Two orders with one output, one that would take a placed file, one whose file is gone.
     const std::string other = dir / "photo-out.tif";
     dockit::WriteTiff(other, 40, 20, 72);
     const UIDRef placedOther =
@@ -164,8 +153,7 @@ TEST_F(SendTest, TheResamplingCheckReadsTheItemsOrder) {
     EXPECT_EQ(CheckResampling(UIDRef(db.get(), kInvalidUID), prefs, factor), kODResamplingOK);
 }
 
-// Sends through a real hot folder, where the server takes a job by moving it
-// out of Data/tmp.
+// Sends through a real hot folder; the server takes a job by moving it out of Data/tmp.
 class SendRecordTest : public SendTest {
 protected:
     void SetUp() override {
@@ -207,8 +195,7 @@ protected:
 };
 
 TEST_F(SendRecordTest, AnOrderSentButShownReadyIsNeverSentTwice) {
-    // Shown Ready again after the host's Undo of the send, or after a crash
-    // before the document was saved.
+    // Shown Ready again after the host's Undo of the send, or a crash before saving.
     for (const bool undo : {true, false}) {
         for (const bool taken : {true, false}) {
             SCOPED_TRACE(std::string(undo ? "undo" : "crash") + (taken ? ", taken" : ", waiting"));
@@ -228,8 +215,7 @@ TEST_F(SendRecordTest, AnOrderSentButShownReadyIsNeverSentTwice) {
                 ASSERT_TRUE(db->Undo());
             } else {
                 if (!taken) {
-                    // Stopped after the job's record was written, before its
-                    // lock went: the job was never published.
+                    // Stopped after the job's record, before its lock went: never published.
                     WriteFile(tmp + "/" + JobName(first) + ".lock", "");
                 }
                 db = DocumentFile::Open(PMString(saved), why);
