@@ -178,37 +178,15 @@ TEST(Cli, InspectReportsEveryFileInOrderAndRejectionsAreResults) {
 }
 
 TEST(Cli, OrderFromPrintsTheRecordOfAPlacedImage) {
-    // An uncompressed 8-bit gray TIFF of 4 x 2 pixels at 150 ppi, written byte
-    // by byte (little-endian): header, twelve directory entries (tag, type,
-    // value), the two resolutions, the pixels.
-    std::string tiff("II*\0\x08\0\0\0", 8);
-    auto put = [&tiff](unsigned v, int bytes) {
-        for (int i = 0; i < bytes; ++i) {
-            tiff += static_cast<char>((v >> (8 * i)) & 0xFF);
-        }
-    };
-    const unsigned xres = 8 + 2 + 12 * 12 + 4;
-    const unsigned entries[][3] = {{256, 3, 4},    {257, 3, 2},        {258, 3, 8},
-                                   {259, 3, 1},    {262, 3, 1},        {273, 4, xres + 16},
-                                   {277, 3, 1},    {278, 3, 2},        {279, 4, 8},
-                                   {282, 5, xres}, {283, 5, xres + 8}, {296, 3, 2}};
-    put(12, 2);
-    for (const auto& e : entries) {
-        put(e[0], 2);
-        put(e[1], 2);
-        put(1, 4);
-        put(e[2], 4); // a short value sits in the low half
-    }
-    put(0, 4);
-    for (int i = 0; i < 2; ++i) {
-        put(150, 4);
-        put(1, 4);
-    }
-    tiff += std::string(8, '\x80');
-
+    // The shell's gray sample (400 x 400 pixels at 200 ppi) under a prefixed name.
     TempDir dir;
+    WriteFile(dir / "s.ods", "samples " + (dir / "img") + "\n");
+    ASSERT_EQ(
+        Ordodesk({"run", dir / "s.ods", "--system-folder", dir / "sys", "--session", dir / "ses"})
+            .exitCode,
+        0);
     const std::string image = dir / "ABCDEFG#Photo.tif";
-    WriteFile(image, tiff);
+    std::filesystem::copy_file(dir / "img/scan-gray.tif", image);
     CliRun run = Ordodesk({"order-from", image, "--json"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     json j = json::parse(run.out);
@@ -219,10 +197,10 @@ TEST(Cli, OrderFromPrintsTheRecordOfAPlacedImage) {
     EXPECT_EQ(j["linkPath"], image);
     EXPECT_EQ(j["sourcePath"], image);
     EXPECT_EQ(j["imageClass"], 1);
-    EXPECT_EQ(j["pixelWidth"], 4);
-    EXPECT_EQ(j["pixelHeight"], 2);
+    EXPECT_EQ(j["pixelWidth"], 400);
+    EXPECT_EQ(j["pixelHeight"], 400);
     EXPECT_EQ(j["formatCode"], 0x100);
-    EXPECT_EQ(j["resolution"], 150.0);
+    EXPECT_EQ(j["resolution"], 200.0);
     // The gray slot's default without a server: "Correction".
     EXPECT_EQ(j["processCode"], 1);
     EXPECT_EQ(j["processOption"], 1);
@@ -239,7 +217,7 @@ TEST(Cli, OrderFromPrintsTheRecordOfAPlacedImage) {
     EXPECT_NE(text.out.find("outputName       Photo"), std::string::npos);
 
     const std::string latin1 = dir / "ABCDEFG#Caf\xE9.tif";
-    WriteFile(latin1, tiff);
+    std::filesystem::copy_file(image, latin1);
     CliRun named = Ordodesk({"order-from", latin1, "--json"});
     ASSERT_EQ(named.exitCode, 0) << named.err;
     EXPECT_EQ(json::parse(named.out)["outputName"], json({{"bytes", "Q2Fm6Q=="}}));
