@@ -1,12 +1,9 @@
-// Page-item analysis: the kind and children of page items, the search for
-// placed images under an item and on the pages of the front document, and
-// the selection suite that hands the order code the layout selection.
+// Page-item analysis: kinds and children of items, the placed images under an item and in the
+// front document, and the selection suite that hands the order code the layout selection.
 
 #include "OrdoDocumentKit.h"
 
 namespace {
-
-// ---- a document open in the session, with its selection object
 
 InterfacePtr<IDocumentList> Documents() {
     InterfacePtr<IApplication> app(GetExecutionContextSession()->QueryApplication());
@@ -31,7 +28,6 @@ struct OpenDocument {
     OpenDocument(const OpenDocument&) = delete;
     OpenDocument& operator=(const OpenDocument&) = delete;
 
-    // Closes the document and lets its database go.
     void Close() {
         if (db) {
             Documents()->CloseDocument(db.get());
@@ -70,8 +66,7 @@ std::vector<uint32_t> UIDs(std::initializer_list<UIDRef> refs) {
     return out;
 }
 
-// Test classes: an image item that also carries graphic-frame data, and one
-// that is a plain subclass of the image item.
+// An image item that also carries graphic-frame data, and a plain subclass of the image item.
 inline constexpr ClassID kFramedImageTestBoss{0x90201};
 inline constexpr ClassID kImageSubclassTestBoss{0x90202};
 
@@ -95,7 +90,6 @@ public:
     }
     void GetSelectedItems(UIDList& list) const override {
         suiteCalls.push_back({tag, "Get"});
-        // Appends: every suite writes into the caller's own list.
         list.Append(UID(static_cast<uint32_t>(tag)));
     }
     int32_t tag = 0;
@@ -158,7 +152,6 @@ protected:
         CollectImages(item, list);
         return list;
     }
-    // The suite of the front document's selection, as an action sees it.
     static InterfacePtr<IOrdoSuite> ContextSuite() {
         InterfacePtr<IApplication> app(GetExecutionContextSession()->QueryApplication());
         IPMUnknown* selection = app->GetActiveContext()->GetContextSelection();
@@ -169,7 +162,6 @@ protected:
     std::string image;
 };
 
-// One page with every kind of content, for the tests of single items.
 struct Layout {
     OpenDocument doc;
     UIDRef frameA, imageA;       // a frame with its image
@@ -190,8 +182,7 @@ protected:
         l->imageA = Place(l->frameA);
         l->frameB = Frame(page, 10, 100);
         l->frameC = Frame(page, 70, 100);
-        // C gets its image first, so that the order of the images' UIDs is
-        // not the order of the hierarchy.
+        // C gets its image first: the images' UIDs are not in the hierarchy's order.
         l->imageC = Place(l->frameC);
         l->imageB = Place(l->frameB);
         l->pair = Group(l->doc.Db(), {l->frameB, l->frameC});
@@ -220,14 +211,12 @@ protected:
 
 } // namespace
 
-// Each item's kind and children, whether it is a placed image, and the placed
-// images found under it (hierarchy order, depth first); no value: not asked.
+// Kind, children, placed or not, and the images under it (depth first); no value: not asked.
 TEST_F(PageItemAnalysisLayoutTest, ItemsReportKindChildrenAndThePlacedImagesUnderThem) {
     IDataBase* db = l->doc.Db();
     UIDRef deleted = Frame(l->doc.Page(0), 300, 10);
     Place(deleted);
     ASSERT_EQ(DocumentUtils::DeletePageItem(deleted), kSuccess);
-    // Loose objects of the test classes: what counts is their class.
     UIDRef framedImage(db, db->NewUID(kFramedImageTestBoss));
     UIDRef imageSubclass(db, db->NewUID(kImageSubclassTestBoss));
     using Kind = OD_PageItem::Kind;
@@ -356,7 +345,6 @@ TEST_F(PageItemAnalysisTest, TheDocumentsImagesComeSpreadBySpreadAndPageByPage) 
     // Pages 1 and 2 share the first spread, page 3 is alone on the second.
     OpenDocument doc(3, 2);
     IDataBase* db = doc.Db();
-    // Made out of the pages' order, so that the search's order shows.
     UIDRef onThird = Place(Frame(doc.Page(2), 10, 10));
     UIDRef secondB = Frame(doc.Page(1), 10, 100);
     UIDRef secondC = Frame(doc.Page(1), 70, 100);
@@ -368,8 +356,7 @@ TEST_F(PageItemAnalysisTest, TheDocumentsImagesComeSpreadBySpreadAndPageByPage) 
     UIDRef firstFront = Place(Frame(doc.Page(0), 10, 10));
     UIDRef firstBackImage = Place(firstBack);
     Item(kTextFrameItemBoss, doc.Page(0), 100, 10);
-    // On the pasteboard: left of the first spread's pages, right of the
-    // second spread's page, and a group there.
+    // On the pasteboard, left and right of the spreads' pages, and a group there: not found.
     Place(Frame(doc.Spread(0), -300, 10));
     Place(Frame(doc.Spread(1), 700, 10));
     UIDRef boardB = Frame(doc.Spread(0), -300, 100);
@@ -386,8 +373,7 @@ TEST_F(PageItemAnalysisTest, TheDocumentsImagesComeSpreadBySpreadAndPageByPage) 
     list.Append(UID(3));
     CollectDocumentImages(list);
     EXPECT_EQ(list.GetDataBase(), db);
-    // Page 1 back to front (the frame made first is at the back), page 2's
-    // group in its order, then page 3.
+    // Page 1 back to front, page 2's group in its order, then page 3.
     EXPECT_EQ(UIDs(list), UIDs({firstBackImage, firstFront, imageB, imageC, onThird}));
 }
 
@@ -465,8 +451,7 @@ TEST_F(PageItemAnalysisLayoutTest, TheSuiteHandsOverTheLayoutSelectionInItsOrder
          ILayoutSelection::kReplace, UIDs({frameA}), UIDs({imageA})},
         {"adding what is selected changes nothing", List(db, {frameA, empty}),
          ILayoutSelection::kAddTo, UIDs({frameA, empty}), UIDs({imageA})},
-        // A frame and its own image: each is searched, so the image comes
-        // twice; the order code skips an image that already has an order.
+        // Each is searched: the image comes twice (the order code skips the second).
         {"a frame with its own image", List(db, {frameA, imageA}), ILayoutSelection::kReplace,
          UIDs({frameA, imageA}), UIDs({imageA, imageA})},
     };
@@ -487,37 +472,26 @@ TEST_F(PageItemAnalysisLayoutTest, TheSuiteHandsOverTheLayoutSelectionInItsOrder
         EXPECT_EQ(UIDs(images), c.images);
     }
 
-    // A selected item that is deleted drops out.
-    layout->Select(List(db, {empty}));
-    ASSERT_EQ(DocumentUtils::DeletePageItem(empty), kSuccess);
-    EXPECT_FALSE(suite->HasSelectedItems());
-}
-
-TEST_F(PageItemAnalysisTest, TheLayoutSuiteAnswersOnItsOwnAsTheAbstractOneDoes) {
-    OpenDocument doc;
-    UIDRef frame = Frame(doc.Page(0), 10, 10);
-    doc.Selection()->Select(List(doc.Db(), {frame}));
-
-    InterfacePtr<IApplication> app(GetExecutionContextSession()->QueryApplication());
-    InterfacePtr<IIntegratorTarget> abstract(app->GetActiveContext()->GetContextSelection(),
-                                             IID_IINTEGRATORTARGET);
+    // The layout's own suite answers as the abstract one does.
+    layout->Select(List(db, {frameA}));
+    InterfacePtr<IIntegratorTarget> abstract(suite, IID_IINTEGRATORTARGET);
     ASSERT_TRUE(abstract);
     EXPECT_EQ(abstract->GetConcreteSelectionCount(), 1);
     auto layouts = abstract->GetTarget(IID_IORDOSUITE);
     ASSERT_EQ(layouts.size(), 1u);
     EXPECT_EQ(GetClass(layouts[0].get()), kLayoutSelectionBoss);
     auto* concrete = static_cast<IOrdoSuite*>(layouts[0].get());
-    InterfacePtr<IOrdoSuite> viaAbstract(abstract, IID_IORDOSUITE);
-    ASSERT_TRUE(viaAbstract);
-    EXPECT_NE(static_cast<IPMUnknown*>(concrete), static_cast<IPMUnknown*>(viaAbstract.get()));
+    EXPECT_NE(static_cast<IPMUnknown*>(concrete), static_cast<IPMUnknown*>(suite.get()));
+    EXPECT_TRUE(concrete->HasSelectedItems());
+    UIDList items;
+    concrete->GetSelectedItems(items);
+    EXPECT_EQ(items.GetDataBase(), db);
+    EXPECT_EQ(UIDs(items), UIDs({frameA}));
 
-    for (IOrdoSuite* suite : {concrete, viaAbstract.get()}) {
-        EXPECT_TRUE(suite->HasSelectedItems());
-        UIDList items;
-        suite->GetSelectedItems(items);
-        EXPECT_EQ(items.GetDataBase(), doc.Db());
-        EXPECT_EQ(UIDs(items), UIDs({frame}));
-    }
+    // A selected item that is deleted drops out.
+    layout->Select(List(db, {empty}));
+    ASSERT_EQ(DocumentUtils::DeletePageItem(empty), kSuccess);
+    EXPECT_FALSE(suite->HasSelectedItems());
 }
 
 TEST_F(PageItemAnalysisTest, TheAbstractSuiteAsksEachConcreteSuiteInOrder) {
@@ -526,8 +500,7 @@ TEST_F(PageItemAnalysisTest, TheAbstractSuiteAsksEachConcreteSuiteInOrder) {
     InterfacePtr<IOrdoSuite> suite(abstract, IID_IORDOSUITE);
     ASSERT_TRUE(suite);
 
-    // No concrete selection: nothing selected, and the caller's list is
-    // emptied rather than left stale.
+    // No concrete selection: nothing selected, the caller's list emptied, not left stale.
     EXPECT_FALSE(suite->HasSelectedItems());
     UIDList stale = List(nullptr, {UIDRef(nullptr, UID(9))});
     suite->GetSelectedItems(stale);
@@ -541,8 +514,7 @@ TEST_F(PageItemAnalysisTest, TheAbstractSuiteAsksEachConcreteSuiteInOrder) {
     abstract->AddConcreteSelection(first.get());
     abstract->AddConcreteSelection(suiteless.get());
     abstract->AddConcreteSelection(second.get());
-    // Refused: an object already there, nothing, and the abstract selection
-    // itself (its suite would call itself).
+    // Refused: one already there, nothing, and the abstract selection itself (would recurse).
     abstract->AddConcreteSelection(first.get());
     abstract->AddConcreteSelection(nullptr);
     abstract->AddConcreteSelection(suite.get());
@@ -635,8 +607,7 @@ TEST_F(PageItemAnalysisTest, RegisteringPutsTheSuiteOnTheHostsSelectionClassesOn
         EXPECT_FALSE(model.IsPersistent(c.suiteImplementation));
     }
 
-    // A host that brings its own abstract selection class keeps it; the
-    // suite joins it.
+    // A host's own abstract selection class is kept; the suite joins it.
     model.Reset();
     RegisterHostServices();
     RegisterDocumentModel();
