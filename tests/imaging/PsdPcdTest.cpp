@@ -17,6 +17,10 @@
 #include <string>
 #include <vector>
 
+// The Photoshop reader refuses the modes and channel counts it cannot take
+// with a plain integer.
+template <> inline constexpr bool kMayThrowPlainInt<Proxy_PSD> = true;
+
 namespace {
 
 // ---------------------------------------------------------------------------

@@ -100,6 +100,10 @@ inline std::string Facts(const Inspected& r) {
                  r.hasLinkedName ? &r.linkedName : nullptr);
 }
 
+// Readers that may refuse a file with a plain integer instead of an
+// IMG_Exception; when any other does, the inspection fails the test.
+template <typename Reader> inline constexpr bool kMayThrowPlainInt = false;
+
 // Inspects the file with a fresh Reader; more reads what else the reader knows.
 template <typename Reader>
 Inspected Inspect(const char* path, const std::function<void(Reader&)>& more = {}) {
@@ -111,6 +115,7 @@ Inspected Inspect(const char* path, const std::function<void(Reader&)>& more = {
         reader.End();
         r.plainInt = true;
         r.code = code;
+        EXPECT_TRUE(kMayThrowPlainInt<Reader>) << "refused with the plain integer " << code;
     }
     if (r.code != 0) {
         return r;
