@@ -53,8 +53,7 @@ const GeometryCase kGeometry[] = {
     {"double size", 0, 0, 0, 2, 0, 0, 2, 1, 80, 40, {kRed, kGreen, kBlue, kYellow}},
     {"right half", 0, 0, 0, 1, 0, 0.5, 0.5, 0.5, 20, 20, {kGreen, kGreen, kYellow, kYellow}},
     {"crop after 90", 90, 0, 0, 1, 0.5, 0, 0.5, 0.5, 20, 20, {kYellow, kGreen, kYellow, kGreen}},
-    {"wider frame", 0, 0, 0, 1, 0, -0.5, 1.5, 0.5, 60, 20, {kWhite, kGreen, kWhite, kYellow}},
-};
+    {"wider frame", 0, 0, 0, 1, 0, -0.5, 1.5, 0.5, 60, 20, {kWhite, kGreen, kWhite, kYellow}}};
 
 class Geometry : public testing::TestWithParam<GeometryCase> {};
 
@@ -141,28 +140,26 @@ TEST_P(Colour, ProcessOptionGivesTheColourModelOfTheProcessTable) {
     EXPECT_EQ(outcome == 10 ? kImgModelGray : outcome == 1 ? kImgModelRGB : kImgModelCMYK, c.model);
 }
 
-const ColourCase kColour[] = {
-    {ImageKind::gray, 0, kImgModelGray},
-    {ImageKind::gray, 1, kImgModelGray},
-    {ImageKind::gray, 4, kImgModelCMYK},
-    {ImageKind::gray, 5, kImgModelCMYK},
-    {ImageKind::gray, 2, 0},
-    {ImageKind::rgb, 0, kImgModelRGB},
-    {ImageKind::rgb, 1, kImgModelGray},
-    {ImageKind::rgb, 2, kImgModelRGB},
-    {ImageKind::rgb, 3, kImgModelGray},
-    {ImageKind::rgb, 4, kImgModelCMYK},
-    {ImageKind::rgb, 5, kImgModelCMYK},
-    {ImageKind::rgb, 6, kImgModelCMYK},
-    {ImageKind::rgb, 7, kImgModelCMYK},
-    {ImageKind::rgb, 8, 0},
-    {ImageKind::cmyk, 0, kImgModelCMYK},
-    {ImageKind::cmyk, 1, kImgModelGray},
-    {ImageKind::cmyk, 2, kImgModelRGB},
-    {ImageKind::cmyk, 5, kImgModelCMYK},
-    {ImageKind::cmyk, 6, kImgModelCMYK},
-    {ImageKind::cmyk, 3, 0},
-};
+const ColourCase kColour[] = {{ImageKind::gray, 0, kImgModelGray},
+                              {ImageKind::gray, 1, kImgModelGray},
+                              {ImageKind::gray, 4, kImgModelCMYK},
+                              {ImageKind::gray, 5, kImgModelCMYK},
+                              {ImageKind::gray, 2, 0},
+                              {ImageKind::rgb, 0, kImgModelRGB},
+                              {ImageKind::rgb, 1, kImgModelGray},
+                              {ImageKind::rgb, 2, kImgModelRGB},
+                              {ImageKind::rgb, 3, kImgModelGray},
+                              {ImageKind::rgb, 4, kImgModelCMYK},
+                              {ImageKind::rgb, 5, kImgModelCMYK},
+                              {ImageKind::rgb, 6, kImgModelCMYK},
+                              {ImageKind::rgb, 7, kImgModelCMYK},
+                              {ImageKind::rgb, 8, 0},
+                              {ImageKind::cmyk, 0, kImgModelCMYK},
+                              {ImageKind::cmyk, 1, kImgModelGray},
+                              {ImageKind::cmyk, 2, kImgModelRGB},
+                              {ImageKind::cmyk, 5, kImgModelCMYK},
+                              {ImageKind::cmyk, 6, kImgModelCMYK},
+                              {ImageKind::cmyk, 3, 0}};
 INSTANTIATE_TEST_SUITE_P(RefServer, Colour, testing::ValuesIn(kColour));
 
 TEST(RefServerColour, CorrectionStretchesALowContrastImage) {
@@ -173,15 +170,9 @@ TEST(RefServerColour, CorrectionStretchesALowContrastImage) {
     f.processOpt = 1; // gray correction
     f.profile = "General";
     // Left half level 100, right half level 150.
-    (VImage::black(20, 20) + 100)
-        .join(VImage::black(20, 20) + 150, VIPS_DIRECTION_HORIZONTAL)
-        .cast(VIPS_FORMAT_UCHAR)
-        .copy(VImage::option()
-                  ->set("interpretation", VIPS_INTERPRETATION_B_W)
-                  ->set("xres", 40 / 25.4)
-                  ->set("yres", 40 / 25.4))
-        .tiffsave(f.pathIn.c_str(),
-                  VImage::option()->set("resunit", VIPS_FOREIGN_TIFF_RESUNIT_INCH));
+    SaveTiff(
+        (VImage::black(20, 20) + 100).join(VImage::black(20, 20) + 150, VIPS_DIRECTION_HORIZONTAL),
+        VIPS_INTERPRETATION_B_W, 40, f.pathIn);
     const VImage out = OutputOf(box, f);
     EXPECT_EQ(PixelAt(out, 0.25, 0.5).r, 0);
     EXPECT_EQ(PixelAt(out, 0.75, 0.5).r, 255);

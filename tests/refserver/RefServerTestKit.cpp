@@ -20,40 +20,39 @@ namespace {
 
 } // namespace
 
+void SaveTiff(const VImage& image, VipsInterpretation interpretation, double ppi,
+              const std::string& path) {
+    image.cast(VIPS_FORMAT_UCHAR)
+        .copy(VImage::option()
+                  ->set("interpretation", interpretation)
+                  ->set("xres", ppi / 25.4)
+                  ->set("yres", ppi / 25.4))
+        .tiffsave(path.c_str(), VImage::option()->set("resunit", VIPS_FOREIGN_TIFF_RESUNIT_INCH));
+}
+
 void WriteQuadrants(const std::string& path, int width, int height, double ppi) {
-    std::vector<unsigned char> pixels(static_cast<std::size_t>(width * height * 3));
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            Rgb c = y < height / 2 ? (x < width / 2 ? kRed : kGreen)
-                                   : (x < width / 2 ? kBlue : kYellow);
-            unsigned char* p = &pixels[static_cast<std::size_t>((y * width + x) * 3)];
-            p[0] = static_cast<unsigned char>(c.r);
-            p[1] = static_cast<unsigned char>(c.g);
-            p[2] = static_cast<unsigned char>(c.b);
-        }
-    }
-    VImage image =
-        VImage::new_from_memory(pixels.data(), pixels.size(), width, height, 3, VIPS_FORMAT_UCHAR)
-            .copy(VImage::option()
-                      ->set("interpretation", VIPS_INTERPRETATION_sRGB)
-                      ->set("xres", ppi / 25.4)
-                      ->set("yres", ppi / 25.4));
-    image.tiffsave(path.c_str(), VImage::option()->set("resunit", VIPS_FOREIGN_TIFF_RESUNIT_INCH));
+    const auto block = [](int w, int h, Rgb c) {
+        return VImage::black(w, h, VImage::option()->set("bands", 3)) +
+               std::vector<double>{static_cast<double>(c.r), static_cast<double>(c.g),
+                                   static_cast<double>(c.b)};
+    };
+    const int left = width / 2, top = height / 2;
+    const VImage upper =
+        block(left, top, kRed).join(block(width - left, top, kGreen), VIPS_DIRECTION_HORIZONTAL);
+    const VImage lower =
+        block(left, height - top, kBlue)
+            .join(block(width - left, height - top, kYellow), VIPS_DIRECTION_HORIZONTAL);
+    SaveTiff(upper.join(lower, VIPS_DIRECTION_VERTICAL), VIPS_INTERPRETATION_sRGB, ppi, path);
 }
 
 void WriteFlat(const std::string& path, ImageKind kind, int width, int height, double ppi,
                int level) {
-    int bands = kind == ImageKind::gray ? 1 : kind == ImageKind::rgb ? 3 : 4;
-    VipsInterpretation interpretation = kind == ImageKind::gray  ? VIPS_INTERPRETATION_B_W
-                                        : kind == ImageKind::rgb ? VIPS_INTERPRETATION_sRGB
-                                                                 : VIPS_INTERPRETATION_CMYK;
-    VImage image = (VImage::black(width, height, VImage::option()->set("bands", bands)) + level)
-                       .cast(VIPS_FORMAT_UCHAR)
-                       .copy(VImage::option()
-                                 ->set("interpretation", interpretation)
-                                 ->set("xres", ppi / 25.4)
-                                 ->set("yres", ppi / 25.4));
-    image.tiffsave(path.c_str(), VImage::option()->set("resunit", VIPS_FOREIGN_TIFF_RESUNIT_INCH));
+    const int bands = kind == ImageKind::gray ? 1 : kind == ImageKind::rgb ? 3 : 4;
+    SaveTiff(VImage::black(width, height, VImage::option()->set("bands", bands)) + level,
+             kind == ImageKind::gray  ? VIPS_INTERPRETATION_B_W
+             : kind == ImageKind::rgb ? VIPS_INTERPRETATION_sRGB
+                                      : VIPS_INTERPRETATION_CMYK,
+             ppi, path);
 }
 
 Rgb PixelAt(const VImage& image, double fx, double fy) {

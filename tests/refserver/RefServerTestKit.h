@@ -24,6 +24,10 @@ inline constexpr Rgb kBlue{0, 0, 255};
 inline constexpr Rgb kYellow{255, 255, 0};
 inline constexpr Rgb kWhite{255, 255, 255};
 
+// Saves the image as an 8-bit TIFF of that interpretation and resolution.
+void SaveTiff(const vips::VImage& image, VipsInterpretation interpretation, double ppi,
+              const std::string& path);
+
 // Writes a TIFF of width x height pixels at ppi whose quadrants are red
 // (top left), green (top right), blue (bottom left) and yellow (bottom right).
 void WriteQuadrants(const std::string& path, int width, int height, double ppi);

@@ -134,15 +134,13 @@ TEST(RefServerProtocol, LockedJobWaitsForItsLockUnlessItsSenderWasStopped) {
         int64_t jobAge; // -1: no job file
         bool setAside;  // the job moved into Data/rejected, once
         bool lockStays;
-    } cases[] = {
-        {"young locked job", 0, 0, false, true},
-        {"locked job unchanged for less than the limit", kRecent, kRecent, false, true},
-        {"old lock, job written lately", kOld, kRecent, false, true},
-        {"old job, lock made lately", kRecent, kOld, false, true},
-        {"old locked job", kOld, kOld, true, false},
-        {"young lock without its job", 0, -1, false, true},
-        {"old lock without its job", kOld, -1, false, false},
-    };
+    } cases[] = {{"young locked job", 0, 0, false, true},
+                 {"locked job unchanged for less than the limit", kRecent, kRecent, false, true},
+                 {"old lock, job written lately", kOld, kRecent, false, true},
+                 {"old job, lock made lately", kRecent, kOld, false, true},
+                 {"old locked job", kOld, kOld, true, false},
+                 {"young lock without its job", 0, -1, false, true},
+                 {"old lock without its job", kOld, -1, false, false}};
     ServerSandbox box;
     // Another server's claim folder is never looked at, however old.
     const std::string otherClaim = box.Root() + "/Data/claimed/other/01020304.9";
@@ -188,16 +186,14 @@ TEST(RefServerProtocol, FilesThatAreNoJobsAreSetAsideWithTheirReason) {
         const char* label;
         std::string text;
         const char* reason;
-    } cases[] = {
-        {"empty", "", "cut short"},
-        {"plain text", "hello world\n", "cut short"},
-        {"truncated header", "VLMP\n1\n256\n", "cut short"},
-        {"wrong marker", "XXXX\n1\n256\nc\nd\np\nCONNECT", "VLMP"},
-        {"unknown layout", "VLMP\n7\n256\nc\nd\np\nCONNECT", "layout"},
-        {"client climbs out", "VLMP\n1\n256\n..\nd\np\nCONNECT", "client"},
-        {"client with a slash", "VLMP\n1\n256\na/b\nd\np\nCONNECT", "client"},
-        {"binary", std::string("\0\x01\x02VLMP\n", 8), "cut short"},
-    };
+    } cases[] = {{"empty", "", "cut short"},
+                 {"plain text", "hello world\n", "cut short"},
+                 {"truncated header", "VLMP\n1\n256\n", "cut short"},
+                 {"wrong marker", "XXXX\n1\n256\nc\nd\np\nCONNECT", "VLMP"},
+                 {"unknown layout", "VLMP\n7\n256\nc\nd\np\nCONNECT", "layout"},
+                 {"client climbs out", "VLMP\n1\n256\n..\nd\np\nCONNECT", "client"},
+                 {"client with a slash", "VLMP\n1\n256\na/b\nd\np\nCONNECT", "client"},
+                 {"binary", std::string("\0\x01\x02VLMP\n", 8), "cut short"}};
     ServerSandbox box;
     int n = 0;
     for (const auto& c : cases) {
@@ -248,8 +244,7 @@ TEST(RefServerProtocol, BadTicketsAreAnsweredWithErrorAndReason) {
         {"zero resolution", edited([](auto& f) { f.res = 0; }), "resolution"},
         {"output folder missing",
          edited([&](auto& f) { f.pathOut = box.Images() + "/no/such/out"; }), "does not exist"},
-        {"option not for gray", edited([](auto& f) { f.processOpt = 9; }), "does not apply"},
-    };
+        {"option not for gray", edited([](auto& f) { f.processOpt = 9; }), "does not apply"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         const std::string name = box.Send(c.body);
@@ -338,11 +333,9 @@ TEST(RefServerClaims, AJobThatCannotBeTakenOrReadIsLoggedOnceAndLeftAlone) {
         mode_t tmpMode, jobMode;
         const char* outcome;
         const char* left; // where the job file stays
-    } cases[] = {
-        {"read-only hot folder", 0555, 0644, "outcome=claim-failed", "Data/tmp"},
-        {"unreadable job that cannot be set aside", 0777, 0000, "outcome=rejected",
-         "Data/claimed/s"},
-    };
+    } cases[] = {{"read-only hot folder", 0555, 0644, "outcome=claim-failed", "Data/tmp"},
+                 {"unreadable job that cannot be set aside", 0777, 0000, "outcome=rejected",
+                  "Data/claimed/s"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         ServerSandbox box;
@@ -417,8 +410,7 @@ TEST(RefServerClaims, ARestartFinishesTheJobsLeftInTheClaimFolderOnce) {
          false, 0, nullptr, 0},
         {"answered and picked up", kAnswered, kNoReply, kNothing, "made before", false, 0, nullptr,
          0},
-        {"target record, job gone", kGone, kNoReply, kMoved, "made before", false, 0, nullptr, 0},
-    };
+        {"target record, job gone", kGone, kNoReply, kMoved, "made before", false, 0, nullptr, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         ServerSandbox box;
