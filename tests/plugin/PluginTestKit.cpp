@@ -44,11 +44,7 @@ int Server::RunOnce() {
 }
 
 std::size_t Server::JobFiles() const {
-    std::size_t n = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir / "Data/tmp")) {
-        ++n;
-    }
-    return n;
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir / "Data/tmp"), {}));
 }
 
 void PluginTest::SetUp() {
@@ -90,52 +86,24 @@ void PluginTest::TearDown() {
     ObjectModel::Get().Reset();
 }
 
-ISession* PluginTest::Session() {
-    return GetExecutionContextSession();
-}
-
-InterfacePtr<IApplication> PluginTest::App() {
-    ISession* session = Session();
-    return InterfacePtr<IApplication>(session != nullptr ? session->QueryApplication() : nullptr);
-}
-
-InterfacePtr<IDocumentList> PluginTest::Documents() {
-    InterfacePtr<IApplication> app = App();
-    return InterfacePtr<IDocumentList>(app ? app->QueryDocumentList() : nullptr);
-}
-
 IDataBase* PluginTest::NewDocument(const std::string& name, bool opened) {
     DocumentUtils::NewDocumentOptions options;
     options.name = PMString(name);
     databases.push_back(DocumentUtils::NewDocument(options));
     IDataBase* db = databases.back().get();
     InterfacePtr<IDocumentList> list = Documents();
-    EXPECT_TRUE(list);
-    if (!list) {
-        return db;
-    }
     const ErrorCode added = opened ? list->AddOpenedDocument(db, kInvalidUID, PMString(name))
                                    : list->AddNewDocument(db, kInvalidUID, PMString(name));
     EXPECT_EQ(added, kSuccess);
     InterfacePtr<IIntegratorTarget> selection = NewDocumentSelection(db);
-    EXPECT_TRUE(selection);
     list->SetDocumentSelection(db, selection.get());
     return db;
-}
-
-void PluginTest::CloseDocument(IDataBase* db) {
-    ASSERT_EQ(Documents()->CloseDocument(db), kSuccess);
 }
 
 UIDRef PluginTest::PlaceImage(IDataBase* db, const PMRect& frame, uint32_t w, uint32_t h) {
     const std::string path = dir / ("image" + std::to_string(++images) + ".tif");
     dockit::WriteTiff(path, w, h, 72);
     return dockit::PlaceFile(dockit::AddFrame(db, frame), path);
-}
-
-UIDRef PluginTest::FrameOf(const UIDRef& image) {
-    InterfacePtr<IHierarchy> hierarchy = InterfaceOf<IHierarchy>(image);
-    return hierarchy ? UIDRef(image.GetDataBase(), hierarchy->GetParentUID()) : UIDRef();
 }
 
 OD_ProcData PluginTest::MakeOrder(uint16_t status, uint32_t imageClass, const std::string& name) {
@@ -155,36 +123,8 @@ OD_ProcData PluginTest::MakeOrder(uint16_t status, uint32_t imageClass, const st
     return order;
 }
 
-void PluginTest::SetOrder(const UIDRef& item, const OD_ProcData& order) {
-    ASSERT_EQ(OD_DataAccessor(item).Write(order), kSuccess);
-}
-
-OD_ProcData PluginTest::Order(const UIDRef& item) {
-    OD_ProcData order;
-    EXPECT_EQ(OD_DataAccessor(item).Read(order), 0);
-    return order;
-}
-
-OD_PrefsData PluginTest::Prefs() {
-    InterfacePtr<IOrdoPrefsData> prefs(Session(), IID_IORDOPREFSDATA);
-    return prefs->Get();
-}
-
-void PluginTest::SetPrefs(const OD_PrefsData& prefs) {
-    InterfacePtr<IOrdoPrefsData> data(Session(), IID_IORDOPREFSDATA);
-    data->Set(prefs);
-}
-
-void PluginTest::UseServer(const std::string& serverPath) {
-    OD_PrefsData prefs = Prefs();
-    ASSERT_TRUE(prefs.SetServerPath(serverPath.c_str()));
-    SetPrefs(prefs);
-}
-
 void PluginTest::SelectInLayout(IDataBase* db, const std::vector<UIDRef>& items) {
-    InterfacePtr<IDocument> document = DocumentUtils::QueryDocument(db);
-    InterfacePtr<ILayoutSelection> layout(document, IID_ILAYOUTSELECTION);
-    ASSERT_TRUE(layout);
+    InterfacePtr<ILayoutSelection> layout(DocumentUtils::QueryDocument(db), IID_ILAYOUTSELECTION);
     UIDList list(db);
     for (const UIDRef& item : items) {
         list.Append(item);
@@ -195,16 +135,14 @@ void PluginTest::SelectInLayout(IDataBase* db, const std::vector<UIDRef>& items)
 void PluginTest::OpenPanel() {
     panel = CreateOrdoPanel();
     ASSERT_TRUE(panel) << "the orders panel cannot be made";
-    InterfacePtr<IApplication> app = App();
-    InterfacePtr<IPanelMgr> panels(app->QueryPanelManager());
+    InterfacePtr<IPanelMgr> panels(App()->QueryPanelManager());
     ASSERT_TRUE(panels->RegisterPanel(panel.get()));
     ASSERT_TRUE(panels->ShowPanel(panel->GetWidgetID()));
     ASSERT_NE(GetOrdoPanelList(), nullptr);
 }
 
 void PluginTest::ClosePanel() {
-    InterfacePtr<IApplication> app = App();
-    InterfacePtr<IPanelMgr> panels(app ? app->QueryPanelManager() : nullptr);
+    InterfacePtr<IPanelMgr> panels(App() ? App()->QueryPanelManager() : nullptr);
     if (panels && panel) {
         panels->UnregisterPanel(panel->GetWidgetID());
     }
@@ -236,19 +174,6 @@ void PluginTest::SelectItems(const std::vector<UIDRef>& items) const {
     }
     ASSERT_EQ(wanted.size(), items.size()) << "an item has no row";
     ASSERT_TRUE(rows->SetSelection(wanted));
-}
-
-void PluginTest::Perform(ActionID action) {
-    InterfacePtr<IApplication> app = App();
-    InterfacePtr<IActionManager> actions(app->QueryActionManager());
-    ASSERT_EQ(actions->PerformAction(action), kSuccess);
-}
-
-bool PluginTest::Enabled(ActionID action) {
-    InterfacePtr<IApplication> app = App();
-    InterfacePtr<IActionManager> actions(app->QueryActionManager());
-    actions->UpdateActionStates(nullptr, {action});
-    return actions->IsEnabled(action);
 }
 
 } // namespace plugkit

@@ -7,9 +7,13 @@
 
 #include "../document/OrdoDocumentKit.h"
 #include "CAlert.h"
+#include "IActionManager.h"
 #include "IApplication.h"
 #include "IDataBase.h"
+#include "IHierarchy.h"
 #include "IOrdoPrefsData.h"
+#include "ISession.h"
+#include "OD_DataAccessor.h"
 #include "OD_Preferences.h"
 #include "OD_ProcData.h"
 #include "PMRect.h"
@@ -22,9 +26,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-class IDocumentList;
-class ISession;
 
 namespace plugkit {
 
@@ -42,29 +43,49 @@ public:
     void SetUp() override;
     void TearDown() override;
 
-    static ISession* Session();
-    static InterfacePtr<IApplication> App();
-    static InterfacePtr<IDocumentList> Documents();
+    static ISession* Session() { return GetExecutionContextSession(); }
+    static InterfacePtr<IApplication> App() {
+        return InterfacePtr<IApplication>(Session() ? Session()->QueryApplication() : nullptr);
+    }
+    static InterfacePtr<IDocumentList> Documents() {
+        return InterfacePtr<IDocumentList>(App() ? App()->QueryDocumentList() : nullptr);
+    }
 
     // A new document, taken in by the document list as made (opened when
     // opened is set), with its layout selection; the front document.
     IDataBase* NewDocument(const std::string& name, bool opened = false);
-    void CloseDocument(IDataBase* db);
+    void CloseDocument(IDataBase* db) { ASSERT_EQ(Documents()->CloseDocument(db), kSuccess); }
 
     // A gray TIFF of w x h pixels at 72 ppi placed in a new frame on the
     // document's first page.
     UIDRef PlaceImage(IDataBase* db, const PMRect& frame, uint32_t w = 40, uint32_t h = 20);
     // The frame that holds a placed image.
-    static UIDRef FrameOf(const UIDRef& image);
+    static UIDRef FrameOf(const UIDRef& image) {
+        return UIDRef(image.GetDataBase(), InterfaceOf<IHierarchy>(image)->GetParentUID());
+    }
 
     static OD_ProcData MakeOrder(uint16_t status, uint32_t imageClass = kODClassGray,
                                  const std::string& name = "photo");
-    static void SetOrder(const UIDRef& item, const OD_ProcData& order);
-    static OD_ProcData Order(const UIDRef& item);
+    static void SetOrder(const UIDRef& item, const OD_ProcData& order) {
+        ASSERT_EQ(OD_DataAccessor(item).Write(order), kSuccess);
+    }
+    static OD_ProcData Order(const UIDRef& item) {
+        OD_ProcData order;
+        EXPECT_EQ(OD_DataAccessor(item).Read(order), 0);
+        return order;
+    }
 
-    static OD_PrefsData Prefs();
-    static void SetPrefs(const OD_PrefsData& prefs);
-    static void UseServer(const std::string& serverPath);
+    static OD_PrefsData Prefs() {
+        return InterfacePtr<IOrdoPrefsData>(Session(), IID_IORDOPREFSDATA)->Get();
+    }
+    static void SetPrefs(const OD_PrefsData& p) {
+        InterfacePtr<IOrdoPrefsData>(Session(), IID_IORDOPREFSDATA)->Set(p);
+    }
+    static void UseServer(const std::string& serverPath) {
+        OD_PrefsData prefs = Prefs();
+        ASSERT_TRUE(prefs.SetServerPath(serverPath.c_str()));
+        SetPrefs(prefs);
+    }
 
     // Selects page items in the document's layout.
     static void SelectInLayout(IDataBase* db, const std::vector<UIDRef>& items);
@@ -76,8 +97,15 @@ public:
     void SelectItems(const std::vector<UIDRef>& items) const;
 
     // An action run, or its state asked, through the host's action manager.
-    static void Perform(ActionID action);
-    static bool Enabled(ActionID action);
+    static void Perform(ActionID action) {
+        ASSERT_EQ(InterfacePtr<IActionManager>(App()->QueryActionManager())->PerformAction(action),
+                  kSuccess);
+    }
+    static bool Enabled(ActionID action) {
+        InterfacePtr<IActionManager> actions(App()->QueryActionManager());
+        actions->UpdateActionStates(nullptr, {action});
+        return actions->IsEnabled(action);
+    }
 
     ordokit::ScopedSystemFolder systemFolder;
     TempDir dir;

@@ -100,30 +100,31 @@ Strings Entries(IControlView* dialog, WidgetID id) {
     return out;
 }
 
-int32_t Chosen(IControlView* dialog, WidgetID id) {
-    InterfacePtr<IDropDownListController> list(WidgetUtils::FindWidget(dialog, id),
-                                               IID_IDROPDOWNLISTCONTROLLER);
-    return list ? list->GetSelected() : -2;
-}
-
-bool IsShown(IControlView* dialog, WidgetID id) {
-    IControlView* v = WidgetUtils::FindWidget(dialog, id);
-    return v != nullptr && v->IsVisible();
-}
-
-bool IsEnabled(IControlView* dialog, WidgetID id) {
-    IControlView* v = WidgetUtils::FindWidget(dialog, id);
-    return v != nullptr && v->IsEnabled();
-}
-
-std::string Shown(IControlView* dialog, WidgetID id) {
-    return WidgetUtils::GetText(dialog, id).Translated().GetUTF8String();
-}
-
 using Step = std::function<void(IControlView*)>;
 
 class DialogsTest : public ::testing::Test {
 protected:
+    static int32_t Chosen(IControlView* d, WidgetID id) {
+        InterfacePtr<IDropDownListController> list(WidgetUtils::FindWidget(d, id),
+                                                   IID_IDROPDOWNLISTCONTROLLER);
+        return list ? list->GetSelected() : -2;
+    }
+    static bool IsShown(IControlView* d, WidgetID id) { return Find(d, id)->IsVisible(); }
+    static bool IsEnabled(IControlView* d, WidgetID id) { return Find(d, id)->IsEnabled(); }
+    static IControlView* Find(IControlView* d, WidgetID id) {
+        IControlView* v = WidgetUtils::FindWidget(d, id);
+        EXPECT_NE(v, nullptr) << id.Get();
+        return v != nullptr ? v : d;
+    }
+    static std::string Shown(IControlView* d, WidgetID id) {
+        return WidgetUtils::GetText(d, id).Translated().GetUTF8String();
+    }
+    static bool Checked(IControlView* d, WidgetID id) { return WidgetUtils::IsChecked(d, id); }
+    template <std::size_t N> static int Usable(IControlView* d, const WidgetID (&ids)[N]) {
+        return static_cast<int>(std::count_if(std::begin(ids), std::end(ids), [d](WidgetID id) {
+            return WidgetDriver::IsUsable(d, id);
+        }));
+    }
     void SetUp() override {
         RegisterOrdoSession();
         RegisterImageOptionsDialog();
@@ -156,9 +157,7 @@ protected:
     OD_QORData Link() const { return InterfacePtr<IOrdoQORData>(session, IID_IORDOQORDATA)->Get(); }
     // The session on a server, its configuration read as at start-up.
     void UseServer(const std::string& path) const {
-        OD_PrefsData prefs = OrdoPrefs();
-        ASSERT_TRUE(prefs.SetServerPath(path.c_str()));
-        SetOrdoPrefs(prefs);
+        EditSessionPrefs([&](OD_PrefsData& p) { ASSERT_TRUE(p.SetServerPath(path.c_str())); });
         ASSERT_TRUE(OpenServerLink(session, true, false));
     }
     std::string LinkPath() const {
@@ -236,8 +235,6 @@ Strings ProcessTexts(std::initializer_list<int> codes) {
     }
     return out;
 }
-
-// ============================================================ image options
 
 TEST_F(DialogsTest, ImageOptionsOpenOnTheEntryOfTheStoredCodeAndStoreTheChosenOne) {
     const Strings rgb = ProcessTexts({10, 11, 12, 13, 14, 15, 16, 17});
@@ -522,8 +519,6 @@ TEST_F(DialogsTest, ImageOptionsPreferenceFileList) {
     EXPECT_EQ(order.profile, "");
 }
 
-// ============================================================ preferences
-
 constexpr WidgetID kOPIControls[] = {kOrdoPrefLowResButtonWidgetID, kOrdoPrefLowResPathWidgetID,
                                      kOrdoPrefOPINoteWidgetID, kOrdoPrefLowResExtLabelWidgetID,
                                      kOrdoPrefLowResExtWidgetID};
@@ -533,14 +528,6 @@ constexpr WidgetID kLimitControls[] = {kOrdoPrefUpSmpMaxWidgetID, kOrdoPrefDownS
 constexpr WidgetID kReplaceDependants[] = {kOrdoPrefFolderButtonWidgetID,
                                            kOrdoPrefFolderPathWidgetID, kOrdoPrefOverwriteWidgetID,
                                            kOrdoPrefDelSrcWidgetID};
-template <std::size_t N> int Usable(IControlView* d, const WidgetID (&ids)[N]) {
-    return static_cast<int>(std::count_if(std::begin(ids), std::end(ids), [d](WidgetID id) {
-        return WidgetDriver::IsUsable(d, id);
-    }));
-}
-bool Checked(IControlView* d, WidgetID id) {
-    return WidgetUtils::IsChecked(d, id);
-}
 
 TEST_F(DialogsTest, PreferencesOKWithoutAChangeGivesTheSessionsRecordBack) {
     const std::string server = MakeServerA(servers / "a");
@@ -593,13 +580,14 @@ TEST_F(DialogsTest, PreferencesCheckBoxesSwitchTheirControlsAndReachTheSessionOn
         EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefAutoImportWidgetID));
         EXPECT_EQ(OrdoPrefs(), OD_PrefsData()); // nothing has reached the session yet
     }));
-    const OD_PrefsData prefs = OrdoPrefs();
-    EXPECT_TRUE(prefs.GetOpiActive());
-    EXPECT_EQ(prefs.GetOpiSuffix(), "_lo");
-    EXPECT_FALSE(prefs.GetQualityControl());
-    EXPECT_FALSE(prefs.GetAutoUpdt());
-    EXPECT_TRUE(prefs.GetShowPrefs());
-    EXPECT_TRUE(prefs.GetAutoImport());
+    OD_PrefsData prefs;
+    prefs.SetOpiActive(true);
+    prefs.SetOpiSuffix(PMString("_lo"));
+    prefs.SetQualityControl(false);
+    prefs.SetAutoUpdt(false);
+    prefs.SetShowPrefs(true);
+    prefs.SetAutoImport(true);
+    EXPECT_EQ(OrdoPrefs(), prefs);
     EXPECT_FALSE(EditPrefs(
         [](IControlView* d) {
             WidgetDriver::Press(d, kOrdoPrefOPIActiveWidgetID);
@@ -607,9 +595,7 @@ TEST_F(DialogsTest, PreferencesCheckBoxesSwitchTheirControlsAndReachTheSessionOn
         },
         DialogAnswer::kCancel));
     EXPECT_EQ(OrdoPrefs(), prefs);
-}
-
-TEST_F(DialogsTest, PreferencesReplaceOriginalTakesOverItsFourDependants) {
+    // Replace original takes over its four dependants.
     EXPECT_TRUE(EditPrefs([](IControlView* d) {
         WidgetDriver::SetChecked(d, kOrdoPrefDelSrcWidgetID, true);
         EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefRepSrcWidgetID));
@@ -782,20 +768,19 @@ TEST_F(DialogsTest, PreferencesSaveAsThenLoadGivesTheSameRecord) {
         DialogAnswer::kCancel));
     EXPECT_EQ(choosers.Requests().at(1).kind, ChooserKind::kSaveFile);
     EXPECT_EQ(choosers.Requests().at(1).startFolder, identity);
-    OD_PrefsData saved;
+    OD_PrefsData saved = OrdoPrefs(), want = OrdoPrefs(); // the cancel left the session alone
+    want.SetResolution(300);
+    want.SetFrequency(12);
+    want.SetDownSmpMin(20);
+    want.SetOpiActive(true);
+    want.SetOpiSuffix(PMString("_lr"));
+    want.SetShowPrefs(true);
+    want.SetRepSrc(true);
+    want.SetOvrWrDest(true);
+    want.SetDefaultProcess(PMString("Web RGB"));
+    want.SetOutFolder((servers / "out").c_str());
     ASSERT_TRUE(LoadPreferenceFile(PreferenceFilePath("Studio.opf"), saved));
-    EXPECT_EQ(saved.GetResolution(), 300.0);
-    EXPECT_EQ(saved.GetFrequency(), 12);
-    EXPECT_EQ(saved.GetDownSmpMin(), 20.0);
-    EXPECT_TRUE(saved.GetOpiActive());
-    EXPECT_EQ(saved.GetOpiSuffix(), "_lr");
-    EXPECT_TRUE(saved.GetShowPrefs());
-    EXPECT_TRUE(saved.GetRepSrc());
-    EXPECT_TRUE(saved.GetOvrWrDest());
-    EXPECT_EQ(saved.GetDefaultProcess(), "Web RGB");
-    EXPECT_EQ(std::string(saved.GetOutFolder()), servers / "out");
-    EXPECT_EQ(std::string(saved.GetServerPath()), a);
-    EXPECT_EQ(OrdoPrefs().GetResolution(), 200.0); // the cancelled dialog left the session alone
+    EXPECT_EQ(saved, want);
 
     // Another server and other values; loading brings the file back at once,
     // server included, and the dialog shows it.
