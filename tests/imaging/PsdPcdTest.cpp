@@ -15,6 +15,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 // The Photoshop reader refuses the modes and channel counts it cannot take
@@ -161,12 +162,10 @@ TEST(PsdFileHeader, ReadsFieldsBlocksAndPositions) {
         SCOPED_TRACE(c.what);
         IMG_FilePsd file;
         ASSERT_TRUE(ReadHeader(dir, c.doc.Bytes(), file));
-        EXPECT_EQ(file.Channels(), c.doc.channels);
-        EXPECT_EQ(file.Rows(), c.doc.rows);
-        EXPECT_EQ(file.Columns(), c.doc.columns);
-        EXPECT_EQ(file.Depth(), c.doc.depth);
-        EXPECT_EQ(file.Mode(), c.doc.mode);
-        EXPECT_EQ(file.Compression(), c.doc.compression);
+        EXPECT_EQ(std::tuple(file.Channels(), file.Rows(), file.Columns(), file.Depth(),
+                             file.Mode(), file.Compression()),
+                  std::tuple(c.doc.channels, c.doc.rows, c.doc.columns, c.doc.depth, c.doc.mode,
+                             c.doc.compression));
         EXPECT_EQ(AsText(file.ColourModeData()), c.doc.colourData);
         // The resource section is found in place, not copied.
         EXPECT_EQ(file.ResourcesOffset(),
