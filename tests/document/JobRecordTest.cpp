@@ -2,8 +2,6 @@
 // entries that no document will ever ask for again.
 #include "OrdoDocumentKit.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
 OD_JobEntry SampleEntry() {

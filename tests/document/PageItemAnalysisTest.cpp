@@ -213,54 +213,50 @@ protected:
 
 // Kind, children, placed or not, and the images under it (depth first); no value: not asked.
 TEST_F(PageItemAnalysisLayoutTest, ItemsReportKindChildrenAndThePlacedImagesUnderThem) {
-    IDataBase* db = l->doc.Db();
-    UIDRef deleted = Frame(l->doc.Page(0), 300, 10);
+    const Layout& L = *l;
+    IDataBase* db = L.doc.Db();
+    UIDRef deleted = Frame(L.doc.Page(0), 300, 10);
     Place(deleted);
     ASSERT_EQ(DocumentUtils::DeletePageItem(deleted), kSuccess);
     UIDRef framedImage(db, db->NewUID(kFramedImageTestBoss));
     UIDRef imageSubclass(db, db->NewUID(kImageSubclassTestBoss));
-    using Kind = OD_PageItem::Kind;
+    using K = OD_PageItem::Kind;
     using Found = std::optional<std::vector<uint32_t>>;
     const Found none = std::vector<uint32_t>{};
     struct Case {
         const char* name;
         UIDRef item;
-        std::optional<Kind> kind;
+        std::optional<K> kind;
         std::vector<UIDRef> children;
         std::optional<bool> placed;
         Found images;
     } cases[] = {
-        {"frame with image", l->frameA, Kind::kFrame, {l->imageA}, false, UIDs({l->imageA})},
-        {"placed image", l->imageA, Kind::kGraphic, {}, true, UIDs({l->imageA})},
-        {"group of two frames",
-         l->pair,
-         Kind::kGroup,
-         {l->frameB, l->frameC},
-         false,
-         UIDs({l->imageB, l->imageC})},
-        {"empty frame", l->emptyFrame, Kind::kFrame, {}, false, none},
-        {"text frame", l->text, Kind::kFrame, {}, false, none},
-        {"unassigned frame", l->shape, Kind::kFrame, {}, false, none},
-        {"nested group",
-         l->nested,
-         Kind::kGroup,
-         {l->inner, l->frameF},
+        {"frame with image", L.frameA, K::kFrame, {L.imageA}, false, UIDs({L.imageA})},
+        {"placed image", L.imageA, K::kGraphic, {}, true, UIDs({L.imageA})},
+        {"pair", L.pair, K::kGroup, {L.frameB, L.frameC}, false, UIDs({L.imageB, L.imageC})},
+        {"empty frame", L.emptyFrame, K::kFrame, {}, false, none},
+        {"text frame", L.text, K::kFrame, {}, false, none},
+        {"unassigned frame", L.shape, K::kFrame, {}, false, none},
+        {"nested",
+         L.nested,
+         K::kGroup,
+         {L.inner, L.frameF},
          {},
-         UIDs({l->imageD, l->imageE, l->imageF})},
-        {"inner group alone", l->inner, {}, {}, {}, UIDs({l->imageD, l->imageE})},
+         UIDs({L.imageD, L.imageE, L.imageF})},
+        {"inner group alone", L.inner, {}, {}, {}, UIDs({L.imageD, L.imageE})},
         // A group needs more than one child to count as one.
-        {"group of one frame", l->single, Kind::kOther, {l->frameG}, {}, UIDs({l->imageG})},
-        {"page", l->doc.Page(0), Kind::kOther, {}, false, none},
-        {"spread: every image on it",
-         l->doc.Spread(0),
+        {"group of one frame", L.single, K::kOther, {L.frameG}, {}, UIDs({L.imageG})},
+        {"page", L.doc.Page(0), K::kOther, {}, false, none},
+        {"spread: all",
+         L.doc.Spread(0),
          {},
          {},
          false,
-         UIDs({l->imageA, l->imageB, l->imageC, l->imageD, l->imageE, l->imageF, l->imageG})},
-        {"deleted frame", deleted, Kind::kOther, {}, {}, none},
-        {"invalid reference", UIDRef(), Kind::kOther, {}, false, none},
-        {"unknown UID", UIDRef(db, UID(9999)), Kind::kOther, {}, {}, {}},
-        {"image in a group's frame", l->imageB, {}, {}, true, {}},
+         UIDs({L.imageA, L.imageB, L.imageC, L.imageD, L.imageE, L.imageF, L.imageG})},
+        {"deleted frame", deleted, K::kOther, {}, {}, none},
+        {"invalid reference", UIDRef(), K::kOther, {}, false, none},
+        {"unknown UID", UIDRef(db, UID(9999)), K::kOther, {}, {}, {}},
+        {"image in a group's frame", L.imageB, {}, {}, true, {}},
         {"image subclass", imageSubclass, {}, {}, true, {}},
         {"image that carries frame data", framedImage, {}, {}, false, none},
     };

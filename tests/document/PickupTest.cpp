@@ -2,8 +2,6 @@
 // low-resolution path, the content offset, and the relink with its undo record.
 #include "OrdoDocumentKit.h"
 
-namespace fs = std::filesystem;
-
 using dockit::SameArea, dockit::VisibleArea;
 using namespace ordokit;
 

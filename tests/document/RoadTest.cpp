@@ -4,8 +4,6 @@
 
 #include <vips/vips8>
 
-namespace fs = std::filesystem;
-
 using dockit::SameArea, dockit::VisibleArea;
 using namespace ordokit;
 

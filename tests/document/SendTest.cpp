@@ -3,8 +3,6 @@
 
 #include "OrdoDocumentKit.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
 using ordokit::ListOf;

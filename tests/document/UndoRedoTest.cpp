@@ -146,7 +146,7 @@ TEST_F(UndoRedoTest, AnItemWithoutItsOtherFileIsLeftAsItIsAndTheLogSaysWhy) {
         {"the original was deleted",
          [&] {
              UIDRef item = ProcessedImage(50);
-             std::filesystem::remove(original);
+             fs::remove(original);
              return item;
          },
          OD_UndoRedoState::kOtherFileGone,
@@ -191,7 +191,7 @@ TEST_F(UndoRedoTest, ALinkedPathThatWouldNotFitTheRecordIsNotSwapped) {
     std::string deep = dir.Path();
     while (deep.size() <= kODUndoPathSize) {
         deep += "/" + std::string(60, 'p');
-        std::filesystem::create_directory(deep);
+        fs::create_directory(deep);
     }
     const std::string longPath = deep + "/photo.tif";
     dockit::WriteTiff(longPath, 90, 60, 72);
