@@ -1,6 +1,5 @@
-// Stored records and commands: the order record's stream at every version,
-// the undo record's length-prefixed block, the commands as undo steps, the
-// accessors and the order-store operations.
+// Stored records: the order record's stream at every version, the undo record's block, the
+// commands as undo steps, the accessors and the order-store operations.
 #include "OrdoDocumentKit.h"
 
 namespace {
@@ -46,8 +45,7 @@ OD_ProcData Full() {
             .resolution = 300.5};
 }
 
-// What each version after 256 added to the stream, and the fields a record
-// stored before it reads as new.
+// What each version after 256 added to the stream, and the fields an older record reads as new.
 struct Added {
     void (*write)(ByteWriter&);
     void (*reset)(OD_ProcData&);
@@ -247,8 +245,7 @@ TEST(OrderRecordStream, ARecordCutShortOrWithALyingLengthIsRefusedAndChangesNoth
 }
 
 TEST(UndoRecordStream, EveryPathThatFitsRoundTripsAndALongerOneIsNeverTakenOrCut) {
-    // An empty path streams its NUL alone: count, version, status, length 1,
-    // the NUL, two placements.
+    // An empty path streams its NUL alone.
     const Bytes placement = ByteWriter().Placement({0, 0, 1, 1, 0, 0}).Take();
     EXPECT_EQ(
         WriteUndo(OD_UndoData()),
@@ -323,8 +320,7 @@ TEST(UndoRecordStream, BlocksThatLieAreRefusedAndChangeNothing) {
         EXPECT_FALSE(in.Good());
         EXPECT_EQ(read, before);
     }
-    // A byte count past the stream is refused before anything is allocated;
-    // a stream may end inside the count.
+    // A byte count past the stream is refused before allocating; a stream may end in the count.
     Bytes good = WriteUndo(SampleUndo());
     for (uint32_t count : {uint32_t(good.size()), 0xFFFFFFFFu, 0u}) {
         Bytes lying = count == 0 ? Bytes{1, 0} : good;
@@ -370,8 +366,7 @@ TEST_F(StoredRecordsTest, RegistrationIsIdempotentAndPutsBothRecordsOnPlacedImag
     EXPECT_EQ(holder->GetString().GetUTF8String(), "CMYK image");
 }
 
-// Each record's command is one named undo step that notifies on its own
-// protocol, flushes once and rebuilds the list once.
+// One named undo step that notifies on its own protocol, flushes and rebuilds the list once.
 TEST_F(StoredRecordsTest, WritingARecordIsOneNamedUndoStepThatNotifiesAndUndoes) {
     Watch orders, undos;
     DocumentSubject()->AttachObserver(&orders, IID_IORDODATA);
@@ -475,8 +470,7 @@ TEST_F(StoredRecordsTest, ACommandWithoutItemsOrWithTooFewRecordsFailsAndChanges
         EXPECT_EQ(Order(images[0]), OD_ProcData());
         EXPECT_EQ(db->UndoCount(), stepsBefore);
     }
-    // The undo command likewise; and an undo record whose path does not end
-    // inside its field is refused, since it could not be saved.
+    // The undo command likewise; an undo record whose path does not end in its field is refused.
     InterfacePtr<ICommand> undo(CmdUtils::CreateCommand(kOrdoSetUndoDataCmdBoss));
     undo->SetItemList(UIDList(db.get()));
     EXPECT_EQ(CmdUtils::ProcessCommand(undo.get()), kFailure);
@@ -547,8 +541,7 @@ TEST_F(StoredRecordsTest, RecordsTravelWithTheDocumentsStoredState) {
     ASSERT_EQ(OD_UndoDataAccessor(again).Read(undo), 0);
     EXPECT_EQ(undo, SampleUndo());
 
-    // A stored undo record whose path does not fit its field is refused with
-    // the document, which keeps what it had.
+    // A stored undo record whose path does not fit is refused; the document keeps what it had.
     for (auto& object : stored) {
         auto it = object.implementations.find(kOrdoUndoDataPersistImpl.Get());
         if (object.uid == images[0].GetUID() && it != object.implementations.end()) {
@@ -627,10 +620,7 @@ TEST_F(StoredRecordsTest, AddOrderFillsTheRecordFromThePlacedImage) {
 }
 
 TEST_F(StoredRecordsTest, FilterItemsKeepsTheItemsWhoseOrdersPassTheMaskedTests) {
-    UIDRef items[6] = {images[0], images[1], images[2]};
-    for (int i = 3; i < 6; ++i) {
-        items[i] = dockit::PlaceFile(Frame(200 + 60 * (i - 3)), image);
-    }
+    UIDRef items[6];
     const OD_ProcData orders[] = {
         WithStatus(kODStatusReady, 1, kODClassGray),
         WithStatus(kODStatusSent, 1, kODClassGray),
@@ -640,18 +630,15 @@ TEST_F(StoredRecordsTest, FilterItemsKeepsTheItemsWhoseOrdersPassTheMaskedTests)
         WithStatus(kODStatusReadyAlt, 12, kODClassRGB),
     };
     for (int i = 0; i < 6; ++i) {
+        items[i] = i < 3 ? images[i] : dockit::PlaceFile(Frame(200 + 60 * (i - 3)), image);
         ASSERT_EQ(OD_DataAccessor(items[i]).Write(orders[i]), kSuccess);
     }
     const UIDList all = List({items[0], items[1], items[2], items[3], items[4], items[5]});
-    // The kept items by their index in items.
-    auto uidsOf = [&](const UIDList& list) {
+    auto uidsOf = [&](const UIDList& list) { // the kept items by their index; -1: the first frame
         std::vector<int> v;
         for (UID u : list) {
-            int i = 0;
-            while (i < 6 && items[i].GetUID() != u) {
-                ++i;
-            }
-            v.push_back(u == frames[0].GetUID() ? -1 : i);
+            const auto at = std::find(items, items + 6, UIDRef(db.get(), u));
+            v.push_back(u == frames[0].GetUID() ? -1 : static_cast<int>(at - items));
         }
         return v;
     };
@@ -676,8 +663,7 @@ TEST_F(StoredRecordsTest, FilterItemsKeepsTheItemsWhoseOrdersPassTheMaskedTests)
         EXPECT_EQ(FilterItems(all, c.pattern, c.mask, out), static_cast<int32_t>(c.kept.size()));
         EXPECT_EQ(uidsOf(out), c.kept);
     }
-    // Appends to what the list holds, and stops at the first item without an
-    // order record.
+    // Appends to the list, and stops at the first item without an order record.
     UIDList out = List({frames[0]});
     EXPECT_EQ(
         FilterItems(List({items[0], frames[1], items[4]}), WithStatus(3), kODFilterStatus, out), 2);
