@@ -110,17 +110,13 @@ TEST_F(PickupTest, OnlyAnOrderWaitingForAnUnlockedReplyIsTouched) {
     EXPECT_EQ(HandleFinishedOrder(invalid, context), kODPickupNotWaiting);
     SetOrder(image, kODStatusSent, j1);
     const std::string sent = dockit::Content(*db);
+    Reply(j1, "warning", "written as photo_done.tif", processed);
     WriteFile(ReplyPath(j1) + ".lock", "");
     EXPECT_EQ(Handle(), -5);
     EXPECT_EQ(dockit::Content(*db), sent);
     EXPECT_TRUE(log.lines.empty());
     fs::remove(ReplyPath(j1) + ".lock"); // the server is done: the next pickup finishes it
-    EXPECT_EQ(Handle(), 0);
-    EXPECT_EQ(Order(image).status, kODStatusDone);
-}
-
-TEST_F(PickupTest, AWarningWaitsForNothingAndLogsItsMessageOnceWithTheImage) {
-    Reply(j1, "warning", "written as photo_done.tif", processed);
+    // A warning waits for nothing and logs its message once with the image.
     EXPECT_EQ(Handle(), 0);
     EXPECT_EQ(LinkOf(image), processed);
     EXPECT_EQ(Order(image).status, kODStatusReplyMinus1);
