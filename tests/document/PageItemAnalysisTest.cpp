@@ -374,54 +374,29 @@ TEST_F(PageItemAnalysisTest, TheDocumentsImagesComeSpreadBySpreadAndPageByPage) 
 }
 
 TEST_F(PageItemAnalysisTest, TheFrontDocumentDecidesAndWithoutOneTheListStaysAsItWas) {
-    UIDList list;
-    list.Append(UID(42));
-    CollectDocumentImages(list); // no document open
-    EXPECT_EQ(list.GetDataBase(), nullptr);
-    EXPECT_EQ(UIDs(list), std::vector<uint32_t>{42});
-
+    // The front document's images replace the list, database and all; no document: left alone.
+    auto expectFound = [](IDataBase* front, const std::vector<uint32_t>& images) {
+        UIDList list;
+        list.Append(UID(42));
+        CollectDocumentImages(list);
+        EXPECT_EQ(list.GetDataBase(), front);
+        EXPECT_EQ(UIDs(list), front ? images : std::vector<uint32_t>{42});
+    };
+    expectFound(nullptr, {});
     auto a = std::make_unique<OpenDocument>();
     UIDRef inA = Place(Frame(a->Page(0), 10, 10));
     OpenDocument b;
     UIDRef inB1 = Place(Frame(b.Page(0), 10, 10));
     UIDRef inB2 = Place(Frame(b.Page(0), 10, 100));
-
-    struct Step {
-        const char* name;
-        IDataBase* front;
-        std::vector<uint32_t> images;
-    } steps[] = {
-        {"b, opened last, is in front", b.Db(), UIDs({inB1, inB2})},
-        {"a brought to the front", a->Db(), UIDs({inA})},
-    };
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.name);
-        if (step.front != Documents()->GetFrontDocument()) {
-            ASSERT_TRUE(Documents()->SetFrontDocument(step.front));
-        }
-        UIDList found;
-        CollectDocumentImages(found);
-        EXPECT_EQ(found.GetDataBase(), step.front);
-        EXPECT_EQ(UIDs(found), step.images);
-    }
-
-    // An empty document gives an empty list of its own database.
+    expectFound(b.Db(), UIDs({inB1, inB2})); // opened last, in front
+    ASSERT_TRUE(Documents()->SetFrontDocument(a->Db()));
+    expectFound(a->Db(), UIDs({inA}));
     a.reset();
     b.Close();
     OpenDocument empty;
-    UIDList none;
-    none.Append(UID(8));
-    CollectDocumentImages(none);
-    EXPECT_EQ(none.GetDataBase(), empty.Db());
-    EXPECT_TRUE(none.IsEmpty());
-
-    // All closed: nothing changes again.
+    expectFound(empty.Db(), {});
     empty.Close();
-    UIDList kept;
-    kept.Append(UID(5));
-    CollectDocumentImages(kept);
-    EXPECT_EQ(kept.GetDataBase(), nullptr);
-    EXPECT_EQ(UIDs(kept), std::vector<uint32_t>{5});
+    expectFound(nullptr, {}); // all closed: nothing changes again
 }
 
 TEST_F(PageItemAnalysisLayoutTest, TheSuiteHandsOverTheLayoutSelectionInItsOrder) {
