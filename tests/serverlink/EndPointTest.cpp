@@ -428,8 +428,7 @@ TEST_F(EndPoint, AReplyThatIsNotWholeIsNeitherGivenNorKept) {
         {"0\n2\nx\nfinish\nDone\n/o/a.t", 0, kQorReplyIncomplete}, // last line still growing
         {"0\n2\nx\nfinish\nDone\n/o/a.tif", 10, 0},                // settled without a line end
         {"0\n2\nx\nerror\nNo such profile\n", 0, 0},               // an error needs no path
-        {"0\n2\nx\nstop\nStopped", 10, 0},
-    };
+        {"0\n2\nx\nstop\nStopped", 10, 0}};
     int i = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reply);
@@ -509,7 +508,11 @@ TEST_F(EndPoint, AJobThatCannotBePublishedWholeIsRemoved) {
     EXPECT_TRUE(JobFiles(tmp).empty());
 }
 
-TEST_F(EndPoint, AJobIsWithdrawnOnlyWhileTheServerHasNotTakenIt) {
+// A job waits in the hot folder, and can be withdrawn, only while no server
+// has taken it.
+TEST_F(EndPoint, AJobWaitsAndIsWithdrawnOnlyWhileTheServerHasNotTakenIt) {
+    EXPECT_EQ(QOR_EndPointFile().JobWaiting("c/01020304.5"), -1); // neither opened nor connected
+    EXPECT_EQ(FolderEndPoint(dir.Path()).JobWaiting("c/01020304.5"), -1);
     auto ep = Opened();
     char waiting[512];
     char taken[512];
@@ -519,6 +522,11 @@ TEST_F(EndPoint, AJobIsWithdrawnOnlyWhileTheServerHasNotTakenIt) {
     ASSERT_EQ(ep->SendNamed(locked, "c", 1024), 0);
     fs::rename(tmp + "/" + JobName(taken), dir / "taken"); // a server took it
     WriteFile(tmp + "/" + JobName(locked) + ".lock", "");  // a sender stopped before unlocking
+    EXPECT_EQ(ep->JobWaiting(waiting), 1);
+    EXPECT_EQ(ep->JobWaiting(locked), 1);
+    EXPECT_EQ(ep->JobWaiting(taken), 0);
+    EXPECT_EQ(ep->JobWaiting(""), -1);
+    EXPECT_EQ(ep->JobWaiting(std::string(600, 'x').c_str()), -1);
 
     EXPECT_EQ(ep->WithdrawJob(waiting), 0);
     EXPECT_EQ(ep->WithdrawJob(waiting), 0); // a caller stopped before it noted it asks again
@@ -531,33 +539,6 @@ TEST_F(EndPoint, AJobIsWithdrawnOnlyWhileTheServerHasNotTakenIt) {
     EXPECT_EQ(JobFiles(tmp), std::vector<std::string>{JobName(locked)});
 }
 
-TEST_F(EndPoint, AJobWaitsInTheHotFolderUntilAServerTakesIt) {
-    QOR_EndPointFile ep;
-    EXPECT_EQ(ep.JobWaiting("c/01020304.5"), -1); // neither opened nor connected
-    EXPECT_EQ(FolderEndPoint(dir.Path()).JobWaiting("c/01020304.5"), -1);
-    ASSERT_EQ(ep.Open(server.c_str()), 0);
-    enum Job { kWaiting, kLocked, kTaken };
-    const struct {
-        const char* label;
-        Job job;
-        int waiting;
-    } cases[] = {{"in tmp", kWaiting, 1}, {"still locked", kLocked, 1}, {"taken", kTaken, 0}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.label);
-        char name[512];
-        ASSERT_EQ(ep.SendNamed(name, "a", 1024), 0);
-        const std::string job = tmp + "/" + JobName(name);
-        if (c.job == kLocked) {
-            WriteFile(job + ".lock", "");
-        } else if (c.job == kTaken) {
-            fs::rename(job, dir / "taken");
-        }
-        EXPECT_EQ(ep.JobWaiting(name), c.waiting);
-    }
-    EXPECT_EQ(ep.JobWaiting(""), -1);
-    EXPECT_EQ(ep.JobWaiting(std::string(600, 'x').c_str()), -1);
-}
-
 TEST_F(EndPoint, TheNewestHeartbeatTellsHowLongAgoAServerLived) {
     const std::string alive = dir / "Data/service/alive";
     const struct {
@@ -565,12 +546,10 @@ TEST_F(EndPoint, TheNewestHeartbeatTellsHowLongAgoAServerLived) {
         std::vector<std::pair<std::string, int64_t>> files; // name, age
         int found;
         int64_t age; // -1: not set
-    } cases[] = {
-        {"no folder", {}, 0, -1},
-        {"two servers", {{"a", 30}, {"b", 4}}, 1, 4},
-        {"a hidden file being written", {{"a", 30}, {".b.b.part", 1}}, 1, 30},
-        {"only a hidden file", {{".a.a.part", 1}}, 0, -1},
-    };
+    } cases[] = {{"no folder", {}, 0, -1},
+                 {"two servers", {{"a", 30}, {"b", 4}}, 1, 4},
+                 {"a hidden file being written", {{"a", 30}, {".b.b.part", 1}}, 1, 30},
+                 {"only a hidden file", {{".a.a.part", 1}}, 0, -1}};
     QOR_EndPointFile ep;
     int64_t age = -1;
     EXPECT_EQ(ep.ServerHeartbeat(fixedNow, age), -1); // not opened

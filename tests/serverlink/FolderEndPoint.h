@@ -1,8 +1,7 @@
 #pragma once
 
-// An endpoint over a folder: <root>/Data holds the server's configuration
-// files and the server path is a file in the root. Everything but the two
-// calls the configuration loaders make is a stub that fails.
+// An endpoint over a folder whose Data holds the server's configuration files;
+// everything but the two calls the configuration loaders make fails.
 
 #include "IMG_Exception.h"
 #include "Paths.h"
@@ -18,7 +17,6 @@ class FolderEndPoint : public QOR_EndPoint {
 public:
     explicit FolderEndPoint(std::string root) : root(std::move(root)) {}
 
-    const std::string& Root() const { return root; }
     std::string DataPath(const std::string& name) const {
         return root + kPathSeparator + "Data" + kPathSeparator + name;
     }
