@@ -19,12 +19,12 @@
 namespace {
 
 using namespace std::string_literals;
+using Lines = std::vector<std::string>;
 
 // An inspection with what only the EPS readers tell.
 struct Result : Inspected {
     int encoding = 0;
-    std::string creator;
-    std::string title;
+    std::string creator, title;
 };
 
 template <typename Reader> Result InspectEps(const std::string& bytes) {
@@ -37,17 +37,22 @@ template <typename Reader> Result InspectEps(const std::string& bytes) {
     return r;
 }
 
+// Width, or the error code when the reader rejects the file.
+template <typename Reader = Proxy_EPS_Std> int64_t WidthOrCode(const std::string& bytes) {
+    const Result r = InspectEps<Reader>(bytes);
+    return r.code != 0 ? r.code : static_cast<int64_t>(r.info.width);
+}
+
 // A plain EPS: the version line, the body, and %%EOF.
 std::string Eps(const std::string& body) {
     return "%!PS-Adobe-3.0 EPSF-3.0\n" + body + "%%EOF\n";
 }
 
 std::string LE32(uint32_t v) {
-    std::string s(4, '\0');
-    for (int i = 0; i < 4; ++i) {
-        s[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-    }
-    return s;
+    return {char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char(v >> 24)};
+}
+uint32_t Size(const std::string& s) {
+    return static_cast<uint32_t>(s.size());
 }
 
 // The 30-byte header of a DOS EPS (no WMF part, checksum FFFF).
@@ -68,49 +73,44 @@ const std::string kDecoy = "%ImageData: 7 7 8 1 0 1 1 \"decoy\"\n";
 // An EPS with a data block between the header comments and the image's
 // %ImageData: line: the width tells whether the scan came out of the block
 // where the block ends (1000), stumbled on the decoy (7), or failed.
-std::string WithBlock(const std::string& block) {
-    return Eps("%%Creator: test\n" + block + kImageData + "%%BoundingBox: 0 0 240 192\n");
-}
-
-// Width, or the error code when the reader rejects the file.
-int64_t WidthOrCode(const Result& r) {
-    return r.code != 0 ? r.code : static_cast<int64_t>(r.info.width);
+std::string WithBlock(const std::string& block, const std::string& before = "") {
+    return Eps("%%Creator: test\n" + before + block + kImageData + "%%BoundingBox: 0 0 240 192\n");
 }
 
 // count bytes of binary data holding the decoy, line ends, NULs and "%%EOF".
 std::string BinaryData(std::size_t count) {
     std::string data = "\n\0\r"s + kDecoy + "%%EOF\n%%EndBinary\n";
-    for (std::size_t i = 0; data.size() < count; ++i) {
+    for (std::size_t i = 0; data.size() < count; ++i)
         data.push_back(static_cast<char>((i * 37 + 11) & 0xFF));
-    }
     data.resize(count);
     return data;
 }
 
-// Every line that the reader returns for the file, up to the end of the scan.
-std::vector<std::string> ScanLines(const std::string& bytes) {
+// A reader open on the bytes, and the next DSC line it reads (-1 at the end of the scan).
+struct LineReader {
     TempDir dir;
-    const std::string path = dir / "lines.eps";
-    WriteFile(path, bytes);
     Proxy_EPS_Std reader;
-    reader.SetFileName(path.c_str());
-    reader.OpenRead();
-    std::vector<std::string> lines;
     char line[Proxy_EPS::kLineMax + 1];
     int lookAhead = Proxy_EPS::kLookAheadNone;
-    for (int guard = 0; guard < 100000; ++guard) {
-        const int length = reader.ReadDscLine(line, lookAhead);
-        if (length < 0) {
-            break;
-        }
-        EXPECT_EQ(static_cast<std::size_t>(length), std::strlen(line));
-        lines.emplace_back(line);
+    explicit LineReader(const std::string& bytes) {
+        WriteFile(dir / "lines.eps", bytes);
+        reader.SetFileName((dir / "lines.eps").c_str());
+        reader.OpenRead();
     }
-    reader.CloseRead();
-    return lines;
-}
-
-using Lines = std::vector<std::string>;
+    ~LineReader() { reader.CloseRead(); }
+    int Next() { return reader.ReadDscLine(line, lookAhead); }
+    // Every line up to the end of the scan; with the last, empty or not, when last is true.
+    Lines Rest(bool last = false) {
+        Lines lines;
+        for (int guard = 0, length = 0; guard < 100000 && (length = Next()) >= 0; ++guard) {
+            EXPECT_EQ(static_cast<std::size_t>(length), std::strlen(line));
+            lines.emplace_back(line);
+        }
+        if (last)
+            lines.emplace_back(line);
+        return lines;
+    }
+};
 
 // Runs the three readers on the file on their own and with the file lent,
 // and the factory, and expects the same of both ways.
@@ -122,84 +122,61 @@ void ExpectAlikeWithTheFileLent(const std::string& path) {
 
 } // namespace
 
-// ---------------------------------------------------------------------------
-// The line reader
-
 TEST(DscLine, LineEndsAndTheEndOfTheScan) {
+    // Mixed line ends; only an exact %%EOF line ends the scan; the line that
+    // the file ends with is not taken, with or without line ends.
     std::vector<std::pair<std::string, Lines>> cases = {
-        // Mixed line ends in one file.
         {"%!PS\r\nA\rB\nC\r\n\rD\n%%EOF\n", {"%!PS", "A", "B", "C", "D"}},
-        // Only an exact %%EOF line ends the scan.
         {"%!PS\n%%EOF \nA\n%%EOFX\nB\n %%EOF\nC\n%%EOF\nD\n",
          {"%!PS", "%%EOF ", "A", "%%EOFX", "B", " %%EOF", "C"}},
-        // The line that the file ends with is not taken, with or without line ends.
         {"%!PS\nA\nB", {"%!PS", "A"}},
         {"%!PS\nA\nB\r\n\n\r", {"%!PS", "A"}},
-        {"%!PS", {}},
-    };
+        {"%!PS", {}}};
     // CR, LF and their pairs give the same lines.
-    for (const std::string e : {"\n", "\r", "\r\n", "\n\r", "\r\r\n\n"}) {
+    for (const std::string e : {"\n", "\r", "\r\n", "\n\r", "\r\r\n\n"})
         cases.push_back({"%!PS-Adobe-3.0 EPSF-3.0" + e + "%%Title: t" + e + e + e + "x y z" + e +
                              "%%EOF" + e + "%%Title: after" + e + "end" + e,
                          {"%!PS-Adobe-3.0 EPSF-3.0", "%%Title: t", "x y z"}});
-    }
-    for (const auto& [bytes, lines] : cases) {
-        EXPECT_EQ(ScanLines(bytes), lines) << testing::PrintToString(bytes);
-    }
+    for (const auto& [bytes, lines] : cases)
+        EXPECT_EQ(LineReader(bytes).Rest(), lines) << testing::PrintToString(bytes);
 }
 
 TEST(DscLine, LongLinesAreReadIn255CharacterPieces) {
-    const std::size_t lengths[] = {254, 255, 256, 300, 510, 600};
-    for (std::size_t length : lengths) {
+    for (std::size_t length : {254, 255, 256, 300, 510, 600}) {
         std::string longLine;
-        for (std::size_t i = 0; i < length; ++i) {
+        for (std::size_t i = 0; i < length; ++i)
             longLine.push_back(static_cast<char>('A' + i % 26));
-        }
         Lines expected{"%!PS"};
-        for (std::size_t at = 0; at < length; at += 255) {
+        for (std::size_t at = 0; at < length; at += 255)
             expected.push_back(longLine.substr(at, 255));
-        }
         expected.push_back("%%Title: t");
-        EXPECT_EQ(ScanLines("%!PS\r\n" + longLine + "\r\n%%Title: t\r\n%%EOF\r\n"), expected)
+        EXPECT_EQ(LineReader("%!PS\r\n" + longLine + "\r\n%%Title: t\r\n%%EOF\r\n").Rest(),
+                  expected)
             << length;
     }
 }
 
-// ---------------------------------------------------------------------------
-// Opening and the binary header
-
 TEST(EpsReaderOpen, HeadersThatDoNotHoldUpAreRejected) {
     const std::string ps = "%!PS-Adobe-3.0 EPSF-3.0\n" + kImageData + "%%EOF\n";
-    const auto size = [](const std::string& s) { return static_cast<uint32_t>(s.size()); };
-    struct Case {
-        const char* what;
-        std::string bytes;
-        int code; // 0: accepted
-    };
-    const Case cases[] = {
+    // The width 1000 when the file is read, else the code.
+    const std::tuple<const char*, std::string, int> cases[] = {
         {"empty file", "", -8},
         {"three bytes", "%!P", -8},
         {"not PostScript", "GIF89a and more", -11},
         {"PostScript without the version", "%!\n" + kImageData + "%%EOF\n", -11},
         {"binary header cut short", BinaryHeader(30, 10, 0, 0).substr(0, 20), -11},
-        {"plain", ps, 0},
-        {"binary, no preview", BinaryHeader(30, size(ps), 0, 0) + ps, 0},
-        {"binary, preview before", BinaryHeader(40, size(ps), 30, 10) + kTiffPreview + ps, 0},
-        {"PostScript offset past the end", BinaryHeader(30 + size(ps), size(ps), 0, 0) + ps, -11},
+        {"plain", ps, 1000},
+        {"binary, no preview", BinaryHeader(30, Size(ps), 0, 0) + ps, 1000},
+        {"binary, preview before", BinaryHeader(40, Size(ps), 30, 10) + kTiffPreview + ps, 1000},
+        {"PostScript offset past the end", BinaryHeader(30 + Size(ps), Size(ps), 0, 0) + ps, -11},
         {"PostScript offset far past the end", BinaryHeader(0xFFFFFFF0u, 10, 0, 0) + ps, -11},
-        {"PostScript offset inside the header", BinaryHeader(12, size(ps), 0, 0) + ps, -11},
-        {"preview offset past the end", BinaryHeader(30, size(ps), 0x7FFFFFFFu, 0) + ps, -11},
-        {"preview past the end", BinaryHeader(30, size(ps), 30 + size(ps), 100) + ps, -11},
-        {"preview length wraps", BinaryHeader(30, size(ps), 30, 0xFFFFFFFFu) + ps, -11},
-        {"preview inside the header", BinaryHeader(40, size(ps), 0, 10) + kTiffPreview + ps, -11},
-    };
-    for (const auto& c : cases) {
-        const Result r = InspectEps<Proxy_EPS_Std>(c.bytes);
-        EXPECT_EQ(r.code, c.code) << c.what;
-        if (c.code == 0) {
-            EXPECT_EQ(r.info.width, 1000u) << c.what;
-        }
-    }
+        {"PostScript offset inside the header", BinaryHeader(12, Size(ps), 0, 0) + ps, -11},
+        {"preview offset past the end", BinaryHeader(30, Size(ps), 0x7FFFFFFFu, 0) + ps, -11},
+        {"preview past the end", BinaryHeader(30, Size(ps), 30 + Size(ps), 100) + ps, -11},
+        {"preview length wraps", BinaryHeader(30, Size(ps), 30, 0xFFFFFFFFu) + ps, -11},
+        {"preview inside the header", BinaryHeader(40, Size(ps), 0, 10) + kTiffPreview + ps, -11}};
+    for (const auto& [what, bytes, result] : cases)
+        EXPECT_EQ(WidthOrCode(bytes), result) << what;
 }
 
 TEST(EpsReaderOpen, OpeningAndClosing) {
@@ -213,49 +190,35 @@ TEST(EpsReaderOpen, OpeningAndClosing) {
 TEST(EpsReaderBinaryHeader, ATiffPreviewAfterThePostScriptEndsTheScan) {
     const std::string ps = "%!PS-Adobe-3.0 EPSF-3.0\r\n%%BoundingBox: 0 0 100 50\r\n";
     const std::string preview = kTiffPreview + "\r\n" + kDecoy + "more\r\n";
-    const auto size = [](const std::string& s) { return static_cast<uint32_t>(s.size()); };
-    struct Case {
-        const char* what;
-        std::string bytes;
-        uint32_t width; // 7 when the preview's text was read as PostScript
-    };
-    const Case cases[] = {
-        {"preview after", BinaryHeader(30, size(ps), 30 + size(ps), size(preview)) + ps + preview,
+    // The width is 7 when the preview's text was read as PostScript; without
+    // a preview in the header the same bytes are all PostScript.
+    const std::tuple<const char*, std::string, int> cases[] = {
+        {"preview after", BinaryHeader(30, Size(ps), 30 + Size(ps), Size(preview)) + ps + preview,
          0},
         {"preview after, last line without a line end",
-         BinaryHeader(30, size(ps) - 2, 30 + size(ps) - 2, size(preview)) +
+         BinaryHeader(30, Size(ps) - 2, 28 + Size(ps), Size(preview)) +
              ps.substr(0, ps.size() - 2) + preview,
          0},
-        // Without a preview in the header the same bytes are all PostScript.
-        {"no preview", BinaryHeader(30, size(ps) + size(preview), 0, 0) + ps + preview, 7},
+        {"no preview", BinaryHeader(30, Size(ps) + Size(preview), 0, 0) + ps + preview, 7},
         {"preview before",
-         BinaryHeader(30 + size(preview), size(ps), 30, size(preview)) + preview + ps + kDecoy +
+         BinaryHeader(30 + Size(preview), Size(ps), 30, Size(preview)) + preview + ps + kDecoy +
              "more\r\n",
-         7},
-    };
+         7}};
     TempDir dir;
-    for (const auto& c : cases) {
-        const Result r = InspectEps<Proxy_EPS_Std>(c.bytes);
-        ASSERT_EQ(r.code, 0) << c.what;
-        EXPECT_EQ(r.info.width, c.width) << c.what;
-        WriteFile(dir / "dos.eps", c.bytes);
+    for (const auto& [what, bytes, width] : cases) {
+        EXPECT_EQ(WidthOrCode(bytes), width) << what;
+        WriteFile(dir / "dos.eps", bytes);
         ExpectAlikeWithTheFileLent(dir / "dos.eps");
     }
-
     // A data block that runs into the preview lied about its size.
     const std::string block = "%!PS-Adobe-3.0 EPSF-3.0\r\n%%BeginBinary: 20\r\n0123456789\r\n";
-    EXPECT_EQ(InspectEps<Proxy_EPS_Std>(
-                  BinaryHeader(30, size(block), 30 + size(block), size(preview)) + block + preview)
-                  .code,
+    EXPECT_EQ(WidthOrCode(BinaryHeader(30, Size(block), 30 + Size(block), Size(preview)) + block +
+                          preview),
               -11);
 }
 
-// ---------------------------------------------------------------------------
-// Proxy_EPS_Std
-
 TEST(EpsReaderStd, PhotoshopEpsGivesSizeTypeAndResolution) {
-    const std::string imageBytes(96, '\x7F');
-    const std::string binary = "beginimage\r\n" + imageBytes + "\r\n";
+    const std::string binary = "beginimage\r\n" + std::string(96, '\x7F') + "\r\n";
     const std::string ps = "%!PS-Adobe-3.0 EPSF-3.0\r\n%%Creator: Adobe Photoshop Version 7.0\r\n"
                            "%%Title: photo.eps\r\n%%CreationDate: 7/18/05 2:33 PM\r\n"
                            "%%BoundingBox: 0 0 240 192\r\n%%SuppressDotGainCompensation\r\n"
@@ -264,156 +227,128 @@ TEST(EpsReaderStd, PhotoshopEpsGivesSizeTypeAndResolution) {
                            "% 3842494D03ED0000\r\n%EndPhotoshop\r\n%%BeginBinary: " +
                            std::to_string(binary.size()) + "\r\n" + binary +
                            "%%EndBinary\r\n%%EOF\r\n";
-    for (bool dosHeader : {false, true}) {
-        const std::string bytes =
-            dosHeader ? BinaryHeader(30 + 10, static_cast<uint32_t>(ps.size()), 30, 10) +
-                            kTiffPreview + ps
-                      : ps;
+    for (const std::string& bytes :
+         {ps, BinaryHeader(30 + 10, Size(ps), 30, 10) + kTiffPreview + ps}) {
         const Result r = InspectEps<Proxy_EPS_Std>(bytes);
-        ASSERT_EQ(r.code, 0) << dosHeader;
         EXPECT_EQ(Facts(r), Facts(0x200, 1000, 800, 300, 0x2101, 3, 24));
-        EXPECT_EQ(r.info.colourSpace, 3u);
-        EXPECT_EQ(r.encoding, kEpsEncodingHex);
-        EXPECT_EQ(r.creator, " Adobe Photoshop Version 7.0");
-        EXPECT_EQ(r.title, " photo.eps");
+        EXPECT_EQ(std::tuple(r.info.colourSpace, r.encoding, r.creator, r.title),
+                  std::tuple(3u, kEpsEncodingHex, " Adobe Photoshop Version 7.0"s, " photo.eps"s));
     }
 }
 
 TEST(EpsReaderStd, ImageDataValues) {
-    struct Case {
-        const char* value;
-        int code; // 0: accepted
-        uint32_t width, height, pixelType;
-        int encoding;
+    const std::tuple<const char*, uint32_t, uint32_t, uint32_t, int> accepted[] = {
+        {" 1000 800 8 3 0 1 2 \"beginimage\"", 1000, 800, 0x2101, kEpsEncodingHex},
+        {"1000 800 8 3 0 1 2 beginimage", 1000, 800, 0x2101, kEpsEncodingHex},
+        {" 1000\t800  8 3 0 1 2 \"b\"  ", 1000, 800, 0x2101, kEpsEncodingHex},
+        {" 10 20 8 1 0 10 1 \"b\"", 10, 20, 0x280A, kEpsEncodingBinary},
+        {" 10 20 8 2 0 10 3 \"b\"", 10, 20, 0x2108, kEpsEncodingAscii},
+        {" 10 20 16 4 0 10 4 \"b\"", 10, 20, 0x0802, kEpsEncodingAscii},
+        {" 10 20 8 4 1 10 5 \"b\"", 10, 20, 0x0802, kEpsEncodingAscii},
+        {" 10 20 8 9 0 10 6 \"b\"", 10, 20, 0, kEpsEncodingAscii}, // unknown mode
+        {" 0 0 8 3 0 0 1 \"b\"", 0, 0, 0x2101, kEpsEncodingBinary},
+        {" 4294967295 1 8 3 0 1 1 \"b\"", 4294967295u, 1, 0x2101, kEpsEncodingBinary}};
+    // Encodings outside 1 to 6, bitmaps, missing or unreadable items.
+    const char* rejected[] = {" 10 20 8 3 0 10 0 \"b\"",
+                              " 10 20 8 3 0 10 7 \"b\"",
+                              " 10 20 8 3 0 10 -2 \"b\"",
+                              " 100 67 1 1 0 13 1 \"b\"",
+                              " 10 20 8 3 0 10 2",
+                              " 10 20 8 3 0 10 2   ",
+                              " 10 20 8 3",
+                              " 10 x 8 3 0 10 2 \"b\"",
+                              "",
+                              " -10 20 8 3 0 10 2 \"b\"",
+                              " 10 -20 8 3 0 10 2 \"b\"",
+                              " 4294967296 20 8 3 0 10 2 \"b\"",
+                              " 99999999999999999999999 20 8 3 0 10 2 \"b\"",
+                              " 10 20 8 99999999999 0 10 2 \"b\""};
+    auto inspect = [](const std::string& value) {
+        const Result r =
+            InspectEps<Proxy_EPS_Std>(Eps("%%BoundingBox: 0 0 10 10\n%ImageData:" + value + "\n"));
+        return std::tuple(r.code, r.info.width, r.info.height, r.info.pixelType, r.encoding);
     };
-    const Case cases[] = {
-        {" 1000 800 8 3 0 1 2 \"beginimage\"", 0, 1000, 800, 0x2101, kEpsEncodingHex},
-        {"1000 800 8 3 0 1 2 beginimage", 0, 1000, 800, 0x2101, kEpsEncodingHex},
-        {" 1000\t800  8 3 0 1 2 \"b\"  ", 0, 1000, 800, 0x2101, kEpsEncodingHex},
-        {" 10 20 8 1 0 10 1 \"b\"", 0, 10, 20, 0x280A, kEpsEncodingBinary},
-        {" 10 20 8 2 0 10 3 \"b\"", 0, 10, 20, 0x2108, kEpsEncodingAscii},
-        {" 10 20 16 4 0 10 4 \"b\"", 0, 10, 20, 0x0802, kEpsEncodingAscii},
-        {" 10 20 8 4 1 10 5 \"b\"", 0, 10, 20, 0x0802, kEpsEncodingAscii},
-        {" 10 20 8 9 0 10 6 \"b\"", 0, 10, 20, 0, kEpsEncodingAscii}, // unknown mode
-        {" 0 0 8 3 0 0 1 \"b\"", 0, 0, 0, 0x2101, kEpsEncodingBinary},
-        {" 4294967295 1 8 3 0 1 1 \"b\"", 0, 4294967295u, 1, 0x2101, kEpsEncodingBinary},
-        // Rejected: encodings outside 1 to 6, bitmaps, missing or unreadable items.
-        {" 10 20 8 3 0 10 0 \"b\"", -11, 0, 0, 0, 0},
-        {" 10 20 8 3 0 10 7 \"b\"", -11, 0, 0, 0, 0},
-        {" 10 20 8 3 0 10 -2 \"b\"", -11, 0, 0, 0, 0},
-        {" 100 67 1 1 0 13 1 \"b\"", -11, 0, 0, 0, 0},
-        {" 10 20 8 3 0 10 2", -11, 0, 0, 0, 0},
-        {" 10 20 8 3 0 10 2   ", -11, 0, 0, 0, 0},
-        {" 10 20 8 3", -11, 0, 0, 0, 0},
-        {" 10 x 8 3 0 10 2 \"b\"", -11, 0, 0, 0, 0},
-        {"", -11, 0, 0, 0, 0},
-        {" -10 20 8 3 0 10 2 \"b\"", -11, 0, 0, 0, 0},
-        {" 10 -20 8 3 0 10 2 \"b\"", -11, 0, 0, 0, 0},
-        {" 4294967296 20 8 3 0 10 2 \"b\"", -11, 0, 0, 0, 0},
-        {" 99999999999999999999999 20 8 3 0 10 2 \"b\"", -11, 0, 0, 0, 0},
-        {" 10 20 8 99999999999 0 10 2 \"b\"", -11, 0, 0, 0, 0},
-    };
-    for (const auto& c : cases) {
-        const Result r = InspectEps<Proxy_EPS_Std>(
-            Eps("%%BoundingBox: 0 0 10 10\n%ImageData:"s + c.value + "\n"));
-        EXPECT_EQ(std::tuple(r.code, r.info.width, r.info.height, r.info.pixelType, r.encoding),
-                  std::tuple(c.code, c.width, c.height, c.pixelType, c.encoding))
-            << c.value;
-    }
+    for (const auto& [value, width, height, pixelType, encoding] : accepted)
+        EXPECT_EQ(inspect(value), std::tuple(0, width, height, pixelType, encoding)) << value;
+    for (const char* value : rejected)
+        EXPECT_EQ(inspect(value), std::tuple(-11, 0u, 0u, 0u, 0)) << value;
     // Only the first %ImageData: counts.
-    const Result r = InspectEps<Proxy_EPS_Std>(Eps(kImageData + kDecoy));
-    EXPECT_EQ(r.info.width, 1000u);
+    EXPECT_EQ(WidthOrCode(Eps(kImageData + kDecoy)), 1000);
 }
 
 TEST(EpsReaderStd, TheHighResolutionBoxWinsAndDeferredBoxesAreRejected) {
-    struct Case {
-        const char* comments;
-        int code;
-        float resolution; // of 600 columns
-    };
-    const Case cases[] = {
-        {"%%BoundingBox: 0 0 200 100\n", 0, 216.0f},
-        {"%%BoundingBox:126 267 486 526\n", 0, 120.0f},
-        {"%%BoundingBox:   36   36  576  756\n", 0, 80.0f},
-        {"%%BoundingBox: 0 0 200 100\n%%HiResBoundingBox: 0 0 150 100.5\n", 0, 288.0f},
-        {"%%HiResBoundingBox: 0 0 150 100.5\n%%BoundingBox: 0 0 200 100\n", 0, 288.0f},
-        {"%%HiResBoundingBox: 10.5 0 160.5 100\n%%BoundingBox: (atend)\n", 0, 288.0f},
-        {"%%BoundingBox: 0 0 200 100\n%%BoundingBox: (atend)\n", 0, 216.0f},
-        {"%%BoundingBox: 50 0 50 100\n", 0, 0.0f},
-        {"%%BoundingBox: 60 0 50 100\n", 0, 0.0f},
-        {"", 0, 0.0f},
-        {"%%BoundingBox: (atend)\n", -11, 0},
-        {"%%BoundingBox: (atend)\n%%HiResBoundingBox: 0 0 150 100\n", -11, 0},
-        {"%%BoundingBox: 0 0 200\n", -11, 0},
-        {"%%BoundingBox: 0,0,200,100\n", -11, 0},
-        {"%%BoundingBox: 0 0 1e999 100\n", -11, 0},
-        {"%%BoundingBox: 0 0 nan 100\n", -11, 0},
-        {"%%BoundingBox: 0 0 200 100\n%%HiResBoundingBox: (atend)\n", -11, 0},
-    };
-    for (const auto& c : cases) {
+    // The resolution of 600 columns in the box.
+    const std::pair<const char*, float> accepted[] = {
+        {"%%BoundingBox: 0 0 200 100\n", 216.0f},
+        {"%%BoundingBox:126 267 486 526\n", 120.0f},
+        {"%%BoundingBox:   36   36  576  756\n", 80.0f},
+        {"%%BoundingBox: 0 0 200 100\n%%HiResBoundingBox: 0 0 150 100.5\n", 288.0f},
+        {"%%HiResBoundingBox: 0 0 150 100.5\n%%BoundingBox: 0 0 200 100\n", 288.0f},
+        {"%%HiResBoundingBox: 10.5 0 160.5 100\n%%BoundingBox: (atend)\n", 288.0f},
+        {"%%BoundingBox: 0 0 200 100\n%%BoundingBox: (atend)\n", 216.0f},
+        {"%%BoundingBox: 50 0 50 100\n", 0.0f},
+        {"%%BoundingBox: 60 0 50 100\n", 0.0f},
+        {"", 0.0f}};
+    const char* rejected[] = {"%%BoundingBox: (atend)\n",
+                              "%%BoundingBox: (atend)\n%%HiResBoundingBox: 0 0 150 100\n",
+                              "%%BoundingBox: 0 0 200\n",
+                              "%%BoundingBox: 0,0,200,100\n",
+                              "%%BoundingBox: 0 0 1e999 100\n",
+                              "%%BoundingBox: 0 0 nan 100\n",
+                              "%%BoundingBox: 0 0 200 100\n%%HiResBoundingBox: (atend)\n"};
+    auto inspect = [](const std::string& comments) {
         const Result r =
-            InspectEps<Proxy_EPS_Std>(Eps(c.comments + "%ImageData: 600 300 8 1 0 600 1 \"b\"\n"s));
-        EXPECT_EQ(std::pair(r.code, r.code == 0 ? r.info.resolution : 0.0f),
-                  std::pair(c.code, c.resolution))
-            << c.comments;
-    }
+            InspectEps<Proxy_EPS_Std>(Eps(comments + "%ImageData: 600 300 8 1 0 600 1 \"b\"\n"));
+        return std::pair(r.code, r.code == 0 ? r.info.resolution : 0.0f);
+    };
+    for (const auto& [comments, resolution] : accepted)
+        EXPECT_EQ(inspect(comments), std::pair(0, resolution)) << comments;
+    for (const char* comments : rejected)
+        EXPECT_EQ(inspect(comments), std::pair(-11, 0.0f)) << comments;
 }
 
 TEST(EpsReaderStd, DcsPlateCommentsMakeCmyk) {
-    const std::string dcs2Plates = "%%PlateFile: (Cyan) EPS #12345 6789\n"
-                                   "%%PlateFile: (Magenta) EPS #23456 6789\n"
-                                   "%%PlateFile: (Yellow) EPS #34567 6789\n"
-                                   "%%PlateFile: (Black) EPS #45678 6789\n";
+    const std::string dcs2Plates =
+        "%%PlateFile: (Cyan) EPS #12345 6789\n%%PlateFile: (Magenta) EPS #23456 6789\n"
+        "%%PlateFile: (Yellow) EPS #34567 6789\n%%PlateFile: (Black) EPS #45678 6789\n";
     const std::string dcs1Plates = "%%CyanPlate: photo.C\n%%MagentaPlate: photo.M\n"
                                    "%%YellowPlate: photo.Y\n%%BlackPlate: photo.K\n";
     const std::string box = "%%BoundingBox: 0 0 240 192\n";
-    struct Case {
-        const char* what;
-        std::string body;
-        uint32_t pixelType;
-        uint32_t width;
-        float resolution;
-    };
-    const Case cases[] = {
-        // DCS 2: plates before %ImageData: the plates decide, the size stays unknown.
-        {"DCS 2, plates first", box + dcs2Plates + kImageData, 0x0802, 0, 0.0f},
-        {"DCS 2, one plate first", box + "%%PlateFile: (Black) EPS #1 2\n" + kImageData, 0x0802, 0,
-         0.0f},
-        {"DCS 2, image data first", box + kImageData + dcs2Plates, 0x0802, 1000, 300.0f},
-        // DCS 1 plate comments do not stop a later %ImageData:.
-        {"DCS 1, plates only", box + dcs1Plates, 0x0802, 0, 0.0f},
-        {"DCS 1, image data first", box + kImageData + dcs1Plates, 0x0802, 1000, 300.0f},
-        {"DCS 1, plates first", box + dcs1Plates + kImageData, 0x2101, 1000, 300.0f},
-        // A plate file comment for another ink is no DCS 2 plate.
-        {"spot plate", box + "%%PlateFile: (PANTONE 185) EPS #1 2\n" + kImageData, 0x2101, 1000,
-         300.0f},
-    };
-    for (const auto& c : cases) {
-        const Result r = InspectEps<Proxy_EPS_Std>(Eps(c.body));
+    // DCS 2 plates before %ImageData: decide, the size stays unknown; DCS 1
+    // plate comments do not stop a later %ImageData:; a plate file comment
+    // for another ink is no DCS 2 plate. The width (0, or 1000 with 800 rows
+    // at 300 ppi) and the pixel type.
+    const std::tuple<const char*, std::string, uint32_t, uint32_t> cases[] = {
+        {"DCS 2, plates first", box + dcs2Plates + kImageData, 0, 0x0802},
+        {"DCS 2, one plate first", box + "%%PlateFile: (Black) EPS #1 2\n" + kImageData, 0, 0x0802},
+        {"DCS 2, image data first", box + kImageData + dcs2Plates, 1000, 0x0802},
+        {"DCS 1, plates only", box + dcs1Plates, 0, 0x0802},
+        {"DCS 1, image data first", box + kImageData + dcs1Plates, 1000, 0x0802},
+        {"DCS 1, plates first", box + dcs1Plates + kImageData, 1000, 0x2101},
+        {"spot plate", box + "%%PlateFile: (PANTONE 185) EPS #1 2\n" + kImageData, 1000, 0x2101}};
+    for (const auto& [what, body, width, pixelType] : cases) {
+        const Result r = InspectEps<Proxy_EPS_Std>(Eps(body));
         EXPECT_EQ(
             std::tuple(r.code, r.info.pixelType, r.info.width, r.info.height, r.info.resolution),
-            std::tuple(0, c.pixelType, c.width, c.width == 0 ? 0u : 800u, c.resolution))
-            << c.what;
+            std::tuple(0, pixelType, width, width == 0 ? 0u : 800u, width == 0 ? 0.0f : 300.0f))
+            << what;
     }
 }
 
 TEST(EpsReaderStd, AnEpsWithoutImageDataIsAcceptedWithNothingKnown) {
-    const Result r = InspectEps<Proxy_EPS_Std>(Eps("%%Creator: gnuplot 4.6\n"
-                                                   "%%BoundingBox: 50 50 410 302\n%%EndComments\n"
-                                                   "/Times-Roman findfont 12 scalefont setfont\n"
-                                                   "% a plain comment\nshowpage\n"));
+    const Result r = InspectEps<Proxy_EPS_Std>(
+        Eps("%%Creator: gnuplot 4.6\n%%BoundingBox: 50 50 410 302\n%%EndComments\n"
+            "/Times-Roman findfont 12 scalefont setfont\n% a plain comment\nshowpage\n"));
     EXPECT_EQ(Facts(r), Facts(0x200, 0, 0, 0, 0, 0, 0));
     EXPECT_EQ(r.encoding, kEpsEncodingNone);
 }
 
 TEST(EpsReaderStd, CommentTextsAreCutTo63Characters) {
-    const std::string creator(300, 'c');
-    const Result r = InspectEps<Proxy_EPS_Std>(
-        Eps("%%Creator:" + creator + "\n%%Title: " + std::string(70, 't') + "\n" + kImageData));
-    ASSERT_EQ(r.code, 0);
-    EXPECT_EQ(r.creator, std::string(63, 'c'));
-    EXPECT_EQ(r.title, " " + std::string(62, 't'));
-    EXPECT_EQ(r.info.width, 1000u);
+    const Result r =
+        InspectEps<Proxy_EPS_Std>(Eps("%%Creator:" + std::string(300, 'c') +
+                                      "\n%%Title: " + std::string(70, 't') + "\n" + kImageData));
+    EXPECT_EQ(std::tuple(r.code, r.creator, r.title, r.info.width),
+              std::tuple(0, std::string(63, 'c'), " " + std::string(62, 't'), 1000u));
 }
 
 TEST(EpsReaderStd, ALargeBinaryBlockIsSkipped) {
@@ -421,69 +356,54 @@ TEST(EpsReaderStd, ALargeBinaryBlockIsSkipped) {
     const int64_t dataSize = int64_t{64} << 20;
     TempDir dir;
     const std::string path = dir / "large.eps";
-    const std::string head = "%!PS-Adobe-3.0 EPSF-3.0\r\n%%BoundingBox: 0 0 240 192\r\n"
-                             "%%BeginBinary: " +
-                             std::to_string(dataSize) + "\r\n";
+    const std::string head =
+        "%!PS-Adobe-3.0 EPSF-3.0\r\n%%BoundingBox: 0 0 240 192\r\n%%BeginBinary: " +
+        std::to_string(dataSize) + "\r\n";
     WriteFile(path, head);
     std::filesystem::resize_file(path, head.size() + dataSize - kDecoy.size());
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::app);
-        out << kDecoy << "\r\n%%EndBinary\r\n" << kImageData << "%%EOF\r\n";
-        ASSERT_TRUE(out.good());
-    }
+    std::ofstream(path, std::ios::binary | std::ios::app) << kDecoy << "\r\n%%EndBinary\r\n"
+                                                          << kImageData << "%%EOF\r\n";
     const Inspected r = Inspect<Proxy_EPS_Std>(path);
-    ASSERT_EQ(r.code, 0);
-    EXPECT_EQ(r.info.width, 1000u);
-    EXPECT_FLOAT_EQ(r.info.resolution, 300.0f);
+    EXPECT_EQ(std::tuple(r.code, r.info.width, r.info.resolution), std::tuple(0, 1000u, 300.0f));
     ExpectAlikeWithTheFileLent(path);
-
     // The same block said to be 4 GB longer does not fit the file.
     const std::string lying = "%!PS-Adobe-3.0 EPSF-3.0\r\n%%BeginBinary: " +
                               std::to_string(dataSize + (int64_t{1} << 32)) + "\r\n";
-    {
-        std::fstream io(path, std::ios::binary | std::ios::in | std::ios::out);
-        io.seekp(0);
-        io << lying << std::string(head.size() - lying.size() - 2, ' ') << "\r\n";
-    }
+    std::fstream(path, std::ios::binary | std::ios::in | std::ios::out)
+        << lying << std::string(head.size() - lying.size() - 2, ' ') << "\r\n";
     EXPECT_EQ(Inspect<Proxy_EPS_Std>(path).code, -11);
 }
 
-// ---------------------------------------------------------------------------
-// Data blocks
-
 namespace {
 
-struct BlockCase {
-    const char* what;
-    std::string block;
-    int64_t result; // width 1000 when the scan resumed after the block, else the code
-};
-
-std::vector<BlockCase> BlockCases() {
+// Data blocks, and the width 1000 when the scan resumed after the block, else the code.
+std::vector<std::tuple<const char*, std::string, int64_t>> BlockCases() {
     const std::string bin = BinaryData(1024);
     const std::string text = "some text\n" + kDecoy + "more text\n";
+    // %%BeginData: <count> <type> [<unit>] and 1024 bytes of binary data.
+    auto data = [&](const std::string& what) {
+        return "%%BeginData:" + what + "\n" + bin + "\n%%EndData\n";
+    };
+    auto binary = [&](const std::string& count) {
+        return "%%BeginBinary:" + count + "\n" + bin + "\n%%EndBinary\n";
+    };
     return {
-        // %%BeginData: <count> <type> [<unit>]
-        {"binary bytes", "%%BeginData: 1024 Binary Bytes\n" + bin + "\n%%EndData\n", 1000},
-        {"binary, unit left out", "%%BeginData: 1024 Binary\n" + bin + "\n%%EndData\n", 1000},
-        {"blanks and tabs", "%%BeginData:\t 1024  Binary\tBytes \t\n" + bin + "\n%%EndData\n",
-         1000},
-        {"no blank after the colon", "%%BeginData:1024 Binary Bytes\n" + bin + "\n%%EndData\n",
-         1000},
+        {"binary bytes", data(" 1024 Binary Bytes"), 1000},
+        {"binary, unit left out", data(" 1024 Binary"), 1000},
+        {"blanks and tabs", data("\t 1024  Binary\tBytes \t"), 1000},
+        {"no blank after the colon", data("1024 Binary Bytes"), 1000},
         {"CR LF line ends", "%%BeginData: 1024 Binary Bytes\r\n" + bin + "\r\n%%EndData\r\n", 1000},
         {"CR line ends", "%%BeginData: 1024 Binary Bytes\r" + bin + "\r%%EndData\r", 1000},
-        {"count only", "%%BeginData: 1024\n" + bin + "\n%%EndData\n", -11},
-        {"count and unit only", "%%BeginData: 1024 Bytes\n" + bin + "\n%%EndData\n", -11},
-        {"type in lower case", "%%BeginData: 1024 binary Bytes\n" + bin + "\n%%EndData\n", -11},
-        {"unknown type", "%%BeginData: 1024 Octal Bytes\n" + bin + "\n%%EndData\n", -11},
-        {"no count", "%%BeginData: Binary Bytes\n" + bin + "\n%%EndData\n", -11},
-        {"count not a number", "%%BeginData: many Binary Bytes\n" + bin + "\n%%EndData\n", -11},
-        {"count too large to read",
-         "%%BeginData: 99999999999999999999999 Binary Bytes\n" + bin + "\n%%EndData\n", -11},
-        {"count beyond 32 bits", "%%BeginData: 4294968320 Binary Bytes\n" + bin + "\n%%EndData\n",
-         -11},
-        {"count past the end", "%%BeginData: 2000 Binary Bytes\n" + bin + "\n%%EndData\n", -11},
-        {"negative count", "%%BeginData: -2 Binary Bytes\n" + bin + "\n%%EndData\n", -11},
+        {"count only", data(" 1024"), -11},
+        {"count and unit only", data(" 1024 Bytes"), -11},
+        {"type in lower case", data(" 1024 binary Bytes"), -11},
+        {"unknown type", data(" 1024 Octal Bytes"), -11},
+        {"no count", data(" Binary Bytes"), -11},
+        {"count not a number", data(" many Binary Bytes"), -11},
+        {"count too large to read", data(" 99999999999999999999999 Binary Bytes"), -11},
+        {"count beyond 32 bits", data(" 4294968320 Binary Bytes"), -11},
+        {"count past the end", data(" 2000 Binary Bytes"), -11},
+        {"negative count", data(" -2 Binary Bytes"), -11},
         {"unknown count", "%%BeginData: -1 Binary Bytes\n" + text + "%%EndData\n", 1000},
         {"unknown count, no end", "%%BeginData: -1 Binary Bytes\n" + text, -11},
         {"hex lines", "%%BeginData: 3 Hex Lines\n0A0B\n" + kDecoy + "0C0D\n%%EndData\n", 1000},
@@ -507,8 +427,7 @@ std::vector<BlockCase> BlockCases() {
         {"ASCII bytes with %%", "%%BeginData: 9 ASCII Bytes\nab%%cdefg\n%%EndData\n", -11},
         {"ASCII bytes with % line end %", "%%BeginData: 9 ASCII Bytes\nab%\r\n %cd\n%%EndData\n",
          -11},
-        // The data begins right after the line end of the opening comment,
-        // so line ends that the data begins with count.
+        // The data begins right after the line end of the opening comment.
         {"ASCII bytes beginning with line ends", "%%BeginData: 5 ASCII Bytes\n\n\nab%\n%%EndData\n",
          1000},
         {"ICC profile of unknown size",
@@ -517,13 +436,11 @@ std::vector<BlockCase> BlockCases() {
          1000},
         {"ICC profile of known size",
          "%%BeginICCProfile: (Photoshop Profile) 4 Hex Bytes\n% 00000C48\n%%EndICCProfile\n", 1000},
-        // %%BeginBinary: <bytes>
-        {"binary", "%%BeginBinary: 1024\n" + bin + "\n%%EndBinary\n", 1000},
+        {"binary", binary(" 1024"), 1000},
         {"binary, no blank", "%%BeginBinary:1024\r\n" + bin + "\r\n%%EndBinary\r\n", 1000},
-        {"binary, count past the end", "%%BeginBinary: 1500\n" + bin + "\n%%EndBinary\n", -11},
-        {"binary, count beyond 32 bits", "%%BeginBinary: 4294968320\n" + bin + "\n%%EndBinary\n",
-         -11},
-        {"binary, negative count", "%%BeginBinary: -7\n" + bin + "\n%%EndBinary\n", -11},
+        {"binary, count past the end", binary(" 1500"), -11},
+        {"binary, count beyond 32 bits", binary(" 4294968320"), -11},
+        {"binary, negative count", binary(" -7"), -11},
         {"binary, unknown count", "%%BeginBinary: -1\n" + text + "%%EndBinary\n", 1000},
         {"binary, unreadable count", "%%BeginBinary: lots\n" + text + "%%EndBinary\n", 1000},
         // %BeginPhotoshop: <bytes>, hex
@@ -532,16 +449,14 @@ std::vector<BlockCase> BlockCases() {
         {"Photoshop resources, count too large",
          "%BeginPhotoshop: 13\n% 3842494D03ED0000\n% 00100000\n%EndPhotoshop\n" + kImageData, -11},
         {"Photoshop resources, unknown count",
-         "%BeginPhotoshop:\n% 3842494D\n" + kDecoy + "%EndPhotoshop\n", 1000},
-    };
+         "%BeginPhotoshop:\n% 3842494D\n" + kDecoy + "%EndPhotoshop\n", 1000}};
 }
 
 } // namespace
 
 TEST(DataBlock, BlocksAreSkippedByWhatTheirCommentsSay) {
-    for (const auto& c : BlockCases()) {
-        EXPECT_EQ(WidthOrCode(InspectEps<Proxy_EPS_Std>(WithBlock(c.block))), c.result) << c.what;
-    }
+    for (const auto& [what, block, result] : BlockCases())
+        EXPECT_EQ(WidthOrCode(WithBlock(block)), result) << what;
 }
 
 TEST(DataBlock, BlocksReadAlikeWhereverTheyLieInTheFile) {
@@ -550,76 +465,61 @@ TEST(DataBlock, BlocksReadAlikeWhereverTheyLieInTheFile) {
     // the next: the end of the file's head (4096) and of the stretches after.
     auto padding = [](std::size_t bytes) {
         std::string out;
-        while (out.size() < bytes) {
-            const std::size_t line = std::min<std::size_t>(bytes - out.size(), 60);
-            out += line == 1 ? "\n" : "%" + std::string(line - 2, '-') + "\n";
-        }
+        for (std::size_t line; out.size() < bytes;
+             out += line == 1 ? "\n" : "%" + std::string(line - 2, '-') + "\n")
+            line = std::min<std::size_t>(bytes - out.size(), 60);
         return out;
     };
     TempDir dir;
     const std::string path = dir / "moved.eps";
     for (std::size_t pad :
          {0, 3000, 3500, 4000, 4040, 4050, 4055, 4056, 4057, 4070, 7600, 8140, 8150}) {
-        for (const auto& c : BlockCases()) {
-            SCOPED_TRACE(std::string(c.what) + ", moved by " + std::to_string(pad));
-            WriteFile(path, Eps("%%Creator: test\n" + padding(pad) + c.block + kImageData +
-                                "%%BoundingBox: 0 0 240 192\n"));
+        for (const auto& [what, block, result] : BlockCases()) {
+            SCOPED_TRACE(std::string(what) + ", moved by " + std::to_string(pad));
+            WriteFile(path, WithBlock(block, padding(pad)));
             ExpectAlikeWithTheFileLent(path);
         }
     }
 }
 
 TEST(DataBlock, AllThreeReadersSkipBlocksAlike) {
-    // Text that each reader would take, inside a block that hides it.
-    const std::string hidden = "%ALDImageFileName: (Vol:Hidden.tif)\n%%BeginOPI: 2.0\n"
-                               "%ArchReplaceImage: (Vol:Hidden.tif)\n" +
+    // Text that each reader would take, inside a block that hides it, and outside.
+    const std::string hidden = "%ALDImageFileName: (Vol:Hidden.tif)\n%%BeginOPI: "
+                               "2.0\n%ArchReplaceImage: (Vol:Hidden.tif)\n" +
                                kDecoy;
-    const std::string block = "%%BeginData: " + std::to_string(hidden.size()) + " Binary Bytes\n" +
-                              hidden + "%%EndData\n";
-    const std::string bytes = Eps(block);
-    EXPECT_EQ(InspectEps<Proxy_EPS_OPI>(bytes).code, -11);
-    EXPECT_EQ(WidthOrCode(InspectEps<Proxy_EPS_Std>(bytes)), 0);
-    EXPECT_EQ(InspectEps<Proxy_EPS_OPI_Other>(bytes).code, -11);
-    // Outside the block the same lines are read.
+    const std::string block = Eps("%%BeginData: " + std::to_string(hidden.size()) +
+                                  " Binary Bytes\n" + hidden + "%%EndData\n");
+    EXPECT_EQ(std::tuple(InspectEps<Proxy_EPS_OPI>(block).code, WidthOrCode(block),
+                         InspectEps<Proxy_EPS_OPI_Other>(block).code),
+              std::tuple(-11, 0, -11));
     const std::string open = Eps(hidden);
-    EXPECT_EQ(InspectEps<Proxy_EPS_OPI>(open).linkedName, "Vol:Hidden.tif");
-    EXPECT_EQ(WidthOrCode(InspectEps<Proxy_EPS_Std>(open)), 7);
-    EXPECT_EQ(InspectEps<Proxy_EPS_OPI_Other>(open).linkedName, "Vol:Hidden.tif");
+    EXPECT_EQ(std::tuple(InspectEps<Proxy_EPS_OPI>(open).linkedName, WidthOrCode(open),
+                         InspectEps<Proxy_EPS_OPI_Other>(open).linkedName),
+              std::tuple("Vol:Hidden.tif"s, 7, "Vol:Hidden.tif"s));
 }
 
 TEST(DataBlock, BlocksThatEndWithTheFileAreRejected) {
-    const char* files[] = {
-        "%!PS-Adobe-3.0\n%%BeginBinary: 4\nabcd",
-        "%!PS-Adobe-3.0\n%%BeginBinary: 4\nabcd\n",
-        "%!PS-Adobe-3.0\n%%BeginData: 4 Hex Bytes\n0a0b0c",
-        "%!PS-Adobe-3.0\n%%BeginData: 4 Hex Bytes\n0a0b0c0d\n",
-        "%!PS-Adobe-3.0\n%%BeginData: 6 ASCII Bytes\nabc",
-        "%!PS-Adobe-3.0\n%%BeginData: 2 ASCII Lines\nabc\n",
-        "%!PS-Adobe-3.0\n%BeginPhotoshop: 4\n% 3842494D\n",
-    };
-    for (const char* bytes : files) {
+    const char* files[] = {"%!PS-Adobe-3.0\n%%BeginBinary: 4\nabcd",
+                           "%!PS-Adobe-3.0\n%%BeginBinary: 4\nabcd\n",
+                           "%!PS-Adobe-3.0\n%%BeginData: 4 Hex Bytes\n0a0b0c",
+                           "%!PS-Adobe-3.0\n%%BeginData: 4 Hex Bytes\n0a0b0c0d\n",
+                           "%!PS-Adobe-3.0\n%%BeginData: 6 ASCII Bytes\nabc",
+                           "%!PS-Adobe-3.0\n%%BeginData: 2 ASCII Lines\nabc\n",
+                           "%!PS-Adobe-3.0\n%BeginPhotoshop: 4\n% 3842494D\n"};
+    for (const char* bytes : files)
         EXPECT_EQ(InspectEps<Proxy_EPS_Std>(bytes).code, -11) << bytes;
-    }
 }
 
 TEST(DataBlock, SkipBlockRejectsWhatItCannotSkip) {
-    TempDir dir;
-    const std::string path = dir / "block.eps";
-    WriteFile(path, "%!PS-Adobe-3.0\n%%BeginData: x\n0123456789\n%%EndData\nend\n");
-    struct Case {
-        int64_t count;
-        int unit, type;
-        const char* endKeyword;
-        int code;   // 0: skipped
-        Lines rest; // the lines after the block, the one that ends the scan included
-    };
-    const Case cases[] = {
+    // Count, unit, type, closing comment, then the code (0: skipped) and the
+    // lines after the block, the one that ends the scan included. Binary data
+    // is skipped by its size; the line end after it is then taken for the
+    // closing comment.
+    const std::tuple<int64_t, int, int, const char*, int, Lines> cases[] = {
         {-1, kEpsUnitUnknown, kEpsTypeUnknown, "%%EndData", 0, {"end"}},
         {10, kEpsUnitBytes, kEpsTypeUnknown, "%%EndData", 0, {"end"}},
         {10, kEpsUnitBytes, kEpsTypeAscii, "%%EndData", 0, {"end"}},
         {5, kEpsUnitBytes, kEpsTypeHex, "%%EndData", 0, {"end"}},
-        // Binary data is skipped by its size; the line end after it is then
-        // taken for the closing comment.
         {10, kEpsUnitBytes, kEpsTypeBinary, "%%EndData", 0, {"%%EndData", "end"}},
         {0, kEpsUnitBytes, kEpsTypeBinary, "", 0, {"0123456789", "%%EndData", "end"}},
         {1, kEpsUnitLines, kEpsTypeHex, "", 0, {"%%EndData", "end"}},
@@ -632,96 +532,63 @@ TEST(DataBlock, SkipBlockRejectsWhatItCannotSkip) {
         {INT64_MAX, kEpsUnitBytes, kEpsTypeBinary, "%%EndData", -11, {}},
         {INT64_MAX, kEpsUnitBytes, kEpsTypeHex, "%%EndData", -11, {}},
         {INT64_MAX, kEpsUnitBytes, kEpsTypeAscii, "%%EndData", -11, {}},
-        {INT64_MAX, kEpsUnitLines, kEpsTypeAscii, "%%EndData", -11, {}},
-    };
-    for (const auto& c : cases) {
-        Proxy_EPS_Std reader;
-        reader.SetFileName(path.c_str());
-        reader.OpenRead();
-        char line[Proxy_EPS::kLineMax + 1];
-        int lookAhead = Proxy_EPS::kLookAheadNone;
-        ASSERT_GE(reader.ReadDscLine(line, lookAhead), 0);
-        ASSERT_GE(reader.ReadDscLine(line, lookAhead), 0);
-        ASSERT_STREQ(line, "%%BeginData: x");
-        const int code =
-            ThrownCode([&] { reader.SkipBlock(c.count, c.unit, c.type, c.endKeyword, lookAhead); });
-        EXPECT_EQ(code, c.code) << c.count << " " << c.unit << " " << c.type;
-        if (code == 0 && c.code == 0) {
-            Lines rest;
-            for (int guard = 0; guard < 10; ++guard) {
-                const int length = reader.ReadDscLine(line, lookAhead);
-                rest.emplace_back(line);
-                if (length < 0) {
-                    break;
-                }
-            }
-            EXPECT_EQ(rest, c.rest) << c.count << " " << c.unit << " " << c.type;
+        {INT64_MAX, kEpsUnitLines, kEpsTypeAscii, "%%EndData", -11, {}}};
+    for (const auto& [count, unit, type, endKeyword, code, rest] : cases) {
+        SCOPED_TRACE(std::to_string(count) + " " + std::to_string(unit) + " " +
+                     std::to_string(type));
+        LineReader file("%!PS-Adobe-3.0\n%%BeginData: x\n0123456789\n%%EndData\nend\n");
+        ASSERT_GE(file.Next(), 0);
+        ASSERT_GE(file.Next(), 0);
+        ASSERT_STREQ(file.line, "%%BeginData: x");
+        EXPECT_EQ(ThrownCode([&] {
+                      file.reader.SkipBlock(count, unit, type, endKeyword, file.lookAhead);
+                  }),
+                  code);
+        if (code == 0) {
+            EXPECT_EQ(file.Rest(true), rest);
         }
-        reader.CloseRead();
     }
     Proxy_EPS_Std closed;
     int lookAhead = Proxy_EPS::kLookAheadNone;
     EXPECT_THROW(closed.SkipBlock(1, kEpsUnitBytes, kEpsTypeBinary, "", lookAhead), IMG_Exception);
 }
 
-// ---------------------------------------------------------------------------
-// Proxy_EPS_OPI
-
 TEST(OpiReader13, AnAldPlaceholderNamesItsImage) {
-    const Result r = InspectEps<Proxy_EPS_OPI>(Eps("%%BoundingBox: 0 0 240 192\n"
-                                                   "%ALDImageFileName:(Vol:Images:Photo.tif)\n"
-                                                   "%ALDImageDimensions: 1000 800\n"
-                                                   "%ALDImageResolution: 300 300\n"
-                                                   "%ALDImageType: 4 8\n"
-                                                   // The scan ends at %ALDImageType:.
-                                                   "%ALDImageID: (Vol:Other:Photo.tif)\n" +
-                                                   kDecoy));
-    ASSERT_EQ(r.code, 0);
-    EXPECT_EQ(r.formatCode, 0x211u);
-    EXPECT_EQ(r.linkedName, "Vol:Images:Photo.tif");
-    EXPECT_EQ(r.info.pixelType, 0x0802u);
-    EXPECT_EQ(r.info.colourSpace, 4u);
-    EXPECT_EQ(r.info.width, 0u);
-    EXPECT_EQ(r.info.height, 0u);
-    EXPECT_FLOAT_EQ(r.info.resolution, 300.0f);
+    // The scan ends at %ALDImageType:.
+    const Result r = InspectEps<Proxy_EPS_OPI>(
+        Eps("%%BoundingBox: 0 0 240 192\n%ALDImageFileName:(Vol:Images:Photo.tif)\n"
+            "%ALDImageDimensions: 1000 800\n%ALDImageResolution: 300 300\n"
+            "%ALDImageType: 4 8\n%ALDImageID: (Vol:Other:Photo.tif)\n" +
+            kDecoy));
+    const std::string name = "Vol:Images:Photo.tif";
+    EXPECT_EQ(Facts(r), Facts(0x211, 0, 0, 300, 0x0802, r.info.samplesPerPixel,
+                              r.info.bitsPerSample, -1, &name));
+    EXPECT_EQ(std::pair(r.info.colourSpace, r.info.resolution), std::pair(4u, 300.0f));
 }
 
 TEST(OpiReader13, ImageTypeAndResolution) {
-    struct Case {
-        const char* type;
-        const char* resolution; // null: no such comment
-        int code;
-        uint32_t pixelType;
-        float ppi;
-    };
-    const Case cases[] = {
+    // The type, the resolution comment (null: none), the code, pixel type and resolution.
+    const std::tuple<const char*, const char*, int, uint32_t, float> cases[] = {
         {" 4 8", " 300 300", 0, 0x0802, 300}, {" 1 8", " 0 150.5", 0, 0x280A, 150.5f},
         {" 3 8", " 0 0", 0, 0x2101, 0},       {"3\t8", " 72 144", 0, 0x2101, 72},
         {" 2 8", nullptr, 0, 0, 0},           {" 5 8", nullptr, 0, 0, 0},
         {" 4 16", nullptr, -11, 0, 0},        {" 4 1", nullptr, -11, 0, 0},
         {" 4", nullptr, -11, 0, 0},           {" four 8", nullptr, -11, 0, 0},
-        {" 4 8", " 300", -11, 0, 0},          {" 4 8", " (300) (300)", -11, 0, 0},
-    };
-    for (const auto& c : cases) {
-        std::string body = "%ALDImageFileName: (Vol:Images:Photo.tif)\n";
-        if (c.resolution != nullptr) {
-            body += "%ALDImageResolution:"s + c.resolution + "\n";
-        }
-        body += "%ALDImageType:"s + c.type + "\n";
-        const Result r = InspectEps<Proxy_EPS_OPI>(Eps(body));
+        {" 4 8", " 300", -11, 0, 0},          {" 4 8", " (300) (300)", -11, 0, 0}};
+    for (const auto& [type, resolution, code, pixelType, ppi] : cases) {
+        const std::string comment = resolution ? "%ALDImageResolution:"s + resolution + "\n" : "";
+        const Result r =
+            InspectEps<Proxy_EPS_OPI>(Eps("%ALDImageFileName: (Vol:Images:Photo.tif)\n" + comment +
+                                          "%ALDImageType:" + type + "\n"));
         EXPECT_EQ(std::tuple(r.code, r.info.pixelType, r.code == 0 ? r.info.resolution : 0.0f),
-                  std::tuple(c.code, c.pixelType, c.ppi))
-            << c.type;
+                  std::tuple(code, pixelType, ppi))
+            << type;
     }
 }
 
 TEST(OpiReader13, TheImageIdWinsWhenItIsAnAbsolutePath) {
-    struct Case {
-        const char* fileName; // null: no such comment
-        const char* imageId;
-        const char* linked; // null: rejected
-    };
-    const Case cases[] = {
+    // %ALDImageFileName: and %ALDImageID: (null: no such comment), then the name (null: rejected).
+    const std::tuple<const char*, const char*, const char*> cases[] = {
         {"(Vol:Images:Photo.tif)", nullptr, "Vol:Images:Photo.tif"},
         {" (Vol:Images:Photo.tif)", nullptr, "Vol:Images:Photo.tif"},
         {" \t (Vol:Images:Photo.tif)", nullptr, "Vol:Images:Photo.tif"},
@@ -735,98 +602,68 @@ TEST(OpiReader13, TheImageIdWinsWhenItIsAnAbsolutePath) {
         {nullptr, " (Srv:Hi:Photo.tif)", "Srv:Hi:Photo.tif"},
         {" (Photo.tif)", nullptr, nullptr},
         {" (Photo.tif)", " (Images/Photo.tif)", nullptr},
-        {" ()", nullptr, nullptr},
-    };
-    for (const auto& c : cases) {
-        std::string body;
-        if (c.fileName != nullptr) {
-            body += "%ALDImageFileName:"s + c.fileName + "\n";
-        }
-        if (c.imageId != nullptr) {
-            body += "%ALDImageID:"s + c.imageId + "\n";
-        }
-        body += "%ALDImageType: 4 8\n";
+        {" ()", nullptr, nullptr}};
+    for (const auto& [fileName, imageId, linked] : cases) {
+        const std::string body = (fileName ? "%ALDImageFileName:"s + fileName + "\n" : "") +
+                                 (imageId ? "%ALDImageID:"s + imageId + "\n" : "") +
+                                 "%ALDImageType: 4 8\n";
         const Result r = InspectEps<Proxy_EPS_OPI>(Eps(body));
         EXPECT_EQ(std::pair(r.code, r.linkedName),
-                  std::pair(c.linked ? 0 : -11, std::string(c.linked ? c.linked : "")))
+                  std::pair(linked ? 0 : -11, std::string(linked ? linked : "")))
             << body;
     }
 }
 
 TEST(OpiReader20, AnOpi2PlaceholderWithBlanksAfterTheColons) {
-    const Result r = InspectEps<Proxy_EPS_OPI>(Eps("%%BoundingBox: 0 0 240 192\n%%BeginOPI: 2.0\n"
-                                                   "%%Distilled\n"
-                                                   "%%ImageFileName: (Vol:Images:Photo.tif)\n"
-                                                   "%%ImageDimensions: 1000 800\n"
-                                                   "%%ImageCropRect: 0 0 1000 800\n"
-                                                   "%%ImageInks: full_color\n%%EndOPI\n"
-                                                   // The scan ends at %%EndOPI.
-                                                   "%%MainImage: (Vol:Other:Main.tif)\n" +
-                                                   kDecoy));
+    // The scan ends at %%EndOPI.
+    const Result r = InspectEps<Proxy_EPS_OPI>(
+        Eps("%%BoundingBox: 0 0 240 192\n%%BeginOPI: 2.0\n%%Distilled\n"
+            "%%ImageFileName: (Vol:Images:Photo.tif)\n%%ImageDimensions: 1000 800\n"
+            "%%ImageCropRect: 0 0 1000 800\n%%ImageInks: full_color\n%%EndOPI\n"
+            "%%MainImage: (Vol:Other:Main.tif)\n" +
+            kDecoy));
     const std::string name = "Vol:Images:Photo.tif";
     EXPECT_EQ(Facts(r), Facts(0x211, 0, 0, 0, 0x000B, 0, 0, -1, &name));
     EXPECT_EQ(IMG_ColourModelOf(r.info.pixelType), 11u);
 }
 
 TEST(OpiReader20, InksImageDataAndMainImage) {
-    struct Case {
-        const char* what;
-        std::string comments;
-        uint32_t pixelType;
-        uint32_t width;
-        const char* linked;
-    };
-    const std::string file = "%%ImageFileName: (Vol:Images:Photo.tif)\n";
-    const Case cases[] = {
-        {"full colour", file + "%%ImageInks: full_color\n", 0x000B, 0, "Vol:Images:Photo.tif"},
-        {"no blank", file + "%%ImageInks:full_color\n", 0x000B, 0, "Vol:Images:Photo.tif"},
-        {"blanks and tab", file + "%%ImageInks: \t full_color 4 (Cyan) 1\n", 0x000B, 0,
-         "Vol:Images:Photo.tif"},
-        {"monochrome", file + "%%ImageInks: monochrome 1 (Black) 0.5\n", 0x280A, 0,
-         "Vol:Images:Photo.tif"},
-        {"registration", file + "%%ImageInks: registration\n", 0, 0, "Vol:Images:Photo.tif"},
-        {"no inks", file, 0, 0, "Vol:Images:Photo.tif"},
-        {"image data wins", file + "%%ImageInks: monochrome\n" + kImageData, 0x2101, 1000,
-         "Vol:Images:Photo.tif"},
+    const std::string file = "%%ImageFileName: (Vol:Images:Photo.tif)\n",
+                      photo = "Vol:Images:Photo.tif";
+    const std::tuple<const char*, std::string, uint32_t, uint32_t, std::string> cases[] = {
+        {"full colour", file + "%%ImageInks: full_color\n", 0x000B, 0, photo},
+        {"no blank", file + "%%ImageInks:full_color\n", 0x000B, 0, photo},
+        {"blanks and tab", file + "%%ImageInks: \t full_color 4 (Cyan) 1\n", 0x000B, 0, photo},
+        {"monochrome", file + "%%ImageInks: monochrome 1 (Black) 0.5\n", 0x280A, 0, photo},
+        {"registration", file + "%%ImageInks: registration\n", 0, 0, photo},
+        {"no inks", file, 0, 0, photo},
+        {"image data wins", file + "%%ImageInks: monochrome\n" + kImageData, 0x2101, 1000, photo},
         {"image data of another mode",
-         file + "%%ImageInks: monochrome\n%ImageData: 10 10 8 9 0 10 1 \"b\"\n", 0x280A, 10,
-         "Vol:Images:Photo.tif"},
-        {"main image wins", "%%MainImage: (Srv:Hi:Photo.tif)\n" + file, 0, 0, "Srv:Hi:Photo.tif"},
-    };
-    for (const auto& c : cases) {
+         file + "%%ImageInks: monochrome\n%ImageData: 10 10 8 9 0 10 1 \"b\"\n", 0x280A, 10, photo},
+        {"main image wins", "%%MainImage: (Srv:Hi:Photo.tif)\n" + file, 0, 0, "Srv:Hi:Photo.tif"}};
+    for (const auto& [what, comments, pixelType, width, linked] : cases) {
         const Result r =
-            InspectEps<Proxy_EPS_OPI>(Eps("%%BeginOPI: 2.0\n" + c.comments + "%%EndOPI\n"));
+            InspectEps<Proxy_EPS_OPI>(Eps("%%BeginOPI: 2.0\n" + comments + "%%EndOPI\n"));
         EXPECT_EQ(std::tuple(r.code, r.info.pixelType, r.info.width, r.linkedName),
-                  std::tuple(0, c.pixelType, c.width, std::string(c.linked)))
-            << c.what;
+                  std::tuple(0, pixelType, width, linked))
+            << what;
     }
 }
 
 TEST(OpiReader20, PlaceholdersWithoutOpiCommentsOrNamesAreRejected) {
+    // No %%BeginOPI (no OPI version); OPI comments without a usable name; no comment at all.
     const std::string cases[] = {
-        // No %%BeginOPI: no OPI version.
         "%%ImageFileName: (Vol:Images:Photo.tif)\n%%ImageInks: full_color\n",
-        // OPI comments without a usable name.
         "%%BeginOPI: 2.0\n%%ImageInks: full_color\n%%EndOPI\n",
-        "%%BeginOPI: 2.0\n%%ImageFileName: (Photo.tif)\n%%EndOPI\n",
-        // No comment at all.
-        kImageData,
-    };
-    for (const auto& body : cases) {
+        "%%BeginOPI: 2.0\n%%ImageFileName: (Photo.tif)\n%%EndOPI\n", kImageData};
+    for (const auto& body : cases)
         EXPECT_EQ(InspectEps<Proxy_EPS_OPI>(Eps(body)).code, -11) << body;
-    }
 }
 
-// ---------------------------------------------------------------------------
-// Proxy_EPS_OPI_Other
-
 TEST(OpiReaderOther, PlaceholderCommentsAndFallbackNames) {
-    struct Case {
-        const char* what;
-        std::string body;
-        const char* linked; // null: rejected
-    };
-    const Case cases[] = {
+    // Dates and boxes are taken by their rows; their colons and slashes never
+    // make a name, not even when a nested document repeats them.
+    const std::tuple<const char*, std::string, const char*> cases[] = {
         {"Archetype", "%ArchReplaceImage: (Vol:Hi:Photo.tif)\n", "Vol:Hi:Photo.tif"},
         {"Hyphen", "%%HYPHENInclude: (Vol:Hi:A.tif)\n", "Vol:Hi:A.tif"},
         {"Hyphen master", "%%HYPHENIncludeMaster:(Vol:Hi:B.tif)\n", "Vol:Hi:B.tif"},
@@ -841,24 +678,21 @@ TEST(OpiReaderOther, PlaceholderCommentsAndFallbackNames) {
         {"fallback without blank", "%XYZSource:/hi/Photo.tif\n", "/hi/Photo.tif"},
         {"a blank before the colon is no keyword", "% note: (Vol:A.tif)\n", nullptr},
         {"nothing names a file", "%%Pages: 1\n%%DocumentData: Clean7Bit\n", nullptr},
-        // Dates and boxes are taken by their rows; their colons and slashes
-        // never make a name, not even when a nested document repeats them.
         {"dates and boxes",
-         "%%CreationDate: 12/29/93 13:52:16\n%%BoundingBox: 0 0 10 10\n"
-         "%%HiResBoundingBox: 0 0 10 10\n%%BeginDocument: (inner.eps)\n"
-         "%%CreationDate: 7/18/05 2:33 PM\n%%BoundingBox: (atend)\n",
+         "%%CreationDate: 12/29/93 13:52:16\n%%BoundingBox: 0 0 10 10\n%%HiResBoundingBox: 0 0 10 "
+         "10\n"
+         "%%BeginDocument: (inner.eps)\n%%CreationDate: 7/18/05 2:33 PM\n%%BoundingBox: (atend)\n",
          nullptr},
         {"dates and boxes beside a placeholder comment",
          "%%CreationDate: Wed Nov 20 00:23:10 2013\n%%BoundingBox: (atend)\n"
          "%%HiResBoundingBox: 0 0 10 10\n%ArchReplaceImage: (Vol:Hi:Photo.tif)\n",
-         "Vol:Hi:Photo.tif"},
-    };
-    for (const auto& c : cases) {
-        const Result r = InspectEps<Proxy_EPS_OPI_Other>(Eps(c.body));
-        const std::string name = c.linked ? c.linked : "";
-        EXPECT_EQ(Facts(r), c.linked ? Facts(0x211, 0, 0, 72, 0, r.info.samplesPerPixel,
-                                             r.info.bitsPerSample, -1, &name)
-                                     : "refused with -11")
-            << c.what;
+         "Vol:Hi:Photo.tif"}};
+    for (const auto& [what, body, linked] : cases) {
+        const Result r = InspectEps<Proxy_EPS_OPI_Other>(Eps(body));
+        const std::string name = linked ? linked : "";
+        EXPECT_EQ(Facts(r), linked ? Facts(0x211, 0, 0, 72, 0, r.info.samplesPerPixel,
+                                           r.info.bitsPerSample, -1, &name)
+                                   : "refused with -11")
+            << what;
     }
 }
