@@ -1,5 +1,4 @@
-// The record of jobs out on its own: its entries' text, and the cleaning of
-// entries that no document will ever ask for again.
+// The record of jobs out: its entries' text, and cleaning entries no document will ask for.
 #include "OrdoDocumentKit.h"
 
 namespace {
@@ -26,8 +25,7 @@ TEST(JobEntry, ReadsBackWhatItWroteAndRefusesAnythingElse) {
     ASSERT_TRUE(ParseJobEntry(text, back, why)) << why;
     EXPECT_EQ(back, entry);
 
-    // Each a text damaged in one place: a stopped write, a foreign file, a
-    // hand edit.
+    // Each damaged in one place: a stopped write, a foreign file, a hand edit.
     auto with = [&](const std::string& from, const std::string& to) {
         std::string t = text;
         t.replace(t.find(from), from.size(), to);

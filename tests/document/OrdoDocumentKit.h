@@ -1,8 +1,6 @@
 #pragma once
 
-// What the document-layer tests share: the registrations a document with the
-// plug-in's records needs, reading the records and the link an item carries,
-// and a log that keeps its lines.
+// What the document-layer tests share: registrations, the records and link of an item, a log.
 
 #include "../host/AreaCheck.h"
 #include "../host/DocumentTestKit.h"
@@ -65,8 +63,7 @@ namespace fs = std::filesystem;
 
 namespace ordokit {
 
-// A system folder of the test's own (preference files, the record of jobs
-// out) for as long as it lives.
+// A system folder of the test's own (preferences, the record of jobs out) while it lives.
 class ScopedSystemFolder {
 public:
     ScopedSystemFolder() {
@@ -85,8 +82,7 @@ private:
     TempDir folder;
 };
 
-// A fresh object model with the document model, the plug-in's records on
-// image items and the string tables; no list rebuild hook.
+// A fresh object model: document model, the records on image items, string tables, no hook.
 inline void RegisterOrdoDocument() {
     ObjectModel::Get().Reset();
     RegisterDocumentModel();
@@ -110,7 +106,8 @@ inline OD_UndoData Undo(const UIDRef& item) {
     return undo;
 }
 
-inline UIDList ListOf(IDataBase* db, std::initializer_list<UIDRef> refs) {
+template <class Refs = std::initializer_list<UIDRef>>
+inline UIDList ListOf(IDataBase* db, const Refs& refs) {
     UIDList list(db);
     for (const UIDRef& r : refs) {
         list.Append(r);
@@ -147,8 +144,7 @@ inline ::testing::AssertionResult SamePlacement(const OD_UndoPlacement& a,
                      {b.rotation, b.xSkew, b.xScale, b.yScale, b.xOffset, b.yOffset});
 }
 
-// The orders panel's log, as lines; notes whether every line came while the
-// plug-in was busy.
+// The orders panel's log, as lines; notes whether every line came while the plug-in was busy.
 struct RecordingLog : OD_Log {
     void Append(const char* line) override {
         lines.emplace_back(line);

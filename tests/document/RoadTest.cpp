@@ -206,10 +206,7 @@ protected:
     // Orders and sends the items and lets the server answer; returns the server's log.
     std::string OrderSendAndServe(const std::vector<UIDRef>& items,
                                   const std::function<void(const UIDRef&)>& edit = {}) {
-        UIDList list(db.get());
-        for (const UIDRef& item : items) {
-            list.Append(item);
-        }
+        const UIDList list = ListOf(db.get(), items);
         EXPECT_EQ(AddOrders(list, false), 0);
         for (const UIDRef& item : items) {
             EXPECT_EQ(Order(item).status, kODStatusReady);
