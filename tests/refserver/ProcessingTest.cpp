@@ -28,8 +28,6 @@ VImage OutputOf(ServerSandbox& box, const TicketFields& f) {
     return VImage::new_from_file(RunFinished(box, f).outputPath);
 }
 
-// ---- geometry
-
 struct GeometryCase {
     const char* label;
     double angle;
@@ -102,8 +100,6 @@ TEST(RefServerGeometry, SkewLeansTheTopToTheLeft) {
     EXPECT_EQ(PixelAt(out, 0.02, 0.95), kWhite);
     EXPECT_EQ(PixelAt(out, 0.9, 0.95), kYellow);
 }
-
-// ---- colour
 
 struct ColourCase {
     ImageKind input;
@@ -188,8 +184,6 @@ TEST(RefServerColour, ProfileChoosesTheOptionWhenTheTicketLeavesIt) {
     WriteFlat(f.pathIn, ImageKind::rgb, 40, 20, 40);
     EXPECT_EQ(OutputOf(box, f).bands(), 4);
 }
-
-// ---- output file
 
 // The mark records the option applied in the pass, not a count of passes; -1
 // takes the profile's ("General" corrects RGB images: 2).

@@ -53,8 +53,6 @@ void MakeOlder(const std::string& path, int64_t seconds) {
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
 }
 
-// ---- init: what the client reads of the published files
-
 TEST(RefServerInit, PublishedFilesReadAsValidThroughTheClientReaders) {
     TempDir dir;
     std::string error;
@@ -106,8 +104,6 @@ TEST(RefServerInit, KeepsEditedFilesAndRefusesUnknownProfiles) {
         EXPECT_FALSE(LoadServerProfile(ServerFolders(dir.Path()), bad, p, error)) << bad;
     }
 }
-
-// ---- the protocol
 
 TEST(RefServerProtocol, ConnectMakesTheClientFolderAndDisconnectRemovesIt) {
     ServerSandbox box;
@@ -257,8 +253,6 @@ TEST(RefServerProtocol, BadTicketsAreAnsweredWithErrorAndReason) {
     }
     EXPECT_EQ(box.server.Totals().errors, static_cast<int>(std::size(cases)));
 }
-
-// ---- several servers on one tree, and runs that stopped midway
 
 TEST(RefServerClaims, ClaimNamesGiveTheJobBackAndNeverTakeANameInUse) {
     TempDir dir;
@@ -600,8 +594,6 @@ TEST(RefServerProtocol, ReplyLinesAreNeverEmpty) {
     EXPECT_EQ(ReplyText("job", 3, "error", "two\nlines", ""), "job\n2\n3\nerror\ntwo lines\n-\n");
     EXPECT_EQ(ReplyText("j", 0, "finish", "", "/x"), "j\n2\n0\nfinish\nno message\n/x\n");
 }
-
-// ---- the program itself
 
 #ifdef QOR_REFSERVER_EXE
 const std::string kExe = QOR_REFSERVER_EXE;

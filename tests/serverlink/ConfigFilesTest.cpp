@@ -100,9 +100,6 @@ template <class T> int ReadLines(T& data, const Lines& lines, Lines* rest = null
     return ReadText(data, Join(lines), rest);
 }
 
-// ---------------------------------------------------------------------------
-// Writers of each section as the server writes it.
-
 struct ColorSection {
     int version = 260;
     std::string modes = "0 2 5";
@@ -173,11 +170,11 @@ struct ProcessingSet {
 struct CurparamFile {
     int style = 1;
     int version = 258;
-    Lines listA;
-    Lines listB;
+    Lines listA = {};
+    Lines listB = {};
     std::vector<int> skipped = {2, 0, 1, 3}; // only the first when version <= 256
-    std::vector<ProcessingSet> sets;
-    Lines profiles;
+    std::vector<ProcessingSet> sets = {};
+    Lines profiles = {};
 };
 
 Lines CurparamLines(const CurparamFile& c) {
@@ -211,6 +208,10 @@ Lines CurparamLines(const CurparamFile& c) {
     return lines;
 }
 
+// Both lists, one processing set, one profile.
+const CurparamFile kFull{
+    .listA = {"C:\\s\\A#1"}, .listB = {"C:\\s\\B#1"}, .sets = {{259, 1}}, .profiles = {"C:\\p\\P"}};
+
 Lines NamesOf(const QOR_CurparamData& data,
               char* (QOR_CurparamData::*lookup)(int, char*, std::size_t) const, int count) {
     Lines names;
@@ -230,9 +231,6 @@ Lines NamesA(const QOR_CurparamData& d) {
 Lines NamesB(const QOR_CurparamData& d) {
     return NamesOf(d, &QOR_CurparamData::ParameterNameB, d.ParameterCountB());
 }
-
-// ---------------------------------------------------------------------------
-// ReadLine and ParseInt
 
 TEST(ConfigReadLine, SplitsLinesByTheCommentAndLineEndRules) {
     const struct {
@@ -356,9 +354,6 @@ TEST(ConfigStream, ParseIntTakesOneDecimalNumber) {
     }
 }
 
-// ---------------------------------------------------------------------------
-// Sections: what the server writes reads back; anything cut or broken fails.
-
 TEST(ConfigColorCorrection, EveryVersionReadsBackThroughRemarksAndLineEnds) {
     for (int version : {256, 257, 258, 259, 260, 261}) {
         for (bool remarked : {false, true}) {
@@ -404,10 +399,7 @@ TEST(ConfigSections, ASectionWithoutHeaderIsEmptyAndInvalid) {
     EXPECT_EQ(file.formats[0], 0);
 
     // Without its header curparam.txt is an empty set of names.
-    CurparamFile layout;
-    layout.listA = {"C:\\s\\A#1"};
-    layout.profiles = {"C:\\p\\P"};
-    lines = CurparamLines(layout);
+    lines = CurparamLines(kFull);
     lines[0] = "curparam";
     QOR_CurparamData data;
     EXPECT_EQ(ReadLines(data, lines), 0);
@@ -437,12 +429,7 @@ TEST(ConfigSections, ASectionCutAfterAnyLineFails) {
         EXPECT_NE(ReadLines(profile, Head(file, keep)), 0);
         EXPECT_FALSE(profile.IsUsable());
     }
-    CurparamFile layout;
-    layout.listA = {"C:\\s\\A#1"};
-    layout.listB = {"C:\\s\\B#1"};
-    layout.sets = {{259, 1}};
-    layout.profiles = {"C:\\p\\P"};
-    const Lines curparam = CurparamLines(layout);
+    const Lines curparam = CurparamLines(kFull);
     for (std::size_t keep = 1; keep < curparam.size(); ++keep) {
         SCOPED_TRACE("curparam, lines kept: " + std::to_string(keep));
         QOR_CurparamData data;
@@ -473,9 +460,6 @@ TEST(ConfigSections, ANumberLineWithoutNumberLeavesTheSectionInvalid) {
     EXPECT_EQ(ReadLines(options, lines), -1);
     EXPECT_EQ(options.valid, 0);
 }
-
-// ---------------------------------------------------------------------------
-// File options
 
 // Every format's option block of every version is skipped exactly: the
 // colour correction behind it only reads when every line before it was taken.
@@ -570,9 +554,6 @@ TEST(ConfigOptions, WritingWritesNothingAndConversionBlocksReadNothing) {
     EXPECT_EQ(AllLines(lines.stream, 256), Lines{"keep"});
 }
 
-// ---------------------------------------------------------------------------
-// curparam.txt
-
 TEST(ConfigCurparam, VersionsAndProcessingSets) {
     const Lines a = {"C:\\Sets\\Sharp#3"}, b = {"C:\\Sets\\Soft#1"};
     const Lines paths = {"C:\\Profiles\\Newsprint", "C:\\Profiles\\Art paper", "C:\\Profiles\\Web"};
@@ -617,11 +598,12 @@ TEST(ConfigCurparam, NamesAreTheLastPartInEachPathStyle) {
         {2, {"/x/Sharp#2", "C:\\x\\y", "/x/" + longName}, {"Sharp#2", "", longName.substr(0, 31)}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.style);
-        CurparamFile layout;
-        layout.style = c.style;
-        layout.listA = layout.listB = layout.profiles = c.entries;
         QOR_CurparamData data;
-        ASSERT_EQ(ReadLines(data, CurparamLines(layout)), 0);
+        ASSERT_EQ(ReadLines(data, CurparamLines({.style = c.style,
+                                                 .listA = c.entries,
+                                                 .listB = c.entries,
+                                                 .profiles = c.entries})),
+                  0);
         EXPECT_EQ(data.PathStyle(), c.style);
         ASSERT_EQ(data.ParameterCountA(), static_cast<int>(c.raw.size()));
         ASSERT_EQ(data.ParameterCountB(), static_cast<int>(c.raw.size()));
@@ -635,13 +617,14 @@ TEST(ConfigCurparam, NamesAreTheLastPartInEachPathStyle) {
 }
 
 TEST(ConfigCurparam, ParameterNamesAreCutAtTheFirstHash) {
-    CurparamFile layout;
-    layout.listA = {"C:\\s\\Sharp#3", "C:\\s\\NoHash", "C:\\s\\#7", "C:\\s\\Two#a#b",
-                    "C:\\s\\Trail#"};
-    layout.listB = {"C:\\s\\" + std::string(30, 'b') + "#1", "C:\\s\\Plain"};
-    layout.profiles = {"C:\\p\\Prof#1"};
     QOR_CurparamData data;
-    ASSERT_EQ(ReadLines(data, CurparamLines(layout)), 0);
+    ASSERT_EQ(
+        ReadLines(data,
+                  CurparamLines({.listA = {"C:\\s\\Sharp#3", "C:\\s\\NoHash", "C:\\s\\#7",
+                                           "C:\\s\\Two#a#b", "C:\\s\\Trail#"},
+                                 .listB = {"C:\\s\\" + std::string(30, 'b') + "#1", "C:\\s\\Plain"},
+                                 .profiles = {"C:\\p\\Prof#1"}})),
+        0);
     EXPECT_EQ(NamesA(data), (Lines{"Sharp", "", "", "Two", "Trail"}));
     EXPECT_EQ(NamesB(data), (Lines{std::string(30, 'b'), ""}));
     EXPECT_EQ(Profiles(data), Lines{"Prof#1"}); // profile names are not cut
@@ -662,9 +645,7 @@ TEST(ConfigCurparam, ParameterNamesAreCutAtTheFirstHash) {
 }
 
 TEST(ConfigCurparam, RemarksAndCRLFDoNotShiftTheLines) {
-    CurparamFile layout;
-    layout.listA = {"C:\\s\\Sharp#3"};
-    layout.sets = {{259, 1}};
+    CurparamFile layout = kFull;
     layout.profiles = {"C:\\p\\News ##the daily paper"};
     QOR_CurparamData data;
     ASSERT_EQ(ReadText(data, Join(Remarked(CurparamLines(layout)), "\r\n")), 0);
@@ -674,10 +655,7 @@ TEST(ConfigCurparam, RemarksAndCRLFDoNotShiftTheLines) {
 // Three sets announced, one written: the line after it is taken as the missing
 // header, then the profile list follows as usual.
 TEST(ConfigCurparam, AProcessingSetWithoutHeaderEndsTheSets) {
-    CurparamFile layout;
-    layout.sets = {{258, 1}};
-    layout.profiles = {"C:\\p\\A", "C:\\p\\B"};
-    Lines lines = CurparamLines(layout);
+    Lines lines = CurparamLines({.sets = {{258, 1}}, .profiles = {"C:\\p\\A", "C:\\p\\B"}});
     auto setHeader = std::find(lines.begin() + 1, lines.end(), "????");
     ASSERT_NE(setHeader, lines.end());
     ASSERT_EQ(*(setHeader - 1), "1");
@@ -695,12 +673,7 @@ TEST(ConfigCurparam, AProcessingSetWithoutHeaderEndsTheSets) {
 // Every count line made negative fails as a bad format; made huge or no number,
 // as a failed read; and never more entries are kept than the file holds.
 TEST(ConfigCurparam, MalformedCountsAndStylesFailClearly) {
-    CurparamFile layout;
-    layout.listA = {"C:\\s\\A#1"};
-    layout.listB = {"C:\\s\\B#1"};
-    layout.sets = {{259, 1}};
-    layout.profiles = {"C:\\p\\P"};
-    const Lines good = CurparamLines(layout);
+    const Lines good = CurparamLines(kFull);
     // Lines holding counts (list A, list B, first skip list, sets, profiles).
     const std::size_t counts[] = {4, 7, 10, good.size() - 1 - 3 - 19, good.size() - 2};
     ASSERT_EQ(good[counts[3] + 1], "????");
@@ -748,9 +721,6 @@ TEST(ConfigCurparam, ProfileCountsKeepOnlyTheEntriesThatExist) {
     EXPECT_EQ(empty.ProfileCount(), 0);
 }
 
-// ---------------------------------------------------------------------------
-// LoadParameters
-
 class ConfigServer : public ::testing::Test {
 protected:
     std::string Data(const std::string& name) const { return dir / ("Data" + kSep + name); }
@@ -759,12 +729,9 @@ protected:
     }
     void WriteCurparam(int style, const Lines& profiles, const Lines& listA = {},
                        const Lines& listB = {}) {
-        CurparamFile curparam;
-        curparam.style = style;
-        curparam.profiles = profiles;
-        curparam.listA = listA;
-        curparam.listB = listB;
-        WriteData("curparam.txt", CurparamLines(curparam));
+        WriteData(
+            "curparam.txt",
+            CurparamLines({.style = style, .listA = listA, .listB = listB, .profiles = profiles}));
     }
     // A profile file of version 260: file options with the given formats and
     // a colour correction with the given modes.
@@ -843,19 +810,6 @@ TEST_F(ConfigServer, LoadsTheDefaultAndTheNamedProfiles) {
     EXPECT_STREQ(parameters->JobProfile(1)->colorCorrection.texts[0], "profile Good");
 }
 
-TEST_F(ConfigServer, Version256HasOnlyTheDefaultProfile) {
-    CurparamFile curparam;
-    curparam.version = 256;
-    curparam.listA = {"C:\\s\\Sharp#3"};
-    WriteData("curparam.txt", CurparamLines(curparam));
-    WriteDefaultProfile();
-    std::unique_ptr<QOR_Parameters> parameters = LoadParameters(&endpoint);
-    ASSERT_NE(parameters, nullptr);
-    EXPECT_EQ(parameters->Curparam().ProfileCount(), 0);
-    ASSERT_EQ(parameters->JobProfileCount(), 1);
-    EXPECT_TRUE(parameters->JobProfile(0)->IsUsable());
-}
-
 TEST_F(ConfigServer, ADefaultProfileThatDoesNotLoadStaysInvalid) {
     WriteCurparam(1, {"C:\\p\\Good"});
     WriteProfile("Good", {0, 0, 0}, "0 0 0");
@@ -878,31 +832,38 @@ TEST_F(ConfigServer, ADefaultProfileThatDoesNotLoadStaysInvalid) {
     }
 }
 
-TEST_F(ConfigServer, WithoutCurparamThereAreNoParameters) {
+// Version 256 has no profile list; a curparam.txt that breaks off or is no
+// configuration file still gives the default profile; without one, nothing.
+TEST_F(ConfigServer, EachCurparamGivesItsProfileCount) {
+    Lines cut =
+        CurparamLines({1, 258, {}, {}, {2, 0, 1, 3}, {}, {"C:\\p\\A", "C:\\p\\B", "C:\\p\\C"}});
+    cut.pop_back(); // the last profile name is missing
+    const struct {
+        const char* name;
+        std::string text;
+        int count; // 0: no parameters
+    } cases[] = {{"256", Join(CurparamLines({1, 256, {"C:\\s\\Sharp#3"}})), 1},
+                 {"cut", Join(cut), 3},
+                 {"garbage", "not a configuration file\x01\x02", 1},
+                 {"absent", "", 0}};
     WriteDefaultProfile();
-    EXPECT_EQ(LoadParameters(&endpoint), nullptr);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(Data("curparam.txt"), c.text);
+        if (c.count == 0) {
+            std::filesystem::remove(Data("curparam.txt"));
+        }
+        std::unique_ptr<QOR_Parameters> parameters = LoadParameters(&endpoint);
+        ASSERT_EQ(parameters != nullptr, c.count != 0);
+        if (parameters != nullptr) {
+            EXPECT_EQ(parameters->JobProfileCount(), c.count);
+            EXPECT_TRUE(parameters->JobProfile(0)->IsUsable());
+        }
+    }
     EXPECT_EQ(LoadParameters(nullptr), nullptr);
     EXPECT_EQ(LoadCurparam(nullptr), nullptr);
     EXPECT_EQ(LoadJobProfile(nullptr, nullptr), nullptr);
     EXPECT_EQ(LoadJobProfile(nullptr, "Good"), nullptr);
-}
-
-TEST_F(ConfigServer, ACurparamThatBreaksOffStillGivesParameters) {
-    CurparamFile curparam;
-    curparam.profiles = {"C:\\p\\A", "C:\\p\\B", "C:\\p\\C"};
-    Lines lines = CurparamLines(curparam);
-    lines.pop_back(); // the last profile name is missing
-    WriteData("curparam.txt", lines);
-    WriteDefaultProfile();
-    std::unique_ptr<QOR_Parameters> parameters = LoadParameters(&endpoint);
-    ASSERT_NE(parameters, nullptr);
-    EXPECT_EQ(parameters->JobProfileCount(), 3);
-
-    WriteFile(Data("curparam.txt"), "not a configuration file\x01\x02");
-    parameters = LoadParameters(&endpoint);
-    ASSERT_NE(parameters, nullptr);
-    EXPECT_EQ(parameters->JobProfileCount(), 1);
-    EXPECT_TRUE(parameters->JobProfile(0)->IsUsable());
 }
 
 // Mac-style names can hold characters that are separators here.
@@ -962,56 +923,35 @@ TEST_F(ConfigServer, CopiesCarryNamesAndEveryProfile) {
     EXPECT_EQ(big.JobProfileCount(), 3);
 }
 
-// ---------------------------------------------------------------------------
-// Path conversion
-
+// Pairs read one by one up to a line without complete quotes; each load replaces them.
 TEST_F(ConfigServer, PathConversionsAreReadPairByPair) {
-    WriteData("convpath.txt",
-              {"\"Server:Images:\" \"/mnt/images/\"", "", "## a remark", "",
-               "  \"\\\\srv\\share\"\t\"/mnt/share\" trailing text", "\"\" \"empty first\""});
-    ASSERT_EQ(LoadPathConversions(&endpoint), 0);
-    EXPECT_EQ(Pairs(), (PairList{{"Server:Images:", "/mnt/images/"},
-                                 {"\\\\srv\\share", "/mnt/share"},
-                                 {"", "empty first"}}));
-}
-
-TEST_F(ConfigServer, ALineWithoutCompleteQuotesEndsTheList) {
-    const struct {
-        const char* name;
-        std::string bad, first, second;
-    } cases[] = {{"no quotes", "just text", "", ""},
-                 {"one quote", "\"open", "", ""},
-                 {"first pair only", "\"A:x\"", "A:x", ""},
-                 {"second pair open", "\"A:x\" \"/b", "A:x", ""}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        WriteData("convpath.txt", {"\"V:a\" \"/x/a\"", c.bad, "\"V:b\" \"/x/b\""});
-        ASSERT_EQ(LoadPathConversions(&endpoint), 0);
-        EXPECT_EQ(Pairs(), (PairList{{"V:a", "/x/a"}, {c.first, c.second}}));
+    const auto loads = [&](const Lines& lines, const PairList& pairs, int result = 0) {
+        WriteData("convpath.txt", lines);
+        EXPECT_EQ(LoadPathConversions(&endpoint), result);
+        EXPECT_EQ(Pairs(), pairs);
+    };
+    loads({"\"Server:Images:\" \"/mnt/images/\"", "", "## a remark", "",
+           "  \"\\\\srv\\share\"\t\"/mnt/share\" trailing text", "\"\" \"empty first\""},
+          {{"Server:Images:", "/mnt/images/"},
+           {"\\\\srv\\share", "/mnt/share"},
+           {"", "empty first"}});
+    const std::tuple<std::string, std::string, std::string> bad[] = {{"just text", "", ""},
+                                                                     {"\"open", "", ""},
+                                                                     {"\"A:x\"", "A:x", ""},
+                                                                     {"\"A:x\" \"/b", "A:x", ""}};
+    for (const auto& [line, first, second] : bad) {
+        SCOPED_TRACE(line);
+        loads({"\"V:a\" \"/x/a\"", line, "\"V:b\" \"/x/b\""}, {{"V:a", "/x/a"}, {first, second}});
     }
-}
-
-TEST_F(ConfigServer, EachLoadReplacesThePathConversions) {
-    WriteData("convpath.txt", {"\"V:a\" \"/x/a\"", "\"V:b\" \"/x/b\""});
-    ASSERT_EQ(LoadPathConversions(&endpoint), 0);
-    ASSERT_EQ(PathConversions().size(), 2u);
-    WriteData("convpath.txt", {"\"V:c\" \"/x/c\""});
-    ASSERT_EQ(LoadPathConversions(&endpoint), 0);
-    EXPECT_EQ(Pairs(), (PairList{{"V:c", "/x/c"}}));
-
+    loads({"\"V:c\" \"/x/c\""}, {{"V:c", "/x/c"}});
     std::filesystem::remove(Data("convpath.txt"));
     EXPECT_EQ(LoadPathConversions(&endpoint), kConfigMissingFile);
     EXPECT_TRUE(PathConversions().empty());
     WriteData("convpath.txt", {"\"V:c\" \"/x/c\""});
     EXPECT_EQ(LoadPathConversions(nullptr), kConfigMissingFile);
     EXPECT_TRUE(PathConversions().empty());
-    WriteFile(Data("convpath.txt"), "");
-    EXPECT_EQ(LoadPathConversions(&endpoint), 0);
-    EXPECT_TRUE(PathConversions().empty());
+    loads({}, {});
 }
-
-// ---------------------------------------------------------------------------
-// MapServerPath
 
 class MapPath : public ConfigServer {
 protected:
@@ -1164,9 +1104,6 @@ TEST_F(MapPath, AnUnterminatedBufferIsRefused) {
     EXPECT_STREQ(relative, "Images\\pic.tif");
 }
 
-// ---------------------------------------------------------------------------
-// Outcomes and format names
-
 TEST(ConfigOutcome, EveryKindAndMode) {
     struct Row {
         int kind;
@@ -1222,9 +1159,6 @@ TEST(ConfigOutcome, FormatOfEachResultAndItsName) {
         EXPECT_STREQ(FormatCodeName(code), name) << code;
     }
 }
-
-// ---------------------------------------------------------------------------
-// Garbage
 
 TEST(ConfigGarbage, BinaryInputReadsAsInvalidWithoutHarm) {
     std::mt19937 random(20240517);
