@@ -419,31 +419,17 @@ TEST_F(StoredRecordsTest, WritingARecordIsOneNamedUndoStepThatNotifiesAndUndoes)
     DocumentSubject()->DetachObserver(&undos, IID_IORDOUNDODATA);
 }
 
-TEST_F(StoredRecordsTest, ACommandOverThreeItemsOfWhichOneHasNoOrderChangesTheOtherTwo) {
-    InterfacePtr<ICommand> command(CmdUtils::CreateCommand(kOrdoSetDataCmdBoss));
-    ASSERT_TRUE(command);
-    InterfacePtr<IOrdoDataArray> records(command, IID_IORDODATAARRAY);
-    ASSERT_TRUE(records);
-    // The frame of the second image carries no order record.
-    command->SetItemList(List({images[0], frames[1], images[2]}));
-    records->SetCount(3);
-    records->SetAt(WithStatus(kODStatusReady, 1), 0);
-    records->SetAt(WithStatus(kODStatusReady, 2), 1);
-    records->SetAt(WithStatus(kODStatusReady, 3), 2);
-    const int32_t stepsBefore = db->UndoCount();
-    EXPECT_EQ(CmdUtils::ProcessCommand(command.get()), kSuccess);
-    EXPECT_EQ(ErrorUtils::PMGetGlobalErrorCode(), kSuccess);
-    EXPECT_EQ(db->UndoCount(), stepsBefore + 1);
-    EXPECT_EQ(Order(images[0]), WithStatus(kODStatusReady, 1));
-    EXPECT_EQ(Order(images[1]), OD_ProcData());
-    EXPECT_EQ(Order(images[2]), WithStatus(kODStatusReady, 3)) << "each item its own slot";
-
-    ASSERT_TRUE(db->Undo());
-    EXPECT_EQ(Order(images[0]), OD_ProcData());
-    EXPECT_EQ(Order(images[2]), OD_ProcData());
-}
-
-TEST_F(StoredRecordsTest, ACommandWithoutItemsOrWithTooFewRecordsFailsAndChangesNothing) {
+TEST_F(StoredRecordsTest, ACommandChangesEachItemsOwnSlotAndWithoutItemsOrRecordsNothing) {
+    auto process = [&](const UIDList& items, int32_t count) {
+        InterfacePtr<ICommand> command(CmdUtils::CreateCommand(kOrdoSetDataCmdBoss));
+        InterfacePtr<IOrdoDataArray> records(command, IID_IORDODATAARRAY);
+        command->SetItemList(items);
+        records->SetCount(count);
+        for (int32_t i = 0; i < count; ++i) {
+            records->SetAt(WithStatus(kODStatusReady, static_cast<int16_t>(i + 1)), i);
+        }
+        return CmdUtils::ProcessCommand(command.get());
+    };
     Watch watch;
     DocumentSubject()->AttachObserver(&watch, IID_IORDODATA);
     const int32_t stepsBefore = db->UndoCount();
@@ -458,14 +444,7 @@ TEST_F(StoredRecordsTest, ACommandWithoutItemsOrWithTooFewRecordsFailsAndChanges
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        InterfacePtr<ICommand> command(CmdUtils::CreateCommand(kOrdoSetDataCmdBoss));
-        InterfacePtr<IOrdoDataArray> records(command, IID_IORDODATAARRAY);
-        command->SetItemList(c.items);
-        records->SetCount(c.count);
-        for (int32_t i = 0; i < c.count; ++i) {
-            records->SetAt(Full(), i);
-        }
-        EXPECT_EQ(CmdUtils::ProcessCommand(command.get()), kFailure);
+        EXPECT_EQ(process(c.items, c.count), kFailure);
         EXPECT_EQ(ErrorUtils::PMGetGlobalErrorCode(), kFailure);
         EXPECT_EQ(Order(images[0]), OD_ProcData());
         EXPECT_EQ(db->UndoCount(), stepsBefore);
@@ -488,6 +467,17 @@ TEST_F(StoredRecordsTest, ACommandWithoutItemsOrWithTooFewRecordsFailsAndChanges
     EXPECT_EQ(db->UndoCount(), stepsBefore);
     EXPECT_EQ(watch.updates, 0);
     DocumentSubject()->DetachObserver(&watch, IID_IORDODATA);
+
+    // Three items, the second a frame without the record: each item its own slot.
+    EXPECT_EQ(process(List({images[0], frames[1], images[2]}), 3), kSuccess);
+    EXPECT_EQ(ErrorUtils::PMGetGlobalErrorCode(), kSuccess);
+    EXPECT_EQ(db->UndoCount(), stepsBefore + 1);
+    EXPECT_EQ(Order(images[0]), WithStatus(kODStatusReady, 1));
+    EXPECT_EQ(Order(images[1]), OD_ProcData());
+    EXPECT_EQ(Order(images[2]), WithStatus(kODStatusReady, 3));
+    ASSERT_TRUE(db->Undo());
+    EXPECT_EQ(Order(images[0]), OD_ProcData());
+    EXPECT_EQ(Order(images[2]), OD_ProcData());
 }
 
 TEST_F(StoredRecordsTest, ReadOnADeletedOrUnusableItemGivesMinus8AndWriteDoesNothing) {
