@@ -88,10 +88,6 @@ void CAlert::ErrorAlert(const PMString& message) {
     Deliver(Simple(AlertKind::kError, AlertIcon::kErrorIcon, message));
 }
 
-void CAlert::InformationAlert(const PMString& message) {
-    Deliver(Simple(AlertKind::kInformation, AlertIcon::kInformationIcon, message));
-}
-
 int16_t CAlert::ModalAlert(const PMString& message, const PMString& button1,
                            const PMString& button2, const PMString& button3, int16_t defaultButton,
                            AlertIcon icon, const PMString& title, uint32_t dontShowAgainID) {
@@ -126,10 +122,6 @@ void CAlert::ResetDontShowAgain(uint32_t dontShowAgainID) {
     } else {
         suppressed.erase(dontShowAgainID);
     }
-}
-
-bool CAlert::IsSuppressed(uint32_t dontShowAgainID) {
-    return suppressed.count(dontShowAgainID) != 0;
 }
 
 AlertResponse RecordingAlertSink::ShowAlert(const AlertRequest& alert) {

@@ -56,7 +56,6 @@ public:
     // One button (OK); the message only.
     static void WarningAlert(const PMString& message);
     static void ErrorAlert(const PMString& message);
-    static void InformationAlert(const PMString& message);
 
     // Up to three buttons (empty ones are left out; none at all gives OK).
     // Returns the chosen button, 1-based.
@@ -71,7 +70,6 @@ public:
 
     // Forgets the ticked boxes: all of them (id 0) or one.
     static void ResetDontShowAgain(uint32_t dontShowAgainID = 0);
-    static bool IsSuppressed(uint32_t dontShowAgainID);
 
 private:
     static int16_t Deliver(AlertRequest request);

@@ -13,8 +13,6 @@ namespace {
 
 struct PlatformState {
     std::string systemFolder;
-    std::string modulePath;
-    bool moduleSet = false;
 };
 
 PlatformState& State() {
@@ -63,13 +61,8 @@ std::size_t HostPlatform::GetSystemFolder(char* buffer, std::size_t capacity) {
     return folder.size();
 }
 
-void HostPlatform::SetModulePath(const std::string& path) {
-    State().modulePath = path;
-    State().moduleSet = true;
-}
-
 std::string HostPlatform::GetModulePath() {
-    return State().moduleSet ? State().modulePath : RunningProgram();
+    return RunningProgram();
 }
 
 bool HostPlatform::Access(const char* path) {

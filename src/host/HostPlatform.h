@@ -35,10 +35,8 @@ public:
     // set or it is longer than kSystemFolderMax.
     static std::size_t GetSystemFolder(char* buffer, std::size_t capacity);
 
-    // The path of the module that holds the plug-in. The front end may set it
-    // at load; until then it is the path of the running program (empty when
-    // even that cannot be found).
-    static void SetModulePath(const std::string& path);
+    // The path of the module that holds the plug-in: the path of the running
+    // program (empty when even that cannot be found).
     static std::string GetModulePath();
 
     // True when the path names something that exists (file or folder).
@@ -61,6 +59,6 @@ public:
     // ".."), sorted byte-wise: 0, or the system's error number (names empty).
     static int ListFiles(const char* folder, std::vector<std::string>& names);
 
-    // Forgets the system folder and the module path (shutdown and tests).
+    // Forgets the system folder (shutdown and tests).
     static void Reset();
 };

@@ -59,10 +59,6 @@ void HostStrings::SetLocale(int hostLocale) noexcept {
     TheRegistry().locale = hostLocale;
 }
 
-int HostStrings::GetLocale() noexcept {
-    return TheRegistry().locale;
-}
-
 int HostStrings::CurrentTable() {
     int table = TableForLocale(TheRegistry().locale);
     return HasStringTable(table) ? table : kDefaultTable;

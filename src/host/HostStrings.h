@@ -34,10 +34,9 @@ public:
     // (Spanish), every other locale the default table 301.
     static int TableForLocale(int hostLocale) noexcept;
 
-    // The host locale in use (0 until set) and the table it selects after the
-    // fallback to 301 for a table that is not registered.
+    // The host locale in use (0 until set), and the table it selects after
+    // the fallback to 301 for a table that is not registered.
     static void SetLocale(int hostLocale) noexcept;
-    static int GetLocale() noexcept;
     static int CurrentTable();
 
     // The text of key in the current table, else in the default table, else

@@ -24,19 +24,9 @@ public:
 
     int32_t GetDocCount() const override { return static_cast<int32_t>(documents.size()); }
 
-    IDataBase* GetNthDocDataBase(int32_t n) const override {
-        const Document* d = Nth(n);
-        return d != nullptr ? d->db : nullptr;
-    }
-
     UIDRef GetNthDoc(int32_t n) const override {
         const Document* d = Nth(n);
         return d != nullptr ? d->Ref() : UIDRef();
-    }
-
-    PMString GetNthDocName(int32_t n) const override {
-        const Document* d = Nth(n);
-        return d != nullptr ? d->name : PMString();
     }
 
     int32_t Location(const IDataBase* db) const override {

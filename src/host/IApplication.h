@@ -29,11 +29,8 @@ public:
     enum { kDefaultIID = IID_IDOCUMENTLIST.value };
 
     virtual int32_t GetDocCount() const = 0;
-    // The n-th document's database, or null out of range.
-    virtual IDataBase* GetNthDocDataBase(int32_t n) const = 0;
     // The n-th document object (its database and UID), or a null reference.
     virtual UIDRef GetNthDoc(int32_t n) const = 0;
-    virtual PMString GetNthDocName(int32_t n) const = 0;
     // The position of the document with that database, or -1.
     virtual int32_t Location(const IDataBase* db) const = 0;
 

@@ -40,20 +40,6 @@ public:
         return true;
     }
 
-    bool RemoveMenuItem(const PMString& menuPath, ActionID action) override {
-        Menu* menu = Find(menuPath);
-        if (menu == nullptr) {
-            return false;
-        }
-        auto before = menu->items.size();
-        std::erase_if(menu->items, [&](const MenuItemDefinition& i) { return i.action == action; });
-        bool removed = menu->items.size() != before;
-        if (menu->items.empty()) {
-            std::erase_if(menus, [&](const Menu& m) { return &m == menu; });
-        }
-        return removed;
-    }
-
     std::vector<MenuItemDefinition> GetMenuItems(const PMString& menuPath) const override {
         const Menu* menu = const_cast<MenuManager*>(this)->Find(menuPath);
         return menu != nullptr ? menu->items : std::vector<MenuItemDefinition>();
@@ -63,17 +49,6 @@ public:
         std::vector<PMString> paths;
         for (const Menu& m : menus) {
             paths.push_back(m.path);
-        }
-        return paths;
-    }
-
-    std::vector<PMString> FindMenusOfAction(ActionID action) const override {
-        std::vector<PMString> paths;
-        for (const Menu& m : menus) {
-            if (std::any_of(m.items.begin(), m.items.end(),
-                            [&](const MenuItemDefinition& i) { return i.action == action; })) {
-                paths.push_back(m.path);
-            }
         }
         return paths;
     }
@@ -99,10 +74,6 @@ private:
 };
 
 } // namespace
-
-bool MenuUtils::SameMenuPath(const PMString& a, const PMString& b) {
-    return WithoutAccessMarks(a) == WithoutAccessMarks(b);
-}
 
 void RegisterMenuImplementations() {
     ObjectModel::Get().RegisterImplementation(

@@ -30,16 +30,8 @@ public:
     // False for an empty path, an invalid action ID, or an action that the
     // menu already holds.
     virtual bool AddMenuItem(const MenuItemDefinition& item) = 0;
-    virtual bool RemoveMenuItem(const PMString& menuPath, ActionID action) = 0;
     // The menu's entries in position order (empty for an unknown menu).
     virtual std::vector<MenuItemDefinition> GetMenuItems(const PMString& menuPath) const = 0;
     // Every menu that has entries, in the order they were first used.
     virtual std::vector<PMString> GetMenuPaths() const = 0;
-    // The paths of the menus that hold the action.
-    virtual std::vector<PMString> FindMenusOfAction(ActionID action) const = 0;
 };
-
-namespace MenuUtils {
-// True when the two paths name one menu (the '&' marks do not count).
-bool SameMenuPath(const PMString& a, const PMString& b);
-} // namespace MenuUtils

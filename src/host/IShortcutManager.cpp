@@ -245,21 +245,9 @@ public:
         contexts.emplace_back(kDefaultShortcutContext);
     }
 
-    bool AddShortcutContext(const PMString& context) override {
-        if (context.IsEmpty()) {
-            return false;
-        }
-        if (!IsValidContext(context)) {
-            contexts.push_back(context);
-        }
-        return true;
-    }
-
     bool IsValidContext(const PMString& context) const override {
         return std::find(contexts.begin(), contexts.end(), context) != contexts.end();
     }
-
-    std::vector<PMString> GetShortcutContexts() const override { return contexts; }
 
     bool AddShortcut(ActionID action, const PMString& context, VirtualKey key, int16_t modifiers,
                      std::string* why) override {

@@ -93,9 +93,7 @@ public:
     enum { kDefaultIID = IID_ISHORTCUTMANAGER.value };
 
     // Contexts; "DefaultContext" always exists.
-    virtual bool AddShortcutContext(const PMString& context) = 0;
     virtual bool IsValidContext(const PMString& context) const = 0;
-    virtual std::vector<PMString> GetShortcutContexts() const = 0;
 
     // Binds the shortcut to the action. Refused (false, with the reason) for
     // an unknown action or context, an invalid key, or a shortcut that the

@@ -41,12 +41,6 @@ public:
 
     // Moves all four edges by (dx, dy); the size stays.
     void MoveRel(double dx, double dy) noexcept;
-    // Moves the rectangle so that its left-top corner is at (left, top).
-    void MoveTo(double left, double top) noexcept;
-    void MoveTo(const PMPoint& leftTop) noexcept { MoveTo(leftTop.X(), leftTop.Y()); }
-    // Moves the left and right edges dx inward and the top and bottom edges dy
-    // inward; negative values grow the rectangle.
-    void Inset(double dx, double dy) noexcept;
 
     friend constexpr bool operator==(const PMRect& x, const PMRect& y) noexcept = default;
 

@@ -32,16 +32,6 @@ std::size_t SequenceLength(const std::string& text, std::size_t pos) {
     return len;
 }
 
-// The byte offset of character charPos, or the size when the text is shorter.
-std::size_t ByteOffset(const std::string& text, std::size_t charPos) {
-    std::size_t pos = 0;
-    while (charPos > 0 && pos < text.size()) {
-        pos += SequenceLength(text, pos);
-        --charPos;
-    }
-    return pos;
-}
-
 } // namespace
 
 PMString::PMString(const char* text) : text_(text ? text : "") {}
@@ -50,14 +40,6 @@ PMString::PMString(std::string text) : text_(std::move(text)) {}
 
 PMString::PMString(const char* text, std::size_t byteCount)
     : text_(text ? std::string(text, byteCount) : std::string()) {}
-
-std::size_t PMString::CharCount() const noexcept {
-    std::size_t count = 0;
-    for (std::size_t pos = 0; pos < text_.size(); pos += SequenceLength(text_, pos)) {
-        ++count;
-    }
-    return count;
-}
 
 void PMString::SetCString(const char* text) {
     text_ = text ? text : "";
@@ -73,20 +55,6 @@ void PMString::AppendNumber(long long value) {
     char digits[24];
     auto result = std::to_chars(digits, digits + sizeof digits, value);
     text_.append(digits, result.ptr);
-}
-
-void PMString::Insert(const PMString& text, std::size_t charPos) {
-    text_.insert(ByteOffset(text_, charPos), text.text_);
-}
-
-void PMString::Remove(std::size_t charPos, std::size_t count) {
-    std::size_t from = ByteOffset(text_, charPos);
-    std::size_t to = from;
-    while (count > 0 && to < text_.size()) {
-        to += SequenceLength(text_, to);
-        --count;
-    }
-    text_.erase(from, to - from);
 }
 
 int PMString::GetAsNumber(bool* ok) const {

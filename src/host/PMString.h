@@ -12,10 +12,6 @@
 // the string tables of HostStrings. Texts built at run time (file names, server
 // messages, numbers) must not be looked up by accident, so they are marked not
 // translatable before they are shown; Translate() then leaves them alone.
-//
-// Positions and counts are in characters (Unicode code points), not bytes.
-// Bytes that do not form a valid UTF-8 sequence count as one character each,
-// so every text, valid or not, has a well-defined character count.
 class PMString {
 public:
     PMString() = default;
@@ -26,11 +22,9 @@ public:
     // The text as UTF-8.
     const std::string& GetUTF8String() const noexcept { return text_; }
     const char* c_str() const noexcept { return text_.c_str(); }
-    const char* GrabCString() const noexcept { return text_.c_str(); }
     std::size_t ByteCount() const noexcept { return text_.size(); }
 
     bool IsEmpty() const noexcept { return text_.empty(); }
-    std::size_t CharCount() const noexcept;
 
     // Replaces the text; the translation mark is kept.
     void SetString(const std::string& text) { text_ = text; }
@@ -42,13 +36,6 @@ public:
     void Append(char c) { text_ += c; }
     // Appends the value in decimal ("-12").
     void AppendNumber(long long value);
-
-    // Inserts text before the character at charPos; a position at or past the
-    // end appends.
-    void Insert(const PMString& text, std::size_t charPos = 0);
-
-    // Removes count characters starting at charPos (clamped to the end).
-    void Remove(std::size_t charPos, std::size_t count);
 
     // The text as a decimal integer: optional blanks, an optional sign, at
     // least one digit, optional blanks, nothing else, within the range of int.

@@ -103,8 +103,21 @@ struct FileJson {
         j["objects"].push_back(
             {{"uid", uid}, {"class", HexID(cls.Get())}, {"implementations", implementations}});
     }
-    std::string Text() const { return j.dump(1); }
+    std::optional<std::string> raw; // the whole text instead of j
+    std::string Text() const { return raw ? *raw : j.dump(1); }
 };
+
+using Edit = std::function<void(FileJson&)>;
+Edit Raw(std::string text) {
+    return [text](FileJson& f) { f.raw = text; };
+}
+Edit Set(const char* pointer, json value) {
+    return [p = json::json_pointer(pointer), value](FileJson& f) { f.j[p] = value; };
+}
+Edit Erase(const char* pointer) {
+    return
+        [p = json::json_pointer(pointer)](FileJson& f) { f.j[p.parent_pointer()].erase(p.back()); };
+}
 
 class DocumentFileTest : public ::testing::Test {
 protected:
@@ -241,7 +254,7 @@ TEST_F(DocumentFileTest, TheFileIsJsonWithAHeaderAndBase64Data) {
 
 TEST_F(DocumentFileTest, FieldsOfLaterVersionsAreIgnored) {
     Sample s = MakeSample();
-    FileJson f{json::parse(Saved(s.db.get()))};
+    FileJson f{json::parse(Saved(s.db.get())), {}};
     f.j["generator"] = {{"name", "x"}, {"list", {1, {{"deep", {nullptr, true}}}}}};
     f.Object(1)["comment"] = json::array({json::object(), 2.5});
     f.Object(1)["implementations"][0]["checksum"] = "abc";
@@ -253,7 +266,7 @@ TEST_F(DocumentFileTest, FieldsOfLaterVersionsAreIgnored) {
 
 TEST_F(DocumentFileTest, DataOfPlugInsThatAreNotLoadedIsDroppedWithAWarning) {
     Sample s = MakeSample();
-    FileJson f{json::parse(Saved(s.db.get()))};
+    FileJson f{json::parse(Saved(s.db.get())), {}};
     f.Object(s.imageA.GetUID().Get())["implementations"].push_back(
         {{"id", "0x90999"}, {"name", "Elsewhere"}, {"data", "AAAA"}});
     std::string why;
@@ -395,60 +408,44 @@ TEST_F(DocumentFileTest, DamagedAndForeignFilesAreRefusedWithTheirReason) {
         return v;
     };
 
-    using Edit = std::function<void(FileJson&)>;
     struct Case {
         const char* name;
-        std::string text; // used when edit is empty
         Edit edit;
         const char* reason;
     } cases[] = {
-        {"empty", "", {}, "empty"},
-        {"binary", std::string("PK\x03\x04\x00\x01", 6), {}, "not JSON"},
-        {"a cut file", good.substr(0, good.size() / 2), {}, "cut short"},
-        {"JSON that is a list", "[1, 2, 3]", {}, "not an object"},
-        {"another program's JSON", R"({"name": "x", "items": [1]})", {}, "no \"format\""},
-        {"a field twice", "{\"root\": 1, " + good.substr(1), {}, "\"root\" appears twice"},
-        {"another format", "", [](FileJson& f) { f.j["format"] = "Layout 2000"; },
-         "its format is \"Layout 2000\""},
-        {"format not a text", "", [](FileJson& f) { f.j["format"] = 7; },
-         "\"format\" must be a text"},
-        {"a newer version", "", [](FileJson& f) { f.j["version"] = 2; }, "newer version"},
-        {"version 0", "", [](FileJson& f) { f.j["version"] = 0; }, "version 0 is not valid"},
-        {"version as text", "", [](FileJson& f) { f.j["version"] = "1"; },
-         "\"version\" must be a whole number"},
-        {"no version", "", [](FileJson& f) { f.j.erase("version"); }, "no format \"version\""},
-        {"no root", "", [](FileJson& f) { f.j.erase("root"); }, "no \"root\""},
-        {"no objects", "", [](FileJson& f) { f.j.erase("objects"); }, "no \"objects\""},
-        {"objects not a list", "",
-         [](FileJson& f) {
-             f.j["objects"] = {{"a", 1}};
-         },
-         "\"objects\" must be a list"},
-        {"root not in the file", "", [](FileJson& f) { f.j["root"] = 999; },
-         "root object 999 is not in the file"},
-        {"root not a document", "", [&](FileJson& f) { f.j["root"] = spread; },
-         "is not a document (it is a spread)"},
-        {"an object without uid", "", [](FileJson& f) { f.j["objects"][2].erase("uid"); },
-         "entry 3 of \"objects\" has no \"uid\""},
-        {"uid 0", "", [](FileJson& f) { f.j["objects"][1]["uid"] = 0; }, "\"uid\" must be"},
-        {"negative uid", "", [](FileJson& f) { f.j["objects"][1]["uid"] = -4; }, "\"uid\" must be"},
-        {"uid with a fraction", "", [](FileJson& f) { f.j["objects"][1]["uid"] = 2.5; },
-         "\"uid\" must be"},
-        {"class not an ID", "", [](FileJson& f) { f.j["objects"][1]["class"] = "spread"; },
-         "\"class\" must be a class ID"},
-        {"an unknown class", "", [](FileJson& f) { f.j["objects"][1]["class"] = "0x7777"; },
-         "unknown class 0x7777"},
-        {"a uid twice", "", [](FileJson& f) { f.j["objects"].push_back(f.j["objects"][1]); },
+        {"empty", Raw(""), "empty"},
+        {"binary", Raw(std::string("PK\x03\x04\x00\x01", 6)), "not JSON"},
+        {"a cut file", Raw(good.substr(0, good.size() / 2)), "cut short"},
+        {"JSON that is a list", Raw("[1, 2, 3]"), "not an object"},
+        {"another program's JSON", Raw(R"({"name": "x", "items": [1]})"), "no \"format\""},
+        {"a field twice", Raw("{\"root\": 1, " + good.substr(1)), "\"root\" appears twice"},
+        {"another format", Set("/format", "Layout 2000"), "its format is \"Layout 2000\""},
+        {"format not a text", Set("/format", 7), "\"format\" must be a text"},
+        {"a newer version", Set("/version", 2), "newer version"},
+        {"version 0", Set("/version", 0), "version 0 is not valid"},
+        {"version as text", Set("/version", "1"), "\"version\" must be a whole number"},
+        {"no version", Erase("/version"), "no format \"version\""},
+        {"no root", Erase("/root"), "no \"root\""},
+        {"no objects", Erase("/objects"), "no \"objects\""},
+        {"objects not a list", Set("/objects", {{"a", 1}}), "\"objects\" must be a list"},
+        {"root not in the file", Set("/root", 999), "root object 999 is not in the file"},
+        {"root not a document", Set("/root", spread), "is not a document (it is a spread)"},
+        {"an object without uid", Erase("/objects/2/uid"), "entry 3 of \"objects\" has no \"uid\""},
+        {"uid 0", Set("/objects/1/uid", 0), "\"uid\" must be"},
+        {"negative uid", Set("/objects/1/uid", -4), "\"uid\" must be"},
+        {"uid with a fraction", Set("/objects/1/uid", 2.5), "\"uid\" must be"},
+        {"class not an ID", Set("/objects/1/class", "spread"), "\"class\" must be a class ID"},
+        {"an unknown class", Set("/objects/1/class", "0x7777"), "unknown class 0x7777"},
+        {"a uid twice", [](FileJson& f) { f.j["objects"].push_back(f.j["objects"][1]); },
          "appears twice"},
-        {"implementations not a list", "",
-         [](FileJson& f) { f.j["objects"][1]["implementations"] = "none"; }, "must be a list"},
-        {"an implementation twice", "",
+        {"implementations not a list", Set("/objects/1/implementations", "none"), "must be a list"},
+        {"an implementation twice",
          [](FileJson& f) {
              auto& impls = f.j["objects"][1]["implementations"];
              impls.push_back(impls[0]);
          },
          "appears twice"},
-        {"too many implementations", "",
+        {"too many implementations",
          [](FileJson& f) {
              auto& impls = f.j["objects"][1]["implementations"];
              for (uint32_t id = 0x80001; id <= 0x80001 + DocumentFile::kMaxImplementationsPerObject;
@@ -457,25 +454,24 @@ TEST_F(DocumentFileTest, DamagedAndForeignFilesAreRefusedWithTheirReason) {
              }
          },
          "more than 256 implementations"},
-        {"an implementation without data", "",
-         [](FileJson& f) { f.j["objects"][1]["implementations"][0].erase("data"); },
+        {"an implementation without data", Erase("/objects/1/implementations/0/data"),
          "has no \"data\""},
-        {"data that is not base64", "",
-         [&](FileJson& f) { f.Data(frameA, kGeometryImpl) = "@@@@"; }, "not valid base64"},
-        {"base64 with stray bits", "",
+        {"data that is not base64", [&](FileJson& f) { f.Data(frameA, kGeometryImpl) = "@@@@"; },
+         "not valid base64"},
+        {"base64 with stray bits",
          [&](FileJson& f) {
              std::string text = f.Data(empty, kHierarchyImpl); // 8 bytes: one '='
              text[text.size() - 2] = 'B';
              f.Data(empty, kHierarchyImpl) = text;
          },
          "not valid base64"},
-        {"data cut short", "",
+        {"data cut short",
          [&](FileJson& f) { f.Data(frameA, kGeometryImpl) = Base64(std::vector<uint8_t>(24, 0)); },
          "does not read back"},
-        {"data with bytes over", "",
+        {"data with bytes over",
          [&](FileJson& f) { f.Data(frameA, kGeometryImpl) = Base64(std::vector<uint8_t>(36, 0)); },
          "does not read back"},
-        {"a box that is not a number", "",
+        {"a box that is not a number",
          [&](FileJson& f) {
              std::vector<uint8_t> bytes(32, 0);
              bytes[6] = 0xF8; // a NaN in the first double
@@ -483,7 +479,7 @@ TEST_F(DocumentFileTest, DamagedAndForeignFilesAreRefusedWithTheirReason) {
              f.Data(frameA, kGeometryImpl) = Base64(bytes);
          },
          "does not read back"},
-        {"a child count beyond the data", "",
+        {"a child count beyond the data",
          [&](FileJson& f) {
              std::vector<uint8_t> bytes;
              PutU32(bytes, group);
@@ -491,19 +487,18 @@ TEST_F(DocumentFileTest, DamagedAndForeignFilesAreRefusedWithTheirReason) {
              f.Data(frameA, kHierarchyImpl) = Base64(bytes);
          },
          "does not read back"},
-        {"a child that is not there", "",
-         [&](FileJson& f) { f.SetHierarchy(empty, spread, {4242}); },
+        {"a child that is not there", [&](FileJson& f) { f.SetHierarchy(empty, spread, {4242}); },
          "lists child 4242, which is not in the file"},
-        {"an item in two places", "",
+        {"an item in two places",
          [&](FileJson& f) {
              auto items = topItems;
              items.push_back(empty);
              f.SetHierarchy(spread, 0, items);
          },
          "reached twice"},
-        {"a parent that does not match", "",
-         [&](FileJson& f) { f.SetHierarchy(imageA, frameB, {}); }, "as its parent"},
-        {"an image straight on the spread", "",
+        {"a parent that does not match", [&](FileJson& f) { f.SetHierarchy(imageA, frameB, {}); },
+         "as its parent"},
+        {"an image straight on the spread",
          [&](FileJson& f) {
              f.SetHierarchy(frameA, group, {});
              f.SetHierarchy(imageA, spread, {});
@@ -512,20 +507,20 @@ TEST_F(DocumentFileTest, DamagedAndForeignFilesAreRefusedWithTheirReason) {
              f.SetHierarchy(spread, 0, items);
          },
          "cannot hold object"},
-        {"two images in a frame", "",
+        {"two images in a frame",
          [&](FileJson& f) {
              f.SetHierarchy(frameA, group, {imageA, s.imageB.GetUID().Get()});
              f.SetHierarchy(s.imageB.GetUID().Get(), frameA, {});
              f.SetHierarchy(frameB, group, {});
          },
          "holds more than one item"},
-        {"an item no spread holds", "",
+        {"an item no spread holds",
          [&](FileJson& f) {
              f.SetHierarchy(spread, 0, without(topItems, empty));
              f.SetHierarchy(empty, 0, {});
          },
          "no spread holds it"},
-        {"two groups holding each other", "",
+        {"two groups holding each other",
          [&](FileJson& f) {
              f.SetHierarchy(spread, 0, without(topItems, group));
              f.AddObject(900, kGroupItemBoss,
@@ -534,9 +529,9 @@ TEST_F(DocumentFileTest, DamagedAndForeignFilesAreRefusedWithTheirReason) {
              f.SetHierarchy(group, 900, {900});
          },
          "not part of the document"},
-        {"a second document", "", [](FileJson& f) { f.AddObject(901, kDocBoss); },
+        {"a second document", [](FileJson& f) { f.AddObject(901, kDocBoss); },
          "not part of the document"},
-        {"a spread that is a page", "",
+        {"a spread that is a page",
          [&](FileJson& f) {
              std::vector<uint8_t> bytes;
              PutU32(bytes, 2);
@@ -545,7 +540,7 @@ TEST_F(DocumentFileTest, DamagedAndForeignFilesAreRefusedWithTheirReason) {
              f.Data(root, kDocumentImpl) = Base64(bytes);
          },
          "as a spread, but it is a page"},
-        {"a page that is a frame", "",
+        {"a page that is a frame",
          [&](FileJson& f) {
              std::vector<uint8_t> bytes;
              PutU32(bytes, 1);
@@ -556,15 +551,11 @@ TEST_F(DocumentFileTest, DamagedAndForeignFilesAreRefusedWithTheirReason) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::string text = c.text;
-        if (c.edit) {
-            FileJson f{json::parse(good)};
-            c.edit(f);
-            text = f.Text();
-        }
+        FileJson f{json::parse(good), {}};
+        c.edit(f);
         std::string why;
         std::vector<std::string> warnings;
-        EXPECT_FALSE(DocumentFile::Parse(text, why, &warnings));
+        EXPECT_FALSE(DocumentFile::Parse(f.Text(), why, &warnings));
         EXPECT_NE(why.find(c.reason), std::string::npos) << why;
         EXPECT_TRUE(warnings.empty());
     }
@@ -572,7 +563,7 @@ TEST_F(DocumentFileTest, DamagedAndForeignFilesAreRefusedWithTheirReason) {
 
 TEST_F(DocumentFileTest, ItemsNestedTooDeepAreRefused) {
     Sample s = MakeSample();
-    FileJson f{json::parse(Saved(s.db.get()))};
+    FileJson f{json::parse(Saved(s.db.get())), {}};
     // Groups in groups down to the frame and its image, one level too many.
     const uint32_t spread = s.spread1.GetUID().Get();
     const uint32_t group = s.group.GetUID().Get();

@@ -61,6 +61,13 @@ protected:
     static UIDRef Place(const UIDRef& frame, const std::string& path) {
         return PlaceFile(frame, path);
     }
+    static UIDList List(IDataBase* db, std::initializer_list<UIDRef> refs) {
+        UIDList l(db);
+        for (const UIDRef& r : refs) {
+            l.Append(r.GetUID());
+        }
+        return l;
+    }
 
     static UID Parent(const UIDRef& item) { return InterfaceOf<IHierarchy>(item)->GetParentUID(); }
     static PMMatrix Matrix(const UIDRef& item) {
@@ -71,23 +78,22 @@ protected:
     TempDir dir;
 };
 
+bool Near(std::initializer_list<double> got, std::initializer_list<double> want, double eps) {
+    return std::equal(got.begin(), got.end(), want.begin(),
+                      [eps](double g, double w) { return std::fabs(g - w) <= eps; });
+}
+
 void ExpectRect(const PMRect& got, const PMRect& want, double eps = kEps) {
-    EXPECT_NEAR(got.Left(), want.Left(), eps) << got << " vs " << want;
-    EXPECT_NEAR(got.Top(), want.Top(), eps) << got << " vs " << want;
-    EXPECT_NEAR(got.Right(), want.Right(), eps) << got << " vs " << want;
-    EXPECT_NEAR(got.Bottom(), want.Bottom(), eps) << got << " vs " << want;
+    EXPECT_TRUE(Near({got.Left(), got.Top(), got.Right(), got.Bottom()},
+                     {want.Left(), want.Top(), want.Right(), want.Bottom()}, eps))
+        << got << " vs " << want;
 }
 
 void ExpectMatrix(const PMMatrix& got, const PMMatrix& want, double eps = 1e-9) {
-    EXPECT_NEAR(got.A(), want.A(), eps) << got << " vs " << want;
-    EXPECT_NEAR(got.B(), want.B(), eps) << got << " vs " << want;
-    EXPECT_NEAR(got.C(), want.C(), eps) << got << " vs " << want;
-    EXPECT_NEAR(got.D(), want.D(), eps) << got << " vs " << want;
-    EXPECT_NEAR(got.Tx(), want.Tx(), eps) << got << " vs " << want;
-    EXPECT_NEAR(got.Ty(), want.Ty(), eps) << got << " vs " << want;
+    EXPECT_TRUE(Near({got.A(), got.B(), got.C(), got.D(), got.Tx(), got.Ty()},
+                     {want.A(), want.B(), want.C(), want.D(), want.Tx(), want.Ty()}, eps))
+        << got << " vs " << want;
 }
-
-// ---------------------------------------------------------------- documents
 
 TEST_F(DocumentTest, NewDocumentsHaveSpreadsOfNumberedPagesSideBySide) {
     struct Case {
@@ -137,11 +143,8 @@ TEST_F(DocumentTest, FramesImagesAndGroupsBuildTheHierarchy) {
     UIDRef shape = DocumentUtils::AddPageItem(kShapeItemBoss, Page(d, 0), PMRect(0, 0, 5, 5));
     UIDRef i1 = Place(f1, file);
     UIDRef i2 = Place(f2, file);
-    UIDList pair(d);
-    pair.Append(f1.GetUID());
-    pair.Append(f2.GetUID());
     ErrorCode error = kFailure;
-    UIDRef group = DocumentUtils::GroupItems(pair, &error);
+    UIDRef group = DocumentUtils::GroupItems(List(d, {f1, f2}), &error);
     ASSERT_EQ(error, kSuccess);
 
     UID spread = InterfaceOf<IPage>(Page(d, 0))->GetSpreadUID();
@@ -218,10 +221,7 @@ TEST_F(DocumentTest, HierarchyRefusesLoopsAndForeignChildren) {
     IDataBase* d = db.get();
     UIDRef a = Frame(d, 0, PMRect(0, 0, 10, 10));
     UIDRef b = Frame(d, 0, PMRect(20, 0, 30, 10));
-    UIDList both(d);
-    both.Append(a.GetUID());
-    both.Append(b.GetUID());
-    UIDRef group = DocumentUtils::GroupItems(both);
+    UIDRef group = DocumentUtils::GroupItems(List(d, {a, b}));
     ASSERT_NE(group, UIDRef());
     InterfacePtr<IHierarchy> ha = InterfaceOf<IHierarchy>(a);
     EXPECT_FALSE(ha->AddChild(a.GetUID())) << "itself";
@@ -327,10 +327,8 @@ TEST_F(DocumentTest, GroupingKeepsWhereItemsAreAndUndoes) {
     PMMatrix bToSpread = InterfaceOf<ITransform>(b)->GetInnerToSpreadMatrix();
     std::string before = Content(*d);
 
-    UIDList items(d);
-    items.Append(c.GetUID()); // order of the list does not matter: z-order does
-    items.Append(a.GetUID());
-    UIDRef group = DocumentUtils::GroupItems(items);
+    // The order of the list does not matter: z-order does.
+    UIDRef group = DocumentUtils::GroupItems(List(d, {c, a}));
     ASSERT_NE(group, UIDRef());
     InterfacePtr<IHierarchy> g = InterfaceOf<IHierarchy>(group);
     EXPECT_EQ(g->GetChildUID(0), a.GetUID());
@@ -353,19 +351,10 @@ TEST_F(DocumentTest, GroupingKeepsWhereItemsAreAndUndoes) {
     // Refused: items of different parents, an image, nothing, a foreign UID.
     std::string file = Tiff("g.tif", 10, 10, 72);
     UIDRef image = Place(b, file);
-    UIDList mixed(d);
-    mixed.Append(a.GetUID());
-    mixed.Append(b.GetUID());
-    UIDList withImage(d);
-    withImage.Append(image.GetUID());
-    UIDList twice(d);
-    twice.Append(b.GetUID());
-    twice.Append(b.GetUID());
-    UIDList none(d);
-    for (const UIDList* bad : {&mixed, &withImage, &twice, &none}) {
+    for (const UIDList& bad : {List(d, {a, b}), List(d, {image}), List(d, {b, b}), List(d, {})}) {
         std::string now = Content(*d);
         ErrorCode error = kSuccess;
-        EXPECT_EQ(DocumentUtils::GroupItems(*bad, &error), UIDRef());
+        EXPECT_EQ(DocumentUtils::GroupItems(bad, &error), UIDRef());
         EXPECT_EQ(error, kInvalidItemError);
         EXPECT_EQ(Content(*d), now);
     }
@@ -427,8 +416,6 @@ TEST_F(DocumentTest, ChangesFailingHalfWayLeaveNothing) {
               kInvalidItemError);
 }
 
-// ------------------------------------------------------------- the selection
-
 struct SelectionWatch : IObserver {
     std::vector<ClassID> changes;
     IPMUnknown* QueryInterface(PMIID) const override { return nullptr; }
@@ -455,13 +442,7 @@ TEST_F(DocumentTest, SelectionTellsItsChangesAndDropsWhatIsGone) {
     SelectionWatch watch;
     subject->AttachObserver(&watch, IID_ILAYOUTSELECTION);
 
-    auto list = [&](std::initializer_list<UIDRef> refs) {
-        UIDList l(d);
-        for (const UIDRef& r : refs) {
-            l.Append(r.GetUID());
-        }
-        return l;
-    };
+    auto list = [d](std::initializer_list<UIDRef> refs) { return List(d, refs); };
     auto selected = [&] {
         UIDList s = selection->GetSelectedItems();
         return std::vector<UID>(s.begin(), s.end());
@@ -509,8 +490,6 @@ TEST_F(DocumentTest, SelectionTellsItsChangesAndDropsWhatIsGone) {
               static_cast<long>(watch.changes.size() - 1));
     subject->DetachObserver(&watch, IID_ILAYOUTSELECTION);
 }
-
-// ----------------------------------------------------------------- transforms
 
 class PageItemTransform : public DocumentTest {};
 
@@ -611,8 +590,6 @@ TEST_F(PageItemTransform, ValuesThatCannotBeSavedAreRefused) {
     EXPECT_EQ(t->GetInnerToParentMatrix(), PMMatrix(0, 0, 0, 1, 3, 3));
 }
 
-// -------------------------------------------------------------------- placing
-
 class DocumentPlace : public DocumentTest {};
 
 TEST_F(DocumentPlace, SizesTheImageFromItsPixelsAndResolution) {
@@ -687,21 +664,6 @@ TEST_F(DocumentPlace, FixedPointKeepsSixteenBitsOfFraction) {
     EXPECT_EQ(PMFixedToDouble(0x12345), 1.0 + 0x2345 / 65536.0);
 }
 
-TEST_F(DocumentPlace, PlacingAgainReplacesTheFramesContent) {
-    auto db = NewDoc();
-    UIDRef frame = Frame(db.get(), 0, PMRect(0, 0, 100, 100));
-    UIDRef first = Place(frame, Tiff("1.tif", 10, 10, 72));
-    UIDRef second = Place(frame, Tiff("2.tif", 20, 20, 72));
-    EXPECT_FALSE(db->IsValidUID(first.GetUID()));
-    InterfacePtr<IHierarchy> h = InterfaceOf<IHierarchy>(frame);
-    ASSERT_EQ(h->GetChildCount(), 1);
-    EXPECT_EQ(h->GetChildUID(0), second.GetUID());
-    ASSERT_TRUE(db->Undo());
-    ASSERT_EQ(h->GetChildCount(), 1);
-    EXPECT_EQ(h->GetChildUID(0), first.GetUID());
-    ExpectRect(Box(first), PMRect(0, 0, 10, 10));
-}
-
 TEST_F(DocumentPlace, WhatCannotBePlacedLeavesTheDocumentAlone) {
     auto db = NewDoc();
     IDataBase* d = db.get();
@@ -742,13 +704,24 @@ TEST_F(DocumentPlace, WhatCannotBePlacedLeavesTheDocumentAlone) {
     }
 }
 
-TEST_F(DocumentPlace, UndoAndRedoBringTheImageAndItsGeometryBack) {
+// Placing again replaces the frame's content; undo and redo bring each image
+// and its geometry back.
+TEST_F(DocumentPlace, PlacingAgainReplacesTheContentAndUndoesStepByStep) {
     auto db = NewDoc();
     IDataBase* d = db.get();
     UIDRef frame = Frame(d, 0, PMRect(0, 0, 100, 100));
     std::string empty = Content(*d);
     UIDRef image = Place(frame, Tiff("u.tif", 144, 72, 144));
     std::string placed = Content(*d);
+    UIDRef second = Place(frame, Tiff("2.tif", 20, 20, 72));
+    EXPECT_FALSE(d->IsValidUID(image.GetUID()));
+    InterfacePtr<IHierarchy> h = InterfaceOf<IHierarchy>(frame);
+    ASSERT_EQ(h->GetChildCount(), 1);
+    EXPECT_EQ(h->GetChildUID(0), second.GetUID());
+    ASSERT_TRUE(d->Undo());
+    EXPECT_EQ(Content(*d), placed);
+    ASSERT_EQ(h->GetChildCount(), 1);
+    EXPECT_EQ(h->GetChildUID(0), image.GetUID());
     ASSERT_TRUE(d->Undo());
     EXPECT_EQ(Content(*d), empty);
     EXPECT_FALSE(d->IsValidUID(image.GetUID()));
@@ -797,15 +770,17 @@ TEST_F(DocumentPlace, RealFilesArePlacedAtTheSizeTheirHeadersGive) {
     EXPECT_GT(placed, 0);
 }
 
-// ------------------------------------------------------------------ relinking
-
 class RelinkTest : public DocumentTest {};
 
+// The new item keeps the old matrix and the plug-in data on the image, and
+// takes the new file's size.
 TEST_F(RelinkTest, GivesANewItemWithTheOldMatrixAndTheNewFilesSize) {
+    RegisterTestNote();
     auto db = NewDoc();
     IDataBase* d = db.get();
     UIDRef frame = Frame(d, 0, PMRect(50, 50, 250, 250));
     UIDRef image = Place(frame, Tiff("old.tif", 300, 150, 300));
+    InterfaceOf<ITestNote>(image)->Set(8, "Done: processed by the server");
     InterfacePtr<ITransform> t = InterfaceOf<ITransform>(image);
     t->SetScale(-0.5, 0.75, PMPoint(10, 10));
     t->SetRotationAngle(30, PMPoint(20, 0));
@@ -836,17 +811,6 @@ TEST_F(RelinkTest, GivesANewItemWithTheOldMatrixAndTheNewFilesSize) {
     EXPECT_EQ(longName, PMString(path));
     EXPECT_EQ(d->GetUndoName(), PMString("Relink"));
     EXPECT_TRUE(PageItemTypeUtils::IsGraphic(relinked));
-}
-
-TEST_F(RelinkTest, PlugInDataOnTheImageGoesToTheNewItem) {
-    RegisterTestNote();
-    auto db = NewDoc();
-    IDataBase* d = db.get();
-    UIDRef frame = Frame(d, 0, PMRect(0, 0, 100, 100));
-    UIDRef image = Place(frame, Tiff("a.tif", 10, 10, 72));
-    InterfaceOf<ITestNote>(image)->Set(8, "Done: processed by the server");
-    UIDRef relinked = LinkUtils::RelinkImage(image, PMString(Tiff("b.tif", 20, 20, 72)));
-    ASSERT_NE(relinked, UIDRef());
     InterfacePtr<ITestNote> note = InterfaceOf<ITestNote>(relinked);
     EXPECT_EQ(note->Get(), 8);
     EXPECT_EQ(note->Text(), "Done: processed by the server");

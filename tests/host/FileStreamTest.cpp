@@ -72,32 +72,9 @@ TEST(FileTypeCodes, PackFirstCharacterHighestAndReadBack) {
     EXPECT_EQ(OSTypeText(0x41000142u), "A??B");
 }
 
-TEST_F(FileStreamTest, WrittenFilesCarryTheirTypeAndCreator) {
-    if (!FileSystemKeepsAttributes(dir.Path())) {
-        GTEST_SKIP() << "the temporary folder's file system keeps no extended attributes";
-    }
-    std::string path = dir / "prefs.opf";
-    bool recorded = false;
-    ASSERT_EQ(Save(path, "payload", kODPF, kInDn, &recorded), FileStreamError::kNone);
-    EXPECT_TRUE(recorded);
-
-    char value[8] = {};
-    ASSERT_EQ(::getxattr(path.c_str(), kFileTypeAttribute, value, sizeof value), 4);
-    EXPECT_EQ(std::string(value, 4), "ODPF");
-    ASSERT_EQ(::getxattr(path.c_str(), kFileCreatorAttribute, value, sizeof value), 4);
-    EXPECT_EQ(std::string(value, 4), "InDn");
-
-    FileStreamRead in(path, kODPF, kInDn);
-    ASSERT_TRUE(in.IsOpen()) << in.ErrorText();
-    EXPECT_EQ(in.RecordedType(), kODPF);
-    EXPECT_EQ(in.RecordedCreator(), kInDn);
-    EXPECT_EQ(in.Size(), 7u);
-    EXPECT_EQ(ReadAll(in), "payload");
-    EXPECT_TRUE(in.Good());
-    EXPECT_EQ(in.Remaining(), 0u);
-}
-
-TEST_F(FileStreamTest, AFileRecordedAsAnotherKindIsRefusedAndOneWithoutARecordAccepted) {
+// Written files carry their type and creator; a file recorded as another
+// kind is refused, one without a record accepted.
+TEST_F(FileStreamTest, TypeAndCreatorAreRecordedAndChecked) {
     if (!FileSystemKeepsAttributes(dir.Path())) {
         GTEST_SKIP() << "the temporary folder's file system keeps no extended attributes";
     }
@@ -122,14 +99,30 @@ TEST_F(FileStreamTest, AFileRecordedAsAnotherKindIsRefusedAndOneWithoutARecordAc
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::string path = dir / "file";
-        ASSERT_EQ(Save(path, "data", c.writtenType, c.writtenCreator), FileStreamError::kNone);
+        bool recorded = false;
+        ASSERT_EQ(Save(path, "data", c.writtenType, c.writtenCreator, &recorded),
+                  FileStreamError::kNone);
+        EXPECT_EQ(recorded, c.writtenType != 0);
+        for (auto [name, code] : {std::pair(kFileTypeAttribute, c.writtenType),
+                                  std::pair(kFileCreatorAttribute, c.writtenCreator)}) {
+            char value[8] = {};
+            if (code != 0) {
+                ASSERT_EQ(::getxattr(path.c_str(), name, value, sizeof value), 4);
+                EXPECT_EQ(std::string(value, 4), OSTypeText(code));
+            }
+        }
         if (c.record == kMalformed) {
             ASSERT_EQ(::setxattr(path.c_str(), kFileTypeAttribute, "ODP", 3, 0), 0);
         }
         FileStreamRead in(path, c.expected, kInDn);
         EXPECT_EQ(in.IsOpen(), c.opens);
         if (c.opens) {
+            EXPECT_EQ(in.RecordedType(), c.writtenType);
+            EXPECT_EQ(in.RecordedCreator(), c.writtenCreator);
+            EXPECT_EQ(in.Size(), 4u);
             EXPECT_EQ(ReadAll(in), "data");
+            EXPECT_TRUE(in.Good());
+            EXPECT_EQ(in.Remaining(), 0u);
         } else {
             EXPECT_EQ(in.Error(), FileStreamError::kWrongType);
             EXPECT_FALSE(in.Good());

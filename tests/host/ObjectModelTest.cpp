@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -75,14 +76,15 @@ protected:
     void SetUp() override {
         ObjectModel& m = ObjectModel::Get();
         m.Reset();
-        m.RegisterImplementation(
-            {kTestValueImpl, "TestValue", CreateImplementation<TestValue>, true});
-        m.RegisterImplementation(
-            {kTestOtherValueImpl, "OtherValue", CreateImplementation<OtherValue>, true});
-        m.RegisterImplementation(
-            {kTestNoteImpl, "TestNote", CreateImplementation<TestNote>, false});
-        m.RegisterImplementation({kTestSetValueCmdImpl, "TestSetValueCmd",
-                                  CreateImplementation<TestSetValueCmd>, false});
+        for (const ImplementationFactory& f :
+             {ImplementationFactory{kTestValueImpl, "TestValue", CreateImplementation<TestValue>,
+                                    true},
+              {kTestOtherValueImpl, "OtherValue", CreateImplementation<OtherValue>, true},
+              {kTestNoteImpl, "TestNote", CreateImplementation<TestNote>, false},
+              {kTestSetValueCmdImpl, "TestSetValueCmd", CreateImplementation<TestSetValueCmd>,
+               false}}) {
+            m.RegisterImplementation(f);
+        }
         m.DefineClass({kTestItemBoss, kInvalidClass, {{IID_ITESTVALUE, kTestValueImpl}}});
         m.DefineClass({kTestDerivedBoss, kTestItemBoss, {{IID_ITESTNOTE, kTestNoteImpl}}});
         m.DefineClass(
@@ -121,9 +123,7 @@ TEST_F(ObjectModelTest, ObjectsLiveWhileReferencedAndShareOneCount) {
     }
     EXPECT_EQ(liveNotes, 0) << "the last release deletes an object outside a database";
     EXPECT_FALSE(CreateObject2<ITestNote>(ClassID(0x12345), IID_ITESTNOTE));
-}
-
-TEST_F(ObjectModelTest, AddInsReachSubclassesAndReplaceByInterface) {
+    // Add-ins reach subclasses and replace by interface.
     ObjectModel::Get().AddIn(kTestItemBoss, IID_ITESTVALUE, kTestOtherValueImpl);
     auto value = CreateObject2<ITestValue>(kTestDerivedBoss, IID_ITESTVALUE);
     ASSERT_TRUE(value);
@@ -300,40 +300,31 @@ TEST(Subjects, ObserversAreToldByProtocolWhileEnabled) {
 }
 
 TEST(Streams, OneEncodingBothWaysAndLyingLengthsFail) {
+    struct Values {
+        int16_t s = 0;
+        int32_t i = 0;
+        bool t = false, t16 = false;
+        double d = 0;
+        std::string text;
+        void Xfer(IPMStream& stream) {
+            stream.XferInt16(s);
+            stream.XferInt32(i);
+            stream.XferBool(t);
+            stream.XferBool16(t16);
+            stream.XferReal(d);
+            stream.XferString(text);
+        }
+    } written{-3, 0x12345678, true, true, 2.5, "naïve"}, read;
     MemoryStream out;
-    int16_t s = -3;
-    int32_t i = 0x12345678;
-    bool t = true;
-    double d = 2.5;
-    std::string text = "naïve";
-    out.XferInt16(s);
-    out.XferInt32(i);
-    out.XferBool(t);
-    out.XferBool16(t);
-    out.XferReal(d);
-    out.XferString(text);
+    written.Xfer(out);
     const auto& bytes = out.Bytes();
     ASSERT_EQ(bytes.size(), 2u + 4 + 1 + 2 + 8 + 4 + 6);
     EXPECT_EQ(bytes[2], 0x78); // little-endian
-
     MemoryStream in(bytes);
-    int16_t s2 = 0;
-    int32_t i2 = 0;
-    bool t2 = false, t3 = false;
-    double d2 = 0;
-    std::string text2;
-    in.XferInt16(s2);
-    in.XferInt32(i2);
-    in.XferBool(t2);
-    in.XferBool16(t3);
-    in.XferReal(d2);
-    in.XferString(text2);
+    read.Xfer(in);
     EXPECT_TRUE(in.Good());
-    EXPECT_EQ(s2, s);
-    EXPECT_EQ(i2, i);
-    EXPECT_TRUE(t2 && t3);
-    EXPECT_EQ(d2, d);
-    EXPECT_EQ(text2, text);
+    EXPECT_EQ(std::tie(read.s, read.i, read.t, read.t16, read.d, read.text),
+              std::tie(written.s, written.i, written.t, written.t16, written.d, written.text));
 
     // A length that runs past the end fails without allocating it.
     std::vector<uint8_t> lying = {0xFF, 0xFF, 0xFF, 0x7F, 'a'};

@@ -20,45 +20,22 @@ constexpr WidgetID W(uint32_t id) {
     return WidgetID(id);
 }
 
-// ---- a panel like the orders panel, and a dialog, built from plug-in classes
+// A panel like the orders panel, and a dialog, built from plug-in classes.
 
 constexpr ClassID kTestPanelBoss{0x92001};
 constexpr ClassID kTestListBoxBoss{0x92002};
 constexpr ClassID kTestDialogBoss{0x92003};
 constexpr ClassID kTestNotAWidgetBoss{0x92004};
-constexpr ImplementationID kTestPanelViewImpl{0x92001};
 constexpr ImplementationID kTestPanelObserverImpl{0x92002};
 constexpr ImplementationID kTestDropTargetImpl{0x92003};
 constexpr ImplementationID kTestDialogControllerImpl{0x92004};
 constexpr ImplementationID kTestDialogObserverImpl{0x92005};
 
-constexpr WidgetID kPanelID = W(0x92000);
-constexpr WidgetID kLogTextID = W(0x92001);
-constexpr WidgetID kTrashID = W(0x92002);
-constexpr WidgetID kGoID = W(0x92003);
-constexpr WidgetID kShowLogID = W(0x92004);
-constexpr WidgetID kListID = W(0x92006);
-constexpr WidgetID kLogAreaID = W(0x9200F);
-constexpr WidgetID kClearID = W(0x92012);
-
-constexpr WidgetID kDialogID = W(0x92020);
-constexpr WidgetID kResolutionID = W(0x92021);
-constexpr WidgetID kUseResolutionID = W(0x92022);
-constexpr WidgetID kProcessListID = W(0x92023);
-constexpr WidgetID kModeClusterID = W(0x92024);
-constexpr WidgetID kGrayID = W(0x92025);
-constexpr WidgetID kRGBID = W(0x92026);
-constexpr WidgetID kCMYKID = W(0x92027);
-constexpr WidgetID kIconID = W(0x92028);
-
-// The panel's size stays within bounds, as a plug-in's view constrains it.
-class TestPanelView : public CControlView {
-public:
-    using CControlView::CControlView;
-    PMPoint ConstrainDimensions(const PMPoint& d) const override {
-        return {std::clamp(d.X(), 207.0, 1200.0), std::clamp(d.Y(), 112.0, 1024.0)};
-    }
-};
+constexpr WidgetID kPanelID{0x92000}, kLogTextID{0x92001}, kTrashID{0x92002}, kGoID{0x92003},
+    kShowLogID{0x92004}, kListID{0x92006}, kLogAreaID{0x9200F}, kClearID{0x92012};
+constexpr WidgetID kDialogID{0x92020}, kResolutionID{0x92021}, kUseResolutionID{0x92022},
+    kProcessListID{0x92023}, kModeClusterID{0x92024}, kGrayID{0x92025}, kRGBID{0x92026},
+    kCMYKID{0x92027}, kIconID{0x92028};
 
 // The panel's observer: buttons follow the list's selection, the check box
 // shows the log area under a list made 70 points shorter.
@@ -234,29 +211,32 @@ protected:
         ObjectModel& m = ObjectModel::Get();
         m.Reset();
         RegisterHostServices();
-        m.RegisterImplementation(
-            {kTestPanelViewImpl, "TestPanelView", CreateImplementation<TestPanelView>, false});
-        m.RegisterImplementation({kTestPanelObserverImpl, "TestPanelObserver",
-                                  CreateImplementation<TestPanelObserver>, false});
-        m.RegisterImplementation(
-            {kTestDropTargetImpl, "TestDropTarget", CreateImplementation<TestDropTarget>, false});
-        m.RegisterImplementation({kTestDialogControllerImpl, "TestDialogController",
-                                  CreateImplementation<TestDialogController>, false});
-        m.RegisterImplementation({kTestDialogObserverImpl, "TestDialogObserver",
-                                  CreateImplementation<TestDialogObserver>, false});
-        m.DefineClass(
-            {kTestPanelBoss,
-             kPalettePanelWidgetBoss,
-             {{IID_ICONTROLVIEW, kTestPanelViewImpl}, {IID_IOBSERVER, kTestPanelObserverImpl}}});
-        m.DefineClass({kTestListBoxBoss,
-                       kWidgetListBoxWidgetBoss,
-                       {{IID_IDRAGDROPTARGET, kTestDropTargetImpl}}});
-        m.DefineClass({kTestDialogBoss,
-                       kDialogBoss,
-                       {{IID_IDIALOGCONTROLLER, kTestDialogControllerImpl},
-                        {IID_IOBSERVER, kTestDialogObserverImpl}}});
-        m.DefineClass(
-            {kTestNotAWidgetBoss, kInvalidClass, {{IID_IOBSERVER, kTestDialogObserverImpl}}});
+        const ImplementationFactory impls[] = {
+            {kTestPanelObserverImpl, "TestPanelObserver", CreateImplementation<TestPanelObserver>,
+             false},
+            {kTestDropTargetImpl, "TestDropTarget", CreateImplementation<TestDropTarget>, false},
+            {kTestDialogControllerImpl, "TestDialogController",
+             CreateImplementation<TestDialogController>, false},
+            {kTestDialogObserverImpl, "TestDialogObserver",
+             CreateImplementation<TestDialogObserver>, false},
+        };
+        for (const ImplementationFactory& f : impls) {
+            m.RegisterImplementation(f);
+        }
+        const ClassDefinition classes[] = {
+            {kTestPanelBoss, kPalettePanelWidgetBoss, {{IID_IOBSERVER, kTestPanelObserverImpl}}},
+            {kTestListBoxBoss,
+             kWidgetListBoxWidgetBoss,
+             {{IID_IDRAGDROPTARGET, kTestDropTargetImpl}}},
+            {kTestDialogBoss,
+             kDialogBoss,
+             {{IID_IDIALOGCONTROLLER, kTestDialogControllerImpl},
+              {IID_IOBSERVER, kTestDialogObserverImpl}}},
+            {kTestNotAWidgetBoss, kInvalidClass, {{IID_IOBSERVER, kTestDialogObserverImpl}}},
+        };
+        for (const ClassDefinition& c : classes) {
+            m.DefineClass(c);
+        }
         panelEvents.clear();
         dropped.clear();
         storedResolution = 300;
@@ -298,8 +278,6 @@ protected:
 };
 
 } // namespace
-
-// ---- trees
 
 TEST_F(WidgetTest, EveryWidgetIsFoundByItsIDAndKnowsItsKindAndParent) {
     struct Expect {
@@ -372,8 +350,6 @@ TEST_F(WidgetTest, ResourcesThatMakeNoTreeAreRefusedWithAReason) {
         EXPECT_NE(why.find(c.reason), std::string::npos) << why;
     }
 }
-
-// ---- changes and their observers
 
 TEST_F(WidgetTest, ObserversLearnOfPressesTicksTextsChoicesAndSelections) {
     Recorder recorder;
@@ -716,8 +692,6 @@ TEST_F(WidgetTest, EditBoxNumbersReadOnlyWhatIsANumber) {
     EXPECT_FALSE(valid) << "a button has no number";
 }
 
-// ---- panels
-
 TEST_F(WidgetTest, AShownPanelsObserverRunsThePanel) {
     InterfacePtr<IApplication> app(GetExecutionContextSession()->QueryApplication());
     InterfacePtr<IPanelMgr> panels(app->QueryPanelManager());
@@ -788,8 +762,6 @@ TEST_F(WidgetTest, AShownPanelsObserverRunsThePanel) {
     EXPECT_EQ(panels->GetPanelCount(), 0);
 }
 
-// ---- modal dialogs
-
 TEST_F(WidgetTest, AModalDialogIsFilledAnsweredCheckedAndApplied) {
     InterfacePtr<IApplication> app(GetExecutionContextSession()->QueryApplication());
     ScriptedDialogSink sink;
@@ -852,16 +824,6 @@ TEST_F(WidgetTest, AFrontEndThatInsistsOnARefusedFieldEndsInCancel) {
     EXPECT_EQ(applied, 0);
 }
 
-TEST_F(WidgetTest, WithoutAFrontEndADialogIsCancelled) {
-    ASSERT_EQ(DialogMgr::GetDialogSink(), nullptr);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(DialogMgr::RunModalDialog(dialog.get()), DialogAnswer::kCancel);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("cancelled"), std::string::npos);
-    EXPECT_EQ(applied, 0);
-}
-
-// ---- drag and drop
-
 TEST_F(WidgetTest, DroppedPageItemsReachTheListsDropTarget) {
     IDataBase db;
     UIDList items(&db);
@@ -886,8 +848,6 @@ TEST_F(WidgetTest, DroppedPageItemsReachTheListsDropTarget) {
     EXPECT_EQ(WidgetDriver::Drop(panel.get(), kListID, pageItems), kFailure);
     EXPECT_EQ(dropped.size(), 2u);
 }
-
-// ---- choosers
 
 TEST_F(WidgetTest, ChoosersAreAnsweredByTheFrontEnd) {
     HostStrings::RegisterStringTable(HostStrings::kDefaultTable,
@@ -957,13 +917,20 @@ TEST_F(WidgetTest, ChoosersAreAnsweredByTheFrontEnd) {
     EXPECT_EQ(folder.GetPath(), dir.Path());
 }
 
-TEST_F(WidgetTest, WithoutAFrontEndEveryChooserIsCancelled) {
+TEST_F(WidgetTest, WithoutAFrontEndEveryDialogAndChooserIsCancelled) {
+    ASSERT_EQ(DialogMgr::GetDialogSink(), nullptr);
     ASSERT_EQ(Choosers::GetChooserSink(), nullptr);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DialogMgr::RunModalDialog(dialog.get()), DialogAnswer::kCancel);
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("cancelled"), std::string::npos) << said;
+    EXPECT_EQ(applied, 0);
     testing::internal::CaptureStderr();
     OpenFileChooser open;
     FolderChooser folder;
     EXPECT_FALSE(open.ShowDialog());
     EXPECT_FALSE(folder.ShowDialog());
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("cancelled"), std::string::npos);
+    said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("cancelled"), std::string::npos) << said;
     EXPECT_TRUE(open.GetPath().empty());
 }
