@@ -1,17 +1,11 @@
 // The ordodesk command line as scripts use it: exit codes, standard error and
 // the JSON output.
 #include "OrdodeskRun.h"
-#include "TempDir.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <algorithm>
-#include <cstdio>
 #include <filesystem>
-#include <string>
-#include <sys/wait.h>
-#include <vector>
 
 using nlohmann::json;
 

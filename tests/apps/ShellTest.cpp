@@ -2,15 +2,9 @@
 // workspace each, with the plug-in loaded and the reference QOR server run
 // in-process by the script; and `ordodesk demo`.
 #include "OrdodeskRun.h"
-#include "TempDir.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-
-#include <cstdio>
-#include <string>
-#include <sys/wait.h>
-#include <vector>
 
 using nlohmann::json;
 

@@ -64,10 +64,7 @@ protected:
                 return n < answers.size() && answers[n](record);
             });
     }
-    static bool Confirm(OD_ProcData& record) {
-        record.status = kODStatusReady;
-        return true;
-    }
+    static bool Confirm(OD_ProcData& r) { return (r.status = kODStatusReady) != 0; }
 
     // Placed images with orders filled from them (ready), each then given
     // the status.
@@ -88,19 +85,13 @@ protected:
         return items;
     }
 
-    static std::string LinkOf(const UIDRef& item) {
-        return InterfaceOf<IDataLink>(item)->GetLongName().GetUTF8String();
+    static std::string LinkOf(const UIDRef& i) {
+        return InterfaceOf<IDataLink>(i)->GetLongName().GetUTF8String();
     }
 
     std::vector<Answer> answers;
     std::vector<DialogCall> calls;
 };
-
-// The text of a key in one of the three tables.
-std::string TableText(int table, const char* key) {
-    const std::string* text = HostStrings::LookupInTable(table, key);
-    return text != nullptr ? *text : std::string("(missing ") + key + ")";
-}
 
 // Every entry of the panel menu and the Help menu has a text of its own in
 // each language: no key shows untranslated.
@@ -143,14 +134,12 @@ TEST_F(ActionsTest, WithoutDocumentOrPanelTheActionsDoNothing) {
             Perform(action);
         }
     }
-    // Nothing selected in the layout.
-    Perform(kOrdoAddSelectionActionID);
+    Perform(kOrdoAddSelectionActionID); // nothing selected in the layout
     EXPECT_TRUE(alerts.Alerts().empty());
     EXPECT_TRUE(calls.empty());
     EXPECT_TRUE(dialogs.Runs().empty());
     EXPECT_EQ(Order(image), before);
-    // The states stay as the host gave them.
-    EXPECT_TRUE(Enabled(kOrdoSendSelectionActionID));
+    EXPECT_TRUE(Enabled(kOrdoSendSelectionActionID)); // the states stay as the host gave them
     EXPECT_TRUE(Enabled(kOrdoShowSelectedActionID));
 }
 
@@ -192,8 +181,7 @@ TEST_F(ActionsTest, MenuStatesFollowTheSelectedOrders) {
     ASSERT_EQ(OD_UndoDataAccessor(failed).Write(undo), kSuccess);
     expect({failed}, {true, false, true, true, true}, "an undo record");
 
-    // No ready order left in the list.
-    OD_ProcData order = Order(ready);
+    OD_ProcData order = Order(ready); // no ready order left in the list
     order.status = kODStatusSent;
     SetOrder(ready, order);
     expect({}, {false, false, false, false, false}, "none ready");
@@ -229,8 +217,7 @@ TEST_F(ActionsTest, SendingTakesOnlyTheReadyOrdersInOneStep) {
     EXPECT_EQ(Order(done), before[2]);
     EXPECT_EQ(Order(otherReady), before[3]);
     EXPECT_EQ(db->UndoCount(), steps + 1);
-    // CONNECT and one ticket.
-    EXPECT_EQ(server.JobFiles(), 2u);
+    EXPECT_EQ(server.JobFiles(), 2u); // CONNECT and one ticket
 
     Perform(kOrdoSendAllActionID);
     EXPECT_EQ(Order(otherReady).status, kODStatusSent);
@@ -276,8 +263,9 @@ TEST_F(ActionsTest, SendingWithoutAServerWarnsInTheUsersLanguageAndSendsNothing)
         Perform(locale == 4 ? kOrdoSendSelectionActionID : kOrdoSendAllActionID);
         ASSERT_EQ(alerts.Alerts().size(), 1u);
         EXPECT_EQ(alerts.Alerts()[0].kind, AlertKind::kWarning);
-        EXPECT_EQ(alerts.Alerts()[0].message.GetUTF8String(),
-                  TableText(table, "0x71900kOrdoErrSocketConnect"));
+        const std::string* own = HostStrings::LookupInTable(table, "0x71900kOrdoErrSocketConnect");
+        ASSERT_NE(own, nullptr);
+        EXPECT_EQ(alerts.Alerts()[0].message.GetUTF8String(), *own);
         EXPECT_EQ(Order(ready), before);
     }
     HostStrings::SetLocale(0);
@@ -333,8 +321,7 @@ TEST_F(ActionsTest, EditingShowsOneDialogPerImageClassPresent) {
     EXPECT_EQ(Order(cmyk), cmykBefore);
     EXPECT_EQ(Order(sentRgb), sentBefore);
 
-    // One order alone takes the edited record whole.
-    calls.clear();
+    calls.clear(); // one order alone takes the edited record whole
     SelectItems({cmyk});
     ScriptOptionsDialog({[](OD_ProcData& record) {
         record.outputName = PMString("renamed");

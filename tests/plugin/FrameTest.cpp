@@ -45,30 +45,22 @@ namespace {
 
 using plugkit::PluginTest;
 
-InterfacePtr<IDBObserver> ObserverOf(IDataBase* db) {
-    return InterfacePtr<IDBObserver>(
-        static_cast<IDBObserver*>(db->Instantiate(db->GetRootUID(), IID_IORDODBOBSERVER)));
-}
-
-InterfacePtr<IIdleTaskMgr> TaskManager() {
-    InterfacePtr<IApplication> app = PluginTest::App();
-    return InterfacePtr<IIdleTaskMgr>(app->QueryIdleTaskManager());
-}
-
-// A widget that stands for the orders list where only its existence counts.
-InterfacePtr<IControlView> StandInList() {
-    WidgetResource resource;
-    resource.classID = kStaticTextWidgetBoss;
-    resource.widgetID = kOrdoListBoxWidgetID;
-    return CreateWidgetTree(resource);
-}
-
-// Adds an empty graphic frame: one change to the document.
-void ChangeDocument(IDataBase* db) {
-    dockit::AddFrame(db, PMRect(0, 0, 10, 10));
-}
-
-using FrameTest = PluginTest;
+class FrameTest : public PluginTest {
+protected:
+    static InterfacePtr<IDBObserver> ObserverOf(IDataBase* db) {
+        return InterfacePtr<IDBObserver>(
+            static_cast<IDBObserver*>(db->Instantiate(db->GetRootUID(), IID_IORDODBOBSERVER)));
+    }
+    // A widget that stands for the orders list where only its existence counts.
+    static InterfacePtr<IControlView> StandInList(ClassID boss = kStaticTextWidgetBoss) {
+        WidgetResource resource;
+        resource.classID = boss;
+        resource.widgetID = kOrdoListBoxWidgetID;
+        return CreateWidgetTree(resource);
+    }
+    // Adds an empty graphic frame: one change to the document.
+    static void ChangeDocument(IDataBase* db) { dockit::AddFrame(db, PMRect(0, 0, 10, 10)); }
+};
 
 TEST_F(FrameTest, LoadingPutsThePlugInsInterfacesOnTheHostsObjects) {
     ASSERT_NE(GetPlugIn(), nullptr);
@@ -142,21 +134,24 @@ TEST_F(FrameTest, EachDocumentGetsItsObserverAndClosingOneDetachesOnlyIt) {
     EXPECT_TRUE(second->IsAttached());
     EXPECT_EQ(opened->ObserverCount(), 1);
 
-    // The closed document's changes reach nobody; the open one's still do.
+    // Changes raise the refresh flag only while the panel list exists; the closed
+    // document's reach nobody, the open one's (an Undo too) still do.
+    ChangeDocument(opened);
+    EXPECT_FALSE(IsOrdoRefreshNeeded());
     InterfacePtr<IControlView> list = StandInList();
     SetOrdoPanelList(list.get());
     ChangeDocument(made);
     EXPECT_FALSE(IsOrdoRefreshNeeded());
     ChangeDocument(opened);
     EXPECT_TRUE(IsOrdoRefreshNeeded());
+    SetOrdoRefreshNeeded(false);
+    ASSERT_TRUE(opened->Undo());
+    EXPECT_TRUE(IsOrdoRefreshNeeded());
     SetOrdoPanelList(nullptr);
 }
 
 TEST_F(FrameTest, ThePanelFollowsDocumentsAsTheyOpenAndClose) {
-    WidgetResource resource;
-    resource.classID = kWidgetListBoxWidgetBoss;
-    resource.widgetID = kOrdoListBoxWidgetID;
-    InterfacePtr<IControlView> list = CreateWidgetTree(resource);
+    InterfacePtr<IControlView> list = StandInList(kWidgetListBoxWidgetBoss);
     SetOrdoPanelList(list.get());
     IDataBase* shown = NewDocument("shown");
     EXPECT_TRUE(IsOrdoRefreshNeeded()); // a new front document
@@ -175,26 +170,10 @@ TEST_F(FrameTest, ThePanelFollowsDocumentsAsTheyOpenAndClose) {
     SetOrdoPanelList(nullptr);
 }
 
-TEST_F(FrameTest, DocumentChangesRaiseTheRefreshFlagOnlyWhileThePanelListExists) {
-    IDataBase* db = NewDocument("doc");
-    ChangeDocument(db);
-    EXPECT_FALSE(IsOrdoRefreshNeeded());
-
-    InterfacePtr<IControlView> list = StandInList();
-    SetOrdoPanelList(list.get());
-    ChangeDocument(db);
-    EXPECT_TRUE(IsOrdoRefreshNeeded());
-    // Undo is a change too.
-    SetOrdoRefreshNeeded(false);
-    ASSERT_TRUE(db->Undo());
-    EXPECT_TRUE(IsOrdoRefreshNeeded());
-    SetOrdoPanelList(nullptr);
-}
-
 TEST_F(FrameTest, StartupInstallsBothTasksAndShutdownRemovesThemWithoutALog) {
     InterfacePtr<IApplication> app = App();
     ASSERT_EQ(app->Startup(), kSuccess);
-    InterfacePtr<IIdleTaskMgr> tasks = TaskManager();
+    InterfacePtr<IIdleTaskMgr> tasks(app->QueryIdleTaskManager());
     EXPECT_EQ(tasks->GetTaskCount(), 2);
     EXPECT_TRUE(OrdoIdleTasksInstalled());
     // The list refresh first, after a second; it runs every second.
@@ -245,7 +224,7 @@ TEST_F(FrameTest, ShutdownDeletesTheLog) {
     EXPECT_FALSE(HasOrdoLog());
     // Shutting down again finds nothing to release.
     service->Shutdown();
-    EXPECT_EQ(TaskManager()->GetTaskCount(), 0);
+    EXPECT_EQ(InterfacePtr<IIdleTaskMgr>(App()->QueryIdleTaskManager())->GetTaskCount(), 0);
 }
 
 TEST_F(FrameTest, DefaultShortcutsGoOnlyToActionsThatHaveNone) {
@@ -275,8 +254,12 @@ TEST_F(FrameTest, DefaultShortcutsGoOnlyToActionsThatHaveNone) {
               kOrdoPanelAboutActionID);
 
     // The selected server's configuration was read at the start.
-    InterfacePtr<IOrdoQORData> link(Session(), IID_IORDOQORDATA);
-    EXPECT_EQ(link->Get().GetParameters()->Curparam().ProfileCount(), 4);
+    EXPECT_EQ(InterfacePtr<IOrdoQORData>(Session(), IID_IORDOQORDATA)
+                  ->Get()
+                  .GetParameters()
+                  ->Curparam()
+                  .ProfileCount(),
+              4);
 }
 
 // ---- the idle tasks, run as the host runs them
@@ -343,11 +326,13 @@ TEST_F(IdleTaskTest, TheListIsRebuiltOnlyWhenFlaggedWhileRunningWithThePanelOpen
 }
 
 TEST_F(IdleTaskTest, ThePickupPeriodFollowsThePreferences) {
-    EXPECT_EQ(PickupDelayForFrequency(0), 0u);
-    EXPECT_EQ(PickupDelayForFrequency(7), 7000u);
-    EXPECT_EQ(PickupDelayForFrequency(-3), 0u);
-    EXPECT_EQ(PickupDelayForFrequency(INT16_MIN), 0u);
-    EXPECT_EQ(PickupDelayForFrequency(INT16_MAX), 32767000u);
+    for (auto [seconds, ms] : {std::pair<int16_t, uint32_t>{0, 0},
+                               {7, 7000},
+                               {-3, 0},
+                               {INT16_MIN, 0},
+                               {INT16_MAX, 32767000}}) {
+        EXPECT_EQ(PickupDelayForFrequency(seconds), ms) << seconds;
+    }
 
     IDataBase* db = NewDocument("doc");
     SetOrder(PlaceImage(db, PMRect(10, 10, 50, 30)), MakeOrder(kODStatusDone));
@@ -372,8 +357,7 @@ protected:
         UseServer(server.path);
         ASSERT_NE(ConnectForSending(Session(), false), nullptr);
         ASSERT_EQ(server.RunOnce(), 1); // CONNECT makes the client's folder
-        InterfacePtr<IOrdoQORData> link(Session(), IID_IORDOQORDATA);
-        const OD_QORData data = link->Get();
+        const OD_QORData data = InterfacePtr<IOrdoQORData>(Session(), IID_IORDOQORDATA)->Get();
         const auto* endpoint = dynamic_cast<const QOR_EndPointFile*>(data.GetEndPoint());
         ASSERT_NE(endpoint, nullptr);
         clientId = endpoint->ClientId();

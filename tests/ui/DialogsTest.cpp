@@ -24,7 +24,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -768,7 +767,8 @@ TEST_F(DialogsTest, PreferencesSaveAsThenLoadGivesTheSameRecord) {
         DialogAnswer::kCancel));
     EXPECT_EQ(choosers.Requests().at(1).kind, ChooserKind::kSaveFile);
     EXPECT_EQ(choosers.Requests().at(1).startFolder, identity);
-    OD_PrefsData saved = OrdoPrefs(), want = OrdoPrefs(); // the cancel left the session alone
+    EXPECT_EQ(OrdoPrefs().GetResolution(), 200.0); // the cancelled dialog left the session alone
+    OD_PrefsData saved = OrdoPrefs(), want = OrdoPrefs();
     want.SetResolution(300);
     want.SetFrequency(12);
     want.SetDownSmpMin(20);

@@ -6,13 +6,9 @@
 #include "../orders/OrdoSessionKit.h"
 
 #include "CAlert.h"
-#include "DocumentModel.h"
 #include "DocumentUtils.h"
 #include "HostStrings.h"
 #include "IApplication.h"
-#include "ICommand.h"
-#include "IDataBase.h"
-#include "IDocument.h"
 #include "IHierarchy.h"
 #include "ILayoutSelection.h"
 #include "IOrdoData.h"
@@ -20,7 +16,6 @@
 #include "ITransform.h"
 #include "ImportUtils.h"
 #include "OD_DataAccessor.h"
-#include "OD_Pickup.h"
 #include "OrdoCommands.h"
 #include "OrdoPanel.h"
 #include "OrdoPanelInternal.h"
@@ -33,7 +28,6 @@
 
 #include <functional>
 #include <limits>
-#include <memory>
 #include <string>
 #include <vector>
 
