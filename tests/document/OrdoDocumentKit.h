@@ -144,6 +144,17 @@ inline ::testing::AssertionResult SamePlacement(const OD_UndoPlacement& a,
                      {b.rotation, b.xSkew, b.xScale, b.yScale, b.xOffset, b.yOffset});
 }
 
+// Undo Redo Process set to run over the items, as the panel's action does.
+inline void SetSwapItems(OD_ActionUndoRedoItems& action, const std::vector<UIDRef>& items,
+                         OD_Log* log = nullptr) {
+    OD_ActionUndoRedoItemsParams params;
+    for (const UIDRef& item : items) {
+        params.Append(item);
+    }
+    params.log = log;
+    action.SetParameters(params);
+}
+
 // The orders panel's log, as lines; notes whether every line came while the plug-in was busy.
 struct RecordingLog : OD_Log {
     void Append(const char* line) override {

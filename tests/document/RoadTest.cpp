@@ -431,12 +431,8 @@ TEST_F(RoadTest, EveryKindOfImageComesBackAtItsPlaceAndSwapsBackAndForth) {
     for (std::size_t i = 0; i < n; ++i) {
         processed.push_back(Capture(panel[i]));
     }
-    OD_ActionUndoRedoItemsParams params;
-    for (const UIDRef& item : panel) {
-        params.Append(item);
-    }
     OD_ActionUndoRedoItems action;
-    action.SetParameters(params);
+    SetSwapItems(action, panel);
     for (int round = 1; round <= 2; ++round) {
         SCOPED_TRACE(round == 1 ? "undone" : "redone");
         action.Execute();
@@ -500,10 +496,8 @@ TEST_F(RoadTest, AnOpiPlaceholderComesBackThroughTheLowResolutionFolder) {
     EXPECT_TRUE(ShowsTheFrame(item));
     ExpectSameRender(before.render, item);
 
-    OD_ActionUndoRedoItemsParams params;
-    params.Append(item);
     OD_ActionUndoRedoItems action;
-    action.SetParameters(params);
+    SetSwapItems(action, {item});
     action.Execute();
     const UIDRef undone = action.Parameters().At(0);
     EXPECT_EQ(LinkOf(undone), placeholder);

@@ -86,12 +86,8 @@ TEST_F(UndoRedoTest, EachExecuteSwapsFileGeometryAndStatusInOneStep) {
     const std::string processedState = dockit::Content(*db);
     const int32_t steps = db->UndoCount();
 
-    OD_ActionUndoRedoItemsParams p;
-    p.Append(plain);
-    p.Append(UIDRef());
-    p.Append(item);
     OD_ActionUndoRedoItems action;
-    action.SetParameters(p);
+    SetSwapItems(action, {plain, UIDRef(), item});
     action.Execute();
     EXPECT_EQ(action.Parameters().At(0), plain);
     EXPECT_EQ(LinkOf(plain), original);
@@ -171,12 +167,8 @@ TEST_F(UndoRedoTest, AnItemWithoutItsOtherFileIsLeftAsItIsAndTheLogSaysWhy) {
         EXPECT_EQ(GetUndoRedoState(item), c.state);
         EXPECT_FALSE(UndoRedoProcess(item));
         ordokit::RecordingLog log;
-        OD_ActionUndoRedoItemsParams p;
-        p.Append(item);
-        p.Append(item);
-        p.log = &log;
         OD_ActionUndoRedoItems action;
-        action.SetParameters(p);
+        SetSwapItems(action, {item, item}, &log);
         action.Execute();
         ASSERT_EQ(action.Parameters().At(0), item); // neither relinked nor replaced
         EXPECT_EQ(dockit::Content(*db), before);
