@@ -329,60 +329,65 @@ TEST_F(EndPoint, AReplyReadBeforeARestartIsReadAgain) {
     EXPECT_EQ(before, text);
 }
 
-TEST_F(EndPoint, ReplyBeingWrittenIsLeftAlone) {
-    auto ep = Opened();
-    const std::string path = PutReply(*ep, "job", "half");
-    WriteFile(path + ".lock", "");
-    char text[64] = "x";
-    EXPECT_EQ(Receive(*ep, "job", text, sizeof text), -5);
-    EXPECT_STREQ(text, "");
-    EXPECT_EQ(ReadFile(path), "half");
-    EXPECT_EQ(QOR_EndPointFile::CachedReplyCount(), 0u);
-}
-
-TEST_F(EndPoint, LineEndsOfEveryKindReadAlike) {
-    const std::string replies[] = {kReply, "0\r\n2\r\nx\r\nfinish\r\nDone\r\n/o/a.tif\r\n",
-                                   "0\r2\rx\rfinish\rDone\r/o/a.tif\r",
-                                   "0\n2\nx\nfinish\nDone\n/o/a.tif",
-                                   "\n\n0\n2\n\nx\nfinish\nDone\n/o/a.tif\n\n\n"};
+// Line ends of every kind read alike; a reply being written (locked), cut or
+// still growing is neither given nor kept; a message over a thousand characters
+// loses its tail but never spills into the path; the times follow the lines
+// even when the reply is cut.
+TEST_F(EndPoint, RepliesAreGivenWholeOrNotAtAll) {
+    const std::string head = "0\n2\nx\nfinish\n",
+                      longPath = "/out/" + std::string(300, 'p') + ".tif";
+    const std::string m250 = std::string(250, 'm') + "\n", p250 = std::string(250, 'p') + "\n";
+    const std::string t0 = "1700000000\n", t10 = "1699999990\n";
+    const struct {
+        std::string reply;
+        int64_t age;
+        bool locked;
+        int capacity, result;
+        std::string starts, absent;
+    } cases[] = {
+        {kReply, 0, false, 1024, 0, kReply + t0, ""},
+        {"0\r\n2\r\nx\r\nfinish\r\nDone\r\n/o/a.tif\r\n", 0, false, 1024, 0, kReply + t0, ""},
+        {"0\r2\rx\rfinish\rDone\r/o/a.tif\r", 0, false, 1024, 0, kReply + t0, ""},
+        {"\n\n0\n2\n\nx\nfinish\nDone\n/o/a.tif\n\n\n", 0, false, 1024, 0, kReply + t0, ""},
+        {"0\n2\nx\nfinish\nDone\n/o/a.tif", 10, false, 1024, 0, kReply + t10,
+         ""}, // settled without a line end
+        {"half", 10, true, 64, -5, "", ""},
+        {"0\n2\nx\n", 10, false, 1024, kQorReplyIncomplete, "", ""},     // no status line
+        {"0\n2\nx\nfini", 10, false, 1024, kQorReplyIncomplete, "", ""}, // status word cut
+        {"0\n2\nx\nfinish\nDone\n", 10, false, 1024, kQorReplyIncomplete, "", ""}, // no output path
+        {"0\n2\nx\nfinish\nDone\n/o/a.t", 0, false, 1024, kQorReplyIncomplete, "",
+         ""}, // last line still growing
+        {"0\n2\nx\nerror\nNo such profile\n", 0, false, 1024, 0,
+         "0\n2\nx\nerror\nNo such profile\n", ""}, // an error needs no path
+        {"0\n2\nx\nstop\nStopped", 10, false, 1024, 0, "0\n2\nx\nstop\nStopped\n", ""},
+        {head + std::string(1100, 'm') + "\n" + longPath + "\n", 10, false, 4096, 0,
+         head + std::string(1023, 'm') + "\n" + longPath + "\n" + t10, ""},
+        {head + m250 + p250 + std::string(250, 'q') + "\n", 0, false, 600, 0,
+         head + m250 + p250 + t0, "q"}};
     int i = 0;
-    for (const auto& reply : replies) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(i);
-        auto ep = Opened();
+        auto ep = Opened(nullptr, true);
         const std::string job = "job" + std::to_string(i++);
-        PutReply(*ep, job, reply, 0, 1600000000);
-        char text[1024];
-        ASSERT_EQ(Receive(*ep, job, text, sizeof text), 0);
-        EXPECT_TRUE(std::string(text).starts_with(kReply + "1600000000\n")) << text;
+        const std::string path = PutReply(*ep, job, c.reply, c.age);
+        if (c.locked) {
+            WriteFile(path + ".lock", "");
+        }
+        std::vector<char> text(static_cast<std::size_t>(c.capacity), 'x');
+        int cap = 0;
+        EXPECT_EQ(Receive(*ep, job, text.data(), c.capacity, &cap), c.result);
+        const std::string got = text.data();
+        EXPECT_TRUE(got.starts_with(c.starts)) << got;
+        EXPECT_TRUE(c.absent.empty() || got.find(c.absent) == std::string::npos) << got;
+        if (c.result != 0) {
+            EXPECT_EQ(got, "");
+        }
+        if (c.capacity == 4096) { // the long-line row: capacity counts the text without newlines
+            EXPECT_EQ(cap, 4096 - 9 - 1023 - static_cast<int>(longPath.size()));
+        }
+        EXPECT_EQ(QOR_EndPointFile::CachedReplyCount(), c.result == 0 ? 1u : 0u);
+        EXPECT_EQ(ReadFile(path), c.reply);
     }
-}
-
-// A message over a thousand characters, then the path: the message's tail is
-// dropped, and the path stays the path.
-TEST_F(EndPoint, LongLinesAreReadWholeAndNeverSpillIntoTheNext) {
-    auto ep = Opened();
-    const std::string head = "0\n2\nx\nfinish\n";
-    const std::string path = "/out/" + std::string(300, 'p') + ".tif";
-    PutReply(*ep, "job", head + std::string(1100, 'm') + "\n" + path + "\n");
-    char text[4096];
-    int cap = 0;
-    ASSERT_EQ(Receive(*ep, "job", text, sizeof text, &cap), 0);
-    EXPECT_TRUE(std::string(text).starts_with(head + std::string(1023, 'm') + "\n" + path + "\n"))
-        << text;
-    EXPECT_EQ(cap, 4096 - 9 - 1023 - static_cast<int>(path.size()));
-}
-
-TEST_F(EndPoint, TheTimesFollowTheLinesEvenWhenTheReplyIsCut) {
-    auto ep = Opened();
-    PutReply(*ep, "job",
-             "0\n2\nx\nfinish\n" + std::string(250, 'm') + "\n" + std::string(250, 'p') + "\n" +
-                 std::string(250, 'q') + "\n",
-             0, 1600000000);
-    char text[600];
-    ASSERT_EQ(Receive(*ep, "job", text, sizeof text), 0);
-    const std::string got = text;
-    EXPECT_NE(got.find("\n1600000000\n"), std::string::npos) << got;
-    EXPECT_EQ(got.find('q'), std::string::npos);
 }
 
 TEST_F(EndPoint, ReceiveNeverWritesPastTheCallersBuffer) {
@@ -413,32 +418,6 @@ TEST_F(EndPoint, ReceiveNeverWritesPastTheCallersBuffer) {
         if (Receive(*ep, job, buffer.data(), capacity) == 0) {
             EXPECT_EQ(first, buffer.data());
         }
-    }
-}
-
-TEST_F(EndPoint, AReplyThatIsNotWholeIsNeitherGivenNorKept) {
-    const struct {
-        const char* reply;
-        int64_t age;
-        int expected;
-    } cases[] = {
-        {"0\n2\nx\n", 10, kQorReplyIncomplete},                    // no status line
-        {"0\n2\nx\nfini", 10, kQorReplyIncomplete},                // status word cut
-        {"0\n2\nx\nfinish\nDone\n", 10, kQorReplyIncomplete},      // no output path
-        {"0\n2\nx\nfinish\nDone\n/o/a.t", 0, kQorReplyIncomplete}, // last line still growing
-        {"0\n2\nx\nfinish\nDone\n/o/a.tif", 10, 0},                // settled without a line end
-        {"0\n2\nx\nerror\nNo such profile\n", 0, 0},               // an error needs no path
-        {"0\n2\nx\nstop\nStopped", 10, 0}};
-    int i = 0;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.reply);
-        auto ep = Opened(nullptr, true);
-        const std::string job = "job" + std::to_string(i++);
-        const std::string path = PutReply(*ep, job, c.reply, c.age);
-        char text[1024];
-        EXPECT_EQ(Receive(*ep, job, text, sizeof text), c.expected);
-        EXPECT_EQ(QOR_EndPointFile::CachedReplyCount(), c.expected == 0 ? 1u : 0u);
-        EXPECT_TRUE(PathExists(path));
     }
 }
 
