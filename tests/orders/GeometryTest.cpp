@@ -78,6 +78,12 @@ protected:
     static UIDRef Parent(const UIDRef& item) {
         return UIDRef(item.GetDataBase(), InterfaceOf<IHierarchy>(item)->GetParentUID());
     }
+    // An image whose link reads as the text (the file need not exist).
+    UIDRef LinkedTo(const std::string& text) {
+        UIDRef item = PlacedImage(10, 10);
+        Change([&] { InterfaceOf<IDataLink>(item)->SetLongName(PMString(text)); });
+        return item;
+    }
     static std::string LinkOf(const UIDRef& item) {
         return InterfaceOf<IDataLink>(item)->GetLongName().GetUTF8String();
     }
@@ -114,11 +120,7 @@ PMMatrix PointAt(const PMMatrix& m, const PMRect& imageBox, double u, double v,
     return linear * PMMatrix::MakeTranslation(q.X() - p.X() + m.Tx(), q.Y() - p.Y() + m.Ty());
 }
 
-// ===================================================== ticket geometry
-
-class TicketGeometryTest : public PlacementTest {};
-
-TEST_F(TicketGeometryTest, PlacementsGiveTheirTicketValues) {
+TEST_F(PlacementTest, PlacementsGiveTheirTicketValues) {
     const PMRect image(0, 0, 200, 100);
     const PMMatrix mirrorX = PMMatrix::MakeScale(-1, 1);
     const PMMatrix mirrorY = PMMatrix::MakeScale(1, -1);
@@ -193,7 +195,7 @@ TEST_F(TicketGeometryTest, PlacementsGiveTheirTicketValues) {
     }
 }
 
-TEST_F(TicketGeometryTest, ResolutionCorrectionOnlyForPlainTiffAndJpeg) {
+TEST_F(PlacementTest, ResolutionCorrectionOnlyForPlainTiffAndJpeg) {
     struct Case {
         const char* name;
         uint32_t formatCode;
@@ -234,7 +236,7 @@ TEST_F(TicketGeometryTest, ResolutionCorrectionOnlyForPlainTiffAndJpeg) {
     }
 }
 
-TEST_F(TicketGeometryTest, ResolutionsFromRealFiles) {
+TEST_F(PlacementTest, ResolutionsFromRealFiles) {
     // A JPEG at 300 ppi is recorded at 300 by the host, so there is nothing
     // to correct; the host's figure is what counts, not the file's.
     UIDRef jpeg = Place(Frame(PMRect(0, 0, 100, 100)), Jpeg("a.jpg", 600, 300, 300));
@@ -256,11 +258,7 @@ TEST_F(TicketGeometryTest, ResolutionsFromRealFiles) {
     EXPECT_EQ(t.scaleY, 1);
 }
 
-// ===================================================== failures
-
-class PlacementFailureTest : public PlacementTest {};
-
-TEST_F(PlacementFailureTest, ItemsWithoutAFrameWithGeometryGiveMinusOne) {
+TEST_F(PlacementTest, ItemsWithoutAFrameWithGeometryGiveMinusOne) {
     UIDRef image = PlacedImage(100, 100);
     UIDRef frame = Parent(image);
     UIDRef spread = Parent(frame);
@@ -308,11 +306,7 @@ TEST_F(PlacementFailureTest, ItemsWithoutAFrameWithGeometryGiveMinusOne) {
     }
 }
 
-// ===================================================== capture
-
-class CaptureTest : public PlacementTest {};
-
-TEST_F(CaptureTest, RecordsTheMatrixPartsTheCornerOffsetAndTheCrop) {
+TEST_F(PlacementTest, RecordsTheMatrixPartsTheCornerOffsetAndTheCrop) {
     const PMRect image(0, 0, 200, 100);
     struct Case {
         const char* name;
@@ -375,7 +369,7 @@ TEST_F(CaptureTest, RecordsTheMatrixPartsTheCornerOffsetAndTheCrop) {
     }
 }
 
-TEST_F(CaptureTest, CropFlagsTellWhetherTheFrameEndsInsideTheImage) {
+TEST_F(PlacementTest, CropFlagsTellWhetherTheFrameEndsInsideTheImage) {
     // The image is 200 x 100 points; the frame's left-top corner lies at the
     // given place of the image's. 1 mm = 2.8346... points of grace at the far
     // edge.
@@ -407,7 +401,7 @@ TEST_F(CaptureTest, CropFlagsTellWhetherTheFrameEndsInsideTheImage) {
     }
 }
 
-TEST_F(CaptureTest, FrameValuesComeFromTheFramesOwnMatrix) {
+TEST_F(PlacementTest, FrameValuesComeFromTheFramesOwnMatrix) {
     UIDRef item = PlacedImage(120, 90);
     UIDRef frame = Parent(item);
     // Canonical parts: a mirroring matrix with a positive x scale and a
@@ -428,19 +422,7 @@ TEST_F(CaptureTest, FrameValuesComeFromTheFramesOwnMatrix) {
     EXPECT_EQ(cap.record.xOffset, 0);
 }
 
-// ===================================================== link path
-
-class LinkPathTest : public PlacementTest {
-protected:
-    // An image whose link reads as the text (the file need not exist).
-    UIDRef LinkedTo(const std::string& text) {
-        UIDRef item = PlacedImage(10, 10);
-        Change([&] { InterfaceOf<IDataLink>(item)->SetLongName(PMString(text)); });
-        return item;
-    }
-};
-
-TEST_F(LinkPathTest, APathThatDoesNotFitIsRefusedNotCut) {
+TEST_F(PlacementTest, APathThatDoesNotFitIsRefusedNotCut) {
     const std::string e = "\xC3\xA9"; // two bytes of UTF-8
     struct Case {
         const char* name;
@@ -471,7 +453,7 @@ TEST_F(LinkPathTest, APathThatDoesNotFitIsRefusedNotCut) {
     }
 }
 
-TEST_F(LinkPathTest, NoSingleLinkGivesAnEmptyPath) {
+TEST_F(PlacementTest, NoSingleLinkGivesAnEmptyPath) {
     UIDRef item = PlacedImage(10, 10);
     char buffer[kODLinkPathSize];
     std::memset(buffer, 'x', sizeof buffer);
@@ -486,11 +468,7 @@ TEST_F(LinkPathTest, NoSingleLinkGivesAnEmptyPath) {
     EXPECT_EQ(GetLinkPath(item, buffer, 0), -2);
 }
 
-// ===================================================== restore and relink
-
-class RelinkGeometryTest : public PlacementTest {};
-
-TEST_F(RelinkGeometryTest, WithoutARecordTheImageSitsUnturnedAtTheFramesCorner) {
+TEST_F(PlacementTest, WithoutARecordTheImageSitsUnturnedAtTheFramesCorner) {
     UIDRef item = PlacedImage(100, 80);
     SetMatrix(item, PMMatrix::Compose(-0.5, 2, 20, 33, 17, -40));
     std::string other = Tiff("other.tif", 30, 60, 144);
@@ -515,31 +493,35 @@ TEST_F(RelinkGeometryTest, WithoutARecordTheImageSitsUnturnedAtTheFramesCorner) 
     }
 }
 
-TEST_F(RelinkGeometryTest, FailuresLeaveTheDocumentAsItWas) {
+TEST_F(PlacementTest, FailuresLeaveTheDocumentAsItWas) {
     UIDRef item = PlacedImage(100, 80);
     SetMatrix(item, PMMatrix::Compose(0.5, 0.5, 0, 30, 10, 10));
     std::string before = dockit::Content(*Db());
     PMString undoName = Db()->GetUndoName();
     OD_CaptureRecord record;
+    OD_CaptureRecord flat;
+    flat.yScale = 0; // a matrix that collapses the image: the relink is undone
     struct Case {
         const char* name;
         UIDRef item;
         std::string path;
         bool nullPath;
         int result;
+        const OD_CaptureRecord* record;
     } cases[] = {
-        {"no file there", item, dir / "missing.tif", false, -2},
-        {"not an image file", item, dir / "notes.txt", false, -2},
-        {"no path", item, "", true, -1},
-        {"an empty path", item, "", false, -1},
-        {"a frame, not an image", Parent(item), Tiff("b.tif", 5, 5, 72), false, -1},
+        {"no file there", item, dir / "missing.tif", false, -2, &record},
+        {"not an image file", item, dir / "notes.txt", false, -2, &record},
+        {"no path", item, "", true, -1, &record},
+        {"an empty path", item, "", false, -1, &record},
+        {"a frame, not an image", Parent(item), Tiff("b.tif", 5, 5, 72), false, -1, &record},
+        {"a record that cannot be restored", item, dir / "b.tif", false, -3, &flat},
     };
     WriteFile(dir / "notes.txt", "not an image");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         UIDRef out;
         EXPECT_EQ(
-            RelinkWithGeometry(c.item, c.nullPath ? nullptr : c.path.c_str(), &record, 1, 0, out),
+            RelinkWithGeometry(c.item, c.nullPath ? nullptr : c.path.c_str(), c.record, 1, 0, out),
             c.result);
         EXPECT_EQ(out, c.item);
         EXPECT_EQ(dockit::Content(*Db()), before);
@@ -547,19 +529,7 @@ TEST_F(RelinkGeometryTest, FailuresLeaveTheDocumentAsItWas) {
     }
 }
 
-TEST_F(RelinkGeometryTest, ARecordThatCannotBeRestoredUndoesTheRelink) {
-    UIDRef item = PlacedImage(100, 80);
-    std::string before = dockit::Content(*Db());
-    OD_CaptureRecord flat;
-    flat.yScale = 0; // a matrix that collapses the image
-    UIDRef out;
-    EXPECT_EQ(RelinkWithGeometry(item, Tiff("b.tif", 5, 5, 72).c_str(), &flat, 1, 0, out), -3);
-    EXPECT_EQ(out, item);
-    EXPECT_EQ(dockit::Content(*Db()), before);
-    EXPECT_TRUE(item.ExistsInDB());
-}
-
-TEST_F(RelinkGeometryTest, RestoreIsOneUndoStep) {
+TEST_F(PlacementTest, RestoreIsOneUndoStep) {
     UIDRef item = PlacedImage(100, 80);
     OD_CaptureRecord r;
     r.rotation = 30;
@@ -580,13 +550,11 @@ TEST_F(RelinkGeometryTest, RestoreIsOneUndoStep) {
     EXPECT_EQ(Matrix(item), PMMatrix());
 }
 
-// ===================================================== property
-
 // Random placements (mirrored, skewed, exact quarter turns, cropped anywhere,
 // in frames that are themselves turned or mirrored): relinking away and back
 // with the capture shows the same part of the image with the same matrix, on
 // the spread too; restoring onto any other placement gives the captured one.
-TEST_F(RelinkGeometryTest, RelinkingAwayAndBackWithTheCaptureShowsTheSameArea) {
+TEST_F(PlacementTest, RelinkingAwayAndBackWithTheCaptureShowsTheSameArea) {
     struct File {
         std::string path;
         PMRect box;

@@ -23,6 +23,7 @@
 #include <tiffio.h>
 
 #include <memory>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -194,6 +195,19 @@ protected:
         WriteKindTiff(path, kind, 40, 30, resolution, mark);
         return path;
     }
+    static void Slot(int slot, int code, const char* prefix, const char* profile) {
+        OD_PrefsData prefs = OrdoPrefs();
+        prefs.SetClassDefault(slot, code, PMString(prefix), PMString(profile));
+        SetOrdoPrefs(prefs);
+    }
+    // status, name, prefix/profile, class, size, format, resolution and code.
+    static std::string Sum(const OD_ProcData& r) {
+        std::ostringstream out;
+        out << r.status << ' ' << r.outputName << ' ' << r.prefix << '/' << r.profile << " class "
+            << r.imageClass << ' ' << r.pixelWidth << 'x' << r.pixelHeight << " fmt "
+            << r.formatCode << ' ' << r.resolution << " ppi code " << r.processCode;
+        return out.str();
+    }
     OD_ProcData Fill(const std::string& path, bool provisional = false) const {
         OD_ProcData record;
         EXPECT_EQ(FillOrderFromImage(Place(path), record, provisional), 0);
@@ -207,155 +221,92 @@ protected:
 } // namespace
 
 TEST_F(FillOrderTest, AGrayTiffTakesTheGraySlot) {
-    OD_PrefsData prefs = OrdoPrefs();
-    prefs.SetClassDefault(0, 3, PMString("GR"), PMString("GrayProfile"));
-    SetOrdoPrefs(prefs);
+    Slot(0, 3, "GR", "GrayProfile");
     const std::string path = Image("Photo.tif", Kind::gray);
     OD_ProcData r = Fill(path);
-    EXPECT_EQ(r.status, kODStatusReady);
-    EXPECT_EQ(r.outputName, PMString("Photo"));
+    EXPECT_EQ(Sum(r), "1 Photo GR/GrayProfile class 1 40x30 fmt 256 150 ppi code 3");
     EXPECT_EQ(r.linkPath, PMString(path));
     EXPECT_EQ(r.sourcePath, PMString(path));
-    EXPECT_EQ(r.imageClass, kODClassGray);
-    EXPECT_EQ(r.pixelWidth, 40u);
-    EXPECT_EQ(r.pixelHeight, 30u);
-    EXPECT_EQ(r.formatCode, 0x100u);
-    EXPECT_DOUBLE_EQ(r.resolution, 150.0);
-    EXPECT_EQ(r.processCode, 3);
-    EXPECT_EQ(r.prefix, PMString("GR"));
-    EXPECT_EQ(r.profile, PMString("GrayProfile"));
     EXPECT_EQ(Fill(path, true).status, kODStatusProvisional);
 }
 
 TEST_F(FillOrderTest, NameRulesOnPlacedImages) {
-    OD_PrefsData prefs = OrdoPrefs();
-    prefs.SetClassDefault(1, 10, PMString("PREF"), PMString());
-    SetOrdoPrefs(prefs);
-
-    OD_ProcData r = Fill(Image("archive.backup", Kind::rgb));
-    EXPECT_EQ(r.outputName, PMString("archive.backup"));
-    EXPECT_EQ(r.prefix, PMString("PREF"));
-
-    r = Fill(Image("ABCDEFG#Photo.tif", Kind::rgb));
-    EXPECT_EQ(r.outputName, PMString("Photo"));
-    EXPECT_EQ(r.prefix, PMString("ABCDE"));
-
-    // A leading "#" gives an empty name prefix, which wins over the
-    // preference's.
-    r = Fill(Image("#Lead.tif", Kind::rgb));
-    EXPECT_EQ(r.outputName, PMString("Lead"));
-    EXPECT_TRUE(r.prefix.IsEmpty());
+    Slot(1, 10, "PREF", "");
+    EXPECT_EQ(Sum(Fill(Image("archive.backup", Kind::rgb))),
+              "1 archive.backup PREF/ class 2 40x30 fmt 256 150 ppi code 10");
+    EXPECT_EQ(Sum(Fill(Image("ABCDEFG#Photo.tif", Kind::rgb))),
+              "1 Photo ABCDE/ class 2 40x30 fmt 256 150 ppi code 10");
+    // A leading "#" gives an empty name prefix, which wins over the preference's.
+    EXPECT_EQ(Sum(Fill(Image("#Lead.tif", Kind::rgb))),
+              "1 Lead / class 2 40x30 fmt 256 150 ppi code 10");
 }
 
 TEST_F(FillOrderTest, TheHistoryCodeAppliesToRgbButNotToCmyk) {
-    OD_PrefsData prefs = OrdoPrefs();
-    prefs.SetClassDefault(1, 12, PMString(), PMString("P1"));
-    prefs.SetClassDefault(2, 23, PMString(), PMString("P2"));
-    SetOrdoPrefs(prefs);
-
+    Slot(1, 12, "", "P1");
+    Slot(2, 23, "", "P2");
     // Process option 5 recorded in the file.
-    OD_ProcData rgb = Fill(Image("rgb.tif", Kind::rgb, "5 processed"));
-    EXPECT_EQ(rgb.imageClass, kODClassRGB);
-    EXPECT_EQ(rgb.processCode, 15);
-
-    OD_ProcData cmyk = Fill(Image("cmyk.tif", Kind::cmyk, "5 processed"));
-    EXPECT_EQ(cmyk.imageClass, kODClassCMYK);
-    EXPECT_EQ(cmyk.processCode, 23);
-    EXPECT_EQ(cmyk.profile, PMString("P2"));
-
-    OD_ProcData gray = Fill(Image("gray.tif", Kind::gray, "5 processed"));
-    EXPECT_EQ(gray.processCode, 3);
-
-    // A recorded option that no code from the group's bound on carries is no
-    // history: the default applies.
-    prefs.SetClassDefault(2, 21, PMString(), PMString("P2"));
-    SetOrdoPrefs(prefs);
+    EXPECT_EQ(Sum(Fill(Image("rgb.tif", Kind::rgb, "5 processed"))),
+              "1 rgb /P1 class 2 40x30 fmt 256 150 ppi code 15");
+    EXPECT_EQ(Sum(Fill(Image("cmyk.tif", Kind::cmyk, "5 processed"))),
+              "1 cmyk /P2 class 4 40x30 fmt 256 150 ppi code 23");
+    EXPECT_EQ(Fill(Image("gray.tif", Kind::gray, "5 processed")).processCode, 3);
+    // A recorded option no code from the group's bound on carries is no history.
+    Slot(2, 21, "", "P2");
     EXPECT_EQ(Fill(Image("cmyk3.tif", Kind::cmyk, "3 x")).processCode, 21);
-
-    // Without a mark the slot's default.
-    EXPECT_EQ(Fill(Image("plain.tif", Kind::rgb)).processCode, 12);
+    EXPECT_EQ(Fill(Image("plain.tif", Kind::rgb)).processCode, 12); // no mark: the default
 }
 
-TEST_F(FillOrderTest, AnUnreadableFileIsMarkedAndKeepsTheNames) {
+TEST_F(FillOrderTest, UnreadableAndUnlinkedItemsAreMarkedAndKeepTheNames) {
     const std::string path = Image("Broken#Pic.tif", Kind::rgb);
     UIDRef image = Place(path);
     WriteFile(path, "this is no image at all");
     OD_ProcData record;
     record.processCode = 17;
     EXPECT_EQ(FillOrderFromImage(image, record, true), 0);
-    EXPECT_EQ(record.status, kODStatusUnreadable);
-    EXPECT_EQ(record.outputName, PMString("Pic"));
+    EXPECT_EQ(Sum(record), "128 Pic / class 0 0x0 fmt 0 0 ppi code 17");
     EXPECT_EQ(record.linkPath, PMString(path));
-    EXPECT_EQ(record.processCode, 17);
-    EXPECT_EQ(record.imageClass, 0u);
+
+    OD_ProcData none;
+    EXPECT_EQ(FillOrderFromImage(dockit::AddFrame(db.get(), PMRect(0, 0, 10, 10)), none, false), 0);
+    EXPECT_EQ(Sum(none), "128  / class 0 0x0 fmt 0 0 ppi code 0");
+    EXPECT_TRUE(none.linkPath.IsEmpty());
 }
 
-TEST_F(FillOrderTest, AnItemWithoutALinkGivesEmptyNamesAndUnreadable) {
-    UIDRef frame = dockit::AddFrame(db.get(), PMRect(0, 0, 10, 10));
-    OD_ProcData record;
-    EXPECT_EQ(FillOrderFromImage(frame, record, false), 0);
-    EXPECT_EQ(record.status, kODStatusUnreadable);
-    EXPECT_TRUE(record.outputName.IsEmpty());
-    EXPECT_TRUE(record.linkPath.IsEmpty());
-}
-
-TEST_F(FillOrderTest, WithoutTheServerLinkOnlyTheFileIsDescribed) {
-    Start(true, false);
-    OD_ProcData r = Fill(Image("x.tif", Kind::rgb, "5 mark"));
-    EXPECT_EQ(r.status, kODStatusReady);
-    EXPECT_EQ(r.imageClass, kODClassRGB);
-    EXPECT_EQ(r.pixelWidth, 40u);
-    EXPECT_EQ(r.processCode, 0);
-    EXPECT_TRUE(r.profile.IsEmpty());
-}
-
-TEST_F(FillOrderTest, WithoutThePreferencesOnlyTheNamesAndStatus) {
-    Start(false, true);
-    OD_ProcData r = Fill(Image("y.tif", Kind::rgb));
-    EXPECT_EQ(r.status, kODStatusReady);
-    EXPECT_EQ(r.outputName, PMString("y"));
-    EXPECT_EQ(r.imageClass, 0u);
-    EXPECT_EQ(r.pixelWidth, 0u);
+TEST_F(FillOrderTest, WithoutTheServerLinkOrThePreferencesLess) {
+    Start(true, false); // only the file is described
+    EXPECT_EQ(Sum(Fill(Image("x.tif", Kind::rgb, "5 mark"))),
+              "1 x / class 2 40x30 fmt 256 150 ppi code 0");
+    Start(false, true); // only the names and status
+    EXPECT_EQ(Sum(Fill(Image("y.tif", Kind::rgb))), "1 y / class 0 0x0 fmt 0 0 ppi code 0");
 }
 
 TEST_F(FillOrderTest, TheDefaultProcessNamesAServerProfile) {
-    Server server;
     OD_PrefsData prefs = OrdoPrefs();
+    prefs.SetDefaultProcess(PMString("General"));
+    SetOrdoPrefs(prefs);
+    // Without server profiles the name is kept.
+    EXPECT_EQ(Sum(Fill(Image("n.tif", Kind::rgb))),
+              "1 n /General class 2 40x30 fmt 256 150 ppi code 10");
+
+    Server server;
     ASSERT_TRUE(prefs.SetServerPath(server.path.c_str()));
-    // Names are compared without regard to case.
-    prefs.SetDefaultProcess(PMString("newsprint cmyk"));
+    prefs.SetDefaultProcess(PMString("newsprint cmyk")); // compared without regard to case
     SetOrdoPrefs(prefs);
     ASSERT_TRUE(OpenServerLink(GetExecutionContextSession(), true, false));
-
     // "Newsprint CMYK" corrects with mode 4 for gray and RGB, 0 for CMYK.
-    OD_ProcData rgb = Fill(Image("r.tif", Kind::rgb, "2 mark"));
-    EXPECT_EQ(rgb.profile, PMString("newsprint cmyk"));
-    EXPECT_EQ(rgb.processCode, 11);
+    EXPECT_EQ(Sum(Fill(Image("r.tif", Kind::rgb, "2 mark"))),
+              "1 r /newsprint cmyk class 2 40x30 fmt 256 150 ppi code 11");
     EXPECT_EQ(Fill(Image("g.tif", Kind::gray)).processCode, 2);
     EXPECT_EQ(Fill(Image("c.tif", Kind::cmyk)).processCode, 24);
 
     // A name the server does not know takes the default profile ("0 0 0").
     prefs.SetDefaultProcess(PMString("No Such Profile"));
     SetOrdoPrefs(prefs);
-    OD_ProcData other = Fill(Image("r2.tif", Kind::rgb));
-    EXPECT_EQ(other.profile, PMString("No Such Profile"));
-    EXPECT_EQ(other.processCode, 17);
-
-    // A slot's own profile wins over the default process.
-    prefs.SetClassDefault(1, 13, PMString(), PMString("General"));
-    SetOrdoPrefs(prefs);
-    OD_ProcData own = Fill(Image("r3.tif", Kind::rgb));
-    EXPECT_EQ(own.profile, PMString("General"));
-    EXPECT_EQ(own.processCode, 13);
-}
-
-TEST_F(FillOrderTest, WithoutServerProfilesTheDefaultProcessNameIsKept) {
-    OD_PrefsData prefs = OrdoPrefs();
-    prefs.SetDefaultProcess(PMString("General"));
-    SetOrdoPrefs(prefs);
-    OD_ProcData r = Fill(Image("n.tif", Kind::rgb));
-    EXPECT_EQ(r.profile, PMString("General"));
-    EXPECT_EQ(r.processCode, 10);
+    EXPECT_EQ(Sum(Fill(Image("r2.tif", Kind::rgb))),
+              "1 r2 /No Such Profile class 2 40x30 fmt 256 150 ppi code 17");
+    Slot(1, 13, "", "General"); // a slot's own profile wins over the default process
+    EXPECT_EQ(Sum(Fill(Image("r3.tif", Kind::rgb))),
+              "1 r3 /General class 2 40x30 fmt 256 150 ppi code 13");
 }
 
 // --- placeholders that name their high-resolution file ------------------------------
@@ -401,46 +352,30 @@ protected:
         WritePaletteTiff(dir / name, highRes);
         OD_ProcData record;
         EXPECT_EQ(FillOrderFromImage(image, record, false), 0);
+        record.pixelWidth = record.pixelHeight = 0; // the placeholder's size is not asserted
         return record;
     }
 };
 
 TEST_F(FillOrderTest, AnImageOfNoSupportedModelIsUnsupported) {
-    const std::string path = dir / "palette.tif";
-    WritePaletteTiff(path, nullptr);
-    OD_ProcData r = Fill(path);
-    EXPECT_EQ(r.formatCode, 0x100u);
-    EXPECT_EQ(r.imageClass, kODClassUnknown);
-    EXPECT_EQ(r.status, kODStatusUnsupported);
-}
-
-TEST_F(PlaceholderTest, APlaceholderWhoseFileCannotBeFoundTakesTheCmykProfile) {
-    OD_PrefsData prefs = OrdoPrefs();
-    prefs.SetClassDefault(2, 20, PMString(), PMString("CMYKProfile"));
-    SetOrdoPrefs(prefs);
-    const std::string missing = dir / "nowhere/big.tif";
-    OD_ProcData r = FillPlaceholder("proxy.tif", missing.c_str());
-    const std::string path = dir / "proxy.tif";
-    EXPECT_EQ(r.formatCode, 0x111u);
-    EXPECT_EQ(r.sourcePath, PMString(missing));
-    EXPECT_EQ(r.linkPath, PMString(path));
-    EXPECT_EQ(r.imageClass, kODClassUnknown);
-    EXPECT_EQ(r.status, kODStatusReady);
-    EXPECT_EQ(r.profile, PMString("CMYKProfile"));
-    EXPECT_EQ(r.processCode, 0);
+    WritePaletteTiff(dir / "palette.tif", nullptr);
+    EXPECT_EQ(Sum(Fill(dir / "palette.tif")), "256 palette / class 15 16x8 fmt 256 72 ppi code 0");
 }
 
 TEST_F(PlaceholderTest, APlaceholderTakesClassAndResolutionFromItsHighResolutionFile) {
+    Slot(2, 20, "", "CMYKProfile");
+    // A file that cannot be found: the CMYK slot's profile.
+    const std::string missing = dir / "nowhere/big.tif";
+    OD_ProcData r = FillPlaceholder("proxy.tif", missing.c_str());
+    EXPECT_EQ(Sum(r), "1 proxy /CMYKProfile class 15 0x0 fmt 273 72 ppi code 0");
+    EXPECT_EQ(r.sourcePath, PMString(missing));
+    EXPECT_EQ(r.linkPath, PMString(dir / "proxy.tif"));
+    // The size and format code stay the placeholder's.
     const std::string big = dir / "big.tif";
     WriteKindTiff(big, Kind::cmyk, 400, 300, 300.0);
-    OD_ProcData r = FillPlaceholder("proxy.tif", big.c_str());
+    r = FillPlaceholder("proxy2.tif", big.c_str());
+    EXPECT_EQ(Sum(r), "1 proxy2 /CMYKProfile class 4 0x0 fmt 273 300 ppi code 20");
     EXPECT_EQ(r.sourcePath, PMString(big));
-    EXPECT_EQ(r.imageClass, kODClassCMYK);
-    EXPECT_DOUBLE_EQ(r.resolution, 300.0);
-    // The size and format code stay the placeholder's.
-    EXPECT_EQ(r.formatCode, 0x111u);
-    EXPECT_EQ(r.processCode, 20);
-    EXPECT_EQ(r.status, kODStatusReady);
 }
 
 TEST_F(PlaceholderTest, APlaceholderFindsItsFileThroughTheServersPathConversion) {
@@ -454,14 +389,10 @@ TEST_F(PlaceholderTest, APlaceholderFindsItsFileThroughTheServersPathConversion)
     ASSERT_TRUE(prefs.SetServerPath(server.path.c_str()));
     SetOrdoPrefs(prefs);
     ASSERT_TRUE(OpenServerLink(GetExecutionContextSession(), true, false));
-
     OD_ProcData r = FillPlaceholder("proxy.tif", "S:\\hires\\big.tif");
     EXPECT_EQ(r.sourcePath, PMString("S:\\hires\\big.tif"));
-    EXPECT_EQ(r.imageClass, kODClassRGB);
-    EXPECT_DOUBLE_EQ(r.resolution, 240.0);
-    // The empty "Default Process" finds no profile: the server's default one
-    // ("0 0 0") is taken, whose mode 0 for RGB images is "No Correction".
-    EXPECT_EQ(r.processCode, 17);
+    // No "Default Process": the server's default profile ("0 0 0"), mode 0 for RGB, code 17.
+    EXPECT_EQ(Sum(r), "1 proxy / class 2 0x0 fmt 273 240 ppi code 17");
 }
 
 TEST_F(PlaceholderTest, AnUnknownResolutionIsTheHighResolutionFilesElse72) {

@@ -51,112 +51,83 @@ private:
     }
 };
 
-// The values of a record that differ from every default.
-struct Values {
-    bool headFlag = false;
-    double resolution = 300.5;
-    double downSmpMin = 20.25;
-    double upSmpMax = 120.75;
-    std::string serverPath = "/srv/qor/QOR.exe";
-    std::string outFolder = "/out";
-    bool repSrc = true;
-    bool delSrc = true;
-    std::string defaultProcess = "Sharp";
-    bool ovrWrDest = true;
-    bool checkSrc = false;
-    bool autoUpdt = false;
-    int16_t frequency = 9;
-    bool opiActive = true;
-    std::string opiText1 = "t1";
-    std::string opiText2 = "t2";
-    int16_t opiValue = 4;
-    std::string opiSuffix = "_lr";
-    std::string opiLoResFolder = "/lowres";
-    int16_t codes[3] = {2, 11, 21};
-    std::string prefixes[3] = {"p0", "p1", "p2"};
-    std::string profiles[3] = {"r0", "r1", "r2"};
-    bool spareFlagA = false;
-    bool autoImport = true;
-    bool spareFlagB = true;
-    std::string spareText = "spare";
-    bool qualityControl = false;
-    bool showPrefs = true;
-};
+// A record whose every value differs from its default.
+OD_PrefsData Full() {
+    OD_PrefsData r;
+    r.SetHeadFlag(false);
+    r.SetResolution(300.5);
+    r.SetDownSmpMin(20.25);
+    r.SetUpSmpMax(120.75);
+    EXPECT_TRUE(r.SetServerPath("/srv/qor/QOR.exe"));
+    EXPECT_TRUE(r.SetOutFolder("/out"));
+    r.SetRepSrc(true);
+    r.SetDelSrc(true);
+    r.SetDefaultProcess(PMString("Sharp"));
+    r.SetOvrWrDest(true);
+    r.SetCheckSrc(false);
+    r.SetAutoUpdt(false);
+    r.SetFrequency(9);
+    r.SetOpiActive(true);
+    r.SetOpiText1(PMString("t1"));
+    r.SetOpiText2(PMString("t2"));
+    r.SetOpiValue(4);
+    r.SetOpiSuffix(PMString("_lr"));
+    EXPECT_TRUE(r.SetOpiLoResFolder("/lowres"));
+    EXPECT_TRUE(r.SetClassDefault(0, 2, PMString("p0"), PMString("r0")));
+    EXPECT_TRUE(r.SetClassDefault(1, 11, PMString("p1"), PMString("r1")));
+    EXPECT_TRUE(r.SetClassDefault(2, 21, PMString("p2"), PMString("r2")));
+    r.SetSpareFlagA(false);
+    r.SetAutoImport(true);
+    r.SetSpareFlagB(true);
+    r.SetSpareText(PMString("spare"));
+    r.SetQualityControl(false);
+    r.SetShowPrefs(true);
+    return r;
+}
 
-// The stream of a record of a version, laid out field by field with the
-// thresholds at which each field came. outFolder, when given, replaces the
+// The stream of a record at a version, laid out field by field with the
+// versions at which each field came. outFolder, when given, replaces the
 // encoded outFolder field.
-std::vector<uint8_t> Layout(int16_t version, const Values& v,
+std::vector<uint8_t> Layout(int16_t version, const OD_PrefsData& v = Full(),
                             const std::optional<Bytes>& outFolder = std::nullopt) {
     Bytes b;
-    b.I16(version).I16(v.headFlag).Real(v.resolution).Real(v.downSmpMin).Real(v.upSmpMax);
+    b.I16(version).I16(v.GetHeadFlag()).Real(v.GetResolution()).Real(v.GetDownSmpMin());
+    b.Real(v.GetUpSmpMax());
     if (version >= 260) {
-        b.Path(v.serverPath);
+        b.Path(v.GetServerPath());
     }
     if (outFolder) {
         b.Raw(std::string(outFolder->data.begin(), outFolder->data.end()));
     } else {
-        b.Path(v.outFolder);
+        b.Path(v.GetOutFolder());
     }
     if (version >= 257) {
-        b.I16(v.repSrc).I16(v.delSrc);
+        b.I16(v.GetRepSrc()).I16(v.GetDelSrc());
     }
-    b.Text(v.defaultProcess).I16(v.ovrWrDest).I16(v.checkSrc).I16(v.autoUpdt);
-    b.I16(v.frequency).I16(v.opiActive);
+    b.Text(v.GetDefaultProcess().GetUTF8String()).I16(v.GetOvrWrDest()).I16(v.GetCheckSrc());
+    b.I16(v.GetAutoUpdt()).I16(v.GetFrequency()).I16(v.GetOpiActive());
     if (version >= 259) {
-        b.I16(257).Text(v.opiText1).Text(v.opiText2).I16(v.opiValue).Text(v.opiSuffix);
+        b.I16(257).Text(v.GetOpiText1().GetUTF8String()).Text(v.GetOpiText2().GetUTF8String());
+        b.I16(v.GetOpiValue()).Text(v.GetOpiSuffix().GetUTF8String());
     }
-    b.Path(v.opiLoResFolder);
+    b.Path(v.GetOpiLoResFolder());
     for (int i = 0; i < 3; ++i) {
-        b.I16(v.codes[i]).Text(v.prefixes[i]).Text(v.profiles[i]);
+        b.I16(v.GetDefaultCode(i)).Text(v.GetDefaultPrefix(i).GetUTF8String());
+        b.Text(v.GetDefaultProfile(i).GetUTF8String());
     }
     if (version >= 258) {
-        b.I16(v.spareFlagA).I16(v.autoImport);
+        b.I16(v.GetSpareFlagA()).I16(v.GetAutoImport());
     }
     if (version >= 259) {
-        b.I16(v.spareFlagB).Text(v.spareText);
+        b.I16(v.GetSpareFlagB()).Text(v.GetSpareText().GetUTF8String());
     }
     if (version >= 261) {
-        b.I16(v.qualityControl);
+        b.I16(v.GetQualityControl());
     }
     if (version >= 262) {
-        b.I16(v.showPrefs);
+        b.I16(v.GetShowPrefs());
     }
     return b.data;
-}
-
-OD_PrefsData Record(const Values& v) {
-    OD_PrefsData r;
-    r.SetHeadFlag(v.headFlag);
-    r.SetResolution(v.resolution);
-    r.SetDownSmpMin(v.downSmpMin);
-    r.SetUpSmpMax(v.upSmpMax);
-    EXPECT_TRUE(r.SetServerPath(v.serverPath.c_str()));
-    EXPECT_TRUE(r.SetOutFolder(v.outFolder.c_str()));
-    r.SetRepSrc(v.repSrc);
-    r.SetDelSrc(v.delSrc);
-    r.SetDefaultProcess(PMString(v.defaultProcess));
-    r.SetOvrWrDest(v.ovrWrDest);
-    r.SetCheckSrc(v.checkSrc);
-    r.SetAutoUpdt(v.autoUpdt);
-    r.SetFrequency(v.frequency);
-    r.SetOpiActive(v.opiActive);
-    r.SetOpiText1(PMString(v.opiText1));
-    r.SetOpiText2(PMString(v.opiText2));
-    r.SetOpiValue(v.opiValue);
-    r.SetOpiSuffix(PMString(v.opiSuffix));
-    EXPECT_TRUE(r.SetOpiLoResFolder(v.opiLoResFolder.c_str()));
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_TRUE(
-            r.SetClassDefault(i, v.codes[i], PMString(v.prefixes[i]), PMString(v.profiles[i])));
-    }
-    r.SetSpareFlagA(v.spareFlagA);
-    r.SetAutoImport(v.autoImport);
-    r.SetSpareFlagB(v.spareFlagB);
-    r.SetSpareText(PMString(v.spareText));
-    r.SetQualityControl(v.qualityControl);
-    r.SetShowPrefs(v.showPrefs);
-    return r;
 }
 
 std::vector<uint8_t> Written(const OD_PrefsData& r) {
@@ -192,10 +163,8 @@ protected:
 
 } // namespace
 
-// --- the record ---------------------------------------------------------------
-
 TEST_F(PreferencesTest, ASlotOutsideTheThreeGivesCodeZeroAndTheFirstSlotsTexts) {
-    OD_PrefsData r = Record(Values());
+    OD_PrefsData r = Full();
     for (int slot : {3, 4, 100, -1}) {
         SCOPED_TRACE(slot);
         EXPECT_EQ(r.GetDefaultCode(slot), 0);
@@ -203,7 +172,7 @@ TEST_F(PreferencesTest, ASlotOutsideTheThreeGivesCodeZeroAndTheFirstSlotsTexts) 
         EXPECT_EQ(r.GetDefaultProfile(slot), PMString("r0"));
         EXPECT_FALSE(r.SetClassDefault(slot, 5, PMString("x"), PMString("y")));
     }
-    EXPECT_EQ(r, Record(Values())) << "a refused slot changes nothing";
+    EXPECT_EQ(r, Full()) << "a refused slot changes nothing";
 }
 
 TEST_F(PreferencesTest, PathFieldsTakeAtMost260CharactersAndRefuseLongerOnes) {
@@ -274,11 +243,8 @@ TEST_F(PreferencesTest, EveryFieldTakesPartInComparison) {
     }
 }
 
-// --- the stream layout -----------------------------------------------------------
-
 TEST_F(PreferencesTest, WritingLaysTheFieldsOutInTheirOrderAtTheCurrentVersion) {
-    const Values v;
-    EXPECT_EQ(Written(Record(v)), Layout(263, v));
+    EXPECT_EQ(Written(Full()), Layout(263));
     // A fresh record: 121 bytes, starting with the version 263 (0x0107).
     auto fresh = Written(OD_PrefsData());
     ASSERT_EQ(fresh.size(), 121u);
@@ -287,19 +253,18 @@ TEST_F(PreferencesTest, WritingLaysTheFieldsOutInTheirOrderAtTheCurrentVersion) 
 }
 
 TEST_F(PreferencesTest, WritingThenReadingGivesTheSameRecordWithLongestTexts) {
-    Values v;
-    v.serverPath = std::string(259, 's') + "S";
-    v.outFolder = std::string(260, 'o');
-    v.opiLoResFolder = std::string(260, 'l');
-    v.defaultProcess = "Processus d'été " + std::string(600, 'p');
-    v.opiSuffix = "_bassé";
-    v.spareText = std::string(300, 'x');
-    v.resolution = 1.0 / 3.0;
-    v.downSmpMin = -0.0;
-    v.upSmpMax = 1e300;
-    v.frequency = -32768;
-    v.opiValue = 32767;
-    const OD_PrefsData written = Record(v);
+    OD_PrefsData written = Full();
+    ASSERT_TRUE(written.SetServerPath((std::string(259, 's') + "S").c_str()));
+    ASSERT_TRUE(written.SetOutFolder(std::string(260, 'o').c_str()));
+    ASSERT_TRUE(written.SetOpiLoResFolder(std::string(260, 'l').c_str()));
+    written.SetDefaultProcess(PMString("Processus d'été " + std::string(600, 'p')));
+    written.SetOpiSuffix(PMString("_bassé"));
+    written.SetSpareText(PMString(std::string(300, 'x')));
+    written.SetResolution(1.0 / 3.0);
+    written.SetDownSmpMin(-0.0);
+    written.SetUpSmpMax(1e300);
+    written.SetFrequency(-32768);
+    written.SetOpiValue(32767);
 
     OD_PrefsData read;
     std::size_t left = 99;
@@ -308,8 +273,6 @@ TEST_F(PreferencesTest, WritingThenReadingGivesTheSameRecordWithLongestTexts) {
     EXPECT_EQ(result.version, 263);
     EXPECT_EQ(left, 0u) << "the reader takes exactly what the writer wrote";
     EXPECT_EQ(read, written);
-    EXPECT_EQ(read.GetOutFolder(), v.outFolder);
-    EXPECT_EQ(read.GetDefaultProcess().GetUTF8String(), v.defaultProcess);
 
     // Through ReadWrite, as the host moves it.
     MemoryStream out;
@@ -325,7 +288,7 @@ TEST_F(PreferencesTest, OlderVersionsKeepWhatTheyDoNotHold) {
     // Every value differs from its default, so each field shows whether it was
     // read or kept.
     const OD_PrefsData d;
-    const OD_PrefsData all = Record(Values());
+    const OD_PrefsData all = Full();
     for (int16_t version = 256; version <= 263; ++version) {
         SCOPED_TRACE(version);
         OD_PrefsData want = all;
@@ -356,7 +319,7 @@ TEST_F(PreferencesTest, OlderVersionsKeepWhatTheyDoNotHold) {
         }
         OD_PrefsData r;
         std::size_t left = 99;
-        auto result = ReadInto(r, Layout(version, Values()), &left);
+        auto result = ReadInto(r, Layout(version), &left);
         ASSERT_TRUE(result) << result.reason;
         EXPECT_EQ(result.version, version);
         EXPECT_EQ(left, 0u);
@@ -365,21 +328,20 @@ TEST_F(PreferencesTest, OlderVersionsKeepWhatTheyDoNotHold) {
 }
 
 TEST_F(PreferencesTest, AVersion261RecordKeepsShowPrefsAsItWas) {
-    Values v;
-    v.showPrefs = true; // not in a version-261 stream at all
-    OD_PrefsData fresh;
-    ASSERT_TRUE(ReadInto(fresh, Layout(261, v)));
-    EXPECT_FALSE(fresh.GetShowPrefs());
-
     OD_PrefsData shown;
     shown.SetShowPrefs(true);
-    ASSERT_TRUE(ReadInto(shown, Layout(261, v)));
+    ASSERT_TRUE(ReadInto(shown, Layout(261)));
     EXPECT_TRUE(shown.GetShowPrefs()) << "fields a version lacks keep the values they had";
     EXPECT_FALSE(shown.GetQualityControl());
+    // A file is read into a fresh record: what it lacks is the default.
+    auto bytes = Layout(261);
+    WriteFile(system / "old.opf", std::string(bytes.begin(), bytes.end()));
+    ASSERT_TRUE(LoadPreferenceFile(system / "old.opf", shown));
+    EXPECT_FALSE(shown.GetShowPrefs());
+    EXPECT_EQ(shown.GetFrequency(), 9);
 }
 
 TEST_F(PreferencesTest, PathLengthsNeverWritePastTheFieldAndLongOnesAreRefused) {
-    const Values v;
     struct Case {
         const char* name;
         Bytes encoded;
@@ -407,11 +369,11 @@ TEST_F(PreferencesTest, PathLengthsNeverWritePastTheFieldAndLongOnesAreRefused) 
         r.SetOutFolder("before");
         r.SetFrequency(77);
         const OD_PrefsData before = r;
-        auto result = ReadInto(r, Layout(263, v, c.encoded));
+        auto result = ReadInto(r, Layout(263, Full(), c.encoded));
         EXPECT_EQ(result.error, c.error) << result.reason;
         if (c.error == OD_PrefsReadError::kNone) {
             EXPECT_EQ(r.GetOutFolder(), c.text);
-            EXPECT_EQ(r.GetFrequency(), v.frequency);
+            EXPECT_EQ(r.GetFrequency(), 9);
         } else {
             EXPECT_EQ(r, before) << "a refused record changes nothing";
             EXPECT_NE(result.reason.find("outFolder"), std::string::npos) << result.reason;
@@ -420,8 +382,7 @@ TEST_F(PreferencesTest, PathLengthsNeverWritePastTheFieldAndLongOnesAreRefused) 
 }
 
 TEST_F(PreferencesTest, DamagedStreamsAreRefusedWithTheReasonAndChangeNothing) {
-    const Values v;
-    auto full = Layout(263, v);
+    auto full = Layout(263);
     struct Case {
         const char* name;
         std::vector<uint8_t> bytes;
@@ -440,8 +401,7 @@ TEST_F(PreferencesTest, DamagedStreamsAreRefusedWithTheReasonAndChangeNothing) {
         return b;
     };
     // defaultProcess's length sits after version, flag, reals, two paths, two flags.
-    const std::size_t defaultProcessAt =
-        2 + 2 + 24 + (4 + v.serverPath.size() + 1) + (4 + v.outFolder.size() + 1) + 4;
+    const std::size_t defaultProcessAt = 2 + 2 + 24 + (4 + 16 + 1) + (4 + 4 + 1) + 4;
     Case cases[] = {
         {"empty", {}, OD_PrefsReadError::kEndOfData, "version"},
         {"version 255", withVersion(255), OD_PrefsReadError::kBadVersion, "255"},
@@ -480,21 +440,19 @@ TEST_F(PreferencesTest, ReadWriteOfAStreamThatFailsPutsItInItsErrorStateAndKeeps
     OD_PrefsData r;
     r.SetFrequency(42);
     const OD_PrefsData before = r;
-    auto bytes = Layout(263, Values());
+    auto bytes = Layout(263);
     bytes.pop_back();
     MemoryStream in(bytes);
     r.ReadWrite(&in);
     EXPECT_FALSE(in.Good());
     EXPECT_EQ(r, before);
 
-    MemoryStream failed(Layout(263, Values()));
+    MemoryStream failed(Layout(263));
     failed.SetFailed();
     auto result = r.Read(&failed);
     EXPECT_FALSE(result);
     EXPECT_EQ(r, before);
 }
-
-// --- the interface --------------------------------------------------------------
 
 namespace {
 
@@ -534,20 +492,20 @@ TEST_F(PrefsInterfaceTest, BothImplementationsHandOutAndTakeInCopies) {
         auto prefs = CreateObject2<IOrdoPrefsData>(boss, IID_IORDOPREFSDATA);
         ASSERT_TRUE(prefs);
         EXPECT_EQ(prefs->Get(), OD_PrefsData());
-        OD_PrefsData mine = Record(Values());
+        OD_PrefsData mine = Full();
         prefs->Set(mine);
         mine.SetFrequency(1);
-        EXPECT_EQ(prefs->Get(), Record(Values())) << "Set took a copy";
+        EXPECT_EQ(prefs->Get(), Full()) << "Set took a copy";
         OD_PrefsData got = prefs->Get();
         got.SetResolution(1);
-        EXPECT_EQ(prefs->Get(), Record(Values())) << "Get gave a copy";
+        EXPECT_EQ(prefs->Get(), Full()) << "Get gave a copy";
     }
 }
 
 TEST_F(PrefsInterfaceTest, ThePersistentOneIsSavedWithItsObjectAndTellsBeforeItChanges) {
     IDataBase db;
     UID session = db.NewUID(kTestSessionBoss);
-    const OD_PrefsData first = Record(Values());
+    const OD_PrefsData first = Full();
     Prefs(db, session)->Set(first);
 
     // Changed inside an undo step: the step kept what it was, which only
@@ -578,8 +536,6 @@ TEST_F(PrefsInterfaceTest, ThePersistentOneIsSavedWithItsObjectAndTellsBeforeItC
     EXPECT_FALSE(copy.Restore(damaged, session, why));
     EXPECT_EQ(Prefs(copy, session)->Get(), second);
 }
-
-// --- the identity folder ---------------------------------------------------------
 
 TEST_F(PreferencesTest, TheIdentityFolderIsOD_IDWhenItExistsElseTheSystemFolder) {
     const std::string sep(1, kPathSeparator);
@@ -646,12 +602,9 @@ TEST_F(PreferencesTest, AnIdentityFolderThatDoesNotFitIsNotUsedRatherThanCut) {
               std::string::npos);
 }
 
-// --- preference files ---------------------------------------------------------------
-
 TEST_F(PreferencesTest, ASavedPreferenceFileIsExactlyTheRecordsStreamAndLoadsBack) {
-    Values v;
-    v.outFolder = std::string(260, 'o');
-    const OD_PrefsData saved = Record(v);
+    OD_PrefsData saved = Full();
+    ASSERT_TRUE(saved.SetOutFolder(std::string(260, 'o').c_str()));
     const std::string path = system / "OrdoDeskPref.opf";
     auto result = SavePreferenceFile(saved, path);
     ASSERT_TRUE(result) << result.reason;
@@ -675,20 +628,8 @@ TEST_F(PreferencesTest, ASavedPreferenceFileIsExactlyTheRecordsStreamAndLoadsBac
     EXPECT_EQ(loaded, shorter);
 }
 
-TEST_F(PreferencesTest, AFileOfAnOlderVersionLoadsWithDefaultsForWhatItLacks) {
-    Values v;
-    v.showPrefs = true;
-    auto bytes = Layout(261, v);
-    WriteFile(system / "old.opf", std::string(bytes.begin(), bytes.end()));
-    OD_PrefsData r;
-    r.SetShowPrefs(true);
-    ASSERT_TRUE(LoadPreferenceFile(system / "old.opf", r));
-    EXPECT_FALSE(r.GetShowPrefs()) << "a file is read into a fresh record";
-    EXPECT_EQ(r.GetFrequency(), v.frequency);
-}
-
 TEST_F(PreferencesTest, ADamagedOrForeignPreferenceFileLeavesEveryPreferenceAndSaysWhy) {
-    const auto good = Layout(263, Values());
+    const auto good = Layout(263);
     const std::string goodText(good.begin(), good.end());
     auto put = [&](const std::string& name, const std::string& bytes) {
         WriteFile(system / name, bytes);
@@ -734,7 +675,7 @@ TEST_F(PreferencesTest, ADamagedOrForeignPreferenceFileLeavesEveryPreferenceAndS
     }
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        OD_PrefsData r = Record(Values());
+        OD_PrefsData r = Full();
         r.SetFrequency(321);
         const OD_PrefsData before = r;
         auto result = LoadPreferenceFile(c.path, r);
@@ -747,7 +688,7 @@ TEST_F(PreferencesTest, ADamagedOrForeignPreferenceFileLeavesEveryPreferenceAndS
 
 TEST_F(PreferencesTest, AFailedSaveSaysWhyAndKeepsTheOldFile) {
     const std::string path = system / "keep.opf";
-    const OD_PrefsData old = Record(Values());
+    const OD_PrefsData old = Full();
     ASSERT_TRUE(SavePreferenceFile(old, path));
     const std::string before = ReadFile(path);
 

@@ -26,23 +26,15 @@
 
 namespace fs = std::filesystem;
 
-// --- the record ---------------------------------------------------------------------
-
-TEST(ServerLinkRecord, ANewRecordHoldsAClosedEndpointAndAnEmptyConfiguration) {
-    OD_QORData link;
-    ASSERT_NE(link.GetEndPoint(), nullptr);
-    ASSERT_NE(link.GetParameters(), nullptr);
-    EXPECT_EQ(link.GetEndPoint()->GetState(false), 0);
-    EXPECT_EQ(link.GetParameters()->Curparam().ProfileCount(), 0);
-}
-
 TEST(ServerLinkRecord, CopiesHoldTheirOwnObjects) {
     TempDir dir;
     std::string why;
     ASSERT_TRUE(InitServerTree(dir.Path(), why)) << why;
     const std::string serverPath = dir / kServerAppName;
 
-    OD_QORData a;
+    OD_QORData a; // a new record: a closed endpoint and an empty configuration
+    EXPECT_EQ(a.GetEndPoint()->GetState(false), 0);
+    EXPECT_EQ(a.GetParameters()->Curparam().ProfileCount(), 0);
     ASSERT_EQ(a.GetEndPoint()->OpenPath(serverPath.c_str()), 0);
     std::unique_ptr<QOR_Parameters> loaded = LoadParameters(a.GetEndPoint());
     ASSERT_NE(loaded, nullptr);
@@ -77,8 +69,6 @@ TEST(ServerLinkRecord, CopiesHoldTheirOwnObjects) {
     EXPECT_NE(b.GetEndPoint(), nullptr);
     EXPECT_EQ(b.GetParameters()->Curparam().ProfileCount(), 4);
 }
-
-// --- session operations ---------------------------------------------------------------
 
 namespace {
 
@@ -158,11 +148,19 @@ protected:
 } // namespace
 
 TEST_F(SessionLinkTest, OpeningReadsTheConfigurationAndHandsOutACopy) {
+    EXPECT_FALSE(OpenServerLink(session, true, false)) << "an empty server path fails";
+    EXPECT_EQ(ConnectForSending(session, false), nullptr);
     Server server;
     UseServer(server.path);
+    // Without update the configuration is left; a closed link reopens.
+    ASSERT_TRUE(OpenServerLink(session, false, false));
+    EXPECT_EQ(LinkServerPath(), server.path);
+    EXPECT_EQ(Link().GetParameters()->Curparam().ProfileCount(), 0);
+    const std::string first = ClientId();
     std::unique_ptr<QOR_EndPoint> copy;
     ASSERT_TRUE(OpenServerLink(session, true, true, &copy));
     ASSERT_NE(copy, nullptr);
+    EXPECT_NE(ClientId(), first);
     EXPECT_EQ(State(), 0);
     EXPECT_EQ(LinkServerPath(), server.path);
     EXPECT_EQ(Link().GetParameters()->Curparam().ProfileCount(), 4);
@@ -172,18 +170,6 @@ TEST_F(SessionLinkTest, OpeningReadsTheConfigurationAndHandsOutACopy) {
     EXPECT_EQ(dynamic_cast<QOR_EndPointFile*>(copy.get())->ClientId(), ClientId());
     // Opening writes nothing.
     EXPECT_EQ(server.Files(), 0u);
-}
-
-TEST_F(SessionLinkTest, OpeningWithoutUpdateLeavesTheConfigurationAndAClosedLinkReopens) {
-    Server server;
-    UseServer(server.path);
-    ASSERT_TRUE(OpenServerLink(session, false, false));
-    EXPECT_EQ(LinkServerPath(), server.path);
-    EXPECT_EQ(Link().GetParameters()->Curparam().ProfileCount(), 0);
-    const std::string first = ClientId();
-    ASSERT_TRUE(OpenServerLink(session, false, false));
-    EXPECT_NE(ClientId(), first);
-    EXPECT_EQ(State(), 0);
 }
 
 TEST_F(SessionLinkTest, AServerWithoutItsFoldersFailsAndWarnsOnlyWhenAsked) {
@@ -203,11 +189,6 @@ TEST_F(SessionLinkTest, AServerWithoutItsFoldersFailsAndWarnsOnlyWhenAsked) {
     // The session's link is as it was.
     EXPECT_EQ(LinkServerPath(), "");
     EXPECT_EQ(State(), 0);
-}
-
-TEST_F(SessionLinkTest, AnEmptyServerPathFails) {
-    EXPECT_FALSE(OpenServerLink(session, true, false));
-    EXPECT_EQ(ConnectForSending(session, false), nullptr);
 }
 
 TEST_F(SessionLinkTest, AnOwnerWithoutTheInterfacesFailsQuietly) {

@@ -33,6 +33,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <map>
 #include <sstream>
@@ -124,28 +125,10 @@ protected:
     RecordingEndPoint endpoint;
 };
 
-// ---------------------------------------------------------- the text
-
 TEST(TicketText, TheTwentyThreeLinesInOrder) {
-    OD_TicketValues v;
-    v.pathIn = "/in/a.tif";
-    v.pathOut = "/out/a";
-    v.geometry.top = 0.25;
-    v.geometry.left = -0.125;
-    v.geometry.width = 2;
-    v.geometry.height = 1;
-    v.geometry.scaleX = 0.5;
-    v.geometry.scaleY = 0.75;
-    v.geometry.angle = -45;
-    v.geometry.flipGD = 1;
-    v.geometry.flipHB = 0;
-    v.geometry.skewH = -10;
-    v.resolution = 300;
-    v.prefix = "ABCDE";
-    v.processOption = 7;
-    v.overwrite = 1;
-    v.profile = "Prof";
-    v.deleteSource = 0;
+    const OD_TicketValues v{"/in/a.tif", "/out/a", {0.25, -0.125, 2, 1, 0.5, 0.75, -45, 1, 0, -10},
+                            300,         "ABCDE",  7,
+                            1,           "Prof",   0};
     char buffer[kODTicketSize];
     const std::string want = "PROCESS\nPATHIN: /in/a.tif\nPATHOUT: /out/a\nHUNITS: inch\n"
                              "VUNITS: inch\nTOP: 0.250000\nLEFT: -0.125000\nWIDTH: 2.000000\n"
@@ -194,8 +177,6 @@ TEST(TicketText, CutsNeverSplitACharacter) {
     CopyCutUTF8(buffer, "AB", 5);
     EXPECT_STREQ(buffer, "AB");
 }
-
-// ---------------------------------------------------------- output path
 
 TEST(OutputPath, FolderAndNameOrTheSourceAndPathsThatDoNotFit) {
     const std::string out = "C:" + kSep + "Out";
@@ -250,8 +231,6 @@ TEST(OutputPath, FolderAndNameOrTheSourceAndPathsThatDoNotFit) {
     }
 }
 
-// ---------------------------------------------------------- SendOrder
-
 TEST_F(TicketTest, APlainOrderSendsItsValuesAndBecomesSent) {
     OD_PrefsData prefs = OrdoPrefs();
     const std::string out = dir / "out";
@@ -268,60 +247,52 @@ TEST_F(TicketTest, APlainOrderSendsItsValuesAndBecomesSent) {
     want.status = kODStatusSent;
     want.jobName = PMString("job0001");
     EXPECT_EQ(updated, want);
-
-    auto lines = Lines(endpoint.LastBody());
-    EXPECT_EQ(lines.size(), 23u);
-    EXPECT_EQ(lines["PATHIN"], source);
-    EXPECT_EQ(lines["PATHOUT"], out + kSep + "Photo");
-    EXPECT_EQ(lines["RESX"], "200");
-    EXPECT_EQ(lines["RESY"], "200");
-    EXPECT_EQ(lines["WIDTH"], "2.000000");
-    EXPECT_EQ(lines["HEIGHT"], "1.000000");
-    EXPECT_EQ(lines["SCALEX"], "1.000000");
-    EXPECT_EQ(lines["ANGLE"], "0.000000");
-    EXPECT_EQ(lines["PREFIX"], "ABC");
-    EXPECT_EQ(lines["PROCESSOPT"], std::to_string(OptionForCode(1)));
-    EXPECT_EQ(lines["PROFILE"], "Standard");
-    EXPECT_EQ(lines["OVERWRITE"], "1");
-    EXPECT_EQ(lines["DEL_SRC_IMAGE"], "1");
-    EXPECT_EQ(lines["DOCROP"], "1");
+    EXPECT_EQ(endpoint.LastBody(),
+              "PROCESS\nPATHIN: " + source + "\nPATHOUT: " + out + kSep +
+                  "Photo\nHUNITS: inch\nVUNITS: inch\nTOP: 0.000000\nLEFT: 0.000000\nWIDTH: "
+                  "2.000000\nHEIGHT: 1.000000\nSCALEX: 1.000000\nSCALEY: 1.000000\nRESX: "
+                  "200\nRESY: 200\nANGLE: 0.000000\nPREFIX: ABC\nPROCESSOPT: " +
+                  std::to_string(OptionForCode(1)) +
+                  "\nFLIPGD: 0\nFLIPHB: 0\nSKEWH: 0.000000\nOVERWRITE: 1\nPROFILE: "
+                  "Standard\nDOCROP: 1\nDEL_SRC_IMAGE: 1\n");
 }
 
-TEST_F(TicketTest, AnOrderWithoutResolutionIsSentAt72NeverAtScale0) {
-    const UIDRef item = Image();
-    OD_ProcData order = Order();
-    order.resolution = 0.0; // a record filled before unknown resolutions were taken at 72
-    auto lines = Send(item, order);
-    EXPECT_EQ(lines["SCALEX"], "1.000000");
-    EXPECT_EQ(lines["SCALEY"], "1.000000");
-}
-
-TEST_F(TicketTest, HalfTurnIsSentAsBothMirrorsAndNoAngle) {
-    const UIDRef item = Image(PMMatrix::MakeRotation(180));
-    auto lines = Send(item, Order());
-    EXPECT_EQ(lines["ANGLE"], "0.000000");
-    EXPECT_EQ(lines["FLIPGD"], "1");
-    EXPECT_EQ(lines["FLIPHB"], "1");
-}
-
-TEST_F(TicketTest, LongPrefixAndProfileAreSentCut) {
-    const UIDRef item = Image();
-    OD_ProcData order = Order();
-    order.prefix = PMString("ABCDEFGH");
-    order.profile = PMString(std::string(40, 'p'));
-    auto lines = Send(item, order);
-    EXPECT_EQ(lines["PREFIX"], "ABCDE");
-    EXPECT_EQ(lines["PROFILE"], std::string(31, 'p'));
-}
-
-TEST_F(TicketTest, ResolutionIsTruncated) {
-    OD_PrefsData prefs = OrdoPrefs();
-    prefs.SetResolution(299.9);
-    SetOrdoPrefs(prefs);
-    const UIDRef item = Image();
-    auto lines = Send(item, Order());
-    EXPECT_EQ(lines["RESX"], "299");
-    EXPECT_EQ(lines["RESY"], "299");
+TEST_F(TicketTest, SentLinesOfChangedOrders) {
+    using Change = std::function<void(OD_ProcData&, OD_PrefsData&)>;
+    struct Case {
+        const char* name;
+        PMMatrix m;
+        Change change;
+        const char* lines;
+    } cases[] = {
+        // A record filled before unknown resolutions were taken at 72.
+        {"no resolution is sent at 72, never at scale 0", PMMatrix(),
+         [](OD_ProcData& o, OD_PrefsData&) { o.resolution = 0.0; },
+         "SCALEX: 1.000000\nSCALEY: 1.000000"},
+        {"a half turn is both mirrors and no angle", PMMatrix::MakeRotation(180),
+         [](OD_ProcData&, OD_PrefsData&) {}, "ANGLE: 0.000000\nFLIPGD: 1\nFLIPHB: 1"},
+        {"long prefix and profile are sent cut", PMMatrix(),
+         [](OD_ProcData& o, OD_PrefsData&) {
+             o.prefix = PMString("ABCDEFGH");
+             o.profile = PMString(std::string(40, 'p'));
+         },
+         "PREFIX: ABCDE\nPROFILE: ppppppppppppppppppppppppppppppp"},
+        {"the resolution is truncated", PMMatrix(),
+         [](OD_ProcData&, OD_PrefsData& p) { p.SetResolution(299.9); }, "RESX: 299\nRESY: 299"},
+    };
+    const OD_PrefsData base = OrdoPrefs();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        OD_PrefsData prefs = base;
+        const UIDRef item = Image(c.m);
+        OD_ProcData order = Order();
+        c.change(order, prefs);
+        SetOrdoPrefs(prefs);
+        auto lines = Send(item, order);
+        for (const auto& [key, value] : Lines(c.lines)) {
+            EXPECT_EQ(lines[key], value) << key;
+        }
+    }
 }
 
 TEST_F(TicketTest, OnlyReadyOrdersWithGeometryAndAnEndpointAreSent) {
@@ -337,6 +308,12 @@ TEST_F(TicketTest, OnlyReadyOrdersWithGeometryAndAnEndpointAreSent) {
     EXPECT_EQ(SendOrder(item, Order(), nullptr, updated), -1);
     EXPECT_EQ(endpoint.Calls(), 0);
     EXPECT_EQ(updated.outputName, "untouched");
+    endpoint.answer = -5; // the endpoint's failure is returned and the record left
+    const OD_ProcData before = updated;
+    EXPECT_EQ(SendOrder(item, Order(), &endpoint, updated), -5);
+    EXPECT_EQ(endpoint.Calls(), 1);
+    EXPECT_EQ(updated, before);
+    endpoint.answer = 0;
     order.status = kODStatusReadyAlt;
     EXPECT_EQ(SendOrder(item, order, &endpoint, updated), 0);
     EXPECT_EQ(updated.status, kODStatusSent);
@@ -370,15 +347,6 @@ TEST_F(TicketTest, TooLongTextsAreRefusedAndNothingIsSent) {
     EXPECT_EQ(endpoint.Calls(), 0);
     EXPECT_EQ(updated, OD_ProcData());
     EXPECT_STRNE(SendOrderProblem(kODSendTicketTooLong), "");
-}
-
-TEST_F(TicketTest, TheEndpointsFailureIsReturnedAndTheRecordLeft) {
-    endpoint.answer = -5;
-    OD_ProcData updated;
-    const UIDRef item = Image();
-    EXPECT_EQ(SendOrder(item, Order(), &endpoint, updated), -5);
-    EXPECT_EQ(endpoint.Calls(), 1);
-    EXPECT_EQ(updated, OD_ProcData());
 }
 
 TEST_F(TicketTest, TheOrdersPreferenceFileGovernsWhenTheListIsShown) {
