@@ -76,18 +76,14 @@ void WriteTiffPages(const std::string& path, const std::vector<TiffPage>& pages,
     }
     for (const TiffPage& page : pages) {
         const uint16_t p = page.photometric;
-        for (const auto& [tag, value] :
-             {std::pair<uint32_t, uint32_t>{TIFFTAG_IMAGEWIDTH, page.width},
-              {TIFFTAG_IMAGELENGTH, page.height},
-              {TIFFTAG_ROWSPERSTRIP, page.height}})
-            TIFFSetField(tif, tag, value);
-        for (const auto& [tag, value] :
-             {std::pair<uint32_t, uint16_t>{TIFFTAG_BITSPERSAMPLE, page.bits},
-              {TIFFTAG_SAMPLESPERPIXEL, page.samples},
-              {TIFFTAG_PHOTOMETRIC, p},
-              {TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG},
-              {TIFFTAG_COMPRESSION, COMPRESSION_NONE}})
-            TIFFSetField(tif, tag, value);
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, page.width);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, page.height);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, page.bits);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, page.samples);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, p);
+        TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, page.height);
         // Samples beyond the photometric's colour channels are extra samples.
         const int channels = p == PHOTOMETRIC_SEPARATED                       ? 4
                              : p == PHOTOMETRIC_RGB || p >= PHOTOMETRIC_YCBCR ? 3
@@ -284,54 +280,42 @@ TEST(TiffReaderProxy, ReportsTheSourceImageOfTheProxyTag) {
 
 TEST(TiffReaderProxy, LyingOrDamagedServerTagsAndUnsupportedPixelsAreRejected) {
     const std::string good = ZpaxTag({{1000, 800}, {4000, 3000}}, "/src/a.tif");
-    const TiffPage mask{.bits = 1, .samples = 1, .photometric = PHOTOMETRIC_MASK};
-    const TiffPage bilevel{.bits = 1, .samples = 1, .photometric = PHOTOMETRIC_MINISBLACK};
-    // The proxy tag, the processing-mark tag (empty: none), the code, the page.
-    const std::tuple<const char*, std::string, std::string, int, TiffPage> cases[] = {
-        {"proxy: wrong marker", "KRYX" + good.substr(4), "", -11, {}},
-        {"proxy: three bytes", "KRY", "", -11, {}},
-        {"proxy: marker only", "KRYO", "", -11, {}},
-        {"proxy: no pair count", good.substr(0, 11), "", -11, {}},
-        {"proxy: pair count one too many",
-         ZpaxTag({{1000, 800}, {4000, 3000}}, "/a.tif", 3),
-         "",
-         -11,
-         {}},
-        {"proxy: pair count whose bytes wrap 32 bits",
-         ZpaxTag({{1, 1}}, "", 0x20000000),
-         "",
-         -11,
-         {}},
-        {"proxy: largest pair count", ZpaxTag({{1, 1}}, "n", 0xFFFFFFFF), "", -11, {}},
-        {"proxy: pairs cut", good.substr(0, 12 + 8 + 3), "", -11, {}},
-        {"proxy: no name length", good.substr(0, 12 + 16), "", -11, {}},
-        {"proxy: name length one too many", ZpaxTag({{1, 1}}, "abc", std::nullopt, 4), "", -11, {}},
-        {"proxy: name length that wraps",
-         ZpaxTag({{1, 1}}, "abc", std::nullopt, 0xFFFFFFF0),
-         "",
-         -11,
-         {}},
-        {"proxy: largest name length", ZpaxTag({}, "abc", std::nullopt, 0xFFFFFFFF), "", -11, {}},
-        {"proxy: name cut", good.substr(0, good.size() - 1), "", -11, {}},
-        {"mark: wrong marker",
-         "",
-         "KRYX\x7f\x7f\x02\x01"
-         "2",
-         -11,
-         {}},
-        {"mark: marker only", "", "KRYO", -11, {}},
-        {"mark: no length byte", "", ProcOptTag(2, 1, "2").substr(0, 7), -11, {}},
-        {"mark: length beyond the tag", "", ProcOptTag(2, 5, "2ab"), -11, {}},
-        {"mark: longest length, short text", "", ProcOptTag(2, 127, "2"), -11, {}},
-        {"proxy of a transparency mask", ZpaxTag({{10, 10}}, "n"), "", -11, mask},
-        {"proxy of a bilevel image", ZpaxTag({{10, 10}}, "n"), "", -1, bilevel}};
+    // Proxy tags (first) and processing marks that lie, each refused with -11.
+    const std::tuple<const char*, std::string, bool> cases[] = {
+        {"wrong marker", "KRYX" + good.substr(4), true},
+        {"three bytes", "KRY", true},
+        {"marker only", "KRYO", true},
+        {"no pair count", good.substr(0, 11), true},
+        {"pair count one too many", ZpaxTag({{1000, 800}, {4000, 3000}}, "/a.tif", 3), true},
+        {"pair count whose bytes wrap 32 bits", ZpaxTag({{1, 1}}, "", 0x20000000), true},
+        {"largest pair count", ZpaxTag({{1, 1}}, "n", 0xFFFFFFFF), true},
+        {"pairs cut", good.substr(0, 12 + 8 + 3), true},
+        {"no name length", good.substr(0, 12 + 16), true},
+        {"name length one too many", ZpaxTag({{1, 1}}, "abc", std::nullopt, 4), true},
+        {"name length that wraps", ZpaxTag({{1, 1}}, "abc", std::nullopt, 0xFFFFFFF0), true},
+        {"largest name length", ZpaxTag({}, "abc", std::nullopt, 0xFFFFFFFF), true},
+        {"name cut", good.substr(0, good.size() - 1), true},
+        {"mark: wrong marker", "KRYX\x7f\x7f\x02\x01"s + "2", false},
+        {"mark: marker only", "KRYO", false},
+        {"mark: no length byte", ProcOptTag(2, 1, "2").substr(0, 7), false},
+        {"mark: length beyond the tag", ProcOptTag(2, 5, "2ab"), false},
+        {"mark: longest length, short text", ProcOptTag(2, 127, "2"), false}};
     TempDir dir;
-    for (auto [what, zpax, procOpt, code, page] : cases) {
-        SCOPED_TRACE(what);
-        page.zpax = zpax.empty() ? std::nullopt : std::optional(zpax);
-        page.procOpt = procOpt.empty() ? std::nullopt : std::optional(procOpt);
-        EXPECT_EQ(InspectPage(dir, "lie.tif", page).code, code);
+    for (const auto& [what, tag, proxy] : cases) {
+        const TiffPage page = proxy ? TiffPage{.zpax = tag} : TiffPage{.procOpt = tag};
+        EXPECT_EQ(InspectPage(dir, "lie.tif", page).code, -11) << what;
     }
+    // A proxy of an image whose pixels the reader does not take.
+    const std::string zpax = ZpaxTag({{10, 10}}, "n");
+    EXPECT_EQ(InspectPage(dir, "mask.tif",
+                          {.bits = 1, .samples = 1, .photometric = PHOTOMETRIC_MASK, .zpax = zpax})
+                  .code,
+              -11);
+    EXPECT_EQ(
+        InspectPage(dir, "bilevel.tif",
+                    {.bits = 1, .samples = 1, .photometric = PHOTOMETRIC_MINISBLACK, .zpax = zpax})
+            .code,
+        -1);
 }
 
 TEST(TiffReaderProxy, ProxyWinsOverTheOpiTagAndStillReadsTheMark) {
