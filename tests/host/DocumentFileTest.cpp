@@ -25,6 +25,7 @@
 #include <optional>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 using namespace dockit;
@@ -53,21 +54,34 @@ std::string Base64(const std::vector<uint8_t>& bytes) {
     return out;
 }
 
-void PutU32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+// Little-endian 32-bit words.
+std::vector<uint8_t> Words(std::initializer_list<uint32_t> words) {
+    std::vector<uint8_t> out;
+    for (uint32_t v : words) {
+        for (int i = 0; i < 4; ++i) {
+            out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        }
     }
+    return out;
 }
 
 // The bytes of a hierarchy: parent, count, children.
 std::string HierarchyData(uint32_t parent, const std::vector<uint32_t>& children) {
-    std::vector<uint8_t> bytes;
-    PutU32(bytes, parent);
-    PutU32(bytes, static_cast<uint32_t>(children.size()));
+    std::vector<uint8_t> bytes = Words({parent, static_cast<uint32_t>(children.size())});
     for (uint32_t c : children) {
-        PutU32(bytes, c);
+        std::vector<uint8_t> w = Words({c});
+        bytes.insert(bytes.end(), w.begin(), w.end());
     }
     return Base64(bytes);
+}
+
+std::vector<uint32_t> ChildUIDs(const UIDRef& parent) {
+    std::vector<uint32_t> uids;
+    InterfacePtr<IHierarchy> h = InterfaceOf<IHierarchy>(parent);
+    for (int32_t i = 0; i < h->GetChildCount(); ++i) {
+        uids.push_back(h->GetChildUID(i).Get());
+    }
+    return uids;
 }
 
 std::string HexID(uint32_t id) {
@@ -188,8 +202,6 @@ protected:
     TempDir dir;
 };
 
-// -------------------------------------------------------------- round trips
-
 TEST_F(DocumentFileTest, ADocumentWithPlugInDataLoadsBackIdentical) {
     Sample s = MakeSample();
     std::string path = dir / "sample.odd";
@@ -245,28 +257,17 @@ TEST_F(DocumentFileTest, TheFileIsJsonWithAHeaderAndBase64Data) {
     EXPECT_EQ(first["implementations"][0]["name"], "Document");
     // Two spreads: count 2, then their UIDs, little-endian.
     InterfacePtr<IDocument> doc = DocumentUtils::QueryDocument(s.db.get());
-    std::vector<uint8_t> bytes;
-    PutU32(bytes, 2);
-    PutU32(bytes, doc->GetNthSpreadUID(0).Get());
-    PutU32(bytes, doc->GetNthSpreadUID(1).Get());
-    EXPECT_EQ(first["implementations"][0]["data"], Base64(bytes));
+    EXPECT_EQ(first["implementations"][0]["data"],
+              Base64(Words({2, doc->GetNthSpreadUID(0).Get(), doc->GetNthSpreadUID(1).Get()})));
 }
 
-TEST_F(DocumentFileTest, FieldsOfLaterVersionsAreIgnored) {
+// Fields of later versions are ignored; data of plug-ins not loaded is dropped with a warning.
+TEST_F(DocumentFileTest, UnknownFieldsAreIgnoredAndUnknownPlugInDataDroppedWithAWarning) {
     Sample s = MakeSample();
     FileJson f{json::parse(Saved(s.db.get())), {}};
     f.j["generator"] = {{"name", "x"}, {"list", {1, {{"deep", {nullptr, true}}}}}};
     f.Object(1)["comment"] = json::array({json::object(), 2.5});
     f.Object(1)["implementations"][0]["checksum"] = "abc";
-    std::string why;
-    auto db = DocumentFile::Parse(f.Text(), why);
-    ASSERT_TRUE(db) << why;
-    EXPECT_EQ(Content(*db), Content(*s.db));
-}
-
-TEST_F(DocumentFileTest, DataOfPlugInsThatAreNotLoadedIsDroppedWithAWarning) {
-    Sample s = MakeSample();
-    FileJson f{json::parse(Saved(s.db.get())), {}};
     f.Object(s.imageA.GetUID().Get())["implementations"].push_back(
         {{"id", "0x90999"}, {"name", "Elsewhere"}, {"data", "AAAA"}});
     std::string why;
@@ -279,8 +280,6 @@ TEST_F(DocumentFileTest, DataOfPlugInsThatAreNotLoadedIsDroppedWithAWarning) {
               std::string::npos);
     EXPECT_EQ(Content(*db), Content(*s.db));
 }
-
-// ---------------------------------------------------------------- saving
 
 TEST_F(DocumentFileTest, SavingReplacesTheFileAndLeavesNothingElse) {
     Sample s = MakeSample();
@@ -383,26 +382,13 @@ TEST_F(DocumentFileTest, NothingIsSavedInTheMiddleOfAChange) {
     EXPECT_NE(why.find("no document"), std::string::npos);
 }
 
-// --------------------------------------------------------------- refusals
-
 TEST_F(DocumentFileTest, DamagedAndForeignFilesAreRefusedWithTheirReason) {
     Sample s = MakeSample();
     const std::string good = Saved(s.db.get());
-    const uint32_t root = s.db->GetRootUID().Get();
-    const uint32_t spread = s.spread1.GetUID().Get();
-    const uint32_t group = s.group.GetUID().Get();
-    const uint32_t frameA = s.frameA.GetUID().Get();
-    const uint32_t imageA = s.imageA.GetUID().Get();
-    const uint32_t frameB = s.frameB.GetUID().Get();
-    const uint32_t empty = s.empty.GetUID().Get();
-    const uint32_t page1 = DocumentUtils::GetNthPage(s.db.get(), 0).GetUID().Get();
-    std::vector<uint32_t> topItems;
-    {
-        InterfacePtr<IHierarchy> h = InterfaceOf<IHierarchy>(s.spread1);
-        for (int32_t i = 0; i < h->GetChildCount(); ++i) {
-            topItems.push_back(h->GetChildUID(i).Get());
-        }
-    }
+    const uint32_t spread = s.spread1.GetUID().Get(), group = s.group.GetUID().Get(),
+                   frameA = s.frameA.GetUID().Get(), imageA = s.imageA.GetUID().Get(),
+                   empty = s.empty.GetUID().Get();
+    const std::vector<uint32_t> topItems = ChildUIDs(s.spread1);
     auto without = [](std::vector<uint32_t> v, uint32_t x) {
         std::erase(v, x);
         return v;
@@ -481,10 +467,7 @@ TEST_F(DocumentFileTest, DamagedAndForeignFilesAreRefusedWithTheirReason) {
          "does not read back"},
         {"a child count beyond the data",
          [&](FileJson& f) {
-             std::vector<uint8_t> bytes;
-             PutU32(bytes, group);
-             PutU32(bytes, 0x7FFFFFFF);
-             f.Data(frameA, kHierarchyImpl) = Base64(bytes);
+             f.Data(frameA, kHierarchyImpl) = Base64(Words({group, 0x7FFFFFFF}));
          },
          "does not read back"},
         {"a child that is not there", [&](FileJson& f) { f.SetHierarchy(empty, spread, {4242}); },
@@ -496,7 +479,8 @@ TEST_F(DocumentFileTest, DamagedAndForeignFilesAreRefusedWithTheirReason) {
              f.SetHierarchy(spread, 0, items);
          },
          "reached twice"},
-        {"a parent that does not match", [&](FileJson& f) { f.SetHierarchy(imageA, frameB, {}); },
+        {"a parent that does not match",
+         [&](FileJson& f) { f.SetHierarchy(imageA, s.frameB.GetUID().Get(), {}); },
          "as its parent"},
         {"an image straight on the spread",
          [&](FileJson& f) {
@@ -511,7 +495,7 @@ TEST_F(DocumentFileTest, DamagedAndForeignFilesAreRefusedWithTheirReason) {
          [&](FileJson& f) {
              f.SetHierarchy(frameA, group, {imageA, s.imageB.GetUID().Get()});
              f.SetHierarchy(s.imageB.GetUID().Get(), frameA, {});
-             f.SetHierarchy(frameB, group, {});
+             f.SetHierarchy(s.frameB.GetUID().Get(), group, {});
          },
          "holds more than one item"},
         {"an item no spread holds",
@@ -533,19 +517,13 @@ TEST_F(DocumentFileTest, DamagedAndForeignFilesAreRefusedWithTheirReason) {
          "not part of the document"},
         {"a spread that is a page",
          [&](FileJson& f) {
-             std::vector<uint8_t> bytes;
-             PutU32(bytes, 2);
-             PutU32(bytes, spread);
-             PutU32(bytes, page1);
-             f.Data(root, kDocumentImpl) = Base64(bytes);
+             uint32_t page1 = DocumentUtils::GetNthPage(s.db.get(), 0).GetUID().Get();
+             f.Data(s.db->GetRootUID().Get(), kDocumentImpl) = Base64(Words({2, spread, page1}));
          },
          "as a spread, but it is a page"},
         {"a page that is a frame",
          [&](FileJson& f) {
-             std::vector<uint8_t> bytes;
-             PutU32(bytes, 1);
-             PutU32(bytes, frameA);
-             f.Data(spread, kSpreadImpl) = Base64(bytes);
+             f.Data(spread, kSpreadImpl) = Base64(Words({1, frameA}));
          },
          "as a page, but it is a graphic frame"},
     };
@@ -567,11 +545,7 @@ TEST_F(DocumentFileTest, ItemsNestedTooDeepAreRefused) {
     // Groups in groups down to the frame and its image, one level too many.
     const uint32_t spread = s.spread1.GetUID().Get();
     const uint32_t group = s.group.GetUID().Get();
-    InterfacePtr<IHierarchy> h = InterfaceOf<IHierarchy>(s.spread1);
-    std::vector<uint32_t> items;
-    for (int32_t i = 0; i < h->GetChildCount(); ++i) {
-        items.push_back(h->GetChildUID(i).Get());
-    }
+    std::vector<uint32_t> items = ChildUIDs(s.spread1);
     std::erase(items, group);
     uint32_t parent = spread;
     uint32_t first = 1000;
@@ -588,8 +562,7 @@ TEST_F(DocumentFileTest, ItemsNestedTooDeepAreRefused) {
     }
     items.push_back(first);
     f.SetHierarchy(spread, 0, items);
-    InterfacePtr<IHierarchy> g = InterfaceOf<IHierarchy>(s.group);
-    f.SetHierarchy(group, parent, {g->GetChildUID(0).Get(), g->GetChildUID(1).Get()});
+    f.SetHierarchy(group, parent, ChildUIDs(s.group));
     std::string why;
     EXPECT_FALSE(DocumentFile::Parse(f.Text(), why));
     EXPECT_NE(why.find("deeper than 64"), std::string::npos) << why;
@@ -605,25 +578,22 @@ TEST_F(DocumentFileTest, ItemsNestedTooDeepAreRefused) {
 }
 
 TEST_F(DocumentFileTest, OpenSaysWhyAFileCannotBeRead) {
-    std::string why;
-    EXPECT_FALSE(DocumentFile::Open(PMString(dir / "missing.odd"), why));
-    EXPECT_NE(why.find(std::strerror(ENOENT)), std::string::npos) << why;
-    EXPECT_NE(why.find("missing.odd"), std::string::npos) << why;
-
-    EXPECT_FALSE(DocumentFile::Open(PMString(dir.Path()), why));
-    EXPECT_NE(why.find("is a folder"), std::string::npos) << why;
-
     // A huge file is refused before it is read (sparse: it takes no room).
-    std::string huge = dir / "huge.odd";
-    WriteFile(huge, "{");
-    fs::resize_file(huge, DocumentFile::kMaxFileSize + 1);
-    EXPECT_FALSE(DocumentFile::Open(PMString(huge), why));
-    EXPECT_NE(why.find("larger than 256 MiB"), std::string::npos) << why;
-
-    std::string text = dir / "notes.txt";
-    WriteFile(text, "Dear diary,\n");
-    EXPECT_FALSE(DocumentFile::Open(PMString(text), why));
-    EXPECT_NE(why.find("not JSON"), std::string::npos) << why;
+    WriteFile(dir / "huge.odd", "{");
+    fs::resize_file(dir / "huge.odd", DocumentFile::kMaxFileSize + 1);
+    WriteFile(dir / "notes.txt", "Dear diary,\n");
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {dir / "missing.odd", std::strerror(ENOENT), "missing.odd"},
+        {dir.Path(), "is a folder", ""},
+        {dir / "huge.odd", "larger than 256 MiB", ""},
+        {dir / "notes.txt", "not JSON", ""}};
+    for (const auto& [path, reason, named] : cases) {
+        SCOPED_TRACE(path);
+        std::string why;
+        EXPECT_FALSE(DocumentFile::Open(PMString(path), why));
+        EXPECT_NE(why.find(reason), std::string::npos) << why;
+        EXPECT_NE(why.find(named), std::string::npos) << why;
+    }
 }
 
 } // namespace

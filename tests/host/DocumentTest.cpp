@@ -70,6 +70,14 @@ protected:
     }
 
     static UID Parent(const UIDRef& item) { return InterfaceOf<IHierarchy>(item)->GetParentUID(); }
+    static std::vector<UID> Children(const UIDRef& item) {
+        std::vector<UID> uids;
+        InterfacePtr<IHierarchy> h = InterfaceOf<IHierarchy>(item);
+        for (int32_t i = 0; i < h->GetChildCount(); ++i) {
+            uids.push_back(h->GetChildUID(i));
+        }
+        return uids;
+    }
     static PMMatrix Matrix(const UIDRef& item) {
         return InterfaceOf<ITransform>(item)->GetInnerToParentMatrix();
     }
@@ -150,20 +158,14 @@ TEST_F(DocumentTest, FramesImagesAndGroupsBuildTheHierarchy) {
     UID spread = InterfaceOf<IPage>(Page(d, 0))->GetSpreadUID();
     InterfacePtr<IHierarchy> top = InterfaceOf<IHierarchy>(UIDRef(d, spread));
     // Back to front: the group took the place of f2, the frontmost of the two.
-    std::vector<UID> expected = {group.GetUID(), empty.GetUID(), text.GetUID(), shape.GetUID()};
-    ASSERT_EQ(top->GetChildCount(), 4);
-    for (int32_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(top->GetChildUID(i), expected[static_cast<std::size_t>(i)]) << i;
-    }
+    EXPECT_EQ(Children(UIDRef(d, spread)),
+              (std::vector<UID>{group.GetUID(), empty.GetUID(), text.GetUID(), shape.GetUID()}));
     EXPECT_EQ(top->GetChildUID(4), kInvalidUID);
     EXPECT_EQ(top->GetParentUID(), kInvalidUID);
     InterfacePtr<IHierarchy> g = InterfaceOf<IHierarchy>(group);
-    ASSERT_EQ(g->GetChildCount(), 2);
-    EXPECT_EQ(g->GetChildUID(0), f1.GetUID());
-    EXPECT_EQ(g->GetChildUID(1), f2.GetUID());
-    EXPECT_EQ(Parent(f1), group.GetUID());
-    EXPECT_EQ(Parent(i1), f1.GetUID());
-    EXPECT_EQ(Parent(i2), f2.GetUID());
+    EXPECT_EQ(Children(group), (std::vector<UID>{f1.GetUID(), f2.GetUID()}));
+    EXPECT_EQ((std::vector<UID>{Parent(f1), Parent(i1), Parent(i2)}),
+              (std::vector<UID>{group.GetUID(), f1.GetUID(), f2.GetUID()}));
     EXPECT_EQ(InterfaceOf<IHierarchy>(i2)->GetSpreadUID(), spread);
     InterfacePtr<IHierarchy> parent(InterfaceOf<IHierarchy>(i1)->QueryParent());
     ASSERT_TRUE(parent);
@@ -330,13 +332,10 @@ TEST_F(DocumentTest, GroupingKeepsWhereItemsAreAndUndoes) {
     // The order of the list does not matter: z-order does.
     UIDRef group = DocumentUtils::GroupItems(List(d, {c, a}));
     ASSERT_NE(group, UIDRef());
-    InterfacePtr<IHierarchy> g = InterfaceOf<IHierarchy>(group);
-    EXPECT_EQ(g->GetChildUID(0), a.GetUID());
-    EXPECT_EQ(g->GetChildUID(1), c.GetUID());
-    InterfacePtr<IHierarchy> top = InterfaceOf<IHierarchy>(UIDRef(d, g->GetSpreadUID()));
-    ASSERT_EQ(top->GetChildCount(), 2);
-    EXPECT_EQ(top->GetChildUID(0), b.GetUID());
-    EXPECT_EQ(top->GetChildUID(1), group.GetUID()) << "where c, the frontmost, was";
+    EXPECT_EQ(Children(group), (std::vector<UID>{a.GetUID(), c.GetUID()}));
+    EXPECT_EQ(Children(UIDRef(d, InterfaceOf<IHierarchy>(group)->GetSpreadUID())),
+              (std::vector<UID>{b.GetUID(), group.GetUID()}))
+        << "where c, the frontmost, was";
     ExpectMatrix(InterfaceOf<ITransform>(c)->GetInnerToSpreadMatrix(),
                  PMMatrix::MakeTranslation(300, 20));
     ExpectMatrix(InterfaceOf<ITransform>(b)->GetInnerToSpreadMatrix(), bToSpread);
@@ -493,8 +492,7 @@ TEST_F(DocumentTest, SelectionTellsItsChangesAndDropsWhatIsGone) {
 
 class PageItemTransform : public DocumentTest {};
 
-// The matrix arithmetic is checked on PMMatrix; the item hands the reference
-// point on and keeps the result.
+// The item hands the reference point on to PMMatrix and keeps the result.
 TEST_F(PageItemTransform, SettersChangeOnePartAboutTheReferencePointAsTheMatrixDoes) {
     auto db = NewDoc();
     const PMMatrix starts[] = {PMMatrix(), PMMatrix::Compose(1.5, 0.75, 20, -60, -10, 5),
@@ -704,8 +702,7 @@ TEST_F(DocumentPlace, WhatCannotBePlacedLeavesTheDocumentAlone) {
     }
 }
 
-// Placing again replaces the frame's content; undo and redo bring each image
-// and its geometry back.
+// Placing again replaces the frame's content; undo and redo bring each image back.
 TEST_F(DocumentPlace, PlacingAgainReplacesTheContentAndUndoesStepByStep) {
     auto db = NewDoc();
     IDataBase* d = db.get();
@@ -715,13 +712,10 @@ TEST_F(DocumentPlace, PlacingAgainReplacesTheContentAndUndoesStepByStep) {
     std::string placed = Content(*d);
     UIDRef second = Place(frame, Tiff("2.tif", 20, 20, 72));
     EXPECT_FALSE(d->IsValidUID(image.GetUID()));
-    InterfacePtr<IHierarchy> h = InterfaceOf<IHierarchy>(frame);
-    ASSERT_EQ(h->GetChildCount(), 1);
-    EXPECT_EQ(h->GetChildUID(0), second.GetUID());
+    EXPECT_EQ(Children(frame), std::vector<UID>{second.GetUID()});
     ASSERT_TRUE(d->Undo());
     EXPECT_EQ(Content(*d), placed);
-    ASSERT_EQ(h->GetChildCount(), 1);
-    EXPECT_EQ(h->GetChildUID(0), image.GetUID());
+    EXPECT_EQ(Children(frame), std::vector<UID>{image.GetUID()});
     ASSERT_TRUE(d->Undo());
     EXPECT_EQ(Content(*d), empty);
     EXPECT_FALSE(d->IsValidUID(image.GetUID()));
@@ -732,8 +726,6 @@ TEST_F(DocumentPlace, PlacingAgainReplacesTheContentAndUndoesStepByStep) {
     EXPECT_EQ(InterfaceOf<IDataLink>(image)->GetShortName(), PMString("u.tif"));
 }
 
-// Every real file that the image library reads is placed at the size its
-// header gives.
 TEST_F(DocumentPlace, RealFilesArePlacedAtTheSizeTheirHeadersGive) {
     std::string data = SharedTestData();
     if (data.empty()) {
@@ -772,8 +764,7 @@ TEST_F(DocumentPlace, RealFilesArePlacedAtTheSizeTheirHeadersGive) {
 
 class RelinkTest : public DocumentTest {};
 
-// The new item keeps the old matrix and the plug-in data on the image, and
-// takes the new file's size.
+// The new item keeps the old matrix and plug-in data, and takes the new file's size.
 TEST_F(RelinkTest, GivesANewItemWithTheOldMatrixAndTheNewFilesSize) {
     RegisterTestNote();
     auto db = NewDoc();
@@ -797,8 +788,8 @@ TEST_F(RelinkTest, GivesANewItemWithTheOldMatrixAndTheNewFilesSize) {
     EXPECT_NE(relinked.GetUID(), image.GetUID());
     EXPECT_FALSE(d->IsValidUID(image.GetUID()));
     EXPECT_EQ(relinked.GetDataBase(), d);
+    EXPECT_EQ(Children(frame), std::vector<UID>{relinked.GetUID()});
     EXPECT_EQ(Parent(relinked), frame.GetUID());
-    EXPECT_EQ(InterfaceOf<IHierarchy>(frame)->GetChildCount(), 1);
     EXPECT_EQ(Matrix(relinked), matrix);
     ExpectRect(Box(relinked), PMRect(0, 0, 144, 72));
     PMFixed x = 0;
@@ -807,13 +798,12 @@ TEST_F(RelinkTest, GivesANewItemWithTheOldMatrixAndTheNewFilesSize) {
     EXPECT_EQ(InterfaceOf<IImageAttributes>(relinked)->GetPixelWidth(), 200u);
     PMString shortName, longName;
     ASSERT_TRUE(LinkUtils::GetLinkNames(relinked, shortName, longName));
-    EXPECT_EQ(shortName, PMString("new.jpg"));
-    EXPECT_EQ(longName, PMString(path));
+    EXPECT_EQ(std::pair(shortName, longName), std::pair(PMString("new.jpg"), PMString(path)));
     EXPECT_EQ(d->GetUndoName(), PMString("Relink"));
     EXPECT_TRUE(PageItemTypeUtils::IsGraphic(relinked));
     InterfacePtr<ITestNote> note = InterfaceOf<ITestNote>(relinked);
-    EXPECT_EQ(note->Get(), 8);
-    EXPECT_EQ(note->Text(), "Done: processed by the server");
+    EXPECT_EQ(std::pair(note->Get(), note->Text()),
+              std::pair(int32_t{8}, std::string("Done: processed by the server")));
     ASSERT_TRUE(d->Undo());
     EXPECT_EQ(InterfaceOf<ITestNote>(image)->Get(), 8);
 }
