@@ -1,6 +1,4 @@
-// The orders panel on a document open in the session: rows and their cells,
-// the buttons and the log box, the double-click, drops, following the layout
-// selection, the rebuild's guards, translations and the panel's size limits.
+// The orders panel on a session document: what a scripted session cannot show.
 
 #include "../host/DocumentTestKit.h"
 #include "../orders/OrdoSessionKit.h"
@@ -213,16 +211,6 @@ protected:
 
 using Texts = std::vector<std::string>;
 
-TEST_F(PanelTest, AnEmptyDocumentGivesAnEmptyListAndDisabledButtons) {
-    Show();
-    EXPECT_EQ(GetOrdoPanelList(), List());
-    EXPECT_EQ(RowCount(), 0);
-    EXPECT_TRUE(OrdoPanelItemList().IsEmpty());
-    EXPECT_FALSE(Usable(kOrdoTrashButtonWidgetID));
-    EXPECT_FALSE(WidgetDriver::Press(panel.get(), kOrdoGoButtonWidgetID));
-    EXPECT_TRUE(Usable(kOrdoShowLogWidgetID));
-}
-
 TEST_F(PanelTest, EachShownStatusHasItsIconOthersGiveNoRowAndPagesAreNumbered) {
     std::vector<UID> shown;
     for (uint16_t status : {1, 0, 2, 4, 0x40, 8, 0x80, 0x10, 0x100, 0x20, 3}) {
@@ -425,17 +413,14 @@ TEST_F(PanelTest, ADoubleClickOpensTheRefilledOrderUnlessItIsSent) {
     EXPECT_EQ(Stored(sent).status, kODStatusSent);
     DoubleClick(1);
     ASSERT_EQ(calls.size(), 1u);
-    // Refilled from the file (gray, 72 ppi), the options kept.
-    EXPECT_EQ(calls[0].record.imageClass, kODClassGray);
-    EXPECT_DOUBLE_EQ(calls[0].record.resolution, 72.0);
-    EXPECT_EQ(calls[0].record.processCode, 12);
-    EXPECT_EQ(calls[0].record.outputName, PMString("Custom"));
-    EXPECT_EQ(calls[0].record.profile, PMString("Magazine"));
-    // 72 ppi at 100 % for 200 dpi: 150 % allows 54 %.
-    EXPECT_EQ(calls[0].status,
-              PMString("Insufficient number of pixels, the maximum scale factor is : 54 %"));
-    EXPECT_EQ(calls[0].heading, PMString("Gray Image Parameter(s)"));
-    // OK stores the edit, and the list shows it; Cancel changes nothing.
+    // Refilled from the file (gray, 72 ppi: 54 % at most for 200 dpi), the options kept.
+    const OD_ProcData& r = calls[0].record;
+    EXPECT_EQ(r.imageClass == kODClassGray && r.resolution == 72.0 && r.processCode == 12 &&
+                  r.outputName == PMString("Custom") && r.profile == PMString("Magazine"),
+              true);
+    EXPECT_EQ(calls[0].status.GetUTF8String() + "|" + calls[0].heading.GetUTF8String(),
+              "Insufficient number of pixels, the maximum scale factor is : 54 %|"
+              "Gray Image Parameter(s)");
     EXPECT_EQ(Stored(image).prefix, PMString("EDIT"));
     EXPECT_EQ(Cell(1, kOrdoOptionsCellID), PMString("EDIT"));
     dialogAnswer = false;
@@ -545,10 +530,10 @@ TEST_F(PanelTest, TheLayoutSelectionSelectsTheRowsShowingItsImages) {
     EXPECT_FALSE(Usable(kOrdoGoButtonWidgetID));
 }
 
-// A burst of changes costs one rebuild, none while busy; the document's own notification
-// rebuilds at once.
 TEST_F(PanelTest, ABurstOfChangesCostsOneRebuildAndNoneWhileBusy) {
-    Show();
+    Show(); // empty: no rows, Go refused
+    EXPECT_EQ(GetOrdoPanelList(), List());
+    EXPECT_FALSE(WidgetDriver::Press(panel.get(), kOrdoGoButtonWidgetID));
     const uint64_t before = OrdoListRebuildCount();
     for (int i = 0; i < 5; ++i) {
         Frame(0, 40.0 * i);
