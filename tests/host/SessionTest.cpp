@@ -116,6 +116,7 @@ struct Heard {
     ServiceID service;
     UIDRef document;
     std::string name;
+    friend bool operator==(const Heard&, const Heard&) = default;
 };
 std::vector<Heard> heard;
 
@@ -248,6 +249,11 @@ protected:
     static InterfacePtr<ITestCounter> Counter() {
         return InterfacePtr<ITestCounter>(Session(), IID_ITESTCOUNTER);
     }
+    // The preferences' number and text, and the counter's number.
+    static std::string Values() {
+        return std::to_string(Prefs()->Get()) + " " + Prefs()->Text() + " " +
+               std::to_string(Counter()->Get());
+    }
 };
 
 // The session file's layout, written out independently of the host: magic,
@@ -294,6 +300,50 @@ std::string SessionFile(const std::vector<Record>& records, uint32_t version = 1
     return Sealed(Body(version, records, static_cast<uint32_t>(records.size())));
 }
 
+struct TestDocument {
+    IDataBase db;
+    UID uid;
+    TestDocument() : uid(db.NewUID(kTestDocBoss)) { db.SetRootUID(uid); }
+    TestDBObserver* Observer() {
+        InterfacePtr<IDBObserver> o(
+            static_cast<IDBObserver*>(db.Instantiate(uid, IID_ITESTDBOBSERVER)));
+        return static_cast<TestDBObserver*>(o.get());
+    }
+};
+
+InterfacePtr<IIdleTask> MakeTask(const std::string& name,
+                                 std::function<uint32_t(TestIdleTask*)> behaviour = {}) {
+    auto task = CreateObject2<IIdleTask>(kTestIdleTaskBoss, IID_IIDLETASK);
+    auto* impl = static_cast<TestIdleTask*>(task.get());
+    impl->name = name;
+    impl->behaviour = std::move(behaviour);
+    return task;
+}
+
+InterfacePtr<IIdleTask> Every(const std::string& name, uint32_t ms) {
+    return MakeTask(name, [ms](TestIdleTask*) { return ms; });
+}
+
+using Log = std::vector<std::string>;
+
+Log TakeEvents() {
+    Log all;
+    all.swap(events);
+    return all;
+}
+
+void DefineActions(IActionManager* actions, std::initializer_list<uint32_t> ids,
+                   bool custom = true) {
+    for (uint32_t id : ids) {
+        ActionDefinition def;
+        def.actionID = ActionID(id);
+        def.componentClass = kTestActionComponentBoss;
+        def.name = PMString("key" + std::to_string(id));
+        def.customEnabling = custom;
+        ASSERT_TRUE(actions->AddAction(def));
+    }
+}
+
 } // namespace
 
 TEST_F(HostTest, TheSessionIsOneObjectOfTheSessionClassWithThePluginsAdditions) {
@@ -334,16 +384,13 @@ TEST_F(HostTest, TheSessionFileBringsBackEveryPersistentInterface) {
     Prefs()->Set(1, "changed");
     Counter()->Set(99, "x");
     ASSERT_EQ(Session()->ReadSessionFile(path, &why), kSuccess) << why;
-    EXPECT_EQ(Prefs()->Get(), 263);
-    EXPECT_EQ(Prefs()->Text(), longText);
-    EXPECT_EQ(Counter()->Get(), -7);
+    EXPECT_EQ(Values(), "263 " + longText + " -7");
 
     // Records of interfaces the session lacks are skipped.
     WriteFile(path, SessionFile({{0x7777, "whatever the other plug-in wrote"},
                                  {kTestPrefsImpl.Get(), ValueBytes(5, "five")}}));
     ASSERT_EQ(Session()->ReadSessionFile(path, &why), kSuccess) << why;
-    EXPECT_EQ(Prefs()->Get(), 5);
-    EXPECT_EQ(Prefs()->Text(), "five");
+    EXPECT_EQ(Values(), "5 five -7");
 }
 
 TEST_F(HostTest, ADamagedSessionFileIsRefusedAndChangesNothing) {
@@ -390,17 +437,14 @@ TEST_F(HostTest, ADamagedSessionFileIsRefusedAndChangesNothing) {
         EXPECT_EQ(Session()->ReadSessionFile(path, &why), kFailure);
         EXPECT_NE(why.find(c.reason), std::string::npos) << why;
         EXPECT_NE(why.find(path), std::string::npos) << "the reason names the file: " << why;
-        EXPECT_EQ(Prefs()->Get(), 7);
-        EXPECT_EQ(Prefs()->Text(), "kept");
-        EXPECT_EQ(Counter()->Get(), 8);
+        EXPECT_EQ(Values(), "7 kept 8");
     }
     std::string why;
     EXPECT_EQ(Session()->ReadSessionFile(dir / "missing.bin", &why), kFailure);
     EXPECT_NE(why.find("cannot open"), std::string::npos) << why;
     WriteFile(path, whole);
     ASSERT_EQ(Session()->ReadSessionFile(path, &why), kSuccess) << why;
-    EXPECT_EQ(Prefs()->Get(), 42);
-    EXPECT_EQ(Counter()->Get(), 5);
+    EXPECT_EQ(Values(), "42 new 5");
 }
 
 TEST_F(HostTest, AFailedSessionWriteLeavesTheOldFileWhole) {
@@ -443,21 +487,6 @@ TEST_F(HostTest, StartupRunsTheStartupServicesOnceThenAnnouncesTheStart) {
     EXPECT_EQ(app->GetApplicationState(), IApplication::kAppStopped);
 }
 
-namespace {
-
-struct TestDocument {
-    IDataBase db;
-    UID uid;
-    TestDocument() : uid(db.NewUID(kTestDocBoss)) { db.SetRootUID(uid); }
-    TestDBObserver* Observer() {
-        InterfacePtr<IDBObserver> o(
-            static_cast<IDBObserver*>(db.Instantiate(uid, IID_ITESTDBOBSERVER)));
-        return static_cast<TestDBObserver*>(o.get());
-    }
-};
-
-} // namespace
-
 TEST_F(HostTest, DocumentSignalsReachTheRespondersOnceEach) {
     InterfacePtr<IK2ServiceRegistry> registry(Session(), IID_IK2SERVICEREGISTRY);
     ASSERT_TRUE(registry->AddServiceProviderClass(kTestResponderBoss));
@@ -465,28 +494,24 @@ TEST_F(HostTest, DocumentSignalsReachTheRespondersOnceEach) {
     TestDocument one, two;
     ASSERT_EQ(docs->AddNewDocument(&one.db, kInvalidUID, "One"), kSuccess);
     ASSERT_EQ(docs->AddOpenedDocument(&two.db, two.uid, "Two"), kSuccess);
-    ASSERT_EQ(heard.size(), 2u);
-    EXPECT_EQ(heard[0].service, kAfterNewDocSignalResponderService);
-    EXPECT_EQ(heard[0].document, UIDRef(&one.db, one.uid)) << "the root object stands for it";
-    EXPECT_EQ(heard[0].name, "One");
-    EXPECT_EQ(heard[1].service, kDuringOpenDocSignalResponderService);
-    EXPECT_EQ(heard[1].document, UIDRef(&two.db, two.uid));
-    EXPECT_EQ(one.db.ObserverCount(), 1);
-    EXPECT_EQ(two.db.ObserverCount(), 1);
-    EXPECT_EQ(docs->GetDocCount(), 2);
+    // The root object stands for a document given without one.
+    EXPECT_EQ(heard, (std::vector<Heard>{
+                         {kAfterNewDocSignalResponderService, UIDRef(&one.db, one.uid), "One"},
+                         {kDuringOpenDocSignalResponderService, UIDRef(&two.db, two.uid), "Two"}}));
+    EXPECT_EQ(std::tuple(one.db.ObserverCount(), two.db.ObserverCount(), docs->GetDocCount()),
+              std::tuple(1, 1, 2));
     EXPECT_EQ(docs->GetFrontDocument(), &two.db);
     // A change in document one reaches its observer only.
     one.db.BeginTransaction("Make");
     one.db.NewUID(kTestItemBoss);
     one.db.EndTransaction();
-    EXPECT_EQ(one.Observer()->changes, 1);
-    EXPECT_EQ(one.Observer()->flushes, 1);
-    EXPECT_EQ(two.Observer()->changes, 0);
+    EXPECT_EQ(std::tuple(one.Observer()->changes, one.Observer()->flushes, two.Observer()->changes),
+              std::tuple(1, 1, 0));
 
     heard.clear();
     ASSERT_EQ(docs->CloseDocument(&two.db), kSuccess);
-    ASSERT_EQ(heard.size(), 1u);
-    EXPECT_EQ(heard[0].service, kBeforeCloseDocSignalResponderService);
+    EXPECT_EQ(heard, (std::vector<Heard>{{kBeforeCloseDocSignalResponderService,
+                                          UIDRef(&two.db, two.uid), "Two"}}));
     EXPECT_EQ(two.db.ObserverCount(), 0);
     EXPECT_EQ(one.db.ObserverCount(), 1) << "closing one document leaves the other watched";
     EXPECT_EQ(docs->GetFrontDocument(), &one.db);
@@ -517,31 +542,6 @@ TEST_F(HostTest, TheFrontDocumentAndItsSelectionMakeTheActionContext) {
     docs->CloseDocument(&b.db);
     EXPECT_EQ(docs->GetFrontDocument(), nullptr);
 }
-
-namespace {
-
-InterfacePtr<IIdleTask> MakeTask(const std::string& name,
-                                 std::function<uint32_t(TestIdleTask*)> behaviour = {}) {
-    auto task = CreateObject2<IIdleTask>(kTestIdleTaskBoss, IID_IIDLETASK);
-    auto* impl = static_cast<TestIdleTask*>(task.get());
-    impl->name = name;
-    impl->behaviour = std::move(behaviour);
-    return task;
-}
-
-InterfacePtr<IIdleTask> Every(const std::string& name, uint32_t ms) {
-    return MakeTask(name, [ms](TestIdleTask*) { return ms; });
-}
-
-using Log = std::vector<std::string>;
-
-Log TakeEvents() {
-    Log all;
-    all.swap(events);
-    return all;
-}
-
-} // namespace
 
 TEST_F(HostTest, IdleTasksRunInDueOrderAndAreRescheduledByWhatTheyReturn) {
     auto a = MakeTask("a"); // every 1000 ms
@@ -667,22 +667,6 @@ TEST_F(HostTest, ANegativeDelayMeansMuchLaterNotWaitingForFlags) {
     HostClock::Advance(100000);
     EXPECT_EQ(TakeEvents(), Log{"neg@0"});
 }
-
-namespace {
-
-void DefineActions(IActionManager* actions, std::initializer_list<uint32_t> ids,
-                   bool custom = true) {
-    for (uint32_t id : ids) {
-        ActionDefinition def;
-        def.actionID = ActionID(id);
-        def.componentClass = kTestActionComponentBoss;
-        def.name = PMString("key" + std::to_string(id));
-        def.customEnabling = custom;
-        ASSERT_TRUE(actions->AddAction(def));
-    }
-}
-
-} // namespace
 
 TEST_F(HostTest, ActionsRunThroughTheirComponentWithTheFrontDocument) {
     auto app = App();
