@@ -53,7 +53,7 @@ void MakeOlder(const std::string& path, int64_t seconds) {
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
 }
 
-TEST(RefServerInit, PublishedFilesReadAsValidThroughTheClientReaders) {
+TEST(RefServerInit, PublishedFilesReadAsValidAndSurviveASecondInit) {
     TempDir dir;
     std::string error;
     ASSERT_TRUE(InitServerTree(dir.Path(), error)) << error;
@@ -90,18 +90,13 @@ TEST(RefServerInit, PublishedFilesReadAsValidThroughTheClientReaders) {
     EXPECT_EQ(web.cmykProfile, "cmyk");
     EXPECT_EQ(LoadPathConversions(&endpoint), 0);
     EXPECT_EQ(PathConversions().size(), 1u);
-}
-
-TEST(RefServerInit, KeepsEditedFilesAndRefusesUnknownProfiles) {
-    TempDir dir;
-    std::string error;
-    ASSERT_TRUE(InitServerTree(dir.Path(), error));
+    // A second init keeps edited files.
     WriteFile(dir / "Data/ccoopt.txt", "edited\n");
     ASSERT_TRUE(InitServerTree(dir.Path(), error));
     EXPECT_EQ(ReadFile(dir / "Data/ccoopt.txt"), "edited\n");
-    ServerProfile p;
+    // Unknown profiles are refused (the edited default no longer reads).
     for (const char* bad : {"Nope", "../curparam.txt", "", "a/b"}) {
-        EXPECT_FALSE(LoadServerProfile(ServerFolders(dir.Path()), bad, p, error)) << bad;
+        EXPECT_FALSE(LoadServerProfile(ServerFolders(dir.Path()), bad, web, error)) << bad;
     }
 }
 
@@ -177,22 +172,24 @@ TEST(RefServerProtocol, LockedJobWaitsForItsLockUnlessItsSenderWasStopped) {
     EXPECT_TRUE(PathExists(otherClaim + ".lock"));
 }
 
-TEST(RefServerProtocol, FilesThatAreNoJobsAreSetAsideWithTheirReason) {
+// Files that are no jobs are set aside with their reason; they stop nothing:
+// bad tickets after them are answered with an error and its reason.
+TEST(RefServerProtocol, NoJobsAreSetAsideAndBadTicketsAnsweredWithTheirReason) {
     const struct {
         const char* label;
         std::string text;
         const char* reason;
-    } cases[] = {{"empty", "", "cut short"},
-                 {"plain text", "hello world\n", "cut short"},
-                 {"truncated header", "VLMP\n1\n256\n", "cut short"},
-                 {"wrong marker", "XXXX\n1\n256\nc\nd\np\nCONNECT", "VLMP"},
-                 {"unknown layout", "VLMP\n7\n256\nc\nd\np\nCONNECT", "layout"},
-                 {"client climbs out", "VLMP\n1\n256\n..\nd\np\nCONNECT", "client"},
-                 {"client with a slash", "VLMP\n1\n256\na/b\nd\np\nCONNECT", "client"},
-                 {"binary", std::string("\0\x01\x02VLMP\n", 8), "cut short"}};
+    } noJobs[] = {{"empty", "", "cut short"},
+                  {"plain text", "hello world\n", "cut short"},
+                  {"truncated header", "VLMP\n1\n256\n", "cut short"},
+                  {"wrong marker", "XXXX\n1\n256\nc\nd\np\nCONNECT", "VLMP"},
+                  {"unknown layout", "VLMP\n7\n256\nc\nd\np\nCONNECT", "layout"},
+                  {"client climbs out", "VLMP\n1\n256\n..\nd\np\nCONNECT", "client"},
+                  {"client with a slash", "VLMP\n1\n256\na/b\nd\np\nCONNECT", "client"},
+                  {"binary", std::string("\0\x01\x02VLMP\n", 8), "cut short"}};
     ServerSandbox box;
     int n = 0;
-    for (const auto& c : cases) {
+    for (const auto& c : noJobs) {
         SCOPED_TRACE(c.label);
         const std::string name = "bad" + std::to_string(n++);
         WriteFile(box.Root() + "/Data/tmp/" + name, c.text);
@@ -203,15 +200,6 @@ TEST(RefServerProtocol, FilesThatAreNoJobsAreSetAsideWithTheirReason) {
         EXPECT_FALSE(PathExists(box.Root() + "/Data/tmp/" + name));
     }
     EXPECT_EQ(box.server.Totals().rejected, n);
-    // Nothing of it stops the server: a real job is still answered.
-    TicketFields f;
-    f.pathIn = box.Root() + "/missing.tif";
-    f.pathOut = box.Root() + "/out";
-    EXPECT_EQ(box.Run(f).status, -2);
-}
-
-TEST(RefServerProtocol, BadTicketsAreAnsweredWithErrorAndReason) {
-    ServerSandbox box;
     TicketFields base = QuadrantTicket(box);
     const std::string full = TicketText(base);
     const std::string garbage = box.Images() + "/garbage.tif";
