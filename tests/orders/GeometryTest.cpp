@@ -7,13 +7,11 @@
 #include "../host/DocumentTestKit.h"
 #include "DocumentModel.h"
 #include "DocumentUtils.h"
-#include "ICommand.h"
 #include "IDataLink.h"
 #include "IGeometry.h"
 #include "IHierarchy.h"
 #include "IImageAttributes.h"
 #include "ITransform.h"
-#include "ImportUtils.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -22,8 +20,6 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
-#include <limits>
-#include <memory>
 #include <numbers>
 #include <random>
 #include <string>

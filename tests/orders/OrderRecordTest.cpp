@@ -8,21 +8,14 @@
 #include "../host/DocumentTestKit.h"
 #include "DocumentModel.h"
 #include "DocumentUtils.h"
-#include "IOrdoPrefsData.h"
-#include "IOrdoQORData.h"
-#include "ISession.h"
-#include "ImportUtils.h"
-#include "ObjectModel.h"
 #include "OrdoSessionKit.h"
 #include "SampleImages.h"
 #include "ServerTree.h"
-#include "SessionIDs.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
-#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>

@@ -6,9 +6,6 @@
 #include "../host/DocumentTestKit.h"
 #include "DocumentModel.h"
 #include "DocumentUtils.h"
-#include "ICommand.h"
-#include "ITransform.h"
-#include "ImportUtils.h"
 #include "OD_Preferences.h"
 #include "TempDir.h"
 

@@ -1,28 +1,22 @@
 // The session's link to its server, against real server trees made as the
 // reference server makes them.
 
-#include "IOrdoPrefsData.h"
-#include "IOrdoQORData.h"
 #include "OD_ServerLink.h"
 
 #include "OrdoSessionKit.h"
 
 #include "CAlert.h"
-#include "ISession.h"
 #include "ObjectModel.h"
 #include "QOR_Configuration.h"
 #include "QOR_EndPointFile.h"
 #include "ServerTree.h"
-#include "SessionIDs.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <memory>
-#include <sstream>
 #include <string>
-#include <vector>
 
 namespace fs = std::filesystem;
 

@@ -9,14 +9,7 @@
 #include "DocumentModel.h"
 #include "DocumentUtils.h"
 #include "HostPlatform.h"
-#include "ICommand.h"
 #include "IGeometry.h"
-#include "IOrdoPrefsData.h"
-#include "ISession.h"
-#include "ITransform.h"
-#include "ImportUtils.h"
-#include "OD_Preferences.h"
-#include "ObjectModel.h"
 #include "OrdoSessionKit.h"
 #include "Paths.h"
 #include "PreferenceFiles.h"
@@ -24,7 +17,6 @@
 #include "QorReply.h"
 #include "RefServer.h"
 #include "ServerTree.h"
-#include "SessionIDs.h"
 #include "TempDir.h"
 #include "VipsEnvironment.h"
 
@@ -38,7 +30,6 @@
 #include <map>
 #include <sstream>
 #include <string>
-#include <vector>
 
 namespace {
 

@@ -42,18 +42,17 @@ bool OnlyDPlaceholders(const std::string& text) {
 
 // Any of "Alt+", "Ctrl+", "Shift+", then F1 to F12.
 bool IsShortcut(std::string text) {
-    for (bool more = true; more;) {
-        more = false;
-        for (const char* modifier : {"Alt+", "Ctrl+", "Shift+"}) {
-            if (text.rfind(modifier, 0) == 0) {
-                text.erase(0, std::strlen(modifier));
-                more = true;
-            }
+    for (std::size_t at = 0; at != std::string::npos;) {
+        at = text.find('+');
+        if (at != std::string::npos &&
+            !std::set<std::string>{"Alt", "Ctrl", "Shift"}.count(text.substr(0, at))) {
+            return false;
         }
+        text.erase(0, at == std::string::npos ? 0 : at + 1);
     }
-    const std::string keys[] = {"F1", "F2", "F3", "F4",  "F5",  "F6",
-                                "F7", "F8", "F9", "F10", "F11", "F12"};
-    return std::find(std::begin(keys), std::end(keys), text) != std::end(keys);
+    const std::set<std::string> keys = {"F1", "F2", "F3", "F4",  "F5",  "F6",
+                                        "F7", "F8", "F9", "F10", "F11", "F12"};
+    return keys.count(text) == 1;
 }
 
 bool IsKey(const std::string& key) {
