@@ -607,34 +607,7 @@ TEST_F(DialogsTest, PreferencesDescribeTheChosenDefaultProcess) {
     EXPECT_TRUE(EditPrefs([](IControlView* d) { EXPECT_EQ(Chosen(d, kPrefProcesses), 0); }));
 }
 
-TEST_F(DialogsTest, PreferencesANewServerIsTakenAtOnceAndCancelKeepsIt) {
-    const std::string a = MakeServerA(servers / "a");
-    const std::string b = MakeServerB(servers / "b");
-    UseServer(a);
-    ASSERT_TRUE(ConnectForSending(session, false));
-    ASSERT_EQ(CountLines(servers / "a/Data/tmp", "CONNECT"), 1);
-    choosers.Answer(b);
-    EXPECT_FALSE(EditPrefs(
-        [&](IControlView* d) {
-            EXPECT_TRUE(WidgetDriver::Type(d, kOrdoPrefResolutionWidgetID, "600"));
-            EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefServerButtonWidgetID));
-            // At once: the old server heard of it, the session and the dialog
-            // name the new one.
-            EXPECT_EQ(CountLines(servers / "a/Data/tmp", "DECONNECT"), 1);
-            EXPECT_EQ(std::string(OrdoPrefs().GetServerPath()), b);
-            EXPECT_EQ(LinkPath(), b);
-            EXPECT_EQ(Shown(d, kOrdoPrefServerPathWidgetID), b);
-            EXPECT_EQ(Entries(d, kPrefProcesses), (Strings{"Default Process", "Press"}));
-            EXPECT_EQ(Shown(d, kOrdoPrefResolutionWidgetID), "600");
-        },
-        DialogAnswer::kCancel));
-    EXPECT_EQ(std::string(OrdoPrefs().GetServerPath()), b);
-    EXPECT_EQ(Link().GetParameters()->Curparam().ProfileCount(), 1);
-    EXPECT_EQ(OrdoPrefs().GetResolution(), 200.0) << "typed edits go with Cancel";
-    EXPECT_EQ(choosers.Requests().at(0).startFolder, servers / "a");
-}
-
-TEST_F(DialogsTest, PreferencesAServerThatCannotBeOpenedIsNotTaken) {
+TEST_F(DialogsTest, PreferencesAServerThatCannotBeOpenedIsNotTakenOneThatOpensIsAtOnce) {
     const std::string a = MakeServerA(servers / "a");
     UseServer(a);
     const std::string noTmp = MakeServerB(servers / "no-tmp");
@@ -663,6 +636,28 @@ TEST_F(DialogsTest, PreferencesAServerThatCannotBeOpenedIsNotTaken) {
         }
     }
     EXPECT_EQ(CountLines(servers / "a/Data/tmp", "DECONNECT"), 0);
+
+    // One that opens is taken at once, and Cancel keeps it.
+    const std::string b = MakeServerB(servers / "b");
+    ASSERT_EQ(CountLines(servers / "a/Data/tmp", "CONNECT"), 1);
+    choosers.Answer(b);
+    EXPECT_FALSE(EditPrefs(
+        [&](IControlView* d) {
+            EXPECT_TRUE(WidgetDriver::Type(d, kOrdoPrefResolutionWidgetID, "600"));
+            EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefServerButtonWidgetID));
+            // At once: the old server heard of it, the session and the dialog name the new one.
+            EXPECT_EQ(CountLines(servers / "a/Data/tmp", "DECONNECT"), 1);
+            EXPECT_EQ(std::string(OrdoPrefs().GetServerPath()), b);
+            EXPECT_EQ(LinkPath(), b);
+            EXPECT_EQ(Shown(d, kOrdoPrefServerPathWidgetID), b);
+            EXPECT_EQ(Entries(d, kPrefProcesses), (Strings{"Default Process", "Press"}));
+            EXPECT_EQ(Shown(d, kOrdoPrefResolutionWidgetID), "600");
+        },
+        DialogAnswer::kCancel));
+    EXPECT_EQ(std::string(OrdoPrefs().GetServerPath()), b);
+    EXPECT_EQ(Link().GetParameters()->Curparam().ProfileCount(), 1);
+    EXPECT_EQ(OrdoPrefs().GetResolution(), 200.0) << "typed edits go with Cancel";
+    EXPECT_EQ(choosers.Requests().back().startFolder, servers / "a");
 }
 
 TEST_F(DialogsTest, PreferencesFoldersAreChosenWithTheFolderChooser) {
@@ -674,11 +669,12 @@ TEST_F(DialogsTest, PreferencesFoldersAreChosenWithTheFolderChooser) {
         WidgetDriver::Press(d, kOrdoPrefOPIActiveWidgetID);
         EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefFolderButtonWidgetID));
         EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefLowResButtonWidgetID));
-        EXPECT_EQ(Shown(d, kOrdoPrefFolderPathWidgetID), servers / "out");
-        EXPECT_EQ(Shown(d, kOrdoPrefLowResPathWidgetID), servers / "lowres");
+        EXPECT_EQ(
+            (Strings{Shown(d, kOrdoPrefFolderPathWidgetID), Shown(d, kOrdoPrefLowResPathWidgetID)}),
+            (Strings{servers / "out", servers / "lowres"}));
     }));
-    EXPECT_EQ(std::string(OrdoPrefs().GetOutFolder()), servers / "out");
-    EXPECT_EQ(std::string(OrdoPrefs().GetOpiLoResFolder()), servers / "lowres");
+    EXPECT_EQ((Strings{OrdoPrefs().GetOutFolder(), OrdoPrefs().GetOpiLoResFolder()}),
+              (Strings{servers / "out", servers / "lowres"}));
     ASSERT_EQ(choosers.Requests().size(), 2u);
     for (const ChooserRequest& r : choosers.Requests()) {
         EXPECT_EQ(r.kind, ChooserKind::kFolder);
