@@ -89,6 +89,18 @@ protected:
     int files = 0;
 };
 
+// Each value within eps of the wanted one.
+::testing::AssertionResult Near(std::initializer_list<double> got,
+                                std::initializer_list<double> want, double eps = kEps) {
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        if (!(std::fabs(got.begin()[i] - want.begin()[i]) <= eps)) {
+            return ::testing::AssertionFailure()
+                   << "value " << i << ": " << got.begin()[i] << " instead of " << want.begin()[i];
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
 // Same rotation, skew and scales: the same linear part.
 ::testing::AssertionResult SameLinearPart(const PMMatrix& got, const PMMatrix& want, double eps) {
     if (std::fabs(got.A() - want.A()) <= eps && std::fabs(got.B() - want.B()) <= eps &&
@@ -167,27 +179,23 @@ TEST_F(PlacementTest, PlacementsGiveTheirTicketValues) {
         EXPECT_EQ(g.imageMatrix, c.m);
         // The crop rectangle is the frame measured from the image's box.
         PMRect box = TransformedBounds(image, c.m);
-        EXPECT_NEAR(g.cropRect.Left(), -box.Left(), kEps);
-        EXPECT_NEAR(g.cropRect.Top(), -box.Top(), kEps);
-        EXPECT_NEAR(g.cropRect.Width(), c.fw, kEps);
-        EXPECT_NEAR(g.cropRect.Height(), c.fh, kEps);
+        EXPECT_TRUE(
+            Near({g.cropRect.Left(), g.cropRect.Top(), g.cropRect.Width(), g.cropRect.Height()},
+                 {-box.Left(), -box.Top(), c.fw, c.fh}));
 
         // The ticket gives the crop and the frame in inches.
         OD_TicketGeometry t = ComputeTicketGeometry(item, 0, 72, g);
-        EXPECT_NEAR(t.top, g.cropRect.Top() / 72.0, 1e-12);
-        EXPECT_NEAR(t.left, g.cropRect.Left() / 72.0, 1e-12);
-        EXPECT_NEAR(t.width, c.fw / 72.0, kEps);
-        EXPECT_NEAR(t.height, c.fh / 72.0, kEps);
-        EXPECT_NEAR(t.scaleX, c.scaleX, kEps);
-        EXPECT_NEAR(t.scaleY, c.scaleY, kEps);
+        EXPECT_TRUE(
+            Near({t.top, t.left}, {g.cropRect.Top() / 72.0, g.cropRect.Left() / 72.0}, 1e-12));
+        EXPECT_TRUE(Near(
+            {t.width, t.height, t.scaleX, t.scaleY, t.skewH, double(t.flipGD), double(t.flipHB)},
+            {c.fw / 72.0, c.fh / 72.0, c.scaleX, c.scaleY, c.skewH, double(c.flipGD),
+             double(c.flipHB)}));
         if (std::fabs(c.angle) == 90) {
             EXPECT_EQ(t.angle, c.angle); // an exact quarter turn is left alone
         } else {
             EXPECT_NEAR(t.angle, c.angle, kEps);
         }
-        EXPECT_EQ(t.flipGD, c.flipGD);
-        EXPECT_EQ(t.flipHB, c.flipHB);
-        EXPECT_NEAR(t.skewH, c.skewH, kEps);
     }
 }
 
@@ -344,19 +352,14 @@ TEST_F(PlacementTest, RecordsTheMatrixPartsTheCornerOffsetAndTheCrop) {
         OD_PlacementCapture cap;
         ASSERT_EQ(CapturePlacement(item, cap), 0);
         const OD_CaptureRecord& r = cap.record;
-        EXPECT_NEAR(r.rotation, c.rotation, kEps);
-        EXPECT_NEAR(r.xSkew, c.skew, kEps);
-        EXPECT_NEAR(r.xScale, c.xScale, kEps);
-        EXPECT_NEAR(r.yScale, c.yScale, kEps);
-        EXPECT_NEAR(r.xOffset, c.xOffset, kEps);
-        EXPECT_NEAR(r.yOffset, c.yOffset, kEps);
+        EXPECT_TRUE(Near({r.rotation, r.xSkew, r.xScale, r.yScale, r.xOffset, r.yOffset},
+                         {c.rotation, c.skew, c.xScale, c.yScale, c.xOffset, c.yOffset}));
         EXPECT_EQ(r.xMirrored, c.xMirrored);
         EXPECT_EQ(r.yMirrored, c.yMirrored);
         EXPECT_EQ(PMRect(r.boundsLeft, r.boundsTop, r.boundsRight, r.boundsBottom), image);
-        EXPECT_NEAR(cap.cropRect.Left(), c.crop.Left(), kEps) << cap.cropRect;
-        EXPECT_NEAR(cap.cropRect.Top(), c.crop.Top(), kEps) << cap.cropRect;
-        EXPECT_NEAR(cap.cropRect.Right(), c.crop.Right(), kEps) << cap.cropRect;
-        EXPECT_NEAR(cap.cropRect.Bottom(), c.crop.Bottom(), kEps) << cap.cropRect;
+        EXPECT_TRUE(Near(
+            {cap.cropRect.Left(), cap.cropRect.Top(), cap.cropRect.Right(), cap.cropRect.Bottom()},
+            {c.crop.Left(), c.crop.Top(), c.crop.Right(), c.crop.Bottom()}));
 
         // The capture's crop rectangle is the placement geometry's.
         OD_PlacementGeometry g;
@@ -405,10 +408,8 @@ TEST_F(PlacementTest, FrameValuesComeFromTheFramesOwnMatrix) {
     SetMatrix(frame, PMMatrix::Compose(1.5, -2, 10, 20, 100, 50));
     OD_PlacementCapture cap;
     ASSERT_EQ(CapturePlacement(item, cap), 0);
-    EXPECT_NEAR(cap.frame.rotation, 20, kEps);
-    EXPECT_NEAR(cap.frame.xSkew, 10, kEps);
-    EXPECT_NEAR(cap.frame.xScale, 1.5, kEps);
-    EXPECT_NEAR(cap.frame.yScale, -2, kEps);
+    EXPECT_TRUE(Near({cap.frame.rotation, cap.frame.xSkew, cap.frame.xScale, cap.frame.yScale},
+                     {20, 10, 1.5, -2}));
     EXPECT_FALSE(cap.frame.xMirrored);
     EXPECT_TRUE(cap.frame.yMirrored);
     EXPECT_EQ(cap.frame.bounds, PMRect(0, 0, 120, 90));
@@ -537,11 +538,9 @@ TEST_F(PlacementTest, RestoreIsOneUndoStep) {
     EXPECT_EQ(Db()->GetUndoName(), PMString("Restore Placement"));
     OD_PlacementCapture cap;
     ASSERT_EQ(CapturePlacement(item, cap), 0);
-    EXPECT_NEAR(cap.record.rotation, 30, kEps);
-    EXPECT_NEAR(cap.record.xScale, 0.5, kEps);
-    EXPECT_NEAR(cap.record.yScale, -0.5, kEps);
-    EXPECT_NEAR(cap.record.xOffset, 12, kEps);
-    EXPECT_NEAR(cap.record.yOffset, -7, kEps);
+    EXPECT_TRUE(Near({cap.record.rotation, cap.record.xScale, cap.record.yScale, cap.record.xOffset,
+                      cap.record.yOffset},
+                     {30, 0.5, -0.5, 12, -7}));
     ASSERT_TRUE(Db()->Undo());
     EXPECT_EQ(Matrix(item), PMMatrix());
 }
