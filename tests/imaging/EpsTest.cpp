@@ -65,8 +65,7 @@ std::string BinaryHeader(uint32_t psOffset, uint32_t psLength, uint32_t previewO
 // A few bytes that begin like a little-endian TIFF, as a preview does.
 const std::string kTiffPreview = "II*\0\x08\0\0\0\0\0"s;
 
-// The image's own %ImageData: line, and one planted where a reader that lost
-// its place in the file would take it.
+// The image's own %ImageData: line, and one a reader that lost its place would take.
 const std::string kImageData = "%ImageData: 1000 800 8 3 0 1 2 \"beginimage\"\n";
 const std::string kDecoy = "%ImageData: 7 7 8 1 0 1 1 \"decoy\"\n";
 
@@ -112,8 +111,7 @@ struct LineReader {
     }
 };
 
-// Runs the three readers on the file on their own and with the file lent,
-// and the factory, and expects the same of both ways.
+// The three readers alike with the file lent, and the factory as the readers alone.
 void ExpectAlikeWithTheFileLent(const std::string& path) {
     ExpectSameWithTheFileLent<Proxy_EPS_OPI>(path);
     ExpectSameWithTheFileLent<Proxy_EPS_OPI_Other>(path);

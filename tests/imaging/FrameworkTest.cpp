@@ -206,8 +206,7 @@ TEST(Factory, OnlyRegularFilesAreGivenToTheReaders) {
     }
 }
 
-// Every format goes to its reader, an OPI placeholder to a placeholder
-// reader only when placeholders are accepted.
+// Every format goes to its reader, a placeholder only when placeholders are accepted.
 TEST(Factory, EachFormatGoesToItsReader) {
     TempDir dir;
     const samples::Raster rgb{8, 6, 3};
@@ -420,8 +419,7 @@ TEST(Factory, ARefusingHeadMeansARefusingReader) {
 
 namespace {
 
-// A reader whose rows can be read, an image that lends row buffers, and a
-// progress object that cancels after a number of rows.
+// A reader with rows, an image lending row buffers, a progress that cancels.
 class RowReader : public Recorder {
 public:
     using Recorder::Recorder;

@@ -18,8 +18,7 @@
 #include <tuple>
 #include <vector>
 
-// The Photoshop reader refuses the modes and channel counts it cannot take
-// with a plain integer.
+// The Photoshop reader refuses some modes and channel counts with a plain integer.
 template <> inline constexpr bool kMayThrowPlainInt<Proxy_PSD> = true;
 
 namespace {
@@ -80,8 +79,7 @@ struct Psd {
     }
 };
 
-// A run-length document: one byte count per row of every channel, then rows
-// of two packed bytes each.
+// A run-length document: a byte count per row of every channel, rows of two bytes.
 Psd RunLength(Psd p) {
     const uint32_t rows = uint32_t{p.channels} * p.rows;
     std::string counts, data;
@@ -465,9 +463,7 @@ TEST(PcdReader, ReportsTheFixedBaseImageOfAPackWithTheSignature) {
     ExpectCloseHarmlessAndNoLeak<Proxy_PCD>(path, 0x800u, {});
 }
 
-// Real Photoshop and Photo CD files against the shared corpus: the reader
-// that should take a file takes it with the expected values, and a file that
-// no reader takes is refused by both with the expected code.
+// Real Photoshop and Photo CD files read, or refused by both, as the corpus expects.
 TEST(PsdReaderRealFiles, AgreeWithTheCorpus) {
     const std::string data = SharedTestData();
     if (data.empty()) {

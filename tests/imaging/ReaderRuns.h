@@ -1,9 +1,7 @@
 #pragma once
 
-// How the tests run a reader: on its own, opening the file itself, and
-// through the factory, which opens the file once, reads its head, passes over
-// the readers that the head rules out and lends the file to the others. Both
-// must come to the same result for every file.
+// How the tests run a reader: on its own, and as the factory does, lending it
+// the file it opened once; both must come to the same result for every file.
 
 #include "IMG_Exception.h"
 #include "IMG_FileView.h"
@@ -19,8 +17,7 @@
 #include <string>
 #include <vector>
 
-// Everything a reader tells after an inspection, as one text to compare; the
-// resolution as its exact bits, as both ways must compute it alike.
+// Everything a reader tells after an inspection, the resolution to its exact bits.
 inline std::string DescribeReader(const Proxy_FileIOProcess& reader) {
     char line[300];
     int n = std::snprintf(line, sizeof line, "accepted by %s format %#x count %d",
@@ -55,9 +52,7 @@ struct Inspected {
     std::string linkedName;
 };
 
-// The facts of an accepted file as one text: format, size, resolution (to
-// two places), pixel type, samples and bits, processing count and the
-// linked name when there is one.
+// The facts of an accepted file as one text (the resolution to two places).
 inline std::string Facts(uint32_t format, uint32_t width, uint32_t height, double resolution,
                          uint32_t type, int samples, int bits, int count = -1,
                          const std::string* linked = nullptr) {
@@ -76,32 +71,42 @@ inline std::string Facts(const Inspected& r) {
                  r.hasLinkedName ? &r.linkedName : nullptr);
 }
 
-// Readers that may refuse a file with a plain integer instead of an
-// IMG_Exception; when any other does, the inspection fails the test.
+// Readers that may refuse with a plain integer; any other that does fails the test.
 template <typename Reader> inline constexpr bool kMayThrowPlainInt = false;
 
-// Inspects the file (the path may be null) with a fresh Reader as the factory
-// does (Begin, Run, End; End also after a failure); more reads what else the
-// reader knows.
-template <typename Reader>
-Inspected Inspect(const char* path, const std::function<void(Reader&)>& more = {}) {
-    Inspected r;
-    Reader reader;
+// Runs one reader as the factory runs it (Begin, Run, End; End also after a
+// failure), the file lent or not: 0, or the IMG_Exception's or plain integer's
+// code (plainInt then set). The path may be null.
+inline int RunReader(Proxy_FileIOProcess& reader, const char* path, IMG_FileView* lent,
+                     bool& plainInt) {
     reader.SetFileName(path);
     reader.SetMode(kImgModeInspect);
+    reader.LendFile(lent);
+    int code = 0;
     try {
         reader.Begin();
         reader.Run();
         reader.End();
     } catch (const IMG_Exception& e) {
         reader.End();
-        r.code = e.Code();
-    } catch (int code) {
+        code = e.Code();
+    } catch (int thrown) {
         reader.End();
-        r.plainInt = true;
-        r.code = code;
-        EXPECT_TRUE(kMayThrowPlainInt<Reader>) << "refused with the plain integer " << code;
+        code = thrown;
+        plainInt = true;
     }
+    reader.LendFile(nullptr);
+    return code;
+}
+
+// Inspects the file with a fresh Reader; more reads what else the reader knows.
+template <typename Reader>
+Inspected Inspect(const char* path, const std::function<void(Reader&)>& more = {}) {
+    Inspected r;
+    Reader reader;
+    r.code = RunReader(reader, path, nullptr, r.plainInt);
+    EXPECT_TRUE(kMayThrowPlainInt<Reader> || !r.plainInt)
+        << "refused with the plain integer " << r.code;
     if (r.code != 0)
         return r;
     r.formatCode = reader.GetFormatCode();
@@ -120,8 +125,7 @@ Inspected Inspect(const std::string& path, const std::function<void(Reader&)>& m
     return Inspect<Reader>(path.c_str(), more);
 }
 
-// Writes a file anew. Removing it first rather than truncating it keeps the
-// file system from flushing the old contents on every one of many rewrites.
+// Writes a file anew (removing it spares the flush of the old contents).
 inline void WriteFresh(const std::string& path, const std::string& bytes) {
     std::filesystem::remove(path);
     WriteFile(path, bytes);
@@ -135,28 +139,14 @@ Inspected InspectBytes(const std::string& bytes, const std::function<void(Reader
     return Inspect<Reader>(dir / "file", more);
 }
 
-// Runs one reader as the factory runs it, with the file lent or not, and
-// describes the outcome.
+// The outcome of RunReader as one text.
 inline std::string RunReader(Proxy_FileIOProcess& reader, const std::string& path,
                              IMG_FileView* lent) {
-    reader.SetFileName(path.c_str());
-    reader.SetMode(kImgModeInspect);
-    reader.LendFile(lent);
-    std::string outcome;
-    try {
-        reader.Begin();
-        reader.Run();
-        reader.End();
-        outcome = DescribeReader(reader);
-    } catch (const IMG_Exception& e) {
-        reader.End();
-        outcome = "refused with " + std::to_string(e.Code());
-    } catch (int code) {
-        reader.End();
-        outcome = "refused with the integer " + std::to_string(code);
-    }
-    reader.LendFile(nullptr);
-    return outcome;
+    bool plainInt = false;
+    const int code = RunReader(reader, path.c_str(), lent, plainInt);
+    return code == 0
+               ? DescribeReader(reader)
+               : (plainInt ? "refused with the integer " : "refused with ") + std::to_string(code);
 }
 
 // Runs Reader on the file both ways and expects the same outcome, and expects
@@ -171,9 +161,7 @@ template <typename Reader> void ExpectSameWithTheFileLent(const std::string& pat
     EXPECT_TRUE(Reader::CanBe(view) || byItself.rfind("refused", 0) == 0) << byItself;
 }
 
-// The factory comes to what the readers, tried one after the other on their
-// own, come to (the first that accepts the file, or none), with and without
-// OPI placeholders accepted.
+// The factory chooses as the readers tried one by one alone, OPI accepted or not.
 inline void ExpectFactoryAsEachReaderAlone(const std::string& path) {
     SCOPED_TRACE(path);
     for (bool acceptOpi : {true, false}) {
@@ -235,9 +223,8 @@ void ExpectCloseHarmlessAndNoLeak(const std::string& good, uint32_t goodFormat,
         Reader reader; // destroyed without CloseRead
         reader.SetFileName(path.c_str());
         try {
-            reader.OpenRead();
-        } catch (const IMG_Exception&) {
-        } catch (int) {
+            reader.OpenRead(); // a refusal throws an IMG_Exception or a plain integer
+        } catch (...) {
         }
     }
     if (before >= 0) {

@@ -1,5 +1,4 @@
-// The TIFF and JPEG readers on files made here: by libtiff and libjpeg for the
-// well-formed cases, byte by byte for the ones whose counts and offsets lie.
+// The TIFF and JPEG readers on files made by libtiff and libjpeg, or byte by byte.
 #include "IMG_Exception.h"
 #include "IMG_OpenImageFile.h"
 #include "Proxy_JPEG.h"
@@ -54,9 +53,7 @@ std::string ProcOptTag(int8_t count, int8_t length, const std::string& text) {
     return "KRYO\x7f\x7f"s + static_cast<char>(count) + static_cast<char>(length) + text;
 }
 
-// A TIFF page as libtiff writes it (one strip of zero pixels); the optional
-// texts are the description, model and OPI image ID, the byte values the
-// proxy tag, the processing mark and Photoshop's layer data (tag 37724).
+// A TIFF page as libtiff writes it (one strip of zero pixels); layers: tag 37724.
 struct TiffPage {
     uint32_t width = 20, height = 10;
     uint16_t bits = 8, samples = 3, photometric = PHOTOMETRIC_RGB;
@@ -169,8 +166,7 @@ std::vector<RawEntry> GrayEntries(uint32_t width, uint32_t height) {
             Long(TIFFTAG_STRIPBYTECOUNTS, 1)};
 }
 
-// Header, one pixel byte, the directory (entries sorted by tag), then the
-// values that do not fit in their entries.
+// Header, one pixel byte, the sorted directory, then the values too long for it.
 std::string RawTiff(std::vector<RawEntry> entries) {
     std::sort(entries.begin(), entries.end(),
               [](const RawEntry& a, const RawEntry& b) { return a.tag < b.tag; });
@@ -601,8 +597,7 @@ TEST(TiffReaderFiles, ManyStripsAndLargeValuesInspectAlikeWithTheFileLent) {
     EXPECT_EQ(std::tuple(r.code, r.formatCode, r.info.width), std::tuple(0, 0x100u, 20u));
 }
 
-// Whether libtiff, opening the file itself with the reader's 4 MB limit on a
-// single value, keeps its description.
+// Whether libtiff, with the reader's 4 MB limit on one value, keeps the description.
 static bool LibtiffKeepsTheDescription(const std::string& path) {
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     TIFFOpenOptionsSetMaxSingleMemAlloc(options, 4 * 1024 * 1024);
