@@ -306,16 +306,6 @@ TEST(ConfigReadLine, LongLinesNeverOverrunTheBuffer) {
     }
 }
 
-TEST(ConfigReadLine, ABufferWithoutRoomReadsNothing) {
-    StreamFile file("abc\n");
-    char one = 'Z';
-    EXPECT_EQ(file.stream.ReadLine(&one, 0), -1);
-    EXPECT_EQ(one, '\0');
-    EXPECT_EQ(file.stream.ReadLine(nullptr, 10), -1);
-    EXPECT_EQ(file.stream.ReadLine(&one, -5), -1);
-    EXPECT_EQ(AllLines(file.stream, 10), Lines{"abc"}); // nothing was consumed
-}
-
 TEST(ConfigStream, OpenCloseAndGoodState) {
     TempDir dir;
     QOR_FileStream stream;
@@ -323,6 +313,13 @@ TEST(ConfigStream, OpenCloseAndGoodState) {
     EXPECT_EQ(stream.Close(), 0);
     char buffer[16];
     EXPECT_EQ(stream.ReadLine(buffer, 15), -1);
+    StreamFile file("abc\n"); // a buffer without room reads nothing
+    buffer[0] = 'Z';
+    EXPECT_EQ(file.stream.ReadLine(buffer, 0), -1);
+    EXPECT_EQ(buffer[0], '\0');
+    EXPECT_EQ(file.stream.ReadLine(nullptr, 10), -1);
+    EXPECT_EQ(file.stream.ReadLine(buffer, -5), -1);
+    EXPECT_EQ(AllLines(file.stream, 10), Lines{"abc"}); // nothing was consumed
     try {
         stream.Open((dir / "absent.txt").c_str(), "rb");
         FAIL() << "opening a missing file must throw";
@@ -477,31 +474,45 @@ TEST(ConfigSections, ANumberLineWithoutNumberLeavesTheSectionInvalid) {
     EXPECT_EQ(options.valid, 0);
 }
 
-// Every format's option block of every version is skipped exactly: the
-// colour correction behind it only reads when every line before it was taken.
+// Every format's option block of every version, alone or mixed in one profile,
+// is skipped exactly: the colour correction behind it only reads when every
+// line before it was taken.
 TEST(ConfigFileOptions, EveryFormatBlockIsSkippedExactly) {
     struct Row {
-        int format, version, variant, lines; // variant: the number in a format-8 block
+        int version, formats[3], lines[3], variant; // variant: the number in a format-8 block
     };
-    std::vector<Row> rows = {{1, 256, 0, 33}, {1, 257, 0, 35}, {1, 259, 0, 36}, {1, 260, 0, 36},
-                             {1, 261, 0, 36}, {4, 256, 0, 1},  {4, 257, 0, 1},  {4, 259, 0, 1},
-                             {4, 260, 0, 3},  {4, 261, 0, 4}};
+    std::vector<Row> rows = {{260, {0, 4, 1}, {3, 3, 36}, 1},
+                             {256, {0, 4, 1}, {3, 1, 33}, 1},
+                             {261, {8, 1, 4}, {4, 36, 4}, 1},
+                             {257, {5, 2, 1}, {2, 0, 35}, 1}};
+    const auto alone = [&](int format, int version, int lines, int variant) {
+        rows.push_back({version, {format, format, format}, {lines, lines, lines}, variant});
+    };
+    const int fixed[][3] = {{1, 256, 33}, {1, 257, 35}, {1, 259, 36}, {1, 260, 36}, {1, 261, 36},
+                            {4, 256, 1},  {4, 257, 1},  {4, 259, 1},  {4, 260, 3},  {4, 261, 4}};
+    for (const auto& [format, version, lines] : fixed) {
+        alone(format, version, lines, 0);
+    }
     for (int version : {256, 257, 259, 260, 261}) {
-        rows.insert(rows.end(), {{0, version, 0, 3}, {5, version, 0, 2}, {8, version, 2, 5}});
+        alone(0, version, 3, 0);
+        alone(5, version, 2, 0);
+        alone(8, version, 5, 2);
         for (int variant : {1, 0, -2, kNoNumber}) { // only variant 2 has a fifth line
-            rows.push_back({8, version, variant, 4});
+            alone(8, version, 4, variant);
         }
         for (int other : {2, 3, 6, 7, 9, -1, 100000}) {
-            rows.push_back({other, version, 0, 0});
+            alone(other, version, 0, 0);
         }
     }
     for (const Row& row : rows) {
-        SCOPED_TRACE("format " + std::to_string(row.format) + " version " +
-                     std::to_string(row.version) + " variant " + std::to_string(row.variant));
-        const int formats[3] = {row.format, row.format, row.format};
-        const Lines block = Block(row.format, row.lines, row.variant);
-        const Lines blocks[3] = {block, block, block};
-        Lines lines = FileLines(row.version, formats, blocks);
+        SCOPED_TRACE("formats " + std::to_string(row.formats[0]) + " " +
+                     std::to_string(row.formats[1]) + " " + std::to_string(row.formats[2]) +
+                     " version " + std::to_string(row.version) + " variant " +
+                     std::to_string(row.variant));
+        const Lines blocks[3] = {Block(row.formats[0], row.lines[0], row.variant),
+                                 Block(row.formats[1], row.lines[1], row.variant),
+                                 Block(row.formats[2], row.lines[2], row.variant)};
+        Lines lines = FileLines(row.version, row.formats, blocks);
         ColorSection color;
         color.texts[0] = "colour after file options";
         Append(lines, ColorLines(color));
@@ -512,38 +523,11 @@ TEST(ConfigFileOptions, EveryFormatBlockIsSkippedExactly) {
         EXPECT_EQ(profile.fileOptions.valid, 1);
         EXPECT_EQ(profile.fileOptions.GetVersion(), row.version);
         EXPECT_EQ(std::vector<int>(profile.fileOptions.formats, profile.fileOptions.formats + 3),
-                  std::vector<int>(3, row.format));
+                  std::vector<int>(row.formats, row.formats + 3));
         EXPECT_EQ(profile.colorCorrection.valid, 1);
         EXPECT_STREQ(profile.colorCorrection.texts[0], "colour after file options");
         EXPECT_TRUE(profile.IsUsable());
         EXPECT_EQ(rest, Lines{"AFTER"});
-    }
-}
-
-TEST(ConfigFileOptions, MixedFormatsInOneProfile) {
-    const struct {
-        int version, formats[3], lines[3];
-    } mixes[] = {{260, {0, 4, 1}, {3, 3, 36}},
-                 {256, {0, 4, 1}, {3, 1, 33}},
-                 {261, {8, 1, 4}, {4, 36, 4}},
-                 {257, {5, 2, 1}, {2, 0, 35}}};
-    for (const auto& mix : mixes) {
-        SCOPED_TRACE(mix.version);
-        const Lines blocks[3] = {Block(mix.formats[0], mix.lines[0], 1),
-                                 Block(mix.formats[1], mix.lines[1], 1),
-                                 Block(mix.formats[2], mix.lines[2], 1)};
-        Lines lines = FileLines(mix.version, mix.formats, blocks);
-        ColorSection color;
-        color.modes = "4 7 2";
-        Append(lines, ColorLines(color));
-        QOR_JobProfileOptions profile;
-        Lines rest;
-        ASSERT_EQ(ReadLines(profile, lines, &rest), 0);
-        EXPECT_TRUE(profile.IsUsable());
-        EXPECT_EQ(std::vector<int>(profile.fileOptions.formats, profile.fileOptions.formats + 3),
-                  std::vector<int>(mix.formats, mix.formats + 3));
-        EXPECT_EQ(profile.colorCorrection.modes[1], 7);
-        EXPECT_EQ(rest, Lines{});
     }
 }
 
@@ -585,7 +569,8 @@ TEST(ConfigCurparam, VersionsAndProcessingSets) {
         {"258: profile list",
          {1, 258, a, b, {0, 0, 0, 0}, {{260, -1}}, paths},
          {"Newsprint", "Art paper", "Web"}},
-        {"261: no processing sets", {1, 261, a, b, {5, 1, 1, 0}, {}, {"C:\\P\\Only"}}, {"Only"}}};
+        {"261: no processing sets", {1, 261, a, b, {5, 1, 1, 0}, {}, {"C:\\P\\Only"}}, {"Only"}},
+        {"300: empty profile list", {1, 300, a, b, {0, 0, 0, 0}, {}, {}}, {}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Lines lines = CurparamLines(c.file);
@@ -722,19 +707,11 @@ TEST(ConfigCurparam, MalformedCountsAndStylesFailClearly) {
 }
 
 TEST(ConfigCurparam, ProfileCountsKeepOnlyTheEntriesThatExist) {
-    CurparamFile layout;
-    layout.profiles = {"C:\\p\\A", "C:\\p\\B"};
-    Lines lines = CurparamLines(layout);
+    Lines lines = CurparamLines({.profiles = {"C:\\p\\A", "C:\\p\\B"}});
     lines[lines.size() - 3] = "2147483647"; // a huge count
     QOR_CurparamData data;
     EXPECT_EQ(ReadLines(data, lines), -1);
     EXPECT_EQ(Profiles(data), (Lines{"A", "B"}));
-
-    layout.version = 300;
-    layout.profiles = {};
-    QOR_CurparamData empty;
-    ASSERT_EQ(ReadLines(empty, CurparamLines(layout)), 0);
-    EXPECT_EQ(empty.ProfileCount(), 0);
 }
 
 class ConfigServer : public ::testing::Test {
