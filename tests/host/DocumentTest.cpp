@@ -26,6 +26,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <tuple>
 
 using namespace dockit;
 using PageItemTypeUtils::PageItemType;
@@ -115,11 +116,9 @@ TEST_F(DocumentTest, NewDocumentsHaveSpreadsOfNumberedPagesSideBySide) {
         auto db = NewDoc(c.pages, c.perSpread);
         InterfacePtr<IDocument> doc = DocumentUtils::QueryDocument(db.get());
         ASSERT_TRUE(doc);
-        EXPECT_EQ(doc->GetDocDataBase(), db.get());
-        EXPECT_EQ(doc->GetName(), PMString("Untitled-1"));
-        EXPECT_TRUE(doc->GetFilePath().IsEmpty());
-        EXPECT_FALSE(db->IsModified());
-        EXPECT_FALSE(db->CanUndo());
+        EXPECT_EQ(std::tuple(doc->GetDocDataBase(), doc->GetName(), doc->GetFilePath(),
+                             db->IsModified(), db->CanUndo()),
+                  std::tuple(db.get(), PMString("Untitled-1"), PMString(), false, false));
         ASSERT_EQ(doc->GetSpreadCount(), c.spreads);
         UIDList pages = doc->GetPages();
         ASSERT_EQ(pages.Length(), c.pagesExpected);
@@ -636,15 +635,15 @@ TEST_F(DocumentPlace, SizesTheImageFromItsPixelsAndResolution) {
         ASSERT_TRUE(attributes->GetYResolution(y));
         EXPECT_NEAR(PMFixedToDouble(x), c.resolution, 1e-2);
         EXPECT_EQ(x, y);
-        EXPECT_EQ(attributes->GetPixelWidth(), c.w);
-        EXPECT_EQ(attributes->GetPixelHeight(), c.h);
+        EXPECT_EQ(std::tuple(attributes->GetPixelWidth(), attributes->GetPixelHeight()),
+                  std::tuple(c.w, c.h));
 
         PMString shortName, longName;
         ASSERT_TRUE(LinkUtils::GetLinkNames(image, shortName, longName));
-        EXPECT_EQ(longName, PMString(path));
-        EXPECT_EQ(shortName, PMString(std::filesystem::path(path).filename().string()));
-        EXPECT_EQ(LinkUtils::CountLinks(image), 1);
-        EXPECT_EQ(LinkUtils::CountLinks(frame), 0);
+        EXPECT_EQ(std::tuple(shortName, longName, LinkUtils::CountLinks(image),
+                             LinkUtils::CountLinks(frame)),
+                  std::tuple(PMString(std::filesystem::path(path).filename().string()),
+                             PMString(path), 1, 0));
     }
 }
 

@@ -12,6 +12,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <tuple>
+#include <typeinfo>
 #include <vector>
 
 namespace {
@@ -204,6 +206,11 @@ WidgetResource DialogResource() {
         }};
 }
 
+// A plug-in class's implementation, not persistent.
+template <class T> ImplementationFactory Impl(ImplementationID id) {
+    return {id, typeid(T).name(), CreateImplementation<T>, false};
+}
+
 class WidgetTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -212,13 +219,10 @@ protected:
         m.Reset();
         RegisterHostServices();
         const ImplementationFactory impls[] = {
-            {kTestPanelObserverImpl, "TestPanelObserver", CreateImplementation<TestPanelObserver>,
-             false},
-            {kTestDropTargetImpl, "TestDropTarget", CreateImplementation<TestDropTarget>, false},
-            {kTestDialogControllerImpl, "TestDialogController",
-             CreateImplementation<TestDialogController>, false},
-            {kTestDialogObserverImpl, "TestDialogObserver",
-             CreateImplementation<TestDialogObserver>, false},
+            Impl<TestPanelObserver>(kTestPanelObserverImpl),
+            Impl<TestDropTarget>(kTestDropTargetImpl),
+            Impl<TestDialogController>(kTestDialogControllerImpl),
+            Impl<TestDialogObserver>(kTestDialogObserverImpl),
         };
         for (const ImplementationFactory& f : impls) {
             m.RegisterImplementation(f);
@@ -786,14 +790,12 @@ TEST_F(WidgetTest, AModalDialogIsFilledAnsweredCheckedAndApplied) {
         return DialogAnswer::kOK;
     });
     EXPECT_EQ(DialogMgr::RunModalDialog(dialog.get()), DialogAnswer::kOK);
-    EXPECT_EQ(applied, 1);
-    EXPECT_EQ(storedResolution, 72);
-    EXPECT_TRUE(storedUse);
-    EXPECT_EQ(dialogUpdates, 2);
+    EXPECT_EQ(std::tuple(applied, storedResolution, storedUse, dialogUpdates),
+              std::tuple(1, 72.0, true, 2));
     ASSERT_EQ(sink.Runs().size(), 2u);
     EXPECT_EQ(sink.Runs()[0].dialogID, kDialogID);
-    EXPECT_EQ(sink.Runs()[0].invalidField, kInvalidWidgetID);
-    EXPECT_EQ(sink.Runs()[1].invalidField, kResolutionID);
+    EXPECT_EQ(std::pair(sink.Runs()[0].invalidField, sink.Runs()[1].invalidField),
+              std::pair(kInvalidWidgetID, kResolutionID));
     EXPECT_EQ(app->GetAppFlags() & IApplication::kAppFlagModalDialog, 0u);
 
     // Closed: its observer hears nothing more.
@@ -807,8 +809,7 @@ TEST_F(WidgetTest, AModalDialogIsFilledAnsweredCheckedAndApplied) {
     });
     EXPECT_EQ(DialogMgr::RunModalDialog(dialog.get()), DialogAnswer::kCancel);
     EXPECT_EQ(DialogMgr::RunModalDialog(dialog.get()), DialogAnswer::kCancel);
-    EXPECT_EQ(applied, 1);
-    EXPECT_EQ(storedResolution, 72);
+    EXPECT_EQ(std::pair(applied, storedResolution), std::pair(1, 72.0));
     EXPECT_EQ(DialogMgr::RunModalDialog(nullptr), DialogAnswer::kCancel);
 }
 
