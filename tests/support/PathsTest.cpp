@@ -6,30 +6,25 @@
 #include <cstring>
 
 TEST(PathKind, ClassifiesEachStyle) {
-    struct Case {
-        const char* text;
-        int kind;
-    };
-    const Case cases[] = {
-        {nullptr, -1},
-        {"", -1},
-        {"C:\\Images\\a.tif", 1},
-        {"c:\\Images\\a.tif", 0}, // lower-case drive: the colon makes it Mac style
-        {"\\\\server\\share\\a.tif", 1},
-        {"\\\\server", -1},
-        {"Vol:Images:a.tif", 0},
-        {":a.tif", -1}, // a colon only at the first character
-        {"/srv/images/a.tif", 2},
-        {"/srv/", 2},
-        {"/a.tif", -1},
-        {"a.tif", -1},
-        {"images/a.tif", -1},
-        {"images/a:b", 0},
-        {"Z:", 1},
-        {"\\\\\\", 1},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(PathKind(c.text), c.kind) << (c.text ? c.text : "(null)");
+    // A lower-case drive's colon makes it Mac style; a colon only at the first character does not.
+    const std::pair<const char*, int> cases[] = {{nullptr, -1},
+                                                 {"", -1},
+                                                 {"C:\\Images\\a.tif", 1},
+                                                 {"c:\\Images\\a.tif", 0},
+                                                 {"\\\\server\\share\\a.tif", 1},
+                                                 {"\\\\server", -1},
+                                                 {"Vol:Images:a.tif", 0},
+                                                 {":a.tif", -1},
+                                                 {"/srv/images/a.tif", 2},
+                                                 {"/srv/", 2},
+                                                 {"/a.tif", -1},
+                                                 {"a.tif", -1},
+                                                 {"images/a.tif", -1},
+                                                 {"images/a:b", 0},
+                                                 {"Z:", 1},
+                                                 {"\\\\\\", 1}};
+    for (const auto& [text, kind] : cases) {
+        EXPECT_EQ(PathKind(text), kind) << (text ? text : "(null)");
     }
 }
 
