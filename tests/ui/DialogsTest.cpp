@@ -212,6 +212,13 @@ OD_ProcData Order(uint32_t imageClass, int16_t code, uint16_t status = kODStatus
     return order;
 }
 
+// status|code|name|profile|prefix|preference file
+std::string Summary(const OD_ProcData& o) {
+    return std::to_string(o.status) + "|" + std::to_string(o.processCode) + "|" +
+           o.outputName.GetUTF8String() + "|" + o.profile.GetUTF8String() + "|" +
+           o.prefix.GetUTF8String() + "|" + o.prefsFileName.GetUTF8String();
+}
+
 constexpr WidgetID kTypes = kOrdoImgOptTypeListWidgetID;
 constexpr WidgetID kProcesses = kOrdoImgOptProcessListWidgetID;
 constexpr WidgetID kPrefixes = kOrdoImgOptPrefixListWidgetID;
@@ -229,13 +236,7 @@ Strings ProcessTexts(std::initializer_list<int> codes) {
 
 TEST_F(DialogsTest, ImageOptionsOpenOnTheEntryOfTheStoredCodeAndStoreTheChosenOne) {
     const Strings rgb = ProcessTexts({10, 11, 12, 13, 14, 15, 16, 17});
-    struct Case {
-        uint32_t imageClass;
-        int16_t code;
-        Strings entries;
-        int32_t chosen;
-    };
-    const Case cases[] = {
+    const std::tuple<uint32_t, int16_t, Strings, int32_t> cases[] = {
         {kODClassGray, 3, ProcessTexts({1, 2, 3, 4}), 2},
         {kODClassRGB, 16, rgb, 6},
         {kODClassLab, 17, rgb, 7}, // Lab images get the RGB process types
@@ -243,16 +244,15 @@ TEST_F(DialogsTest, ImageOptionsOpenOnTheEntryOfTheStoredCodeAndStoreTheChosenOn
         // A code of another group chooses nothing, and OK keeps it.
         {kODClassCMYK, 12, ProcessTexts({20, 21, 22, 23, 24}), -1},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.code);
-        OD_ProcData order = Order(c.imageClass, c.code);
+    for (const auto& [imageClass, code, entries, chosen] : cases) {
+        SCOPED_TRACE(code);
+        OD_ProcData order = Order(imageClass, code);
         ASSERT_TRUE(Edit(order, [&](IControlView* d) {
-            EXPECT_EQ(Entries(d, kTypes), c.entries);
-            EXPECT_EQ(Chosen(d, kTypes), c.chosen);
-            EXPECT_TRUE(IsEnabled(d, kTypes));
-            EXPECT_TRUE(IsEnabled(d, kOrdoImgOptTypeLabelWidgetID));
+            EXPECT_EQ(Entries(d, kTypes), entries);
+            EXPECT_EQ(Chosen(d, kTypes), chosen);
+            EXPECT_TRUE(IsEnabled(d, kTypes) && IsEnabled(d, kOrdoImgOptTypeLabelWidgetID));
         }));
-        EXPECT_EQ(order.processCode, c.code);
+        EXPECT_EQ(order.processCode, code);
     }
     for (int entry = 0; entry < 8; ++entry) { // a Lab order stores codes 10 to 17
         OD_ProcData lab = Order(kODClassLab, 17);
@@ -289,15 +289,13 @@ TEST_F(DialogsTest, ImageOptionsUnsupportedPixelTypesFixTheProcessAndSaySo) {
         OD_ProcData order = Order(imageClass, 0);
         ASSERT_TRUE(Edit(order, [](IControlView* d) {
             EXPECT_TRUE(Entries(d, kTypes).empty());
-            EXPECT_FALSE(IsEnabled(d, kTypes));
-            EXPECT_FALSE(IsEnabled(d, kOrdoImgOptTypeLabelWidgetID));
+            EXPECT_FALSE(IsEnabled(d, kTypes) || IsEnabled(d, kOrdoImgOptTypeLabelWidgetID));
             EXPECT_FALSE(WidgetDriver::Choose(d, kTypes, 0));
             EXPECT_EQ(Shown(d, kOrdoImgOptStatusTextWidgetID),
                       "Dimensions are OK\nThe image type is unknown so the process option is "
                       "disabled");
         }));
-        EXPECT_EQ(order.processCode, 0);
-        EXPECT_EQ(order.status, kODStatusReady);
+        EXPECT_EQ(Summary(order), "1|0|Photo|||");
     }
     OD_ProcData order = Order(kODClassRGB, 10); // the status as it is given
     Edit(order, [](IControlView* d) {
@@ -317,16 +315,11 @@ TEST_F(DialogsTest, ImageOptionsWithoutAServerConfigurationLeaveTheListsEmptyAnd
         order.profile = PMString("Web RGB");
         order.prefix = PMString("Neutral");
         ASSERT_TRUE(Edit(order, [](IControlView* d) {
-            EXPECT_TRUE(Entries(d, kProcesses).empty());
-            EXPECT_TRUE(Entries(d, kPrefixes).empty());
+            EXPECT_TRUE(Entries(d, kProcesses).empty() && Entries(d, kPrefixes).empty());
             EXPECT_TRUE(WidgetDriver::Choose(d, kTypes, 2));
             EXPECT_TRUE(WidgetDriver::Type(d, kDest, "Renamed"));
         }));
-        EXPECT_EQ(order.status, kODStatusReady);
-        EXPECT_EQ(order.processCode, 12);
-        EXPECT_EQ(order.outputName, "Renamed");
-        EXPECT_EQ(order.profile, "Web RGB");
-        EXPECT_EQ(order.prefix, "Neutral");
+        EXPECT_EQ(Summary(order), "1|12|Renamed|Web RGB|Neutral|");
     }
 }
 
@@ -372,9 +365,7 @@ TEST_F(DialogsTest, ImageOptionsOnAServer) {
         EXPECT_TRUE(WidgetDriver::Choose(d, kProcesses, 1));
     }));
     // Web RGB gives RGB images Correction+Gray Conversion.
-    EXPECT_EQ(order.prefix.GetUTF8String() + "|" + order.profile.GetUTF8String() + "|" +
-                  std::to_string(order.processCode),
-              "Bright|Web RGB|13");
+    EXPECT_EQ(Summary(order), "1|13|Photo|Web RGB|Bright|");
     OD_ProcData plain = Order(kODClassRGB, 14); // no correction: no prefix list
     Edit(
         plain, [](IControlView* d) { EXPECT_FALSE(IsShown(d, kPrefixes)); }, DialogAnswer::kCancel);
@@ -447,9 +438,7 @@ TEST_F(DialogsTest, ImageOptionsOnAServer) {
         EXPECT_FALSE(IsEnabled(d, kDest));
         EXPECT_EQ(Shown(d, kDest), "Same as original");
     }));
-    EXPECT_EQ(filed.prefsFileName.GetUTF8String() + "|" + filed.profile.GetUTF8String() + "|" +
-                  std::to_string(filed.processCode) + "|" + filed.outputName.GetUTF8String(),
-              "Newsprint.opf|Newsprint CMYK|12|Photo");
+    EXPECT_EQ(Summary(filed), "1|12|Photo|Newsprint CMYK||Newsprint.opf");
     // Opened as that file says; "Default Preferences" brings back the session's.
     ASSERT_TRUE(Edit(filed, [](IControlView* d) {
         EXPECT_FALSE(IsEnabled(d, kDest));
