@@ -380,7 +380,8 @@ TEST_F(DocumentTest, GroupsNestOnlySoDeep) {
     EXPECT_EQ(groupings, kMaxNestingDepth - 2);
 }
 
-TEST_F(DocumentTest, DeletingAnItemTakesItsContentAndUndoes) {
+// Deleting takes the content too and undoes; a change failing half-way leaves nothing.
+TEST_F(DocumentTest, DeletingAnItemUndoesAndChangesFailingHalfWayLeaveNothing) {
     auto db = NewDoc();
     IDataBase* d = db.get();
     UIDRef frame = Frame(d, 0, PMRect(0, 0, 10, 10));
@@ -393,20 +394,16 @@ TEST_F(DocumentTest, DeletingAnItemTakesItsContentAndUndoes) {
     ASSERT_TRUE(d->Undo());
     EXPECT_EQ(Content(*d), before);
     EXPECT_EQ(Parent(image), frame.GetUID());
-}
 
-TEST_F(DocumentTest, ChangesFailingHalfWayLeaveNothing) {
-    auto db = NewDoc();
-    IDataBase* d = db.get();
-    UIDRef frame = Frame(d, 0, PMRect(0, 0, 10, 10));
-    std::string before = Content(*d);
+    ErrorUtils::PMSetGlobalErrorCode(kSuccess);
     int32_t steps = d->UndoCount();
-    ErrorCode code = DocumentUtils::ProcessChange(d, PMString("Half"), [&]() -> ErrorCode {
-        InterfaceOf<ITransform>(frame)->MoveBy(5, 5);
-        d->NewUID(kSplineItemBoss);
-        return kNotAGraphicFrameError;
-    });
-    EXPECT_EQ(code, kNotAGraphicFrameError);
+    EXPECT_EQ(DocumentUtils::ProcessChange(d, PMString("Half"),
+                                           [&]() -> ErrorCode {
+                                               InterfaceOf<ITransform>(frame)->MoveBy(5, 5);
+                                               d->NewUID(kSplineItemBoss);
+                                               return kNotAGraphicFrameError;
+                                           }),
+              kNotAGraphicFrameError);
     EXPECT_EQ(ErrorUtils::PMGetGlobalErrorCode(), kFailure);
     EXPECT_EQ(Content(*d), before);
     EXPECT_EQ(d->UndoCount(), steps);
