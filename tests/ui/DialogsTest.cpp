@@ -497,10 +497,9 @@ TEST_F(DialogsTest, PreferencesOKWithoutAChangeGivesTheSessionsRecordBack) {
     SetOrdoPrefs(prefs);
     EXPECT_TRUE(EditPrefs([&](IControlView* d) {
         EXPECT_EQ(Shown(d, kOrdoPrefDownSmpMinWidgetID), "12.5");
-        EXPECT_EQ(Usable(d, kOPIControls), 5);
-        EXPECT_EQ(Usable(d, kLimitControls), 0);
-        EXPECT_EQ(Usable(d, kReplaceDependants), 4);
-        EXPECT_EQ(Chosen(d, kPrefProcesses), 1);
+        EXPECT_EQ((std::vector<int>{Usable(d, kOPIControls), Usable(d, kLimitControls),
+                                    Usable(d, kReplaceDependants), Chosen(d, kPrefProcesses)}),
+                  (std::vector<int>{5, 0, 4, 1}));
         EXPECT_EQ(WidgetUtils::FindWidget(d, kOrdoPrefCheckSrcWidgetID), nullptr);
     }));
     EXPECT_EQ(OrdoPrefs(), prefs);
@@ -738,11 +737,12 @@ TEST_F(DialogsTest, PreferencesSaveAsThenLoadGivesTheSameRecord) {
             (Strings{Shown(d, kOrdoPrefServerPathWidgetID), Shown(d, kOrdoPrefResolutionWidgetID),
                      Shown(d, kOrdoPrefFrequencyWidgetID), Shown(d, kOrdoPrefLowResExtWidgetID)}),
             (Strings{a, "300", "12", "_lr"}));
-        EXPECT_TRUE(Checked(d, kOrdoPrefRepSrcWidgetID));
-        EXPECT_EQ(Usable(d, kReplaceDependants), 0);
-        EXPECT_EQ(Usable(d, kOPIControls), 5);
-        EXPECT_EQ(Entries(d, kPrefProcesses).size(), 4u);
-        EXPECT_EQ(Chosen(d, kPrefProcesses), 1);
+        // replace-original ticked, its dependants off, OPI on, the server's processes.
+        EXPECT_EQ((std::vector<int>{Checked(d, kOrdoPrefRepSrcWidgetID),
+                                    Usable(d, kReplaceDependants), Usable(d, kOPIControls),
+                                    static_cast<int>(Entries(d, kPrefProcesses).size()),
+                                    Chosen(d, kPrefProcesses)}),
+                  (std::vector<int>{1, 0, 5, 4, 1}));
     }));
     EXPECT_EQ(OrdoPrefs(), saved); // OK keeps what was loaded
     EXPECT_EQ(choosers.Requests().back().kind, ChooserKind::kOpenFile);
@@ -763,8 +763,9 @@ TEST_F(DialogsTest, PreferencesACancelledChooserOrABadFileChangesNothing) {
         EXPECT_TRUE(EditPrefs([&](IControlView* d) {
             WidgetDriver::Press(d, kOrdoPrefOPIActiveWidgetID);
             EXPECT_TRUE(WidgetDriver::Press(d, button));
-            EXPECT_EQ(Shown(d, kOrdoPrefServerPathWidgetID), a);
-            EXPECT_EQ(Shown(d, kOrdoPrefFolderPathWidgetID), servers / "out");
+            EXPECT_EQ((Strings{Shown(d, kOrdoPrefServerPathWidgetID),
+                               Shown(d, kOrdoPrefFolderPathWidgetID)}),
+                      (Strings{a, servers / "out"}));
             WidgetDriver::Press(d, kOrdoPrefOPIActiveWidgetID);
         }));
         EXPECT_EQ(OrdoPrefs(), prefs) << button.Get();

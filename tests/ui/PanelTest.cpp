@@ -374,7 +374,7 @@ TEST_F(PanelTest, TrashTakesTheSelectedOrdersOffTheList) {
     EXPECT_EQ(Column(), (Texts{"a", "b", "c"}));
 }
 
-TEST_F(PanelTest, TheLogShowsAndHidesUnderTheListAndClears) {
+TEST_F(PanelTest, TheLogShowsAndHidesUnderTheList) {
     GetOrdoLog()->Append("before the panel");
     Show();
     const PMRect before = List()->GetFrame();
@@ -389,15 +389,13 @@ TEST_F(PanelTest, TheLogShowsAndHidesUnderTheListAndClears) {
     GetOrdoLog()->Append("second");
     GetOrdoLog()->Show();
     EXPECT_EQ(WidgetUtils::GetText(panel.get(), kOrdoLogTextWidgetID), PMString("first\nsecond\n"));
-    ASSERT_TRUE(WidgetDriver::Press(panel.get(), kOrdoClearLogWidgetID));
-    EXPECT_EQ(WidgetUtils::GetText(panel.get(), kOrdoLogTextWidgetID), PMString(""));
     ASSERT_TRUE(WidgetDriver::SetChecked(panel.get(), kOrdoShowLogWidgetID, false));
     EXPECT_FALSE(area->IsVisible());
     EXPECT_EQ(List()->GetFrame(), before);
     GetOrdoLog()->Append("kept"); // closed, the log keeps its text and takes no lines
     Hide();
     GetOrdoLog()->Append("dropped");
-    EXPECT_EQ(GetOrdoLog()->Text(), "kept\n");
+    EXPECT_EQ(GetOrdoLog()->Text(), "first\nsecond\nkept\n");
 }
 
 TEST_F(PanelTest, ADoubleClickOpensTheRefilledOrderUnlessItIsSent) {
@@ -454,24 +452,20 @@ TEST_F(PanelTest, ADoubleClickReadsAnImageThatCouldNotBeTakenAgain) {
               "Gray Image Parameter(s)|EDIT");
 }
 
-TEST_F(PanelTest, AProcessedOrderAsksFirstAndCancelStops) {
+TEST_F(PanelTest, AProcessedOrderAsksFirstUnlessToldNotTo) {
     UIDRef done = Order(kODStatusDone, "done");
     RecordingAlertSink alerts;
     ScopedAlertSink scoped(&alerts);
-    Show();
-    alerts.Answer(CAlert::kCancelButton);
-    DoubleClick(0);
-    ASSERT_EQ(alerts.Alerts().size(), 1u);
-    EXPECT_EQ(alerts.Alerts()[0].dontShowAgainID, kOrdoAlreadyProcessedAlertID);
-    EXPECT_TRUE(calls.empty());
-    EXPECT_EQ(Stored(done).status, kODStatusDone);
+    Show(); // Cancel on the question is the scripted panel session's
     // OK with the box ticked: the dialog opens, and the next time without asking.
     alerts.Answer(CAlert::kOKButton, true);
     DoubleClick(0);
+    ASSERT_EQ(alerts.Alerts().size(), 1u);
+    EXPECT_EQ(alerts.Alerts()[0].dontShowAgainID, kOrdoAlreadyProcessedAlertID);
     EXPECT_EQ(Stored(done).status, kODStatusReady);
     SetOrder(done, kODStatusReplyMinus1, 10, "warned");
     DoubleClick(0);
-    EXPECT_EQ(alerts.Alerts().size(), 2u);
+    EXPECT_EQ(alerts.Alerts().size(), 1u);
     EXPECT_EQ(calls.size(), 2u);
 }
 
