@@ -122,33 +122,26 @@ public:
 TEST(ModeDispatch, InspectionOpensReadsAndCloses) {
     std::vector<std::string> calls;
     Recorder r(&calls);
-    r.SetMode(kImgModeInspect);
-    r.Begin();
-    r.Run();
-    r.End();
-    EXPECT_EQ(calls, (std::vector<std::string>{"OpenRead", "ReadHeader", "CloseRead"}));
-
-    calls.clear();
-    r.SetMode(kImgModeNone);
-    r.Begin();
-    r.Run();
-    r.End();
-    EXPECT_TRUE(calls.empty());
+    for (const auto mode : {kImgModeInspect, kImgModeNone}) {
+        calls.clear();
+        r.SetMode(mode);
+        r.Begin();
+        r.Run();
+        r.End();
+        EXPECT_EQ(calls, (mode == kImgModeNone
+                              ? std::vector<std::string>{}
+                              : std::vector<std::string>{"OpenRead", "ReadHeader", "CloseRead"}));
+    }
 
     // The write mode reaches the readers' unsupported operations.
     r.SetMode(kImgModeWrite);
     EXPECT_EQ(ThrownCode([&] { r.Begin(); }), -1);
     EXPECT_THROW(r.Run(), IMG_Exception);
 
-    // The read mode without a target image has no row buffer (-2) once there
-    // are rows to read.
+    // The read mode without a target image reads no rows of an empty description.
     r.SetMode(kImgModeRead);
-    r.Run(); // no rows in an empty description
-}
-
-TEST(ModeDispatch, FileNameIsCopiedAndANullNameChangesNothing) {
-    std::vector<std::string> calls;
-    Recorder r(&calls);
+    r.Run();
+    // The file name is copied, and a null name changes nothing.
     std::string name = "photo.tif";
     r.SetFileName(name.c_str());
     name[0] = 'X';
@@ -458,16 +451,13 @@ TEST(ModeDispatch, RowLoopsFillEveryRowAndStopWhenCancelled) {
     reader.SetTargetImage(&image);
     reader.SetProgress(&progress);
     reader.ReadRows();
-    EXPECT_EQ(image.data, (std::vector<uint8_t>{0, 1, 2, 3, 4, 0xFF, 0xFF, 0xFF}));
-    EXPECT_EQ(image.released, 5);
-    EXPECT_TRUE(progress.finished);
-
+    EXPECT_EQ(std::tuple(image.data, image.released, progress.finished),
+              std::tuple(std::vector<uint8_t>{0, 1, 2, 3, 4, 0xFF, 0xFF, 0xFF}, 5, true));
     Stopper cancel;
     cancel.stopAfter = 2;
     reader.SetProgress(&cancel);
-    EXPECT_EQ(ThrownCode([&] { reader.ReadRows(); }), -25);
-    EXPECT_EQ(cancel.steps, 2);
-    EXPECT_FALSE(cancel.finished);
+    EXPECT_EQ(std::tuple(ThrownCode([&] { reader.ReadRows(); }), cancel.steps, cancel.finished),
+              std::tuple(-25, 2, false));
 
     image.missing = 3;
     reader.SetProgress(nullptr);
