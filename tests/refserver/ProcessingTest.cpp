@@ -151,29 +151,25 @@ std::vector<ColourCase> ColourCases() {
 }
 INSTANTIATE_TEST_SUITE_P(RefServer, Colour, testing::ValuesIn(ColourCases()));
 
-TEST(RefServerColour, CorrectionStretchesALowContrastImage) {
+// Gray correction stretches a low contrast image; an option left to the profile
+// is the profile's ("Newsprint CMYK" makes RGB images CMYK).
+TEST(RefServerColour, CorrectionStretchesAndTheProfileChoosesALeftOption) {
     ServerSandbox box;
     TicketFields f;
     f.pathIn = box.Images() + "/dull.tif";
     f.pathOut = box.Images() + "/bright";
-    f.processOpt = 1; // gray correction
+    f.processOpt = 1;
     f.profile = "General";
-    // Left half level 100, right half level 150.
-    SaveTiff(
+    SaveTiff( // left half level 100, right half level 150
         (VImage::black(20, 20) + 100).join(VImage::black(20, 20) + 150, VIPS_DIRECTION_HORIZONTAL),
         VIPS_INTERPRETATION_B_W, 40, f.pathIn);
     const VImage out = OutputOf(box, f);
     EXPECT_EQ(PixelAt(out, 0.25, 0.5).r, 0);
     EXPECT_EQ(PixelAt(out, 0.75, 0.5).r, 255);
-}
-
-TEST(RefServerColour, ProfileChoosesTheOptionWhenTheTicketLeavesIt) {
-    ServerSandbox box;
-    TicketFields f;
     f.pathIn = box.Images() + "/rgb.tif";
     f.pathOut = box.Images() + "/news";
     f.processOpt = -1;
-    f.profile = "Newsprint CMYK"; // RGB images become CMYK
+    f.profile = "Newsprint CMYK";
     WriteFlat(f.pathIn, ImageKind::rgb, 40, 20, 40);
     EXPECT_EQ(OutputOf(box, f).bands(), 4);
 }

@@ -922,14 +922,12 @@ protected:
     std::pair<int, std::string> Map(const std::string& text, int style) {
         char path[kServerPathCapacity];
         CopyBounded(path, sizeof path, text.c_str());
-        int result = MapServerPath(&endpoint, path, style);
-        return {result, path};
+        return {MapServerPath(&endpoint, path, style), path};
     }
     struct MapCase {
         const char* name;
         std::string path;
-        int style;
-        int result;
+        int style, result;
         std::string mapped;
     };
     void ExpectMaps(const std::vector<MapCase>& cases) {
