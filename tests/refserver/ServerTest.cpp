@@ -121,10 +121,8 @@ TEST(RefServerProtocol, LockedJobWaitsForItsLockUnlessItsSenderWasStopped) {
     constexpr int64_t kRecent = RefServer::kStaleLockSeconds - 60;
     const struct {
         const char* label;
-        int64_t lockAge;
-        int64_t jobAge; // -1: no job file
-        bool setAside;  // the job moved into Data/rejected, once
-        bool lockStays;
+        int64_t lockAge, jobAge;  // jobAge -1: no job file
+        bool setAside, lockStays; // setAside: moved into Data/rejected, once
     } cases[] = {{"young locked job", 0, 0, false, true},
                  {"locked job unchanged for less than the limit", kRecent, kRecent, false, true},
                  {"old lock, job written lately", kOld, kRecent, false, true},
@@ -371,8 +369,8 @@ TEST(RefServerClaims, ARestartFinishesTheJobsLeftInTheClaimFolderOnce) {
         Output output;
         const char* made; // a file at the target before the restart
         bool inputGone;   // the input removed since
-        int status;
-        const char* message; // nullptr: no reply to pick up
+        int status;       // message nullptr: no reply to pick up
+        const char* message;
         bool outputRemade;
     } cases[] = {
         {"nothing answered yet", kClaimed, kNoReply, kNothing, nullptr, false, 0, "processed", 1},
