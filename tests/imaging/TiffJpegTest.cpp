@@ -350,55 +350,45 @@ TEST(TiffReaderOpi, ReportsTheNamedImageWithoutASize) {
 }
 
 TEST(TiffReaderPlain, SizeResolutionAndPixelType) {
-    struct Case {
-        const char* what;
-        TiffPage page;
-        uint32_t pixelType; // 0: rejected with code
-        int code = 0;
-        float resolution = 300;
-    };
     const uint16_t gray = PHOTOMETRIC_MINISBLACK, white = PHOTOMETRIC_MINISWHITE,
-                   cmyk = PHOTOMETRIC_SEPARATED, cm = RESUNIT_CENTIMETER;
-    const Case cases[] = {
-        {"gray 8", {.samples = 1, .photometric = gray}, 0x280A},
-        {"gray 16 min-is-white", {.bits = 16, .samples = 1, .photometric = white}, 0x000A},
-        {"gray 32", {.bits = 32, .samples = 1, .photometric = gray}, 0x270A},
-        {"gray and alpha", {.samples = 2, .photometric = gray}, 0x208A},
-        {"RGB 8", {}, 0x2101},
-        {"RGB 16", {.bits = 16}, 0x2901},
-        {"RGB and alpha", {.samples = 4}, 0x0881},
-        {"RGB and two extra", {.samples = 5}, 0x0881},
-        {"RGB 16 and alpha", {.bits = 16, .samples = 4}, 0x2981},
-        {"YCbCr", {.photometric = PHOTOMETRIC_YCBCR}, 0x2101},
-        {"palette 8", {.samples = 1, .photometric = PHOTOMETRIC_PALETTE}, 0x0010},
-        {"palette 4", {.bits = 4, .samples = 1, .photometric = PHOTOMETRIC_PALETTE}, 0x0010},
-        {"CMYK 8", {.samples = 4, .photometric = cmyk}, 0x0802},
-        {"CMYK 16", {.bits = 16, .samples = 4, .photometric = cmyk}, 0x2A02},
-        {"CMYK and alpha", {.samples = 5, .photometric = cmyk}, 0x0882},
-        {"Lab 8", {.photometric = PHOTOMETRIC_CIELAB}, 0x2108},
-        {"Lab and alpha", {.samples = 4, .photometric = PHOTOMETRIC_CIELAB}, 0, -1},
-        {"bilevel", {.bits = 1, .samples = 1, .photometric = gray}, 0, -1},
-        {"gray 4", {.bits = 4, .samples = 1, .photometric = white}, 0, -1},
-        {"transparency mask", {.bits = 1, .samples = 1, .photometric = PHOTOMETRIC_MASK}, 0, -11},
-        {"ICC Lab", {.photometric = PHOTOMETRIC_ICCLAB}, 0, -11},
-        {"ITU Lab", {.photometric = PHOTOMETRIC_ITULAB}, 0, -11},
+                   cmyk = PHOTOMETRIC_SEPARATED, cm = RESUNIT_CENTIMETER, pal = PHOTOMETRIC_PALETTE,
+                   mask = PHOTOMETRIC_MASK;
+    // The page, the pixel type (0: rejected with the code) and the resolution.
+    const std::tuple<const char*, TiffPage, uint32_t, int, float> cases[] = {
+        {"gray 8", {.samples = 1, .photometric = gray}, 0x280A, 0, 300},
+        {"gray 16 min-is-white", {.bits = 16, .samples = 1, .photometric = white}, 0x000A, 0, 300},
+        {"gray 32", {.bits = 32, .samples = 1, .photometric = gray}, 0x270A, 0, 300},
+        {"gray and alpha", {.samples = 2, .photometric = gray}, 0x208A, 0, 300},
+        {"RGB 8", {}, 0x2101, 0, 300},
+        {"RGB 16", {.bits = 16}, 0x2901, 0, 300},
+        {"RGB and alpha", {.samples = 4}, 0x0881, 0, 300},
+        {"RGB and two extra", {.samples = 5}, 0x0881, 0, 300},
+        {"RGB 16 and alpha", {.bits = 16, .samples = 4}, 0x2981, 0, 300},
+        {"YCbCr", {.photometric = PHOTOMETRIC_YCBCR}, 0x2101, 0, 300},
+        {"palette 8", {.samples = 1, .photometric = pal}, 0x0010, 0, 300},
+        {"palette 4", {.bits = 4, .samples = 1, .photometric = pal}, 0x0010, 0, 300},
+        {"CMYK 8", {.samples = 4, .photometric = cmyk}, 0x0802, 0, 300},
+        {"CMYK 16", {.bits = 16, .samples = 4, .photometric = cmyk}, 0x2A02, 0, 300},
+        {"CMYK and alpha", {.samples = 5, .photometric = cmyk}, 0x0882, 0, 300},
+        {"Lab 8", {.photometric = PHOTOMETRIC_CIELAB}, 0x2108, 0, 300},
+        {"Lab and alpha", {.samples = 4, .photometric = PHOTOMETRIC_CIELAB}, 0, -1, 300},
+        {"bilevel", {.bits = 1, .samples = 1, .photometric = gray}, 0, -1, 300},
+        {"gray 4", {.bits = 4, .samples = 1, .photometric = white}, 0, -1, 300},
+        {"transparency mask", {.bits = 1, .samples = 1, .photometric = mask}, 0, -11, 300},
+        {"ICC Lab", {.photometric = PHOTOMETRIC_ICCLAB}, 0, -11, 300},
+        {"ITU Lab", {.photometric = PHOTOMETRIC_ITULAB}, 0, -11, 300},
         {"centimetres", {.xResolution = 100.0f, .unit = cm}, 0x2101, 0, 254},
         {"unit none", {.xResolution = 100.0f, .unit = RESUNIT_NONE}, 0x2101, 0, 100},
         {"no unit: inches", {.xResolution = 100.0f, .unit = std::nullopt}, 0x2101, 0, 100},
         {"no resolution", {.xResolution = std::nullopt}, 0x2101, 0, 72},
-        {"no resolution, centimetres",
-         {.xResolution = std::nullopt, .unit = cm},
-         0x2101,
-         0,
-         182.88f},
+        {"no resolution, centimetres", {.xResolution = {}, .unit = cm}, 0x2101, 0, 182.88f},
         {"resolution 0", {.xResolution = 0.0f}, 0x2101, 0, 0}};
     TempDir dir;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        EXPECT_EQ(Facts(InspectPage(dir, "plain.tif", c.page)),
-                  c.code != 0 ? "refused with " + std::to_string(c.code)
-                              : Facts(0x100, 20, 10, c.resolution, c.pixelType, c.page.samples,
-                                      c.page.bits));
+    for (const auto& [what, page, pixelType, code, resolution] : cases) {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(Facts(InspectPage(dir, "plain.tif", page)),
+                  code != 0 ? "refused with " + std::to_string(code)
+                            : Facts(0x100, 20, 10, resolution, pixelType, page.samples, page.bits));
     }
 }
 
@@ -656,8 +646,11 @@ TEST(TiffReaderFiles, AValueThatSharesItsPlaceWithALargeOneIsStillRead) {
     ExpectAlikeEveryWay<Proxy_TIFF>(path);
 }
 
-TEST(TiffReaderLifecycle, CloseIsHarmlessAndTheHandleNeverLeaks) {
+TEST(TiffJpegLifecycle, CloseIsHarmlessAndTheHandleNeverLeaks) {
     TempDir dir;
+    WriteFresh(dir / "good.jpg", JpegBytes({}));
+    WriteFresh(dir / "bad.jpg", "\xFF\xD8\xFF\xD9");
+    ExpectCloseHarmlessAndNoLeak<Proxy_JPEG>(dir / "good.jpg", 0x400u, {dir / "bad.jpg"});
     WriteTiffPages(dir / "good.tif", {TiffPage{}});
     WriteTiffPages(dir / "mask.tif", {{.bits = 1, .samples = 1, .photometric = PHOTOMETRIC_MASK}});
     WriteTiffPages(dir / "lying.tif", {{.zpax = "KRYO"}});
@@ -781,11 +774,4 @@ TEST(JpegReaderHeader, LongSegmentsBeforeTheFrameReadAlikeWithTheFileLent) {
         WriteFresh(path, whole.substr(0, n));
         ExpectAlikeEveryWay<Proxy_JPEG>(path);
     }
-}
-
-TEST(JpegReaderLifecycle, CloseIsHarmlessAndTheFileNeverLeaks) {
-    TempDir dir;
-    WriteFresh(dir / "good.jpg", JpegBytes({}));
-    WriteFresh(dir / "bad.jpg", "\xFF\xD8\xFF\xD9");
-    ExpectCloseHarmlessAndNoLeak<Proxy_JPEG>(dir / "good.jpg", 0x400u, {dir / "bad.jpg"});
 }
