@@ -398,11 +398,22 @@ TEST_F(PanelTest, TheLogShowsAndHidesUnderTheList) {
     EXPECT_EQ(GetOrdoLog()->Text(), "first\nsecond\nkept\n");
 }
 
-// A sent order opening nothing is the scripted panel session's check.
+// The double-click: the order refilled from its file, an unreadable image read again, a
+// processed order's question (a sent order and Cancel are the scripted panel session's).
 TEST_F(PanelTest, ADoubleClickOpensTheRefilledOrder) {
     UIDRef image = Image(0, image72);
     SetOrder(image, kODStatusReady, 12, "Custom", "PRE", "Magazine", kODClassRGB);
+    const std::string damaged = dir / "damaged.tif";
+    dockit::WriteTiff(damaged, 400, 200, 72);
+    UIDRef still = Image(0, damaged);
+    SetOrder(still, kODStatusUnreadable, 10, "damaged");
+    WriteFile(damaged, "no longer an image");
+    UIDRef readable = Order(kODStatusUnreadable, "readable");
+    UIDRef done = Order(kODStatusDone, "done");
+    RecordingAlertSink alerts;
+    ScopedAlertSink scoped(&alerts);
     Show();
+    ASSERT_EQ(RowCount(), 4);
     DoubleClick(0);
     ASSERT_EQ(calls.size(), 1u);
     // Refilled from the file (gray, 72 ppi: 54 % at most for 200 dpi), the options kept.
@@ -414,55 +425,38 @@ TEST_F(PanelTest, ADoubleClickOpensTheRefilledOrder) {
               "Gray Image Parameter(s)");
     EXPECT_EQ(Stored(image).prefix, PMString("EDIT"));
     EXPECT_EQ(Cell(0, kOrdoOptionsCellID), PMString("EDIT"));
-    dialogAnswer = false;
+    dialogAnswer = false; // Cancel changes nothing
     const OD_ProcData before = Stored(image);
     DoubleClick(0);
     EXPECT_EQ(calls.size(), 2u);
     EXPECT_EQ(Stored(image), before);
-}
+    dialogAnswer = true;
 
-TEST_F(PanelTest, ADoubleClickReadsAnImageThatCouldNotBeTakenAgain) {
-    const std::string damaged = dir / "damaged.tif";
-    dockit::WriteTiff(damaged, 400, 200, 72);
-    UIDRef still = Image(0, damaged);
-    SetOrder(still, kODStatusUnreadable, 10, "damaged");
-    WriteFile(damaged, "no longer an image");
-    UIDRef readable = Order(kODStatusUnreadable, "readable");
-    RecordingAlertSink alerts;
-    ScopedAlertSink scoped(&alerts);
-    Show();
-    ASSERT_EQ(RowCount(), 2);
     // Still unreadable: the row stays with its reason, and the user is told.
-    DoubleClick(0);
-    EXPECT_TRUE(calls.empty());
+    DoubleClick(1);
+    EXPECT_EQ(calls.size(), 2u);
     EXPECT_EQ(Stored(still).status, kODStatusUnreadable);
     ASSERT_EQ(alerts.Alerts().size(), 1u);
     EXPECT_EQ(alerts.Alerts()[0].message,
               "These images could not be added:\ndamaged.tif: Unsupported File Format");
     EXPECT_EQ(GetOrdoLog()->Text(), "damaged.tif: Unsupported File Format\n");
     // Readable now: offered as a new image, filled afresh from its file.
-    DoubleClick(1);
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].record.status, kODStatusProvisional);
-    EXPECT_EQ(calls[0].heading.GetUTF8String() + "|" + Stored(readable).prefix.GetUTF8String(),
+    DoubleClick(2);
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[2].record.status, kODStatusProvisional);
+    EXPECT_EQ(calls[2].heading.GetUTF8String() + "|" + Stored(readable).prefix.GetUTF8String(),
               "Gray Image Parameter(s)|EDIT");
-}
 
-TEST_F(PanelTest, AProcessedOrderAsksFirstUnlessToldNotTo) {
-    UIDRef done = Order(kODStatusDone, "done");
-    RecordingAlertSink alerts;
-    ScopedAlertSink scoped(&alerts);
-    Show(); // Cancel on the question is the scripted panel session's
-    // OK with the box ticked: the dialog opens, and the next time without asking.
-    alerts.Answer(CAlert::kOKButton, true);
-    DoubleClick(0);
-    ASSERT_EQ(alerts.Alerts().size(), 1u);
-    EXPECT_EQ(alerts.Alerts()[0].dontShowAgainID, kOrdoAlreadyProcessedAlertID);
+    // Processed: OK with the box ticked opens the dialog, and the next time without asking.
+    alerts.Answer(CAlert::kOKButton, true); // the stand-in dialog left "readable" provisional
+    DoubleClick(2);
+    ASSERT_EQ(alerts.Alerts().size(), 2u);
+    EXPECT_EQ(alerts.Alerts()[1].dontShowAgainID, kOrdoAlreadyProcessedAlertID);
     EXPECT_EQ(Stored(done).status, kODStatusReady);
     SetOrder(done, kODStatusReplyMinus1, 10, "warned");
-    DoubleClick(0);
-    EXPECT_EQ(alerts.Alerts().size(), 1u);
-    EXPECT_EQ(calls.size(), 2u);
+    DoubleClick(2);
+    EXPECT_EQ(alerts.Alerts().size(), 2u);
+    EXPECT_EQ(calls.size(), 5u);
 }
 
 TEST_F(PanelTest, DroppedImagesBecomeReadyOrders) {
