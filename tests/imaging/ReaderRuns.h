@@ -43,12 +43,10 @@ inline int ThrownCode(const std::function<void()>& f) {
 // What one inspection gave: code 0 when the reader accepted the file, else
 // the IMG_Exception's code or the plain integer thrown.
 struct Inspected {
-    int code = 0;
-    bool plainInt = false;
+    int code = 0, processCount = -1;
+    bool plainInt = false, hasLinkedName = false;
     uint32_t formatCode = 0;
     IMG_ImageInfo info;
-    int processCount = -1;
-    bool hasLinkedName = false;
     std::string linkedName;
 };
 
