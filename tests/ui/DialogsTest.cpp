@@ -479,9 +479,41 @@ constexpr WidgetID kReplaceDependants[] = {kOrdoPrefFolderButtonWidgetID,
                                            kOrdoPrefFolderPathWidgetID, kOrdoPrefOverwriteWidgetID,
                                            kOrdoPrefDelSrcWidgetID};
 
-TEST_F(DialogsTest, PreferencesOKWithoutAChangeGivesTheSessionsRecordBack) {
-    const std::string server = MakeServerA(servers / "a");
-    UseServer(server);
+// The chosen default process described, then OK without a change gives the record back.
+TEST_F(DialogsTest, PreferencesDescribeTheDefaultProcessAndOKWithoutAChangeKeepsAll) {
+    UseServer(MakeServerA(servers / "a"));
+    Strings descriptions;
+    EXPECT_TRUE(EditPrefs([&](IControlView* d) {
+        descriptions.push_back(Shown(d, kOrdoPrefDescriptionWidgetID));
+        for (int32_t n : {1, 2, 3, 0}) {
+            EXPECT_TRUE(WidgetDriver::Choose(d, kPrefProcesses, n));
+            descriptions.push_back(Shown(d, kOrdoPrefDescriptionWidgetID));
+        }
+        EXPECT_TRUE(WidgetDriver::Choose(d, kPrefProcesses, 2));
+    }));
+    const std::string byDefault = "-Gray: Correction, Gray, TIFF\n-RGB : Correction, RGB, TIFF\n"
+                                  "-CMYK: No Correction, CMYK, TIFF\n";
+    EXPECT_EQ(descriptions, (Strings{byDefault,
+                                     "-Gray: Correction, Gray, JPEG\n"
+                                     "-RGB : Correction, Gray Conversion, Gray, JPEG\n"
+                                     "-CMYK: RGB Conversion, RGB, JPEG\n",
+                                     "-Gray: Correction, CMYK Conversion, CMYK, TIFF\n"
+                                     "-RGB : Correction, CMYK Conversion, CMYK, TIFF\n"
+                                     "-CMYK: No Correction, CMYK, TIFF\n",
+                                     "-Gray: Unknown, ?, ????\n-RGB : Unknown, ?, ????\n"
+                                     "-CMYK: Unknown, ?, ????\n",
+                                     byDefault}));
+    EXPECT_EQ(OrdoPrefs().GetDefaultProcess(), "Newsprint CMYK");
+    EXPECT_EQ(DescribeJobProfile(nullptr), "");
+    // "Default Process" is the server's default profile: an empty name.
+    EXPECT_TRUE(EditPrefs([](IControlView* d) {
+        EXPECT_EQ(Chosen(d, kPrefProcesses), 2);
+        WidgetDriver::Choose(d, kPrefProcesses, 0);
+    }));
+    EXPECT_EQ(OrdoPrefs().GetDefaultProcess(), "");
+    EXPECT_TRUE(EditPrefs([](IControlView* d) { EXPECT_EQ(Chosen(d, kPrefProcesses), 0); }));
+
+    // OK without a change: the session's record back, checkSrc (no box) carried.
     OD_PrefsData prefs = OrdoPrefs();
     prefs.SetResolution(300);
     prefs.SetDownSmpMin(12.5);
@@ -557,40 +589,6 @@ TEST_F(DialogsTest, PreferencesCheckBoxesSwitchTheirControlsAndReachTheSessionOn
         EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefDelSrcWidgetID));
     }));
     EXPECT_EQ(flags(), (std::vector<bool>{false, false, true}));
-}
-
-TEST_F(DialogsTest, PreferencesDescribeTheChosenDefaultProcess) {
-    UseServer(MakeServerA(servers / "a"));
-    Strings descriptions;
-    EXPECT_TRUE(EditPrefs([&](IControlView* d) {
-        descriptions.push_back(Shown(d, kOrdoPrefDescriptionWidgetID));
-        for (int32_t n : {1, 2, 3, 0}) {
-            EXPECT_TRUE(WidgetDriver::Choose(d, kPrefProcesses, n));
-            descriptions.push_back(Shown(d, kOrdoPrefDescriptionWidgetID));
-        }
-        EXPECT_TRUE(WidgetDriver::Choose(d, kPrefProcesses, 2));
-    }));
-    const std::string byDefault = "-Gray: Correction, Gray, TIFF\n-RGB : Correction, RGB, TIFF\n"
-                                  "-CMYK: No Correction, CMYK, TIFF\n";
-    EXPECT_EQ(descriptions, (Strings{byDefault,
-                                     "-Gray: Correction, Gray, JPEG\n"
-                                     "-RGB : Correction, Gray Conversion, Gray, JPEG\n"
-                                     "-CMYK: RGB Conversion, RGB, JPEG\n",
-                                     "-Gray: Correction, CMYK Conversion, CMYK, TIFF\n"
-                                     "-RGB : Correction, CMYK Conversion, CMYK, TIFF\n"
-                                     "-CMYK: No Correction, CMYK, TIFF\n",
-                                     "-Gray: Unknown, ?, ????\n-RGB : Unknown, ?, ????\n"
-                                     "-CMYK: Unknown, ?, ????\n",
-                                     byDefault}));
-    EXPECT_EQ(OrdoPrefs().GetDefaultProcess(), "Newsprint CMYK");
-    EXPECT_EQ(DescribeJobProfile(nullptr), "");
-    // "Default Process" is the server's default profile: an empty name.
-    EXPECT_TRUE(EditPrefs([](IControlView* d) {
-        EXPECT_EQ(Chosen(d, kPrefProcesses), 2);
-        WidgetDriver::Choose(d, kPrefProcesses, 0);
-    }));
-    EXPECT_EQ(OrdoPrefs().GetDefaultProcess(), "");
-    EXPECT_TRUE(EditPrefs([](IControlView* d) { EXPECT_EQ(Chosen(d, kPrefProcesses), 0); }));
 }
 
 TEST_F(DialogsTest, PreferencesAServerThatCannotBeOpenedIsNotTakenOneThatOpensIsAtOnce) {
