@@ -837,12 +837,6 @@ TEST_F(DialogsTest, PreferencesRefuseANegativeOrUnreadableUpdatePeriod) {
 }
 
 TEST_F(DialogsTest, PreferencesRefuseResolutionsBelow1AndLimitsOutOfOrder) {
-    struct Case {
-        WidgetID field;
-        const char* bad;
-        WidgetID refused;
-        std::string alert;
-    };
     const std::string lessThan = "The resampling limit \"less than\" must be above 0";
     const std::string order =
         "The resampling limit \"less than\" must be below the limit \"or greater than\"";
@@ -850,7 +844,7 @@ TEST_F(DialogsTest, PreferencesRefuseResolutionsBelow1AndLimitsOutOfOrder) {
     static constexpr WidgetID kRes = kOrdoPrefResolutionWidgetID;
     static constexpr WidgetID kMin = kOrdoPrefDownSmpMinWidgetID;
     static constexpr WidgetID kMax = kOrdoPrefUpSmpMaxWidgetID;
-    const Case cases[] = {
+    const std::tuple<WidgetID, const char*, WidgetID, std::string> cases[] = {
         {kRes, "0", kRes, resolution},
         {kRes, "0.5", kRes, resolution},
         {kRes, "-300", kRes, resolution},
@@ -860,14 +854,14 @@ TEST_F(DialogsTest, PreferencesRefuseResolutionsBelow1AndLimitsOutOfOrder) {
         {kMax, "5", kMin, order},
     };
     const OD_PrefsData before = OrdoPrefs();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.bad);
+    for (const auto& [field, bad, refused, alert] : cases) {
+        SCOPED_TRACE(bad);
         alerts.Clear();
-        const char* good = c.field == kRes ? "1" : c.field == kMax ? "150" : "10";
+        const char* good = field == kRes ? "1" : field == kMax ? "150" : "10";
         RefusedRuns(
-            {{[&](IControlView* d) { WidgetDriver::Type(d, c.field, c.bad); }, kInvalidWidgetID},
-             {[&](IControlView* d) { WidgetDriver::Type(d, c.field, good); }, c.refused}});
-        EXPECT_EQ(AlertTexts(), Strings{c.alert});
+            {{[&](IControlView* d) { WidgetDriver::Type(d, field, bad); }, kInvalidWidgetID},
+             {[&](IControlView* d) { WidgetDriver::Type(d, field, good); }, refused}});
+        EXPECT_EQ(AlertTexts(), Strings{alert});
     }
     OD_PrefsData want = before;
     want.SetResolution(1);

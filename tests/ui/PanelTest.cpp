@@ -50,14 +50,12 @@ struct DialogCall {
 
 class PanelTest : public ::testing::Test {
 protected:
-    static InterfacePtr<IApplication> App() {
-        return InterfacePtr<IApplication>(GetExecutionContextSession()->QueryApplication());
-    }
+    static IApplication* App() { return GetExecutionContextSession()->QueryApplication(); }
     static InterfacePtr<IDocumentList> Documents() {
-        return InterfacePtr<IDocumentList>(App()->QueryDocumentList());
+        return InterfacePtr<IDocumentList>(InterfacePtr<IApplication>(App())->QueryDocumentList());
     }
     static InterfacePtr<IPanelMgr> Panels() {
-        return InterfacePtr<IPanelMgr>(App()->QueryPanelManager());
+        return InterfacePtr<IPanelMgr>(InterfacePtr<IApplication>(App())->QueryPanelManager());
     }
     void SetUp() override {
         RegisterOrdoSession();
