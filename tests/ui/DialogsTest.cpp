@@ -261,7 +261,7 @@ TEST_F(DialogsTest, ImageOptionsOpenOnTheEntryOfTheStoredCodeAndStoreTheChosenOn
     }
 }
 
-TEST_F(DialogsTest, ImageOptionsOKMakesAnOrderReadyAndKeepsOtherStatusesCancelKeepsAll) {
+TEST_F(DialogsTest, ImageOptionsOKMakesAnOrderReadyCancelKeepsAllUnsupportedTypesSaySo) {
     const std::pair<uint16_t, uint16_t> cases[] = {
         {kODStatusNone, kODStatusReady},  {kODStatusProvisional, kODStatusReady},
         {kODStatusDone, kODStatusDone},   {kODStatusReplyMinus1, kODStatusReplyMinus1},
@@ -282,9 +282,7 @@ TEST_F(DialogsTest, ImageOptionsOKMakesAnOrderReadyAndKeepsOtherStatusesCancelKe
         },
         DialogAnswer::kCancel));
     EXPECT_EQ(order, before);
-}
-
-TEST_F(DialogsTest, ImageOptionsUnsupportedPixelTypesFixTheProcessAndSaySo) {
+    // Pixel types with no process types: the process fixed at 0, and said why.
     for (uint32_t imageClass : {kODClassFullColor, kODClassUnknown}) {
         OD_ProcData order = Order(imageClass, 0);
         ASSERT_TRUE(Edit(order, [](IControlView* d) {
@@ -297,7 +295,7 @@ TEST_F(DialogsTest, ImageOptionsUnsupportedPixelTypesFixTheProcessAndSaySo) {
         }));
         EXPECT_EQ(Summary(order), "1|0|Photo|||");
     }
-    OD_ProcData order = Order(kODClassRGB, 10); // the status as it is given
+    order = Order(kODClassRGB, 10); // the status as it is given
     Edit(order, [](IControlView* d) {
         EXPECT_EQ(Shown(d, kOrdoImgOptStatusTextWidgetID), "Dimensions are OK");
         EXPECT_EQ(Shown(d, kOrdoImgOptHeadingWidgetID), "RGB Image Parameter(s)");
