@@ -38,16 +38,6 @@ std::string ReadAll(FileStreamRead& in) {
     return bytes;
 }
 
-// The names in a folder, to see that no temporary file is left behind.
-std::vector<std::string> Names(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 bool FileSystemKeepsAttributes(const std::string& folder) {
     std::string probe = folder + "/probe";
     WriteFile(probe, "x");
@@ -152,7 +142,7 @@ TEST_F(FileStreamTest, AFileSystemWithoutAttributesStillSavesAndTheFileReadsBack
 TEST_F(FileStreamTest, ASaveThatDoesNotCompleteLeavesTheOldFileWholeAndNoLitter) {
     std::string path = dir / "doc.opf";
     WriteFile(path, "old contents");
-    const auto before = Names(dir.Path());
+    const auto before = FolderNames(dir.Path());
 
     struct Case {
         const char* name;
@@ -178,7 +168,7 @@ TEST_F(FileStreamTest, ASaveThatDoesNotCompleteLeavesTheOldFileWholeAndNoLitter)
             }
         }
         EXPECT_EQ(ReadFile(path), "old contents");
-        EXPECT_EQ(Names(dir.Path()), before);
+        EXPECT_EQ(FolderNames(dir.Path()), before);
     }
 
     // The target is a folder: the rename cannot take its place.
@@ -186,7 +176,7 @@ TEST_F(FileStreamTest, ASaveThatDoesNotCompleteLeavesTheOldFileWholeAndNoLitter)
     MakeDirs(folder + "/inside");
     EXPECT_EQ(Save(folder, "new", kODPF, kInDn), FileStreamError::kCannotReplace);
     EXPECT_TRUE(std::filesystem::is_directory(folder + "/inside"));
-    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"doc.opf", "taken"}));
+    EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"doc.opf", "taken"}));
 
     // The folder does not exist: nothing is opened, and commit says so.
     FileStreamWrite nowhere(dir / "missing/doc.opf", kODPF, kInDn);
@@ -230,7 +220,7 @@ TEST_F(FileStreamTest, ACommittedSaveReplacesTheFileKeepsItsRightsAndCommitsOnce
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
-    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"doc.opf"});
+    EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"doc.opf"});
 
     EXPECT_NE(out.Commit(), FileStreamError::kNone) << "a stream commits once";
     EXPECT_EQ(ReadFile(path), big);

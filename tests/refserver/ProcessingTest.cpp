@@ -272,7 +272,7 @@ TEST(RefServerOutput, AFileThatAppearsAtTheTargetMeanwhileIsNotReplaced) {
     EXPECT_EQ(result.status, ReplyStatus::warning) << result.message;
     EXPECT_EQ(result.outputPath, box.Images() + "/Photo-1.tif");
     EXPECT_EQ(ReadFile(other), "another server's output");
-    EXPECT_EQ(Names(box.Images()),
+    EXPECT_EQ(FolderNames(box.Images()),
               (std::vector<std::string>{"Photo-1.tif", "Photo.tif", "quad.tif"}));
 }
 

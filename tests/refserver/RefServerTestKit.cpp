@@ -133,12 +133,3 @@ TicketFields QuadrantTicket(const ServerSandbox& box, const std::string& name) {
     WriteQuadrants(f.pathIn, 80, 40, 80);
     return f;
 }
-
-std::vector<std::string> Names(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}

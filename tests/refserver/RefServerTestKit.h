@@ -86,6 +86,3 @@ public:
 // A ticket for an 80 x 40 image of the four quadrants at 80 ppi, written
 // under the name in the sandbox's images folder; the output is images/out.
 TicketFields QuadrantTicket(const ServerSandbox& box, const std::string& name = "quad.tif");
-
-// The names in a folder, hidden ones too, in name order.
-std::vector<std::string> Names(const std::string& folder);

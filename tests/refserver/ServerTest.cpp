@@ -288,7 +288,7 @@ TEST(RefServerClaims, ServersShareATreeButTwoOfOneIdNeverServeIt) {
         EXPECT_EQ(LinesAbout(logA.str(), job) + LinesAbout(logB.str(), job), 1) << job;
     }
     for (const RefServer* s : {&a, &b}) {
-        EXPECT_EQ(Names(s->ClaimFolder()), std::vector<std::string>{".owner"});
+        EXPECT_EQ(FolderNames(s->ClaimFolder()), std::vector<std::string>{".owner"});
         // Written at the start of the pass, idle again once the jobs are done.
         const std::string beat = ReadFile(s->HeartbeatFile());
         EXPECT_EQ(beat.rfind("qor-refserver " + s->Id() + " " + std::to_string(::getpid()), 0), 0u);
@@ -348,7 +348,7 @@ TEST(RefServerClaims, AJobThatCannotBeTakenOrReadIsLoggedOnceAndLeftAlone) {
         EXPECT_TRUE(PathExists(box.Root() + "/" + c.left + "/01020304.5"));
         EXPECT_FALSE(
             PathExists(box.Root() + "/Data/clients/" + box.endpoint.ClientId() + "/01020304.5"));
-        EXPECT_EQ(Names(box.Images()), std::vector<std::string>{"quad.tif"});
+        EXPECT_EQ(FolderNames(box.Images()), std::vector<std::string>{"quad.tif"});
     }
 }
 
@@ -461,9 +461,10 @@ TEST(RefServerClaims, ARestartFinishesTheJobsLeftInTheClaimFolderOnce) {
             answers += LinesAbout(box.log.str(), name, outcome);
         }
         EXPECT_EQ(answers, answeredNow ? 1 : 0) << box.log.str();
-        EXPECT_EQ(Names(box.server.ClaimFolder()), std::vector<std::string>{".owner"});
+        EXPECT_EQ(FolderNames(box.server.ClaimFolder()), std::vector<std::string>{".owner"});
         // No lock, no hidden file of this server, nothing to keep the folder.
-        EXPECT_EQ(Names(clientDir), std::vector<std::string>{"." + name + "." + other + ".part"});
+        EXPECT_EQ(FolderNames(clientDir),
+                  std::vector<std::string>{"." + name + "." + other + ".part"});
         const bool targetThere = c.made != nullptr || c.outputRemade;
         std::vector<std::string> images{".out.tif." + other + ".part"};
         if (targetThere) {
@@ -472,7 +473,7 @@ TEST(RefServerClaims, ARestartFinishesTheJobsLeftInTheClaimFolderOnce) {
         if (!c.inputGone) {
             images.push_back("quad.tif");
         }
-        EXPECT_EQ(Names(box.Images()), images);
+        EXPECT_EQ(FolderNames(box.Images()), images);
         if (targetThere) {
             EXPECT_EQ(ReadFile(target).substr(0, 2) == "II", c.outputRemade);
         }
@@ -551,7 +552,7 @@ TEST_P(RefServerShare, ServersLoseNoJobOfTwoClientsAndAnswerNoneTwice) {
     std::set<std::string> outputs;
     for (int c = 0; c < kClients; ++c) {
         const std::string replyDir = dir / ("Data/clients/client" + std::to_string(c));
-        const std::vector<std::string> replies = Names(replyDir);
+        const std::vector<std::string> replies = FolderNames(replyDir);
         ASSERT_EQ(replies.size(), static_cast<std::size_t>(kJobs));
         for (int n = 0; n < kJobs; ++n) {
             const std::string name = jobName(n, c);
@@ -569,10 +570,10 @@ TEST_P(RefServerShare, ServersLoseNoJobOfTwoClientsAndAnswerNoneTwice) {
         }
     }
     EXPECT_EQ(outputs.size(), static_cast<std::size_t>(kClients * kJobs));
-    EXPECT_EQ(Names(dir / "out").size(), outputs.size());
-    EXPECT_TRUE(Names(dir / "Data/tmp").empty());
+    EXPECT_EQ(FolderNames(dir / "out").size(), outputs.size());
+    EXPECT_TRUE(FolderNames(dir / "Data/tmp").empty());
     for (const auto& s : servers) {
-        EXPECT_EQ(Names(s->ClaimFolder()), std::vector<std::string>{".owner"});
+        EXPECT_EQ(FolderNames(s->ClaimFolder()), std::vector<std::string>{".owner"});
     }
 }
 
@@ -622,7 +623,7 @@ TEST(RefServerProgram, StopsCleanlyOnSigtermAndServesOnceWhenAsked) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_NE(seen.find("stopped"), std::string::npos);
-    EXPECT_TRUE(Names(dir / "Data/service/alive").empty()); // removed, nor a hidden one left
+    EXPECT_TRUE(FolderNames(dir / "Data/service/alive").empty()); // removed, nor a hidden one left
 
     QOR_EndPointFile::ResetProcessStateForTesting();
     QOR_EndPointFile endpoint;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // A fresh folder under the system's temporary folder, removed with everything
 // in it when the object goes.
@@ -26,6 +27,8 @@ std::string ReadFile(const std::string& path);
 // How many lines, over the files of a folder, are exactly the text (the
 // server's job files hold one word a line).
 int CountLines(const std::string& folder, const std::string& text);
+// The names in a folder, sorted (to see which files a step left behind).
+std::vector<std::string> FolderNames(const std::string& folder);
 // Makes a folder and its parents.
 void MakeDirs(const std::string& path);
 bool PathExists(const std::string& path);
