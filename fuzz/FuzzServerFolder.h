@@ -14,15 +14,15 @@
 
 class FuzzServerFolder : public FolderEndPoint {
 public:
-    FuzzServerFolder() : FuzzServerFolder(MakeRoot()) {}
+    FuzzServerFolder() : FolderEndPoint(MakeRoot()) {
+        std::filesystem::create_directories(DataPath("profiles"));
+    }
     ~FuzzServerFolder() override {
         std::error_code ec;
         std::filesystem::remove_all(Root(), ec);
     }
     FuzzServerFolder(const FuzzServerFolder&) = delete;
     FuzzServerFolder& operator=(const FuzzServerFolder&) = delete;
-
-    const std::string& Root() const { return root; }
 
     std::string ProfilePath(const std::string& name) const {
         return DataPath(std::string("profiles") + kPathSeparator + name);
@@ -46,10 +46,6 @@ public:
     QOR_EndPoint* Clone() const override { return nullptr; }
 
 private:
-    explicit FuzzServerFolder(const std::string& folder) : FolderEndPoint(folder), root(folder) {
-        std::filesystem::create_directories(DataPath("profiles"));
-    }
-
     static std::string MakeRoot() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "ordodesk-fuzz-XXXXXX").string();
@@ -58,6 +54,4 @@ private:
         }
         return pattern;
     }
-
-    std::string root;
 };

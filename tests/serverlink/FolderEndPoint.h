@@ -17,6 +17,7 @@ class FolderEndPoint : public QOR_EndPoint {
 public:
     explicit FolderEndPoint(std::string root) : root(std::move(root)) {}
 
+    const std::string& Root() const { return root; }
     std::string DataPath(const std::string& name) const {
         return root + kPathSeparator + "Data" + kPathSeparator + name;
     }
