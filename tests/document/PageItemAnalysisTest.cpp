@@ -329,42 +329,6 @@ TEST_F(PageItemAnalysisLayoutTest, CollectingAppendsToTheListOfTheItemsDatabaseO
     EXPECT_EQ(UIDs(Collected(l->pair)), UIDs({l->imageB, l->imageC}));
 }
 
-TEST_F(PageItemAnalysisTest, TheDocumentsImagesComeSpreadBySpreadAndPageByPage) {
-    // Pages 1 and 2 share the first spread, page 3 is alone on the second.
-    OpenDocument doc(3, 2);
-    IDataBase* db = doc.Db();
-    UIDRef onThird = Place(Frame(doc.Page(2), 10, 10));
-    UIDRef secondB = Frame(doc.Page(1), 10, 100);
-    UIDRef secondC = Frame(doc.Page(1), 70, 100);
-    UIDRef imageC = Place(secondC);
-    UIDRef imageB = Place(secondB);
-    Group(db, {secondB, secondC});
-    UIDRef firstBack = Frame(doc.Page(0), 10, 300);
-    Frame(doc.Page(0), 10, 200); // empty
-    UIDRef firstFront = Place(Frame(doc.Page(0), 10, 10));
-    UIDRef firstBackImage = Place(firstBack);
-    Item(kTextFrameItemBoss, doc.Page(0), 100, 10);
-    // On the pasteboard, left and right of the spreads' pages, and a group there: not found.
-    Place(Frame(doc.Spread(0), -300, 10));
-    Place(Frame(doc.Spread(1), 700, 10));
-    UIDRef boardB = Frame(doc.Spread(0), -300, 100);
-    UIDRef boardC = Frame(doc.Spread(0), -240, 100);
-    Place(boardB);
-    Place(boardC);
-    Group(db, {boardB, boardC});
-    ASSERT_EQ(ErrorUtils::PMGetGlobalErrorCode(), kSuccess);
-
-    // The caller's list is replaced, database and all.
-    OpenDocument other;
-    ASSERT_TRUE(Documents()->SetFrontDocument(db));
-    UIDList list(other.Db());
-    list.Append(UID(3));
-    CollectDocumentImages(list);
-    EXPECT_EQ(list.GetDataBase(), db);
-    // Page 1 back to front, page 2's group in its order, then page 3.
-    EXPECT_EQ(UIDs(list), UIDs({firstBackImage, firstFront, imageB, imageC, onThird}));
-}
-
 TEST_F(PageItemAnalysisTest, TheFrontDocumentDecidesAndWithoutOneTheListStaysAsItWas) {
     // The front document's images replace the list, database and all; no document: left alone.
     auto expectFound = [](IDataBase* front, const std::vector<uint32_t>& images) {
@@ -389,72 +353,6 @@ TEST_F(PageItemAnalysisTest, TheFrontDocumentDecidesAndWithoutOneTheListStaysAsI
     expectFound(empty.Db(), {});
     empty.Close();
     expectFound(nullptr, {}); // all closed: nothing changes again
-}
-
-TEST_F(PageItemAnalysisLayoutTest, TheSuiteHandsOverTheLayoutSelectionInItsOrder) {
-    IDataBase* db = l->doc.Db();
-    const UIDRef frameA = l->frameA, imageA = l->imageA, group = l->pair, empty = l->emptyFrame;
-    const UIDRef imageB = l->imageB, imageC = l->imageC;
-    InterfacePtr<IOrdoSuite> suite = ContextSuite();
-    ASSERT_TRUE(suite);
-    InterfacePtr<ILayoutSelection> layout = l->doc.Selection();
-
-    struct Case {
-        const char* name;
-        UIDList select;
-        ILayoutSelection::SelectionMode mode;
-        std::vector<uint32_t> selected;
-        std::vector<uint32_t> images; // collected under each selected item
-    } cases[] = {
-        {"nothing", UIDList(db), ILayoutSelection::kReplace, {}, {}},
-        {"a group and a frame, in the order chosen", List(db, {group, frameA}),
-         ILayoutSelection::kReplace, UIDs({group, frameA}), UIDs({imageB, imageC, imageA})},
-        {"an empty frame", List(db, {empty}), ILayoutSelection::kReplace, UIDs({empty}), {}},
-        {"the same item twice is selected once", List(db, {frameA, frameA}),
-         ILayoutSelection::kReplace, UIDs({frameA}), UIDs({imageA})},
-        {"adding what is selected changes nothing", List(db, {frameA, empty}),
-         ILayoutSelection::kAddTo, UIDs({frameA, empty}), UIDs({imageA})},
-        // Each is searched: the image comes twice (the order code skips the second).
-        {"a frame with its own image", List(db, {frameA, imageA}), ILayoutSelection::kReplace,
-         UIDs({frameA, imageA}), UIDs({imageA, imageA})},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        layout->Select(c.select, c.mode);
-        EXPECT_EQ(suite->HasSelectedItems(), !c.selected.empty());
-        UIDList items = List(nullptr, {UIDRef(nullptr, UID(77))}); // replaced whole
-        suite->GetSelectedItems(items);
-        EXPECT_EQ(UIDs(items), c.selected);
-        if (!c.selected.empty()) {
-            EXPECT_EQ(items.GetDataBase(), db);
-        }
-        UIDList images(db);
-        for (int32_t i = 0; i < items.Length(); ++i) {
-            CollectImages(items.GetRef(i), images);
-        }
-        EXPECT_EQ(UIDs(images), c.images);
-    }
-
-    // The layout's own suite answers as the abstract one does.
-    layout->Select(List(db, {frameA}));
-    InterfacePtr<IIntegratorTarget> abstract(suite, IID_IINTEGRATORTARGET);
-    ASSERT_TRUE(abstract);
-    EXPECT_EQ(abstract->GetConcreteSelectionCount(), 1);
-    auto layouts = abstract->GetTarget(IID_IORDOSUITE);
-    ASSERT_EQ(layouts.size(), 1u);
-    EXPECT_EQ(GetClass(layouts[0].get()), kLayoutSelectionBoss);
-    auto* concrete = static_cast<IOrdoSuite*>(layouts[0].get());
-    EXPECT_NE(static_cast<IPMUnknown*>(concrete), static_cast<IPMUnknown*>(suite.get()));
-    EXPECT_TRUE(concrete->HasSelectedItems());
-    UIDList items;
-    concrete->GetSelectedItems(items);
-    EXPECT_EQ(items.GetDataBase(), db);
-    EXPECT_EQ(UIDs(items), UIDs({frameA}));
-
-    // A selected item that is deleted drops out.
-    layout->Select(List(db, {empty}));
-    ASSERT_EQ(DocumentUtils::DeletePageItem(empty), kSuccess);
-    EXPECT_FALSE(suite->HasSelectedItems());
 }
 
 TEST_F(PageItemAnalysisTest, TheAbstractSuiteAsksEachConcreteSuiteInOrder) {
@@ -544,43 +442,4 @@ TEST_F(PageItemAnalysisTest, ASelectionKeptPastItsDocumentIsEmpty) {
     InterfacePtr<IOrdoSuite> looseSuite(loose, IID_IORDOSUITE);
     ASSERT_TRUE(looseSuite);
     EXPECT_FALSE(looseSuite->HasSelectedItems());
-}
-
-TEST_F(PageItemAnalysisTest, RegisteringPutsTheSuiteOnTheHostsSelectionClassesOnce) {
-    ObjectModel& model = ObjectModel::Get();
-    // Again, after the host has registered its services once more.
-    RegisterHostServices();
-    RegisterOrdoSuite();
-    RegisterOrdoSuite();
-    struct Case {
-        ClassID selectionClass;
-        PMIID hostInterface;
-        ImplementationID hostImplementation, suiteImplementation;
-    } cases[] = {
-        {kAbstractSelectionBoss, IID_IINTEGRATORTARGET, kIntegratorTargetImpl, kOrdoSuiteASBImpl},
-        {kLayoutSelectionBoss, IID_ILAYOUTTARGET, kLayoutTargetImpl, kOrdoSuiteLayoutCSBImpl},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.selectionClass.Get());
-        auto interfaces = model.InterfacesOf(c.selectionClass);
-        using Entry = std::pair<PMIID, ImplementationID>;
-        EXPECT_EQ(interfaces, (std::vector<Entry>{{c.hostInterface, c.hostImplementation},
-                                                  {IID_IORDOSUITE, c.suiteImplementation}}));
-        EXPECT_TRUE(model.IsRegistered(c.suiteImplementation));
-        EXPECT_FALSE(model.IsPersistent(c.suiteImplementation));
-    }
-
-    // A host's own abstract selection class is kept; the suite joins it.
-    model.Reset();
-    RegisterHostServices();
-    RegisterDocumentModel();
-    constexpr PMIID kHostOwn{0x90301};
-    model.RegisterImplementation(
-        {kCountingSuiteTestImpl, "CountingSuite", CreateImplementation<CountingSuite>, false});
-    model.DefineClass(
-        {kAbstractSelectionBoss, kInvalidClass, {{kHostOwn, kCountingSuiteTestImpl}}});
-    RegisterOrdoSuite();
-    auto interfaces = model.InterfacesOf(kAbstractSelectionBoss);
-    EXPECT_EQ(interfaces.size(), 3u);
-    EXPECT_EQ(interfaces[0], std::make_pair(kHostOwn, kCountingSuiteTestImpl));
 }

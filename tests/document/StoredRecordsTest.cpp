@@ -147,20 +147,10 @@ struct Flushes : IDatabaseObserver {
     void Flushed() override { ++flushed; }
 };
 
-int rebuilds = 0;
-bool rebuildFirst = false;
-bool rebuildSecond = true;
-void CountRebuild(bool first, bool second) {
-    ++rebuilds;
-    rebuildFirst = first;
-    rebuildSecond = second;
-}
-
 class StoredRecordsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ordokit::RegisterOrdoDocument();
-        rebuilds = 0;
         db = DocumentUtils::NewDocument();
         image = dir / "photo.tif";
         dockit::WriteTiff(image, 40, 20, 72);
@@ -334,91 +324,6 @@ TEST(UndoRecordStream, BlocksThatLieAreRefusedAndChangeNothing) {
     }
 }
 
-TEST(UndoRecordStream, APlacementKeepsTheCapturedPartsAndDropsTheBoundingBox) {
-    OD_CaptureRecord capture{30, 5, -0.5, 2, 7, -8, true, false};
-    capture.boundsRight = 100;
-    const OD_UndoPlacement p = OD_UndoPlacement::FromCapture(capture);
-    EXPECT_EQ(p, (OD_UndoPlacement{30, 5, -0.5, 2, 7, -8, true, false}));
-    EXPECT_EQ(p.ToCapture().boundsRight, 0) << "the bounding box is not kept";
-    EXPECT_EQ(OD_UndoPlacement::FromCapture(p.ToCapture()), p);
-}
-
-TEST_F(StoredRecordsTest, RegistrationIsIdempotentAndPutsBothRecordsOnPlacedImages) {
-    RegisterOrdoData();
-    AddOrdoDataToImageItems();
-    RegisterDocumentModel();
-    ObjectModel& model = ObjectModel::Get();
-    EXPECT_TRUE(model.IsPersistent(kOrdoDataPersistImpl));
-    EXPECT_TRUE(model.IsPersistent(kOrdoUndoDataPersistImpl));
-    EXPECT_FALSE(model.IsPersistent(kOrdoDataArrayNonPersistImpl));
-    UIDRef placed = dockit::PlaceFile(Frame(300), image);
-    EXPECT_EQ(Order(placed), OD_ProcData()); // a new record of each kind
-    EXPECT_EQ(Undo(placed), OD_UndoData());
-    EXPECT_FALSE(InterfaceOf<IOrdoData>(frames[0])) << "frames carry no order";
-    // The dialog's holder.
-    model.DefineClass(
-        {ClassID(0x90301), kInvalidClass, {{IID_IORDODATANONPERSIST, kOrdoDataNonPersistImpl}}});
-    auto holder = CreateObject2<IOrdoDataNonPersist>(ClassID(0x90301), IID_IORDODATANONPERSIST);
-    ASSERT_TRUE(holder);
-    holder->SetData(Full());
-    holder->SetString(PMString("CMYK image"));
-    EXPECT_EQ(holder->GetData(), Full());
-    EXPECT_EQ(holder->GetString().GetUTF8String(), "CMYK image");
-}
-
-// One named undo step that notifies on its own protocol, flushes and rebuilds the list once.
-TEST_F(StoredRecordsTest, WritingARecordIsOneNamedUndoStepThatNotifiesAndUndoes) {
-    Watch orders, undos;
-    DocumentSubject()->AttachObserver(&orders, IID_IORDODATA);
-    DocumentSubject()->AttachObserver(&undos, IID_IORDOUNDODATA);
-    Flushes flushes;
-    db->AddObserver(&flushes);
-    SetOrdoListRebuildHook(CountRebuild);
-    const int32_t stepsBefore = db->UndoCount();
-
-    ASSERT_EQ(OD_DataAccessor(images[0]).Write(Full()), kSuccess);
-    EXPECT_EQ(ErrorUtils::PMGetGlobalErrorCode(), kSuccess);
-    EXPECT_EQ(Order(images[0]), Full());
-    EXPECT_EQ(db->UndoCount(), stepsBefore + 1);
-    EXPECT_EQ(db->GetUndoName().GetUTF8String(), kOrdoCommandStringKey);
-    EXPECT_EQ(db->GetUndoName().Translated().GetUTF8String(), "Add Images Ordo");
-    EXPECT_TRUE(db->IsModified());
-    EXPECT_EQ(std::tuple(orders.updates, orders.lastChange, orders.lastProtocol, undos.updates,
-                         flushes.flushed, rebuilds, rebuildFirst, rebuildSecond),
-              std::tuple(1, kOrdoSetDataCmdBoss, IID_IORDODATA, 0, 1, 1, true, false));
-
-    OD_ProcData second = Full();
-    second.status = kODStatusDone;
-    second.jobName = "job0002";
-    ASSERT_EQ(OD_DataAccessor(images[0]).Write(second), kSuccess);
-    ASSERT_TRUE(db->Undo());
-    EXPECT_EQ(Order(images[0]), Full());
-    ASSERT_TRUE(db->Undo());
-    EXPECT_EQ(Order(images[0]), OD_ProcData());
-    ASSERT_TRUE(db->Redo());
-    ASSERT_TRUE(db->Redo());
-    EXPECT_EQ(Order(images[0]), second);
-    EXPECT_EQ(Order(images[1]), OD_ProcData()) << "other items untouched";
-
-    const int32_t steps = db->UndoCount();
-    const int orderUpdates = orders.updates;
-    const int undoUpdates = undos.updates;
-    ASSERT_EQ(OD_UndoDataAccessor(images[1]).Write(SampleUndo()), kSuccess);
-    EXPECT_EQ(Undo(images[1]), SampleUndo());
-    EXPECT_EQ(db->UndoCount(), steps + 1);
-    EXPECT_EQ(db->GetUndoName().Translated().GetUTF8String(), "Add Images Ordo");
-    EXPECT_EQ(undos.updates - undoUpdates, 1);
-    EXPECT_EQ(undos.lastChange, kOrdoSetUndoDataCmdBoss);
-    EXPECT_EQ(orders.updates, orderUpdates) << "only the undo record's protocol";
-    ASSERT_TRUE(db->Undo());
-    EXPECT_EQ(Undo(images[1]), OD_UndoData());
-    ASSERT_TRUE(db->Redo());
-    EXPECT_EQ(Undo(images[1]), SampleUndo());
-    db->RemoveObserver(&flushes);
-    DocumentSubject()->DetachObserver(&orders, IID_IORDODATA);
-    DocumentSubject()->DetachObserver(&undos, IID_IORDOUNDODATA);
-}
-
 TEST_F(StoredRecordsTest, ACommandChangesEachItemsOwnSlotAndWithoutItemsOrRecordsNothing) {
     auto process = [&](const UIDList& items, int32_t count) {
         InterfacePtr<ICommand> command(CmdUtils::CreateCommand(kOrdoSetDataCmdBoss));
@@ -516,35 +421,6 @@ TEST_F(StoredRecordsTest, ReadOnADeletedOrUnusableItemGivesMinus8AndWriteDoesNot
     EXPECT_EQ(Order(images[2]), Full());
 }
 
-TEST_F(StoredRecordsTest, RecordsTravelWithTheDocumentsStoredState) {
-    ASSERT_EQ(OD_DataAccessor(images[0]).Write(Full()), kSuccess);
-    ASSERT_EQ(OD_UndoDataAccessor(images[0]).Write(SampleUndo()), kSuccess);
-    auto stored = db->Snapshot();
-    IDataBase copy;
-    std::string why;
-    ASSERT_TRUE(copy.Restore(stored, db->GetRootUID(), why)) << why;
-    UIDRef again(&copy, images[0].GetUID());
-    OD_ProcData order;
-    ASSERT_EQ(OD_DataAccessor(again).Read(order), 0);
-    EXPECT_EQ(order, Full());
-    OD_UndoData undo;
-    ASSERT_EQ(OD_UndoDataAccessor(again).Read(undo), 0);
-    EXPECT_EQ(undo, SampleUndo());
-
-    // A stored undo record whose path does not fit is refused; the document keeps what it had.
-    for (auto& object : stored) {
-        auto it = object.implementations.find(kOrdoUndoDataPersistImpl.Get());
-        if (object.uid == images[0].GetUID() && it != object.implementations.end()) {
-            it->second = Framed(UndoBlock(301, PathBytes(std::string(300, 'x'))));
-        }
-    }
-    why.clear();
-    EXPECT_FALSE(copy.Restore(stored, db->GetRootUID(), why));
-    EXPECT_NE(why.find("OrdoUndoDataPersist"), std::string::npos) << why;
-    ASSERT_EQ(OD_UndoDataAccessor(again).Read(undo), 0);
-    EXPECT_EQ(undo, SampleUndo());
-}
-
 TEST_F(StoredRecordsTest, AddOrdersFillsOneRecordPerItemInOneCommand) {
     std::vector<uint32_t> filled;
     bool lastProvisional = false;
@@ -589,76 +465,4 @@ TEST_F(StoredRecordsTest, AddOrdersFillsOneRecordPerItemInOneCommand) {
     // No items: the command fails.
     EXPECT_EQ(AddOrders(UIDList(db.get()), true, fill), kODAddOrdersError);
     EXPECT_EQ(ErrorUtils::PMGetGlobalErrorCode(), kFailure);
-}
-
-TEST_F(StoredRecordsTest, AddOrderFillsTheRecordFromThePlacedImage) {
-    EXPECT_FALSE(IsOrdered(images[0]));
-    ASSERT_EQ(OD_DataAccessor(images[0]).Write(Full()), kSuccess);
-    EXPECT_TRUE(IsOrdered(images[0])) << "Sent";
-    ASSERT_EQ(AddOrder(images[0], true), 0);
-    OD_ProcData order = Order(images[0]);
-    EXPECT_EQ(order.outputName.GetUTF8String(), "photo");
-    EXPECT_EQ(order.linkPath.GetUTF8String(), image);
-    EXPECT_EQ(order.status & kODStatusProvisional, kODStatusProvisional);
-    EXPECT_TRUE(order.jobName.IsEmpty()) << "a new record, not the one the item held";
-    EXPECT_FALSE(IsOrdered(images[0]));
-
-    ASSERT_EQ(AddOrders(List({images[1], images[2]}), false), 0);
-    EXPECT_EQ(Order(images[1]).status, kODStatusReady);
-    EXPECT_EQ(Order(images[2]).outputName.GetUTF8String(), "photo");
-    EXPECT_TRUE(IsOrdered(images[2]));
-}
-
-TEST_F(StoredRecordsTest, FilterItemsKeepsTheItemsWhoseOrdersPassTheMaskedTests) {
-    UIDRef items[6];
-    const OD_ProcData orders[] = {
-        WithStatus(kODStatusReady, 1, kODClassGray),
-        WithStatus(kODStatusSent, 1, kODClassGray),
-        WithStatus(kODStatusDone, 10, kODClassRGB),
-        WithStatus(kODStatusProvisional, 10, kODClassRGB),
-        WithStatus(kODStatusReady, 10, kODClassRGB),
-        WithStatus(kODStatusReadyAlt, 12, kODClassRGB),
-    };
-    for (int i = 0; i < 6; ++i) {
-        items[i] = i < 3 ? images[i] : dockit::PlaceFile(Frame(200 + 60 * (i - 3)), image);
-        ASSERT_EQ(OD_DataAccessor(items[i]).Write(orders[i]), kSuccess);
-    }
-    const UIDList all = List({items[0], items[1], items[2], items[3], items[4], items[5]});
-    auto uidsOf = [&](const UIDList& list) { // the kept items by their index; -1: the first frame
-        std::vector<int> v;
-        for (UID u : list) {
-            const auto at = std::find(items, items + 6, UIDRef(db.get(), u));
-            v.push_back(u == frames[0].GetUID() ? -1 : static_cast<int>(at - items));
-        }
-        return v;
-    };
-    const uint32_t all3 = kODFilterStatus | kODFilterProcessCode | kODFilterImageClass;
-    struct Case {
-        const char* name;
-        OD_ProcData pattern;
-        uint32_t mask;
-        std::vector<int> kept;
-    } cases[] = {
-        {"ready (status 3)", WithStatus(3), kODFilterStatus, {0, 4, 5}},
-        {"sent", WithStatus(kODStatusSent), kODFilterStatus, {1}},
-        {"process code 10", WithStatus(0, 10), kODFilterProcessCode, {2, 3, 4}},
-        {"class RGB", WithStatus(0, 0, kODClassRGB), kODFilterImageClass, {2, 3, 4, 5}},
-        {"ready RGB code 10", WithStatus(3, 10, kODClassRGB), all3, {4}},
-        {"no test: every item", WithStatus(0), 0, {0, 1, 2, 3, 4, 5}},
-        {"other mask bits test nothing", WithStatus(0), 0x4, {0, 1, 2, 3, 4, 5}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        UIDList out(db.get());
-        EXPECT_EQ(FilterItems(all, c.pattern, c.mask, out), static_cast<int32_t>(c.kept.size()));
-        EXPECT_EQ(uidsOf(out), c.kept);
-    }
-    // Appends to the list, and stops at the first item without an order record.
-    UIDList out = List({frames[0]});
-    EXPECT_EQ(
-        FilterItems(List({items[0], frames[1], items[4]}), WithStatus(3), kODFilterStatus, out), 2);
-    EXPECT_EQ(uidsOf(out), (std::vector<int>{-1, 0}));
-    ASSERT_EQ(DocumentUtils::DeletePageItem(frames[0]), kSuccess);
-    UIDList none(db.get());
-    EXPECT_EQ(FilterItems(List({images[0], items[4]}), WithStatus(3), kODFilterStatus, none), 0);
 }

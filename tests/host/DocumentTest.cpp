@@ -104,41 +104,6 @@ void ExpectMatrix(const PMMatrix& got, const PMMatrix& want, double eps = 1e-9) 
         << got << " vs " << want;
 }
 
-TEST_F(DocumentTest, NewDocumentsHaveSpreadsOfNumberedPagesSideBySide) {
-    struct Case {
-        int32_t pages, perSpread;
-        int32_t spreads, pagesExpected;
-    } cases[] = {
-        {1, 1, 1, 1}, {4, 1, 4, 4}, {5, 2, 3, 5}, {3, 3, 1, 3}, {0, 1, 1, 1}, {-2, 0, 1, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.pages << " pages, " << c.perSpread << " per spread");
-        auto db = NewDoc(c.pages, c.perSpread);
-        InterfacePtr<IDocument> doc = DocumentUtils::QueryDocument(db.get());
-        ASSERT_TRUE(doc);
-        EXPECT_EQ(std::tuple(doc->GetDocDataBase(), doc->GetName(), doc->GetFilePath(),
-                             db->IsModified(), db->CanUndo()),
-                  std::tuple(db.get(), PMString("Untitled-1"), PMString(), false, false));
-        ASSERT_EQ(doc->GetSpreadCount(), c.spreads);
-        UIDList pages = doc->GetPages();
-        ASSERT_EQ(pages.Length(), c.pagesExpected);
-        for (int32_t i = 0; i < pages.Length(); ++i) {
-            InterfacePtr<IPage> page = InterfaceOf<IPage>(pages.GetRef(i));
-            ASSERT_TRUE(page);
-            EXPECT_EQ(page->GetPageNumber(), i + 1);
-            InterfacePtr<ISpread> spread =
-                InterfaceOf<ISpread>(UIDRef(db.get(), page->GetSpreadUID()));
-            ASSERT_TRUE(spread);
-            int32_t inSpread = spread->GetPageIndex(pages[i]);
-            EXPECT_EQ(inSpread, i % std::max(1, c.perSpread));
-            double left = 612.0 * inSpread;
-            ExpectRect(page->GetBoundsInSpread(), PMRect(left, 0, left + 612, 792));
-            EXPECT_EQ(Page(db.get(), i), pages.GetRef(i));
-        }
-        EXPECT_EQ(Page(db.get(), pages.Length()), UIDRef());
-    }
-}
-
 TEST_F(DocumentTest, FramesImagesAndGroupsBuildTheHierarchy) {
     auto db = NewDoc();
     IDataBase* d = db.get();
@@ -358,28 +323,6 @@ TEST_F(DocumentTest, GroupingKeepsWhereItemsAreAndUndoes) {
     }
 }
 
-TEST_F(DocumentTest, GroupsNestOnlySoDeep) {
-    auto db = NewDoc();
-    IDataBase* d = db.get();
-    UIDRef frame = Frame(d, 0, PMRect(0, 0, 10, 10));
-    Place(frame, Tiff("n.tif", 4, 4, 72));
-    UIDRef outer = frame;
-    int groupings = 0;
-    ErrorCode error = kSuccess;
-    for (;;) {
-        UIDRef group = DocumentUtils::GroupItems(UIDList(outer), &error);
-        if (group == UIDRef()) {
-            break;
-        }
-        outer = group;
-        ++groupings;
-        ASSERT_LT(groupings, 1000);
-    }
-    EXPECT_EQ(error, kNestingTooDeepError);
-    // The frame and its image take two levels below the groups.
-    EXPECT_EQ(groupings, kMaxNestingDepth - 2);
-}
-
 // Deleting takes the content too and undoes; a change failing half-way leaves nothing.
 TEST_F(DocumentTest, DeletingAnItemUndoesAndChangesFailingHalfWayLeaveNothing) {
     auto db = NewDoc();
@@ -488,27 +431,6 @@ TEST_F(DocumentTest, SelectionTellsItsChangesAndDropsWhatIsGone) {
 
 class PageItemTransform : public DocumentTest {};
 
-// The item hands the reference point on to PMMatrix and keeps the result.
-TEST_F(PageItemTransform, SettersChangeOnePartAboutTheReferencePointAsTheMatrixDoes) {
-    auto db = NewDoc();
-    const PMMatrix starts[] = {PMMatrix(), PMMatrix::Compose(1.5, 0.75, 20, -60, -10, 5),
-                               PMMatrix::Compose(-1, 1, 10, 45, 100, 100)};
-    const PMPoint about(70, -30);
-    for (const PMMatrix& start : starts) {
-        SCOPED_TRACE(testing::Message() << start);
-        UIDRef item = Frame(db.get(), 0, PMRect(0, 0, 50, 50));
-        InterfacePtr<ITransform> t = InterfaceOf<ITransform>(item);
-        PMMatrix want = start;
-        t->SetInnerToParentMatrix(start);
-        ASSERT_TRUE(t->SetScale(-1.5, 2, about) && want.SetScale(-1.5, 2, about));
-        ExpectMatrix(t->GetInnerToParentMatrix(), want);
-        ASSERT_TRUE(t->SetRotationAngle(-45, about) && want.SetRotationAngle(-45, about));
-        ExpectMatrix(t->GetInnerToParentMatrix(), want);
-        ASSERT_TRUE(t->SetXSkewAngle(35, about) && want.SetXSkewAngle(35, about));
-        ExpectMatrix(t->GetInnerToParentMatrix(), want);
-    }
-}
-
 TEST_F(PageItemTransform, MovesByAndToTheLeftTopOfTheBoxInTheParent) {
     auto db = NewDoc();
     UIDRef item = Frame(db.get(), 0, PMRect(100, 100, 200, 150));
@@ -544,24 +466,6 @@ TEST_F(PageItemTransform, MovesByAndToTheLeftTopOfTheBoxInTheParent) {
     }
 }
 
-TEST_F(PageItemTransform, TheSpreadMatrixGoesThroughEveryParent) {
-    auto db = NewDoc(2, 2);
-    IDataBase* d = db.get();
-    UIDRef frame = Frame(d, 1, PMRect(10, 20, 110, 120)); // page 2 starts at x = 612
-    UIDRef image = Place(frame, Tiff("m.tif", 50, 50, 72));
-    InterfacePtr<ITransform> it = InterfaceOf<ITransform>(image);
-    it->SetRotationAngle(30);
-    it->MoveBy(7, 3);
-    UIDRef group = DocumentUtils::GroupItems(UIDList(frame));
-    InterfaceOf<ITransform>(group)->SetInnerToParentMatrix(PMMatrix::Compose(2, 2, 0, 0, 1, 1));
-    PMMatrix expected = Matrix(image) * Matrix(frame) * Matrix(group);
-    ExpectMatrix(it->GetInnerToSpreadMatrix(), expected);
-    ExpectMatrix(InterfaceOf<ITransform>(frame)->GetInnerToSpreadMatrix(),
-                 PMMatrix::MakeTranslation(622, 20) * Matrix(group));
-    ExpectMatrix(InterfaceOf<ITransform>(Page(d, 1))->GetInnerToSpreadMatrix(),
-                 PMMatrix::MakeTranslation(612, 0));
-}
-
 TEST_F(PageItemTransform, ValuesThatCannotBeSavedAreRefused) {
     auto db = NewDoc();
     UIDRef item = Frame(db.get(), 0, PMRect(0, 0, 10, 10));
@@ -585,64 +489,6 @@ TEST_F(PageItemTransform, ValuesThatCannotBeSavedAreRefused) {
 }
 
 class DocumentPlace : public DocumentTest {};
-
-TEST_F(DocumentPlace, SizesTheImageFromItsPixelsAndResolution) {
-    struct Case {
-        const char* name;
-        bool jpeg;
-        uint32_t w, h;
-        int unit;          // JPEG density unit
-        double density;    // TIFF resolution or JPEG density
-        double resolution; // what the reader reports and the host records
-    } cases[] = {
-        {"TIFF at 300 ppi", false, 300, 150, 0, 300, 300},
-        {"TIFF at 72 ppi", false, 300, 150, 0, 72, 72},
-        {"TIFF at 240.5 ppi", false, 481, 962, 0, 240.5, 240.5},
-        {"TIFF without a usable resolution", false, 90, 45, 0, 0.5, 72},
-        {"JPEG at 150 dpi", true, 150, 75, 1, 150, 150},
-        {"JPEG at 118 dots per cm", true, 118, 236, 2, 118, 299.72},
-    };
-    auto db = NewDoc();
-    IDataBase* d = db.get();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::string path = dir / (std::string(c.name) + (c.jpeg ? ".jpg" : ".tif"));
-        if (c.jpeg) {
-            WriteJpeg(path, c.w, c.h, c.unit, static_cast<int>(c.density));
-        } else {
-            WriteTiff(path, c.w, c.h, c.density);
-        }
-        UIDRef frame = Frame(d, 0, PMRect(30, 40, 130, 90));
-        // The frame's own box need not start at its origin.
-        InterfaceOf<IGeometry>(frame)->SetBoundingBox(PMRect(-5, -6, 95, 44));
-        int32_t steps = d->UndoCount();
-        UIDRef image = Place(frame, path);
-        ASSERT_NE(image, UIDRef());
-        EXPECT_EQ(d->UndoCount(), steps + 1);
-        EXPECT_EQ(d->GetUndoName(), PMString("Place"));
-        EXPECT_EQ(Parent(image), frame.GetUID());
-        EXPECT_EQ(InterfaceOf<IGraphicFrameData>(frame)->GetContentUID(), image.GetUID());
-
-        double scale = 72.0 / c.resolution;
-        ExpectRect(Box(image), PMRect(0, 0, c.w * scale, c.h * scale), 1e-3);
-        ExpectMatrix(Matrix(image), PMMatrix::MakeTranslation(-5, -6));
-        InterfacePtr<IImageAttributes> attributes = InterfaceOf<IImageAttributes>(image);
-        PMFixed x = 0, y = 0;
-        ASSERT_TRUE(attributes->GetXResolution(x));
-        ASSERT_TRUE(attributes->GetYResolution(y));
-        EXPECT_NEAR(PMFixedToDouble(x), c.resolution, 1e-2);
-        EXPECT_EQ(x, y);
-        EXPECT_EQ(std::tuple(attributes->GetPixelWidth(), attributes->GetPixelHeight()),
-                  std::tuple(c.w, c.h));
-
-        PMString shortName, longName;
-        ASSERT_TRUE(LinkUtils::GetLinkNames(image, shortName, longName));
-        EXPECT_EQ(std::tuple(shortName, longName, LinkUtils::CountLinks(image),
-                             LinkUtils::CountLinks(frame)),
-                  std::tuple(PMString(std::filesystem::path(path).filename().string()),
-                             PMString(path), 1, 0));
-    }
-}
 
 TEST_F(DocumentPlace, FixedPointKeepsSixteenBitsOfFraction) {
     struct Case {
@@ -759,87 +605,6 @@ TEST_F(DocumentPlace, RealFilesArePlacedAtTheSizeTheirHeadersGive) {
 }
 
 class RelinkTest : public DocumentTest {};
-
-// The new item keeps the old matrix and plug-in data, and takes the new file's size.
-TEST_F(RelinkTest, GivesANewItemWithTheOldMatrixAndTheNewFilesSize) {
-    RegisterTestNote();
-    auto db = NewDoc();
-    IDataBase* d = db.get();
-    UIDRef frame = Frame(d, 0, PMRect(50, 50, 250, 250));
-    UIDRef image = Place(frame, Tiff("old.tif", 300, 150, 300));
-    InterfaceOf<ITestNote>(image)->Set(8, "Done: processed by the server");
-    InterfacePtr<ITransform> t = InterfaceOf<ITransform>(image);
-    t->SetScale(-0.5, 0.75, PMPoint(10, 10));
-    t->SetRotationAngle(30, PMPoint(20, 0));
-    t->SetXSkewAngle(12);
-    t->MoveBy(-13, 4);
-    PMMatrix matrix = Matrix(image);
-    std::string path = dir / "new.jpg";
-    WriteJpeg(path, 200, 100, 1, 100);
-
-    ErrorCode error = kFailure;
-    UIDRef relinked = LinkUtils::RelinkImage(image, PMString(path), &error);
-    ASSERT_EQ(error, kSuccess);
-    ASSERT_NE(relinked, UIDRef());
-    EXPECT_NE(relinked.GetUID(), image.GetUID());
-    EXPECT_FALSE(d->IsValidUID(image.GetUID()));
-    EXPECT_EQ(relinked.GetDataBase(), d);
-    EXPECT_EQ(Children(frame), std::vector<UID>{relinked.GetUID()});
-    EXPECT_EQ(Parent(relinked), frame.GetUID());
-    EXPECT_EQ(Matrix(relinked), matrix);
-    ExpectRect(Box(relinked), PMRect(0, 0, 144, 72));
-    PMFixed x = 0;
-    ASSERT_TRUE(InterfaceOf<IImageAttributes>(relinked)->GetXResolution(x));
-    EXPECT_EQ(x, 100 << 16);
-    EXPECT_EQ(InterfaceOf<IImageAttributes>(relinked)->GetPixelWidth(), 200u);
-    PMString shortName, longName;
-    ASSERT_TRUE(LinkUtils::GetLinkNames(relinked, shortName, longName));
-    EXPECT_EQ(std::pair(shortName, longName), std::pair(PMString("new.jpg"), PMString(path)));
-    EXPECT_EQ(d->GetUndoName(), PMString("Relink"));
-    EXPECT_TRUE(PageItemTypeUtils::IsGraphic(relinked));
-    InterfacePtr<ITestNote> note = InterfaceOf<ITestNote>(relinked);
-    EXPECT_EQ(std::pair(note->Get(), note->Text()),
-              std::pair(int32_t{8}, std::string("Done: processed by the server")));
-    ASSERT_TRUE(d->Undo());
-    EXPECT_EQ(InterfaceOf<ITestNote>(image)->Get(), 8);
-}
-
-TEST_F(RelinkTest, UndoAndRedoWalkThroughEveryStateOfTheItems) {
-    auto db = NewDoc();
-    IDataBase* d = db.get();
-    UIDRef frame = Frame(d, 0, PMRect(0, 0, 100, 100));
-    std::vector<std::string> states{Content(*d)};
-    std::vector<UIDRef> images;
-    images.push_back(Place(frame, Tiff("0.tif", 72, 36, 72)));
-    states.push_back(Content(*d));
-    ASSERT_EQ(DocumentUtils::ProcessChange(
-                  d, PMString("Rotate"),
-                  [&] {
-                      return InterfaceOf<ITransform>(images.back())->SetRotationAngle(45)
-                                 ? kSuccess
-                                 : kFailure;
-                  }),
-              kSuccess);
-    states.push_back(Content(*d));
-    for (int i = 1; i <= 3; ++i) {
-        std::string name = std::to_string(i) + ".tif";
-        images.push_back(
-            LinkUtils::RelinkImage(images.back(), PMString(Tiff(name, 10 * i, 20 * i, 72))));
-        ASSERT_NE(images.back(), UIDRef());
-        states.push_back(Content(*d));
-    }
-    for (std::size_t i = states.size() - 1; i > 0; --i) {
-        ASSERT_TRUE(d->Undo());
-        EXPECT_EQ(Content(*d), states[i - 1]) << "undo to state " << i - 1;
-    }
-    for (std::size_t i = 1; i < states.size(); ++i) {
-        ASSERT_TRUE(d->Redo());
-        EXPECT_EQ(Content(*d), states[i]) << "redo to state " << i;
-    }
-    ExpectRect(Box(images.back()), PMRect(0, 0, 30, 60));
-    EXPECT_NEAR(InterfaceOf<ITransform>(images.back())->GetInnerToParentMatrix().GetRotationAngle(),
-                45, 1e-9);
-}
 
 TEST_F(RelinkTest, WhatCannotBeRelinkedLeavesTheItemAlone) {
     auto db = NewDoc();

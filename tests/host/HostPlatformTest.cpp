@@ -19,16 +19,6 @@ protected:
 
 } // namespace
 
-TEST_F(HostPlatformTest, TheSystemFolderIsWhatTheFrontEndGaveWithoutTrailingSeparators) {
-    EXPECT_EQ(HostPlatform::GetSystemFolder(), "");
-    const std::pair<std::string, std::string> cases[] = {
-        {"/a/b", "/a/b"}, {"/a/b/", "/a/b"}, {"/a/b///", "/a/b"}, {"/", "/"}, {"", ""}};
-    for (const auto& [given, kept] : cases) {
-        HostPlatform::SetSystemFolder(given);
-        EXPECT_EQ(HostPlatform::GetSystemFolder(), kept) << given;
-    }
-}
-
 TEST_F(HostPlatformTest, TheSystemFolderIsCopiedOutWhenItFitsAndSizedWhenNot) {
     char buffer[16];
     std::memset(buffer, 'x', sizeof buffer);

@@ -141,21 +141,6 @@ void ForEachMatrix(unsigned seed,
     }
 }
 
-TEST(MatrixConvention, RowVectorsMapAxesAndOrigin) {
-    PMMatrix m(2, 3, 5, 7, 11, 13);
-    const PMPoint cases[][2] = {
-        {{0, 0}, {11, 13}}, {{1, 0}, {13, 16}}, {{0, 1}, {16, 20}}, {{2, -1}, {10, 12}}};
-    for (const auto& c : cases) {
-        PMPoint p = c[0];
-        m.Transform(p);
-        EXPECT_EQ(p, c[1]) << "from " << c[0];
-        EXPECT_EQ(m.TransformedPoint(c[0]), c[1]);
-        PMPoint v = c[0];
-        m.TransformDistance(v);
-        EXPECT_EQ(v, c[1] - PMPoint(11, 13)) << "distances ignore the translation";
-    }
-}
-
 TEST(MatrixConvention, ProductsApplyLeftFactorFirst) {
     PMMatrix scale = PMMatrix::MakeScale(2, 3);
     PMMatrix move = PMMatrix::MakeTranslation(10, 20);
@@ -176,18 +161,6 @@ TEST(MatrixConvention, ProductsApplyLeftFactorFirst) {
     PMMatrix built;
     built.Scale(-2, 0.5).SkewX(20).Rotate(130).Translate(7, -9);
     EXPECT_TRUE(MatrixNear(built, PMMatrix::Compose(-2, 0.5, 20, 130, 7, -9), 1e-14));
-}
-
-TEST(MatrixConvention, QuarterTurnsAreExact) {
-    // -0.0 and 0.0 compare equal, so exact equality is the right test.
-    const std::pair<double, PMMatrix> cases[] = {
-        {0, {1, 0, 0, 1, 0, 0}},    {90, {0, -1, 1, 0, 0, 0}},   {180, {-1, 0, 0, -1, 0, 0}},
-        {270, {0, 1, -1, 0, 0, 0}}, {-90, {0, 1, -1, 0, 0, 0}},  {-180, {-1, 0, 0, -1, 0, 0}},
-        {360, {1, 0, 0, 1, 0, 0}},  {-630, {0, -1, 1, 0, 0, 0}}, {450, {0, -1, 1, 0, 0, 0}},
-    };
-    for (const auto& [degrees, expected] : cases) {
-        EXPECT_EQ(PMMatrix::MakeRotation(degrees), expected) << degrees << " degrees";
-    }
 }
 
 TEST(MatrixInvert, InverseUndoesTheMatrix) {
@@ -303,90 +276,6 @@ TEST(MatrixDecomposition, RotationCanBeReadInZeroTo360) {
         EXPECT_NEAR(m.GetRotationAngle(true), expected, 1e-12) << rotation;
         EXPECT_NEAR(m.GetRotationAngle(), rotation, 1e-12) << rotation;
     }
-}
-
-// Setting one part about a reference point changes that part only and keeps
-// the reference point where it was.
-enum class Part { Scale, Rotation, Skew };
-
-class MatrixSetters : public testing::TestWithParam<Part> {};
-
-TEST_P(MatrixSetters, ChangeOnePartKeepOthersAndTheReferencePoint) {
-    const Part part = GetParam();
-    ForEachMatrix(61, [part](const PMMatrix& m, MatrixSource& src) {
-        PMMatrix::Parts before = m.Decompose();
-        PMPoint about(src.Uniform(-1e3, 1e3), src.Uniform(-1e3, 1e3));
-        PMMatrix inverse = m;
-        ASSERT_TRUE(inverse.Invert());
-        PMPoint pinned = inverse.TransformedPoint(about); // the item's point at `about`
-
-        // New values within the canonical form of m, so they read back.
-        PMMatrix::Parts want = before;
-        PMMatrix changed = m;
-        bool done = false;
-        if (part == Part::Scale) {
-            want.xScale = std::copysign(src.Scale(), before.xScale);
-            want.yScale = std::copysign(src.Scale(), before.yScale);
-            done = changed.SetScale(want.xScale, want.yScale, about);
-        } else if (part == Part::Rotation) {
-            want.rotation =
-                m.Determinant() < 0 ? src.Uniform(-89.9, 89.9) : src.Uniform(-179.9, 179.9);
-            done = changed.SetRotationAngle(want.rotation, about);
-        } else {
-            want.xSkew = src.Uniform(-80, 80);
-            done = changed.SetXSkewAngle(want.xSkew, about);
-        }
-        ASSERT_TRUE(done) << m;
-        PMMatrix::Parts after = changed.Decompose();
-        ASSERT_NEAR(after.xScale / want.xScale, 1.0, 1e-9) << Describe(after);
-        ASSERT_NEAR(after.yScale / want.yScale, 1.0, 1e-9) << Describe(after);
-        ASSERT_NEAR(after.xSkew, want.xSkew, 1e-8) << Describe(after);
-        ASSERT_NEAR(after.rotation, want.rotation, 1e-8) << Describe(after);
-        PMMatrix linear = PMMatrix::Compose(want);
-        linear.SetTranslation(changed.Tx(), changed.Ty());
-        ASSERT_TRUE(MatrixNear(changed, linear, 1e-9));
-        double span = std::hypot(pinned.X(), pinned.Y()) * (std::hypot(changed.A(), changed.B()) +
-                                                            std::hypot(changed.C(), changed.D())) +
-                      std::hypot(about.X(), about.Y());
-        ASSERT_TRUE(PointNear(changed.TransformedPoint(pinned), about, 1e-9 * span + 1e-9))
-            << "before " << m << "\nafter " << changed;
-    });
-}
-
-INSTANTIATE_TEST_SUITE_P(EachPart, MatrixSetters,
-                         testing::Values(Part::Scale, Part::Rotation, Part::Skew),
-                         [](const testing::TestParamInfo<Part>& info) {
-                             return std::string(info.param == Part::Scale      ? "Scale"
-                                                : info.param == Part::Rotation ? "Rotation"
-                                                                               : "Skew");
-                         });
-
-TEST(MatrixSettersAbout, OriginAndOtherPointsStayPut) {
-    // A 100 x 50 item at (200, 300), turned 90 degrees about its top-left corner.
-    PMMatrix m = PMMatrix::MakeTranslation(200, 300);
-    ASSERT_TRUE(m.SetRotationAngle(90, PMPoint(200, 300)));
-    EXPECT_TRUE(MatrixNear(m, PMMatrix(0, -1, 1, 0, 200, 300), 1e-15));
-    EXPECT_EQ(m.TransformedPoint(PMPoint(100, 0)), PMPoint(200, 200)) << "right edge now points up";
-    // Halved about the parent's origin the translation halves too, not about its corner.
-    PMMatrix n = PMMatrix::MakeTranslation(200, 300);
-    ASSERT_TRUE(n.SetScale(0.5, 0.5));
-    EXPECT_TRUE(MatrixNear(n, PMMatrix(0.5, 0, 0, 0.5, 100, 150), 1e-15));
-    n = PMMatrix::MakeTranslation(200, 300);
-    ASSERT_TRUE(n.SetScale(0.5, 0.5, PMPoint(200, 300)));
-    EXPECT_TRUE(MatrixNear(n, PMMatrix(0.5, 0, 0, 0.5, 200, 300), 1e-15));
-    // Skew about the item's bottom-left corner (0, 50) -> (200, 350).
-    PMMatrix k = PMMatrix::MakeTranslation(200, 300);
-    ASSERT_TRUE(k.SetXSkewAngle(45, PMPoint(200, 350)));
-    EXPECT_TRUE(PointNear(k.TransformedPoint(PMPoint(0, 50)), PMPoint(200, 350), 1e-12));
-    EXPECT_TRUE(PointNear(k.TransformedPoint(PMPoint(0, 0)), PMPoint(250, 300), 1e-12))
-        << "the top edge leans 50 points to the right";
-    // A singular matrix is left alone.
-    const PMMatrix singular(1, 2, 2, 4, 5, 6);
-    PMMatrix s = singular;
-    EXPECT_FALSE(s.SetScale(1, 1));
-    EXPECT_FALSE(s.SetRotationAngle(30));
-    EXPECT_FALSE(s.SetXSkewAngle(10));
-    EXPECT_EQ(s, singular);
 }
 
 } // namespace

@@ -108,74 +108,6 @@ protected:
 
 } // namespace
 
-TEST_F(ObjectModelTest, ObjectsLiveWhileReferencedAndShareOneCount) {
-    {
-        auto note = CreateObject2<ITestNote>(kTestDerivedBoss, IID_ITESTNOTE);
-        ASSERT_TRUE(note);
-        EXPECT_EQ(liveNotes, 1);
-        // The class takes its parent's interfaces.
-        InterfacePtr<ITestValue> value(note.get(), IID_ITESTVALUE);
-        ASSERT_TRUE(value);
-        EXPECT_EQ(GetClass(value.get()), kTestDerivedBoss);
-        InterfacePtr<ITestNote> again(value, IID_ITESTNOTE);
-        EXPECT_EQ(again.get(), note.get());
-        EXPECT_FALSE(InterfacePtr<ITestNote>(value.get(), IID_ICOMMAND));
-    }
-    EXPECT_EQ(liveNotes, 0) << "the last release deletes an object outside a database";
-    EXPECT_FALSE(CreateObject2<ITestNote>(ClassID(0x12345), IID_ITESTNOTE));
-    // Add-ins reach subclasses and replace by interface.
-    ObjectModel::Get().AddIn(kTestItemBoss, IID_ITESTVALUE, kTestOtherValueImpl);
-    auto value = CreateObject2<ITestValue>(kTestDerivedBoss, IID_ITESTVALUE);
-    ASSERT_TRUE(value);
-    EXPECT_EQ(value->Get(), -1);
-    EXPECT_TRUE(ObjectModel::Get().IsA(kTestDerivedBoss, kTestItemBoss));
-    EXPECT_FALSE(ObjectModel::Get().IsA(kTestItemBoss, kTestDerivedBoss));
-}
-
-TEST_F(ObjectModelTest, CommandsAreUndoStepsThatRestoreWhatTheyChanged) {
-    IDataBase db;
-    Recorder recorder;
-    db.AddObserver(&recorder);
-    UID a = db.NewUID(kTestItemBoss);
-    UID b = db.NewUID(kTestItemBoss);
-    Value(db, a)->Set(1, "one");
-    Value(db, b)->Set(2, "two");
-    EXPECT_FALSE(db.CanUndo()) << "changes outside a command are no undo step";
-
-    UIDList items(&db);
-    items.Append(a);
-    items.Append(b);
-    ASSERT_EQ(SetValues(items, 7), kSuccess);
-    EXPECT_EQ(TestSetValueCmd::notified, 1);
-    EXPECT_EQ(Value(db, a)->Get(), 7);
-    EXPECT_EQ(db.GetUndoName().GetUTF8String(), "Set Value");
-    EXPECT_GE(recorder.changed, 2);
-    EXPECT_EQ(recorder.flushed, 1);
-
-    ASSERT_EQ(SetValues(UIDList(UIDRef(&db, a)), 9), kSuccess);
-    EXPECT_EQ(db.UndoCount(), 2);
-
-    auto values = [&] {
-        return std::to_string(Value(db, a)->Get()) + Value(db, a)->Text() + " " +
-               std::to_string(Value(db, b)->Get()) + Value(db, b)->Text();
-    };
-    ASSERT_TRUE(db.Undo());
-    EXPECT_EQ(values(), "7cmd 7cmd");
-    ASSERT_TRUE(db.Undo());
-    EXPECT_EQ(values(), "1one 2two");
-    EXPECT_FALSE(db.Undo());
-    ASSERT_TRUE(db.Redo());
-    ASSERT_TRUE(db.Redo());
-    EXPECT_EQ(values(), "9cmd 7cmd");
-    EXPECT_FALSE(db.Redo());
-
-    // A new command drops what could be redone.
-    db.Undo();
-    SetValues(UIDList(UIDRef(&db, b)), 3);
-    EXPECT_FALSE(db.CanRedo());
-    db.RemoveObserver(&recorder);
-}
-
 TEST_F(ObjectModelTest, AFailedCommandChangesNothingAndSetsTheErrorCode) {
     IDataBase db;
     UID a = db.NewUID(kTestItemBoss);
@@ -257,43 +189,6 @@ TEST_F(ObjectModelTest, SnapshotRestoresAndRefusesWhatDoesNotRead) {
     }
     EXPECT_FALSE(copy.Restore(stored, UID(99), why));
     EXPECT_NE(why.find("root"), std::string::npos);
-}
-
-TEST(Subjects, ObserversAreToldByProtocolWhileEnabled) {
-    struct Watch : IObserver {
-        int updates = 0;
-        ISubject* subject = nullptr;
-        bool detachSelf = false;
-        IPMUnknown* QueryInterface(PMIID) const override { return nullptr; }
-        void AddRef() const override {}
-        void Release() const override {}
-        void Update(ClassID, ISubject* s, PMIID protocol, void*) override {
-            ++updates;
-            if (detachSelf) {
-                s->DetachObserver(this, protocol);
-            }
-        }
-    };
-    struct Host : IPMUnknown {
-        IPMUnknown* QueryInterface(PMIID) const override { return nullptr; }
-        void AddRef() const override {}
-        void Release() const override {}
-    } host;
-    CSubject subject(&host);
-    Watch a, b;
-    b.detachSelf = true;
-    subject.AttachObserver(&a, PMIID(1));
-    subject.AttachObserver(&a, PMIID(1)); // once only
-    subject.AttachObserver(&b, PMIID(1));
-    subject.Change(ClassID(5), PMIID(2));
-    EXPECT_EQ(a.updates, 0);
-    subject.Change(ClassID(5), PMIID(1));
-    subject.Change(ClassID(5), PMIID(1));
-    EXPECT_EQ(a.updates, 2);
-    EXPECT_EQ(b.updates, 1);
-    a.SetEnabled(false);
-    subject.Change(ClassID(5), PMIID(1));
-    EXPECT_EQ(a.updates, 2);
 }
 
 TEST(Streams, OneEncodingBothWaysAndLyingLengthsFail) {

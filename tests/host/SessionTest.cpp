@@ -346,53 +346,6 @@ void DefineActions(IActionManager* actions, std::initializer_list<uint32_t> ids,
 
 } // namespace
 
-TEST_F(HostTest, TheSessionIsOneObjectOfTheSessionClassWithThePluginsAdditions) {
-    ISession* session = Session();
-    ASSERT_NE(session, nullptr);
-    EXPECT_EQ(GetClass(session), kSessionBoss);
-    ASSERT_TRUE(Prefs());
-    EXPECT_TRUE(InterfacePtr<IK2ServiceRegistry>(session, IID_IK2SERVICEREGISTRY));
-    InterfacePtr<IApplication> app = App();
-    ASSERT_TRUE(app);
-    InterfacePtr<IActionManager> actions(app->QueryActionManager());
-    InterfacePtr<IShortcutManager> shortcuts(app->QueryShortcutManager());
-    ASSERT_TRUE(actions && shortcuts);
-    EXPECT_EQ(InterfacePtr<IShortcutManager>(actions, IID_ISHORTCUTMANAGER).get(), shortcuts.get());
-    EXPECT_TRUE(InterfacePtr<IIdleTaskMgr>(app->QueryIdleTaskManager()));
-    EXPECT_TRUE(InterfacePtr<IMenuManager>(app->QueryMenuManager()));
-    EXPECT_TRUE(InterfacePtr<IDocumentList>(app->QueryDocumentList()));
-    // Registering again keeps the plug-in's additions.
-    RegisterHostServices();
-    ResetHostForTesting();
-    EXPECT_TRUE(Prefs());
-}
-
-TEST_F(HostTest, TheSessionFileBringsBackEveryPersistentInterface) {
-    ObjectModel::Get().AddIn(kSessionBoss, IID_ITESTCOUNTER, kTestCounterImpl);
-    TempDir dir;
-    std::string path = dir / "session.bin";
-    std::string longText = std::string(300, 'q') + "é";
-    Prefs()->Set(263, longText);
-    Counter()->Set(-7, "");
-    std::string why;
-    ASSERT_EQ(Session()->WriteSessionFile(path, &why), kSuccess) << why;
-    EXPECT_FALSE(PathExists(path + ".tmp"));
-    // The documented layout, records in the order of the class, the standard checksum.
-    ASSERT_EQ(Crc32("123456789"), 0xCBF43926u);
-    EXPECT_EQ(ReadFile(path), SessionFile({{kTestPrefsImpl.Get(), ValueBytes(263, longText)},
-                                           {kTestCounterImpl.Get(), ValueBytes(-7)}}));
-    Prefs()->Set(1, "changed");
-    Counter()->Set(99, "x");
-    ASSERT_EQ(Session()->ReadSessionFile(path, &why), kSuccess) << why;
-    EXPECT_EQ(Values(), "263 " + longText + " -7");
-
-    // Records of interfaces the session lacks are skipped.
-    WriteFile(path, SessionFile({{0x7777, "whatever the other plug-in wrote"},
-                                 {kTestPrefsImpl.Get(), ValueBytes(5, "five")}}));
-    ASSERT_EQ(Session()->ReadSessionFile(path, &why), kSuccess) << why;
-    EXPECT_EQ(Values(), "5 five -7");
-}
-
 TEST_F(HostTest, ADamagedSessionFileIsRefusedAndChangesNothing) {
     ObjectModel::Get().AddIn(kSessionBoss, IID_ITESTCOUNTER, kTestCounterImpl);
     const Record goodPrefs{kTestPrefsImpl.Get(), ValueBytes(42, "new")};
@@ -485,100 +438,6 @@ TEST_F(HostTest, StartupRunsTheStartupServicesOnceThenAnnouncesTheStart) {
     app->Shutdown();
     EXPECT_EQ(events, (std::vector<std::string>{"startup", "shutdown"}));
     EXPECT_EQ(app->GetApplicationState(), IApplication::kAppStopped);
-}
-
-TEST_F(HostTest, DocumentSignalsReachTheRespondersOnceEach) {
-    InterfacePtr<IK2ServiceRegistry> registry(Session(), IID_IK2SERVICEREGISTRY);
-    ASSERT_TRUE(registry->AddServiceProviderClass(kTestResponderBoss));
-    InterfacePtr<IDocumentList> docs(App()->QueryDocumentList());
-    TestDocument one, two;
-    ASSERT_EQ(docs->AddNewDocument(&one.db, kInvalidUID, "One"), kSuccess);
-    ASSERT_EQ(docs->AddOpenedDocument(&two.db, two.uid, "Two"), kSuccess);
-    // The root object stands for a document given without one.
-    EXPECT_EQ(heard, (std::vector<Heard>{
-                         {kAfterNewDocSignalResponderService, UIDRef(&one.db, one.uid), "One"},
-                         {kDuringOpenDocSignalResponderService, UIDRef(&two.db, two.uid), "Two"}}));
-    EXPECT_EQ(std::tuple(one.db.ObserverCount(), two.db.ObserverCount(), docs->GetDocCount()),
-              std::tuple(1, 1, 2));
-    EXPECT_EQ(docs->GetFrontDocument(), &two.db);
-    // A change in document one reaches its observer only.
-    one.db.BeginTransaction("Make");
-    one.db.NewUID(kTestItemBoss);
-    one.db.EndTransaction();
-    EXPECT_EQ(std::tuple(one.Observer()->changes, one.Observer()->flushes, two.Observer()->changes),
-              std::tuple(1, 1, 0));
-
-    heard.clear();
-    ASSERT_EQ(docs->CloseDocument(&two.db), kSuccess);
-    EXPECT_EQ(heard, (std::vector<Heard>{{kBeforeCloseDocSignalResponderService,
-                                          UIDRef(&two.db, two.uid), "Two"}}));
-    EXPECT_EQ(two.db.ObserverCount(), 0);
-    EXPECT_EQ(one.db.ObserverCount(), 1) << "closing one document leaves the other watched";
-    EXPECT_EQ(docs->GetFrontDocument(), &one.db);
-    EXPECT_EQ(docs->Location(&two.db), -1);
-    EXPECT_EQ(docs->CloseDocument(&two.db), kFailure);
-    EXPECT_EQ(heard.size(), 1u);
-}
-
-TEST_F(HostTest, TheFrontDocumentAndItsSelectionMakeTheActionContext) {
-    auto app = App();
-    InterfacePtr<IDocumentList> docs(app->QueryDocumentList());
-    EXPECT_EQ(app->GetActiveContext()->GetContextDocument(), nullptr);
-    TestDocument a, b;
-    docs->AddNewDocument(&a.db, a.uid, "A");
-    docs->AddNewDocument(&b.db, b.uid, "B");
-    EXPECT_TRUE(docs->SetFrontDocument(&a.db));
-    EXPECT_FALSE(docs->SetFrontDocument(nullptr));
-    auto selection = CreateObject2<ITestCounter>(kTestItemBoss, IID_ITESTCOUNTER);
-    EXPECT_TRUE(docs->SetDocumentSelection(&a.db, selection.get()));
-    IActiveContext* ac = app->GetActiveContext();
-    EXPECT_EQ(ac->GetContextDocument(), &a.db);
-    EXPECT_EQ(ac->GetContextDocumentRef(), UIDRef(&a.db, a.uid));
-    EXPECT_EQ(ac->GetContextSelection(), selection.get());
-    // Closing the front one brings the one opened last forward.
-    docs->CloseDocument(&a.db);
-    EXPECT_EQ(app->GetActiveContext()->GetContextDocument(), &b.db);
-    EXPECT_EQ(app->GetActiveContext()->GetContextSelection(), nullptr);
-    docs->CloseDocument(&b.db);
-    EXPECT_EQ(docs->GetFrontDocument(), nullptr);
-}
-
-TEST_F(HostTest, IdleTasksRunInDueOrderAndAreRescheduledByWhatTheyReturn) {
-    auto a = MakeTask("a"); // every 1000 ms
-    auto b = Every("b", 2500);
-    auto c = Every("c", 1000);
-    a->InstallTask(1000);
-    b->InstallTask(5000);
-    c->InstallTask(1000); // due with a, installed after it
-    const std::pair<uint32_t, Log> moves[] = {
-        {999, {}},
-        {1, {"a@1000", "c@1000"}},
-        {2500, {"a@2000", "c@2000", "a@3000", "c@3000"}},
-        // b was scheduled before a and c were rescheduled for 5000.
-        {2000, {"a@4000", "c@4000", "b@5000", "a@5000", "c@5000"}},
-        {2000, {"a@6000", "c@6000", "a@7000", "c@7000", "b@7500"}},
-    };
-    for (const auto& [ms, expected] : moves) {
-        SCOPED_TRACE(ms);
-        HostClock::Advance(ms);
-        EXPECT_EQ(TakeEvents(), expected);
-    }
-    EXPECT_EQ(HostClock::Now(), 7500u);
-    EXPECT_EQ(HostClock::MillisecondsToNextTask(), 500);
-    InterfacePtr<IIdleTaskMgr> mgr(App()->QueryIdleTaskManager());
-    EXPECT_EQ(mgr->MillisecondsUntilRun(b.get()), 2500);
-    EXPECT_EQ(mgr->GetTaskCount(), 3);
-    // A task that asks for no delay runs once per idle pass.
-    auto zero = Every("z", 0);
-    zero->InstallTask(0);
-    a->UninstallTask();
-    b->UninstallTask();
-    c->UninstallTask();
-    HostClock::RunIdlePass();
-    HostClock::Advance(5000);
-    HostClock::RunIdlePass();
-    EXPECT_EQ(TakeEvents(), (Log{"z@7500", "z@7500", "z@12500"}));
-    EXPECT_EQ(HostClock::MillisecondsToNextTask(), 0);
 }
 
 TEST_F(HostTest, AWaitingTaskRunsAtThePassAfterTheFlagsChange) {
@@ -783,37 +642,6 @@ TEST(ShortcutTexts, AreReadIntoKeyAndModifiersAndWrittenBack) {
     EXPECT_FALSE(FunctionKey(25).IsValid());
 }
 
-TEST_F(HostTest, AnActionThatHasAShortcutKeepsItWhenADefaultIsOffered) {
-    auto app = App();
-    InterfacePtr<IActionManager> actions(app->QueryActionManager());
-    InterfacePtr<IShortcutManager> shortcuts(app->QueryShortcutManager());
-    DefineActions(actions.get(), {0x9110B, 0x9110C, 0x9110D});
-    // The user's own binding, made before the application started.
-    ASSERT_TRUE(shortcuts->AddShortcut(ActionID(0x9110C), kDefaultShortcutContext, "Ctrl+F9"));
-    // Defaults are bound only where an action has none, as a plug-in binds them.
-    const std::pair<uint32_t, const char*> defaults[] = {
-        {0x9110B, "Ctrl+F2"}, {0x9110C, "Alt+Ctrl+F1"}, {0x9110D, "Ctrl+F5"}};
-    for (auto [action, text] : defaults) {
-        if (shortcuts->GetNumShortcutsForAction(ActionID(action)) == 0) {
-            std::string why;
-            EXPECT_TRUE(
-                shortcuts->AddShortcut(ActionID(action), kDefaultShortcutContext, text, &why))
-                << why;
-        }
-    }
-    auto kept = shortcuts->GetShortcutsForAction(ActionID(0x9110C));
-    ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(ShortcutUtils::GetShortcutString(kept[0].key, kept[0].modifiers).GetUTF8String(),
-              "Ctrl+F9");
-    EXPECT_EQ(shortcuts->GetActionFromShortcut(kDefaultShortcutContext, FunctionKey(1),
-                                               kAltModifier | kCtrlModifier),
-              kInvalidActionID);
-    EXPECT_EQ(
-        shortcuts->GetActionFromShortcut(kDefaultShortcutContext, FunctionKey(2), kCtrlModifier),
-        ActionID(0x9110B));
-    EXPECT_EQ(shortcuts->GetNumShortcutsForAction(ActionID(0x9110D)), 1);
-}
-
 TEST_F(HostTest, ShortcutBindingsThatCannotBeAreRefusedWithAReason) {
     auto app = App();
     InterfacePtr<IActionManager> actions(app->QueryActionManager());
@@ -880,75 +708,6 @@ TEST_F(HostTest, MenusListTheirEntriesInPositionOrder) {
     EXPECT_FALSE(menus->AddMenuItem({kInvalidActionID, panelMenu, 1.0, false, {}}));
     EXPECT_EQ(menus->GetMenuPaths().size(), 2u);
     EXPECT_TRUE(menus->GetMenuItems("Main:Window").empty());
-}
-
-TEST_F(HostTest, AlertsReachTheSinkTranslatedAndItsAnswersComeBack) {
-    HostStrings::RegisterStringTable(
-        HostStrings::kDefaultTable,
-        {{"0x71900kOrdoErrInternal", "Internal Error"},
-         {"0x71900kOrdoImgOptAlreadyProcTitleStr", "Processed Image Warning"}});
-    RecordingAlertSink sink;
-    ScopedAlertSink installed(&sink);
-    CAlert::WarningAlert("0x71900kOrdoErrInternal");
-    PMString runTime("0x71900kOrdoErrInternal");
-    runTime.SetTranslatable(false);
-    CAlert::ErrorAlert(runTime);
-    sink.Answer(CAlert::kCancelButton);
-    EXPECT_EQ(CAlert::ModalAlert("Reprocess?", CAlert::kOKString, CAlert::kCancelString, "",
-                                 CAlert::kOKButton, AlertIcon::kWarningIcon,
-                                 "0x71900kOrdoImgOptAlreadyProcTitleStr"),
-              CAlert::kCancelButton);
-    const auto& alerts = sink.Alerts();
-    ASSERT_EQ(alerts.size(), 3u);
-    const std::tuple<AlertKind, AlertIcon, const char*, std::size_t> expected[] = {
-        {AlertKind::kWarning, AlertIcon::kWarningIcon, "Internal Error", 1},
-        {AlertKind::kError, AlertIcon::kErrorIcon, "0x71900kOrdoErrInternal", 1},
-        {AlertKind::kModal, AlertIcon::kWarningIcon, "Reprocess?", 2},
-    };
-    for (std::size_t i = 0; i < alerts.size(); ++i) {
-        SCOPED_TRACE(i);
-        const auto& [kind, icon, message, buttons] = expected[i];
-        EXPECT_EQ(alerts[i].kind, kind);
-        EXPECT_EQ(alerts[i].icon, icon);
-        EXPECT_EQ(alerts[i].message.GetUTF8String(), message);
-        EXPECT_EQ(alerts[i].buttons.size(), buttons);
-        EXPECT_EQ(alerts[i].buttons[0].GetUTF8String(), "OK");
-    }
-    EXPECT_EQ(alerts[2].title.GetUTF8String(), "Processed Image Warning");
-    // An answer that names no button counts as the default.
-    sink.Answer(7);
-    EXPECT_EQ(CAlert::ModalAlert("?", "Yes", "No", "Maybe", 3), 3);
-    sink.Answer(0);
-    EXPECT_EQ(CAlert::ModalAlert("?", "Yes", "No", "", 9), 1) << "a bad default becomes button 1";
-    EXPECT_EQ(CAlert::ModalAlert("?", "", "", "", 1), 1);
-    EXPECT_EQ(sink.Alerts().back().buttons.size(), 1u) << "no button at all gives OK";
-}
-
-TEST_F(HostTest, ATickedDontShowAgainBoxAnswersLaterAlertsWithoutShowingThem) {
-    RecordingAlertSink sink;
-    ScopedAlertSink installed(&sink);
-    auto ask = [](uint32_t id) {
-        return CAlert::ModalAlert("again?", CAlert::kOKString, CAlert::kCancelString, "",
-                                  CAlert::kOKButton, AlertIcon::kWarningIcon, "", id);
-    };
-    sink.Answer(CAlert::kCancelButton, false);
-    EXPECT_EQ(ask(0x71911), CAlert::kCancelButton);
-    sink.Answer(CAlert::kOKButton, true);
-    EXPECT_EQ(ask(0x71911), CAlert::kOKButton);
-    sink.Answer(CAlert::kCancelButton);
-    EXPECT_EQ(ask(0x71911), CAlert::kOKButton) << "not shown: answered as when ticked";
-    EXPECT_EQ(sink.Alerts().size(), 2u);
-    EXPECT_EQ(sink.Alerts()[0].dontShowAgainID, 0x71911u);
-    // The box of another alert, or no ID at all, is separate.
-    EXPECT_EQ(ask(0x71912), CAlert::kCancelButton);
-    sink.Answer(CAlert::kCancelButton, true);
-    EXPECT_EQ(ask(0), CAlert::kCancelButton);
-    sink.Answer(CAlert::kCancelButton);
-    EXPECT_EQ(ask(0), CAlert::kCancelButton);
-    EXPECT_EQ(sink.Alerts().size(), 5u);
-    CAlert::ResetDontShowAgain(0x71911);
-    ask(0x71911);
-    EXPECT_EQ(sink.Alerts().size(), 6u);
 }
 
 TEST_F(HostTest, WithoutAFrontEndAlertsGoToStderrAndTakeTheDefault) {

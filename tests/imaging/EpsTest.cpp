@@ -120,40 +120,6 @@ void ExpectAlikeWithTheFileLent(const std::string& path) {
 
 } // namespace
 
-TEST(DscLine, LineEndsAndTheEndOfTheScan) {
-    // Mixed line ends; only an exact %%EOF line ends the scan; the line that
-    // the file ends with is not taken, with or without line ends.
-    std::vector<std::pair<std::string, Lines>> cases = {
-        {"%!PS\r\nA\rB\nC\r\n\rD\n%%EOF\n", {"%!PS", "A", "B", "C", "D"}},
-        {"%!PS\n%%EOF \nA\n%%EOFX\nB\n %%EOF\nC\n%%EOF\nD\n",
-         {"%!PS", "%%EOF ", "A", "%%EOFX", "B", " %%EOF", "C"}},
-        {"%!PS\nA\nB", {"%!PS", "A"}},
-        {"%!PS\nA\nB\r\n\n\r", {"%!PS", "A"}},
-        {"%!PS", {}}};
-    // CR, LF and their pairs give the same lines.
-    for (const std::string e : {"\n", "\r", "\r\n", "\n\r", "\r\r\n\n"})
-        cases.push_back({"%!PS-Adobe-3.0 EPSF-3.0" + e + "%%Title: t" + e + e + e + "x y z" + e +
-                             "%%EOF" + e + "%%Title: after" + e + "end" + e,
-                         {"%!PS-Adobe-3.0 EPSF-3.0", "%%Title: t", "x y z"}});
-    for (const auto& [bytes, lines] : cases)
-        EXPECT_EQ(LineReader(bytes).Rest(), lines) << testing::PrintToString(bytes);
-}
-
-TEST(DscLine, LongLinesAreReadIn255CharacterPieces) {
-    for (std::size_t length : {254, 255, 256, 300, 510, 600}) {
-        std::string longLine;
-        for (std::size_t i = 0; i < length; ++i)
-            longLine.push_back(static_cast<char>('A' + i % 26));
-        Lines expected{"%!PS"};
-        for (std::size_t at = 0; at < length; at += 255)
-            expected.push_back(longLine.substr(at, 255));
-        expected.push_back("%%Title: t");
-        EXPECT_EQ(LineReader("%!PS\r\n" + longLine + "\r\n%%Title: t\r\n%%EOF\r\n").Rest(),
-                  expected)
-            << length;
-    }
-}
-
 TEST(EpsReaderOpen, HeadersThatDoNotHoldUpAreRejected) {
     const std::string ps = "%!PS-Adobe-3.0 EPSF-3.0\n" + kImageData + "%%EOF\n";
     // The width 1000 when the file is read, else the code.
@@ -183,36 +149,6 @@ TEST(EpsReaderOpen, OpeningAndClosing) {
     WriteFile(dir / "bad.eps", "GIF89a and more");
     ExpectCloseHarmlessAndNoLeak<Proxy_EPS_Std>(dir / "a.eps", 0x200u, {dir / "bad.eps"});
     EXPECT_EQ(Inspect<Proxy_EPS_OPI>(dir.Path()).code, -4); // a folder is no file
-}
-
-TEST(EpsReaderBinaryHeader, ATiffPreviewAfterThePostScriptEndsTheScan) {
-    const std::string ps = "%!PS-Adobe-3.0 EPSF-3.0\r\n%%BoundingBox: 0 0 100 50\r\n";
-    const std::string preview = kTiffPreview + "\r\n" + kDecoy + "more\r\n";
-    // The width is 7 when the preview's text was read as PostScript; without
-    // a preview in the header the same bytes are all PostScript.
-    const std::tuple<const char*, std::string, int> cases[] = {
-        {"preview after", BinaryHeader(30, Size(ps), 30 + Size(ps), Size(preview)) + ps + preview,
-         0},
-        {"preview after, last line without a line end",
-         BinaryHeader(30, Size(ps) - 2, 28 + Size(ps), Size(preview)) +
-             ps.substr(0, ps.size() - 2) + preview,
-         0},
-        {"no preview", BinaryHeader(30, Size(ps) + Size(preview), 0, 0) + ps + preview, 7},
-        {"preview before",
-         BinaryHeader(30 + Size(preview), Size(ps), 30, Size(preview)) + preview + ps + kDecoy +
-             "more\r\n",
-         7}};
-    TempDir dir;
-    for (const auto& [what, bytes, width] : cases) {
-        EXPECT_EQ(WidthOrCode(bytes), width) << what;
-        WriteFile(dir / "dos.eps", bytes);
-        ExpectAlikeWithTheFileLent(dir / "dos.eps");
-    }
-    // A data block that runs into the preview lied about its size.
-    const std::string block = "%!PS-Adobe-3.0 EPSF-3.0\r\n%%BeginBinary: 20\r\n0123456789\r\n";
-    EXPECT_EQ(WidthOrCode(BinaryHeader(30, Size(block), 30 + Size(block), Size(preview)) + block +
-                          preview),
-              -11);
 }
 
 TEST(EpsReaderStd, PhotoshopEpsGivesSizeTypeAndResolution) {
@@ -333,22 +269,6 @@ TEST(EpsReaderStd, DcsPlateCommentsMakeCmyk) {
     }
 }
 
-TEST(EpsReaderStd, AnEpsWithoutImageDataIsAcceptedWithNothingKnown) {
-    const Result r = InspectEps<Proxy_EPS_Std>(
-        Eps("%%Creator: gnuplot 4.6\n%%BoundingBox: 50 50 410 302\n%%EndComments\n"
-            "/Times-Roman findfont 12 scalefont setfont\n% a plain comment\nshowpage\n"));
-    EXPECT_EQ(Facts(r), Facts(0x200, 0, 0, 0, 0, 0, 0));
-    EXPECT_EQ(r.encoding, kEpsEncodingNone);
-}
-
-TEST(EpsReaderStd, CommentTextsAreCutTo63Characters) {
-    const Result r =
-        InspectEps<Proxy_EPS_Std>(Eps("%%Creator:" + std::string(300, 'c') +
-                                      "\n%%Title: " + std::string(70, 't') + "\n" + kImageData));
-    EXPECT_EQ(std::tuple(r.code, r.creator, r.title, r.info.width),
-              std::tuple(0, std::string(63, 'c'), " " + std::string(62, 't'), 1000u));
-}
-
 TEST(EpsReaderStd, ALargeBinaryBlockIsSkipped) {
     // 64 MB of binary image data, made sparse, with a decoy at its end.
     const int64_t dataSize = int64_t{64} << 20;
@@ -457,29 +377,6 @@ TEST(DataBlock, BlocksAreSkippedByWhatTheirCommentsSay) {
         EXPECT_EQ(WidthOrCode(WithBlock(block)), result) << what;
 }
 
-TEST(DataBlock, BlocksReadAlikeWhereverTheyLieInTheFile) {
-    // Comment lines before the block move it, and its data, across the places
-    // where the reading through a lent file goes from one stretch of bytes to
-    // the next: the end of the file's head (4096) and of the stretches after.
-    auto padding = [](std::size_t bytes) {
-        std::string out;
-        for (std::size_t line; out.size() < bytes;
-             out += line == 1 ? "\n" : "%" + std::string(line - 2, '-') + "\n")
-            line = std::min<std::size_t>(bytes - out.size(), 60);
-        return out;
-    };
-    TempDir dir;
-    const std::string path = dir / "moved.eps";
-    for (std::size_t pad :
-         {0, 3000, 3500, 4000, 4040, 4050, 4055, 4056, 4057, 4070, 7600, 8140, 8150}) {
-        for (const auto& [what, block, result] : BlockCases()) {
-            SCOPED_TRACE(std::string(what) + ", moved by " + std::to_string(pad));
-            WriteFile(path, WithBlock(block, padding(pad)));
-            ExpectAlikeWithTheFileLent(path);
-        }
-    }
-}
-
 TEST(DataBlock, AllThreeReadersSkipBlocksAlike) {
     // Text that each reader would take, inside a block that hides it, and outside.
     const std::string hidden = "%ALDImageFileName: (Vol:Hidden.tif)\n%%BeginOPI: "
@@ -551,19 +448,6 @@ TEST(DataBlock, SkipBlockRejectsWhatItCannotSkip) {
     EXPECT_THROW(closed.SkipBlock(1, kEpsUnitBytes, kEpsTypeBinary, "", lookAhead), IMG_Exception);
 }
 
-TEST(OpiReader13, AnAldPlaceholderNamesItsImage) {
-    // The scan ends at %ALDImageType:.
-    const Result r = InspectEps<Proxy_EPS_OPI>(
-        Eps("%%BoundingBox: 0 0 240 192\n%ALDImageFileName:(Vol:Images:Photo.tif)\n"
-            "%ALDImageDimensions: 1000 800\n%ALDImageResolution: 300 300\n"
-            "%ALDImageType: 4 8\n%ALDImageID: (Vol:Other:Photo.tif)\n" +
-            kDecoy));
-    const std::string name = "Vol:Images:Photo.tif";
-    EXPECT_EQ(Facts(r), Facts(0x211, 0, 0, 300, 0x0802, r.info.samplesPerPixel,
-                              r.info.bitsPerSample, -1, &name));
-    EXPECT_EQ(std::pair(r.info.colourSpace, r.info.resolution), std::pair(4u, 300.0f));
-}
-
 TEST(OpiReader13, ImageTypeAndResolution) {
     // The type, the resolution comment (null: none), the code, pixel type and resolution.
     const std::tuple<const char*, const char*, int, uint32_t, float> cases[] = {
@@ -612,19 +496,6 @@ TEST(OpiReader13, TheImageIdWinsWhenItIsAnAbsolutePath) {
     }
 }
 
-TEST(OpiReader20, AnOpi2PlaceholderWithBlanksAfterTheColons) {
-    // The scan ends at %%EndOPI.
-    const Result r = InspectEps<Proxy_EPS_OPI>(
-        Eps("%%BoundingBox: 0 0 240 192\n%%BeginOPI: 2.0\n%%Distilled\n"
-            "%%ImageFileName: (Vol:Images:Photo.tif)\n%%ImageDimensions: 1000 800\n"
-            "%%ImageCropRect: 0 0 1000 800\n%%ImageInks: full_color\n%%EndOPI\n"
-            "%%MainImage: (Vol:Other:Main.tif)\n" +
-            kDecoy));
-    const std::string name = "Vol:Images:Photo.tif";
-    EXPECT_EQ(Facts(r), Facts(0x211, 0, 0, 0, 0x000B, 0, 0, -1, &name));
-    EXPECT_EQ(IMG_ColourModelOf(r.info.pixelType), 11u);
-}
-
 TEST(OpiReader20, InksImageDataAndMainImage) {
     const std::string file = "%%ImageFileName: (Vol:Images:Photo.tif)\n",
                       photo = "Vol:Images:Photo.tif";
@@ -656,41 +527,4 @@ TEST(OpiReader20, PlaceholdersWithoutOpiCommentsOrNamesAreRejected) {
         "%%BeginOPI: 2.0\n%%ImageFileName: (Photo.tif)\n%%EndOPI\n", kImageData};
     for (const auto& body : cases)
         EXPECT_EQ(InspectEps<Proxy_EPS_OPI>(Eps(body)).code, -11) << body;
-}
-
-TEST(OpiReaderOther, PlaceholderCommentsAndFallbackNames) {
-    // Dates and boxes are taken by their rows; their colons and slashes never
-    // make a name, not even when a nested document repeats them.
-    const std::tuple<const char*, std::string, const char*> cases[] = {
-        {"Archetype", "%ArchReplaceImage: (Vol:Hi:Photo.tif)\n", "Vol:Hi:Photo.tif"},
-        {"Hyphen", "%%HYPHENInclude: (Vol:Hi:A.tif)\n", "Vol:Hi:A.tif"},
-        {"Hyphen master", "%%HYPHENIncludeMaster:(Vol:Hi:B.tif)\n", "Vol:Hi:B.tif"},
-        {"a later comment replaces",
-         "%ArchReplaceImage: (Vol:Hi:A.tif)\n%%HYPHENInclude: /hi/B.tif\n", "/hi/B.tif"},
-        {"the primary name wins",
-         "%XYZSource: (Vol:Src:A.tif)\n%ArchReplaceImage: (Vol:Hi:B.tif)\n", "Vol:Hi:B.tif"},
-        {"fallback when the primary is no path",
-         "%ArchReplaceImage: (Photo.tif)\n%XYZSource: (Vol:Src:Photo.tif)\n", "Vol:Src:Photo.tif"},
-        {"the first fallback path is kept",
-         "%XYZNote: not a path\n%XYZA: (Vol:A.tif)\n%XYZB: (Vol:B.tif)\n", "Vol:A.tif"},
-        {"fallback without blank", "%XYZSource:/hi/Photo.tif\n", "/hi/Photo.tif"},
-        {"a blank before the colon is no keyword", "% note: (Vol:A.tif)\n", nullptr},
-        {"nothing names a file", "%%Pages: 1\n%%DocumentData: Clean7Bit\n", nullptr},
-        {"dates and boxes",
-         "%%CreationDate: 12/29/93 13:52:16\n%%BoundingBox: 0 0 10 10\n%%HiResBoundingBox: 0 0 10 "
-         "10\n"
-         "%%BeginDocument: (inner.eps)\n%%CreationDate: 7/18/05 2:33 PM\n%%BoundingBox: (atend)\n",
-         nullptr},
-        {"dates and boxes beside a placeholder comment",
-         "%%CreationDate: Wed Nov 20 00:23:10 2013\n%%BoundingBox: (atend)\n"
-         "%%HiResBoundingBox: 0 0 10 10\n%ArchReplaceImage: (Vol:Hi:Photo.tif)\n",
-         "Vol:Hi:Photo.tif"}};
-    for (const auto& [what, body, linked] : cases) {
-        const Result r = InspectEps<Proxy_EPS_OPI_Other>(Eps(body));
-        const std::string name = linked ? linked : "";
-        EXPECT_EQ(Facts(r), linked ? Facts(0x211, 0, 0, 72, 0, r.info.samplesPerPixel,
-                                           r.info.bitsPerSample, -1, &name)
-                                   : "refused with -11")
-            << what;
-    }
 }

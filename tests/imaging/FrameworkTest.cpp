@@ -42,22 +42,6 @@ TEST(PixelType, ComputedFromBitsSamplesAndModel) {
     }
 }
 
-TEST(PixelType, SetPixelTypeStoresColourSpaceBitsAndSamples) {
-    // Type, colour space (models without one leave the 9), bits and samples.
-    const std::tuple<uint32_t, uint32_t, int16_t, int16_t> cases[] = {
-        {0x2101, 3, 24, 3}, {0x0881, 3, 32, 4}, {0x2A82, 4, 80, 5}, {0x0802, 4, 32, 4},
-        {0x2908, 6, 48, 3}, {0x280A, 1, 8, 1},  {0x270A, 1, 32, 1}, {0x008A, 1, 32, 2},
-        {0x208A, 1, 0, 0},  {0x0010, 9, 0, 0},  {0x000B, 9, 0, 0},  {0, 9, 0, 0}};
-    for (const auto& [type, space, bits, samples] : cases) {
-        IMG_ImageInfo info{.bitsPerSample = 7, .samplesPerPixel = 7, .colourSpace = 9};
-        SetPixelType(info, type);
-        EXPECT_EQ(
-            std::tuple(info.pixelType, info.colourSpace, info.bitsPerSample, info.samplesPerPixel),
-            std::tuple(type, space, bits, samples))
-            << std::hex << type;
-    }
-}
-
 TEST(DscNames, PostScriptStringsAreDecoded) {
     const std::tuple<const char*, std::size_t, const char*> cases[] = {
         {"(Vol:Images:Photo.tif)", 515, "Vol:Images:Photo.tif"},
@@ -77,31 +61,6 @@ TEST(DscNames, PostScriptStringsAreDecoded) {
         EXPECT_EQ(std::pair(std::string(out), n), std::pair(std::string(name), std::strlen(name)))
             << value;
     }
-}
-
-TEST(DscNames, OnlyAbsolutePathsBecomeNames) {
-    const std::tuple<const char*, int, const char*> cases[] = {
-        {"(Vol:Images:Photo.tif)", 0, "Vol:Images:Photo.tif"},
-        {"Vol:Images:Photo.tif", 0, "Vol:Images:Photo.tif"},
-        {"(C:\\\\Images\\\\a.tif)", 1, "C:\\Images\\a.tif"},
-        {"/srv/images/a.tif", 2, "/srv/images/a.tif"},
-        {"(photo.tif)", -1, ""},
-        {" (Vol:Images:Photo.tif)", 0, " (Vol:Images:Photo.tif)"}, // not decoded: no "(" first
-        {"", -1, ""}};
-    for (const auto& [value, kind, name] : cases) {
-        char out[516];
-        EXPECT_EQ(NameFromDscValue(value, out, 515), kind) << value;
-        EXPECT_STREQ(out, name) << value;
-    }
-    char out[8];
-    EXPECT_EQ(NameFromDscValue(nullptr, out, 7), -1);
-    EXPECT_STREQ(out, "");
-    // A long value is cut at the maximum and still terminated.
-    char big[516];
-    EXPECT_EQ(NameFromDscValue(("/" + std::string(600, 'a')).c_str(), big, 515),
-              -1); // one slash only
-    EXPECT_EQ(NameFromDscValue(("/srv/x/" + std::string(600, 'a')).c_str(), big, 515), 2);
-    EXPECT_EQ(std::strlen(big), 515u);
 }
 
 namespace {
@@ -171,87 +130,6 @@ TEST(Factory, AFileThatNoReaderTakesGivesNone) {
     EXPECT_EQ(IMG_OpenImageFile(nullptr, "r", true), nullptr);
 }
 
-// What is no regular file is refused at once, with no reader tried: a named
-// pipe without a writer would hold a reader that opened it for good. Each is
-// opened in a child that an alarm ends, so a wait fails the test instead of
-// holding it.
-TEST(Factory, OnlyRegularFilesAreGivenToTheReaders) {
-    TempDir dir;
-    const std::string fifo = dir / "pipe";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::pair<std::string, std::string> cases[] = {
-        {dir / "missing", "no such file"},
-        {dir.Path(), "a folder, not a regular file"},
-        {fifo, "a named pipe, not a regular file"},
-        {"/dev/null", "a device, not a regular file"}};
-    for (const auto& [path, expected] : cases) {
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            ::alarm(20);
-            std::string why;
-            const bool refused = IMG_OpenImageFile(path.c_str(), "r", true, &why) == nullptr;
-            ::_exit(refused && why == expected ? 0 : 1);
-        }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << path << " " << status;
-    }
-}
-
-// Every format goes to its reader, a placeholder only when placeholders are accepted.
-TEST(Factory, EachFormatGoesToItsReader) {
-    TempDir dir;
-    const samples::Raster rgb{8, 6, 3};
-    samples::WriteTiff(dir / "a.tif", rgb, samples::Flat(9));
-    samples::WriteJpeg(dir / "a.jpg", rgb, samples::Flat(9));
-    samples::WritePsd(dir / "a.psd", rgb, samples::Flat(9), 300);
-    samples::EpsImage eps;
-    eps.image = rgb;
-    eps.width = 100;
-    eps.height = 50;
-    samples::WriteEps(dir / "a.eps", eps);
-    samples::OpiLink link;
-    link.fileName = "Vol:Images:Photo.tif";
-    samples::WriteOpiPlaceholder(dir / "opi.eps", eps, link);
-    // A placeholder whose box the plain reader cannot read.
-    WriteFile(dir / "other.eps", "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: (atend)\n"
-                                 "%ArchReplaceImage: (Vol:Hi:Photo.tif)\n%%EOF\n");
-    WriteFile(dir / "a.pcd", std::string(2048, 'x') + "PCD_IPI");
-    // The reader, format and name that the file gives (or "none").
-    const std::tuple<const char*, bool, std::string> cases[] = {
-        {"a.tif", true, "Proxy_TIFF 0x100"},
-        {"a.jpg", true, "Proxy_JPEG 0x400"},
-        {"a.psd", false, "Proxy_PSD 0x1000"},
-        {"a.pcd", false, "Proxy_PCD 0x800"},
-        {"a.eps", true, "Proxy_EPS_Std 0x200"},
-        {"opi.eps", true, "Proxy_EPS_OPI 0x211 Vol:Images:Photo.tif"},
-        {"opi.eps", false, "Proxy_EPS_Std 0x200"},
-        {"other.eps", true, "Proxy_EPS_OPI_Other 0x211 Vol:Hi:Photo.tif"},
-        {"other.eps", false, "none"}};
-    for (const auto& [file, acceptOpi, expected] : cases) {
-        auto reader = IMG_OpenImageFile((dir / file).c_str(), "r", acceptOpi);
-        char name[512];
-        std::memset(name, 'x', sizeof name);
-        if (reader && reader->LinkedName())
-            reader->GetLinkedName(name, sizeof name);
-        char text[700];
-        std::snprintf(text, sizeof text, "%s %#x%s%s", reader ? reader->ReaderName() : "",
-                      reader ? reader->GetFormatCode() : 0,
-                      reader && reader->LinkedName() ? " " : "",
-                      reader && reader->LinkedName() ? name : "");
-        EXPECT_EQ(reader ? std::string(text) : "none", expected)
-            << file << (acceptOpi ? " with OPI" : "");
-    }
-    // A reader that has read nothing knows nothing.
-    for (const IMG_ReaderEntry& entry : kImgReaders) {
-        std::unique_ptr<Proxy_FileIOProcess> reader(entry.make());
-        EXPECT_STREQ(reader->ReaderName(), entry.name);
-        EXPECT_EQ(reader->GetProcessCount(), -1);
-        EXPECT_EQ(reader->GetImageInfo(), nullptr);
-    }
-}
-
 namespace {
 
 std::string Pattern(std::size_t n) {
@@ -263,63 +141,6 @@ std::string Pattern(std::size_t n) {
 }
 
 } // namespace
-
-TEST(FileView, HeadSizeAndReadsAnywhere) {
-    TempDir dir;
-    for (std::size_t size : {0, 1, 100, 4095, 4096, 4097, 200000}) {
-        SCOPED_TRACE(size);
-        const std::string bytes = Pattern(size);
-        const std::string path = dir / ("f" + std::to_string(size));
-        WriteFile(path, bytes);
-        IMG_FileView view;
-        ASSERT_TRUE(view.Open(path.c_str()));
-        EXPECT_EQ(view.Size(), size);
-        EXPECT_EQ(view.HeadLength(), std::min<std::size_t>(size, IMG_FileView::kHeadBytes));
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(view.Head()), view.HeadLength()),
-                  bytes.substr(0, view.HeadLength()));
-        // Reads that start and end anywhere, across the head's end, short at
-        // the file's end and long ones, and again in reverse order.
-        std::vector<std::pair<uint64_t, std::size_t>> reads;
-        for (uint64_t at :
-             std::initializer_list<uint64_t>{0, 1, 4000, 4095, 4096, 5000, 70000, size, size + 10})
-            for (std::size_t count : {0, 1, 7, 200, 5000, 100000})
-                reads.emplace_back(at, count);
-        for (int pass = 0; pass < 2; ++pass) {
-            for (const auto& [at, count] : reads) {
-                std::string out(count, '\0');
-                out.resize(view.Read(at, out.data(), count));
-                EXPECT_EQ(out, at < size ? bytes.substr(at, count) : "") << at << " " << count;
-            }
-            std::reverse(reads.begin(), reads.end());
-        }
-        // Bytes hands out at least one byte up to the end, and none there.
-        uint64_t at = 0;
-        std::string whole;
-        std::size_t available = 0;
-        while (const uint8_t* p = view.Bytes(at, available)) {
-            ASSERT_GT(available, 0u);
-            whole.append(reinterpret_cast<const char*>(p), available);
-            at += available;
-        }
-        EXPECT_EQ(whole, bytes);
-        EXPECT_EQ(view.Bytes(size, available), nullptr);
-        EXPECT_EQ(available, 0u);
-    }
-}
-
-TEST(FileView, MayHoldAnswersFalseOnlyWhenTheFileCannot) {
-    TempDir dir;
-    const std::string path = dir / "f";
-    WriteFile(path, "%!PS-Adobe" + Pattern(5000));
-    IMG_FileView view;
-    ASSERT_TRUE(view.Open(path.c_str()));
-    EXPECT_TRUE(view.MayHold(0, "%!PS", 4));
-    EXPECT_FALSE(view.MayHold(0, "%!PX", 4));
-    EXPECT_FALSE(view.MayHold(1, "%!PS", 4));
-    EXPECT_TRUE(view.MayHold(4100, Pattern(5000).data() + 4090, 8)); // beyond the head: unknown
-    EXPECT_FALSE(view.MayHold(5008, "abc", 3));                      // beyond the end
-    EXPECT_TRUE(view.MayHold(5010, "", 0));
-}
 
 TEST(Factory, ReadingTheHeadFirstChangesNoResult) {
     TempDir dir;
@@ -379,35 +200,6 @@ TEST(Factory, ReadingTheHeadFirstChangesNoResult) {
     files.insert(files.end(), {dir / "missing", dir.Path()});
     for (const std::string& path : files)
         ExpectFactoryAsEachReaderAlone(path);
-}
-
-TEST(Factory, ARefusingHeadMeansARefusingReader) {
-    TempDir dir;
-    const std::string samples[] = {"",
-                                   "II",
-                                   "II*\0\x08\0\0"s,
-                                   "II*\0\x08\0\0\0"s,
-                                   "\xFF\xD8",
-                                   "\xFF",
-                                   "8BPS" + std::string(21, '\0'),
-                                   "8BPS" + std::string(22, '\0'),
-                                   "%!P",
-                                   "%!PS",
-                                   Pattern(2054),
-                                   Pattern(2048) + "PCD_IPI"};
-    int n = 0;
-    for (const std::string& bytes : samples) {
-        const std::string path = dir / ("h" + std::to_string(n++));
-        WriteFile(path, bytes);
-        IMG_FileView view;
-        ASSERT_TRUE(view.Open(path.c_str()));
-        for (const IMG_ReaderEntry& entry : kImgReaders) {
-            std::unique_ptr<Proxy_FileIOProcess> reader(entry.make());
-            const std::string alone = RunReader(*reader, path, nullptr);
-            EXPECT_TRUE(entry.canBe(view) || alone.rfind("refused", 0) == 0)
-                << entry.name << " on " << n;
-        }
-    }
 }
 
 namespace {

@@ -312,29 +312,6 @@ TEST(PsdReader, ReportsSizeChannelsAndPixelType) {
     }
 }
 
-TEST(PsdReader, RejectsDocumentsItDoesNotTake) {
-    // The file class takes 1 and 16 bits, the reader only 8; channel counts
-    // without a pixel type are refused with -1.
-    const std::tuple<const char*, Psd, int, bool> cases[] = {
-        {"16 bits", {.depth = 16}, -11, false},
-        {"1 bit bitmap", {.channels = 1, .depth = 1, .mode = 0}, -11, false},
-        {"32 bits", {.depth = 32}, -11, false},
-        {"RGB with colour-mode data", {.colourData = std::string(768, 1)}, -11, false},
-        {"not a document", {.signature = std::string("II*\0", 4)}, -11, false},
-        {"8-bit bitmap mode", {.mode = 0}, -1, true},
-        {"indexed", {.channels = 1, .mode = 2, .colourData = std::string(768, 1)}, -1, true},
-        {"multichannel", {.mode = 7}, -1, true},
-        {"duotone", {.mode = 8}, -1, true},
-        {"Lab", {.mode = 9}, -1, true},
-        {"RGB with 2 channels", {.channels = 2}, -1, false},
-        {"CMYK with 3 channels", {.channels = 3, .mode = 4}, -1, false},
-        {"gray without channels", {.channels = 0, .mode = 1}, -1, false}};
-    for (const auto& [what, doc, code, plainInt] : cases) {
-        const Inspected r = InspectBytes<Proxy_PSD>(doc.Bytes());
-        EXPECT_EQ(std::pair(r.code, r.plainInt), std::pair(code, plainInt)) << what;
-    }
-}
-
 TEST(PsdReader, ResolutionFromTheResourceWalk) {
     const std::string other = Resource(1036, "", "thumbnail");
     const std::string entry = ResolutionEntry(300u << 16);
@@ -388,39 +365,6 @@ TEST(PsdReader, ResolutionFromTheResourceWalk) {
         EXPECT_FLOAT_EQ(r.info.resolution, resolution);
         ExpectAlikeEveryWay<Proxy_PSD>(path);
     }
-}
-
-TEST(PsdReader, ResolutionFarIntoALargeResourceSection) {
-    // Large entries before the resolution, and layer data after the section:
-    // the entries' data is passed over, not read.
-    const std::string thumb = Resource(1036, "thumb", std::string(300000, 't'));
-    const Psd doc{.resources = thumb + Resource(1039, "", std::string(70001, 'i')) +
-                               ResolutionEntry(240u << 16) +
-                               Resource(1060, "", std::string(5000, 'x')),
-                  .layerSection = Be32(10) + Be16(2) + std::string(200000, 'l')};
-    TempDir dir;
-    const std::string path = dir / "large.psd";
-    WriteFile(path, doc.Bytes());
-    const Inspected r = Inspect<Proxy_PSD>(path);
-    ASSERT_EQ(r.code, 0);
-    EXPECT_FLOAT_EQ(r.info.resolution, 240.0f);
-    ExpectAlikeEveryWay<Proxy_PSD>(path);
-
-    IMG_FilePsd file;
-    ASSERT_TRUE(ReadHeader(dir, doc.Bytes(), file));
-    int64_t at = 0;
-    uint32_t size = 0;
-    ASSERT_TRUE(file.FindResource(1039, at, size));
-    EXPECT_EQ(size, 70001u);
-    EXPECT_EQ(at, file.ResourcesOffset() + static_cast<int64_t>(thumb.size()) + 12);
-    std::string data(4, '\0');
-    ASSERT_TRUE(file.ReadAt(at, data.data(), data.size()));
-    EXPECT_EQ(data, "iiii");
-    ASSERT_TRUE(file.FindResource(1005, at, size));
-    EXPECT_EQ(size, ResolutionData(0).size());
-    ASSERT_TRUE(file.FindResource(1060, at, size));
-    EXPECT_FALSE(file.FindResource(1061, at, size)); // not there
-    EXPECT_FALSE(file.ReadAt(static_cast<int64_t>(doc.Bytes().size()) - 2, data.data(), 4));
 }
 
 TEST(PsdReader, OpeningAndClosing) {

@@ -314,41 +314,6 @@ TEST(TiffReaderProxy, LyingOrDamagedServerTagsAndUnsupportedPixelsAreRejected) {
         -1);
 }
 
-TEST(TiffReaderProxy, ProxyWinsOverTheOpiTagAndStillReadsTheMark) {
-    TempDir dir;
-    Inspected r = InspectPage(dir, "both.tif",
-                              {.opi = "C:\\hires.tif",
-                               .zpax = ZpaxTag({{400, 200}}, "C:\\src.tif"),
-                               .procOpt = ProcOptTag(4, 1, "4")});
-    EXPECT_EQ(std::tuple(r.code, r.formatCode, r.linkedName, r.info.width, r.processCount),
-              std::tuple(0, 0x101u, "C:\\src.tif"s, 400u, 4));
-    // The model's digit counts for an OPI TIFF too.
-    r = InspectPage(dir, "opi.tif", {.model = "3rd generation", .opi = "/hires/a.tif"});
-    EXPECT_EQ(std::tuple(r.code, r.formatCode, r.processCount), std::tuple(0, 0x111u, 3));
-}
-
-TEST(TiffReaderOpi, ReportsTheNamedImageWithoutASize) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"C:\\Hires\\photo.tif", "C:\\Hires\\photo.tif"},
-        {"/srv/hires/photo.tif", "/srv/hires/photo.tif"},
-        {"(Volume:Folder:photo\\(1\\).tif)", "Volume:Folder:photo(1).tif"}, // a PostScript string
-        {"photo.tif", ""},                                                  // a relative name
-        {"", ""},
-        {"/hires/" + std::string(600, 'a'), "/hires/" + std::string(508, 'a')}}; // cut to 515
-    TempDir dir;
-    for (const auto& [tag, name] : cases) {
-        SCOPED_TRACE(tag);
-        const Inspected r = InspectPage(dir, "opi.tif",
-                                        {.width = 640,
-                                         .height = 480,
-                                         .xResolution = 100,
-                                         .unit = RESUNIT_CENTIMETER,
-                                         .opi = tag});
-        EXPECT_EQ(Facts(r), Facts(0x111, 0, 0, 254, 0x2101, r.info.samplesPerPixel,
-                                  r.info.bitsPerSample, -1, &name));
-    }
-}
-
 TEST(TiffReaderPlain, SizeResolutionAndPixelType) {
     const uint16_t gray = PHOTOMETRIC_MINISBLACK, white = PHOTOMETRIC_MINISWHITE,
                    cmyk = PHOTOMETRIC_SEPARATED, cm = RESUNIT_CENTIMETER, pal = PHOTOMETRIC_PALETTE,
@@ -390,17 +355,6 @@ TEST(TiffReaderPlain, SizeResolutionAndPixelType) {
                   code != 0 ? "refused with " + std::to_string(code)
                             : Facts(0x100, 20, 10, resolution, pixelType, page.samples, page.bits));
     }
-}
-
-TEST(TiffReaderPlain, OnlyTheFirstPageCounts) {
-    TempDir dir;
-    WriteTiffPages(dir / "pages.tif", {{.width = 30},
-                                       {.samples = 1,
-                                        .photometric = PHOTOMETRIC_MINISBLACK,
-                                        .zpax = ZpaxTag({{5000, 5000}}, "/other.tif")}});
-    const Inspected r = Inspect<Proxy_TIFF>(dir / "pages.tif");
-    EXPECT_EQ(std::tuple(r.code, r.formatCode, r.info.width, r.info.pixelType),
-              std::tuple(0, 0x100u, 30u, 0x2101u));
 }
 
 TEST(TiffReaderMark, ProcessingMarkThenModelThenDescription) {
@@ -465,47 +419,6 @@ TEST(TiffReaderFiles, NotOpenable) {
     EXPECT_EQ(Inspect<Proxy_TIFF>(dir / "classic.tif").code, 0);
 }
 
-TEST(TiffReaderFiles, ByteBuiltDirectories) {
-    // The library drops a value that lies beyond the end of the file; the
-    // file then reads as if the tag were absent.
-    const std::string zpax = ZpaxTag({{800, 600}}, "/a.tif");
-    const uint32_t zpaxSize = static_cast<uint32_t>(zpax.size());
-    const std::tuple<const char*, std::vector<RawEntry>, uint32_t, int> cases[] = {
-        {"well-formed proxy", {Bytes(kTiffTagZpaxOpt, zpax)}, 0x101, -1},
-        {"proxy value past the end", {{kTiffTagZpaxOpt, TIFF_BYTE, zpaxSize, "", 4000}}, 0x100, -1},
-        {"proxy count past the end", {{kTiffTagZpaxOpt, TIFF_BYTE, 100000, "", 12}}, 0x100, -1},
-        {"mark past the end, description used",
-         {{kTiffTagProcOpt, TIFF_BYTE, 9, "", 0x7FFFFFF0}, Ascii(TIFFTAG_IMAGEDESCRIPTION, "4")},
-         0x100,
-         4},
-        {"mark stored as UNDEFINED",
-         {{kTiffTagProcOpt, TIFF_UNDEFINED, 9, ProcOptTag(2, 1, "2")}},
-         0x100,
-         2},
-        {"OPI text without its NUL", {{kTiffTagOpiImageId, TIFF_ASCII, 6, "/a/b.c"}}, 0x111, -1},
-        {"resolution with a zero denominator", {Resolution(300, 0)}, 0x100, -1}};
-    // The image itself, the proxy's source, or the OPI image of no known size.
-    const std::map<uint32_t, std::tuple<uint32_t, uint32_t, std::string>> sizeAndName = {
-        {0x100, {200, 100, ""}}, {0x101, {800, 600, "/a.tif"}}, {0x111, {0, 0, "/a/b.c"}}};
-    TempDir dir;
-    for (const auto& [what, extra, formatCode, processCount] : cases) {
-        SCOPED_TRACE(what);
-        std::vector<RawEntry> entries = GrayEntries(200, 100);
-        entries.insert(entries.end(), extra.begin(), extra.end());
-        WriteFresh(dir / "raw.tif", RawTiff(entries));
-        const Inspected r = Inspect<Proxy_TIFF>(dir / "raw.tif");
-        EXPECT_EQ(std::tuple(r.code, r.formatCode, r.processCount, r.info.pixelType,
-                             std::tuple(r.info.width, r.info.height, r.linkedName)),
-                  std::tuple(0, formatCode, processCount, 0x280Au, sizeAndName.at(formatCode)));
-    }
-    // A proxy of zero width: the library refuses it, or the reader does.
-    std::vector<RawEntry> zero = GrayEntries(0, 10);
-    zero.push_back(Bytes(kTiffTagZpaxOpt, ZpaxTag({{100, 100}}, "/a.tif")));
-    WriteFresh(dir / "zero.tif", RawTiff(zero));
-    const int code = Inspect<Proxy_TIFF>(dir / "zero.tif").code;
-    EXPECT_TRUE(CodeIsOneOf(code, {-4, -11})) << code;
-}
-
 TEST(TiffReaderFiles, EveryCutAndEveryDamagedByteIsHandled) {
     std::vector<RawEntry> entries = GrayEntries(64, 32);
     entries.insert(entries.end(),
@@ -542,49 +455,6 @@ TEST(TiffReaderFiles, EveryCutAndEveryDamagedByteIsHandled) {
             ExpectSameWithTheFileLent<Proxy_TIFF>(path);
         }
     }
-}
-
-TEST(TiffReaderFiles, ManyStripsAndLargeValuesInspectAlikeWithTheFileLent) {
-    TempDir dir;
-    // 600 000 one-row strips: offset and count arrays of several megabytes
-    // that inspection has no need to load, beside 6 MB of layer data.
-    const uint32_t rows = 600000;
-    std::string offsets, counts;
-    for (uint32_t i = 0; i < rows; ++i)
-        offsets += LittleEndian32(kRawPixelOffset), counts += LittleEndian32(1);
-    std::vector<RawEntry> entries = GrayEntries(1, rows);
-    std::erase_if(entries, [](const RawEntry& e) {
-        return e.tag == TIFFTAG_STRIPOFFSETS || e.tag == TIFFTAG_STRIPBYTECOUNTS ||
-               e.tag == TIFFTAG_ROWSPERSTRIP;
-    });
-    entries.insert(entries.end(),
-                   {{TIFFTAG_STRIPOFFSETS, TIFF_LONG, rows, offsets},
-                    {TIFFTAG_STRIPBYTECOUNTS, TIFF_LONG, rows, counts},
-                    Long(TIFFTAG_ROWSPERSTRIP, 1),
-                    Ascii(TIFFTAG_MODEL, "5 runs"),
-                    {TIFFTAG_IMAGESOURCEDATA, TIFF_UNDEFINED, 6 << 20, std::string(6 << 20, 'L')}});
-    const std::string path = dir / "tall.tif";
-    WriteFresh(path, RawTiff(entries));
-    const Inspected tall = Inspect<Proxy_TIFF>(path);
-    EXPECT_EQ(std::tuple(tall.code, tall.info.width, tall.info.height, tall.processCount),
-              std::tuple(0, 1u, rows, 5));
-    ExpectAlikeEveryWay<Proxy_TIFF>(path);
-
-    // Photoshop layer data of 6 MB beside the server's tags.
-    const std::string name = "/src/layered.tif";
-    const Inspected layered = InspectPage(
-        dir, "layers.tif",
-        {.width = 1000,
-         .zpax = ZpaxTag({{1000, 800}, {4000, 3000}}, name),
-         .procOpt = ProcOptTag(1, 1, "1"),
-         .layers = "Adobe Photoshop Document Data Block\0"s + std::string(6 << 20, 'L')});
-    EXPECT_EQ(Facts(layered), Facts(0x101, 4000, 3000, 1200, 0x2101, 3, 8, 1, &name));
-
-    // Values of more than 4 MB are not loaded for inspection; a proxy tag
-    // that large (a name of megabytes) reads as if it were absent.
-    const Inspected r = InspectPage(
-        dir, "huge.tif", {.zpax = ZpaxTag({{4000, 3000}}, "/" + std::string(5 << 20, 'n'))});
-    EXPECT_EQ(std::tuple(r.code, r.formatCode, r.info.width), std::tuple(0, 0x100u, 20u));
 }
 
 // Whether libtiff, with the reader's 4 MB limit on one value, keeps the description.
@@ -749,29 +619,5 @@ TEST(JpegReaderHeader, EveryCutAndEveryDamagedHeaderByteIsHandled) {
             EXPECT_TRUE(CodeIsOneOf(code, {0, -1, -11})) << "byte " << at << ": " << code;
             ExpectSameWithTheFileLent<Proxy_JPEG>(path);
         }
-    }
-}
-
-TEST(JpegReaderHeader, LongSegmentsBeforeTheFrameReadAlikeWithTheFileLent) {
-    // Three comment segments of 60 KB before the frame header: the header
-    // reaches far past the head of the file, and every cut of it ends the
-    // reading somewhere else.
-    const std::string plain = JpegBytes({});
-    std::string whole = plain.substr(0, 2);
-    for (char fill : {'a', 'b', 'c'})
-        whole += "\xFF\xFE\xEA\x62"s + std::string(60000, fill); // length 60002
-    whole += plain.substr(2);
-    TempDir dir;
-    const std::string path = dir / "long.jpg";
-    WriteFresh(path, whole);
-    const Inspected r = Inspect<Proxy_JPEG>(path);
-    EXPECT_EQ(std::pair(r.code, r.info.width), std::pair(0, 24u));
-    ExpectAlikeEveryWay<Proxy_JPEG>(path);
-    for (std::size_t n : {std::size_t{4095}, std::size_t{4096}, std::size_t{4097},
-                          std::size_t{60005}, std::size_t{65536}, std::size_t{120010},
-                          whole.size() - plain.size() + 2, whole.size() - 1}) {
-        SCOPED_TRACE(n);
-        WriteFresh(path, whole.substr(0, n));
-        ExpectAlikeEveryWay<Proxy_JPEG>(path);
     }
 }

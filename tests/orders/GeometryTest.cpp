@@ -199,47 +199,6 @@ TEST_F(PlacementTest, PlacementsGiveTheirTicketValues) {
     }
 }
 
-TEST_F(PlacementTest, ResolutionCorrectionOnlyForPlainTiffAndJpeg) {
-    struct Case {
-        const char* name;
-        uint32_t formatCode;
-        double headerResolution;
-        double recordedX, recordedY;
-        double fx, fy;
-    } cases[] = {
-        {"JPEG 300 ppi recorded at 72", 0x400, 300, 72, 72, 300 / 72.0, 300 / 72.0},
-        {"plain TIFF 300 ppi recorded at 72", 0x100, 300, 72, 72, 300 / 72.0, 300 / 72.0},
-        {"JPEG recorded at 72 across, 150 down", 0x400, 300, 72, 150, 300 / 72.0, 2.0},
-        {"JPEG recorded as in its header", 0x400, 300, 300, 300, 1, 1},
-        {"JPEG recorded at 0", 0x400, 300, 0, 0, 1, 1},
-        {"JPEG recorded at 0 across only", 0x400, 300, 0, 72, 1, 300 / 72.0},
-        {"TIFF without resolution is taken at 72", 0x100, 0, 72, 72, 1, 1},
-        {"TIFF without resolution recorded at 300", 0x100, 0, 300, 300, 72 / 300.0, 72 / 300.0},
-        {"JPEG with a negative resolution", 0x400, -5, 144, 144, 0.5, 0.5},
-        {"TIFF proxy", 0x101, 300, 72, 72, 1, 1},
-        {"TIFF with OPI", 0x111, 300, 72, 72, 1, 1},
-        {"TIFF and JPEG bits together", 0x500, 300, 72, 72, 1, 1},
-        {"no format, or another one", 0, 300, 72, 72, 1, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        UIDRef item = PlacedImage(100, 100);
-        Change([&] {
-            InterfaceOf<IImageAttributes>(item)->SetImageInfo(200, 100, ToPMFixed(c.recordedX),
-                                                              ToPMFixed(c.recordedY));
-        });
-        // Mirrored top to bottom: the correction works on the magnitude.
-        SetMatrix(item, At(PMMatrix::MakeScale(0.5, -0.25), Box(item)));
-        OD_PlacementGeometry g;
-        ASSERT_EQ(GetPlacementGeometry(item, g), 0);
-        OD_TicketGeometry t = ComputeTicketGeometry(item, c.formatCode, c.headerResolution, g);
-        EXPECT_NEAR(t.scaleX, 0.5 * c.fx, 1e-12);
-        EXPECT_NEAR(t.scaleY, 0.25 * c.fy, 1e-12);
-        EXPECT_EQ(t.flipGD, 0);
-        EXPECT_EQ(t.flipHB, 1);
-    }
-}
-
 TEST_F(PlacementTest, ResolutionsFromRealFiles) {
     // A JPEG at 300 ppi is recorded at 300 by the host, so there is nothing
     // to correct; the host's figure is what counts, not the file's.
@@ -308,115 +267,6 @@ TEST_F(PlacementTest, ItemsWithoutAFrameWithGeometryGiveMinusOne) {
         EXPECT_EQ(out, c.item);
         EXPECT_EQ(dockit::Content(*Db()), before);
     }
-}
-
-TEST_F(PlacementTest, RecordsTheMatrixPartsTheCornerOffsetAndTheCrop) {
-    const PMRect image(0, 0, 200, 100);
-    struct Case {
-        const char* name;
-        double fw, fh;
-        PMMatrix m;
-        double rotation, skew, xScale, yScale, xOffset, yOffset;
-        bool xMirrored, yMirrored;
-        PMRect crop;
-    } cases[] = {
-        {"unscaled, frame inside the image", 100, 80, PMMatrix::MakeTranslation(-20, -10), 0, 0, 1,
-         1, 20, 10, false, false, PMRect(20, 10, 120, 90)},
-        {"mirrored left to right: the corner is on the right", 100, 80,
-         PMMatrix::MakeScale(-1, 1) * PMMatrix::MakeTranslation(150, 0), 0, 0, -1, 1, -150, 0, true,
-         false, PMRect(50, 0, 150, 80)},
-        {"mirrored top to bottom at 50 %", 100, 80,
-         PMMatrix::MakeScale(0.5, -0.5) * PMMatrix::MakeTranslation(0, 50), 0, 0, 0.5, -0.5, 0, -50,
-         false, true, PMRect(0, 0, 100, 80)},
-        {"turned 90: the corner is at the bottom", 100, 80,
-         PMMatrix::MakeRotation(90) * PMMatrix::MakeTranslation(0, 200), 90, 0, 1, 1, 0, -200,
-         false, false, PMRect(0, 0, 100, 80)},
-        {"turned 180 is not a mirror", 300, 150,
-         PMMatrix::MakeRotation(180) * PMMatrix::MakeTranslation(210, 120), 180, 0, 1, 1, -210,
-         -120, false, false, PMRect(-10, -20, 290, 130)},
-        {"skewed 45: the top edge leans", 400, 100, PMMatrix::MakeXSkew(45), 0, 45, 1, 1, 0, 0,
-         false, false, PMRect(100, 0, 500, 100)},
-        {"skewed so a corner lies half a point left of the image's", 100, 100,
-         PMMatrix::MakeXSkew(std::atan(0.005) * 180 / std::numbers::pi), 0,
-         std::atan(0.005) * 180 / std::numbers::pi, 1, 1, 0, 0, false, false,
-         PMRect(0.5, 0, 100.5, 100)},
-        {"a corner within the matching tolerance does not widen the box", 100, 100,
-         PMMatrix::MakeXSkew(std::atan(5e-11) * 180 / std::numbers::pi), 0,
-         std::atan(5e-11) * 180 / std::numbers::pi, 1, 1, 0, 0, false, false,
-         PMRect(0, 0, 100, 100)},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        UIDRef item = PlacedImage(c.fw, c.fh);
-        SetMatrix(item, c.m);
-        OD_PlacementCapture cap;
-        ASSERT_EQ(CapturePlacement(item, cap), 0);
-        const OD_CaptureRecord& r = cap.record;
-        EXPECT_TRUE(Near({r.rotation, r.xSkew, r.xScale, r.yScale, r.xOffset, r.yOffset},
-                         {c.rotation, c.skew, c.xScale, c.yScale, c.xOffset, c.yOffset}));
-        EXPECT_EQ(r.xMirrored, c.xMirrored);
-        EXPECT_EQ(r.yMirrored, c.yMirrored);
-        EXPECT_EQ(PMRect(r.boundsLeft, r.boundsTop, r.boundsRight, r.boundsBottom), image);
-        EXPECT_TRUE(Near(
-            {cap.cropRect.Left(), cap.cropRect.Top(), cap.cropRect.Right(), cap.cropRect.Bottom()},
-            {c.crop.Left(), c.crop.Top(), c.crop.Right(), c.crop.Bottom()}));
-
-        // The capture's crop rectangle is the placement geometry's.
-        OD_PlacementGeometry g;
-        ASSERT_EQ(GetPlacementGeometry(item, g), 0);
-        EXPECT_EQ(g.cropRect, cap.cropRect);
-    }
-}
-
-TEST_F(PlacementTest, CropFlagsTellWhetherTheFrameEndsInsideTheImage) {
-    // The image is 200 x 100 points; the frame's left-top corner lies at the
-    // given place of the image's. 1 mm = 2.8346... points of grace at the far
-    // edge.
-    struct Case {
-        const char* name;
-        double x, y;   // where the image's corner lies in the frame
-        double fw, fh; // frame size
-        bool hA, vA;
-    } cases[] = {
-        {"frame starts inside the image", -5, -5, 50, 50, true, true},
-        {"frame starts exactly at the image", 0, 0, 50, 50, true, true},
-        {"frame holds the whole image", 10, 10, 250, 150, true, true},
-        {"frame starts before and ends inside", 10, 10, 50, 50, false, false},
-        {"frame ends 1 mm and a bit short of the far edge", 10, 10, 207, 107, false, false},
-        {"frame ends less than 1 mm short of the far edge", 10, 10, 208, 108, true, true},
-        {"across only", 10, -5, 50, 50, false, true},
-        {"down only", -5, 10, 50, 50, true, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        UIDRef item = PlacedImage(c.fw, c.fh);
-        SetMatrix(item, PMMatrix::MakeTranslation(c.x, c.y));
-        OD_PlacementCapture cap;
-        ASSERT_EQ(CapturePlacement(item, cap), 0);
-        EXPECT_EQ(cap.cropFlags.horizontalA, c.hA);
-        EXPECT_EQ(cap.cropFlags.horizontalB, !c.hA);
-        EXPECT_EQ(cap.cropFlags.verticalA, c.vA);
-        EXPECT_EQ(cap.cropFlags.verticalB, !c.vA);
-    }
-}
-
-TEST_F(PlacementTest, FrameValuesComeFromTheFramesOwnMatrix) {
-    UIDRef item = PlacedImage(120, 90);
-    UIDRef frame = Parent(item);
-    // Canonical parts: a mirroring matrix with a positive x scale and a
-    // rotation within a quarter turn.
-    SetMatrix(frame, PMMatrix::Compose(1.5, -2, 10, 20, 100, 50));
-    OD_PlacementCapture cap;
-    ASSERT_EQ(CapturePlacement(item, cap), 0);
-    EXPECT_TRUE(Near({cap.frame.rotation, cap.frame.xSkew, cap.frame.xScale, cap.frame.yScale},
-                     {20, 10, 1.5, -2}));
-    EXPECT_FALSE(cap.frame.xMirrored);
-    EXPECT_TRUE(cap.frame.yMirrored);
-    EXPECT_EQ(cap.frame.bounds, PMRect(0, 0, 120, 90));
-    // The image's own parts do not see the frame's.
-    EXPECT_EQ(cap.record.rotation, 0);
-    EXPECT_EQ(cap.record.xScale, 1);
-    EXPECT_EQ(cap.record.xOffset, 0);
 }
 
 TEST_F(PlacementTest, APathThatDoesNotFitIsRefusedNotCut) {
@@ -524,25 +374,6 @@ TEST_F(PlacementTest, FailuresLeaveTheDocumentAsItWas) {
         EXPECT_EQ(dockit::Content(*Db()), before);
         EXPECT_EQ(Db()->GetUndoName(), undoName);
     }
-}
-
-TEST_F(PlacementTest, RestoreIsOneUndoStep) {
-    UIDRef item = PlacedImage(100, 80);
-    OD_CaptureRecord r;
-    r.rotation = 30;
-    r.xScale = 0.5;
-    r.yScale = -0.5;
-    r.xOffset = 12;
-    r.yOffset = -7;
-    ASSERT_EQ(RestorePlacement(item, r), 0);
-    EXPECT_EQ(Db()->GetUndoName(), PMString("Restore Placement"));
-    OD_PlacementCapture cap;
-    ASSERT_EQ(CapturePlacement(item, cap), 0);
-    EXPECT_TRUE(Near({cap.record.rotation, cap.record.xScale, cap.record.yScale, cap.record.xOffset,
-                      cap.record.yOffset},
-                     {30, 0.5, -0.5, 12, -7}));
-    ASSERT_TRUE(Db()->Undo());
-    EXPECT_EQ(Matrix(item), PMMatrix());
 }
 
 // Random placements (mirrored, skewed, exact quarter turns, cropped anywhere,

@@ -86,14 +86,6 @@ TEST(ImageClasses, FromTheColourModel) {
     }
 }
 
-TEST(OrderRecord, OrderedMeansNeitherZeroNorProvisional) {
-    EXPECT_FALSE(ODStatusIsOrdered(0));
-    EXPECT_FALSE(ODStatusIsOrdered(kODStatusProvisional));
-    EXPECT_TRUE(ODStatusIsOrdered(kODStatusReady));
-    EXPECT_TRUE(ODStatusIsOrdered(kODStatusUnreadable));
-    EXPECT_TRUE(ODStatusIsOrdered(kODStatusProvisional | kODStatusReady));
-}
-
 // --- name rules -------------------------------------------------------------------
 
 TEST(NameRules, ExtensionAndPrefix) {
@@ -213,42 +205,6 @@ protected:
 
 } // namespace
 
-TEST_F(FillOrderTest, AGrayTiffTakesTheGraySlot) {
-    Slot(0, 3, "GR", "GrayProfile");
-    const std::string path = Image("Photo.tif", Kind::gray);
-    OD_ProcData r = Fill(path);
-    EXPECT_EQ(Sum(r), "1 Photo GR/GrayProfile class 1 40x30 fmt 256 150 ppi code 3");
-    EXPECT_EQ(r.linkPath, PMString(path));
-    EXPECT_EQ(r.sourcePath, PMString(path));
-    EXPECT_EQ(Fill(path, true).status, kODStatusProvisional);
-}
-
-TEST_F(FillOrderTest, NameRulesOnPlacedImages) {
-    Slot(1, 10, "PREF", "");
-    EXPECT_EQ(Sum(Fill(Image("archive.backup", Kind::rgb))),
-              "1 archive.backup PREF/ class 2 40x30 fmt 256 150 ppi code 10");
-    EXPECT_EQ(Sum(Fill(Image("ABCDEFG#Photo.tif", Kind::rgb))),
-              "1 Photo ABCDE/ class 2 40x30 fmt 256 150 ppi code 10");
-    // A leading "#" gives an empty name prefix, which wins over the preference's.
-    EXPECT_EQ(Sum(Fill(Image("#Lead.tif", Kind::rgb))),
-              "1 Lead / class 2 40x30 fmt 256 150 ppi code 10");
-}
-
-TEST_F(FillOrderTest, TheHistoryCodeAppliesToRgbButNotToCmyk) {
-    Slot(1, 12, "", "P1");
-    Slot(2, 23, "", "P2");
-    // Process option 5 recorded in the file.
-    EXPECT_EQ(Sum(Fill(Image("rgb.tif", Kind::rgb, "5 processed"))),
-              "1 rgb /P1 class 2 40x30 fmt 256 150 ppi code 15");
-    EXPECT_EQ(Sum(Fill(Image("cmyk.tif", Kind::cmyk, "5 processed"))),
-              "1 cmyk /P2 class 4 40x30 fmt 256 150 ppi code 23");
-    EXPECT_EQ(Fill(Image("gray.tif", Kind::gray, "5 processed")).processCode, 3);
-    // A recorded option no code from the group's bound on carries is no history.
-    Slot(2, 21, "", "P2");
-    EXPECT_EQ(Fill(Image("cmyk3.tif", Kind::cmyk, "3 x")).processCode, 21);
-    EXPECT_EQ(Fill(Image("plain.tif", Kind::rgb)).processCode, 12); // no mark: the default
-}
-
 TEST_F(FillOrderTest, UnreadableAndUnlinkedItemsAreMarkedAndKeepTheNames) {
     const std::string path = Image("Broken#Pic.tif", Kind::rgb);
     UIDRef image = Place(path);
@@ -353,22 +309,6 @@ protected:
 TEST_F(FillOrderTest, AnImageOfNoSupportedModelIsUnsupported) {
     WritePaletteTiff(dir / "palette.tif", nullptr);
     EXPECT_EQ(Sum(Fill(dir / "palette.tif")), "256 palette / class 15 16x8 fmt 256 72 ppi code 0");
-}
-
-TEST_F(PlaceholderTest, APlaceholderTakesClassAndResolutionFromItsHighResolutionFile) {
-    Slot(2, 20, "", "CMYKProfile");
-    // A file that cannot be found: the CMYK slot's profile.
-    const std::string missing = dir / "nowhere/big.tif";
-    OD_ProcData r = FillPlaceholder("proxy.tif", missing.c_str());
-    EXPECT_EQ(Sum(r), "1 proxy /CMYKProfile class 15 0x0 fmt 273 72 ppi code 0");
-    EXPECT_EQ(r.sourcePath, PMString(missing));
-    EXPECT_EQ(r.linkPath, PMString(dir / "proxy.tif"));
-    // The size and format code stay the placeholder's.
-    const std::string big = dir / "big.tif";
-    WriteKindTiff(big, Kind::cmyk, 400, 300, 300.0);
-    r = FillPlaceholder("proxy2.tif", big.c_str());
-    EXPECT_EQ(Sum(r), "1 proxy2 /CMYKProfile class 4 0x0 fmt 273 300 ppi code 20");
-    EXPECT_EQ(r.sourcePath, PMString(big));
 }
 
 TEST_F(PlaceholderTest, APlaceholderFindsItsFileThroughTheServersPathConversion) {

@@ -252,38 +252,6 @@ TEST_F(PreferencesTest, WritingLaysTheFieldsOutInTheirOrderAtTheCurrentVersion) 
     EXPECT_EQ(fresh[1], 0x01);
 }
 
-TEST_F(PreferencesTest, WritingThenReadingGivesTheSameRecordWithLongestTexts) {
-    OD_PrefsData written = Full();
-    ASSERT_TRUE(written.SetServerPath((std::string(259, 's') + "S").c_str()));
-    ASSERT_TRUE(written.SetOutFolder(std::string(260, 'o').c_str()));
-    ASSERT_TRUE(written.SetOpiLoResFolder(std::string(260, 'l').c_str()));
-    written.SetDefaultProcess(PMString("Processus d'été " + std::string(600, 'p')));
-    written.SetOpiSuffix(PMString("_bassé"));
-    written.SetSpareText(PMString(std::string(300, 'x')));
-    written.SetResolution(1.0 / 3.0);
-    written.SetDownSmpMin(-0.0);
-    written.SetUpSmpMax(1e300);
-    written.SetFrequency(-32768);
-    written.SetOpiValue(32767);
-
-    OD_PrefsData read;
-    std::size_t left = 99;
-    auto result = ReadInto(read, Written(written), &left);
-    ASSERT_TRUE(result) << result.reason;
-    EXPECT_EQ(result.version, 263);
-    EXPECT_EQ(left, 0u) << "the reader takes exactly what the writer wrote";
-    EXPECT_EQ(read, written);
-
-    // Through ReadWrite, as the host moves it.
-    MemoryStream out;
-    OD_PrefsData(written).ReadWrite(&out);
-    MemoryStream in(out.TakeBytes());
-    OD_PrefsData again;
-    again.ReadWrite(&in);
-    EXPECT_TRUE(in.Good());
-    EXPECT_EQ(again, written);
-}
-
 TEST_F(PreferencesTest, OlderVersionsKeepWhatTheyDoNotHold) {
     // Every value differs from its default, so each field shows whether it was
     // read or kept.
@@ -484,59 +452,6 @@ protected:
 
 } // namespace
 
-TEST_F(PrefsInterfaceTest, BothImplementationsHandOutAndTakeInCopies) {
-    EXPECT_TRUE(ObjectModel::Get().IsPersistent(kOrdoPrefsDataPersistImpl));
-    EXPECT_FALSE(ObjectModel::Get().IsPersistent(kOrdoPrefsDataNonPersistImpl));
-    for (ClassID boss : {kTestSessionBoss, kTestPrefsDialogBoss}) {
-        SCOPED_TRACE(boss.Get());
-        auto prefs = CreateObject2<IOrdoPrefsData>(boss, IID_IORDOPREFSDATA);
-        ASSERT_TRUE(prefs);
-        EXPECT_EQ(prefs->Get(), OD_PrefsData());
-        OD_PrefsData mine = Full();
-        prefs->Set(mine);
-        mine.SetFrequency(1);
-        EXPECT_EQ(prefs->Get(), Full()) << "Set took a copy";
-        OD_PrefsData got = prefs->Get();
-        got.SetResolution(1);
-        EXPECT_EQ(prefs->Get(), Full()) << "Get gave a copy";
-    }
-}
-
-TEST_F(PrefsInterfaceTest, ThePersistentOneIsSavedWithItsObjectAndTellsBeforeItChanges) {
-    IDataBase db;
-    UID session = db.NewUID(kTestSessionBoss);
-    const OD_PrefsData first = Full();
-    Prefs(db, session)->Set(first);
-
-    // Changed inside an undo step: the step kept what it was, which only
-    // works when the host was told before the change.
-    db.BeginTransaction(PMString("Preferences"));
-    OD_PrefsData second = first;
-    second.SetOutFolder(std::string(260, 'n').c_str());
-    Prefs(db, session)->Set(second);
-    db.EndTransaction();
-    ASSERT_TRUE(db.Undo());
-    EXPECT_EQ(Prefs(db, session)->Get(), first);
-    ASSERT_TRUE(db.Redo());
-    EXPECT_EQ(Prefs(db, session)->Get(), second);
-
-    // The host keeps it as the bytes of ReadWrite and restores it from them.
-    auto stored = db.Snapshot();
-    ASSERT_EQ(stored.size(), 1u);
-    EXPECT_EQ(stored[0].implementations.at(kOrdoPrefsDataPersistImpl.Get()), Written(second));
-    IDataBase copy;
-    std::string why;
-    ASSERT_TRUE(copy.Restore(stored, session, why)) << why;
-    EXPECT_EQ(Prefs(copy, session)->Get(), second);
-
-    // Bytes that do not read as a record are refused and change nothing.
-    auto damaged = stored;
-    damaged[0].implementations[kOrdoPrefsDataPersistImpl.Get()][0] = 0x00; // version 512
-    damaged[0].implementations[kOrdoPrefsDataPersistImpl.Get()][1] = 0x02;
-    EXPECT_FALSE(copy.Restore(damaged, session, why));
-    EXPECT_EQ(Prefs(copy, session)->Get(), second);
-}
-
 TEST_F(PreferencesTest, TheIdentityFolderIsOD_IDWhenItExistsElseTheSystemFolder) {
     const std::string sep(1, kPathSeparator);
     const std::string own = system.Path() + sep + "velmaris" + sep + "OD_ID";
@@ -566,32 +481,28 @@ TEST_F(PreferencesTest, TheIdentityFolderIsOD_IDWhenItExistsElseTheSystemFolder)
     }
 }
 
-TEST_F(PreferencesTest, TheIdentityFolderIsFixedByTheFirstRecordOfTheProcess) {
-    OD_PrefsData first;
-    const std::string fixed = OD_PrefsData::IdentityFolder();
-    EXPECT_EQ(fixed, system.Path());
-    MakeDirs(system / "velmaris/OD_ID");
-    TempDir other;
-    HostPlatform::SetSystemFolder(other.Path());
-    OD_PrefsData second;
-    EXPECT_EQ(OD_PrefsData::IdentityFolder(), fixed) << "computed once per process";
-}
-
 TEST_F(PreferencesTest, AnIdentityFolderThatDoesNotFitIsNotUsedRatherThanCut) {
-    // A system folder of 250 characters: it fits, its OD_ID folder does not.
-    std::string deep = system.Path();
-    while (deep.size() < 250) {
-        deep += kPathSeparator + std::string(std::min<std::size_t>(60, 250 - deep.size() - 1), 'd');
-    }
-    ASSERT_EQ(deep.size(), 250u);
-    MakeDirs(deep);
-    HostPlatform::SetSystemFolder(deep);
-    OD_PrefsData::ResetIdentityFolderForTesting();
-    EXPECT_EQ(OD_PrefsData::IdentityFolder(), deep) << "without OD_ID the system folder fits";
+    // An OD_ID folder of 260 characters is used, one of 261 is not; the
+    // system folder above it fits either way.
+    const std::string tail = std::string(1, kPathSeparator) + "velmaris" + kPathSeparator + "OD_ID";
+    for (const std::size_t ownSize : {260u, 261u}) {
+        SCOPED_TRACE(ownSize);
+        std::string deep = system.Path() + kPathSeparator + std::to_string(ownSize);
+        while (deep.size() < ownSize - tail.size()) {
+            deep += kPathSeparator +
+                    std::string(std::min<std::size_t>(60, ownSize - tail.size() - deep.size() - 1),
+                                'd');
+        }
+        ASSERT_EQ(deep.size() + tail.size(), ownSize);
+        MakeDirs(deep);
+        HostPlatform::SetSystemFolder(deep);
+        OD_PrefsData::ResetIdentityFolderForTesting();
+        EXPECT_EQ(OD_PrefsData::IdentityFolder(), deep) << "without OD_ID the system folder fits";
 
-    MakeDirs(deep + "/velmaris/OD_ID");
-    OD_PrefsData::ResetIdentityFolderForTesting();
-    EXPECT_STREQ(OD_PrefsData::IdentityFolder(), "");
+        MakeDirs(deep + tail);
+        OD_PrefsData::ResetIdentityFolderForTesting();
+        EXPECT_EQ(OD_PrefsData::IdentityFolder(), ownSize == 260 ? deep + tail : "");
+    }
     EXPECT_NE(std::string(OD_PrefsData::IdentityFolderProblem()).find("260"), std::string::npos);
     EXPECT_EQ(PreferenceFilePath("a.opf"), "") << "no path is made without a folder";
 

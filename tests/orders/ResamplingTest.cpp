@@ -88,49 +88,4 @@ TEST(Resampling, TheFactorAgainstTheLimits) {
     EXPECT_EQ(factor, 7) << "without an order nothing is checked";
 }
 
-TEST(ResamplingText, KeysAndFormattedTexts) {
-    EXPECT_STREQ(ResamplingTextKey(0), "0x71900kOrdoStatusImgOK");
-    EXPECT_STREQ(ResamplingTextKey(-1), "0x71900kOrdoErrImgTooSmall");
-    EXPECT_STREQ(ResamplingTextKey(-2), "0x71900kOrdoErrImgTooBig");
-    EXPECT_STREQ(ResamplingTextKey(-3), "0x71900kOrdoErrImgCannotCheckDim");
-    EXPECT_STREQ(ResamplingTextKey(5), "0x71900kOrdoStatusImgOK");
-    struct Case {
-        const char* pattern;
-        int result, factor;
-        const char* text;
-    } cases[] = {
-        {"Too few, at most : %d %", -1, 54, "Too few, at most : 54 %"},
-        {"Too many, at least : %d %", -2, 120, "Too many, at least : 120 %"},
-        // The other texts are shown as they stand, "%d" and all.
-        {"Cannot check %d", -3, 9, "Cannot check %d"},
-        {"Dimensions are OK %d", 0, 9, "Dimensions are OK %d"},
-    };
-    for (const Case& c : cases) {
-        PMString text = FormatResamplingText(PMString(c.pattern), c.result, c.factor);
-        EXPECT_EQ(text, c.text);
-        EXPECT_FALSE(text.IsTranslatable()) << c.text;
-    }
-}
-
-TEST(PlacedResampling, TheImagesMatrixGivesTheScaleAndNoGeometryPasses) {
-    RegisterDocumentModel();
-    ErrorUtils::PMSetGlobalErrorCode(kSuccess);
-    std::unique_ptr<IDataBase> db = DocumentUtils::NewDocument();
-    TempDir dir;
-    dockit::WriteTiff(dir / "img.tif", 100, 100, 72);
-    const UIDRef item =
-        dockit::PlaceFile(dockit::AddFrame(db.get(), PMRect(0, 0, 100, 100)), dir / "img.tif");
-    dockit::SetMatrix(item, PMMatrix::MakeScale(0.5, -0.5));
-    const OD_ProcData big = OrderAt(2400);
-    const OD_ProcData fine = OrderAt(300);
-    int factor = 0;
-    EXPECT_EQ(CheckResampling(item, &big, OD_PrefsData(), factor), kODResamplingTooBig);
-    EXPECT_EQ(factor, 120);
-    EXPECT_EQ(CheckResampling(item, &fine, OD_PrefsData(), factor), kODResamplingOK);
-    factor = 3;
-    EXPECT_EQ(CheckResampling(UIDRef(db.get(), kInvalidUID), &big, OD_PrefsData(), factor),
-              kODResamplingOK);
-    EXPECT_EQ(factor, 3);
-}
-
 } // namespace

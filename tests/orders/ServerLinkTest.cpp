@@ -20,50 +20,6 @@
 
 namespace fs = std::filesystem;
 
-TEST(ServerLinkRecord, CopiesHoldTheirOwnObjects) {
-    TempDir dir;
-    std::string why;
-    ASSERT_TRUE(InitServerTree(dir.Path(), why)) << why;
-    const std::string serverPath = dir / kServerAppName;
-
-    OD_QORData a; // a new record: a closed endpoint and an empty configuration
-    EXPECT_EQ(a.GetEndPoint()->GetState(false), 0);
-    EXPECT_EQ(a.GetParameters()->Curparam().ProfileCount(), 0);
-    ASSERT_EQ(a.GetEndPoint()->OpenPath(serverPath.c_str()), 0);
-    std::unique_ptr<QOR_Parameters> loaded = LoadParameters(a.GetEndPoint());
-    ASSERT_NE(loaded, nullptr);
-    a.SetParameters(loaded.get());
-
-    OD_QORData b = a;
-    ASSERT_NE(b.GetEndPoint(), a.GetEndPoint());
-    ASSERT_NE(b.GetParameters(), a.GetParameters());
-    const auto* fa = dynamic_cast<QOR_EndPointFile*>(a.GetEndPoint());
-    const auto* fb = dynamic_cast<QOR_EndPointFile*>(b.GetEndPoint());
-    ASSERT_NE(fb, nullptr);
-    EXPECT_STREQ(fb->ClientId(), fa->ClientId());
-    char pa[600] = "";
-    char pb[600] = "";
-    a.GetEndPoint()->GetServerPath(pa, sizeof pa);
-    b.GetEndPoint()->GetServerPath(pb, sizeof pb);
-    EXPECT_STREQ(pa, pb);
-    EXPECT_EQ(b.GetParameters()->JobProfileCount(), a.GetParameters()->JobProfileCount());
-    EXPECT_EQ(b.GetParameters()->Curparam().ProfileCount(), 4);
-
-    // A record without objects copies as one without them.
-    OD_QORData empty;
-    empty.AssignEndPoint(nullptr);
-    empty.SetParameters(nullptr);
-    b = empty;
-    EXPECT_EQ(b.GetEndPoint(), nullptr);
-    EXPECT_EQ(b.GetParameters(), nullptr);
-    b = a;
-    EXPECT_NE(b.GetEndPoint(), nullptr);
-    const OD_QORData& same = b;
-    b = same;
-    EXPECT_NE(b.GetEndPoint(), nullptr);
-    EXPECT_EQ(b.GetParameters()->Curparam().ProfileCount(), 4);
-}
-
 namespace {
 
 constexpr ClassID kTestPrefsDialogBoss{0x90311};
@@ -141,50 +97,6 @@ protected:
 
 } // namespace
 
-TEST_F(SessionLinkTest, OpeningReadsTheConfigurationAndHandsOutACopy) {
-    EXPECT_FALSE(OpenServerLink(session, true, false)) << "an empty server path fails";
-    EXPECT_EQ(ConnectForSending(session, false), nullptr);
-    Server server;
-    UseServer(server.path);
-    // Without update the configuration is left; a closed link reopens.
-    ASSERT_TRUE(OpenServerLink(session, false, false));
-    EXPECT_EQ(LinkServerPath(), server.path);
-    EXPECT_EQ(Link().GetParameters()->Curparam().ProfileCount(), 0);
-    const std::string first = ClientId();
-    std::unique_ptr<QOR_EndPoint> copy;
-    ASSERT_TRUE(OpenServerLink(session, true, true, &copy));
-    ASSERT_NE(copy, nullptr);
-    EXPECT_NE(ClientId(), first);
-    EXPECT_EQ(State(), 0);
-    EXPECT_EQ(LinkServerPath(), server.path);
-    EXPECT_EQ(Link().GetParameters()->Curparam().ProfileCount(), 4);
-    EXPECT_EQ(Link().GetParameters()->JobProfileCount(), 5);
-    EXPECT_TRUE(Link().GetParameters()->JobProfile(0)->IsUsable());
-    EXPECT_FALSE(PathConversions().empty());
-    EXPECT_EQ(dynamic_cast<QOR_EndPointFile*>(copy.get())->ClientId(), ClientId());
-    // Opening writes nothing.
-    EXPECT_EQ(server.Files(), 0u);
-}
-
-TEST_F(SessionLinkTest, AServerWithoutItsFoldersFailsAndWarnsOnlyWhenAsked) {
-    RecordingAlertSink alerts;
-    ScopedAlertSink scope(&alerts);
-    TempDir nowhere;
-    UseServer(nowhere / "missing/qorserver");
-    EXPECT_FALSE(OpenServerLink(session, true, false));
-    EXPECT_TRUE(alerts.Alerts().empty());
-    std::unique_ptr<QOR_EndPoint> copy;
-    EXPECT_FALSE(OpenServerLink(session, true, true, &copy));
-    EXPECT_EQ(copy, nullptr);
-    ASSERT_EQ(alerts.Alerts().size(), 1u);
-    EXPECT_EQ(alerts.Alerts()[0].kind, AlertKind::kWarning);
-    EXPECT_EQ(ConnectForSending(session, true), nullptr);
-    EXPECT_EQ(alerts.Alerts().size(), 2u);
-    // The session's link is as it was.
-    EXPECT_EQ(LinkServerPath(), "");
-    EXPECT_EQ(State(), 0);
-}
-
 TEST_F(SessionLinkTest, AnOwnerWithoutTheInterfacesFailsQuietly) {
     RecordingAlertSink alerts;
     ScopedAlertSink scope(&alerts);
@@ -197,35 +109,6 @@ TEST_F(SessionLinkTest, AnOwnerWithoutTheInterfacesFailsQuietly) {
     DisconnectServer(prefsOnly.get());
     EXPECT_FALSE(OpenServerLink(nullptr, true, true));
     EXPECT_TRUE(alerts.Alerts().empty());
-}
-
-TEST_F(SessionLinkTest, SendingTwiceConnectsOnce) {
-    Server server;
-    UseServer(server.path);
-    ASSERT_TRUE(OpenServerLink(session, true, false));
-    std::unique_ptr<QOR_EndPoint> first = ConnectForSending(session, true);
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(server.Count("CONNECT"), 1);
-    EXPECT_NE(State(), 0);
-    std::unique_ptr<QOR_EndPoint> second = ConnectForSending(session, true);
-    ASSERT_NE(second, nullptr);
-    EXPECT_EQ(server.Count("CONNECT"), 1);
-    EXPECT_EQ(dynamic_cast<QOR_EndPointFile*>(second.get())->ClientId(), ClientId());
-
-    // Opening a connected link neither reopens it nor draws a new client.
-    const std::string id = ClientId();
-    ASSERT_TRUE(OpenServerLink(session, true, false));
-    EXPECT_EQ(ClientId(), id);
-
-    DisconnectServer(session);
-    EXPECT_EQ(server.Count("DECONNECT"), 1);
-    EXPECT_EQ(State(), 0);
-    // A closed link is not disconnected again.
-    DisconnectServer(session);
-    EXPECT_EQ(server.Count("DECONNECT"), 1);
-    // And the next send connects again.
-    ASSERT_NE(ConnectForSending(session, false), nullptr);
-    EXPECT_EQ(server.Count("CONNECT"), 2);
 }
 
 TEST_F(SessionLinkTest, ChoosingAServerThatDoesNotExistLeavesTheSessionAlone) {
@@ -259,49 +142,6 @@ TEST_F(SessionLinkTest, ChoosingAServerThatDoesNotExistLeavesTheSessionAlone) {
     EXPECT_STREQ(Prefs().GetServerPath(), server.path.c_str());
 }
 
-TEST_F(SessionLinkTest, ChangingServersDisconnectsTheOldOneFirst) {
-    Server oldServer;
-    Server newServer;
-    // The new server offers one profile fewer, so that its configuration is
-    // told apart from the old one's.
-    fs::remove(newServer.dir / "Data/profiles/Gray");
-    UseServer(oldServer.path);
-    ASSERT_TRUE(OpenServerLink(session, true, false));
-    ASSERT_NE(ConnectForSending(session, false), nullptr);
-    const std::string oldId = ClientId();
-
-    ASSERT_TRUE(ChangeServer(dialog.get(), session, newServer.path.c_str()));
-    EXPECT_EQ(oldServer.Count("DECONNECT"), 1);
-    // Nothing was written to the new server: opening does not connect.
-    EXPECT_EQ(newServer.Files(), 0u);
-    EXPECT_STREQ(Prefs().GetServerPath(), newServer.path.c_str());
-    EXPECT_EQ(LinkServerPath(), newServer.path);
-    EXPECT_EQ(State(), 0);
-    EXPECT_NE(ClientId(), oldId);
-    // The trial open on the dialog did not read the configuration; the
-    // session's open did.
-    EXPECT_EQ(Link(dialog.get()).GetParameters()->Curparam().ProfileCount(), 0);
-    EXPECT_EQ(LinkServerPath(dialog.get()), newServer.path);
-    EXPECT_EQ(Link().GetParameters()->Curparam().ProfileCount(), 4);
-    EXPECT_FALSE(Link().GetParameters()->JobProfile(4)->IsUsable());
-
-    // The next send goes to the new server.
-    ASSERT_NE(ConnectForSending(session, false), nullptr);
-    EXPECT_EQ(newServer.Count("CONNECT"), 1);
-    EXPECT_EQ(oldServer.Count("CONNECT"), 1);
-}
-
-TEST_F(SessionLinkTest, ChangingServersWhileClosedSendsNothing) {
-    Server oldServer;
-    Server newServer;
-    UseServer(oldServer.path);
-    ASSERT_TRUE(OpenServerLink(session, true, false));
-    ASSERT_TRUE(ChangeServer(dialog.get(), session, newServer.path.c_str()));
-    EXPECT_EQ(oldServer.Files(), 0u);
-    EXPECT_EQ(newServer.Files(), 0u);
-    EXPECT_EQ(LinkServerPath(), newServer.path);
-}
-
 TEST_F(SessionLinkTest, AServerWhoseConfigurationCannotBeReadKeepsThePreviousOne) {
     Server first;
     Server second;
@@ -315,15 +155,4 @@ TEST_F(SessionLinkTest, AServerWhoseConfigurationCannotBeReadKeepsThePreviousOne
     UseSessionPreferences(session, prefs);
     EXPECT_EQ(LinkServerPath(), second.path);
     EXPECT_EQ(Link().GetParameters()->Curparam().ProfileCount(), 4);
-}
-
-TEST_F(SessionLinkTest, TheHolderIsNotSavedAndHandsOutCopies) {
-    EXPECT_FALSE(ObjectModel::Get().IsPersistent(kOrdoQORDataNonPersistImpl));
-    InterfacePtr<IOrdoQORData> data(session, IID_IORDOQORDATA);
-    ASSERT_TRUE(data);
-    OD_QORData record = data->Get();
-    record.SetParameters(nullptr);
-    EXPECT_NE(data->Get().GetParameters(), nullptr);
-    data->Set(record);
-    EXPECT_EQ(data->Get().GetParameters(), nullptr);
 }

@@ -93,30 +93,6 @@ protected:
     std::vector<DialogCall> calls;
 };
 
-// Every entry of the panel menu and the Help menu has a text of its own in
-// each language: no key shows untranslated.
-TEST_F(ActionsTest, MenuEntriesSpeakTheUsersLanguage) {
-    InterfacePtr<IMenuManager> menus(App()->QueryMenuManager());
-    InterfacePtr<IActionManager> actions(App()->QueryActionManager());
-    auto entries = menus->GetMenuItems(PMString(kOrdoPanelMenuPath));
-    ASSERT_EQ(entries.size(), 10u);
-    const auto help = menus->GetMenuItems(PMString("Main:Help:AboutPlugins:velmaris"));
-    ASSERT_EQ(help.size(), 1u);
-    entries.push_back(help[0]);
-    for (int locale : {0, 4, 6}) {
-        HostStrings::SetLocale(locale);
-        for (const auto& entry : entries) {
-            if (!entry.separator) {
-                const std::string text =
-                    actions->GetActionName(entry.action).Translated().GetUTF8String();
-                EXPECT_TRUE(!text.empty() && text.find("0x71900k") == std::string::npos)
-                    << locale << ": " << std::hex << entry.action.Get() << " " << text;
-            }
-        }
-    }
-    HostStrings::SetLocale(0);
-}
-
 TEST_F(ActionsTest, WithoutDocumentOrPanelTheActionsDoNothing) {
     ScriptOptionsDialog({Confirm});
     const ActionID quiet[] = {kOrdoAddSelectionActionID,  kOrdoSendSelectionActionID,
@@ -198,10 +174,11 @@ TEST_F(ActionsTest, SendingTakesOnlyTheReadyOrdersInOneStep) {
     plugkit::Server server;
     UseServer(server.path);
     IDataBase* db = NewDocument("doc");
-    const auto items = ImagesWithOrders(
-        db, {kODStatusReady, kODStatusSent, kODStatusDone, kODStatusReady, kODStatusProvisional});
+    const auto items =
+        ImagesWithOrders(db, {kODStatusReady, kODStatusSent, kODStatusDone, kODStatusReady,
+                              kODStatusProvisional, kODStatusReplyMinus2});
     const UIDRef selectedReady = items[0], sent = items[1], done = items[2], otherReady = items[3],
-                 provisional = items[4];
+                 provisional = items[4], failed = items[5];
     std::vector<OD_ProcData> before;
     for (const UIDRef& item : items) {
         before.push_back(Order(item));
@@ -224,6 +201,10 @@ TEST_F(ActionsTest, SendingTakesOnlyTheReadyOrdersInOneStep) {
     EXPECT_EQ(Order(provisional), before[4]);
     EXPECT_EQ(Order(sent), before[1]);
     EXPECT_EQ(server.JobFiles(), 3u);
+    EXPECT_EQ(Order(failed), before[5]) << "Send All leaves a failed order alone";
+    SelectItems({failed});
+    Perform(kOrdoSendSelectionActionID);
+    EXPECT_EQ(Order(failed).status, kODStatusSent) << "a failed order goes again when selected";
     EXPECT_TRUE(alerts.Alerts().empty());
 }
 
@@ -421,30 +402,6 @@ TEST_F(ActionsTest, ImagesThatCannotBeTakenAreNamedOnceAndOfferedAgain) {
     EXPECT_EQ(calls[1].status.GetUTF8String(), "image2.tif: File missing");
 }
 
-// Without a runner set the edit goes through the image options dialog: one
-// run for the RGB pair, the chosen process stored on both, each keeping its name.
-TEST_F(ActionsTest, EditingGoesThroughTheImageOptionsDialog) {
-    IDataBase* db = NewDocument("doc");
-    std::vector<UIDRef> items;
-    for (int i = 0; i < 2; ++i) {
-        items.push_back(PlaceImage(db, PMRect(10 + 60 * i, 10, 50 + 60 * i, 30)));
-        SetOrder(items.back(), MakeOrder(kODStatusReady, kODClassRGB, "rgb" + std::to_string(i)));
-    }
-    OpenPanel();
-    SelectItems(items);
-    dialogs.Then([&](IControlView* dialog, WidgetID) {
-        // "Correction+CMYK Conversion": code 12 for an RGB image.
-        EXPECT_TRUE(WidgetDriver::Choose(dialog, kOrdoImgOptTypeListWidgetID, 2));
-        return DialogAnswer::kOK;
-    });
-    Perform(kOrdoEditSelectionActionID);
-    ASSERT_EQ(dialogs.Runs().size(), 1u);
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(Order(items[i]).processCode, 12);
-        EXPECT_EQ(Order(items[i]).outputName, PMString("rgb" + std::to_string(i)));
-    }
-}
-
 TEST_F(ActionsTest, UndoRedoProcessSwapsTheSelectedProcessedImage) {
     IDataBase* db = NewDocument("doc");
     const UIDRef image = ImagesWithOrders(db, {kODStatusSent})[0];
@@ -470,22 +427,6 @@ TEST_F(ActionsTest, UndoRedoProcessSwapsTheSelectedProcessedImage) {
     ASSERT_EQ(OrdoPanelItems().size(), 1u);
     EXPECT_EQ(LinkOf(OrdoPanelItems()[0]), processed);
     EXPECT_EQ(Order(OrdoPanelItems()[0]).status, kODStatusDone);
-}
-
-TEST_F(ActionsTest, PreferencesStopTheIdleTasksWhileTheDialogIsUp) {
-    ASSERT_EQ(App()->Startup(), kSuccess);
-    InterfacePtr<IIdleTaskMgr> tasks(App()->QueryIdleTaskManager());
-    ASSERT_EQ(tasks->GetTaskCount(), 2);
-    int32_t duringDialog = -1;
-    dialogs.Then([&](IControlView*, WidgetID) {
-        duringDialog = tasks->GetTaskCount();
-        return DialogAnswer::kCancel;
-    });
-    Perform(kOrdoPreferencesActionID);
-    ASSERT_EQ(dialogs.Runs().size(), 1u);
-    EXPECT_EQ(duringDialog, 0);
-    EXPECT_EQ(tasks->GetTaskCount(), 2);
-    EXPECT_EQ(tasks->MillisecondsToNextTask(), 1000);
 }
 
 } // namespace

@@ -116,40 +116,6 @@ TEST_F(FrameTest, TheResponderServiceAnswersForSixteenDocumentSignals) {
     }
 }
 
-TEST_F(FrameTest, EachDocumentGetsItsObserverAndClosingOneDetachesOnlyIt) {
-    IDataBase* made = NewDocument("made");
-    IDataBase* opened = NewDocument("opened", true);
-    InterfacePtr<IDBObserver> first = ObserverOf(made);
-    InterfacePtr<IDBObserver> second = ObserverOf(opened);
-    ASSERT_TRUE(first && second);
-    EXPECT_TRUE(first->IsAttached());
-    EXPECT_TRUE(second->IsAttached());
-    // One observer each, though a document is signalled several times.
-    EXPECT_EQ(made->ObserverCount(), 1);
-    EXPECT_EQ(opened->ObserverCount(), 1);
-
-    CloseDocument(made);
-    EXPECT_FALSE(first->IsAttached());
-    EXPECT_EQ(made->ObserverCount(), 0);
-    EXPECT_TRUE(second->IsAttached());
-    EXPECT_EQ(opened->ObserverCount(), 1);
-
-    // Changes raise the refresh flag only while the panel list exists; the closed
-    // document's reach nobody, the open one's (an Undo too) still do.
-    ChangeDocument(opened);
-    EXPECT_FALSE(IsOrdoRefreshNeeded());
-    InterfacePtr<IControlView> list = StandInList();
-    SetOrdoPanelList(list.get());
-    ChangeDocument(made);
-    EXPECT_FALSE(IsOrdoRefreshNeeded());
-    ChangeDocument(opened);
-    EXPECT_TRUE(IsOrdoRefreshNeeded());
-    SetOrdoRefreshNeeded(false);
-    ASSERT_TRUE(opened->Undo());
-    EXPECT_TRUE(IsOrdoRefreshNeeded());
-    SetOrdoPanelList(nullptr);
-}
-
 TEST_F(FrameTest, ThePanelFollowsDocumentsAsTheyOpenAndClose) {
     InterfacePtr<IControlView> list = StandInList(kWidgetListBoxWidgetBoss);
     SetOrdoPanelList(list.get());
@@ -227,41 +193,6 @@ TEST_F(FrameTest, ShutdownDeletesTheLog) {
     EXPECT_EQ(InterfacePtr<IIdleTaskMgr>(App()->QueryIdleTaskManager())->GetTaskCount(), 0);
 }
 
-TEST_F(FrameTest, DefaultShortcutsGoOnlyToActionsThatHaveNone) {
-    InterfacePtr<IApplication> app = App();
-    InterfacePtr<IShortcutManager> shortcuts(app->QueryShortcutManager());
-    const PMString context(kDefaultShortcutContext);
-    // The user's own choices, made before the start: another key for "Add
-    // Selected Item(s)..." and Ctrl+F5 for the About entry.
-    ASSERT_TRUE(shortcuts->AddShortcut(kOrdoAddSelectionActionID, context, PMString("Shift+F9")));
-    ASSERT_TRUE(shortcuts->AddShortcut(kOrdoPanelAboutActionID, context, PMString("Ctrl+F5")));
-
-    plugkit::Server server;
-    UseServer(server.path);
-    ASSERT_EQ(app->Startup(), kSuccess);
-
-    auto only = [&](ActionID action) {
-        auto bindings = shortcuts->GetShortcutsForAction(action);
-        return bindings.size() == 1
-                   ? ShortcutUtils::GetShortcutString(bindings[0].key, bindings[0].modifiers)
-                   : PMString("(" + std::to_string(bindings.size()) + " bindings)");
-    };
-    EXPECT_EQ(only(kOrdoAddSelectionActionID), "Shift+F9");
-    EXPECT_EQ(only(kOrdoSendAllActionID), "Ctrl+F1");
-    // Ctrl+F5 stays the user's.
-    EXPECT_EQ(shortcuts->GetNumShortcutsForAction(kOrdoPreferencesActionID), 0);
-    EXPECT_EQ(shortcuts->GetActionFromShortcut(context, FunctionKey(5), kCtrlModifier),
-              kOrdoPanelAboutActionID);
-
-    // The selected server's configuration was read at the start.
-    EXPECT_EQ(InterfacePtr<IOrdoQORData>(Session(), IID_IORDOQORDATA)
-                  ->Get()
-                  .GetParameters()
-                  ->Curparam()
-                  .ProfileCount(),
-              4);
-}
-
 // ---- the idle tasks, run as the host runs them
 
 class IdleTaskTest : public PluginTest {
@@ -325,29 +256,6 @@ TEST_F(IdleTaskTest, TheListIsRebuiltOnlyWhenFlaggedWhileRunningWithThePanelOpen
     EXPECT_EQ(OrdoListRebuildCount(), rebuilds + 1);
 }
 
-TEST_F(IdleTaskTest, ThePickupPeriodFollowsThePreferences) {
-    for (auto [seconds, ms] : {std::pair<int16_t, uint32_t>{0, 0},
-                               {7, 7000},
-                               {-3, 0},
-                               {INT16_MIN, 0},
-                               {INT16_MAX, 32767000}}) {
-        EXPECT_EQ(PickupDelayForFrequency(seconds), ms) << seconds;
-    }
-
-    IDataBase* db = NewDocument("doc");
-    SetOrder(PlaceImage(db, PMRect(10, 10, 50, 30)), MakeOrder(kODStatusDone));
-    Start();
-    OpenPanel();
-    ASSERT_FALSE(OrdoPanelItems().empty());
-    SetFrequency(0);
-    EXPECT_EQ(pickup->RunTask(0, nullptr), 0u);
-    SetFrequency(7);
-    EXPECT_EQ(pickup->RunTask(0, nullptr), 7000u);
-    // A negative period would reach the host as weeks.
-    SetFrequency(-3);
-    EXPECT_EQ(pickup->RunTask(0, nullptr), 0u);
-}
-
 // Sent orders with their replies on a server tree; the session connected
 // to it as sending leaves it.
 class PickupTaskTest : public IdleTaskTest {
@@ -384,22 +292,6 @@ protected:
     std::string clientId;
     IDataBase* db = nullptr;
 };
-
-TEST_F(PickupTaskTest, SentOrdersShownInThePanelArePickedUp) {
-    const UIDRef first = SentWithReply(1);
-    const UIDRef second = SentWithReply(2);
-    Start();
-    OpenPanel();
-    ASSERT_EQ(OrdoPanelItems().size(), 2u);
-    EXPECT_EQ(pickup->RunTask(0, nullptr), 5000u);
-    // The relink replaced the items; the panel's list follows them.
-    ASSERT_EQ(OrdoPanelItems().size(), 2u);
-    for (const UIDRef& item : OrdoPanelItems()) {
-        EXPECT_EQ(Order(item).status, kODStatusDone);
-    }
-    EXPECT_NE(OrdoPanelItems()[0], first);
-    EXPECT_NE(OrdoPanelItems()[1], second);
-}
 
 TEST_F(PickupTaskTest, OrdersStillFinishWhicheverWayTheHostsHistoryGoes) {
     const UIDRef image = PlaceImage(db, PMRect(10, 10, 50, 30));
@@ -461,24 +353,6 @@ TEST_F(PickupTaskTest, ADeletedItemIsSkippedAndTheOthersArePickedUp) {
     ASSERT_EQ(OrdoPanelItems().size(), 2u);
     EXPECT_EQ(OrdoPanelItems()[0], gone);
     EXPECT_EQ(Order(OrdoPanelItems()[1]).status, kODStatusDone);
-}
-
-TEST_F(PickupTaskTest, WithoutThePanelOrItsDocumentThePickupDoesNothing) {
-    const UIDRef image = SentWithReply(1);
-    Start();
-    // The panel closed.
-    EXPECT_EQ(pickup->RunTask(0, nullptr), 5000u);
-    EXPECT_EQ(Order(image).status, kODStatusSent);
-
-    // The panel shows a document that has been closed.
-    OpenPanel();
-    SetFrequency(9);
-    const std::vector<UIDRef> shown = OrdoPanelItems();
-    ASSERT_EQ(shown.size(), 1u);
-    CloseDocument(db);
-    OrdoPanelItems() = shown;
-    EXPECT_EQ(pickup->RunTask(0, nullptr), 5000u);
-    EXPECT_EQ(Order(image).status, kODStatusSent);
 }
 
 } // namespace

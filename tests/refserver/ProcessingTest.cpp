@@ -85,22 +85,6 @@ INSTANTIATE_TEST_SUITE_P(RefServer, Geometry, testing::ValuesIn(kGeometry),
                              return name;
                          });
 
-// The plug-in sends the layout's lean negated: a positive SKEWH leans the
-// top to the left.
-TEST(RefServerGeometry, SkewLeansTheTopToTheLeft) {
-    ServerSandbox box;
-    TicketFields f = QuadrantTicket(box);
-    f.skewH = 45; // the bottom edge moves half an inch to the right
-    f.width = 1.5;
-    const VImage out = OutputOf(box, f);
-    EXPECT_EQ(out.width(), 60);
-    EXPECT_EQ(out.height(), 20);
-    EXPECT_EQ(PixelAt(out, 0.1, 0.05), kRed);
-    EXPECT_EQ(PixelAt(out, 0.98, 0.05), kWhite);
-    EXPECT_EQ(PixelAt(out, 0.02, 0.95), kWhite);
-    EXPECT_EQ(PixelAt(out, 0.9, 0.95), kYellow);
-}
-
 // Every option of each input kind (ConfigOutcome checks the client's table by hand):
 // the model written is the one the client predicts; no prediction, an error reply.
 struct ColourCase {
@@ -172,32 +156,6 @@ TEST(RefServerColour, CorrectionStretchesAndTheProfileChoosesALeftOption) {
     f.profile = "Newsprint CMYK";
     WriteFlat(f.pathIn, ImageKind::rgb, 40, 20, 40);
     EXPECT_EQ(OutputOf(box, f).bands(), 4);
-}
-
-// The mark records the option applied in the pass, not a count of passes; -1
-// takes the profile's ("General" corrects RGB images: 2).
-TEST(RefServerOutput, TiffRecordsResolutionAndTheMarkRecordsTheAppliedOption) {
-    ServerSandbox box;
-    TicketFields f = QuadrantTicket(box);
-    f.res = 150;
-    const struct {
-        int option;
-        const char* profile;
-        int mark;
-    } passes[] = {{2, "", 2}, {0, "", 0}, {-1, "General", 2}}; // 2: RGB correction
-    for (const auto& pass : passes) {
-        SCOPED_TRACE(pass.option);
-        f.pathOut = box.Images() + "/pass" + std::to_string(pass.option);
-        f.processOpt = pass.option;
-        f.profile = pass.profile;
-        f.pathIn = RunFinished(box, f).outputPath;
-        auto reader = IMG_OpenImageFile(f.pathIn.c_str(), "r", false);
-        ASSERT_NE(reader, nullptr);
-        EXPECT_EQ(reader->GetFormatCode(), kImgFormatTiff);
-        EXPECT_FLOAT_EQ(reader->GetImageInfo()->resolution, 150.0f);
-        EXPECT_EQ(reader->GetImageInfo()->width, 150u);
-        EXPECT_EQ(reader->GetProcessCount(), pass.mark);
-    }
 }
 
 TEST(RefServerOutput, MarkBytesFollowTheTagLayout) {
@@ -311,19 +269,6 @@ TEST(RefServerOutput, TheReasonOfLibvipsReachesTheReplyAndOnlyItsOwnJob) {
         }
         previous = name;
     }
-}
-
-// "Replace original image by processed image" writes over the source.
-TEST(RefServerOutput, ReplacingTheOriginalWritesOverIt) {
-    ServerSandbox box;
-    TicketFields f = QuadrantTicket(box);
-    f.pathOut = f.pathIn;
-    f.overwrite = 0;
-    f.delSrc = 1;
-    f.angle = 180;
-    EXPECT_EQ(std::string(RunFinished(box, f).outputPath), f.pathIn);
-    ASSERT_TRUE(PathExists(f.pathIn));
-    EXPECT_EQ(PixelAt(VImage::new_from_file(f.pathIn.c_str()), 0.25, 0.25), kYellow);
 }
 
 } // namespace

@@ -100,22 +100,6 @@ TEST(RefServerInit, PublishedFilesReadAsValidAndSurviveASecondInit) {
     }
 }
 
-TEST(RefServerProtocol, ConnectMakesTheClientFolderAndDisconnectRemovesIt) {
-    ServerSandbox box;
-    std::string clientDir = box.Root() + "/Data/clients/" + box.endpoint.ClientId();
-    EXPECT_TRUE(fs::is_directory(clientDir));
-    EXPECT_EQ(box.endpoint.GetState(true), 2);
-    EXPECT_EQ(box.endpoint.Disconnect(), 0);
-    EXPECT_EQ(box.Serve(), 1);
-    EXPECT_FALSE(fs::exists(clientDir));
-    EXPECT_TRUE(fs::is_empty(box.Root() + "/Data/tmp"));
-    // One log line a job, kept in the jobs log too.
-    EXPECT_NE(box.log.str().find(std::string("client=") + box.endpoint.ClientId()),
-              std::string::npos);
-    EXPECT_NE(box.log.str().find("outcome=disconnect"), std::string::npos);
-    EXPECT_TRUE(PathExists(box.Root() + "/Data/service/qor2/jobs.log"));
-}
-
 TEST(RefServerProtocol, LockedJobWaitsForItsLockUnlessItsSenderWasStopped) {
     constexpr int64_t kOld = RefServer::kStaleLockSeconds + 60;
     constexpr int64_t kRecent = RefServer::kStaleLockSeconds - 60;

@@ -129,39 +129,3 @@ TEST_F(StringTablesTest, EveryProcessCodeOfTheTablesHasItsTextAndNoOtherCodeHasO
         EXPECT_EQ(english.count(key), codes.count(code)) << key;
     }
 }
-
-TEST_F(StringTablesTest, DocumentSignalTextsCarryTheirPrefix) {
-    int signals = 0;
-    for (const auto& [key, text] : AsMap(HostStrings::kDefaultTable)) {
-        if (key.find("DocSignalStringKey") != std::string::npos) {
-            ++signals;
-            EXPECT_EQ(text.rfind("[US]: DirOrovo ", 0), 0u) << key;
-        }
-    }
-    EXPECT_EQ(signals, 17);
-}
-
-TEST_F(StringTablesTest, RegisteredTablesTranslateByTheUsersLocale) {
-    RegisterStringTables();
-    struct Case {
-        int locale;
-        const char* internalError;
-        const char* tooBig; // formatted with 42
-    };
-    const Case cases[] = {
-        {0, "Internal Error", "Too many pixels, the minimum scale factor is : 42 %"},
-        {4, "Erreur interne", "Trop de pixels, le facteur d'échelle minimal est de : 42 %"},
-        {6, "Error interno", "Demasiados píxeles, el factor de escala mínimo es: 42 %"},
-        {5, "Internal Error", "Too many pixels, the minimum scale factor is : 42 %"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.locale);
-        HostStrings::SetLocale(c.locale);
-        EXPECT_EQ(PMString("0x71900kOrdoErrInternal").Translated(), PMString(c.internalError));
-        PMString pattern = PMString("0x71900kOrdoErrImgTooBig").Translated();
-        EXPECT_EQ(PMString::Format(pattern, 42), PMString(c.tooBig));
-        EXPECT_EQ(PMString("0x71900kOrdoProcessBaseKey5").Translated(),
-                  PMString("0x71900kOrdoProcessBaseKey5"))
-            << "a code without a text shows its key";
-    }
-}

@@ -340,33 +340,6 @@ TEST(ConfigStream, OpenCloseAndGoodState) {
     EXPECT_FALSE(stream.IsGood());
 }
 
-TEST(ConfigStream, ParseIntTakesOneDecimalNumber) {
-    const struct {
-        const char* text;
-        int result, value;
-    } cases[] = {{"12", 0, 12},
-                 {"  -7 rest", 0, -7},
-                 {"+3", 0, 3},
-                 {"0x1F", 0, 0},
-                 {"42abc", 0, 42},
-                 {"\t260\r", 0, 260},
-                 {"2147483647", 0, INT_MAX},
-                 {"99999999999999999999", 0, INT_MAX},
-                 {"-99999999999999999999", 0, INT_MIN},
-                 {"x1", -1, 555},
-                 {"", -1, 555},
-                 {"-", -1, 555},
-                 {"????", -1, 555},
-                 {nullptr, -1, 555}};
-    QOR_FileStream stream;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text != nullptr ? c.text : "(null)");
-        int value = 555;
-        EXPECT_EQ(stream.ParseInt(c.text, value), c.result);
-        EXPECT_EQ(value, c.value);
-    }
-}
-
 TEST(ConfigColorCorrection, EveryVersionReadsBackThroughRemarksAndLineEnds) {
     for (int version : {256, 257, 258, 259, 260, 261}) {
         for (bool remarked : {false, true}) {
@@ -393,32 +366,6 @@ TEST(ConfigColorCorrection, EveryVersionReadsBackThroughRemarksAndLineEnds) {
             EXPECT_EQ(rest, Lines{"AFTER"});
         }
     }
-}
-
-TEST(ConfigSections, ASectionWithoutHeaderIsEmptyAndInvalid) {
-    Lines lines = ColorLines({});
-    lines[0] = "???";
-    QOR_ColorCorrectionOptions color;
-    Lines rest;
-    EXPECT_EQ(ReadLines(color, lines, &rest), 0);
-    EXPECT_EQ(color.valid, 0);
-    EXPECT_EQ(color.modes[0], 0);
-    EXPECT_STREQ(color.texts[0], "");
-    EXPECT_EQ(rest.at(0), "3"); // only the header line was taken
-
-    QOR_FileOptions file;
-    EXPECT_EQ(ReadText(file, "TIFF\n0\n0\n"), 0);
-    EXPECT_EQ(file.valid, 0);
-    EXPECT_EQ(file.formats[0], 0);
-
-    // Without its header curparam.txt is an empty set of names.
-    lines = CurparamLines(kFull);
-    lines[0] = "curparam";
-    QOR_CurparamData data;
-    EXPECT_EQ(ReadLines(data, lines), 0);
-    EXPECT_EQ(data.PathStyle(), -1);
-    EXPECT_EQ(data.ParameterCountA(), 0);
-    EXPECT_EQ(data.ProfileCount(), 0);
 }
 
 // A section cut after any of its lines reports the failed read and is never
@@ -450,28 +397,6 @@ TEST(ConfigSections, ASectionCutAfterAnyLineFails) {
         EXPECT_LE(data.ParameterCountA(), 1);
         EXPECT_EQ(data.ProfileCount(), 0);
     }
-}
-
-// A number line without its number fails the read; a modes line without three
-// numbers reads, but the section stays invalid.
-TEST(ConfigSections, ANumberLineWithoutNumberLeavesTheSectionInvalid) {
-    const std::tuple<std::size_t, const char*, int> cases[] = {
-        {1, "no number", -1}, {2, "no number", -1}, {7, "1 2", 0},
-        {7, "1, 2, 3", 0},    {7, "a b c", 0},      {7, "", 0}};
-    for (const auto& [line, text, result] : cases) {
-        SCOPED_TRACE(std::to_string(line) + ": " + text);
-        Lines lines = ColorLines({});
-        lines[line] = text;
-        QOR_ColorCorrectionOptions options;
-        EXPECT_EQ(ReadLines(options, lines), result);
-        EXPECT_EQ(options.valid, 0);
-        EXPECT_EQ(ProcessOutcome(options, 1), 0);
-    }
-    Lines lines = FileLines260({0, 0, 0});
-    lines[5] = "RGB"; // a format line
-    QOR_FileOptions options;
-    EXPECT_EQ(ReadLines(options, lines), -1);
-    EXPECT_EQ(options.valid, 0);
 }
 
 // Every format's option block of every version, alone or mixed in one profile,
@@ -527,63 +452,6 @@ TEST(ConfigFileOptions, EveryFormatBlockIsSkippedExactly) {
         EXPECT_EQ(profile.colorCorrection.valid, 1);
         EXPECT_STREQ(profile.colorCorrection.texts[0], "colour after file options");
         EXPECT_TRUE(profile.IsUsable());
-        EXPECT_EQ(rest, Lines{"AFTER"});
-    }
-}
-
-TEST(ConfigOptions, WritingWritesNothingAndConversionBlocksReadNothing) {
-    QOR_GrayConversionOptions gray;
-    QOR_RGBGrayConversionOptions rgbGray;
-    QOR_ColorCorrectionOptions color;
-    QOR_FileOptions file;
-    QOR_JobProfileOptions profile;
-    QOR_CurparamData curparam;
-    TempDir dir;
-    WriteFile(dir / "w.txt", "");
-    QOR_FileStream stream;
-    stream.Open((dir / "w.txt").c_str(), "rb");
-    for (QOR_ConfigurationData* data : std::initializer_list<QOR_ConfigurationData*>{
-             &gray, &rgbGray, &color, &file, &profile, &curparam}) {
-        EXPECT_EQ(data->Write(stream), 0);
-    }
-    stream.Close();
-    EXPECT_EQ(ReadFile(dir / "w.txt"), "");
-    StreamFile lines("keep\n");
-    EXPECT_EQ(gray.Read(lines.stream), 0);
-    EXPECT_EQ(rgbGray.Read(lines.stream), 0);
-    EXPECT_EQ(AllLines(lines.stream, 256), Lines{"keep"});
-}
-
-TEST(ConfigCurparam, VersionsAndProcessingSets) {
-    const Lines a = {"C:\\Sets\\Sharp#3"}, b = {"C:\\Sets\\Soft#1"};
-    const Lines paths = {"C:\\Profiles\\Newsprint", "C:\\Profiles\\Art paper", "C:\\Profiles\\Web"};
-    const struct {
-        const char* name;
-        CurparamFile file;
-        Lines profiles;
-    } cases[] = {
-        {"256: one skip list, no profile list", {1, 256, a, b, {2}, {{257, 0}, {259, 0}}, {}}, {}},
-        {"257: four skip lists, sets of every version",
-         {1, 257, a, b, {1, 0, 2, 3}, {{256, 0}, {258, 0}, {258, 4}, {259, 0}, {259, 1}}, {}},
-         {}},
-        {"258: profile list",
-         {1, 258, a, b, {0, 0, 0, 0}, {{260, -1}}, paths},
-         {"Newsprint", "Art paper", "Web"}},
-        {"261: no processing sets", {1, 261, a, b, {5, 1, 1, 0}, {}, {"C:\\P\\Only"}}, {"Only"}},
-        {"300: empty profile list", {1, 300, a, b, {0, 0, 0, 0}, {}, {}}, {}}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Lines lines = CurparamLines(c.file);
-        lines.push_back("AFTER");
-        QOR_CurparamData data;
-        Lines rest;
-        ASSERT_EQ(ReadLines(data, lines, &rest), 0);
-        EXPECT_EQ(data.PathStyle(), 1);
-        EXPECT_EQ(data.FileVersion(), c.file.version);
-        EXPECT_EQ(data.GetVersion(), c.file.version);
-        EXPECT_EQ(NamesA(data), Lines{"Sharp"});
-        EXPECT_EQ(NamesB(data), Lines{"Soft"});
-        EXPECT_EQ(Profiles(data), c.profiles);
         EXPECT_EQ(rest, Lines{"AFTER"});
     }
 }
@@ -645,32 +513,6 @@ TEST(ConfigCurparam, ParameterNamesAreCutAtTheFirstHash) {
     EXPECT_STREQ(data.ProfileName(0, small, sizeof small), "Pro");
 }
 
-TEST(ConfigCurparam, RemarksAndCRLFDoNotShiftTheLines) {
-    CurparamFile layout = kFull;
-    layout.profiles = {"C:\\p\\News ##the daily paper"};
-    QOR_CurparamData data;
-    ASSERT_EQ(ReadText(data, Join(Remarked(CurparamLines(layout)), "\r\n")), 0);
-    EXPECT_EQ(Profiles(data), Lines{"News "});
-}
-
-// Three sets announced, one written: the line after it is taken as the missing
-// header, then the profile list follows as usual.
-TEST(ConfigCurparam, AProcessingSetWithoutHeaderEndsTheSets) {
-    Lines lines = CurparamLines({.sets = {{258, 1}}, .profiles = {"C:\\p\\A", "C:\\p\\B"}});
-    auto setHeader = std::find(lines.begin() + 1, lines.end(), "????");
-    ASSERT_NE(setHeader, lines.end());
-    ASSERT_EQ(*(setHeader - 1), "1");
-    *(setHeader - 1) = "3";
-    auto profileDrop = std::find(lines.rbegin(), lines.rend(), "cp-drop");
-    lines.insert(profileDrop.base() - 1, "END OF SETS");
-    lines.push_back("AFTER");
-    QOR_CurparamData data;
-    Lines rest;
-    ASSERT_EQ(ReadLines(data, lines, &rest), 0);
-    EXPECT_EQ(Profiles(data), (Lines{"A", "B"}));
-    EXPECT_EQ(rest, Lines{"AFTER"});
-}
-
 // Every count line made negative fails as a bad format; made huge or no number,
 // as a failed read; and never more entries are kept than the file holds.
 TEST(ConfigCurparam, MalformedCountsAndStylesFailClearly) {
@@ -704,14 +546,6 @@ TEST(ConfigCurparam, MalformedCountsAndStylesFailClearly) {
         EXPECT_LE(data.ParameterCountA(), static_cast<int>(good.size()));
         EXPECT_LE(data.ParameterCountB(), static_cast<int>(good.size()));
     }
-}
-
-TEST(ConfigCurparam, ProfileCountsKeepOnlyTheEntriesThatExist) {
-    Lines lines = CurparamLines({.profiles = {"C:\\p\\A", "C:\\p\\B"}});
-    lines[lines.size() - 3] = "2147483647"; // a huge count
-    QOR_CurparamData data;
-    EXPECT_EQ(ReadLines(data, lines), -1);
-    EXPECT_EQ(Profiles(data), (Lines{"A", "B"}));
 }
 
 class ConfigServer : public ::testing::Test {
@@ -796,28 +630,6 @@ TEST_F(ConfigServer, LoadsTheDefaultAndTheNamedProfilesAndCopiesThem) {
     const QOR_Parameters& alias = big;
     big = alias;
     EXPECT_EQ(Summary(big), loaded);
-}
-
-TEST_F(ConfigServer, ADefaultProfileThatDoesNotLoadStaysInvalid) {
-    WriteCurparam(1, {"C:\\p\\Good"});
-    WriteProfile("Good", {0, 0, 0}, "0 0 0");
-    for (const char* absent : {"ccoopt.txt fileopt.txt", "fileopt.txt", "ccoopt.txt"}) {
-        SCOPED_TRACE(absent);
-        WriteDefaultProfile();
-        for (const char* name : {"ccoopt.txt", "fileopt.txt"}) {
-            if (std::strstr(absent, name) != nullptr) {
-                std::filesystem::remove(Data(name));
-            }
-        }
-        EXPECT_EQ(LoadJobProfile(&endpoint, nullptr), nullptr);
-        std::unique_ptr<QOR_Parameters> parameters = LoadParameters(&endpoint);
-        ASSERT_NE(parameters, nullptr);
-        ASSERT_EQ(parameters->JobProfileCount(), 2);
-        EXPECT_FALSE(parameters->JobProfile(0)->IsUsable());
-        EXPECT_EQ(parameters->JobProfile(0)->colorCorrection.valid, 0);
-        EXPECT_EQ(parameters->JobProfile(0)->fileOptions.valid, 0);
-        EXPECT_TRUE(parameters->JobProfile(1)->IsUsable());
-    }
 }
 
 // Version 256 has no profile list; a curparam.txt that breaks off or is no

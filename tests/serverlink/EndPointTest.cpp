@@ -105,28 +105,6 @@ protected:
 
 } // namespace
 
-TEST_F(EndPoint, OpenDerivesTheFolderSetWritesNothingAndReadsTheDataFolder) {
-    QOR_EndPointFile ep;
-    EXPECT_EQ(ep.OpenDataStream("curparam.txt"), nullptr); // not opened yet
-    ASSERT_EQ(ep.Open(server.c_str()), 0);
-    EXPECT_EQ(ep.GetState(false), 0);
-    EXPECT_TRUE(JobFiles(tmp).empty());
-    EXPECT_EQ(std::strlen(ep.ClientId()), 8 + std::strlen(ep.Suffix()));
-    char path[600];
-    EXPECT_EQ(std::string(ep.GetServerPath(path, sizeof path)), server);
-    EXPECT_STREQ(ep.GetServerPath(path, 5), server.substr(0, 4).c_str());
-    EXPECT_EQ(ep.OpenDataStream("curparam.txt"), nullptr);
-    WriteFile(dir / "Data/curparam.txt", "????\n");
-    std::unique_ptr<QOR_FileStream> stream(ep.OpenDataStream("curparam.txt"));
-    ASSERT_NE(stream, nullptr);
-    ASSERT_EQ(stream->ReadLine(path, 256), 0);
-    EXPECT_STREQ(path, "????");
-    WriteFile(dir / "Data/profiles/Gray", "x");
-    EXPECT_NE(std::unique_ptr<QOR_FileStream>(ep.OpenDataStream(
-                  ("profiles" + std::string(1, kPathSeparator) + "Gray").c_str())),
-              nullptr);
-}
-
 TEST_F(EndPoint, RefusesPathsWithoutRootOrFolders) {
     QOR_EndPointFile ep;
     EXPECT_EQ(ep.Open("qorserver"), -1);

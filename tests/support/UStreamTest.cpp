@@ -94,26 +94,6 @@ TEST(UBufferStreams, AnyValuesWrittenReadBackAndACutStreamStopsAtTheCut) {
     }
 }
 
-TEST(UBufferStreamWrite, GrowsInWholeKilobytesAndKeepsEarlierBytes) {
-    std::mt19937 rng(0x6B);
-    for (int round = 0; round < 50; ++round) {
-        UBufferStreamWrite out;
-        std::vector<uint8_t> written;
-        const int writes = std::uniform_int_distribution<int>(1, 4)(rng);
-        for (int w = 0; w < writes; ++w) {
-            const uint32_t n = std::uniform_int_distribution<uint32_t>(0, 2100)(rng);
-            const auto b = static_cast<uint8_t>(w + 1);
-            WriteBytes(out, n, b);
-            written.insert(written.end(), n, b);
-        }
-        SCOPED_TRACE(written.size());
-        EXPECT_EQ(out.GetCapacity(), (written.size() + 1023) / 1024 * 1024);
-        ASSERT_EQ(out.GetPosition(), static_cast<int32_t>(written.size()));
-        EXPECT_TRUE(written.empty() ||
-                    std::memcmp(out.GetBlock(), written.data(), written.size()) == 0);
-    }
-}
-
 TEST(UBufferStreams, StatusReportsEmptyFullAndOpen) {
     UBufferStreamWrite out;
     EXPECT_EQ(out.Status(), 3);
@@ -182,16 +162,6 @@ TEST(UBufferStreamRead, ShortReadsMoveWhatIsLeftAndSeeksOutsideTheBlockReadNothi
     in.Seek(1, 2); // one byte back from the end
     EXPECT_EQ(in.GetPosition(), 5);
     EXPECT_EQ(in.GetSize(), 6u);
-}
-
-TEST(UBufferStreamRead, BoolIsTrueForAnyNonZeroByte) {
-    const uint8_t block[] = {0, 1, 2, 0x80, 0xFF};
-    UBufferStreamRead in(block, sizeof block);
-    for (bool e : {false, true, true, true, true}) {
-        bool v = !e;
-        EXPECT_EQ(in.XferBool(v), 0);
-        EXPECT_EQ(v, e);
-    }
 }
 
 TEST(UBufferStreams, TransferInTheWrongDirectionThrows) {

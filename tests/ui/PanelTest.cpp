@@ -318,60 +318,6 @@ TEST_F(PanelTest, NewImagesBecomeOrdersOnlyWhenThePreferencesAskAndTheCallerAllo
     EXPECT_EQ(db->UndoCount(), undoBefore + 1); // both in one step
 }
 
-TEST_F(PanelTest, RowsFollowEveryChangeOfTheDocumentBetweenRebuilds) {
-    UIDRef a = Order(kODStatusReady, "a");
-    UIDRef b = Order(kODStatusReady, "b", 1);
-    UIDRef c = Order(kODStatusReady, "c", 2);
-    Show();
-    auto change = [&](const std::function<void()>& what) {
-        ASSERT_EQ(DocumentUtils::ProcessChange(db.get(), PMString("Test"),
-                                               [&] {
-                                                   what();
-                                                   return kSuccess;
-                                               }),
-                  kSuccess);
-    };
-    // Moved onto the pasteboard, and back; deleted.
-    change([&] { InterfaceOf<ITransform>(FrameOf(b))->MoveBy(-2000, 0); });
-    Rebuild();
-    EXPECT_EQ(Column(), (Texts{"a", "c"}));
-    ASSERT_TRUE(db->Undo());
-    Rebuild();
-    EXPECT_EQ(Column(), (Texts{"a", "b", "c"}));
-    ASSERT_EQ(DocumentUtils::DeletePageItem(FrameOf(a)), kSuccess);
-    Rebuild();
-    EXPECT_EQ(Column(), (Texts{"b", "c"}));
-    // Relinked: the new item is the one listed.
-    ErrorCode error = kFailure;
-    UIDRef relinked = LinkUtils::RelinkImage(c, PMString(image72), &error);
-    ASSERT_EQ(error, kSuccess);
-    Rebuild();
-    EXPECT_EQ(OrdoPanelItemList().GetRef(1), relinked);
-    // Placed and ordered inside a step still open when the list is rebuilt.
-    change([&] {
-        SetOrder(Image(0), kODStatusSent, 10, "d");
-        Rebuild();
-    });
-    EXPECT_EQ(Column(), (Texts{"d", "b", "c"}));
-}
-
-TEST_F(PanelTest, TrashTakesTheSelectedOrdersOffTheList) {
-    UIDRef a = Order(kODStatusReady, "a");
-    UIDRef b = Order(kODStatusSent, "b");
-    UIDRef c = Order(kODStatusDone, "c");
-    Show();
-    ASSERT_TRUE(WidgetDriver::SelectRows(panel.get(), kOrdoListBoxWidgetID, {0, 2}));
-    EXPECT_TRUE(Usable(kOrdoGoButtonWidgetID));
-    ASSERT_TRUE(WidgetDriver::Press(panel.get(), kOrdoTrashButtonWidgetID));
-    EXPECT_EQ(Column(), (Texts{"b"}));
-    EXPECT_EQ((std::vector<uint16_t>{Stored(a).status, Stored(b).status, Stored(c).status}),
-              (std::vector<uint16_t>{kODStatusProvisional, kODStatusSent, kODStatusProvisional}));
-    EXPECT_FALSE(Usable(kOrdoTrashButtonWidgetID) || Usable(kOrdoGoButtonWidgetID));
-    ASSERT_TRUE(db->Undo()); // one step puts both back
-    Rebuild();
-    EXPECT_EQ(Column(), (Texts{"a", "b", "c"}));
-}
-
 TEST_F(PanelTest, TheLogShowsAndHidesUnderTheList) {
     GetOrdoLog()->Append("before the panel");
     Show();
@@ -483,32 +429,6 @@ TEST_F(PanelTest, DroppedImagesBecomeReadyOrders) {
     EXPECT_EQ(RowCount(), 2);
 }
 
-TEST_F(PanelTest, TheLayoutSelectionSelectsTheRowsShowingItsImages) {
-    UIDRef a = Order(kODStatusReady, "a");
-    UIDRef b = Order(kODStatusReady, "b");
-    UIDRef c = Order(kODStatusSent, "c");
-    UIDRef loose = Image();
-    Show();
-    InterfacePtr<ILayoutSelection> layout(DocumentUtils::QueryDocument(db.get()),
-                                          IID_ILAYOUTSELECTION);
-    // A frame selects the row of its image; an image its own.
-    UIDList chosen(db.get());
-    chosen.Append(FrameOf(b).GetUID());
-    chosen.Append(c.GetUID());
-    chosen.Append(loose.GetUID());
-    layout->Select(chosen);
-    EXPECT_EQ(Rows()->GetSelected(), (std::vector<int32_t>{1, 2}));
-    EXPECT_TRUE(Usable(kOrdoTrashButtonWidgetID));
-    UIDList selected = OrdoPanelSelectedItems();
-    EXPECT_EQ(std::vector<UID>(selected.begin(), selected.end()),
-              (std::vector<UID>{b.GetUID(), c.GetUID()}));
-    SetOrder(a, kODStatusProvisional); // the selection stays with its orders when rows move
-    EXPECT_EQ(Rows()->GetSelected(), (std::vector<int32_t>{0, 1}));
-    layout->DeselectAll();
-    EXPECT_TRUE(Rows()->GetSelected().empty());
-    EXPECT_FALSE(Usable(kOrdoGoButtonWidgetID));
-}
-
 TEST_F(PanelTest, ABurstOfChangesCostsOneRebuildAndNoneWhileBusy) {
     Show(); // empty: no rows, Go refused
     EXPECT_EQ(GetOrdoPanelList(), List());
@@ -571,36 +491,6 @@ TEST_F(PanelTest, ClosingThePanelOrItsDocumentLetsGoOfBothAndBadCallsChangeNothi
     db.reset();
     Rebuild();
     EXPECT_EQ(RowCount(), 0);
-}
-
-TEST_F(PanelTest, FrenchAndSpanishPanelTextsAreTheirOwn) {
-    Order(kODStatusReady);
-    Show();
-    InterfacePtr<IControlView> element = CreateOrdoListElement(Rows()->GetRow(0));
-    // Every key the panel shows: title, labels, headers, tips, cell keys.
-    std::vector<PMString> keys;
-    for (const IPMUnknown* root : {static_cast<const IPMUnknown*>(panel.get()),
-                                   static_cast<const IPMUnknown*>(element.get())}) {
-        for (IControlView* w : WidgetUtils::AllWidgets(root)) {
-            InterfacePtr<ITextControlData> text(w, IID_ITEXTCONTROLDATA);
-            for (const PMString& s : {text ? text->GetString() : PMString(), w->GetTip()}) {
-                if (s.IsTranslatable() && s.GetUTF8String().starts_with("0x71900k")) {
-                    keys.push_back(s);
-                }
-            }
-        }
-    }
-    ASSERT_GE(keys.size(), 16u);
-    for (int locale : {4, 6}) {
-        HostStrings::SetLocale(locale);
-        const int table = HostStrings::TableForLocale(locale);
-        for (const PMString& key : keys) {
-            const std::string* own = HostStrings::LookupInTable(table, key.GetUTF8String());
-            ASSERT_NE(own, nullptr) << key << " in " << table;
-            EXPECT_EQ(key.Translated().GetUTF8String(), *own);
-            EXPECT_FALSE(own->starts_with("0x71900k")) << key;
-        }
-    }
 }
 
 TEST_F(PanelTest, ThePanelSizeIsHeldAtItsLimits) {
