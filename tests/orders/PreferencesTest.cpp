@@ -2,6 +2,7 @@
 #include "IDataBase.h"
 #include "IOrdoPrefsData.h"
 #include "IPMStream.h"
+#include "OD_ClientSettings.h"
 #include "OD_Preferences.h"
 #include "ObjectModel.h"
 #include "PreferenceFiles.h"
@@ -630,4 +631,35 @@ TEST_F(PreferencesTest, PreferenceFilesAreNamedAndListedInTheIdentityFolder) {
         WriteFile(folder + kPathSeparator + name, "x");
     }
     EXPECT_EQ(ListPreferenceFiles(), (std::vector<std::string>{"A.OPF", "b.opf"}));
+}
+
+TEST(ClientSettings, ParseTakesTheLastGoodLimitAndSaysWhenALineDoesNotRead) {
+    const std::tuple<const char*, bool, int> cases[] = {
+        {"", true, kODNotAnsweringDefaultSeconds},
+        {"notAnsweringSeconds 90\n", true, 90},
+        {"other key\r\nnotAnsweringSeconds 5\r\n\n", true, 5},
+        {"notAnsweringSeconds 86400", true, 86400},
+        {"notAnsweringSeconds 86401", false, kODNotAnsweringDefaultSeconds},
+        {"notAnsweringSeconds 0", false, kODNotAnsweringDefaultSeconds},
+        {"notAnsweringSeconds 9x", false, kODNotAnsweringDefaultSeconds},
+        {"notAnsweringSeconds", false, kODNotAnsweringDefaultSeconds},
+        {"notAnsweringSeconds 7\nbroken", false, 7}};
+    for (const auto& [text, whole, seconds] : cases) {
+        SCOPED_TRACE(text);
+        int got = -1;
+        EXPECT_EQ(ParseClientSettings(text, got), whole);
+        EXPECT_EQ(got, seconds);
+    }
+}
+
+TEST_F(PreferencesTest, TheNotAnsweringLimitIsStoredBesideThePreferencesAndReadOnce) {
+    ForgetClientSettingsForTesting();
+    EXPECT_EQ(NotAnsweringSeconds(), kODNotAnsweringDefaultSeconds);
+    EXPECT_FALSE(SetNotAnsweringSeconds(0));
+    ASSERT_TRUE(SetNotAnsweringSeconds(120));
+    ForgetClientSettingsForTesting();
+    EXPECT_EQ(NotAnsweringSeconds(), 120) << "read back as a new process would";
+    std::filesystem::remove(system / kODClientSettingsFileName);
+    EXPECT_EQ(NotAnsweringSeconds(), 120) << "read once";
+    ForgetClientSettingsForTesting();
 }
