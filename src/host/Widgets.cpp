@@ -103,16 +103,6 @@ public:
         child->SetParentView(self.get());
     }
 
-    void RemoveWidget(IControlView* child) override {
-        auto it = std::find_if(children.begin(), children.end(),
-                               [&](const auto& c) { return c.get() == child; });
-        if (it != children.end()) {
-            InterfacePtr<IControlView> keep = std::move(*it);
-            children.erase(it);
-            keep->SetParentView(nullptr);
-        }
-    }
-
 private:
     std::vector<InterfacePtr<IControlView>> children;
 };
@@ -248,20 +238,10 @@ public:
         }
     }
 
-    void RemoveString(int32_t index) override {
-        if (index < 0 || index >= Length()) {
-            return;
-        }
-        entries.erase(entries.begin() + index);
-        if (auto controller = Controller()) {
-            controller->EntriesRemoved(index);
-        }
-    }
-
     void Clear() override {
         entries.clear();
         if (auto controller = Controller()) {
-            controller->EntriesRemoved(-1);
+            controller->EntriesCleared();
         }
     }
 
@@ -270,11 +250,6 @@ public:
     PMString GetString(int32_t index) const override {
         return index >= 0 && index < Length() ? entries[static_cast<std::size_t>(index)]
                                               : PMString();
-    }
-
-    int32_t GetIndex(const PMString& entry) const override {
-        auto it = std::find(entries.begin(), entries.end(), entry);
-        return it != entries.end() ? static_cast<int32_t>(it - entries.begin()) : -1;
     }
 
 private:
@@ -311,13 +286,7 @@ public:
         }
     }
 
-    void EntriesRemoved(int32_t index) override {
-        if (index < 0 || index == selected) {
-            selected = -1;
-        } else if (index < selected) {
-            --selected;
-        }
-    }
+    void EntriesCleared() override { selected = -1; }
 
 private:
     int32_t Count() const {
@@ -354,33 +323,6 @@ public:
         return at;
     }
 
-    bool SetRow(int32_t index, const ListRow& row) override {
-        if (!InRange(index)) {
-            return false;
-        }
-        rows[static_cast<std::size_t>(index)] = row;
-        return true;
-    }
-
-    bool RemoveRow(int32_t index, bool notify) override {
-        if (!InRange(index)) {
-            return false;
-        }
-        rows.erase(rows.begin() + index);
-        std::vector<int32_t> next;
-        for (int32_t s : selected) {
-            if (s != index) {
-                next.push_back(s > index ? s - 1 : s);
-            }
-        }
-        bool lost = next.size() != selected.size();
-        selected = std::move(next);
-        if (lost && notify) {
-            TellSelection();
-        }
-        return true;
-    }
-
     void Clear(bool notify) override {
         // A list is mostly cleared to be filled again at once, with rows of
         // the same shape: the cleared rows are kept for AddRow to fill.
@@ -410,12 +352,6 @@ public:
         next.push_back(index);
         Change(std::move(next), notify);
         return true;
-    }
-
-    void Deselect(int32_t index, bool notify) override {
-        std::vector<int32_t> next = selected;
-        std::erase(next, index);
-        Change(std::move(next), notify);
     }
 
     void DeselectAll(bool notify) override { Change({}, notify); }
@@ -506,13 +442,6 @@ public:
     IControlView* GetPanelFromWidgetID(WidgetID panelID) const override {
         const Panel* p = Find(panelID);
         return p != nullptr ? p->view.get() : nullptr;
-    }
-
-    int32_t GetPanelCount() const override { return static_cast<int32_t>(panels.size()); }
-
-    IControlView* GetNthPanel(int32_t n) const override {
-        return n >= 0 && n < GetPanelCount() ? panels[static_cast<std::size_t>(n)].view.get()
-                                             : nullptr;
     }
 
     bool ShowPanel(WidgetID panelID) override {
@@ -851,32 +780,8 @@ void WidgetUtils::DetachObserversInTree(const IPMUnknown* root) {
 
 // ---- dialogs
 
-IControlView* CDialogController::FindDialogWidget(WidgetID id) const {
-    return WidgetUtils::FindWidget(this, id);
-}
-
-void CDialogController::SetTextControlData(WidgetID id, const PMString& text) {
-    WidgetUtils::SetText(this, id, text);
-}
-
 PMString CDialogController::GetTextControlData(WidgetID id) const {
     return WidgetUtils::GetText(this, id);
-}
-
-void CDialogController::SetTextValue(WidgetID id, double value) {
-    WidgetUtils::SetValue(this, id, value);
-}
-
-double CDialogController::GetTextValue(WidgetID id, bool* valid) const {
-    return WidgetUtils::GetValue(this, id, valid);
-}
-
-void CDialogController::SetTriStateControlData(WidgetID id, bool selected) {
-    WidgetUtils::SetChecked(this, id, selected);
-}
-
-bool CDialogController::GetTriStateControlData(WidgetID id) const {
-    return WidgetUtils::IsChecked(this, id);
 }
 
 bool CDialogObserver::AttachToWidget(WidgetID id, PMIID protocol) {
@@ -891,10 +796,6 @@ IDialogSink* DialogMgr::SetDialogSink(IDialogSink* sink) {
     IDialogSink* previous = dialogSink;
     dialogSink = sink;
     return previous;
-}
-
-IDialogSink* DialogMgr::GetDialogSink() {
-    return dialogSink;
 }
 
 DialogAnswer DialogMgr::RunModalDialog(IControlView* dialog, IActiveContext* ac) {

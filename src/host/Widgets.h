@@ -151,7 +151,6 @@ public:
     virtual IControlView* FindWidget(WidgetID id) const = 0;
     // Adds the child at the end and makes this widget its parent.
     virtual void AddWidget(IControlView* child) = 0;
-    virtual void RemoveWidget(IControlView* child) = 0;
 };
 
 class ITextControlData : public IPMUnknown {
@@ -196,17 +195,14 @@ public:
 
     // Inserts before index (kEnd or out of range: at the end).
     virtual void AddString(const PMString& entry, int32_t index = kEnd) = 0;
-    virtual void RemoveString(int32_t index) = 0;
     virtual void Clear() = 0;
     virtual int32_t Length() const = 0;
     // Empty out of range.
     virtual PMString GetString(int32_t index) const = 0;
-    // The first entry with that text, or -1.
-    virtual int32_t GetIndex(const PMString& entry) const = 0;
 };
 
 // The chosen entry of a drop-down list; follows its entry as entries are
-// added and removed (the choice goes when its entry goes).
+// added (the choice goes when the entries are cleared).
 class IDropDownListController : public IPMUnknown {
 public:
     enum { kDefaultIID = IID_IDROPDOWNLISTCONTROLLER.value };
@@ -215,10 +211,9 @@ public:
     // told of a real change.
     virtual bool Select(int32_t index, bool notify = true) = 0;
     virtual int32_t GetSelected() const = 0;
-    // Called by the entries: one inserted before index; one removed at index
-    // (all of them with -1).
+    // Called by the entries: one inserted before index; all of them removed.
     virtual void EntryInserted(int32_t index) = 0;
-    virtual void EntriesRemoved(int32_t index) = 0;
+    virtual void EntriesCleared() = 0;
 };
 
 // One cell of a list-box row: a text or an icon, named by its widget ID.
@@ -239,10 +234,8 @@ public:
     enum { kDefaultIID = IID_ILISTBOXCONTROLLER.value };
 
     // Rows. Adding (at = -1 or out of range: at the end) returns the row's
-    // index; removing moves the selection with the rows.
+    // index.
     virtual int32_t AddRow(const ListRow& row, int32_t at = -1) = 0;
-    virtual bool SetRow(int32_t index, const ListRow& row) = 0;
-    virtual bool RemoveRow(int32_t index, bool notify = true) = 0;
     virtual void Clear(bool notify = true) = 0;
     virtual int32_t GetRowCount() const = 0;
     // An empty row out of range.
@@ -253,7 +246,6 @@ public:
     // or for several rows in a single-selection list. Observers are told of a
     // real change, once per call.
     virtual bool Select(int32_t index, bool extend = false, bool notify = true) = 0;
-    virtual void Deselect(int32_t index, bool notify = true) = 0;
     virtual void DeselectAll(bool notify = true) = 0;
     virtual bool SetSelection(const std::vector<int32_t>& rows, bool notify = true) = 0;
     // Selected rows, increasing.
@@ -347,13 +339,7 @@ public:
     WidgetID ValidateDialogFields(IActiveContext*) override { return kInvalidWidgetID; }
     void ApplyDialogFields(IActiveContext*, WidgetID) override {}
 
-    IControlView* FindDialogWidget(WidgetID id) const;
-    void SetTextControlData(WidgetID id, const PMString& text);
     PMString GetTextControlData(WidgetID id) const;
-    void SetTextValue(WidgetID id, double value);
-    double GetTextValue(WidgetID id, bool* valid = nullptr) const;
-    void SetTriStateControlData(WidgetID id, bool selected);
-    bool GetTriStateControlData(WidgetID id) const;
 };
 
 // Base of dialog and panel observers, attaching to widgets of its own tree.
@@ -381,7 +367,6 @@ public:
 namespace DialogMgr {
 // The front end's sink (null: none); returns the one it replaces.
 IDialogSink* SetDialogSink(IDialogSink* sink);
-IDialogSink* GetDialogSink();
 
 // Runs the dialog modally: the controller fills the fields, the dialog's
 // observers attach, the application's modal flag is set; the front end
@@ -441,8 +426,6 @@ public:
     virtual bool UnregisterPanel(WidgetID panelID) = 0;
     // No reference added; null when none.
     virtual IControlView* GetPanelFromWidgetID(WidgetID panelID) const = 0;
-    virtual int32_t GetPanelCount() const = 0;
-    virtual IControlView* GetNthPanel(int32_t n) const = 0;
     virtual bool ShowPanel(WidgetID panelID) = 0;
     virtual bool HidePanel(WidgetID panelID) = 0;
     virtual bool IsPanelShown(WidgetID panelID) const = 0;

@@ -100,6 +100,19 @@ TEST(ShellHost, BadLinesStopTheScriptAndNameTheirLine) {
         {"expect panel-rows 3", "expected panel-rows 3; found 0 rows"},
         {"expect bogus", "unknown expectation"},
         {"items --bogus", "unknown option --bogus"},
+        {"save", "the document was never saved: give a path"},
+        {"save ${W}/no-folder/doc.odoc", "cannot save"},
+        {"place ${W}/img/photo-rgb.tif 0 0 0 10", "positive width and height"},
+        {"place ${W}/img/photo-rgb.tif 0 0 10 10 --page 9", "the document has no page 9"},
+        {"place ${W}/img/photo-rgb.tif 0 0 10 10 --scale 0", "the scale must be positive"},
+        {"place ${W}/img/photo-rgb.tif 0 0 10 10 --skew 89", "between -89 and 89 degrees"},
+        {"place ${W}/img/photo-rgb.tif 0 0 10 10 --flip x", "--flip takes h"},
+        {"redo", "nothing to redo"},
+        {"action 99", "is not defined"},
+        {"menu Nowhere", "has no entries"},
+        {"alert-answer 7", "button"},
+        {"server ${W}/img init", "usage: server init|once ROOT"},
+        {"server once ${W}/img", "not a server tree"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
