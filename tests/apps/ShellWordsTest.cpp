@@ -32,21 +32,6 @@ TEST(ShellWords, LinesSplitIntoWordsWithQuotesAndComments) {
     }
 }
 
-TEST(ShellWords, VariablesAreReplacedInsideEachWordAndNotAgain) {
-    const ShellVariables variables = {{"D", "a folder"}, {"Q", "it's \"x\" # y"}, {"E", ""}};
-    const std::pair<const char*, Words> cases[] = {
-        {"place ${D}/p.tif --name f", {"place", "a folder/p.tif", "--name", "f"}},
-        // Quotes and '#' in a value are only text; an empty value leaves an empty word.
-        {"echo ${Q} ${E} x${E}y", {"echo", "it's \"x\" # y", "", "xy"}},
-        {"echo '${D}'", {"echo", "a folder"}},       // single quotes do not stop it
-        {"echo $D $ a$", {"echo", "$D", "$", "a$"}}, // a '$' without a brace stays
-    };
-    for (const auto& [line, words] : cases) {
-        EXPECT_EQ(CommandWords(line, variables), words) << line;
-    }
-    EXPECT_EQ(ExpandVariables("${A}-${B}", {{"A", "${B}"}, {"B", "b"}}), "${B}-b");
-}
-
 TEST(ShellWords, UnclosedQuotesAndUnknownOrUnclosedVariablesAreRefused) {
     const std::pair<const char*, std::string> cases[] = {
         {"echo 'open", "a quote (') is not closed"},
@@ -69,17 +54,6 @@ TEST(ShellWords, UnclosedQuotesAndUnknownOrUnclosedVariablesAreRefused) {
             said = e.what();
         }
         EXPECT_EQ(said, refusal) << line;
-    }
-}
-
-TEST(ShellWords, AssignmentsSplitAtTheFirstEqualsSign) {
-    std::string name, value;
-    ASSERT_TRUE(SplitAssignment("D=a=b c", name, value));
-    EXPECT_EQ(name + "|" + value, "D|a=b c");
-    ASSERT_TRUE(SplitAssignment("E=", name, value));
-    EXPECT_EQ(name + "|" + value, "E|");
-    for (const char* bad : {"=x", "novalue", ""}) {
-        EXPECT_FALSE(SplitAssignment(bad, name, value)) << bad;
     }
 }
 

@@ -431,41 +431,6 @@ TEST_F(DocumentTest, SelectionTellsItsChangesAndDropsWhatIsGone) {
 
 class PageItemTransform : public DocumentTest {};
 
-TEST_F(PageItemTransform, MovesByAndToTheLeftTopOfTheBoxInTheParent) {
-    auto db = NewDoc();
-    UIDRef item = Frame(db.get(), 0, PMRect(100, 100, 200, 150));
-    InterfacePtr<ITransform> t = InterfaceOf<ITransform>(item);
-    PMMatrix start = t->GetInnerToParentMatrix();
-    t->MoveBy(5, -7);
-    ExpectMatrix(t->GetInnerToParentMatrix(), start * PMMatrix::MakeTranslation(5, -7));
-
-    struct Case {
-        const char* name;
-        PMMatrix m;
-        PMPoint to;
-    } cases[] = {
-        {"plain", PMMatrix::MakeTranslation(3, 4), PMPoint(10, 20)},
-        {"turned 90", PMMatrix::Compose(1, 1, 0, 90, 50, 50), PMPoint(0, 0)},
-        {"turned 30 and mirrored", PMMatrix::Compose(-2, 1, 0, 30, -5, 9), PMPoint(-40, 60)},
-        {"skewed", PMMatrix::Compose(1, 1, 40, 0, 0, 0), PMPoint(1, 1)},
-    };
-    InterfacePtr<IGeometry> g = InterfaceOf<IGeometry>(item);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        t->SetInnerToParentMatrix(c.m);
-        PMRect box = g->GetBoundingBox(c.m);
-        t->MoveTo(c.to);
-        PMMatrix now = t->GetInnerToParentMatrix();
-        PMRect moved = g->GetBoundingBox(now);
-        EXPECT_NEAR(moved.Left(), c.to.X(), 1e-9);
-        EXPECT_NEAR(moved.Top(), c.to.Y(), 1e-9);
-        EXPECT_NEAR(moved.Width(), box.Width(), 1e-9);
-        EXPECT_NEAR(moved.Height(), box.Height(), 1e-9);
-        EXPECT_EQ(now.A(), c.m.A()) << "only the translation changes";
-        EXPECT_EQ(now.C(), c.m.C());
-    }
-}
-
 TEST_F(PageItemTransform, ValuesThatCannotBeSavedAreRefused) {
     auto db = NewDoc();
     UIDRef item = Frame(db.get(), 0, PMRect(0, 0, 10, 10));
@@ -542,30 +507,6 @@ TEST_F(DocumentPlace, WhatCannotBePlacedLeavesTheDocumentAlone) {
         EXPECT_EQ(d->UndoCount(), steps);
         EXPECT_STRNE(DocumentErrorText(error), DocumentErrorText(kFailure));
     }
-}
-
-// Placing again replaces the frame's content; undo and redo bring each image back.
-TEST_F(DocumentPlace, PlacingAgainReplacesTheContentAndUndoesStepByStep) {
-    auto db = NewDoc();
-    IDataBase* d = db.get();
-    UIDRef frame = Frame(d, 0, PMRect(0, 0, 100, 100));
-    std::string empty = Content(*d);
-    UIDRef image = Place(frame, Tiff("u.tif", 144, 72, 144));
-    std::string placed = Content(*d);
-    UIDRef second = Place(frame, Tiff("2.tif", 20, 20, 72));
-    EXPECT_FALSE(d->IsValidUID(image.GetUID()));
-    EXPECT_EQ(Children(frame), std::vector<UID>{second.GetUID()});
-    ASSERT_TRUE(d->Undo());
-    EXPECT_EQ(Content(*d), placed);
-    EXPECT_EQ(Children(frame), std::vector<UID>{image.GetUID()});
-    ASSERT_TRUE(d->Undo());
-    EXPECT_EQ(Content(*d), empty);
-    EXPECT_FALSE(d->IsValidUID(image.GetUID()));
-    EXPECT_FALSE(InterfaceOf<IGraphicFrameData>(frame)->HasContent());
-    ASSERT_TRUE(d->Redo());
-    EXPECT_EQ(Content(*d), placed);
-    ExpectRect(Box(image), PMRect(0, 0, 72, 36));
-    EXPECT_EQ(InterfaceOf<IDataLink>(image)->GetShortName(), PMString("u.tif"));
 }
 
 TEST_F(DocumentPlace, RealFilesArePlacedAtTheSizeTheirHeadersGive) {

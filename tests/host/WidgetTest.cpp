@@ -283,48 +283,6 @@ protected:
 
 } // namespace
 
-TEST_F(WidgetTest, EveryWidgetIsFoundByItsIDAndKnowsItsKindAndParent) {
-    struct Expect {
-        const IPMUnknown* root;
-        WidgetID id;
-        WidgetKind kind;
-        WidgetID parent;
-    };
-    const Expect widgets[] = {
-        {panel.get(), kPanelID, WidgetKind::kPanel, kInvalidWidgetID},
-        {panel.get(), kListID, WidgetKind::kListBox, kPanelID},
-        {panel.get(), kTrashID, WidgetKind::kButton, kPanelID},
-        {panel.get(), kShowLogID, WidgetKind::kCheckBox, kPanelID},
-        {panel.get(), kLogAreaID, WidgetKind::kGroup, kPanelID},
-        {panel.get(), kLogTextID, WidgetKind::kStaticText, kLogAreaID},
-        {dialog.get(), kDialogID, WidgetKind::kDialog, kInvalidWidgetID},
-        {dialog.get(), kResolutionID, WidgetKind::kEditBox, kDialogID},
-        {dialog.get(), kProcessListID, WidgetKind::kDropDownList, kDialogID},
-        {dialog.get(), kModeClusterID, WidgetKind::kCluster, kDialogID},
-        {dialog.get(), kCMYKID, WidgetKind::kRadioButton, kModeClusterID},
-        {dialog.get(), kIconID, WidgetKind::kIcon, kDialogID},
-    };
-    for (const Expect& e : widgets) {
-        SCOPED_TRACE(e.id.Get());
-        IControlView* view = WidgetUtils::FindWidget(e.root, e.id);
-        ASSERT_NE(view, nullptr);
-        EXPECT_EQ(view->GetWidgetID(), e.id);
-        EXPECT_EQ(view->GetKind(), e.kind);
-        IControlView* parent = view->GetParentView();
-        EXPECT_EQ(parent != nullptr ? parent->GetWidgetID() : kInvalidWidgetID, e.parent);
-    }
-    EXPECT_EQ(WidgetUtils::FindWidget(panel.get(), kResolutionID), nullptr);
-    EXPECT_EQ(WidgetUtils::FindWidget(nullptr, kPanelID), nullptr);
-    EXPECT_EQ(WidgetUtils::AllWidgets(panel.get()).size(), 8u);
-    EXPECT_EQ(WidgetUtils::FindWidget(dialog.get(), kIconID)->GetRsrcID(), 129);
-    EXPECT_EQ(WidgetUtils::FindWidget(panel.get(), kListID)->GetTip().GetUTF8String(),
-              "Image Path");
-    EXPECT_EQ(WidgetUtils::GetText(panel.get(), kPanelID).GetUTF8String(),
-              "0x71900kOrdoPanelTitleKey");
-    EXPECT_FALSE(WidgetUtils::FindWidget(panel.get(), kLogAreaID)->IsVisible());
-    EXPECT_EQ(WidgetKindOfClass(ClassID(0x12345)), WidgetKind::kUnknown);
-}
-
 TEST_F(WidgetTest, ResourcesThatMakeNoTreeAreRefusedWithAReason) {
     struct Case {
         const char* name;

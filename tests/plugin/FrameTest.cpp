@@ -116,26 +116,6 @@ TEST_F(FrameTest, TheResponderServiceAnswersForSixteenDocumentSignals) {
     }
 }
 
-TEST_F(FrameTest, ThePanelFollowsDocumentsAsTheyOpenAndClose) {
-    InterfacePtr<IControlView> list = StandInList(kWidgetListBoxWidgetBoss);
-    SetOrdoPanelList(list.get());
-    IDataBase* shown = NewDocument("shown");
-    EXPECT_TRUE(IsOrdoRefreshNeeded()); // a new front document
-    IDataBase* other = NewDocument("other", true);
-    OrdoPanelItems() = {UIDRef(shown, UID(5)), UIDRef(shown, UID(9))};
-
-    // Closing another document leaves the rows; closing the shown one takes
-    // them at once, before its page items are gone.
-    SetOrdoRefreshNeeded(false);
-    CloseDocument(other);
-    EXPECT_EQ(OrdoPanelItems().size(), 2U);
-    EXPECT_TRUE(IsOrdoRefreshNeeded());
-    CloseDocument(shown);
-    EXPECT_TRUE(OrdoPanelItems().empty());
-    EXPECT_TRUE(IsOrdoRefreshNeeded());
-    SetOrdoPanelList(nullptr);
-}
-
 TEST_F(FrameTest, StartupInstallsBothTasksAndShutdownRemovesThemWithoutALog) {
     InterfacePtr<IApplication> app = App();
     ASSERT_EQ(app->Startup(), kSuccess);
