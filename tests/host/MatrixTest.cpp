@@ -163,6 +163,18 @@ TEST(MatrixConvention, ProductsApplyLeftFactorFirst) {
     EXPECT_TRUE(MatrixNear(built, PMMatrix::Compose(-2, 0.5, 20, 130, 7, -9), 1e-14));
 }
 
+TEST(MatrixConvention, QuarterTurnsAreExact) {
+    // -0.0 and 0.0 compare equal, so exact equality is the right test.
+    const std::pair<double, PMMatrix> cases[] = {
+        {0, {1, 0, 0, 1, 0, 0}},    {90, {0, -1, 1, 0, 0, 0}},   {180, {-1, 0, 0, -1, 0, 0}},
+        {270, {0, 1, -1, 0, 0, 0}}, {-90, {0, 1, -1, 0, 0, 0}},  {-180, {-1, 0, 0, -1, 0, 0}},
+        {360, {1, 0, 0, 1, 0, 0}},  {-630, {0, -1, 1, 0, 0, 0}}, {450, {0, -1, 1, 0, 0, 0}},
+    };
+    for (const auto& [degrees, expected] : cases) {
+        EXPECT_EQ(PMMatrix::MakeRotation(degrees), expected) << degrees << " degrees";
+    }
+}
+
 TEST(MatrixInvert, InverseUndoesTheMatrix) {
     ForEachMatrix(21, [](const PMMatrix& m, MatrixSource& src) {
         PMMatrix inv = m;

@@ -380,6 +380,38 @@ TEST_F(PlacementTest, FailuresLeaveTheDocumentAsItWas) {
 // in frames that are themselves turned or mirrored): relinking away and back
 // with the capture shows the same part of the image with the same matrix, on
 // the spread too; restoring onto any other placement gives the captured one.
+TEST_F(PlacementTest, CropFlagsTellWhetherTheFrameEndsInsideTheImage) {
+    // The image is 200 x 100 points; the frame's left-top corner lies at the
+    // given place of the image's. 1 mm = 2.8346... points of grace at the far
+    // edge.
+    struct Case {
+        const char* name;
+        double x, y;   // where the image's corner lies in the frame
+        double fw, fh; // frame size
+        bool hA, vA;
+    } cases[] = {
+        {"frame starts inside the image", -5, -5, 50, 50, true, true},
+        {"frame starts exactly at the image", 0, 0, 50, 50, true, true},
+        {"frame holds the whole image", 10, 10, 250, 150, true, true},
+        {"frame starts before and ends inside", 10, 10, 50, 50, false, false},
+        {"frame ends 1 mm and a bit short of the far edge", 10, 10, 207, 107, false, false},
+        {"frame ends less than 1 mm short of the far edge", 10, 10, 208, 108, true, true},
+        {"across only", 10, -5, 50, 50, false, true},
+        {"down only", -5, 10, 50, 50, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        UIDRef item = PlacedImage(c.fw, c.fh);
+        SetMatrix(item, PMMatrix::MakeTranslation(c.x, c.y));
+        OD_PlacementCapture cap;
+        ASSERT_EQ(CapturePlacement(item, cap), 0);
+        EXPECT_EQ(cap.cropFlags.horizontalA, c.hA);
+        EXPECT_EQ(cap.cropFlags.horizontalB, !c.hA);
+        EXPECT_EQ(cap.cropFlags.verticalA, c.vA);
+        EXPECT_EQ(cap.cropFlags.verticalB, !c.vA);
+    }
+}
+
 TEST_F(PlacementTest, RelinkingAwayAndBackWithTheCaptureShowsTheSameArea) {
     struct File {
         std::string path;
