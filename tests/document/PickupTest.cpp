@@ -7,6 +7,11 @@ using namespace ordokit;
 
 namespace {
 
+using LinkStatus = std::pair<std::string, int>;
+LinkStatus Linked(const UIDRef& item) {
+    return {LinkOf(item), Order(item).status};
+}
+
 [[maybe_unused]] testing::Environment* const kVips =
     testing::AddGlobalTestEnvironment(new VipsEnvironment("document_tests"));
 
@@ -23,26 +28,18 @@ protected:
         ASSERT_EQ(endpoint.Open(serverPath.c_str()), 0);
         ASSERT_EQ(endpoint.Connect(serverPath.c_str()), 0);
         std::ostringstream serverLog;
-        RefServer server(root.Path(), serverLog);
-        ASSERT_EQ(server.RunOnce(), 1); // CONNECT makes the client's folder
-        clientsDir = (fs::path(root.Path()) / "Data" / "clients").string();
-        ASSERT_TRUE(fs::is_directory(fs::path(clientsDir) / endpoint.ClientId()));
+        ASSERT_EQ(RefServer(root.Path(), serverLog).RunOnce(),
+                  1); // CONNECT makes the client's folder
+        ASSERT_TRUE(fs::is_directory(ReplyPath(endpoint.ClientId())));
         j1 = std::string(endpoint.ClientId()) + kPathSeparator + "job0001";
         j2 = std::string(endpoint.ClientId()) + kPathSeparator + "job0002";
 
         db = DocumentUtils::NewDocument();
-        original = dir / "photo.tif";
         dockit::WriteTiff(original, 200, 100, 72);
-        processed = dir / "photo_done.tif";
         dockit::WriteTiff(processed, 100, 50, 72);
         image = PlaceAt(PMRect(50, 60, 150, 110), original);
         dockit::SetMatrix(image, PMMatrix::MakeScale(0.5, 0.5));
         SetOrder(image, kODStatusSent, j1);
-
-        context.endpoint = &endpoint;
-        context.prefs = &prefs;
-        context.log = &log;
-        context.panelItems = &panel;
         panel.push_back(image);
     }
     void TearDown() override {
@@ -65,7 +62,7 @@ protected:
         ASSERT_EQ(OD_DataAccessor(item).Write(order), kSuccess);
     }
     std::string ReplyPath(const std::string& job) const {
-        return clientsDir + kPathSeparator + job;
+        return (fs::path(root.Path()) / "Data" / "clients").string() + kPathSeparator + job;
     }
     // A reply as the reference server writes it (path style 2).
     void Reply(const std::string& job, const char* status, const std::string& message,
@@ -73,23 +70,35 @@ protected:
         WriteFile(ReplyPath(job), ReplyText(job, 3, status, message, outputPath));
     }
     int32_t Handle() { return HandleFinishedOrder(image, context); }
+    // The result taken in one step as the idle pickup does; false: dropped as it clashes with redo.
+    bool PickUpInOneStep() {
+        db->BeginTransaction(PMString(kOrdoPickupStepKey));
+        HandleFinishedOrder(image, context);
+        return db->EndTransactionKeepingRedo();
+    }
+    // The saved document opened anew; the image (the item of the uid) and the panel on it.
+    void Reopen(UID uid) {
+        std::string why;
+        db = DocumentFile::Open(PMString(saved), why);
+        ASSERT_TRUE(db) << why;
+        image = UIDRef(db.get(), uid);
+        panel = {image};
+    }
 
     ordokit::ScopedSystemFolder systemFolder;
-    TempDir dir;
-    TempDir root;
-    std::string serverPath;
-    std::string clientsDir;
-    std::string j1;
-    std::string j2;
+    TempDir dir, root;
+    std::string serverPath, j1, j2;
     QOR_EndPointFile endpoint;
     std::unique_ptr<IDataBase> db;
-    std::string original;
-    std::string processed;
+    std::string original = dir / "photo.tif";
+    std::string processed = dir / "photo_done.tif";
+    std::string saved = dir / "doc.odd";
     UIDRef image;
     OD_PrefsData prefs;
     ordokit::RecordingLog log;
     std::vector<UIDRef> panel;
-    OD_PickupContext context;
+    OD_PickupContext context{
+        .endpoint = &endpoint, .prefs = &prefs, .log = &log, .panelItems = &panel};
 };
 
 // Not waiting (the reply not even read), no reply yet, or one under its lock: nothing changes.
@@ -104,10 +113,10 @@ TEST_F(PickupTest, OnlyAnOrderWaitingForAnUnlockedReplyIsTouched) {
     EXPECT_EQ(QOR_EndPointFile::CachedReplyCount(), 0u);
     SetOrder(image, kODStatusNone, "");
     EXPECT_EQ(Handle(), kODPickupNotWaiting);
-    UIDRef frame = dockit::AddFrame(db.get(), PMRect(300, 300, 350, 350)); // no records
-    EXPECT_EQ(HandleFinishedOrder(frame, context), kODPickupNotWaiting);
-    UIDRef invalid;
-    EXPECT_EQ(HandleFinishedOrder(invalid, context), kODPickupNotWaiting);
+    // A frame without records; no item at all.
+    for (UIDRef item : {dockit::AddFrame(db.get(), PMRect(300, 300, 350, 350)), UIDRef()}) {
+        EXPECT_EQ(HandleFinishedOrder(item, context), kODPickupNotWaiting);
+    }
     SetOrder(image, kODStatusSent, j1);
     const std::string sent = dockit::Content(*db);
     Reply(j1, "warning", "written as photo_done.tif", processed);
@@ -118,11 +127,10 @@ TEST_F(PickupTest, OnlyAnOrderWaitingForAnUnlockedReplyIsTouched) {
     fs::remove(ReplyPath(j1) + ".lock"); // the server is done: the next pickup finishes it
     // A warning waits for nothing and logs its message once with the image.
     EXPECT_EQ(Handle(), 0);
-    EXPECT_EQ(LinkOf(image), processed);
-    EXPECT_EQ(Order(image).status, kODStatusReplyMinus1);
-    ASSERT_EQ(log.lines.size(), 2u);
-    EXPECT_EQ(log.lines[0], "photo.tif: written as photo_done.tif");
-    EXPECT_EQ(log.lines[1].rfind("photo.tif: processed, now linked to ", 0), 0u);
+    EXPECT_EQ(Linked(image), LinkStatus(processed, kODStatusReplyMinus1));
+    EXPECT_EQ(log.lines,
+              (std::vector<std::string>{"photo.tif: written as photo_done.tif",
+                                        "photo.tif: processed, now linked to " + processed}));
     EXPECT_TRUE(log.busyWhileAppending);
 }
 
@@ -155,8 +163,7 @@ TEST_F(PickupTest, EveryReplyThatCannotBeFinishedFailsTheOrderOnceWithItsReason)
         log.lines.clear();
         Reply(j1, c.status, "what the server says", c.path);
         EXPECT_EQ(Handle(), c.result);
-        EXPECT_EQ(LinkOf(image), original);
-        EXPECT_EQ(Order(image).status, kODStatusReplyMinus2);
+        EXPECT_EQ(Linked(image), LinkStatus(original, kODStatusReplyMinus2));
         EXPECT_EQ(Undo(image).savedStatus, 0);
         ASSERT_EQ(log.lines.size(), 1u);
         EXPECT_EQ(log.lines[0].rfind("photo.tif: ", 0), 0u) << log.lines[0];
@@ -176,32 +183,23 @@ TEST_F(PickupTest, EveryReplyThatCannotBeFinishedFailsTheOrderOnceWithItsReason)
     EXPECT_NE(log.lines.back().find("cut short"), std::string::npos);
 }
 
-// The result taken in one step as the idle pickup does; false: dropped as it clashes with redo.
-bool PickUpInOneStep(IDataBase* db, UIDRef& image, const OD_PickupContext& context) {
-    db->BeginTransaction(PMString(kOrdoPickupStepKey));
-    HandleFinishedOrder(image, context);
-    return db->EndTransactionKeepingRedo();
-}
-
 TEST_F(PickupTest, TheReplyStaysUntilASavedDocumentHoldsTheResult) {
-    const std::string saved = dir / "doc.odd";
     std::string why;
     ASSERT_EQ(DocumentFile::Save(db.get(), PMString(saved), why), kSuccess) << why;
-    const UIDRef sent = image;
+    const UID sent = image.GetUID();
     Reply(j1, "finish", "done", processed);
-    ASSERT_TRUE(PickUpInOneStep(db.get(), image, context));
+    ASSERT_TRUE(PickUpInOneStep());
     EXPECT_EQ(Order(image).status, kODStatusDone);
     EXPECT_TRUE(fs::exists(ReplyPath(j1)));
 
     // The host's Undo of the pickup puts back link and records in one step.
     ASSERT_TRUE(db->Undo());
-    image = UIDRef(db.get(), sent.GetUID());
-    EXPECT_EQ(LinkOf(image), original);
-    EXPECT_EQ(Order(image).status, kODStatusSent);
+    image = UIDRef(db.get(), sent);
+    EXPECT_EQ(Linked(image), LinkStatus(original, kODStatusSent));
     EXPECT_EQ(Undo(image).savedStatus, 0);
     // While the user can redo it, the pickup leaves the order alone...
     const std::string undone = dockit::Content(*db);
-    EXPECT_FALSE(PickUpInOneStep(db.get(), image, context));
+    EXPECT_FALSE(PickUpInOneStep());
     EXPECT_EQ(dockit::Content(*db), undone);
     EXPECT_TRUE(db->CanRedo());
     // ...and Redo brings the result back.
@@ -210,15 +208,12 @@ TEST_F(PickupTest, TheReplyStaysUntilASavedDocumentHoldsTheResult) {
 
     // Closed unsaved or lost in a crash: a new run takes the result from the record.
     NoteDocumentClosing(db.get());
-    db = DocumentFile::Open(PMString(saved), why);
-    ASSERT_TRUE(db) << why;
+    ASSERT_NO_FATAL_FAILURE(Reopen(sent));
     NoteDocumentOpened(db.get(), &log);
-    image = UIDRef(db.get(), sent.GetUID());
-    panel = {image};
     EXPECT_EQ(Order(image).status, kODStatusSent);
     QOR_EndPointFile::ResetProcessStateForTesting();
     fs::remove(ReplyPath(j1));
-    ASSERT_TRUE(PickUpInOneStep(db.get(), image, context));
+    ASSERT_TRUE(PickUpInOneStep());
     EXPECT_EQ(LinkOf(image), processed);
 
     // Saved with the result: the reply is released, the record goes when the document closes.
@@ -234,11 +229,10 @@ TEST_F(PickupTest, TheReplyStaysUntilASavedDocumentHoldsTheResult) {
 }
 
 TEST_F(PickupTest, AResultSavedThenUndoneIsTakenAgainFromTheRecord) {
-    const std::string saved = dir / "doc.odd";
     std::string why;
     Reply(j1, "finish", "done", processed);
-    const UIDRef sent = image;
-    ASSERT_TRUE(PickUpInOneStep(db.get(), image, context));
+    const UID sent = image.GetUID();
+    ASSERT_TRUE(PickUpInOneStep());
     const std::string unsaved = DocumentKey(db.get());
     ASSERT_EQ(DocumentFile::Save(db.get(), PMString(saved), why), kSuccess) << why;
     NoteDocumentSaved(db.get(), unsaved);
@@ -250,14 +244,10 @@ TEST_F(PickupTest, AResultSavedThenUndoneIsTakenAgainFromTheRecord) {
     NoteDocumentClosing(db.get()); // the file holds the order Sent: the record stays
     QOR_EndPointFile::ResetProcessStateForTesting();
 
-    db = DocumentFile::Open(PMString(saved), why);
-    ASSERT_TRUE(db) << why;
-    image = UIDRef(db.get(), sent.GetUID());
-    panel = {image};
+    ASSERT_NO_FATAL_FAILURE(Reopen(sent));
     EXPECT_EQ(Order(image).status, kODStatusSent);
-    ASSERT_TRUE(PickUpInOneStep(db.get(), image, context));
-    EXPECT_EQ(Order(image).status, kODStatusDone);
-    EXPECT_EQ(LinkOf(image), processed);
+    ASSERT_TRUE(PickUpInOneStep());
+    EXPECT_EQ(Linked(image), LinkStatus(processed, kODStatusDone));
 }
 
 TEST_F(PickupTest, AFinishedOrderIsRelinkedDoneAndCarriesItsUndoRecord) {
@@ -269,21 +259,16 @@ TEST_F(PickupTest, AFinishedOrderIsRelinkedDoneAndCarriesItsUndoRecord) {
 
     EXPECT_EQ(Handle(), 0);
     EXPECT_NE(image.GetUID(), old.GetUID());
-    EXPECT_EQ(LinkOf(image), processed);
-    EXPECT_EQ(Order(image).status, kODStatusDone);
+    EXPECT_EQ(Linked(image), LinkStatus(processed, kODStatusDone));
     EXPECT_EQ(log.lines,
               std::vector<std::string>{"photo.tif: processed, now linked to " + processed});
-    ASSERT_EQ(panel.size(), 1u);
-    EXPECT_EQ(panel[0], image);
+    EXPECT_EQ(panel, std::vector<UIDRef>{image});
     EXPECT_TRUE(fs::exists(ReplyPath(j1))); // until a saved document holds the result
     EXPECT_FALSE(IsOrdoBusy());
 
     // The processed file (already at 50 %) sits unscaled at the frame's corner.
-    const auto now = VisibleArea(image);
-    for (std::size_t i = 0; i < now.size(); ++i) {
-        EXPECT_NEAR(now[i].X(), area[i].X() / 2, 1e-9);
-        EXPECT_NEAR(now[i].Y(), area[i].Y() / 2, 1e-9);
-    }
+    EXPECT_TRUE(SameArea(VisibleArea(image),
+                         {area[0] * 0.5, area[1] * 0.5, area[2] * 0.5, area[3] * 0.5}, 1e-9));
 
     const OD_UndoData undo = Undo(image);
     EXPECT_EQ(undo.savedStatus, kODStatusReady);
@@ -309,8 +294,7 @@ TEST_F(PickupTest, PathsThatDoNotFitTheRelinkOrTheUndoRecordFailTheOrderUncut) {
     Reply(j1, "finish", "done", "/srv/qor/out/" + name);
     dockit::WriteTiff(deep + "/" + name + ".tif", 100, 50, 72);
     EXPECT_EQ(Handle(), kODPickupFailed);
-    EXPECT_EQ(LinkOf(image), original);
-    EXPECT_EQ(Order(image).status, kODStatusReplyMinus2);
+    EXPECT_EQ(Linked(image), LinkStatus(original, kODStatusReplyMinus2));
     prefs.SetOpiActive(false);
 
     // The original's path would not fit the undo record.
@@ -347,8 +331,7 @@ TEST_F(PickupTest, OpiResultsAreLookedForInTheLowResolutionFolder) {
 
     fs::last_write_time(expected, fs::last_write_time(ReplyPath(j1)));
     EXPECT_EQ(Handle(), 0);
-    EXPECT_EQ(LinkOf(image), expected);
-    EXPECT_EQ(Order(image).status, kODStatusDone);
+    EXPECT_EQ(Linked(image), LinkStatus(expected, kODStatusDone));
 
     // A job sent with OPI off is picked up as it was sent, though OPI is on now.
     UIDRef plain = PlaceAt(PMRect(300, 160, 400, 210), original);
@@ -375,10 +358,12 @@ TEST_F(PickupTest, OpiResultsAreLookedForInTheLowResolutionFolder) {
 TEST(OpiLowResPath, SplitsTheServersPathByItsStyleAndRefusesWhatWouldBeCut) {
     const std::string f = std::string("lr") + kPathSeparator;
     const std::string e5 = "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9";
+    const std::string n(kODOpiNameMax, 'n');
     struct Case {
         std::string folder, path;
         int style;
-        std::string suffix, want;
+        std::string suffix, want; // "": refused, the buffer emptied
+        std::size_t size = 512;
     } cases[] = {
         {"lr", "Server:Out:photo", 0, ".tif", f + "photo.tif"},
         {"lr", "Server:Out\\sub\\photo", 0, ".tif", f + "Out\\sub\\photo.tif"}, // ':' first
@@ -394,25 +379,18 @@ TEST(OpiLowResPath, SplitsTheServersPathByItsStyleAndRefusesWhatWouldBeCut) {
         {f, "/a/photo", 2, ".tif", f + "photo.tif"}, // no second separator
         {"lr", "/a/p", 2, ".tiffile", f + "p.tiff"}, // the suffix's first five characters
         {"lr", "/a/p", 2, e5 + "xy", f + "p" + e5},
+        {"lr", "/a/" + n, 2, ".tif", f + n + ".tif", 600},
+        {"lr", "/a/" + n + "n", 2, "", "", 64}, // what would be cut is refused
+        {"lr", "/a/" + std::string(60, 'n'), 2, ".tif", "", 64},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path + " style " + std::to_string(c.style));
-        char out[512];
-        ASSERT_TRUE(MakeOpiLowResPath(c.folder.c_str(), c.path.c_str(), c.style, c.suffix.c_str(),
-                                      out, sizeof out));
-        EXPECT_EQ(std::string(out), c.want);
+        std::string out(c.size, 'x');
+        EXPECT_EQ(MakeOpiLowResPath(c.folder.c_str(), c.path.c_str(), c.style, c.suffix.c_str(),
+                                    out.data(), c.size),
+                  !c.want.empty());
+        EXPECT_EQ(out.c_str(), c.want);
     }
-    // What would be cut is refused.
-    char out[64];
-    const std::string longName = "/a/" + std::string(kODOpiNameMax + 1, 'n');
-    EXPECT_FALSE(MakeOpiLowResPath("lr", longName.c_str(), 2, "", out, sizeof out));
-    EXPECT_STREQ(out, "");
-    EXPECT_FALSE(MakeOpiLowResPath("lr", ("/a/" + std::string(60, 'n')).c_str(), 2, ".tif", out,
-                                   sizeof out));
-    EXPECT_STREQ(out, "");
-    char big[600];
-    EXPECT_TRUE(MakeOpiLowResPath("lr", ("/a/" + std::string(kODOpiNameMax, 'n')).c_str(), 2,
-                                  ".tif", big, sizeof big));
 }
 
 // What the file leaves out before the image moves it; one covering the frame stays at its corner.

@@ -16,7 +16,6 @@ protected:
         RegisterPreferenceImplementations();
         ObjectModel::Get().AddIn(kSessionBoss, IID_IORDOPREFSDATA, kOrdoPrefsDataPersistImpl);
         db = DocumentUtils::NewDocument();
-        image = dir / "photo.tif";
         dockit::WriteTiff(image, 40, 20, 72);
         for (int i = 0; i < 3; ++i) {
             items[i] = dockit::PlaceFile(
@@ -49,7 +48,7 @@ protected:
     ordokit::ScopedSystemFolder systemFolder;
     TempDir dir;
     std::unique_ptr<IDataBase> db;
-    std::string image;
+    std::string image = dir / "photo.tif";
     UIDRef items[3];
     RecordingEndPoint endpoint;
 };
@@ -64,14 +63,13 @@ TEST_F(SendTest, OnlyReadyOrdersGoAndTheSentAreStoredInOneUndoStep) {
     OD_ProcData tooLong = Order(kODStatusReadyAlt);
     tooLong.sourcePath = PMString("/" + std::string(600, 's'));
     Store(2, tooLong);
-    const OD_ProcData before0 = Stored(0);
     std::vector<int> results;
     const int undoBefore = db->UndoCount();
     endpoint.answer = -4; // a failing server link: nothing is stored
     EXPECT_EQ(SendOrders(All(), &endpoint, &results), 0);
     EXPECT_EQ(results[0], -4);
     EXPECT_EQ(db->UndoCount(), undoBefore);
-    EXPECT_EQ(Stored(0), before0);
+    EXPECT_EQ(Stored(0), Order(kODStatusReady));
     endpoint.answer = 0;
     endpoint.bodies.clear();
 
@@ -79,7 +77,7 @@ TEST_F(SendTest, OnlyReadyOrdersGoAndTheSentAreStoredInOneUndoStep) {
     ASSERT_EQ(SendOrder(items[0], &endpoint, updated), 0);
     EXPECT_EQ(updated.status, kODStatusSent);
     EXPECT_EQ(updated.jobName, "job0001");
-    EXPECT_EQ(Stored(0), before0);
+    EXPECT_EQ(Stored(0), Order(kODStatusReady));
     ASSERT_EQ(endpoint.bodies.size(), 1u);
     EXPECT_NE(endpoint.bodies[0].find("PATHIN: " + image + "\n"), std::string::npos);
     endpoint.bodies.clear();
@@ -87,8 +85,7 @@ TEST_F(SendTest, OnlyReadyOrdersGoAndTheSentAreStoredInOneUndoStep) {
     EXPECT_EQ(SendOrders(All(), &endpoint, &results), 1);
     EXPECT_EQ(results, (std::vector<int>{0, -1, kODSendPathInTooLong}));
     EXPECT_EQ(db->UndoCount(), undoBefore + 1);
-    OD_ProcData want = before0;
-    want.status = kODStatusSent;
+    OD_ProcData want = Order(kODStatusSent);
     want.jobName = PMString("job0001");
     EXPECT_EQ(Stored(0), want);
     EXPECT_EQ(Stored(1), Order(kODStatusDone));
@@ -175,7 +172,6 @@ protected:
         }
         return names;
     }
-    // The server takes every job waiting.
     void ServerTakes() const {
         fs::create_directories(root / "taken");
         for (const std::string& job : Jobs()) {
@@ -224,8 +220,8 @@ TEST_F(SendRecordTest, AnOrderSentButShownReadyIsNeverSentTwice) {
                 ASSERT_EQ(Stored(0).status, kODStatusReady);
                 // Opening the document finds the job again: Sent under it.
                 EXPECT_EQ(NoteDocumentOpened(db.get(), nullptr), 1);
-                EXPECT_EQ(Stored(0).status, kODStatusSent);
-                EXPECT_EQ(Stored(0).jobName.GetUTF8String(), first);
+                EXPECT_EQ(std::pair(Stored(0).status, Stored(0).jobName.GetUTF8String()),
+                          std::pair(kODStatusSent, first));
                 EXPECT_EQ(Jobs().size(), taken ? 0u : 1u); // published now, for the server
                 ASSERT_TRUE(db->Undo()); // and should that be undone, the send finds it
             }
@@ -263,13 +259,11 @@ TEST_F(SendRecordTest, AHotFolderThatRefusesJobsStopsTheBatchAndSaysWhy) {
     OD_SendReport report;
     EXPECT_EQ(SendAll(&report), 0);
     platform::SetWriteFaultForTesting(nullptr);
-    EXPECT_EQ(report.stopResult, -4);
-    EXPECT_EQ(report.systemError, ENOSPC);
-    EXPECT_EQ(report.notSent, 3);
+    EXPECT_EQ(std::tuple(report.stopResult, report.systemError, report.notSent),
+              std::tuple(-4, ENOSPC, 3));
     EXPECT_TRUE(Jobs().empty());
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(Stored(i).status, kODStatusReady);
-    }
+    EXPECT_EQ((std::vector{Stored(0).status, Stored(1).status, Stored(2).status}),
+              std::vector<uint16_t>(3, kODStatusReady));
     EXPECT_TRUE(OD_JobJournal::ForIdentityFolder().List().empty());
 
     // The record of jobs out cannot be written: no job is published.
@@ -278,8 +272,7 @@ TEST_F(SendRecordTest, AHotFolderThatRefusesJobsStopsTheBatchAndSaysWhy) {
     });
     EXPECT_EQ(SendAll(&report), 0);
     platform::SetWriteFaultForTesting(nullptr);
-    EXPECT_EQ(report.stopResult, kODSendNoJournal);
-    EXPECT_EQ(report.systemError, EIO);
+    EXPECT_EQ(std::pair(report.stopResult, report.systemError), std::pair(kODSendNoJournal, EIO));
     EXPECT_TRUE(Jobs().empty());
 
     // The folder takes jobs again: all three go, each once.

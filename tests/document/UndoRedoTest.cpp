@@ -11,9 +11,7 @@ protected:
     void SetUp() override {
         ordokit::RegisterOrdoDocument();
         db = DocumentUtils::NewDocument();
-        original = dir / "photo.tif";
         dockit::WriteTiff(original, 200, 100, 72);
-        processed = dir / "photo_done.tif";
         dockit::WriteTiff(processed, 90, 60, 72);
     }
     void TearDown() override {
@@ -33,8 +31,7 @@ protected:
         EXPECT_EQ(OD_DataAccessor(image).Write(order), kSuccess);
         return image;
     }
-    // An image relinked to the processed file as the pickup does it, with
-    // the status (Done unless told).
+    // An image relinked to the processed file as the pickup does it, with the status.
     UIDRef ProcessedImage(double left, uint16_t status = kODStatusDone) {
         UIDRef image = Image(left, kODStatusSent);
         UIDRef made;
@@ -46,8 +43,8 @@ protected:
     }
     TempDir dir;
     std::unique_ptr<IDataBase> db;
-    std::string original;
-    std::string processed;
+    std::string original = dir / "photo.tif";
+    std::string processed = dir / "photo_done.tif";
 };
 
 TEST(UndoRedoParams, OtherParametersAreRefusedAndTheActionCopiesListAndOptions) {
@@ -59,11 +56,8 @@ TEST(UndoRedoParams, OtherParametersAreRefusedAndTheActionCopiesListAndOptions) 
         EXPECT_EQ(e.Code(), -1);
     }
     IDataBase* fakeDb = reinterpret_cast<IDataBase*>(0x10);
-    UIDList list(fakeDb);
-    list.Append(UID(5));
-    list.Append(UID(9));
     OD_ActionParameters base;
-    base.SetItems(list);
+    base.SetItems(ListOf(fakeDb, {UIDRef(fakeDb, UID(5)), UIDRef(fakeDb, UID(9))}));
     OD_ActionUndoRedoItemsParams p(base);
     p.option2 = 1;
     action.SetParameters(p);
@@ -106,8 +100,7 @@ TEST_F(UndoRedoTest, EachExecuteSwapsFileGeometryAndStatusInOneStep) {
     ASSERT_EQ(swapped.SetOtherFile(processed.c_str()), 0);
     EXPECT_EQ(Undo(undone), swapped);
 
-    // Relink, move and both records in one step: they never disagree whichever way the history
-    // goes.
+    // Relink, move and both records in one step: they never disagree whichever way history goes.
     const std::string originalState = dockit::Content(*db);
     EXPECT_EQ(db->UndoCount(), steps + 1);
     ASSERT_TRUE(db->Undo());

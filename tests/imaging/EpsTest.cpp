@@ -1,25 +1,14 @@
-#include "IMG_Exception.h"
-#include "IMG_ImageInfo.h"
-#include "IMG_OpenImageFile.h"
 #include "Proxy_EPS.h"
 #include "ReaderRuns.h"
-#include "TempDir.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <string>
 #include <tuple>
-#include <vector>
 
 namespace {
 
 using namespace std::string_literals;
-using Lines = std::vector<std::string>;
 
 // An inspection with what only the EPS readers tell.
 struct Result : Inspected {
@@ -48,18 +37,17 @@ std::string Eps(const std::string& body) {
     return "%!PS-Adobe-3.0 EPSF-3.0\n" + body + "%%EOF\n";
 }
 
-std::string LE32(uint32_t v) {
-    return {char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char(v >> 24)};
-}
 uint32_t Size(const std::string& s) {
     return static_cast<uint32_t>(s.size());
 }
 
-// The 30-byte header of a DOS EPS (no WMF part, checksum FFFF).
+// The 30-byte header of a DOS EPS (no WMF part, checksum FFFF), numbers little-endian.
 std::string BinaryHeader(uint32_t psOffset, uint32_t psLength, uint32_t previewOffset,
                          uint32_t previewLength) {
-    return "\xC5\xD0\xD3\xC6"s + LE32(psOffset) + LE32(psLength) + LE32(0) + LE32(0) +
-           LE32(previewOffset) + LE32(previewLength) + "\xFF\xFF"s;
+    std::string s = "\xC5\xD0\xD3\xC6"s;
+    for (uint32_t v : {psOffset, psLength, 0u, 0u, previewOffset, previewLength})
+        s += {char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char(v >> 24)};
+    return s + "\xFF\xFF";
 }
 
 // A few bytes that begin like a little-endian TIFF, as a preview does.
@@ -69,59 +57,10 @@ const std::string kTiffPreview = "II*\0\x08\0\0\0\0\0"s;
 const std::string kImageData = "%ImageData: 1000 800 8 3 0 1 2 \"beginimage\"\n";
 const std::string kDecoy = "%ImageData: 7 7 8 1 0 1 1 \"decoy\"\n";
 
-// An EPS with a data block between the header comments and the image's
-// %ImageData: line: the width tells whether the scan came out of the block
-// where the block ends (1000), stumbled on the decoy (7), or failed.
-std::string WithBlock(const std::string& block, const std::string& before = "") {
-    return Eps("%%Creator: test\n" + before + block + kImageData + "%%BoundingBox: 0 0 240 192\n");
-}
-
-// count bytes of binary data holding the decoy, line ends, NULs and "%%EOF".
-std::string BinaryData(std::size_t count) {
-    std::string data = "\n\0\r"s + kDecoy + "%%EOF\n%%EndBinary\n";
-    for (std::size_t i = 0; data.size() < count; ++i)
-        data.push_back(static_cast<char>((i * 37 + 11) & 0xFF));
-    data.resize(count);
-    return data;
-}
-
-// A reader open on the bytes, and the next DSC line it reads (-1 at the end of the scan).
-struct LineReader {
-    TempDir dir;
-    Proxy_EPS_Std reader;
-    char line[Proxy_EPS::kLineMax + 1];
-    int lookAhead = Proxy_EPS::kLookAheadNone;
-    explicit LineReader(const std::string& bytes) {
-        WriteFile(dir / "lines.eps", bytes);
-        reader.SetFileName((dir / "lines.eps").c_str());
-        reader.OpenRead();
-    }
-    ~LineReader() { reader.CloseRead(); }
-    int Next() { return reader.ReadDscLine(line, lookAhead); }
-    // Every line up to the end of the scan; with the last, empty or not, when last is true.
-    Lines Rest(bool last = false) {
-        Lines lines;
-        for (int guard = 0, length = 0; guard < 100000 && (length = Next()) >= 0; ++guard) {
-            EXPECT_EQ(static_cast<std::size_t>(length), std::strlen(line));
-            lines.emplace_back(line);
-        }
-        if (last)
-            lines.emplace_back(line);
-        return lines;
-    }
-};
-
-// The three readers alike with the file lent, and the factory as the readers alone.
-void ExpectAlikeWithTheFileLent(const std::string& path) {
-    ExpectSameWithTheFileLent<Proxy_EPS_OPI>(path);
-    ExpectSameWithTheFileLent<Proxy_EPS_OPI_Other>(path);
-    ExpectAlikeEveryWay<Proxy_EPS_Std>(path);
-}
-
 } // namespace
 
 TEST(EpsReaderOpen, HeadersThatDoNotHoldUpAreRejected) {
-    const std::string ps = "%!PS-Adobe-3.0 EPSF-3.0\n" + kImageData + "%%EOF\n";
+    const std::string ps = Eps(kImageData);
     // The width 1000 when the file is read, else the code.
     const std::tuple<const char*, std::string, int> cases[] = {
         {"empty file", "", -8},
@@ -283,7 +222,9 @@ TEST(EpsReaderStd, ALargeBinaryBlockIsSkipped) {
                                                           << kImageData << "%%EOF\r\n";
     const Inspected r = Inspect<Proxy_EPS_Std>(path);
     EXPECT_EQ(std::tuple(r.code, r.info.width, r.info.resolution), std::tuple(0, 1000u, 300.0f));
-    ExpectAlikeWithTheFileLent(path);
+    ExpectSameWithTheFileLent<Proxy_EPS_OPI>(path);
+    ExpectSameWithTheFileLent<Proxy_EPS_OPI_Other>(path);
+    ExpectAlikeEveryWay<Proxy_EPS_Std>(path);
     // The same block said to be 4 GB longer does not fit the file.
     const std::string lying = "%!PS-Adobe-3.0 EPSF-3.0\r\n%%BeginBinary: " +
                               std::to_string(dataSize + (int64_t{1} << 32)) + "\r\n";
@@ -292,20 +233,24 @@ TEST(EpsReaderStd, ALargeBinaryBlockIsSkipped) {
     EXPECT_EQ(Inspect<Proxy_EPS_Std>(path).code, -11);
 }
 
-namespace {
-
-// Data blocks, and the width 1000 when the scan resumed after the block, else the code.
-std::vector<std::tuple<const char*, std::string, int64_t>> BlockCases() {
-    const std::string bin = BinaryData(1024);
+TEST(DataBlock, BlocksAreSkippedByWhatTheirCommentsSay) {
+    // 1024 bytes of binary data holding the decoy, line ends, NULs and "%%EOF".
+    std::string bin = "\n\0\r"s + kDecoy + "%%EOF\n%%EndBinary\n";
+    for (std::size_t i = 0; bin.size() < 1024; ++i)
+        bin.push_back(static_cast<char>((i * 37 + 11) & 0xFF));
     const std::string text = "some text\n" + kDecoy + "more text\n";
     // %%BeginData: <count> <type> [<unit>] and 1024 bytes of binary data.
-    auto data = [&](const std::string& what) {
-        return "%%BeginData:" + what + "\n" + bin + "\n%%EndData\n";
+    auto data = [&](std::string w) { return "%%BeginData:" + w + "\n" + bin + "\n%%EndData\n"; };
+    auto block = [](const std::string& what, const std::string& content) {
+        return "%%BeginData: " + what + "\n" + content + "%%EndData\n";
     };
     auto binary = [&](const std::string& count) {
         return "%%BeginBinary:" + count + "\n" + bin + "\n%%EndBinary\n";
     };
-    return {
+    // Data blocks between the header comments and the image's %ImageData:
+    // line: the width tells whether the scan came out of the block where the
+    // block ends (1000), stumbled on the decoy (7), or failed (the code).
+    const std::tuple<const char*, std::string, int64_t> cases[] = {
         {"binary bytes", data(" 1024 Binary Bytes"), 1000},
         {"binary, unit left out", data(" 1024 Binary"), 1000},
         {"blanks and tabs", data("\t 1024  Binary\tBytes \t"), 1000},
@@ -322,32 +267,23 @@ std::vector<std::tuple<const char*, std::string, int64_t>> BlockCases() {
         {"count beyond 32 bits", data(" 4294968320 Binary Bytes"), -11},
         {"count past the end", data(" 2000 Binary Bytes"), -11},
         {"negative count", data(" -2 Binary Bytes"), -11},
-        {"unknown count", "%%BeginData: -1 Binary Bytes\n" + text + "%%EndData\n", 1000},
+        {"unknown count", block("-1 Binary Bytes", text), 1000},
         {"unknown count, no end", "%%BeginData: -1 Binary Bytes\n" + text, -11},
-        {"hex lines", "%%BeginData: 3 Hex Lines\n0A0B\n" + kDecoy + "0C0D\n%%EndData\n", 1000},
-        {"ASCII lines", "%%BeginData: 2 ASCII Lines\nabc\r\n\r\n" + kDecoy + "%%EndData\n", 1000},
-        {"more lines than the file has", "%%BeginData: 300 ASCII Lines\n" + text + "%%EndData\n",
-         -11},
-        {"hex bytes", "%%BeginData: 4 Hex Bytes\n0a0B\n0c0D\n%%EndData\n", 1000},
-        {"hex bytes, comment-wrapped", "%%BeginData: 4 Hex Bytes\n%0a0B\n%0c0D\n%%EndData\n", 1000},
-        {"hex bytes with blanks", "%%BeginData: 4 Hex Bytes\n% 0a 0B\t\r\n% 0c 0D\n%%EndData\n",
-         1000},
+        {"hex lines", block("3 Hex Lines", "0A0B\n" + kDecoy + "0C0D\n"), 1000},
+        {"ASCII lines", block("2 ASCII Lines", "abc\r\n\r\n" + kDecoy), 1000},
+        {"more lines than the file has", block("300 ASCII Lines", text), -11},
+        {"hex bytes", block("4 Hex Bytes", "0a0B\n0c0D\n"), 1000},
+        {"hex bytes, comment-wrapped", block("4 Hex Bytes", "%0a0B\n%0c0D\n"), 1000},
+        {"hex bytes with blanks", block("4 Hex Bytes", "% 0a 0B\t\r\n% 0c 0D\n"), 1000},
         {"hex bytes running into a comment", "%%BeginData: 4 Hex Bytes\n%0a0B\n%%0c0D\n", -11},
-        {"hex bytes with another character", "%%BeginData: 4 Hex Bytes\n0a0G0c0D\n%%EndData\n",
-         -11},
-        {"hex bytes, count past the end", "%%BeginData: 400 Hex Bytes\n0a0B\n%%EndData\n", -11},
-        {"ASCII bytes",
-         "%%BeginData: " + std::to_string(kDecoy.size()) + " ASCII Bytes\n" + kDecoy +
-             "%%EndData\n",
-         1000},
-        {"ASCII bytes, single percent signs", "%%BeginData: 7 ASCII Bytes\na%b%c%d\n%%EndData\n",
-         1000},
-        {"ASCII bytes with %%", "%%BeginData: 9 ASCII Bytes\nab%%cdefg\n%%EndData\n", -11},
-        {"ASCII bytes with % line end %", "%%BeginData: 9 ASCII Bytes\nab%\r\n %cd\n%%EndData\n",
-         -11},
+        {"hex bytes with another character", block("4 Hex Bytes", "0a0G0c0D\n"), -11},
+        {"hex bytes, count past the end", block("400 Hex Bytes", "0a0B\n"), -11},
+        {"ASCII bytes", block(std::to_string(kDecoy.size()) + " ASCII Bytes", kDecoy), 1000},
+        {"ASCII bytes, single percent signs", block("7 ASCII Bytes", "a%b%c%d\n"), 1000},
+        {"ASCII bytes with %%", block("9 ASCII Bytes", "ab%%cdefg\n"), -11},
+        {"ASCII bytes with % line end %", block("9 ASCII Bytes", "ab%\r\n %cd\n"), -11},
         // The data begins right after the line end of the opening comment.
-        {"ASCII bytes beginning with line ends", "%%BeginData: 5 ASCII Bytes\n\n\nab%\n%%EndData\n",
-         1000},
+        {"ASCII bytes beginning with line ends", block("5 ASCII Bytes", "\n\nab%\n"), 1000},
         {"ICC profile of unknown size",
          "%%BeginICCProfile: (Photoshop Profile) -1 Hex\n% 00000C48\n" + kDecoy +
              "%%EndICCProfile\n",
@@ -368,13 +304,11 @@ std::vector<std::tuple<const char*, std::string, int64_t>> BlockCases() {
          "%BeginPhotoshop: 13\n% 3842494D03ED0000\n% 00100000\n%EndPhotoshop\n" + kImageData, -11},
         {"Photoshop resources, unknown count",
          "%BeginPhotoshop:\n% 3842494D\n" + kDecoy + "%EndPhotoshop\n", 1000}};
-}
-
-} // namespace
-
-TEST(DataBlock, BlocksAreSkippedByWhatTheirCommentsSay) {
-    for (const auto& [what, block, result] : BlockCases())
-        EXPECT_EQ(WidthOrCode(WithBlock(block)), result) << what;
+    for (const auto& [what, bytes, result] : cases)
+        EXPECT_EQ(WidthOrCode(Eps("%%Creator: test\n" + bytes + kImageData +
+                                  "%%BoundingBox: 0 0 240 192\n")),
+                  result)
+            << what;
 }
 
 TEST(DataBlock, AllThreeReadersSkipBlocksAlike) {
@@ -410,7 +344,7 @@ TEST(DataBlock, SkipBlockRejectsWhatItCannotSkip) {
     // lines after the block, the one that ends the scan included. Binary data
     // is skipped by its size; the line end after it is then taken for the
     // closing comment.
-    const std::tuple<int64_t, int, int, const char*, int, Lines> cases[] = {
+    const std::tuple<int64_t, int, int, const char*, int, std::vector<std::string>> cases[] = {
         {-1, kEpsUnitUnknown, kEpsTypeUnknown, "%%EndData", 0, {"end"}},
         {10, kEpsUnitBytes, kEpsTypeUnknown, "%%EndData", 0, {"end"}},
         {10, kEpsUnitBytes, kEpsTypeAscii, "%%EndData", 0, {"end"}},
@@ -428,20 +362,34 @@ TEST(DataBlock, SkipBlockRejectsWhatItCannotSkip) {
         {INT64_MAX, kEpsUnitBytes, kEpsTypeHex, "%%EndData", -11, {}},
         {INT64_MAX, kEpsUnitBytes, kEpsTypeAscii, "%%EndData", -11, {}},
         {INT64_MAX, kEpsUnitLines, kEpsTypeAscii, "%%EndData", -11, {}}};
+    TempDir dir;
+    WriteFile(dir / "lines.eps", "%!PS-Adobe-3.0\n%%BeginData: x\n0123456789\n%%EndData\nend\n");
     for (const auto& [count, unit, type, endKeyword, code, rest] : cases) {
         SCOPED_TRACE(std::to_string(count) + " " + std::to_string(unit) + " " +
                      std::to_string(type));
-        LineReader file("%!PS-Adobe-3.0\n%%BeginData: x\n0123456789\n%%EndData\nend\n");
-        ASSERT_GE(file.Next(), 0);
-        ASSERT_GE(file.Next(), 0);
-        ASSERT_STREQ(file.line, "%%BeginData: x");
-        EXPECT_EQ(ThrownCode([&] {
-                      file.reader.SkipBlock(count, unit, type, endKeyword, file.lookAhead);
-                  }),
+        Proxy_EPS_Std reader;
+        reader.SetFileName((dir / "lines.eps").c_str());
+        reader.OpenRead();
+        char line[Proxy_EPS::kLineMax + 1];
+        int lookAhead = Proxy_EPS::kLookAheadNone;
+        ASSERT_GE(reader.ReadDscLine(line, lookAhead), 0);
+        ASSERT_GE(reader.ReadDscLine(line, lookAhead), 0);
+        ASSERT_STREQ(line, "%%BeginData: x");
+        EXPECT_EQ(ThrownCode([&] { reader.SkipBlock(count, unit, type, endKeyword, lookAhead); }),
                   code);
-        if (code == 0) {
-            EXPECT_EQ(file.Rest(true), rest);
+        // Each DSC line up to the end of the scan (-1), then the one that ends it.
+        std::vector<std::string> lines;
+        for (int guard = 0, length = 0;
+             code == 0 && guard < 100000 && (length = reader.ReadDscLine(line, lookAhead)) >= 0;
+             ++guard) {
+            EXPECT_EQ(static_cast<std::size_t>(length), std::strlen(line));
+            lines.emplace_back(line);
         }
+        if (code == 0) {
+            lines.emplace_back(line);
+            EXPECT_EQ(lines, rest);
+        }
+        reader.CloseRead();
     }
     Proxy_EPS_Std closed;
     int lookAhead = Proxy_EPS::kLookAheadNone;

@@ -1,24 +1,59 @@
-#include "IMG_Exception.h"
-#include "IMG_FileIOProcess.h"
-#include "IMG_ImageInfo.h"
-#include "IMG_OpenImageFile.h"
 #include "IMG_PathNames.h"
 #include "ReaderRuns.h"
-#include "SampleImages.h"
-#include "TempDir.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <string>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <vector>
 
 using namespace std::string_literals;
+
+namespace {
+
+// A reader that records the calls the dispatch makes.
+class Recorder : public Proxy_FileIOProcess {
+public:
+    std::vector<std::string>* calls;
+    explicit Recorder(std::vector<std::string>* c) : calls(c) {}
+    void OpenRead() override { calls->push_back("OpenRead"); }
+    void CloseRead() override { calls->push_back("CloseRead"); }
+    void ReadHeader() override { calls->push_back("ReadHeader"); }
+    const char* ReaderName() const override { return "Recorder"; }
+};
+
+std::string Pattern(std::size_t n) {
+    std::string bytes(n, '\0');
+    for (std::size_t i = 0; i < n; ++i)
+        bytes[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
+    return bytes;
+}
+
+// A reader with rows, an image lending row buffers, a progress that cancels.
+class RowReader : public Recorder {
+public:
+    using Recorder::Recorder;
+    void ReadHeader() override {}
+    void ReadRow(uint32_t row, uint8_t* buffer) override { buffer[0] = static_cast<uint8_t>(row); }
+    void SetRows(uint32_t rows) { description->height = rows; }
+};
+
+class Rows : public IMG_Image {
+public:
+    std::vector<uint8_t> data = std::vector<uint8_t>(8, 0xFF);
+    uint32_t missing = UINT32_MAX;
+    int released = 0;
+    uint8_t* GetRow(uint32_t row) override { return row == missing ? nullptr : &data[row]; }
+    void ReleaseRow(uint32_t, uint8_t*) override { ++released; }
+};
+
+class Stopper : public IMG_Progress {
+public:
+    int steps = 0;
+    int stopAfter = 1000;
+    bool finished = false;
+    void Start(uint32_t) override {}
+    bool Step() override { return ++steps < stopAfter; }
+    void Finish() override { finished = true; }
+};
+
+} // namespace
 
 TEST(PixelType, ComputedFromBitsSamplesAndModel) {
     // Bits, samples, model and type (0: throws -1), for gray, RGB, CMYK, Lab,
@@ -63,21 +98,6 @@ TEST(DscNames, PostScriptStringsAreDecoded) {
     }
 }
 
-namespace {
-
-// A reader that records the calls the dispatch makes.
-class Recorder : public Proxy_FileIOProcess {
-public:
-    std::vector<std::string>* calls;
-    explicit Recorder(std::vector<std::string>* c) : calls(c) {}
-    void OpenRead() override { calls->push_back("OpenRead"); }
-    void CloseRead() override { calls->push_back("CloseRead"); }
-    void ReadHeader() override { calls->push_back("ReadHeader"); }
-    const char* ReaderName() const override { return "Recorder"; }
-};
-
-} // namespace
-
 TEST(ModeDispatch, InspectionOpensReadsAndCloses) {
     std::vector<std::string> calls;
     Recorder r(&calls);
@@ -114,33 +134,20 @@ TEST(ModeDispatch, InspectionOpensReadsAndCloses) {
 
 TEST(Factory, AFileThatNoReaderTakesGivesNone) {
     TempDir dir;
-    const std::string files[] = {
-        "", "not an image at all\n", std::string(5000, '\0'),
-        "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: (atend)\n%%EndComments\n"};
-    for (int i = 0; i < 4; ++i) {
-        WriteFile(dir / ("f" + std::to_string(i)), files[i]);
+    for (const std::string& bytes :
+         {""s, std::string(5000, '\0'),
+          "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: (atend)\n%%EndComments\n"s,
+          "not an image at all\n"s}) {
+        WriteFresh(dir / "f", bytes);
         for (bool acceptOpi : {true, false})
-            EXPECT_EQ(IMG_OpenImageFile((dir / ("f" + std::to_string(i))).c_str(), "r", acceptOpi),
-                      nullptr)
-                << i;
+            EXPECT_EQ(IMG_OpenImageFile((dir / "f").c_str(), "r", acceptOpi), nullptr)
+                << bytes.size();
     }
-    std::string why;
-    EXPECT_EQ(IMG_OpenImageFile((dir / "f1").c_str(), "r", true, &why), nullptr);
+    std::string why; // of the last file, text
+    EXPECT_EQ(IMG_OpenImageFile((dir / "f").c_str(), "r", true, &why), nullptr);
     EXPECT_EQ(why, kImgNoReaderAccepts);
     EXPECT_EQ(IMG_OpenImageFile(nullptr, "r", true), nullptr);
 }
-
-namespace {
-
-std::string Pattern(std::size_t n) {
-    std::string bytes(n, '\0');
-    for (std::size_t i = 0; i < n; ++i) {
-        bytes[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
-    }
-    return bytes;
-}
-
-} // namespace
 
 TEST(Factory, ReadingTheHeadFirstChangesNoResult) {
     TempDir dir;
@@ -201,38 +208,6 @@ TEST(Factory, ReadingTheHeadFirstChangesNoResult) {
     for (const std::string& path : files)
         ExpectFactoryAsEachReaderAlone(path);
 }
-
-namespace {
-
-// A reader with rows, an image lending row buffers, a progress that cancels.
-class RowReader : public Recorder {
-public:
-    using Recorder::Recorder;
-    void ReadHeader() override {}
-    void ReadRow(uint32_t row, uint8_t* buffer) override { buffer[0] = static_cast<uint8_t>(row); }
-    void SetRows(uint32_t rows) { description->height = rows; }
-};
-
-class Rows : public IMG_Image {
-public:
-    std::vector<uint8_t> data = std::vector<uint8_t>(8, 0xFF);
-    uint32_t missing = UINT32_MAX;
-    int released = 0;
-    uint8_t* GetRow(uint32_t row) override { return row == missing ? nullptr : &data[row]; }
-    void ReleaseRow(uint32_t, uint8_t*) override { ++released; }
-};
-
-class Stopper : public IMG_Progress {
-public:
-    int steps = 0;
-    int stopAfter = 1000;
-    bool finished = false;
-    void Start(uint32_t) override {}
-    bool Step() override { return ++steps < stopAfter; }
-    void Finish() override { finished = true; }
-};
-
-} // namespace
 
 TEST(ModeDispatch, RowLoopsFillEveryRowAndStopWhenCancelled) {
     std::vector<std::string> calls;

@@ -21,10 +21,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
-#include <string>
-#include <tuple>
-#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -32,14 +28,11 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-// A file-options section (version 260) with TIFF (0) or JPEG (4) results.
-std::string FileOptions(int gray, int rgb, int cmyk) {
-    std::string s = "????\n1\n260\nformats\n" + std::to_string(gray) + "\n" + std::to_string(rgb) +
-                    "\n" + std::to_string(cmyk) + "\n0\n";
-    for (int format : {gray, rgb, cmyk}) {
-        s += format == 4 ? "format\n0\n0\n80\n0\n0\n" : "format\n0\n0\n1\n0\n0\n";
-    }
-    return s;
+// A file-options section (version 260) with TIFF (0) or JPEG (4) results for every class.
+std::string FileOptions(int format) {
+    const std::string n = std::to_string(format) + "\n";
+    const std::string each = format == 4 ? "format\n0\n0\n80\n0\n0\n" : "format\n0\n0\n1\n0\n0\n";
+    return "????\n1\n260\nformats\n" + n + n + n + "0\n" + each + each + each;
 }
 
 // A colour-correction section (version 260): the process option for gray, RGB and CMYK.
@@ -67,31 +60,63 @@ std::string MakeServer(const std::string& root,
     }
     WriteFile((data / "curparam.txt").string(), curparam);
     WriteFile((data / "ccoopt.txt").string(), ColorCorrection(1, 2, 0));
-    WriteFile((data / "fileopt.txt").string(), FileOptions(0, 0, 0));
+    WriteFile((data / "fileopt.txt").string(), FileOptions(0));
     return app;
 }
 
 // Server A: "Web RGB" (JPEG), "Newsprint CMYK" (TIFF) and "Broken", whose file is missing.
 std::string MakeServerA(const std::string& root) {
-    return MakeServer(root, {{"Web RGB", FileOptions(4, 4, 4) + ColorCorrection(1, 3, 2)},
-                             {"Newsprint CMYK", FileOptions(0, 0, 0) + ColorCorrection(5, 6, 0)},
+    return MakeServer(root, {{"Web RGB", FileOptions(4) + ColorCorrection(1, 3, 2)},
+                             {"Newsprint CMYK", FileOptions(0) + ColorCorrection(5, 6, 0)},
                              {"Broken", ""}});
 }
 std::string MakeServerB(const std::string& root) { // one profile, "Press"
-    return MakeServer(root, {{"Press", FileOptions(0, 0, 0) + ColorCorrection(4, 4, 0)}});
+    return MakeServer(root, {{"Press", FileOptions(0) + ColorCorrection(4, 4, 0)}});
 }
 
-Strings Entries(IControlView* dialog, WidgetID id) {
-    Strings out;
-    InterfacePtr<IStringListControlData> list(WidgetUtils::FindWidget(dialog, id),
-                                              IID_ISTRINGLISTCONTROLDATA);
+// The entries of a list widget, translated; none when it is no list.
+void AddEntries(IControlView* widget, Strings& out) {
+    InterfacePtr<IStringListControlData> list(widget, IID_ISTRINGLISTCONTROLDATA);
     for (int32_t n = 0; list && n < list->Length(); ++n) {
         out.push_back(list->GetString(n).Translated().GetUTF8String());
     }
+}
+Strings Entries(IControlView* dialog, WidgetID id) {
+    Strings out;
+    AddEntries(WidgetUtils::FindWidget(dialog, id), out);
     return out;
 }
 
 using Step = std::function<void(IControlView*)>;
+
+OD_ProcData Order(uint32_t imageClass, int16_t code, const char* profile = "",
+                  const char* prefix = "", uint16_t status = kODStatusProvisional) {
+    OD_ProcData order;
+    order.status = status;
+    order.imageClass = imageClass;
+    order.processCode = code;
+    order.outputName = PMString("Photo");
+    order.profile = PMString(profile);
+    order.prefix = PMString(prefix);
+    return order;
+}
+
+// status|code|name|profile|prefix|preference file
+std::string Summary(const OD_ProcData& o) {
+    return std::to_string(o.status) + "|" + std::to_string(o.processCode) + "|" +
+           o.outputName.GetUTF8String() + "|" + o.profile.GetUTF8String() + "|" +
+           o.prefix.GetUTF8String() + "|" + o.prefsFileName.GetUTF8String();
+}
+
+constexpr WidgetID kTypes = kOrdoImgOptTypeListWidgetID;
+constexpr WidgetID kProcesses = kOrdoImgOptProcessListWidgetID;
+constexpr WidgetID kPrefixes = kOrdoImgOptPrefixListWidgetID;
+constexpr WidgetID kPrefsFiles = kOrdoImgOptPrefsListWidgetID;
+constexpr WidgetID kDest = kOrdoImgOptDestNameWidgetID;
+constexpr WidgetID kPrefProcesses = kOrdoPrefProcessListWidgetID;
+constexpr WidgetID kRes = kOrdoPrefResolutionWidgetID;
+constexpr WidgetID kFreq = kOrdoPrefFrequencyWidgetID;
+constexpr WidgetID kMin = kOrdoPrefDownSmpMinWidgetID;
 
 class DialogsTest : public ::testing::Test {
 protected:
@@ -110,11 +135,14 @@ protected:
     static std::string Shown(IControlView* d, WidgetID id) {
         return WidgetUtils::GetText(d, id).Translated().GetUTF8String();
     }
-    static bool Checked(IControlView* d, WidgetID id) { return WidgetUtils::IsChecked(d, id); }
-    template <std::size_t N> static int Usable(IControlView* d, const WidgetID (&ids)[N]) {
-        return static_cast<int>(std::count_if(std::begin(ids), std::end(ids), [d](WidgetID id) {
-            return WidgetDriver::IsUsable(d, id);
-        }));
+    // The chosen process and process type, and the destination ('-' before it when fixed).
+    static std::string State(IControlView* d) {
+        return std::to_string(Chosen(d, kProcesses)) + "|" + std::to_string(Chosen(d, kTypes)) +
+               "|" + (IsEnabled(d, kDest) ? "" : "-") + Shown(d, kDest);
+    }
+    static int Usable(IControlView* d, std::initializer_list<WidgetID> ids) {
+        return static_cast<int>(std::count_if(
+            ids.begin(), ids.end(), [d](WidgetID id) { return WidgetDriver::IsUsable(d, id); }));
     }
     void SetUp() override {
         RegisterOrdoSession();
@@ -146,10 +174,14 @@ protected:
         SetOrdoPrefs(prefs);
     }
     OD_QORData Link() const { return InterfacePtr<IOrdoQORData>(session, IID_IORDOQORDATA)->Get(); }
-    // The session on a server, its configuration read as at start-up.
-    void UseServer(const std::string& path) const {
+    // The session on a server, its configuration read as at start-up; the server path.
+    std::string UseServer(const std::string& path) const {
         EditSessionPrefs([&](OD_PrefsData& p) { ASSERT_TRUE(p.SetServerPath(path.c_str())); });
-        ASSERT_TRUE(OpenServerLink(session, true, false));
+        EXPECT_TRUE(OpenServerLink(session, true, false));
+        return path;
+    }
+    std::string Servers() const {
+        return std::string(OrdoPrefs().GetServerPath()) + "|" + LinkPath();
     }
     std::string LinkPath() const {
         char path[kServerPathCapacity] = "";
@@ -157,7 +189,6 @@ protected:
         return path;
     }
 
-    // One run of the front end: works the dialog, then answers.
     void Then(Step work, DialogAnswer answer) {
         dialogs.Then([work, answer](IControlView* dialog, WidgetID) {
             work(dialog);
@@ -169,6 +200,14 @@ protected:
         return RunImageOptionsDialog(order, PMString("0x71900kOrdoStatusImgOK"),
                                      PMString("0x71900kOrdoImgOptDlgListRGBKey"));
     }
+    // The Summary of a ready order of Order() with that code.
+    static std::string Coded(int code) { return "1|" + std::to_string(code) + "|Photo|||"; }
+    // An OK run on the order, and the order it leaves; or an order only looked at (Cancel).
+    void ExpectEdited(const std::string& want, OD_ProcData order, Step work) {
+        EXPECT_TRUE(Edit(order, std::move(work))) << want;
+        EXPECT_EQ(Summary(order), want);
+    }
+    void Look(OD_ProcData order, Step work) { Edit(order, std::move(work), DialogAnswer::kCancel); }
     bool EditPrefs(Step work, DialogAnswer answer = DialogAnswer::kOK) {
         Then(std::move(work), answer);
         return RunPreferencesDialog();
@@ -203,29 +242,6 @@ protected:
     ISession* session = nullptr;
 };
 
-OD_ProcData Order(uint32_t imageClass, int16_t code, uint16_t status = kODStatusProvisional) {
-    OD_ProcData order;
-    order.status = status;
-    order.imageClass = imageClass;
-    order.processCode = code;
-    order.outputName = PMString("Photo");
-    return order;
-}
-
-// status|code|name|profile|prefix|preference file
-std::string Summary(const OD_ProcData& o) {
-    return std::to_string(o.status) + "|" + std::to_string(o.processCode) + "|" +
-           o.outputName.GetUTF8String() + "|" + o.profile.GetUTF8String() + "|" +
-           o.prefix.GetUTF8String() + "|" + o.prefsFileName.GetUTF8String();
-}
-
-constexpr WidgetID kTypes = kOrdoImgOptTypeListWidgetID;
-constexpr WidgetID kProcesses = kOrdoImgOptProcessListWidgetID;
-constexpr WidgetID kPrefixes = kOrdoImgOptPrefixListWidgetID;
-constexpr WidgetID kPrefsFiles = kOrdoImgOptPrefsListWidgetID;
-constexpr WidgetID kDest = kOrdoImgOptDestNameWidgetID;
-constexpr WidgetID kPrefProcesses = kOrdoPrefProcessListWidgetID;
-
 Strings ProcessTexts(std::initializer_list<int> codes) {
     Strings out;
     for (int code : codes) {
@@ -246,18 +262,15 @@ TEST_F(DialogsTest, ImageOptionsOpenOnTheEntryOfTheStoredCodeAndStoreTheChosenOn
     };
     for (const auto& [imageClass, code, entries, chosen] : cases) {
         SCOPED_TRACE(code);
-        OD_ProcData order = Order(imageClass, code);
-        ASSERT_TRUE(Edit(order, [&](IControlView* d) {
+        ExpectEdited(Coded(code), Order(imageClass, code), [&](IControlView* d) {
             EXPECT_EQ(Entries(d, kTypes), entries);
             EXPECT_EQ(Chosen(d, kTypes), chosen);
             EXPECT_TRUE(IsEnabled(d, kTypes) && IsEnabled(d, kOrdoImgOptTypeLabelWidgetID));
-        }));
-        EXPECT_EQ(order.processCode, code);
+        });
     }
     for (int entry = 0; entry < 8; ++entry) { // a Lab order stores codes 10 to 17
-        OD_ProcData lab = Order(kODClassLab, 17);
-        ASSERT_TRUE(Edit(lab, [&](IControlView* d) { WidgetDriver::Choose(d, kTypes, entry); }));
-        EXPECT_EQ(lab.processCode, 10 + entry);
+        ExpectEdited(Coded(10 + entry), Order(kODClassLab, 17),
+                     [&](IControlView* d) { WidgetDriver::Choose(d, kTypes, entry); });
     }
 }
 
@@ -267,13 +280,16 @@ TEST_F(DialogsTest, ImageOptionsOKMakesAnOrderReadyCancelKeepsAllUnsupportedType
         {kODStatusDone, kODStatusDone},   {kODStatusReplyMinus1, kODStatusReplyMinus1},
         {kODStatusReady, kODStatusReady},
     };
-    for (auto [before, after] : cases) {
-        OD_ProcData order = Order(kODClassRGB, 10, before);
-        EXPECT_TRUE(Edit(order, [](IControlView*) {}));
+    for (auto [before, after] : cases) { // the dialog shows the status as it is given
+        OD_ProcData order = Order(kODClassRGB, 10, "", "", before);
+        EXPECT_TRUE(Edit(order, [](IControlView* d) {
+            EXPECT_EQ(Shown(d, kOrdoImgOptStatusTextWidgetID) + "|" +
+                          Shown(d, kOrdoImgOptHeadingWidgetID),
+                      "Dimensions are OK|RGB Image Parameter(s)");
+        }));
         EXPECT_EQ(order.status, after) << before;
     }
-    OD_ProcData order = Order(kODClassRGB, 10, kODStatusProvisional);
-    const OD_ProcData before = order;
+    OD_ProcData order = Order(kODClassRGB, 10);
     EXPECT_FALSE(Edit(
         order,
         [](IControlView* d) {
@@ -281,25 +297,18 @@ TEST_F(DialogsTest, ImageOptionsOKMakesAnOrderReadyCancelKeepsAllUnsupportedType
             WidgetDriver::Type(d, kDest, "Other");
         },
         DialogAnswer::kCancel));
-    EXPECT_EQ(order, before);
+    EXPECT_EQ(order, Order(kODClassRGB, 10));
     // Pixel types with no process types: the process fixed at 0, and said why.
     for (uint32_t imageClass : {kODClassFullColor, kODClassUnknown}) {
-        OD_ProcData order = Order(imageClass, 0);
-        ASSERT_TRUE(Edit(order, [](IControlView* d) {
+        ExpectEdited(Coded(0), Order(imageClass, 0), [](IControlView* d) {
             EXPECT_TRUE(Entries(d, kTypes).empty());
             EXPECT_FALSE(IsEnabled(d, kTypes) || IsEnabled(d, kOrdoImgOptTypeLabelWidgetID));
             EXPECT_FALSE(WidgetDriver::Choose(d, kTypes, 0));
             EXPECT_EQ(Shown(d, kOrdoImgOptStatusTextWidgetID),
                       "Dimensions are OK\nThe image type is unknown so the process option is "
                       "disabled");
-        }));
-        EXPECT_EQ(Summary(order), "1|0|Photo|||");
+        });
     }
-    order = Order(kODClassRGB, 10); // the status as it is given
-    Edit(order, [](IControlView* d) {
-        EXPECT_EQ(Shown(d, kOrdoImgOptStatusTextWidgetID), "Dimensions are OK");
-        EXPECT_EQ(Shown(d, kOrdoImgOptHeadingWidgetID), "RGB Image Parameter(s)");
-    });
 }
 
 // On server A: the processes and named sets by class, what a chosen process or preference file
@@ -315,57 +324,41 @@ TEST_F(DialogsTest, ImageOptionsOnAServer) {
     };
     for (const auto& [imageClass, code, prefixes] : byClass) {
         SCOPED_TRACE(imageClass);
-        OD_ProcData order = Order(imageClass, code);
-        order.profile = PMString("Newsprint CMYK");
-        Edit(
-            order,
-            [&](IControlView* d) {
-                EXPECT_EQ(Entries(d, kProcesses), processes);
-                EXPECT_EQ(Chosen(d, kProcesses), 2);
-                EXPECT_EQ(Entries(d, kPrefixes), prefixes);
-            },
-            DialogAnswer::kCancel);
+        Look(Order(imageClass, code, "Newsprint CMYK"), [&](IControlView* d) {
+            EXPECT_EQ(Entries(d, kProcesses), processes);
+            EXPECT_EQ(Chosen(d, kProcesses), 2);
+            EXPECT_EQ(Entries(d, kPrefixes), prefixes);
+        });
     }
     // The prefix list (and its label) goes with correction processes.
     auto prefixShown = [](IControlView* d) {
         return std::vector<bool>{IsShown(d, kPrefixes), IsShown(d, kOrdoImgOptPrefixLabelWidgetID)};
     };
-    OD_ProcData order = Order(kODClassRGB, 10);
-    order.prefix = PMString("Neutral");
-    ASSERT_TRUE(Edit(order, [&](IControlView* d) {
-        EXPECT_EQ(Chosen(d, kPrefixes), 1);
-        EXPECT_EQ(Chosen(d, kProcesses), 0) << "an empty profile is the default process";
-        EXPECT_TRUE(IsShown(d, kPrefixes));
-        EXPECT_TRUE(WidgetDriver::Choose(d, kTypes, 4)); // Gray Conversion
-        EXPECT_EQ(prefixShown(d), (std::vector<bool>{false, false}));
-        EXPECT_TRUE(WidgetDriver::Choose(d, kTypes, 3)); // Correction+Gray Conversion
-        EXPECT_EQ(prefixShown(d), (std::vector<bool>{true, true}));
-        EXPECT_TRUE(WidgetDriver::Choose(d, kPrefixes, 0));
-        EXPECT_TRUE(WidgetDriver::Choose(d, kProcesses, 1));
-    }));
     // Web RGB gives RGB images Correction+Gray Conversion.
-    EXPECT_EQ(Summary(order), "1|13|Photo|Web RGB|Bright|");
-    OD_ProcData plain = Order(kODClassRGB, 14); // no correction: no prefix list
-    Edit(
-        plain, [](IControlView* d) { EXPECT_FALSE(IsShown(d, kPrefixes)); }, DialogAnswer::kCancel);
+    ExpectEdited("1|13|Photo|Web RGB|Bright|", Order(kODClassRGB, 10, "", "Neutral"),
+                 [&](IControlView* d) {
+                     EXPECT_EQ(Chosen(d, kPrefixes), 1);
+                     EXPECT_EQ(Chosen(d, kProcesses), 0) << "an empty profile is the default";
+                     EXPECT_EQ(prefixShown(d), (std::vector<bool>{true, true}));
+                     EXPECT_TRUE(WidgetDriver::Choose(d, kTypes, 4)); // Gray Conversion
+                     EXPECT_EQ(prefixShown(d), (std::vector<bool>{false, false}));
+                     EXPECT_TRUE(WidgetDriver::Choose(d, kTypes, 3)); // Correction+Gray Conv.
+                     EXPECT_EQ(prefixShown(d), (std::vector<bool>{true, true}));
+                     EXPECT_TRUE(WidgetDriver::Choose(d, kPrefixes, 0));
+                     EXPECT_TRUE(WidgetDriver::Choose(d, kProcesses, 1));
+                 });
+    Look(Order(kODClassRGB, 14), [](IControlView* d) { EXPECT_FALSE(IsShown(d, kPrefixes)); });
 
-    // "Default Process" stores an empty name; a profile the server no longer has stays.
-    OD_ProcData named = Order(kODClassRGB, 10);
-    named.profile = PMString("Web RGB");
-    ASSERT_TRUE(Edit(named, [](IControlView* d) { WidgetDriver::Choose(d, kProcesses, 0); }));
-    EXPECT_EQ(named.profile, "");
-    OD_ProcData gone = Order(kODClassRGB, 10);
-    gone.profile = PMString("Retired");
-    ASSERT_TRUE(Edit(gone, [](IControlView* d) { EXPECT_EQ(Chosen(d, kProcesses), -1); }));
-    EXPECT_EQ(gone.profile, "Retired");
-    // A prefix that is none of the server's sets (from "ABCDE#Photo.tif") is kept.
-    OD_ProcData own = Order(kODClassRGB, 10);
-    own.prefix = PMString("ABCDE");
-    ASSERT_TRUE(Edit(own, [](IControlView* d) {
-        EXPECT_EQ(Entries(d, kPrefixes), (Strings{"ABCDE", "Bright", "Neutral"}));
-        EXPECT_EQ(Chosen(d, kPrefixes), 0);
-    }));
-    EXPECT_EQ(own.prefix, "ABCDE");
+    // "Default Process" stores an empty name; a profile the server no longer has stays; so
+    // does a prefix that is none of the server's sets (from "ABCDE#Photo.tif").
+    ExpectEdited(Coded(10), Order(kODClassRGB, 10, "Web RGB"),
+                 [](IControlView* d) { WidgetDriver::Choose(d, kProcesses, 0); });
+    ExpectEdited("1|10|Photo|Retired|ABCDE|", Order(kODClassRGB, 10, "Retired", "ABCDE"),
+                 [](IControlView* d) {
+                     EXPECT_EQ(Chosen(d, kProcesses), -1);
+                     EXPECT_EQ(Entries(d, kPrefixes), (Strings{"ABCDE", "Bright", "Neutral"}));
+                     EXPECT_EQ(Chosen(d, kPrefixes), 0);
+                 });
 
     // A chosen process sets the process type it gives the image; "Broken" did not read.
     const std::tuple<uint32_t, int16_t, const char*, int16_t> chosen[] = {
@@ -375,15 +368,13 @@ TEST_F(DialogsTest, ImageOptionsOnAServer) {
     };
     for (const auto& [imageClass, start, profile, code] : chosen) {
         SCOPED_TRACE(profile);
-        OD_ProcData o = Order(imageClass, start);
-        o.profile = PMString("Retired"); // none of the server's: nothing chosen yet
+        OD_ProcData o = Order(imageClass, start, "Retired"); // none of the server's
         ASSERT_TRUE(Edit(o, [&](IControlView* d) {
             EXPECT_TRUE(WidgetDriver::ChooseEntry(d, kProcesses, PMString(profile)));
         }));
         EXPECT_EQ(o.processCode, code);
     }
 
-    // The preference file list.
     OD_PrefsData newsprint;
     newsprint.SetRepSrc(true);
     newsprint.SetDefaultProcess(PMString("Newsprint CMYK"));
@@ -395,9 +386,8 @@ TEST_F(DialogsTest, ImageOptionsOnAServer) {
     OD_ProcData filed = Order(kODClassRGB, 17);
     filed.prefsFileName = PMString("Plain.opf");
     ASSERT_TRUE(Edit(filed, [](IControlView* d) {
-        EXPECT_FALSE(IsShown(d, kPrefsFiles));
-        EXPECT_FALSE(IsShown(d, kOrdoImgOptPrefsLabelWidgetID));
-        EXPECT_FALSE(WidgetDriver::Choose(d, kPrefsFiles, 0));
+        EXPECT_FALSE(IsShown(d, kPrefsFiles) || IsShown(d, kOrdoImgOptPrefsLabelWidgetID) ||
+                     WidgetDriver::Choose(d, kPrefsFiles, 0));
     }));
     EXPECT_EQ(filed.prefsFileName, "Plain.opf");
     EditSessionPrefs([](OD_PrefsData& p) { p.SetShowPrefs(true); });
@@ -407,60 +397,37 @@ TEST_F(DialogsTest, ImageOptionsOnAServer) {
         EXPECT_EQ(Chosen(d, kPrefsFiles), 3);
         // A file that does not read brings nothing.
         EXPECT_TRUE(WidgetDriver::Choose(d, kPrefsFiles, 1));
-        EXPECT_EQ(Chosen(d, kProcesses), 0);
-        EXPECT_EQ(Chosen(d, kTypes), 7);
-        EXPECT_TRUE(IsEnabled(d, kDest));
+        EXPECT_EQ(State(d), "0|7|Photo");
         // A file brings its default process, the type that gives, and its replace-original.
         EXPECT_TRUE(WidgetDriver::Choose(d, kPrefsFiles, 2));
-        EXPECT_EQ(Chosen(d, kProcesses), 2);
-        EXPECT_EQ(Chosen(d, kTypes), 2);
-        EXPECT_FALSE(IsEnabled(d, kDest));
-        EXPECT_EQ(Shown(d, kDest), "Same as original");
+        EXPECT_EQ(State(d), "2|2|-Same as original");
     }));
     EXPECT_EQ(Summary(filed), "1|12|Photo|Newsprint CMYK||Newsprint.opf");
     // Opened as that file says; "Default Preferences" brings back the session's.
-    ASSERT_TRUE(Edit(filed, [](IControlView* d) {
-        EXPECT_FALSE(IsEnabled(d, kDest));
+    ExpectEdited(Coded(10), filed, [](IControlView* d) {
+        EXPECT_EQ(State(d), "2|2|-Same as original");
         EXPECT_TRUE(WidgetDriver::Choose(d, kPrefsFiles, 0));
-        EXPECT_TRUE(IsEnabled(d, kDest));
-        EXPECT_EQ(Shown(d, kDest), "Photo");
-        EXPECT_EQ(Chosen(d, kProcesses), 0);
-    }));
-    EXPECT_EQ(filed.prefsFileName.GetUTF8String() + "|" + filed.profile.GetUTF8String(), "|");
+        EXPECT_EQ(State(d), "0|0|Photo");
+    });
 
     // Replacing the original: the destination fixed, "Same as original"; the name kept.
     EditSessionPrefs([](OD_PrefsData& p) { p.SetRepSrc(true); });
-    OD_ProcData replaced = Order(kODClassRGB, 10);
-    ASSERT_TRUE(Edit(replaced, [](IControlView* d) {
+    ExpectEdited(Coded(10), Order(kODClassRGB, 10), [](IControlView* d) {
         EXPECT_TRUE(IsShown(d, kDest));
-        EXPECT_FALSE(IsEnabled(d, kDest));
-        EXPECT_EQ(Shown(d, kDest), "Same as original");
+        EXPECT_EQ(State(d), "0|0|-Same as original");
         EXPECT_FALSE(WidgetDriver::Type(d, kDest, "x"));
-    }));
-    EXPECT_EQ(replaced.outputName, "Photo");
+    });
     // Orders edited as a group come without a name: field and label hidden.
     OD_ProcData group = Order(kODClassRGB, 10);
     group.outputName = PMString();
     ASSERT_TRUE(Edit(group, [](IControlView* d) {
-        EXPECT_FALSE(IsShown(d, kDest));
-        EXPECT_FALSE(IsShown(d, kOrdoImgOptDestLabelWidgetID));
+        EXPECT_FALSE(IsShown(d, kDest) || IsShown(d, kOrdoImgOptDestLabelWidgetID));
     }));
     EXPECT_EQ(group.outputName, "");
 }
 
-constexpr WidgetID kOPIControls[] = {kOrdoPrefLowResButtonWidgetID, kOrdoPrefLowResPathWidgetID,
-                                     kOrdoPrefOPINoteWidgetID, kOrdoPrefLowResExtLabelWidgetID,
-                                     kOrdoPrefLowResExtWidgetID};
-constexpr WidgetID kLimitControls[] = {kOrdoPrefUpSmpMaxWidgetID, kOrdoPrefDownSmpMinWidgetID,
-                                       kOrdoPrefLessThanLabelWidgetID,
-                                       kOrdoPrefGreaterThanLabelWidgetID};
-constexpr WidgetID kReplaceDependants[] = {kOrdoPrefFolderButtonWidgetID,
-                                           kOrdoPrefFolderPathWidgetID, kOrdoPrefOverwriteWidgetID,
-                                           kOrdoPrefDelSrcWidgetID};
-
 TEST_F(DialogsTest, PreferencesAServerThatCannotBeOpenedIsNotTakenOneThatOpensIsAtOnce) {
-    const std::string a = MakeServerA(servers / "a");
-    UseServer(a);
+    const std::string a = UseServer(MakeServerA(servers / "a"));
     const std::string noTmp = MakeServerB(servers / "no-tmp");
     fs::remove_all(servers / "no-tmp/Data/tmp");
     const std::string noService = MakeServerB(servers / "no-service");
@@ -479,8 +446,7 @@ TEST_F(DialogsTest, PreferencesAServerThatCannotBeOpenedIsNotTakenOneThatOpensIs
                 EXPECT_EQ(Shown(d, kOrdoPrefServerPathWidgetID), a);
                 EXPECT_EQ(Entries(d, kPrefProcesses).size(), 4u);
             }));
-            EXPECT_EQ(std::string(OrdoPrefs().GetServerPath()), a);
-            EXPECT_EQ(LinkPath(), a);
+            EXPECT_EQ(Servers(), a + "|" + a);
             EXPECT_EQ(Link().GetEndPoint()->GetState(false) != 0, connected);
             ASSERT_EQ(alerts.Alerts().size(), 1u);
             EXPECT_EQ(alerts.Alerts()[0].kind, AlertKind::kWarning);
@@ -494,18 +460,17 @@ TEST_F(DialogsTest, PreferencesAServerThatCannotBeOpenedIsNotTakenOneThatOpensIs
     choosers.Answer(b);
     EXPECT_FALSE(EditPrefs(
         [&](IControlView* d) {
-            EXPECT_TRUE(WidgetDriver::Type(d, kOrdoPrefResolutionWidgetID, "600"));
+            EXPECT_TRUE(WidgetDriver::Type(d, kRes, "600"));
             EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefServerButtonWidgetID));
             // At once: the old server heard of it, the session and the dialog name the new one.
             EXPECT_EQ(CountLines(servers / "a/Data/tmp", "DECONNECT"), 1);
-            EXPECT_EQ(std::string(OrdoPrefs().GetServerPath()), b);
-            EXPECT_EQ(LinkPath(), b);
+            EXPECT_EQ(Servers(), b + "|" + b);
             EXPECT_EQ(Shown(d, kOrdoPrefServerPathWidgetID), b);
             EXPECT_EQ(Entries(d, kPrefProcesses), (Strings{"Default Process", "Press"}));
-            EXPECT_EQ(Shown(d, kOrdoPrefResolutionWidgetID), "600");
+            EXPECT_EQ(Shown(d, kRes), "600");
         },
         DialogAnswer::kCancel));
-    EXPECT_EQ(std::string(OrdoPrefs().GetServerPath()), b);
+    EXPECT_EQ(Servers(), b + "|" + b);
     EXPECT_EQ(Link().GetParameters()->Curparam().ProfileCount(), 1);
     EXPECT_EQ(OrdoPrefs().GetResolution(), 200.0) << "typed edits go with Cancel";
     EXPECT_EQ(choosers.Requests().back().startFolder, servers / "a");
@@ -546,18 +511,17 @@ TEST_F(DialogsTest, PreferencesFoldersAreChosenWithTheFolderChooser) {
 }
 
 TEST_F(DialogsTest, PreferencesSaveAsThenLoadGivesTheSameRecord) {
-    const std::string a = MakeServerA(servers / "a");
+    const std::string a = UseServer(MakeServerA(servers / "a"));
     const std::string b = MakeServerB(servers / "b");
-    UseServer(a);
     MakeDirs(servers / "out");
     // Save what the dialog shows, typed values included, then cancel.
     choosers.Answer(servers / "out");
     choosers.Answer(PreferenceFilePath("Studio"));
     EXPECT_FALSE(EditPrefs(
         [&](IControlView* d) {
-            WidgetDriver::Type(d, kOrdoPrefResolutionWidgetID, "300");
-            WidgetDriver::Type(d, kOrdoPrefFrequencyWidgetID, "12");
-            WidgetDriver::Type(d, kOrdoPrefDownSmpMinWidgetID, "20");
+            WidgetDriver::Type(d, kRes, "300");
+            WidgetDriver::Type(d, kFreq, "12");
+            WidgetDriver::Type(d, kMin, "20");
             WidgetDriver::Press(d, kOrdoPrefOPIActiveWidgetID);
             WidgetDriver::Type(d, kOrdoPrefLowResExtWidgetID, "_lr");
             WidgetDriver::Press(d, kOrdoPrefShowPrefsWidgetID);
@@ -596,16 +560,20 @@ TEST_F(DialogsTest, PreferencesSaveAsThenLoadGivesTheSameRecord) {
         EXPECT_EQ(OrdoPrefs(), saved);
         EXPECT_EQ(LinkPath(), a);
         EXPECT_EQ(CountLines(servers / "b/Data/tmp", "DECONNECT"), 0) << "b was never connected";
-        EXPECT_EQ(
-            (Strings{Shown(d, kOrdoPrefServerPathWidgetID), Shown(d, kOrdoPrefResolutionWidgetID),
-                     Shown(d, kOrdoPrefFrequencyWidgetID), Shown(d, kOrdoPrefLowResExtWidgetID)}),
-            (Strings{a, "300", "12", "_lr"}));
+        EXPECT_EQ((Strings{Shown(d, kOrdoPrefServerPathWidgetID), Shown(d, kRes), Shown(d, kFreq),
+                           Shown(d, kOrdoPrefLowResExtWidgetID)}),
+                  (Strings{a, "300", "12", "_lr"}));
         // replace-original ticked, its dependants off, OPI on, the server's processes.
-        EXPECT_EQ((std::vector<int>{Checked(d, kOrdoPrefRepSrcWidgetID),
-                                    Usable(d, kReplaceDependants), Usable(d, kOPIControls),
-                                    static_cast<int>(Entries(d, kPrefProcesses).size()),
-                                    Chosen(d, kPrefProcesses)}),
-                  (std::vector<int>{1, 0, 5, 4, 1}));
+        EXPECT_EQ(
+            (std::vector<int>{WidgetUtils::IsChecked(d, kOrdoPrefRepSrcWidgetID),
+                              Usable(d, {kOrdoPrefFolderButtonWidgetID, kOrdoPrefFolderPathWidgetID,
+                                         kOrdoPrefOverwriteWidgetID, kOrdoPrefDelSrcWidgetID}),
+                              Usable(d, {kOrdoPrefLowResButtonWidgetID, kOrdoPrefLowResPathWidgetID,
+                                         kOrdoPrefOPINoteWidgetID, kOrdoPrefLowResExtLabelWidgetID,
+                                         kOrdoPrefLowResExtWidgetID}),
+                              static_cast<int>(Entries(d, kPrefProcesses).size()),
+                              Chosen(d, kPrefProcesses)}),
+            (std::vector<int>{1, 0, 5, 4, 1}));
     }));
     EXPECT_EQ(OrdoPrefs(), saved); // OK keeps what was loaded
     EXPECT_EQ(choosers.Requests().back().kind, ChooserKind::kOpenFile);
@@ -613,8 +581,7 @@ TEST_F(DialogsTest, PreferencesSaveAsThenLoadGivesTheSameRecord) {
 }
 
 TEST_F(DialogsTest, PreferencesACancelledChooserOrABadFileChangesNothing) {
-    const std::string a = MakeServerA(servers / "a");
-    UseServer(a);
+    const std::string a = UseServer(MakeServerA(servers / "a"));
     EditSessionPrefs([&](OD_PrefsData& p) { p.SetOutFolder((servers / "out").c_str()); });
     const OD_PrefsData prefs = OrdoPrefs();
     WriteFile(PreferenceFilePath("Damaged.opf"), "not a preference file at all");
@@ -640,10 +607,10 @@ TEST_F(DialogsTest, PreferencesACancelledChooserOrABadFileChangesNothing) {
     // A file that does not read as preferences: told, nothing changes.
     choosers.Answer(PreferenceFilePath("Damaged.opf"));
     EXPECT_TRUE(EditPrefs([&](IControlView* d) {
-        WidgetDriver::Type(d, kOrdoPrefResolutionWidgetID, "400");
+        WidgetDriver::Type(d, kRes, "400");
         EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefLoadWidgetID));
         EXPECT_EQ(OrdoPrefs(), prefs);
-        EXPECT_EQ(Shown(d, kOrdoPrefResolutionWidgetID), "400");
+        EXPECT_EQ(Shown(d, kRes), "400");
     }));
     EXPECT_EQ(OrdoPrefs().GetResolution(), 400.0);
     EXPECT_EQ(AlertTexts(),
@@ -661,8 +628,6 @@ TEST_F(DialogsTest, PreferencesRefuseANegativeOrUnreadableUpdatePeriod) {
     auto type = [](WidgetID field, const char* text) {
         return [field, text](IControlView* d) { WidgetDriver::Type(d, field, text); };
     };
-    static constexpr WidgetID kFreq = kOrdoPrefFrequencyWidgetID;
-    static constexpr WidgetID kRes = kOrdoPrefResolutionWidgetID;
     RefusedRuns({{type(kFreq, "-5"), kInvalidWidgetID},
                  {type(kFreq, "2.5"), kFreq},
                  {type(kFreq, "40000"), kFreq},
@@ -708,8 +673,6 @@ TEST_F(DialogsTest, PreferencesRefuseResolutionsBelow1AndLimitsOutOfOrder) {
     const std::string order =
         "The resampling limit \"less than\" must be below the limit \"or greater than\"";
     const std::string resolution = "The output resolution must be at least 1 dpi";
-    static constexpr WidgetID kRes = kOrdoPrefResolutionWidgetID;
-    static constexpr WidgetID kMin = kOrdoPrefDownSmpMinWidgetID;
     static constexpr WidgetID kMax = kOrdoPrefUpSmpMaxWidgetID;
     const std::tuple<WidgetID, const char*, WidgetID, std::string> cases[] = {
         {kRes, "0", kRes, resolution},
@@ -744,20 +707,15 @@ TEST_F(DialogsTest, PreferencesRefuseResolutionsBelow1AndLimitsOutOfOrder) {
 }
 
 // Every text the dialog shows, translated as the front end shows it.
-Strings AllTexts(IControlView* dialog) {
-    Strings texts;
+void AddAllTexts(IControlView* dialog, Strings& texts) {
     for (IControlView* widget : WidgetUtils::AllWidgets(dialog)) {
         InterfacePtr<ITextControlData> text(widget, IID_ITEXTCONTROLDATA);
         if (text) {
             texts.push_back(text->GetString().Translated().GetUTF8String());
         }
         texts.push_back(widget->GetTip().Translated().GetUTF8String());
-        InterfacePtr<IStringListControlData> list(widget, IID_ISTRINGLISTCONTROLDATA);
-        for (int32_t n = 0; list && n < list->Length(); ++n) {
-            texts.push_back(list->GetString(n).Translated().GetUTF8String());
-        }
+        AddEntries(widget, texts);
     }
-    return texts;
 }
 
 // In French and Spanish no key shows untranslated in either dialog, whatever
@@ -782,14 +740,9 @@ TEST_F(DialogsTest, BothDialogsSpeakTheUsersLanguage) {
         SCOPED_TRACE(locale);
         HostStrings::SetLocale(locale);
         Strings texts;
-        auto collect = [&texts](IControlView* d) {
-            const Strings more = AllTexts(d);
-            texts.insert(texts.end(), more.begin(), more.end());
-        };
-        OD_ProcData unknown = Order(kODClassUnknown, 0);
-        Edit(unknown, collect, DialogAnswer::kCancel);
-        OD_ProcData rgb = Order(kODClassRGB, 10);
-        Edit(rgb, collect, DialogAnswer::kCancel);
+        auto collect = [&texts](IControlView* d) { AddAllTexts(d, texts); };
+        Look(Order(kODClassUnknown, 0), collect);
+        Look(Order(kODClassRGB, 10), collect);
         EditPrefs(
             [&](IControlView* d) {
                 WidgetDriver::Choose(d, kPrefProcesses, 2);

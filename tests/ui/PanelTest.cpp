@@ -4,15 +4,12 @@
 #include "../orders/OrdoSessionKit.h"
 
 #include "CAlert.h"
-#include "DocumentUtils.h"
 #include "HostStrings.h"
 #include "IApplication.h"
 #include "IHierarchy.h"
 #include "ILayoutSelection.h"
 #include "IOrdoData.h"
 #include "IOrdoSuite.h"
-#include "ITransform.h"
-#include "ImportUtils.h"
 #include "OD_DataAccessor.h"
 #include "OrdoCommands.h"
 #include "OrdoPanel.h"
@@ -24,10 +21,7 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <limits>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -40,12 +34,6 @@ public:
         }
     }
     void Flushed() override {}
-};
-
-struct DialogCall {
-    OD_ProcData record;
-    PMString status;
-    PMString heading;
 };
 
 class PanelTest : public ::testing::Test {
@@ -68,25 +56,26 @@ protected:
         RegisterStringTables();
         ResetOrdoPanelStateForTesting();
         SetOrdoBusy(false);
-        SetOrdoListRebuildHook(nullptr);
-        CAlert::ResetDontShowAgain();
         ErrorUtils::PMSetGlobalErrorCode(kSuccess);
-        calls.clear();
+        CAlert::SetAlertSink(&alerts);
         SetOrdoImageOptionsRunner(
             [this](OD_ProcData& record, const PMString& status, const PMString& heading) {
-                calls.push_back({record, status, heading});
-                if (!dialogAnswer) {
-                    return false;
+                calls.push_back(record);
+                callTexts.push_back(status.GetUTF8String() + "|" + heading.GetUTF8String());
+                if (dialogAnswer) {
+                    record.prefix = PMString("EDIT");
                 }
-                record.prefix = PMString("EDIT");
-                return true;
+                return dialogAnswer;
             });
-
-        Open(3);
-        image200 = dir / "at200.tif";
-        dockit::WriteTiff(image200, 400, 200, 200);
-        image72 = dir / "at72.tif";
-        dockit::WriteTiff(image72, 400, 200, 72);
+        DocumentUtils::NewDocumentOptions options;
+        options.pageCount = 3;
+        db = DocumentUtils::NewDocument(options);
+        ASSERT_EQ(Documents()->AddNewDocument(db.get(), kInvalidUID, "Doc"), kSuccess);
+        InterfacePtr<IIntegratorTarget> selection = NewDocumentSelection(db.get());
+        ASSERT_TRUE(Documents()->SetDocumentSelection(db.get(), selection.get()));
+        db->AddObserver(&raiser);
+        dockit::WriteTiff(dir / "at200.tif", 400, 200, 200);
+        dockit::WriteTiff(dir / "at72.tif", 400, 200, 72);
         panel = CreateOrdoPanel();
         ASSERT_TRUE(panel);
         ASSERT_TRUE(Panels()->RegisterPanel(panel.get()));
@@ -95,11 +84,7 @@ protected:
     void TearDown() override {
         Panels()->UnregisterPanel(kOrdoPanelWidgetID);
         panel.reset();
-        if (db) {
-            db->RemoveObserver(&raiser);
-            Documents()->CloseDocument(db.get());
-            db.reset();
-        }
+        CloseDocument();
         SetOrdoImageOptionsRunner(nullptr);
         ResetHostForTesting();
         ResetOrdoPanelStateForTesting();
@@ -107,43 +92,28 @@ protected:
         HostStrings::Reset();
     }
 
-    void Open(int32_t pages) {
-        DocumentUtils::NewDocumentOptions options;
-        options.pageCount = pages;
-        db = DocumentUtils::NewDocument(options);
-        ASSERT_EQ(Documents()->AddNewDocument(db.get(), kInvalidUID, "Doc"), kSuccess);
-        InterfacePtr<IIntegratorTarget> selection = NewDocumentSelection(db.get());
-        ASSERT_TRUE(Documents()->SetDocumentSelection(db.get(), selection.get()));
-        db->AddObserver(&raiser);
+    void CloseDocument() {
+        if (db) {
+            db->RemoveObserver(&raiser);
+            Documents()->CloseDocument(db.get());
+            db.reset();
+        }
     }
 
     void Show() { ASSERT_TRUE(Panels()->ShowPanel(kOrdoPanelWidgetID)); }
     void Hide() { ASSERT_TRUE(Panels()->HidePanel(kOrdoPanelWidgetID)); }
 
-    static void EditPrefs(const std::function<void(OD_PrefsData&)>& edit) {
-        OD_PrefsData record = OrdoPrefs();
-        edit(record);
-        SetOrdoPrefs(record);
+    UIDRef Frame(int32_t page, double left = 36) const {
+        return dockit::AddFrame(db.get(), PMRect(left, 36, left + 200, 136), page);
     }
-
-    UIDRef Frame(int32_t page, double left = 36, double top = 36) const {
-        ErrorCode error = kFailure;
-        UIDRef frame =
-            DocumentUtils::AddGraphicFrame(DocumentUtils::GetNthPage(db.get(), page),
-                                           PMRect(left, top, left + 200, top + 100), &error);
-        EXPECT_EQ(error, kSuccess);
-        return frame;
+    UIDRef Image(int32_t page = 0, const char* file = "at200.tif") const {
+        return dockit::PlaceFile(Frame(page), dir / file);
     }
-    UIDRef Image(int32_t page = 0, const std::string& path = {}) const {
-        ErrorCode error = kFailure;
-        UIDRef image =
-            ImportUtils::PlaceFile(Frame(page), PMString(path.empty() ? image200 : path), &error);
-        EXPECT_EQ(error, kSuccess);
-        return image;
-    }
-    static void SetOrder(const UIDRef& item, uint16_t status, int16_t code = 10,
-                         const char* name = "photo", const char* prefix = "",
-                         const char* profile = "", uint32_t imageClass = kODClassRGB) {
+    // The order written on the item; the item.
+    static UIDRef SetOrder(const UIDRef& item, uint16_t status, int16_t code = 10,
+                           const char* name = "photo", const char* prefix = "",
+                           const char* profile = "", uint32_t imageClass = kODClassRGB,
+                           double resolution = 200.0) {
         OD_ProcData order;
         order.status = status;
         order.processCode = code;
@@ -151,13 +121,12 @@ protected:
         order.prefix = PMString(prefix);
         order.profile = PMString(profile);
         order.imageClass = imageClass;
-        order.resolution = 200.0;
-        ASSERT_EQ(OD_DataAccessor(item).Write(order), kSuccess);
+        order.resolution = resolution;
+        EXPECT_EQ(OD_DataAccessor(item).Write(order), kSuccess);
+        return item;
     }
-    UIDRef Order(uint16_t status, const char* name = "photo", int32_t page = 0) const {
-        UIDRef image = Image(page);
-        SetOrder(image, status, 10, name);
-        return image;
+    UIDRef Order(uint16_t status, const char* name = "photo") const {
+        return SetOrder(Image(), status, 10, name);
     }
     static OD_ProcData Stored(const UIDRef& item) {
         OD_ProcData order;
@@ -165,18 +134,14 @@ protected:
         return order;
     }
 
-    IControlView* List() const {
-        return WidgetUtils::FindWidget(panel.get(), kOrdoListBoxWidgetID);
-    }
-    InterfacePtr<IListBoxController> Rows() const {
+    IControlView* List() { return WidgetUtils::FindWidget(panel.get(), kOrdoListBoxWidgetID); }
+    InterfacePtr<IListBoxController> Rows() {
         return InterfacePtr<IListBoxController>(List(), IID_ILISTBOXCONTROLLER);
     }
-    int32_t RowCount() const { return Rows()->GetRowCount(); }
-    PMString Cell(int32_t row, WidgetID id) const {
-        return PMString(Column(id).at(static_cast<std::size_t>(row)));
-    }
+    int32_t RowCount() { return Rows()->GetRowCount(); }
+    PMString Cell(int32_t row, WidgetID id) { return PMString(Column(id).at(std::size_t(row))); }
     // One cell of every row (the icon of the status cell).
-    std::vector<std::string> Column(WidgetID id = kOrdoNameCellID) const {
+    std::vector<std::string> Column(WidgetID id = kOrdoNameCellID) {
         std::vector<std::string> out;
         for (int32_t r = 0; r < RowCount(); ++r) {
             const ListRow row = Rows()->GetRow(r);
@@ -187,22 +152,18 @@ protected:
         }
         return out;
     }
-    bool Usable(WidgetID id) const { return WidgetDriver::IsUsable(panel.get(), id); }
     void Rebuild(bool addNew = true) { RebuildOrdoList(List(), true, addNew); }
     void DoubleClick(int32_t row) {
         ASSERT_TRUE(WidgetDriver::DoubleClickRow(panel.get(), kOrdoListBoxWidgetID, row));
     }
-    UIDRef FrameOf(const UIDRef& image) const {
-        return UIDRef(db.get(), InterfaceOf<IHierarchy>(image)->GetParentUID());
-    }
 
     TempDir dir;
-    std::string image200;
-    std::string image72;
     std::unique_ptr<IDataBase> db;
     RefreshRaiser raiser;
     InterfacePtr<IControlView> panel;
-    std::vector<DialogCall> calls;
+    RecordingAlertSink alerts;
+    std::vector<OD_ProcData> calls;     // the records the options dialog was opened on
+    std::vector<std::string> callTexts; // and "status|heading" of each
     bool dialogAnswer = true;
 };
 
@@ -211,17 +172,15 @@ using Texts = std::vector<std::string>;
 TEST_F(PanelTest, EachShownStatusHasItsIconOthersGiveNoRowAndPagesAreNumbered) {
     std::vector<UID> shown;
     for (uint16_t status : {1, 0, 2, 4, 0x40, 8, 0x80, 0x10, 0x100, 0x20, 3}) {
-        UIDRef image = Image(status == 0x20 ? 2 : 0);
-        SetOrder(image, status, 10, ("s" + std::to_string(status)).c_str());
+        UIDRef image = SetOrder(Image(status == 0x20 ? 2 : 0), status, 10,
+                                ("s" + std::to_string(status)).c_str());
         if (OrdoStatusIcon(status) != 0) {
             shown.push_back(image.GetUID());
         }
     }
-    ErrorCode error = kFailure; // on the pasteboard: not listed
-    InterfacePtr<IDocument> doc = DocumentUtils::QueryDocument(db.get());
-    UIDRef frame = DocumentUtils::AddGraphicFrame(UIDRef(db.get(), doc->GetNthSpreadUID(0)),
-                                                  PMRect(-500, -500, -300, -400), &error);
-    SetOrder(ImportUtils::PlaceFile(frame, PMString(image200), &error), 1, 10, "pasteboard");
+    const UIDRef spread(db.get(), DocumentUtils::QueryDocument(db.get())->GetNthSpreadUID(0));
+    const UIDRef board = DocumentUtils::AddGraphicFrame(spread, PMRect(-500, -500, -300, -400));
+    SetOrder(dockit::PlaceFile(board, dir / "at200.tif"), 1, 10, "pasteboard"); // not listed
     Show();
     EXPECT_EQ(Column(), (Texts{"s1", "s2", "s4", "s8", "s128", "s16", "s256", "s32"}));
     EXPECT_EQ(Column(kOrdoStatusIconCellID),
@@ -239,15 +198,14 @@ TEST_F(PanelTest, EachShownStatusHasItsIconOthersGiveNoRowAndPagesAreNumbered) {
 
 TEST_F(PanelTest, AReadyOrderNeedingMorePixelsShowsTheWarningIconButKeepsItsStatus) {
     Order(kODStatusReady, "fine");
-    UIDRef small = Image(0, image72);
-    SetOrder(small, kODStatusReady, 10, "small");
-    OD_ProcData order = Stored(small);
-    order.resolution = 72.0;
-    ASSERT_EQ(OD_DataAccessor(small).Write(order), kSuccess);
+    UIDRef small =
+        SetOrder(Image(0, "at72.tif"), kODStatusReady, 10, "small", "", "", kODClassRGB, 72.0);
     Show();
     EXPECT_EQ(Column(kOrdoStatusIconCellID), (Texts{"129", "132"})); // ready, resampling
     EXPECT_EQ(Stored(small).status, kODStatusReady);
-    EditPrefs([](OD_PrefsData& p) { p.SetQualityControl(false); }); // nothing checked
+    OD_PrefsData prefs = OrdoPrefs();
+    prefs.SetQualityControl(false); // nothing checked
+    SetOrdoPrefs(prefs);
     Rebuild();
     EXPECT_EQ(Column(kOrdoStatusIconCellID), (Texts{"129", "129"}));
 }
@@ -276,12 +234,10 @@ Texts RowTexts(IListBoxController* rows) {
 TEST_F(PanelTest, EachRebuildShowsWholeNewRowsWhateverTheRowsBefore) {
     // Numbers and the order's own texts as they are; the status cell and the keys translated.
     const std::string key = "|0x71900kOrdoProcessBaseKey", type = "*|0x71900kStrImageType";
-    const UIDRef a = Image(0);
-    SetOrder(a, kODStatusReady, 12, "a-name-long-enough-for-the-heap", "PRE", "Magazine");
-    const UIDRef b = Image(1);
-    SetOrder(b, kODStatusSent, 24, "b", "", "Cmyk", kODClassCMYK);
-    const UIDRef c = Image(2);
-    SetOrder(c, kODStatusDone, 1, "c", "", "GrayProf", kODClassGray);
+    const UIDRef a = SetOrder(Image(0), kODStatusReady, 12, "a-name-long-enough-for-the-heap",
+                              "PRE", "Magazine");
+    const UIDRef b = SetOrder(Image(1), kODStatusSent, 24, "b", "", "Cmyk", kODClassCMYK);
+    SetOrder(Image(2), kODStatusDone, 1, "c", "", "GrayProf", kODClassGray);
     Show();
     const std::string rowC = "|*@128|3|c|GrayProf" + key + "1" + type + "Gray*";
     EXPECT_EQ(RowTexts(Rows().get()),
@@ -306,7 +262,9 @@ TEST_F(PanelTest, NewImagesBecomeOrdersOnlyWhenThePreferencesAskAndTheCallerAllo
     UIDRef image = Image();
     Show();
     EXPECT_EQ(RowCount(), 0);
-    EditPrefs([](OD_PrefsData& p) { p.SetAutoImport(true); });
+    OD_PrefsData prefs = OrdoPrefs();
+    prefs.SetAutoImport(true);
+    SetOrdoPrefs(prefs);
     Rebuild(false);
     EXPECT_EQ(Stored(image).status, kODStatusNone);
     Image();
@@ -323,7 +281,7 @@ TEST_F(PanelTest, TheLogShowsAndHidesUnderTheList) {
     Show();
     const PMRect before = List()->GetFrame();
     IControlView* area = WidgetUtils::FindWidget(panel.get(), kOrdoLogAreaWidgetID);
-    EXPECT_FALSE(Usable(kOrdoClearLogWidgetID));
+    EXPECT_FALSE(WidgetDriver::IsUsable(panel.get(), kOrdoClearLogWidgetID));
     ASSERT_TRUE(WidgetDriver::SetChecked(panel.get(), kOrdoShowLogWidgetID, true));
     EXPECT_TRUE(area->IsVisible());
     EXPECT_DOUBLE_EQ(List()->GetFrame().Bottom(), before.Bottom() - kOrdoLogAreaHeight);
@@ -345,28 +303,22 @@ TEST_F(PanelTest, TheLogShowsAndHidesUnderTheList) {
 // The double-click: the order refilled from its file, an unreadable image read again, a
 // processed order's question (a sent order and Cancel are the scripted panel session's).
 TEST_F(PanelTest, ADoubleClickOpensTheRefilledOrder) {
-    UIDRef image = Image(0, image72);
-    SetOrder(image, kODStatusReady, 12, "Custom", "PRE", "Magazine", kODClassRGB);
-    const std::string damaged = dir / "damaged.tif";
-    dockit::WriteTiff(damaged, 400, 200, 72);
-    UIDRef still = Image(0, damaged);
-    SetOrder(still, kODStatusUnreadable, 10, "damaged");
-    WriteFile(damaged, "no longer an image");
+    UIDRef image = SetOrder(Image(0, "at72.tif"), kODStatusReady, 12, "Custom", "PRE", "Magazine");
+    dockit::WriteTiff(dir / "damaged.tif", 400, 200, 72);
+    UIDRef still = SetOrder(Image(0, "damaged.tif"), kODStatusUnreadable, 10, "damaged");
+    WriteFile(dir / "damaged.tif", "no longer an image");
     UIDRef readable = Order(kODStatusUnreadable, "readable");
     UIDRef done = Order(kODStatusDone, "done");
-    RecordingAlertSink alerts;
-    ScopedAlertSink scoped(&alerts);
     Show();
     ASSERT_EQ(RowCount(), 4);
     DoubleClick(0);
     ASSERT_EQ(calls.size(), 1u);
     // Refilled from the file (gray, 72 ppi: 54 % at most for 200 dpi), the options kept.
-    const OD_ProcData& r = calls[0].record;
+    const OD_ProcData& r = calls[0];
     EXPECT_TRUE(r.imageClass == kODClassGray && r.resolution == 72.0 && r.processCode == 12 &&
                 r.outputName == PMString("Custom") && r.profile == PMString("Magazine"));
-    EXPECT_EQ(calls[0].status.GetUTF8String() + "|" + calls[0].heading.GetUTF8String(),
-              "Insufficient number of pixels, the maximum scale factor is : 54 %|"
-              "Gray Image Parameter(s)");
+    EXPECT_EQ(callTexts[0], "Insufficient number of pixels, the maximum scale factor is : 54 %|"
+                            "Gray Image Parameter(s)");
     EXPECT_EQ(Stored(image).prefix, PMString("EDIT"));
     EXPECT_EQ(Cell(0, kOrdoOptionsCellID), PMString("EDIT"));
     dialogAnswer = false; // Cancel changes nothing
@@ -387,9 +339,9 @@ TEST_F(PanelTest, ADoubleClickOpensTheRefilledOrder) {
     // Readable now: offered as a new image, filled afresh from its file.
     DoubleClick(2);
     ASSERT_EQ(calls.size(), 3u);
-    EXPECT_EQ(calls[2].record.status, kODStatusProvisional);
-    EXPECT_EQ(calls[2].heading.GetUTF8String() + "|" + Stored(readable).prefix.GetUTF8String(),
-              "Gray Image Parameter(s)|EDIT");
+    EXPECT_EQ(calls[2].status, kODStatusProvisional);
+    EXPECT_EQ(callTexts[2] + "|" + Stored(readable).prefix.GetUTF8String(),
+              "Dimensions are OK|Gray Image Parameter(s)|EDIT");
 
     // Processed: OK with the box ticked opens the dialog, and the next time without asking.
     alerts.Answer(CAlert::kOKButton, true); // the stand-in dialog left "readable" provisional
@@ -407,8 +359,6 @@ TEST_F(PanelTest, DroppedImagesBecomeReadyOrders) {
     UIDRef fresh = Image();
     UIDRef sent = Order(kODStatusSent, "sent");
     Show();
-    RecordingAlertSink alerts;
-    ScopedAlertSink scoped(&alerts);
     auto drop = [&](std::vector<UID> uids) {
         DragDropData drag;
         drag.pageItems = UIDList(db.get());
@@ -418,7 +368,7 @@ TEST_F(PanelTest, DroppedImagesBecomeReadyOrders) {
         return WidgetDriver::Drop(panel.get(), kOrdoListBoxWidgetID, drag);
     };
     // The frame of the new image, and the sent image itself (left as it is).
-    EXPECT_EQ(drop({FrameOf(fresh).GetUID(), sent.GetUID()}), kSuccess);
+    EXPECT_EQ(drop({InterfaceOf<IHierarchy>(fresh)->GetParentUID(), sent.GetUID()}), kSuccess);
     EXPECT_EQ(Stored(fresh).status, kODStatusReady);
     EXPECT_EQ(Stored(sent).status, kODStatusSent);
     EXPECT_EQ(Column(), (Texts{"at200", "sent"}));
@@ -486,9 +436,7 @@ TEST_F(PanelTest, ClosingThePanelOrItsDocumentLetsGoOfBothAndBadCallsChangeNothi
     EXPECT_EQ(OrdoListRebuildCount(), before);
     Show();
     EXPECT_EQ(RowCount(), 2);
-    db->RemoveObserver(&raiser);
-    Documents()->CloseDocument(db.get());
-    db.reset();
+    CloseDocument();
     Rebuild();
     EXPECT_EQ(RowCount(), 0);
 }
@@ -508,12 +456,11 @@ TEST_F(PanelTest, ThePanelSizeIsHeldAtItsLimits) {
     };
     for (const auto& c : cases) {
         PMPoint size = panel->ConstrainDimensions(PMPoint(c[0], c[1]));
-        EXPECT_EQ(size.X(), c[2]) << c[0];
-        EXPECT_EQ(size.Y(), c[3]) << c[1];
+        EXPECT_EQ(std::pair(size.X(), size.Y()), std::pair(c[2], c[3])) << c[0] << " " << c[1];
     }
     panel->Resize(PMPoint(100, 2000));
-    EXPECT_EQ(panel->GetFrame().Width(), 207.0);
-    EXPECT_EQ(panel->GetFrame().Height(), 1024.0);
+    EXPECT_EQ(std::pair(panel->GetFrame().Width(), panel->GetFrame().Height()),
+              std::pair(207.0, 1024.0));
 }
 
 } // namespace
