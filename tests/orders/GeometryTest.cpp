@@ -412,6 +412,64 @@ TEST_F(PlacementTest, CropFlagsTellWhetherTheFrameEndsInsideTheImage) {
     }
 }
 
+TEST_F(PlacementTest, RecordsTheMatrixPartsTheCornerOffsetAndTheCrop) {
+    const PMRect image(0, 0, 200, 100);
+    struct Case {
+        const char* name;
+        double fw, fh;
+        PMMatrix m;
+        double rotation, skew, xScale, yScale, xOffset, yOffset;
+        bool xMirrored, yMirrored;
+        PMRect crop;
+    } cases[] = {
+        {"unscaled, frame inside the image", 100, 80, PMMatrix::MakeTranslation(-20, -10), 0, 0, 1,
+         1, 20, 10, false, false, PMRect(20, 10, 120, 90)},
+        {"mirrored left to right: the corner is on the right", 100, 80,
+         PMMatrix::MakeScale(-1, 1) * PMMatrix::MakeTranslation(150, 0), 0, 0, -1, 1, -150, 0, true,
+         false, PMRect(50, 0, 150, 80)},
+        {"mirrored top to bottom at 50 %", 100, 80,
+         PMMatrix::MakeScale(0.5, -0.5) * PMMatrix::MakeTranslation(0, 50), 0, 0, 0.5, -0.5, 0, -50,
+         false, true, PMRect(0, 0, 100, 80)},
+        {"turned 90: the corner is at the bottom", 100, 80,
+         PMMatrix::MakeRotation(90) * PMMatrix::MakeTranslation(0, 200), 90, 0, 1, 1, 0, -200,
+         false, false, PMRect(0, 0, 100, 80)},
+        {"turned 180 is not a mirror", 300, 150,
+         PMMatrix::MakeRotation(180) * PMMatrix::MakeTranslation(210, 120), 180, 0, 1, 1, -210,
+         -120, false, false, PMRect(-10, -20, 290, 130)},
+        {"skewed 45: the top edge leans", 400, 100, PMMatrix::MakeXSkew(45), 0, 45, 1, 1, 0, 0,
+         false, false, PMRect(100, 0, 500, 100)},
+        {"skewed so a corner lies half a point left of the image's", 100, 100,
+         PMMatrix::MakeXSkew(std::atan(0.005) * 180 / std::numbers::pi), 0,
+         std::atan(0.005) * 180 / std::numbers::pi, 1, 1, 0, 0, false, false,
+         PMRect(0.5, 0, 100.5, 100)},
+        {"a corner within the matching tolerance does not widen the box", 100, 100,
+         PMMatrix::MakeXSkew(std::atan(5e-11) * 180 / std::numbers::pi), 0,
+         std::atan(5e-11) * 180 / std::numbers::pi, 1, 1, 0, 0, false, false,
+         PMRect(0, 0, 100, 100)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        UIDRef item = PlacedImage(c.fw, c.fh);
+        SetMatrix(item, c.m);
+        OD_PlacementCapture cap;
+        ASSERT_EQ(CapturePlacement(item, cap), 0);
+        const OD_CaptureRecord& r = cap.record;
+        EXPECT_TRUE(Near({r.rotation, r.xSkew, r.xScale, r.yScale, r.xOffset, r.yOffset},
+                         {c.rotation, c.skew, c.xScale, c.yScale, c.xOffset, c.yOffset}));
+        EXPECT_EQ(r.xMirrored, c.xMirrored);
+        EXPECT_EQ(r.yMirrored, c.yMirrored);
+        EXPECT_EQ(PMRect(r.boundsLeft, r.boundsTop, r.boundsRight, r.boundsBottom), image);
+        EXPECT_TRUE(Near(
+            {cap.cropRect.Left(), cap.cropRect.Top(), cap.cropRect.Right(), cap.cropRect.Bottom()},
+            {c.crop.Left(), c.crop.Top(), c.crop.Right(), c.crop.Bottom()}));
+
+        // The capture's crop rectangle is the placement geometry's.
+        OD_PlacementGeometry g;
+        ASSERT_EQ(GetPlacementGeometry(item, g), 0);
+        EXPECT_EQ(g.cropRect, cap.cropRect);
+    }
+}
+
 TEST_F(PlacementTest, RelinkingAwayAndBackWithTheCaptureShowsTheSameArea) {
     struct File {
         std::string path;
