@@ -38,24 +38,17 @@ std::string Base64(const std::vector<uint8_t>& bytes) {
     static const char* alphabet =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        uint32_t v = uint32_t{bytes[i]} << 16;
-        if (i + 1 < bytes.size()) {
-            v |= uint32_t{bytes[i + 1]} << 8;
-        }
-        if (i + 2 < bytes.size()) {
-            v |= bytes[i + 2];
-        }
-        out += alphabet[v >> 18];
-        out += alphabet[(v >> 12) & 63];
-        out += i + 1 < bytes.size() ? alphabet[(v >> 6) & 63] : '=';
-        out += i + 2 < bytes.size() ? alphabet[v & 63] : '=';
+    for (std::size_t i = 0, n = bytes.size(); i < n; i += 3) {
+        uint32_t v = uint32_t{bytes[i]} << 16 | (i + 1 < n ? uint32_t{bytes[i + 1]} << 8 : 0u) |
+                     (i + 2 < n ? bytes[i + 2] : 0u);
+        out += {alphabet[v >> 18], alphabet[(v >> 12) & 63],
+                i + 1 < n ? alphabet[(v >> 6) & 63] : '=', i + 2 < n ? alphabet[v & 63] : '='};
     }
     return out;
 }
 
 // Little-endian 32-bit words.
-std::vector<uint8_t> Words(std::initializer_list<uint32_t> words) {
+std::vector<uint8_t> Words(const std::vector<uint32_t>& words) {
     std::vector<uint8_t> out;
     for (uint32_t v : words) {
         for (int i = 0; i < 4; ++i) {
@@ -66,13 +59,9 @@ std::vector<uint8_t> Words(std::initializer_list<uint32_t> words) {
 }
 
 // The bytes of a hierarchy: parent, count, children.
-std::string HierarchyData(uint32_t parent, const std::vector<uint32_t>& children) {
-    std::vector<uint8_t> bytes = Words({parent, static_cast<uint32_t>(children.size())});
-    for (uint32_t c : children) {
-        std::vector<uint8_t> w = Words({c});
-        bytes.insert(bytes.end(), w.begin(), w.end());
-    }
-    return Base64(bytes);
+std::string HierarchyData(uint32_t parent, std::vector<uint32_t> children) {
+    children.insert(children.begin(), {parent, static_cast<uint32_t>(children.size())});
+    return Base64(Words(children));
 }
 
 std::vector<uint32_t> ChildUIDs(const UIDRef& parent) {
@@ -207,22 +196,19 @@ TEST_F(DocumentFileTest, ADocumentWithPlugInDataLoadsBackIdentical) {
     std::string path = dir / "sample.odd";
     std::string why;
     ASSERT_EQ(DocumentFile::Save(s.db.get(), PMString(path), why), kSuccess) << why;
-    InterfacePtr<IDocument> doc = DocumentUtils::QueryDocument(s.db.get());
-    EXPECT_EQ(doc->GetName(), PMString("sample.odd"));
-    EXPECT_EQ(doc->GetFilePath(), PMString(path));
-    EXPECT_FALSE(s.db->IsModified());
-
     std::vector<std::string> warnings;
     std::unique_ptr<IDataBase> loaded = DocumentFile::Open(PMString(path), why, &warnings);
     ASSERT_TRUE(loaded) << why;
     EXPECT_TRUE(warnings.empty());
     EXPECT_EQ(Content(*loaded), Content(*s.db));
     EXPECT_EQ(loaded->GetRootUID(), s.db->GetRootUID());
-    EXPECT_FALSE(loaded->IsModified());
     EXPECT_FALSE(loaded->CanUndo());
-    InterfacePtr<IDocument> opened = DocumentUtils::QueryDocument(loaded.get());
-    EXPECT_EQ(opened->GetName(), PMString("sample.odd"));
-    EXPECT_EQ(opened->GetFilePath(), PMString(path));
+    for (IDataBase* db : {s.db.get(), loaded.get()}) { // the saved one and the loaded one
+        InterfacePtr<IDocument> doc = DocumentUtils::QueryDocument(db);
+        EXPECT_EQ(std::pair(doc->GetName(), doc->GetFilePath()),
+                  std::pair(PMString("sample.odd"), PMString(path)));
+        EXPECT_FALSE(db->IsModified());
+    }
 
     // The loaded document works like the one that was saved.
     IDataBase* d = loaded.get();
@@ -394,11 +380,7 @@ TEST_F(DocumentFileTest, DamagedAndForeignFilesAreRefusedWithTheirReason) {
         return v;
     };
 
-    struct Case {
-        const char* name;
-        Edit edit;
-        const char* reason;
-    } cases[] = {
+    const std::tuple<const char*, Edit, const char*> cases[] = {
         {"empty", Raw(""), "empty"},
         {"binary", Raw(std::string("PK\x03\x04\x00\x01", 6)), "not JSON"},
         {"a cut file", Raw(good.substr(0, good.size() / 2)), "cut short"},
@@ -527,14 +509,14 @@ TEST_F(DocumentFileTest, DamagedAndForeignFilesAreRefusedWithTheirReason) {
          },
          "as a page, but it is a graphic frame"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, edit, reason] : cases) {
+        SCOPED_TRACE(name);
         FileJson f{json::parse(good), {}};
-        c.edit(f);
+        edit(f);
         std::string why;
         std::vector<std::string> warnings;
         EXPECT_FALSE(DocumentFile::Parse(f.Text(), why, &warnings));
-        EXPECT_NE(why.find(c.reason), std::string::npos) << why;
+        EXPECT_NE(why.find(reason), std::string::npos) << why;
         EXPECT_TRUE(warnings.empty());
     }
 }

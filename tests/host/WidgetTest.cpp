@@ -1,19 +1,16 @@
 #include "Choosers.h"
 #include "HostStrings.h"
 #include "IApplication.h"
-#include "IDataBase.h"
 #include "ISession.h"
-#include "TempDir.h"
 #include "Widgets.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
-#include <optional>
 #include <string>
 #include <tuple>
 #include <typeinfo>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -22,84 +19,15 @@ constexpr WidgetID W(uint32_t id) {
     return WidgetID(id);
 }
 
-// A panel like the orders panel, and a dialog, built from plug-in classes.
-
-constexpr ClassID kTestPanelBoss{0x92001};
-constexpr ClassID kTestListBoxBoss{0x92002};
-constexpr ClassID kTestDialogBoss{0x92003};
-constexpr ClassID kTestNotAWidgetBoss{0x92004};
-constexpr ImplementationID kTestPanelObserverImpl{0x92002};
-constexpr ImplementationID kTestDropTargetImpl{0x92003};
-constexpr ImplementationID kTestDialogControllerImpl{0x92004};
-constexpr ImplementationID kTestDialogObserverImpl{0x92005};
+// A panel like the orders panel, and a dialog built from plug-in classes.
+constexpr ClassID kTestDialogBoss{0x92003}, kTestNotAWidgetBoss{0x92004};
+constexpr ImplementationID kTestDialogControllerImpl{0x92004}, kTestDialogObserverImpl{0x92005};
 
 constexpr WidgetID kPanelID{0x92000}, kLogTextID{0x92001}, kTrashID{0x92002}, kGoID{0x92003},
     kShowLogID{0x92004}, kListID{0x92006}, kLogAreaID{0x9200F}, kClearID{0x92012};
 constexpr WidgetID kDialogID{0x92020}, kResolutionID{0x92021}, kUseResolutionID{0x92022},
     kProcessListID{0x92023}, kModeClusterID{0x92024}, kGrayID{0x92025}, kRGBID{0x92026},
     kCMYKID{0x92027}, kIconID{0x92028};
-
-// The panel's observer: buttons follow the list's selection, the check box
-// shows the log area under a list made 70 points shorter.
-std::vector<std::string> panelEvents;
-class TestPanelObserver : public CDialogObserver {
-public:
-    using CDialogObserver::CDialogObserver;
-    void AutoAttach() override {
-        panelEvents.push_back("attach");
-        AttachToWidget(kListID, IID_ILISTBOXCONTROLLER);
-        AttachToWidget(kShowLogID, IID_ITRISTATECONTROLDATA);
-        AttachToWidget(kTrashID, IID_ITRISTATECONTROLDATA);
-        AttachToWidget(kClearID, IID_ITRISTATECONTROLDATA);
-    }
-    void AutoDetach() override {
-        panelEvents.push_back("detach");
-        DetachFromWidget(kListID, IID_ILISTBOXCONTROLLER);
-        DetachFromWidget(kShowLogID, IID_ITRISTATECONTROLDATA);
-        DetachFromWidget(kTrashID, IID_ITRISTATECONTROLDATA);
-        DetachFromWidget(kClearID, IID_ITRISTATECONTROLDATA);
-    }
-    void Update(ClassID change, ISubject* subject, PMIID, void* data) override {
-        InterfacePtr<IControlView> from(subject, IID_ICONTROLVIEW);
-        WidgetID id = from->GetWidgetID();
-        if (id == kListID && change == kListSelectionChangedMessage) {
-            InterfacePtr<IListBoxController> list(from, IID_ILISTBOXCONTROLLER);
-            bool any = !list->GetSelected().empty();
-            WidgetUtils::Enable(this, kTrashID, any);
-            WidgetUtils::Enable(this, kGoID, any);
-        } else if (id == kListID && change == kListDoubleClickMessage) {
-            panelEvents.push_back("double-click " + std::to_string(*static_cast<int32_t*>(data)));
-        } else if (id == kShowLogID) {
-            bool show = change == kTrueStateMessage;
-            IControlView* area = WidgetUtils::FindWidget(this, kLogAreaID);
-            IControlView* list = WidgetUtils::FindWidget(this, kListID);
-            if (show != area->IsVisible()) {
-                area->Show(show);
-                PMRect frame = list->GetFrame();
-                frame.Bottom(frame.Bottom() + (show ? -70.0 : 70.0));
-                list->SetFrame(frame);
-            }
-        } else if (id == kTrashID && change == kTrueStateMessage) {
-            panelEvents.push_back("trash");
-        } else if (id == kClearID && change == kTrueStateMessage) {
-            WidgetUtils::SetText(this, kLogTextID, "");
-        }
-    }
-};
-
-// Takes dropped page items, not files.
-std::vector<UIDList> dropped;
-class TestDropTarget : public CDragDropTarget {
-public:
-    using CDragDropTarget::CDragDropTarget;
-    bool CouldAcceptTypes(const DragDropData& data) const override {
-        return !data.pageItems.IsEmpty();
-    }
-    ErrorCode ProcessDragDropCommand(const DragDropData& data) override {
-        dropped.push_back(data.pageItems);
-        return data.pageItems.Length() > 2 ? kFailure : kSuccess;
-    }
-};
 
 // A dialog that edits a resolution, usable only when its box is ticked.
 double storedResolution = 0;
@@ -155,21 +83,17 @@ public:
         InterfacePtr<IControlView> view(subject, IID_ICONTROLVIEW);
         told.push_back({view ? view->GetWidgetID() : kInvalidWidgetID, change, protocol});
     }
-    std::vector<Told> Take() {
-        std::vector<Told> all;
-        all.swap(told);
-        return all;
-    }
+    std::vector<Told> Take() { return std::exchange(told, {}); }
     std::vector<Told> told;
 };
 
 WidgetResource PanelResource() {
-    return {.classID = kTestPanelBoss,
+    return {.classID = kPalettePanelWidgetBoss,
             .widgetID = kPanelID,
             .text = "0x71900kOrdoPanelTitleKey",
             .frame = PMRect(0, 0, 300, 400),
             .children = {
-                {.classID = kTestListBoxBoss,
+                {.classID = kWidgetListBoxWidgetBoss,
                  .widgetID = kListID,
                  .frame = PMRect(0, 20, 300, 300),
                  .tip = "Image Path",
@@ -218,31 +142,14 @@ protected:
         ObjectModel& m = ObjectModel::Get();
         m.Reset();
         RegisterHostServices();
-        const ImplementationFactory impls[] = {
-            Impl<TestPanelObserver>(kTestPanelObserverImpl),
-            Impl<TestDropTarget>(kTestDropTargetImpl),
-            Impl<TestDialogController>(kTestDialogControllerImpl),
-            Impl<TestDialogObserver>(kTestDialogObserverImpl),
-        };
-        for (const ImplementationFactory& f : impls) {
-            m.RegisterImplementation(f);
-        }
-        const ClassDefinition classes[] = {
-            {kTestPanelBoss, kPalettePanelWidgetBoss, {{IID_IOBSERVER, kTestPanelObserverImpl}}},
-            {kTestListBoxBoss,
-             kWidgetListBoxWidgetBoss,
-             {{IID_IDRAGDROPTARGET, kTestDropTargetImpl}}},
-            {kTestDialogBoss,
-             kDialogBoss,
-             {{IID_IDIALOGCONTROLLER, kTestDialogControllerImpl},
-              {IID_IOBSERVER, kTestDialogObserverImpl}}},
-            {kTestNotAWidgetBoss, kInvalidClass, {{IID_IOBSERVER, kTestDialogObserverImpl}}},
-        };
-        for (const ClassDefinition& c : classes) {
-            m.DefineClass(c);
-        }
-        panelEvents.clear();
-        dropped.clear();
+        m.RegisterImplementation(Impl<TestDialogController>(kTestDialogControllerImpl));
+        m.RegisterImplementation(Impl<TestDialogObserver>(kTestDialogObserverImpl));
+        m.DefineClass({kTestDialogBoss,
+                       kDialogBoss,
+                       {{IID_IDIALOGCONTROLLER, kTestDialogControllerImpl},
+                        {IID_IOBSERVER, kTestDialogObserverImpl}}});
+        m.DefineClass(
+            {kTestNotAWidgetBoss, kInvalidClass, {{IID_IOBSERVER, kTestDialogObserverImpl}}});
         storedResolution = 300;
         storedUse = true;
         applied = 0;
@@ -320,44 +227,38 @@ TEST_F(WidgetTest, InputToWidgetsTheUserCannotReachIsRefused) {
     FillList(2);
     WidgetUtils::Enable(dialog.get(), kResolutionID, true);
 
-    struct Case {
-        const char* name;
-        std::function<bool()> input;
-    };
-    const std::vector<Case> refused = {
-        {"disabled button", [&] { return WidgetDriver::Press(panel.get(), kTrashID); }},
-        {"button in a hidden group", [&] { return WidgetDriver::Press(panel.get(), kClearID); }},
-        {"missing widget", [&] { return WidgetDriver::Press(panel.get(), W(0x4242)); }},
-        {"typing into a button", [&] { return WidgetDriver::Type(panel.get(), kGoID, "x"); }},
-        {"typing into static text",
-         [&] { return WidgetDriver::Type(panel.get(), kLogTextID, "x"); }},
-        {"pressing an icon", [&] { return WidgetDriver::Press(dialog.get(), kIconID); }},
-        {"choosing in a list box", [&] { return WidgetDriver::Choose(panel.get(), kListID, 0); }},
+    namespace D = WidgetDriver;
+    IControlView *p = panel.get(), *d = dialog.get();
+    const std::pair<const char*, std::function<bool()>> refused[] = {
+        {"disabled button", [&] { return D::Press(p, kTrashID); }},
+        {"button in a hidden group", [&] { return D::Press(p, kClearID); }},
+        {"missing widget", [&] { return D::Press(p, W(0x4242)); }},
+        {"typing into a button", [&] { return D::Type(p, kGoID, "x"); }},
+        {"typing into static text", [&] { return D::Type(p, kLogTextID, "x"); }},
+        {"pressing an icon", [&] { return D::Press(d, kIconID); }},
+        {"choosing in a list box", [&] { return D::Choose(p, kListID, 0); }},
         {"a row past the end",
          [&] {
-             return WidgetDriver::SelectRows(panel.get(), kListID, {0, 2});
+             return D::SelectRows(p, kListID, {0, 2});
          }},
-        {"double-click past the end",
-         [&] { return WidgetDriver::DoubleClickRow(panel.get(), kListID, 5); }},
-        {"unticking a radio button",
-         [&] { return WidgetDriver::SetChecked(dialog.get(), kRGBID, false); }},
-        {"choosing -1", [&] { return WidgetDriver::Choose(dialog.get(), kProcessListID, -1); }},
+        {"double-click past the end", [&] { return D::DoubleClickRow(p, kListID, 5); }},
+        {"unticking a radio button", [&] { return D::SetChecked(d, kRGBID, false); }},
+        {"choosing -1", [&] { return D::Choose(d, kProcessListID, -1); }},
     };
-    for (const Case& c : refused) {
-        SCOPED_TRACE(c.name);
-        EXPECT_FALSE(c.input());
+    for (const auto& [name, input] : refused) {
+        EXPECT_FALSE(input()) << name;
     }
     EXPECT_TRUE(recorder.told.empty());
     EXPECT_TRUE(List()->GetSelected().empty());
 
     // A disabled parent makes its children unreachable; enabling it again
     // gives them back.
-    WidgetUtils::Enable(dialog.get(), kModeClusterID, false);
-    EXPECT_FALSE(WidgetDriver::Press(dialog.get(), kCMYKID));
-    WidgetUtils::Enable(dialog.get(), kModeClusterID, true);
-    EXPECT_TRUE(WidgetDriver::Press(dialog.get(), kCMYKID));
-    WidgetUtils::Show(panel.get(), kLogAreaID, true);
-    EXPECT_TRUE(WidgetDriver::Press(panel.get(), kClearID));
+    WidgetUtils::Enable(d, kModeClusterID, false);
+    EXPECT_FALSE(D::Press(d, kCMYKID));
+    WidgetUtils::Enable(d, kModeClusterID, true);
+    EXPECT_TRUE(D::Press(d, kCMYKID));
+    WidgetUtils::Show(p, kLogAreaID, true);
+    EXPECT_TRUE(D::Press(p, kClearID));
     EXPECT_EQ(recorder.told.size(), 1u);
     WidgetUtils::DetachFromWidget(panel.get(), kTrashID, IID_ITRISTATECONTROLDATA, &recorder);
     WidgetUtils::DetachFromWidget(panel.get(), kClearID, IID_ITRISTATECONTROLDATA, &recorder);
@@ -438,36 +339,27 @@ TEST_F(WidgetTest, AListBoxKeepsItsSelectionInStepWithItsRows) {
 }
 
 TEST_F(WidgetTest, EditBoxNumbersReadOnlyWhatIsANumber) {
-    struct Case {
-        const char* text;
-        bool valid;
-        double value;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, bool, double> cases[] = {
         {"300", true, 300},  {" 2.5 ", true, 2.5}, {"+4", true, 4},   {"-0.25", true, -0.25},
         {"1e3", true, 1000}, {".5", true, 0.5},    {"", false, 0},    {"  ", false, 0},
         {"abc", false, 0},   {"1,5", false, 0},    {"inf", false, 0}, {"nan", false, 0},
         {"0x10", false, 0},  {"--1", false, 0},    {"+-1", false, 0}, {"1.2.3", false, 0},
         {"12px", false, 0},  {"1e999", false, 0},  {"+", false, 0},   {"e5", false, 0},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        WidgetUtils::SetText(dialog.get(), kResolutionID, c.text, false);
-        bool valid = !c.valid;
+    for (const auto& [text, ok, number] : cases) {
+        SCOPED_TRACE(text);
+        WidgetUtils::SetText(dialog.get(), kResolutionID, text, false);
+        bool valid = !ok;
         double value = WidgetUtils::GetValue(dialog.get(), kResolutionID, &valid);
-        EXPECT_EQ(valid, c.valid);
-        EXPECT_EQ(value, c.value);
+        EXPECT_EQ(std::pair(valid, value), std::pair(ok, number));
     }
-    struct Written {
-        double value;
-        const char* text;
-    };
-    for (Written w : {Written{300, "300"}, Written{2.5, "2.5"}, Written{-72, "-72"},
-                      Written{0.1, "0.1"}, Written{1e21, "1e+21"}}) {
-        SCOPED_TRACE(w.text);
-        WidgetUtils::SetValue(dialog.get(), kResolutionID, w.value, false);
-        EXPECT_EQ(WidgetUtils::GetText(dialog.get(), kResolutionID).GetUTF8String(), w.text);
-        EXPECT_EQ(WidgetUtils::GetValue(dialog.get(), kResolutionID), w.value);
+    const std::pair<double, const char*> written[] = {
+        {300, "300"}, {2.5, "2.5"}, {-72, "-72"}, {0.1, "0.1"}, {1e21, "1e+21"}};
+    for (auto [value, text] : written) {
+        SCOPED_TRACE(text);
+        WidgetUtils::SetValue(dialog.get(), kResolutionID, value, false);
+        EXPECT_EQ(WidgetUtils::GetText(dialog.get(), kResolutionID).GetUTF8String(), text);
+        EXPECT_EQ(WidgetUtils::GetValue(dialog.get(), kResolutionID), value);
     }
     bool valid = true;
     EXPECT_EQ(WidgetUtils::GetValue(panel.get(), kTrashID, &valid), 0.0);

@@ -1,7 +1,3 @@
-// The order record: the process table and its lookups, the name rules, and
-// the filling of a record from an image placed in a document with the
-// session's preferences and server link.
-
 #include "OD_OrderFromImage.h"
 #include "OD_ProcData.h"
 
@@ -21,42 +17,33 @@
 #include <string>
 #include <vector>
 
-// --- the process table ----------------------------------------------------------
-
 TEST(ProcessTable, OptionsAndTheSearchForACode) {
     // Numbers outside the table have no option.
     for (int other : {0, 5, 25, -1}) {
         EXPECT_EQ(OptionForCode(other), -1) << other;
     }
-    struct Case {
-        int option;
-        int model;
-        int code;
-    } cases[] = {
-        // From the group of the colour model on.
-        {5, kODModelGray, 3},
-        {5, kODModelCMYK, 22},
-        {5, kODModelRGB, 15},
-        {5, kODModelLab, 15},
-        {1, kODModelRGB, 14},
-        {0, kODModelCMYK, 24},
-        {2, 0x100 | kODModelCMYK, 21}, // only the low seven bits are the model
-        // Past the group: no gray code carries 7 or 2.
-        {7, kODModelGray, 16},
-        {2, kODModelGray, 10},
-        // Nothing from the CMYK codes on carries 3 or 4.
-        {3, kODModelCMYK, -1},
-        {4, kODModelCMYK, -1},
-        {8, kODModelGray, -1},
-        // An unknown model searches the whole table.
-        {1, 0, 1},
-        {7, kODModelFullColor, 16},
-        {2, 16, 10},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(CodeForOption(c.option, c.model), c.code) << c.option << " " << c.model;
-        if (c.code > 0) {
-            EXPECT_EQ(OptionForCode(c.code), c.option) << c.code;
+    // {option, model, code}: the search starts at the group of the colour model
+    // (only its low seven bits), so no gray code carries 7 or 2 and nothing from
+    // the CMYK codes on carries 3 or 4; an unknown model searches the whole table.
+    const std::tuple<int, int, int> cases[] = {{5, kODModelGray, 3},
+                                               {5, kODModelCMYK, 22},
+                                               {5, kODModelRGB, 15},
+                                               {5, kODModelLab, 15},
+                                               {1, kODModelRGB, 14},
+                                               {0, kODModelCMYK, 24},
+                                               {2, 0x100 | kODModelCMYK, 21},
+                                               {7, kODModelGray, 16},
+                                               {2, kODModelGray, 10},
+                                               {3, kODModelCMYK, -1},
+                                               {4, kODModelCMYK, -1},
+                                               {8, kODModelGray, -1},
+                                               {1, 0, 1},
+                                               {7, kODModelFullColor, 16},
+                                               {2, 16, 10}};
+    for (const auto& [option, model, code] : cases) {
+        EXPECT_EQ(CodeForOption(option, model), code) << option << " " << model;
+        if (code > 0) {
+            EXPECT_EQ(OptionForCode(code), option) << code;
         }
     }
 }
@@ -86,14 +73,9 @@ TEST(ImageClasses, FromTheColourModel) {
     }
 }
 
-// --- name rules -------------------------------------------------------------------
-
 TEST(NameRules, ExtensionAndPrefix) {
-    struct Case {
-        const char* name;
-        const char* baseName;
-        const char* prefix; // nullptr: none
-    } cases[] = {
+    // {name, baseName, prefix (nullptr: none)}
+    const std::tuple<const char*, const char*, const char*> cases[] = {
         {"Photo.tif", "Photo", nullptr},
         {"archive.backup", "archive.backup", nullptr},
         {"ABCDEFG#Photo.tif", "Photo", "ABCDE"},
@@ -111,18 +93,16 @@ TEST(NameRules, ExtensionAndPrefix) {
         {"ABCD\xC3\xA9X#name.tif", "name", "ABCD"},
         {"ABC\xC3\xA9X#name.tif", "name", "ABC\xC3\xA9"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name != nullptr ? c.name : "(null)");
-        OD_NameParts p = SplitOrderName(c.name);
-        EXPECT_EQ(p.baseName, c.baseName);
-        EXPECT_EQ(p.hasPrefix, c.prefix != nullptr);
-        if (c.prefix != nullptr) {
-            EXPECT_EQ(p.namePrefix, c.prefix);
+    for (const auto& [name, baseName, prefix] : cases) {
+        SCOPED_TRACE(name != nullptr ? name : "(null)");
+        OD_NameParts p = SplitOrderName(name);
+        EXPECT_EQ(p.baseName, baseName);
+        EXPECT_EQ(p.hasPrefix, prefix != nullptr);
+        if (prefix != nullptr) {
+            EXPECT_EQ(p.namePrefix, prefix);
         }
     }
 }
-
-// --- filling a record from a placed image ---------------------------------------
 
 namespace {
 
@@ -131,14 +111,10 @@ enum class Kind { gray, rgb, cmyk };
 // A TIFF of the kind; a description that starts with a digit is a processing
 // mark with that count.
 void WriteKindTiff(const std::string& path, Kind kind, uint32_t w, uint32_t h, double resolution,
-                   const char* description = nullptr) {
+                   const char* description = "") {
     const int channels = kind == Kind::gray ? 1 : kind == Kind::rgb ? 3 : 4;
-    samples::TiffOptions options;
-    options.resolution = resolution;
-    if (description != nullptr) {
-        options.description = description;
-    }
-    samples::WriteTiff(path, {w, h, channels}, samples::Flat(0x80), options);
+    samples::WriteTiff(path, {w, h, channels}, samples::Flat(0x80),
+                       {.resolution = resolution, .description = description});
 }
 
 // A server tree made by the reference server's init.
@@ -148,10 +124,9 @@ struct Server {
         if (!InitServerTree(dir.Path(), why)) {
             throw std::runtime_error(why);
         }
-        path = dir / kServerAppName;
     }
     TempDir dir;
-    std::string path;
+    std::string path = dir / kServerAppName;
 };
 
 class FillOrderTest : public ::testing::Test {
@@ -174,16 +149,11 @@ protected:
     UIDRef Place(const std::string& path) const {
         return dockit::PlaceFile(dockit::AddFrame(db.get(), PMRect(36, 36, 336, 336)), path);
     }
-    std::string Image(const std::string& name, Kind kind, const char* mark = nullptr,
+    std::string Image(const std::string& name, Kind kind, const char* mark = "",
                       double resolution = 150.0) const {
         std::string path = dir / name;
         WriteKindTiff(path, kind, 40, 30, resolution, mark);
         return path;
-    }
-    static void Slot(int slot, int code, const char* prefix, const char* profile) {
-        OD_PrefsData prefs = OrdoPrefs();
-        prefs.SetClassDefault(slot, code, PMString(prefix), PMString(profile));
-        SetOrdoPrefs(prefs);
     }
     // status, name, prefix/profile, class, size, format, resolution and code.
     static std::string Sum(const OD_ProcData& r) {
@@ -253,12 +223,11 @@ TEST_F(FillOrderTest, TheDefaultProcessNamesAServerProfile) {
     SetOrdoPrefs(prefs);
     EXPECT_EQ(Sum(Fill(Image("r2.tif", Kind::rgb))),
               "1 r2 /No Such Profile class 2 40x30 fmt 256 150 ppi code 17");
-    Slot(1, 13, "", "General"); // a slot's own profile wins over the default process
+    prefs.SetClassDefault(1, 13, PMString(""), PMString("General")); // wins over the process
+    SetOrdoPrefs(prefs);
     EXPECT_EQ(Sum(Fill(Image("r3.tif", Kind::rgb))),
               "1 r3 /General class 2 40x30 fmt 256 150 ppi code 13");
 }
-
-// --- placeholders that name their high-resolution file ------------------------------
 
 namespace {
 
@@ -266,9 +235,7 @@ namespace {
 // high-resolution file in its OPI image ID when one is given.
 void WritePaletteTiff(const std::string& path, const char* highRes) {
     TIFF* tif = TIFFOpen(path.c_str(), "w");
-    if (tif == nullptr) {
-        throw std::runtime_error("cannot make " + path);
-    }
+    ASSERT_NE(tif, nullptr) << path;
     const uint32_t w = 16;
     const uint32_t h = 8;
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
@@ -334,37 +301,31 @@ TEST_F(PlaceholderTest, AnUnknownResolutionIsTheHighResolutionFilesElse72) {
     SetOrdoPrefs(prefs);
     WriteKindTiff(dir / "big.tif", Kind::cmyk, 400, 300, 300.0);
     WriteKindTiff(dir / "unknown.tif", Kind::cmyk, 400, 300, 0.0);
-    struct Case {
-        const char* name;
-        std::string comments; // of the OPI 2.0 placeholder; none: a plain TIFF at 0 ppi
-        double resolution;
-        uint32_t imageClass;
-    };
     const auto opi = [&](const std::string& file, const std::string& more = "") {
         return "%%BeginOPI: 2.0\n%%ImageFileName: (" + (dir / file) +
                ")\n%%ImageInks: monochrome\n" + more + "%%EndOPI\n";
     };
-    const Case cases[] = {
-        {"a TIFF without resolution", "", 72.0, kODClassGray},
-        {"monochrome placeholder, file found", opi("big.tif"), 300.0, kODClassGray},
-        {"its own resolution wins", opi("big.tif", "%ALDImageResolution: 150 150\n"), 150.0,
-         kODClassGray},
-        {"file without resolution", opi("unknown.tif"), 72.0, kODClassGray},
-        {"file missing", opi("nowhere.tif"), 72.0, kODClassGray},
+    // {name, comments of the OPI 2.0 placeholder (none: a plain TIFF at 0 ppi), resolution}
+    const std::tuple<const char*, std::string, double> cases[] = {
+        {"a TIFF without resolution", "", 72.0},
+        {"monochrome placeholder, file found", opi("big.tif"), 300.0},
+        {"its own resolution wins", opi("big.tif", "%ALDImageResolution: 150 150\n"), 150.0},
+        {"file without resolution", opi("unknown.tif"), 72.0},
+        {"file missing", opi("nowhere.tif"), 72.0},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, comments, resolution] : cases) {
+        SCOPED_TRACE(name);
         UIDRef image = Place(Image("proxy.tif", Kind::gray));
-        if (c.comments.empty()) {
+        if (comments.empty()) {
             WriteKindTiff(dir / "proxy.tif", Kind::gray, 40, 30, 0.0);
         } else {
-            WriteFile(dir / "proxy.tif", "%!PS-Adobe-3.0 EPSF-3.0\n" + c.comments + "%%EOF\n");
+            WriteFile(dir / "proxy.tif", "%!PS-Adobe-3.0 EPSF-3.0\n" + comments + "%%EOF\n");
         }
         OD_ProcData r;
         ASSERT_EQ(FillOrderFromImage(image, r, false), 0);
         EXPECT_EQ(r.status, kODStatusReady);
-        EXPECT_EQ(r.resolution, c.resolution);
-        EXPECT_EQ(r.imageClass, c.imageClass);
+        EXPECT_EQ(r.resolution, resolution);
+        EXPECT_EQ(r.imageClass, kODClassGray);
     }
 }
 

@@ -1,16 +1,14 @@
 #include "HostPlatform.h"
-#include "IDataBase.h"
-#include "IOrdoPrefsData.h"
 #include "IPMStream.h"
 #include "OD_ClientSettings.h"
 #include "OD_Preferences.h"
-#include "ObjectModel.h"
 #include "PreferenceFiles.h"
 
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -85,6 +83,58 @@ OD_PrefsData Full() {
     r.SetShowPrefs(true);
     return r;
 }
+
+using R = OD_PrefsData;
+
+// Copies slot i's code, prefix or profile (part 0, 1 or 2) from one record to another.
+void CopySlotPart(R& to, const R& from, int i, int part) {
+    to.SetClassDefault(i, (part == 0 ? from : to).GetDefaultCode(i),
+                       (part == 1 ? from : to).GetDefaultPrefix(i),
+                       (part == 2 ? from : to).GetDefaultProfile(i));
+}
+
+// Every field with the version it came at and a copy of it between records.
+struct Field {
+    const char* name;
+    int since;
+    void (*copy)(R& to, const R& from);
+};
+Field Copying(const char* name, int since, void (*copy)(R&, const R&)) {
+    return {name, since, copy};
+}
+#define FIELD(since, F) Copying(#F, since, [](R& t, const R& f) { t.Set##F(f.Get##F()); })
+#define SLOT(name, i, part)                                                                        \
+    Copying(name, 256, [](R& t, const R& f) { CopySlotPart(t, f, i, part); })
+const Field kFields[] = {FIELD(256, HeadFlag),
+                         FIELD(256, Resolution),
+                         FIELD(256, DownSmpMin),
+                         FIELD(256, UpSmpMax),
+                         FIELD(260, ServerPath),
+                         FIELD(256, OutFolder),
+                         FIELD(257, RepSrc),
+                         FIELD(257, DelSrc),
+                         FIELD(256, DefaultProcess),
+                         FIELD(256, OvrWrDest),
+                         FIELD(256, CheckSrc),
+                         FIELD(256, AutoUpdt),
+                         FIELD(256, Frequency),
+                         FIELD(256, OpiActive),
+                         FIELD(259, OpiText1),
+                         FIELD(259, OpiText2),
+                         FIELD(259, OpiSuffix),
+                         FIELD(259, OpiValue),
+                         FIELD(256, OpiLoResFolder),
+                         SLOT("defaultCode 2", 2, 0),
+                         SLOT("defaultPrefix 1", 1, 1),
+                         SLOT("defaultProfile 0", 0, 2),
+                         FIELD(258, SpareFlagA),
+                         FIELD(258, AutoImport),
+                         FIELD(259, SpareFlagB),
+                         FIELD(259, SpareText),
+                         FIELD(261, QualityControl),
+                         FIELD(262, ShowPrefs)};
+#undef SLOT
+#undef FIELD
 
 // The stream of a record at a version, laid out field by field with the
 // versions at which each field came. outFolder, when given, replaces the
@@ -177,70 +227,32 @@ TEST_F(PreferencesTest, ASlotOutsideTheThreeGivesCodeZeroAndTheFirstSlotsTexts) 
 }
 
 TEST_F(PreferencesTest, PathFieldsTakeAtMost260CharactersAndRefuseLongerOnes) {
-    using Getter = const char* (OD_PrefsData::*)() const;
-    using Setter = bool (OD_PrefsData::*)(const char*);
-    struct Field {
-        const char* name;
-        Getter get;
-        Setter set;
-    };
-    const Field fields[] = {
-        {"serverPath", &OD_PrefsData::GetServerPath, &OD_PrefsData::SetServerPath},
-        {"outFolder", &OD_PrefsData::GetOutFolder, &OD_PrefsData::SetOutFolder},
-        {"opiLoResFolder", &OD_PrefsData::GetOpiLoResFolder, &OD_PrefsData::SetOpiLoResFolder},
+    const std::tuple<const char*, const char* (R::*)() const, bool (R::*)(const char*)> fields[] = {
+        {"serverPath", &R::GetServerPath, &R::SetServerPath},
+        {"outFolder", &R::GetOutFolder, &R::SetOutFolder},
+        {"opiLoResFolder", &R::GetOpiLoResFolder, &R::SetOpiLoResFolder},
     };
     const std::string longest(260, 'p');
-    for (const auto& f : fields) {
-        SCOPED_TRACE(f.name);
+    for (const auto& [name, get, set] : fields) {
+        SCOPED_TRACE(name);
         OD_PrefsData r;
-        EXPECT_TRUE((r.*f.set)(longest.c_str()));
-        EXPECT_EQ((r.*f.get)(), longest);
-        EXPECT_FALSE((r.*f.set)((longest + "q").c_str()));
-        EXPECT_EQ((r.*f.get)(), longest) << "a refused text keeps the old one";
-        EXPECT_TRUE((r.*f.set)(nullptr));
-        EXPECT_STREQ((r.*f.get)(), "");
+        EXPECT_TRUE((r.*set)(longest.c_str()));
+        EXPECT_EQ((r.*get)(), longest);
+        EXPECT_FALSE((r.*set)((longest + "q").c_str()));
+        EXPECT_EQ((r.*get)(), longest) << "a refused text keeps the old one";
+        EXPECT_TRUE((r.*set)(nullptr));
+        EXPECT_STREQ((r.*get)(), "");
     }
 }
 
 TEST_F(PreferencesTest, EveryFieldTakesPartInComparison) {
     const OD_PrefsData base;
-    using Change = std::function<void(OD_PrefsData&)>;
-    const std::pair<const char*, Change> changes[] = {
-        {"headFlag", [](OD_PrefsData& r) { r.SetHeadFlag(false); }},
-        {"resolution", [](OD_PrefsData& r) { r.SetResolution(201); }},
-        {"downSmpMin", [](OD_PrefsData& r) { r.SetDownSmpMin(11); }},
-        {"upSmpMax", [](OD_PrefsData& r) { r.SetUpSmpMax(151); }},
-        {"serverPath", [](OD_PrefsData& r) { r.SetServerPath("s"); }},
-        {"outFolder", [](OD_PrefsData& r) { r.SetOutFolder("o"); }},
-        {"repSrc", [](OD_PrefsData& r) { r.SetRepSrc(true); }},
-        {"delSrc", [](OD_PrefsData& r) { r.SetDelSrc(true); }},
-        {"defaultProcess", [](OD_PrefsData& r) { r.SetDefaultProcess("d"); }},
-        {"ovrWrDest", [](OD_PrefsData& r) { r.SetOvrWrDest(true); }},
-        {"checkSrc", [](OD_PrefsData& r) { r.SetCheckSrc(false); }},
-        {"autoUpdt", [](OD_PrefsData& r) { r.SetAutoUpdt(false); }},
-        {"frequency", [](OD_PrefsData& r) { r.SetFrequency(6); }},
-        {"opiActive", [](OD_PrefsData& r) { r.SetOpiActive(true); }},
-        {"opiText1", [](OD_PrefsData& r) { r.SetOpiText1("a"); }},
-        {"opiText2", [](OD_PrefsData& r) { r.SetOpiText2("b"); }},
-        {"opiSuffix", [](OD_PrefsData& r) { r.SetOpiSuffix("c"); }},
-        {"opiValue", [](OD_PrefsData& r) { r.SetOpiValue(0); }},
-        {"opiLoResFolder", [](OD_PrefsData& r) { r.SetOpiLoResFolder("l"); }},
-        {"defaultCode 2", [](OD_PrefsData& r) { r.SetClassDefault(2, 21, "", ""); }},
-        {"defaultPrefix 1", [](OD_PrefsData& r) { r.SetClassDefault(1, 10, "x", ""); }},
-        {"defaultProfile 0", [](OD_PrefsData& r) { r.SetClassDefault(0, 1, "", "y"); }},
-        {"spareFlagA", [](OD_PrefsData& r) { r.SetSpareFlagA(false); }},
-        {"autoImport", [](OD_PrefsData& r) { r.SetAutoImport(true); }},
-        {"spareFlagB", [](OD_PrefsData& r) { r.SetSpareFlagB(true); }},
-        {"spareText", [](OD_PrefsData& r) { r.SetSpareText("z"); }},
-        {"qualityControl", [](OD_PrefsData& r) { r.SetQualityControl(false); }},
-        {"showPrefs", [](OD_PrefsData& r) { r.SetShowPrefs(true); }},
-    };
-    for (const auto& [name, change] : changes) {
+    for (const Field& f : kFields) {
         OD_PrefsData changed = base;
-        change(changed);
-        EXPECT_FALSE(changed == base) << name;
+        f.copy(changed, Full());
+        EXPECT_FALSE(changed == base) << f.name;
         OD_PrefsData copy = changed;
-        EXPECT_TRUE(copy == changed) << name << ": a copy holds every field";
+        EXPECT_TRUE(copy == changed) << f.name << ": a copy holds every field";
     }
 }
 
@@ -257,34 +269,13 @@ TEST_F(PreferencesTest, OlderVersionsKeepWhatTheyDoNotHold) {
     // Every value differs from its default, so each field shows whether it was
     // read or kept.
     const OD_PrefsData d;
-    const OD_PrefsData all = Full();
     for (int16_t version = 256; version <= 263; ++version) {
         SCOPED_TRACE(version);
-        OD_PrefsData want = all;
-        if (version < 257) {
-            want.SetRepSrc(d.GetRepSrc());
-            want.SetDelSrc(d.GetDelSrc());
-        }
-        if (version < 258) {
-            want.SetSpareFlagA(d.GetSpareFlagA());
-            want.SetAutoImport(d.GetAutoImport());
-        }
-        if (version < 259) {
-            want.SetOpiText1(d.GetOpiText1());
-            want.SetOpiText2(d.GetOpiText2());
-            want.SetOpiValue(d.GetOpiValue());
-            want.SetOpiSuffix(d.GetOpiSuffix());
-            want.SetSpareFlagB(d.GetSpareFlagB());
-            want.SetSpareText(d.GetSpareText());
-        }
-        if (version < 260) {
-            want.SetServerPath(d.GetServerPath());
-        }
-        if (version < 261) {
-            want.SetQualityControl(d.GetQualityControl());
-        }
-        if (version < 262) {
-            want.SetShowPrefs(d.GetShowPrefs());
+        OD_PrefsData want = Full();
+        for (const Field& f : kFields) {
+            if (version < f.since) {
+                f.copy(want, d);
+            }
         }
         OD_PrefsData r;
         std::size_t left = 99;
@@ -311,14 +302,9 @@ TEST_F(PreferencesTest, AVersion261RecordKeepsShowPrefsAsItWas) {
 }
 
 TEST_F(PreferencesTest, PathLengthsNeverWritePastTheFieldAndLongOnesAreRefused) {
-    struct Case {
-        const char* name;
-        Bytes encoded;
-        OD_PrefsReadError error;
-        std::string text; // outFolder after a successful read
-    };
     const std::string a260(260, 'a');
-    const Case cases[] = {
+    // {name, encoded field, error, outFolder after a successful read}
+    const std::tuple<const char*, Bytes, OD_PrefsReadError, std::string> cases[] = {
         {"260 characters and the NUL", Bytes().I32(261).Raw(a260).Raw(std::string(1, '\0')),
          OD_PrefsReadError::kNone, a260},
         {"261 bytes without an end", Bytes().I32(261).Raw(a260 + "a"),
@@ -332,16 +318,16 @@ TEST_F(PreferencesTest, PathLengthsNeverWritePastTheFieldAndLongOnesAreRefused) 
          "ab"},
         {"length 0 keeps the field", Bytes().I32(0), OD_PrefsReadError::kNone, "before"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, encoded, error, text] : cases) {
+        SCOPED_TRACE(name);
         OD_PrefsData r;
         r.SetOutFolder("before");
         r.SetFrequency(77);
         const OD_PrefsData before = r;
-        auto result = ReadInto(r, Layout(263, Full(), c.encoded));
-        EXPECT_EQ(result.error, c.error) << result.reason;
-        if (c.error == OD_PrefsReadError::kNone) {
-            EXPECT_EQ(r.GetOutFolder(), c.text);
+        auto result = ReadInto(r, Layout(263, Full(), encoded));
+        EXPECT_EQ(result.error, error) << result.reason;
+        if (error == OD_PrefsReadError::kNone) {
+            EXPECT_EQ(r.GetOutFolder(), text);
             EXPECT_EQ(r.GetFrequency(), 9);
         } else {
             EXPECT_EQ(r, before) << "a refused record changes nothing";
@@ -352,45 +338,33 @@ TEST_F(PreferencesTest, PathLengthsNeverWritePastTheFieldAndLongOnesAreRefused) 
 
 TEST_F(PreferencesTest, DamagedStreamsAreRefusedWithTheReasonAndChangeNothing) {
     auto full = Layout(263);
-    struct Case {
-        const char* name;
-        std::vector<uint8_t> bytes;
-        OD_PrefsReadError error;
-        const char* says;
-    };
-    auto withVersion = [&](int16_t version) {
+    auto with = [&](std::size_t at, std::initializer_list<uint8_t> bytes) {
         auto b = full;
-        b[0] = static_cast<uint8_t>(version);
-        b[1] = static_cast<uint8_t>(static_cast<uint16_t>(version) >> 8);
-        return b;
-    };
-    auto withByte = [&](std::size_t at, uint8_t value) {
-        auto b = full;
-        b[at] = value;
+        std::copy(bytes.begin(), bytes.end(), b.begin() + at);
         return b;
     };
     // defaultProcess's length sits after version, flag, reals, two paths, two flags.
     const std::size_t defaultProcessAt = 2 + 2 + 24 + (4 + 16 + 1) + (4 + 4 + 1) + 4;
-    Case cases[] = {
+    const std::tuple<const char*, std::vector<uint8_t>, OD_PrefsReadError, const char*> cases[] = {
         {"empty", {}, OD_PrefsReadError::kEndOfData, "version"},
-        {"version 255", withVersion(255), OD_PrefsReadError::kBadVersion, "255"},
-        {"version 264", withVersion(264), OD_PrefsReadError::kBadVersion, "264"},
-        {"version -1", withVersion(-1), OD_PrefsReadError::kBadVersion, "-1"},
-        {"headFlag 2", withByte(2, 2), OD_PrefsReadError::kBadFlag, "headFlag"},
-        {"last flag 257", withByte(full.size() - 1, 1), OD_PrefsReadError::kBadFlag, "showPrefs"},
-        {"text length negative", withByte(defaultProcessAt + 3, 0x80),
-         OD_PrefsReadError::kBadLength, "defaultProcess"},
-        {"text length past the end", withByte(defaultProcessAt + 2, 0x01),
+        {"version 255", with(0, {0xFF, 0x00}), OD_PrefsReadError::kBadVersion, "255"},
+        {"version 264", with(0, {0x08, 0x01}), OD_PrefsReadError::kBadVersion, "264"},
+        {"version -1", with(0, {0xFF, 0xFF}), OD_PrefsReadError::kBadVersion, "-1"},
+        {"headFlag 2", with(2, {2}), OD_PrefsReadError::kBadFlag, "headFlag"},
+        {"last flag 257", with(full.size() - 1, {1}), OD_PrefsReadError::kBadFlag, "showPrefs"},
+        {"text length negative", with(defaultProcessAt + 3, {0x80}), OD_PrefsReadError::kBadLength,
+         "defaultProcess"},
+        {"text length past the end", with(defaultProcessAt + 2, {0x01}),
          OD_PrefsReadError::kEndOfData, "defaultProcess"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, bytes, error, says] : cases) {
+        SCOPED_TRACE(name);
         OD_PrefsData r;
         r.SetResolution(1234);
         const OD_PrefsData before = r;
-        auto result = ReadInto(r, c.bytes);
-        EXPECT_EQ(result.error, c.error);
-        EXPECT_NE(result.reason.find(c.says), std::string::npos) << result.reason;
+        auto result = ReadInto(r, bytes);
+        EXPECT_EQ(result.error, error);
+        EXPECT_NE(result.reason.find(says), std::string::npos) << result.reason;
         EXPECT_EQ(r, before);
     }
 
@@ -423,46 +397,10 @@ TEST_F(PreferencesTest, ReadWriteOfAStreamThatFailsPutsItInItsErrorStateAndKeeps
     EXPECT_EQ(r, before);
 }
 
-namespace {
-
-constexpr ClassID kTestSessionBoss{0x90201};
-constexpr ClassID kTestPrefsDialogBoss{0x90202};
-
-class PrefsInterfaceTest : public PreferencesTest {
-protected:
-    void SetUp() override {
-        PreferencesTest::SetUp();
-        ObjectModel& m = ObjectModel::Get();
-        m.Reset();
-        RegisterPreferenceImplementations();
-        m.DefineClass(
-            {kTestSessionBoss, kInvalidClass, {{IID_IORDOPREFSDATA, kOrdoPrefsDataPersistImpl}}});
-        m.DefineClass({kTestPrefsDialogBoss,
-                       kInvalidClass,
-                       {{IID_IORDOPREFSDATA, kOrdoPrefsDataNonPersistImpl}}});
-    }
-    void TearDown() override {
-        ObjectModel::Get().Reset();
-        PreferencesTest::TearDown();
-    }
-    static InterfacePtr<IOrdoPrefsData> Prefs(IDataBase& db, UID uid) {
-        return InterfacePtr<IOrdoPrefsData>(
-            static_cast<IOrdoPrefsData*>(db.Instantiate(uid, IID_IORDOPREFSDATA)));
-    }
-};
-
-} // namespace
-
 TEST_F(PreferencesTest, TheIdentityFolderIsOD_IDWhenItExistsElseTheSystemFolder) {
     const std::string sep(1, kPathSeparator);
     const std::string own = system.Path() + sep + "velmaris" + sep + "OD_ID";
-    struct Case {
-        const char* name;
-        std::function<void()> layout;
-        std::string systemFolder;
-        std::string expected;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, std::function<void()>, std::string, std::string> cases[] = {
         {"no velmaris folder", [] {}, system.Path(), system.Path()},
         {"velmaris without OD_ID", [&] { MakeDirs(system / "velmaris"); }, system.Path(),
          system.Path()},
@@ -470,14 +408,14 @@ TEST_F(PreferencesTest, TheIdentityFolderIsOD_IDWhenItExistsElseTheSystemFolder)
         {"OD_ID exists", [&] { MakeDirs(own); }, system.Path(), own},
         {"given with a trailing separator", [&] { MakeDirs(own); }, system.Path() + sep, own},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, layout, systemFolder, expected] : cases) {
+        SCOPED_TRACE(name);
         std::filesystem::remove_all(system / "velmaris");
-        c.layout();
-        HostPlatform::SetSystemFolder(c.systemFolder);
+        layout();
+        HostPlatform::SetSystemFolder(systemFolder);
         OD_PrefsData::ResetIdentityFolderForTesting();
         OD_PrefsData first;
-        EXPECT_EQ(OD_PrefsData::IdentityFolder(), c.expected);
+        EXPECT_EQ(OD_PrefsData::IdentityFolder(), expected);
         EXPECT_STREQ(OD_PrefsData::IdentityFolderProblem(), "");
     }
 }
@@ -520,9 +458,8 @@ TEST_F(PreferencesTest, ASavedPreferenceFileIsExactlyTheRecordsStreamAndLoadsBac
     const std::string path = system / "OrdoDeskPref.opf";
     auto result = SavePreferenceFile(saved, path);
     ASSERT_TRUE(result) << result.reason;
-    const std::string file = ReadFile(path);
     const auto stream = Written(saved);
-    EXPECT_EQ(file, std::string(stream.begin(), stream.end()));
+    EXPECT_EQ(ReadFile(path), std::string(stream.begin(), stream.end()));
     char type[4];
     if (::getxattr(path.c_str(), kFileTypeAttribute, type, sizeof type) == 4) {
         EXPECT_EQ(std::string(type, 4), "ODPF");
@@ -554,18 +491,10 @@ TEST_F(PreferencesTest, ADamagedOrForeignPreferenceFileLeavesEveryPreferenceAndS
     ASSERT_EQ(typed.Commit(), FileStreamError::kNone);
     const bool typesRecorded = typed.TypeRecorded();
 
-    struct Case {
-        const char* name;
-        std::string path;
-        PrefsFileCode code;
-        const char* says;
-    };
-    std::string version255 = goodText;
-    version255[0] = '\xFF';
-    version255[1] = '\x00';
+    const std::string version255 = std::string("\xFF\x00", 2) + goodText.substr(2);
     std::string longPath =
         goodText.substr(0, 28) + std::string("\x07\x01\x00\x00", 4) + goodText.substr(32);
-    std::vector<Case> cases = {
+    std::vector<std::tuple<const char*, std::string, PrefsFileCode, const char*>> cases = {
         {"missing", system / "none.opf", PrefsFileCode::kCannotOpen, "no such file"},
         {"a folder", system.Path(), PrefsFileCode::kCannotOpen, "not a plain file"},
         {"empty", put("empty.opf", ""), PrefsFileCode::kDamaged, "empty"},
@@ -585,15 +514,15 @@ TEST_F(PreferencesTest, ADamagedOrForeignPreferenceFileLeavesEveryPreferenceAndS
         cases.push_back(
             {"recorded as another kind", wrongType, PrefsFileCode::kWrongType, "another kind"});
     }
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, path, code, says] : cases) {
+        SCOPED_TRACE(name);
         OD_PrefsData r = Full();
         r.SetFrequency(321);
         const OD_PrefsData before = r;
-        auto result = LoadPreferenceFile(c.path, r);
-        EXPECT_EQ(result.code, c.code) << result.reason;
+        auto result = LoadPreferenceFile(path, r);
+        EXPECT_EQ(result.code, code) << result.reason;
         EXPECT_FALSE(result);
-        EXPECT_NE(result.reason.find(c.says), std::string::npos) << result.reason;
+        EXPECT_NE(result.reason.find(says), std::string::npos) << result.reason;
         EXPECT_EQ(r, before);
     }
 }

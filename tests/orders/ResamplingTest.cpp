@@ -1,27 +1,11 @@
-// The resampling check: the factor against the preferences' limits, on
-// matrices and on placed images, and the texts the panel and dialog show.
-
-#include "OD_Resampling.h"
-
-#include "../host/DocumentTestKit.h"
-#include "DocumentModel.h"
-#include "DocumentUtils.h"
 #include "OD_Preferences.h"
-#include "TempDir.h"
+#include "OD_Resampling.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <string>
 
 namespace {
-
-OD_ProcData OrderAt(double resolution) {
-    OD_ProcData order;
-    order.status = kODStatusReady;
-    order.resolution = resolution;
-    return order;
-}
 
 OD_PrefsData Limits(double resolution, double up, double down, bool control = true) {
     OD_PrefsData prefs;
@@ -36,13 +20,9 @@ TEST(Resampling, TheFactorAgainstTheLimits) {
     constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
     constexpr int kUnset = -12345; // the factor is only written on a failure
     const OD_PrefsData standard = Limits(200, 150, 10);
-    struct Case {
-        const char* name;
-        PMMatrix m;
-        double resolution;
-        OD_PrefsData prefs;
-        int result, factor;
-    } cases[] = {
+    const OD_PrefsData off = Limits(200, 150, 10, false);
+    // {name, matrix, resolution, limits, result, factor}
+    const std::tuple<const char*, PMMatrix, double, OD_PrefsData, int, int> cases[] = {
         {"fine", PMMatrix(), 300, standard, kODResamplingOK, kUnset},
         {"too few pixels", PMMatrix(), 72, standard, kODResamplingTooSmall, 54},
         {"too many pixels", PMMatrix::MakeScale(0.5, 0.5), 2400, standard, kODResamplingTooBig,
@@ -51,10 +31,9 @@ TEST(Resampling, TheFactorAgainstTheLimits) {
         {"resolution 0", PMMatrix(), 0, standard, kODResamplingTooSmall, 54},
         {"resolution -1", PMMatrix(), -1, standard, kODResamplingTooSmall, 54},
         {"resolution NaN", PMMatrix(), kNaN, standard, kODResamplingTooSmall, 54},
-        {"quality control off", PMMatrix::MakeScale(0.5, 0.5), 72, Limits(200, 150, 10, false),
-         kODResamplingOK, kUnset},
-        {"quality control off, too many", PMMatrix::MakeScale(0.5, 0.5), 2400,
-         Limits(200, 150, 10, false), kODResamplingOK, kUnset},
+        {"quality control off", PMMatrix::MakeScale(0.5, 0.5), 72, off, kODResamplingOK, kUnset},
+        {"quality control off, too many", PMMatrix::MakeScale(0.5, 0.5), 2400, off, kODResamplingOK,
+         kUnset},
         // The larger scale counts and a limit itself passes: 200 / 400 x 3 = 1.5.
         {"at the upper limit", PMMatrix::MakeScale(0.1, 3), 400, standard, kODResamplingOK, kUnset},
         {"past the upper limit", PMMatrix::MakeScale(3.01, 0.1), 400, standard,
@@ -76,12 +55,14 @@ TEST(Resampling, TheFactorAgainstTheLimits) {
         {"other limits, too many", PMMatrix(), 1300, Limits(300, 200, 25), kODResamplingTooBig,
          108},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const OD_ProcData order = OrderAt(c.resolution);
+    for (const auto& [name, m, resolution, prefs, result, want] : cases) {
+        SCOPED_TRACE(name);
+        OD_ProcData order;
+        order.status = kODStatusReady;
+        order.resolution = resolution;
         int factor = kUnset;
-        EXPECT_EQ(CheckResamplingMatrix(c.m, &order, c.prefs, factor), c.result);
-        EXPECT_EQ(factor, c.factor);
+        EXPECT_EQ(CheckResamplingMatrix(m, &order, prefs, factor), result);
+        EXPECT_EQ(factor, want);
     }
     int factor = 7;
     EXPECT_EQ(CheckResamplingMatrix(PMMatrix(), nullptr, standard, factor), kODResamplingOK);

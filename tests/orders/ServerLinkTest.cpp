@@ -31,20 +31,11 @@ struct Server {
         if (!InitServerTree(dir.Path(), why)) {
             throw std::runtime_error(why);
         }
-        path = dir / kServerAppName;
     }
     std::string Tmp() const { return dir / "Data/tmp"; }
-    // The lines of the job files in the tmp folder that are the word.
-    int Count(const std::string& word) const { return CountLines(Tmp(), word); }
-    std::size_t Files() const {
-        std::size_t n = 0;
-        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(Tmp())) {
-            ++n;
-        }
-        return n;
-    }
+    auto Files() const { return std::distance(fs::directory_iterator(Tmp()), {}); }
     TempDir dir;
-    std::string path;
+    std::string path = dir / kServerAppName;
 };
 
 class SessionLinkTest : public ::testing::Test {
@@ -67,15 +58,10 @@ protected:
     }
 
     void UseServer(const std::string& path) const {
-        OD_PrefsData prefs = Prefs();
+        OD_PrefsData prefs = OrdoPrefs();
         ASSERT_TRUE(prefs.SetServerPath(path.c_str()));
-        InterfacePtr<IOrdoPrefsData> data(session, IID_IORDOPREFSDATA);
-        data->Set(prefs);
+        SetOrdoPrefs(prefs);
         dialog->Set(prefs);
-    }
-    OD_PrefsData Prefs() const {
-        InterfacePtr<IOrdoPrefsData> data(session, IID_IORDOPREFSDATA);
-        return data->Get();
     }
     OD_QORData Link(IPMUnknown* owner = nullptr) const {
         InterfacePtr<IOrdoQORData> data(owner != nullptr ? owner : session, IID_IORDOQORDATA);
@@ -89,7 +75,6 @@ protected:
         Link(owner).GetEndPoint()->GetServerPath(path, sizeof path);
         return path;
     }
-    int State() const { return Link().GetEndPoint()->GetState(false); }
 
     ISession* session = nullptr;
     InterfacePtr<IOrdoPrefsData> dialog;
@@ -116,30 +101,30 @@ TEST_F(SessionLinkTest, ChoosingAServerThatDoesNotExistLeavesTheSessionAlone) {
     UseServer(server.path);
     ASSERT_NE(ConnectForSending(session, false), nullptr);
     const std::string id = ClientId();
-    const std::size_t files = server.Files();
+    const auto files = server.Files();
 
     TempDir nowhere;
     EXPECT_FALSE(ChangeServer(dialog.get(), session, (nowhere / "missing/qorserver").c_str()));
-    EXPECT_STREQ(Prefs().GetServerPath(), server.path.c_str());
+    EXPECT_STREQ(OrdoPrefs().GetServerPath(), server.path.c_str());
     EXPECT_STREQ(dialog->Get().GetServerPath(), server.path.c_str());
     EXPECT_EQ(ClientId(), id);
     EXPECT_EQ(LinkServerPath(), server.path);
-    EXPECT_NE(State(), 0);
+    EXPECT_NE(Link().GetEndPoint()->GetState(false), 0);
     EXPECT_EQ(server.Files(), files);
-    EXPECT_EQ(server.Count("DECONNECT"), 0);
+    EXPECT_EQ(CountLines(server.Tmp(), "DECONNECT"), 0);
 
     // Nor is it taken when the dialog's link is a copy of the session's
     // connected one, which the trial must not take as already open.
     InterfacePtr<IOrdoQORData> dialogLink(dialog, IID_IORDOQORDATA);
     dialogLink->Set(Link());
     EXPECT_FALSE(ChangeServer(dialog.get(), session, (nowhere / "missing/qorserver").c_str()));
-    EXPECT_STREQ(Prefs().GetServerPath(), server.path.c_str());
+    EXPECT_STREQ(OrdoPrefs().GetServerPath(), server.path.c_str());
     EXPECT_EQ(LinkServerPath(dialog.get()), server.path);
 
     // A path too long for the record is refused as well.
     const std::string longPath = "/" + std::string(600, 'x');
     EXPECT_FALSE(ChangeServer(dialog.get(), session, longPath.c_str()));
-    EXPECT_STREQ(Prefs().GetServerPath(), server.path.c_str());
+    EXPECT_STREQ(OrdoPrefs().GetServerPath(), server.path.c_str());
 }
 
 TEST_F(SessionLinkTest, AServerWhoseConfigurationCannotBeReadKeepsThePreviousOne) {
@@ -150,7 +135,7 @@ TEST_F(SessionLinkTest, AServerWhoseConfigurationCannotBeReadKeepsThePreviousOne
     ASSERT_TRUE(OpenServerLink(session, true, false));
     ASSERT_EQ(Link().GetParameters()->Curparam().ProfileCount(), 4);
 
-    OD_PrefsData prefs = Prefs();
+    OD_PrefsData prefs = OrdoPrefs();
     ASSERT_TRUE(prefs.SetServerPath(second.path.c_str()));
     UseSessionPreferences(session, prefs);
     EXPECT_EQ(LinkServerPath(), second.path);

@@ -1,7 +1,3 @@
-// The job ticket and the sending of one order: the ticket's lines, the output
-// path, the limits that refuse an order rather than cut it, the governing
-// preferences, and a round trip through the reference server.
-
 #include "OD_Ticket.h"
 
 #include "../host/DocumentTestKit.h"
@@ -11,20 +7,13 @@
 #include "HostPlatform.h"
 #include "IGeometry.h"
 #include "OrdoSessionKit.h"
-#include "Paths.h"
 #include "PreferenceFiles.h"
-#include "QOR_EndPointFile.h"
-#include "QorReply.h"
-#include "RefServer.h"
-#include "ServerTree.h"
 #include "TempDir.h"
 #include "VipsEnvironment.h"
 
 #include <gtest/gtest.h>
-#include <vips/vips8>
 
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <limits>
 #include <map>
@@ -45,11 +34,7 @@ std::map<std::string, std::string> Lines(const std::string& ticket) {
     std::string line;
     while (std::getline(in, line)) {
         const std::size_t colon = line.find(": ");
-        if (colon == std::string::npos) {
-            lines[line] = "";
-        } else {
-            lines[line.substr(0, colon)] = line.substr(colon + 2);
-        }
+        lines[line.substr(0, colon)] = colon == std::string::npos ? "" : line.substr(colon + 2);
     }
     return lines;
 }
@@ -179,63 +164,53 @@ TEST(OutputPath, FolderAndNameOrTheSourceAndPathsThatDoNotFit) {
     const std::string out = "C:" + kSep + "Out";
     const std::string source = kSep + "in" + kSep + "Photo.tif";
     const std::string longFolder(250, 'f');
-    struct Case {
-        const char* what;
-        std::string outFolder; // empty: none set
-        bool replaceSource;
-        std::string outputName;
-        std::string sourcePath;
-        int code;
-        std::string path;
-    };
-    const Case cases[] = {
-        {"folder, then the name", out, false, "Photo", source, 0, out + kSep + "Photo"},
-        {"folder with its separator", out + kSep, false, "Photo", source, 0, out + kSep + "Photo"},
-        {"replacing the original", "Out", true, "Photo", source, 0, source},
-        {"no folder: the source's", "", false, "Photo", source, 0,
-         kSep + "in" + kSep + "Photo-processed"},
-        {"no folder, source without one", "", false, "Photo", "Photo.tif", kODSendNoOutFolder, ""},
-        // Beside its source, never the source's own name.
-        {"no folder, the source's name", "", false, "photo.tif", kSep + "in" + kSep + "photo.tif",
-         0, kSep + "in" + kSep + "photo-processed.tif"},
-        {"no folder, the source's stem", "", false, "photo", kSep + "in" + kSep + "photo.psd", 0,
-         kSep + "in" + kSep + "photo-processed"},
-        {"no folder, another stem", "", false, "other", kSep + "in.d" + kSep + "photo.tif", 0,
-         kSep + "in.d" + kSep + "other"},
-        // 250 + 1 + 261 = 512: one past the limit; 511 exactly fits.
-        {"one byte too long", longFolder, false, std::string(261, 'n'), source,
-         kODSendPathOutTooLong, ""},
-        {"longest that fits", longFolder, false, std::string(260, 'n'), source, 0,
-         longFolder + kSep + std::string(260, 'n')},
-        {"replacing a source too long", longFolder, true, std::string(260, 'n'),
-         std::string(512, 's'), kODSendPathOutTooLong, ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    // {what, outFolder (empty: none set), replace the source, outputName, sourcePath, code, path}
+    const std::tuple<const char*, std::string, bool, std::string, std::string, int, std::string>
+        cases[] = {
+            {"folder, then the name", out, false, "Photo", source, 0, out + kSep + "Photo"},
+            {"folder with its separator", out + kSep, false, "Photo", source, 0,
+             out + kSep + "Photo"},
+            {"replacing the original", "Out", true, "Photo", source, 0, source},
+            {"no folder: the source's", "", false, "Photo", source, 0,
+             kSep + "in" + kSep + "Photo-processed"},
+            {"no folder, source without one", "", false, "Photo", "Photo.tif", kODSendNoOutFolder,
+             ""},
+            // Beside its source, never the source's own name.
+            {"no folder, the source's name", "", false, "photo.tif",
+             kSep + "in" + kSep + "photo.tif", 0, kSep + "in" + kSep + "photo-processed.tif"},
+            {"no folder, the source's stem", "", false, "photo", kSep + "in" + kSep + "photo.psd",
+             0, kSep + "in" + kSep + "photo-processed"},
+            {"no folder, another stem", "", false, "other", kSep + "in.d" + kSep + "photo.tif", 0,
+             kSep + "in.d" + kSep + "other"},
+            // 250 + 1 + 261 = 512: one past the limit; 511 exactly fits.
+            {"one byte too long", longFolder, false, std::string(261, 'n'), source,
+             kODSendPathOutTooLong, ""},
+            {"longest that fits", longFolder, false, std::string(260, 'n'), source, 0,
+             longFolder + kSep + std::string(260, 'n')},
+            {"replacing a source too long", longFolder, true, std::string(260, 'n'),
+             std::string(512, 's'), kODSendPathOutTooLong, ""},
+        };
+    for (const auto& [what, outFolder, replaceSource, outputName, sourcePath, code, path] : cases) {
+        SCOPED_TRACE(what);
         OD_PrefsData prefs;
-        if (!c.outFolder.empty()) {
-            ASSERT_TRUE(prefs.SetOutFolder(c.outFolder.c_str()));
+        if (!outFolder.empty()) {
+            ASSERT_TRUE(prefs.SetOutFolder(outFolder.c_str()));
         }
-        prefs.SetRepSrc(c.replaceSource);
+        prefs.SetRepSrc(replaceSource);
         OD_ProcData order;
-        order.outputName = PMString(c.outputName);
-        order.sourcePath = PMString(c.sourcePath);
-        char path[kODTicketPathSize];
-        std::memset(path, 'x', sizeof path - 1); // what was there before
-        path[sizeof path - 1] = '\0';
-        EXPECT_EQ(FormOutputPath(prefs, order, path), c.code);
-        EXPECT_EQ(std::string(path), c.path);
+        order.outputName = PMString(outputName);
+        order.sourcePath = PMString(sourcePath);
+        char got[kODTicketPathSize];
+        std::memset(got, 'x', sizeof got - 1); // what was there before
+        got[sizeof got - 1] = '\0';
+        EXPECT_EQ(FormOutputPath(prefs, order, got), code);
+        EXPECT_EQ(std::string(got), path);
     }
 }
 
 TEST_F(TicketTest, SentLinesOfChangedOrders) {
     using Change = std::function<void(OD_ProcData&, OD_PrefsData&)>;
-    struct Case {
-        const char* name;
-        PMMatrix m;
-        Change change;
-        const char* lines;
-    } cases[] = {
+    const std::tuple<const char*, PMMatrix, Change, const char*> cases[] = {
         // A record filled before unknown resolutions were taken at 72.
         {"no resolution is sent at 72, never at scale 0", PMMatrix(),
          [](OD_ProcData& o, OD_PrefsData&) { o.resolution = 0.0; },
@@ -252,15 +227,15 @@ TEST_F(TicketTest, SentLinesOfChangedOrders) {
          [](OD_ProcData&, OD_PrefsData& p) { p.SetResolution(299.9); }, "RESX: 299\nRESY: 299"},
     };
     const OD_PrefsData base = OrdoPrefs();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, m, change, sent] : cases) {
+        SCOPED_TRACE(name);
         OD_PrefsData prefs = base;
-        const UIDRef item = Image(c.m);
+        const UIDRef item = Image(m);
         OD_ProcData order = Order();
-        c.change(order, prefs);
+        change(order, prefs);
         SetOrdoPrefs(prefs);
         auto lines = Send(item, order);
-        for (const auto& [key, value] : Lines(c.lines)) {
+        for (const auto& [key, value] : Lines(sent)) {
             EXPECT_EQ(lines[key], value) << key;
         }
     }
@@ -331,22 +306,22 @@ TEST_F(TicketTest, TheOrdersPreferenceFileGovernsWhenTheListIsShown) {
 
     const UIDRef item = Image();
     OD_ProcData order = Order();
-    order.prefsFileName = PMString("press.opf");
-    // The list is not shown: the session governs.
-    auto lines = Send(item, order);
-    EXPECT_EQ(lines["RESX"], "200");
-    EXPECT_EQ(lines["OVERWRITE"], "0");
-
-    session.SetShowPrefs(true);
-    SetOrdoPrefs(session);
-    lines = Send(item, order);
-    EXPECT_EQ(lines["RESX"], "300");
-    EXPECT_EQ(lines["OVERWRITE"], "1");
-
-    // A missing file: the session again, with no message.
-    order.prefsFileName = PMString("missing.opf");
-    lines = Send(item, order);
-    EXPECT_EQ(lines["RESX"], "200");
+    // Not shown, the session governs; shown, the file; a missing file: the
+    // session again, with no message.
+    const std::tuple<bool, const char*, const char*, const char*> steps[] = {
+        {false, "press.opf", "200", "0"},
+        {true, "press.opf", "300", "1"},
+        {true, "missing.opf", "200", "0"},
+    };
+    for (const auto& [shown, name, resolution, overwrite] : steps) {
+        SCOPED_TRACE(name);
+        session.SetShowPrefs(shown);
+        SetOrdoPrefs(session);
+        order.prefsFileName = PMString(name);
+        auto lines = Send(item, order);
+        EXPECT_EQ(lines["RESX"], resolution);
+        EXPECT_EQ(lines["OVERWRITE"], overwrite);
+    }
 }
 
 } // namespace

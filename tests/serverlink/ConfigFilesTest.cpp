@@ -1,20 +1,13 @@
 #include "FolderEndPoint.h"
-#include "IMG_Exception.h"
-#include "Paths.h"
 #include "QOR_Configuration.h"
-#include "QOR_EndPoint.h"
-#include "QOR_Stream.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <random>
-#include <string>
 #include <tuple>
 #include <vector>
 
@@ -34,23 +27,8 @@ std::string Join(const Lines& lines, const std::string& end = "\n") {
 void Append(Lines& to, const Lines& more) {
     to.insert(to.end(), more.begin(), more.end());
 }
-Lines Repeat(const std::string& line, int count) {
-    return Lines(static_cast<std::size_t>(count), line);
-}
 Lines Head(const Lines& lines, std::size_t keep) {
     return Lines(lines.begin(), lines.begin() + static_cast<long>(keep));
-}
-
-// A remark line before every third line.
-Lines Remarked(const Lines& lines) {
-    Lines out;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (i % 3 == 0) {
-            out.push_back("## remark " + std::to_string(i));
-        }
-        out.push_back(lines[i]);
-    }
-    return out;
 }
 
 // Writes the text to a file of its own and opens a stream on it.
@@ -72,16 +50,15 @@ private:
 Lines AllLines(QOR_FileStream& stream, int max) {
     Lines lines;
     for (int guard = 0; guard < 100000; ++guard) {
-        std::unique_ptr<char[]> buffer(new char[static_cast<std::size_t>(max) + 1]);
-        std::memset(buffer.get(), 'Z', static_cast<std::size_t>(max) + 1);
-        int result = stream.ReadLine(buffer.get(), max);
+        std::vector<char> buffer(static_cast<std::size_t>(max) + 1, 'Z');
+        int result = stream.ReadLine(buffer.data(), max);
         if (result != 0) {
             EXPECT_EQ(result, -1);
-            EXPECT_STREQ(buffer.get(), "");
+            EXPECT_STREQ(buffer.data(), "");
             return lines;
         }
-        EXPECT_LE(std::strlen(buffer.get()), static_cast<std::size_t>(max));
-        lines.emplace_back(buffer.get());
+        EXPECT_LE(std::strlen(buffer.data()), static_cast<std::size_t>(max));
+        lines.emplace_back(buffer.data());
     }
     ADD_FAILURE() << "the stream never reported its end";
     return lines;
@@ -120,29 +97,10 @@ Lines ColorLines(const ColorSection& s) {
     return lines;
 }
 
-// The option block of one format: `count` lines; for format 8 the second line
-// holds the variant number (kNoNumber: a word instead).
+// A file-options section; after format i come counts[i] option lines, of
+// which for format 8 the second holds the variant number (kNoNumber: a word).
 constexpr int kNoNumber = INT_MIN;
-Lines Block(int format, int count, int variant = 0) {
-    Lines lines = Repeat("blk", count);
-    if (format == 8 && count >= 2) {
-        lines[1] = variant == kNoNumber ? "two" : std::to_string(variant);
-    }
-    return lines;
-}
-
-// The block lengths of version 260.
-Lines Block260(int format) {
-    const int count = format == 0 || format == 4 ? 3
-                      : format == 1              ? 36
-                      : format == 5              ? 2
-                      : format == 8              ? 4
-                                                 : 0;
-    return Block(format, count);
-}
-
-// A file-options section; blocks[i] are the option lines after format i.
-Lines FileLines(int version, const int (&formats)[3], const Lines (&blocks)[3]) {
+Lines FileLines(int version, const int (&formats)[3], const int (&counts)[3], int variant = 0) {
     Lines lines = {"????", "7", std::to_string(version), "f-drop"};
     for (int format : formats) {
         lines.push_back(std::to_string(format));
@@ -150,30 +108,31 @@ Lines FileLines(int version, const int (&formats)[3], const Lines (&blocks)[3]) 
     if (version > 257) {
         lines.push_back("f-drop since 258");
     }
-    for (const Lines& block : blocks) {
+    for (int i = 0; i < 3; ++i) {
         Append(lines, {"pre", "pre", "pre"});
-        Append(lines, block);
+        lines.insert(lines.end(), static_cast<std::size_t>(counts[i]), "blk");
+        if (formats[i] == 8 && counts[i] >= 2) {
+            *(lines.end() - counts[i] + 1) = variant == kNoNumber ? "two" : std::to_string(variant);
+        }
     }
     return lines;
 }
 
+// Version 260, with the block lengths of that version.
 Lines FileLines260(const int (&formats)[3]) {
-    const Lines blocks[3] = {Block260(formats[0]), Block260(formats[1]), Block260(formats[2])};
-    return FileLines(260, formats, blocks);
+    const auto count = [](int f) {
+        return f == 0 || f == 4 ? 3 : f == 1 ? 36 : f == 5 ? 2 : f == 8 ? 4 : 0;
+    };
+    return FileLines(260, formats, {count(formats[0]), count(formats[1]), count(formats[2])});
 }
-
-struct ProcessingSet {
-    int version;
-    int m; // only written from version 258 on
-};
 
 struct CurparamFile {
     int style = 1;
     int version = 258;
     Lines listA = {};
     Lines listB = {};
-    std::vector<int> skipped = {2, 0, 1, 3}; // only the first when version <= 256
-    std::vector<ProcessingSet> sets = {};
+    std::vector<int> skipped = {2, 0, 1, 3};    // only the first when version <= 256
+    std::vector<std::pair<int, int>> sets = {}; // version, m (written from version 258 on)
     Lines profiles = {};
 };
 
@@ -187,16 +146,16 @@ Lines CurparamLines(const CurparamFile& c) {
     }
     for (std::size_t i = 0; i < (c.version > 256 ? 4u : 1u); ++i) {
         lines.push_back(std::to_string(c.skipped[i]));
-        Append(lines, Repeat("skipped", c.skipped[i]));
+        lines.insert(lines.end(), static_cast<std::size_t>(c.skipped[i]), "skipped");
     }
     lines.push_back(std::to_string(c.sets.size()));
-    for (const ProcessingSet& set : c.sets) {
-        Append(lines, {"????", "1", std::to_string(set.version)});
-        Append(lines, Repeat("set line", set.version >= 259 ? 4 : 3));
-        Append(lines, Repeat("set body", 10));
-        if (set.version > 257) {
-            lines.push_back(std::to_string(set.m));
-            if (set.m != 0) {
+    for (const auto& [version, m] : c.sets) {
+        Append(lines, {"????", "1", std::to_string(version)});
+        lines.insert(lines.end(), version >= 259 ? 4 : 3, "set line");
+        lines.insert(lines.end(), 10, "set body");
+        if (version > 257) {
+            lines.push_back(std::to_string(m));
+            if (m != 0) {
                 lines.push_back("set extra");
             }
         }
@@ -212,38 +171,35 @@ Lines CurparamLines(const CurparamFile& c) {
 const CurparamFile kFull{
     .listA = {"C:\\s\\A#1"}, .listB = {"C:\\s\\B#1"}, .sets = {{259, 1}}, .profiles = {"C:\\p\\P"}};
 
-Lines NamesOf(const QOR_CurparamData& data,
-              char* (QOR_CurparamData::*lookup)(int, char*, std::size_t) const, int count) {
-    Lines names;
-    for (int i = 0; i < count; ++i) {
-        char name[64];
-        std::memset(name, 'Z', sizeof name);
-        names.emplace_back((data.*lookup)(i, name, sizeof name));
+// The profile names, the names of list A and of list B, each list ended by "|".
+std::string Names(const QOR_CurparamData& d) {
+    using Name = char* (QOR_CurparamData::*)(int, char*, std::size_t) const;
+    const std::pair<int, Name> lists[] = {{d.ProfileCount(), &QOR_CurparamData::ProfileName},
+                                          {d.ParameterCountA(), &QOR_CurparamData::ParameterNameA},
+                                          {d.ParameterCountB(), &QOR_CurparamData::ParameterNameB}};
+    std::string s;
+    for (const auto& [count, lookup] : lists) {
+        for (int i = 0; i < count; ++i) {
+            char name[64];
+            std::memset(name, 'Z', sizeof name);
+            s += std::string((d.*lookup)(i, name, sizeof name)) + ",";
+        }
+        s += "|";
     }
-    return names;
-}
-Lines Profiles(const QOR_CurparamData& d) {
-    return NamesOf(d, &QOR_CurparamData::ProfileName, d.ProfileCount());
-}
-Lines NamesA(const QOR_CurparamData& d) {
-    return NamesOf(d, &QOR_CurparamData::ParameterNameA, d.ParameterCountA());
-}
-Lines NamesB(const QOR_CurparamData& d) {
-    return NamesOf(d, &QOR_CurparamData::ParameterNameB, d.ParameterCountB());
+    return s;
 }
 // Names, then per profile: usable and valid flags, modes, formats, first and last text.
 std::string Summary(const QOR_Parameters& p) {
-    std::string s = Join(Profiles(p.Curparam()), ",") + "|" + Join(NamesA(p.Curparam()), ",") +
-                    "|" + Join(NamesB(p.Curparam()), ",");
+    std::string s = Names(p.Curparam());
     for (int i = 0; i < p.JobProfileCount(); ++i) {
         const QOR_ColorCorrectionOptions& c = p.JobProfile(i)->colorCorrection;
         const QOR_FileOptions& f = p.JobProfile(i)->fileOptions;
-        s += "|" + std::to_string(p.JobProfile(i)->IsUsable()) + std::to_string(c.valid) +
+        s += std::to_string(p.JobProfile(i)->IsUsable()) + std::to_string(c.valid) +
              std::to_string(f.valid);
         for (int k = 0; k < 3; ++k) {
             s += " " + std::to_string(c.modes[k]) + "/" + std::to_string(f.formats[k]);
         }
-        s += std::string(" ") + c.texts[0] + "/" + c.texts[3];
+        s += std::string(" ") + c.texts[0] + "/" + c.texts[3] + "|";
     }
     return s;
 }
@@ -348,9 +304,12 @@ TEST(ConfigColorCorrection, EveryVersionReadsBackThroughRemarksAndLineEnds) {
             const ColorSection section{
                 version, "1 -3 6", {"text one", std::string(256, 't'), "text three", "text four"}};
             Lines lines = ColorLines(section);
-            if (remarked) {
+            if (remarked) { // a remark line before every third line
                 lines[2] += " ##the version";
-                lines = Remarked(lines);
+                for (std::size_t i = 0; i < lines.size(); i += 4) {
+                    lines.insert(lines.begin() + static_cast<long>(i),
+                                 "## remark " + std::to_string(i));
+                }
             }
             lines.push_back("AFTER");
             QOR_ColorCorrectionOptions options;
@@ -360,9 +319,8 @@ TEST(ConfigColorCorrection, EveryVersionReadsBackThroughRemarksAndLineEnds) {
             EXPECT_EQ(options.GetVersion(), version);
             EXPECT_EQ(std::vector<int>(options.modes, options.modes + 3),
                       (std::vector<int>{1, -3, 6}));
-            for (int i = 0; i < 4; ++i) {
-                EXPECT_EQ(std::string(options.texts[i]), section.texts[i]);
-            }
+            EXPECT_EQ(Lines(options.texts, options.texts + 4),
+                      Lines(section.texts, section.texts + 4));
             EXPECT_EQ(rest, Lines{"AFTER"});
         }
     }
@@ -378,9 +336,7 @@ TEST(ConfigSections, ASectionCutAfterAnyLineFails) {
         EXPECT_EQ(ReadLines(options, Head(color, keep)), -1);
         EXPECT_EQ(options.valid, 0);
     }
-    const int formats[3] = {1, 0, 4};
-    const Lines blocks[3] = {Block(1, 36), Block(0, 3), Block(4, 3)};
-    const Lines file = FileLines(260, formats, blocks);
+    const Lines file = FileLines260({1, 0, 4});
     for (std::size_t keep = 1; keep < file.size(); ++keep) {
         SCOPED_TRACE("file options, lines kept: " + std::to_string(keep));
         QOR_FileOptions options;
@@ -430,29 +386,21 @@ TEST(ConfigFileOptions, EveryFormatBlockIsSkippedExactly) {
         }
     }
     for (const Row& row : rows) {
-        SCOPED_TRACE("formats " + std::to_string(row.formats[0]) + " " +
-                     std::to_string(row.formats[1]) + " " + std::to_string(row.formats[2]) +
-                     " version " + std::to_string(row.version) + " variant " +
-                     std::to_string(row.variant));
-        const Lines blocks[3] = {Block(row.formats[0], row.lines[0], row.variant),
-                                 Block(row.formats[1], row.lines[1], row.variant),
-                                 Block(row.formats[2], row.lines[2], row.variant)};
-        Lines lines = FileLines(row.version, row.formats, blocks);
-        ColorSection color;
-        color.texts[0] = "colour after file options";
-        Append(lines, ColorLines(color));
+        SCOPED_TRACE(testing::Message()
+                     << "formats " << row.formats[0] << " " << row.formats[1] << " "
+                     << row.formats[2] << " version " << row.version << " variant " << row.variant);
+        Lines lines = FileLines(row.version, row.formats, row.lines, row.variant);
+        Append(lines, ColorLines({}));
         lines.push_back("AFTER");
         QOR_JobProfileOptions profile;
         Lines rest;
         ASSERT_EQ(ReadLines(profile, lines, &rest), 0);
-        EXPECT_EQ(profile.fileOptions.valid, 1);
-        EXPECT_EQ(profile.fileOptions.GetVersion(), row.version);
-        EXPECT_EQ(std::vector<int>(profile.fileOptions.formats, profile.fileOptions.formats + 3),
-                  std::vector<int>(row.formats, row.formats + 3));
-        EXPECT_EQ(profile.colorCorrection.valid, 1);
-        EXPECT_STREQ(profile.colorCorrection.texts[0], "colour after file options");
-        EXPECT_TRUE(profile.IsUsable());
-        EXPECT_EQ(rest, Lines{"AFTER"});
+        const QOR_FileOptions& f = profile.fileOptions;
+        const QOR_ColorCorrectionOptions& c = profile.colorCorrection;
+        EXPECT_EQ(std::tuple(f.valid, f.GetVersion(), f.formats[0], f.formats[1], f.formats[2],
+                             c.valid, std::string(c.texts[0]), profile.IsUsable(), rest),
+                  std::tuple(1, row.version, row.formats[0], row.formats[1], row.formats[2], 1,
+                             std::string("text one"), true, Lines{"AFTER"}));
     }
 }
 
@@ -474,13 +422,13 @@ TEST(ConfigCurparam, NamesAreTheLastPartInEachPathStyle) {
                                                  .profiles = c.entries})),
                   0);
         EXPECT_EQ(data.PathStyle(), c.style);
-        ASSERT_EQ(data.ParameterCountA(), static_cast<int>(c.raw.size()));
-        ASSERT_EQ(data.ParameterCountB(), static_cast<int>(c.raw.size()));
-        ASSERT_EQ(data.ProfileCount(), static_cast<int>(c.raw.size()));
+        ASSERT_EQ(
+            (std::vector<int>{data.ParameterCountA(), data.ParameterCountB(), data.ProfileCount()}),
+            std::vector<int>(3, static_cast<int>(c.raw.size())));
         for (int i = 0; i < data.ProfileCount(); ++i) {
-            EXPECT_EQ(data.ParameterEntryA(i), c.raw[static_cast<std::size_t>(i)]);
-            EXPECT_EQ(data.ParameterEntryB(i), c.raw[static_cast<std::size_t>(i)]);
-            EXPECT_EQ(data.ProfileEntry(i), c.raw[static_cast<std::size_t>(i)]);
+            EXPECT_EQ(
+                (Lines{data.ParameterEntryA(i), data.ParameterEntryB(i), data.ProfileEntry(i)}),
+                Lines(3, c.raw[static_cast<std::size_t>(i)]));
         }
     }
 }
@@ -494,18 +442,16 @@ TEST(ConfigCurparam, ParameterNamesAreCutAtTheFirstHash) {
                                  .listB = {"C:\\s\\" + std::string(30, 'b') + "#1", "C:\\s\\Plain"},
                                  .profiles = {"C:\\p\\Prof#1"}})),
         0);
-    EXPECT_EQ(NamesA(data), (Lines{"Sharp", "", "", "Two", "Trail"}));
-    EXPECT_EQ(NamesB(data), (Lines{std::string(30, 'b'), ""}));
-    EXPECT_EQ(Profiles(data), Lines{"Prof#1"}); // profile names are not cut
+    // Profile names are not cut.
+    EXPECT_EQ(Names(data), "Prof#1,|Sharp,,,Two,Trail,|" + std::string(30, 'b') + ",,|");
     // Indexes outside the lists give empty names.
     for (int index : {-1, 5, 1000, INT_MIN, INT_MAX}) {
-        char name[32] = "unchanged";
-        EXPECT_STREQ(data.ParameterNameA(index, name, sizeof name), "");
-        std::strcpy(name, "unchanged");
-        EXPECT_STREQ(data.ParameterNameB(index, name, sizeof name), "");
-        std::strcpy(name, "unchanged");
-        EXPECT_STREQ(data.ProfileName(index, name, sizeof name), "");
-        EXPECT_STREQ(data.ParameterEntryA(index), "");
+        char a[32] = "unchanged", b[32] = "unchanged", p[32] = "unchanged";
+        EXPECT_EQ(std::string(data.ParameterNameA(index, a, sizeof a)) +
+                      data.ParameterNameB(index, b, sizeof b) +
+                      data.ProfileName(index, p, sizeof p) + data.ParameterEntryA(index),
+                  "")
+            << index;
     }
     // A small buffer gets a cut, terminated name.
     char small[4];
@@ -554,39 +500,30 @@ protected:
     void WriteData(const std::string& name, const Lines& lines) {
         WriteFile(Data(name), Join(lines));
     }
-    void WriteCurparam(int style, const Lines& profiles, const Lines& listA = {},
-                       const Lines& listB = {}) {
-        WriteData(
-            "curparam.txt",
-            CurparamLines({.style = style, .listA = listA, .listB = listB, .profiles = profiles}));
-    }
     // A profile file of version 260: file options with the given formats and
     // a colour correction with the given modes.
     void WriteProfile(const std::string& name, const int (&formats)[3], const std::string& modes) {
         Lines lines = FileLines260(formats);
-        ColorSection color;
-        color.modes = modes;
-        color.texts[0] = "profile " + name;
-        Append(lines, ColorLines(color));
+        Append(lines,
+               ColorLines({.modes = modes,
+                           .texts = {"profile " + name, "text two", "text three", "text four"}}));
         WriteData("profiles" + kSep + name, lines);
     }
     void WriteDefaultProfile() {
-        ColorSection color;
-        color.modes = "1 3 1";
-        color.texts[3] = "default four";
-        WriteData("ccoopt.txt", ColorLines(color));
+        WriteData("ccoopt.txt",
+                  ColorLines({.modes = "1 3 1",
+                              .texts = {"text one", "text two", "text three", "default four"}}));
         WriteData("fileopt.txt", FileLines260({4, 0, 1}));
     }
 
-    // The path conversions as loaded, pair by pair.
-    static std::vector<std::pair<std::string, std::string>> Pairs() {
-        std::vector<std::pair<std::string, std::string>> pairs;
+    // The path conversions as loaded, "first|second" a pair.
+    static Lines Pairs() {
+        Lines pairs;
         for (const QOR_PathConversion& c : PathConversions()) {
-            pairs.emplace_back(c.first, c.second);
+            pairs.push_back(c.first + "|" + c.second);
         }
         return pairs;
     }
-    using PairList = std::vector<std::pair<std::string, std::string>>;
 
     TempDir dir;
     FolderEndPoint endpoint{dir.Path()};
@@ -595,10 +532,11 @@ protected:
 // Profiles that are missing, cut, headless or garbage stay unusable; copies
 // keep every profile and name when the original changes afterwards.
 TEST_F(ConfigServer, LoadsTheDefaultAndTheNamedProfilesAndCopiesThem) {
-    WriteCurparam(1,
-                  {"C:\\p\\Good", "C:\\p\\Missing", "C:\\p\\Truncated", "C:\\p\\NoHeader",
-                   "C:\\p\\Garbage", "C:\\p\\Second"},
-                  {"C:\\s\\Sharp#3", "C:\\s\\Hidden"}, {"C:\\s\\Gray#1"});
+    WriteData("curparam.txt",
+              CurparamLines({.listA = {"C:\\s\\Sharp#3", "C:\\s\\Hidden"},
+                             .listB = {"C:\\s\\Gray#1"},
+                             .profiles = {"C:\\p\\Good", "C:\\p\\Missing", "C:\\p\\Truncated",
+                                          "C:\\p\\NoHeader", "C:\\p\\Garbage", "C:\\p\\Second"}}));
     WriteDefaultProfile();
     WriteProfile("Good", {0, 1, 4}, "4 5 2");
     WriteProfile("Second", {8, 8, 5}, "0 0 0");
@@ -611,10 +549,10 @@ TEST_F(ConfigServer, LoadsTheDefaultAndTheNamedProfilesAndCopiesThem) {
     EXPECT_EQ(original->JobProfile(-1), nullptr);
     const std::string loaded = Summary(*original);
     EXPECT_EQ(loaded,
-              "Good,Missing,Truncated,NoHeader,Garbage,Second,|Sharp,,|Gray,"
-              "|111 1/4 3/0 1/1 text one/default four|111 4/0 5/1 2/4 profile Good/text four"
-              "|000 0/0 0/0 0/0 /|000 0/0 0/0 0/0 /|000 0/0 0/0 0/0 /|000 0/0 0/0 0/0 /"
-              "|111 0/8 0/8 0/5 profile Second/text four");
+              "Good,Missing,Truncated,NoHeader,Garbage,Second,|Sharp,,|Gray,|"
+              "111 1/4 3/0 1/1 text one/default four|111 4/0 5/1 2/4 profile Good/text four|"
+              "000 0/0 0/0 0/0 /|000 0/0 0/0 0/0 /|000 0/0 0/0 0/0 /|000 0/0 0/0 0/0 /|"
+              "111 0/8 0/8 0/5 profile Second/text four|");
     QOR_Parameters copy(*original);
     QOR_Parameters assigned;
     assigned = *original;
@@ -635,14 +573,13 @@ TEST_F(ConfigServer, LoadsTheDefaultAndTheNamedProfilesAndCopiesThem) {
 // Version 256 has no profile list; a curparam.txt that breaks off or is no
 // configuration file still gives the default profile; without one, nothing.
 TEST_F(ConfigServer, EachCurparamGivesItsProfileCount) {
-    Lines cut =
-        CurparamLines({1, 258, {}, {}, {2, 0, 1, 3}, {}, {"C:\\p\\A", "C:\\p\\B", "C:\\p\\C"}});
+    Lines cut = CurparamLines({.profiles = {"C:\\p\\A", "C:\\p\\B", "C:\\p\\C"}});
     cut.pop_back(); // the last profile name is missing
     const struct {
         const char* name;
         std::string text;
         int count; // 0: no parameters
-    } cases[] = {{"256", Join(CurparamLines({1, 256, {"C:\\s\\Sharp#3"}})), 1},
+    } cases[] = {{"256", Join(CurparamLines({.version = 256, .listA = {"C:\\s\\Sharp#3"}})), 1},
                  {"cut", Join(cut), 3},
                  {"garbage", "not a configuration file\x01\x02", 1},
                  {"absent", "", 0}};
@@ -668,43 +605,40 @@ TEST_F(ConfigServer, EachCurparamGivesItsProfileCount) {
 
 // Mac-style names can hold characters that are separators here.
 TEST_F(ConfigServer, ProfileNamesNeverLeaveTheProfilesFolder) {
-    WriteCurparam(0, {"Srv:Profiles:sub/Inner", "Srv:Profiles:..", "Srv:Profiles:.",
-                      "Srv:Profiles:", "Srv:Profiles:Plain"});
+    WriteData("curparam.txt", CurparamLines({.style = 0,
+                                             .profiles = {"Srv:Profiles:sub/Inner",
+                                                          "Srv:Profiles:..", "Srv:Profiles:.",
+                                                          "Srv:Profiles:", "Srv:Profiles:Plain"}}));
     WriteDefaultProfile();
     WriteProfile("sub" + kSep + "Inner", {0, 0, 0}, "0 0 0");
     WriteProfile("Plain", {0, 0, 0}, "0 0 0");
     std::unique_ptr<QOR_Parameters> parameters = LoadParameters(&endpoint);
     ASSERT_NE(parameters, nullptr);
     ASSERT_EQ(parameters->JobProfileCount(), 6);
-    for (int i = 1; i <= 4; ++i) {
-        EXPECT_FALSE(parameters->JobProfile(i)->IsUsable()) << i;
+    for (int i = 1; i <= 5; ++i) {
+        EXPECT_EQ(parameters->JobProfile(i)->IsUsable(), i == 5) << i;
     }
-    EXPECT_TRUE(parameters->JobProfile(5)->IsUsable());
     EXPECT_EQ(LoadJobProfile(&endpoint, "sub/Inner"), nullptr);
     EXPECT_NE(LoadJobProfile(&endpoint, "Plain"), nullptr);
 }
 
 // Pairs read one by one up to a line without complete quotes; each load replaces them.
 TEST_F(ConfigServer, PathConversionsAreReadPairByPair) {
-    const auto loads = [&](const Lines& lines, const PairList& pairs, int result = 0) {
+    const auto loads = [&](const Lines& lines, const Lines& pairs) {
         WriteData("convpath.txt", lines);
-        EXPECT_EQ(LoadPathConversions(&endpoint), result);
+        EXPECT_EQ(LoadPathConversions(&endpoint), 0);
         EXPECT_EQ(Pairs(), pairs);
     };
     loads({"\"Server:Images:\" \"/mnt/images/\"", "", "## a remark", "",
            "  \"\\\\srv\\share\"\t\"/mnt/share\" trailing text", "\"\" \"empty first\""},
-          {{"Server:Images:", "/mnt/images/"},
-           {"\\\\srv\\share", "/mnt/share"},
-           {"", "empty first"}});
-    const std::tuple<std::string, std::string, std::string> bad[] = {{"just text", "", ""},
-                                                                     {"\"open", "", ""},
-                                                                     {"\"A:x\"", "A:x", ""},
-                                                                     {"\"A:x\" \"/b", "A:x", ""}};
-    for (const auto& [line, first, second] : bad) {
+          {"Server:Images:|/mnt/images/", "\\\\srv\\share|/mnt/share", "|empty first"});
+    const std::pair<std::string, std::string> bad[] = {
+        {"just text", "|"}, {"\"open", "|"}, {"\"A:x\"", "A:x|"}, {"\"A:x\" \"/b", "A:x|"}};
+    for (const auto& [line, pair] : bad) {
         SCOPED_TRACE(line);
-        loads({"\"V:a\" \"/x/a\"", line, "\"V:b\" \"/x/b\""}, {{"V:a", "/x/a"}, {first, second}});
+        loads({"\"V:a\" \"/x/a\"", line, "\"V:b\" \"/x/b\""}, {"V:a|/x/a", pair});
     }
-    loads({"\"V:c\" \"/x/c\""}, {{"V:c", "/x/c"}});
+    loads({"\"V:c\" \"/x/c\""}, {"V:c|/x/c"});
     std::filesystem::remove(Data("convpath.txt"));
     EXPECT_EQ(LoadPathConversions(&endpoint), kConfigMissingFile);
     EXPECT_TRUE(PathConversions().empty());
@@ -719,7 +653,6 @@ protected:
     void SetUp() override {
         WriteFile(dir / ("Images" + kSep + "pic.tif"), "image");
         WriteFile(dir / ("local" + kSep + "sub" + kSep + "pic.tif"), "image");
-        local = dir / "local";
     }
     void Conversions(const std::vector<std::pair<std::string, std::string>>& pairs) {
         Lines lines;
@@ -730,26 +663,24 @@ protected:
         ASSERT_EQ(LoadPathConversions(&endpoint), 0);
         ASSERT_EQ(PathConversions().size(), pairs.size());
     }
-    // Maps the text in a full-size path buffer; result and mapped text.
-    std::pair<int, std::string> Map(const std::string& text, int style) {
-        char path[kServerPathCapacity];
-        CopyBounded(path, sizeof path, text.c_str());
-        return {MapServerPath(&endpoint, path, style), path};
-    }
     struct MapCase {
         const char* name;
         std::string path;
         int style, result;
         std::string mapped;
     };
+    // Maps each path in a full-size path buffer.
     void ExpectMaps(const std::vector<MapCase>& cases) {
         for (const MapCase& c : cases) {
             SCOPED_TRACE(c.name);
-            EXPECT_EQ(Map(c.path, c.style), std::make_pair(c.result, c.mapped));
+            char path[kServerPathCapacity];
+            CopyBounded(path, sizeof path, c.path.c_str());
+            EXPECT_EQ(MapServerPath(&endpoint, path, c.style), c.result);
+            EXPECT_EQ(path, c.mapped);
         }
     }
 
-    std::string local;
+    std::string local = dir / "local";
 };
 
 TEST_F(MapPath, RelativePathsLieUnderTheServerRoot) {
@@ -833,22 +764,14 @@ TEST_F(MapPath, PathsThatWouldNotFitFail) {
                                  std::string(kServerPathCapacity - 1 - 4 - 482, 'c');
     const std::string longPath = "Vol:" + longRest;
     ASSERT_EQ(longPath.size(), kServerPathCapacity - 1);
-    const struct {
-        const char* name;
-        std::string path;
-        int style;
-    } cases[] = {{"candidate too long", longPath, 0},
-                 {"relative result too long", std::string(500, 'a') + "\\pic.tif", 1},
-                 {"relative result one past the limit",
-                  std::string(kServerPathCapacity - 1 - dir.Path().size(), 'a'), 2}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ASSERT_LT(c.path.size(), kServerPathCapacity);
-        EXPECT_EQ(Map(c.path, c.style), std::make_pair(-1, c.path));
-    }
-    // One character less fits: the result is stored even though no file is there.
-    const std::string fits(kServerPathCapacity - 2 - dir.Path().size(), 'a');
-    EXPECT_EQ(Map(fits, 2), std::make_pair(-1, dir.Path() + kSep + fits));
+    const std::string relative = std::string(500, 'a') + "\\pic.tif";
+    const std::string onePast(kServerPathCapacity - 1 - dir.Path().size(), 'a');
+    const std::string fits = onePast.substr(1);
+    ExpectMaps({{"candidate too long", longPath, 0, -1, longPath},
+                {"relative result too long", relative, 1, -1, relative},
+                {"relative result one past the limit", onePast, 2, -1, onePast},
+                // The result is stored even though no file is there.
+                {"one character less fits", fits, 2, -1, dir.Path() + kSep + fits}});
 }
 
 TEST_F(MapPath, AnUnterminatedBufferIsRefused) {
@@ -864,33 +787,22 @@ TEST_F(MapPath, AnUnterminatedBufferIsRefused) {
 }
 
 TEST(ConfigOutcome, EveryKindAndMode) {
-    struct Row {
-        int kind;
-        std::vector<int> gray;
-        std::vector<int> rgb;
-        std::vector<int> cmyk;
-    };
-    // The modes that give each result; every other mode gives 0.
-    const Row rows[] = {
-        {0, {0, 1}, {}, {4, 5}}, {1, {1, 3}, {0, 2}, {4, 5, 6, 7}}, {2, {1}, {2}, {0, 5, 6}}};
-    auto contains = [](const std::vector<int>& v, int x) {
-        return std::find(v.begin(), v.end(), x) != v.end();
-    };
-    for (const Row& row : rows) {
-        for (int mode = -3; mode <= 12; ++mode) {
-            SCOPED_TRACE("kind " + std::to_string(row.kind) + " mode " + std::to_string(mode));
-            QOR_ColorCorrectionOptions options;
-            options.valid = 1;
-            options.modes[0] = options.modes[1] = options.modes[2] = 99;
-            options.modes[row.kind] = mode;
-            int expected = contains(row.gray, mode)   ? 10
-                           : contains(row.rgb, mode)  ? 1
-                           : contains(row.cmyk, mode) ? 2
-                                                      : 0;
-            EXPECT_EQ(ProcessOutcome(options, row.kind), expected);
+    // Per kind, the outcomes of its modes -3 to 12 (the other kinds' modes 99);
+    // an invalid section gives 0 always.
+    const std::string expected[] = {"0 0 0 10 10 0 0 2 2 0 0 0 0 0 0 0 ",
+                                    "0 0 0 1 10 1 10 2 2 2 2 0 0 0 0 0 ",
+                                    "0 0 0 2 10 1 0 0 2 2 0 0 0 0 0 0 "};
+    for (int kind = 0; kind < 3; ++kind) {
+        QOR_ColorCorrectionOptions options;
+        options.modes[0] = options.modes[1] = options.modes[2] = 99;
+        std::string outcomes;
+        for (options.modes[kind] = -3; options.modes[kind] <= 12; ++options.modes[kind]) {
             options.valid = 0;
-            EXPECT_EQ(ProcessOutcome(options, row.kind), 0);
+            EXPECT_EQ(ProcessOutcome(options, kind), 0) << options.modes[kind];
+            options.valid = 1;
+            outcomes += std::to_string(ProcessOutcome(options, kind)) + " ";
         }
+        EXPECT_EQ(outcomes, expected[kind]) << kind;
     }
     QOR_ColorCorrectionOptions options;
     options.valid = 1;

@@ -25,15 +25,6 @@ int64_t FixedClock() {
     return fixedNow;
 }
 
-std::vector<std::string> JobFiles(const std::string& tmp) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(tmp)) {
-        names.push_back(e.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 void SetModified(const std::string& path, int64_t t) {
     struct utimbuf times {};
     times.actime = times.modtime = static_cast<time_t>(t);
@@ -56,9 +47,6 @@ protected:
         QOR_EndPointFile::ResetProcessStateForTesting();
         fixedNow = 1700000000; // 2023-11-14
         platform::SetTimeSourceForTesting(FixedClock);
-        server = MakeServerTree(dir.Path());
-        tmp = dir / "Data/tmp";
-        clients = dir / "Data/clients";
     }
     void TearDown() override {
         platform::SetTimeSourceForTesting(nullptr);
@@ -89,18 +77,15 @@ protected:
     }
 
     // Receives the reply to a job into text; cap is left as ReceiveFor leaves it.
-    int Receive(QOR_EndPointFile& ep, const std::string& job, char* text, int capacity,
-                int* cap = nullptr) {
-        int left = capacity;
-        const int result = ep.ReceiveFor(Message(ep, job).c_str(), text, left);
-        if (cap != nullptr) {
-            *cap = left;
-        }
-        return result;
+    int Receive(QOR_EndPointFile& ep, const std::string& job, char* text, int capacity) {
+        cap = capacity;
+        return ep.ReceiveFor(Message(ep, job).c_str(), text, cap);
     }
 
     TempDir dir;
-    std::string server, tmp, clients;
+    std::string server = MakeServerTree(dir.Path()), tmp = dir / "Data/tmp",
+                clients = dir / "Data/clients";
+    int cap = 0;
 };
 
 } // namespace
@@ -128,14 +113,14 @@ TEST_F(EndPoint, RefusesPathsWithoutRootOrFolders) {
     EXPECT_EQ(ep.Open(root.c_str()), 0);
     EXPECT_EQ(ep.Connect(root.c_str()), -1); // no Data/service/qor2
     EXPECT_EQ(ep.GetState(false), 0);
-    EXPECT_TRUE(JobFiles(bare / "Data/tmp").empty());
+    EXPECT_TRUE(FolderNames(bare / "Data/tmp").empty());
 }
 
 TEST_F(EndPoint, ConnectAndDisconnectSendTheirJobsAndTheStateFollowsTheServer) {
     fs::remove(clients);
     QOR_EndPointFile ep;
     ASSERT_EQ(ep.ConnectPath(server.c_str()), 0);
-    auto jobs = JobFiles(tmp);
+    auto jobs = FolderNames(tmp);
     ASSERT_EQ(jobs.size(), 1u);
     std::string job = ReadFile(tmp + "/" + jobs[0]);
     EXPECT_TRUE(job.ends_with("OrdoDesk Brisk\nCONNECT")) << job;
@@ -153,7 +138,7 @@ TEST_F(EndPoint, ConnectAndDisconnectSendTheirJobsAndTheStateFollowsTheServer) {
     ASSERT_EQ(ep.Disconnect(), 0);
     EXPECT_EQ(ep.GetState(false), 0);
     bool sawDeconnect = false;
-    for (const auto& name : JobFiles(tmp)) {
+    for (const auto& name : FolderNames(tmp)) {
         sawDeconnect |= ReadFile(tmp + "/" + name).ends_with("\nDECONNECT");
     }
     EXPECT_TRUE(sawDeconnect);
@@ -169,7 +154,7 @@ TEST_F(EndPoint, JobFileHasTheHeaderAndTheWholeBody) {
     body[0] = 'P';
     char name[512] = "unchanged";
     ASSERT_EQ(ep->SendNamed(name, body.c_str(), 1024), 0);
-    auto jobs = JobFiles(tmp);
+    auto jobs = FolderNames(tmp);
     ASSERT_EQ(jobs.size(), 1u) << "the lock file must be gone";
     EXPECT_EQ(Message(*ep, jobs[0]), name);
     char message[512];
@@ -199,7 +184,7 @@ TEST_F(EndPoint, NamesInOneSecondAreConsecutiveSeconds) {
     // The clock stood still: the client id took one second, the jobs the next three.
     EXPECT_EQ((seconds[1] - seconds[0] + 60) % 60, 1);
     EXPECT_EQ((seconds[2] - seconds[1] + 60) % 60, 1);
-    EXPECT_EQ(JobFiles(tmp).size(), 3u);
+    EXPECT_EQ(FolderNames(tmp).size(), 3u);
 }
 
 // The same client id and job name drawn again by a later run: another
@@ -218,29 +203,22 @@ TEST_F(EndPoint, ANameInUseIsNotTaken) {
     EXPECT_TRUE(ReadFile(tmp + "/" + taken).ends_with("first job"));
     EXPECT_TRUE(ReadFile(tmp + "/" + JobName(name)).ends_with("second job"));
     fs::remove(tmp + "/" + taken);
-    for (const std::string kind : {"job lock", "reply", "reply lock", "known job"}) {
-        SCOPED_TRACE(kind);
+    const std::string lock = tmp + "/" + taken + ".lock";
+    const std::string reply = clients + "/" + probe->ClientId() + "/" + taken;
+    for (const std::string& file : {lock, reply, reply + ".lock", std::string()}) {
+        SCOPED_TRACE(file); // none: a job the caller knows of
         auto ep = Opened(".3", true);
         ASSERT_STREQ(ep->ClientId(), probe->ClientId());
-        const std::string reply = clients + "/" + ep->ClientId() + "/" + taken;
         QOR_SendHooks hooks;
-        if (kind == "job lock") {
-            WriteFile(tmp + "/" + taken + ".lock", "");
-        } else if (kind == "reply") {
-            WriteFile(reply, kReply);
-        } else if (kind == "reply lock") {
-            WriteFile(reply + ".lock", "");
-        } else {
+        if (file.empty()) {
             hooks.nameInUse = [&](const char* message) { return JobName(message) == taken; };
+        } else {
+            WriteFile(file, file == reply ? kReply : "");
         }
         ASSERT_EQ(ep->SendNamedWith(name, "mine", 1024, hooks), 0);
         EXPECT_NE(JobName(name), taken);
-        if (kind == "job lock") {
-            EXPECT_TRUE(PathExists(tmp + "/" + taken + ".lock")); // another client's: left alone
-        }
-        for (const std::string& left : {tmp + "/" + taken + ".lock", reply, reply + ".lock"}) {
-            fs::remove(left);
-        }
+        EXPECT_EQ(PathExists(lock), file == lock); // another client's lock is left alone
+        fs::remove(file);
     }
 }
 
@@ -269,7 +247,6 @@ TEST_F(EndPoint, SuffixTravelsWithCloneButTheMessageNameDoesNot) {
 TEST_F(EndPoint, ReplyIsReadOnceCachedAndReleased) {
     auto ep = Opened();
     char text[1024];
-    int cap = 0;
     EXPECT_EQ(Receive(*ep, "01020304.5", text, sizeof text), ENOENT);
     const std::string path = PutReply(*ep, "01020304.5", kReply, 0, 1600000000);
     ASSERT_EQ(Receive(*ep, "01020304.5", text, sizeof text), 0);
@@ -281,7 +258,7 @@ TEST_F(EndPoint, ReplyIsReadOnceCachedAndReleased) {
               0);
     EXPECT_EQ(text, first);
     fs::remove(path); // the second call does not touch the disk
-    ASSERT_EQ(Receive(*ep, "01020304.5", text, sizeof text, &cap), 0);
+    ASSERT_EQ(Receive(*ep, "01020304.5", text, sizeof text), 0);
     EXPECT_EQ(text, first);
     EXPECT_EQ(cap, static_cast<int>(sizeof text - first.size() - 1));
     // No room left over: refused.
@@ -309,32 +286,33 @@ TEST_F(EndPoint, RepliesAreGivenWholeOrNotAtAll) {
                       longPath = "/out/" + std::string(300, 'p') + ".tif";
     const std::string m250 = std::string(250, 'm') + "\n", p250 = std::string(250, 'p') + "\n";
     const std::string t0 = "1700000000\n", t10 = "1699999990\n";
+    const int incomplete = kQorReplyIncomplete;
     const struct {
         std::string reply;
         int64_t age;
-        bool locked;
-        int capacity, result;
-        std::string starts, absent;
+        int result;
+        std::string starts;
+        int capacity = 1024;
+        std::string absent = "";
+        bool locked = false;
     } cases[] = {
-        {kReply, 0, false, 1024, 0, kReply + t0, ""},
-        {"0\r\n2\r\nx\r\nfinish\r\nDone\r\n/o/a.tif\r\n", 0, false, 1024, 0, kReply + t0, ""},
-        {"0\r2\rx\rfinish\rDone\r/o/a.tif\r", 0, false, 1024, 0, kReply + t0, ""},
-        {"\n\n0\n2\n\nx\nfinish\nDone\n/o/a.tif\n\n\n", 0, false, 1024, 0, kReply + t0, ""},
-        {"0\n2\nx\nfinish\nDone\n/o/a.tif", 10, false, 1024, 0, kReply + t10,
-         ""}, // settled without a line end
-        {"half", 10, true, 64, -5, "", ""},
-        {"0\n2\nx\n", 10, false, 1024, kQorReplyIncomplete, "", ""},     // no status line
-        {"0\n2\nx\nfini", 10, false, 1024, kQorReplyIncomplete, "", ""}, // status word cut
-        {"0\n2\nx\nfinish\nDone\n", 10, false, 1024, kQorReplyIncomplete, "", ""}, // no output path
-        {"0\n2\nx\nfinish\nDone\n/o/a.t", 0, false, 1024, kQorReplyIncomplete, "",
-         ""}, // last line still growing
-        {"0\n2\nx\nerror\nNo such profile\n", 0, false, 1024, 0,
-         "0\n2\nx\nerror\nNo such profile\n", ""}, // an error needs no path
-        {"0\n2\nx\nstop\nStopped", 10, false, 1024, 0, "0\n2\nx\nstop\nStopped\n", ""},
-        {head + std::string(1100, 'm') + "\n" + longPath + "\n", 10, false, 4096, 0,
-         head + std::string(1023, 'm') + "\n" + longPath + "\n" + t10, ""},
-        {head + m250 + p250 + std::string(250, 'q') + "\n", 0, false, 600, 0,
-         head + m250 + p250 + t0, "q"}};
+        {kReply, 0, 0, kReply + t0},
+        {"0\r\n2\r\nx\r\nfinish\r\nDone\r\n/o/a.tif\r\n", 0, 0, kReply + t0},
+        {"0\r2\rx\rfinish\rDone\r/o/a.tif\r", 0, 0, kReply + t0},
+        {"\n\n0\n2\n\nx\nfinish\nDone\n/o/a.tif\n\n\n", 0, 0, kReply + t0},
+        {"0\n2\nx\nfinish\nDone\n/o/a.tif", 10, 0, kReply + t10}, // settled without a line end
+        {"half", 10, -5, "", 64, "", true},
+        {"0\n2\nx\n", 10, incomplete, ""},                    // no status line
+        {"0\n2\nx\nfini", 10, incomplete, ""},                // status word cut
+        {"0\n2\nx\nfinish\nDone\n", 10, incomplete, ""},      // no output path
+        {"0\n2\nx\nfinish\nDone\n/o/a.t", 0, incomplete, ""}, // last line still growing
+        {"0\n2\nx\nerror\nNo such profile\n", 0, 0,
+         "0\n2\nx\nerror\nNo such profile\n"}, // an error needs no path
+        {"0\n2\nx\nstop\nStopped", 10, 0, "0\n2\nx\nstop\nStopped\n"},
+        {head + std::string(1100, 'm') + "\n" + longPath + "\n", 10, 0,
+         head + std::string(1023, 'm') + "\n" + longPath + "\n" + t10, 4096},
+        {head + m250 + p250 + std::string(250, 'q') + "\n", 0, 0, head + m250 + p250 + t0, 600,
+         "q"}};
     int i = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(i);
@@ -345,8 +323,7 @@ TEST_F(EndPoint, RepliesAreGivenWholeOrNotAtAll) {
             WriteFile(path + ".lock", "");
         }
         std::vector<char> text(static_cast<std::size_t>(c.capacity), 'x');
-        int cap = 0;
-        EXPECT_EQ(Receive(*ep, job, text.data(), c.capacity, &cap), c.result);
+        EXPECT_EQ(Receive(*ep, job, text.data(), c.capacity), c.result);
         const std::string got = text.data();
         EXPECT_TRUE(got.starts_with(c.starts)) << got;
         EXPECT_TRUE(c.absent.empty() || got.find(c.absent) == std::string::npos) << got;
@@ -362,10 +339,8 @@ TEST_F(EndPoint, RepliesAreGivenWholeOrNotAtAll) {
 }
 
 TEST_F(EndPoint, ReceiveNeverWritesPastTheCallersBuffer) {
-    std::string many;
-    for (int i = 0; i < 400; ++i) {
-        many += "l\n"; // short lines whose newlines the capacity does not count
-    }
+    // Short lines whose newlines the capacity does not count.
+    const std::string many = std::regex_replace(std::string(400, 'l'), std::regex("l"), "l\n");
     const std::pair<std::string, int> cases[] = {{std::string(2000, 'r'), 1024},
                                                  {many, 1024},
                                                  {many, 100},
@@ -412,11 +387,7 @@ TEST_F(EndPoint, NamesNeverRepeatWhenSummerTimeEnds) {
     EXPECT_NE(JobName(first), JobName(second));
     EXPECT_EQ(JobName(first).substr(0, 8), "29013001"); // standard time, day first
     EXPECT_EQ(JobName(second).substr(0, 8), "29023000");
-    if (previous != nullptr) {
-        setenv("TZ", saved.c_str(), 1);
-    } else {
-        unsetenv("TZ");
-    }
+    previous != nullptr ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ");
     tzset();
 }
 
@@ -432,14 +403,14 @@ TEST_F(EndPoint, AJobThatCannotBePublishedWholeIsRemoved) {
         return !PathExists(seenLocked); // the job is still locked here
     };
     EXPECT_EQ(ep->SendNamedWith(name, "x", 1024, refuse), kQorSendRefused);
-    EXPECT_TRUE(JobFiles(tmp).empty());
+    EXPECT_TRUE(FolderNames(tmp).empty());
 
     // A full disk: the half-written job and its lock go, and the reason stays.
     platform::SetWriteFaultForTesting([](const char*) { return ENOSPC; });
     EXPECT_EQ(ep->SendNamed(name, "x", 1024), -4);
     platform::SetWriteFaultForTesting(nullptr);
     EXPECT_EQ(ep->LastSystemError(), ENOSPC);
-    EXPECT_TRUE(JobFiles(tmp).empty());
+    EXPECT_TRUE(FolderNames(tmp).empty());
 }
 
 // A job waits in the hot folder, and can be withdrawn, only while no server
@@ -448,9 +419,7 @@ TEST_F(EndPoint, AJobWaitsAndIsWithdrawnOnlyWhileTheServerHasNotTakenIt) {
     EXPECT_EQ(QOR_EndPointFile().JobWaiting("c/01020304.5"), -1); // neither opened nor connected
     EXPECT_EQ(FolderEndPoint(dir.Path()).JobWaiting("c/01020304.5"), -1);
     auto ep = Opened();
-    char waiting[512];
-    char taken[512];
-    char locked[512];
+    char waiting[512], taken[512], locked[512];
     ASSERT_EQ(ep->SendNamed(waiting, "a", 1024), 0);
     ASSERT_EQ(ep->SendNamed(taken, "b", 1024), 0);
     ASSERT_EQ(ep->SendNamed(locked, "c", 1024), 0);
@@ -467,10 +436,10 @@ TEST_F(EndPoint, AJobWaitsAndIsWithdrawnOnlyWhileTheServerHasNotTakenIt) {
     EXPECT_EQ(ep->WithdrawJob(taken), ENOENT);
     EXPECT_EQ(ep->PublishJob(taken), ENOENT);
     EXPECT_EQ(ep->PublishJob(locked), 0);
-    EXPECT_EQ(JobFiles(tmp),
+    EXPECT_EQ(FolderNames(tmp),
               (std::vector<std::string>{".withdrawn." + JobName(waiting), JobName(locked)}));
     ep->ForgetWithdrawnJob(waiting);
-    EXPECT_EQ(JobFiles(tmp), std::vector<std::string>{JobName(locked)});
+    EXPECT_EQ(FolderNames(tmp), std::vector<std::string>{JobName(locked)});
 }
 
 TEST_F(EndPoint, TheNewestHeartbeatTellsHowLongAgoAServerLived) {

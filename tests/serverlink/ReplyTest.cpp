@@ -47,10 +47,9 @@ TEST(ParseReply, StatusWordsAreExact) {
                                                  {"stop", -3},    {"Finish", 99},  {"FINISH", 99},
                                                  {"finish ", 99}, {"done", 99}};
     for (auto [word, status] : words) {
-        QorReply r;
-        r.status = 99;
-        EXPECT_EQ(Parse(std::string("a\n1\nb\n") + word + "\nmsg\n", r), 0) << word;
-        EXPECT_EQ(r.status, status) << word;
+        EXPECT_EQ(Parsed(std::string("a\n1\nb\n") + word + "\nmsg\n"),
+                  "0|1|" + std::to_string(status) + "|msg||0|0")
+            << word;
     }
 }
 
