@@ -13,9 +13,9 @@ inline constexpr int kODNotAnsweringDefaultSeconds = 60;
 inline constexpr int kODNotAnsweringMinSeconds = 1;
 inline constexpr int kODNotAnsweringMaxSeconds = 24 * 60 * 60;
 
-// Reads the settings' text: the time limit in seconds, or the default when
-// the text does not give a usable one. False when a line does not read (the
-// default is then given).
+// Reads the settings' text: the time limit of the last line that gives a
+// usable one, else the default. False when a line does not read; the lines
+// that do still count.
 bool ParseClientSettings(std::string_view text, int& notAnsweringSeconds);
 
 // The time limit, read from the identity folder at first use.
