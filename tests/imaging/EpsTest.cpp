@@ -46,7 +46,7 @@ std::string BinaryHeader(uint32_t psOffset, uint32_t psLength, uint32_t previewO
                          uint32_t previewLength) {
     std::string s = "\xC5\xD0\xD3\xC6"s;
     for (uint32_t v : {psOffset, psLength, 0u, 0u, previewOffset, previewLength})
-        s += {char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char(v >> 24)};
+        s += Le32(v);
     return s + "\xFF\xFF";
 }
 

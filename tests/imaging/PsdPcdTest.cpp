@@ -15,13 +15,6 @@ template <> inline constexpr bool kMayThrowPlainInt<Proxy_PSD> = true;
 
 namespace {
 
-std::string Be16(uint16_t v) {
-    return {static_cast<char>(v >> 8), static_cast<char>(v & 0xFF)};
-}
-std::string Be32(uint32_t v) {
-    return Be16(static_cast<uint16_t>(v >> 16)) + Be16(v & 0xFFFF);
-}
-
 // One image-resource entry, name and data padded to even sizes (the data's
 // pad byte left out when pad is false).
 std::string Resource(uint16_t id, const std::string& name, const std::string& data,

@@ -10,12 +10,27 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+// Integers as bytes, big-endian and little-endian.
+inline std::string Be16(uint16_t v) {
+    return {static_cast<char>(v >> 8), static_cast<char>(v & 0xFF)};
+}
+inline std::string Be32(uint32_t v) {
+    return Be16(static_cast<uint16_t>(v >> 16)) + Be16(v & 0xFFFF);
+}
+inline std::string Le16(uint16_t v) {
+    return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+}
+inline std::string Le32(uint32_t v) {
+    return Le16(v & 0xFFFF) + Le16(static_cast<uint16_t>(v >> 16));
+}
 
 // Everything a reader tells after an inspection, the resolution to its exact bits.
 inline std::string DescribeReader(const Proxy_FileIOProcess& reader) {

@@ -16,17 +16,6 @@ namespace {
 
 using namespace std::string_literals;
 
-std::string Be32(uint32_t v) {
-    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
-            static_cast<char>(v)};
-}
-std::string Le16(uint16_t v) {
-    return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
-}
-std::string Le32(uint32_t v) {
-    return Le16(v & 0xFFFF) + Le16(v >> 16);
-}
-
 // The proxy tag: "KRYO", four unread bytes, the pair count, the (columns,
 // rows) pairs, the name length and the name; the counts given replace the true.
 std::string ZpaxTag(const std::vector<std::pair<uint32_t, uint32_t>>& pairs,
