@@ -1,21 +1,15 @@
-#include "HostStrings.h"
-#include "PMPoint.h"
-#include "PMRect.h"
 #include "PMString.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
 
 // UTF-8 spelled out byte by byte so that the source encoding does not matter.
-const std::string kE_Acute = "\xC3\xA9";      // U+00E9, 2 bytes
-const std::string kEuro = "\xE2\x82\xAC";     // U+20AC, 3 bytes
-const std::string kGrin = "\xF0\x9F\x98\x80"; // U+1F600, 4 bytes
+const std::string kE_Acute = "\xC3\xA9"; // U+00E9, 2 bytes
 
 TEST(PMStringText, BuildAppendAndCompare) {
     EXPECT_TRUE(PMString(static_cast<const char*>(nullptr)).IsEmpty());
@@ -46,13 +40,15 @@ TEST(PMStringText, BuildAppendAndCompare) {
 }
 
 TEST(PMStringText, GetAsNumber) {
-    const std::pair<const char*, int> good[] = {{"0", 0},
-                                                {"17", 17},
-                                                {"-17", -17},
-                                                {"+17", 17},
-                                                {"  42\t", 42},
-                                                {"2147483647", INT_MAX},
-                                                {"-2147483648", INT_MIN}};
+    const std::pair<const char*, int> good[] = {
+        {"0", 0},
+        {"17", 17},
+        {"-17", -17},
+        {"+17", 17},
+        {"  42\t", 42},
+        {"2147483647", INT_MAX},
+        {"-2147483648", INT_MIN},
+    };
     for (auto [text, value] : good) {
         bool ok = false;
         EXPECT_EQ(PMString(text).GetAsNumber(&ok), value) << '"' << text << '"';
@@ -78,12 +74,12 @@ TEST(PMStringCString, TableOfCuts) {
         {"abc", 4, "abc", 0}, // exact fit
         {"abc", 3, "ab", -1},
         {"", 1, "", 0},
-        {kE_Acute, 2, "", -1}, // the 2-byte sequence needs 3 bytes with the NUL
-        {"a" + kEuro, 4, "a", -1},
-        {"ab" + kGrin, 5, "ab", -1},
-        {std::string("ab\0cd", 5), 10, "ab", -1},           // ends at a NUL inside the text
-        {"\x80\x80\x80\x80", 3, "\x80\x80", -1},            // stray bytes cut anywhere
-        {"\xC3", 2, "\xC3", 0},                             // a lead byte at the end stands alone
+        {kE_Acute, 2, "", -1},                    // the 2-byte sequence needs 3 bytes with the NUL
+        {"a\xE2\x82\xAC", 4, "a", -1},            // U+20AC, 3 bytes
+        {"ab\xF0\x9F\x98\x80", 5, "ab", -1},      // U+1F600, 4 bytes
+        {std::string("ab\0cd", 5), 10, "ab", -1}, // ends at a NUL inside the text
+        {"\x80\x80\x80\x80", 3, "\x80\x80", -1},  // stray bytes cut anywhere
+        {"\xC3", 2, "\xC3", 0},                   // a lead byte at the end stands alone
         {std::string("\xE2\x82") + "a", 3, "\xE2\x82", -1}, // a cut sequence: its bytes stand alone
         {std::string("\xF0\x9F\x98") + "a", 4, "\xF0\x9F\x98", -1},
     };
@@ -101,26 +97,5 @@ TEST(PMStringCString, TableOfCuts) {
     EXPECT_EQ(sentinel, '#');
     EXPECT_EQ(PMString("abc").GetAsCString(nullptr, 0), -1);
 }
-
-class Translation : public testing::Test {
-protected:
-    void SetUp() override {
-        HostStrings::Reset();
-        HostStrings::RegisterStringTable(301, {{"0x71900kOrdoStatusTextStringKey", "Status"},
-                                               {"0x71900kOrdoShowHideLogStringKey", "Show Log"},
-                                               {"0x71900kStrImageTypeLab", "Lab"}});
-        HostStrings::RegisterStringTable(
-            304, {{"0x71900kOrdoStatusTextStringKey", "Statut"},
-                  {"0x71900kOrdoShowHideLogStringKey", "Afficher le journal"}});
-        HostStrings::RegisterStringTable(306, {{"0x71900kOrdoStatusTextStringKey", "Estado"}});
-    }
-    void TearDown() override { HostStrings::Reset(); }
-
-    static std::string Shown(const char* key) {
-        PMString s(key);
-        s.Translate();
-        return s.GetUTF8String();
-    }
-};
 
 } // namespace
