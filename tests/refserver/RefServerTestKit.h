@@ -11,18 +11,14 @@
 
 #include <sstream>
 #include <string>
-#include <vector>
 
 // Pixel colours of the four-quadrant test image.
 struct Rgb {
     int r, g, b;
     bool operator==(const Rgb&) const = default;
 };
-inline constexpr Rgb kRed{255, 0, 0};
-inline constexpr Rgb kGreen{0, 255, 0};
-inline constexpr Rgb kBlue{0, 0, 255};
-inline constexpr Rgb kYellow{255, 255, 0};
-inline constexpr Rgb kWhite{255, 255, 255};
+inline constexpr Rgb kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255}, kYellow{255, 255, 0},
+    kWhite{255, 255, 255};
 
 // Saves the image as an 8-bit TIFF of that interpretation and resolution.
 void SaveTiff(const vips::VImage& image, VipsInterpretation interpretation, double ppi,
@@ -41,23 +37,18 @@ Rgb PixelAt(const vips::VImage& image, double fx, double fy);
 
 // The ticket fields a test sets; the rest keep what a plain order sends.
 struct TicketFields {
-    std::string pathIn;
-    std::string pathOut;
-    double top = 0, left = 0, width = 1, height = 0.5;
-    double scaleX = 1, scaleY = 1;
-    int res = 40;
-    double angle = 0;
-    std::string prefix;
-    int processOpt = 0;
-    int flipGD = 0, flipHB = 0;
-    double skewH = 0;
-    int overwrite = 1;
-    std::string profile;
-    int delSrc = 0;
+    std::string pathIn{}, pathOut{}, prefix{}, profile{};
+    double top = 0, left = 0, width = 1, height = 0.5, scaleX = 1, scaleY = 1, angle = 0, skewH = 0;
+    int res = 40, processOpt = 0, flipGD = 0, flipHB = 0, overwrite = 1, delSrc = 0;
 };
 
 // The ticket text, printed as the plug-in prints it.
 std::string TicketText(const TicketFields& f);
+
+// Receives and parses the reply of a message name (status 99 when its word is
+// unknown); false when none is there or it does not parse.
+bool ReceiveReply(QOR_EndPointFile& endpoint, const std::string& messageName, QorReply& reply,
+                  std::string* text = nullptr);
 
 // A server tree made by init, an endpoint connected to it and a server on it.
 class ServerSandbox {
@@ -65,17 +56,22 @@ public:
     ServerSandbox();
 
     std::string Root() const { return dir.Path(); }
-    std::string ServerPath() const { return Root() + "/qorserver"; }
     // A folder for images, made on first use.
-    std::string Images() const;
+    std::string Images() const {
+        MakeDirs(dir / "images");
+        return dir / "images";
+    }
 
     // Sends a body through the endpoint; returns the message name.
     std::string Send(const std::string& body);
     int Serve() { return server.RunOnce(); }
-    // Receives and parses the reply of a message name; false when none is there.
-    bool Reply(const std::string& messageName, QorReply& reply, std::string* text = nullptr);
-    // Sends a ticket, serves and returns the parsed reply.
-    QorReply Run(const TicketFields& fields);
+    bool Reply(const std::string& messageName, QorReply& reply, std::string* text = nullptr) {
+        return ReceiveReply(endpoint, messageName, reply, text);
+    }
+    // Sends a body (a ticket's text), serves it and returns the parsed reply,
+    // whose status must be the one given.
+    QorReply Run(const std::string& body, int status = 0);
+    QorReply Run(const TicketFields& f, int status = 0) { return Run(TicketText(f), status); }
 
     TempDir dir;
     std::ostringstream log;
