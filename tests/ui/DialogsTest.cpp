@@ -151,7 +151,6 @@ protected:
         HostStrings::Reset();
         RegisterStringTables();
         HostPlatform::SetSystemFolder(system.Path());
-        identity = system / "velmaris/OD_ID";
         MakeDirs(identity);
         OD_PrefsData::ResetIdentityFolderForTesting();
         ASSERT_EQ(std::string(OD_PrefsData::IdentityFolder()), identity);
@@ -207,7 +206,11 @@ protected:
         EXPECT_TRUE(Edit(order, std::move(work))) << want;
         EXPECT_EQ(Summary(order), want);
     }
-    void Look(OD_ProcData order, Step work) { Edit(order, std::move(work), DialogAnswer::kCancel); }
+    void Look(OD_ProcData order, Step work) {
+        const OD_ProcData before = order;
+        EXPECT_FALSE(Edit(order, std::move(work), DialogAnswer::kCancel));
+        EXPECT_EQ(order, before);
+    }
     bool EditPrefs(Step work, DialogAnswer answer = DialogAnswer::kOK) {
         Then(std::move(work), answer);
         return RunPreferencesDialog();
@@ -235,7 +238,7 @@ protected:
 
     TempDir system;
     TempDir servers;
-    std::string identity;
+    const std::string identity = system / "velmaris/OD_ID";
     ScriptedDialogSink dialogs;
     RecordingChooserSink choosers;
     RecordingAlertSink alerts;
@@ -250,7 +253,7 @@ Strings ProcessTexts(std::initializer_list<int> codes) {
     return out;
 }
 
-TEST_F(DialogsTest, ImageOptionsOpenOnTheEntryOfTheStoredCodeAndStoreTheChosenOne) {
+TEST_F(DialogsTest, ImageOptionsOpenOnTheStoredCodeStoreTheChosenOneAndMakeTheOrderReady) {
     const Strings rgb = ProcessTexts({10, 11, 12, 13, 14, 15, 16, 17});
     const std::tuple<uint32_t, int16_t, Strings, int32_t> cases[] = {
         {kODClassGray, 3, ProcessTexts({1, 2, 3, 4}), 2},
@@ -272,15 +275,14 @@ TEST_F(DialogsTest, ImageOptionsOpenOnTheEntryOfTheStoredCodeAndStoreTheChosenOn
         ExpectEdited(Coded(10 + entry), Order(kODClassLab, 17),
                      [&](IControlView* d) { WidgetDriver::Choose(d, kTypes, entry); });
     }
-}
 
-TEST_F(DialogsTest, ImageOptionsOKMakesAnOrderReadyCancelKeepsAllUnsupportedTypesSaySo) {
-    const std::pair<uint16_t, uint16_t> cases[] = {
+    // OK makes an order ready, Cancel keeps all, and unsupported types say so.
+    const std::pair<uint16_t, uint16_t> statuses[] = {
         {kODStatusNone, kODStatusReady},  {kODStatusProvisional, kODStatusReady},
         {kODStatusDone, kODStatusDone},   {kODStatusReplyMinus1, kODStatusReplyMinus1},
         {kODStatusReady, kODStatusReady},
     };
-    for (auto [before, after] : cases) { // the dialog shows the status as it is given
+    for (auto [before, after] : statuses) { // the dialog shows the status as it is given
         OD_ProcData order = Order(kODClassRGB, 10, "", "", before);
         EXPECT_TRUE(Edit(order, [](IControlView* d) {
             EXPECT_EQ(Shown(d, kOrdoImgOptStatusTextWidgetID) + "|" +
@@ -289,15 +291,10 @@ TEST_F(DialogsTest, ImageOptionsOKMakesAnOrderReadyCancelKeepsAllUnsupportedType
         }));
         EXPECT_EQ(order.status, after) << before;
     }
-    OD_ProcData order = Order(kODClassRGB, 10);
-    EXPECT_FALSE(Edit(
-        order,
-        [](IControlView* d) {
-            WidgetDriver::Choose(d, kTypes, 3);
-            WidgetDriver::Type(d, kDest, "Other");
-        },
-        DialogAnswer::kCancel));
-    EXPECT_EQ(order, Order(kODClassRGB, 10));
+    Look(Order(kODClassRGB, 10), [](IControlView* d) {
+        WidgetDriver::Choose(d, kTypes, 3);
+        WidgetDriver::Type(d, kDest, "Other");
+    });
     // Pixel types with no process types: the process fixed at 0, and said why.
     for (uint32_t imageClass : {kODClassFullColor, kODClassUnknown}) {
         ExpectEdited(Coded(0), Order(imageClass, 0), [](IControlView* d) {
@@ -385,11 +382,10 @@ TEST_F(DialogsTest, ImageOptionsOnAServer) {
     // Switched off: no list, and the order's preference file stays.
     OD_ProcData filed = Order(kODClassRGB, 17);
     filed.prefsFileName = PMString("Plain.opf");
-    ASSERT_TRUE(Edit(filed, [](IControlView* d) {
+    ExpectEdited("1|17|Photo|||Plain.opf", filed, [](IControlView* d) {
         EXPECT_FALSE(IsShown(d, kPrefsFiles) || IsShown(d, kOrdoImgOptPrefsLabelWidgetID) ||
                      WidgetDriver::Choose(d, kPrefsFiles, 0));
-    }));
-    EXPECT_EQ(filed.prefsFileName, "Plain.opf");
+    });
     EditSessionPrefs([](OD_PrefsData& p) { p.SetShowPrefs(true); });
     ASSERT_TRUE(Edit(filed, [](IControlView* d) {
         EXPECT_EQ(Entries(d, kPrefsFiles),
@@ -420,10 +416,9 @@ TEST_F(DialogsTest, ImageOptionsOnAServer) {
     // Orders edited as a group come without a name: field and label hidden.
     OD_ProcData group = Order(kODClassRGB, 10);
     group.outputName = PMString();
-    ASSERT_TRUE(Edit(group, [](IControlView* d) {
+    ExpectEdited("1|10||||", group, [](IControlView* d) {
         EXPECT_FALSE(IsShown(d, kDest) || IsShown(d, kOrdoImgOptDestLabelWidgetID));
-    }));
-    EXPECT_EQ(group.outputName, "");
+    });
 }
 
 TEST_F(DialogsTest, PreferencesAServerThatCannotBeOpenedIsNotTakenOneThatOpensIsAtOnce) {
@@ -496,10 +491,7 @@ TEST_F(DialogsTest, PreferencesFoldersAreChosenWithTheFolderChooser) {
         EXPECT_EQ(r.kind, ChooserKind::kFolder);
     }
     // A folder whose path the record cannot hold is refused, not cut.
-    std::string deep = servers.Path();
-    while (deep.size() <= 300) {
-        deep = (fs::path(deep) / "deeper-and-deeper").string();
-    }
+    const std::string deep = servers / (std::string(160, 'd') + "/" + std::string(160, 'd'));
     MakeDirs(deep);
     choosers.Answer(deep);
     EXPECT_TRUE(EditPrefs([&](IControlView* d) {
@@ -623,7 +615,7 @@ TEST_F(DialogsTest, PreferencesACancelledChooserOrABadFileChangesNothing) {
     EXPECT_EQ(AlertTexts(), Strings{"The preference file could not be saved"});
 }
 
-TEST_F(DialogsTest, PreferencesRefuseANegativeOrUnreadableUpdatePeriod) {
+TEST_F(DialogsTest, PreferencesRefuseBadPeriodsResolutionsAndLimits) {
     // Each refused value sends the dialog back on its field, with a word why.
     auto type = [](WidgetID field, const char* text) {
         return [field, text](IControlView* d) { WidgetDriver::Type(d, field, text); };
@@ -666,9 +658,8 @@ TEST_F(DialogsTest, PreferencesRefuseANegativeOrUnreadableUpdatePeriod) {
     EXPECT_TRUE(choosers.Requests().empty());
     EXPECT_EQ(alerts.Alerts().size(), 1u);
     EXPECT_EQ(OrdoPrefs().GetFrequency(), 30);
-}
 
-TEST_F(DialogsTest, PreferencesRefuseResolutionsBelow1AndLimitsOutOfOrder) {
+    // Resolutions below 1 and resampling limits out of order.
     const std::string lessThan = "The resampling limit \"less than\" must be above 0";
     const std::string order =
         "The resampling limit \"less than\" must be below the limit \"or greater than\"";

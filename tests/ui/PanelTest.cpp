@@ -67,9 +67,7 @@ protected:
                 }
                 return dialogAnswer;
             });
-        DocumentUtils::NewDocumentOptions options;
-        options.pageCount = 3;
-        db = DocumentUtils::NewDocument(options);
+        db = DocumentUtils::NewDocument({.pageCount = 3});
         ASSERT_EQ(Documents()->AddNewDocument(db.get(), kInvalidUID, "Doc"), kSuccess);
         InterfacePtr<IIntegratorTarget> selection = NewDocumentSelection(db.get());
         ASSERT_TRUE(Documents()->SetDocumentSelection(db.get(), selection.get()));
@@ -360,8 +358,7 @@ TEST_F(PanelTest, DroppedImagesBecomeReadyOrders) {
     UIDRef sent = Order(kODStatusSent, "sent");
     Show();
     auto drop = [&](std::vector<UID> uids) {
-        DragDropData drag;
-        drag.pageItems = UIDList(db.get());
+        DragDropData drag{{}, UIDList(db.get())};
         for (UID uid : uids) {
             drag.pageItems.Append(uid);
         }
