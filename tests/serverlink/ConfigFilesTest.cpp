@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
 #include <filesystem>
@@ -27,22 +29,16 @@ std::string Join(const Lines& lines, const std::string& end = "\n") {
 void Append(Lines& to, const Lines& more) {
     to.insert(to.end(), more.begin(), more.end());
 }
-Lines Head(const Lines& lines, std::size_t keep) {
-    return Lines(lines.begin(), lines.begin() + static_cast<long>(keep));
-}
 
 // Writes the text to a file of its own and opens a stream on it.
-class StreamFile {
-public:
+struct StreamFile {
     explicit StreamFile(const std::string& bytes) {
         WriteFile(path, bytes);
         stream.Open(path.c_str(), "rb");
     }
-    QOR_FileStream stream;
-
-private:
     TempDir dir;
     std::string path = dir / "lines.txt";
+    QOR_FileStream stream;
 };
 
 // Every line the stream gives with the given max, until it reports the end.
@@ -55,6 +51,7 @@ Lines AllLines(QOR_FileStream& stream, int max) {
         if (result != 0) {
             EXPECT_EQ(result, -1);
             EXPECT_STREQ(buffer.data(), "");
+            EXPECT_EQ(stream.ReadLine(buffer.data(), max), -1); // the end stays the end
             return lines;
         }
         EXPECT_LE(std::strlen(buffer.data()), static_cast<std::size_t>(max));
@@ -87,13 +84,9 @@ Lines ColorLines(const ColorSection& s) {
     Lines lines = {
         "????",     "3",       std::to_string(s.version), "c1", "c2", "c3", "c4", s.modes,
         s.texts[0], s.texts[1]};
-    if (s.version < 257) {
-        lines.push_back("only before 257");
-    }
+    lines.insert(lines.end(), s.version < 257 ? 1 : 0, "only before 257");
     Append(lines, {s.texts[2], s.texts[3]});
-    if (s.version >= 259) {
-        Append(lines, {"since 259 a", "since 259 b"});
-    }
+    Append(lines, s.version >= 259 ? Lines{"since 259 a", "since 259 b"} : Lines{});
     return lines;
 }
 
@@ -105,9 +98,7 @@ Lines FileLines(int version, const int (&formats)[3], const int (&counts)[3], in
     for (int format : formats) {
         lines.push_back(std::to_string(format));
     }
-    if (version > 257) {
-        lines.push_back("f-drop since 258");
-    }
+    lines.insert(lines.end(), version > 257 ? 1 : 0, "f-drop since 258");
     for (int i = 0; i < 3; ++i) {
         Append(lines, {"pre", "pre", "pre"});
         lines.insert(lines.end(), static_cast<std::size_t>(counts[i]), "blk");
@@ -127,10 +118,8 @@ Lines FileLines260(const int (&formats)[3]) {
 }
 
 struct CurparamFile {
-    int style = 1;
-    int version = 258;
-    Lines listA = {};
-    Lines listB = {};
+    int style = 1, version = 258;
+    Lines listA = {}, listB = {};
     std::vector<int> skipped = {2, 0, 1, 3};    // only the first when version <= 256
     std::vector<std::pair<int, int>> sets = {}; // version, m (written from version 258 on)
     Lines profiles = {};
@@ -155,9 +144,7 @@ Lines CurparamLines(const CurparamFile& c) {
         lines.insert(lines.end(), 10, "set body");
         if (version > 257) {
             lines.push_back(std::to_string(m));
-            if (m != 0) {
-                lines.push_back("set extra");
-            }
+            lines.insert(lines.end(), m != 0 ? 1 : 0, "set extra");
         }
     }
     if (c.version > 257) {
@@ -180,9 +167,8 @@ std::string Names(const QOR_CurparamData& d) {
     std::string s;
     for (const auto& [count, lookup] : lists) {
         for (int i = 0; i < count; ++i) {
-            char name[64];
-            std::memset(name, 'Z', sizeof name);
-            s += std::string((d.*lookup)(i, name, sizeof name)) + ",";
+            std::string name(64, 'Z');
+            s += std::string((d.*lookup)(i, name.data(), name.size())) + ",";
         }
         s += "|";
     }
@@ -204,10 +190,9 @@ std::string Summary(const QOR_Parameters& p) {
     return s;
 }
 
-TEST(ConfigReadLine, SplitsLinesByTheCommentAndLineEndRules) {
+TEST(ConfigStream, SplitsLinesByTheCommentAndLineEndRulesAndKeepsItsState) {
     const struct {
-        const char* name;
-        std::string bytes;
+        std::string name, bytes;
         int max;
         Lines lines;
     } cases[] = {{"remark after text", "text ##remark\nnext\n", 256, {"text ", "next"}},
@@ -243,12 +228,8 @@ TEST(ConfigReadLine, SplitsLinesByTheCommentAndLineEndRules) {
         SCOPED_TRACE(c.name);
         StreamFile file(c.bytes);
         EXPECT_EQ(AllLines(file.stream, c.max), c.lines);
-        char buffer[8];
-        EXPECT_EQ(file.stream.ReadLine(buffer, 7), -1); // the end stays the end
     }
-}
-
-TEST(ConfigReadLine, LongLinesNeverOverrunTheBuffer) {
+    // Long lines never overrun the buffer.
     const std::string longLine(5000, 'x');
     for (int max : {1, 2, 31, 255, 256, 4999, 5000, 5001}) {
         SCOPED_TRACE(max);
@@ -260,22 +241,20 @@ TEST(ConfigReadLine, LongLinesNeverOverrunTheBuffer) {
         }
         EXPECT_EQ(joined, longLine + longLine);
     }
-}
-
-TEST(ConfigStream, OpenCloseAndGoodState) {
+    // Opening, closing and the good state.
     TempDir dir;
     QOR_FileStream stream;
     EXPECT_FALSE(stream.IsGood());
     EXPECT_EQ(stream.Close(), 0);
     char buffer[16];
     EXPECT_EQ(stream.ReadLine(buffer, 15), -1);
-    StreamFile file("abc\n"); // a buffer without room reads nothing
+    StreamFile abc("abc\n"); // a buffer without room reads nothing
     buffer[0] = 'Z';
-    EXPECT_EQ(file.stream.ReadLine(buffer, 0), -1);
+    EXPECT_EQ(abc.stream.ReadLine(buffer, 0), -1);
     EXPECT_EQ(buffer[0], '\0');
-    EXPECT_EQ(file.stream.ReadLine(nullptr, 10), -1);
-    EXPECT_EQ(file.stream.ReadLine(buffer, -5), -1);
-    EXPECT_EQ(AllLines(file.stream, 10), Lines{"abc"}); // nothing was consumed
+    EXPECT_EQ(abc.stream.ReadLine(nullptr, 10), -1);
+    EXPECT_EQ(abc.stream.ReadLine(buffer, -5), -1);
+    EXPECT_EQ(AllLines(abc.stream, 10), Lines{"abc"}); // nothing was consumed
     try {
         stream.Open((dir / "absent.txt").c_str(), "rb");
         FAIL() << "opening a missing file must throw";
@@ -296,7 +275,7 @@ TEST(ConfigStream, OpenCloseAndGoodState) {
     EXPECT_FALSE(stream.IsGood());
 }
 
-TEST(ConfigColorCorrection, EveryVersionReadsBackThroughRemarksAndLineEnds) {
+TEST(ConfigSections, EveryVersionAndFormatBlockReadsBackWholeAndFailsWhenCut) {
     for (int version : {256, 257, 258, 259, 260, 261}) {
         for (bool remarked : {false, true}) {
             SCOPED_TRACE(std::to_string(version) + (remarked ? " with remarks and CRLF" : ""));
@@ -312,53 +291,44 @@ TEST(ConfigColorCorrection, EveryVersionReadsBackThroughRemarksAndLineEnds) {
                 }
             }
             lines.push_back("AFTER");
-            QOR_ColorCorrectionOptions options;
+            QOR_ColorCorrectionOptions o;
             Lines rest;
-            ASSERT_EQ(ReadText(options, Join(lines, remarked ? "\r\n" : "\n"), &rest), 0);
-            EXPECT_EQ(options.valid, 1);
-            EXPECT_EQ(options.GetVersion(), version);
-            EXPECT_EQ(std::vector<int>(options.modes, options.modes + 3),
-                      (std::vector<int>{1, -3, 6}));
-            EXPECT_EQ(Lines(options.texts, options.texts + 4),
-                      Lines(section.texts, section.texts + 4));
-            EXPECT_EQ(rest, Lines{"AFTER"});
+            ASSERT_EQ(ReadText(o, Join(lines, remarked ? "\r\n" : "\n"), &rest), 0);
+            EXPECT_EQ(std::tuple(o.valid, o.GetVersion(), o.modes[0], o.modes[1], o.modes[2],
+                                 Lines(o.texts, o.texts + 4), rest),
+                      std::tuple(1, version, 1, -3, 6, Lines(section.texts, section.texts + 4),
+                                 Lines{"AFTER"}));
         }
     }
-}
-
-// A section cut after any of its lines reports the failed read and is never
-// offered; a curparam.txt keeps what it read, never more.
-TEST(ConfigSections, ASectionCutAfterAnyLineFails) {
-    const Lines color = ColorLines({});
-    for (std::size_t keep = 1; keep < color.size(); ++keep) {
-        SCOPED_TRACE("colour, lines kept: " + std::to_string(keep));
+    // A section cut after any of its lines reports the failed read and is never
+    // offered; a curparam.txt keeps what it read, never more.
+    const auto cut = [](const Lines& all, const auto& check) {
+        for (std::size_t keep = 1; keep < all.size(); ++keep) {
+            SCOPED_TRACE("lines kept: " + std::to_string(keep));
+            check(Lines(all.begin(), all.begin() + keep));
+        }
+    };
+    cut(ColorLines({}), [](const Lines& head) {
         QOR_ColorCorrectionOptions options;
-        EXPECT_EQ(ReadLines(options, Head(color, keep)), -1);
+        EXPECT_EQ(ReadLines(options, head), -1);
         EXPECT_EQ(options.valid, 0);
-    }
-    const Lines file = FileLines260({1, 0, 4});
-    for (std::size_t keep = 1; keep < file.size(); ++keep) {
-        SCOPED_TRACE("file options, lines kept: " + std::to_string(keep));
+    });
+    cut(FileLines260({1, 0, 4}), [](const Lines& head) {
         QOR_FileOptions options;
-        EXPECT_EQ(ReadLines(options, Head(file, keep)), -1);
+        EXPECT_EQ(ReadLines(options, head), -1);
         QOR_JobProfileOptions profile;
-        EXPECT_NE(ReadLines(profile, Head(file, keep)), 0);
+        EXPECT_NE(ReadLines(profile, head), 0);
         EXPECT_FALSE(profile.IsUsable());
-    }
-    const Lines curparam = CurparamLines(kFull);
-    for (std::size_t keep = 1; keep < curparam.size(); ++keep) {
-        SCOPED_TRACE("curparam, lines kept: " + std::to_string(keep));
+    });
+    cut(CurparamLines(kFull), [](const Lines& head) {
         QOR_CurparamData data;
-        EXPECT_EQ(ReadLines(data, Head(curparam, keep)), -1);
+        EXPECT_EQ(ReadLines(data, head), -1);
         EXPECT_LE(data.ParameterCountA(), 1);
         EXPECT_EQ(data.ProfileCount(), 0);
-    }
-}
-
-// Every format's option block of every version, alone or mixed in one profile,
-// is skipped exactly: the colour correction behind it only reads when every
-// line before it was taken.
-TEST(ConfigFileOptions, EveryFormatBlockIsSkippedExactly) {
+    });
+    // Every format's option block of every version, alone or mixed in one
+    // profile, is skipped exactly: the colour correction behind it only reads
+    // when every line before it was taken.
     struct Row {
         int version, formats[3], lines[3], variant; // variant: the number in a format-8 block
     };
@@ -386,9 +356,8 @@ TEST(ConfigFileOptions, EveryFormatBlockIsSkippedExactly) {
         }
     }
     for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message()
-                     << "formats " << row.formats[0] << " " << row.formats[1] << " "
-                     << row.formats[2] << " version " << row.version << " variant " << row.variant);
+        SCOPED_TRACE("formats " + testing::PrintToString(row.formats) + " version " +
+                     std::to_string(row.version) + " variant " + std::to_string(row.variant));
         Lines lines = FileLines(row.version, row.formats, row.lines, row.variant);
         Append(lines, ColorLines({}));
         lines.push_back("AFTER");
@@ -404,7 +373,7 @@ TEST(ConfigFileOptions, EveryFormatBlockIsSkippedExactly) {
     }
 }
 
-TEST(ConfigCurparam, NamesAreTheLastPartInEachPathStyle) {
+TEST(ConfigCurparam, NamesAreTheLastPartCutAtTheFirstHashAndBadCountsFailClearly) {
     const std::string longName(40, 'n');
     const struct {
         int style;
@@ -415,33 +384,26 @@ TEST(ConfigCurparam, NamesAreTheLastPartInEachPathStyle) {
         {2, {"/x/Sharp#2", "C:\\x\\y", "/x/" + longName}, {"Sharp#2", "", longName.substr(0, 31)}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.style);
-        QOR_CurparamData data;
-        ASSERT_EQ(ReadLines(data, CurparamLines({.style = c.style,
-                                                 .listA = c.entries,
-                                                 .listB = c.entries,
-                                                 .profiles = c.entries})),
-                  0);
-        EXPECT_EQ(data.PathStyle(), c.style);
+        CurparamFile file{.style = c.style, .listA = c.entries, .listB = c.entries};
+        file.profiles = c.entries;
+        QOR_CurparamData d;
+        ASSERT_EQ(ReadLines(d, CurparamLines(file)), 0);
+        const int n = static_cast<int>(c.raw.size());
         ASSERT_EQ(
-            (std::vector<int>{data.ParameterCountA(), data.ParameterCountB(), data.ProfileCount()}),
-            std::vector<int>(3, static_cast<int>(c.raw.size())));
-        for (int i = 0; i < data.ProfileCount(); ++i) {
-            EXPECT_EQ(
-                (Lines{data.ParameterEntryA(i), data.ParameterEntryB(i), data.ProfileEntry(i)}),
-                Lines(3, c.raw[static_cast<std::size_t>(i)]));
+            std::tuple(d.PathStyle(), d.ParameterCountA(), d.ParameterCountB(), d.ProfileCount()),
+            std::tuple(c.style, n, n, n));
+        for (int i = 0; i < d.ProfileCount(); ++i) {
+            EXPECT_EQ((Lines{d.ParameterEntryA(i), d.ParameterEntryB(i), d.ProfileEntry(i)}),
+                      Lines(3, c.raw[static_cast<std::size_t>(i)]));
         }
     }
-}
-
-TEST(ConfigCurparam, ParameterNamesAreCutAtTheFirstHash) {
+    // Parameter names are cut at the first hash.
+    const CurparamFile hashes{.listA = {"C:\\s\\Sharp#3", "C:\\s\\NoHash", "C:\\s\\#7",
+                                        "C:\\s\\Two#a#b", "C:\\s\\Trail#"},
+                              .listB = {"C:\\s\\" + std::string(30, 'b') + "#1", "C:\\s\\Plain"},
+                              .profiles = {"C:\\p\\Prof#1"}};
     QOR_CurparamData data;
-    ASSERT_EQ(
-        ReadLines(data,
-                  CurparamLines({.listA = {"C:\\s\\Sharp#3", "C:\\s\\NoHash", "C:\\s\\#7",
-                                           "C:\\s\\Two#a#b", "C:\\s\\Trail#"},
-                                 .listB = {"C:\\s\\" + std::string(30, 'b') + "#1", "C:\\s\\Plain"},
-                                 .profiles = {"C:\\p\\Prof#1"}})),
-        0);
+    ASSERT_EQ(ReadLines(data, CurparamLines(hashes)), 0);
     // Profile names are not cut.
     EXPECT_EQ(Names(data), "Prof#1,|Sharp,,,Two,Trail,|" + std::string(30, 'b') + ",,|");
     // Indexes outside the lists give empty names.
@@ -457,49 +419,39 @@ TEST(ConfigCurparam, ParameterNamesAreCutAtTheFirstHash) {
     char small[4];
     EXPECT_STREQ(data.ParameterNameA(0, small, sizeof small), "Sha");
     EXPECT_STREQ(data.ProfileName(0, small, sizeof small), "Pro");
-}
-
-// Every count line made negative fails as a bad format; made huge or no number,
-// as a failed read; and never more entries are kept than the file holds.
-TEST(ConfigCurparam, MalformedCountsAndStylesFailClearly) {
+    // Every count line made negative fails as a bad format; made huge or no
+    // number, as a failed read; and never more entries are kept than the file holds.
     const Lines good = CurparamLines(kFull);
     // Lines holding counts (list A, list B, first skip list, sets, profiles).
     const std::size_t counts[] = {4, 7, 10, good.size() - 1 - 3 - 19, good.size() - 2};
     ASSERT_EQ(good[counts[3] + 1], "????");
-    const std::pair<const char*, int> values[] = {{"-1", kConfigBadFormat},
-                                                  {"-2147483648", kConfigBadFormat},
-                                                  {"2147483647", -1},
-                                                  {"99999999999999", -1},
-                                                  {"one", -1}};
-    std::vector<std::tuple<std::size_t, std::string, int>> cases = {
-        {1, "3", kConfigBadFormat}, // unknown path style
-        {1, "-1", kConfigBadFormat},
-        {1, "mac", -1},
-        {2, "v258", -1}}; // version not a number
+    const int bad = kConfigBadFormat;
+    const std::pair<const char*, int> values[] = {
+        {"-1", bad}, {"-2147483648", bad}, {"2147483647", -1}, {"99999999999999", -1}, {"one", -1}};
+    // An unknown path style, a style or a version that is no number.
+    std::vector<std::tuple<std::size_t, std::string, int>> edits = {
+        {1, "3", bad}, {1, "-1", bad}, {1, "mac", -1}, {2, "v258", -1}};
     for (std::size_t line : counts) {
         ASSERT_EQ(good[line], line == 10 ? "2" : "1");
         for (const auto& [text, result] : values) {
-            cases.emplace_back(line, text, result);
+            edits.emplace_back(line, text, result);
         }
     }
-    for (const auto& [line, text, result] : cases) {
+    for (const auto& [line, text, result] : edits) {
         SCOPED_TRACE("line " + std::to_string(line) + ": " + text);
         Lines lines = good;
         lines[line] = text;
-        QOR_CurparamData data;
-        EXPECT_EQ(ReadLines(data, lines), result);
-        EXPECT_LE(data.ProfileCount(), 1);
-        EXPECT_LE(data.ParameterCountA(), static_cast<int>(good.size()));
-        EXPECT_LE(data.ParameterCountB(), static_cast<int>(good.size()));
+        QOR_CurparamData broken;
+        EXPECT_EQ(ReadLines(broken, lines), result);
+        EXPECT_LE(broken.ProfileCount(), 1);
+        EXPECT_LE(broken.ParameterCountA(), static_cast<int>(good.size()));
+        EXPECT_LE(broken.ParameterCountB(), static_cast<int>(good.size()));
     }
 }
 
-class ConfigServer : public ::testing::Test {
-protected:
+struct ConfigServer : ::testing::Test {
     std::string Data(const std::string& name) const { return dir / ("Data" + kSep + name); }
-    void WriteData(const std::string& name, const Lines& lines) {
-        WriteFile(Data(name), Join(lines));
-    }
+    void WriteData(const std::string& name, const Lines& l) { WriteFile(Data(name), Join(l)); }
     // A profile file of version 260: file options with the given formats and
     // a colour correction with the given modes.
     void WriteProfile(const std::string& name, const int (&formats)[3], const std::string& modes) {
@@ -531,7 +483,7 @@ protected:
 
 // Profiles that are missing, cut, headless or garbage stay unusable; copies
 // keep every profile and name when the original changes afterwards.
-TEST_F(ConfigServer, LoadsTheDefaultAndTheNamedProfilesAndCopiesThem) {
+TEST_F(ConfigServer, LoadsTheDefaultAndTheNamedProfilesAndCopiesThemFromAnyCurparam) {
     WriteData("curparam.txt",
               CurparamLines({.listA = {"C:\\s\\Sharp#3", "C:\\s\\Hidden"},
                              .listB = {"C:\\s\\Gray#1"},
@@ -568,22 +520,17 @@ TEST_F(ConfigServer, LoadsTheDefaultAndTheNamedProfilesAndCopiesThem) {
     const QOR_Parameters& alias = big;
     big = alias;
     EXPECT_EQ(Summary(big), loaded);
-}
-
-// Version 256 has no profile list; a curparam.txt that breaks off or is no
-// configuration file still gives the default profile; without one, nothing.
-TEST_F(ConfigServer, EachCurparamGivesItsProfileCount) {
+    // Version 256 has no profile list; a curparam.txt that breaks off or is no
+    // configuration file still gives the default profile; without one, nothing.
     Lines cut = CurparamLines({.profiles = {"C:\\p\\A", "C:\\p\\B", "C:\\p\\C"}});
     cut.pop_back(); // the last profile name is missing
     const struct {
-        const char* name;
-        std::string text;
+        std::string name, text;
         int count; // 0: no parameters
     } cases[] = {{"256", Join(CurparamLines({.version = 256, .listA = {"C:\\s\\Sharp#3"}})), 1},
                  {"cut", Join(cut), 3},
                  {"garbage", "not a configuration file\x01\x02", 1},
                  {"absent", "", 0}};
-    WriteDefaultProfile();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         WriteFile(Data("curparam.txt"), c.text);
@@ -601,15 +548,12 @@ TEST_F(ConfigServer, EachCurparamGivesItsProfileCount) {
     EXPECT_EQ(LoadCurparam(nullptr), nullptr);
     EXPECT_EQ(LoadJobProfile(nullptr, nullptr), nullptr);
     EXPECT_EQ(LoadJobProfile(nullptr, "Good"), nullptr);
-}
-
-// Mac-style names can hold characters that are separators here.
-TEST_F(ConfigServer, ProfileNamesNeverLeaveTheProfilesFolder) {
+    // Profile names never leave the profiles folder; Mac-style names can hold
+    // characters that are separators here.
     WriteData("curparam.txt", CurparamLines({.style = 0,
                                              .profiles = {"Srv:Profiles:sub/Inner",
                                                           "Srv:Profiles:..", "Srv:Profiles:.",
                                                           "Srv:Profiles:", "Srv:Profiles:Plain"}}));
-    WriteDefaultProfile();
     WriteProfile("sub" + kSep + "Inner", {0, 0, 0}, "0 0 0");
     WriteProfile("Plain", {0, 0, 0}, "0 0 0");
     std::unique_ptr<QOR_Parameters> parameters = LoadParameters(&endpoint);
@@ -622,8 +566,43 @@ TEST_F(ConfigServer, ProfileNamesNeverLeaveTheProfilesFolder) {
     EXPECT_NE(LoadJobProfile(&endpoint, "Plain"), nullptr);
 }
 
-// Pairs read one by one up to a line without complete quotes; each load replaces them.
-TEST_F(ConfigServer, PathConversionsAreReadPairByPair) {
+struct MapPath : ConfigServer {
+    void SetUp() override {
+        WriteFile(dir / ("Images" + kSep + "pic.tif"), "image");
+        WriteFile(dir / ("local" + kSep + "sub" + kSep + "pic.tif"), "image");
+    }
+    void Conversions(const std::vector<std::pair<std::string, std::string>>& pairs) {
+        Lines lines;
+        for (const auto& pair : pairs) {
+            lines.push_back("\"" + pair.first + "\" \"" + pair.second + "\"");
+        }
+        WriteData("convpath.txt", lines);
+        ASSERT_EQ(LoadPathConversions(&endpoint), 0);
+        ASSERT_EQ(PathConversions().size(), pairs.size());
+    }
+    struct MapCase {
+        std::string name, path;
+        int style, result;
+        std::string mapped = ""; // empty: the path stays as it was
+    };
+    // Maps each path in a full-size path buffer.
+    void ExpectMaps(const std::vector<MapCase>& cases) {
+        for (const MapCase& c : cases) {
+            SCOPED_TRACE(c.name);
+            char path[kServerPathCapacity];
+            CopyBounded(path, sizeof path, c.path.c_str());
+            EXPECT_EQ(MapServerPath(&endpoint, path, c.style), c.result);
+            EXPECT_EQ(path, c.mapped.empty() ? c.path : c.mapped);
+        }
+    }
+
+    std::string local = dir / "local";
+    std::string mapped = local + kSep + "sub" + kSep + "pic.tif";
+};
+
+// Pairs are read one by one up to a line without complete quotes, and each
+// load replaces them. Relative paths lie under the server root.
+TEST_F(MapPath, PairsLoadOneByOneAndMapRelativeAndAbsolutePaths) {
     const auto loads = [&](const Lines& lines, const Lines& pairs) {
         WriteData("convpath.txt", lines);
         EXPECT_EQ(LoadPathConversions(&endpoint), 0);
@@ -646,45 +625,6 @@ TEST_F(ConfigServer, PathConversionsAreReadPairByPair) {
     EXPECT_EQ(LoadPathConversions(nullptr), kConfigMissingFile);
     EXPECT_TRUE(PathConversions().empty());
     loads({}, {});
-}
-
-class MapPath : public ConfigServer {
-protected:
-    void SetUp() override {
-        WriteFile(dir / ("Images" + kSep + "pic.tif"), "image");
-        WriteFile(dir / ("local" + kSep + "sub" + kSep + "pic.tif"), "image");
-    }
-    void Conversions(const std::vector<std::pair<std::string, std::string>>& pairs) {
-        Lines lines;
-        for (const auto& pair : pairs) {
-            lines.push_back("\"" + pair.first + "\" \"" + pair.second + "\"");
-        }
-        WriteData("convpath.txt", lines);
-        ASSERT_EQ(LoadPathConversions(&endpoint), 0);
-        ASSERT_EQ(PathConversions().size(), pairs.size());
-    }
-    struct MapCase {
-        const char* name;
-        std::string path;
-        int style, result;
-        std::string mapped;
-    };
-    // Maps each path in a full-size path buffer.
-    void ExpectMaps(const std::vector<MapCase>& cases) {
-        for (const MapCase& c : cases) {
-            SCOPED_TRACE(c.name);
-            char path[kServerPathCapacity];
-            CopyBounded(path, sizeof path, c.path.c_str());
-            EXPECT_EQ(MapServerPath(&endpoint, path, c.style), c.result);
-            EXPECT_EQ(path, c.mapped);
-        }
-    }
-
-    std::string local = dir / "local";
-};
-
-TEST_F(MapPath, RelativePathsLieUnderTheServerRoot) {
-    Conversions({});
     const std::string image = dir / ("Images" + kSep + "pic.tif");
     const std::string absent = dir / ("Images" + kSep + "none.tif");
     ExpectMaps({{"Windows folder and file", "Images\\pic.tif", 1, 0, image},
@@ -694,10 +634,7 @@ TEST_F(MapPath, RelativePathsLieUnderTheServerRoot) {
                 {"Mac, file absent", ":Images:none.tif", 0, -1, absent},
                 {"Unix", "Images/pic.tif", 2, 0, image},
                 {"Unix empty is the root", "", 2, 0, dir.Path() + kSep}});
-}
-
-TEST_F(MapPath, AbsolutePathsGoThroughTheConversionPairs) {
-    const std::string mapped = local + kSep + "sub" + kSep + "pic.tif";
+    // Absolute paths go through the conversion pairs.
     Conversions({
         {"Server:Images:", dir / "nowhere/"},      // matches, but the file is not there
         {"Other:Vol", local + kSep},               // does not match
@@ -707,21 +644,18 @@ TEST_F(MapPath, AbsolutePathsGoThroughTheConversionPairs) {
         {local + kSep, "/srv/images/"},            // Unix: the second text is tried first
         {"plain", "words"},                        // no path kind: never used
     });
-    ExpectMaps(
-        {{"Mac, second pair fits", "Server:Images:sub:pic.tif", 0, 0, mapped},
-         {"Mac, no file anywhere", "Server:Images:sub:none.tif", 0, -1,
-          "Server:Images:sub:none.tif"},
-         {"Mac, no pair", "Elsewhere:sub:pic.tif", 0, -1, "Elsewhere:sub:pic.tif"},
-         {"Windows share", "\\\\SRV\\share\\sub\\pic.tif", 1, 0, mapped},
-         {"Windows drive, file absent", "d:\\data\\sub\\pic.tif", 1, -1, "d:\\data\\sub\\pic.tif"},
-         {"Unix", "/srv/images/sub/pic.tif", 2, 0, mapped},
-         {"existing path stays", mapped, 2, 0, mapped},
-         {"style 3", "Server:Images:sub:pic.tif", 3, -1, "Server:Images:sub:pic.tif"},
-         {"style -1", "Server:Images:sub:pic.tif", -1, -1, "Server:Images:sub:pic.tif"}});
+    ExpectMaps({{"Mac, second pair fits", "Server:Images:sub:pic.tif", 0, 0, mapped},
+                {"Mac, no file anywhere", "Server:Images:sub:none.tif", 0, -1},
+                {"Mac, no pair", "Elsewhere:sub:pic.tif", 0, -1},
+                {"Windows share", "\\\\SRV\\share\\sub\\pic.tif", 1, 0, mapped},
+                {"Windows drive, file absent", "d:\\data\\sub\\pic.tif", 1, -1},
+                {"Unix", "/srv/images/sub/pic.tif", 2, 0, mapped},
+                {"existing path stays", mapped, 2, 0, mapped},
+                {"style 3", "Server:Images:sub:pic.tif", 3, -1},
+                {"style -1", "Server:Images:sub:pic.tif", -1, -1}});
 }
 
-TEST_F(MapPath, TurnedPairsAndPrefixesWithoutSeparator) {
-    const std::string mapped = local + kSep + "sub" + kSep + "pic.tif";
+TEST_F(MapPath, TurnedPairsPrefixesTheLongestPairAndPathsThatWouldNotFit) {
     Conversions({{local + kSep, "D:\\Data"}}); // a turned pair maps to its first text
     ExpectMaps({{"turned pair", "D:\\DATA\\sub\\pic.tif", 1, 0, mapped}});
     // A prefix without separator skips one more character.
@@ -729,9 +663,7 @@ TEST_F(MapPath, TurnedPairsAndPrefixesWithoutSeparator) {
     ExpectMaps({{"no separator", "Vol:Images:sub:pic.tif", 0, 0, mapped},
                 {"separator", "Vol:Pics:sub:pic.tif", 0, 0, mapped},
                 {"just the prefix is not cut beyond its end", "Vol:Images", 0, 0, local + kSep}});
-}
-
-TEST_F(MapPath, PairsFitWholeFoldersAndTheLongestWins) {
+    // Pairs fit whole folders, and the longest wins.
     const auto file = [&](const std::string& folder, const std::string& name) {
         return dir / (folder + kSep + name);
     };
@@ -751,42 +683,34 @@ TEST_F(MapPath, PairsFitWholeFoldersAndTheLongestWins) {
                 {"the longer pair wins over the volume", "Vol:Images2:photo.tif", 0, 0,
                  file("deep", "photo.tif")},
                 {"the longest pair whose file is absent is not left for a shorter one",
-                 "Vol:Images2:Later:photo.tif", 0, -1, "Vol:Images2:Later:photo.tif"},
-                {"a name that only begins like a folder", "Server:Images3:photo.tif", 0, -1,
-                 "Server:Images3:photo.tif"}});
-}
-
-TEST_F(MapPath, PathsThatWouldNotFitFail) {
+                 "Vol:Images2:Later:photo.tif", 0, -1},
+                {"a name that only begins like a folder", "Server:Images3:photo.tif", 0, -1}});
+    // Paths that would not fit fail, and an unterminated buffer is refused.
     Conversions({{"Vol:", local + kSep}});
     // The longest path the buffer holds: its rest alone nearly fills it, so the
     // local folder in front pushes the candidate past the limit.
-    const std::string longRest = std::string(240, 'a') + ":" + std::string(240, 'b') + ":" +
-                                 std::string(kServerPathCapacity - 1 - 4 - 482, 'c');
-    const std::string longPath = "Vol:" + longRest;
+    const std::string longPath = "Vol:" + std::string(240, 'a') + ":" + std::string(240, 'b') +
+                                 ":" + std::string(kServerPathCapacity - 1 - 4 - 482, 'c');
     ASSERT_EQ(longPath.size(), kServerPathCapacity - 1);
     const std::string relative = std::string(500, 'a') + "\\pic.tif";
     const std::string onePast(kServerPathCapacity - 1 - dir.Path().size(), 'a');
     const std::string fits = onePast.substr(1);
-    ExpectMaps({{"candidate too long", longPath, 0, -1, longPath},
-                {"relative result too long", relative, 1, -1, relative},
-                {"relative result one past the limit", onePast, 2, -1, onePast},
+    ExpectMaps({{"candidate too long", longPath, 0, -1},
+                {"relative result too long", relative, 1, -1},
+                {"relative result one past the limit", onePast, 2, -1},
                 // The result is stored even though no file is there.
                 {"one character less fits", fits, 2, -1, dir.Path() + kSep + fits}});
-}
-
-TEST_F(MapPath, AnUnterminatedBufferIsRefused) {
-    Conversions({{"Vol:", local + kSep}});
     char path[kServerPathCapacity];
     std::memset(path, 'a', sizeof path);
     path[1] = ':';
     EXPECT_EQ(MapServerPath(&endpoint, path, 0), -1);
     EXPECT_EQ(MapServerPath(&endpoint, nullptr, 0), -1);
-    char relative[] = "Images\\pic.tif";
-    EXPECT_EQ(MapServerPath(nullptr, relative, 1), -1);
-    EXPECT_STREQ(relative, "Images\\pic.tif");
+    char image[] = "Images\\pic.tif";
+    EXPECT_EQ(MapServerPath(nullptr, image, 1), -1);
+    EXPECT_STREQ(image, "Images\\pic.tif");
 }
 
-TEST(ConfigOutcome, EveryKindAndMode) {
+TEST(ConfigOutcome, EveryKindModeAndFormat) {
     // Per kind, the outcomes of its modes -3 to 12 (the other kinds' modes 99);
     // an invalid section gives 0 always.
     const std::string expected[] = {"0 0 0 10 10 0 0 2 2 0 0 0 0 0 0 0 ",
@@ -811,16 +735,12 @@ TEST(ConfigOutcome, EveryKindAndMode) {
     }
     options.modes[1] = INT_MIN;
     EXPECT_EQ(ProcessOutcome(options, 1), 0);
-}
-
-TEST(ConfigOutcome, FormatOfEachResultAndItsName) {
-    QOR_FileOptions options;
-    options.formats[0] = 4;
-    options.formats[1] = 1;
-    options.formats[2] = 8;
+    // The format of each result, and the name of each format.
+    QOR_FileOptions file;
+    std::ranges::copy(std::array{4, 1, 8}, file.formats);
     const std::pair<int, int> formats[] = {{10, 4}, {1, 1}, {2, 8}, {0, -1}, {3, -1}};
     for (const auto& [outcome, format] : formats) {
-        EXPECT_EQ(ResultFormat(options, outcome), format) << outcome;
+        EXPECT_EQ(ResultFormat(file, outcome), format) << outcome;
     }
     const std::pair<int, const char*> names[] = {
         {0, "TIFF"},  {1, "EPS "},   {2, "????"},       {3, "????"},      {4, "JPEG"},

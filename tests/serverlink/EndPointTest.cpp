@@ -7,13 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <regex>
-#include <sys/stat.h>
-#include <utime.h>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -26,9 +27,8 @@ int64_t FixedClock() {
 }
 
 void SetModified(const std::string& path, int64_t t) {
-    struct utimbuf times {};
-    times.actime = times.modtime = static_cast<time_t>(t);
-    utime(path.c_str(), &times);
+    using namespace std::chrono;
+    fs::last_write_time(path, file_clock::from_sys(sys_seconds(seconds(t))));
 }
 
 // The name part of a message name (clientId, separator, job name).
@@ -41,8 +41,7 @@ std::string Message(const QOR_EndPointFile& ep, const std::string& job) {
 
 const std::string kReply = "0\n2\nx\nfinish\nDone\n/o/a.tif\n";
 
-class EndPoint : public ::testing::Test {
-protected:
+struct EndPoint : ::testing::Test {
     void SetUp() override {
         QOR_EndPointFile::ResetProcessStateForTesting();
         fixedNow = 1700000000; // 2023-11-14
@@ -116,7 +115,7 @@ TEST_F(EndPoint, RefusesPathsWithoutRootOrFolders) {
     EXPECT_TRUE(FolderNames(bare / "Data/tmp").empty());
 }
 
-TEST_F(EndPoint, ConnectAndDisconnectSendTheirJobsAndTheStateFollowsTheServer) {
+TEST_F(EndPoint, ConnectCloneAndDisconnectAndTheStateFollowsTheServer) {
     fs::remove(clients);
     QOR_EndPointFile ep;
     ASSERT_EQ(ep.ConnectPath(server.c_str()), 0);
@@ -133,25 +132,40 @@ TEST_F(EndPoint, ConnectAndDisconnectSendTheirJobsAndTheStateFollowsTheServer) {
     EXPECT_EQ(ep.GetState(true), 0);
     EXPECT_EQ(ep.GetState(false), 0);
     MakeDirs(dir / "Data/service/qor2");
-    // Disconnecting leaves state zero, even when the job cannot be written.
     ASSERT_EQ(ep.Connect(server.c_str()), 0);
+    // The suffix travels with a clone, but the message name does not.
+    ASSERT_EQ(ep.Send("job", 1024), 0);
+    std::unique_ptr<QOR_EndPoint> copy(ep.Clone());
+    auto* file = dynamic_cast<QOR_EndPointFile*>(copy.get());
+    ASSERT_NE(file, nullptr);
+    char message[512];
+    EXPECT_STREQ(file->GetMessageName(message, sizeof message), "");
+    EXPECT_STREQ(file->ClientId(), ep.ClientId());
+    EXPECT_STREQ(file->Suffix(), ep.Suffix());
+    EXPECT_EQ(file->GetState(false), ep.GetState(false));
+    QOR_EndPointFile other;
+    other.Assign(ep);
+    EXPECT_STREQ(other.ClientId(), ep.ClientId());
+    // Any endpoint of the file kind can be assigned; another kind cannot.
+    FolderEndPoint folder(dir.Path());
+    EXPECT_THROW(folder.Assign(ep), const char*);
+    other.Assign(folder); // another kind: nothing changes
+    EXPECT_STREQ(other.ClientId(), ep.ClientId());
+    // Disconnecting leaves state zero, even when the job cannot be written.
     ASSERT_EQ(ep.Disconnect(), 0);
     EXPECT_EQ(ep.GetState(false), 0);
-    bool sawDeconnect = false;
-    for (const auto& name : FolderNames(tmp)) {
-        sawDeconnect |= ReadFile(tmp + "/" + name).ends_with("\nDECONNECT");
-    }
-    EXPECT_TRUE(sawDeconnect);
+    EXPECT_TRUE(std::ranges::any_of(FolderNames(tmp), [&](const std::string& name) {
+        return ReadFile(tmp + "/" + name).ends_with("\nDECONNECT");
+    }));
     ASSERT_EQ(ep.Connect(server.c_str()), 0);
     fs::remove_all(tmp);
     EXPECT_EQ(ep.Disconnect(), -5); // the lock file cannot be made
     EXPECT_EQ(ep.GetState(false), 0);
 }
 
-TEST_F(EndPoint, JobFileHasTheHeaderAndTheWholeBody) {
+TEST_F(EndPoint, JobFileHasTheHeaderTheWholeBodyAndANameOfItsOwn) {
     auto ep = Opened();
-    std::string body(2000, 'b');
-    body[0] = 'P';
+    const std::string body = "P" + std::string(1999, 'b');
     char name[512] = "unchanged";
     ASSERT_EQ(ep->SendNamed(name, body.c_str(), 1024), 0);
     auto jobs = FolderNames(tmp);
@@ -167,24 +181,42 @@ TEST_F(EndPoint, JobFileHasTheHeaderAndTheWholeBody) {
                                                    "[0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4}\n")))
         << stamp;
     EXPECT_EQ(job.substr(head.size() + 25), "OrdoDesk Brisk\n" + body);
-}
-
-TEST_F(EndPoint, NamesInOneSecondAreConsecutiveSeconds) {
-    auto ep = Opened();
+    // Names made in one second take consecutive seconds.
     std::vector<int> seconds;
     for (int i = 0; i < 3; ++i) {
-        char name[512];
         ASSERT_EQ(ep->SendNamed(name, "x", 1024), 0);
         std::smatch m;
-        const std::string job = JobName(name);
-        ASSERT_TRUE(std::regex_match(job, m, std::regex("([0-9]{8})(\\.[0-9]{1,3})"))) << job;
+        const std::string sent = JobName(name);
+        ASSERT_TRUE(std::regex_match(sent, m, std::regex("([0-9]{8})(\\.[0-9]{1,3})"))) << sent;
         EXPECT_EQ(m[2].str(), ep->Suffix());
         seconds.push_back(std::stoi(m[1].str().substr(6, 2)));
     }
-    // The clock stood still: the client id took one second, the jobs the next three.
+    // The clock stood still: each job took the next second.
     EXPECT_EQ((seconds[1] - seconds[0] + 60) % 60, 1);
     EXPECT_EQ((seconds[2] - seconds[1] + 60) % 60, 1);
-    EXPECT_EQ(FolderNames(tmp).size(), 3u);
+    EXPECT_EQ(FolderNames(tmp).size(), 4u);
+    // Names never repeat when summer time ends. On 2023-10-29 in Berlin the
+    // clock goes back from 03:00 to 02:00 at 01:00 UTC: a job sent by a new
+    // process at 02:30 summer time and one an hour later, at 02:30 standard
+    // time, must not share a name.
+    const char* previous = std::getenv("TZ");
+    const std::string saved = previous != nullptr ? previous : "";
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    QOR_EndPointFile::ResetProcessStateForTesting();
+    QOR_EndPointFile berlin;
+    berlin.SetSuffixForTesting(".1");
+    fixedNow = 1698539400; // 00:30 UTC, 02:30 summer time
+    ASSERT_EQ(berlin.Open(server.c_str()), 0);
+    char first[512], second[512];
+    ASSERT_EQ(berlin.SendNamed(first, "a", 1024), 0);
+    fixedNow += 3600; // 01:30 UTC, 02:30 standard time
+    ASSERT_EQ(berlin.SendNamed(second, "b", 1024), 0);
+    EXPECT_NE(JobName(first), JobName(second));
+    EXPECT_EQ(JobName(first).substr(0, 8), "29013001"); // standard time, day first
+    EXPECT_EQ(JobName(second).substr(0, 8), "29023000");
+    previous != nullptr ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ");
+    tzset();
 }
 
 // The same client id and job name drawn again by a later run: another
@@ -222,52 +254,29 @@ TEST_F(EndPoint, ANameInUseIsNotTaken) {
     }
 }
 
-TEST_F(EndPoint, SuffixTravelsWithCloneButTheMessageNameDoesNot) {
-    QOR_EndPointFile ep;
-    ASSERT_EQ(ep.Connect(server.c_str()), 0);
-    ASSERT_EQ(ep.Send("job", 1024), 0);
-    std::unique_ptr<QOR_EndPoint> copy(ep.Clone());
-    auto* file = dynamic_cast<QOR_EndPointFile*>(copy.get());
-    ASSERT_NE(file, nullptr);
-    char message[512];
-    EXPECT_STREQ(file->GetMessageName(message, sizeof message), "");
-    EXPECT_STREQ(file->ClientId(), ep.ClientId());
-    EXPECT_STREQ(file->Suffix(), ep.Suffix());
-    EXPECT_EQ(file->GetState(false), ep.GetState(false));
-    QOR_EndPointFile other;
-    other.Assign(ep);
-    EXPECT_STREQ(other.ClientId(), ep.ClientId());
-    // Any endpoint of the file kind can be assigned; another kind cannot.
-    FolderEndPoint folder(dir.Path());
-    EXPECT_THROW(folder.Assign(ep), const char*);
-    other.Assign(folder); // another kind: nothing changes
-    EXPECT_STREQ(other.ClientId(), ep.ClientId());
-}
-
-TEST_F(EndPoint, ReplyIsReadOnceCachedAndReleased) {
+TEST_F(EndPoint, ReplyIsReadOnceCachedAndReleasedAndGivenWholeOrNotAtAll) {
     auto ep = Opened();
+    const std::string job = "01020304.5", message = Message(*ep, job);
     char text[1024];
-    EXPECT_EQ(Receive(*ep, "01020304.5", text, sizeof text), ENOENT);
-    const std::string path = PutReply(*ep, "01020304.5", kReply, 0, 1600000000);
-    ASSERT_EQ(Receive(*ep, "01020304.5", text, sizeof text), 0);
+    EXPECT_EQ(Receive(*ep, job, text, sizeof text), ENOENT);
+    const std::string path = PutReply(*ep, job, kReply, 0, 1600000000);
+    ASSERT_EQ(Receive(*ep, job, text, sizeof text), 0);
     EXPECT_TRUE(std::string(text).starts_with(kReply + "1600000000\n")) << text;
     EXPECT_TRUE(PathExists(path)) << "the reply stays on disk until it is released";
     const std::string first = text;
     auto restarted = Opened(nullptr, true); // read before a restart of the host: read again
-    ASSERT_EQ(restarted->ReceiveFor(Message(*ep, "01020304.5").c_str(), text, cap = sizeof text),
-              0);
+    ASSERT_EQ(restarted->ReceiveFor(message.c_str(), text, cap = sizeof text), 0);
     EXPECT_EQ(text, first);
     fs::remove(path); // the second call does not touch the disk
-    ASSERT_EQ(Receive(*ep, "01020304.5", text, sizeof text), 0);
+    ASSERT_EQ(Receive(*ep, job, text, sizeof text), 0);
     EXPECT_EQ(text, first);
     EXPECT_EQ(cap, static_cast<int>(sizeof text - first.size() - 1));
     // No room left over: refused.
-    EXPECT_EQ(Receive(*ep, "01020304.5", text, static_cast<int>(first.size()) + 1), -3);
-    const std::string message = Message(*ep, "01020304.5");
-    EXPECT_EQ(ep->ReleaseReply("01020304.5"), -3); // not the message name
+    EXPECT_EQ(Receive(*ep, job, text, static_cast<int>(first.size()) + 1), -3);
+    EXPECT_EQ(ep->ReleaseReply(job.c_str()), -3); // not the message name
     EXPECT_EQ(ep->ReleaseReply(message.c_str()), 0);
     EXPECT_EQ(ep->ReleaseReply(message.c_str()), -3);
-    EXPECT_EQ(Receive(*ep, "01020304.5", text, sizeof text), ENOENT);
+    EXPECT_EQ(Receive(*ep, job, text, sizeof text), ENOENT);
     // Releasing a reply still on disk deletes it.
     const std::string again = PutReply(*ep, "job", "0\n2\nx\nerror\nFailed\n");
     ASSERT_EQ(Receive(*ep, "job", text, sizeof text), 0);
@@ -275,13 +284,11 @@ TEST_F(EndPoint, ReplyIsReadOnceCachedAndReleased) {
     ASSERT_EQ(ep->ReleaseReply(Message(*ep, "job").c_str()), 0);
     EXPECT_FALSE(PathExists(again));
     EXPECT_EQ(QOR_EndPointFile::CachedReplyCount(), 0u);
-}
 
-// Line ends of every kind read alike; a reply being written (locked), cut or
-// still growing is neither given nor kept; a message over a thousand characters
-// loses its tail but never spills into the path; the times follow the lines
-// even when the reply is cut.
-TEST_F(EndPoint, RepliesAreGivenWholeOrNotAtAll) {
+    // Line ends of every kind read alike; a reply being written (locked), cut or
+    // still growing is neither given nor kept; a message over a thousand characters
+    // loses its tail but never spills into the path; the times follow the lines
+    // even when the reply is cut.
     const std::string head = "0\n2\nx\nfinish\n",
                       longPath = "/out/" + std::string(300, 'p') + ".tif";
     const std::string m250 = std::string(250, 'm') + "\n", p250 = std::string(250, 'p') + "\n";
@@ -293,107 +300,78 @@ TEST_F(EndPoint, RepliesAreGivenWholeOrNotAtAll) {
         int result;
         std::string starts;
         int capacity = 1024;
-        std::string absent = "";
-        bool locked = false;
     } cases[] = {
         {kReply, 0, 0, kReply + t0},
         {"0\r\n2\r\nx\r\nfinish\r\nDone\r\n/o/a.tif\r\n", 0, 0, kReply + t0},
         {"0\r2\rx\rfinish\rDone\r/o/a.tif\r", 0, 0, kReply + t0},
         {"\n\n0\n2\n\nx\nfinish\nDone\n/o/a.tif\n\n\n", 0, 0, kReply + t0},
         {"0\n2\nx\nfinish\nDone\n/o/a.tif", 10, 0, kReply + t10}, // settled without a line end
-        {"half", 10, -5, "", 64, "", true},
-        {"0\n2\nx\n", 10, incomplete, ""},                    // no status line
-        {"0\n2\nx\nfini", 10, incomplete, ""},                // status word cut
-        {"0\n2\nx\nfinish\nDone\n", 10, incomplete, ""},      // no output path
-        {"0\n2\nx\nfinish\nDone\n/o/a.t", 0, incomplete, ""}, // last line still growing
+        {"half", 10, -5, "", 64},                                 // locked
+        {"0\n2\nx\n", 10, incomplete, ""},                        // no status line
+        {"0\n2\nx\nfini", 10, incomplete, ""},                    // status word cut
+        {"0\n2\nx\nfinish\nDone\n", 10, incomplete, ""},          // no output path
+        {"0\n2\nx\nfinish\nDone\n/o/a.t", 0, incomplete, ""},     // last line still growing
         {"0\n2\nx\nerror\nNo such profile\n", 0, 0,
          "0\n2\nx\nerror\nNo such profile\n"}, // an error needs no path
         {"0\n2\nx\nstop\nStopped", 10, 0, "0\n2\nx\nstop\nStopped\n"},
         {head + std::string(1100, 'm') + "\n" + longPath + "\n", 10, 0,
          head + std::string(1023, 'm') + "\n" + longPath + "\n" + t10, 4096},
-        {head + m250 + p250 + std::string(250, 'q') + "\n", 0, 0, head + m250 + p250 + t0, 600,
-         "q"}};
+        {head + m250 + p250 + std::string(250, 'q') + "\n", 0, 0, head + m250 + p250 + t0, 600}};
     int i = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(i);
-        auto ep = Opened(nullptr, true);
-        const std::string job = "job" + std::to_string(i++);
-        const std::string path = PutReply(*ep, job, c.reply, c.age);
-        if (c.locked) {
-            WriteFile(path + ".lock", "");
+        auto fresh = Opened(nullptr, true);
+        const std::string name = "job" + std::to_string(i++);
+        const std::string file = PutReply(*fresh, name, c.reply, c.age);
+        if (c.result == -5) {
+            WriteFile(file + ".lock", "");
         }
-        std::vector<char> text(static_cast<std::size_t>(c.capacity), 'x');
-        EXPECT_EQ(Receive(*ep, job, text.data(), c.capacity), c.result);
-        const std::string got = text.data();
+        std::vector<char> buffer(static_cast<std::size_t>(c.capacity), 'x');
+        EXPECT_EQ(Receive(*fresh, name, buffer.data(), c.capacity), c.result);
+        const std::string got = buffer.data();
         EXPECT_TRUE(got.starts_with(c.starts)) << got;
-        EXPECT_TRUE(c.absent.empty() || got.find(c.absent) == std::string::npos) << got;
-        if (c.result != 0) {
-            EXPECT_EQ(got, "");
-        }
-        if (c.capacity == 4096) { // the long-line row: capacity counts the text without newlines
-            EXPECT_EQ(cap, 4096 - 9 - 1023 - static_cast<int>(longPath.size()));
-        }
+        EXPECT_EQ(got.find('q'), std::string::npos) << got; // no line past the capacity
+        EXPECT_TRUE(c.result == 0 || got.empty()) << got;
+        // The long-line row: the capacity counts the text without newlines.
+        EXPECT_TRUE(c.capacity != 4096 || cap == 4096 - 9 - 1023 - int(longPath.size())) << cap;
         EXPECT_EQ(QOR_EndPointFile::CachedReplyCount(), c.result == 0 ? 1u : 0u);
-        EXPECT_EQ(ReadFile(path), c.reply);
+        EXPECT_EQ(ReadFile(file), c.reply);
     }
-}
-
-TEST_F(EndPoint, ReceiveNeverWritesPastTheCallersBuffer) {
+    // Receiving never writes past the caller's buffer.
     // Short lines whose newlines the capacity does not count.
     const std::string many = std::regex_replace(std::string(400, 'l'), std::regex("l"), "l\n");
-    const std::pair<std::string, int> cases[] = {{std::string(2000, 'r'), 1024},
+    const std::pair<std::string, int> small[] = {{std::string(2000, 'r'), 1024},
                                                  {many, 1024},
                                                  {many, 100},
                                                  {kReply, 40},
                                                  {kReply, 2},
                                                  {"0\n2\n", 1}};
-    int i = 0;
-    for (const auto& [reply, capacity] : cases) {
+    for (const auto& [reply, capacity] : small) {
         SCOPED_TRACE(i);
-        auto ep = Opened(nullptr, true);
-        const std::string job = "job" + std::to_string(i++);
-        PutReply(*ep, job, reply);
+        auto fresh = Opened(nullptr, true);
+        const std::string name = "job" + std::to_string(i++);
+        PutReply(*fresh, name, reply);
         std::vector<char> buffer(static_cast<std::size_t>(capacity) + 64, '\x7f');
-        Receive(*ep, job, buffer.data(), capacity);
+        Receive(*fresh, name, buffer.data(), capacity);
         for (std::size_t b = static_cast<std::size_t>(capacity); b < buffer.size(); ++b) {
             ASSERT_EQ(buffer[b], '\x7f') << "wrote past its buffer at " << b;
         }
         EXPECT_LT(std::strlen(buffer.data()), static_cast<std::size_t>(capacity));
         // What was read is served again from the cache in the same buffer.
-        const std::string first = buffer.data();
-        if (Receive(*ep, job, buffer.data(), capacity) == 0) {
-            EXPECT_EQ(first, buffer.data());
+        const std::string once = buffer.data();
+        if (Receive(*fresh, name, buffer.data(), capacity) == 0) {
+            EXPECT_EQ(once, buffer.data());
         }
     }
 }
 
-TEST_F(EndPoint, NamesNeverRepeatWhenSummerTimeEnds) {
-    // 2023-10-29 in Berlin: the clock goes back from 03:00 to 02:00 at 01:00
-    // UTC. A job sent at 02:30 summer time and one an hour later, at 02:30
-    // standard time, must not share a name.
-    const char* previous = std::getenv("TZ");
-    const std::string saved = previous != nullptr ? previous : "";
-    setenv("TZ", "Europe/Berlin", 1);
-    tzset();
-    QOR_EndPointFile ep;
-    ep.SetSuffixForTesting(".1");
-    fixedNow = 1698539400; // 00:30 UTC, 02:30 summer time
-    ASSERT_EQ(ep.Open(server.c_str()), 0);
-    char first[512];
-    ASSERT_EQ(ep.SendNamed(first, "a", 1024), 0);
-    fixedNow += 3600; // 01:30 UTC, 02:30 standard time
-    char second[512];
-    ASSERT_EQ(ep.SendNamed(second, "b", 1024), 0);
-    EXPECT_NE(JobName(first), JobName(second));
-    EXPECT_EQ(JobName(first).substr(0, 8), "29013001"); // standard time, day first
-    EXPECT_EQ(JobName(second).substr(0, 8), "29023000");
-    previous != nullptr ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ");
-    tzset();
-}
-
-TEST_F(EndPoint, AJobThatCannotBePublishedWholeIsRemoved) {
+// A job that cannot be published whole is removed; one that was can be
+// withdrawn while it waits.
+TEST_F(EndPoint, AJobIsPublishedWholeAndWithdrawnOnlyWhileTheServerHasNotTakenIt) {
+    EXPECT_EQ(QOR_EndPointFile().JobWaiting("c/01020304.5"), -1); // neither opened nor connected
+    EXPECT_EQ(FolderEndPoint(dir.Path()).JobWaiting("c/01020304.5"), -1);
     auto ep = Opened();
-    char name[512] = "";
+    char name[512] = "", waiting[512], taken[512], locked[512];
 
     // The sender's record of the job cannot be written: the job never shows.
     QOR_SendHooks refuse;
@@ -411,25 +389,17 @@ TEST_F(EndPoint, AJobThatCannotBePublishedWholeIsRemoved) {
     platform::SetWriteFaultForTesting(nullptr);
     EXPECT_EQ(ep->LastSystemError(), ENOSPC);
     EXPECT_TRUE(FolderNames(tmp).empty());
-}
 
-// A job waits in the hot folder, and can be withdrawn, only while no server
-// has taken it.
-TEST_F(EndPoint, AJobWaitsAndIsWithdrawnOnlyWhileTheServerHasNotTakenIt) {
-    EXPECT_EQ(QOR_EndPointFile().JobWaiting("c/01020304.5"), -1); // neither opened nor connected
-    EXPECT_EQ(FolderEndPoint(dir.Path()).JobWaiting("c/01020304.5"), -1);
-    auto ep = Opened();
-    char waiting[512], taken[512], locked[512];
+    // A job waits in the hot folder, and can be withdrawn, only while no server
+    // has taken it.
     ASSERT_EQ(ep->SendNamed(waiting, "a", 1024), 0);
     ASSERT_EQ(ep->SendNamed(taken, "b", 1024), 0);
     ASSERT_EQ(ep->SendNamed(locked, "c", 1024), 0);
     fs::rename(tmp + "/" + JobName(taken), dir / "taken"); // a server took it
     WriteFile(tmp + "/" + JobName(locked) + ".lock", "");  // a sender stopped before unlocking
-    EXPECT_EQ(ep->JobWaiting(waiting), 1);
-    EXPECT_EQ(ep->JobWaiting(locked), 1);
-    EXPECT_EQ(ep->JobWaiting(taken), 0);
-    EXPECT_EQ(ep->JobWaiting(""), -1);
-    EXPECT_EQ(ep->JobWaiting(std::string(600, 'x').c_str()), -1);
+    EXPECT_EQ(std::tuple(ep->JobWaiting(waiting), ep->JobWaiting(locked), ep->JobWaiting(taken),
+                         ep->JobWaiting(""), ep->JobWaiting(std::string(600, 'x').c_str())),
+              std::tuple(1, 1, 0, -1, -1));
 
     EXPECT_EQ(ep->WithdrawJob(waiting), 0);
     EXPECT_EQ(ep->WithdrawJob(waiting), 0); // a caller stopped before it noted it asks again
