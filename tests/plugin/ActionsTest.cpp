@@ -4,38 +4,9 @@
 
 #include "PluginTestKit.h"
 
-#include "OD_ServerLink.h"
-#include "Platform.h"
-#include "QOR_EndPoint.h"
-
-#include "../host/DocumentTestKit.h"
-#include "DocumentModel.h"
-#include "DocumentUtils.h"
-#include "HostStrings.h"
-#include "IActionManager.h"
-#include "IDataLink.h"
-#include "IIdleTask.h"
-#include "ILayoutSelection.h"
-#include "IMenuManager.h"
-#include "ISession.h"
-#include "OD_DataAccessor.h"
-#include "OD_Pickup.h"
-#include "OrdoActions.h"
-#include "OrdoImgOptDialog.h"
-#include "OrdoPanel.h"
-#include "OrdoPanelState.h"
-#include "OrdoServices.h"
-#include "StringTables.h"
-
-#include <gtest/gtest.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-
 namespace {
 
-using plugkit::PluginTest;
+using namespace plugkit;
 
 // What the add and edit flows handed the options dialog.
 struct DialogCall {
@@ -46,11 +17,6 @@ struct DialogCall {
 
 class ActionsTest : public PluginTest {
 protected:
-    void TearDown() override {
-        SetOrdoOptionsDialogRunner(nullptr);
-        PluginTest::TearDown();
-    }
-
     // The options dialog answered by the script: each answer edits the
     // record and says whether the user confirmed; once they are used up the
     // dialog is cancelled.
@@ -70,23 +36,15 @@ protected:
     // the status.
     std::vector<UIDRef> ImagesWithOrders(IDataBase* db, const std::vector<uint16_t>& statuses) {
         std::vector<UIDRef> items;
-        UIDList list(db);
         for (std::size_t i = 0; i < statuses.size(); ++i) {
             const double left = 10 + 60 * static_cast<double>(i);
             items.push_back(PlaceImage(db, PMRect(left, 10, left + 40, 30)));
-            list.Append(items.back());
         }
-        EXPECT_EQ(AddOrders(list, false), 0);
+        EXPECT_EQ(AddOrders(ListOf(db, items), false), 0);
         for (std::size_t i = 0; i < statuses.size(); ++i) {
-            OD_ProcData order = Order(items[i]);
-            order.status = statuses[i];
-            SetOrder(items[i], order);
+            SetStatus(items[i], statuses[i]);
         }
         return items;
-    }
-
-    static std::string LinkOf(const UIDRef& i) {
-        return InterfaceOf<IDataLink>(i)->GetLongName().GetUTF8String();
     }
 
     std::vector<Answer> answers;
@@ -95,9 +53,10 @@ protected:
 
 TEST_F(ActionsTest, WithoutDocumentOrPanelTheActionsDoNothing) {
     ScriptOptionsDialog({Confirm});
-    const ActionID quiet[] = {kOrdoAddSelectionActionID,  kOrdoSendSelectionActionID,
-                              kOrdoEditSelectionActionID, kOrdoSendAllActionID,
-                              kOrdoUndoRedoActionID,      kOrdoShowSelectedActionID};
+    // Add last: with a document, nothing is selected in its layout.
+    const ActionID quiet[] = {kOrdoSendSelectionActionID, kOrdoEditSelectionActionID,
+                              kOrdoSendAllActionID,       kOrdoUndoRedoActionID,
+                              kOrdoShowSelectedActionID,  kOrdoAddSelectionActionID};
     for (ActionID action : quiet) {
         Perform(action);
     }
@@ -106,11 +65,8 @@ TEST_F(ActionsTest, WithoutDocumentOrPanelTheActionsDoNothing) {
     const UIDRef image = ImagesWithOrders(db, {kODStatusReady})[0];
     const OD_ProcData before = Order(image);
     for (ActionID action : quiet) {
-        if (action != kOrdoAddSelectionActionID) {
-            Perform(action);
-        }
+        Perform(action);
     }
-    Perform(kOrdoAddSelectionActionID); // nothing selected in the layout
     EXPECT_TRUE(alerts.Alerts().empty());
     EXPECT_TRUE(calls.empty());
     EXPECT_TRUE(dialogs.Runs().empty());
@@ -157,9 +113,7 @@ TEST_F(ActionsTest, MenuStatesFollowTheSelectedOrders) {
     ASSERT_EQ(OD_UndoDataAccessor(failed).Write(undo), kSuccess);
     expect({failed}, {true, false, true, true, true}, "an undo record");
 
-    OD_ProcData order = Order(ready); // no ready order left in the list
-    order.status = kODStatusSent;
-    SetOrder(ready, order);
+    SetStatus(ready, kODStatusSent); // no ready order left in the list
     expect({}, {false, false, false, false, false}, "none ready");
 
     // Without the panel the states stay as they were last set.
@@ -179,10 +133,8 @@ TEST_F(ActionsTest, SendingTakesOnlyTheReadyOrdersInOneStep) {
                               kODStatusProvisional, kODStatusReplyMinus2});
     const UIDRef selectedReady = items[0], sent = items[1], done = items[2], otherReady = items[3],
                  provisional = items[4], failed = items[5];
-    std::vector<OD_ProcData> before;
-    for (const UIDRef& item : items) {
-        before.push_back(Order(item));
-    }
+    std::vector<OD_ProcData> before(items.size());
+    std::transform(items.begin(), items.end(), before.begin(), Order);
     OpenPanel();
     SelectItems({selectedReady, sent, done});
     const int32_t steps = db->UndoCount();
@@ -319,12 +271,9 @@ TEST_F(ActionsTest, AddingOffersEachImageWithoutAnOrderOnce) {
     const UIDRef second = PlaceImage(db, PMRect(70, 10, 110, 30));
     const UIDRef third = PlaceImage(db, PMRect(130, 10, 170, 30));
     const OD_ProcData orderedBefore = Order(ordered);
-    UIDList frames(db);
-    for (const UIDRef& image : {ordered, second, third}) {
-        frames.Append(FrameOf(image));
-    }
     ErrorCode error = kFailure;
-    const UIDRef group = DocumentUtils::GroupItems(frames, &error);
+    const UIDRef group = DocumentUtils::GroupItems(
+        ListOf(db, {FrameOf(ordered), FrameOf(second), FrameOf(third)}), &error);
     ASSERT_EQ(error, kSuccess);
     // The group, and one of its frames once more.
     SelectInLayout(db, {group, FrameOf(second)});
@@ -410,9 +359,7 @@ TEST_F(ActionsTest, UndoRedoProcessSwapsTheSelectedProcessedImage) {
     dockit::WriteTiff(processed, 40, 20, 72);
     UIDRef made;
     ASSERT_TRUE(RelinkToProcessedFile(image, processed.c_str(), 1, 0, made));
-    OD_ProcData order = Order(made);
-    order.status = kODStatusDone;
-    SetOrder(made, order);
+    SetStatus(made, kODStatusDone);
     OpenPanel();
     SelectItems({made});
     ASSERT_TRUE(Enabled(kOrdoUndoRedoActionID));

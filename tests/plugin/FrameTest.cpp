@@ -4,63 +4,14 @@
 
 #include "PluginTestKit.h"
 
-#include "../host/DocumentTestKit.h"
-#include "DocumentModel.h"
-#include "DocumentUtils.h"
-#include "HostStrings.h"
-#include "IActionManager.h"
-#include "IIdleTask.h"
-#include "IOrdoData.h"
-#include "IOrdoQORData.h"
-#include "ISession.h"
-#include "IShortcutManager.h"
-#include "ISubject.h"
-#include "OD_DataAccessor.h"
-#include "OD_Geometry.h"
-#include "OD_Send.h"
-#include "OD_ServerLink.h"
-#include "OrdoActions.h"
-#include "OrdoIdleTasks.h"
-#include "OrdoPanel.h"
-#include "OrdoPanelState.h"
-#include "OrdoPlugIn.h"
-#include "OrdoPlugInIDs.h"
-#include "OrdoServices.h"
-#include "Paths.h"
-#include "QOR_Configuration.h"
-#include "QOR_EndPointFile.h"
-#include "RefServer.h"
-#include "Signals.h"
-#include "VipsEnvironment.h"
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <fstream>
-
 [[maybe_unused]] testing::Environment* const kVips =
     testing::AddGlobalTestEnvironment(new VipsEnvironment("plugin_tests"));
 
 namespace {
 
-using plugkit::PluginTest;
+using namespace plugkit;
 
-class FrameTest : public PluginTest {
-protected:
-    static InterfacePtr<IDBObserver> ObserverOf(IDataBase* db) {
-        return InterfacePtr<IDBObserver>(
-            static_cast<IDBObserver*>(db->Instantiate(db->GetRootUID(), IID_IORDODBOBSERVER)));
-    }
-    // A widget that stands for the orders list where only its existence counts.
-    static InterfacePtr<IControlView> StandInList(ClassID boss = kStaticTextWidgetBoss) {
-        WidgetResource resource;
-        resource.classID = boss;
-        resource.widgetID = kOrdoListBoxWidgetID;
-        return CreateWidgetTree(resource);
-    }
-    // Adds an empty graphic frame: one change to the document.
-    static void ChangeDocument(IDataBase* db) { dockit::AddFrame(db, PMRect(0, 0, 10, 10)); }
-};
+using FrameTest = PluginTest;
 
 TEST_F(FrameTest, LoadingPutsThePlugInsInterfacesOnTheHostsObjects) {
     ASSERT_NE(GetPlugIn(), nullptr);
@@ -78,27 +29,12 @@ TEST_F(FrameTest, LoadingPutsThePlugInsInterfacesOnTheHostsObjects) {
     IDataBase* db = NewDocument("one");
     const UIDRef image = PlaceImage(db, PMRect(10, 10, 50, 30));
     EXPECT_TRUE(InterfaceOf<IOrdoData>(image));
-    InterfacePtr<IDBObserver> observer = ObserverOf(db);
+    InterfacePtr<IDBObserver> observer(
+        static_cast<IDBObserver*>(db->Instantiate(db->GetRootUID(), IID_IORDODBOBSERVER)));
     ASSERT_TRUE(observer);
     EXPECT_EQ(observer->GetPriority(), 9);
 
-    // A second load changes nothing.
-    const auto before = ObjectModel::Get().InterfacesOf(kSessionBoss);
-    EXPECT_TRUE(LoadOrdoPlugIn());
-    EXPECT_EQ(ObjectModel::Get().InterfacesOf(kSessionBoss), before);
-    InterfacePtr<IActionManager> actions(App()->QueryActionManager());
-    EXPECT_EQ(actions->GetNumActions(), 10);
-}
-
-TEST_F(FrameTest, ALoadAfterTheSessionWasMadeIsRefused) {
-    ResetHostForTesting();
-    ObjectModel::Get().Reset();
-    RegisterHostServices();
-    ASSERT_NE(GetExecutionContextSession(), nullptr);
-    EXPECT_FALSE(LoadOrdoPlugIn());
-}
-
-TEST_F(FrameTest, TheResponderServiceAnswersForSixteenDocumentSignals) {
+    // The document responder answers for sixteen document signals.
     InterfacePtr<IK2ServiceRegistry> registry(Session(), IID_IK2SERVICEREGISTRY);
     ASSERT_TRUE(registry);
     InterfacePtr<IK2ServiceProvider> provider(
@@ -114,6 +50,20 @@ TEST_F(FrameTest, TheResponderServiceAnswersForSixteenDocumentSignals) {
         EXPECT_EQ(listed, id != 0xE15) << std::hex << id;
         EXPECT_EQ(registry->GetServiceProviderCount(ServiceID(id)), id != 0xE15 ? 1 : 0);
     }
+
+    // A second load changes nothing.
+    const auto before = ObjectModel::Get().InterfacesOf(kSessionBoss);
+    EXPECT_TRUE(LoadOrdoPlugIn());
+    EXPECT_EQ(ObjectModel::Get().InterfacesOf(kSessionBoss), before);
+    EXPECT_EQ(InterfacePtr<IActionManager>(App()->QueryActionManager())->GetNumActions(), 10);
+}
+
+TEST_F(FrameTest, ALoadAfterTheSessionWasMadeIsRefused) {
+    ResetHostForTesting();
+    ObjectModel::Get().Reset();
+    RegisterHostServices();
+    ASSERT_NE(GetExecutionContextSession(), nullptr);
+    EXPECT_FALSE(LoadOrdoPlugIn());
 }
 
 TEST_F(FrameTest, StartupInstallsBothTasksAndShutdownRemovesThemWithoutALog) {
@@ -189,17 +139,12 @@ protected:
         PluginTest::TearDown();
     }
     void Start() { ASSERT_EQ(App()->Startup(), kSuccess); }
-    void SetFrequency(int16_t seconds) {
-        OD_PrefsData prefs = Prefs();
-        prefs.SetFrequency(seconds);
-        SetPrefs(prefs);
-    }
 
     InterfacePtr<IIdleTask> refresh;
     InterfacePtr<IIdleTask> pickup;
 };
 
-TEST_F(IdleTaskTest, BusyFlagsPutBothTasksToSleepUntilTheFlagsChange) {
+TEST_F(IdleTaskTest, BusyFlagsPutBothTasksToSleepAndTheListIsRebuiltOnlyWhenDue) {
     for (uint32_t flag : {0x01u, 0x04u, 0x08u, 0x10u, 0x1Du}) {
         EXPECT_EQ(refresh->RunTask(flag, nullptr), IIdleTask::kOnFlagChange) << flag;
         EXPECT_EQ(pickup->RunTask(flag, nullptr), IIdleTask::kOnFlagChange) << flag;
@@ -207,9 +152,8 @@ TEST_F(IdleTaskTest, BusyFlagsPutBothTasksToSleepUntilTheFlagsChange) {
     // In the background the tasks go on.
     EXPECT_EQ(refresh->RunTask(IApplication::kAppFlagInBackground, nullptr), 1000u);
     EXPECT_EQ(pickup->RunTask(IApplication::kAppFlagInBackground, nullptr), 5000u);
-}
 
-TEST_F(IdleTaskTest, TheListIsRebuiltOnlyWhenFlaggedWhileRunningWithThePanelOpen) {
+    // The list is rebuilt only when flagged while running with the panel open.
     IDataBase* db = NewDocument("doc");
     PlaceImage(db, PMRect(10, 10, 50, 30));
 
@@ -249,7 +193,7 @@ protected:
         const auto* endpoint = dynamic_cast<const QOR_EndPointFile*>(data.GetEndPoint());
         ASSERT_NE(endpoint, nullptr);
         clientId = endpoint->ClientId();
-        SetFrequency(5);
+        EditPrefs([](OD_PrefsData& p) { p.SetFrequency(5); });
         db = NewDocument("doc");
     }
 

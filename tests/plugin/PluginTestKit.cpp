@@ -1,51 +1,6 @@
 #include "PluginTestKit.h"
 
-#include "../host/DocumentTestKit.h"
-#include "DocumentModel.h"
-#include "DocumentUtils.h"
-#include "HostStrings.h"
-#include "IActionManager.h"
-#include "ICommand.h"
-#include "IHierarchy.h"
-#include "ILayoutSelection.h"
-#include "IOrdoSuite.h"
-#include "ISession.h"
-#include "ImportUtils.h"
-#include "OD_DataAccessor.h"
-#include "OD_Pickup.h"
-#include "OrdoCommands.h"
-#include "OrdoPanel.h"
-#include "OrdoPanelState.h"
-#include "OrdoPlugIn.h"
-#include "QOR_EndPointFile.h"
-#include "RefServer.h"
-#include "ServerTree.h"
-
-#include <filesystem>
-#include <sstream>
-#include <stdexcept>
-
-namespace fs = std::filesystem;
-
 namespace plugkit {
-
-Server::Server() {
-    std::string why;
-    if (!InitServerTree(dir.Path(), why)) {
-        throw std::runtime_error(why);
-    }
-    path = dir / kServerAppName;
-}
-
-int Server::RunOnce() {
-    std::ostringstream log;
-    RefServer server(dir.Path(), log);
-    return server.RunOnce();
-}
-
-std::size_t Server::JobFiles() const {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir / "Data/tmp"), {}));
-}
 
 void PluginTest::SetUp() {
     ResetHostForTesting();
@@ -65,9 +20,8 @@ void PluginTest::SetUp() {
 }
 
 void PluginTest::TearDown() {
-    if (panel) {
-        ClosePanel();
-    }
+    SetOrdoOptionsDialogRunner(nullptr);
+    ClosePanel();
     dialogScope.reset();
     alertScope.reset();
     if (InterfacePtr<IDocumentList> list = Documents()) {
@@ -95,15 +49,8 @@ IDataBase* PluginTest::NewDocument(const std::string& name, bool opened) {
     const ErrorCode added = opened ? list->AddOpenedDocument(db, kInvalidUID, PMString(name))
                                    : list->AddNewDocument(db, kInvalidUID, PMString(name));
     EXPECT_EQ(added, kSuccess);
-    InterfacePtr<IIntegratorTarget> selection = NewDocumentSelection(db);
-    list->SetDocumentSelection(db, selection.get());
+    list->SetDocumentSelection(db, NewDocumentSelection(db).get());
     return db;
-}
-
-UIDRef PluginTest::PlaceImage(IDataBase* db, const PMRect& frame, uint32_t w, uint32_t h) {
-    const std::string path = dir / ("image" + std::to_string(++images) + ".tif");
-    dockit::WriteTiff(path, w, h, 72);
-    return dockit::PlaceFile(dockit::AddFrame(db, frame), path);
 }
 
 OD_ProcData PluginTest::MakeOrder(uint16_t status, uint32_t imageClass, const std::string& name) {
@@ -123,15 +70,6 @@ OD_ProcData PluginTest::MakeOrder(uint16_t status, uint32_t imageClass, const st
     return order;
 }
 
-void PluginTest::SelectInLayout(IDataBase* db, const std::vector<UIDRef>& items) {
-    InterfacePtr<ILayoutSelection> layout(DocumentUtils::QueryDocument(db), IID_ILAYOUTSELECTION);
-    UIDList list(db);
-    for (const UIDRef& item : items) {
-        list.Append(item);
-    }
-    layout->Select(list, ILayoutSelection::kReplace);
-}
-
 void PluginTest::OpenPanel() {
     panel = CreateOrdoPanel();
     ASSERT_TRUE(panel) << "the orders panel cannot be made";
@@ -139,19 +77,6 @@ void PluginTest::OpenPanel() {
     ASSERT_TRUE(panels->RegisterPanel(panel.get()));
     ASSERT_TRUE(panels->ShowPanel(panel->GetWidgetID()));
     ASSERT_NE(GetOrdoPanelList(), nullptr);
-}
-
-void PluginTest::ClosePanel() {
-    InterfacePtr<IPanelMgr> panels(App() ? App()->QueryPanelManager() : nullptr);
-    if (panels && panel) {
-        panels->UnregisterPanel(panel->GetWidgetID());
-    }
-    panel.reset();
-}
-
-int32_t PluginTest::RowCount() const {
-    InterfacePtr<IListBoxController> rows(GetOrdoPanelList(), IID_ILISTBOXCONTROLLER);
-    return rows ? rows->GetRowCount() : 0;
 }
 
 void PluginTest::SelectItems(const std::vector<UIDRef>& items) const {

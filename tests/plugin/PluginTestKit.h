@@ -7,33 +7,39 @@
 
 #include "../document/OrdoDocumentKit.h"
 #include "CAlert.h"
-#include "IActionManager.h"
-#include "IApplication.h"
-#include "IDataBase.h"
-#include "IHierarchy.h"
-#include "IOrdoPrefsData.h"
-#include "ISession.h"
-#include "OD_DataAccessor.h"
-#include "OD_Preferences.h"
-#include "OD_ProcData.h"
-#include "PMRect.h"
-#include "TempDir.h"
-#include "UIDRef.h"
+#include "IShortcutManager.h"
+#include "OrdoActions.h"
+#include "OrdoPanel.h"
+#include "OrdoPanelState.h"
+#include "OrdoPlugIn.h"
+#include "OrdoServices.h"
 #include "Widgets.h"
-
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <string>
-#include <vector>
 
 namespace plugkit {
 
+using ordokit::LinkOf;
+using ordokit::ListOf;
+using ordokit::Order;
+
 // A server tree made by the reference server's init.
 struct Server {
-    Server();
-    int RunOnce();                // one pass of the reference server: the job files handled
-    std::size_t JobFiles() const; // the job files waiting in the hot folder
+    Server() {
+        std::string why;
+        if (!InitServerTree(dir.Path(), why)) {
+            throw std::runtime_error(why);
+        }
+        path = dir / kServerAppName;
+    }
+    // One pass of the reference server: the job files handled.
+    int RunOnce() {
+        std::ostringstream log;
+        return RefServer(dir.Path(), log).RunOnce();
+    }
+    // The job files waiting in the hot folder.
+    std::size_t JobFiles() const {
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(dir / "Data/tmp"), {}));
+    }
     TempDir dir;
     std::string path;
 };
@@ -54,11 +60,14 @@ public:
     // A new document, taken in by the document list as made (opened when
     // opened is set), with its layout selection; the front document.
     IDataBase* NewDocument(const std::string& name, bool opened = false);
-    void CloseDocument(IDataBase* db) { ASSERT_EQ(Documents()->CloseDocument(db), kSuccess); }
 
     // A gray TIFF of w x h pixels at 72 ppi placed in a new frame on the
     // document's first page.
-    UIDRef PlaceImage(IDataBase* db, const PMRect& frame, uint32_t w = 40, uint32_t h = 20);
+    UIDRef PlaceImage(IDataBase* db, const PMRect& frame, uint32_t w = 40, uint32_t h = 20) {
+        const std::string path = dir / ("image" + std::to_string(++images) + ".tif");
+        dockit::WriteTiff(path, w, h, 72);
+        return dockit::PlaceFile(dockit::AddFrame(db, frame), path);
+    }
     // The frame that holds a placed image.
     static UIDRef FrameOf(const UIDRef& image) {
         return UIDRef(image.GetDataBase(), InterfaceOf<IHierarchy>(image)->GetParentUID());
@@ -69,31 +78,43 @@ public:
     static void SetOrder(const UIDRef& item, const OD_ProcData& order) {
         ASSERT_EQ(OD_DataAccessor(item).Write(order), kSuccess);
     }
-    static OD_ProcData Order(const UIDRef& item) {
-        OD_ProcData order;
-        EXPECT_EQ(OD_DataAccessor(item).Read(order), 0);
-        return order;
+    static void SetStatus(const UIDRef& item, uint16_t status) {
+        OD_ProcData order = Order(item);
+        order.status = status;
+        SetOrder(item, order);
     }
 
-    static OD_PrefsData Prefs() {
-        return InterfacePtr<IOrdoPrefsData>(Session(), IID_IORDOPREFSDATA)->Get();
-    }
-    static void SetPrefs(const OD_PrefsData& p) {
-        InterfacePtr<IOrdoPrefsData>(Session(), IID_IORDOPREFSDATA)->Set(p);
+    // The session's preferences, changed by edit.
+    static void EditPrefs(const std::function<void(OD_PrefsData&)>& edit) {
+        InterfacePtr<IOrdoPrefsData> data(Session(), IID_IORDOPREFSDATA);
+        OD_PrefsData prefs = data->Get();
+        edit(prefs);
+        data->Set(prefs);
     }
     static void UseServer(const std::string& serverPath) {
-        OD_PrefsData prefs = Prefs();
-        ASSERT_TRUE(prefs.SetServerPath(serverPath.c_str()));
-        SetPrefs(prefs);
+        EditPrefs([&](OD_PrefsData& p) { ASSERT_TRUE(p.SetServerPath(serverPath.c_str())); });
     }
 
     // Selects page items in the document's layout.
-    static void SelectInLayout(IDataBase* db, const std::vector<UIDRef>& items);
+    static void SelectInLayout(IDataBase* db, const std::vector<UIDRef>& items) {
+        InterfacePtr<ILayoutSelection> layout(DocumentUtils::QueryDocument(db),
+                                              IID_ILAYOUTSELECTION);
+        layout->Select(ListOf(db, items), ILayoutSelection::kReplace);
+    }
 
     void OpenPanel(); // shown: its list observer attaches and rebuilds
-    void ClosePanel();
+    void ClosePanel() {
+        InterfacePtr<IPanelMgr> panels(App() ? App()->QueryPanelManager() : nullptr);
+        if (panels && panel) {
+            panels->UnregisterPanel(panel->GetWidgetID());
+        }
+        panel.reset();
+    }
     // The rows of the list, and the selection of the rows that show the items.
-    int32_t RowCount() const;
+    int32_t RowCount() const {
+        InterfacePtr<IListBoxController> rows(GetOrdoPanelList(), IID_ILISTBOXCONTROLLER);
+        return rows ? rows->GetRowCount() : 0;
+    }
     void SelectItems(const std::vector<UIDRef>& items) const;
 
     // An action run, or its state asked, through the host's action manager.
