@@ -27,22 +27,24 @@ struct ByteWriter {
 
 // A record whose every field differs from a new record's.
 OD_ProcData Full() {
-    return {.status = kODStatusSent,
-            .processCode = 12,
-            .profile = "Magazine",
-            .auxText = "aux",
-            .outputName = "Photo",
-            .prefix = "ABCDE",
-            .jobName = "job0001",
-            .sourcePath = "Volumes:Images:Photo.tif",
-            .linkPath = "Volumes:Layout:Photo.tif",
-            .prefsFileName = "press.opf",
-            .auxFlag = 0x8001,
-            .imageClass = kODClassRGB,
-            .pixelWidth = 4000,
-            .pixelHeight = 3000,
-            .formatCode = 0x100,
-            .resolution = 300.5};
+    OD_ProcData r;
+    r.status = kODStatusSent;
+    r.processCode = 12;
+    r.auxFlag = 0x8001;
+    r.imageClass = kODClassRGB;
+    r.profile = "Magazine";
+    r.auxText = "aux";
+    r.outputName = "Photo";
+    r.prefix = "ABCDE";
+    r.jobName = "job0001";
+    r.sourcePath = "Volumes:Images:Photo.tif";
+    r.linkPath = "Volumes:Layout:Photo.tif";
+    r.prefsFileName = "press.opf";
+    r.pixelWidth = 4000;
+    r.pixelHeight = 3000;
+    r.formatCode = 0x100;
+    r.resolution = 300.5;
+    return r;
 }
 
 // What each version after 256 added to the stream, and the fields an older record reads as new.
@@ -86,16 +88,12 @@ template <class Record, class Xfer> Bytes Write(Record record, Xfer xfer) {
     EXPECT_TRUE(xfer(&out, record));
     return out.TakeBytes();
 }
-Bytes WriteProc(const OD_ProcData& r) {
-    return Write(r, ReadWriteProcData);
-}
-Bytes WriteUndo(const OD_UndoData& r) {
-    return Write(r, ReadWriteUndoData);
-}
 
 OD_ProcData WithStatus(uint16_t status, int16_t code = 0, uint32_t imageClass = 0) {
     OD_ProcData r;
-    r.status = status, r.processCode = code, r.imageClass = imageClass;
+    r.status = status;
+    r.processCode = code;
+    r.imageClass = imageClass;
     return r;
 }
 
@@ -122,29 +120,15 @@ Bytes Framed(const Bytes& block) {
     return ByteWriter().U32(uint32_t(block.size())).Raw(block).Take();
 }
 Bytes PathBytes(const std::string& text) {
-    Bytes b(text.begin(), text.end());
-    b.push_back(0);
-    return b;
+    return Bytes(text.c_str(), text.c_str() + text.size() + 1); // with its NUL
 }
 
 struct Watch : IObserver {
     int updates = 0;
-    ClassID lastChange;
-    PMIID lastProtocol;
     IPMUnknown* QueryInterface(PMIID) const override { return nullptr; }
     void AddRef() const override {}
     void Release() const override {}
-    void Update(ClassID change, ISubject*, PMIID protocol, void*) override {
-        ++updates;
-        lastChange = change;
-        lastProtocol = protocol;
-    }
-};
-
-struct Flushes : IDatabaseObserver {
-    int flushed = 0;
-    void Changed(UID, ClassID) override {}
-    void Flushed() override { ++flushed; }
+    void Update(ClassID, ISubject*, PMIID, void*) override { ++updates; }
 };
 
 class StoredRecordsTest : public ::testing::Test {
@@ -152,10 +136,10 @@ protected:
     void SetUp() override {
         ordokit::RegisterOrdoDocument();
         db = DocumentUtils::NewDocument();
-        image = dir / "photo.tif";
+        const std::string image = dir / "photo.tif";
         dockit::WriteTiff(image, 40, 20, 72);
         for (int i = 0; i < 3; ++i) {
-            frames[i] = Frame(10 + 60 * i);
+            frames[i] = dockit::AddFrame(db.get(), PMRect(10 + 60 * i, 10, 60 + 60 * i, 40));
             images[i] = dockit::PlaceFile(frames[i], image);
         }
     }
@@ -167,9 +151,6 @@ protected:
         ObjectModel::Get().Reset();
     }
 
-    UIDRef Frame(double left) {
-        return dockit::AddFrame(db.get(), PMRect(left, 10, left + 50, 40));
-    }
     UIDList List(std::initializer_list<UIDRef> refs) { return ordokit::ListOf(db.get(), refs); }
     ISubject* DocumentSubject() {
         subject.reset(static_cast<ISubject*>(db->Instantiate(db->GetRootUID(), IID_ISUBJECT)));
@@ -177,7 +158,6 @@ protected:
     }
 
     TempDir dir;
-    std::string image;
     std::unique_ptr<IDataBase> db;
     UIDRef frames[3];
     UIDRef images[3];
@@ -186,7 +166,7 @@ protected:
 
 } // namespace
 
-TEST(OrderRecordStream, EachVersionReadsItsFieldsAndLeavesTheLaterOnesNew) {
+TEST(OrderRecordStream, VersionsReadTheWriterWritesTheLastAndCutOrLyingRecordsAreRefused) {
     for (int16_t version = 256; version <= 263; ++version) {
         SCOPED_TRACE(version);
         OD_ProcData expected = Full();
@@ -202,10 +182,9 @@ TEST(OrderRecordStream, EachVersionReadsItsFieldsAndLeavesTheLaterOnesNew) {
         EXPECT_TRUE(whole) << "every byte of the record is read";
         EXPECT_EQ(read, expected);
     }
-}
 
-TEST(OrderRecordStream, TheWriterWritesVersion263WithEveryFieldAndReadsBackTheSame) {
-    Bytes bytes = WriteProc(Full());
+    // The writer writes version 263 with every field, and reads back the same.
+    Bytes bytes = Write(Full(), ReadWriteProcData);
     EXPECT_EQ(bytes, StoredAtVersion(263)) << "marker 1, version 263, field order and widths";
     bytes[0] = 0x5A; // the marker's value is not looked at
     bytes[1] = 0xA5;
@@ -214,17 +193,16 @@ TEST(OrderRecordStream, TheWriterWritesVersion263WithEveryFieldAndReadsBackTheSa
     ASSERT_TRUE(ReadProc(bytes, read, &whole));
     EXPECT_TRUE(whole);
     EXPECT_EQ(read, Full());
-    ASSERT_TRUE(ReadProc(WriteProc(OD_ProcData()), read));
+    ASSERT_TRUE(ReadProc(Write(OD_ProcData(), ReadWriteProcData), read));
     EXPECT_EQ(read, OD_ProcData()) << "a new record writes and reads as a new record";
-}
 
-TEST(OrderRecordStream, ARecordCutShortOrWithALyingLengthIsRefusedAndChangesNothing) {
-    const Bytes bytes = StoredAtVersion(263);
-    // The last row: the profile claims more bytes than the stream holds.
+    // A record cut short or with a lying length is refused and changes nothing. The first row:
+    // the profile claims more bytes than the stream holds.
     std::vector<Bytes> bad{
         ByteWriter().I16(1).I16(263).I16(1).I16(10).U32(0x7FFFFFF0).Raw({'a'}).Take()};
-    for (std::size_t size = 0; size < bytes.size(); ++size) {
-        bad.emplace_back(bytes.begin(), bytes.begin() + static_cast<long>(size));
+    const Bytes stored = StoredAtVersion(263);
+    for (std::size_t size = 0; size < stored.size(); ++size) {
+        bad.emplace_back(stored.begin(), stored.begin() + static_cast<long>(size));
     }
     for (const Bytes& b : bad) {
         SCOPED_TRACE(b.size());
@@ -234,18 +212,17 @@ TEST(OrderRecordStream, ARecordCutShortOrWithALyingLengthIsRefusedAndChangesNoth
     }
 }
 
-TEST(UndoRecordStream, EveryPathThatFitsRoundTripsAndALongerOneIsNeverTakenOrCut) {
+TEST(UndoRecordStream, PathsThatFitRoundTripALongerOneIsNeverCutAndLyingBlocksAreRefused) {
     // An empty path streams its NUL alone.
     const Bytes placement = ByteWriter().Placement({0, 0, 1, 1, 0, 0}).Take();
     EXPECT_EQ(
-        WriteUndo(OD_UndoData()),
+        Write(OD_UndoData(), ReadWriteUndoData),
         Framed(ByteWriter().I16(256).I16(0).U32(1).Raw({0}).Raw(placement).Raw(placement).Take()));
-    for (std::size_t length :
-         {std::size_t(0), std::size_t(1), std::size_t(22), kODUndoPathSize - 1}) {
+    for (std::size_t length : std::initializer_list<std::size_t>{0, 1, 22, kODUndoPathSize - 1}) {
         SCOPED_TRACE(length);
         OD_UndoData u = length == 0 ? OD_UndoData() : SampleUndo();
         ASSERT_EQ(u.SetOtherFile(std::string(length, 'p').c_str()), 0);
-        Bytes bytes = WriteUndo(u);
+        Bytes bytes = Write(u, ReadWriteUndoData);
         EXPECT_EQ(bytes[4 + 4] | bytes[4 + 5] << 8, static_cast<int>(length + 1))
             << "counts its NUL";
         OD_UndoData read = length == 0 ? SampleUndo() : OD_UndoData();
@@ -271,26 +248,25 @@ TEST(UndoRecordStream, EveryPathThatFitsRoundTripsAndALongerOneIsNeverTakenOrCut
     EXPECT_EQ(u.otherFile[0], '\0') << "refused, not cut";
     EXPECT_EQ(u.SetOtherFile(nullptr), 0);
     EXPECT_EQ(u.otherFile[0], '\0');
-}
 
-TEST(UndoRecordStream, BlocksThatLieAreRefusedAndChangeNothing) {
+    // Blocks that lie are refused and change nothing.
+    const int32_t badPath = kODUndoBadPathError, shortBlock = kODUndoShortBlockError;
     struct Case {
         const char* name;
         Bytes block;
         int32_t error;
     } cases[] = {
-        {"path length 0", UndoBlock(0, {}), kODUndoBadPathError},
-        {"path length past the limit", UndoBlock(256001, PathBytes("a")), kODUndoBadPathError},
+        {"path length 0", UndoBlock(0, {}), badPath},
+        {"path length past the limit", UndoBlock(256001, PathBytes("a")), badPath},
         {"path length 262: one byte too long for the field",
-         UndoBlock(262, PathBytes(std::string(261, 'y'))), kODUndoBadPathError},
-        {"path of 300 bytes", UndoBlock(301, PathBytes(std::string(300, 'x'))),
-         kODUndoBadPathError},
-        {"no NUL at the end", UndoBlock(3, {'a', 'b', 'c'}), kODUndoBadPathError},
-        {"a NUL inside the path", UndoBlock(4, {'a', 0, 'c', 0}), kODUndoBadPathError},
-        {"ends inside the path", UndoBlock(10, {'a', 'b'}, false), kODUndoShortBlockError},
-        {"ends before the placements", UndoBlock(2, {'a', 0}, false), kODUndoShortBlockError},
-        {"ends inside the status", ByteWriter().I16(256).Raw({1}).Take(), kODUndoShortBlockError},
-        {"an empty block", {}, kODUndoShortBlockError},
+         UndoBlock(262, PathBytes(std::string(261, 'y'))), badPath},
+        {"path of 300 bytes", UndoBlock(301, PathBytes(std::string(300, 'x'))), badPath},
+        {"no NUL at the end", UndoBlock(3, {'a', 'b', 'c'}), badPath},
+        {"a NUL inside the path", UndoBlock(4, {'a', 0, 'c', 0}), badPath},
+        {"ends inside the path", UndoBlock(10, {'a', 'b'}, false), shortBlock},
+        {"ends before the placements", UndoBlock(2, {'a', 0}, false), shortBlock},
+        {"ends inside the status", ByteWriter().I16(256).Raw({1}).Take(), shortBlock},
+        {"an empty block", {}, shortBlock},
     };
     const OD_UndoData before = SampleUndo();
     for (const Case& c : cases) {
@@ -311,12 +287,10 @@ TEST(UndoRecordStream, BlocksThatLieAreRefusedAndChangeNothing) {
         EXPECT_EQ(read, before);
     }
     // A byte count past the stream is refused before allocating; a stream may end in the count.
-    Bytes good = WriteUndo(SampleUndo());
-    for (uint32_t count : {uint32_t(good.size()), 0xFFFFFFFFu, 0u}) {
-        Bytes lying = count == 0 ? Bytes{1, 0} : good;
-        if (count != 0) {
-            std::memcpy(lying.data(), &count, 4);
-        }
+    const Bytes good = Write(SampleUndo(), ReadWriteUndoData);
+    const Bytes tail(good.begin() + 4, good.end());
+    for (const Bytes& lying : {ByteWriter().U32(uint32_t(good.size())).Raw(tail).Take(),
+                               ByteWriter().U32(0xFFFFFFFFu).Raw(tail).Take(), Bytes{1, 0}}) {
         OD_UndoData read;
         MemoryStream in(lying);
         EXPECT_FALSE(ReadWriteUndoData(&in, read));
@@ -389,10 +363,7 @@ TEST_F(StoredRecordsTest, ReadOnADeletedOrUnusableItemGivesMinus8AndWriteDoesNot
     ASSERT_EQ(OD_DataAccessor(images[2]).Write(Full()), kSuccess);
     ASSERT_EQ(DocumentUtils::DeletePageItem(frames[2]), kSuccess);
     const int32_t steps = db->UndoCount();
-    struct Case {
-        const char* name;
-        UIDRef item;
-    } cases[] = {
+    const std::pair<const char*, UIDRef> cases[] = {
         {"deleted image", images[2]},
         {"invalid reference", UIDRef()},
         {"no database", UIDRef(nullptr, images[0].GetUID())},
@@ -400,15 +371,15 @@ TEST_F(StoredRecordsTest, ReadOnADeletedOrUnusableItemGivesMinus8AndWriteDoesNot
         {"unknown UID", UIDRef(db.get(), UID(9999))},
         {"item without the records (a frame)", frames[0]},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, item] : cases) {
+        SCOPED_TRACE(name);
         OD_ProcData order = Full();
-        EXPECT_EQ(OD_DataAccessor(c.item).Read(order), kODNoItemRecordError);
+        EXPECT_EQ(OD_DataAccessor(item).Read(order), kODNoItemRecordError);
         EXPECT_EQ(order, Full()) << "the caller's value is left alone";
         OD_UndoData undo = SampleUndo();
-        EXPECT_EQ(OD_UndoDataAccessor(c.item).Read(undo), kODNoItemRecordError);
+        EXPECT_EQ(OD_UndoDataAccessor(item).Read(undo), kODNoItemRecordError);
         EXPECT_EQ(undo, SampleUndo());
-        EXPECT_FALSE(IsOrdered(c.item));
+        EXPECT_FALSE(IsOrdered(item));
     }
     for (const UIDRef& gone : {images[2], UIDRef(), UIDRef(db.get(), UID(9999))}) {
         EXPECT_EQ(OD_DataAccessor(gone).Write(Full()), kFailure);
