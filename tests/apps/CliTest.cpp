@@ -5,16 +5,15 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <array>
 #include <filesystem>
 
 using nlohmann::json;
 
 namespace {
 
-using CliRun = ProgramRun;
-
 // Runs ordodesk with the arguments, in a folder of its own.
-CliRun Ordodesk(const std::vector<std::string>& args) {
+ProgramRun Ordodesk(const std::vector<std::string>& args) {
     TempDir dir;
     return Ordodesk(args, dir);
 }
@@ -35,26 +34,38 @@ std::string ServerWithConfiguration(const TempDir& dir) {
     return server;
 }
 
-// A text as the JSON output holds it: a string, or {"bytes": base64} for a
-// text that is not UTF-8.
-std::string TextOf(const json& j) {
-    if (j.is_string()) {
-        return j.get<std::string>();
-    }
+// A text as the JSON output holds it when it is not UTF-8: {"bytes": base64}.
+json Bytes(const std::string& text) {
     const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     unsigned bits = 0;
     int count = 0;
-    for (char c : j.at("bytes").get<std::string>()) {
-        if (c == '=') {
-            break;
-        }
-        bits = (bits << 6) | static_cast<unsigned>(digits.find(c));
-        if ((count += 6) >= 8) {
-            out += static_cast<char>((bits >> (count -= 8)) & 0xFF);
+    for (unsigned char c : text) {
+        bits = (bits << 8) | c;
+        for (count += 8; count >= 6; count -= 6) {
+            out += digits[(bits >> (count - 6)) & 63];
         }
     }
-    return out;
+    if (count > 0) {
+        out += digits[(bits << (6 - count)) & 63];
+    }
+    out.append((4 - out.size() % 4) % 4, '=');
+    return {{"bytes", out}};
+}
+
+// The JSON ordodesk prints for the arguments; it must exit with 0.
+json JsonOf(const std::vector<std::string>& args) {
+    const ProgramRun run = Ordodesk(args);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    return json::parse(run.out);
+}
+
+// Checks j at each JSON pointer the object names; what is not there is null.
+void ExpectAt(const json& j, const json& values) {
+    for (const auto& [pointer, value] : values.items()) {
+        const json::json_pointer at(pointer);
+        EXPECT_EQ(j.contains(at) ? j.at(at) : json(), value) << pointer;
+    }
 }
 
 } // namespace
@@ -62,28 +73,18 @@ std::string TextOf(const json& j) {
 TEST(Cli, ServerConfigJsonHasEveryProfileInOrder) {
     TempDir dir;
     std::string server = ServerWithConfiguration(dir);
-    CliRun run = Ordodesk({"server-config", server, "--json"});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    json j = json::parse(run.out);
-    EXPECT_EQ(j["pathStyle"], 2);
-    EXPECT_EQ(j["fileVersion"], 258);
-    EXPECT_EQ(j["profileNames"], json::array({"Web"}));
-    EXPECT_EQ(j["parameterListA"][0]["raw"], "Bright#1");
-    EXPECT_EQ(j["parameterListA"][0]["name"], "Bright");
-    EXPECT_EQ(j["parameterListB"][0]["name"], "");
-    ASSERT_EQ(j["jobProfiles"].size(), 2u);
-    EXPECT_TRUE(j["jobProfiles"][0]["name"].is_null());
-    EXPECT_EQ(j["jobProfiles"][1]["name"], "Web");
-    const json& web = j["jobProfiles"][1];
-    EXPECT_TRUE(web["usable"]);
-    EXPECT_EQ(web["fileOptions"]["formats"][1]["name"], "JPEG");
-    EXPECT_EQ(web["outcomes"]["cmyk"]["outcome"], 1);
-    EXPECT_EQ(web["outcomes"]["cmyk"]["formatName"], "JPEG");
-    EXPECT_EQ(j["pathConversions"][0]["second"], "Vol:Out:");
+    const json j = JsonOf({"server-config", server, "--json"});
+    EXPECT_EQ(j["jobProfiles"].size(), 2u);
+    ExpectAt(j, json::parse(R"({"/pathStyle": 2, "/fileVersion": 258, "/profileNames": ["Web"],
+        "/parameterListA/0/raw": "Bright#1", "/parameterListA/0/name": "Bright",
+        "/parameterListB/0/name": "", "/jobProfiles/0/name": null, "/jobProfiles/1/name": "Web",
+        "/jobProfiles/1/usable": true, "/jobProfiles/1/fileOptions/formats/1/name": "JPEG",
+        "/jobProfiles/1/outcomes/cmyk/outcome": 1, "/jobProfiles/1/outcomes/cmyk/formatName": "JPEG",
+        "/pathConversions/0/second": "Vol:Out:"})"));
     // Reading only: nothing appears in the server's folders.
     EXPECT_TRUE(std::filesystem::is_empty(dir / "Data/tmp"));
 
-    CliRun text = Ordodesk({"server-config", server});
+    ProgramRun text = Ordodesk({"server-config", server});
     EXPECT_EQ(text.exitCode, 0);
     EXPECT_NE(text.out.find("Web"), std::string::npos);
 
@@ -91,20 +92,18 @@ TEST(Cli, ServerConfigJsonHasEveryProfileInOrder) {
     WriteFile(dir / "Data/curparam.txt", "????\n2\n258\nlists\n1\nBright\xE9\n/p/Bright\xE9#1\n"
                                          "0\n0\n0\n0\n0\n0\nProfiles\n0\n");
     WriteFile(dir / "Data/convpath.txt", "\"/\xE9t\xE9/\" \"Vol:\xC9t\xE9:\"\n");
-    CliRun latin1 = Ordodesk({"server-config", server, "--json"});
-    ASSERT_EQ(latin1.exitCode, 0) << latin1.err;
-    j = json::parse(latin1.out);
-    EXPECT_EQ(j["parameterListA"][0]["raw"], json({{"bytes", "QnJpZ2h06SMx"}}));
-    EXPECT_EQ(j["parameterListA"][0]["name"], json({{"bytes", "QnJpZ2h06Q=="}}));
-    EXPECT_EQ(j["pathConversions"][0], json::parse(R"({"first": {"bytes": "L+l06S8="},
-                                                       "second": {"bytes": "Vm9sOsl06To="}})"));
+    ExpectAt(JsonOf({"server-config", server, "--json"}),
+             {{"/parameterListA/0/raw", Bytes("Bright\xE9#1")},
+              {"/parameterListA/0/name", Bytes("Bright\xE9")},
+              {"/pathConversions/0",
+               {{"first", Bytes("/\xE9t\xE9/")}, {"second", Bytes("Vol:\xC9t\xE9:")}}}});
 }
 
 TEST(Cli, AMissingFolderIsNamedOnStandardError) {
     TempDir dir;
     std::string server = MakeServerTree(dir.Path());
     std::filesystem::remove_all(dir / "Data/tmp");
-    CliRun run = Ordodesk({"server-config", server});
+    ProgramRun run = Ordodesk({"server-config", server});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find("Data/tmp"), std::string::npos) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
@@ -118,12 +117,11 @@ TEST(Cli, MapPathPrintsTheLocalPathOrSaysThereIsNone) {
     TempDir dir;
     std::string server = ServerWithConfiguration(dir);
     WriteFile(dir / "out/a.tif", "x");
-    CliRun run = Ordodesk({"map-path", server, "0", "Vol:Out:a.tif"});
+    ProgramRun run = Ordodesk({"map-path", server, "0", "Vol:Out:a.tif"});
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_EQ(run.out, dir / "out/a.tif" + "\n");
-    CliRun relative = Ordodesk({"map-path", server, "1", "out\\a.tif"});
-    EXPECT_EQ(relative.out, dir / "out/a.tif" + "\n");
-    CliRun none = Ordodesk({"map-path", server, "0", "Vol:Out:missing.tif"});
+    EXPECT_EQ(Ordodesk({"map-path", server, "1", "out\\a.tif"}).out, dir / "out/a.tif" + "\n");
+    ProgramRun none = Ordodesk({"map-path", server, "0", "Vol:Out:missing.tif"});
     EXPECT_EQ(none.exitCode, 1);
     EXPECT_EQ(none.out, "");
     EXPECT_NE(none.err.find("no local path"), std::string::npos);
@@ -138,36 +136,29 @@ TEST(Cli, InspectReportsEveryFileInOrderAndRejectionsAreResults) {
                                "%%BeginOPI: 2.0\n%%ImageFileName: (Vol:Images:Ph\\351to.tif)\n"
                                "%%ImageInks: full_color\n%%EndOPI\n%%EOF\n");
     WriteFile(dir / "Caf\xE9", "not an image");
-    CliRun run = Ordodesk({"inspect", "--json", "--accept-opi", dir / "a.pcd", dir / "missing",
-                           dir / "opi.eps", dir.Path(), dir / "Caf\xE9"});
+    ProgramRun run = Ordodesk({"inspect", "--json", "--accept-opi", dir / "a.pcd", dir / "missing",
+                               dir / "opi.eps", dir.Path(), dir / "Caf\xE9"});
     // Files that cannot be read are named on standard error and make it 1.
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("missing: no such file"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("a folder, not a regular file"), std::string::npos) << run.err;
     json j = json::parse(run.out);
     ASSERT_EQ(j.size(), 5u);
-    EXPECT_EQ(j[0]["reader"], "Proxy_PCD");
-    EXPECT_EQ(j[0]["formatCode"], 0x800);
-    EXPECT_EQ(j[0]["pixelType"], 0x2101);
-    EXPECT_EQ(j[0]["width"], 3072);
-    EXPECT_EQ(j[0]["resolution"], 768.0);
-    EXPECT_FALSE(j[1]["accepted"]);
-    EXPECT_TRUE(j[1]["reader"].is_null());
-    EXPECT_EQ(j[1]["reason"], "no such file");
-    EXPECT_EQ(j[2]["reader"], "Proxy_EPS_OPI");
-    EXPECT_EQ(j[2]["linkedName"], json({{"bytes", "Vm9sOkltYWdlczpQaOl0by50aWY="}}));
-    EXPECT_EQ(j[2]["colourModel"], 11);
-    EXPECT_EQ(j[3]["reason"], "a folder, not a regular file");
-    EXPECT_EQ(TextOf(j[4]["file"]), dir / "Caf\xE9");
-    EXPECT_EQ(j[4]["reason"], "no reader accepts this file");
+    // Format 0x800, pixel type 0x2101.
+    ExpectAt(j, json::parse(R"({"/0/reader": "Proxy_PCD", "/0/formatCode": 2048,
+        "/0/pixelType": 8449, "/0/width": 3072, "/0/resolution": 768.0, "/1/accepted": false,
+        "/1/reader": null, "/1/reason": "no such file", "/2/reader": "Proxy_EPS_OPI",
+        "/2/colourModel": 11, "/3/reason": "a folder, not a regular file",
+        "/4/reason": "no reader accepts this file"})"));
+    ExpectAt(j, {{"/2/linkedName", Bytes("Vol:Images:Ph\xE9to.tif")},
+                 {"/4/file", Bytes(dir / "Caf\xE9")}});
 
-    CliRun text = Ordodesk({"inspect", dir / "a.pcd", dir / "missing"});
+    ProgramRun text = Ordodesk({"inspect", dir / "a.pcd", dir / "missing"});
     EXPECT_EQ(text.exitCode, 1);
     EXPECT_EQ(text.out.find("missing"), std::string::npos) << text.out;
     EXPECT_NE(text.err.find("missing: no such file"), std::string::npos) << text.err;
 
-    CliRun noOpi = Ordodesk({"inspect", "--json", dir / "opi.eps"});
-    EXPECT_EQ(json::parse(noOpi.out)[0]["reader"], "Proxy_EPS_Std");
+    EXPECT_EQ(JsonOf({"inspect", "--json", dir / "opi.eps"})[0]["reader"], "Proxy_EPS_Std");
     EXPECT_NE(Ordodesk({"inspect"}).exitCode, 0); // no file: wrong arguments
 }
 
@@ -175,47 +166,31 @@ TEST(Cli, OrderFromPrintsTheRecordOfAPlacedImage) {
     // The shell's gray sample (400 x 400 pixels at 200 ppi) under a prefixed name.
     TempDir dir;
     WriteFile(dir / "s.ods", "samples " + (dir / "img") + "\n");
-    ASSERT_EQ(
-        Ordodesk({"run", dir / "s.ods", "--system-folder", dir / "sys", "--session", dir / "ses"})
-            .exitCode,
-        0);
+    const ProgramRun samples =
+        Ordodesk({"run", dir / "s.ods", "--system-folder", dir / "sys", "--session", dir / "ses"});
+    ASSERT_EQ(samples.exitCode, 0) << samples.err;
     const std::string image = dir / "ABCDEFG#Photo.tif";
     std::filesystem::copy_file(dir / "img/scan-gray.tif", image);
-    CliRun run = Ordodesk({"order-from", image, "--json"});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    json j = json::parse(run.out);
-    EXPECT_EQ(j["status"], 1);
-    EXPECT_EQ(j["statusFlags"], json::array({"ready"}));
-    EXPECT_EQ(j["outputName"], "Photo");
-    EXPECT_EQ(j["prefix"], "ABCDE");
-    EXPECT_EQ(j["linkPath"], image);
-    EXPECT_EQ(j["sourcePath"], image);
-    EXPECT_EQ(j["imageClass"], 1);
-    EXPECT_EQ(j["pixelWidth"], 400);
-    EXPECT_EQ(j["pixelHeight"], 400);
-    EXPECT_EQ(j["formatCode"], 0x100);
-    EXPECT_EQ(j["resolution"], 200.0);
-    // The gray slot's default without a server: "Correction".
-    EXPECT_EQ(j["processCode"], 1);
-    EXPECT_EQ(j["processOption"], 1);
-    EXPECT_EQ(j["processText"], "Correction");
+    // Format 0x100; the gray slot's default without a server: "Correction".
+    const json order = JsonOf({"order-from", image, "--json"});
+    ExpectAt(order, json::parse(R"({"/status": 1, "/statusFlags": ["ready"], "/outputName": "Photo",
+        "/prefix": "ABCDE", "/imageClass": 1, "/pixelWidth": 400, "/pixelHeight": 400,
+        "/formatCode": 256, "/resolution": 200.0, "/processCode": 1, "/processOption": 1,
+        "/processText": "Correction"})"));
+    ExpectAt(order, {{"/linkPath", image}, {"/sourcePath", image}});
 
     // With a server whose default profile corrects gray images with mode 0.
     std::string server = ServerWithConfiguration(dir);
-    CliRun withServer = Ordodesk({"order-from", image, "--server", server, "--json"});
-    ASSERT_EQ(withServer.exitCode, 0) << withServer.err;
-    EXPECT_EQ(json::parse(withServer.out)["processCode"], 4);
+    EXPECT_EQ(JsonOf({"order-from", image, "--server", server, "--json"})["processCode"], 4);
 
-    CliRun text = Ordodesk({"order-from", image});
+    ProgramRun text = Ordodesk({"order-from", image});
     EXPECT_EQ(text.exitCode, 0);
     EXPECT_NE(text.out.find("outputName       Photo"), std::string::npos);
 
     const std::string latin1 = dir / "ABCDEFG#Caf\xE9.tif";
     std::filesystem::copy_file(image, latin1);
-    CliRun named = Ordodesk({"order-from", latin1, "--json"});
-    ASSERT_EQ(named.exitCode, 0) << named.err;
-    EXPECT_EQ(json::parse(named.out)["outputName"], json({{"bytes", "Q2Fm6Q=="}}));
-    EXPECT_EQ(TextOf(json::parse(named.out)["linkPath"]), latin1);
+    ExpectAt(JsonOf({"order-from", latin1, "--json"}),
+             {{"/outputName", Bytes("Caf\xE9")}, {"/linkPath", Bytes(latin1)}});
 
     EXPECT_EQ(Ordodesk({"order-from", dir / "missing.tif"}).exitCode, 1);
     EXPECT_EQ(Ordodesk({"order-from", image, "--server", dir / "nowhere/qorserver"}).exitCode, 1);
@@ -227,36 +202,30 @@ TEST(Cli, OrderFromPrintsTheRecordOfAPlacedImage) {
 TEST(Cli, ShellJsonPrintsLatin1TextsAsBytes) {
     // Script lines after the samples are written into ${L}, the command, and
     // where its JSON holds ${L} followed by tail.
-    struct Case {
-        const char *lines, *command, *pointer, *tail;
-    };
-    const Case cases[] = {
+    const std::array<const char*, 4> cases[] = {
         {"new\nplace ${L}/photo-rgb.tif 0 0 100 100\n", "items --json", "/1/link",
          "/photo-rgb.tif"},
         {"answer ${L}\naction preferences\ndialog click \"Folder...\"\nok\n", "prefs --json",
          "/outFolder", ""},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.command);
+    for (const auto& [lines, command, pointer, tail] : cases) {
+        SCOPED_TRACE(command);
         TempDir w;
         const std::string latin1 = w / "caf\xE9";
-        WriteFile(w / "s.ods", "samples ${L}\n" + std::string(c.lines) + "echo ---json---\n" +
-                                   c.command + "\necho ---end---\n");
-        const CliRun run = Ordodesk({"run", w / "s.ods", "--set", "L=" + latin1, "--system-folder",
-                                     w / "system", "--session", w / "session"},
-                                    w);
+        WriteFile(w / "s.ods", "samples ${L}\n" + std::string(lines) + "echo ---json---\n" +
+                                   command + "\necho ---end---\n");
+        const ProgramRun run =
+            Ordodesk({"run", w / "s.ods", "--set", "L=" + latin1, "--system-folder", w / "system",
+                      "--session", w / "session"});
         EXPECT_EQ(run.exitCode, 0) << run.err;
         const std::size_t a = run.out.find("---json---\n"), b = run.out.find("---end---\n");
         ASSERT_LT(a, b) << run.out;
-        const json text =
-            json::parse(run.out.substr(a + 11, b - a - 11)).at(json::json_pointer(c.pointer));
-        EXPECT_TRUE(text.contains("bytes")) << text;
-        EXPECT_EQ(TextOf(text), latin1 + c.tail);
+        ExpectAt(json::parse(run.out.substr(a + 11, b - a - 11)),
+                 {{pointer, Bytes(latin1 + tail)}});
     }
     // No JSON of the program is printed but through DumpJson.
-    const std::filesystem::path sources =
-        std::string(SHELL_SCRIPTS_DIR) + "/../../../apps/ordodesk";
-    for (const auto& entry : std::filesystem::directory_iterator(sources)) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(SHELL_SCRIPTS_DIR "/../../../apps/ordodesk")) {
         const std::string name = entry.path().filename().string();
         EXPECT_TRUE(name == "JsonOutput.cpp" ||
                     ReadFile(entry.path().string()).find(".dump(") == std::string::npos)

@@ -6,38 +6,30 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+
 using nlohmann::json;
 
 namespace {
 
-using ShellRun = ProgramRun;
-
 // Runs a script with ${W} naming a fresh workspace; the system folder and the
 // session file live in it too, so no user's own preferences are touched.
-ShellRun RunScriptFile(const std::string& script, const TempDir& w) {
+ProgramRun RunScriptFile(const std::string& script, const TempDir& w) {
     return Ordodesk({"run", "--set", "W=" + w.Path(), script, "--system-folder", w / "system",
                      "--session", w / "session.odsession"},
                     w);
 }
 
-ShellRun RunScript(const std::string& name, const TempDir& w) {
-    return RunScriptFile(std::string(SHELL_SCRIPTS_DIR) + "/" + name, w);
-}
-
-ShellRun RunText(const std::string& text, const TempDir& w) {
-    const std::string path = w / "script.ods";
-    WriteFile(path, text);
-    return RunScriptFile(path, w);
+ProgramRun RunText(const std::string& text, const TempDir& w) {
+    WriteFile(w / "script.ods", text);
+    return RunScriptFile(w / "script.ods", w);
 }
 
 // The text between two marker lines that the script echoes.
 std::string Between(const std::string& out, const std::string& begin, const std::string& end) {
     const std::size_t a = out.find(begin + "\n");
-    const std::size_t b = out.find(end + "\n", a == std::string::npos ? 0 : a);
-    if (a == std::string::npos || b == std::string::npos) {
-        return "";
-    }
-    return out.substr(a + begin.size() + 1, b - a - begin.size() - 1);
+    const std::size_t b = out.find(end + "\n", a); // none when a is none
+    return b == std::string::npos ? "" : out.substr(a + begin.size() + 1, b - a - begin.size() - 1);
 }
 
 #define EXPECT_RAN(run)                                                                            \
@@ -45,27 +37,20 @@ std::string Between(const std::string& out, const std::string& begin, const std:
 
 } // namespace
 
-// ---- the host's own behaviour
-
 TEST(ShellHost, DocumentSurvivesSaveAndOpen) {
     TempDir w;
-    const ShellRun run = RunScript("document-round-trip.ods", w);
+    const ProgramRun run = RunScriptFile(SHELL_SCRIPTS_DIR "/document-round-trip.ods", w);
     EXPECT_RAN(run);
     const json before = json::parse(Between(run.out, "---items-before---", "---end---"));
-    const std::string afterText = Between(run.out.substr(run.out.find("---items-after---")),
-                                          "---items-after---", "---end---");
-    const json after = json::parse(afterText);
-    EXPECT_EQ(before, after);
+    EXPECT_EQ(before, json::parse(Between(run.out, "---items-after---", "---end---")));
     ASSERT_EQ(before.size(), 9u); // a group, four frames, four images
 
     // The transformations the place options asked for.
     auto item = [&](const std::string& link) {
-        for (const auto& e : before) {
-            if (e["link"].get<std::string>().find(link) != std::string::npos) {
-                return e;
-            }
-        }
-        return json();
+        const auto found = std::find_if(before.begin(), before.end(), [&](const json& e) {
+            return e["link"].get<std::string>().find(link) != std::string::npos;
+        });
+        return found == before.end() ? json() : *found;
     };
     EXPECT_EQ(item("photo-rgb.tif")["transform"]["xScale"], 0.5);
     EXPECT_EQ(item("press-cmyk.tif")["transform"]["rotation"], 30);
@@ -77,11 +62,7 @@ TEST(ShellHost, DocumentSurvivesSaveAndOpen) {
 }
 
 TEST(ShellHost, BadLinesStopTheScriptAndNameTheirLine) {
-    struct Case {
-        const char* line;
-        const char* says;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"frobnicate", "unknown command \"frobnicate\""},
         {"place ${W}/missing.tif 0 0 10 10", "cannot place"},
         {"place ${W}/img/photo-rgb.tif 0 ten 10 10", "Y is not a number"},
@@ -114,31 +95,30 @@ TEST(ShellHost, BadLinesStopTheScriptAndNameTheirLine) {
         {"server ${W}/img init", "usage: server init|once ROOT"},
         {"server once ${W}/img", "not a server tree"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.line);
+    for (const auto& [line, says] : cases) {
+        SCOPED_TRACE(line);
         TempDir w;
-        const ShellRun run = RunText("samples ${W}/img\n# a comment\n\nnew\n" +
-                                         std::string(c.line) + "\necho NOT-REACHED\n",
-                                     w);
+        const ProgramRun run = RunText("samples ${W}/img\n# a comment\n\nnew\n" +
+                                           std::string(line) + "\necho NOT-REACHED\n",
+                                       w);
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_NE(run.err.find("script.ods:5: error:"), std::string::npos) << run.err;
-        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(says), std::string::npos) << run.err;
         EXPECT_EQ(run.out.find("NOT-REACHED"), std::string::npos);
     }
 }
 
 TEST(ShellHost, MissingScriptAndBadVariableAreRefused) {
     TempDir w;
-    ShellRun run;
     for (const std::string& script : {w / "nothing-here.ods", w.Path()}) { // missing, a folder
-        run = RunScriptFile(script, w);
+        const ProgramRun run = RunScriptFile(script, w);
         EXPECT_EQ(run.exitCode, 1) << script;
         EXPECT_NE(run.err.find("cannot read the script"), std::string::npos) << script;
     }
     WriteFile(w / "s.ods", "echo hi\n");
-    run = Ordodesk({"run", w / "s.ods", "--set", "novalue", "--system-folder", w / "sys",
-                    "--session", w / "session"},
-                   w);
+    const ProgramRun run = Ordodesk({"run", w / "s.ods", "--set", "novalue", "--system-folder",
+                                     w / "sys", "--session", w / "session"},
+                                    w);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("--set takes NAME=VALUE"), std::string::npos);
 }
@@ -154,7 +134,7 @@ TEST(ShellHost, AScriptStoppedInsideADialogCancelsIt) {
     };
     for (const auto& [text, says] : cases) {
         TempDir w;
-        const ShellRun run = RunText(text, w);
+        const ProgramRun run = RunText(text, w);
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_NE(run.err.find(says), std::string::npos) << run.err;
         EXPECT_NE(run.out.find("closed with Cancel"), std::string::npos);
@@ -165,61 +145,46 @@ TEST(ShellHost, AScriptStoppedInsideADialogCancelsIt) {
 TEST(ShellHost, PreferencesLastInTheSessionFile) {
     TempDir w;
     EXPECT_RAN(RunText("action preferences\ndialog set 0x71942 17\ndialog ok\n", w));
-    const ShellRun second = RunText("expect prefs frequency 17\n", w);
-    EXPECT_RAN(second);
+    EXPECT_RAN(RunText("expect prefs frequency 17\n", w));
 }
 
-// ---- scripts whose own expectations are the test, with lines they must print
-
-struct ScriptCase {
-    const char* test;
-    const char* script;
-    std::vector<std::string> prints;
-};
-
-class ShellScript : public ::testing::TestWithParam<ScriptCase> {};
-
-TEST_P(ShellScript, RunsToItsEnd) {
-    TempDir w;
-    const ShellRun run = RunScript(GetParam().script, w);
-    EXPECT_RAN(run);
-    for (const std::string& line : GetParam().prints) {
-        EXPECT_NE(run.out.find(line), std::string::npos) << line;
+// Scripts whose own expectations are the test, with lines they must print.
+TEST(ShellHost, ScriptsRunToTheirEnd) {
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
+        {"select-undo-redo.ods", {"undone: "}},
+        // The dialog listing names the widgets with their states.
+        {"prefs-dialog.ods", {"closed with Cancel", "closed with OK", "0x71942 edit box = \"12\""}},
+        // The processed-image warning was answered from the queue, then by default.
+        {"panel-widgets.ods", {"[OK/Cancel] -> Cancel", "[OK/Cancel] -> OK"}},
+        {"not-answering.ods", {}},    // a stopped server is not answering and its orders wait
+        {"refused-send.ods", {}},     // orders that cannot go are named in one alert
+        {"replace-original.ods", {}}, // a replaced original has nothing to go back to
+    };
+    for (const auto& [script, prints] : cases) {
+        SCOPED_TRACE(script);
+        TempDir w;
+        const ProgramRun run = RunScriptFile(std::string(SHELL_SCRIPTS_DIR) + "/" + script, w);
+        EXPECT_RAN(run);
+        for (const std::string& line : prints) {
+            EXPECT_NE(run.out.find(line), std::string::npos) << line;
+        }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Shell, ShellScript,
-    ::testing::Values(
-        ScriptCase{"SelectionUndoAndRedo", "select-undo-redo.ods", {"undone: "}},
-        // The dialog listing names the widgets with their states.
-        ScriptCase{"DialogCommandsDriveThePreferencesDialog",
-                   "prefs-dialog.ods",
-                   {"closed with Cancel", "closed with OK", "0x71942 edit box = \"12\""}},
-        // The processed-image warning was answered from the queue, then by default.
-        ScriptCase{"PanelDropDoubleClickTrashAndLog",
-                   "panel-widgets.ods",
-                   {"[OK/Cancel] -> Cancel", "[OK/Cancel] -> OK"}},
-        ScriptCase{"AStoppedServerIsNotAnsweringAndItsOrdersWait", "not-answering.ods", {}},
-        ScriptCase{"OrdersThatCannotGoAreNamedInOneAlert", "refused-send.ods", {}},
-        ScriptCase{"AReplacedOriginalHasNothingToGoBackTo", "replace-original.ods", {}}),
-    [](const ::testing::TestParamInfo<ScriptCase>& info) { return std::string(info.param.test); });
 
 TEST(ShellInteractive, ReadsStandardInputWithAPlainPrompt) {
     TempDir w;
     WriteFile(w / "input.txt", "help\nnew\nfrobnicate\nplace missing.tif 1 1 10 10\n"
                                "expect items frame 0\nexpect undo none\nitems\nquit\n"
                                "echo NOT-REACHED\n");
-    const std::string command = std::string("'") + ORDODESK_EXE + "' shell --system-folder '" +
-                                (w / "system") + "' --session '" + (w / "session") + "' <'" +
-                                (w / "input.txt") + "' 2>'" + (w / "err.txt") + "'";
-    const ProgramRun run = RunCommand(command);
-    const std::string& out = run.out;
+    const ProgramRun run =
+        RunCommand(ShellQuoted(ORDODESK_EXE) + " shell --system-folder " +
+                   ShellQuoted(w / "system") + " --session " + ShellQuoted(w / "session") + " <" +
+                   ShellQuoted(w / "input.txt") + " 2>" + ShellQuoted(w / "err.txt"));
     // An unknown command is an error the shell goes on after; quit ends it.
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_NE(out.find("ordodesk> "), std::string::npos);
-    EXPECT_NE(out.find("new document Untitled-1"), std::string::npos);
-    EXPECT_EQ(out.find("NOT-REACHED"), std::string::npos);
+    EXPECT_NE(run.out.find("ordodesk> "), std::string::npos);
+    EXPECT_NE(run.out.find("new document Untitled-1"), std::string::npos);
+    EXPECT_EQ(run.out.find("NOT-REACHED"), std::string::npos);
     // Errors name their line; a failed place leaves no frame and no undo step.
     const std::string err = ReadFile(w / "err.txt");
     EXPECT_NE(err.find("stdin:3: error: unknown command \"frobnicate\""), std::string::npos) << err;
@@ -228,12 +193,10 @@ TEST(ShellInteractive, ReadsStandardInputWithAPlainPrompt) {
     EXPECT_TRUE(PathExists(w / "session"));
 }
 
-// ---- the demo
-
 TEST(ShellDemo, RunsTheWholeRoadAndLeavesNothing) {
     TempDir w;
     const std::string keep = w / "demo";
-    const ShellRun run = Ordodesk({"demo", "--keep", keep}, w);
+    const ProgramRun run = Ordodesk({"demo", "--keep", keep}, w);
     EXPECT_RAN(run);
     EXPECT_NE(run.out.find("demo finished"), std::string::npos);
     EXPECT_TRUE(PathExists(keep + "/demo-document.odoc"));
@@ -241,12 +204,12 @@ TEST(ShellDemo, RunsTheWholeRoadAndLeavesNothing) {
     EXPECT_NE(run.out.find("[D]"), std::string::npos);
 
     // Without --keep the workspace goes.
-    const ShellRun plain = Ordodesk({"demo", "--locale", "fr"}, w);
+    const ProgramRun plain = Ordodesk({"demo", "--locale", "fr"}, w);
     EXPECT_RAN(plain);
     EXPECT_NE(plain.out.find("workspace is removed"), std::string::npos);
 
     // A --keep folder with things in it is refused.
-    const ShellRun refused = Ordodesk({"demo", "--keep", keep}, w);
+    const ProgramRun refused = Ordodesk({"demo", "--keep", keep}, w);
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.err.find("not empty"), std::string::npos);
 }
