@@ -13,11 +13,10 @@
 #include <tiffio.h>
 
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-TEST(ProcessTable, OptionsAndTheSearchForACode) {
+TEST(ProcessTable, OptionsCodesCorrectionTextKeysImageClassesAndNameRules) {
     // Numbers outside the table have no option.
     for (int other : {0, 5, 25, -1}) {
         EXPECT_EQ(OptionForCode(other), -1) << other;
@@ -25,30 +24,23 @@ TEST(ProcessTable, OptionsAndTheSearchForACode) {
     // {option, model, code}: the search starts at the group of the colour model
     // (only its low seven bits), so no gray code carries 7 or 2 and nothing from
     // the CMYK codes on carries 3 or 4; an unknown model searches the whole table.
-    const std::tuple<int, int, int> cases[] = {{5, kODModelGray, 3},
-                                               {5, kODModelCMYK, 22},
-                                               {5, kODModelRGB, 15},
-                                               {5, kODModelLab, 15},
-                                               {1, kODModelRGB, 14},
-                                               {0, kODModelCMYK, 24},
-                                               {2, 0x100 | kODModelCMYK, 21},
-                                               {7, kODModelGray, 16},
-                                               {2, kODModelGray, 10},
-                                               {3, kODModelCMYK, -1},
-                                               {4, kODModelCMYK, -1},
-                                               {8, kODModelGray, -1},
-                                               {1, 0, 1},
-                                               {7, kODModelFullColor, 16},
-                                               {2, 16, 10}};
+    const int highCMYK = 0x100 | kODModelCMYK;
+    const int none = 0;
+    const int unknown = 16;
+    const std::tuple<int, int, int> cases[] = {
+        {5, kODModelGray, 3},  {5, kODModelCMYK, 22},      {5, kODModelRGB, 15},
+        {5, kODModelLab, 15},  {1, kODModelRGB, 14},       {0, kODModelCMYK, 24},
+        {2, highCMYK, 21},     {7, kODModelGray, 16},      {2, kODModelGray, 10},
+        {3, kODModelCMYK, -1}, {4, kODModelCMYK, -1},      {8, kODModelGray, -1},
+        {1, none, 1},          {7, kODModelFullColor, 16}, {2, unknown, 10},
+    };
     for (const auto& [option, model, code] : cases) {
         EXPECT_EQ(CodeForOption(option, model), code) << option << " " << model;
         if (code > 0) {
             EXPECT_EQ(OptionForCode(code), option) << code;
         }
     }
-}
 
-TEST(ProcessTable, HasCorrectionAndTextKeys) {
     // A code outside the table is taken as its own option (5, 0, 6, 18, 19).
     for (int code : {13, 3, 1, 10, 12, 16, 5}) {
         EXPECT_TRUE(HasCorrection(code)) << code;
@@ -60,22 +52,18 @@ TEST(ProcessTable, HasCorrectionAndTextKeys) {
     EXPECT_STREQ(ImageClassTextKey(kODClassGray), "0x71900kOrdoImgOptDlgListGrayKey");
     EXPECT_STREQ(ImageClassTextKey(kODClassFullColor), "0x71900kOrdoImgOptDlgListColor");
     EXPECT_STREQ(ImageClassTextKey(3), "0x71900kOrdoImgOptDlgListUnknown");
-}
-
-TEST(ImageClasses, FromTheColourModel) {
-    const std::pair<int, uint32_t> cases[] = {
+    // The image class from the colour model.
+    const std::pair<int, uint32_t> classes[] = {
         {10, kODClassGray},    {1, kODClassRGB},         {8, kODClassLab},
         {2, kODClassCMYK},     {11, kODClassFullColor},  {0, kODClassUnknown},
         {16, kODClassUnknown}, {0x80 | 2, kODClassCMYK},
     };
-    for (const auto& [model, imageClass] : cases) {
+    for (const auto& [model, imageClass] : classes) {
         EXPECT_EQ(ImageClassForModel(model), imageClass) << model;
     }
-}
 
-TEST(NameRules, ExtensionAndPrefix) {
-    // {name, baseName, prefix (nullptr: none)}
-    const std::tuple<const char*, const char*, const char*> cases[] = {
+    // Names split into the base and the prefix: {name, baseName, prefix (nullptr: none)}
+    const std::tuple<const char*, const char*, const char*> names[] = {
         {"Photo.tif", "Photo", nullptr},
         {"archive.backup", "archive.backup", nullptr},
         {"ABCDEFG#Photo.tif", "Photo", "ABCDE"},
@@ -93,7 +81,7 @@ TEST(NameRules, ExtensionAndPrefix) {
         {"ABCD\xC3\xA9X#name.tif", "name", "ABCD"},
         {"ABC\xC3\xA9X#name.tif", "name", "ABC\xC3\xA9"},
     };
-    for (const auto& [name, baseName, prefix] : cases) {
+    for (const auto& [name, baseName, prefix] : names) {
         SCOPED_TRACE(name != nullptr ? name : "(null)");
         OD_NameParts p = SplitOrderName(name);
         EXPECT_EQ(p.baseName, baseName);
@@ -117,17 +105,29 @@ void WriteKindTiff(const std::string& path, Kind kind, uint32_t w, uint32_t h, d
                        {.resolution = resolution, .description = description});
 }
 
-// A server tree made by the reference server's init.
-struct Server {
-    Server() {
-        std::string why;
-        if (!InitServerTree(dir.Path(), why)) {
-            throw std::runtime_error(why);
-        }
+// An 8-bit palette TIFF (a colour model the orders do not take), naming a
+// high-resolution file in its OPI image ID when one is given.
+void WritePaletteTiff(const std::string& path, const char* highRes) {
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr) << path;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 16);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 8);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_PALETTE);
+    std::vector<uint16_t> map(256, 0);
+    TIFFSetField(tif, TIFFTAG_COLORMAP, map.data(), map.data(), map.data());
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 8);
+    if (highRes != nullptr) {
+        TIFFSetField(tif, TIFFTAG_OPIIMAGEID, highRes);
     }
-    TempDir dir;
-    std::string path = dir / kServerAppName;
-};
+    std::vector<uint8_t> row(16, 0);
+    for (uint32_t y = 0; y < 8; ++y) {
+        TIFFWriteScanline(tif, row.data(), y, 0);
+    }
+    TIFFClose(tif);
+}
 
 class FillOrderTest : public ::testing::Test {
 protected:
@@ -163,9 +163,26 @@ protected:
             << r.formatCode << ' ' << r.resolution << " ppi code " << r.processCode;
         return out.str();
     }
+    // The server path of a tree made in dir by the reference server's init.
+    std::string NewServer() const {
+        std::string why;
+        EXPECT_TRUE(InitServerTree(dir / "server", why)) << why;
+        return dir / (std::string("server/") + kServerAppName);
+    }
     OD_ProcData Fill(const std::string& path, bool provisional = false) const {
         OD_ProcData record;
         EXPECT_EQ(FillOrderFromImage(Place(path), record, provisional), 0);
+        return record;
+    }
+
+    // The host places no file whose size it cannot tell, as an OPI placeholder's:
+    // an ordinary image is placed and the placeholder then written over its file.
+    OD_ProcData FillPlaceholder(const std::string& name, const char* highRes) const {
+        UIDRef image = Place(Image(name, Kind::gray));
+        WritePaletteTiff(dir / name, highRes);
+        OD_ProcData record;
+        EXPECT_EQ(FillOrderFromImage(image, record, false), 0);
+        record.pixelWidth = record.pixelHeight = 0; // the placeholder's size is not asserted
         return record;
     }
 
@@ -175,7 +192,7 @@ protected:
 
 } // namespace
 
-TEST_F(FillOrderTest, UnreadableAndUnlinkedItemsAreMarkedAndKeepTheNames) {
+TEST_F(FillOrderTest, UnreadableUnlinkedAndUnsupportedItemsAreMarkedAndLessIsFilledWithoutLinks) {
     const std::string path = Image("Broken#Pic.tif", Kind::rgb);
     UIDRef image = Place(path);
     WriteFile(path, "this is no image at all");
@@ -189,9 +206,11 @@ TEST_F(FillOrderTest, UnreadableAndUnlinkedItemsAreMarkedAndKeepTheNames) {
     EXPECT_EQ(FillOrderFromImage(dockit::AddFrame(db.get(), PMRect(0, 0, 10, 10)), none, false), 0);
     EXPECT_EQ(Sum(none), "128  / class 0 0x0 fmt 0 0 ppi code 0");
     EXPECT_TRUE(none.linkPath.IsEmpty());
-}
 
-TEST_F(FillOrderTest, WithoutTheServerLinkOrThePreferencesLess) {
+    // An image of no supported colour model is unsupported.
+    WritePaletteTiff(dir / "palette.tif", nullptr);
+    EXPECT_EQ(Sum(Fill(dir / "palette.tif")), "256 palette / class 15 16x8 fmt 256 72 ppi code 0");
+
     Start(true, false); // only the file is described
     EXPECT_EQ(Sum(Fill(Image("x.tif", Kind::rgb, "5 mark"))),
               "1 x / class 2 40x30 fmt 256 150 ppi code 0");
@@ -199,7 +218,7 @@ TEST_F(FillOrderTest, WithoutTheServerLinkOrThePreferencesLess) {
     EXPECT_EQ(Sum(Fill(Image("y.tif", Kind::rgb))), "1 y / class 0 0x0 fmt 0 0 ppi code 0");
 }
 
-TEST_F(FillOrderTest, TheDefaultProcessNamesAServerProfile) {
+TEST_F(FillOrderTest, TheDefaultProcessNamesAServerProfileAndAPlaceholderFindsItsFile) {
     OD_PrefsData prefs = OrdoPrefs();
     prefs.SetDefaultProcess(PMString("General"));
     SetOrdoPrefs(prefs);
@@ -207,11 +226,23 @@ TEST_F(FillOrderTest, TheDefaultProcessNamesAServerProfile) {
     EXPECT_EQ(Sum(Fill(Image("n.tif", Kind::rgb))),
               "1 n /General class 2 40x30 fmt 256 150 ppi code 10");
 
-    Server server;
-    ASSERT_TRUE(prefs.SetServerPath(server.path.c_str()));
-    prefs.SetDefaultProcess(PMString("newsprint cmyk")); // compared without regard to case
+    ASSERT_TRUE(prefs.SetServerPath(NewServer().c_str()));
+    const std::string hires = dir / "hires";
+    MakeDirs(hires);
+    WriteKindTiff(hires + "/big.tif", Kind::rgb, 400, 300, 240.0);
+    // The server writes the folder as a Windows share.
+    WriteFile(dir / "server/Data/convpath.txt", "\"" + hires + "/\" \"S:\\hires\\\"\n");
+    prefs.SetDefaultProcess(PMString(""));
     SetOrdoPrefs(prefs);
     ASSERT_TRUE(OpenServerLink(GetExecutionContextSession(), true, false));
+    // A placeholder finds its file through the server's path conversion.
+    OD_ProcData r = FillPlaceholder("proxy.tif", "S:\\hires\\big.tif");
+    EXPECT_EQ(r.sourcePath, PMString("S:\\hires\\big.tif"));
+    // No "Default Process": the server's default profile ("0 0 0"), mode 0 for RGB, code 17.
+    EXPECT_EQ(Sum(r), "1 proxy / class 2 0x0 fmt 273 240 ppi code 17");
+
+    prefs.SetDefaultProcess(PMString("newsprint cmyk")); // compared without regard to case
+    SetOrdoPrefs(prefs);
     // "Newsprint CMYK" corrects with mode 4 for gray and RGB, 0 for CMYK.
     EXPECT_EQ(Sum(Fill(Image("r.tif", Kind::rgb, "2 mark"))),
               "1 r /newsprint cmyk class 2 40x30 fmt 256 150 ppi code 11");
@@ -229,73 +260,21 @@ TEST_F(FillOrderTest, TheDefaultProcessNamesAServerProfile) {
               "1 r3 /General class 2 40x30 fmt 256 150 ppi code 13");
 }
 
-namespace {
+TEST_F(FillOrderTest, APlaceholdersHighResolutionFileIsNeverCutAndGivesAnUnknownResolution) {
+    // 511 bytes and the NUL fit; one more does not.
+    const std::string fits = dir / std::string(511 - (dir.Path().size() + 1), 'f');
+    ASSERT_EQ(fits.size(), 511u);
+    OD_ProcData r = FillPlaceholder("fits.tif", fits.c_str());
+    EXPECT_EQ(r.status, kODStatusReady);
+    EXPECT_EQ(r.sourcePath, PMString(fits));
 
-// An 8-bit palette TIFF (a colour model the orders do not take), naming a
-// high-resolution file in its OPI image ID when one is given.
-void WritePaletteTiff(const std::string& path, const char* highRes) {
-    TIFF* tif = TIFFOpen(path.c_str(), "w");
-    ASSERT_NE(tif, nullptr) << path;
-    const uint32_t w = 16;
-    const uint32_t h = 8;
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_PALETTE);
-    std::vector<uint16_t> map(256, 0);
-    TIFFSetField(tif, TIFFTAG_COLORMAP, map.data(), map.data(), map.data());
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, h);
-    if (highRes != nullptr) {
-        TIFFSetField(tif, TIFFTAG_OPIIMAGEID, highRes);
-    }
-    std::vector<uint8_t> row(w, 0);
-    for (uint32_t y = 0; y < h; ++y) {
-        TIFFWriteScanline(tif, row.data(), y, 0);
-    }
-    TIFFClose(tif);
-}
+    const std::string tooLong = fits + "g";
+    r = FillPlaceholder("long.tif", tooLong.c_str());
+    EXPECT_EQ(r.status, kODStatusUnreadable);
+    EXPECT_TRUE(r.sourcePath.IsEmpty());
+    EXPECT_EQ(r.outputName, PMString("long"));
 
-} // namespace
-
-// The host places no file whose size it cannot tell, as an OPI placeholder's:
-// an ordinary image is placed and the placeholder then written over its file.
-class PlaceholderTest : public FillOrderTest {
-protected:
-    OD_ProcData FillPlaceholder(const std::string& name, const char* highRes) const {
-        UIDRef image = Place(Image(name, Kind::gray));
-        WritePaletteTiff(dir / name, highRes);
-        OD_ProcData record;
-        EXPECT_EQ(FillOrderFromImage(image, record, false), 0);
-        record.pixelWidth = record.pixelHeight = 0; // the placeholder's size is not asserted
-        return record;
-    }
-};
-
-TEST_F(FillOrderTest, AnImageOfNoSupportedModelIsUnsupported) {
-    WritePaletteTiff(dir / "palette.tif", nullptr);
-    EXPECT_EQ(Sum(Fill(dir / "palette.tif")), "256 palette / class 15 16x8 fmt 256 72 ppi code 0");
-}
-
-TEST_F(PlaceholderTest, APlaceholderFindsItsFileThroughTheServersPathConversion) {
-    Server server;
-    const std::string hires = dir / "hires";
-    MakeDirs(hires);
-    WriteKindTiff(hires + "/big.tif", Kind::rgb, 400, 300, 240.0);
-    // The server writes the folder as a Windows share.
-    WriteFile(server.dir / "Data/convpath.txt", "\"" + hires + "/\" \"S:\\hires\\\"\n");
-    OD_PrefsData prefs = OrdoPrefs();
-    ASSERT_TRUE(prefs.SetServerPath(server.path.c_str()));
-    SetOrdoPrefs(prefs);
-    ASSERT_TRUE(OpenServerLink(GetExecutionContextSession(), true, false));
-    OD_ProcData r = FillPlaceholder("proxy.tif", "S:\\hires\\big.tif");
-    EXPECT_EQ(r.sourcePath, PMString("S:\\hires\\big.tif"));
-    // No "Default Process": the server's default profile ("0 0 0"), mode 0 for RGB, code 17.
-    EXPECT_EQ(Sum(r), "1 proxy / class 2 0x0 fmt 273 240 ppi code 17");
-}
-
-TEST_F(PlaceholderTest, AnUnknownResolutionIsTheHighResolutionFilesElse72) {
+    // An unknown resolution is the high-resolution file's, else 72.
     OD_PrefsData prefs = OrdoPrefs();
     prefs.SetOpiActive(true);
     SetOrdoPrefs(prefs);
@@ -321,25 +300,10 @@ TEST_F(PlaceholderTest, AnUnknownResolutionIsTheHighResolutionFilesElse72) {
         } else {
             WriteFile(dir / "proxy.tif", "%!PS-Adobe-3.0 EPSF-3.0\n" + comments + "%%EOF\n");
         }
-        OD_ProcData r;
+        r = OD_ProcData();
         ASSERT_EQ(FillOrderFromImage(image, r, false), 0);
         EXPECT_EQ(r.status, kODStatusReady);
         EXPECT_EQ(r.resolution, resolution);
         EXPECT_EQ(r.imageClass, kODClassGray);
     }
-}
-
-TEST_F(PlaceholderTest, AHighResolutionNameTooLongForItsBufferIsNotCut) {
-    // 511 bytes and the NUL fit; one more does not.
-    const std::string fits = dir / std::string(511 - (dir.Path().size() + 1), 'f');
-    ASSERT_EQ(fits.size(), 511u);
-    OD_ProcData r = FillPlaceholder("fits.tif", fits.c_str());
-    EXPECT_EQ(r.status, kODStatusReady);
-    EXPECT_EQ(r.sourcePath, PMString(fits));
-
-    const std::string tooLong = fits + "g";
-    r = FillPlaceholder("long.tif", tooLong.c_str());
-    EXPECT_EQ(r.status, kODStatusUnreadable);
-    EXPECT_TRUE(r.sourcePath.IsEmpty());
-    EXPECT_EQ(r.outputName, PMString("long"));
 }

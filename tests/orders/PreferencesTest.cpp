@@ -9,11 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
+#include <bit>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/xattr.h>
 #include <vector>
 
@@ -26,11 +27,7 @@ class Bytes {
 public:
     Bytes& I16(int16_t v) { return Le(static_cast<uint16_t>(v), 2); }
     Bytes& I32(int32_t v) { return Le(static_cast<uint32_t>(v), 4); }
-    Bytes& Real(double v) {
-        uint64_t bits;
-        std::memcpy(&bits, &v, 8);
-        return Le(bits, 8);
-    }
+    Bytes& Real(double v) { return Le(std::bit_cast<uint64_t>(v), 8); }
     Bytes& Raw(const std::string& s) {
         data.insert(data.end(), s.begin(), s.end());
         return *this;
@@ -39,6 +36,11 @@ public:
     Bytes& Path(const std::string& s) {
         return I32(static_cast<int32_t>(s.size() + 1)).Raw(s).Raw(std::string(1, '\0'));
     }
+    // A field by its type: flags and numbers in 16 bits.
+    Bytes& Put(int v) { return I16(static_cast<int16_t>(v)); }
+    Bytes& Put(double v) { return Real(v); }
+    Bytes& Put(const char* path) { return Path(path); }
+    Bytes& Put(const PMString& text) { return Text(text.GetUTF8String()); }
     std::vector<uint8_t> data;
 
 private:
@@ -50,40 +52,6 @@ private:
     }
 };
 
-// A record whose every value differs from its default.
-OD_PrefsData Full() {
-    OD_PrefsData r;
-    r.SetHeadFlag(false);
-    r.SetResolution(300.5);
-    r.SetDownSmpMin(20.25);
-    r.SetUpSmpMax(120.75);
-    EXPECT_TRUE(r.SetServerPath("/srv/qor/QOR.exe"));
-    EXPECT_TRUE(r.SetOutFolder("/out"));
-    r.SetRepSrc(true);
-    r.SetDelSrc(true);
-    r.SetDefaultProcess(PMString("Sharp"));
-    r.SetOvrWrDest(true);
-    r.SetCheckSrc(false);
-    r.SetAutoUpdt(false);
-    r.SetFrequency(9);
-    r.SetOpiActive(true);
-    r.SetOpiText1(PMString("t1"));
-    r.SetOpiText2(PMString("t2"));
-    r.SetOpiValue(4);
-    r.SetOpiSuffix(PMString("_lr"));
-    EXPECT_TRUE(r.SetOpiLoResFolder("/lowres"));
-    EXPECT_TRUE(r.SetClassDefault(0, 2, PMString("p0"), PMString("r0")));
-    EXPECT_TRUE(r.SetClassDefault(1, 11, PMString("p1"), PMString("r1")));
-    EXPECT_TRUE(r.SetClassDefault(2, 21, PMString("p2"), PMString("r2")));
-    r.SetSpareFlagA(false);
-    r.SetAutoImport(true);
-    r.SetSpareFlagB(true);
-    r.SetSpareText(PMString("spare"));
-    r.SetQualityControl(false);
-    r.SetShowPrefs(true);
-    return r;
-}
-
 using R = OD_PrefsData;
 
 // Copies slot i's code, prefix or profile (part 0, 1 or 2) from one record to another.
@@ -93,90 +61,88 @@ void CopySlotPart(R& to, const R& from, int i, int part) {
                        (part == 2 ? from : to).GetDefaultProfile(i));
 }
 
-// Every field with the version it came at and a copy of it between records.
+// Every field in the order of the stream, with the version it came at, a
+// value other than its default, its encoding and a copy of it between records.
 struct Field {
     const char* name;
     int since;
+    void (*set)(R& r);
+    void (*put)(Bytes& b, const R& v);
     void (*copy)(R& to, const R& from);
 };
-Field Copying(const char* name, int since, void (*copy)(R&, const R&)) {
-    return {name, since, copy};
-}
-#define FIELD(since, F) Copying(#F, since, [](R& t, const R& f) { t.Set##F(f.Get##F()); })
-#define SLOT(name, i, part)                                                                        \
-    Copying(name, 256, [](R& t, const R& f) { CopySlotPart(t, f, i, part); })
-const Field kFields[] = {FIELD(256, HeadFlag),
-                         FIELD(256, Resolution),
-                         FIELD(256, DownSmpMin),
-                         FIELD(256, UpSmpMax),
-                         FIELD(260, ServerPath),
-                         FIELD(256, OutFolder),
-                         FIELD(257, RepSrc),
-                         FIELD(257, DelSrc),
-                         FIELD(256, DefaultProcess),
-                         FIELD(256, OvrWrDest),
-                         FIELD(256, CheckSrc),
-                         FIELD(256, AutoUpdt),
-                         FIELD(256, Frequency),
-                         FIELD(256, OpiActive),
-                         FIELD(259, OpiText1),
-                         FIELD(259, OpiText2),
-                         FIELD(259, OpiSuffix),
-                         FIELD(259, OpiValue),
-                         FIELD(256, OpiLoResFolder),
-                         SLOT("defaultCode 2", 2, 0),
-                         SLOT("defaultPrefix 1", 1, 1),
-                         SLOT("defaultProfile 0", 0, 2),
-                         FIELD(258, SpareFlagA),
-                         FIELD(258, AutoImport),
-                         FIELD(259, SpareFlagB),
-                         FIELD(259, SpareText),
-                         FIELD(261, QualityControl),
-                         FIELD(262, ShowPrefs)};
+#define FIELD(since, F, value)                                                                     \
+    Field(                                                                                         \
+        #F, since, [](R& r) { r.Set##F(value); }, [](Bytes& b, const R& v) { b.Put(v.Get##F()); }, \
+        [](R& t, const R& f) { t.Set##F(f.Get##F()); })
+// Slot i is set and encoded whole; only its part (0 code, 1 prefix, 2 profile) is copied.
+#define SLOT(i, part, code, prefix, profile)                                                       \
+    Field(                                                                                         \
+        "slot " #i, 256, [](R& r) { EXPECT_TRUE(r.SetClassDefault(i, code, prefix, profile)); },   \
+        [](Bytes& b, const R& v) {                                                                 \
+            b.Put(v.GetDefaultCode(i)).Put(v.GetDefaultPrefix(i)).Put(v.GetDefaultProfile(i));     \
+        },                                                                                         \
+        [](R& t, const R& f) { CopySlotPart(t, f, i, part); })
+const Field kFields[] = {
+    FIELD(256, HeadFlag, false),
+    FIELD(256, Resolution, 300.5),
+    FIELD(256, DownSmpMin, 20.25),
+    FIELD(256, UpSmpMax, 120.75),
+    FIELD(260, ServerPath, "/srv/qor/QOR.exe"),
+    FIELD(256, OutFolder, "/out"),
+    FIELD(257, RepSrc, true),
+    FIELD(257, DelSrc, true),
+    FIELD(256, DefaultProcess, PMString("Sharp")),
+    FIELD(256, OvrWrDest, true),
+    FIELD(256, CheckSrc, false),
+    FIELD(256, AutoUpdt, false),
+    FIELD(256, Frequency, 9),
+    FIELD(256, OpiActive, true),
+    FIELD(259, OpiText1, PMString("t1")),
+    FIELD(259, OpiText2, PMString("t2")),
+    FIELD(259, OpiValue, 4),
+    FIELD(259, OpiSuffix, PMString("_lr")),
+    FIELD(256, OpiLoResFolder, "/lowres"),
+    SLOT(0, 2, 2, "p0", "r0"),
+    SLOT(1, 1, 11, "p1", "r1"),
+    SLOT(2, 0, 21, "p2", "r2"),
+    FIELD(258, SpareFlagA, false),
+    FIELD(258, AutoImport, true),
+    FIELD(259, SpareFlagB, true),
+    FIELD(259, SpareText, PMString("spare")),
+    FIELD(261, QualityControl, false),
+    FIELD(262, ShowPrefs, true),
+};
 #undef SLOT
 #undef FIELD
 
-// The stream of a record at a version, laid out field by field with the
-// versions at which each field came. outFolder, when given, replaces the
-// encoded outFolder field.
+// A record whose every value differs from its default.
+OD_PrefsData Full() {
+    OD_PrefsData r;
+    for (const Field& f : kFields) {
+        f.set(r);
+    }
+    return r;
+}
+
+// The stream of a record at a version: the version, then the fields it holds.
+// outFolder, when given, replaces the encoded outFolder field.
 std::vector<uint8_t> Layout(int16_t version, const OD_PrefsData& v = Full(),
                             const std::optional<Bytes>& outFolder = std::nullopt) {
     Bytes b;
-    b.I16(version).I16(v.GetHeadFlag()).Real(v.GetResolution()).Real(v.GetDownSmpMin());
-    b.Real(v.GetUpSmpMax());
-    if (version >= 260) {
-        b.Path(v.GetServerPath());
-    }
-    if (outFolder) {
-        b.Raw(std::string(outFolder->data.begin(), outFolder->data.end()));
-    } else {
-        b.Path(v.GetOutFolder());
-    }
-    if (version >= 257) {
-        b.I16(v.GetRepSrc()).I16(v.GetDelSrc());
-    }
-    b.Text(v.GetDefaultProcess().GetUTF8String()).I16(v.GetOvrWrDest()).I16(v.GetCheckSrc());
-    b.I16(v.GetAutoUpdt()).I16(v.GetFrequency()).I16(v.GetOpiActive());
-    if (version >= 259) {
-        b.I16(257).Text(v.GetOpiText1().GetUTF8String()).Text(v.GetOpiText2().GetUTF8String());
-        b.I16(v.GetOpiValue()).Text(v.GetOpiSuffix().GetUTF8String());
-    }
-    b.Path(v.GetOpiLoResFolder());
-    for (int i = 0; i < 3; ++i) {
-        b.I16(v.GetDefaultCode(i)).Text(v.GetDefaultPrefix(i).GetUTF8String());
-        b.Text(v.GetDefaultProfile(i).GetUTF8String());
-    }
-    if (version >= 258) {
-        b.I16(v.GetSpareFlagA()).I16(v.GetAutoImport());
-    }
-    if (version >= 259) {
-        b.I16(v.GetSpareFlagB()).Text(v.GetSpareText().GetUTF8String());
-    }
-    if (version >= 261) {
-        b.I16(v.GetQualityControl());
-    }
-    if (version >= 262) {
-        b.I16(v.GetShowPrefs());
+    b.I16(version);
+    for (const Field& f : kFields) {
+        const std::string_view name = f.name;
+        if (version < f.since) {
+            continue;
+        }
+        if (name == "OpiText1") {
+            b.I16(257); // the OPI part's own version
+        }
+        if (outFolder && name == "OutFolder") {
+            b.Raw(std::string(outFolder->data.begin(), outFolder->data.end()));
+        } else {
+            f.put(b, v);
+        }
     }
     return b.data;
 }
@@ -188,14 +154,12 @@ std::vector<uint8_t> Written(const OD_PrefsData& r) {
     return out.TakeBytes();
 }
 
-OD_PrefsReadResult ReadInto(OD_PrefsData& r, const std::vector<uint8_t>& bytes,
-                            std::size_t* left = nullptr) {
+// Reads a stream; a record read takes all of it.
+OD_PrefsReadResult ReadInto(OD_PrefsData& r, const std::vector<uint8_t>& bytes) {
     MemoryStream in(bytes);
     OD_PrefsReadResult result = r.Read(&in);
     EXPECT_EQ(result.error == OD_PrefsReadError::kNone, in.Good());
-    if (left != nullptr) {
-        *left = in.Remaining();
-    }
+    EXPECT_TRUE(!result || in.Remaining() == 0) << in.Remaining() << " bytes left";
     return result;
 }
 
@@ -214,19 +178,27 @@ protected:
 
 } // namespace
 
-TEST_F(PreferencesTest, ASlotOutsideTheThreeGivesCodeZeroAndTheFirstSlotsTexts) {
-    OD_PrefsData r = Full();
+TEST_F(PreferencesTest, FieldsCountInComparisonAreWrittenInOrderAndKeptWhenAVersionLacksThem) {
+    OD_PrefsData slots = Full();
     for (int slot : {3, 4, 100, -1}) {
         SCOPED_TRACE(slot);
-        EXPECT_EQ(r.GetDefaultCode(slot), 0);
-        EXPECT_EQ(r.GetDefaultPrefix(slot), PMString("p0"));
-        EXPECT_EQ(r.GetDefaultProfile(slot), PMString("r0"));
-        EXPECT_FALSE(r.SetClassDefault(slot, 5, PMString("x"), PMString("y")));
+        EXPECT_EQ(slots.GetDefaultCode(slot), 0);
+        EXPECT_EQ(slots.GetDefaultPrefix(slot), PMString("p0"));
+        EXPECT_EQ(slots.GetDefaultProfile(slot), PMString("r0"));
+        EXPECT_FALSE(slots.SetClassDefault(slot, 5, PMString("x"), PMString("y")));
     }
-    EXPECT_EQ(r, Full()) << "a refused slot changes nothing";
-}
+    EXPECT_EQ(slots, Full()) << "a refused slot changes nothing";
 
-TEST_F(PreferencesTest, PathFieldsTakeAtMost260CharactersAndRefuseLongerOnes) {
+    const OD_PrefsData base;
+    for (const Field& f : kFields) {
+        OD_PrefsData changed = base;
+        f.copy(changed, Full());
+        EXPECT_FALSE(changed == base) << f.name;
+        OD_PrefsData copy = changed;
+        EXPECT_TRUE(copy == changed) << f.name << ": a copy holds every field";
+    }
+
+    // Path fields take at most 260 characters and refuse longer ones.
     const std::tuple<const char*, const char* (R::*)() const, bool (R::*)(const char*)> fields[] = {
         {"serverPath", &R::GetServerPath, &R::SetServerPath},
         {"outFolder", &R::GetOutFolder, &R::SetOutFolder},
@@ -243,161 +215,107 @@ TEST_F(PreferencesTest, PathFieldsTakeAtMost260CharactersAndRefuseLongerOnes) {
         EXPECT_TRUE((r.*set)(nullptr));
         EXPECT_STREQ((r.*get)(), "");
     }
-}
 
-TEST_F(PreferencesTest, EveryFieldTakesPartInComparison) {
-    const OD_PrefsData base;
-    for (const Field& f : kFields) {
-        OD_PrefsData changed = base;
-        f.copy(changed, Full());
-        EXPECT_FALSE(changed == base) << f.name;
-        OD_PrefsData copy = changed;
-        EXPECT_TRUE(copy == changed) << f.name << ": a copy holds every field";
-    }
-}
-
-TEST_F(PreferencesTest, WritingLaysTheFieldsOutInTheirOrderAtTheCurrentVersion) {
+    // Writing lays the fields out in their order at the current version.
     EXPECT_EQ(Written(Full()), Layout(263));
     // A fresh record: 121 bytes, starting with the version 263 (0x0107).
     auto fresh = Written(OD_PrefsData());
     ASSERT_EQ(fresh.size(), 121u);
     EXPECT_EQ(fresh[0], 0x07);
     EXPECT_EQ(fresh[1], 0x01);
-}
 
-TEST_F(PreferencesTest, OlderVersionsKeepWhatTheyDoNotHold) {
     // Every value differs from its default, so each field shows whether it was
-    // read or kept.
-    const OD_PrefsData d;
+    // read or kept: read into a fresh record, a field the version lacks stays
+    // the default; read into a full one, it stays as it was.
     for (int16_t version = 256; version <= 263; ++version) {
         SCOPED_TRACE(version);
         OD_PrefsData want = Full();
         for (const Field& f : kFields) {
             if (version < f.since) {
-                f.copy(want, d);
+                f.copy(want, base);
             }
         }
         OD_PrefsData r;
-        std::size_t left = 99;
-        auto result = ReadInto(r, Layout(version), &left);
+        auto result = ReadInto(r, Layout(version));
         ASSERT_TRUE(result) << result.reason;
         EXPECT_EQ(result.version, version);
-        EXPECT_EQ(left, 0u);
         EXPECT_EQ(r, want);
+        OD_PrefsData full = Full();
+        ASSERT_TRUE(ReadInto(full, Layout(version)));
+        EXPECT_EQ(full, Full());
     }
 }
 
-TEST_F(PreferencesTest, AVersion261RecordKeepsShowPrefsAsItWas) {
-    OD_PrefsData shown;
-    shown.SetShowPrefs(true);
-    ASSERT_TRUE(ReadInto(shown, Layout(261)));
-    EXPECT_TRUE(shown.GetShowPrefs()) << "fields a version lacks keep the values they had";
-    EXPECT_FALSE(shown.GetQualityControl());
-    // A file is read into a fresh record: what it lacks is the default.
-    auto bytes = Layout(261);
-    WriteFile(system / "old.opf", std::string(bytes.begin(), bytes.end()));
-    ASSERT_TRUE(LoadPreferenceFile(system / "old.opf", shown));
-    EXPECT_FALSE(shown.GetShowPrefs());
-    EXPECT_EQ(shown.GetFrequency(), 9);
-}
-
-TEST_F(PreferencesTest, PathLengthsNeverWritePastTheFieldAndLongOnesAreRefused) {
-    const std::string a260(260, 'a');
-    // {name, encoded field, error, outFolder after a successful read}
-    const std::tuple<const char*, Bytes, OD_PrefsReadError, std::string> cases[] = {
-        {"260 characters and the NUL", Bytes().I32(261).Raw(a260).Raw(std::string(1, '\0')),
-         OD_PrefsReadError::kNone, a260},
-        {"261 bytes without an end", Bytes().I32(261).Raw(a260 + "a"),
-         OD_PrefsReadError::kTextTooLong, ""},
-        {"262 bytes", Bytes().I32(262).Raw(a260 + "aa"), OD_PrefsReadError::kTextTooLong, ""},
-        {"a huge length", Bytes().I32(0x7FFFFFFF).Raw("abc"), OD_PrefsReadError::kTextTooLong, ""},
-        {"a negative length", Bytes().I32(-5).Raw("abc"), OD_PrefsReadError::kBadLength, ""},
-        {"no NUL within a short length", Bytes().I32(5).Raw("abcde"), OD_PrefsReadError::kNone,
-         "abcde"},
-        {"a NUL inside", Bytes().I32(4).Raw(std::string("ab\0c", 4)), OD_PrefsReadError::kNone,
-         "ab"},
-        {"length 0 keeps the field", Bytes().I32(0), OD_PrefsReadError::kNone, "before"},
-    };
-    for (const auto& [name, encoded, error, text] : cases) {
-        SCOPED_TRACE(name);
-        OD_PrefsData r;
-        r.SetOutFolder("before");
-        r.SetFrequency(77);
-        const OD_PrefsData before = r;
-        auto result = ReadInto(r, Layout(263, Full(), encoded));
-        EXPECT_EQ(result.error, error) << result.reason;
-        if (error == OD_PrefsReadError::kNone) {
-            EXPECT_EQ(r.GetOutFolder(), text);
-            EXPECT_EQ(r.GetFrequency(), 9);
-        } else {
-            EXPECT_EQ(r, before) << "a refused record changes nothing";
-            EXPECT_NE(result.reason.find("outFolder"), std::string::npos) << result.reason;
-        }
-    }
-}
-
-TEST_F(PreferencesTest, DamagedStreamsAreRefusedWithTheReasonAndChangeNothing) {
+TEST_F(PreferencesTest, DamagedStreamsAreRefusedWithTheReasonAndPathsNeverPassTheirField) {
+    using E = OD_PrefsReadError;
     auto full = Layout(263);
     auto with = [&](std::size_t at, std::initializer_list<uint8_t> bytes) {
         auto b = full;
         std::copy(bytes.begin(), bytes.end(), b.begin() + at);
         return b;
     };
+    auto path = [](const Bytes& outFolder) { return Layout(263, Full(), outFolder); };
+    const std::string a260(260, 'a');
+    const std::string a261 = a260 + "a";
     // defaultProcess's length sits after version, flag, reals, two paths, two flags.
-    const std::size_t defaultProcessAt = 2 + 2 + 24 + (4 + 16 + 1) + (4 + 4 + 1) + 4;
-    const std::tuple<const char*, std::vector<uint8_t>, OD_PrefsReadError, const char*> cases[] = {
-        {"empty", {}, OD_PrefsReadError::kEndOfData, "version"},
-        {"version 255", with(0, {0xFF, 0x00}), OD_PrefsReadError::kBadVersion, "255"},
-        {"version 264", with(0, {0x08, 0x01}), OD_PrefsReadError::kBadVersion, "264"},
-        {"version -1", with(0, {0xFF, 0xFF}), OD_PrefsReadError::kBadVersion, "-1"},
-        {"headFlag 2", with(2, {2}), OD_PrefsReadError::kBadFlag, "headFlag"},
-        {"last flag 257", with(full.size() - 1, {1}), OD_PrefsReadError::kBadFlag, "showPrefs"},
-        {"text length negative", with(defaultProcessAt + 3, {0x80}), OD_PrefsReadError::kBadLength,
-         "defaultProcess"},
-        {"text length past the end", with(defaultProcessAt + 2, {0x01}),
-         OD_PrefsReadError::kEndOfData, "defaultProcess"},
+    const std::size_t textAt = 2 + 2 + 24 + (4 + 16 + 1) + (4 + 4 + 1) + 4;
+    // {name, stream, error, what the reason names (refused) or the outFolder read}
+    const std::tuple<const char*, std::vector<uint8_t>, E, std::string> cases[] = {
+        {"empty", {}, E::kEndOfData, "version"},
+        {"version 255", with(0, {0xFF, 0x00}), E::kBadVersion, "255"},
+        {"version 264", with(0, {0x08, 0x01}), E::kBadVersion, "264"},
+        {"version -1", with(0, {0xFF, 0xFF}), E::kBadVersion, "-1"},
+        {"headFlag 2", with(2, {2}), E::kBadFlag, "headFlag"},
+        {"last flag 257", with(full.size() - 1, {1}), E::kBadFlag, "showPrefs"},
+        {"text length < 0", with(textAt + 3, {0x80}), E::kBadLength, "defaultProcess"},
+        {"text past the end", with(textAt + 2, {0x01}), E::kEndOfData, "defaultProcess"},
+        {"path of 260 and the NUL", path(Bytes().Path(a260)), E::kNone, a260},
+        {"261, no end", path(Bytes().I32(261).Raw(a261)), E::kTextTooLong, "outFolder"},
+        {"262 bytes", path(Bytes().I32(262).Raw(a261 + "a")), E::kTextTooLong, "outFolder"},
+        {"a huge path", path(Bytes().I32(0x7FFFFFFF).Raw("abc")), E::kTextTooLong, "outFolder"},
+        {"path length -5", path(Bytes().I32(-5).Raw("abc")), E::kBadLength, "outFolder"},
+        {"no NUL in a path", path(Bytes().I32(5).Raw("abcde")), E::kNone, "abcde"},
+        {"a NUL inside a path", path(Bytes().I32(4).Raw(std::string("ab\0c", 4))), E::kNone, "ab"},
+        {"path length 0 keeps it", path(Bytes().I32(0)), E::kNone, "before"},
     };
-    for (const auto& [name, bytes, error, says] : cases) {
+    OD_PrefsData r;
+    r.SetOutFolder("before");
+    r.SetFrequency(77);
+    const OD_PrefsData before = r;
+    for (const auto& [name, bytes, error, text] : cases) {
         SCOPED_TRACE(name);
-        OD_PrefsData r;
-        r.SetResolution(1234);
-        const OD_PrefsData before = r;
+        r = before;
         auto result = ReadInto(r, bytes);
-        EXPECT_EQ(result.error, error);
-        EXPECT_NE(result.reason.find(says), std::string::npos) << result.reason;
+        EXPECT_EQ(result.error, error) << result.reason;
+        if (error == E::kNone) {
+            EXPECT_EQ(r.GetOutFolder(), text);
+            EXPECT_EQ(r.GetFrequency(), 9);
+        } else {
+            EXPECT_NE(result.reason.find(text), std::string::npos) << result.reason;
+            EXPECT_EQ(r, before) << "a refused record changes nothing";
+        }
+    }
+
+    // Cut anywhere, the stream ends inside some field; ReadWrite leaves the
+    // stream in its error state.
+    r = before;
+    for (std::size_t length = 0; length < full.size(); ++length) {
+        SCOPED_TRACE("cut at " + std::to_string(length));
+        const std::vector<uint8_t> cut(full.begin(), full.begin() + length);
+        EXPECT_EQ(ReadInto(r, cut).error, E::kEndOfData);
+        EXPECT_EQ(r, before);
+        MemoryStream in(cut);
+        r.ReadWrite(&in);
+        EXPECT_FALSE(in.Good());
         EXPECT_EQ(r, before);
     }
-
-    // Cut anywhere, the stream ends inside some field.
-    for (std::size_t length = 0; length < full.size(); ++length) {
-        OD_PrefsData r;
-        r.SetResolution(1234);
-        const OD_PrefsData before = r;
-        auto result = ReadInto(r, std::vector<uint8_t>(full.begin(), full.begin() + length));
-        EXPECT_EQ(result.error, OD_PrefsReadError::kEndOfData) << "cut at " << length;
-        EXPECT_EQ(r, before) << "cut at " << length;
-    }
-}
-
-TEST_F(PreferencesTest, ReadWriteOfAStreamThatFailsPutsItInItsErrorStateAndKeepsTheRecord) {
-    OD_PrefsData r;
-    r.SetFrequency(42);
-    const OD_PrefsData before = r;
-    auto bytes = Layout(263);
-    bytes.pop_back();
-    MemoryStream in(bytes);
-    r.ReadWrite(&in);
-    EXPECT_FALSE(in.Good());
-    EXPECT_EQ(r, before);
-
-    MemoryStream failed(Layout(263));
+    MemoryStream failed(full);
     failed.SetFailed();
-    auto result = r.Read(&failed);
-    EXPECT_FALSE(result);
+    EXPECT_FALSE(r.Read(&failed));
     EXPECT_EQ(r, before);
 }
 
-TEST_F(PreferencesTest, TheIdentityFolderIsOD_IDWhenItExistsElseTheSystemFolder) {
+TEST_F(PreferencesTest, TheIdentityFolderIsOD_IDElseTheSystemFolderAndNeverCut) {
     const std::string sep(1, kPathSeparator);
     const std::string own = system.Path() + sep + "velmaris" + sep + "OD_ID";
     const std::tuple<const char*, std::function<void()>, std::string, std::string> cases[] = {
@@ -418,20 +336,26 @@ TEST_F(PreferencesTest, TheIdentityFolderIsOD_IDWhenItExistsElseTheSystemFolder)
         EXPECT_EQ(OD_PrefsData::IdentityFolder(), expected);
         EXPECT_STREQ(OD_PrefsData::IdentityFolderProblem(), "");
     }
-}
 
-TEST_F(PreferencesTest, AnIdentityFolderThatDoesNotFitIsNotUsedRatherThanCut) {
+    // Preference files are named and listed in it.
+    MakeDirs(own + sep + "sub.opf");
+    EXPECT_EQ(PreferenceFilePath("Studio.opf"), own + sep + "Studio.opf");
+    for (const std::string& bad :
+         std::vector<std::string>{"", ".", "..", "a/b.opf", std::string(256, 'n')}) {
+        EXPECT_EQ(PreferenceFilePath(bad), "") << bad;
+    }
+    for (const char* name : {"b.opf", "A.OPF", "notes.txt", "opf", ".opf.bak"}) {
+        WriteFile(own + sep + name, "x");
+    }
+    EXPECT_EQ(ListPreferenceFiles(), (std::vector<std::string>{"A.OPF", "b.opf"}));
+
     // An OD_ID folder of 260 characters is used, one of 261 is not; the
     // system folder above it fits either way.
-    const std::string tail = std::string(1, kPathSeparator) + "velmaris" + kPathSeparator + "OD_ID";
+    const std::string tail = sep + "velmaris" + sep + "OD_ID";
     for (const std::size_t ownSize : {260u, 261u}) {
         SCOPED_TRACE(ownSize);
-        std::string deep = system.Path() + kPathSeparator + std::to_string(ownSize);
-        while (deep.size() < ownSize - tail.size()) {
-            deep += kPathSeparator +
-                    std::string(std::min<std::size_t>(60, ownSize - tail.size() - deep.size() - 1),
-                                'd');
-        }
+        std::string deep = system.Path() + sep + std::to_string(ownSize) + sep;
+        deep += std::string(ownSize - tail.size() - deep.size(), 'd');
         ASSERT_EQ(deep.size() + tail.size(), ownSize);
         MakeDirs(deep);
         HostPlatform::SetSystemFolder(deep);
@@ -452,7 +376,7 @@ TEST_F(PreferencesTest, AnIdentityFolderThatDoesNotFitIsNotUsedRatherThanCut) {
               std::string::npos);
 }
 
-TEST_F(PreferencesTest, ASavedPreferenceFileIsExactlyTheRecordsStreamAndLoadsBack) {
+TEST_F(PreferencesTest, PreferenceFilesAndTheLimitBesideThemAreSavedLoadedAndRefusedWhenDamaged) {
     OD_PrefsData saved = Full();
     ASSERT_TRUE(saved.SetOutFolder(std::string(260, 'o').c_str()));
     const std::string path = system / "OrdoDeskPref.opf";
@@ -475,113 +399,72 @@ TEST_F(PreferencesTest, ASavedPreferenceFileIsExactlyTheRecordsStreamAndLoadsBac
     ASSERT_TRUE(SavePreferenceFile(shorter, path));
     ASSERT_TRUE(LoadPreferenceFile(path, loaded));
     EXPECT_EQ(loaded, shorter);
-}
 
-TEST_F(PreferencesTest, ADamagedOrForeignPreferenceFileLeavesEveryPreferenceAndSaysWhy) {
+    // A file is read into a fresh record: what an older version lacks is the default.
+    const auto old = Layout(261);
+    WriteFile(path, std::string(old.begin(), old.end()));
+    loaded.SetShowPrefs(true);
+    ASSERT_TRUE(LoadPreferenceFile(path, loaded));
+    EXPECT_FALSE(loaded.GetShowPrefs());
+    EXPECT_EQ(loaded.GetFrequency(), 9);
+
+    // A failed save says why and keeps the old file.
+    const std::string kept = ReadFile(path);
+    auto failed = SavePreferenceFile(OD_PrefsData(), system / "missing/x.opf");
+    EXPECT_EQ(failed.code, PrefsFileCode::kCannotWrite);
+    EXPECT_FALSE(failed.reason.empty());
+    MakeDirs(system / "folder.opf/inside");
+    failed = SavePreferenceFile(OD_PrefsData(), system / "folder.opf");
+    EXPECT_EQ(failed.code, PrefsFileCode::kCannotWrite);
+    EXPECT_NE(failed.reason.find("replaced"), std::string::npos) << failed.reason;
+    EXPECT_EQ(ReadFile(path), kept);
+
+    // A damaged or foreign file leaves every preference and says why.
     const auto good = Layout(263);
     const std::string goodText(good.begin(), good.end());
     auto put = [&](const std::string& name, const std::string& bytes) {
         WriteFile(system / name, bytes);
         return system / name;
     };
+    using C = PrefsFileCode;
     std::string wrongType = system / "typed.opf";
     FileStreamWrite typed(wrongType, MakeOSType("TEXT"), kPrefsFileCreator);
     std::vector<uint8_t> copy = good;
     typed.XferByte(copy.data(), copy.size());
     ASSERT_EQ(typed.Commit(), FileStreamError::kNone);
-    const bool typesRecorded = typed.TypeRecorded();
 
     const std::string version255 = std::string("\xFF\x00", 2) + goodText.substr(2);
     std::string longPath =
         goodText.substr(0, 28) + std::string("\x07\x01\x00\x00", 4) + goodText.substr(32);
-    std::vector<std::tuple<const char*, std::string, PrefsFileCode, const char*>> cases = {
-        {"missing", system / "none.opf", PrefsFileCode::kCannotOpen, "no such file"},
-        {"a folder", system.Path(), PrefsFileCode::kCannotOpen, "not a plain file"},
-        {"empty", put("empty.opf", ""), PrefsFileCode::kDamaged, "empty"},
-        {"truncated", put("cut.opf", goodText.substr(0, goodText.size() / 2)),
-         PrefsFileCode::kDamaged, "ends inside"},
-        {"one byte short", put("short.opf", goodText.substr(0, goodText.size() - 1)),
-         PrefsFileCode::kDamaged, "showPrefs"},
-        {"bytes after the record", put("long.opf", goodText + "x"), PrefsFileCode::kDamaged,
-         "1 bytes follow"},
-        {"version 255", put("v255.opf", version255), PrefsFileCode::kBadVersion, "255"},
-        {"a path longer than its field", put("path.opf", longPath), PrefsFileCode::kDamaged,
-         "serverPath"},
-        {"a document file", put("doc.opf", "{\"document\": {\"spreads\": []}}\n"),
-         PrefsFileCode::kBadVersion, "version"},
+    const std::size_t size = goodText.size();
+    std::vector<std::tuple<const char*, std::string, C, const char*>> cases = {
+        {"missing", system / "none.opf", C::kCannotOpen, "no such file"},
+        {"a folder", system.Path(), C::kCannotOpen, "not a plain file"},
+        {"empty", put("empty.opf", ""), C::kDamaged, "empty"},
+        {"truncated", put("cut.opf", goodText.substr(0, size / 2)), C::kDamaged, "ends inside"},
+        {"a byte short", put("short.opf", goodText.substr(0, size - 1)), C::kDamaged, "showPrefs"},
+        {"bytes after the record", put("long.opf", goodText + "x"), C::kDamaged, "1 bytes follow"},
+        {"version 255", put("v255.opf", version255), C::kBadVersion, "255"},
+        {"a path longer than its field", put("path.opf", longPath), C::kDamaged, "serverPath"},
+        {"a document file", put("doc.opf", "{\"document\": {\"spreads\": []}}\n"), C::kBadVersion,
+         "version"},
     };
-    if (typesRecorded) {
-        cases.push_back(
-            {"recorded as another kind", wrongType, PrefsFileCode::kWrongType, "another kind"});
+    if (typed.TypeRecorded()) {
+        cases.push_back({"recorded as another kind", wrongType, C::kWrongType, "another kind"});
     }
-    for (const auto& [name, path, code, says] : cases) {
+    for (const auto& [name, file, code, says] : cases) {
         SCOPED_TRACE(name);
         OD_PrefsData r = Full();
         r.SetFrequency(321);
         const OD_PrefsData before = r;
-        auto result = LoadPreferenceFile(path, r);
-        EXPECT_EQ(result.code, code) << result.reason;
-        EXPECT_FALSE(result);
-        EXPECT_NE(result.reason.find(says), std::string::npos) << result.reason;
+        auto refused = LoadPreferenceFile(file, r);
+        EXPECT_EQ(refused.code, code) << refused.reason;
+        EXPECT_FALSE(refused);
+        EXPECT_NE(refused.reason.find(says), std::string::npos) << refused.reason;
         EXPECT_EQ(r, before);
     }
-}
 
-TEST_F(PreferencesTest, AFailedSaveSaysWhyAndKeepsTheOldFile) {
-    const std::string path = system / "keep.opf";
-    const OD_PrefsData old = Full();
-    ASSERT_TRUE(SavePreferenceFile(old, path));
-    const std::string before = ReadFile(path);
-
-    auto result = SavePreferenceFile(OD_PrefsData(), system / "missing/x.opf");
-    EXPECT_EQ(result.code, PrefsFileCode::kCannotWrite);
-    EXPECT_FALSE(result.reason.empty());
-
-    MakeDirs(system / "folder.opf/inside");
-    result = SavePreferenceFile(OD_PrefsData(), system / "folder.opf");
-    EXPECT_EQ(result.code, PrefsFileCode::kCannotWrite);
-    EXPECT_NE(result.reason.find("replaced"), std::string::npos) << result.reason;
-    EXPECT_EQ(ReadFile(path), before);
-}
-
-TEST_F(PreferencesTest, PreferenceFilesAreNamedAndListedInTheIdentityFolder) {
-    MakeDirs(system / "velmaris/OD_ID/sub.opf");
-    OD_PrefsData::ResetIdentityFolderForTesting();
-    const std::string folder = system / "velmaris/OD_ID";
-    ASSERT_EQ(OD_PrefsData::IdentityFolder(), folder);
-
-    EXPECT_EQ(PreferenceFilePath("Studio.opf"), folder + kPathSeparator + "Studio.opf");
-    for (const std::string& bad :
-         std::vector<std::string>{"", ".", "..", "a/b.opf", std::string(256, 'n')}) {
-        EXPECT_EQ(PreferenceFilePath(bad), "") << bad;
-    }
-
-    for (const char* name : {"b.opf", "A.OPF", "notes.txt", "opf", ".opf.bak"}) {
-        WriteFile(folder + kPathSeparator + name, "x");
-    }
-    EXPECT_EQ(ListPreferenceFiles(), (std::vector<std::string>{"A.OPF", "b.opf"}));
-}
-
-TEST(ClientSettings, ParseTakesTheLastGoodLimitAndSaysWhenALineDoesNotRead) {
-    const std::tuple<const char*, bool, int> cases[] = {
-        {"", true, kODNotAnsweringDefaultSeconds},
-        {"notAnsweringSeconds 90\n", true, 90},
-        {"other key\r\nnotAnsweringSeconds 5\r\n\n", true, 5},
-        {"notAnsweringSeconds 86400", true, 86400},
-        {"notAnsweringSeconds 86401", false, kODNotAnsweringDefaultSeconds},
-        {"notAnsweringSeconds 0", false, kODNotAnsweringDefaultSeconds},
-        {"notAnsweringSeconds 9x", false, kODNotAnsweringDefaultSeconds},
-        {"notAnsweringSeconds", false, kODNotAnsweringDefaultSeconds},
-        {"notAnsweringSeconds 7\nbroken", false, 7}};
-    for (const auto& [text, whole, seconds] : cases) {
-        SCOPED_TRACE(text);
-        int got = -1;
-        EXPECT_EQ(ParseClientSettings(text, got), whole);
-        EXPECT_EQ(got, seconds);
-    }
-}
-
-TEST_F(PreferencesTest, TheNotAnsweringLimitIsStoredBesideThePreferencesAndReadOnce) {
+    // The not-answering limit is parsed, stored beside the preferences and read once.
     ForgetClientSettingsForTesting();
     EXPECT_EQ(NotAnsweringSeconds(), kODNotAnsweringDefaultSeconds);
     EXPECT_FALSE(SetNotAnsweringSeconds(0));
@@ -591,4 +474,22 @@ TEST_F(PreferencesTest, TheNotAnsweringLimitIsStoredBesideThePreferencesAndReadO
     std::filesystem::remove(system / kODClientSettingsFileName);
     EXPECT_EQ(NotAnsweringSeconds(), 120) << "read once";
     ForgetClientSettingsForTesting();
+
+    // Parsing takes the last good limit and says when a line does not read.
+    const std::tuple<const char*, bool, int> settings[] = {
+        {"", true, kODNotAnsweringDefaultSeconds},
+        {"notAnsweringSeconds 90\n", true, 90},
+        {"other key\r\nnotAnsweringSeconds 5\r\n\n", true, 5},
+        {"notAnsweringSeconds 86400", true, 86400},
+        {"notAnsweringSeconds 86401", false, kODNotAnsweringDefaultSeconds},
+        {"notAnsweringSeconds 0", false, kODNotAnsweringDefaultSeconds},
+        {"notAnsweringSeconds 9x", false, kODNotAnsweringDefaultSeconds},
+        {"notAnsweringSeconds", false, kODNotAnsweringDefaultSeconds},
+        {"notAnsweringSeconds 7\nbroken", false, 7}};
+    for (const auto& [text, whole, seconds] : settings) {
+        SCOPED_TRACE(text);
+        int got = -1;
+        EXPECT_EQ(ParseClientSettings(text, got), whole);
+        EXPECT_EQ(got, seconds);
+    }
 }

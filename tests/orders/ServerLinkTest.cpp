@@ -82,20 +82,6 @@ protected:
 
 } // namespace
 
-TEST_F(SessionLinkTest, AnOwnerWithoutTheInterfacesFailsQuietly) {
-    RecordingAlertSink alerts;
-    ScopedAlertSink scope(&alerts);
-    ObjectModel::Get().DefineClass(
-        {ClassID{0x90312}, kInvalidClass, {{IID_IORDOPREFSDATA, kOrdoPrefsDataNonPersistImpl}}});
-    InterfacePtr<IOrdoPrefsData> prefsOnly(static_cast<IOrdoPrefsData*>(
-        ObjectModel::Get().CreateObject(ClassID{0x90312}, IID_IORDOPREFSDATA)));
-    EXPECT_FALSE(OpenServerLink(prefsOnly.get(), true, true));
-    EXPECT_EQ(ConnectForSending(prefsOnly.get(), true), nullptr);
-    DisconnectServer(prefsOnly.get());
-    EXPECT_FALSE(OpenServerLink(nullptr, true, true));
-    EXPECT_TRUE(alerts.Alerts().empty());
-}
-
 TEST_F(SessionLinkTest, ChoosingAServerThatDoesNotExistLeavesTheSessionAlone) {
     Server server;
     UseServer(server.path);
@@ -127,7 +113,7 @@ TEST_F(SessionLinkTest, ChoosingAServerThatDoesNotExistLeavesTheSessionAlone) {
     EXPECT_STREQ(OrdoPrefs().GetServerPath(), server.path.c_str());
 }
 
-TEST_F(SessionLinkTest, AServerWhoseConfigurationCannotBeReadKeepsThePreviousOne) {
+TEST_F(SessionLinkTest, AnUnreadableConfigurationKeepsThePreviousOneAndNoLinkFailsQuietly) {
     Server first;
     Server second;
     fs::remove(second.dir / "Data/curparam.txt");
@@ -140,4 +126,17 @@ TEST_F(SessionLinkTest, AServerWhoseConfigurationCannotBeReadKeepsThePreviousOne
     UseSessionPreferences(session, prefs);
     EXPECT_EQ(LinkServerPath(), second.path);
     EXPECT_EQ(Link().GetParameters()->Curparam().ProfileCount(), 4);
+
+    // An owner without the interfaces fails quietly.
+    RecordingAlertSink alerts;
+    ScopedAlertSink scope(&alerts);
+    ObjectModel::Get().DefineClass(
+        {ClassID{0x90312}, kInvalidClass, {{IID_IORDOPREFSDATA, kOrdoPrefsDataNonPersistImpl}}});
+    InterfacePtr<IOrdoPrefsData> prefsOnly(static_cast<IOrdoPrefsData*>(
+        ObjectModel::Get().CreateObject(ClassID{0x90312}, IID_IORDOPREFSDATA)));
+    EXPECT_FALSE(OpenServerLink(prefsOnly.get(), true, true));
+    EXPECT_EQ(ConnectForSending(prefsOnly.get(), true), nullptr);
+    DisconnectServer(prefsOnly.get());
+    EXPECT_FALSE(OpenServerLink(nullptr, true, true));
+    EXPECT_TRUE(alerts.Alerts().empty());
 }

@@ -85,13 +85,6 @@ protected:
         order.imageClass = kODClassGray;
         return order;
     }
-    // Sends and returns the ticket's lines; expects success.
-    std::map<std::string, std::string> Send(const UIDRef& item, const OD_ProcData& order) {
-        OD_ProcData updated;
-        EXPECT_EQ(SendOrder(item, order, &endpoint, updated), 0);
-        EXPECT_EQ(updated.status, kODStatusSent);
-        return Lines(endpoint.LastBody());
-    }
 
     TempDir dir;
     TempDir system;
@@ -101,10 +94,10 @@ protected:
     RecordingEndPoint endpoint;
 };
 
-TEST(TicketText, TheTwentyThreeLinesInOrder) {
-    const OD_TicketValues v{"/in/a.tif", "/out/a", {0.25, -0.125, 2, 1, 0.5, 0.75, -45, 1, 0, -10},
-                            300,         "ABCDE",  7,
-                            1,           "Prof",   0};
+TEST(TicketText, TheLinesInOrderAndOutputPathsAndWhatDoesNotFitIsRefusedNotCut) {
+    OD_TicketValues v{"/in/a.tif", "/out/a", {0.25, -0.125, 2, 1, 0.5, 0.75, -45, 1, 0, -10},
+                      300,         "ABCDE",  7,
+                      1,           "Prof",   0};
     char buffer[kODTicketSize];
     const std::string want = "PROCESS\nPATHIN: /in/a.tif\nPATHOUT: /out/a\nHUNITS: inch\n"
                              "VUNITS: inch\nTOP: 0.250000\nLEFT: -0.125000\nWIDTH: 2.000000\n"
@@ -114,15 +107,23 @@ TEST(TicketText, TheTwentyThreeLinesInOrder) {
                              "PROFILE: Prof\nDOCROP: 1\nDEL_SRC_IMAGE: 0\n";
     EXPECT_EQ(FormatTicket(v, buffer), static_cast<int>(want.size()));
     EXPECT_EQ(std::string(buffer), want);
-}
 
-TEST(TicketText, ATicketThatDoesNotFitIsRefusedNotCut) {
-    const std::string in(511, 'i');
-    const std::string out(511, 'o');
-    OD_TicketValues v;
-    v.pathIn = in.c_str();
-    v.pathOut = out.c_str();
-    char buffer[kODTicketSize];
+    // No minus zero.
+    v.geometry.angle = -0.0;
+    v.geometry.skewH = -1e-9;
+    v.geometry.top = -2e-6;
+    ASSERT_GT(FormatTicket(v, buffer), 0);
+    auto lines = Lines(buffer);
+    EXPECT_EQ(lines["ANGLE"], "0.000000");
+    EXPECT_EQ(lines["SKEWH"], "0.000000");
+    EXPECT_EQ(lines["TOP"], "-0.000002");
+
+    // A ticket that does not fit is refused, not cut.
+    const std::string longIn(511, 'i');
+    const std::string longOut(511, 'o');
+    v = OD_TicketValues();
+    v.pathIn = longIn.c_str();
+    v.pathOut = longOut.c_str();
     EXPECT_EQ(FormatTicket(v, buffer), kODSendTicketTooLong);
     EXPECT_STREQ(buffer, "");
     // A buffer one byte short of the text and its NUL refuses it; one that fits takes it.
@@ -131,65 +132,46 @@ TEST(TicketText, ATicketThatDoesNotFitIsRefusedNotCut) {
     ASSERT_GT(n, 0);
     EXPECT_EQ(FormatTicket(v, buffer, n), kODSendTicketTooLong);
     EXPECT_EQ(FormatTicket(v, buffer, n + 1), n);
-}
 
-TEST(TicketText, NoMinusZero) {
-    OD_TicketValues v;
-    v.geometry.angle = -0.0;
-    v.geometry.skewH = -1e-9;
-    v.geometry.top = -2e-6;
-    char buffer[kODTicketSize];
-    ASSERT_GT(FormatTicket(v, buffer), 0);
-    auto lines = Lines(buffer);
-    EXPECT_EQ(lines["ANGLE"], "0.000000");
-    EXPECT_EQ(lines["SKEWH"], "0.000000");
-    EXPECT_EQ(lines["TOP"], "-0.000002");
-}
+    // Texts cut to five bytes never split a character.
+    const std::pair<const char*, const char*> cuts[] = {
+        {"ABCDEFGH", "ABCDE"},
+        {"ABCD\xC3\xA9", "ABCD"},                     // "ABCDé": the é would be split
+        {"ABC\xC3\xA9Z", "ABC\xC3\xA9"},              // the é ends exactly at the cut
+        {"\xE2\x82\xAC\xE2\x82\xAC", "\xE2\x82\xAC"}, // two euro signs
+        {"AB", "AB"},
+    };
+    for (const auto& [text, cut] : cuts) {
+        CopyCutUTF8(buffer, text, 5);
+        EXPECT_STREQ(buffer, cut);
+    }
 
-TEST(TicketText, CutsNeverSplitACharacter) {
-    char buffer[32];
-    CopyCutUTF8(buffer, "ABCDEFGH", 5);
-    EXPECT_STREQ(buffer, "ABCDE");
-    CopyCutUTF8(buffer, "ABCD\xC3\xA9", 5); // "ABCDé": the é would be split
-    EXPECT_STREQ(buffer, "ABCD");
-    CopyCutUTF8(buffer, "ABC\xC3\xA9Z", 5); // the é ends exactly at the cut
-    EXPECT_STREQ(buffer, "ABC\xC3\xA9");
-    CopyCutUTF8(buffer, "\xE2\x82\xAC\xE2\x82\xAC", 5); // two euro signs
-    EXPECT_STREQ(buffer, "\xE2\x82\xAC");
-    CopyCutUTF8(buffer, "AB", 5);
-    EXPECT_STREQ(buffer, "AB");
-}
-
-TEST(OutputPath, FolderAndNameOrTheSourceAndPathsThatDoNotFit) {
+    // The output path: the folder and the name or the source; paths that do not fit.
     const std::string out = "C:" + kSep + "Out";
-    const std::string source = kSep + "in" + kSep + "Photo.tif";
+    const std::string in = kSep + "in" + kSep;
+    const std::string source = in + "Photo.tif";
     const std::string longFolder(250, 'f');
+    const std::string n260(260, 'n');
+    const int tooLong = kODSendPathOutTooLong;
     // {what, outFolder (empty: none set), replace the source, outputName, sourcePath, code, path}
-    const std::tuple<const char*, std::string, bool, std::string, std::string, int, std::string>
-        cases[] = {
-            {"folder, then the name", out, false, "Photo", source, 0, out + kSep + "Photo"},
-            {"folder with its separator", out + kSep, false, "Photo", source, 0,
-             out + kSep + "Photo"},
-            {"replacing the original", "Out", true, "Photo", source, 0, source},
-            {"no folder: the source's", "", false, "Photo", source, 0,
-             kSep + "in" + kSep + "Photo-processed"},
-            {"no folder, source without one", "", false, "Photo", "Photo.tif", kODSendNoOutFolder,
-             ""},
-            // Beside its source, never the source's own name.
-            {"no folder, the source's name", "", false, "photo.tif",
-             kSep + "in" + kSep + "photo.tif", 0, kSep + "in" + kSep + "photo-processed.tif"},
-            {"no folder, the source's stem", "", false, "photo", kSep + "in" + kSep + "photo.psd",
-             0, kSep + "in" + kSep + "photo-processed"},
-            {"no folder, another stem", "", false, "other", kSep + "in.d" + kSep + "photo.tif", 0,
-             kSep + "in.d" + kSep + "other"},
-            // 250 + 1 + 261 = 512: one past the limit; 511 exactly fits.
-            {"one byte too long", longFolder, false, std::string(261, 'n'), source,
-             kODSendPathOutTooLong, ""},
-            {"longest that fits", longFolder, false, std::string(260, 'n'), source, 0,
-             longFolder + kSep + std::string(260, 'n')},
-            {"replacing a source too long", longFolder, true, std::string(260, 'n'),
-             std::string(512, 's'), kODSendPathOutTooLong, ""},
-        };
+    using Row =
+        std::tuple<const char*, std::string, bool, std::string, std::string, int, std::string>;
+    const Row cases[] = {
+        {"folder, then the name", out, false, "Photo", source, 0, out + kSep + "Photo"},
+        {"folder with its separator", out + kSep, false, "Photo", source, 0, out + kSep + "Photo"},
+        {"replacing the original", "Out", true, "Photo", source, 0, source},
+        {"no folder: the source's", "", false, "Photo", source, 0, in + "Photo-processed"},
+        {"no folder, source without one", "", false, "Photo", "Photo.tif", kODSendNoOutFolder, ""},
+        // No folder: beside its source, never the source's own name.
+        {"its name", "", false, "photo.tif", in + "photo.tif", 0, in + "photo-processed.tif"},
+        {"its stem", "", false, "photo", in + "photo.psd", 0, in + "photo-processed"},
+        {"another stem", "", false, "other", kSep + "in.d" + kSep + "photo.tif", 0,
+         kSep + "in.d" + kSep + "other"},
+        // 250 + 1 + 261 = 512: one past the limit; 511 exactly fits.
+        {"one byte too long", longFolder, false, n260 + "n", source, tooLong, ""},
+        {"longest that fits", longFolder, false, n260, source, 0, longFolder + kSep + n260},
+        {"replacing a source too long", longFolder, true, n260, std::string(512, 's'), tooLong, ""},
+    };
     for (const auto& [what, outFolder, replaceSource, outputName, sourcePath, code, path] : cases) {
         SCOPED_TRACE(what);
         OD_PrefsData prefs;
@@ -208,8 +190,20 @@ TEST(OutputPath, FolderAndNameOrTheSourceAndPathsThatDoNotFit) {
     }
 }
 
-TEST_F(TicketTest, SentLinesOfChangedOrders) {
+TEST_F(TicketTest, SentLinesOfChangedOrdersAndThePreferenceFileThatGoverns) {
     using Change = std::function<void(OD_ProcData&, OD_PrefsData&)>;
+    // The session at 200 ppi, its list shown or not, and the order naming a preference file.
+    auto byFile = [](bool shown, const char* name) -> Change {
+        return [=](OD_ProcData& o, OD_PrefsData& p) {
+            p.SetResolution(200);
+            p.SetShowPrefs(shown);
+            o.prefsFileName = PMString(name);
+        };
+    };
+    OD_PrefsData file;
+    file.SetResolution(300);
+    file.SetOvrWrDest(true);
+    ASSERT_TRUE(SavePreferenceFile(file, PreferenceFilePath("press.opf")));
     const std::tuple<const char*, PMMatrix, Change, const char*> cases[] = {
         // A record filled before unknown resolutions were taken at 72.
         {"no resolution is sent at 72, never at scale 0", PMMatrix(),
@@ -225,6 +219,11 @@ TEST_F(TicketTest, SentLinesOfChangedOrders) {
          "PREFIX: ABCDE\nPROFILE: ppppppppppppppppppppppppppppppp"},
         {"the resolution is truncated", PMMatrix(),
          [](OD_ProcData&, OD_PrefsData& p) { p.SetResolution(299.9); }, "RESX: 299\nRESY: 299"},
+        // Not shown, the session governs; shown, the order's file; a missing
+        // file: the session again, with no message.
+        {"list not shown", PMMatrix(), byFile(false, "press.opf"), "RESX: 200\nOVERWRITE: 0"},
+        {"list shown", PMMatrix(), byFile(true, "press.opf"), "RESX: 300\nOVERWRITE: 1"},
+        {"file missing", PMMatrix(), byFile(true, "missing.opf"), "RESX: 200\nOVERWRITE: 0"},
     };
     const OD_PrefsData base = OrdoPrefs();
     for (const auto& [name, m, change, sent] : cases) {
@@ -234,94 +233,63 @@ TEST_F(TicketTest, SentLinesOfChangedOrders) {
         OD_ProcData order = Order();
         change(order, prefs);
         SetOrdoPrefs(prefs);
-        auto lines = Send(item, order);
+        OD_ProcData updated;
+        EXPECT_EQ(SendOrder(item, order, &endpoint, updated), 0);
+        EXPECT_EQ(updated.status, kODStatusSent);
+        auto lines = Lines(endpoint.LastBody());
         for (const auto& [key, value] : Lines(sent)) {
             EXPECT_EQ(lines[key], value) << key;
         }
     }
 }
 
-TEST_F(TicketTest, OnlyReadyOrdersWithGeometryAndAnEndpointAreSent) {
+TEST_F(TicketTest, OnlyReadyOrdersWithGeometryAnEndpointAndTextsThatFitAreSent) {
     const UIDRef item = Image();
     OD_ProcData order = Order();
     OD_ProcData updated;
     updated.outputName = PMString("untouched");
+    const OD_ProcData untouched = updated;
     for (uint16_t status : {0x0000, 0x0003, 0x0004, 0x0008, 0x0040, 0x0080}) {
         order.status = status;
         EXPECT_EQ(SendOrder(item, order, &endpoint, updated), -1) << status;
     }
     EXPECT_EQ(SendOrder(UIDRef(db.get(), kInvalidUID), Order(), &endpoint, updated), -1);
     EXPECT_EQ(SendOrder(item, Order(), nullptr, updated), -1);
-    EXPECT_EQ(endpoint.Calls(), 0);
-    EXPECT_EQ(updated.outputName, "untouched");
-    endpoint.answer = -5; // the endpoint's failure is returned and the record left
-    const OD_ProcData before = updated;
-    EXPECT_EQ(SendOrder(item, Order(), &endpoint, updated), -5);
-    EXPECT_EQ(endpoint.Calls(), 1);
-    EXPECT_EQ(updated, before);
-    endpoint.answer = 0;
-    order.status = kODStatusReadyAlt;
-    EXPECT_EQ(SendOrder(item, order, &endpoint, updated), 0);
-    EXPECT_EQ(updated.status, kODStatusSent);
-}
 
-TEST_F(TicketTest, TooLongTextsAreRefusedAndNothingIsSent) {
-    const UIDRef item = Image();
-    OD_ProcData updated;
-    OD_ProcData order = Order();
+    // Too long texts are refused.
+    order = Order();
     order.sourcePath = PMString(kSep + std::string(511, 's'));
     EXPECT_EQ(SendOrder(item, order, &endpoint, updated), kODSendPathInTooLong);
-
     order = Order();
-    OD_PrefsData prefs = OrdoPrefs();
+    const OD_PrefsData base = OrdoPrefs();
+    OD_PrefsData prefs = base;
     ASSERT_TRUE(prefs.SetOutFolder(std::string(260, 'f').c_str()));
     SetOrdoPrefs(prefs);
     order.outputName = PMString(std::string(251, 'n'));
     EXPECT_EQ(SendOrder(item, order, &endpoint, updated), kODSendPathOutTooLong);
-
     // Each path fits, the ticket does not.
     order.outputName = PMString(std::string(250, 'n'));
     order.sourcePath = PMString(kSep + std::string(500, 's'));
     EXPECT_EQ(SendOrder(item, order, &endpoint, updated), kODSendTicketTooLong);
-
     for (double bad : {std::numeric_limits<double>::quiet_NaN(), 0.0, 0.5, -300.0}) {
         prefs.SetResolution(bad);
         SetOrdoPrefs(prefs);
         EXPECT_EQ(SendOrder(item, Order(), &endpoint, updated), kODSendBadResolution) << bad;
     }
-
-    EXPECT_EQ(endpoint.Calls(), 0);
-    EXPECT_EQ(updated, OD_ProcData());
     EXPECT_STRNE(SendOrderProblem(kODSendTicketTooLong), "");
-}
+    EXPECT_EQ(endpoint.Calls(), 0);
+    EXPECT_EQ(updated, untouched);
 
-TEST_F(TicketTest, TheOrdersPreferenceFileGovernsWhenTheListIsShown) {
-    OD_PrefsData session = OrdoPrefs();
-    session.SetResolution(200);
-    SetOrdoPrefs(session);
-    OD_PrefsData file;
-    file.SetResolution(300);
-    file.SetOvrWrDest(true);
-    ASSERT_TRUE(SavePreferenceFile(file, PreferenceFilePath("press.opf")));
-
-    const UIDRef item = Image();
-    OD_ProcData order = Order();
-    // Not shown, the session governs; shown, the file; a missing file: the
-    // session again, with no message.
-    const std::tuple<bool, const char*, const char*, const char*> steps[] = {
-        {false, "press.opf", "200", "0"},
-        {true, "press.opf", "300", "1"},
-        {true, "missing.opf", "200", "0"},
-    };
-    for (const auto& [shown, name, resolution, overwrite] : steps) {
-        SCOPED_TRACE(name);
-        session.SetShowPrefs(shown);
-        SetOrdoPrefs(session);
-        order.prefsFileName = PMString(name);
-        auto lines = Send(item, order);
-        EXPECT_EQ(lines["RESX"], resolution);
-        EXPECT_EQ(lines["OVERWRITE"], overwrite);
-    }
+    SetOrdoPrefs(base);
+    endpoint.answer = -5; // the endpoint's failure is returned and the record left
+    EXPECT_EQ(SendOrder(item, Order(), &endpoint, updated), -5);
+    EXPECT_EQ(endpoint.Calls(), 1);
+    EXPECT_EQ(updated, untouched);
+    endpoint.answer = 0;
+    order = Order();
+    order.status = kODStatusReadyAlt;
+    EXPECT_EQ(SendOrder(item, order, &endpoint, updated), 0);
+    EXPECT_EQ(updated.status, kODStatusSent);
 }
 
 } // namespace
