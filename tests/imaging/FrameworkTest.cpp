@@ -7,14 +7,15 @@ using namespace std::string_literals;
 
 namespace {
 
-// A reader that records the calls the dispatch makes.
+// A reader that records the calls the dispatch makes, and has rows.
 class Recorder : public Proxy_FileIOProcess {
 public:
-    std::vector<std::string>* calls;
-    explicit Recorder(std::vector<std::string>* c) : calls(c) {}
-    void OpenRead() override { calls->push_back("OpenRead"); }
-    void CloseRead() override { calls->push_back("CloseRead"); }
-    void ReadHeader() override { calls->push_back("ReadHeader"); }
+    std::vector<std::string> calls;
+    void OpenRead() override { calls.push_back("OpenRead"); }
+    void CloseRead() override { calls.push_back("CloseRead"); }
+    void ReadHeader() override { calls.push_back("ReadHeader"); }
+    void ReadRow(uint32_t row, uint8_t* buffer) override { buffer[0] = static_cast<uint8_t>(row); }
+    void SetRows(uint32_t rows) { description->height = rows; }
     const char* ReaderName() const override { return "Recorder"; }
 };
 
@@ -25,29 +26,15 @@ std::string Pattern(std::size_t n) {
     return bytes;
 }
 
-// A reader with rows, an image lending row buffers, a progress that cancels.
-class RowReader : public Recorder {
-public:
-    using Recorder::Recorder;
-    void ReadHeader() override {}
-    void ReadRow(uint32_t row, uint8_t* buffer) override { buffer[0] = static_cast<uint8_t>(row); }
-    void SetRows(uint32_t rows) { description->height = rows; }
-};
-
-class Rows : public IMG_Image {
+// An image lending row buffers and a progress that cancels.
+class Target : public IMG_Image, public IMG_Progress {
 public:
     std::vector<uint8_t> data = std::vector<uint8_t>(8, 0xFF);
     uint32_t missing = UINT32_MAX;
-    int released = 0;
+    int released = 0, steps = 0, stopAfter = 1000;
+    bool finished = false;
     uint8_t* GetRow(uint32_t row) override { return row == missing ? nullptr : &data[row]; }
     void ReleaseRow(uint32_t, uint8_t*) override { ++released; }
-};
-
-class Stopper : public IMG_Progress {
-public:
-    int steps = 0;
-    int stopAfter = 1000;
-    bool finished = false;
     void Start(uint32_t) override {}
     bool Step() override { return ++steps < stopAfter; }
     void Finish() override { finished = true; }
@@ -98,18 +85,84 @@ TEST(DscNames, PostScriptStringsAreDecoded) {
     }
 }
 
-TEST(ModeDispatch, InspectionOpensReadsAndCloses) {
-    std::vector<std::string> calls;
-    Recorder r(&calls);
+TEST(Factory, NoReaderGivesNoneAndReadingTheHeadFirstChangesNoResult) {
+    TempDir dir;
+    for (const std::string& bytes :
+         {""s, std::string(5000, '\0'),
+          "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: (atend)\n%%EndComments\n"s,
+          "not an image at all\n"s}) {
+        WriteFresh(dir / "f", bytes);
+        for (bool acceptOpi : {true, false})
+            EXPECT_EQ(IMG_OpenImageFile((dir / "f").c_str(), "r", acceptOpi), nullptr)
+                << bytes.size();
+    }
+    std::string why; // of the last file, text
+    EXPECT_EQ(IMG_OpenImageFile((dir / "f").c_str(), "r", true, &why), nullptr);
+    EXPECT_EQ(why, kImgNoReaderAccepts);
+    EXPECT_EQ(IMG_OpenImageFile(nullptr, "r", true), nullptr);
+    std::vector<std::string> files;
+    auto add = [&](const std::string& bytes) {
+        const std::string path = dir / ("s" + std::to_string(files.size()));
+        WriteFile(path, bytes);
+        files.push_back(path);
+    };
+    // The first bytes of every format, whole and cut short, and near misses.
+    const std::string pcd = Pattern(2048) + "PCD_IPI" + Pattern(3000), zeros(20, '\0');
+    std::vector<std::string> starts = {"II*\0\x08\0\0\0"s,    "MM\0*\0\0\0\x08"s,
+                                       "EP*\0\x08\0\0\0"s,    "II+\0\x08\0\0\0"s,
+                                       "MM\0+\0\x08\0\0"s,    "II\0*"s,
+                                       "\xFF\xD8\xFF\xE0"s,   "\xFF\xD9"s,
+                                       "8BPS\0\x01"s + zeros, "8BPS\0\x02"s + zeros};
+    for (std::string& start : starts)
+        start += Pattern(100);
+    starts.insert(
+        starts.end(),
+        {"%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 10 10\n%%EOF\n",
+         "%!PS-Adobe-3.0\n%ALDImageFileName: (Vol:Images:Photo.tif)\n%ALDImageType: 4 8\n",
+         "%!Ps\n", pcd, "PCD_IPI" + Pattern(3000),
+         "\xC5\xD0\xD3\xC6\x1E\0\0\0\x40\0\0\0"s + std::string(18, '\0') +
+             "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 1 1\n%%EOF\n"}); // a DOS EPS
+    for (const std::string& start : starts) {
+        for (std::size_t cut : {0, 1, 2, 3, 4, 5, 7, 8, 9, 25, 26, 27, 29, 30, 31, 60})
+            add(start.substr(0, cut));
+        add(start);
+    }
+    for (std::size_t cut = 2040; cut <= 2060; ++cut)
+        add(pcd.substr(0, cut));
+    add(Pattern(4096) + "PCD_IPI");
+    add(std::string(3, '\0'));
+
+    // Real files, whole and cut where the readers' first checks and the head end.
+    using Folder = std::filesystem::directory_iterator;
+    const std::string data = SharedTestData();
+    for (const auto& item : data.empty() ? Folder() : Folder(data + "/images")) {
+        const auto kind = item.path().extension();
+        if (!item.is_regular_file() || kind == ".json" || kind == ".md")
+            continue;
+        files.push_back(item.path().string());
+        const std::string bytes = ReadFile(item.path().string());
+        for (std::size_t cut : std::initializer_list<std::size_t>{
+                 1, 4, 8, 26, 2054, 2055, 4095, 4096, 4097, bytes.size() / 2, bytes.size() - 1})
+            if (cut < bytes.size())
+                add(bytes.substr(0, cut));
+    }
+    // No file at all, and things that are no regular files.
+    files.insert(files.end(), {dir / "missing", dir.Path()});
+    for (const std::string& path : files)
+        ExpectFactoryAsEachReaderAlone(path);
+}
+
+TEST(ModeDispatch, InspectionReadsTheHeaderAndRowLoopsFillEveryRow) {
+    Recorder r;
     for (const auto mode : {kImgModeInspect, kImgModeNone}) {
-        calls.clear();
+        r.calls.clear();
         r.SetMode(mode);
         r.Begin();
         r.Run();
         r.End();
-        EXPECT_EQ(calls, (mode == kImgModeNone
-                              ? std::vector<std::string>{}
-                              : std::vector<std::string>{"OpenRead", "ReadHeader", "CloseRead"}));
+        EXPECT_EQ(r.calls, (mode == kImgModeNone
+                                ? std::vector<std::string>{}
+                                : std::vector<std::string>{"OpenRead", "ReadHeader", "CloseRead"}));
     }
 
     // The write mode reaches the readers' unsupported operations.
@@ -130,106 +183,24 @@ TEST(ModeDispatch, InspectionOpensReadsAndCloses) {
     char linked[8] = "keep";
     r.GetLinkedName(linked, sizeof linked);
     EXPECT_STREQ(linked, "keep"); // none: nothing copied
-}
 
-TEST(Factory, AFileThatNoReaderTakesGivesNone) {
-    TempDir dir;
-    for (const std::string& bytes :
-         {""s, std::string(5000, '\0'),
-          "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: (atend)\n%%EndComments\n"s,
-          "not an image at all\n"s}) {
-        WriteFresh(dir / "f", bytes);
-        for (bool acceptOpi : {true, false})
-            EXPECT_EQ(IMG_OpenImageFile((dir / "f").c_str(), "r", acceptOpi), nullptr)
-                << bytes.size();
-    }
-    std::string why; // of the last file, text
-    EXPECT_EQ(IMG_OpenImageFile((dir / "f").c_str(), "r", true, &why), nullptr);
-    EXPECT_EQ(why, kImgNoReaderAccepts);
-    EXPECT_EQ(IMG_OpenImageFile(nullptr, "r", true), nullptr);
-}
-
-TEST(Factory, ReadingTheHeadFirstChangesNoResult) {
-    TempDir dir;
-    std::vector<std::string> files;
-    auto add = [&](const std::string& bytes) {
-        const std::string path = dir / ("s" + std::to_string(files.size()));
-        WriteFile(path, bytes);
-        files.push_back(path);
-    };
-    // The first bytes of every format, whole and cut short, and near misses.
-    const std::string pcd = Pattern(2048) + "PCD_IPI" + Pattern(3000), p = Pattern(100);
-    const std::string starts[] = {
-        "II*\0\x08\0\0\0"s + p,
-        "MM\0*\0\0\0\x08"s + p,
-        "EP*\0\x08\0\0\0"s + p,
-        "II+\0\x08\0\0\0"s + p,
-        "MM\0+\0\x08\0\0"s + p,
-        "II\0*"s + p,
-        "\xFF\xD8\xFF\xE0"s + p,
-        "\xFF\xD9"s + p,
-        "8BPS\0\x01"s + std::string(20, '\0') + p,
-        "8BPS\0\x02"s + std::string(20, '\0') + p,
-        "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 10 10\n%%EOF\n",
-        "%!PS-Adobe-3.0\n%ALDImageFileName: (Vol:Images:Photo.tif)\n%ALDImageType: 4 8\n",
-        "%!Ps\n",
-        pcd,
-        "PCD_IPI" + Pattern(3000),
-        "\xC5\xD0\xD3\xC6\x1E\0\0\0\x40\0\0\0"s + std::string(18, '\0') +
-            "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 1 1\n%%EOF\n"}; // a DOS EPS
-    for (const std::string& start : starts) {
-        for (std::size_t cut : {0, 1, 2, 3, 4, 5, 7, 8, 9, 25, 26, 27, 29, 30, 31, 60})
-            add(start.substr(0, cut));
-        add(start);
-    }
-    for (std::size_t cut = 2040; cut <= 2060; ++cut)
-        add(pcd.substr(0, cut));
-    add(Pattern(4096) + "PCD_IPI");
-    add(std::string(3, '\0'));
-
-    // Real files, whole and cut where the readers' first checks and the head end.
-    const std::string data = SharedTestData();
-    if (!data.empty()) {
-        for (const auto& item : std::filesystem::directory_iterator(data + "/images")) {
-            if (!item.is_regular_file() || item.path().extension() == ".json" ||
-                item.path().extension() == ".md") {
-                continue;
-            }
-            files.push_back(item.path().string());
-            const std::string bytes = ReadFile(item.path().string());
-            for (std::size_t cut : std::initializer_list<std::size_t>{
-                     1, 4, 8, 26, 2054, 2055, 4095, 4096, 4097, bytes.size() / 2, bytes.size() - 1})
-                if (cut < bytes.size())
-                    add(bytes.substr(0, cut));
-        }
-    }
-    // No file at all, and things that are no regular files.
-    files.insert(files.end(), {dir / "missing", dir.Path()});
-    for (const std::string& path : files)
-        ExpectFactoryAsEachReaderAlone(path);
-}
-
-TEST(ModeDispatch, RowLoopsFillEveryRowAndStopWhenCancelled) {
-    std::vector<std::string> calls;
-    RowReader reader(&calls);
-    Rows image;
-    Stopper progress;
-    reader.SetRows(5);
-    reader.SetTargetImage(&image);
-    reader.SetProgress(&progress);
-    reader.ReadRows();
+    Target image, progress;
+    r.SetRows(5);
+    r.SetTargetImage(&image);
+    r.SetProgress(&progress);
+    r.ReadRows();
     EXPECT_EQ(std::tuple(image.data, image.released, progress.finished),
               std::tuple(std::vector<uint8_t>{0, 1, 2, 3, 4, 0xFF, 0xFF, 0xFF}, 5, true));
-    Stopper cancel;
+    Target cancel;
     cancel.stopAfter = 2;
-    reader.SetProgress(&cancel);
-    EXPECT_EQ(std::tuple(ThrownCode([&] { reader.ReadRows(); }), cancel.steps, cancel.finished),
+    r.SetProgress(&cancel);
+    EXPECT_EQ(std::tuple(ThrownCode([&] { r.ReadRows(); }), cancel.steps, cancel.finished),
               std::tuple(-25, 2, false));
 
     image.missing = 3;
-    reader.SetProgress(nullptr);
-    EXPECT_EQ(ThrownCode([&] { reader.ReadRows(); }), -2); // a missing row buffer
+    r.SetProgress(nullptr);
+    EXPECT_EQ(ThrownCode([&] { r.ReadRows(); }), -2); // a missing row buffer
     // Writing rows reaches the readers' unsupported write (-1).
     image.missing = UINT32_MAX;
-    EXPECT_THROW(reader.WriteRows(), IMG_Exception);
+    EXPECT_THROW(r.WriteRows(), IMG_Exception);
 }
