@@ -6,7 +6,6 @@
 #include "DocumentFile.h"
 #include "DocumentModel.h"
 #include "DocumentUtils.h"
-#include "ICommand.h"
 #include "IGeometry.h"
 #include "IHierarchy.h"
 #include "ISpread.h"
@@ -121,32 +120,42 @@ Edit Erase(const char* pointer) {
     return
         [p = json::json_pointer(pointer)](FileJson& f) { f.j[p.parent_pointer()].erase(p.back()); };
 }
+Edit Repeat(const char* pointer) { // a copy of the element appended to its list
+    return [p = json::json_pointer(pointer)](FileJson& f) {
+        f.j[p.parent_pointer()].push_back(json(f.j[p]));
+    };
+}
+Edit SetData(uint32_t uid, ImplementationID impl, std::string data) {
+    return [=](FileJson& f) { f.Data(uid, impl) = data; };
+}
+Edit Links(uint32_t uid, uint32_t parent, const std::vector<uint32_t>& children) {
+    return SetData(uid, kHierarchyImpl, HierarchyData(parent, children));
+}
+Edit All(std::vector<Edit> edits) {
+    return [edits](FileJson& f) {
+        for (const Edit& e : edits) {
+            e(f);
+        }
+    };
+}
 
 class DocumentFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        RegisterDocumentModel();
-        RegisterTestNote();
-        ErrorUtils::PMSetGlobalErrorCode(kSuccess);
-    }
-
-    // Two spreads; on page 1 a group of two frames with images (one carrying a
-    // plug-in note), an empty frame, a text frame; on page 3 a turned image;
-    // a frame on the pasteboard.
+    // Every test has a sample document: two spreads; on page 1 a group of two frames with images
+    // (one carrying a plug-in note), an empty frame, a text frame; on page 3 a turned image; a
+    // frame on the pasteboard.
     struct Sample {
         std::unique_ptr<IDataBase> db;
         UIDRef spread1, group, frameA, imageA, frameB, imageB, empty, frameC, imageC, pasteboard;
     };
-    Sample MakeSample() {
-        DocumentUtils::NewDocumentOptions options;
-        options.pageCount = 3;
-        options.pagesPerSpread = 2;
-        Sample s;
-        s.db = DocumentUtils::NewDocument(options);
+    void SetUp() override {
+        RegisterDocumentModel();
+        RegisterTestNote();
+        ErrorUtils::PMSetGlobalErrorCode(kSuccess);
+        s.db = DocumentUtils::NewDocument({.pageCount = 3, .pagesPerSpread = 2});
         IDataBase* d = s.db.get();
-        std::string tiff = dir / "a.tif";
+        const std::string tiff = dir / "a.tif", jpeg = dir / "b.jpg";
         WriteTiff(tiff, 300, 200, 300);
-        std::string jpeg = dir / "b.jpg";
         WriteJpeg(jpeg, 64, 48, 1, 96);
         UIDRef page1 = DocumentUtils::GetNthPage(d, 0);
         UIDRef page3 = DocumentUtils::GetNthPage(d, 2);
@@ -157,8 +166,7 @@ protected:
         s.imageB = ImportUtils::PlaceFile(s.frameB, PMString(jpeg));
         s.empty = DocumentUtils::AddGraphicFrame(page1, PMRect(36, 400, 100, 500));
         DocumentUtils::AddPageItem(kTextFrameItemBoss, page1, PMRect(36, 600, 300, 700));
-        UIDList two(d);
-        two.Append(s.frameA.GetUID());
+        UIDList two(s.frameA);
         two.Append(s.frameB.GetUID());
         s.group = DocumentUtils::GroupItems(two);
         s.frameC = DocumentUtils::AddGraphicFrame(page3, PMRect(10, 10, 210, 210));
@@ -169,7 +177,6 @@ protected:
             UIDRef(d, InterfaceOf<IPage>(page3)->GetSpreadUID()), PMRect(-300, 0, -100, 100));
         InterfaceOf<ITestNote>(s.imageA)->Set(8, "job 0042 ✓");
         EXPECT_NE(s.imageC, UIDRef());
-        return s;
     }
 
     std::string Saved(IDataBase* db) {
@@ -179,30 +186,21 @@ protected:
         return text;
     }
 
-    static std::vector<std::string> FolderEntries(const std::string& folder) {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(folder)) {
-            names.push_back(e.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
     TempDir dir;
+    Sample s;
 };
 
+// Saved and loaded back; saving again replaces the file and leaves nothing else beside it.
 TEST_F(DocumentFileTest, ADocumentWithPlugInDataLoadsBackIdentical) {
-    Sample s = MakeSample();
     std::string path = dir / "sample.odd";
     std::string why;
     ASSERT_EQ(DocumentFile::Save(s.db.get(), PMString(path), why), kSuccess) << why;
     std::vector<std::string> warnings;
     std::unique_ptr<IDataBase> loaded = DocumentFile::Open(PMString(path), why, &warnings);
     ASSERT_TRUE(loaded) << why;
-    EXPECT_TRUE(warnings.empty());
     EXPECT_EQ(Content(*loaded), Content(*s.db));
-    EXPECT_EQ(loaded->GetRootUID(), s.db->GetRootUID());
-    EXPECT_FALSE(loaded->CanUndo());
+    EXPECT_EQ(std::tuple(warnings.empty(), loaded->GetRootUID(), loaded->CanUndo()),
+              std::tuple(true, s.db->GetRootUID(), false));
     for (IDataBase* db : {s.db.get(), loaded.get()}) { // the saved one and the loaded one
         InterfacePtr<IDocument> doc = DocumentUtils::QueryDocument(db);
         EXPECT_EQ(std::pair(doc->GetName(), doc->GetFilePath()),
@@ -226,16 +224,26 @@ TEST_F(DocumentFileTest, ADocumentWithPlugInDataLoadsBackIdentical) {
 
     // Saving again writes the same text.
     EXPECT_EQ(ReadFile(path), Saved(s.db.get()));
+    ASSERT_EQ(DocumentUtils::DeletePageItem(s.group), kSuccess);
+    EXPECT_TRUE(s.db->IsModified());
+    // A folder that takes the first temporary name does not stop the save.
+    std::string taken = path + ".saving-" + std::to_string(::getpid()) + "-0";
+    MakeDirs(taken);
+    ASSERT_EQ(DocumentFile::Save(s.db.get(), PMString(path), why), kSuccess) << why;
+    EXPECT_EQ(ReadFile(path), Saved(s.db.get()));
+    EXPECT_FALSE(s.db->IsModified());
+    fs::remove(taken);
+    EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.tif", "b.jpg", "sample.odd"}));
 }
 
-TEST_F(DocumentFileTest, TheFileIsJsonWithAHeaderAndBase64Data) {
-    Sample s = MakeSample();
-    json j = json::parse(Saved(s.db.get()));
-    EXPECT_EQ(j["format"], DocumentFile::kFormatName);
-    EXPECT_EQ(j["version"], DocumentFile::kFormatVersion);
-    EXPECT_EQ(j["root"], s.db->GetRootUID().Get());
-    ASSERT_EQ(j["objects"].size(), s.db->AllUIDs().size());
-    const json& first = j["objects"][0];
+// Fields of later versions are ignored; data of plug-ins not loaded is dropped with a warning.
+TEST_F(DocumentFileTest, TheFileIsJsonWithAHeaderAndBase64DataAndUnknownFieldsAreIgnored) {
+    FileJson f{json::parse(Saved(s.db.get())), {}};
+    EXPECT_EQ(f.j["format"], DocumentFile::kFormatName);
+    EXPECT_EQ(f.j["version"], DocumentFile::kFormatVersion);
+    EXPECT_EQ(f.j["root"], s.db->GetRootUID().Get());
+    ASSERT_EQ(f.j["objects"].size(), s.db->AllUIDs().size());
+    const json& first = f.j["objects"][0];
     EXPECT_EQ(first["uid"], 1);
     EXPECT_EQ(first["class"], HexID(kDocBoss.Get()));
     ASSERT_EQ(first["implementations"].size(), 1u) << "only persistent implementations";
@@ -245,12 +253,7 @@ TEST_F(DocumentFileTest, TheFileIsJsonWithAHeaderAndBase64Data) {
     InterfacePtr<IDocument> doc = DocumentUtils::QueryDocument(s.db.get());
     EXPECT_EQ(first["implementations"][0]["data"],
               Base64(Words({2, doc->GetNthSpreadUID(0).Get(), doc->GetNthSpreadUID(1).Get()})));
-}
 
-// Fields of later versions are ignored; data of plug-ins not loaded is dropped with a warning.
-TEST_F(DocumentFileTest, UnknownFieldsAreIgnoredAndUnknownPlugInDataDroppedWithAWarning) {
-    Sample s = MakeSample();
-    FileJson f{json::parse(Saved(s.db.get())), {}};
     f.j["generator"] = {{"name", "x"}, {"list", {1, {{"deep", {nullptr, true}}}}}};
     f.Object(1)["comment"] = json::array({json::object(), 2.5});
     f.Object(1)["implementations"][0]["checksum"] = "abc";
@@ -265,27 +268,12 @@ TEST_F(DocumentFileTest, UnknownFieldsAreIgnoredAndUnknownPlugInDataDroppedWithA
     EXPECT_NE(warnings[0].find("object " + std::to_string(s.imageA.GetUID().Get())),
               std::string::npos);
     EXPECT_EQ(Content(*db), Content(*s.db));
-}
-
-TEST_F(DocumentFileTest, SavingReplacesTheFileAndLeavesNothingElse) {
-    Sample s = MakeSample();
-    std::string path = dir / "doc.odd";
-    std::string why;
-    ASSERT_EQ(DocumentFile::Save(s.db.get(), PMString(path), why), kSuccess) << why;
-    ASSERT_EQ(DocumentUtils::DeletePageItem(s.group), kSuccess);
-    EXPECT_TRUE(s.db->IsModified());
-    // A folder that takes the first temporary name does not stop the save.
-    std::string taken = path + ".saving-" + std::to_string(::getpid()) + "-0";
-    MakeDirs(taken);
-    ASSERT_EQ(DocumentFile::Save(s.db.get(), PMString(path), why), kSuccess) << why;
-    EXPECT_EQ(ReadFile(path), Saved(s.db.get()));
-    EXPECT_FALSE(s.db->IsModified());
-    fs::remove(taken);
-    EXPECT_EQ(FolderEntries(dir.Path()), (std::vector<std::string>{"a.tif", "b.jpg", "doc.odd"}));
+    IDataBase bare;
+    EXPECT_TRUE(DocumentFile::Serialize(&bare, why).empty());
+    EXPECT_NE(why.find("no document"), std::string::npos);
 }
 
 TEST_F(DocumentFileTest, AFailedSaveLeavesThePreviousFileWholeAndSaysWhy) {
-    Sample s = MakeSample();
     std::string folder = dir / "docs";
     MakeDirs(folder);
     std::string path = folder + "/doc.odd";
@@ -297,30 +285,29 @@ TEST_F(DocumentFileTest, AFailedSaveLeavesThePreviousFileWholeAndSaysWhy) {
     MakeDirs(folder + "/taken.odd/inside");
 
     rlimit savedLimit{};
+    getrlimit(RLIMIT_FSIZE, &savedLimit);
+    const rlimit smallLimit{100, savedLimit.rlim_max};
     void (*savedHandler)(int) = SIG_DFL;
     std::optional<AsUnprivilegedUser> user;
-    struct Case {
-        const char* name;
-        std::string target;
-        const char* reason; // in the message
-        std::function<void()> before, after;
-    } cases[] = {
+    // Name, target, what the message says, what is done before and after the save.
+    using Step = std::function<void()>;
+    const Step none = [] {};
+    const std::tuple<const char*, std::string, const char*, Step, Step> cases[] = {
         {"a write error (file size limit)", path, std::strerror(EFBIG),
          [&] {
              savedHandler = std::signal(SIGXFSZ, SIG_IGN);
-             getrlimit(RLIMIT_FSIZE, &savedLimit);
-             rlimit limit = savedLimit;
-             limit.rlim_cur = 100;
-             setrlimit(RLIMIT_FSIZE, &limit);
+             setrlimit(RLIMIT_FSIZE, &smallLimit);
          },
          [&] {
              setrlimit(RLIMIT_FSIZE, &savedLimit);
              std::signal(SIGXFSZ, savedHandler);
          }},
-        {"the target is a folder", folder + "/taken.odd", "taken.odd", {}, {}},
-        {"the folder is a file", dir / "plain/doc.odd", std::strerror(ENOTDIR), {}, {}},
-        {"no such folder", dir / "nowhere/doc.odd", std::strerror(ENOENT), {}, {}},
-        {"no file name", folder + "/", "no file name", {}, {}},
+        {"the target is a folder", folder + "/taken.odd", "taken.odd", none, none},
+        {"the folder is a file", dir / "plain/doc.odd", std::strerror(ENOTDIR), none, none},
+        {"no such folder", dir / "nowhere/doc.odd", std::strerror(ENOENT), none, none},
+        {"no file name", folder + "/", "no file name", none, none},
+        {"in the middle of a change", folder + "/x.odd", "in progress",
+         [&] { s.db->BeginTransaction(PMString("open")); }, [&] { s.db->EndTransaction(); }},
         {"a read-only folder", path, std::strerror(EACCES),
          [&] {
              ::chmod(dir.Path().c_str(), 0755);
@@ -334,20 +321,16 @@ TEST_F(DocumentFileTest, AFailedSaveLeavesThePreviousFileWholeAndSaysWhy) {
          }},
     };
     InterfacePtr<IDocument> doc = DocumentUtils::QueryDocument(s.db.get());
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        if (c.before) {
-            c.before();
-        }
+    for (const auto& [name, target, reason, before, after] : cases) {
+        SCOPED_TRACE(name);
+        before();
         why.clear();
-        ErrorCode code = DocumentFile::Save(s.db.get(), PMString(c.target), why);
-        if (c.after) {
-            c.after();
-        }
+        ErrorCode code = DocumentFile::Save(s.db.get(), PMString(target), why);
+        after();
         EXPECT_EQ(code, kFailure);
-        EXPECT_NE(why.find(c.reason), std::string::npos) << why;
+        EXPECT_NE(why.find(reason), std::string::npos) << why;
         EXPECT_EQ(ReadFile(path), previous);
-        EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"doc.odd", "taken.odd"}));
+        EXPECT_EQ(FolderNames(folder), (std::vector<std::string>{"doc.odd", "taken.odd"}));
         EXPECT_TRUE(fs::is_directory(folder + "/taken.odd/inside"));
         EXPECT_EQ(ReadFile(dir / "plain"), "a file, not a folder");
         EXPECT_TRUE(s.db->IsModified());
@@ -355,26 +338,20 @@ TEST_F(DocumentFileTest, AFailedSaveLeavesThePreviousFileWholeAndSaysWhy) {
     }
 }
 
-TEST_F(DocumentFileTest, NothingIsSavedInTheMiddleOfAChange) {
-    Sample s = MakeSample();
-    std::string why;
-    s.db->BeginTransaction(PMString("open"));
-    EXPECT_EQ(DocumentFile::Save(s.db.get(), PMString(dir / "x.odd"), why), kFailure);
-    s.db->EndTransaction();
-    EXPECT_NE(why.find("in progress"), std::string::npos);
-    EXPECT_FALSE(PathExists(dir / "x.odd"));
-    IDataBase bare;
-    EXPECT_TRUE(DocumentFile::Serialize(&bare, why).empty());
-    EXPECT_NE(why.find("no document"), std::string::npos);
-}
-
-TEST_F(DocumentFileTest, DamagedAndForeignFilesAreRefusedWithTheirReason) {
-    Sample s = MakeSample();
+TEST_F(DocumentFileTest, DamagedForeignAndUnreadableFilesAreRefusedWithTheirReason) {
     const std::string good = Saved(s.db.get());
     const uint32_t spread = s.spread1.GetUID().Get(), group = s.group.GetUID().Get(),
                    frameA = s.frameA.GetUID().Get(), imageA = s.imageA.GetUID().Get(),
-                   empty = s.empty.GetUID().Get();
+                   frameB = s.frameB.GetUID().Get(), imageB = s.imageB.GetUID().Get(),
+                   empty = s.empty.GetUID().Get(), root = s.db->GetRootUID().Get(),
+                   page1 = DocumentUtils::GetNthPage(s.db.get(), 0).GetUID().Get();
     const std::vector<uint32_t> topItems = ChildUIDs(s.spread1);
+    std::string stray = HierarchyData(spread, {}); // 8 bytes: one '='
+    stray[stray.size() - 2] = 'B';
+    auto with = [](std::vector<uint32_t> v, uint32_t x) {
+        v.push_back(x);
+        return v;
+    };
     auto without = [](std::vector<uint32_t> v, uint32_t x) {
         std::erase(v, x);
         return v;
@@ -404,15 +381,9 @@ TEST_F(DocumentFileTest, DamagedAndForeignFilesAreRefusedWithTheirReason) {
         {"uid with a fraction", Set("/objects/1/uid", 2.5), "\"uid\" must be"},
         {"class not an ID", Set("/objects/1/class", "spread"), "\"class\" must be a class ID"},
         {"an unknown class", Set("/objects/1/class", "0x7777"), "unknown class 0x7777"},
-        {"a uid twice", [](FileJson& f) { f.j["objects"].push_back(f.j["objects"][1]); },
-         "appears twice"},
+        {"a uid twice", Repeat("/objects/1"), "appears twice"},
         {"implementations not a list", Set("/objects/1/implementations", "none"), "must be a list"},
-        {"an implementation twice",
-         [](FileJson& f) {
-             auto& impls = f.j["objects"][1]["implementations"];
-             impls.push_back(impls[0]);
-         },
-         "appears twice"},
+        {"an implementation twice", Repeat("/objects/1/implementations/0"), "appears twice"},
         {"too many implementations",
          [](FileJson& f) {
              auto& impls = f.j["objects"][1]["implementations"];
@@ -424,89 +395,45 @@ TEST_F(DocumentFileTest, DamagedAndForeignFilesAreRefusedWithTheirReason) {
          "more than 256 implementations"},
         {"an implementation without data", Erase("/objects/1/implementations/0/data"),
          "has no \"data\""},
-        {"data that is not base64", [&](FileJson& f) { f.Data(frameA, kGeometryImpl) = "@@@@"; },
-         "not valid base64"},
-        {"base64 with stray bits",
-         [&](FileJson& f) {
-             std::string text = f.Data(empty, kHierarchyImpl); // 8 bytes: one '='
-             text[text.size() - 2] = 'B';
-             f.Data(empty, kHierarchyImpl) = text;
-         },
-         "not valid base64"},
-        {"data cut short",
-         [&](FileJson& f) { f.Data(frameA, kGeometryImpl) = Base64(std::vector<uint8_t>(24, 0)); },
+        {"data that is not base64", SetData(frameA, kGeometryImpl, "@@@@"), "not valid base64"},
+        {"base64 with stray bits", SetData(empty, kHierarchyImpl, stray), "not valid base64"},
+        {"data cut short", SetData(frameA, kGeometryImpl, Base64(std::vector<uint8_t>(24, 0))),
          "does not read back"},
         {"data with bytes over",
-         [&](FileJson& f) { f.Data(frameA, kGeometryImpl) = Base64(std::vector<uint8_t>(36, 0)); },
-         "does not read back"},
-        {"a box that is not a number",
-         [&](FileJson& f) {
-             std::vector<uint8_t> bytes(32, 0);
-             bytes[6] = 0xF8; // a NaN in the first double
-             bytes[7] = 0x7F;
-             f.Data(frameA, kGeometryImpl) = Base64(bytes);
-         },
+         SetData(frameA, kGeometryImpl, Base64(std::vector<uint8_t>(36, 0))), "does not read back"},
+        {"a box that is not a number", // a NaN in the first double
+         SetData(frameA, kGeometryImpl, Base64(Words({0, 0x7FF80000, 0, 0, 0, 0, 0, 0}))),
          "does not read back"},
         {"a child count beyond the data",
-         [&](FileJson& f) {
-             f.Data(frameA, kHierarchyImpl) = Base64(Words({group, 0x7FFFFFFF}));
-         },
-         "does not read back"},
-        {"a child that is not there", [&](FileJson& f) { f.SetHierarchy(empty, spread, {4242}); },
+         SetData(frameA, kHierarchyImpl, Base64(Words({group, 0x7FFFFFFF}))), "does not read back"},
+        {"a child that is not there", Links(empty, spread, {4242}),
          "lists child 4242, which is not in the file"},
-        {"an item in two places",
-         [&](FileJson& f) {
-             auto items = topItems;
-             items.push_back(empty);
-             f.SetHierarchy(spread, 0, items);
-         },
-         "reached twice"},
-        {"a parent that does not match",
-         [&](FileJson& f) { f.SetHierarchy(imageA, s.frameB.GetUID().Get(), {}); },
-         "as its parent"},
+        {"an item in two places", Links(spread, 0, with(topItems, empty)), "reached twice"},
+        {"a parent that does not match", Links(imageA, frameB, {}), "as its parent"},
         {"an image straight on the spread",
-         [&](FileJson& f) {
-             f.SetHierarchy(frameA, group, {});
-             f.SetHierarchy(imageA, spread, {});
-             auto items = topItems;
-             items.push_back(imageA);
-             f.SetHierarchy(spread, 0, items);
-         },
+         All({Links(frameA, group, {}), Links(imageA, spread, {}),
+              Links(spread, 0, with(topItems, imageA))}),
          "cannot hold object"},
         {"two images in a frame",
-         [&](FileJson& f) {
-             f.SetHierarchy(frameA, group, {imageA, s.imageB.GetUID().Get()});
-             f.SetHierarchy(s.imageB.GetUID().Get(), frameA, {});
-             f.SetHierarchy(s.frameB.GetUID().Get(), group, {});
-         },
+         All({Links(frameA, group, {imageA, imageB}), Links(imageB, frameA, {}),
+              Links(frameB, group, {})}),
          "holds more than one item"},
         {"an item no spread holds",
-         [&](FileJson& f) {
-             f.SetHierarchy(spread, 0, without(topItems, empty));
-             f.SetHierarchy(empty, 0, {});
-         },
+         All({Links(spread, 0, without(topItems, empty)), Links(empty, 0, {})}),
          "no spread holds it"},
         {"two groups holding each other",
-         [&](FileJson& f) {
-             f.SetHierarchy(spread, 0, without(topItems, group));
-             f.AddObject(900, kGroupItemBoss,
-                         json::array({{{"id", HexID(kHierarchyImpl.Get())},
-                                       {"data", HierarchyData(group, {group})}}}));
-             f.SetHierarchy(group, 900, {900});
-         },
+         All({Links(spread, 0, without(topItems, group)), Links(group, 900, {900}),
+              [&](FileJson& f) {
+                  f.AddObject(900, kGroupItemBoss,
+                              json::array({{{"id", HexID(kHierarchyImpl.Get())},
+                                            {"data", HierarchyData(group, {group})}}}));
+              }}),
          "not part of the document"},
         {"a second document", [](FileJson& f) { f.AddObject(901, kDocBoss); },
          "not part of the document"},
-        {"a spread that is a page",
-         [&](FileJson& f) {
-             uint32_t page1 = DocumentUtils::GetNthPage(s.db.get(), 0).GetUID().Get();
-             f.Data(s.db->GetRootUID().Get(), kDocumentImpl) = Base64(Words({2, spread, page1}));
-         },
+        {"a spread that is a page", SetData(root, kDocumentImpl, Base64(Words({2, spread, page1}))),
          "as a spread, but it is a page"},
-        {"a page that is a frame",
-         [&](FileJson& f) {
-             f.Data(spread, kSpreadImpl) = Base64(Words({1, frameA}));
-         },
+        {"a page that is a frame", SetData(spread, kSpreadImpl, Base64(Words({1, frameA}))),
          "as a page, but it is a graphic frame"},
     };
     for (const auto& [name, edit, reason] : cases) {
@@ -519,16 +446,10 @@ TEST_F(DocumentFileTest, DamagedAndForeignFilesAreRefusedWithTheirReason) {
         EXPECT_NE(why.find(reason), std::string::npos) << why;
         EXPECT_TRUE(warnings.empty());
     }
-}
 
-TEST_F(DocumentFileTest, ItemsNestedTooDeepAreRefused) {
-    Sample s = MakeSample();
-    FileJson f{json::parse(Saved(s.db.get())), {}};
     // Groups in groups down to the frame and its image, one level too many.
-    const uint32_t spread = s.spread1.GetUID().Get();
-    const uint32_t group = s.group.GetUID().Get();
-    std::vector<uint32_t> items = ChildUIDs(s.spread1);
-    std::erase(items, group);
+    FileJson f{json::parse(good), {}};
+    std::vector<uint32_t> items = without(topItems, group);
     uint32_t parent = spread;
     uint32_t first = 1000;
     int levels = kMaxNestingDepth - 2; // the group, its frames, their images: +3
@@ -557,19 +478,17 @@ TEST_F(DocumentFileTest, ItemsNestedTooDeepAreRefused) {
     f.SetHierarchy(spread, 0, items);
     auto loaded = DocumentFile::Parse(f.Text(), why);
     EXPECT_TRUE(loaded) << why;
-}
 
-TEST_F(DocumentFileTest, OpenSaysWhyAFileCannotBeRead) {
-    // A huge file is refused before it is read (sparse: it takes no room).
+    // Open says why it cannot read a file; a huge one (sparse: no room taken) goes unread.
     WriteFile(dir / "huge.odd", "{");
     fs::resize_file(dir / "huge.odd", DocumentFile::kMaxFileSize + 1);
     WriteFile(dir / "notes.txt", "Dear diary,\n");
-    const std::tuple<std::string, std::string, std::string> cases[] = {
+    const std::tuple<std::string, std::string, std::string> unreadable[] = {
         {dir / "missing.odd", std::strerror(ENOENT), "missing.odd"},
         {dir.Path(), "is a folder", ""},
         {dir / "huge.odd", "larger than 256 MiB", ""},
         {dir / "notes.txt", "not JSON", ""}};
-    for (const auto& [path, reason, named] : cases) {
+    for (const auto& [path, reason, named] : unreadable) {
         SCOPED_TRACE(path);
         std::string why;
         EXPECT_FALSE(DocumentFile::Open(PMString(path), why));

@@ -9,15 +9,12 @@
 #include <functional>
 #include <string>
 #include <tuple>
-#include <typeinfo>
 #include <utility>
 #include <vector>
 
 namespace {
 
-constexpr WidgetID W(uint32_t id) {
-    return WidgetID(id);
-}
+using W = WidgetID;
 
 // A panel like the orders panel, and a dialog built from plug-in classes.
 constexpr ClassID kTestDialogBoss{0x92003}, kTestNotAWidgetBoss{0x92004};
@@ -66,13 +63,8 @@ public:
     }
 };
 
-// An observer that is no object: records what it is told, by widget.
-struct Told {
-    WidgetID widget;
-    ClassID change;
-    PMIID protocol;
-    friend bool operator==(const Told&, const Told&) = default;
-};
+// An observer that is no object: records what it is told (widget, change, protocol).
+using Told = std::tuple<WidgetID, ClassID, PMIID>;
 
 class Recorder : public IObserver {
 public:
@@ -130,11 +122,6 @@ WidgetResource DialogResource() {
         }};
 }
 
-// A plug-in class's implementation, not persistent.
-template <class T> ImplementationFactory Impl(ImplementationID id) {
-    return {id, typeid(T).name(), CreateImplementation<T>, false};
-}
-
 class WidgetTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -142,8 +129,10 @@ protected:
         ObjectModel& m = ObjectModel::Get();
         m.Reset();
         RegisterHostServices();
-        m.RegisterImplementation(Impl<TestDialogController>(kTestDialogControllerImpl));
-        m.RegisterImplementation(Impl<TestDialogObserver>(kTestDialogObserverImpl));
+        m.RegisterImplementation({kTestDialogControllerImpl, "TestDialogController",
+                                  CreateImplementation<TestDialogController>, false});
+        m.RegisterImplementation({kTestDialogObserverImpl, "TestDialogObserver",
+                                  CreateImplementation<TestDialogObserver>, false});
         m.DefineClass({kTestDialogBoss,
                        kDialogBoss,
                        {{IID_IDIALOGCONTROLLER, kTestDialogControllerImpl},
@@ -190,13 +179,8 @@ protected:
 
 } // namespace
 
-TEST_F(WidgetTest, ResourcesThatMakeNoTreeAreRefusedWithAReason) {
-    struct Case {
-        const char* name;
-        WidgetResource resource;
-        const char* reason;
-    };
-    const std::vector<Case> cases = {
+TEST_F(WidgetTest, ResourcesThatMakeNoTreeAndInputTheUserCannotGiveAreRefused) {
+    const std::tuple<const char*, WidgetResource, const char*> cases[] = {
         {"unknown class", {.classID = ClassID(0x12345), .widgetID = W(1)}, "makes no widget"},
         {"not a widget", {.classID = kTestNotAWidgetBoss, .widgetID = W(2)}, "makes no widget"},
         {"children under a button",
@@ -212,15 +196,13 @@ TEST_F(WidgetTest, ResourcesThatMakeNoTreeAreRefusedWithAReason) {
                         .children = {{.classID = ClassID(0x777), .widgetID = W(7)}}}}},
          "widget 0x7: class 0x777"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, resource, reason] : cases) {
+        SCOPED_TRACE(name);
         std::string why;
-        EXPECT_FALSE(CreateWidgetTree(c.resource, &why));
-        EXPECT_NE(why.find(c.reason), std::string::npos) << why;
+        EXPECT_FALSE(CreateWidgetTree(resource, &why));
+        EXPECT_NE(why.find(reason), std::string::npos) << why;
     }
-}
 
-TEST_F(WidgetTest, InputToWidgetsTheUserCannotReachIsRefused) {
     Recorder recorder;
     WidgetUtils::AttachToWidget(panel.get(), kTrashID, IID_ITRISTATECONTROLDATA, &recorder);
     WidgetUtils::AttachToWidget(panel.get(), kClearID, IID_ITRISTATECONTROLDATA, &recorder);
@@ -229,6 +211,7 @@ TEST_F(WidgetTest, InputToWidgetsTheUserCannotReachIsRefused) {
 
     namespace D = WidgetDriver;
     IControlView *p = panel.get(), *d = dialog.get();
+    const std::vector<int32_t> pastTheEnd{0, 2};
     const std::pair<const char*, std::function<bool()>> refused[] = {
         {"disabled button", [&] { return D::Press(p, kTrashID); }},
         {"button in a hidden group", [&] { return D::Press(p, kClearID); }},
@@ -237,10 +220,7 @@ TEST_F(WidgetTest, InputToWidgetsTheUserCannotReachIsRefused) {
         {"typing into static text", [&] { return D::Type(p, kLogTextID, "x"); }},
         {"pressing an icon", [&] { return D::Press(d, kIconID); }},
         {"choosing in a list box", [&] { return D::Choose(p, kListID, 0); }},
-        {"a row past the end",
-         [&] {
-             return D::SelectRows(p, kListID, {0, 2});
-         }},
+        {"a row past the end", [&] { return D::SelectRows(p, kListID, pastTheEnd); }},
         {"double-click past the end", [&] { return D::DoubleClickRow(p, kListID, 5); }},
         {"unticking a radio button", [&] { return D::SetChecked(d, kRGBID, false); }},
         {"choosing -1", [&] { return D::Choose(d, kProcessListID, -1); }},
@@ -248,8 +228,7 @@ TEST_F(WidgetTest, InputToWidgetsTheUserCannotReachIsRefused) {
     for (const auto& [name, input] : refused) {
         EXPECT_FALSE(input()) << name;
     }
-    EXPECT_TRUE(recorder.told.empty());
-    EXPECT_TRUE(List()->GetSelected().empty());
+    EXPECT_EQ(std::tuple(recorder.told.size(), List()->GetSelected().size()), std::tuple(0u, 0u));
 
     // A disabled parent makes its children unreachable; enabling it again
     // gives them back.
@@ -264,7 +243,7 @@ TEST_F(WidgetTest, InputToWidgetsTheUserCannotReachIsRefused) {
     WidgetUtils::DetachFromWidget(panel.get(), kClearID, IID_ITRISTATECONTROLDATA, &recorder);
 }
 
-TEST_F(WidgetTest, RadioButtonsOfAClusterLeaveEachOther) {
+TEST_F(WidgetTest, RadioButtonsLeaveEachOtherDropDownChoicesFollowEntriesEditBoxesReadNumbers) {
     auto selected = [&] {
         std::string which;
         for (WidgetID id : {kGrayID, kRGBID, kCMYKID}) {
@@ -279,9 +258,7 @@ TEST_F(WidgetTest, RadioButtonsOfAClusterLeaveEachOther) {
     EXPECT_EQ(selected(), "x--");
     WidgetUtils::SetChecked(dialog.get(), kRGBID, true, false);
     EXPECT_EQ(selected(), "-x-");
-}
 
-TEST_F(WidgetTest, ADropDownChoiceFollowsItsEntry) {
     IControlView* view = WidgetUtils::FindWidget(dialog.get(), kProcessListID);
     InterfacePtr<IStringListControlData> entries(view, IID_ISTRINGLISTCONTROLDATA);
     InterfacePtr<IDropDownListController> choice(view, IID_IDROPDOWNLISTCONTROLLER);
@@ -298,6 +275,32 @@ TEST_F(WidgetTest, ADropDownChoiceFollowsItsEntry) {
     EXPECT_EQ(choice->GetSelected(), -1);
     EXPECT_FALSE(choice->Select(0));
     EXPECT_TRUE(entries->GetString(0).IsEmpty());
+
+    const std::tuple<const char*, bool, double> cases[] = {
+        {"300", true, 300},  {" 2.5 ", true, 2.5}, {"+4", true, 4},   {"-0.25", true, -0.25},
+        {"1e3", true, 1000}, {".5", true, 0.5},    {"", false, 0},    {"  ", false, 0},
+        {"abc", false, 0},   {"1,5", false, 0},    {"inf", false, 0}, {"nan", false, 0},
+        {"0x10", false, 0},  {"--1", false, 0},    {"+-1", false, 0}, {"1.2.3", false, 0},
+        {"12px", false, 0},  {"1e999", false, 0},  {"+", false, 0},   {"e5", false, 0},
+    };
+    for (const auto& [text, ok, number] : cases) {
+        SCOPED_TRACE(text);
+        WidgetUtils::SetText(dialog.get(), kResolutionID, text, false);
+        bool valid = !ok;
+        double value = WidgetUtils::GetValue(dialog.get(), kResolutionID, &valid);
+        EXPECT_EQ(std::pair(valid, value), std::pair(ok, number));
+    }
+    const std::pair<double, const char*> written[] = {
+        {300, "300"}, {2.5, "2.5"}, {-72, "-72"}, {0.1, "0.1"}, {1e21, "1e+21"}};
+    for (auto [value, text] : written) {
+        SCOPED_TRACE(text);
+        WidgetUtils::SetValue(dialog.get(), kResolutionID, value, false);
+        EXPECT_EQ(WidgetUtils::GetText(dialog.get(), kResolutionID).GetUTF8String(), text);
+        EXPECT_EQ(WidgetUtils::GetValue(dialog.get(), kResolutionID), value);
+    }
+    bool valid = true;
+    EXPECT_EQ(WidgetUtils::GetValue(panel.get(), kTrashID, &valid), 0.0);
+    EXPECT_FALSE(valid) << "a button has no number";
 }
 
 TEST_F(WidgetTest, AListBoxKeepsItsSelectionInStepWithItsRows) {
@@ -338,35 +341,22 @@ TEST_F(WidgetTest, AListBoxKeepsItsSelectionInStepWithItsRows) {
     WidgetUtils::DetachFromWidget(panel.get(), kListID, IID_ILISTBOXCONTROLLER, &recorder);
 }
 
-TEST_F(WidgetTest, EditBoxNumbersReadOnlyWhatIsANumber) {
-    const std::tuple<const char*, bool, double> cases[] = {
-        {"300", true, 300},  {" 2.5 ", true, 2.5}, {"+4", true, 4},   {"-0.25", true, -0.25},
-        {"1e3", true, 1000}, {".5", true, 0.5},    {"", false, 0},    {"  ", false, 0},
-        {"abc", false, 0},   {"1,5", false, 0},    {"inf", false, 0}, {"nan", false, 0},
-        {"0x10", false, 0},  {"--1", false, 0},    {"+-1", false, 0}, {"1.2.3", false, 0},
-        {"12px", false, 0},  {"1e999", false, 0},  {"+", false, 0},   {"e5", false, 0},
-    };
-    for (const auto& [text, ok, number] : cases) {
-        SCOPED_TRACE(text);
-        WidgetUtils::SetText(dialog.get(), kResolutionID, text, false);
-        bool valid = !ok;
-        double value = WidgetUtils::GetValue(dialog.get(), kResolutionID, &valid);
-        EXPECT_EQ(std::pair(valid, value), std::pair(ok, number));
-    }
-    const std::pair<double, const char*> written[] = {
-        {300, "300"}, {2.5, "2.5"}, {-72, "-72"}, {0.1, "0.1"}, {1e21, "1e+21"}};
-    for (auto [value, text] : written) {
-        SCOPED_TRACE(text);
-        WidgetUtils::SetValue(dialog.get(), kResolutionID, value, false);
-        EXPECT_EQ(WidgetUtils::GetText(dialog.get(), kResolutionID).GetUTF8String(), text);
-        EXPECT_EQ(WidgetUtils::GetValue(dialog.get(), kResolutionID), value);
-    }
-    bool valid = true;
-    EXPECT_EQ(WidgetUtils::GetValue(panel.get(), kTrashID, &valid), 0.0);
-    EXPECT_FALSE(valid) << "a button has no number";
-}
+TEST_F(WidgetTest, WithoutAFrontEndDialogsAreCancelledWithOneTheyAreFilledCheckedAndApplied) {
+    ASSERT_EQ(Choosers::GetChooserSink(), nullptr);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DialogMgr::RunModalDialog(dialog.get()), DialogAnswer::kCancel);
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("cancelled"), std::string::npos) << said;
+    EXPECT_EQ(applied, 0);
+    testing::internal::CaptureStderr();
+    OpenFileChooser open;
+    FolderChooser folder;
+    EXPECT_FALSE(open.ShowDialog());
+    EXPECT_FALSE(folder.ShowDialog());
+    said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("cancelled"), std::string::npos) << said;
+    EXPECT_TRUE(open.GetPath().empty());
 
-TEST_F(WidgetTest, AModalDialogIsFilledAnsweredCheckedAndApplied) {
     InterfacePtr<IApplication> app(GetExecutionContextSession()->QueryApplication());
     ScriptedDialogSink sink;
     ScopedDialogSink installed(&sink);
@@ -408,21 +398,4 @@ TEST_F(WidgetTest, AModalDialogIsFilledAnsweredCheckedAndApplied) {
     EXPECT_EQ(DialogMgr::RunModalDialog(dialog.get()), DialogAnswer::kCancel);
     EXPECT_EQ(std::pair(applied, storedResolution), std::pair(1, 72.0));
     EXPECT_EQ(DialogMgr::RunModalDialog(nullptr), DialogAnswer::kCancel);
-}
-
-TEST_F(WidgetTest, WithoutAFrontEndEveryDialogAndChooserIsCancelled) {
-    ASSERT_EQ(Choosers::GetChooserSink(), nullptr);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(DialogMgr::RunModalDialog(dialog.get()), DialogAnswer::kCancel);
-    std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_NE(said.find("cancelled"), std::string::npos) << said;
-    EXPECT_EQ(applied, 0);
-    testing::internal::CaptureStderr();
-    OpenFileChooser open;
-    FolderChooser folder;
-    EXPECT_FALSE(open.ShowDialog());
-    EXPECT_FALSE(folder.ShowDialog());
-    said = testing::internal::GetCapturedStderr();
-    EXPECT_NE(said.find("cancelled"), std::string::npos) << said;
-    EXPECT_TRUE(open.GetPath().empty());
 }
