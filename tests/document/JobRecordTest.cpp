@@ -53,8 +53,7 @@ TEST(JobEntry, OldEntriesGoWithTheirRepliesExceptThoseOfOpenDocuments) {
         int64_t age;
         const char* document;
         bool kept;
-    };
-    const Case cases[] = {
+    } const cases[] = {
         {"c1/old", 31 * day, "/docs/closed.odoc", false},
         {"c1/open", 31 * day, "/docs/open.odoc", true},
         {"c1/recent", 29 * day, "/docs/closed.odoc", true},

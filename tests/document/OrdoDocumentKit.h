@@ -63,9 +63,10 @@ namespace fs = std::filesystem;
 
 namespace ordokit {
 
+using dockit::SameArea, dockit::VisibleArea;
+
 // A system folder of the test's own (preferences, the record of jobs out) while it lives.
-class ScopedSystemFolder {
-public:
+struct ScopedSystemFolder {
     ScopedSystemFolder() {
         HostPlatform::SetSystemFolder(folder.Path());
         OD_PrefsData::ResetIdentityFolderForTesting();
@@ -74,11 +75,6 @@ public:
         HostPlatform::SetSystemFolder("");
         OD_PrefsData::ResetIdentityFolderForTesting();
     }
-    ScopedSystemFolder(const ScopedSystemFolder&) = delete;
-    ScopedSystemFolder& operator=(const ScopedSystemFolder&) = delete;
-    const std::string& Path() const { return folder.Path(); }
-
-private:
     TempDir folder;
 };
 
@@ -94,7 +90,62 @@ inline void RegisterOrdoDocument() {
     SetOrdoListRebuildHook(nullptr);
 }
 
-// The records an item carries; expects them to read.
+// A fresh object model and a new document in it, a folder for the test's files, a system folder
+// of its own; withHost: the host's services and the session's preferences too.
+class DocumentFixture : public ::testing::Test {
+protected:
+    void SetUpDocument(bool withHost) {
+        ResetHostForTesting();
+        RegisterOrdoDocument();
+        if (withHost) {
+            RegisterHostServices();
+            RegisterPreferenceImplementations();
+            ObjectModel::Get().AddIn(kSessionBoss, IID_IORDOPREFSDATA, kOrdoPrefsDataPersistImpl);
+        }
+        QOR_EndPointFile::ResetProcessStateForTesting();
+        SetOrdoBusy(false);
+        db = DocumentUtils::NewDocument();
+    }
+    void TearDown() override {
+        SetOrdoListRebuildHook(nullptr);
+        db.reset();
+        HostStrings::Reset();
+        QOR_EndPointFile::ResetProcessStateForTesting();
+        ResetHostForTesting();
+        ObjectModel::Get().Reset();
+    }
+
+    // The file placed in a new frame.
+    UIDRef PlaceAt(const PMRect& frame, const std::string& file) const {
+        return dockit::PlaceFile(dockit::AddFrame(db.get(), frame), file);
+    }
+
+    ScopedSystemFolder systemFolder;
+    TempDir dir;
+    std::unique_ptr<IDataBase> db;
+    std::string original = dir / "photo.tif";       // an image's file
+    std::string processed = dir / "photo_done.tif"; // and the server's result of it
+};
+
+// A folder nested in steps of 60 letters until its path is at least `length` bytes long.
+inline std::string DeepFolder(std::string path, std::size_t length, char letter) {
+    while (path.size() < length) {
+        path += "/" + std::string(60, letter);
+        fs::create_directory(path);
+    }
+    return path;
+}
+
+// OPI on: results looked for in the folder (made here) under the suffix.
+inline std::string UseOpi(OD_PrefsData& prefs, const std::string& lowRes, const char* suffix) {
+    fs::create_directories(lowRes);
+    prefs.SetOpiActive(true);
+    EXPECT_TRUE(prefs.SetOpiLoResFolder(lowRes.c_str()));
+    prefs.SetOpiSuffix(PMString(suffix));
+    return lowRes;
+}
+
+// The records an item carries; expects them to read, or to be written.
 inline OD_ProcData Order(const UIDRef& item) {
     OD_ProcData order;
     EXPECT_EQ(OD_DataAccessor(item).Read(order), 0);
@@ -104,6 +155,15 @@ inline OD_UndoData Undo(const UIDRef& item) {
     OD_UndoData undo;
     EXPECT_EQ(OD_UndoDataAccessor(item).Read(undo), 0);
     return undo;
+}
+inline void Store(const UIDRef& item, const OD_ProcData& order) {
+    EXPECT_EQ(OD_DataAccessor(item).Write(order), kSuccess);
+}
+// The placement of an item as its undo record keeps it.
+inline OD_UndoPlacement PlacementOf(const UIDRef& item) {
+    OD_PlacementCapture capture;
+    EXPECT_EQ(CapturePlacement(item, capture), 0);
+    return OD_UndoPlacement::FromCapture(capture.record);
 }
 
 template <class Refs = std::initializer_list<UIDRef>>
@@ -118,8 +178,19 @@ inline UIDList ListOf(IDataBase* db, const Refs& refs) {
 inline std::string LinkOf(const UIDRef& item) {
     return InterfaceOf<IDataLink>(item)->GetLongName().GetUTF8String();
 }
+// The file an item links to and the status of its order.
+using LinkStatus = std::pair<std::string, int>;
+inline LinkStatus Linked(const UIDRef& item) {
+    return {LinkOf(item), Order(item).status};
+}
 inline PMMatrix Matrix(const UIDRef& item) {
     return InterfaceOf<ITransform>(item)->GetInnerToParentMatrix();
+}
+inline PMRect Box(const UIDRef& item) {
+    return InterfaceOf<IGeometry>(item)->GetBoundingBox();
+}
+inline PMRect FrameBox(const UIDRef& image) {
+    return Box(UIDRef(image.GetDataBase(), InterfaceOf<IHierarchy>(image)->GetParentUID()));
 }
 // Six parts equal within 1e-9: a matrix, or a placement (whose mirror flags must match).
 inline ::testing::AssertionResult SameParts(const std::array<double, 6>& x,

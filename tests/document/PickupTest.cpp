@@ -2,26 +2,17 @@
 // low-resolution path, the content offset, and the relink with its undo record.
 #include "OrdoDocumentKit.h"
 
-using dockit::SameArea, dockit::VisibleArea;
 using namespace ordokit;
 
 namespace {
 
-using LinkStatus = std::pair<std::string, int>;
-LinkStatus Linked(const UIDRef& item) {
-    return {LinkOf(item), Order(item).status};
-}
-
 [[maybe_unused]] testing::Environment* const kVips =
     testing::AddGlobalTestEnvironment(new VipsEnvironment("document_tests"));
 
-class PickupTest : public ::testing::Test {
+class PickupTest : public DocumentFixture {
 protected:
     void SetUp() override {
-        ordokit::RegisterOrdoDocument();
-        QOR_EndPointFile::ResetProcessStateForTesting();
-        SetOrdoBusy(false);
-
+        SetUpDocument(false);
         std::string why;
         ASSERT_TRUE(InitServerTree(root.Path(), why)) << why;
         serverPath = root / kServerAppName;
@@ -31,10 +22,8 @@ protected:
         ASSERT_EQ(RefServer(root.Path(), serverLog).RunOnce(),
                   1); // CONNECT makes the client's folder
         ASSERT_TRUE(fs::is_directory(ReplyPath(endpoint.ClientId())));
-        j1 = std::string(endpoint.ClientId()) + kPathSeparator + "job0001";
-        j2 = std::string(endpoint.ClientId()) + kPathSeparator + "job0002";
-
-        db = DocumentUtils::NewDocument();
+        j1 = Job("job0001");
+        j2 = Job("job0002");
         dockit::WriteTiff(original, 200, 100, 72);
         dockit::WriteTiff(processed, 100, 50, 72);
         image = PlaceAt(PMRect(50, 60, 150, 110), original);
@@ -42,15 +31,8 @@ protected:
         SetOrder(image, kODStatusSent, j1);
         panel.push_back(image);
     }
-    void TearDown() override {
-        SetOrdoListRebuildHook(nullptr);
-        db.reset();
-        HostStrings::Reset();
-        QOR_EndPointFile::ResetProcessStateForTesting();
-    }
-
-    UIDRef PlaceAt(const PMRect& frame, const std::string& path) const {
-        return dockit::PlaceFile(dockit::AddFrame(db.get(), frame), path);
+    std::string Job(const char* name) const {
+        return std::string(endpoint.ClientId()) + kPathSeparator + name;
     }
     static void SetOrder(const UIDRef& item, uint16_t status, const std::string& job) {
         OD_ProcData order;
@@ -59,7 +41,7 @@ protected:
         order.processCode = 1;
         order.outputName = PMString("photo");
         order.linkPath = PMString(LinkOf(item));
-        ASSERT_EQ(OD_DataAccessor(item).Write(order), kSuccess);
+        Store(item, order);
     }
     std::string ReplyPath(const std::string& job) const {
         return (fs::path(root.Path()) / "Data" / "clients").string() + kPathSeparator + job;
@@ -85,13 +67,9 @@ protected:
         panel = {image};
     }
 
-    ordokit::ScopedSystemFolder systemFolder;
-    TempDir dir, root;
+    TempDir root;
     std::string serverPath, j1, j2;
     QOR_EndPointFile endpoint;
-    std::unique_ptr<IDataBase> db;
-    std::string original = dir / "photo.tif";
-    std::string processed = dir / "photo_done.tif";
     std::string saved = dir / "doc.odd";
     UIDRef image;
     OD_PrefsData prefs;
@@ -250,11 +228,28 @@ TEST_F(PickupTest, AResultSavedThenUndoneIsTakenAgainFromTheRecord) {
     EXPECT_EQ(Linked(image), LinkStatus(processed, kODStatusDone));
 }
 
-TEST_F(PickupTest, AFinishedOrderIsRelinkedDoneAndCarriesItsUndoRecord) {
+TEST_F(PickupTest, TheRelinkMovesByTheOffsetAndAFinishedOrderIsRelinkedDoneWithItsUndoRecord) {
+    // The frame 20 pt left of the unscaled image, 10 pt above it, and past its far edges.
+    UIDRef item = PlaceAt(PMRect(300, 60, 560, 180), original);
+    dockit::SetMatrix(item, PMMatrix::MakeTranslation(20, 10));
+    UIDRef made;
+    ASSERT_TRUE(RelinkToProcessedFile(item, processed.c_str(), 1, 0, made));
+    PMPoint corner = Box(made).LeftTop();
+    Matrix(made).Transform(corner);
+    const PMRect frame = FrameBox(made);
+    EXPECT_NEAR(corner.X() - frame.Left(), 20.0, 1e-9);
+    EXPECT_NEAR(corner.Y() - frame.Top(), 10.0, 1e-9);
+    EXPECT_EQ(Undo(made).processedPlacement, PlacementOf(made));
+    // A failed relink writes nothing.
+    const std::string content = dockit::Content(*db);
+    EXPECT_FALSE(RelinkToProcessedFile(image, (dir / "missing.tif").c_str(), 1, 0, made));
+    EXPECT_FALSE(RelinkToProcessedFile(image, nullptr, 1, 0, made));
+    EXPECT_EQ(made, image);
+    EXPECT_EQ(dockit::Content(*db), content);
+
     const UIDRef old = image;
     const auto area = VisibleArea(image);
-    OD_PlacementCapture before;
-    ASSERT_EQ(CapturePlacement(image, before), 0);
+    const OD_UndoPlacement before = PlacementOf(image);
     Reply(j1, "finish", "done", processed);
 
     EXPECT_EQ(Handle(), 0);
@@ -273,24 +268,15 @@ TEST_F(PickupTest, AFinishedOrderIsRelinkedDoneAndCarriesItsUndoRecord) {
     const OD_UndoData undo = Undo(image);
     EXPECT_EQ(undo.savedStatus, kODStatusReady);
     EXPECT_STREQ(undo.otherFile, original.c_str());
-    EXPECT_EQ(undo.originalPlacement, OD_UndoPlacement::FromCapture(before.record));
-    OD_PlacementCapture after;
-    ASSERT_EQ(CapturePlacement(image, after), 0);
-    EXPECT_EQ(undo.processedPlacement, OD_UndoPlacement::FromCapture(after.record));
+    EXPECT_EQ(undo.originalPlacement, before);
+    EXPECT_EQ(undo.processedPlacement, PlacementOf(image));
     EXPECT_EQ(Handle(), kODPickupNotWaiting);
 }
 
 TEST_F(PickupTest, PathsThatDoNotFitTheRelinkOrTheUndoRecordFailTheOrderUncut) {
     // A reply line holds 255 bytes: the long processed path comes from a deep OPI folder.
-    std::string deep = dir.Path();
-    while (deep.size() + 61 < kODPrefsPathSize) {
-        deep += "/" + std::string(60, 'd');
-        fs::create_directory(deep);
-    }
+    std::string deep = UseOpi(prefs, DeepFolder(dir.Path(), kODPrefsPathSize - 61, 'd'), ".tif");
     const std::string name(kODRelinkPathMax - deep.size(), 'n'); // one byte too many
-    prefs.SetOpiActive(true);
-    ASSERT_TRUE(prefs.SetOpiLoResFolder(deep.c_str()));
-    prefs.SetOpiSuffix(PMString(".tif"));
     Reply(j1, "finish", "done", "/srv/qor/out/" + name);
     dockit::WriteTiff(deep + "/" + name + ".tif", 100, 50, 72);
     EXPECT_EQ(Handle(), kODPickupFailed);
@@ -298,11 +284,7 @@ TEST_F(PickupTest, PathsThatDoNotFitTheRelinkOrTheUndoRecordFailTheOrderUncut) {
     prefs.SetOpiActive(false);
 
     // The original's path would not fit the undo record.
-    while (deep.size() <= kODUndoPathSize) {
-        deep += "/" + std::string(60, 'o');
-        fs::create_directory(deep);
-    }
-    const std::string longOriginal = deep + "/photo.tif";
+    const std::string longOriginal = DeepFolder(deep, kODUndoPathSize + 1, 'o') + "/photo.tif";
     dockit::WriteTiff(longOriginal, 200, 100, 72);
     UIDRef item = PlaceAt(PMRect(300, 60, 400, 110), longOriginal);
     SetOrder(item, kODStatusSent, j2);
@@ -314,11 +296,7 @@ TEST_F(PickupTest, PathsThatDoNotFitTheRelinkOrTheUndoRecordFailTheOrderUncut) {
 }
 
 TEST_F(PickupTest, OpiResultsAreLookedForInTheLowResolutionFolder) {
-    const std::string lowRes = dir / "lowres";
-    fs::create_directory(lowRes);
-    prefs.SetOpiActive(true);
-    ASSERT_TRUE(prefs.SetOpiLoResFolder(lowRes.c_str()));
-    prefs.SetOpiSuffix(PMString(".tif"));
+    const std::string lowRes = UseOpi(prefs, dir / "lowres", ".tif");
     Reply(j1, "finish", "done", "/srv/qor/out/photo_lr");
     const std::string expected = lowRes + "/photo_lr.tif";
 
@@ -347,7 +325,7 @@ TEST_F(PickupTest, OpiResultsAreLookedForInTheLowResolutionFolder) {
 
     // A low-resolution file that does not appear in the server's time fails the order.
     UIDRef item = PlaceAt(PMRect(300, 60, 400, 110), original);
-    const std::string j3 = std::string(endpoint.ClientId()) + kPathSeparator + "job0003";
+    const std::string j3 = Job("job0003");
     SetOrder(item, kODStatusSent, j3);
     Reply(j3, "finish", "done", "/srv/qor/out/never");
     context.now = platform::CurrentTime() + context.waitLimitSeconds + 5;
@@ -414,37 +392,11 @@ TEST(ContentOffset, TheFileMovesByWhatItLeavesOutBeforeTheImage) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        OD_OffsetInput in;
-        in.cropRect = c.crop, in.imageWidth = c.width, in.imageHeight = c.height;
-        in.tolerance = c.tolerance != 0 ? c.tolerance : in.tolerance;
-        const PMPoint d = ComputeContentOffset(in);
+        const PMPoint d = ComputeContentOffset(
+            {c.crop, c.width, c.height, c.tolerance != 0 ? c.tolerance : kODCropTolerance});
         EXPECT_NEAR(d.X(), c.dx, 1e-12);
         EXPECT_NEAR(d.Y(), c.dy, 1e-12);
     }
-}
-
-TEST_F(PickupTest, TheRelinkMovesTheProcessedImageByTheOffsetAndAFailedOneWritesNothing) {
-    // The frame 20 pt left of the unscaled image, 10 pt above it, and past its far edges.
-    UIDRef item = PlaceAt(PMRect(300, 60, 560, 180), original);
-    dockit::SetMatrix(item, PMMatrix::MakeTranslation(20, 10));
-    UIDRef made;
-    ASSERT_TRUE(RelinkToProcessedFile(item, processed.c_str(), 1, 0, made));
-    PMPoint corner = InterfaceOf<IGeometry>(made)->GetBoundingBox().LeftTop();
-    Matrix(made).Transform(corner);
-    const PMRect frame =
-        InterfaceOf<IGeometry>(UIDRef(db.get(), InterfaceOf<IHierarchy>(made)->GetParentUID()))
-            ->GetBoundingBox();
-    EXPECT_NEAR(corner.X() - frame.Left(), 20.0, 1e-9);
-    EXPECT_NEAR(corner.Y() - frame.Top(), 10.0, 1e-9);
-    OD_PlacementCapture after;
-    ASSERT_EQ(CapturePlacement(made, after), 0);
-    EXPECT_EQ(Undo(made).processedPlacement, OD_UndoPlacement::FromCapture(after.record));
-    // A failed relink writes nothing.
-    const std::string before = dockit::Content(*db);
-    EXPECT_FALSE(RelinkToProcessedFile(image, (dir / "missing.tif").c_str(), 1, 0, made));
-    EXPECT_FALSE(RelinkToProcessedFile(image, nullptr, 1, 0, made));
-    EXPECT_EQ(made, image);
-    EXPECT_EQ(dockit::Content(*db), before);
 }
 
 } // namespace

@@ -4,7 +4,6 @@
 
 #include <vips/vips8>
 
-using dockit::SameArea, dockit::VisibleArea;
 using namespace ordokit;
 
 namespace {
@@ -45,13 +44,6 @@ VImage Decode(const std::string& path) {
     const VImage rgb = image.extract_band(0, VImage::option()->set("n", 3));
     const bool cmyk = image.interpretation() == VIPS_INTERPRETATION_CMYK && image.bands() >= 4;
     return cmyk ? (255 - rgb) * (255 - image[3]) / 255 : rgb;
-}
-
-PMRect Box(const UIDRef& item) {
-    return InterfaceOf<IGeometry>(item)->GetBoundingBox();
-}
-PMRect FrameBox(const UIDRef& image) {
-    return Box(UIDRef(image.GetDataBase(), InterfaceOf<IHierarchy>(image)->GetParentUID()));
 }
 
 // The frame as the page shows it from the file (its link unless given), bilinear, white outside
@@ -112,11 +104,9 @@ Before Capture(const UIDRef& item, const std::string& renderFrom = "") {
 // corner, covering it within half an output pixel, and showing what the render before showed.
 void ExpectRelinked(const UIDRef& item, const std::string& file, const std::string& original,
                     const VImage& before) {
-    EXPECT_EQ(LinkOf(item), file);
-    EXPECT_EQ(Order(item).status, kODStatusDone);
-    const OD_UndoData undo = Undo(item);
-    EXPECT_EQ(undo.savedStatus, kODStatusReady);
-    EXPECT_EQ(std::string(undo.otherFile), original);
+    EXPECT_EQ(Linked(item), LinkStatus(file, kODStatusDone));
+    EXPECT_EQ(Undo(item).savedStatus, kODStatusReady);
+    EXPECT_EQ(std::string(Undo(item).otherFile), original);
     const PMRect f = FrameBox(item), local(0, 0, f.Width(), f.Height()), box = Box(item);
     EXPECT_TRUE(SameArea(
         VisibleArea(item),
@@ -149,18 +139,12 @@ void ExpectFormerOffsetOff(const Before& before, const UIDRef& item) {
     EXPECT_GT(MeanDifference(before.render, RenderFrame(item, "", former)), kSameRender);
 }
 
-class RoadTest : public ::testing::Test {
+class RoadTest : public DocumentFixture {
 protected:
     void SetUp() override {
-        ResetHostForTesting();
-        RegisterOrdoDocument();
-        RegisterHostServices();
-        RegisterPreferenceImplementations();
+        SetUpDocument(true);
         RegisterServerLinkImplementations();
-        ObjectModel::Get().AddIn(kSessionBoss, IID_IORDOPREFSDATA, kOrdoPrefsDataPersistImpl);
         ObjectModel::Get().AddIn(kSessionBoss, IID_IORDOQORDATA, kOrdoQORDataNonPersistImpl);
-        QOR_EndPointFile::ResetProcessStateForTesting();
-        SetOrdoBusy(false);
         std::string why;
         ASSERT_TRUE(InitServerTree(root.Path(), why)) << why;
         fs::create_directory(out);
@@ -174,14 +158,6 @@ protected:
         ASSERT_TRUE(prefs.SetClassDefault(2, 24, PMString(), PMString("General")));
         SetPrefs();
         ASSERT_TRUE(OpenServerLink(session(), true, false));
-        db = DocumentUtils::NewDocument();
-    }
-    void TearDown() override {
-        SetOrdoListRebuildHook(nullptr);
-        db.reset();
-        HostStrings::Reset();
-        QOR_EndPointFile::ResetProcessStateForTesting();
-        ResetHostForTesting();
     }
 
     static ISession* session() { return GetExecutionContextSession(); }
@@ -212,7 +188,7 @@ protected:
     // The file in a new frame with the matrix m, its box starting at (x, y) of the frame.
     UIDRef Place(const std::string& file, const PMRect& frameBounds, const PMMatrix& m = {},
                  double x = 0, double y = 0) const {
-        UIDRef image = dockit::PlaceFile(dockit::AddFrame(db.get(), frameBounds), file);
+        UIDRef image = PlaceAt(frameBounds, file);
         const PMRect b = TransformedBounds(Box(image), m);
         dockit::SetMatrix(image, m * PMMatrix::MakeTranslation(x - b.Left(), y - b.Top()));
         return image;
@@ -229,7 +205,7 @@ protected:
             EXPECT_EQ(order.status, kODStatusReady);
             if (item == edited) {
                 edit(order);
-                EXPECT_EQ(OD_DataAccessor(item).Write(order), kSuccess);
+                Store(item, order);
             }
         }
         std::unique_ptr<QOR_EndPoint> endpoint = ConnectForSending(session(), false);
@@ -262,12 +238,9 @@ protected:
         return results;
     }
 
-    ordokit::ScopedSystemFolder systemFolder;
-    TempDir dir;
     TempDir root;
     std::string out = dir / "out";
     OD_PrefsData prefs; // the session's, once set
-    std::unique_ptr<IDataBase> db;
     ordokit::RecordingLog log;
 };
 
@@ -278,8 +251,7 @@ TEST_F(RoadTest, EveryKindOfImageComesBackAtItsPlaceAndSwapsBackAndForth) {
         PMRect frame; // on the page
         PMMatrix m;   // image into frame, before the move
         double x, y;  // where the image's box starts in the frame; past 0: white fill there
-    };
-    const Case cases[] = {
+    } const cases[] = {
         {"plain TIFF at 50 %", Picture("plain.tif", 160, 100), PMRect(40, 40, 100, 76),
          PMMatrix::MakeScale(0.5, 0.5), -10, -6},
         {"JPEG turned 90 and cropped by its frame", Picture("turned.jpg", 160, 100),
@@ -331,8 +303,7 @@ TEST_F(RoadTest, EveryKindOfImageComesBackAtItsPlaceAndSwapsBackAndForth) {
     }
     // The refused job: failed, its message logged, nothing relinked.
     EXPECT_EQ(panel[n], items[n]);
-    EXPECT_EQ(Order(panel[n]).status, kODStatusReplyMinus2);
-    EXPECT_EQ(LinkOf(panel[n]), refused);
+    EXPECT_EQ(Linked(panel[n]), LinkStatus(refused, kODStatusReplyMinus2));
     EXPECT_EQ(Undo(panel[n]).savedStatus, 0);
     // One line per image: processed, or why not.
     ASSERT_EQ(log.lines.size(), n + 1);
@@ -351,18 +322,16 @@ TEST_F(RoadTest, EveryKindOfImageComesBackAtItsPlaceAndSwapsBackAndForth) {
             SCOPED_TRACE(cases[i].name);
             const UIDRef item = action.Parameters().At(static_cast<int32_t>(i));
             const Before& want = undone ? before[i] : processed[i];
-            EXPECT_EQ(LinkOf(item), want.file);
+            EXPECT_EQ(Linked(item), LinkStatus(want.file, undone ? kODStatusReady : kODStatusDone));
             EXPECT_TRUE(SameMatrix(Matrix(item), want.matrix));
             EXPECT_TRUE(SameArea(VisibleArea(item), want.area, 1e-6));
-            EXPECT_EQ(Order(item).status, undone ? kODStatusReady : kODStatusDone);
             EXPECT_EQ(Undo(item).savedStatus, undone ? kODStatusDone : kODStatusReady);
             EXPECT_EQ(std::string(Undo(item).otherFile), (undone ? processed : before)[i].file);
             EXPECT_LT(MeanDifference(want.render, RenderFrame(item)), 1e-9);
         }
         const UIDRef item = action.Parameters().At(static_cast<int32_t>(n));
-        EXPECT_EQ(LinkOf(item), refused);
+        EXPECT_EQ(Linked(item), LinkStatus(refused, kODStatusReplyMinus2));
         EXPECT_TRUE(SameMatrix(Matrix(item), refusedBefore.matrix));
-        EXPECT_EQ(Order(item).status, kODStatusReplyMinus2);
     }
 }
 
@@ -374,11 +343,7 @@ TEST_F(RoadTest, AnOpiPlaceholderComesBackThroughTheLowResolutionFolder) {
     eps.width = 144;
     eps.height = 86.4;
     samples::WriteOpiPlaceholder(placeholder, eps, {highRes, "", 100});
-    const std::string lowRes = dir / "lowres";
-    fs::create_directory(lowRes);
-    prefs.SetOpiActive(true);
-    ASSERT_TRUE(prefs.SetOpiLoResFolder(lowRes.c_str()));
-    prefs.SetOpiSuffix(PMString(".lr"));
+    const std::string lowRes = UseOpi(prefs, dir / "lowres", ".lr");
     SetPrefs();
 
     UIDRef item = Place(placeholder, PMRect(50, 50, 150, 110),
@@ -402,9 +367,8 @@ TEST_F(RoadTest, AnOpiPlaceholderComesBackThroughTheLowResolutionFolder) {
     SetSwapItems(action, panel);
     action.Execute();
     const UIDRef undone = action.Parameters().At(0);
-    EXPECT_EQ(LinkOf(undone), placeholder);
+    EXPECT_EQ(Linked(undone), LinkStatus(placeholder, kODStatusReady));
     EXPECT_TRUE(SameMatrix(Matrix(undone), before.matrix));
-    EXPECT_EQ(Order(undone).status, kODStatusReady);
 }
 
 TEST_F(RoadTest, WithTheDefaultFileOptionsEveryPlacedOriginalStaysByteForByte) {

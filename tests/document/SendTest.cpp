@@ -7,48 +7,30 @@ namespace {
 
 using ordokit::ListOf;
 
-class SendTest : public ::testing::Test {
+class SendTest : public ordokit::DocumentFixture {
 protected:
     void SetUp() override {
-        ResetHostForTesting();
-        ordokit::RegisterOrdoDocument();
-        RegisterHostServices();
-        RegisterPreferenceImplementations();
-        ObjectModel::Get().AddIn(kSessionBoss, IID_IORDOPREFSDATA, kOrdoPrefsDataPersistImpl);
-        db = DocumentUtils::NewDocument();
-        dockit::WriteTiff(image, 40, 20, 72);
+        SetUpDocument(true);
+        dockit::WriteTiff(original, 40, 20, 72);
         for (int i = 0; i < 3; ++i) {
-            items[i] = dockit::PlaceFile(
-                dockit::AddFrame(db.get(), PMRect(10 + 60 * i, 10, 50 + 60 * i, 30)), image);
+            items[i] = PlaceAt(PMRect(10 + 60 * i, 10, 50 + 60 * i, 30), original);
         }
     }
-    void TearDown() override {
-        db.reset();
-        HostStrings::Reset();
-        ResetHostForTesting();
-        ObjectModel::Get().Reset();
-    }
-
-    OD_ProcData Order(uint16_t status) const {
+    OD_ProcData Order(uint16_t status, const char* job = "") const {
         OD_ProcData order;
         order.status = status;
+        order.jobName = PMString(job);
         order.processCode = 1;
         order.outputName = PMString("photo");
-        order.sourcePath = PMString(image);
+        order.sourcePath = PMString(original);
         order.formatCode = 0x100;
         order.resolution = 72;
         return order;
     }
-    void Store(int i, const OD_ProcData& order) const {
-        ASSERT_EQ(OD_DataAccessor(items[i]).Write(order), kSuccess);
-    }
+    void Store(int i, const OD_ProcData& order) const { ordokit::Store(items[i], order); }
     OD_ProcData Stored(int i) const { return ordokit::Order(items[i]); }
     UIDList All() const { return ListOf(db.get(), {items[0], items[1], items[2]}); }
 
-    ordokit::ScopedSystemFolder systemFolder;
-    TempDir dir;
-    std::unique_ptr<IDataBase> db;
-    std::string image = dir / "photo.tif";
     UIDRef items[3];
     RecordingEndPoint endpoint;
 };
@@ -75,31 +57,26 @@ TEST_F(SendTest, OnlyReadyOrdersGoAndTheSentAreStoredInOneUndoStep) {
 
     // One order on its own: sent, but not stored.
     ASSERT_EQ(SendOrder(items[0], &endpoint, updated), 0);
-    EXPECT_EQ(updated.status, kODStatusSent);
-    EXPECT_EQ(updated.jobName, "job0001");
+    EXPECT_EQ(updated, Order(kODStatusSent, "job0001"));
     EXPECT_EQ(Stored(0), Order(kODStatusReady));
     ASSERT_EQ(endpoint.bodies.size(), 1u);
-    EXPECT_NE(endpoint.bodies[0].find("PATHIN: " + image + "\n"), std::string::npos);
+    EXPECT_NE(endpoint.bodies[0].find("PATHIN: " + original + "\n"), std::string::npos);
     endpoint.bodies.clear();
 
     EXPECT_EQ(SendOrders(All(), &endpoint, &results), 1);
     EXPECT_EQ(results, (std::vector<int>{0, -1, kODSendPathInTooLong}));
     EXPECT_EQ(db->UndoCount(), undoBefore + 1);
-    OD_ProcData want = Order(kODStatusSent);
-    want.jobName = PMString("job0001");
-    EXPECT_EQ(Stored(0), want);
-    EXPECT_EQ(Stored(1), Order(kODStatusDone));
-    EXPECT_EQ(Stored(2), tooLong);
+    EXPECT_EQ((std::vector{Stored(0), Stored(1), Stored(2)}),
+              (std::vector{Order(kODStatusSent, "job0001"), Order(kODStatusDone), tooLong}));
     EXPECT_EQ(SendOrders(All(), &endpoint, &results), 0) << "sent orders are not sent again";
     EXPECT_EQ(endpoint.bodies.size(), 1u);
 }
 
-TEST_F(SendTest, OrdersThatCannotGoAreFoundBeforeAnythingIsSent) {
+TEST_F(SendTest, OrdersThatCannotGoAndTooFewPixelsAreFoundBeforeAnythingIsSent) {
     // Two orders with one output, one that would take a placed file, one whose file is gone.
     const std::string other = dir / "photo-out.tif";
     dockit::WriteTiff(other, 40, 20, 72);
-    const UIDRef placedOther =
-        dockit::PlaceFile(dockit::AddFrame(db.get(), PMRect(0, 60, 40, 80)), other);
+    const UIDRef placedOther = PlaceAt(PMRect(0, 60, 40, 80), other);
     OD_ProcData failed = Order(kODStatusReplyMinus2);
     failed.outputName = PMString("photo-out.tif");
     Store(0, Order(kODStatusReady));
@@ -118,24 +95,22 @@ TEST_F(SendTest, OrdersThatCannotGoAreFoundBeforeAnythingIsSent) {
     EXPECT_EQ(SendRefusalText(checks[2]).rfind("photo.tif: ", 0), 0u);
     EXPECT_NE(SendRefusalText(checks[2]).find("photo-out.tif (photo-out.tif)"), std::string::npos);
 
-    fs::remove(image);
+    fs::remove(original);
     checks = CheckOrdersForSending(UIDList(items[0]), placed);
     ASSERT_EQ(checks.size(), 1u);
     EXPECT_EQ(checks[0].result, kODSendSourceMissing);
-    EXPECT_NE(SendRefusalText(checks[0]).find("cannot be read: " + image), std::string::npos);
+    EXPECT_NE(SendRefusalText(checks[0]).find("cannot be read: " + original), std::string::npos);
     EXPECT_TRUE(endpoint.bodies.empty());
 
     // A failed order is sent again under a new job.
-    dockit::WriteTiff(image, 40, 20, 72);
+    dockit::WriteTiff(original, 40, 20, 72);
     std::vector<int> results;
     EXPECT_EQ(SendOrders(UIDList(items[2]), &endpoint, &results), 1);
     EXPECT_EQ(Stored(2).status, kODStatusSent);
-}
 
-TEST_F(SendTest, TheResamplingCheckReadsTheItemsOrder) {
+    // The resampling check reads the item's order.
     OD_PrefsData prefs;
     int factor = 0;
-    Store(0, Order(kODStatusReady));
     EXPECT_EQ(CheckResampling(items[0], prefs, factor), kODResamplingTooSmall);
     EXPECT_EQ(factor, 54);
     EXPECT_EQ(ResamplingText(kODResamplingTooSmall, factor),
@@ -153,25 +128,17 @@ class SendRecordTest : public SendTest {
 protected:
     void SetUp() override {
         SendTest::SetUp();
-        QOR_EndPointFile::ResetProcessStateForTesting();
         server = MakeServerTree(root.Path());
         ASSERT_EQ(hotFolder.Connect(server.c_str()), 0);
         tmp = root / "Data/tmp";
-        fs::remove(tmp + "/" + JobName(hotFolder.Suffix())); // no CONNECT in the way
-        for (const auto& e : fs::directory_iterator(tmp)) {
+        for (const auto& e : fs::directory_iterator(tmp)) { // no CONNECT in the way
             fs::remove(e.path());
         }
     }
     static std::string JobName(const std::string& message) {
         return message.substr(message.rfind(kPathSeparator) + 1);
     }
-    std::vector<std::string> Jobs() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(tmp)) {
-            names.push_back(e.path().filename().string());
-        }
-        return names;
-    }
+    std::vector<std::string> Jobs() const { return FolderNames(tmp); }
     void ServerTakes() const {
         fs::create_directories(root / "taken");
         for (const std::string& job : Jobs()) {
@@ -183,68 +150,66 @@ protected:
     }
 
     TempDir root;
-    std::string server;
-    std::string tmp;
+    std::string server, tmp;
     QOR_EndPointFile hotFolder;
 };
 
 TEST_F(SendRecordTest, AnOrderSentButShownReadyIsNeverSentTwice) {
     // Shown Ready again after the host's Undo of the send, or a crash before saving.
-    for (const bool undo : {true, false}) {
-        for (const bool taken : {true, false}) {
-            SCOPED_TRACE(std::string(undo ? "undo" : "crash") + (taken ? ", taken" : ", waiting"));
-            for (const OD_JobEntry& e : OD_JobJournal::ForIdentityFolder().List()) {
-                OD_JobJournal::ForIdentityFolder().Remove(e.job);
-            }
-            Store(0, Order(kODStatusReady));
-            const std::string saved = dir / "doc.odd";
-            std::string why;
-            ASSERT_EQ(DocumentFile::Save(db.get(), PMString(saved), why), kSuccess) << why;
-            ASSERT_EQ(SendAll(), 1);
-            const std::string first = Stored(0).jobName.GetUTF8String();
-            if (taken) {
-                ServerTakes();
-            }
-            if (undo) {
-                ASSERT_TRUE(db->Undo());
-            } else {
-                if (!taken) {
-                    // Stopped after the job's record, before its lock went: never published.
-                    WriteFile(tmp + "/" + JobName(first) + ".lock", "");
-                }
-                db = DocumentFile::Open(PMString(saved), why);
-                ASSERT_TRUE(db) << why;
-                for (UIDRef& item : items) {
-                    item = UIDRef(db.get(), item.GetUID());
-                }
-                ASSERT_EQ(Stored(0).status, kODStatusReady);
-                // Opening the document finds the job again: Sent under it.
-                EXPECT_EQ(NoteDocumentOpened(db.get(), nullptr), 1);
-                EXPECT_EQ(std::pair(Stored(0).status, Stored(0).jobName.GetUTF8String()),
-                          std::pair(kODStatusSent, first));
-                EXPECT_EQ(Jobs().size(), taken ? 0u : 1u); // published now, for the server
-                ASSERT_TRUE(db->Undo()); // and should that be undone, the send finds it
-            }
-            ASSERT_EQ(Stored(0).status, kODStatusReady);
-
-            OD_SendReport report;
-            EXPECT_EQ(SendAll(&report), 1);
-            EXPECT_EQ(Stored(0).status, kODStatusSent);
-            if (taken) {
-                // Waits for the job the server has: no new one.
-                EXPECT_EQ(report.waiting, 1);
-                EXPECT_EQ(Stored(0).jobName.GetUTF8String(), first);
-                EXPECT_TRUE(Jobs().empty());
-            } else {
-                // Taken back and sent once more: one job in the hot folder.
-                EXPECT_EQ(report.sent, 1);
-                EXPECT_NE(Stored(0).jobName.GetUTF8String(), first);
-                EXPECT_EQ(Jobs().size(), 1u);
-                OD_JobEntry gone;
-                EXPECT_FALSE(OD_JobJournal::ForIdentityFolder().Find(first, gone));
-            }
+    for (const auto& [undo, taken] :
+         {std::pair(true, true), {true, false}, {false, true}, {false, false}}) {
+        SCOPED_TRACE(std::string(undo ? "undo" : "crash") + (taken ? ", taken" : ", waiting"));
+        for (const OD_JobEntry& e : OD_JobJournal::ForIdentityFolder().List()) {
+            OD_JobJournal::ForIdentityFolder().Remove(e.job);
+        }
+        Store(0, Order(kODStatusReady));
+        const std::string saved = dir / "doc.odd";
+        std::string why;
+        ASSERT_EQ(DocumentFile::Save(db.get(), PMString(saved), why), kSuccess) << why;
+        ASSERT_EQ(SendAll(), 1);
+        const std::string first = Stored(0).jobName.GetUTF8String();
+        if (taken) {
             ServerTakes();
         }
+        if (undo) {
+            ASSERT_TRUE(db->Undo());
+        } else {
+            if (!taken) {
+                // Stopped after the job's record, before its lock went: never published.
+                WriteFile(tmp + "/" + JobName(first) + ".lock", "");
+            }
+            db = DocumentFile::Open(PMString(saved), why);
+            ASSERT_TRUE(db) << why;
+            for (UIDRef& item : items) {
+                item = UIDRef(db.get(), item.GetUID());
+            }
+            ASSERT_EQ(Stored(0).status, kODStatusReady);
+            // Opening the document finds the job again: Sent under it.
+            EXPECT_EQ(NoteDocumentOpened(db.get(), nullptr), 1);
+            EXPECT_EQ(std::pair(Stored(0).status, Stored(0).jobName.GetUTF8String()),
+                      std::pair(kODStatusSent, first));
+            EXPECT_EQ(Jobs().size(), taken ? 0u : 1u); // published now, for the server
+            ASSERT_TRUE(db->Undo()); // and should that be undone, the send finds it
+        }
+        ASSERT_EQ(Stored(0).status, kODStatusReady);
+
+        OD_SendReport report;
+        EXPECT_EQ(SendAll(&report), 1);
+        EXPECT_EQ(Stored(0).status, kODStatusSent);
+        if (taken) {
+            // Waits for the job the server has: no new one.
+            EXPECT_EQ(report.waiting, 1);
+            EXPECT_EQ(Stored(0).jobName.GetUTF8String(), first);
+            EXPECT_TRUE(Jobs().empty());
+        } else {
+            // Taken back and sent once more: one job in the hot folder.
+            EXPECT_EQ(report.sent, 1);
+            EXPECT_NE(Stored(0).jobName.GetUTF8String(), first);
+            EXPECT_EQ(Jobs().size(), 1u);
+            OD_JobEntry gone;
+            EXPECT_FALSE(OD_JobJournal::ForIdentityFolder().Find(first, gone));
+        }
+        ServerTakes();
     }
 }
 

@@ -6,29 +6,22 @@ namespace {
 
 using namespace ordokit;
 
-class UndoRedoTest : public ::testing::Test {
+class UndoRedoTest : public DocumentFixture {
 protected:
     void SetUp() override {
-        ordokit::RegisterOrdoDocument();
-        db = DocumentUtils::NewDocument();
+        SetUpDocument(false);
         dockit::WriteTiff(original, 200, 100, 72);
         dockit::WriteTiff(processed, 90, 60, 72);
     }
-    void TearDown() override {
-        db.reset();
-        HostStrings::Reset();
-    }
-
     // A placed image, turned and scaled, carrying an order of the status.
     UIDRef Image(double left, uint16_t status) {
-        UIDRef image = dockit::PlaceFile(
-            dockit::AddFrame(db.get(), PMRect(left, 60, left + 90, 120)), original);
+        UIDRef image = PlaceAt(PMRect(left, 60, left + 90, 120), original);
         dockit::SetMatrix(image, PMMatrix::MakeRotation(30) * PMMatrix::MakeScale(0.7, -0.7) *
                                      PMMatrix::MakeTranslation(-20, -15));
         OD_ProcData order;
         order.status = status;
         order.jobName = PMString("job");
-        EXPECT_EQ(OD_DataAccessor(image).Write(order), kSuccess);
+        Store(image, order);
         return image;
     }
     // An image relinked to the processed file as the pickup does it, with the status.
@@ -38,13 +31,9 @@ protected:
         EXPECT_TRUE(RelinkToProcessedFile(image, processed.c_str(), 1, 0, made));
         OD_ProcData order = Order(made);
         order.status = status;
-        EXPECT_EQ(OD_DataAccessor(made).Write(order), kSuccess);
+        Store(made, order);
         return made;
     }
-    TempDir dir;
-    std::unique_ptr<IDataBase> db;
-    std::string original = dir / "photo.tif";
-    std::string processed = dir / "photo_done.tif";
 };
 
 TEST(UndoRedoParams, OtherParametersAreRefusedAndTheActionCopiesListAndOptions) {
@@ -84,17 +73,13 @@ TEST_F(UndoRedoTest, EachExecuteSwapsFileGeometryAndStatusInOneStep) {
     SetSwapItems(action, {plain, UIDRef(), item});
     action.Execute();
     EXPECT_EQ(action.Parameters().At(0), plain);
-    EXPECT_EQ(LinkOf(plain), original);
+    EXPECT_EQ(Linked(plain), LinkStatus(original, kODStatusDone));
     EXPECT_TRUE(SameMatrix(Matrix(plain), plainMatrix));
-    EXPECT_EQ(Order(plain).status, kODStatusDone);
     EXPECT_EQ(Undo(plain).savedStatus, 0);
     EXPECT_EQ(GetUndoRedoState(plain), OD_UndoRedoState::kNothingToSwap);
     UIDRef undone = action.Parameters().At(2);
-    EXPECT_EQ(LinkOf(undone), original);
-    EXPECT_EQ(Order(undone).status, kODStatusReady);
-    OD_PlacementCapture cap;
-    ASSERT_EQ(CapturePlacement(undone, cap), 0);
-    EXPECT_TRUE(SamePlacement(OD_UndoPlacement::FromCapture(cap.record), record.originalPlacement));
+    EXPECT_EQ(Linked(undone), LinkStatus(original, kODStatusReady));
+    EXPECT_TRUE(SamePlacement(PlacementOf(undone), record.originalPlacement));
     OD_UndoData swapped = record;
     swapped.savedStatus = kODStatusDone;
     ASSERT_EQ(swapped.SetOtherFile(processed.c_str()), 0);
@@ -110,8 +95,7 @@ TEST_F(UndoRedoTest, EachExecuteSwapsFileGeometryAndStatusInOneStep) {
 
     action.Execute();
     UIDRef redone = action.Parameters().At(2);
-    EXPECT_EQ(LinkOf(redone), processed);
-    EXPECT_EQ(Order(redone).status, kODStatusDone);
+    EXPECT_EQ(Linked(redone), LinkStatus(processed, kODStatusDone));
     EXPECT_EQ(GetUndoRedoState(redone), OD_UndoRedoState::kSwappable);
     EXPECT_TRUE(SameMatrix(Matrix(redone), processedMatrix));
     EXPECT_EQ(Undo(redone), record);
@@ -123,6 +107,16 @@ TEST_F(UndoRedoTest, EachExecuteSwapsFileGeometryAndStatusInOneStep) {
     EXPECT_EQ(Undo(warned).savedStatus, kODStatusReplyMinus1);
     ASSERT_TRUE(UndoRedoProcess(warned));
     EXPECT_EQ(Order(warned).status, kODStatusReplyMinus1);
+
+    // A linked path that would not fit the record is not swapped.
+    const std::string longPath = DeepFolder(dir.Path(), kODUndoPathSize + 1, 'p') + "/photo.tif";
+    dockit::WriteTiff(longPath, 90, 60, 72);
+    UIDRef relinked;
+    ASSERT_EQ(RelinkWithGeometry(ProcessedImage(400), longPath.c_str(), nullptr, 1, 0, relinked),
+              0);
+    const std::string unswapped = dockit::Content(*db);
+    EXPECT_FALSE(UndoRedoProcess(relinked));
+    EXPECT_EQ(dockit::Content(*db), unswapped);
 }
 
 TEST_F(UndoRedoTest, AnItemWithoutItsOtherFileIsLeftAsItIsAndTheLogSaysWhy) {
@@ -169,22 +163,6 @@ TEST_F(UndoRedoTest, AnItemWithoutItsOtherFileIsLeftAsItIsAndTheLogSaysWhy) {
         EXPECT_EQ(log.lines, std::vector<std::string>{c.line}); // once for the two
         EXPECT_EQ(log.shown, 1);
     }
-}
-
-TEST_F(UndoRedoTest, ALinkedPathThatWouldNotFitTheRecordIsNotSwapped) {
-    UIDRef item = ProcessedImage(50);
-    std::string deep = dir.Path();
-    while (deep.size() <= kODUndoPathSize) {
-        deep += "/" + std::string(60, 'p');
-        fs::create_directory(deep);
-    }
-    const std::string longPath = deep + "/photo.tif";
-    dockit::WriteTiff(longPath, 90, 60, 72);
-    UIDRef relinked;
-    ASSERT_EQ(RelinkWithGeometry(item, longPath.c_str(), nullptr, 1, 0, relinked), 0);
-    const std::string before = dockit::Content(*db);
-    EXPECT_FALSE(UndoRedoProcess(relinked));
-    EXPECT_EQ(dockit::Content(*db), before);
 }
 
 } // namespace
