@@ -20,9 +20,8 @@
 
 namespace {
 
-// Bytes in the record's stream encoding, put together by hand: little-endian
-// integers and doubles, texts as a 32-bit count and their bytes, path fields
-// as a 32-bit count and the text with its NUL.
+// The record's stream encoding by hand: little-endian integers and doubles, texts as a
+// 32-bit count and their bytes, path fields as a 32-bit count and the text with its NUL.
 class Bytes {
 public:
     Bytes& I16(int16_t v) { return Le(static_cast<uint16_t>(v), 2); }
@@ -124,8 +123,7 @@ OD_PrefsData Full() {
     return r;
 }
 
-// The stream of a record at a version: the version, then the fields it holds.
-// outFolder, when given, replaces the encoded outFolder field.
+// A record's stream at a version: the version, then its fields (outFolder's, when given).
 std::vector<uint8_t> Layout(int16_t version, const OD_PrefsData& v = Full(),
                             const std::optional<Bytes>& outFolder = std::nullopt) {
     Bytes b;
@@ -219,14 +217,11 @@ TEST_F(PreferencesTest, FieldsCountInComparisonAreWrittenInOrderAndKeptWhenAVers
     // Writing lays the fields out in their order at the current version.
     EXPECT_EQ(Written(Full()), Layout(263));
     // A fresh record: 121 bytes, starting with the version 263 (0x0107).
-    auto fresh = Written(OD_PrefsData());
-    ASSERT_EQ(fresh.size(), 121u);
-    EXPECT_EQ(fresh[0], 0x07);
-    EXPECT_EQ(fresh[1], 0x01);
+    EXPECT_EQ(Written(OD_PrefsData()), Layout(263, OD_PrefsData()));
+    EXPECT_EQ(Layout(263, OD_PrefsData()).size(), 121u);
 
-    // Every value differs from its default, so each field shows whether it was
-    // read or kept: read into a fresh record, a field the version lacks stays
-    // the default; read into a full one, it stays as it was.
+    // Every value differs from its default, so each field shows whether it was read: one the
+    // version lacks stays the default in a fresh record and as it was in a full one.
     for (int16_t version = 256; version <= 263; ++version) {
         SCOPED_TRACE(version);
         OD_PrefsData want = Full();
@@ -296,8 +291,7 @@ TEST_F(PreferencesTest, DamagedStreamsAreRefusedWithTheReasonAndPathsNeverPassTh
         }
     }
 
-    // Cut anywhere, the stream ends inside some field; ReadWrite leaves the
-    // stream in its error state.
+    // Cut anywhere, the stream ends inside a field; ReadWrite leaves the stream failed.
     r = before;
     for (std::size_t length = 0; length < full.size(); ++length) {
         SCOPED_TRACE("cut at " + std::to_string(length));
@@ -349,8 +343,7 @@ TEST_F(PreferencesTest, TheIdentityFolderIsOD_IDElseTheSystemFolderAndNeverCut) 
     }
     EXPECT_EQ(ListPreferenceFiles(), (std::vector<std::string>{"A.OPF", "b.opf"}));
 
-    // An OD_ID folder of 260 characters is used, one of 261 is not; the
-    // system folder above it fits either way.
+    // An OD_ID folder of 260 characters is used, not one of 261; the system folder fits anyway.
     const std::string tail = sep + "velmaris" + sep + "OD_ID";
     for (const std::size_t ownSize : {260u, 261u}) {
         SCOPED_TRACE(ownSize);
@@ -395,10 +388,9 @@ TEST_F(PreferencesTest, PreferenceFilesAndTheLimitBesideThemAreSavedLoadedAndRef
     EXPECT_EQ(loaded, saved);
 
     // Saving again replaces the file whole.
-    OD_PrefsData shorter;
-    ASSERT_TRUE(SavePreferenceFile(shorter, path));
+    ASSERT_TRUE(SavePreferenceFile(OD_PrefsData(), path));
     ASSERT_TRUE(LoadPreferenceFile(path, loaded));
-    EXPECT_EQ(loaded, shorter);
+    EXPECT_EQ(loaded, OD_PrefsData());
 
     // A file is read into a fresh record: what an older version lacks is the default.
     const auto old = Layout(261);
@@ -420,22 +412,17 @@ TEST_F(PreferencesTest, PreferenceFilesAndTheLimitBesideThemAreSavedLoadedAndRef
     EXPECT_EQ(ReadFile(path), kept);
 
     // A damaged or foreign file leaves every preference and says why.
-    const auto good = Layout(263);
+    auto good = Layout(263);
     const std::string goodText(good.begin(), good.end());
     auto put = [&](const std::string& name, const std::string& bytes) {
         WriteFile(system / name, bytes);
         return system / name;
     };
     using C = PrefsFileCode;
-    std::string wrongType = system / "typed.opf";
-    FileStreamWrite typed(wrongType, MakeOSType("TEXT"), kPrefsFileCreator);
-    std::vector<uint8_t> copy = good;
-    typed.XferByte(copy.data(), copy.size());
+    FileStreamWrite typed(system / "typed.opf", MakeOSType("TEXT"), kPrefsFileCreator);
+    typed.XferByte(good.data(), good.size());
     ASSERT_EQ(typed.Commit(), FileStreamError::kNone);
 
-    const std::string version255 = std::string("\xFF\x00", 2) + goodText.substr(2);
-    std::string longPath =
-        goodText.substr(0, 28) + std::string("\x07\x01\x00\x00", 4) + goodText.substr(32);
     const std::size_t size = goodText.size();
     std::vector<std::tuple<const char*, std::string, C, const char*>> cases = {
         {"missing", system / "none.opf", C::kCannotOpen, "no such file"},
@@ -444,13 +431,18 @@ TEST_F(PreferencesTest, PreferenceFilesAndTheLimitBesideThemAreSavedLoadedAndRef
         {"truncated", put("cut.opf", goodText.substr(0, size / 2)), C::kDamaged, "ends inside"},
         {"a byte short", put("short.opf", goodText.substr(0, size - 1)), C::kDamaged, "showPrefs"},
         {"bytes after the record", put("long.opf", goodText + "x"), C::kDamaged, "1 bytes follow"},
-        {"version 255", put("v255.opf", version255), C::kBadVersion, "255"},
-        {"a path longer than its field", put("path.opf", longPath), C::kDamaged, "serverPath"},
+        {"version 255", put("v255.opf", std::string("\xFF\0", 2) + goodText.substr(2)),
+         C::kBadVersion, "255"},
+        {"a path longer than its field",
+         put("path.opf",
+             goodText.substr(0, 28) + std::string("\x07\x01\0\0", 4) + goodText.substr(32)),
+         C::kDamaged, "serverPath"},
         {"a document file", put("doc.opf", "{\"document\": {\"spreads\": []}}\n"), C::kBadVersion,
          "version"},
     };
     if (typed.TypeRecorded()) {
-        cases.push_back({"recorded as another kind", wrongType, C::kWrongType, "another kind"});
+        cases.push_back(
+            {"recorded as another kind", system / "typed.opf", C::kWrongType, "another kind"});
     }
     for (const auto& [name, file, code, says] : cases) {
         SCOPED_TRACE(name);
