@@ -69,20 +69,6 @@ protected:
     IDataBase* d = nullptr;
 };
 
-std::vector<double> Numbers(const PMRect& r) {
-    return {r.Left(), r.Top(), r.Right(), r.Bottom()};
-}
-std::vector<double> Numbers(const PMMatrix& m) {
-    return {m.A(), m.B(), m.C(), m.D(), m.Tx(), m.Ty()};
-}
-
-template <class T> void ExpectNear(const T& got, const T& want) {
-    std::vector<double> g = Numbers(got), w = Numbers(want);
-    EXPECT_TRUE(std::equal(g.begin(), g.end(), w.begin(),
-                           [](double a, double b) { return std::fabs(a - b) <= 1e-9; }))
-        << got << " vs " << want;
-}
-
 TEST_F(DocumentTest, FramesImagesAndGroupsBuildTheHierarchy) {
     std::string file = Tiff("a.tif", 100, 50, 72);
     UIDRef f1 = AddFrame(d, PMRect(10, 10, 110, 60));
@@ -149,14 +135,14 @@ TEST_F(DocumentTest, FramesImagesAndGroupsBuildTheHierarchy) {
         }
     }
     EXPECT_EQ(InterfaceOf<IGraphicFrameData>(f1)->GetContentUID(), i1.GetUID());
-    ExpectNear(InterfaceOf<IPathGeometry>(f1)->GetPathBoundingBox(), PMRect(0, 0, 100, 50));
+    EXPECT_EQ(InterfaceOf<IPathGeometry>(f1)->GetPathBoundingBox(), PMRect(0, 0, 100, 50));
 
     // A group's box is the box around its children and follows them.
-    ExpectNear(Box(group), PMRect(10, 10, 300, 60));
+    EXPECT_EQ(Box(group), PMRect(10, 10, 300, 60));
     InterfaceOf<ITransform>(f2)->MoveBy(0, 100);
-    ExpectNear(Box(group), PMRect(10, 10, 300, 160));
+    EXPECT_EQ(Box(group), PMRect(10, 10, 300, 160));
     InterfaceOf<IGeometry>(group)->SetBoundingBox(PMRect(0, 0, 1, 1));
-    ExpectNear(Box(group), PMRect(10, 10, 300, 160));
+    EXPECT_EQ(Box(group), PMRect(10, 10, 300, 160));
 }
 
 TEST_F(DocumentTest, ItemsBelongToThePageThatHoldsTheirCentre) {
@@ -248,9 +234,9 @@ TEST_F(DocumentTest, HierarchyChangesUndoAndBadOnesLeaveNothing) {
     EXPECT_EQ(Children(UIDRef(d, InterfaceOf<IHierarchy>(group)->GetSpreadUID())),
               (std::vector<UID>{b.GetUID(), group.GetUID()}))
         << "where c, the frontmost, was";
-    ExpectNear(InterfaceOf<ITransform>(c)->GetInnerToSpreadMatrix(),
-               PMMatrix::MakeTranslation(300, 20));
-    ExpectNear(InterfaceOf<ITransform>(b)->GetInnerToSpreadMatrix(), bToSpread);
+    EXPECT_EQ(InterfaceOf<ITransform>(c)->GetInnerToSpreadMatrix(),
+              PMMatrix::MakeTranslation(300, 20));
+    EXPECT_EQ(InterfaceOf<ITransform>(b)->GetInnerToSpreadMatrix(), bToSpread);
     EXPECT_EQ(d->GetUndoName(), PMString("Group"));
 
     ASSERT_TRUE(d->Undo());

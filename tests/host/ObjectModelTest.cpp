@@ -32,15 +32,17 @@ public:
     using CPMUnknown<ITestNote>::CPMUnknown;
 };
 
+InterfacePtr<ITestValue> Value(IDataBase& db, UID uid) {
+    return InterfacePtr<ITestValue>(static_cast<ITestValue*>(db.Instantiate(uid, IID_ITESTVALUE)));
+}
+
 // Sets the first item's value, then fails (error code 1), so that abort has
 // something to undo.
 class TestSetValueCmd : public CCommand {
 public:
     explicit TestSetValueCmd(IPMUnknown* o) : CCommand(o) { SetName(PMString("Set Value")); }
     void Do() override {
-        InterfacePtr<ITestValue> v(static_cast<ITestValue*>(
-            itemList.GetDataBase()->Instantiate(itemList[0], IID_ITESTVALUE)));
-        v->Set(-1, "cmd");
+        Value(*itemList.GetDataBase(), itemList[0])->Set(-1, "cmd");
         ErrorUtils::PMSetGlobalErrorCode(kFailure);
     }
     void DoNotify() override { ++notified; }
@@ -65,11 +67,6 @@ protected:
         ErrorUtils::PMSetGlobalErrorCode(kSuccess);
     }
     void TearDown() override { ObjectModel::Get().Reset(); }
-
-    InterfacePtr<ITestValue> Value(IDataBase& db, UID uid) {
-        return InterfacePtr<ITestValue>(
-            static_cast<ITestValue*>(db.Instantiate(uid, IID_ITESTVALUE)));
-    }
 };
 
 } // namespace

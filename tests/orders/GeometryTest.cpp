@@ -97,17 +97,16 @@ const auto move = [](double x, double y) { return PMMatrix::MakeTranslation(x, y
 const auto turn = [](double degrees) { return PMMatrix::MakeRotation(degrees); };
 const auto skew = [](double degrees) { return PMMatrix::MakeXSkew(degrees); };
 
-// The linear part `m` moved so that the transformed box of the 200 x 100
-// point image (or the given box) starts at the frame's corner.
-PMMatrix At(const PMMatrix& m, const PMRect& imageBox = PMRect(0, 0, 200, 100)) {
-    PMRect b = TransformedBounds(imageBox, m);
+// The box of the placed image: 200 x 100 points.
+const PMRect kImageBox(0, 0, 200, 100);
+
+// The linear part `m` moved so that the image's transformed box starts at the frame's corner.
+PMMatrix At(const PMMatrix& m) {
+    PMRect b = TransformedBounds(kImageBox, m);
     return m * PMMatrix::MakeTranslation(-b.Left(), -b.Top());
 }
 
 TEST_F(PlacementTest, PlacementsGiveTheirTicketValues) {
-    const PMRect image(0, 0, 200, 100);
-    const PMMatrix mirrorX = scale(-1, 1);
-    const PMMatrix mirrorY = scale(1, -1);
     struct Case {
         const char* name;
         double fw, fh; // frame size
@@ -127,12 +126,12 @@ TEST_F(PlacementTest, PlacementsGiveTheirTicketValues) {
         {"exactly -90 on the ticket", 100, 200, At(turn(90)), 1, 1, -90, 0, 0, 0},
         {"270 is -90 on the page, 90 on the ticket", 100, 200, At(turn(270)), 1, 1, 90, 0, 0, 0},
         // Exact quarter turns, mirrored: reported as mirrored down, turned -90.
-        {"mirrored across, turned -90", 100, 200, At(mirrorX * turn(-90)), 1, 1, -90, 0, 0, 1},
-        {"mirrored down, turned 90", 100, 200, At(mirrorY * turn(90)), 1, 1, -90, 0, 0, 1},
-        {"mirrored left to right", 200, 100, At(mirrorX), 1, 1, 0, 0, 1, 0},
+        {"mirrored across, turned -90", 100, 200, At(scale(-1, 1) * turn(-90)), 1, 1, -90, 0, 0, 1},
+        {"mirrored down, turned 90", 100, 200, At(scale(1, -1) * turn(90)), 1, 1, -90, 0, 0, 1},
+        {"mirrored left to right", 200, 100, At(scale(-1, 1)), 1, 1, 0, 0, 1, 0},
         {"mirrored top to bottom at 80 %", 160, 80, At(scale(0.8, -0.8)), 0.8, 0.8, 0, 0, 0, 1},
         {"mirrored across at 30 % by 60 %", 60, 60, At(scale(-0.3, 0.6)), 0.3, 0.6, 0, 0, 1, 0},
-        {"mirrored, then turned 120", 100, 100, At(mirrorX * turn(120)), 1, 1, 60, 0, 0, 1},
+        {"mirrored, then turned 120", 100, 100, At(scale(-1, 1) * turn(120)), 1, 1, 60, 0, 0, 1},
         {"skewed 20", 250, 100, At(skew(20)), 1, 1, 0, -20, 0, 0},
         {"skewed -35 at 150 %", 100, 100, At(PMMatrix::Compose(1.5, 1.5, -35, 0)), 1.5, 1.5, 0, 35,
          0, 0},
@@ -140,14 +139,14 @@ TEST_F(PlacementTest, PlacementsGiveTheirTicketValues) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         UIDRef item = PlacedImage(c.fw, c.fh);
-        ASSERT_EQ(Box(item), image);
+        ASSERT_EQ(Box(item), kImageBox);
         SetMatrix(item, c.m);
 
         OD_PlacementGeometry g;
         ASSERT_EQ(GetPlacementGeometry(item, g), 0);
         EXPECT_EQ(g.imageMatrix, c.m);
         // The crop rectangle is the frame measured from the image's box.
-        PMRect box = TransformedBounds(image, c.m);
+        PMRect box = TransformedBounds(kImageBox, c.m);
         EXPECT_TRUE(
             Near({g.cropRect.Left(), g.cropRect.Top(), g.cropRect.Width(), g.cropRect.Height()},
                  {-box.Left(), -box.Top(), c.fw, c.fh}));
@@ -203,20 +202,17 @@ TEST_F(PlacementTest, ItemsWithoutAFrameWithGeometryGiveMinusOne) {
         SCOPED_TRACE(name);
         std::string before = Content(*db);
 
-        OD_PlacementGeometry g;
-        g.cropRect = PMRect(1, 2, 3, 4);
-        g.imageMatrix = PMMatrix::MakeScale(7, 7);
+        OD_PlacementGeometry g{.imageMatrix = scale(7, 7), .cropRect = PMRect(1, 2, 3, 4)};
         EXPECT_EQ(GetPlacementGeometry(item, g), -1);
         EXPECT_EQ(g.cropRect, PMRect(1, 2, 3, 4));
-        EXPECT_EQ(g.imageMatrix, PMMatrix::MakeScale(7, 7));
+        EXPECT_EQ(g.imageMatrix, scale(7, 7));
 
         OD_PlacementCapture capture;
         capture.record.xOffset = 42;
         EXPECT_EQ(CapturePlacement(item, capture), -1);
         EXPECT_EQ(capture.record.xOffset, 42);
 
-        OD_CaptureRecord record;
-        record.xScale = 2;
+        OD_CaptureRecord record{.xScale = 2};
         EXPECT_EQ(RestorePlacement(item, record), -1);
 
         UIDRef out(db.get(), UID(1234));
@@ -293,8 +289,7 @@ TEST_F(PlacementTest, WithoutARecordTheImageSitsUnturnedAtTheCornerAndFailuresCh
     std::string before = Content(*db);
     PMString undoName = db->GetUndoName();
     OD_CaptureRecord record;
-    OD_CaptureRecord flat;
-    flat.yScale = 0; // a matrix that collapses the image: the relink is undone
+    OD_CaptureRecord flat{.yScale = 0}; // a matrix that collapses the image: the relink is undone
     struct Case {
         const char* name;
         UIDRef item;
@@ -323,7 +318,6 @@ TEST_F(PlacementTest, WithoutARecordTheImageSitsUnturnedAtTheCornerAndFailuresCh
 }
 
 TEST_F(PlacementTest, CaptureRecordsMatrixPartsCornerOffsetCropAndCropFlags) {
-    const PMRect image(0, 0, 200, 100);
     const double halfPoint = std::atan(0.005) * 180 / std::numbers::pi;
     const double tiny = std::atan(5e-11) * 180 / std::numbers::pi;
     struct Case {
@@ -361,7 +355,7 @@ TEST_F(PlacementTest, CaptureRecordsMatrixPartsCornerOffsetCropAndCropFlags) {
         EXPECT_TRUE(Near({r.rotation, r.xSkew, r.xScale, r.yScale, r.xOffset, r.yOffset},
                          {c.rotation, c.skew, c.xScale, c.yScale, c.xOffset, c.yOffset}));
         EXPECT_EQ(std::pair(r.xMirrored, r.yMirrored), std::pair(c.xMirrored, c.yMirrored));
-        EXPECT_EQ(PMRect(r.boundsLeft, r.boundsTop, r.boundsRight, r.boundsBottom), image);
+        EXPECT_EQ(PMRect(r.boundsLeft, r.boundsTop, r.boundsRight, r.boundsBottom), kImageBox);
         EXPECT_TRUE(Near(
             {cap.cropRect.Left(), cap.cropRect.Top(), cap.cropRect.Right(), cap.cropRect.Bottom()},
             {c.crop.Left(), c.crop.Top(), c.crop.Right(), c.crop.Bottom()}));
