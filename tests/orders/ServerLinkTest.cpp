@@ -28,9 +28,7 @@ constexpr ClassID kTestPrefsDialogBoss{0x90311};
 struct Server {
     Server() {
         std::string why;
-        if (!InitServerTree(dir.Path(), why)) {
-            throw std::runtime_error(why);
-        }
+        EXPECT_TRUE(InitServerTree(dir.Path(), why)) << why;
     }
     std::string Tmp() const { return dir / "Data/tmp"; }
     auto Files() const { return std::distance(fs::directory_iterator(Tmp()), {}); }
@@ -99,8 +97,8 @@ TEST_F(SessionLinkTest, ChoosingAServerThatDoesNotExistLeavesTheSessionAlone) {
     EXPECT_EQ(server.Files(), files);
     EXPECT_EQ(CountLines(server.Tmp(), "DECONNECT"), 0);
 
-    // Nor is it taken when the dialog's link is a copy of the session's
-    // connected one, which the trial must not take as already open.
+    // Nor is it taken when the dialog's link is a copy of the session's connected one, which the
+    // trial must not take as already open.
     InterfacePtr<IOrdoQORData> dialogLink(dialog, IID_IORDOQORDATA);
     dialogLink->Set(Link());
     EXPECT_FALSE(ChangeServer(dialog.get(), session, (nowhere / "missing/qorserver").c_str()));

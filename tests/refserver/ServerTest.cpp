@@ -22,6 +22,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -54,14 +55,10 @@ void WriteOlder(const std::string& path, const std::string& bytes, int64_t secon
 }
 
 TEST(RefServerInit, PublishedFilesReadAsValidAndSurviveASecondInit) {
-    TempDir dir;
-    std::string error;
-    ASSERT_TRUE(InitServerTree(dir.Path(), error)) << error;
-    QOR_EndPointFile endpoint;
-    ASSERT_EQ(endpoint.Connect((dir / "qorserver").c_str()), 0);
-    const auto params = LoadParameters(&endpoint);
+    ServerSandbox box; // made by init
+    const auto params = LoadParameters(&box.endpoint);
     ASSERT_NE(params, nullptr);
-    EXPECT_EQ(LoadCurparam(&endpoint)->PathStyle(), 2);
+    EXPECT_EQ(LoadCurparam(&box.endpoint)->PathStyle(), 2);
     ASSERT_EQ(params->Curparam().ProfileCount(), 4);
     ASSERT_EQ(params->JobProfileCount(), 5);
     for (int i = 0; i < params->JobProfileCount(); ++i) {
@@ -82,21 +79,20 @@ TEST(RefServerInit, PublishedFilesReadAsValidAndSurviveASecondInit) {
     }
     // ... and as the server reads them.
     ServerProfile web;
-    ASSERT_TRUE(LoadServerProfile(ServerFolders(dir.Path()), "Web RGB", web, error)) << error;
-    EXPECT_EQ(web.outputs[1].code, 4);
-    EXPECT_EQ(web.outputs[1].extension, "jpg");
-    EXPECT_EQ(web.outputs[1].values[0], 85);
-    EXPECT_EQ(web.modes[2], 2);
-    EXPECT_EQ(web.cmykProfile, "cmyk");
-    EXPECT_EQ(LoadPathConversions(&endpoint), 0);
+    std::string error;
+    ASSERT_TRUE(LoadServerProfile(ServerFolders(box.Root()), "Web RGB", web, error)) << error;
+    EXPECT_EQ(std::tuple(web.outputs[1].code, web.outputs[1].extension, web.outputs[1].values[0],
+                         web.modes[2], web.cmykProfile),
+              std::tuple(4, "jpg", 85, 2, "cmyk"));
+    EXPECT_EQ(LoadPathConversions(&box.endpoint), 0);
     EXPECT_EQ(PathConversions().size(), 1u);
     // A second init keeps edited files.
-    WriteFile(dir / "Data/ccoopt.txt", "edited\n");
-    ASSERT_TRUE(InitServerTree(dir.Path(), error));
-    EXPECT_EQ(ReadFile(dir / "Data/ccoopt.txt"), "edited\n");
+    WriteFile(box.dir / "Data/ccoopt.txt", "edited\n");
+    ASSERT_TRUE(InitServerTree(box.Root(), error));
+    EXPECT_EQ(ReadFile(box.dir / "Data/ccoopt.txt"), "edited\n");
     // Unknown profiles are refused (the edited default no longer reads).
     for (const char* bad : {"Nope", "../curparam.txt", "", "a/b"}) {
-        EXPECT_FALSE(LoadServerProfile(ServerFolders(dir.Path()), bad, web, error)) << bad;
+        EXPECT_FALSE(LoadServerProfile(ServerFolders(box.Root()), bad, web, error)) << bad;
     }
 }
 
@@ -218,8 +214,7 @@ TEST(RefServerClaims, ClaimNamesGiveTheJobBackAndNeverTakeANameInUse) {
                             "i.answered", "j.output"}) {
         const std::string claimed = ClaimName(dir.Path(), job);
         EXPECT_EQ(JobNameOf(claimed), job) << claimed;
-        EXPECT_FALSE(PathExists(dir / claimed)) << claimed;
-        for (const char* end : {kOutputRecordEnd, kTargetRecordEnd, kAnsweredEnd}) {
+        for (const char* end : {"", kOutputRecordEnd, kTargetRecordEnd, kAnsweredEnd}) {
             EXPECT_FALSE(PathExists(dir / (claimed + end))) << claimed << end;
         }
         EXPECT_FALSE(IsRecordName(claimed)) << claimed;
@@ -243,7 +238,6 @@ TEST(RefServerClaims, ServersShareATreeButTwoOfOneIdNeverServeIt) {
     const std::vector<std::string> names = {box.Send(ticket), box.Send(ticket), box.Send(ticket)};
     EXPECT_EQ(again.RunOnce(), 0); // refused: takes nothing
     EXPECT_NE(logAgain.str().find("serves this tree already"), std::string::npos);
-    EXPECT_EQ(box.endpoint.JobWaiting(names[0].c_str()), 1);
     EXPECT_EQ(a.RunOnce() + b.RunOnce(), 3);
     EXPECT_EQ(box.endpoint.JobWaiting(names[0].c_str()), 0);
     for (const std::string& name : names) {
@@ -346,10 +340,8 @@ TEST(RefServerClaims, ARestartFinishesTheJobsLeftInTheClaimFolderOnce) {
         SCOPED_TRACE(c.label);
         ServerSandbox box;
         TicketFields f = QuadrantTicket(box);
-        const std::string id = box.server.Id();
-        const std::string client = box.endpoint.ClientId();
-        const std::string name = "01020304.5";
-        const std::string claimed = box.server.ClaimFolder() + "/" + name;
+        const std::string id = box.server.Id(), client = box.endpoint.ClientId();
+        const std::string name = "01020304.5", claimed = box.server.ClaimFolder() + "/" + name;
         const std::string clientDir = box.Root() + "/Data/clients/" + client;
         const std::string reply = clientDir + "/" + name;
         const std::string target = box.Images() + "/out.tif";
@@ -361,36 +353,28 @@ TEST(RefServerClaims, ARestartFinishesTheJobsLeftInTheClaimFolderOnce) {
         WriteFile(clientDir + "/." + name + "." + other + ".part", "");
 
         const std::string job = JobText(client, TicketText(f));
-        if (c.job != kGone) {
-            WriteFile(c.job == kAnswered ? claimed + kAnsweredEnd : claimed, job);
-        }
-        if (c.reply == kPublished || c.reply == kLockLeft) {
-            WriteFile(reply, ReplyText(name, 7, "finish", "answered before", target));
-        }
-        if (c.reply == kLockLeft || c.reply == kCutOff) {
-            WriteFile(reply + ".lock", "");
-        }
-        if (c.reply == kCutOff) {
-            WriteFile(reply, name + "\n2\n");
-            WriteFile(clientDir + "/." + name + "." + id + ".part", name + "\n2\n3\n");
-        }
-        if (c.made) {
-            WriteFile(target, "made before");
-        }
-        if (c.output != kNothing) {
-            WriteFile(claimed + kOutputRecordEnd, part + "\n");
-        }
-        if (c.output == kWriting || c.output == kRecording || c.output == kWritten) {
-            WriteFile(part, "half an output");
-        }
-        if (c.output == kRecording) {
-            WriteFile(box.server.ClaimFolder() + "/." + name + kTargetRecordEnd + "." + id +
-                          ".part",
-                      target + "\n");
-        }
-        if (c.output == kWritten || c.output == kMoved) {
-            WriteFile(claimed + kTargetRecordEnd,
-                      TargetRecordText({target, part, "warning", "recorded"}));
+        const std::string cutPart = clientDir + "/." + name + "." + id + ".part";
+        const std::string targetPart =
+            box.server.ClaimFolder() + "/." + name + kTargetRecordEnd + "." + id + ".part";
+        const bool published = c.reply == kPublished || c.reply == kLockLeft;
+        // In the order an earlier process wrote them: whether, where, what.
+        const std::tuple<bool, std::string, std::string> files[] = {
+            {c.job == kClaimed, claimed, job},
+            {c.job == kAnswered, claimed + kAnsweredEnd, job},
+            {published, reply, ReplyText(name, 7, "finish", "answered before", target)},
+            {c.reply == kLockLeft || c.reply == kCutOff, reply + ".lock", ""},
+            {c.reply == kCutOff, reply, name + "\n2\n"},
+            {c.reply == kCutOff, cutPart, name + "\n2\n3\n"},
+            {c.made, target, "made before"},
+            {c.output != kNothing, claimed + kOutputRecordEnd, part + "\n"},
+            {c.output != kNothing && c.output != kMoved, part, "half an output"},
+            {c.output == kRecording, targetPart, target + "\n"},
+            {c.output == kWritten || c.output == kMoved, claimed + kTargetRecordEnd,
+             TargetRecordText({target, part, "warning", "recorded"})}};
+        for (const auto& [written, path, bytes] : files) {
+            if (written) {
+                WriteFile(path, bytes);
+            }
         }
         if (c.inputGone) {
             std::remove(f.pathIn.c_str());
@@ -418,22 +402,16 @@ TEST(RefServerClaims, ARestartFinishesTheJobsLeftInTheClaimFolderOnce) {
                   std::vector<std::string>{"." + name + "." + other + ".part"});
         const bool targetThere = c.made || c.outputRemade;
         std::vector<std::string> images{".out.tif." + other + ".part"};
-        if (targetThere) {
-            images.push_back("out.tif");
-        }
-        if (!c.inputGone) {
-            images.push_back("quad.tif");
-        }
+        images.insert(images.end(), targetThere ? 1 : 0, "out.tif");
+        images.insert(images.end(), c.inputGone ? 0 : 1, "quad.tif");
         EXPECT_EQ(FolderNames(box.Images()), images);
-        if (targetThere) {
-            EXPECT_EQ(ReadFile(target).substr(0, 2) == "II", c.outputRemade);
-        }
+        // Remade: a TIFF of this run, not what was there before.
+        EXPECT_EQ(targetThere && ReadFile(target).substr(0, 2) == "II", c.outputRemade);
     }
 }
 
-// Clients write jobs while two or three servers serve the folder. The jobs of
-// one client all ask for one output name with overwriting off, so the servers
-// race for the free names too.
+// Clients write jobs while two or three servers serve the folder. The jobs of one client all ask
+// for one output name with overwriting off, so the servers race for the free names too.
 class RefServerShare : public ::testing::TestWithParam<int> {};
 INSTANTIATE_TEST_SUITE_P(Servers, RefServerShare, ::testing::Values(2, 3));
 

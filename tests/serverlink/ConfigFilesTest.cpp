@@ -229,20 +229,14 @@ TEST(ConfigStream, SplitsLinesByTheCommentAndLineEndRulesAndKeepsItsState) {
         StreamFile file(c.bytes);
         EXPECT_EQ(AllLines(file.stream, c.max), c.lines);
     }
-    // Long lines never overrun the buffer.
+    // Long lines never overrun the buffer (AllLines holds every line to max) and lose nothing.
     const std::string longLine(5000, 'x');
     for (int max : {1, 2, 31, 255, 256, 4999, 5000, 5001}) {
         SCOPED_TRACE(max);
         StreamFile file(longLine + "\n" + longLine);
-        std::string joined;
-        for (const std::string& line : AllLines(file.stream, max)) {
-            EXPECT_LE(line.size(), static_cast<std::size_t>(max));
-            joined += line;
-        }
-        EXPECT_EQ(joined, longLine + longLine);
+        EXPECT_EQ(Join(AllLines(file.stream, max), ""), longLine + longLine);
     }
     // Opening, closing and the good state.
-    TempDir dir;
     QOR_FileStream stream;
     EXPECT_FALSE(stream.IsGood());
     EXPECT_EQ(stream.Close(), 0);
@@ -256,14 +250,14 @@ TEST(ConfigStream, SplitsLinesByTheCommentAndLineEndRulesAndKeepsItsState) {
     EXPECT_EQ(abc.stream.ReadLine(buffer, -5), -1);
     EXPECT_EQ(AllLines(abc.stream, 10), Lines{"abc"}); // nothing was consumed
     try {
-        stream.Open((dir / "absent.txt").c_str(), "rb");
+        stream.Open((abc.dir / "absent.txt").c_str(), "rb");
         FAIL() << "opening a missing file must throw";
     } catch (const IMG_Exception& e) {
         EXPECT_EQ(e.Code(), -4);
     }
     EXPECT_FALSE(stream.IsGood());
-    WriteFile(dir / "two.txt", "one\ntwo");
-    stream.Open((dir / "two.txt").c_str(), "rb");
+    WriteFile(abc.dir / "two.txt", "one\ntwo");
+    stream.Open((abc.dir / "two.txt").c_str(), "rb");
     EXPECT_TRUE(stream.IsGood());
     EXPECT_EQ(stream.ReadLine(buffer, 15), 0);
     EXPECT_TRUE(stream.IsGood());
@@ -326,9 +320,8 @@ TEST(ConfigSections, EveryVersionAndFormatBlockReadsBackWholeAndFailsWhenCut) {
         EXPECT_LE(data.ParameterCountA(), 1);
         EXPECT_EQ(data.ProfileCount(), 0);
     });
-    // Every format's option block of every version, alone or mixed in one
-    // profile, is skipped exactly: the colour correction behind it only reads
-    // when every line before it was taken.
+    // Every format's option block of every version, alone or mixed in one profile, is skipped
+    // exactly: the colour correction behind it only reads when every line before it was taken.
     struct Row {
         int version, formats[3], lines[3], variant; // variant: the number in a format-8 block
     };
@@ -461,12 +454,6 @@ struct ConfigServer : ::testing::Test {
                            .texts = {"profile " + name, "text two", "text three", "text four"}}));
         WriteData("profiles" + kSep + name, lines);
     }
-    void WriteDefaultProfile() {
-        WriteData("ccoopt.txt",
-                  ColorLines({.modes = "1 3 1",
-                              .texts = {"text one", "text two", "text three", "default four"}}));
-        WriteData("fileopt.txt", FileLines260({4, 0, 1}));
-    }
 
     // The path conversions as loaded, "first|second" a pair.
     static Lines Pairs() {
@@ -489,7 +476,10 @@ TEST_F(ConfigServer, LoadsTheDefaultAndTheNamedProfilesAndCopiesThemFromAnyCurpa
                              .listB = {"C:\\s\\Gray#1"},
                              .profiles = {"C:\\p\\Good", "C:\\p\\Missing", "C:\\p\\Truncated",
                                           "C:\\p\\NoHeader", "C:\\p\\Garbage", "C:\\p\\Second"}}));
-    WriteDefaultProfile();
+    WriteData("ccoopt.txt",
+              ColorLines({.modes = "1 3 1",
+                          .texts = {"text one", "text two", "text three", "default four"}}));
+    WriteData("fileopt.txt", FileLines260({4, 0, 1}));
     WriteProfile("Good", {0, 1, 4}, "4 5 2");
     WriteProfile("Second", {8, 8, 5}, "0 0 0");
     WriteData("profiles" + kSep + "Truncated", {"????", "7", "260", "drop", "0"});
@@ -600,9 +590,10 @@ struct MapPath : ConfigServer {
     std::string mapped = local + kSep + "sub" + kSep + "pic.tif";
 };
 
-// Pairs are read one by one up to a line without complete quotes, and each
-// load replaces them. Relative paths lie under the server root.
-TEST_F(MapPath, PairsLoadOneByOneAndMapRelativeAndAbsolutePaths) {
+// Pairs are read one by one up to a line without complete quotes, and each load replaces them.
+// Relative paths lie under the server root; absolute ones go through the pairs, turned or not,
+// the longest first; paths that would not fit fail.
+TEST_F(MapPath, PairsLoadOneByOneAndMapEveryKindOfPath) {
     const auto loads = [&](const Lines& lines, const Lines& pairs) {
         WriteData("convpath.txt", lines);
         EXPECT_EQ(LoadPathConversions(&endpoint), 0);
@@ -653,9 +644,6 @@ TEST_F(MapPath, PairsLoadOneByOneAndMapRelativeAndAbsolutePaths) {
                 {"existing path stays", mapped, 2, 0, mapped},
                 {"style 3", "Server:Images:sub:pic.tif", 3, -1},
                 {"style -1", "Server:Images:sub:pic.tif", -1, -1}});
-}
-
-TEST_F(MapPath, TurnedPairsPrefixesTheLongestPairAndPathsThatWouldNotFit) {
     Conversions({{local + kSep, "D:\\Data"}}); // a turned pair maps to its first text
     ExpectMaps({{"turned pair", "D:\\DATA\\sub\\pic.tif", 1, 0, mapped}});
     // A prefix without separator skips one more character.
@@ -705,9 +693,9 @@ TEST_F(MapPath, TurnedPairsPrefixesTheLongestPairAndPathsThatWouldNotFit) {
     path[1] = ':';
     EXPECT_EQ(MapServerPath(&endpoint, path, 0), -1);
     EXPECT_EQ(MapServerPath(&endpoint, nullptr, 0), -1);
-    char image[] = "Images\\pic.tif";
-    EXPECT_EQ(MapServerPath(nullptr, image, 1), -1);
-    EXPECT_STREQ(image, "Images\\pic.tif");
+    char windows[] = "Images\\pic.tif";
+    EXPECT_EQ(MapServerPath(nullptr, windows, 1), -1);
+    EXPECT_STREQ(windows, "Images\\pic.tif");
 }
 
 TEST(ConfigOutcome, EveryKindModeAndFormat) {
