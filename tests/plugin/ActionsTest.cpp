@@ -1,6 +1,5 @@
-// The plug-in's actions as the host runs them: the menu entries, which of
-// them the orders list enables, and the flows behind them on real documents,
-// the orders panel and a server tree.
+// The plug-in's actions as the host runs them: the menu entries, which of them the orders list
+// enables, and the flows behind them on real documents, the orders panel and a server tree.
 
 #include "PluginTestKit.h"
 
@@ -17,28 +16,25 @@ struct DialogCall {
 
 class ActionsTest : public PluginTest {
 protected:
-    // The options dialog answered by the script: each answer edits the
-    // record and says whether the user confirmed; once they are used up the
-    // dialog is cancelled.
+    // The options dialog answered by the script: each answer edits the record and says whether
+    // the user confirmed; once they are used up the dialog is cancelled.
     using Answer = std::function<bool(OD_ProcData&)>;
     void ScriptOptionsDialog(std::vector<Answer> script) {
         answers = std::move(script);
         SetOrdoOptionsDialogRunner(
             [this](OD_ProcData& record, const PMString& status, const PMString& heading) {
                 calls.push_back({record, status, heading});
-                const std::size_t n = calls.size() - 1;
-                return n < answers.size() && answers[n](record);
+                return calls.size() <= answers.size() && answers[calls.size() - 1](record);
             });
     }
     static bool Confirm(OD_ProcData& r) { return (r.status = kODStatusReady) != 0; }
 
-    // Placed images with orders filled from them (ready), each then given
-    // the status.
-    std::vector<UIDRef> ImagesWithOrders(IDataBase* db, const std::vector<uint16_t>& statuses) {
+    // A new document with placed images, orders filled from them, each then given the status.
+    std::vector<UIDRef> ImagesWithOrders(const std::vector<uint16_t>& statuses) {
+        db = NewDocument("doc");
         std::vector<UIDRef> items;
         for (std::size_t i = 0; i < statuses.size(); ++i) {
-            const double left = 10 + 60 * static_cast<double>(i);
-            items.push_back(PlaceImage(db, PMRect(left, 10, left + 40, 30)));
+            items.push_back(PlaceImage(db, PMRect(10 + 60.0 * i, 10, 50 + 60.0 * i, 30)));
         }
         EXPECT_EQ(AddOrders(ListOf(db, items), false), 0);
         for (std::size_t i = 0; i < statuses.size(); ++i) {
@@ -47,26 +43,29 @@ protected:
         return items;
     }
 
+    IDataBase* db = nullptr;
     std::vector<Answer> answers;
     std::vector<DialogCall> calls;
 };
 
+// The actions whose states the orders list sets, in the order of its menu.
+const ActionID kListActions[] = {kOrdoSendSelectionActionID, kOrdoEditSelectionActionID,
+                                 kOrdoSendAllActionID, kOrdoUndoRedoActionID,
+                                 kOrdoShowSelectedActionID};
+
 TEST_F(ActionsTest, WithoutDocumentOrPanelTheActionsDoNothing) {
     ScriptOptionsDialog({Confirm});
-    // Add last: with a document, nothing is selected in its layout.
-    const ActionID quiet[] = {kOrdoSendSelectionActionID, kOrdoEditSelectionActionID,
-                              kOrdoSendAllActionID,       kOrdoUndoRedoActionID,
-                              kOrdoShowSelectedActionID,  kOrdoAddSelectionActionID};
-    for (ActionID action : quiet) {
-        Perform(action);
-    }
+    auto performAll = [] { // Add last: with a document, nothing is selected in its layout
+        for (ActionID action : kListActions) {
+            Perform(action);
+        }
+        Perform(kOrdoAddSelectionActionID);
+    };
+    performAll();
     // A document with a ready order, but no panel.
-    IDataBase* db = NewDocument("doc");
-    const UIDRef image = ImagesWithOrders(db, {kODStatusReady})[0];
+    const UIDRef image = ImagesWithOrders({kODStatusReady})[0];
     const OD_ProcData before = Order(image);
-    for (ActionID action : quiet) {
-        Perform(action);
-    }
+    performAll();
     EXPECT_TRUE(alerts.Alerts().empty());
     EXPECT_TRUE(calls.empty());
     EXPECT_TRUE(dialogs.Runs().empty());
@@ -76,24 +75,18 @@ TEST_F(ActionsTest, WithoutDocumentOrPanelTheActionsDoNothing) {
 }
 
 TEST_F(ActionsTest, MenuStatesFollowTheSelectedOrders) {
-    IDataBase* db = NewDocument("doc");
-    const auto items = ImagesWithOrders(db, {kODStatusReady, kODStatusSent, kODStatusDone,
-                                             kODStatusReplyMinus1, kODStatusReplyMinus2});
+    const auto items = ImagesWithOrders(
+        {kODStatusReady, kODStatusSent, kODStatusDone, kODStatusReplyMinus1, kODStatusReplyMinus2});
     const UIDRef ready = items[0], sent = items[1], done = items[2], warned = items[3],
                  failed = items[4];
     OpenPanel();
-    ASSERT_EQ(RowCount(), 5);
-    struct States {
-        bool sendSelected, edit, sendAll, undo, show;
-    };
+    using States = std::array<bool, std::size(kListActions)>;
     auto expect = [&](const std::vector<UIDRef>& selection, States s, const char* what) {
         SCOPED_TRACE(what);
         SelectItems(selection);
-        EXPECT_EQ(Enabled(kOrdoSendSelectionActionID), s.sendSelected);
-        EXPECT_EQ(Enabled(kOrdoEditSelectionActionID), s.edit);
-        EXPECT_EQ(Enabled(kOrdoSendAllActionID), s.sendAll);
-        EXPECT_EQ(Enabled(kOrdoUndoRedoActionID), s.undo);
-        EXPECT_EQ(Enabled(kOrdoShowSelectedActionID), s.show);
+        for (std::size_t i = 0; i < s.size(); ++i) {
+            EXPECT_EQ(Enabled(kListActions[i]), s[i]) << i;
+        }
         // Never touched by the orders list.
         EXPECT_TRUE(Enabled(kOrdoAddSelectionActionID));
         EXPECT_TRUE(Enabled(kOrdoPreferencesActionID));
@@ -117,8 +110,7 @@ TEST_F(ActionsTest, MenuStatesFollowTheSelectedOrders) {
     expect({}, {false, false, false, false, false}, "none ready");
 
     // Without the panel the states stay as they were last set.
-    SelectItems({done});
-    ASSERT_TRUE(Enabled(kOrdoUndoRedoActionID));
+    expect({done}, {false, false, false, true, true}, "all done, none ready");
     ClosePanel();
     EXPECT_TRUE(Enabled(kOrdoUndoRedoActionID));
     EXPECT_FALSE(Enabled(kOrdoSendSelectionActionID));
@@ -127,10 +119,9 @@ TEST_F(ActionsTest, MenuStatesFollowTheSelectedOrders) {
 TEST_F(ActionsTest, SendingTakesOnlyTheReadyOrdersInOneStep) {
     plugkit::Server server;
     UseServer(server.path);
-    IDataBase* db = NewDocument("doc");
     const auto items =
-        ImagesWithOrders(db, {kODStatusReady, kODStatusSent, kODStatusDone, kODStatusReady,
-                              kODStatusProvisional, kODStatusReplyMinus2});
+        ImagesWithOrders({kODStatusReady, kODStatusSent, kODStatusDone, kODStatusReady,
+                          kODStatusProvisional, kODStatusReplyMinus2});
     const UIDRef selectedReady = items[0], sent = items[1], done = items[2], otherReady = items[3],
                  provisional = items[4], failed = items[5];
     std::vector<OD_ProcData> before(items.size());
@@ -139,32 +130,30 @@ TEST_F(ActionsTest, SendingTakesOnlyTheReadyOrdersInOneStep) {
     SelectItems({selectedReady, sent, done});
     const int32_t steps = db->UndoCount();
     Perform(kOrdoSendSelectionActionID);
-    EXPECT_TRUE(alerts.Alerts().empty());
     EXPECT_EQ(Order(selectedReady).status, kODStatusSent);
     EXPECT_FALSE(Order(selectedReady).jobName.IsEmpty());
     EXPECT_EQ(Order(sent), before[1]);
     EXPECT_EQ(Order(done), before[2]);
     EXPECT_EQ(Order(otherReady), before[3]);
     EXPECT_EQ(db->UndoCount(), steps + 1);
-    EXPECT_EQ(server.JobFiles(), 2u); // CONNECT and one ticket
+    EXPECT_EQ(server.JobFiles(), 2); // CONNECT and one ticket
 
     Perform(kOrdoSendAllActionID);
     EXPECT_EQ(Order(otherReady).status, kODStatusSent);
     EXPECT_EQ(Order(provisional), before[4]);
     EXPECT_EQ(Order(sent), before[1]);
-    EXPECT_EQ(server.JobFiles(), 3u);
+    EXPECT_EQ(server.JobFiles(), 3);
     EXPECT_EQ(Order(failed), before[5]) << "Send All leaves a failed order alone";
     SelectItems({failed});
     Perform(kOrdoSendSelectionActionID);
     EXPECT_EQ(Order(failed).status, kODStatusSent) << "a failed order goes again when selected";
-    EXPECT_TRUE(alerts.Alerts().empty());
+    EXPECT_TRUE(alerts.Alerts().empty()); // none all along
 }
 
 TEST_F(ActionsTest, AHotFolderThatTakesNoJobGivesOneAlertAndLeavesTheOrdersReady) {
     plugkit::Server server;
     UseServer(server.path);
-    IDataBase* db = NewDocument("doc");
-    const auto items = ImagesWithOrders(db, {kODStatusReady, kODStatusReady, kODStatusReady});
+    const auto items = ImagesWithOrders({kODStatusReady, kODStatusReady, kODStatusReady});
     OpenPanel();
     ASSERT_NE(ConnectForSending(Session(), false), nullptr); // CONNECT is in
     platform::SetWriteFaultForTesting([](const char* path) {
@@ -179,13 +168,12 @@ TEST_F(ActionsTest, AHotFolderThatTakesNoJobGivesOneAlertAndLeavesTheOrdersReady
     for (const UIDRef& item : items) {
         EXPECT_EQ(Order(item).status, kODStatusReady);
     }
-    EXPECT_EQ(server.JobFiles(), 1u); // CONNECT alone: nothing half-written
+    EXPECT_EQ(server.JobFiles(), 1); // CONNECT alone: nothing half-written
 }
 
 TEST_F(ActionsTest, SendingWithoutAServerWarnsInTheUsersLanguageAndSendsNothing) {
     UseServer(dir / "nowhere/qorserver");
-    IDataBase* db = NewDocument("doc");
-    const UIDRef ready = ImagesWithOrders(db, {kODStatusReady})[0];
+    const UIDRef ready = ImagesWithOrders({kODStatusReady})[0];
     OpenPanel();
     SelectItems({ready});
     const OD_ProcData before = Order(ready);
@@ -205,17 +193,15 @@ TEST_F(ActionsTest, SendingWithoutAServerWarnsInTheUsersLanguageAndSendsNothing)
 }
 
 TEST_F(ActionsTest, EditingShowsOneDialogPerImageClassPresent) {
-    IDataBase* db = NewDocument("doc");
+    db = NewDocument("doc");
     std::vector<UIDRef> items;
     const uint32_t classes[] = {kODClassRGB, kODClassCMYK, kODClassRGB, kODClassRGB};
     const uint16_t statuses[] = {kODStatusReady, kODStatusReady, kODStatusReady, kODStatusSent};
     for (int i = 0; i < 4; ++i) {
         items.push_back(PlaceImage(db, PMRect(10 + 60 * i, 10, 50 + 60 * i, 30)));
-        SetOrder(items.back(), MakeOrder(statuses[i], classes[i], "name" + std::to_string(i)));
+        Store(items.back(), MakeOrder(statuses[i], classes[i], "name" + std::to_string(i)));
     }
     const UIDRef rgb1 = items[0], cmyk = items[1], rgb2 = items[2], sentRgb = items[3];
-    const OD_ProcData cmykBefore = Order(cmyk);
-    const OD_ProcData sentBefore = Order(sentRgb);
     OpenPanel();
     SelectItems(items);
 
@@ -251,8 +237,8 @@ TEST_F(ActionsTest, EditingShowsOneDialogPerImageClassPresent) {
     }
     EXPECT_EQ(db->UndoCount(), steps + 1);
     // The cancelled CMYK dialog and the sent order changed nothing.
-    EXPECT_EQ(Order(cmyk), cmykBefore);
-    EXPECT_EQ(Order(sentRgb), sentBefore);
+    EXPECT_EQ(Order(cmyk), MakeOrder(kODStatusReady, kODClassCMYK, "name1"));
+    EXPECT_EQ(Order(sentRgb), MakeOrder(kODStatusSent, kODClassRGB, "name3"));
 
     calls.clear(); // one order alone takes the edited record whole
     SelectItems({cmyk});
@@ -266,8 +252,7 @@ TEST_F(ActionsTest, EditingShowsOneDialogPerImageClassPresent) {
 }
 
 TEST_F(ActionsTest, AddingOffersEachImageWithoutAnOrderOnce) {
-    IDataBase* db = NewDocument("doc");
-    const UIDRef ordered = ImagesWithOrders(db, {kODStatusReady})[0];
+    const UIDRef ordered = ImagesWithOrders({kODStatusReady})[0];
     const UIDRef second = PlaceImage(db, PMRect(70, 10, 110, 30));
     const UIDRef third = PlaceImage(db, PMRect(130, 10, 170, 30));
     const OD_ProcData orderedBefore = Order(ordered);
@@ -301,7 +286,7 @@ TEST_F(ActionsTest, AddingOffersEachImageWithoutAnOrderOnce) {
 }
 
 TEST_F(ActionsTest, ImagesThatCannotBeTakenAreNamedOnceAndOfferedAgain) {
-    IDataBase* db = NewDocument("doc");
+    db = NewDocument("doc");
     OpenPanel();
     const UIDRef broken = PlaceImage(db, PMRect(10, 10, 50, 30));
     const UIDRef fine = PlaceImage(db, PMRect(70, 10, 110, 30));
@@ -311,14 +296,10 @@ TEST_F(ActionsTest, ImagesThatCannotBeTakenAreNamedOnceAndOfferedAgain) {
     std::remove((dir / "image3.tif").c_str());
     SelectInLayout(db, {FrameOf(broken), FrameOf(fine), FrameOf(gone)});
     const std::string both = "image1.tif: Unsupported File Format\nimage3.tif: File missing";
-    struct Round {
-        bool repaired; // image1.tif is an image again
-        std::size_t dialogs;
-        std::string named;
-    };
-    for (const Round& round : {Round{false, 1, both}, Round{false, 0, both},
-                               Round{true, 1, "image3.tif: File missing"}}) {
-        if (round.repaired) {
+    using Round = std::tuple<bool, std::size_t, std::string>; // repaired: image1.tif is an image
+    for (const auto& [repaired, dialogs, named] : {Round{false, 1, both}, Round{false, 0, both},
+                                                   Round{true, 1, "image3.tif: File missing"}}) {
+        if (repaired) {
             dockit::WriteTiff(dir / "image1.tif", 40, 20, 72);
         }
         calls.clear();
@@ -326,15 +307,16 @@ TEST_F(ActionsTest, ImagesThatCannotBeTakenAreNamedOnceAndOfferedAgain) {
         GetOrdoLog()->Clear();
         ScriptOptionsDialog({Confirm});
         Perform(kOrdoAddSelectionActionID);
-        ASSERT_EQ(calls.size(), round.dialogs);
+        ASSERT_EQ(calls.size(), dialogs);
         // One warning names every image left out, and the log holds the lines.
         ASSERT_EQ(alerts.Alerts().size(), 1u);
         EXPECT_EQ(alerts.Alerts()[0].message.GetUTF8String(),
-                  "These images could not be added:\n" + round.named);
-        EXPECT_EQ(GetOrdoLog()->Text(), round.named + "\n");
-        EXPECT_EQ(Order(broken).status, round.repaired ? kODStatusReady : kODStatusUnreadable);
+                  "These images could not be added:\n" + named);
+        EXPECT_EQ(GetOrdoLog()->Text(), named + "\n");
+        EXPECT_EQ(Order(broken).status, repaired ? kODStatusReady : kODStatusUnreadable);
         EXPECT_EQ(Order(gone).status, kODStatusUnreadable);
-        EXPECT_EQ(RowCount(), 3); // the two that were left out show why
+        InterfacePtr<IListBoxController> rows(GetOrdoPanelList(), IID_ILISTBOXCONTROLLER);
+        EXPECT_EQ(rows->GetRowCount(), 3); // the two that were left out show why
     }
     EXPECT_EQ(Order(fine).status, kODStatusReady);
     EXPECT_EQ(calls[0].record.outputName, "image1");
@@ -352,8 +334,7 @@ TEST_F(ActionsTest, ImagesThatCannotBeTakenAreNamedOnceAndOfferedAgain) {
 }
 
 TEST_F(ActionsTest, UndoRedoProcessSwapsTheSelectedProcessedImage) {
-    IDataBase* db = NewDocument("doc");
-    const UIDRef image = ImagesWithOrders(db, {kODStatusSent})[0];
+    const UIDRef image = ImagesWithOrders({kODStatusSent})[0];
     const std::string original = LinkOf(image);
     const std::string processed = dir / "processed.tif";
     dockit::WriteTiff(processed, 40, 20, 72);
@@ -363,17 +344,15 @@ TEST_F(ActionsTest, UndoRedoProcessSwapsTheSelectedProcessedImage) {
     OpenPanel();
     SelectItems({made});
     ASSERT_TRUE(Enabled(kOrdoUndoRedoActionID));
-    Perform(kOrdoUndoRedoActionID);
-    // The panel shows the item the swap left, its row still selected.
-    ASSERT_EQ(OrdoPanelItems().size(), 1u);
-    const UIDRef now = OrdoPanelItems()[0];
-    EXPECT_EQ(LinkOf(now), original);
-    EXPECT_EQ(Order(now).status, kODStatusReady);
-    EXPECT_EQ(OrdoPanelSelectedItems().Length(), 1);
-    Perform(kOrdoUndoRedoActionID);
-    ASSERT_EQ(OrdoPanelItems().size(), 1u);
-    EXPECT_EQ(LinkOf(OrdoPanelItems()[0]), processed);
-    EXPECT_EQ(Order(OrdoPanelItems()[0]).status, kODStatusDone);
+    // Each swap: the panel shows the item it left, its row still selected.
+    for (const auto& [link, status] :
+         {std::pair{original, kODStatusReady}, std::pair{processed, kODStatusDone}}) {
+        Perform(kOrdoUndoRedoActionID);
+        ASSERT_EQ(OrdoPanelItems().size(), 1u);
+        EXPECT_EQ(LinkOf(OrdoPanelItems()[0]), link);
+        EXPECT_EQ(Order(OrdoPanelItems()[0]).status, status);
+        EXPECT_EQ(OrdoPanelSelectedItems().Length(), 1);
+    }
 }
 
 } // namespace

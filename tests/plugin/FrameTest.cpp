@@ -1,6 +1,5 @@
-// The plug-in frame as the host drives it: loading, the startup and shutdown
-// service, the document responder with its database observer, the default
-// shortcuts, and the two idle tasks.
+// The plug-in frame as the host drives it: loading, the startup and shutdown service, the document
+// responder with its database observer, the default shortcuts, and the two idle tasks.
 
 #include "PluginTestKit.h"
 
@@ -66,7 +65,7 @@ TEST_F(FrameTest, ALoadAfterTheSessionWasMadeIsRefused) {
     EXPECT_FALSE(LoadOrdoPlugIn());
 }
 
-TEST_F(FrameTest, StartupInstallsBothTasksAndShutdownRemovesThemWithoutALog) {
+TEST_F(FrameTest, StartupInstallsBothTasksAndShutdownRemovesThemAndTheLog) {
     InterfacePtr<IApplication> app = App();
     ASSERT_EQ(app->Startup(), kSuccess);
     InterfacePtr<IIdleTaskMgr> tasks(app->QueryIdleTaskManager());
@@ -77,17 +76,14 @@ TEST_F(FrameTest, StartupInstallsBothTasksAndShutdownRemovesThemWithoutALog) {
     HostClock::Advance(1000);
     EXPECT_EQ(tasks->MillisecondsToNextTask(), 1000);
 
-    // The preferences flow's switch.
-    StopOrdoIdleTasks();
-    EXPECT_EQ(tasks->GetTaskCount(), 0);
-    StopOrdoIdleTasks();
-    StartOrdoIdleTasks();
-    StartOrdoIdleTasks();
-    EXPECT_EQ(tasks->GetTaskCount(), 2);
-    ToggleOrdoIdleTask();
-    EXPECT_EQ(tasks->GetTaskCount(), 1);
-    ToggleOrdoIdleTask();
-    EXPECT_EQ(tasks->GetTaskCount(), 2);
+    // The preferences flow's switch, each turn with the tasks it leaves.
+    const std::pair<void (*)(), int> turns[] = {{StopOrdoIdleTasks, 0},  {StopOrdoIdleTasks, 0},
+                                                {StartOrdoIdleTasks, 2}, {StartOrdoIdleTasks, 2},
+                                                {ToggleOrdoIdleTask, 1}, {ToggleOrdoIdleTask, 2}};
+    for (const auto& [flip, count] : turns) {
+        flip();
+        EXPECT_EQ(tasks->GetTaskCount(), count);
+    }
 
     ASSERT_FALSE(HasOrdoLog());
     app->Shutdown();
@@ -98,18 +94,15 @@ TEST_F(FrameTest, StartupInstallsBothTasksAndShutdownRemovesThemWithoutALog) {
     StartOrdoIdleTasks();
     EXPECT_EQ(tasks->GetTaskCount(), 0);
 
-    // The application observer went with the service: another start message
-    // binds nothing again.
+    // The application observer went with the service: another start message binds nothing again.
     InterfacePtr<IShortcutManager> shortcuts(app->QueryShortcutManager());
     const ShortcutBinding bound = shortcuts->GetShortcutsForAction(kOrdoSendAllActionID).at(0);
     ASSERT_TRUE(
         shortcuts->RemoveShortcut(kOrdoSendAllActionID, bound.context, bound.key, bound.modifiers));
-    InterfacePtr<ISubject> subject(app, IID_ISUBJECT);
-    subject->Change(kAppStartedMessage, IID_IAPPLICATIONSTARTUP);
+    InterfacePtr<ISubject>(app, IID_ISUBJECT)->Change(kAppStartedMessage, IID_IAPPLICATIONSTARTUP);
     EXPECT_EQ(shortcuts->GetNumShortcutsForAction(kOrdoSendAllActionID), 0);
-}
 
-TEST_F(FrameTest, ShutdownDeletesTheLog) {
+    // Started again: its shutdown deletes a log, and a second one finds nothing to release.
     InterfacePtr<IStartupShutdownService> service =
         CreateObject2<IStartupShutdownService>(kOrdoStartupShutdownBoss, IID_ISTARTUPSHUTDOWN);
     ASSERT_TRUE(service);
@@ -118,33 +111,16 @@ TEST_F(FrameTest, ShutdownDeletesTheLog) {
     ASSERT_TRUE(HasOrdoLog());
     service->Shutdown();
     EXPECT_FALSE(HasOrdoLog());
-    // Shutting down again finds nothing to release.
     service->Shutdown();
-    EXPECT_EQ(InterfacePtr<IIdleTaskMgr>(App()->QueryIdleTaskManager())->GetTaskCount(), 0);
+    EXPECT_EQ(tasks->GetTaskCount(), 0);
 }
 
 // ---- the idle tasks, run as the host runs them
 
-class IdleTaskTest : public PluginTest {
-protected:
-    void SetUp() override {
-        PluginTest::SetUp();
-        refresh = CreateObject2<IIdleTask>(kOrdoIdleTaskBoss, IID_IIDLETASK);
-        pickup = CreateObject2<IIdleTask>(kOrdoIdleUpdateTaskBoss, IID_IIDLETASK);
-        ASSERT_TRUE(refresh && pickup);
-    }
-    void TearDown() override {
-        refresh.reset();
-        pickup.reset();
-        PluginTest::TearDown();
-    }
-    void Start() { ASSERT_EQ(App()->Startup(), kSuccess); }
-
-    InterfacePtr<IIdleTask> refresh;
-    InterfacePtr<IIdleTask> pickup;
-};
-
-TEST_F(IdleTaskTest, BusyFlagsPutBothTasksToSleepAndTheListIsRebuiltOnlyWhenDue) {
+TEST_F(FrameTest, BusyFlagsPutBothTasksToSleepAndTheListIsRebuiltOnlyWhenDue) {
+    const auto refresh = CreateObject2<IIdleTask>(kOrdoIdleTaskBoss, IID_IIDLETASK);
+    const auto pickup = CreateObject2<IIdleTask>(kOrdoIdleUpdateTaskBoss, IID_IIDLETASK);
+    ASSERT_TRUE(refresh && pickup);
     for (uint32_t flag : {0x01u, 0x04u, 0x08u, 0x10u, 0x1Du}) {
         EXPECT_EQ(refresh->RunTask(flag, nullptr), IIdleTask::kOnFlagChange) << flag;
         EXPECT_EQ(pickup->RunTask(flag, nullptr), IIdleTask::kOnFlagChange) << flag;
@@ -155,37 +131,43 @@ TEST_F(IdleTaskTest, BusyFlagsPutBothTasksToSleepAndTheListIsRebuiltOnlyWhenDue)
 
     // The list is rebuilt only when flagged while running with the panel open.
     IDataBase* db = NewDocument("doc");
-    PlaceImage(db, PMRect(10, 10, 50, 30));
-
-    // The panel closed: no work.
+    const UIDRef image = PlaceImage(db, PMRect(10, 10, 50, 30));
+    uint64_t before = OrdoListRebuildCount();
+    auto turn = [&](uint64_t rebuilt) {
+        EXPECT_EQ(refresh->RunTask(0, nullptr), 1000u);
+        EXPECT_EQ(OrdoListRebuildCount(), before + rebuilt);
+    };
     SetOrdoRefreshNeeded(true);
-    uint64_t rebuilds = OrdoListRebuildCount();
-    EXPECT_EQ(refresh->RunTask(0, nullptr), 1000u);
-    EXPECT_EQ(OrdoListRebuildCount(), rebuilds);
-
-    // The panel open, the application not yet running: no work.
+    turn(0); // the panel closed: no work
     OpenPanel();
-    SetOrdoRefreshNeeded(true);
-    rebuilds = OrdoListRebuildCount();
-    EXPECT_EQ(refresh->RunTask(0, nullptr), 1000u);
-    EXPECT_EQ(OrdoListRebuildCount(), rebuilds);
+    before = OrdoListRebuildCount();
+    // A burst of changes raises the flag once; the application not yet running, it waits.
+    for (int i = 0; i < 5; ++i) {
+        dockit::AddFrame(db, PMRect(60 + 40 * i, 60, 90 + 40 * i, 90));
+    }
     EXPECT_TRUE(IsOrdoRefreshNeeded());
-
-    Start();
-    EXPECT_EQ(refresh->RunTask(0, nullptr), 1000u);
-    EXPECT_EQ(OrdoListRebuildCount(), rebuilds + 1);
+    turn(0);
+    EXPECT_TRUE(IsOrdoRefreshNeeded());
+    ASSERT_EQ(App()->Startup(), kSuccess);
+    turn(1);
     EXPECT_FALSE(IsOrdoRefreshNeeded());
-    // Nothing changed since: no rebuild.
-    EXPECT_EQ(refresh->RunTask(0, nullptr), 1000u);
-    EXPECT_EQ(OrdoListRebuildCount(), rebuilds + 1);
+    turn(1); // nothing changed since: no rebuild
+    // A change while the list is busy is left for the next turn.
+    SetOrdoBusy(true);
+    Store(image, MakeOrder(kODStatusReady));
+    EXPECT_TRUE(IsOrdoRefreshNeeded());
+    EXPECT_EQ(OrdoListRebuildCount(), before + 1);
+    SetOrdoBusy(false);
+    turn(2);
+    EXPECT_FALSE(IsOrdoRefreshNeeded());
 }
 
-// Sent orders with their replies on a server tree; the session connected
-// to it as sending leaves it.
-class PickupTaskTest : public IdleTaskTest {
+// Sent orders with their replies on a server tree; the session connected as sending leaves it,
+// the application running with the panel open.
+class PickupTaskTest : public PluginTest {
 protected:
     void SetUp() override {
-        IdleTaskTest::SetUp();
+        PluginTest::SetUp();
         UseServer(server.path);
         ASSERT_NE(ConnectForSending(Session(), false), nullptr);
         ASSERT_EQ(server.RunOnce(), 1); // CONNECT makes the client's folder
@@ -195,16 +177,17 @@ protected:
         clientId = endpoint->ClientId();
         EditPrefs([](OD_PrefsData& p) { p.SetFrequency(5); });
         db = NewDocument("doc");
+        ASSERT_EQ(App()->Startup(), kSuccess);
+        OpenPanel();
     }
 
-    // A placed image with a Sent order whose job the server has answered
-    // with the processed file.
+    // A placed image with a Sent order whose job the server answered with the processed file.
     UIDRef SentWithReply(int n) {
         const UIDRef image = PlaceImage(db, PMRect(10 + 60 * n, 10, 50 + 60 * n, 30));
         const std::string job = clientId + kPathSeparator + "job" + std::to_string(n);
         OD_ProcData order = MakeOrder(kODStatusSent);
         order.jobName = PMString(job);
-        SetOrder(image, order);
+        Store(image, order);
         const std::string processed = dir / ("processed" + std::to_string(n) + ".tif");
         dockit::WriteTiff(processed, 40, 20, 72);
         std::ofstream(server.dir / ("Data/clients/" + job), std::ios::binary)
@@ -217,16 +200,16 @@ protected:
     IDataBase* db = nullptr;
 };
 
-TEST_F(PickupTaskTest, OrdersStillFinishWhicheverWayTheHostsHistoryGoes) {
+TEST_F(PickupTaskTest, OrdersStillFinishWhicheverWayTheHostsHistoryGoesAndDeletedOnesAreSkipped) {
+    const auto pickup = CreateObject2<IIdleTask>(kOrdoIdleUpdateTaskBoss, IID_IIDLETASK);
+    ASSERT_TRUE(pickup);
     const UIDRef image = PlaceImage(db, PMRect(10, 10, 50, 30));
     OD_ProcData order = MakeOrder(kODStatusReady);
     order.profile = PMString("");
     char link[kODLinkPathSize];
     ASSERT_EQ(GetLinkPath(image, link, sizeof link), 0);
     order.sourcePath = PMString(link);
-    SetOrder(image, order);
-    Start();
-    OpenPanel();
+    Store(image, order);
     std::unique_ptr<QOR_EndPoint> endpoint = ConnectForSending(Session(), false);
     ASSERT_EQ(SendOrders(UIDList(image), endpoint.get()), 1);
     const std::string job = Order(image).jobName.GetUTF8String();
@@ -237,7 +220,7 @@ TEST_F(PickupTaskTest, OrdersStillFinishWhicheverWayTheHostsHistoryGoes) {
     EXPECT_EQ(Order(image).status, kODStatusReady);
     pickup->RunTask(0, nullptr);
     EXPECT_EQ(Order(image).status, kODStatusReady);
-    EXPECT_EQ(server.JobFiles(), 1u);
+    EXPECT_EQ(server.JobFiles(), 1);
     // ...so that a Redo finds it waiting.
     ASSERT_TRUE(db->Redo());
     ASSERT_TRUE(db->Undo());
@@ -246,7 +229,7 @@ TEST_F(PickupTaskTest, OrdersStillFinishWhicheverWayTheHostsHistoryGoes) {
     pickup->RunTask(0, nullptr);
     EXPECT_EQ(Order(image).status, kODStatusSent); // under its job, not sent again
     EXPECT_EQ(Order(image).jobName.GetUTF8String(), job);
-    EXPECT_EQ(server.JobFiles(), 0u);
+    EXPECT_EQ(server.JobFiles(), 0);
 
     pickup->RunTask(0, nullptr);
     const UIDRef done = OrdoPanelItems().at(0);
@@ -263,13 +246,10 @@ TEST_F(PickupTaskTest, OrdersStillFinishWhicheverWayTheHostsHistoryGoes) {
     ASSERT_TRUE(db->CanRedo());
     ASSERT_TRUE(db->Redo());
     EXPECT_EQ(Order(done).status, kODStatusDone);
-}
 
-TEST_F(PickupTaskTest, ADeletedItemIsSkippedAndTheOthersArePickedUp) {
+    // A deleted item is skipped and the others are picked up.
     const UIDRef gone = SentWithReply(1);
     const UIDRef kept = SentWithReply(2);
-    Start();
-    OpenPanel();
     ASSERT_EQ(DocumentUtils::DeletePageItem(FrameOf(gone)), kSuccess);
     // The list as it was before the deletion was noticed.
     OrdoPanelItems() = {gone, kept};

@@ -24,7 +24,7 @@ void PluginTest::TearDown() {
     ClosePanel();
     dialogScope.reset();
     alertScope.reset();
-    if (InterfacePtr<IDocumentList> list = Documents()) {
+    if (InterfacePtr<IDocumentList> list{App() ? App()->QueryDocumentList() : nullptr}) {
         for (const auto& db : databases) {
             if (db && list->Location(db.get()) >= 0) {
                 list->CloseDocument(db.get());
@@ -40,15 +40,11 @@ void PluginTest::TearDown() {
     ObjectModel::Get().Reset();
 }
 
-IDataBase* PluginTest::NewDocument(const std::string& name, bool opened) {
-    DocumentUtils::NewDocumentOptions options;
-    options.name = PMString(name);
-    databases.push_back(DocumentUtils::NewDocument(options));
+IDataBase* PluginTest::NewDocument(const std::string& name) {
+    databases.push_back(DocumentUtils::NewDocument({.name = PMString(name)}));
     IDataBase* db = databases.back().get();
-    InterfacePtr<IDocumentList> list = Documents();
-    const ErrorCode added = opened ? list->AddOpenedDocument(db, kInvalidUID, PMString(name))
-                                   : list->AddNewDocument(db, kInvalidUID, PMString(name));
-    EXPECT_EQ(added, kSuccess);
+    InterfacePtr<IDocumentList> list(App()->QueryDocumentList());
+    EXPECT_EQ(list->AddNewDocument(db, kInvalidUID, PMString(name)), kSuccess);
     list->SetDocumentSelection(db, NewDocumentSelection(db).get());
     return db;
 }
@@ -79,25 +75,19 @@ void PluginTest::OpenPanel() {
     ASSERT_NE(GetOrdoPanelList(), nullptr);
 }
 
+// Row r shows item r of the list (the panel's tests check the index cells).
 void PluginTest::SelectItems(const std::vector<UIDRef>& items) const {
     InterfacePtr<IListBoxController> rows(GetOrdoPanelList(), IID_ILISTBOXCONTROLLER);
     ASSERT_TRUE(rows);
     const std::vector<UIDRef>& shown = OrdoPanelItems();
+    ASSERT_EQ(static_cast<std::size_t>(rows->GetRowCount()), shown.size());
     std::vector<int32_t> wanted;
-    for (int32_t r = 0; r < rows->GetRowCount(); ++r) {
-        const ListRow row = rows->GetRow(r);
-        const ListCell* cell = row.FindCell(kOrdoRowIndexCellID);
-        ASSERT_NE(cell, nullptr);
-        bool ok = false;
-        const int index = cell->text.GetAsNumber(&ok);
-        ASSERT_TRUE(ok && index >= 0 && static_cast<std::size_t>(index) < shown.size());
-        for (const UIDRef& item : items) {
-            if (shown[static_cast<std::size_t>(index)] == item) {
-                wanted.push_back(r);
-            }
-        }
+    for (const UIDRef& item : items) {
+        const auto at = std::find(shown.begin(), shown.end(), item);
+        ASSERT_NE(at, shown.end()) << "an item has no row";
+        wanted.push_back(static_cast<int32_t>(at - shown.begin()));
     }
-    ASSERT_EQ(wanted.size(), items.size()) << "an item has no row";
+    std::sort(wanted.begin(), wanted.end());
     ASSERT_TRUE(rows->SetSelection(wanted));
 }
 

@@ -1,9 +1,8 @@
 #pragma once
 
-// What the plug-in's frame and action tests share: a host with the plug-in
-// loaded, documents with placed images made on the spot, the orders panel,
-// alerts and dialogs answered by script, a server tree made as the reference
-// server makes it.
+// What the plug-in's frame and action tests share: a host with the plug-in loaded, documents with
+// placed images made on the spot, the orders panel, alerts and dialogs answered by script, a
+// server tree made as the reference server makes it.
 
 #include "../document/OrdoDocumentKit.h"
 #include "CAlert.h"
@@ -20,6 +19,7 @@ namespace plugkit {
 using ordokit::LinkOf;
 using ordokit::ListOf;
 using ordokit::Order;
+using ordokit::Store;
 
 // A server tree made by the reference server's init.
 struct Server {
@@ -28,7 +28,6 @@ struct Server {
         if (!InitServerTree(dir.Path(), why)) {
             throw std::runtime_error(why);
         }
-        path = dir / kServerAppName;
     }
     // One pass of the reference server: the job files handled.
     int RunOnce() {
@@ -36,12 +35,11 @@ struct Server {
         return RefServer(dir.Path(), log).RunOnce();
     }
     // The job files waiting in the hot folder.
-    std::size_t JobFiles() const {
-        return static_cast<std::size_t>(
-            std::distance(fs::directory_iterator(dir / "Data/tmp"), {}));
+    std::ptrdiff_t JobFiles() const {
+        return std::distance(fs::directory_iterator(dir / "Data/tmp"), {});
     }
     TempDir dir;
-    std::string path;
+    std::string path = dir / kServerAppName;
 };
 
 class PluginTest : public ::testing::Test {
@@ -53,19 +51,14 @@ public:
     static InterfacePtr<IApplication> App() {
         return InterfacePtr<IApplication>(Session() ? Session()->QueryApplication() : nullptr);
     }
-    static InterfacePtr<IDocumentList> Documents() {
-        return InterfacePtr<IDocumentList>(App() ? App()->QueryDocumentList() : nullptr);
-    }
 
-    // A new document, taken in by the document list as made (opened when
-    // opened is set), with its layout selection; the front document.
-    IDataBase* NewDocument(const std::string& name, bool opened = false);
+    // A new document taken in by the document list, with its layout selection: the front one.
+    IDataBase* NewDocument(const std::string& name);
 
-    // A gray TIFF of w x h pixels at 72 ppi placed in a new frame on the
-    // document's first page.
-    UIDRef PlaceImage(IDataBase* db, const PMRect& frame, uint32_t w = 40, uint32_t h = 20) {
+    // A gray TIFF of 40 x 20 pixels at 72 ppi placed in a new frame on the document's first page.
+    UIDRef PlaceImage(IDataBase* db, const PMRect& frame) {
         const std::string path = dir / ("image" + std::to_string(++images) + ".tif");
-        dockit::WriteTiff(path, w, h, 72);
+        dockit::WriteTiff(path, 40, 20, 72);
         return dockit::PlaceFile(dockit::AddFrame(db, frame), path);
     }
     // The frame that holds a placed image.
@@ -75,13 +68,10 @@ public:
 
     static OD_ProcData MakeOrder(uint16_t status, uint32_t imageClass = kODClassGray,
                                  const std::string& name = "photo");
-    static void SetOrder(const UIDRef& item, const OD_ProcData& order) {
-        ASSERT_EQ(OD_DataAccessor(item).Write(order), kSuccess);
-    }
     static void SetStatus(const UIDRef& item, uint16_t status) {
         OD_ProcData order = Order(item);
         order.status = status;
-        SetOrder(item, order);
+        Store(item, order);
     }
 
     // The session's preferences, changed by edit.
@@ -97,9 +87,8 @@ public:
 
     // Selects page items in the document's layout.
     static void SelectInLayout(IDataBase* db, const std::vector<UIDRef>& items) {
-        InterfacePtr<ILayoutSelection> layout(DocumentUtils::QueryDocument(db),
-                                              IID_ILAYOUTSELECTION);
-        layout->Select(ListOf(db, items), ILayoutSelection::kReplace);
+        InterfacePtr<ILayoutSelection>(DocumentUtils::QueryDocument(db), IID_ILAYOUTSELECTION)
+            ->Select(ListOf(db, items), ILayoutSelection::kReplace);
     }
 
     void OpenPanel(); // shown: its list observer attaches and rebuilds
@@ -110,11 +99,7 @@ public:
         }
         panel.reset();
     }
-    // The rows of the list, and the selection of the rows that show the items.
-    int32_t RowCount() const {
-        InterfacePtr<IListBoxController> rows(GetOrdoPanelList(), IID_ILISTBOXCONTROLLER);
-        return rows ? rows->GetRowCount() : 0;
-    }
+    // The selection of the rows that show the items.
     void SelectItems(const std::vector<UIDRef>& items) const;
 
     // An action run, or its state asked, through the host's action manager.
