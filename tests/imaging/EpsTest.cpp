@@ -18,7 +18,7 @@ struct Result : Inspected {
 
 template <typename Reader> Result InspectEps(const std::string& bytes) {
     Result r;
-    static_cast<Inspected&>(r) = InspectBytes<Reader>(bytes, [&](Reader& reader) {
+    static_cast<Inspected&>(r) = InspectBytes<Reader>(bytes, false, [&](Reader& reader) {
         r.encoding = reader.DataEncoding();
         r.creator = reader.Creator();
         r.title = reader.Title();
@@ -86,11 +86,8 @@ TEST(EpsReaderOpen, HeadersThatDoNotHoldUpAreRejectedAndNoHandleIsLeft) {
         {"Photoshop", "%!PS-Adobe-3.0\n%BeginPhotoshop: 4\n% 3842494D\n", -11}};
     for (const auto& [what, bytes, result] : cases)
         EXPECT_EQ(WidthOrCode(bytes), result) << what;
-    TempDir dir;
-    WriteFile(dir / "a.eps", Eps(kImageData));
-    WriteFile(dir / "bad.eps", "GIF89a and more");
-    ExpectCloseHarmlessAndNoLeak<Proxy_EPS_Std>(dir / "a.eps", 0x200u, {dir / "bad.eps"});
-    EXPECT_EQ(Inspect<Proxy_EPS_OPI>(dir.Path()).code, -4); // a folder is no file
+    ExpectCloseHarmlessAndNoLeak<Proxy_EPS_Std>(Eps(kImageData), 0x200u, {"GIF89a and more"});
+    EXPECT_EQ(Inspect<Proxy_EPS_OPI>(TempDir().Path()).code, -4); // a folder is no file
 }
 
 TEST(EpsReaderStd, PhotoshopEpsImageDataValuesBoundingBoxesAndDcsPlates) {
@@ -213,8 +210,7 @@ TEST(DataBlock, BlocksLargeOrSmallAreSkippedByWhatTheirCommentsSayAndAlikeByAllR
     EXPECT_EQ(Inspect<Proxy_EPS_Std>(path).code, -11);
     // 1024 bytes of binary data holding the decoy, line ends, NULs and "%%EOF".
     std::string bin = "\n\0\r"s + kDecoy + "%%EOF\n%%EndBinary\n";
-    for (std::size_t i = 0; bin.size() < 1024; ++i)
-        bin.push_back(static_cast<char>((i * 37 + 11) & 0xFF));
+    bin += Pattern(1024 - bin.size());
     const std::string text = "some text\n" + kDecoy + "more text\n";
     const std::string icc = "%%BeginICCProfile: (Photoshop Profile) ",
                       resources = "% 3842494D03ED0000\n% 00100000\n%EndPhotoshop\n"; // 12 bytes
