@@ -16,7 +16,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -50,9 +49,7 @@ std::string Base64(const std::vector<uint8_t>& bytes) {
 std::vector<uint8_t> Words(const std::vector<uint32_t>& words) {
     std::vector<uint8_t> out;
     for (uint32_t v : words) {
-        for (int i = 0; i < 4; ++i) {
-            out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-        }
+        out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
     }
     return out;
 }
@@ -97,9 +94,6 @@ struct FileJson {
             }
         }
         throw std::runtime_error("no implementation");
-    }
-    void SetHierarchy(uint32_t uid, uint32_t parent, const std::vector<uint32_t>& children) {
-        Data(uid, kHierarchyImpl) = HierarchyData(parent, children);
     }
     void AddObject(uint32_t uid, ClassID cls, json implementations = json::array()) {
         j["objects"].push_back(
@@ -157,8 +151,7 @@ protected:
         const std::string tiff = dir / "a.tif", jpeg = dir / "b.jpg";
         WriteTiff(tiff, 300, 200, 300);
         WriteJpeg(jpeg, 64, 48, 1, 96);
-        UIDRef page1 = DocumentUtils::GetNthPage(d, 0);
-        UIDRef page3 = DocumentUtils::GetNthPage(d, 2);
+        UIDRef page1 = DocumentUtils::GetNthPage(d, 0), page3 = DocumentUtils::GetNthPage(d, 2);
         s.spread1 = UIDRef(d, InterfaceOf<IPage>(page1)->GetSpreadUID());
         s.frameA = DocumentUtils::AddGraphicFrame(page1, PMRect(36, 36, 236, 186));
         s.imageA = ImportUtils::PlaceFile(s.frameA, PMString(tiff));
@@ -192,32 +185,28 @@ protected:
 
 // Saved and loaded back; saving again replaces the file and leaves nothing else beside it.
 TEST_F(DocumentFileTest, ADocumentWithPlugInDataLoadsBackIdentical) {
-    std::string path = dir / "sample.odd";
-    std::string why;
+    std::string path = dir / "sample.odd", why;
     ASSERT_EQ(DocumentFile::Save(s.db.get(), PMString(path), why), kSuccess) << why;
     std::vector<std::string> warnings;
     std::unique_ptr<IDataBase> loaded = DocumentFile::Open(PMString(path), why, &warnings);
     ASSERT_TRUE(loaded) << why;
-    EXPECT_EQ(Content(*loaded), Content(*s.db));
-    EXPECT_EQ(std::tuple(warnings.empty(), loaded->GetRootUID(), loaded->CanUndo()),
-              std::tuple(true, s.db->GetRootUID(), false));
+    EXPECT_EQ(
+        std::tuple(Content(*loaded), warnings.empty(), loaded->GetRootUID(), loaded->CanUndo()),
+        std::tuple(Content(*s.db), true, s.db->GetRootUID(), false));
     for (IDataBase* db : {s.db.get(), loaded.get()}) { // the saved one and the loaded one
         InterfacePtr<IDocument> doc = DocumentUtils::QueryDocument(db);
-        EXPECT_EQ(std::pair(doc->GetName(), doc->GetFilePath()),
-                  std::pair(PMString("sample.odd"), PMString(path)));
-        EXPECT_FALSE(db->IsModified());
+        EXPECT_EQ(std::tuple(doc->GetName(), doc->GetFilePath(), db->IsModified()),
+                  std::tuple(PMString("sample.odd"), PMString(path), false));
     }
 
     // The loaded document works like the one that was saved.
-    IDataBase* d = loaded.get();
-    EXPECT_EQ(InterfaceOf<ITestNote>(UIDRef(d, s.imageA.GetUID()))->Text(), "job 0042 ✓");
-    EXPECT_EQ(LayoutUtils::GetPageNumber(UIDRef(d, s.imageB.GetUID())), 1);
-    EXPECT_EQ(LayoutUtils::GetPageNumber(UIDRef(d, s.imageC.GetUID())), 3);
-    EXPECT_EQ(LayoutUtils::GetPageNumber(UIDRef(d, s.pasteboard.GetUID())), 0);
-    EXPECT_EQ(InterfaceOf<IGeometry>(UIDRef(d, s.group.GetUID()))->GetBoundingBox(),
+    auto there = [d = loaded.get()](const UIDRef& item) { return UIDRef(d, item.GetUID()); };
+    auto page = [&](const UIDRef& item) { return LayoutUtils::GetPageNumber(there(item)); };
+    EXPECT_EQ(InterfaceOf<ITestNote>(there(s.imageA))->Text(), "job 0042 ✓");
+    EXPECT_EQ(std::tuple(page(s.imageB), page(s.imageC), page(s.pasteboard)), std::tuple(1, 3, 0));
+    EXPECT_EQ(InterfaceOf<IGeometry>(there(s.group))->GetBoundingBox(),
               InterfaceOf<IGeometry>(s.group)->GetBoundingBox());
-    UIDRef relinked =
-        LinkUtils::RelinkImage(UIDRef(d, s.imageA.GetUID()), PMString(std::string(dir / "b.jpg")));
+    UIDRef relinked = LinkUtils::RelinkImage(there(s.imageA), PMString(std::string(dir / "b.jpg")));
     ASSERT_NE(relinked, UIDRef());
     EXPECT_GT(relinked.GetUID().Get(), s.pasteboard.GetUID().Get()) << "new UIDs follow the old";
     EXPECT_EQ(InterfaceOf<ITestNote>(relinked)->Get(), 8);
@@ -230,8 +219,7 @@ TEST_F(DocumentFileTest, ADocumentWithPlugInDataLoadsBackIdentical) {
     std::string taken = path + ".saving-" + std::to_string(::getpid()) + "-0";
     MakeDirs(taken);
     ASSERT_EQ(DocumentFile::Save(s.db.get(), PMString(path), why), kSuccess) << why;
-    EXPECT_EQ(ReadFile(path), Saved(s.db.get()));
-    EXPECT_FALSE(s.db->IsModified());
+    EXPECT_EQ(std::pair(ReadFile(path), s.db->IsModified()), std::pair(Saved(s.db.get()), false));
     fs::remove(taken);
     EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.tif", "b.jpg", "sample.odd"}));
 }
@@ -239,20 +227,18 @@ TEST_F(DocumentFileTest, ADocumentWithPlugInDataLoadsBackIdentical) {
 // Fields of later versions are ignored; data of plug-ins not loaded is dropped with a warning.
 TEST_F(DocumentFileTest, TheFileIsJsonWithAHeaderAndBase64DataAndUnknownFieldsAreIgnored) {
     FileJson f{json::parse(Saved(s.db.get())), {}};
-    EXPECT_EQ(f.j["format"], DocumentFile::kFormatName);
-    EXPECT_EQ(f.j["version"], DocumentFile::kFormatVersion);
-    EXPECT_EQ(f.j["root"], s.db->GetRootUID().Get());
-    ASSERT_EQ(f.j["objects"].size(), s.db->AllUIDs().size());
-    const json& first = f.j["objects"][0];
-    EXPECT_EQ(first["uid"], 1);
-    EXPECT_EQ(first["class"], HexID(kDocBoss.Get()));
-    ASSERT_EQ(first["implementations"].size(), 1u) << "only persistent implementations";
-    EXPECT_EQ(first["implementations"][0]["id"], HexID(kDocumentImpl.Get()));
-    EXPECT_EQ(first["implementations"][0]["name"], "Document");
-    // Two spreads: count 2, then their UIDs, little-endian.
+    EXPECT_EQ(std::tuple(f.j["format"], f.j["version"], f.j["root"], f.j["objects"].size()),
+              std::tuple(json(DocumentFile::kFormatName), json(DocumentFile::kFormatVersion),
+                         json(s.db->GetRootUID().Get()), s.db->AllUIDs().size()));
+    // Only persistent implementations. Two spreads: count 2, then their UIDs, little-endian.
     InterfacePtr<IDocument> doc = DocumentUtils::QueryDocument(s.db.get());
-    EXPECT_EQ(first["implementations"][0]["data"],
-              Base64(Words({2, doc->GetNthSpreadUID(0).Get(), doc->GetNthSpreadUID(1).Get()})));
+    const json document = {
+        {"id", HexID(kDocumentImpl.Get())},
+        {"name", "Document"},
+        {"data", Base64(Words({2, doc->GetNthSpreadUID(0).Get(), doc->GetNthSpreadUID(1).Get()}))}};
+    EXPECT_EQ(f.j["objects"][0], (json{{"uid", 1},
+                                       {"class", HexID(kDocBoss.Get())},
+                                       {"implementations", json::array({document})}}));
 
     f.j["generator"] = {{"name", "x"}, {"list", {1, {{"deep", {nullptr, true}}}}}};
     f.Object(1)["comment"] = json::array({json::object(), 2.5});
@@ -274,15 +260,13 @@ TEST_F(DocumentFileTest, TheFileIsJsonWithAHeaderAndBase64DataAndUnknownFieldsAr
 }
 
 TEST_F(DocumentFileTest, AFailedSaveLeavesThePreviousFileWholeAndSaysWhy) {
-    std::string folder = dir / "docs";
-    MakeDirs(folder);
-    std::string path = folder + "/doc.odd";
+    const std::string folder = dir / "docs", path = folder + "/doc.odd";
+    MakeDirs(folder + "/taken.odd/inside");
     std::string why;
     ASSERT_EQ(DocumentFile::Save(s.db.get(), PMString(path), why), kSuccess) << why;
     std::string previous = ReadFile(path);
     ASSERT_EQ(DocumentUtils::DeletePageItem(s.imageC), kSuccess); // a change not saved yet
     WriteFile(dir / "plain", "a file, not a folder");
-    MakeDirs(folder + "/taken.odd/inside");
 
     rlimit savedLimit{};
     getrlimit(RLIMIT_FSIZE, &savedLimit);
@@ -327,14 +311,12 @@ TEST_F(DocumentFileTest, AFailedSaveLeavesThePreviousFileWholeAndSaysWhy) {
         why.clear();
         ErrorCode code = DocumentFile::Save(s.db.get(), PMString(target), why);
         after();
-        EXPECT_EQ(code, kFailure);
         EXPECT_NE(why.find(reason), std::string::npos) << why;
-        EXPECT_EQ(ReadFile(path), previous);
-        EXPECT_EQ(FolderNames(folder), (std::vector<std::string>{"doc.odd", "taken.odd"}));
-        EXPECT_TRUE(fs::is_directory(folder + "/taken.odd/inside"));
-        EXPECT_EQ(ReadFile(dir / "plain"), "a file, not a folder");
-        EXPECT_TRUE(s.db->IsModified());
-        EXPECT_EQ(doc->GetFilePath(), PMString(path));
+        EXPECT_EQ(std::tuple(code, ReadFile(path), FolderNames(folder), ReadFile(dir / "plain"),
+                             fs::is_directory(folder + "/taken.odd/inside"), s.db->IsModified(),
+                             doc->GetFilePath()),
+                  std::tuple(kFailure, previous, std::vector<std::string>{"doc.odd", "taken.odd"},
+                             "a file, not a folder", true, true, PMString(path)));
     }
 }
 
@@ -447,37 +429,27 @@ TEST_F(DocumentFileTest, DamagedForeignAndUnreadableFilesAreRefusedWithTheirReas
         EXPECT_TRUE(warnings.empty());
     }
 
-    // Groups in groups down to the frame and its image, one level too many.
-    FileJson f{json::parse(good), {}};
-    std::vector<uint32_t> items = without(topItems, group);
-    uint32_t parent = spread;
-    uint32_t first = 1000;
-    int levels = kMaxNestingDepth - 2; // the group, its frames, their images: +3
-    for (int i = 0; i < levels; ++i) {
-        uint32_t uid = first + static_cast<uint32_t>(i);
-        uint32_t child = i + 1 < levels ? uid + 1 : group;
-        f.AddObject(
-            uid, kGroupItemBoss,
-            json::array(
-                {{{"id", HexID(kHierarchyImpl.Get())}, {"data", HierarchyData(parent, {child})}},
-                 {{"id", HexID(kTransformImpl.Get())}, {"data", f.Data(group, kTransformImpl)}}}));
-        parent = uid;
+    // Groups in groups above the group, its frames and their images: one level too many, one less.
+    const std::pair<uint32_t, bool> nestings[] = {{kMaxNestingDepth - 2, false},
+                                                  {kMaxNestingDepth - 3, true}};
+    for (const auto& [levels, loads] : nestings) {
+        SCOPED_TRACE(levels);
+        FileJson f{json::parse(good), {}};
+        const uint32_t last = 1000 + levels - 1; // groups 1000 to last, each in the one before
+        for (uint32_t uid = 1000; uid <= last; ++uid) {
+            std::string links =
+                HierarchyData(uid == 1000 ? spread : uid - 1, {uid < last ? uid + 1 : group});
+            f.AddObject(uid, kGroupItemBoss,
+                        json::array({{{"id", HexID(kHierarchyImpl.Get())}, {"data", links}},
+                                     {{"id", HexID(kTransformImpl.Get())},
+                                      {"data", f.Data(group, kTransformImpl)}}}));
+        }
+        All({Links(spread, 0, with(without(topItems, group), 1000)),
+             Links(group, last, ChildUIDs(s.group))})(f);
+        std::string why;
+        EXPECT_EQ(DocumentFile::Parse(f.Text(), why) != nullptr, loads) << why;
+        EXPECT_EQ(why.find("deeper than 64") != std::string::npos, !loads) << why;
     }
-    items.push_back(first);
-    f.SetHierarchy(spread, 0, items);
-    f.SetHierarchy(group, parent, ChildUIDs(s.group));
-    std::string why;
-    EXPECT_FALSE(DocumentFile::Parse(f.Text(), why));
-    EXPECT_NE(why.find("deeper than 64"), std::string::npos) << why;
-
-    // One level less loads.
-    f.SetHierarchy(first, spread, {first + 2});
-    f.SetHierarchy(first + 2, first, {first + 3});
-    f.j["objects"].erase(std::find_if(f.j["objects"].begin(), f.j["objects"].end(),
-                                      [&](const json& o) { return o["uid"] == first + 1; }));
-    f.SetHierarchy(spread, 0, items);
-    auto loaded = DocumentFile::Parse(f.Text(), why);
-    EXPECT_TRUE(loaded) << why;
 
     // Open says why it cannot read a file; a huge one (sparse: no room taken) goes unread.
     WriteFile(dir / "huge.odd", "{");

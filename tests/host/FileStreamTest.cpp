@@ -8,6 +8,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -35,14 +36,6 @@ std::string ReadAll(FileStreamRead& in) {
     return bytes;
 }
 
-bool FileSystemKeepsAttributes(const std::string& folder) {
-    std::string probe = folder + "/probe";
-    WriteFile(probe, "x");
-    bool kept = ::setxattr(probe.c_str(), "user.probe", "1", 1, 0) == 0;
-    ::unlink(probe.c_str());
-    return kept;
-}
-
 class FileStreamTest : public ::testing::Test {
 protected:
     void TearDown() override { filestream_testing::RefuseAttributes(false); }
@@ -52,32 +45,32 @@ protected:
 } // namespace
 
 TEST(FileTypeCodes, PackFirstCharacterHighestAndReadBack) {
-    EXPECT_EQ(kODPF, 0x4F445046u);
-    EXPECT_EQ(OSTypeText(kODPF), "ODPF");
-    EXPECT_EQ(OSTypeText(kInDn), "InDn");
-    EXPECT_EQ(OSTypeText(0), "");
-    EXPECT_EQ(OSTypeText(0x41000142u), "A??B");
+    EXPECT_EQ(std::tuple(kODPF, OSTypeText(kODPF), OSTypeText(kInDn), OSTypeText(0),
+                         OSTypeText(0x41000142u)),
+              std::tuple(0x4F445046u, "ODPF", "InDn", "", "A??B"));
 }
 
 // Written files carry their type and creator; a file recorded as another
 // kind is refused, one without a record accepted.
 TEST_F(FileStreamTest, TypeAndCreatorAreRecordedAndChecked) {
-    if (!FileSystemKeepsAttributes(dir.Path())) {
+    std::string probe = dir / "probe";
+    WriteFile(probe, "x");
+    bool kept = ::setxattr(probe.c_str(), "user.probe", "1", 1, 0) == 0;
+    ::unlink(probe.c_str());
+    if (!kept) {
         GTEST_SKIP() << "the temporary folder's file system keeps no extended attributes";
     }
-    // The type record left on the file: as written, or malformed.
-    enum Record { kNone, kTypeOnly, kMalformed };
-    // Name, record, type and creator written, type expected, whether the file opens.
-    const std::tuple<const char*, Record, SysOSType, SysOSType, SysOSType, bool> cases[] = {
-        {"same type and creator", kNone, kODPF, kInDn, kODPF, true},
-        {"same type, other creator", kNone, kODPF, MakeOSType("XXXX"), kODPF, true},
-        {"other type", kNone, kTEXT, kInDn, kODPF, false},
-        {"other type, any type expected", kNone, kTEXT, kInDn, 0, true},
-        {"no record at all", kNone, 0, 0, kODPF, true},
-        {"type recorded without creator", kTypeOnly, kODPF, 0, kODPF, true},
-        {"a record that is no four-byte code", kMalformed, 0, 0, kODPF, false},
+    // Name, type record spoilt after writing, type and creator written, type expected, opens.
+    const std::tuple<const char*, bool, SysOSType, SysOSType, SysOSType, bool> cases[] = {
+        {"same type and creator", false, kODPF, kInDn, kODPF, true},
+        {"same type, other creator", false, kODPF, MakeOSType("XXXX"), kODPF, true},
+        {"other type", false, kTEXT, kInDn, kODPF, false},
+        {"other type, any type expected", false, kTEXT, kInDn, 0, true},
+        {"no record at all", false, 0, 0, kODPF, true},
+        {"type recorded without creator", false, kODPF, 0, kODPF, true},
+        {"a record that is no four-byte code", true, 0, 0, kODPF, false},
     };
-    for (const auto& [name, record, writtenType, writtenCreator, expected, opens] : cases) {
+    for (const auto& [name, malformed, writtenType, writtenCreator, expected, opens] : cases) {
         SCOPED_TRACE(name);
         std::string path = dir / "file";
         bool recorded = false;
@@ -92,7 +85,7 @@ TEST_F(FileStreamTest, TypeAndCreatorAreRecordedAndChecked) {
                 EXPECT_EQ(std::string(value, 4), OSTypeText(code));
             }
         }
-        if (record == kMalformed) {
+        if (malformed) {
             ASSERT_EQ(::setxattr(path.c_str(), kFileTypeAttribute, "ODP", 3, 0), 0);
         }
         FileStreamRead in(path, expected, kInDn);
@@ -118,23 +111,18 @@ TEST_F(FileStreamTest, ASaveThatDoesNotCompleteLeavesTheOldFileWholeAndNoLitter)
     WriteFile(path, "old contents");
     const auto before = FolderNames(dir.Path());
 
-    // What goes wrong before Commit (null: no Commit), and what Commit says then.
-    const std::tuple<const char*, void (*)(FileStreamWrite&), FileStreamError> cases[] = {
-        {"destroyed without commit", nullptr, FileStreamError::kNone},
-        {"a transfer failed", [](FileStreamWrite& s) { s.SetFailed(); },
-         FileStreamError::kStreamFailed},
-    };
-    for (const auto& [name, spoil, expected] : cases) {
-        SCOPED_TRACE(name);
+    // Destroyed without commit, or a transfer failed and Commit says so.
+    for (bool spoil : {false, true}) {
+        SCOPED_TRACE(spoil ? "a transfer failed" : "destroyed without commit");
         {
             FileStreamWrite out(path, kODPF, kInDn);
             ASSERT_TRUE(out.IsOpen());
             int32_t v = 42;
             out.XferInt32(v);
-            if (spoil != nullptr) {
-                spoil(out);
-                EXPECT_EQ(out.Commit(), expected);
-                EXPECT_EQ(out.Error(), expected);
+            if (spoil) {
+                out.SetFailed();
+                EXPECT_EQ(out.Commit(), FileStreamError::kStreamFailed);
+                EXPECT_EQ(out.Error(), FileStreamError::kStreamFailed);
             }
         }
         EXPECT_EQ(ReadFile(path), "old contents");
@@ -178,9 +166,9 @@ TEST_F(FileStreamTest, ACommittedSaveReplacesTheFileKeepsItsRightsAndCommitsOnce
     FileStreamWrite out(path, kODPF, kInDn);
     out.XferByte(reinterpret_cast<uint8_t*>(big.data()), big.size());
     ASSERT_EQ(out.Commit(), FileStreamError::kNone);
-    EXPECT_EQ(ReadFile(path), big);
-    EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms{0640});
-    EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"doc.opf"});
+    EXPECT_EQ(std::tuple(ReadFile(path), std::filesystem::status(path).permissions(),
+                         FolderNames(dir.Path())),
+              std::tuple(big, std::filesystem::perms{0640}, std::vector<std::string>{"doc.opf"}));
 
     EXPECT_NE(out.Commit(), FileStreamError::kNone) << "a stream commits once";
     EXPECT_EQ(ReadFile(path), big);
@@ -195,7 +183,5 @@ TEST_F(FileStreamTest, ACommittedSaveReplacesTheFileKeepsItsRightsAndCommitsOnce
     EXPECT_LT(::getxattr(path.c_str(), kFileTypeAttribute, value, sizeof value), 0)
         << "no half record is left";
     FileStreamRead in(path, kODPF, kInDn);
-    ASSERT_TRUE(in.IsOpen());
-    EXPECT_EQ(in.RecordedType(), 0u);
-    EXPECT_EQ(ReadAll(in), "abc");
+    EXPECT_EQ(std::tuple(in.IsOpen(), in.RecordedType(), ReadAll(in)), std::tuple(true, 0u, "abc"));
 }
