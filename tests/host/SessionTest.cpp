@@ -31,20 +31,18 @@ constexpr ImplementationID kTestPrefsImpl{0x91001}, kTestCounterImpl{0x91002},
 constexpr ClassID kTestIdleTaskBoss{0x91001}, kTestStartupBoss{0x91002},
     kTestActionComponentBoss{0x91005}, kTestAppObserverBoss{0x91006}, kTestItemBoss{0x91007};
 
-std::vector<std::string> events;
+using Log = std::vector<std::string>;
+Log events;
 
 InterfacePtr<IApplication> App() {
     return InterfacePtr<IApplication>(GetExecutionContextSession()->QueryApplication());
 }
 
 // Two persistent records: the plug-in's preferences on the session, a counter.
-using ITestPrefs = hosttest::ITestValue;
-using TestPrefs = hosttest::TestValue;
 class ITestCounter : public hosttest::ITestValue {};
 using TestCounter = hosttest::TestValueOf<ITestCounter>;
 
-// An idle task whose runs are logged as "name@time"; what it returns (and
-// does) is up to the test.
+// An idle task whose runs are logged as "name@time"; what it returns (and does) is up to the test.
 int liveTasks = 0;
 class TestIdleTask : public CIdleTask {
 public:
@@ -96,15 +94,15 @@ private:
 
 // Runs the actions 0x91100-0x911FF; enables those with an even number among
 // the actions it is asked about, except 0x91150 which it leaves as given.
-// What it performed: the action and the context's document.
-using Performed = std::pair<ActionID, IDataBase*>;
+// What it performed: the action's number and the context's document.
+using Performed = std::pair<uint32_t, IDataBase*>;
 std::vector<Performed> performed;
 int componentsMade = 0;
 class TestActionComponent : public CActionComponent {
 public:
     explicit TestActionComponent(IPMUnknown* o) : CActionComponent(o) { ++componentsMade; }
     void DoAction(IActiveContext* ac, ActionID id, IPMUnknown*) override {
-        performed.push_back({id, ac != nullptr ? ac->GetContextDocument() : nullptr});
+        performed.push_back({id.Get(), ac != nullptr ? ac->GetContextDocument() : nullptr});
     }
     void UpdateActionStates(IActiveContext*, ActionStateList* list, IPMUnknown*) override {
         for (int32_t n = 0; n < list->Length(); ++n) {
@@ -125,7 +123,7 @@ protected:
         m.Reset();
         RegisterHostServices();
         const ImplementationFactory impls[] = {
-            {kTestPrefsImpl, "TestPrefs", CreateImplementation<TestPrefs>, true},
+            {kTestPrefsImpl, "TestPrefs", CreateImplementation<hosttest::TestValue>, true},
             {kTestCounterImpl, "TestCounter", CreateImplementation<TestCounter>, true},
             {kTestIdleTaskImpl, "TestIdleTask", CreateImplementation<TestIdleTask>, false},
             {kTestStartupImpl, "TestStartup", CreateImplementation<TestStartup>, false},
@@ -140,14 +138,12 @@ protected:
             {kTestIdleTaskBoss, IID_IIDLETASK, kTestIdleTaskImpl},
             {kTestItemBoss, IID_ITESTCOUNTER, kTestCounterImpl},
             {kTestActionComponentBoss, IID_IACTIONCOMPONENT, kTestActionComponentImpl},
-            {kTestAppObserverBoss, IID_IOBSERVER, kTestAppObserverImpl}};
+            {kTestAppObserverBoss, IID_IOBSERVER, kTestAppObserverImpl},
+            {kTestStartupBoss, IID_ISTARTUPSHUTDOWN, kTestStartupImpl}};
         for (auto [cls, iid, impl] : classes) {
             m.DefineClass({cls, kInvalidClass, {{iid, impl}}});
         }
-        m.DefineClass({kTestStartupBoss,
-                       kInvalidClass,
-                       {{IID_IK2SERVICEPROVIDER, kStartupShutdownProviderImpl},
-                        {IID_ISTARTUPSHUTDOWN, kTestStartupImpl}}});
+        m.AddIn(kTestStartupBoss, IID_IK2SERVICEPROVIDER, kStartupShutdownProviderImpl);
         // The plug-in's way onto the session: additions to its class.
         m.AddIn(kSessionBoss, IID_ITESTPREFS, kTestPrefsImpl);
         events.clear();
@@ -163,17 +159,11 @@ protected:
     }
 
     static ISession* Session() { return GetExecutionContextSession(); }
-    static InterfacePtr<ITestPrefs> Prefs() {
-        return InterfacePtr<ITestPrefs>(Session(), IID_ITESTPREFS);
-    }
-    static InterfacePtr<ITestCounter> Counter() {
-        return InterfacePtr<ITestCounter>(Session(), IID_ITESTCOUNTER);
-    }
+    static Log TakeEvents() { return std::exchange(events, {}); }
+    static auto Prefs() { return InterfacePtr<hosttest::ITestValue>(Session(), IID_ITESTPREFS); }
+    static auto Counter() { return InterfacePtr<ITestCounter>(Session(), IID_ITESTCOUNTER); }
     // The preferences' number and text, and the counter's number.
-    static std::string Values() {
-        return std::to_string(Prefs()->Get()) + " " + Prefs()->Text() + " " +
-               std::to_string(Counter()->Get());
-    }
+    static auto Values() { return std::tuple(Prefs()->Get(), Prefs()->Text(), Counter()->Get()); }
 };
 
 // The session file's layout, written out independently of the host: magic,
@@ -225,12 +215,6 @@ InterfacePtr<IIdleTask> MakeTask(const std::string& name,
     impl->name = name;
     impl->behaviour = std::move(behaviour);
     return task;
-}
-
-using Log = std::vector<std::string>;
-
-Log TakeEvents() {
-    return std::exchange(events, {});
 }
 
 void DefineActions(IActionManager* actions, std::initializer_list<uint32_t> ids,
@@ -285,14 +269,14 @@ TEST_F(HostTest, ADamagedSessionFileIsRefusedAndAFailedWriteChangesNothing) {
         EXPECT_EQ(Session()->ReadSessionFile(path, &why), kFailure);
         EXPECT_NE(why.find(reason), std::string::npos) << why;
         EXPECT_NE(why.find(path), std::string::npos) << "the reason names the file: " << why;
-        EXPECT_EQ(Values(), "7 kept 8");
+        EXPECT_EQ(Values(), std::tuple(7, "kept", 8));
     }
     std::string why;
     EXPECT_EQ(Session()->ReadSessionFile(dir / "missing.bin", &why), kFailure);
     EXPECT_NE(why.find("cannot open"), std::string::npos) << why;
     WriteFile(path, whole);
     ASSERT_EQ(Session()->ReadSessionFile(path, &why), kSuccess) << why;
-    EXPECT_EQ(Values(), "42 new 5");
+    EXPECT_EQ(Values(), std::tuple(42, "new", 5));
 
     // A failed write leaves the old file whole.
     path = dir / "session.bin";
@@ -310,25 +294,6 @@ TEST_F(HostTest, ADamagedSessionFileIsRefusedAndAFailedWriteChangesNothing) {
     EXPECT_EQ(Session()->WriteSessionFile(dir / "no/such/folder/s.bin", &why), kFailure);
     EXPECT_FALSE(why.empty());
     EXPECT_EQ(Session()->WriteSessionFile("", &why), kFailure);
-}
-
-TEST_F(HostTest, StartupRunsTheStartupServicesOnceThenAnnouncesTheStart) {
-    InterfacePtr<IK2ServiceRegistry> registry(Session(), IID_IK2SERVICEREGISTRY);
-    ASSERT_TRUE(registry->AddServiceProviderClass(kTestStartupBoss));
-    EXPECT_TRUE(registry->AddServiceProviderClass(kTestStartupBoss)) << "once only";
-    EXPECT_EQ(registry->GetServiceProviderCount(kStartupShutdownService), 1);
-    EXPECT_FALSE(registry->AddServiceProviderClass(kTestItemBoss)) << "not a provider";
-    EXPECT_FALSE(registry->AddServiceProviderClass(ClassID(0x12345)));
-    auto app = App();
-    EXPECT_EQ(Session()->GetApplicationState(), IApplication::kAppNotStarted);
-    ASSERT_EQ(app->Startup(), kSuccess);
-    EXPECT_EQ(app->Startup(), kFailure);
-    EXPECT_EQ(std::tuple(events, appStartedMessages, app->GetApplicationState()),
-              std::tuple(Log{"startup"}, 1, IApplication::kAppRunning));
-    app->Shutdown();
-    app->Shutdown();
-    EXPECT_EQ(events, (std::vector<std::string>{"startup", "shutdown"}));
-    EXPECT_EQ(app->GetApplicationState(), IApplication::kAppStopped);
 }
 
 TEST_F(HostTest, AWaitingTaskRunsAtThePassAfterTheFlagsChange) {
@@ -397,8 +362,7 @@ TEST_F(HostTest, TasksMayUninstallOrReinstallThemselvesAndOthersWhileTheyRun) {
     EXPECT_EQ(TakeEvents(), Log{"again@1050"});
 }
 
-// A negative delay means much later, not waiting for flags; end of time uninstalls the
-// task and the manager lets go of it.
+// A negative delay is no wait for the flags; end of time uninstalls the task.
 TEST_F(HostTest, ANegativeDelayMeansMuchLaterAndEndOfTimeLetsGoOfTheTask) {
     auto task = MakeTask("neg", [](TestIdleTask*) { return static_cast<uint32_t>(-5 * 1000); });
     task->InstallTask(0);
@@ -433,8 +397,7 @@ TEST_F(HostTest, ActionsRunThroughTheirComponentWhichDecidesTheirStatesAndTakeSh
     EXPECT_EQ(actions->PerformAction(ActionID(0x91102)), kSuccess);
     EXPECT_EQ(actions->PerformAction(ActionID(0x91101)), kSuccess);
     EXPECT_EQ(actions->PerformAction(ActionID(0x99999)), kFailure);
-    EXPECT_EQ(performed,
-              (std::vector<Performed>{{ActionID(0x91102), &db}, {ActionID(0x91101), &db}}));
+    EXPECT_EQ(performed, (std::vector<Performed>{{0x91102, &db}, {0x91101, &db}}));
     EXPECT_EQ(componentsMade, 1) << "one component object serves all its actions";
     HostActiveContext other;
     actions->PerformAction(ActionID(0x91101), &other);
@@ -452,12 +415,10 @@ TEST_F(HostTest, ActionsRunThroughTheirComponentWhichDecidesTheirStatesAndTakeSh
         {0x91101, false}, {0x91102, true}, {0x91150, true}, {0x91103, true}, {0x99999, false}};
     for (auto [id, enabled] : states) {
         EXPECT_EQ(actions->IsEnabled(ActionID(id)), enabled) << id;
+        EXPECT_EQ(actions->PerformActionIfEnabled(ActionID(id)), enabled ? kSuccess : kFailure);
     }
-    EXPECT_EQ(actions->PerformActionIfEnabled(ActionID(0x91101)), kFailure);
-    EXPECT_EQ(actions->PerformActionIfEnabled(ActionID(0x91102)), kSuccess);
-    EXPECT_EQ(actions->PerformActionIfEnabled(ActionID(0x91103)), kSuccess);
     EXPECT_EQ(performed,
-              (std::vector<Performed>{{ActionID(0x91102), nullptr}, {ActionID(0x91103), nullptr}}));
+              (std::vector<Performed>{{0x91102, nullptr}, {0x91150, nullptr}, {0x91103, nullptr}}));
 
     InterfacePtr<IShortcutManager> shortcuts(app->QueryShortcutManager());
     const PMString context(kDefaultShortcutContext);
@@ -486,11 +447,9 @@ TEST_F(HostTest, ActionsRunThroughTheirComponentWhichDecidesTheirStatesAndTakeSh
     EXPECT_TRUE(
         shortcuts->RemoveShortcut(ActionID(0x91101), context, FunctionKey(2), kCtrlModifier));
     EXPECT_EQ(shortcuts->GetNumShortcutsForAction(ActionID(0x91101)), 0);
-}
 
-// Shortcut texts are read into key and modifiers; what is written reads back
-// the same; unreadable texts fail with a reason and change nothing.
-TEST(ShortcutTexts, AreReadIntoKeyAndModifiersAndWrittenBack) {
+    // Shortcut texts are read into key and modifiers; what is written reads back the same;
+    // unreadable texts fail with a reason and change nothing.
     // The text, the key and modifiers read from it, the text written for them.
     const std::tuple<const char*, VirtualKey, int16_t, const char*> good[] = {
         {"Ctrl+F2", FunctionKey(2), kCtrlModifier, "Ctrl+F2"},
@@ -524,22 +483,20 @@ TEST(ShortcutTexts, AreReadIntoKeyAndModifiersAndWrittenBack) {
         ASSERT_TRUE(ShortcutUtils::ParseShortcutString(written, again, againModifiers));
         EXPECT_EQ(std::pair(again, againModifiers), std::pair(key, modifiers));
     }
-    for (const char* text :
-         {"", "   ", "Ctrl", "Ctrl+", "Ctrl+Ctrl+A", "Ctrl+F2+F3", "Hyper+A", "Ctrl+F25", "Ctrl+F0",
-          "Ctrl+F01", "Ctrl+AB", "F2+Ctrl", "+A", "Ctrl++A", "Ctrl+\xC3\xA9", "++", "Shift+Alt",
-          "Ctrl+ ", "Ctrl+Tab2"}) {
+    for (const char* text : {"",           "   ",       "Ctrl",     "Ctrl+",     "Ctrl+Ctrl+A",
+                             "Ctrl+F2+F3", "Hyper+A",   "Ctrl+F25", "Ctrl+F0",   "Ctrl+F01",
+                             "Ctrl+AB",    "F2+Ctrl",   "+A",       "Ctrl++A",   "Ctrl+\xC3\xA9",
+                             "++",         "Shift+Alt", "Ctrl+ ",   "Ctrl+Tab2", "x+"}) {
         SCOPED_TRACE(text);
         VirtualKey key('Q');
         int16_t modifiers = kShiftModifier;
         std::string why;
+        EXPECT_FALSE(ShortcutUtils::ParseShortcutString(text, key, modifiers))
+            << "no reason asked: still a clean failure";
         EXPECT_FALSE(ShortcutUtils::ParseShortcutString(text, key, modifiers, &why));
         EXPECT_FALSE(why.empty());
         EXPECT_EQ(std::pair(key, modifiers), std::pair(VirtualKey('Q'), int16_t{kShiftModifier}));
     }
-    VirtualKey key;
-    int16_t modifiers = 0;
-    EXPECT_FALSE(ShortcutUtils::ParseShortcutString("x+", key, modifiers))
-        << "no reason asked: still a clean failure";
     // Invalid keys and modifier bits are not written.
     EXPECT_TRUE(ShortcutUtils::GetShortcutString(kVirtualNullKey, kCtrlModifier).IsEmpty());
     EXPECT_TRUE(ShortcutUtils::GetShortcutString(VirtualKey(0x7FFF), 0).IsEmpty());
@@ -547,11 +504,10 @@ TEST(ShortcutTexts, AreReadIntoKeyAndModifiersAndWrittenBack) {
     EXPECT_FALSE(FunctionKey(25).IsValid());
 }
 
-TEST_F(HostTest, MenusListTheirEntriesInOrderAndWithoutAFrontEndAlertsTakeTheDefault) {
+TEST_F(HostTest, MenusListTheirEntriesInOrderAlertsTakeTheDefaultStartupServicesRunOnce) {
     InterfacePtr<IMenuManager> menus(App()->QueryMenuManager());
     const PMString panelMenu("0x71900kOrdoInternalPopupMenuNameKey");
-    // Added out of order, as resources come; equal positions keep the order
-    // they were added in.
+    // Added out of order, as resources come; equal positions keep the order they were added in.
     const std::tuple<uint32_t, double, bool> entries[] = {
         {0x71903, 11.0, false}, {0x7190D, 3.0, false}, {0x7190B, 1.0, false},
         {0x71902, 10.0, true},  {0x7190C, 2.0, false}, {0x7190A, 3.0, false}};
@@ -593,4 +549,22 @@ TEST_F(HostTest, MenusListTheirEntriesInOrderAndWithoutAFrontEndAlertsTakeTheDef
         EXPECT_EQ(CAlert::GetAlertSink(), &sink);
     }
     EXPECT_EQ(CAlert::GetAlertSink(), nullptr);
+
+    // Startup runs the startup services once, then announces the start.
+    InterfacePtr<IK2ServiceRegistry> registry(Session(), IID_IK2SERVICEREGISTRY);
+    ASSERT_TRUE(registry->AddServiceProviderClass(kTestStartupBoss));
+    EXPECT_TRUE(registry->AddServiceProviderClass(kTestStartupBoss)) << "once only";
+    EXPECT_EQ(registry->GetServiceProviderCount(kStartupShutdownService), 1);
+    EXPECT_FALSE(registry->AddServiceProviderClass(kTestItemBoss)) << "not a provider";
+    EXPECT_FALSE(registry->AddServiceProviderClass(ClassID(0x12345)));
+    auto app = App();
+    EXPECT_EQ(Session()->GetApplicationState(), IApplication::kAppNotStarted);
+    ASSERT_EQ(app->Startup(), kSuccess);
+    EXPECT_EQ(app->Startup(), kFailure);
+    EXPECT_EQ(std::tuple(events, appStartedMessages, app->GetApplicationState()),
+              std::tuple(Log{"startup"}, 1, IApplication::kAppRunning));
+    app->Shutdown();
+    app->Shutdown();
+    EXPECT_EQ(events, (std::vector<std::string>{"startup", "shutdown"}));
+    EXPECT_EQ(app->GetApplicationState(), IApplication::kAppStopped);
 }

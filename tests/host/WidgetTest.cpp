@@ -26,17 +26,21 @@ constexpr WidgetID kDialogID{0x92020}, kResolutionID{0x92021}, kUseResolutionID{
     kProcessListID{0x92023}, kModeClusterID{0x92024}, kGrayID{0x92025}, kRGBID{0x92026},
     kCMYKID{0x92027}, kIconID{0x92028};
 
-// A dialog that edits a resolution, usable only when its box is ticked.
-double storedResolution = 0;
-bool storedUse = false;
-int applied = 0;
+// A dialog that edits a resolution, usable only when its box is ticked, and what it stored.
+struct Stored {
+    double resolution = 300;
+    bool use = true;
+    int applied = 0;
+    int updates = 0; // what the dialog's observer was told
+} stored;
+
 class TestDialogController : public CDialogController {
 public:
     using CDialogController::CDialogController;
     void InitializeDialogFields(IActiveContext*) override {
-        WidgetUtils::SetValue(this, kResolutionID, storedResolution);
-        WidgetUtils::SetChecked(this, kUseResolutionID, storedUse);
-        WidgetUtils::FindWidget(this, kResolutionID)->Enable(storedUse);
+        WidgetUtils::SetValue(this, kResolutionID, stored.resolution);
+        WidgetUtils::SetChecked(this, kUseResolutionID, stored.use);
+        WidgetUtils::FindWidget(this, kResolutionID)->Enable(stored.use);
     }
     WidgetID ValidateDialogFields(IActiveContext*) override {
         bool valid = false;
@@ -45,82 +49,73 @@ public:
     }
     void ApplyDialogFields(IActiveContext*, WidgetID widgetID) override {
         EXPECT_EQ(widgetID, kOKButtonWidgetID);
-        storedResolution = WidgetUtils::GetValue(this, kResolutionID);
-        storedUse = WidgetUtils::IsChecked(this, kUseResolutionID);
-        ++applied;
+        stored.resolution = WidgetUtils::GetValue(this, kResolutionID);
+        stored.use = WidgetUtils::IsChecked(this, kUseResolutionID);
+        ++stored.applied;
     }
 };
 
-int dialogUpdates = 0;
 class TestDialogObserver : public CDialogObserver {
 public:
     using CDialogObserver::CDialogObserver;
     void AutoAttach() override { AttachToWidget(kUseResolutionID, IID_ITRISTATECONTROLDATA); }
     void AutoDetach() override { DetachFromWidget(kUseResolutionID, IID_ITRISTATECONTROLDATA); }
     void Update(ClassID change, ISubject*, PMIID, void*) override {
-        ++dialogUpdates;
+        ++stored.updates;
         WidgetUtils::Enable(this, kResolutionID, change == kTrueStateMessage);
     }
 };
 
-// An observer that is no object: records what it is told (widget, change, protocol).
-using Told = std::tuple<WidgetID, ClassID, PMIID>;
-
+// An observer that is no object: counts what it is told.
 class Recorder : public IObserver {
 public:
     IPMUnknown* QueryInterface(PMIID) const override { return nullptr; }
     void AddRef() const override {}
     void Release() const override {}
-    void Update(ClassID change, ISubject* subject, PMIID protocol, void*) override {
-        InterfacePtr<IControlView> view(subject, IID_ICONTROLVIEW);
-        told.push_back({view ? view->GetWidgetID() : kInvalidWidgetID, change, protocol});
-    }
-    std::vector<Told> Take() { return std::exchange(told, {}); }
-    std::vector<Told> told;
+    void Update(ClassID, ISubject*, PMIID, void*) override { ++told; }
+    int Take() { return std::exchange(told, 0); }
+    int told = 0;
 };
 
-WidgetResource PanelResource() {
-    return {.classID = kPalettePanelWidgetBoss,
-            .widgetID = kPanelID,
-            .text = "0x71900kOrdoPanelTitleKey",
-            .frame = PMRect(0, 0, 300, 400),
-            .children = {
-                {.classID = kWidgetListBoxWidgetBoss,
-                 .widgetID = kListID,
-                 .frame = PMRect(0, 20, 300, 300),
-                 .tip = "Image Path",
-                 .multipleSelection = true},
-                {.classID = kButtonWidgetBoss, .widgetID = kTrashID, .enabled = false},
-                {.classID = kButtonWidgetBoss, .widgetID = kGoID, .enabled = false},
-                {.classID = kCheckBoxWidgetBoss, .widgetID = kShowLogID, .text = "Show Log"},
-                {.classID = kGroupPanelWidgetBoss,
-                 .widgetID = kLogAreaID,
-                 .frame = PMRect(0, 300, 300, 370),
-                 .visible = false,
-                 .children = {{.classID = kStaticTextWidgetBoss, .widgetID = kLogTextID},
-                              {.classID = kButtonWidgetBoss, .widgetID = kClearID}}},
-            }};
-}
+const WidgetResource kPanelResource{
+    .classID = kPalettePanelWidgetBoss,
+    .widgetID = kPanelID,
+    .text = "0x71900kOrdoPanelTitleKey",
+    .frame = PMRect(0, 0, 300, 400),
+    .children = {
+        {.classID = kWidgetListBoxWidgetBoss,
+         .widgetID = kListID,
+         .frame = PMRect(0, 20, 300, 300),
+         .tip = "Image Path",
+         .multipleSelection = true},
+        {.classID = kButtonWidgetBoss, .widgetID = kTrashID, .enabled = false},
+        {.classID = kButtonWidgetBoss, .widgetID = kGoID, .enabled = false},
+        {.classID = kCheckBoxWidgetBoss, .widgetID = kShowLogID, .text = "Show Log"},
+        {.classID = kGroupPanelWidgetBoss,
+         .widgetID = kLogAreaID,
+         .frame = PMRect(0, 300, 300, 370),
+         .visible = false,
+         .children = {{.classID = kStaticTextWidgetBoss, .widgetID = kLogTextID},
+                      {.classID = kButtonWidgetBoss, .widgetID = kClearID}}},
+    }};
 
-WidgetResource DialogResource() {
-    return {
-        .classID = kTestDialogBoss,
-        .widgetID = kDialogID,
-        .text = "Image Processing Options",
-        .children = {
-            {.classID = kTextEditBoxWidgetBoss, .widgetID = kResolutionID},
-            {.classID = kCheckBoxWidgetBoss, .widgetID = kUseResolutionID},
-            {.classID = kDropDownListWidgetBoss,
-             .widgetID = kProcessListID,
-             .entries = {"0x71900kOrdoImgOptDialogDefProfileKey", "Fogra", "Newsprint"}},
-            {.classID = kClusterPanelWidgetBoss,
-             .widgetID = kModeClusterID,
-             .children = {{.classID = kRadioButtonWidgetBoss, .widgetID = kGrayID},
-                          {.classID = kRadioButtonWidgetBoss, .widgetID = kRGBID, .selected = true},
-                          {.classID = kRadioButtonWidgetBoss, .widgetID = kCMYKID}}},
-            {.classID = kIconWidgetBoss, .widgetID = kIconID, .rsrcID = 129},
-        }};
-}
+const WidgetResource kDialogResource{
+    .classID = kTestDialogBoss,
+    .widgetID = kDialogID,
+    .text = "Image Processing Options",
+    .children = {
+        {.classID = kTextEditBoxWidgetBoss, .widgetID = kResolutionID},
+        {.classID = kCheckBoxWidgetBoss, .widgetID = kUseResolutionID},
+        {.classID = kDropDownListWidgetBoss,
+         .widgetID = kProcessListID,
+         .entries = {"0x71900kOrdoImgOptDialogDefProfileKey", "Fogra", "Newsprint"}},
+        {.classID = kClusterPanelWidgetBoss,
+         .widgetID = kModeClusterID,
+         .children = {{.classID = kRadioButtonWidgetBoss, .widgetID = kGrayID},
+                      {.classID = kRadioButtonWidgetBoss, .widgetID = kRGBID, .selected = true},
+                      {.classID = kRadioButtonWidgetBoss, .widgetID = kCMYKID}}},
+        {.classID = kIconWidgetBoss, .widgetID = kIconID, .rsrcID = 129},
+    }};
 
 class WidgetTest : public ::testing::Test {
 protected:
@@ -139,19 +134,19 @@ protected:
                         {IID_IOBSERVER, kTestDialogObserverImpl}}});
         m.DefineClass(
             {kTestNotAWidgetBoss, kInvalidClass, {{IID_IOBSERVER, kTestDialogObserverImpl}}});
-        storedResolution = 300;
-        storedUse = true;
-        applied = 0;
-        dialogUpdates = 0;
+        stored = {};
 
         std::string why;
-        panel = CreateWidgetTree(PanelResource(), &why);
+        panel = CreateWidgetTree(kPanelResource, &why);
         ASSERT_TRUE(panel) << why;
-        dialog = CreateWidgetTree(DialogResource(), &why);
+        dialog = CreateWidgetTree(kDialogResource, &why);
         ASSERT_TRUE(dialog) << why;
+        list = InterfacePtr<IListBoxController>(WidgetUtils::FindWidget(panel.get(), kListID),
+                                                IID_ILISTBOXCONTROLLER);
     }
 
     void TearDown() override {
+        list.reset();
         panel.reset();
         dialog.reset();
         ResetHostForTesting();
@@ -159,27 +154,22 @@ protected:
         HostStrings::Reset();
     }
 
-    InterfacePtr<IListBoxController> List() {
-        return InterfacePtr<IListBoxController>(WidgetUtils::FindWidget(panel.get(), kListID),
-                                                IID_ILISTBOXCONTROLLER);
-    }
-
     void FillList(int rows) {
         for (int i = 0; i < rows; ++i) {
-            ListRow row;
-            row.cells.push_back({W(0x7190C), PMString(std::to_string(i)), 0});
-            row.cells.push_back({W(0x71909), PMString(), 129});
-            List()->AddRow(row);
+            list->AddRow({{{W(0x7190C), PMString(std::to_string(i)), 0}, {W(0x71909), {}, 129}}});
         }
     }
 
+    // Outlives the widgets it is attached to.
+    Recorder recorder;
     InterfacePtr<IControlView> panel;
     InterfacePtr<IControlView> dialog;
+    InterfacePtr<IListBoxController> list;
 };
 
 } // namespace
 
-TEST_F(WidgetTest, ResourcesThatMakeNoTreeAndInputTheUserCannotGiveAreRefused) {
+TEST_F(WidgetTest, BadResourcesAndInputAreRefusedDialogsAreCancelledOrFilledCheckedApplied) {
     const std::tuple<const char*, WidgetResource, const char*> cases[] = {
         {"unknown class", {.classID = ClassID(0x12345), .widgetID = W(1)}, "makes no widget"},
         {"not a widget", {.classID = kTestNotAWidgetBoss, .widgetID = W(2)}, "makes no widget"},
@@ -203,7 +193,6 @@ TEST_F(WidgetTest, ResourcesThatMakeNoTreeAndInputTheUserCannotGiveAreRefused) {
         EXPECT_NE(why.find(reason), std::string::npos) << why;
     }
 
-    Recorder recorder;
     WidgetUtils::AttachToWidget(panel.get(), kTrashID, IID_ITRISTATECONTROLDATA, &recorder);
     WidgetUtils::AttachToWidget(panel.get(), kClearID, IID_ITRISTATECONTROLDATA, &recorder);
     FillList(2);
@@ -228,29 +217,78 @@ TEST_F(WidgetTest, ResourcesThatMakeNoTreeAndInputTheUserCannotGiveAreRefused) {
     for (const auto& [name, input] : refused) {
         EXPECT_FALSE(input()) << name;
     }
-    EXPECT_EQ(std::tuple(recorder.told.size(), List()->GetSelected().size()), std::tuple(0u, 0u));
+    EXPECT_EQ(std::tuple(recorder.told, list->GetSelected().size()), std::tuple(0, 0u));
 
-    // A disabled parent makes its children unreachable; enabling it again
-    // gives them back.
+    // A disabled parent makes its children unreachable; enabling it again gives them back.
     WidgetUtils::Enable(d, kModeClusterID, false);
     EXPECT_FALSE(D::Press(d, kCMYKID));
     WidgetUtils::Enable(d, kModeClusterID, true);
     EXPECT_TRUE(D::Press(d, kCMYKID));
     WidgetUtils::Show(p, kLogAreaID, true);
     EXPECT_TRUE(D::Press(p, kClearID));
-    EXPECT_EQ(recorder.told.size(), 1u);
-    WidgetUtils::DetachFromWidget(panel.get(), kTrashID, IID_ITRISTATECONTROLDATA, &recorder);
-    WidgetUtils::DetachFromWidget(panel.get(), kClearID, IID_ITRISTATECONTROLDATA, &recorder);
+    EXPECT_EQ(recorder.told, 1);
+
+    ASSERT_EQ(Choosers::GetChooserSink(), nullptr);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DialogMgr::RunModalDialog(dialog.get()), DialogAnswer::kCancel);
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("cancelled"), std::string::npos) << said;
+    EXPECT_EQ(stored.applied, 0);
+    testing::internal::CaptureStderr();
+    OpenFileChooser open;
+    FolderChooser folder;
+    EXPECT_FALSE(open.ShowDialog());
+    EXPECT_FALSE(folder.ShowDialog());
+    said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("cancelled"), std::string::npos) << said;
+    EXPECT_TRUE(open.GetPath().empty());
+
+    InterfacePtr<IApplication> app(GetExecutionContextSession()->QueryApplication());
+    ScriptedDialogSink sink;
+    ScopedDialogSink installed(&sink);
+    sink.Then([&](IControlView* d, WidgetID) {
+        EXPECT_EQ(WidgetUtils::GetText(d, kResolutionID).GetUTF8String(), "300");
+        EXPECT_TRUE(WidgetUtils::IsChecked(d, kUseResolutionID));
+        EXPECT_NE(app->GetAppFlags() & IApplication::kAppFlagModalDialog, 0u);
+        // The dialog's observer makes the edit box follow the box.
+        EXPECT_TRUE(WidgetDriver::Press(d, kUseResolutionID));
+        EXPECT_FALSE(WidgetDriver::Type(d, kResolutionID, "150"));
+        EXPECT_TRUE(WidgetDriver::Press(d, kUseResolutionID));
+        EXPECT_TRUE(WidgetDriver::Type(d, kResolutionID, "-5"));
+        return DialogAnswer::kOK;
+    });
+    sink.Then([](IControlView* d, WidgetID invalid) {
+        EXPECT_EQ(invalid, kResolutionID);
+        WidgetDriver::Type(d, kResolutionID, "72");
+        return DialogAnswer::kOK;
+    });
+    EXPECT_EQ(DialogMgr::RunModalDialog(dialog.get()), DialogAnswer::kOK);
+    EXPECT_EQ(std::tuple(stored.applied, stored.resolution, stored.use, stored.updates),
+              std::tuple(1, 72.0, true, 2));
+    ASSERT_EQ(sink.Runs().size(), 2u);
+    EXPECT_EQ(sink.Runs()[0].dialogID, kDialogID);
+    EXPECT_EQ(std::pair(sink.Runs()[0].invalidField, sink.Runs()[1].invalidField),
+              std::pair(kInvalidWidgetID, kResolutionID));
+    EXPECT_EQ(app->GetAppFlags() & IApplication::kAppFlagModalDialog, 0u);
+
+    // Closed: its observer hears nothing more.
+    WidgetUtils::SetChecked(dialog.get(), kUseResolutionID, false);
+    EXPECT_EQ(stored.updates, 2);
+
+    // Cancel keeps what was stored; so does the end of the script.
+    sink.Then([](IControlView* d, WidgetID) {
+        WidgetDriver::Type(d, kResolutionID, "99");
+        return DialogAnswer::kCancel;
+    });
+    EXPECT_EQ(DialogMgr::RunModalDialog(dialog.get()), DialogAnswer::kCancel);
+    EXPECT_EQ(DialogMgr::RunModalDialog(dialog.get()), DialogAnswer::kCancel);
+    EXPECT_EQ(std::pair(stored.applied, stored.resolution), std::pair(1, 72.0));
+    EXPECT_EQ(DialogMgr::RunModalDialog(nullptr), DialogAnswer::kCancel);
 }
 
-TEST_F(WidgetTest, RadioButtonsLeaveEachOtherDropDownChoicesFollowEntriesEditBoxesReadNumbers) {
-    auto selected = [&] {
-        std::string which;
-        for (WidgetID id : {kGrayID, kRGBID, kCMYKID}) {
-            which += WidgetUtils::IsChecked(dialog.get(), id) ? "x" : "-";
-        }
-        return which;
-    };
+TEST_F(WidgetTest, RadioButtonsChoicesEditBoxesAndListBoxesKeepTheirValuesInStep) {
+    auto mark = [&](WidgetID id) { return WidgetUtils::IsChecked(dialog.get(), id) ? 'x' : '-'; };
+    auto selected = [&] { return std::string{mark(kGrayID), mark(kRGBID), mark(kCMYKID)}; };
     EXPECT_EQ(selected(), "-x-") << "as the resource chose";
     WidgetDriver::Press(dialog.get(), kCMYKID);
     EXPECT_EQ(selected(), "--x");
@@ -262,8 +300,7 @@ TEST_F(WidgetTest, RadioButtonsLeaveEachOtherDropDownChoicesFollowEntriesEditBox
     IControlView* view = WidgetUtils::FindWidget(dialog.get(), kProcessListID);
     InterfacePtr<IStringListControlData> entries(view, IID_ISTRINGLISTCONTROLDATA);
     InterfacePtr<IDropDownListController> choice(view, IID_IDROPDOWNLISTCONTROLLER);
-    EXPECT_EQ(entries->Length(), 3);
-    EXPECT_EQ(choice->GetSelected(), -1);
+    EXPECT_EQ(std::pair(entries->Length(), choice->GetSelected()), std::pair(3, -1));
     ASSERT_TRUE(choice->Select(1, false));
     EXPECT_EQ(entries->GetString(choice->GetSelected()).GetUTF8String(), "Fogra");
 
@@ -301,11 +338,8 @@ TEST_F(WidgetTest, RadioButtonsLeaveEachOtherDropDownChoicesFollowEntriesEditBox
     bool valid = true;
     EXPECT_EQ(WidgetUtils::GetValue(panel.get(), kTrashID, &valid), 0.0);
     EXPECT_FALSE(valid) << "a button has no number";
-}
 
-TEST_F(WidgetTest, AListBoxKeepsItsSelectionInStepWithItsRows) {
-    auto list = List();
-    Recorder recorder;
+    // A list box keeps its selection in step with its rows.
     WidgetUtils::AttachToWidget(panel.get(), kListID, IID_ILISTBOXCONTROLLER, &recorder);
     FillList(5);
     EXPECT_EQ(list->GetRowCount(), 5);
@@ -315,11 +349,11 @@ TEST_F(WidgetTest, AListBoxKeepsItsSelectionInStepWithItsRows) {
     list->AddRow(ListRow{}, 0);
     EXPECT_EQ(list->GetSelected(), (std::vector<int32_t>{2, 4, 5}));
     EXPECT_EQ(list->GetRow(4).FindCell(W(0x7190C))->text.GetUTF8String(), "3");
-    EXPECT_EQ(recorder.Take().size(), 1u) << "an insertion that keeps the selection is no change";
+    EXPECT_EQ(recorder.Take(), 1) << "an insertion that keeps the selection is no change";
     list->SetSelection({0, 4});
     ASSERT_TRUE(list->Select(2, true));
     EXPECT_EQ(list->GetSelected(), (std::vector<int32_t>{0, 2, 4}));
-    EXPECT_EQ(recorder.Take().size(), 2u);
+    EXPECT_EQ(recorder.Take(), 2);
 
     // A single-selection list takes one row at a time.
     list->SetMultipleSelection(false);
@@ -334,68 +368,7 @@ TEST_F(WidgetTest, AListBoxKeepsItsSelectionInStepWithItsRows) {
     recorder.Take();
 
     list->Clear();
-    EXPECT_EQ(list->GetRowCount(), 0);
-    EXPECT_EQ(recorder.Take().size(), 1u);
+    EXPECT_EQ(std::pair(list->GetRowCount(), recorder.Take()), std::pair(0, 1));
     list->Clear();
-    EXPECT_TRUE(recorder.Take().empty());
-    WidgetUtils::DetachFromWidget(panel.get(), kListID, IID_ILISTBOXCONTROLLER, &recorder);
-}
-
-TEST_F(WidgetTest, WithoutAFrontEndDialogsAreCancelledWithOneTheyAreFilledCheckedAndApplied) {
-    ASSERT_EQ(Choosers::GetChooserSink(), nullptr);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(DialogMgr::RunModalDialog(dialog.get()), DialogAnswer::kCancel);
-    std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_NE(said.find("cancelled"), std::string::npos) << said;
-    EXPECT_EQ(applied, 0);
-    testing::internal::CaptureStderr();
-    OpenFileChooser open;
-    FolderChooser folder;
-    EXPECT_FALSE(open.ShowDialog());
-    EXPECT_FALSE(folder.ShowDialog());
-    said = testing::internal::GetCapturedStderr();
-    EXPECT_NE(said.find("cancelled"), std::string::npos) << said;
-    EXPECT_TRUE(open.GetPath().empty());
-
-    InterfacePtr<IApplication> app(GetExecutionContextSession()->QueryApplication());
-    ScriptedDialogSink sink;
-    ScopedDialogSink installed(&sink);
-    sink.Then([&](IControlView* d, WidgetID) {
-        EXPECT_EQ(WidgetUtils::GetText(d, kResolutionID).GetUTF8String(), "300");
-        EXPECT_TRUE(WidgetUtils::IsChecked(d, kUseResolutionID));
-        EXPECT_NE(app->GetAppFlags() & IApplication::kAppFlagModalDialog, 0u);
-        // The dialog's observer makes the edit box follow the box.
-        EXPECT_TRUE(WidgetDriver::Press(d, kUseResolutionID));
-        EXPECT_FALSE(WidgetDriver::Type(d, kResolutionID, "150"));
-        EXPECT_TRUE(WidgetDriver::Press(d, kUseResolutionID));
-        EXPECT_TRUE(WidgetDriver::Type(d, kResolutionID, "-5"));
-        return DialogAnswer::kOK;
-    });
-    sink.Then([](IControlView* d, WidgetID refused) {
-        EXPECT_EQ(refused, kResolutionID);
-        WidgetDriver::Type(d, kResolutionID, "72");
-        return DialogAnswer::kOK;
-    });
-    EXPECT_EQ(DialogMgr::RunModalDialog(dialog.get()), DialogAnswer::kOK);
-    EXPECT_EQ(std::tuple(applied, storedResolution, storedUse, dialogUpdates),
-              std::tuple(1, 72.0, true, 2));
-    ASSERT_EQ(sink.Runs().size(), 2u);
-    EXPECT_EQ(sink.Runs()[0].dialogID, kDialogID);
-    EXPECT_EQ(std::pair(sink.Runs()[0].invalidField, sink.Runs()[1].invalidField),
-              std::pair(kInvalidWidgetID, kResolutionID));
-    EXPECT_EQ(app->GetAppFlags() & IApplication::kAppFlagModalDialog, 0u);
-
-    // Closed: its observer hears nothing more.
-    WidgetUtils::SetChecked(dialog.get(), kUseResolutionID, false);
-    EXPECT_EQ(dialogUpdates, 2);
-
-    // Cancel keeps what was stored; so does the end of the script.
-    sink.Then([](IControlView* d, WidgetID) {
-        WidgetDriver::Type(d, kResolutionID, "99");
-        return DialogAnswer::kCancel;
-    });
-    EXPECT_EQ(DialogMgr::RunModalDialog(dialog.get()), DialogAnswer::kCancel);
-    EXPECT_EQ(DialogMgr::RunModalDialog(dialog.get()), DialogAnswer::kCancel);
-    EXPECT_EQ(std::pair(applied, storedResolution), std::pair(1, 72.0));
-    EXPECT_EQ(DialogMgr::RunModalDialog(nullptr), DialogAnswer::kCancel);
+    EXPECT_EQ(recorder.Take(), 0);
 }
