@@ -132,8 +132,7 @@ TEST_F(PageItemAnalysisTest, ItemsReportKindChildrenAndThePlacedImagesUnderThem)
     OpenDocument doc;
     IDataBase* db = doc.Db();
     UIDRef frameA = Frame(db, 10, 10), imageA = Place(frameA); // a frame with its image
-    // A group of two frames with images; C gets its image first: the images' UIDs are not in
-    // the hierarchy's order.
+    // Two framed images grouped; C placed first, so the UIDs are not in the hierarchy's order.
     UIDRef frameB = Frame(db, 10, 100), frameC = Frame(db, 70, 100);
     UIDRef imageC = Place(frameC), imageB = Place(frameB);
     UIDRef pair = Group(db, {frameB, frameC});
@@ -188,8 +187,7 @@ TEST_F(PageItemAnalysisTest, ItemsReportKindChildrenAndThePlacedImagesUnderThem)
         SCOPED_TRACE(c.name);
         if (c.kind) {
             OD_PageItem item(c.item);
-            EXPECT_EQ(item.GetRef(), c.item);
-            EXPECT_EQ(item.GetKind(), *c.kind);
+            EXPECT_EQ(std::tuple(item.GetRef(), item.GetKind()), std::tuple(c.item, *c.kind));
             ASSERT_EQ(item.GetChildCount(), static_cast<int32_t>(c.children.size()));
             for (std::size_t i = 0; i < c.children.size(); ++i) {
                 EXPECT_EQ(item.GetChild(static_cast<int32_t>(i)), c.children[i]) << "child " << i;
@@ -230,15 +228,14 @@ TEST_F(PageItemAnalysisTest, ItemsReportKindChildrenAndThePlacedImagesUnderThem)
     // An empty list without a database takes the item's.
     UIDList fresh;
     CollectImages(pair, fresh);
-    EXPECT_EQ(fresh.GetDataBase(), db);
-    EXPECT_EQ(UIDs(fresh), UIDs({imageB, imageC}));
+    EXPECT_EQ(std::pair(fresh.GetDataBase(), UIDs(fresh)), std::pair(db, UIDs({imageB, imageC})));
 
     // A list of another document is left alone.
     OpenDocument other;
     UIDList foreign = ListOf(other.Db(), {UIDRef(other.Db(), UID(7))});
     CollectImages(pair, foreign);
-    EXPECT_EQ(foreign.GetDataBase(), other.Db());
-    EXPECT_EQ(UIDs(foreign), std::vector<uint32_t>{7});
+    EXPECT_EQ(std::pair(foreign.GetDataBase(), UIDs(foreign)),
+              std::pair(other.Db(), std::vector<uint32_t>{7}));
     UIDList emptyForeign(other.Db());
     CollectImages(frameA, emptyForeign);
     EXPECT_TRUE(emptyForeign.IsEmpty());
@@ -323,20 +320,17 @@ TEST_F(PageItemAnalysisTest, TheAbstractSuiteAsksEachConcreteSuiteInOrder) {
     auto second = CreateObject2<IOrdoSuite>(kCountingSelectionTestBoss, IID_IORDOSUITE);
     static_cast<CountingSuite*>(first.get())->tag = 1;
     static_cast<CountingSuite*>(second.get())->tag = 2;
-    abstract->AddConcreteSelection(first.get());
-    abstract->AddConcreteSelection(suiteless.get());
-    abstract->AddConcreteSelection(second.get());
-    // Refused: one already there, nothing, and the abstract selection itself (would recurse).
-    abstract->AddConcreteSelection(first.get());
-    abstract->AddConcreteSelection(nullptr);
-    abstract->AddConcreteSelection(suite.get());
+    // The last three are refused: a repeat, nothing, and the abstract selection (would recurse).
+    for (IPMUnknown* s : std::initializer_list<IPMUnknown*>{
+             first.get(), suiteless.get(), second.get(), first.get(), nullptr, suite.get()}) {
+        abstract->AddConcreteSelection(s);
+    }
     EXPECT_EQ(abstract->GetConcreteSelectionCount(), 3);
     EXPECT_EQ(abstract->GetTarget(IID_IORDOSUITE).size(), 2u);
 
     struct Case {
         const char* name;
-        bool firstAnswers, secondAnswers;
-        bool has;
+        bool firstAnswers, secondAnswers, has;
         const char* calls; // the suites asked, in order
     } cases[] = {
         {"neither", false, false, false, "Has1 Has2 "},
@@ -357,6 +351,6 @@ TEST_F(PageItemAnalysisTest, TheAbstractSuiteAsksEachConcreteSuiteInOrder) {
     suiteCalls.clear();
     UIDList items;
     suite->GetSelectedItems(items);
-    EXPECT_EQ(UIDs(items), (std::vector<uint32_t>{1, 2}));
-    EXPECT_EQ(suiteCalls, "Get1 Get2 ");
+    EXPECT_EQ(std::pair(UIDs(items), suiteCalls),
+              std::pair(std::vector<uint32_t>{1, 2}, std::string("Get1 Get2 ")));
 }

@@ -74,14 +74,14 @@ Bytes StoredAtVersion(int16_t version) {
     return w.Take();
 }
 
-bool ReadProc(const Bytes& bytes, OD_ProcData& record, bool* whole = nullptr) {
+// Whether the record was read, and the bytes left after it.
+template <class Record, class Xfer>
+std::pair<bool, std::size_t> Read(const Bytes& bytes, Record& record, Xfer xfer) {
     MemoryStream in(bytes);
-    bool good = ReadWriteProcData(&in, record);
-    if (whole != nullptr) {
-        *whole = good && in.Remaining() == 0;
-    }
-    return good;
+    const bool good = xfer(&in, record);
+    return {good, in.Remaining()};
 }
+const std::pair<bool, std::size_t> kWhole{true, 0}; // read, every byte of it
 
 template <class Record, class Xfer> Bytes Write(Record record, Xfer xfer) {
     MemoryStream out;
@@ -177,9 +177,7 @@ TEST(OrderRecordStream, VersionsReadTheWriterWritesTheLastAndCutOrLyingRecordsAr
         OD_ProcData read = WithStatus(kODStatusDone, 3, kODClassCMYK);
         read.resolution = 1200.0;
         read.prefsFileName = "old.opf";
-        bool whole = false;
-        ASSERT_TRUE(ReadProc(StoredAtVersion(version), read, &whole));
-        EXPECT_TRUE(whole) << "every byte of the record is read";
+        ASSERT_EQ(Read(StoredAtVersion(version), read, ReadWriteProcData), kWhole);
         EXPECT_EQ(read, expected);
     }
 
@@ -189,11 +187,9 @@ TEST(OrderRecordStream, VersionsReadTheWriterWritesTheLastAndCutOrLyingRecordsAr
     bytes[0] = 0x5A; // the marker's value is not looked at
     bytes[1] = 0xA5;
     OD_ProcData read;
-    bool whole = false;
-    ASSERT_TRUE(ReadProc(bytes, read, &whole));
-    EXPECT_TRUE(whole);
+    ASSERT_EQ(Read(bytes, read, ReadWriteProcData), kWhole);
     EXPECT_EQ(read, Full());
-    ASSERT_TRUE(ReadProc(Write(OD_ProcData(), ReadWriteProcData), read));
+    ASSERT_TRUE(Read(Write(OD_ProcData(), ReadWriteProcData), read, ReadWriteProcData).first);
     EXPECT_EQ(read, OD_ProcData()) << "a new record writes and reads as a new record";
 
     // A record cut short or with a lying length is refused and changes nothing. The first row:
@@ -207,7 +203,7 @@ TEST(OrderRecordStream, VersionsReadTheWriterWritesTheLastAndCutOrLyingRecordsAr
     for (const Bytes& b : bad) {
         SCOPED_TRACE(b.size());
         OD_ProcData read = WithStatus(kODStatusDone, 4);
-        EXPECT_FALSE(ReadProc(b, read));
+        EXPECT_FALSE(Read(b, read, ReadWriteProcData).first);
         EXPECT_EQ(read, WithStatus(kODStatusDone, 4));
     }
 }
@@ -226,9 +222,7 @@ TEST(UndoRecordStream, PathsThatFitRoundTripALongerOneIsNeverCutAndLyingBlocksAr
         EXPECT_EQ(bytes[4 + 4] | bytes[4 + 5] << 8, static_cast<int>(length + 1))
             << "counts its NUL";
         OD_UndoData read = length == 0 ? SampleUndo() : OD_UndoData();
-        MemoryStream in(bytes);
-        ASSERT_TRUE(ReadWriteUndoData(&in, read));
-        EXPECT_EQ(in.Remaining(), 0u);
+        ASSERT_EQ(Read(bytes, read, ReadWriteUndoData), kWhole);
         EXPECT_EQ(read, u);
         EXPECT_EQ(std::string(read.otherFile), std::string(length, 'p'));
     }
@@ -237,8 +231,7 @@ TEST(UndoRecordStream, PathsThatFitRoundTripALongerOneIsNeverCutAndLyingBlocksAr
     block[0] = 0x33;
     block.push_back(0xEE);
     OD_UndoData read;
-    MemoryStream in(Framed(block));
-    ASSERT_TRUE(ReadWriteUndoData(&in, read));
+    ASSERT_TRUE(Read(Framed(block), read, ReadWriteUndoData).first);
     EXPECT_STREQ(read.otherFile, "abc");
     EXPECT_EQ(read.savedStatus, 8);
     EXPECT_TRUE(read.processedPlacement.yMirrored);
@@ -292,8 +285,7 @@ TEST(UndoRecordStream, PathsThatFitRoundTripALongerOneIsNeverCutAndLyingBlocksAr
     for (const Bytes& lying : {ByteWriter().U32(uint32_t(good.size())).Raw(tail).Take(),
                                ByteWriter().U32(0xFFFFFFFFu).Raw(tail).Take(), Bytes{1, 0}}) {
         OD_UndoData read;
-        MemoryStream in(lying);
-        EXPECT_FALSE(ReadWriteUndoData(&in, read));
+        EXPECT_FALSE(Read(lying, read, ReadWriteUndoData).first);
         EXPECT_EQ(read, OD_UndoData());
     }
 }
@@ -324,9 +316,8 @@ TEST_F(StoredRecordsTest, ACommandChangesEachItemsOwnSlotAndWithoutItemsOrRecord
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(process(c.items, c.count), kFailure);
-        EXPECT_EQ(ErrorUtils::PMGetGlobalErrorCode(), kFailure);
-        EXPECT_EQ(Order(images[0]), OD_ProcData());
-        EXPECT_EQ(db->UndoCount(), stepsBefore);
+        EXPECT_EQ(std::tuple(ErrorUtils::PMGetGlobalErrorCode(), Order(images[0]), db->UndoCount()),
+                  std::tuple(kFailure, OD_ProcData(), stepsBefore));
     }
     // The undo command likewise; an undo record whose path does not end in its field is refused.
     InterfacePtr<ICommand> undo(CmdUtils::CreateCommand(kOrdoSetUndoDataCmdBoss));
@@ -341,16 +332,14 @@ TEST_F(StoredRecordsTest, ACommandChangesEachItemsOwnSlotAndWithoutItemsOrRecord
     undoRecords->SetAt(SampleUndo(), 0);
     undoRecords->SetAt(bad, 1);
     EXPECT_EQ(CmdUtils::ProcessCommand(unterminated.get()), kFailure);
-    EXPECT_EQ(Undo(images[0]), OD_UndoData());
-    EXPECT_EQ(Undo(images[1]), OD_UndoData());
-    EXPECT_EQ(db->UndoCount(), stepsBefore);
-    EXPECT_EQ(watch.updates, 0);
+    EXPECT_EQ(std::tuple(Undo(images[0]), Undo(images[1]), db->UndoCount(), watch.updates),
+              std::tuple(OD_UndoData(), OD_UndoData(), stepsBefore, 0));
     DocumentSubject()->DetachObserver(&watch, IID_IORDODATA);
 
     // Three items, the second a frame without the record: each item its own slot.
     EXPECT_EQ(process(List({images[0], frames[1], images[2]}), 3), kSuccess);
-    EXPECT_EQ(ErrorUtils::PMGetGlobalErrorCode(), kSuccess);
-    EXPECT_EQ(db->UndoCount(), stepsBefore + 1);
+    EXPECT_EQ(std::tuple(ErrorUtils::PMGetGlobalErrorCode(), db->UndoCount()),
+              std::tuple(kSuccess, stepsBefore + 1));
     EXPECT_EQ(Order(images[0]), WithStatus(kODStatusReady, 1));
     EXPECT_EQ(Order(images[1]), OD_ProcData());
     EXPECT_EQ(Order(images[2]), WithStatus(kODStatusReady, 3));
@@ -419,8 +408,7 @@ TEST_F(StoredRecordsTest, AddOrdersFillsOneRecordPerItemInOneCommand) {
     EXPECT_EQ(Order(images[2]).jobName.GetUTF8String(), "") << "a refresh starts from new";
 
     ASSERT_EQ(AddOrder(images[1], false, fill), 0);
-    EXPECT_FALSE(lastProvisional);
-    EXPECT_TRUE(IsOrdered(images[1]));
+    EXPECT_EQ(std::pair(lastProvisional, IsOrdered(images[1])), std::pair(false, true));
 
     // Filling stops at the first non-zero result; the command still runs.
     filled.clear();

@@ -122,10 +122,8 @@ void WritePaletteTiff(const std::string& path, const char* highRes) {
     if (highRes != nullptr) {
         TIFFSetField(tif, TIFFTAG_OPIIMAGEID, highRes);
     }
-    std::vector<uint8_t> row(16, 0);
-    for (uint32_t y = 0; y < 8; ++y) {
-        TIFFWriteScanline(tif, row.data(), y, 0);
-    }
+    std::vector<uint8_t> strip(16 * 8, 0);
+    TIFFWriteEncodedStrip(tif, 0, strip.data(), static_cast<tmsize_t>(strip.size()));
     TIFFClose(tif);
 }
 
@@ -265,14 +263,12 @@ TEST_F(FillOrderTest, APlaceholdersHighResolutionFileIsNeverCutAndGivesAnUnknown
     const std::string fits = dir / std::string(511 - (dir.Path().size() + 1), 'f');
     ASSERT_EQ(fits.size(), 511u);
     OD_ProcData r = FillPlaceholder("fits.tif", fits.c_str());
-    EXPECT_EQ(r.status, kODStatusReady);
-    EXPECT_EQ(r.sourcePath, PMString(fits));
+    EXPECT_EQ(std::tuple(r.status, r.sourcePath), std::tuple(kODStatusReady, PMString(fits)));
 
     const std::string tooLong = fits + "g";
     r = FillPlaceholder("long.tif", tooLong.c_str());
-    EXPECT_EQ(r.status, kODStatusUnreadable);
-    EXPECT_TRUE(r.sourcePath.IsEmpty());
-    EXPECT_EQ(r.outputName, PMString("long"));
+    EXPECT_EQ(std::tuple(r.status, r.sourcePath.IsEmpty(), r.outputName),
+              std::tuple(kODStatusUnreadable, true, PMString("long")));
 
     // An unknown resolution is the high-resolution file's, else 72.
     OD_PrefsData prefs = OrdoPrefs();
@@ -302,8 +298,7 @@ TEST_F(FillOrderTest, APlaceholdersHighResolutionFileIsNeverCutAndGivesAnUnknown
         }
         r = OD_ProcData();
         ASSERT_EQ(FillOrderFromImage(image, r, false), 0);
-        EXPECT_EQ(r.status, kODStatusReady);
-        EXPECT_EQ(r.resolution, resolution);
-        EXPECT_EQ(r.imageClass, kODClassGray);
+        EXPECT_EQ(std::tuple(r.status, r.resolution, r.imageClass),
+                  std::tuple(kODStatusReady, resolution, kODClassGray));
     }
 }

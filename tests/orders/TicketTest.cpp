@@ -114,9 +114,8 @@ TEST(TicketText, TheLinesInOrderAndOutputPathsAndWhatDoesNotFitIsRefusedNotCut) 
     v.geometry.top = -2e-6;
     ASSERT_GT(FormatTicket(v, buffer), 0);
     auto lines = Lines(buffer);
-    EXPECT_EQ(lines["ANGLE"], "0.000000");
-    EXPECT_EQ(lines["SKEWH"], "0.000000");
-    EXPECT_EQ(lines["TOP"], "-0.000002");
+    EXPECT_EQ(std::tuple(lines["ANGLE"], lines["SKEWH"], lines["TOP"]),
+              std::tuple("0.000000", "0.000000", "-0.000002"));
 
     // A ticket that does not fit is refused, not cut.
     const std::string longIn(511, 'i');
@@ -277,14 +276,12 @@ TEST_F(TicketTest, OnlyReadyOrdersWithGeometryAnEndpointAndTextsThatFitAreSent) 
         EXPECT_EQ(SendOrder(item, Order(), &endpoint, updated), kODSendBadResolution) << bad;
     }
     EXPECT_STRNE(SendOrderProblem(kODSendTicketTooLong), "");
-    EXPECT_EQ(endpoint.Calls(), 0);
-    EXPECT_EQ(updated, untouched);
+    EXPECT_EQ(std::tuple(endpoint.Calls(), updated), std::tuple(0, untouched));
 
     SetOrdoPrefs(base);
     endpoint.answer = -5; // the endpoint's failure is returned and the record left
     EXPECT_EQ(SendOrder(item, Order(), &endpoint, updated), -5);
-    EXPECT_EQ(endpoint.Calls(), 1);
-    EXPECT_EQ(updated, untouched);
+    EXPECT_EQ(std::tuple(endpoint.Calls(), updated), std::tuple(1, untouched));
     endpoint.answer = 0;
     order = Order();
     order.status = kODStatusReadyAlt;
