@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
+#include <utility>
 
 using nlohmann::json;
 
@@ -38,18 +40,15 @@ std::string ServerWithConfiguration(const TempDir& dir) {
 json Bytes(const std::string& text) {
     const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
-    unsigned bits = 0;
-    int count = 0;
-    for (unsigned char c : text) {
-        bits = (bits << 8) | c;
-        for (count += 8; count >= 6; count -= 6) {
-            out += digits[(bits >> (count - 6)) & 63];
+    for (std::size_t i = 0; i < text.size(); i += 3) {
+        const std::string group = text.substr(i, 3) + std::string(2, '\0');
+        const unsigned bits = static_cast<unsigned char>(group[0]) << 16 |
+                              static_cast<unsigned char>(group[1]) << 8 |
+                              static_cast<unsigned char>(group[2]);
+        for (std::size_t k = 0; k < 4; ++k) {
+            out += i + k <= text.size() ? digits[bits >> (18 - 6 * k) & 63] : '=';
         }
     }
-    if (count > 0) {
-        out += digits[(bits << (6 - count)) & 63];
-    }
-    out.append((4 - out.size() % 4) % 4, '=');
     return {{"bytes", out}};
 }
 
@@ -70,7 +69,7 @@ void ExpectAt(const json& j, const json& values) {
 
 } // namespace
 
-TEST(Cli, ServerConfigJsonHasEveryProfileInOrder) {
+TEST(Cli, ServerConfigJsonHasEveryProfileInOrderAndMapPathPrintsTheLocalPath) {
     TempDir dir;
     std::string server = ServerWithConfiguration(dir);
     const json j = JsonOf({"server-config", server, "--json"});
@@ -87,6 +86,16 @@ TEST(Cli, ServerConfigJsonHasEveryProfileInOrder) {
     ProgramRun text = Ordodesk({"server-config", server});
     EXPECT_EQ(text.exitCode, 0);
     EXPECT_NE(text.out.find("Web"), std::string::npos);
+
+    // map-path prints the local path or says there is none.
+    WriteFile(dir / "out/a.tif", "x");
+    ProgramRun run = Ordodesk({"map-path", server, "0", "Vol:Out:a.tif"});
+    EXPECT_EQ(std::pair(run.exitCode, run.out), std::pair(0, dir / "out/a.tif" + "\n")) << run.err;
+    EXPECT_EQ(Ordodesk({"map-path", server, "1", "out\\a.tif"}).out, dir / "out/a.tif" + "\n");
+    ProgramRun none = Ordodesk({"map-path", server, "0", "Vol:Out:missing.tif"});
+    EXPECT_EQ(std::pair(none.exitCode, none.out), std::pair(1, std::string()));
+    EXPECT_NE(none.err.find("no local path"), std::string::npos);
+    EXPECT_EQ(Ordodesk({"map-path", server, "7", "x"}).exitCode, 1);
 
     // Latin-1 names in the configuration files are printed as their bytes.
     WriteFile(dir / "Data/curparam.txt", "????\n2\n258\nlists\n1\nBright\xE9\n/p/Bright\xE9#1\n"
@@ -111,21 +120,6 @@ TEST(Cli, AMissingFolderIsNamedOnStandardError) {
     // The tree opens but has no configuration.
     std::filesystem::create_directories(dir / "Data/tmp");
     EXPECT_EQ(Ordodesk({"server-config", server}).exitCode, 1);
-}
-
-TEST(Cli, MapPathPrintsTheLocalPathOrSaysThereIsNone) {
-    TempDir dir;
-    std::string server = ServerWithConfiguration(dir);
-    WriteFile(dir / "out/a.tif", "x");
-    ProgramRun run = Ordodesk({"map-path", server, "0", "Vol:Out:a.tif"});
-    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
-    EXPECT_EQ(run.out, dir / "out/a.tif" + "\n");
-    EXPECT_EQ(Ordodesk({"map-path", server, "1", "out\\a.tif"}).out, dir / "out/a.tif" + "\n");
-    ProgramRun none = Ordodesk({"map-path", server, "0", "Vol:Out:missing.tif"});
-    EXPECT_EQ(none.exitCode, 1);
-    EXPECT_EQ(none.out, "");
-    EXPECT_NE(none.err.find("no local path"), std::string::npos);
-    EXPECT_EQ(Ordodesk({"map-path", server, "7", "x"}).exitCode, 1);
 }
 
 TEST(Cli, InspectReportsEveryFileInOrderAndRejectionsAreResults) {

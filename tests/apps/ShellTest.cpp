@@ -32,6 +32,13 @@ std::string Between(const std::string& out, const std::string& begin, const std:
     return b == std::string::npos ? "" : out.substr(a + begin.size() + 1, b - a - begin.size() - 1);
 }
 
+// The run failed, saying so, before a line echoing NOT-REACHED.
+void ExpectStopped(const ProgramRun& run, const std::string& says) {
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find(says), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("NOT-REACHED"), std::string::npos) << run.out;
+}
+
 #define EXPECT_RAN(run)                                                                            \
     EXPECT_EQ((run).exitCode, 0) << "stdout:\n" << (run).out << "\nstderr:\n" << (run).err
 
@@ -95,32 +102,27 @@ TEST(ShellHost, BadLinesStopTheScriptAndNameTheirLine) {
         {"server ${W}/img init", "usage: server init|once ROOT"},
         {"server once ${W}/img", "not a server tree"},
     };
+    const std::string before = "samples ${W}/img\n# a comment\n\nnew\n";
     for (const auto& [line, says] : cases) {
         SCOPED_TRACE(line);
         TempDir w;
-        const ProgramRun run = RunText("samples ${W}/img\n# a comment\n\nnew\n" +
-                                           std::string(line) + "\necho NOT-REACHED\n",
-                                       w);
-        EXPECT_EQ(run.exitCode, 1);
+        const ProgramRun run = RunText(before + line + "\necho NOT-REACHED\n", w);
+        ExpectStopped(run, says);
         EXPECT_NE(run.err.find("script.ods:5: error:"), std::string::npos) << run.err;
-        EXPECT_NE(run.err.find(says), std::string::npos) << run.err;
-        EXPECT_EQ(run.out.find("NOT-REACHED"), std::string::npos);
     }
 }
 
 TEST(ShellHost, MissingScriptAndBadVariableAreRefused) {
     TempDir w;
     for (const std::string& script : {w / "nothing-here.ods", w.Path()}) { // missing, a folder
-        const ProgramRun run = RunScriptFile(script, w);
-        EXPECT_EQ(run.exitCode, 1) << script;
-        EXPECT_NE(run.err.find("cannot read the script"), std::string::npos) << script;
+        SCOPED_TRACE(script);
+        ExpectStopped(RunScriptFile(script, w), "cannot read the script");
     }
     WriteFile(w / "s.ods", "echo hi\n");
-    const ProgramRun run = Ordodesk({"run", w / "s.ods", "--set", "novalue", "--system-folder",
-                                     w / "sys", "--session", w / "session"},
-                                    w);
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("--set takes NAME=VALUE"), std::string::npos);
+    ExpectStopped(Ordodesk({"run", w / "s.ods", "--set", "novalue", "--system-folder", w / "sys",
+                            "--session", w / "session"},
+                           w),
+                  "--set takes NAME=VALUE");
 }
 
 // A script that ends inside a dialog, or a failed command inside one,
@@ -135,10 +137,8 @@ TEST(ShellHost, AScriptStoppedInsideADialogCancelsIt) {
     for (const auto& [text, says] : cases) {
         TempDir w;
         const ProgramRun run = RunText(text, w);
-        EXPECT_EQ(run.exitCode, 1);
-        EXPECT_NE(run.err.find(says), std::string::npos) << run.err;
+        ExpectStopped(run, says);
         EXPECT_NE(run.out.find("closed with Cancel"), std::string::npos);
-        EXPECT_EQ(run.out.find("NOT-REACHED"), std::string::npos);
     }
 }
 
@@ -209,7 +209,5 @@ TEST(ShellDemo, RunsTheWholeRoadAndLeavesNothing) {
     EXPECT_NE(plain.out.find("workspace is removed"), std::string::npos);
 
     // A --keep folder with things in it is refused.
-    const ProgramRun refused = Ordodesk({"demo", "--keep", keep}, w);
-    EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_NE(refused.err.find("not empty"), std::string::npos);
+    ExpectStopped(Ordodesk({"demo", "--keep", keep}, w), "not empty");
 }

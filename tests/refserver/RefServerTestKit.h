@@ -7,6 +7,7 @@
 #include "QorReply.h"
 #include "TempDir.h"
 
+#include <gtest/gtest.h>
 #include <vips/vips8>
 
 #include <sstream>
@@ -28,13 +29,6 @@ void SaveTiff(const vips::VImage& image, VipsInterpretation interpretation, doub
 // (top left), green (top right), blue (bottom left) and yellow (bottom right).
 void WriteQuadrants(const std::string& path, int width, int height, double ppi);
 
-// Writes a flat image of the given kind (gray level / RGB / CMYK zeros) as TIFF.
-void WriteFlat(const std::string& path, ImageKind kind, int width, int height, double ppi,
-               int level = 128);
-
-// The colour of the output pixel nearest to the fractions fx, fy of its size.
-Rgb PixelAt(const vips::VImage& image, double fx, double fy);
-
 // The ticket fields a test sets; the rest keep what a plain order sends.
 struct TicketFields {
     std::string pathIn{}, pathOut{}, prefix{}, profile{};
@@ -53,7 +47,13 @@ bool ReceiveReply(QOR_EndPointFile& endpoint, const std::string& messageName, Qo
 // A server tree made by init, an endpoint connected to it and a server on it.
 class ServerSandbox {
 public:
-    ServerSandbox();
+    ServerSandbox() : server(dir.Path(), log) {
+        QOR_EndPointFile::ResetProcessStateForTesting();
+        std::string error;
+        EXPECT_TRUE(InitServerTree(dir.Path(), error)) << error;
+        EXPECT_EQ(endpoint.Connect((dir / "qorserver").c_str()), 0);
+        EXPECT_EQ(server.RunOnce(), 1); // the CONNECT
+    }
 
     std::string Root() const { return dir.Path(); }
     // A folder for images, made on first use.
@@ -63,14 +63,26 @@ public:
     }
 
     // Sends a body through the endpoint; returns the message name.
-    std::string Send(const std::string& body);
+    std::string Send(const std::string& body) {
+        char name[512] = {};
+        EXPECT_EQ(endpoint.SendNamed(name, body.c_str(), 1024), 0);
+        return name;
+    }
     int Serve() { return server.RunOnce(); }
     bool Reply(const std::string& messageName, QorReply& reply, std::string* text = nullptr) {
         return ReceiveReply(endpoint, messageName, reply, text);
     }
     // Sends a body (a ticket's text), serves it and returns the parsed reply,
     // whose status must be the one given.
-    QorReply Run(const std::string& body, int status = 0);
+    QorReply Run(const std::string& body, int status = 0) {
+        const std::string name = Send(body);
+        EXPECT_EQ(Serve(), 1);
+        QorReply reply;
+        std::string text;
+        EXPECT_TRUE(Reply(name, reply, &text)) << "no reply to " << name;
+        EXPECT_EQ(reply.status, status) << text;
+        return reply;
+    }
     QorReply Run(const TicketFields& f, int status = 0) { return Run(TicketText(f), status); }
 
     TempDir dir;
@@ -81,4 +93,8 @@ public:
 
 // A ticket for an 80 x 40 image of the four quadrants at 80 ppi, written
 // under the name in the sandbox's images folder; the output is images/out.
-TicketFields QuadrantTicket(const ServerSandbox& box, const std::string& name = "quad.tif");
+inline TicketFields QuadrantTicket(const ServerSandbox& box, const std::string& name = "quad.tif") {
+    const TicketFields f{.pathIn = box.Images() + "/" + name, .pathOut = box.Images() + "/out"};
+    WriteQuadrants(f.pathIn, 80, 40, 80);
+    return f;
+}
