@@ -46,35 +46,30 @@ TEST(JobEntry, OldEntriesGoWithTheirRepliesExceptThoseOfOpenDocuments) {
     TempDir root;
     const std::string server = MakeServerTree(root.Path());
     const OD_JobJournal journal = OD_JobJournal::ForIdentityFolder();
-    const int64_t now = 1800000000;
-    const int64_t day = 24 * 3600;
-    struct Case {
-        const char* job;
-        int64_t age;
-        const char* document;
-        bool kept;
-    } const cases[] = {
+    const int64_t now = 1800000000, day = 24 * 3600;
+    // Job, age, document, whether it is kept.
+    const std::tuple<const char*, int64_t, const char*, bool> cases[] = {
         {"c1/old", 31 * day, "/docs/closed.odoc", false},
         {"c1/open", 31 * day, "/docs/open.odoc", true},
         {"c1/recent", 29 * day, "/docs/closed.odoc", true},
     };
-    for (const Case& c : cases) {
+    for (const auto& [job, age, document, kept] : cases) {
         OD_JobEntry e = SampleEntry();
-        e.job = c.job;
+        e.job = job;
         e.server = server;
-        e.document = c.document;
-        e.sent = now - c.age;
+        e.document = document;
+        e.sent = now - age;
         ASSERT_EQ(journal.Write(e), 0);
-        WriteFile(root / ("Data/clients/" + std::string(c.job)), "reply");
+        WriteFile(root / ("Data/clients/" + std::string(job)), "reply");
     }
     WriteFile(journal.Folder() + "/.c1_stopped.job.7.part", "half an entry");
 
     EXPECT_EQ(journal.RemoveLeftovers(platform::CurrentTime() + 10), 1);
     EXPECT_EQ(CleanOldJobs(journal, now, kODJobKeepDays, {"/docs/open.odoc"}), 1);
-    for (const Case& c : cases) {
+    for (const auto& [job, age, document, kept] : cases) {
         OD_JobEntry found;
-        EXPECT_EQ(journal.Find(c.job, found), c.kept) << c.job;
-        EXPECT_EQ(fs::exists(root / ("Data/clients/" + std::string(c.job))), c.kept) << c.job;
+        EXPECT_EQ(journal.Find(job, found), kept) << job;
+        EXPECT_EQ(fs::exists(root / ("Data/clients/" + std::string(job))), kept) << job;
     }
     EXPECT_EQ(journal.List().size(), 2u);
 }

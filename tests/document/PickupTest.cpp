@@ -1,5 +1,4 @@
-// Result pickup: the finished-order handler against replies in a server's folder tree, the OPI
-// low-resolution path, the content offset, and the relink with its undo record.
+// Result pickup: replies in a server's folder tree, OPI low-res paths, content offset, relinks.
 #include "OrdoDocumentKit.h"
 
 using namespace ordokit;
@@ -18,9 +17,8 @@ protected:
         serverPath = root / kServerAppName;
         ASSERT_EQ(endpoint.Open(serverPath.c_str()), 0);
         ASSERT_EQ(endpoint.Connect(serverPath.c_str()), 0);
-        std::ostringstream serverLog;
-        ASSERT_EQ(RefServer(root.Path(), serverLog).RunOnce(),
-                  1); // CONNECT makes the client's folder
+        std::ostringstream serverLog; // CONNECT makes the client's folder
+        ASSERT_EQ(RefServer(root.Path(), serverLog).RunOnce(), 1);
         ASSERT_TRUE(fs::is_directory(ReplyPath(endpoint.ClientId())));
         j1 = Job("job0001");
         j2 = Job("job0002");
@@ -68,9 +66,8 @@ protected:
     }
 
     TempDir root;
-    std::string serverPath, j1, j2;
+    std::string serverPath, j1, j2, saved = dir / "doc.odd";
     QOR_EndPointFile endpoint;
-    std::string saved = dir / "doc.odd";
     UIDRef image;
     OD_PrefsData prefs;
     ordokit::RecordingLog log;
@@ -83,8 +80,7 @@ protected:
 TEST_F(PickupTest, OnlyAnOrderWaitingForAnUnlockedReplyIsTouched) {
     const std::string before = dockit::Content(*db);
     EXPECT_NE(Handle(), 0);
-    EXPECT_EQ(dockit::Content(*db), before);
-    EXPECT_FALSE(IsOrdoBusy());
+    EXPECT_EQ(std::tuple(dockit::Content(*db), IsOrdoBusy()), std::tuple(before, false));
     SetOrder(image, kODStatusDone, j1);
     Reply(j1, "finish", "done", processed);
     EXPECT_EQ(Handle(), kODPickupNotWaiting);
@@ -100,8 +96,7 @@ TEST_F(PickupTest, OnlyAnOrderWaitingForAnUnlockedReplyIsTouched) {
     Reply(j1, "warning", "written as photo_done.tif", processed);
     WriteFile(ReplyPath(j1) + ".lock", "");
     EXPECT_EQ(Handle(), -5);
-    EXPECT_EQ(dockit::Content(*db), sent);
-    EXPECT_TRUE(log.lines.empty());
+    EXPECT_EQ(std::tuple(dockit::Content(*db), log.lines.empty()), std::tuple(sent, true));
     fs::remove(ReplyPath(j1) + ".lock"); // the server is done: the next pickup finishes it
     // A warning waits for nothing and logs its message once with the image.
     EXPECT_EQ(Handle(), 0);
@@ -119,12 +114,8 @@ TEST_F(PickupTest, EveryReplyThatCannotBeFinishedFailsTheOrderOnceWithItsReason)
     const std::string cut = (deep + "/" + std::string(200, 'n')).substr(0, kODReplyPathMax);
     dockit::WriteTiff(cut, 100, 50, 72);
     fs::create_directory(dir / "folder.tif");
-    struct Case {
-        const char* status;
-        std::string path;
-        const char* reason;
-        int32_t result;
-    } cases[] = {
+    // The reply's status and path, what the log says why, what the handler returns.
+    const std::tuple<const char*, std::string, const char*, int32_t> cases[] = {
         {"error", original, "could not process the image: what the server says", 0},
         {"stop", processed, "stopped the job: what the server says", kODPickupFailed},
         {"Finish", processed, "stopped the job: what the server says", kODPickupFailed},
@@ -133,24 +124,23 @@ TEST_F(PickupTest, EveryReplyThatCannotBeFinishedFailsTheOrderOnceWithItsReason)
         {"finish", cut, "too long", kODPickupFailed},
         {"finish", "", "cannot be found here", kODPickupFailed},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.status) + " " + c.path.substr(0, 40));
+    for (const auto& [status, path, reason, result] : cases) {
+        SCOPED_TRACE(std::string(status) + " " + path.substr(0, 40));
         SetOrder(image, kODStatusSent, j1);
         OD_JobJournal::ForIdentityFolder().Remove(j1);
         endpoint.ReleaseReply(j1.c_str());
         log.lines.clear();
-        Reply(j1, c.status, "what the server says", c.path);
-        EXPECT_EQ(Handle(), c.result);
+        Reply(j1, status, "what the server says", path);
+        EXPECT_EQ(Handle(), result);
         EXPECT_EQ(Linked(image), LinkStatus(original, kODStatusReplyMinus2));
         EXPECT_EQ(Undo(image).savedStatus, 0);
         ASSERT_EQ(log.lines.size(), 1u);
         EXPECT_EQ(log.lines[0].rfind("photo.tif: ", 0), 0u) << log.lines[0];
-        EXPECT_NE(log.lines[0].find(c.reason), std::string::npos) << log.lines[0];
-        // Said once: the order waits no more.
+        EXPECT_NE(log.lines[0].find(reason), std::string::npos) << log.lines[0];
+        // Said once, it waits no more; the reply stays till a saved document holds the result.
         EXPECT_EQ(Handle(), kODPickupNotWaiting);
-        EXPECT_EQ(log.lines.size(), 1u);
-        EXPECT_TRUE(fs::exists(ReplyPath(j1))); // until a saved document holds the result
-        EXPECT_FALSE(IsOrdoBusy());
+        EXPECT_EQ(std::tuple(log.lines.size(), fs::exists(ReplyPath(j1)), IsOrdoBusy()),
+                  std::tuple(1u, true, false));
     }
     // A reply that stays cut short: waited for a while, then failed.
     SetOrder(image, kODStatusSent, j2);
@@ -167,8 +157,8 @@ TEST_F(PickupTest, TheReplyStaysUntilASavedDocumentHoldsTheResult) {
     const UID sent = image.GetUID();
     Reply(j1, "finish", "done", processed);
     ASSERT_TRUE(PickUpInOneStep());
-    EXPECT_EQ(Order(image).status, kODStatusDone);
-    EXPECT_TRUE(fs::exists(ReplyPath(j1)));
+    EXPECT_EQ(std::tuple(Order(image).status, fs::exists(ReplyPath(j1))),
+              std::tuple(kODStatusDone, true));
 
     // The host's Undo of the pickup puts back link and records in one step.
     ASSERT_TRUE(db->Undo());
@@ -178,8 +168,7 @@ TEST_F(PickupTest, TheReplyStaysUntilASavedDocumentHoldsTheResult) {
     // While the user can redo it, the pickup leaves the order alone...
     const std::string undone = dockit::Content(*db);
     EXPECT_FALSE(PickUpInOneStep());
-    EXPECT_EQ(dockit::Content(*db), undone);
-    EXPECT_TRUE(db->CanRedo());
+    EXPECT_EQ(std::tuple(dockit::Content(*db), db->CanRedo()), std::tuple(undone, true));
     // ...and Redo brings the result back.
     ASSERT_TRUE(db->Redo());
     EXPECT_EQ(Order(panel[0]).status, kODStatusDone);
@@ -244,8 +233,7 @@ TEST_F(PickupTest, TheRelinkMovesByTheOffsetAndAFinishedOrderIsRelinkedDoneWithI
     const std::string content = dockit::Content(*db);
     EXPECT_FALSE(RelinkToProcessedFile(image, (dir / "missing.tif").c_str(), 1, 0, made));
     EXPECT_FALSE(RelinkToProcessedFile(image, nullptr, 1, 0, made));
-    EXPECT_EQ(made, image);
-    EXPECT_EQ(dockit::Content(*db), content);
+    EXPECT_EQ(std::tuple(made, dockit::Content(*db)), std::tuple(image, content));
 
     const UIDRef old = image;
     const auto area = VisibleArea(image);
@@ -257,19 +245,18 @@ TEST_F(PickupTest, TheRelinkMovesByTheOffsetAndAFinishedOrderIsRelinkedDoneWithI
     EXPECT_EQ(Linked(image), LinkStatus(processed, kODStatusDone));
     EXPECT_EQ(log.lines,
               std::vector<std::string>{"photo.tif: processed, now linked to " + processed});
-    EXPECT_EQ(panel, std::vector<UIDRef>{image});
-    EXPECT_TRUE(fs::exists(ReplyPath(j1))); // until a saved document holds the result
-    EXPECT_FALSE(IsOrdoBusy());
+    // The reply stays until a saved document holds the result.
+    EXPECT_EQ(std::tuple(panel, fs::exists(ReplyPath(j1)), IsOrdoBusy()),
+              std::tuple(std::vector<UIDRef>{image}, true, false));
 
     // The processed file (already at 50 %) sits unscaled at the frame's corner.
     EXPECT_TRUE(SameArea(VisibleArea(image),
                          {area[0] * 0.5, area[1] * 0.5, area[2] * 0.5, area[3] * 0.5}, 1e-9));
 
     const OD_UndoData undo = Undo(image);
-    EXPECT_EQ(undo.savedStatus, kODStatusReady);
-    EXPECT_STREQ(undo.otherFile, original.c_str());
-    EXPECT_EQ(undo.originalPlacement, before);
-    EXPECT_EQ(undo.processedPlacement, PlacementOf(image));
+    EXPECT_EQ(std::tuple(undo.savedStatus, std::string(undo.otherFile), undo.originalPlacement,
+                         undo.processedPlacement),
+              std::tuple(kODStatusReady, original, before, PlacementOf(image)));
     EXPECT_EQ(Handle(), kODPickupNotWaiting);
 }
 
@@ -314,10 +301,9 @@ TEST_F(PickupTest, OpiResultsAreLookedForInTheLowResolutionFolder) {
     // A job sent with OPI off is picked up as it was sent, though OPI is on now.
     UIDRef plain = PlaceAt(PMRect(300, 160, 400, 210), original);
     SetOrder(plain, kODStatusSent, j2);
-    OD_JobEntry sentWithoutOpi;
-    sentWithoutOpi.job = j2;
-    sentWithoutOpi.server = serverPath;
-    sentWithoutOpi.opi = 0;
+    // Job, server, no document, item, source or time; sent, not answered, released or saved.
+    const OD_JobEntry sentWithoutOpi(j2, serverPath, "", 0, "", 0, OD_JobEntry::State::sent, false,
+                                     false, 0, "");
     ASSERT_EQ(OD_JobJournal::ForIdentityFolder().Write(sentWithoutOpi), 0);
     Reply(j2, "finish", "done", processed);
     EXPECT_EQ(HandleFinishedOrder(plain, context), 0);
@@ -337,48 +323,41 @@ TEST(OpiLowResPath, SplitsTheServersPathByItsStyleAndRefusesWhatWouldBeCut) {
     const std::string f = std::string("lr") + kPathSeparator;
     const std::string e5 = "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9";
     const std::string n(kODOpiNameMax, 'n');
-    struct Case {
-        std::string folder, path;
-        int style;
-        std::string suffix, want; // "": refused, the buffer emptied
-        std::size_t size = 512;
-    } cases[] = {
-        {"lr", "Server:Out:photo", 0, ".tif", f + "photo.tif"},
-        {"lr", "Server:Out\\sub\\photo", 0, ".tif", f + "Out\\sub\\photo.tif"}, // ':' first
-        {"lr", "Server\\Out\\photo", 0, ".tif", f + "photo.tif"},               // then '\'
-        {"lr", "C:\\Out\\photo", 1, ".tif", f + "photo.tif"},                   // '\' first
-        {"lr", "Server:photo", 1, ".tif", f + "photo.tif"},                     // then ':'
-        {"lr", "/srv/out/photo", 2, ".tif", f + "photo.tif"},
-        {"lr", "/srv/out\\photo", 2, ".tif", f + "out\\photo.tif"}, // '\' is part of a name
-        {"lr", "C:\\Out\\photo", 7, ".tif", f + "photo.tif"},
-        {"lr", "photo", 0, ".tif", f + ".tif"}, // no separator: the folder and the suffix
-        {"lr", "photo", 2, ".eps", f + ".eps"},
-        {"lr", "", 1, ".tif", f + ".tif"},
-        {f, "/a/photo", 2, ".tif", f + "photo.tif"}, // no second separator
-        {"lr", "/a/p", 2, ".tiffile", f + "p.tiff"}, // the suffix's first five characters
-        {"lr", "/a/p", 2, e5 + "xy", f + "p" + e5},
+    // Folder, the server's path, its style, suffix, wanted ("": refused, emptied), buffer size.
+    using Case = std::tuple<std::string, std::string, int, std::string, std::string, std::size_t>;
+    const Case cases[] = {
+        {"lr", "Server:Out:photo", 0, ".tif", f + "photo.tif", 512},
+        {"lr", "Server:Out\\sub\\photo", 0, ".tif", f + "Out\\sub\\photo.tif", 512}, // ':' first
+        {"lr", "Server\\Out\\photo", 0, ".tif", f + "photo.tif", 512},               // then '\'
+        {"lr", "C:\\Out\\photo", 1, ".tif", f + "photo.tif", 512},                   // '\' first
+        {"lr", "Server:photo", 1, ".tif", f + "photo.tif", 512},                     // then ':'
+        {"lr", "/srv/out/photo", 2, ".tif", f + "photo.tif", 512},
+        {"lr", "/srv/out\\photo", 2, ".tif", f + "out\\photo.tif", 512}, // '\' is part of a name
+        {"lr", "C:\\Out\\photo", 7, ".tif", f + "photo.tif", 512},
+        {"lr", "photo", 0, ".tif", f + ".tif", 512}, // no separator: the folder and the suffix
+        {"lr", "photo", 2, ".eps", f + ".eps", 512},
+        {"lr", "", 1, ".tif", f + ".tif", 512},
+        {f, "/a/photo", 2, ".tif", f + "photo.tif", 512}, // no second separator
+        {"lr", "/a/p", 2, ".tiffile", f + "p.tiff", 512}, // the suffix's first five characters
+        {"lr", "/a/p", 2, e5 + "xy", f + "p" + e5, 512},
         {"lr", "/a/" + n, 2, ".tif", f + n + ".tif", 600},
         {"lr", "/a/" + n + "n", 2, "", "", 64}, // what would be cut is refused
         {"lr", "/a/" + std::string(60, 'n'), 2, ".tif", "", 64},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.path + " style " + std::to_string(c.style));
-        std::string out(c.size, 'x');
-        EXPECT_EQ(MakeOpiLowResPath(c.folder.c_str(), c.path.c_str(), c.style, c.suffix.c_str(),
-                                    out.data(), c.size),
-                  !c.want.empty());
-        EXPECT_EQ(out.c_str(), c.want);
+    for (const auto& [folder, path, style, suffix, want, size] : cases) {
+        SCOPED_TRACE(path + " style " + std::to_string(style));
+        std::string out(size, 'x');
+        EXPECT_EQ(MakeOpiLowResPath(folder.c_str(), path.c_str(), style, suffix.c_str(), out.data(),
+                                    size),
+                  !want.empty());
+        EXPECT_EQ(out.c_str(), want);
     }
 }
 
 // What the file leaves out before the image moves it; one covering the frame stays at its corner.
 TEST(ContentOffset, TheFileMovesByWhatItLeavesOutBeforeTheImage) {
-    struct Case {
-        const char* name;
-        PMRect crop;
-        double width, height, tolerance; // tolerance 0: the default
-        double dx, dy;
-    } cases[] = {
+    // The crop, the file's width and height, a tolerance (0: the default), the offset expected.
+    const std::tuple<const char*, PMRect, double, double, double, double, double> cases[] = {
         {"the frame starts inside the image", PMRect(10, 5, 60, 40), 20, 10, 0, 0, 0},
         {"before it by less than the tolerance", PMRect(-1e-9, -1e-9, 60, 40), 20, 10, 0, 0, 0},
         {"covers the frame", PMRect(-10, -4, 90, 46), 100, 50, 0, 0, 0},
@@ -390,12 +369,12 @@ TEST(ContentOffset, TheFileMovesByWhatItLeavesOutBeforeTheImage) {
         {"the image alone", PMRect(-10, -4, 190, 96), 150, 80, 0, 10, 4},
         {"one axis before the image", PMRect(5, -4, 105, 96), 60, 80, 0, 0, 4},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, crop, width, height, tolerance, dx, dy] : cases) {
+        SCOPED_TRACE(name);
         const PMPoint d = ComputeContentOffset(
-            {c.crop, c.width, c.height, c.tolerance != 0 ? c.tolerance : kODCropTolerance});
-        EXPECT_NEAR(d.X(), c.dx, 1e-12);
-        EXPECT_NEAR(d.Y(), c.dy, 1e-12);
+            {crop, width, height, tolerance != 0 ? tolerance : kODCropTolerance});
+        EXPECT_NEAR(d.X(), dx, 1e-12);
+        EXPECT_NEAR(d.Y(), dy, 1e-12);
     }
 }
 

@@ -11,8 +11,7 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kRenderDpi = 36.0;
 constexpr double kOutputResolution = 100.0;
-// Mean difference of renders of the same place: resampling and JPEG give up to about 3 levels
-// ("No Correction"), a misplacement of 3 points over 15.
+// Mean render difference: resampling and JPEG give about 3 levels, 3 points off over 15.
 constexpr double kSameRender = 6.0;
 constexpr double kMisplacement = 3.0;
 
@@ -46,8 +45,7 @@ VImage Decode(const std::string& path) {
     return cmyk ? (255 - rgb) * (255 - image[3]) / 255 : rgb;
 }
 
-// The frame as the page shows it from the file (its link unless given), bilinear, white outside
-// the image; shift moves the image in the frame.
+// The frame shown from the file (its link unless given), bilinear, white outside, image shifted.
 VImage RenderFrame(const UIDRef& image, const std::string& file = "", PMPoint shift = {0, 0}) {
     const VImage pixels = Decode(file.empty() ? LinkOf(image) : file);
     const PMRect box = Box(image), f = FrameBox(image);
@@ -77,8 +75,7 @@ VImage RenderFrame(const UIDRef& image, const std::string& file = "", PMPoint sh
 }
 
 double MeanDifference(const VImage& a, const VImage& b) {
-    EXPECT_EQ(a.width(), b.width());
-    EXPECT_EQ(a.height(), b.height());
+    EXPECT_EQ(std::tuple(a.width(), a.height()), std::tuple(b.width(), b.height()));
     return (a - b).abs().avg();
 }
 
@@ -100,8 +97,7 @@ Before Capture(const UIDRef& item, const std::string& renderFrom = "") {
     return b;
 }
 
-// Relinked to the file, Done, its undo record naming the original; unturned at the frame's
-// corner, covering it within half an output pixel, and showing what the render before showed.
+// Relinked, Done, undo naming the original; at the frame's corner within half a pixel, same render.
 void ExpectRelinked(const UIDRef& item, const std::string& file, const std::string& original,
                     const VImage& before) {
     EXPECT_EQ(Linked(item), LinkStatus(file, kODStatusDone));
@@ -194,8 +190,7 @@ protected:
         return image;
     }
 
-    // Orders and sends the items (the order of one edited first) and lets the server answer;
-    // returns the server's log.
+    // Orders and sends the items (one order edited first); the server answers: its log.
     std::string OrderSendAndServe(const std::vector<UIDRef>& items, const UIDRef& edited = {},
                                   const std::function<void(OD_ProcData&)>& edit = {}) {
         const UIDList list = ListOf(db.get(), items);
@@ -302,15 +297,14 @@ TEST_F(RoadTest, EveryKindOfImageComesBackAtItsPlaceAndSwapsBackAndForth) {
         processed.push_back(Capture(panel[i]));
     }
     // The refused job: failed, its message logged, nothing relinked.
-    EXPECT_EQ(panel[n], items[n]);
-    EXPECT_EQ(Linked(panel[n]), LinkStatus(refused, kODStatusReplyMinus2));
-    EXPECT_EQ(Undo(panel[n]).savedStatus, 0);
+    EXPECT_EQ(std::tuple(panel[n], Linked(panel[n]), Undo(panel[n]).savedStatus),
+              std::tuple(items[n], LinkStatus(refused, kODStatusReplyMinus2), 0));
     // One line per image: processed, or why not.
     ASSERT_EQ(log.lines.size(), n + 1);
-    const auto said = [](const std::string& line) {
-        return line.find("No Such Profile") != line.npos;
-    };
-    EXPECT_EQ(std::ranges::count_if(log.lines, said), 1);
+    EXPECT_EQ(
+        std::ranges::count_if(
+            log.lines, [](const std::string& l) { return l.find("No Such Profile") != l.npos; }),
+        1);
 
     // Undo Redo Process: originals, then processed files again; the refused job stays.
     OD_ActionUndoRedoItems action;
@@ -400,8 +394,8 @@ TEST_F(RoadTest, WithTheDefaultFileOptionsEveryPlacedOriginalStaysByteForByte) {
     }
     // Ordered again, the processed image is proposed the option applied, not the default.
     ASSERT_EQ(AddOrder(panel[0], false), 0);
-    EXPECT_EQ(Order(panel[0]).processCode, 10);
-    EXPECT_EQ(Prefs().GetDefaultCode(1), 17);
+    EXPECT_EQ(std::tuple(Order(panel[0]).processCode, Prefs().GetDefaultCode(1)),
+              std::tuple(10, 17));
 }
 
 } // namespace

@@ -1,5 +1,4 @@
-// Sending the orders placed images carry: the sent ones stored back in one undo step, the others
-// left; the resampling check of an item's order and its English texts.
+// Sending placed images' orders, the sent stored back in one undo step; the resampling check.
 
 #include "OrdoDocumentKit.h"
 
@@ -49,16 +48,15 @@ TEST_F(SendTest, OnlyReadyOrdersGoAndTheSentAreStoredInOneUndoStep) {
     const int undoBefore = db->UndoCount();
     endpoint.answer = -4; // a failing server link: nothing is stored
     EXPECT_EQ(SendOrders(All(), &endpoint, &results), 0);
-    EXPECT_EQ(results[0], -4);
-    EXPECT_EQ(db->UndoCount(), undoBefore);
-    EXPECT_EQ(Stored(0), Order(kODStatusReady));
+    EXPECT_EQ(std::tuple(results[0], db->UndoCount(), Stored(0)),
+              std::tuple(-4, undoBefore, Order(kODStatusReady)));
     endpoint.answer = 0;
     endpoint.bodies.clear();
 
     // One order on its own: sent, but not stored.
     ASSERT_EQ(SendOrder(items[0], &endpoint, updated), 0);
-    EXPECT_EQ(updated, Order(kODStatusSent, "job0001"));
-    EXPECT_EQ(Stored(0), Order(kODStatusReady));
+    EXPECT_EQ(std::tuple(updated, Stored(0)),
+              std::tuple(Order(kODStatusSent, "job0001"), Order(kODStatusReady)));
     ASSERT_EQ(endpoint.bodies.size(), 1u);
     EXPECT_NE(endpoint.bodies[0].find("PATHIN: " + original + "\n"), std::string::npos);
     endpoint.bodies.clear();
@@ -86,12 +84,11 @@ TEST_F(SendTest, OrdersThatCannotGoAndTooFewPixelsAreFoundBeforeAnythingIsSent) 
     placed.Append(placedOther);
     std::vector<OD_SendCheck> checks = CheckOrdersForSending(All(), placed);
     ASSERT_EQ(checks.size(), 3u);
-    EXPECT_EQ(checks[0].result, 0);
-    EXPECT_EQ(checks[0].outputPath, dir / "photo-processed"); // beside its source
-    EXPECT_EQ(checks[1].result, kODSendSameOutput);
-    EXPECT_EQ(checks[1].clash, "photo.tif");
-    EXPECT_EQ(checks[2].result, kODSendSameOutput);
-    EXPECT_EQ(checks[2].clash, "photo-out.tif");
+    // The first one's output beside its source.
+    EXPECT_EQ(std::tuple(checks[0].result, checks[0].outputPath, checks[1].result, checks[1].clash,
+                         checks[2].result, checks[2].clash),
+              std::tuple(0, dir / "photo-processed", kODSendSameOutput, "photo.tif",
+                         kODSendSameOutput, "photo-out.tif"));
     EXPECT_EQ(SendRefusalText(checks[2]).rfind("photo.tif: ", 0), 0u);
     EXPECT_NE(SendRefusalText(checks[2]).find("photo-out.tif (photo-out.tif)"), std::string::npos);
 
@@ -135,9 +132,6 @@ protected:
             fs::remove(e.path());
         }
     }
-    static std::string JobName(const std::string& message) {
-        return message.substr(message.rfind(kPathSeparator) + 1);
-    }
     std::vector<std::string> Jobs() const { return FolderNames(tmp); }
     void ServerTakes() const {
         fs::create_directories(root / "taken");
@@ -176,7 +170,7 @@ TEST_F(SendRecordTest, AnOrderSentButShownReadyIsNeverSentTwice) {
         } else {
             if (!taken) {
                 // Stopped after the job's record, before its lock went: never published.
-                WriteFile(tmp + "/" + JobName(first) + ".lock", "");
+                WriteFile(tmp + "/" + first.substr(first.rfind(kPathSeparator) + 1) + ".lock", "");
             }
             db = DocumentFile::Open(PMString(saved), why);
             ASSERT_TRUE(db) << why;
@@ -184,11 +178,11 @@ TEST_F(SendRecordTest, AnOrderSentButShownReadyIsNeverSentTwice) {
                 item = UIDRef(db.get(), item.GetUID());
             }
             ASSERT_EQ(Stored(0).status, kODStatusReady);
-            // Opening the document finds the job again: Sent under it.
+            // Opening the document finds the job again: Sent under it, published for the server.
             EXPECT_EQ(NoteDocumentOpened(db.get(), nullptr), 1);
-            EXPECT_EQ(std::pair(Stored(0).status, Stored(0).jobName.GetUTF8String()),
-                      std::pair(kODStatusSent, first));
-            EXPECT_EQ(Jobs().size(), taken ? 0u : 1u); // published now, for the server
+            EXPECT_EQ(
+                std::tuple(Stored(0).status, Stored(0).jobName.GetUTF8String(), Jobs().size()),
+                std::tuple(kODStatusSent, first, taken ? 0u : 1u));
             ASSERT_TRUE(db->Undo()); // and should that be undone, the send finds it
         }
         ASSERT_EQ(Stored(0).status, kODStatusReady);
@@ -198,14 +192,12 @@ TEST_F(SendRecordTest, AnOrderSentButShownReadyIsNeverSentTwice) {
         EXPECT_EQ(Stored(0).status, kODStatusSent);
         if (taken) {
             // Waits for the job the server has: no new one.
-            EXPECT_EQ(report.waiting, 1);
-            EXPECT_EQ(Stored(0).jobName.GetUTF8String(), first);
-            EXPECT_TRUE(Jobs().empty());
+            EXPECT_EQ(std::tuple(report.waiting, Stored(0).jobName.GetUTF8String(), Jobs().size()),
+                      std::tuple(1, first, 0u));
         } else {
             // Taken back and sent once more: one job in the hot folder.
-            EXPECT_EQ(report.sent, 1);
+            EXPECT_EQ(std::tuple(report.sent, Jobs().size()), std::tuple(1, 1u));
             EXPECT_NE(Stored(0).jobName.GetUTF8String(), first);
-            EXPECT_EQ(Jobs().size(), 1u);
             OD_JobEntry gone;
             EXPECT_FALSE(OD_JobJournal::ForIdentityFolder().Find(first, gone));
         }
@@ -242,8 +234,8 @@ TEST_F(SendRecordTest, AHotFolderThatRefusesJobsStopsTheBatchAndSaysWhy) {
 
     // The folder takes jobs again: all three go, each once.
     EXPECT_EQ(SendAll(&report), 3);
-    EXPECT_EQ(Jobs().size(), 3u);
-    EXPECT_EQ(OD_JobJournal::ForIdentityFolder().List().size(), 3u);
+    EXPECT_EQ(std::tuple(Jobs().size(), OD_JobJournal::ForIdentityFolder().List().size()),
+              std::tuple(3u, 3u));
 }
 
 } // namespace

@@ -1,5 +1,4 @@
-// "Undo Redo Process": swapping processed and original files with their placements and the
-// order's status, the action's parameters, and items the action must leave alone.
+// "Undo Redo Process": swapping files, placements and status; its parameters; items left alone.
 #include "OrdoDocumentKit.h"
 
 namespace {
@@ -51,16 +50,13 @@ TEST(UndoRedoParams, OtherParametersAreRefusedAndTheActionCopiesListAndOptions) 
     p.option2 = 1;
     action.SetParameters(p);
     p.Append(UIDRef(fakeDb, UID(11)));
-    ASSERT_EQ(action.Parameters().Count(), 2);
-    EXPECT_EQ(action.Parameters().At(1), UIDRef(fakeDb, UID(9)));
-    EXPECT_EQ(action.Parameters().At(2), UIDRef());
-    EXPECT_EQ(action.Parameters().At(-1), UIDRef());
-    EXPECT_EQ(action.Parameters().option1, 1);
-    EXPECT_EQ(action.Parameters().option2, 1);
+    const OD_ActionUndoRedoItemsParams& copy = action.Parameters();
+    ASSERT_EQ(copy.Count(), 2);
+    EXPECT_EQ(std::tuple(copy.At(1), copy.At(2), copy.At(-1), copy.option1, copy.option2),
+              std::tuple(UIDRef(fakeDb, UID(9)), UIDRef(), UIDRef(), 1, 1));
 }
 
-// One Execute swaps file, geometry and status in one step of the host's history, the next swaps
-// back; an item without an undo record (or no item at all) is skipped, the next still swapped.
+// Execute swaps file, geometry, status in one history step, and back; unrecorded items skipped.
 TEST_F(UndoRedoTest, EachExecuteSwapsFileGeometryAndStatusInOneStep) {
     UIDRef plain = Image(200, kODStatusDone);
     UIDRef item = ProcessedImage(50);
@@ -72,11 +68,11 @@ TEST_F(UndoRedoTest, EachExecuteSwapsFileGeometryAndStatusInOneStep) {
     OD_ActionUndoRedoItems action;
     SetSwapItems(action, {plain, UIDRef(), item});
     action.Execute();
-    EXPECT_EQ(action.Parameters().At(0), plain);
-    EXPECT_EQ(Linked(plain), LinkStatus(original, kODStatusDone));
+    EXPECT_EQ(std::tuple(action.Parameters().At(0), Linked(plain), Undo(plain).savedStatus,
+                         GetUndoRedoState(plain)),
+              std::tuple(plain, LinkStatus(original, kODStatusDone), 0,
+                         OD_UndoRedoState::kNothingToSwap));
     EXPECT_TRUE(SameMatrix(Matrix(plain), plainMatrix));
-    EXPECT_EQ(Undo(plain).savedStatus, 0);
-    EXPECT_EQ(GetUndoRedoState(plain), OD_UndoRedoState::kNothingToSwap);
     UIDRef undone = action.Parameters().At(2);
     EXPECT_EQ(Linked(undone), LinkStatus(original, kODStatusReady));
     EXPECT_TRUE(SamePlacement(PlacementOf(undone), record.originalPlacement));
@@ -95,16 +91,16 @@ TEST_F(UndoRedoTest, EachExecuteSwapsFileGeometryAndStatusInOneStep) {
 
     action.Execute();
     UIDRef redone = action.Parameters().At(2);
-    EXPECT_EQ(Linked(redone), LinkStatus(processed, kODStatusDone));
-    EXPECT_EQ(GetUndoRedoState(redone), OD_UndoRedoState::kSwappable);
+    EXPECT_EQ(
+        std::tuple(Linked(redone), GetUndoRedoState(redone), Undo(redone)),
+        std::tuple(LinkStatus(processed, kODStatusDone), OD_UndoRedoState::kSwappable, record));
     EXPECT_TRUE(SameMatrix(Matrix(redone), processedMatrix));
-    EXPECT_EQ(Undo(redone), record);
 
     // A warning status comes back too.
     UIDRef warned = ProcessedImage(300, kODStatusReplyMinus1);
     ASSERT_TRUE(UndoRedoProcess(warned));
-    EXPECT_EQ(Order(warned).status, kODStatusReady);
-    EXPECT_EQ(Undo(warned).savedStatus, kODStatusReplyMinus1);
+    EXPECT_EQ(std::tuple(Order(warned).status, Undo(warned).savedStatus),
+              std::tuple(kODStatusReady, kODStatusReplyMinus1));
     ASSERT_TRUE(UndoRedoProcess(warned));
     EXPECT_EQ(Order(warned).status, kODStatusReplyMinus1);
 
@@ -120,48 +116,44 @@ TEST_F(UndoRedoTest, EachExecuteSwapsFileGeometryAndStatusInOneStep) {
 }
 
 TEST_F(UndoRedoTest, AnItemWithoutItsOtherFileIsLeftAsItIsAndTheLogSaysWhy) {
-    struct Case {
-        const char* what;
-        std::function<UIDRef()> make;
-        OD_UndoRedoState state;
-        std::string line;
-    } cases[] = {
-        {"the original was deleted",
-         [&] {
-             UIDRef item = ProcessedImage(50);
-             fs::remove(original);
-             return item;
-         },
-         OD_UndoRedoState::kOtherFileGone,
-         "photo_done.tif: Undo Redo Process is not possible, the other file is gone (deleted "
-         "after processing?): " +
-             original},
-        {"the server wrote over the original",
-         [&] {
-             processed = original; // the ticket's output path is the original's
-             return ProcessedImage(50);
-         },
-         OD_UndoRedoState::kOriginalReplaced,
-         "photo.tif: Undo Redo Process is not possible, the original was replaced by the "
-         "processed image"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    // What happened, the item made so, its state, the log's line.
+    const std::tuple<const char*, std::function<UIDRef()>, OD_UndoRedoState, std::string> cases[] =
+        {
+            {"the original was deleted",
+             [&] {
+                 UIDRef item = ProcessedImage(50);
+                 fs::remove(original);
+                 return item;
+             },
+             OD_UndoRedoState::kOtherFileGone,
+             "photo_done.tif: Undo Redo Process is not possible, the other file is gone (deleted "
+             "after processing?): " +
+                 original},
+            {"the server wrote over the original",
+             [&] {
+                 processed = original; // the ticket's output path is the original's
+                 return ProcessedImage(50);
+             },
+             OD_UndoRedoState::kOriginalReplaced,
+             "photo.tif: Undo Redo Process is not possible, the original was replaced by the "
+             "processed image"},
+        };
+    for (const auto& [what, make, state, line] : cases) {
+        SCOPED_TRACE(what);
         dockit::WriteTiff(original, 200, 100, 72);
-        UIDRef item = c.make();
+        UIDRef item = make();
         const std::string before = dockit::Content(*db);
         const int32_t steps = db->UndoCount();
-        EXPECT_EQ(GetUndoRedoState(item), c.state);
+        EXPECT_EQ(GetUndoRedoState(item), state);
         EXPECT_FALSE(UndoRedoProcess(item));
         ordokit::RecordingLog log;
         OD_ActionUndoRedoItems action;
         SetSwapItems(action, {item, item}, &log);
         action.Execute();
         ASSERT_EQ(action.Parameters().At(0), item); // neither relinked nor replaced
-        EXPECT_EQ(dockit::Content(*db), before);
-        EXPECT_EQ(db->UndoCount(), steps);
-        EXPECT_EQ(log.lines, std::vector<std::string>{c.line}); // once for the two
-        EXPECT_EQ(log.shown, 1);
+        EXPECT_EQ(std::tuple(dockit::Content(*db), db->UndoCount(), log.shown),
+                  std::tuple(before, steps, 1));
+        EXPECT_EQ(log.lines, std::vector<std::string>{line}); // once for the two
     }
 }
 
