@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <regex>
 #include <set>
 #include <string>
 
@@ -41,18 +42,9 @@ bool OnlyDPlaceholders(const std::string& text) {
 }
 
 // Any of "Alt+", "Ctrl+", "Shift+", then F1 to F12.
-bool IsShortcut(std::string text) {
-    for (std::size_t at = 0; at != std::string::npos;) {
-        at = text.find('+');
-        if (at != std::string::npos &&
-            !std::set<std::string>{"Alt", "Ctrl", "Shift"}.count(text.substr(0, at))) {
-            return false;
-        }
-        text.erase(0, at == std::string::npos ? 0 : at + 1);
-    }
-    const std::set<std::string> keys = {"F1", "F2", "F3", "F4",  "F5",  "F6",
-                                        "F7", "F8", "F9", "F10", "F11", "F12"};
-    return keys.count(text) == 1;
+bool IsShortcut(const std::string& text) {
+    static const std::regex shortcut("((Alt|Ctrl|Shift)\\+)*F([1-9]|1[0-2])");
+    return std::regex_match(text, shortcut);
 }
 
 bool IsKey(const std::string& key) {

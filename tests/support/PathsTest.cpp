@@ -4,27 +4,21 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
+#include <vector>
 
 TEST(PathKind, ClassifiesEachStyle) {
     // A lower-case drive's colon makes it Mac style; a colon only at the first character does not.
-    const std::pair<const char*, int> cases[] = {{nullptr, -1},
-                                                 {"", -1},
-                                                 {"C:\\Images\\a.tif", 1},
-                                                 {"c:\\Images\\a.tif", 0},
-                                                 {"\\\\server\\share\\a.tif", 1},
-                                                 {"\\\\server", -1},
-                                                 {"Vol:Images:a.tif", 0},
-                                                 {":a.tif", -1},
-                                                 {"/srv/images/a.tif", 2},
-                                                 {"/srv/", 2},
-                                                 {"/a.tif", -1},
-                                                 {"a.tif", -1},
-                                                 {"images/a.tif", -1},
-                                                 {"images/a:b", 0},
-                                                 {"Z:", 1},
-                                                 {"\\\\\\", 1}};
-    for (const auto& [text, kind] : cases) {
-        EXPECT_EQ(PathKind(text), kind) << (text ? text : "(null)");
+    // {kind, paths of that kind}: -1 none, 0 Mac, 1 Windows, 2 Unix.
+    const std::pair<int, std::vector<const char*>> byKind[] = {
+        {-1, {nullptr, "", "\\\\server", ":a.tif", "/a.tif", "a.tif", "images/a.tif"}},
+        {0, {"c:\\Images\\a.tif", "Vol:Images:a.tif", "images/a:b"}},
+        {1, {"C:\\Images\\a.tif", "\\\\server\\share\\a.tif", "Z:", "\\\\\\"}},
+        {2, {"/srv/images/a.tif", "/srv/"}}};
+    for (const auto& [kind, paths] : byKind) {
+        for (const char* text : paths) {
+            EXPECT_EQ(PathKind(text), kind) << (text ? text : "(null)");
+        }
     }
 }
 
