@@ -2,13 +2,13 @@
 
 #include <pugixml.hpp>
 
-#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
+#include <unordered_map>
 
 namespace plist {
 
@@ -132,11 +132,13 @@ Value ReadValue(const pugi::xml_node& node, int depth) {
     const std::string name = node.name();
     if (name == "dict") {
         Dictionary dict;
+        std::unordered_map<std::string, std::size_t> places; // key -> its place in dict
         const std::string* key = nullptr;
         std::string keyText;
         for (const pugi::xml_node& child : node.children()) {
             if (child.type() != pugi::node_element) {
-                if (child.type() == pugi::node_pcdata && !Trimmed(child.value()).empty()) {
+                if ((child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) &&
+                    !Trimmed(child.value()).empty()) {
                     throw Refused(Where(node) + " holds text outside its keys and values");
                 }
                 continue;
@@ -150,11 +152,10 @@ Value ReadValue(const pugi::xml_node& node, int depth) {
                 continue;
             }
             Value value = ReadValue(child, depth + 1);
-            auto same = [&](const auto& entry) { return entry.first == *key; };
-            if (auto it = std::find_if(dict.begin(), dict.end(), same); it != dict.end()) {
-                it->second = std::move(value);
-            } else {
+            if (auto [at, added] = places.try_emplace(*key, dict.size()); added) {
                 dict.emplace_back(*key, std::move(value));
+            } else {
+                dict[at->second].second = std::move(value);
             }
             key = nullptr;
         }
@@ -168,7 +169,8 @@ Value ReadValue(const pugi::xml_node& node, int depth) {
         for (const pugi::xml_node& child : node.children()) {
             if (child.type() == pugi::node_element) {
                 array.push_back(ReadValue(child, depth + 1));
-            } else if (child.type() == pugi::node_pcdata && !Trimmed(child.value()).empty()) {
+            } else if ((child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) &&
+                       !Trimmed(child.value()).empty()) {
                 throw Refused(Where(node) + " holds text outside its values");
             }
         }

@@ -198,6 +198,9 @@ TEST(PList, IntegersDatesAndDataAtTheirLimits) {
     EXPECT_EQ(*ReadXml("<real> +1e4 </real>").value.AsReal(), 10000.0);
     EXPECT_TRUE(std::isinf(*ReadXml("<real>-infinity</real>").value.AsReal()));
     EXPECT_EQ(*ReadXml("<string>  </string>").value.AsString(), "  ");
+    const Value twice =
+        ReadXml("<dict><key>a</key><true/><key>b</key><true/><key>a</key><false/></dict>").value;
+    EXPECT_EQ(twice, (Dictionary{{"a", false}, {"b", true}})) << "first place, last value";
     EXPECT_EQ(*ReadXml("<string>a<!-- c --><![CDATA[<b>]]></string>").value.AsString(), "a<b>");
 }
 
@@ -227,7 +230,7 @@ TEST(PList, TextsThatAreNoPropertyListAreRefusedWithWhy) {
         {"<dict><key>a</key></dict>", "has no value"},
         {"<dict><string>a</string></dict>", "where a <key> was expected"},
         {"<dict>text<key>a</key><true/></dict>", "text outside"},
-        {"<array>1<true/></array>", "text outside"},
+        {"<array><![CDATA[1]]><true/></array>", "text outside"},
         {"<string>a<b/></string>", "holds an element"},
         {"<set/>", "not a property-list value"},
         {deep, "nested deeper than"},
