@@ -2,6 +2,7 @@
 #include "Commands.h"
 #include "JsonOutput.h"
 
+#include "ClipPath.h"
 #include "IMG_OpenImageFile.h"
 
 #include <nlohmann/json.hpp>
@@ -16,6 +17,32 @@
 using nlohmann::ordered_json;
 
 namespace {
+
+// The Photoshop paths of the file, each with its bounding box in pixels (to
+// 0.1), and the name of the clipping path; a damaged path resource is said.
+void AddPaths(ordered_json& j, const std::string& file) {
+    const clip::ReadResult r = clip::ReadClippingPaths(file);
+    ordered_json paths = ordered_json::array();
+    for (const clip::Path& p : r.list.paths) {
+        std::size_t knots = 0;
+        for (const clip::Subpath& s : p.subpaths) {
+            knots += s.knots.size();
+        }
+        const clip::Box b = clip::AnchorBounds(p);
+        auto tenth = [](double v) { return std::round(v * 10.0) / 10.0; };
+        paths.push_back({{"id", p.id},
+                         {"name", p.name},
+                         {"subpaths", p.subpaths.size()},
+                         {"knots", knots},
+                         {"bbox", {tenth(b.x0), tenth(b.y0), tenth(b.x1), tenth(b.y1)}}});
+    }
+    j["paths"] = std::move(paths);
+    j["clippingPath"] = r.list.ClippingPath() != nullptr ? ordered_json(r.list.clippingPathName)
+                                                         : ordered_json(nullptr);
+    if (!r.ok) {
+        j["pathsError"] = r.error;
+    }
+}
 
 // What the readers learned of a file; unreadable is set when the file could
 // not be read at all (missing, no regular file, no permission).
@@ -52,6 +79,10 @@ ordered_json Inspect(const std::string& file, bool acceptOpi, bool& unreadable) 
     } else {
         j["linkedName"] = nullptr;
     }
+    const std::string readerName = reader->ReaderName();
+    if (readerName == "Proxy_TIFF" || readerName == "Proxy_JPEG" || readerName == "Proxy_PSD") {
+        AddPaths(j, file);
+    }
     return j;
 }
 
@@ -75,6 +106,14 @@ void PrintText(const ordered_json& j) {
     std::cout << "  processCount     " << j["processCount"] << "\n";
     if (!j["linkedName"].is_null()) {
         std::cout << "  linkedName       " << j["linkedName"].get<std::string>() << "\n";
+    }
+    for (const auto& p : j.value("paths", ordered_json::array())) {
+        std::cout << "  path             " << p["name"].get<std::string>() << " (" << p["knots"]
+                  << " knots, box " << DumpJson(p["bbox"], -1) << ")"
+                  << (p["name"] == j["clippingPath"] ? ", the clipping path" : "") << "\n";
+    }
+    if (j.contains("pathsError")) {
+        std::cout << "  paths            " << j["pathsError"].get<std::string>() << "\n";
     }
 }
 

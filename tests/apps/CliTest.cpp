@@ -143,7 +143,7 @@ TEST(Cli, InspectReportsEveryFileInOrderAndRejectionsAreResults) {
         "/0/pixelType": 8449, "/0/width": 3072, "/0/resolution": 768.0, "/1/accepted": false,
         "/1/reader": null, "/1/reason": "no such file", "/2/reader": "Proxy_EPS_OPI",
         "/2/colourModel": 11, "/3/reason": "a folder, not a regular file",
-        "/4/reason": "no reader accepts this file"})"));
+        "/4/reason": "no reader accepts this file", "/0/paths": null})"));
     ExpectAt(j, {{"/2/linkedName", Bytes("Vol:Images:Ph\xE9to.tif")},
                  {"/4/file", Bytes(dir / "Caf\xE9")}});
 
@@ -154,6 +154,13 @@ TEST(Cli, InspectReportsEveryFileInOrderAndRejectionsAreResults) {
 
     EXPECT_EQ(JsonOf({"inspect", "--json", dir / "opi.eps"})[0]["reader"], "Proxy_EPS_Std");
     EXPECT_NE(Ordodesk({"inspect"}).exitCode, 0); // no file: wrong arguments
+    // The Photoshop paths of a real JPEG, as measured by another reader.
+    if (!SharedTestData().empty()) {
+        const auto grape =
+            std::filesystem::path(SharedTestData()) / "clippaths/grape_with_path.jpg";
+        ExpectAt(JsonOf({"inspect", "--json", grape.string()}), json::parse(R"({"/0/clippingPath":
+            "Path 1", "/0/paths/0/knots": 45, "/0/paths/0/bbox": [100.6, 100.1, 756.5, 1699.9]})"));
+    }
 }
 
 TEST(Cli, OrderFromPrintsTheRecordOfAPlacedImage) {

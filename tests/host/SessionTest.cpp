@@ -179,29 +179,24 @@ uint32_t Crc32(const std::string& bytes) {
     return ~crc;
 }
 
-std::string U32(uint32_t v) {
-    return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
-            static_cast<char>(v >> 24)};
-}
-
 // The bytes of a TestValue record.
 std::string ValueBytes(int32_t value, const std::string& text = "") {
-    return U32(static_cast<uint32_t>(value)) + U32(static_cast<uint32_t>(text.size())) + text;
+    return Le32(static_cast<uint32_t>(value)) + Le32(static_cast<uint32_t>(text.size())) + text;
 }
 
 // A record: its implementation ID and its bytes.
 using Record = std::pair<uint32_t, std::string>;
 
 std::string Body(uint32_t version, const std::vector<Record>& records, uint32_t count) {
-    std::string out = std::string("ODSESSN", 8) + U32(version) + U32(count);
+    std::string out = std::string("ODSESSN", 8) + Le32(version) + Le32(count);
     for (const auto& [id, bytes] : records) {
-        out += U32(id) + U32(static_cast<uint32_t>(bytes.size())) + bytes;
+        out += Le32(id) + Le32(static_cast<uint32_t>(bytes.size())) + bytes;
     }
     return out;
 }
 
 std::string Sealed(const std::string& body) {
-    return body + U32(Crc32(body));
+    return body + Le32(Crc32(body));
 }
 
 std::string SessionFile(const std::vector<Record>& records, uint32_t version = 1) {

@@ -19,28 +19,6 @@
 #include <string>
 #include <vector>
 
-// Integers as bytes, big-endian and little-endian.
-inline std::string Be16(uint16_t v) {
-    return {static_cast<char>(v >> 8), static_cast<char>(v & 0xFF)};
-}
-inline std::string Be32(uint32_t v) {
-    return Be16(static_cast<uint16_t>(v >> 16)) + Be16(v & 0xFFFF);
-}
-inline std::string Le16(uint16_t v) {
-    return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
-}
-inline std::string Le32(uint32_t v) {
-    return Le16(v & 0xFFFF) + Le16(static_cast<uint16_t>(v >> 16));
-}
-
-// n bytes of no format, each byte value among them.
-inline std::string Pattern(std::size_t n) {
-    std::string bytes(n, '\0');
-    for (std::size_t i = 0; i < n; ++i)
-        bytes[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
-    return bytes;
-}
-
 // Everything a reader tells after an inspection, the resolution to its exact bits.
 inline std::string DescribeReader(const Proxy_FileIOProcess& reader) {
     char line[300];

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,28 @@ std::string MakeServerTree(const std::string& root, bool withQor2 = true);
 
 // The folder of shared real-world test files (testdata/ beside the checkout),
 // or an empty text when it is not there; tests that need it skip then.
+// Integers as bytes, big-endian and little-endian.
+inline std::string Be16(uint16_t v) {
+    return {static_cast<char>(v >> 8), static_cast<char>(v & 0xFF)};
+}
+inline std::string Be32(uint32_t v) {
+    return Be16(static_cast<uint16_t>(v >> 16)) + Be16(v & 0xFFFF);
+}
+inline std::string Le16(uint16_t v) {
+    return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+}
+inline std::string Le32(uint32_t v) {
+    return Le16(v & 0xFFFF) + Le16(static_cast<uint16_t>(v >> 16));
+}
+
+// n bytes of no format, each byte value among them.
+inline std::string Pattern(std::size_t n) {
+    std::string bytes(n, '\0');
+    for (std::size_t i = 0; i < n; ++i)
+        bytes[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
+    return bytes;
+}
+
 std::string SharedTestData();
 
 // While it lives, the process acts as an unprivileged user (when it runs as
