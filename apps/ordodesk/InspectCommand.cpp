@@ -24,16 +24,12 @@ void AddPaths(ordered_json& j, const std::string& file) {
     const clip::ReadResult r = clip::ReadClippingPaths(file);
     ordered_json paths = ordered_json::array();
     for (const clip::Path& p : r.list.paths) {
-        std::size_t knots = 0;
-        for (const clip::Subpath& s : p.subpaths) {
-            knots += s.knots.size();
-        }
         const clip::Box b = clip::AnchorBounds(p);
         auto tenth = [](double v) { return std::round(v * 10.0) / 10.0; };
         paths.push_back({{"id", p.id},
                          {"name", p.name},
                          {"subpaths", p.subpaths.size()},
-                         {"knots", knots},
+                         {"knots", clip::KnotCount(p)},
                          {"bbox", {tenth(b.x0), tenth(b.y0), tenth(b.x1), tenth(b.y1)}}});
     }
     j["paths"] = std::move(paths);

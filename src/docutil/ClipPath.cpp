@@ -1,5 +1,8 @@
 #include "ClipPath.h"
 
+#include "IMG_Exception.h"
+#include "IMG_File.h"
+
 #include <tiffio.h>
 
 #include <algorithm>
@@ -103,28 +106,29 @@ ReadResult FromBytes(const std::string& bytes, uint32_t width, uint32_t height) 
                                height);
 }
 
-// Header (26 bytes: height at 14, width at 18), colour mode data, then the
-// image resources, each section after its length.
-ReadResult ReadPhotoshop(std::ifstream& in) {
-    const std::string head = ReadPart(in, 0, 30);
-    if (head.size() != 30) {
-        return Failed("a Photoshop file cut short in its header");
+// The imaging layer's document reader finds the image resources (and checks
+// every length of the header against the file on the way).
+ReadResult ReadPhotoshop(const std::string& path) {
+    IMG_FilePsd document;
+    bool header = false;
+    try {
+        document.Open(path.c_str(), "rb");
+        header = document.ReadFileHeader();
+    } catch (const IMG_Exception&) {
+        header = false;
     }
-    const auto* h = reinterpret_cast<const uint8_t*>(head.data());
-    const uint64_t resourcesAt = 30 + uint64_t{Be32(h + 26)};
-    const std::string length = ReadPart(in, resourcesAt, 4);
-    if (length.size() != 4) {
-        return Failed("a Photoshop file cut short before its image resources");
+    if (!header) {
+        return Failed("a Photoshop file whose header does not hold up");
     }
-    const uint32_t n = Be32(reinterpret_cast<const uint8_t*>(length.data()));
+    const uint32_t n = document.ResourcesLength();
     if (n > kMaxResourceBytes) {
         return Failed("image resources of " + std::to_string(n) + " bytes");
     }
-    const std::string resources = ReadPart(in, resourcesAt + 4, n);
-    if (resources.size() != n) {
+    std::string resources(n, '\0');
+    if (!document.ReadAt(document.ResourcesOffset(), resources.data(), n)) {
         return Failed("a Photoshop file cut short in its image resources");
     }
-    return FromBytes(resources, Be32(h + 18), Be32(h + 14));
+    return FromBytes(resources, document.Columns(), document.Rows());
 }
 
 // Segments up to the start of the scan: APP13 "Photoshop 3.0" blocks (one
@@ -269,7 +273,7 @@ ReadResult ReadClippingPaths(const std::string& path) {
     in.read(magic.data(), 4);
     magic.resize(static_cast<std::size_t>(in.gcount()));
     if (magic == "8BPS") {
-        return ReadPhotoshop(in);
+        return ReadPhotoshop(path);
     }
     if (magic.size() >= 2 && static_cast<uint8_t>(magic[0]) == 0xFF &&
         static_cast<uint8_t>(magic[1]) == 0xD8) {
@@ -279,6 +283,14 @@ ReadResult ReadClippingPaths(const std::string& path) {
         return ReadTiff(path);
     }
     return Failed(path + " is not a Photoshop, TIFF or JPEG file");
+}
+
+std::size_t KnotCount(const Path& path) {
+    std::size_t n = 0;
+    for (const Subpath& s : path.subpaths) {
+        n += s.knots.size();
+    }
+    return n;
 }
 
 Box AnchorBounds(const Path& path) {

@@ -68,6 +68,9 @@ ReadResult ParseImageResources(const uint8_t* data, std::size_t size, uint32_t w
 // paths gives an empty list; any other file, or a damaged one, an error.
 ReadResult ReadClippingPaths(const std::string& path);
 
+// The knots of every subpath together.
+std::size_t KnotCount(const Path& path);
+
 // The box around the anchor points of every subpath; all zero for no knots.
 Box AnchorBounds(const Path& path);
 
