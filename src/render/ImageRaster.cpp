@@ -1,0 +1,292 @@
+#include "ImageRaster.h"
+
+#include "IMG_OpenImageFile.h"
+
+#include <vips/vips8>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace render {
+
+namespace {
+
+using vips::VImage;
+
+// Ghostscript gets this long for one EPS before it is stopped.
+constexpr auto kGhostscriptTimeLimit = std::chrono::seconds(60);
+// No picture is made wider or higher than this many pixels.
+constexpr int kMaxSide = 30000;
+
+// The pixels of an sRGB image of 8-bit bands (3, or 4 with alpha) as a cairo
+// surface: native-endian 0xAARRGGBB words, alpha premultiplied.
+Surface ToSurface(VImage image) {
+    if (image.bands() == 2 || image.bands() == 4) {
+        image = image.premultiply().cast(VIPS_FORMAT_UCHAR);
+    }
+    const bool alpha = image.bands() == 4 || image.bands() == 2;
+    if (image.bands() < 3) {
+        image = image[0].bandjoin({image[0], image[0]}).bandjoin(alpha ? image[1] : image[0]);
+    }
+    const int w = image.width();
+    const int h = image.height();
+    std::size_t size = 0;
+    auto* data = static_cast<uint8_t*>(image.write_to_memory(&size));
+    const int bands = image.bands();
+    Surface surface(
+        cairo_image_surface_create(alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, w, h));
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
+        g_free(data);
+        return nullptr;
+    }
+    cairo_surface_flush(surface.get());
+    uint8_t* out = cairo_image_surface_get_data(surface.get());
+    const int stride = cairo_image_surface_get_stride(surface.get());
+    for (int y = 0; y < h; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(out + static_cast<std::size_t>(y) * stride);
+        const uint8_t* in = data + static_cast<std::size_t>(y) * w * bands;
+        for (int x = 0; x < w; ++x, in += bands) {
+            const uint32_t a = bands == 4 && alpha ? in[3] : 255;
+            row[x] = a << 24 | uint32_t(in[0]) << 16 | uint32_t(in[1]) << 8 | in[2];
+        }
+    }
+    g_free(data);
+    cairo_surface_mark_dirty(surface.get());
+    return surface;
+}
+
+// Any image libvips read, in 8-bit sRGB with its alpha, if any.
+VImage ToSrgb8(VImage image) {
+    if (image.interpretation() != VIPS_INTERPRETATION_sRGB || image.format() != VIPS_FORMAT_UCHAR) {
+        image = image.colourspace(VIPS_INTERPRETATION_sRGB);
+    }
+    if (image.format() != VIPS_FORMAT_UCHAR) {
+        image = image.cast(VIPS_FORMAT_UCHAR);
+    }
+    return image.bands() > 4 ? image.extract_band(0, VImage::option()->set("n", 4)) : image;
+}
+
+// A temporary file name of our own, removed when the holder goes.
+struct TempFile {
+    std::string path;
+    TempFile() {
+        std::error_code ec;
+        std::string pattern =
+            (std::filesystem::temp_directory_path(ec) / "ordodesk-render-XXXXXX").string();
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        const int fd = ::mkstemp(name.data());
+        if (fd >= 0) {
+            ::close(fd);
+            path = name.data();
+        }
+    }
+    ~TempFile() {
+        if (!path.empty()) {
+            ::unlink(path.c_str());
+        }
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+};
+
+// Runs a program with its output and errors into `log`; its exit status, or
+// -1 when it could not be started or had to be stopped.
+int RunProgram(const std::vector<std::string>& args, const std::string& log, bool& timedOut) {
+    std::vector<char*> argv;
+    for (const std::string& a : args) {
+        argv.push_back(const_cast<char*>(a.c_str()));
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_TRUNC, 0);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = 0;
+    const int started = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    timedOut = false;
+    if (started != 0) {
+        return -1;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kGhostscriptTimeLimit;
+    int status = 0;
+    for (auto pause = std::chrono::milliseconds(1);;
+         pause = std::min(pause * 2, std::chrono::milliseconds(50))) {
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid) {
+            break;
+        }
+        if (done < 0 && errno != EINTR) {
+            return -1;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            timedOut = true;
+            return -1;
+        }
+        std::this_thread::sleep_for(pause);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The last line Ghostscript wrote, to say why it failed.
+std::string LastLine(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::string last;
+    while (std::getline(in, line)) {
+        if (line.find_first_not_of(" \t\r") != std::string::npos) {
+            last = line;
+        }
+    }
+    return last.size() > 200 ? last.substr(0, 200) : last;
+}
+
+Raster ReadPostScript(const std::string& path, int width, int height) {
+    Raster r;
+    r.shownFile = path;
+    const std::string& gs = GhostscriptProgram();
+    if (gs.empty()) {
+        r.error = "Ghostscript (gs) is not installed";
+        return r;
+    }
+    TempFile png;
+    TempFile log;
+    if (png.path.empty() || log.path.empty()) {
+        r.error = "cannot make a temporary file";
+        return r;
+    }
+    // The picture is exactly the size asked for: the bounding box fitted to
+    // a page of that many pixels.
+    const std::string size = "-g" + std::to_string(width) + "x" + std::to_string(height);
+    bool timedOut = false;
+    const int status =
+        RunProgram({gs, "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-dEPSFitPage", "-dFIXEDMEDIA",
+                    "-r72", size, "-dTextAlphaBits=4", "-dGraphicsAlphaBits=4", "-sDEVICE=pngalpha",
+                    "-sOutputFile=" + png.path, "-f", path},
+                   log.path, timedOut);
+    if (status != 0) {
+        const std::string why = LastLine(log.path);
+        r.error = timedOut      ? "Ghostscript took too long"
+                  : why.empty() ? "Ghostscript could not render it"
+                                : "Ghostscript: " + why;
+        return r;
+    }
+    try {
+        r.pixels = ToSurface(ToSrgb8(VImage::new_from_file(png.path.c_str())));
+        if (!r.pixels) {
+            r.error = "not enough memory for its pixels";
+        }
+    } catch (const vips::VError& e) {
+        r.error = std::string("cannot read Ghostscript's picture: ") + e.what();
+    }
+    return r;
+}
+
+bool IsPostScriptReader(const char* name) {
+    return std::strncmp(name, "Proxy_EPS", 9) == 0;
+}
+
+} // namespace
+
+bool EnsureVips() {
+    static const bool started = VIPS_INIT("ordodesk") == 0;
+    return started;
+}
+
+const std::string& GhostscriptProgram() {
+    static const std::string program = [] {
+        const char* path = std::getenv("PATH");
+        std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
+        std::size_t start = 0;
+        while (start <= dirs.size()) {
+            const std::size_t end = std::min(dirs.find(':', start), dirs.size());
+            const std::string candidate =
+                (end > start ? dirs.substr(start, end - start) : std::string(".")) + "/gs";
+            if (::access(candidate.c_str(), X_OK) == 0) {
+                return candidate;
+            }
+            start = end + 1;
+        }
+        return std::string();
+    }();
+    return program;
+}
+
+Raster ReadRaster(const std::string& path, const RasterRequest& request) {
+    Raster r;
+    r.shownFile = path;
+    const int width = std::clamp(request.width, 1, kMaxSide);
+    const int height = std::clamp(request.height, 1, kMaxSide);
+    std::string why;
+    const std::unique_ptr<Proxy_FileIOProcess> reader =
+        IMG_OpenImageFile(path.c_str(), "r", request.opiHighResolution, &why);
+    if (!reader) {
+        r.error = why.empty() ? std::string("no reader knows the file") : why;
+        return r;
+    }
+    const uint32_t format = reader->GetFormatCode();
+    if (request.opiHighResolution && (format & 1) != 0 && reader->LinkedName() != nullptr) {
+        const std::string highResolution = reader->LinkedName();
+        RasterRequest plain = request;
+        plain.opiHighResolution = false;
+        if (highResolution != path && ::access(highResolution.c_str(), R_OK) == 0) {
+            return ReadRaster(highResolution, plain);
+        }
+        r = ReadRaster(path, plain);
+        r.error = r.pixels ? "" : r.error;
+        r.note =
+            "its high-resolution file " + highResolution + " is not found; its preview is shown";
+        return r;
+    }
+    if (IsPostScriptReader(reader->ReaderName())) {
+        return ReadPostScript(path, width, height);
+    }
+    if (!EnsureVips()) {
+        r.error = "libvips could not start";
+        return r;
+    }
+    try {
+        const VImage header = VImage::new_from_file(path.c_str());
+        r.fileWidth = header.width();
+        r.fileHeight = header.height();
+        const int w = std::min(width, r.fileWidth);
+        const int h = std::min(height, r.fileHeight);
+        const VImage image = VImage::thumbnail(path.c_str(), w,
+                                               VImage::option()
+                                                   ->set("height", h)
+                                                   ->set("size", VIPS_SIZE_FORCE)
+                                                   ->set("no_rotate", true));
+        r.pixels = ToSurface(ToSrgb8(image));
+        if (!r.pixels) {
+            r.error = "not enough memory for its pixels";
+        }
+    } catch (const vips::VError& e) {
+        std::string text = e.what();
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
+            text.pop_back();
+        }
+        r.error = text.substr(0, text.find('\n'));
+    }
+    return r;
+}
+
+} // namespace render

@@ -1,0 +1,52 @@
+#pragma once
+
+// The pixels of an image file, read at the size a drawing needs: TIFF, JPEG,
+// Photoshop and the other formats libvips reads through libvips (JPEG shrunk
+// while it is decoded), EPS and PostScript through Ghostscript. The result is
+// in sRGB, as a cairo image surface.
+
+#include <cairo.h>
+
+#include <memory>
+#include <string>
+
+namespace render {
+
+struct SurfaceDeleter {
+    void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
+};
+using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
+
+struct Raster {
+    Surface pixels;    // ARGB32 (premultiplied) with transparency, RGB24 without
+    int fileWidth = 0; // the file's own size in pixels (0 for PostScript)
+    int fileHeight = 0;
+    std::string shownFile; // the file the pixels come from (an OPI image's high-resolution file)
+    std::string error;     // why there are no pixels
+    std::string note;      // something the user should know about the pixels shown
+};
+
+// Starts libvips once for the process (the renderer calls it itself).
+bool EnsureVips();
+
+struct RasterRequest {
+    // The size wanted, in pixels. An image with pixels of its own is read at
+    // that size, stretched to it, or at its own size along an axis where that
+    // is smaller (never made larger than the file holds).
+    int width = 1;
+    int height = 1;
+    // OPI placeholders: read the high-resolution file the placeholder names,
+    // when it is found, instead of the placeholder itself.
+    bool opiHighResolution = false;
+};
+
+// Reads the image at `path`. The file's kind is found from its content;
+// PostScript (EPS, DCS, OPI placeholders) is rendered by Ghostscript only
+// (run with -dSAFER, stopped after a time limit) at the resolution that gives
+// the size asked for, never by another reader.
+Raster ReadRaster(const std::string& path, const RasterRequest& request);
+
+// Ghostscript's program, or empty when none is installed.
+const std::string& GhostscriptProgram();
+
+} // namespace render
