@@ -22,8 +22,9 @@ build-asan: setup
 	  -DORDODESK_BENCH=OFF -DORDODESK_WERROR=ON
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 
+# make demo KEEP=DIR keeps the demo's workspace (pictures, PDF, document) in DIR.
 demo: build
-	$(BUILD)/apps/ordodesk/ordodesk demo
+	$(BUILD)/apps/ordodesk/ordodesk demo $(if $(KEEP),--keep $(KEEP))
 
 test: setup format-check test-plain test-asan
 

@@ -8,3 +8,4 @@ void AddServerCommands(CLI::App& app, int& exitCode);
 void AddInspectCommand(CLI::App& app, int& exitCode);
 void AddOrderCommand(CLI::App& app, int& exitCode);
 void AddShellCommands(CLI::App& app, int& exitCode);
+void AddRenderCommand(CLI::App& app, int& exitCode);

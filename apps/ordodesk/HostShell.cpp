@@ -162,6 +162,7 @@ const HostShellImpl::Command HostShellImpl::kCommands[] = {
     {"server", &HostShellImpl::CmdServer, true},
     {"samples", &HostShellImpl::CmdSamples, true},
     {"mkdir", &HostShellImpl::CmdMkdir, true},
+    {"render", &HostShellImpl::CmdRender, false},
     {"expect", &HostShellImpl::CmdExpect, true},
 };
 
@@ -645,6 +646,13 @@ Time, preferences, server
                                   the reference QOR server, in this process
   samples FOLDER                  writes sample images of every supported format
   mkdir FOLDER                    makes a folder (and its parents)
+Pictures of the pages
+  render OUT.png|OUT.pdf [--page N | --pages A-B] [--dpi D] [--badges]
+         [--frame-edges] [--high-res] [--settings FILE] [--replace]
+                                  the front document's pages as PNG pictures (several
+                                  pages: OUT-N.png) or a PDF file (--settings: its export
+                                  settings, which the options replace); an existing file
+                                  only with --replace
 Scripts
   set NAME VALUE                  ${NAME} in later lines is replaced by VALUE
   echo TEXT... | help | quit

@@ -8,8 +8,9 @@
 //                          the table `panel` prints), printed only through
 //                          DumpJson: a text that is not UTF-8 (a Latin-1
 //                          file name) must not end the session
-//   HostShellCommands.cpp  every command but expect
+//   HostShellCommands.cpp  every command but expect and render
 //   HostShellExpect.cpp    expect, the checks of scripts
+//   RenderCommand.cpp      render, of the shell and of the command line
 // What only one of them uses stays inside it.
 
 #include "HostShell.h"
@@ -174,6 +175,19 @@ ActionID ActionByName(const std::string& name);
 // The orders panel's own menu.
 inline constexpr const char* kPanelMenuPath = "0x71900kOrdoInternalPopupMenuNameKey";
 
+// ---- render
+
+// The options of render as written, from the command line or the shell:
+// given or not, checked when the pages are written.
+struct RenderRequest {
+    std::string output; // .png or .pdf
+    std::optional<std::string> page, pages, dpi, settings;
+    bool badges = false;
+    bool frameEdges = false;
+    bool highResolution = false;
+    bool replace = false;
+};
+
 inline const char* AlertKindName(AlertKind kind) {
     switch (kind) {
     case AlertKind::kWarning:
@@ -204,6 +218,13 @@ public:
     int Run(LineSource& source, bool stopOnError);
     bool OpenDocument(const std::string& path);
     void SetVariable(const std::string& name, const std::string& value) { variables[name] = value; }
+    // Writes the front document's pages as render does: each file written
+    // and the images drawn on `to`, each image that could not be shown on
+    // `warnings`. Fails (ShellError) on an option it refuses, a page the
+    // document lacks, an output that exists (unless replace), or when not
+    // everything could be written.
+    void RenderFront(const hostshell::RenderRequest& request, std::ostream& to,
+                     std::ostream& warnings);
 
     // Sinks.
     AlertResponse ShowAlert(const AlertRequest& alert) override;
@@ -304,6 +325,7 @@ private:
     void CmdServer(Args& a);
     void CmdSamples(Args& a);
     void CmdMkdir(Args& a);
+    void CmdRender(Args& a);
     void CmdExpect(Args& a);
 
     ShellOptions options;

@@ -6,6 +6,7 @@
 #include "SampleFiles.h"
 #include "ShellWords.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -127,8 +128,9 @@ struct DemoArgs {
 
 // The road of an order as a user walks it: the server chosen in the
 // preferences, frames with images, "Add Selected Item(s)...", the panel,
-// sending, the server's pass, the pickup and relink, "Undo Redo Process",
-// saving. ${WS} is the workspace.
+// sending, the server's pass, the pickup and relink (pictures of the pages
+// before and after, and a PDF), "Undo Redo Process", saving. ${WS} is the
+// workspace.
 const char* const kDemoScript = R"(# The reference QOR server and its folder tree
 server init ${WS}/server
 # Preferences: the user picks the server application and the output folder
@@ -168,6 +170,10 @@ ok
 ok
 panel
 menu
+# The pages as drawn, each image through its frame's transformation, with
+# the frames' edges and each order's badge (R: ready)
+mkdir ${WS}/pictures
+render ${WS}/pictures/before.png --frame-edges --badges
 # Send Selected Orders ...
 panel select 1 2 3 4 5 6 7
 action send-selected
@@ -177,6 +183,10 @@ server once ${WS}/server
 idle 5
 panel
 items
+# The pages again: the processed images in place (D: done, X: failed); and
+# the document as PDF
+render ${WS}/pictures/after.png --frame-edges --badges
+render ${WS}/pictures/document.pdf
 # Undo Redo Process: back to the original file, then to the processed one
 panel select 1
 action undo-redo
@@ -260,6 +270,15 @@ int Demo(const DemoArgs& a) {
     for (const auto& entry : fs::directory_iterator(ws + "/processed", ec)) {
         std::cout << "    " << entry.path().filename().string() << "\n";
     }
+    std::cout << "  pictures        " << ws << "/pictures\n";
+    std::vector<std::string> pictures;
+    for (const auto& entry : fs::directory_iterator(ws + "/pictures", ec)) {
+        pictures.push_back(entry.path().filename().string());
+    }
+    std::sort(pictures.begin(), pictures.end());
+    for (const std::string& name : pictures) {
+        std::cout << "    " << name << "\n";
+    }
     std::cout << "  server log      " << ws << "/server/Data/service/qor2/jobs.log\n";
     if (a.keep.empty()) {
         fs::remove_all(ws, ec);
@@ -299,7 +318,7 @@ void AddShellCommands(CLI::App& app, int& exitCode) {
     auto* demo = app.add_subcommand(
         "demo", "Walk the road of an order through the plug-in in a scratch workspace: sample "
                 "images, a document, the reference QOR server in this process, adding, sending, "
-                "pickup and relink, undo/redo, saving.");
+                "pickup and relink, pictures of the pages and a PDF, undo/redo, saving.");
     demo->add_option("--keep", demoArgs->keep, "Keep the workspace in this folder");
     demo->add_option("--locale", demoArgs->locale, "Language of the plug-in's texts")
         ->check(CLI::IsMember({"en", "fr", "es"}));

@@ -62,7 +62,10 @@ std::string EpsText(const EpsImage& eps, const std::string& extraComments) {
          << "%%EndComments\n";
     if (eps.pixels) {
         const std::size_t rowBytes = static_cast<std::size_t>(image.width) * image.channels;
-        text << "gsave\n"
+        // The image operator under the name that %ImageData gives the data's
+        // start, as Photoshop's EPS files define it.
+        text << "/beginimage { image } bind def\n"
+             << "gsave\n"
              << eps.width << ' ' << eps.height << " scale\n"
              << image.width << ' ' << image.height << " 8 [" << image.width << " 0 0 -"
              << image.height << " 0 " << image.height << "]\n"

@@ -233,3 +233,46 @@ TEST(Cli, ShellJsonPrintsLatin1TextsAsBytes) {
             << name;
     }
 }
+
+// A document made by a script, drawn as PNG pictures (a US Letter page at 144
+// dpi: 1224 x 1584) and as PDF; bad options are refused and nothing is written.
+TEST(Cli, RenderWritesPicturesAndPdfAndRefusesBadOptions) {
+    TempDir dir;
+    const std::string doc = dir / "d.odoc";
+    WriteFile(dir / "s.ods", "samples ${D}/img\nnew --pages 2\n"
+                             "place ${D}/img/photo-rgb.tif 36 36 200 150\nsave ${D}/d.odoc\n");
+    const ProgramRun made = Ordodesk({"run", dir / "s.ods", "--set", "D=" + dir.Path(),
+                                      "--system-folder", dir / "sys", "--session", dir / "ses"});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    const ProgramRun png =
+        Ordodesk({"render", doc, "--page", "1", "--dpi", "144", "-o", dir / "p.png"});
+    EXPECT_EQ(png.exitCode, 0) << png.err;
+    EXPECT_NE(png.out.find("images drawn: 1"), std::string::npos) << png.out;
+    EXPECT_EQ(ReadFile(dir / "p.png").substr(12, 12), "IHDR" + Be32(1224) + Be32(1584));
+    EXPECT_EQ(Ordodesk({"render", doc, "--badges", "-o", dir / "all.png"}).exitCode, 0);
+    EXPECT_TRUE(PathExists(dir / "all-1.png") && PathExists(dir / "all-2.png"));
+    EXPECT_EQ(Ordodesk({"render", doc, "--pages", "2", "-o", dir / "d.pdf"}).exitCode, 0);
+    EXPECT_EQ(ReadFile(dir / "d.pdf").substr(0, 5), "%PDF-");
+
+    const std::pair<std::vector<std::string>, const char*> cases[] = {
+        {{"-o", dir / "q.gif"}, "must end in .png or .pdf"},
+        {{"-o", dir / "p.png", "--page", "1"}, "p.png exists (--replace replaces it)"},
+        {{"-o", dir / "all.png", "--pages", "1-"}, "all-1.png exists"},
+        {{"-o", dir / "q.png", "--page", "1", "--pages", "1-2"}, "cannot be used together"},
+        {{"-o", dir / "q.pdf", "--page", "3"}, "the document has no page 3"},
+        {{"-o", dir / "q.png", "--dpi", "0"}, "--dpi must be between"},
+        {{"-o", dir / "q.pdf", "--settings", dir / "none.plist"}, "none.plist"},
+    };
+    for (const auto& [args, says] : cases) {
+        std::vector<std::string> line = {"render", doc};
+        line.insert(line.end(), args.begin(), args.end());
+        const ProgramRun run = Ordodesk(line);
+        EXPECT_EQ(run.exitCode, 1) << says;
+        EXPECT_NE(run.err.find(says), std::string::npos) << run.err;
+    }
+    EXPECT_FALSE(PathExists(dir / "q.png") || PathExists(dir / "q.pdf"));
+    EXPECT_EQ(Ordodesk({"render", dir / "none.odoc", "-o", dir / "q.png"}).exitCode, 1);
+    const ProgramRun replaced =
+        Ordodesk({"render", doc, "--page", "2", "--replace", "-o", dir / "p.png"});
+    EXPECT_EQ(replaced.exitCode, 0) << replaced.err;
+}

@@ -101,6 +101,10 @@ TEST(ShellHost, BadLinesStopTheScriptAndNameTheirLine) {
         {"alert-answer 7", "button"},
         {"server ${W}/img init", "usage: server init|once ROOT"},
         {"server once ${W}/img", "not a server tree"},
+        {"render ${W}/p.tif", "the output must end in .png or .pdf"},
+        {"render ${W}/p.png --page 1 --pages 1-", "cannot be used together"},
+        {"render ${W}/p.pdf --pages 1-2", "the document has no page 2"},
+        {"render ${W}/img/photo-rgb.tif.png --dpi 0", "--dpi must be between"},
     };
     const std::string before = "samples ${W}/img\n# a comment\n\nnew\n";
     for (const auto& [line, says] : cases) {
