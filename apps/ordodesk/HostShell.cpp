@@ -590,6 +590,14 @@ int HostShell::Run(LineSource& source, bool stopOnError) {
     return impl->Run(source, stopOnError);
 }
 
+bool HostShell::RunLine(const std::string& line) {
+    return impl->ExecuteLine(line);
+}
+
+IDataBase* HostShell::FrontDocument() const {
+    return impl->FrontDb();
+}
+
 void HostShell::SetVariable(const std::string& name, const std::string& value) {
     impl->SetVariable(name, value);
 }

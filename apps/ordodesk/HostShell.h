@@ -42,6 +42,7 @@ std::unique_ptr<LineSource> MakeStreamSource(std::istream& in, const std::string
 std::unique_ptr<LineSource> MakeConsoleSource();
 
 class HostShellImpl;
+class IDataBase;
 
 class HostShell {
 public:
@@ -63,6 +64,13 @@ public:
     // code: 0, or 1 when a command failed (with stopOnError) or the source
     // ended with a dialog still open.
     int Run(LineSource& source, bool stopOnError);
+
+    // Runs one command line as a script line runs (without stopping the
+    // session on an error, which is printed): true when it succeeded.
+    bool RunLine(const std::string& line);
+
+    // The front document's database, or null when no document is open.
+    IDataBase* FrontDocument() const;
 
     // Sets ${name} for the commands that follow.
     void SetVariable(const std::string& name, const std::string& value);

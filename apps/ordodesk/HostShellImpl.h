@@ -231,6 +231,11 @@ public:
     DialogAnswer RunDialog(IControlView* dialog, WidgetID invalidField) override;
     std::optional<std::string> Choose(const ChooserRequest& request) override;
 
+    // One command line; false when it failed (the error is printed).
+    bool ExecuteLine(const std::string& line);
+    // The front document, or null.
+    IDataBase* FrontDb() const;
+
 private:
     using Args = hostshell::Args;
     using ordered_json = hostshell::ordered_json;
@@ -244,8 +249,6 @@ private:
     };
     static const Command kCommands[];
 
-    // One command line; false when it failed (the error is printed).
-    bool ExecuteLine(const std::string& line);
     void Execute(const std::vector<std::string>& words);
     std::string Where(int line) const;
     const char* Prompt() const { return dialogs.empty() ? "ordodesk> " : "ordodesk dialog> "; }
@@ -253,7 +256,6 @@ private:
     // Host parts.
     InterfacePtr<IApplication> App() const;
     InterfacePtr<IDocumentList> Documents() const;
-    IDataBase* FrontDb() const;
     IDataBase* RequireDocument() const;
     bool IsOpen(const IDataBase* db) const {
         return std::any_of(databases.begin(), databases.end(),
