@@ -2,6 +2,7 @@
 
 #include "IMG_OpenImageFile.h"
 
+#include <tiffio.h>
 #include <vips/vips8>
 
 #include <fcntl.h>
@@ -13,10 +14,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -41,7 +44,11 @@ Surface ToSurface(VImage image) {
     }
     const bool alpha = image.bands() == 4 || image.bands() == 2;
     if (image.bands() < 3) {
-        image = image[0].bandjoin({image[0], image[0]}).bandjoin(alpha ? image[1] : image[0]);
+        std::vector<VImage> bands{image[0], image[0], image[0]};
+        if (alpha) {
+            bands.push_back(image[1]);
+        }
+        image = VImage::bandjoin(bands);
     }
     const int w = image.width();
     const int h = image.height();
@@ -81,33 +88,35 @@ VImage ToSrgb8(VImage image) {
     return image.bands() > 4 ? image.extract_band(0, VImage::option()->set("n", 4)) : image;
 }
 
-// A temporary file name of our own, removed when the holder goes.
-struct TempFile {
+// A temporary folder of our own, removed with everything in it when the
+// holder goes.
+struct TempFolder {
     std::string path;
-    TempFile() {
+    TempFolder() {
         std::error_code ec;
         std::string pattern =
             (std::filesystem::temp_directory_path(ec) / "ordodesk-render-XXXXXX").string();
         std::vector<char> name(pattern.begin(), pattern.end());
         name.push_back('\0');
-        const int fd = ::mkstemp(name.data());
-        if (fd >= 0) {
-            ::close(fd);
+        if (::mkdtemp(name.data()) != nullptr) {
             path = name.data();
         }
     }
-    ~TempFile() {
+    ~TempFolder() {
         if (!path.empty()) {
-            ::unlink(path.c_str());
+            std::error_code ec;
+            std::filesystem::remove_all(path, ec);
         }
     }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
 };
 
 // Runs a program with its output and errors into `log`; its exit status, or
 // -1 when it could not be started or had to be stopped.
-int RunProgram(const std::vector<std::string>& args, const std::string& log, bool& timedOut) {
+// The program sees `tempFolder` as its only temporary folder.
+int RunProgram(const std::vector<std::string>& args, const std::string& log,
+               const std::string& tempFolder, bool& timedOut) {
     std::vector<char*> argv;
     for (const std::string& a : args) {
         argv.push_back(const_cast<char*>(a.c_str()));
@@ -116,10 +125,29 @@ int RunProgram(const std::vector<std::string>& args, const std::string& log, boo
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_TRUNC, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    // Ghostscript, even with -dSAFER, may write in the temporary folder: it
+    // gets one of its own, emptied afterwards, so that a file it is given
+    // cannot leave anything behind or touch another program's files there.
+    std::vector<std::string> environment;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        if (entry.rfind("TMPDIR=", 0) != 0 && entry.rfind("TEMP=", 0) != 0 &&
+            entry.rfind("TMP=", 0) != 0) {
+            environment.push_back(entry);
+        }
+    }
+    for (const char* name : {"TMPDIR=", "TEMP=", "TMP="}) {
+        environment.push_back(name + tempFolder);
+    }
+    std::vector<char*> envp;
+    for (const std::string& entry : environment) {
+        envp.push_back(const_cast<char*>(entry.c_str()));
+    }
+    envp.push_back(nullptr);
     pid_t pid = 0;
-    const int started = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int started = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     timedOut = false;
     if (started != 0) {
@@ -168,12 +196,13 @@ Raster ReadPostScript(const std::string& path, int width, int height) {
         r.error = "Ghostscript (gs) is not installed";
         return r;
     }
-    TempFile png;
-    TempFile log;
-    if (png.path.empty() || log.path.empty()) {
-        r.error = "cannot make a temporary file";
+    TempFolder folder;
+    if (folder.path.empty()) {
+        r.error = "cannot make a temporary folder";
         return r;
     }
+    const std::string png = folder.path + "/page.png";
+    const std::string log = folder.path + "/gs.log";
     // The picture is exactly the size asked for: the bounding box fitted to
     // a page of that many pixels.
     const std::string size = "-g" + std::to_string(width) + "x" + std::to_string(height);
@@ -181,17 +210,17 @@ Raster ReadPostScript(const std::string& path, int width, int height) {
     const int status =
         RunProgram({gs, "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-dEPSFitPage", "-dFIXEDMEDIA",
                     "-r72", size, "-dTextAlphaBits=4", "-dGraphicsAlphaBits=4", "-sDEVICE=pngalpha",
-                    "-sOutputFile=" + png.path, "-f", path},
-                   log.path, timedOut);
+                    "-sOutputFile=" + png, "-f", path},
+                   log, folder.path, timedOut);
     if (status != 0) {
-        const std::string why = LastLine(log.path);
+        const std::string why = LastLine(log);
         r.error = timedOut      ? "Ghostscript took too long"
                   : why.empty() ? "Ghostscript could not render it"
                                 : "Ghostscript: " + why;
         return r;
     }
     try {
-        r.pixels = ToSurface(ToSrgb8(VImage::new_from_file(png.path.c_str())));
+        r.pixels = ToSurface(ToSrgb8(VImage::new_from_file(png.c_str())));
         if (!r.pixels) {
             r.error = "not enough memory for its pixels";
         }
@@ -199,6 +228,47 @@ Raster ReadPostScript(const std::string& path, int width, int height) {
         r.error = std::string("cannot read Ghostscript's picture: ") + e.what();
     }
     return r;
+}
+
+// libtiff's own RGBA reading, for TIFF layouts libvips does not read (YCbCr
+// subsampled in strips, JPEG-compressed YCbCr): the whole image, so only up
+// to kMaxFallbackPixels.
+constexpr double kMaxFallbackPixels = 100.0e6;
+
+void QuietTiff(const char*, const char*, va_list) {}
+
+std::optional<VImage> ReadTiffRgba(const std::string& path) {
+    TIFFSetErrorHandler(&QuietTiff);
+    TIFFSetWarningHandler(&QuietTiff);
+    TIFF* tif = TIFFOpen(path.c_str(), "r");
+    if (tif == nullptr) {
+        return std::nullopt;
+    }
+    uint32_t w = 0;
+    uint32_t h = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+    std::optional<VImage> image;
+    if (w > 0 && h > 0 && static_cast<double>(w) * h <= kMaxFallbackPixels) {
+        std::vector<uint32_t> pixels(static_cast<std::size_t>(w) * h);
+        if (TIFFReadRGBAImageOriented(tif, w, h, pixels.data(), ORIENTATION_TOPLEFT, 0) == 1) {
+            // Each word is A B G R from the high byte: in memory R G B A on
+            // a little-endian machine.
+            std::vector<uint8_t> bytes(pixels.size() * 4);
+            for (std::size_t i = 0; i < pixels.size(); ++i) {
+                bytes[4 * i] = static_cast<uint8_t>(TIFFGetR(pixels[i]));
+                bytes[4 * i + 1] = static_cast<uint8_t>(TIFFGetG(pixels[i]));
+                bytes[4 * i + 2] = static_cast<uint8_t>(TIFFGetB(pixels[i]));
+                bytes[4 * i + 3] = static_cast<uint8_t>(TIFFGetA(pixels[i]));
+            }
+            image = VImage::new_from_memory(bytes.data(), bytes.size(), static_cast<int>(w),
+                                            static_cast<int>(h), 4, VIPS_FORMAT_UCHAR)
+                        .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB))
+                        .copy_memory();
+        }
+    }
+    TIFFClose(tif);
+    return image;
 }
 
 bool IsPostScriptReader(const char* name) {
@@ -280,6 +350,18 @@ Raster ReadRaster(const std::string& path, const RasterRequest& request) {
             r.error = "not enough memory for its pixels";
         }
     } catch (const vips::VError& e) {
+        if (std::strcmp(reader->ReaderName(), "Proxy_TIFF") == 0) {
+            if (std::optional<VImage> whole = ReadTiffRgba(path)) {
+                r.fileWidth = whole->width();
+                r.fileHeight = whole->height();
+                const double sx = std::min(1.0, static_cast<double>(width) / whole->width());
+                const double sy = std::min(1.0, static_cast<double>(height) / whole->height());
+                r.pixels =
+                    ToSurface(ToSrgb8(whole->resize(sx, VImage::option()->set("vscale", sy))));
+                r.error = r.pixels ? "" : "not enough memory for its pixels";
+                return r;
+            }
+        }
         std::string text = e.what();
         while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
             text.pop_back();
