@@ -15,12 +15,16 @@
 #include "OrdoPanel.h"
 #include "OrdoPlugIn.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <sstream>
 #include <unistd.h>
 
 #include <editline/readline.h>
+#include <poll.h>
 #include <vips/vips.h>
 
 using namespace hostshell;
@@ -52,11 +56,53 @@ private:
 };
 
 // Standard input: with libedit's line editing and history on a terminal,
-// else with a plain prompt.
+// else with a plain prompt. A live console runs `waiting` while it waits for
+// input, at least every kLiveSlice, so that the host's idle tasks keep time.
+constexpr int kLiveSliceMs = 100;
+
+std::function<void()> gWhileWaiting;
+
+// Waits until standard input has something to read (or is at its end),
+// running gWhileWaiting between slices.
+void WaitForInput() {
+    pollfd in{STDIN_FILENO, POLLIN, 0};
+    while (gWhileWaiting) {
+        const int ready = ::poll(&in, 1, kLiveSliceMs);
+        if (ready != 0 && !(ready < 0 && errno == EINTR)) {
+            return;
+        }
+        gWhileWaiting();
+    }
+}
+
+// libedit's character reader, when live.
+int LiveGetc(FILE* stream) {
+    WaitForInput();
+    unsigned char c = 0;
+    ssize_t n = 0;
+    do {
+        n = ::read(fileno(stream), &c, 1);
+    } while (n < 0 && errno == EINTR);
+    return n == 1 ? c : EOF;
+}
+
 class ConsoleSource : public LineSource {
 public:
-    ConsoleSource() : terminal(::isatty(STDIN_FILENO) == 1) {}
+    explicit ConsoleSource(std::function<void()> whileWaiting)
+        : terminal(::isatty(STDIN_FILENO) == 1), live(static_cast<bool>(whileWaiting)) {
+        gWhileWaiting = std::move(whileWaiting);
+        if (live && terminal) {
+            rl_getc_function = &LiveGetc;
+        }
+    }
+    ~ConsoleSource() override { gWhileWaiting = nullptr; }
+    ConsoleSource(const ConsoleSource&) = delete;
+    ConsoleSource& operator=(const ConsoleSource&) = delete;
+
     bool Next(std::string& line, const char* prompt) override {
+        if (live) {
+            gWhileWaiting(); // between commands too
+        }
         if (terminal) {
             char* text = ::readline(prompt);
             if (text == nullptr) {
@@ -70,7 +116,7 @@ public:
             }
         } else {
             std::cout << prompt << std::flush;
-            if (!std::getline(std::cin, line)) {
+            if (!(live ? ReadLineLive(line) : static_cast<bool>(std::getline(std::cin, line)))) {
                 std::cout << "\n";
                 return false;
             }
@@ -83,8 +129,38 @@ public:
     bool Interactive() const override { return terminal; }
 
 private:
+    // A line of a pipe or file read byte-wise from the descriptor (standard
+    // input's own buffer would hide what is waiting), the clock kept.
+    bool ReadLineLive(std::string& line) {
+        line.clear();
+        for (;;) {
+            const std::size_t end = pending.find('\n');
+            if (end != std::string::npos) {
+                line = pending.substr(0, end);
+                pending.erase(0, end + 1);
+                return true;
+            }
+            if (atEnd) {
+                line = pending;
+                pending.clear();
+                return !line.empty();
+            }
+            WaitForInput();
+            char buffer[4096];
+            const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            if (n > 0) {
+                pending.append(buffer, static_cast<std::size_t>(n));
+            } else if (n == 0 || errno != EINTR) {
+                atEnd = true;
+            }
+        }
+    }
+
     bool terminal;
+    bool live;
     int number = 0;
+    std::string pending;
+    bool atEnd = false;
 };
 
 // ---- start-up
@@ -124,8 +200,8 @@ std::unique_ptr<LineSource> MakeStreamSource(std::istream& in, const std::string
     return std::make_unique<StreamSource>(in, name);
 }
 
-std::unique_ptr<LineSource> MakeConsoleSource() {
-    return std::make_unique<ConsoleSource>();
+std::unique_ptr<LineSource> MakeConsoleSource(std::function<void()> whileWaiting) {
+    return std::make_unique<ConsoleSource>(std::move(whileWaiting));
 }
 
 // ---- the commands by name

@@ -6,6 +6,7 @@
 // alerts, idle time). `ordodesk shell` reads the commands from the terminal,
 // `ordodesk run` from a script file, `ordodesk demo` from a script it writes.
 
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -38,8 +39,10 @@ public:
 // Lines of a file or of any text stream.
 std::unique_ptr<LineSource> MakeStreamSource(std::istream& in, const std::string& name);
 // The terminal with line editing and history (libedit) when standard input is
-// a terminal, else standard input with a plain prompt.
-std::unique_ptr<LineSource> MakeConsoleSource();
+// a terminal, else standard input with a plain prompt. With whileWaiting set
+// (a live console) it is called before each command and, while the console
+// waits for input, every tenth of a second.
+std::unique_ptr<LineSource> MakeConsoleSource(std::function<void()> whileWaiting = {});
 
 class HostShellImpl;
 class IDataBase;

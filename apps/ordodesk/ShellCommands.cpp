@@ -3,6 +3,7 @@
 #include "Commands.h"
 
 #include "HostShell.h"
+#include "IIdleTask.h"
 #include "SampleFiles.h"
 #include "ShellWords.h"
 
@@ -51,6 +52,7 @@ struct ShellArgs {
     SessionOptions session;
     std::string document;
     bool listCommands = false;
+    bool live = false;
 };
 
 int Shell(const ShellArgs& a) {
@@ -67,7 +69,10 @@ int Shell(const ShellArgs& a) {
     if (!a.document.empty() && !shell.OpenDocument(a.document)) {
         return 1;
     }
-    std::unique_ptr<LineSource> console = MakeConsoleSource();
+    // Live: the host's clock follows the real one, so the idle tasks (the
+    // pickup among them) run on time while the user types or waits.
+    std::unique_ptr<LineSource> console =
+        a.live ? MakeConsoleSource([] { HostClock::SyncWithRealTime(); }) : MakeConsoleSource();
     if (console->Interactive()) {
         std::cout << "OrdoDesk host shell: help lists the commands, quit ends.\n";
     }
@@ -298,6 +303,10 @@ void AddShellCommands(CLI::App& app, int& exitCode) {
     shell->add_option("DOCUMENT", shellArgs->document, "Document file to open first");
     shell->add_flag("--help-commands", shellArgs->listCommands,
                     "Print the shell's commands (those of run scripts too) and exit");
+    shell->add_flag("--live", shellArgs->live,
+                    "Keep the host's clock on real time: idle tasks (the result pickup) run "
+                    "between commands and while the shell waits at its prompt, with no idle "
+                    "command");
     AddSessionOptions(shell, shellArgs->session);
     shell->callback([&exitCode, shellArgs] { exitCode = Shell(*shellArgs); });
 

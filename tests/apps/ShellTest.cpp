@@ -197,6 +197,29 @@ TEST(ShellInteractive, ReadsStandardInputWithAPlainPrompt) {
     EXPECT_TRUE(PathExists(w / "session"));
 }
 
+// Live, the host's clock follows the real one: the result is picked up while
+// the shell waits for its next line, with no idle command.
+TEST(ShellInteractive, LiveShellPicksUpResultsWhileItWaits) {
+    TempDir w;
+    const std::string road = "samples " + (w / "img") + "\nserver init " + (w / "srv") +
+                             "\nmkdir " + (w / "out") + "\nanswer " + (w / "srv/qorserver") +
+                             "\nanswer " + (w / "out") +
+                             "\naction preferences\ndialog click 0x71950\ndialog click 0x71939\n"
+                             "dialog ok\nnew\npanel open\nplace " +
+                             (w / "img/photo-rgb.tif") +
+                             " 36 36 220 160\nselect --all\naction add-selected\ndialog ok\n"
+                             "action send-all\nexpect status 1 0x4\nserver once " +
+                             (w / "srv") + "\n";
+    WriteFile(w / "road.txt", road);
+    const ProgramRun run = RunCommand(
+        "(cat " + ShellQuoted(w / "road.txt") + "; sleep 6; echo 'expect status 1 0x8') | " +
+        ShellQuoted(ORDODESK_EXE) + " shell --live --system-folder " + ShellQuoted(w / "system") +
+        " --session " + ShellQuoted(w / "session") + " 2>" + ShellQuoted(w / "err.txt"));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(ReadFile(w / "err.txt"), "");
+    EXPECT_TRUE(PathExists(w / "out/photo-rgb.tif"));
+}
+
 TEST(ShellDemo, RunsTheWholeRoadAndLeavesNothing) {
     TempDir w;
     const std::string keep = w / "demo";
