@@ -167,6 +167,9 @@ void AddSelectedItems(IActiveContext* ac) {
     // An image that cannot be taken is named at the end and the others go
     // on; an order that cannot be stored stops the add.
     std::vector<std::string> skipped;
+    // The two commands of each image rebuild the list once, when the last
+    // image is done.
+    std::optional<OrdoListRebuildScope> rebuildOnce(std::in_place);
     for (int32_t i = 0; i < images.Length(); ++i) {
         const UIDRef image = images.GetRef(i);
         if (!IsOfferedForAdding(image)) {
@@ -190,6 +193,7 @@ void AddSelectedItems(IActiveContext* ac) {
             break;
         }
     }
+    rebuildOnce.reset();
     // Those it could not take, one line each, in one alert and in the log.
     TellInLogAndAlert(PMString(kErrAddSkippedKey).Translated().GetUTF8String(), skipped);
 }
@@ -202,6 +206,7 @@ void EditSelectedItems() {
     if (selected.IsEmpty()) {
         return;
     }
+    OrdoListRebuildScope rebuildOnce; // one command per image class
     for (uint32_t imageClass : kEditClasses) {
         OD_ProcData pattern;
         pattern.status = kODStatusReady;
@@ -277,5 +282,6 @@ void UndoRedoSelectedItems() {
     undoRedo.log = GetOrdoLog();
     OD_ActionUndoRedoItems action;
     action.SetParameters(undoRedo);
+    OrdoListRebuildScope rebuildOnce; // the commands of every item's swap
     action.Execute();
 }

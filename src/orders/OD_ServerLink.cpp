@@ -26,6 +26,7 @@ OD_QORData& OD_QORData::operator=(const OD_QORData& other) {
     }
     AssignEndPoint(other.endpoint.get());
     SetParameters(other.parameters.get());
+    stamp = other.stamp;
     return *this;
 }
 
@@ -38,6 +39,7 @@ void OD_QORData::AssignEndPoint(const QOR_EndPoint* source) {
 }
 
 void OD_QORData::SetParameters(const QOR_Parameters* source) {
+    stamp = QOR_ConfigurationStamp();
     parameters.reset();
     if (source != nullptr) {
         parameters = std::make_unique<QOR_Parameters>(*source);
@@ -59,6 +61,24 @@ public:
 private:
     OD_QORData data;
 };
+
+// Reads the server's configuration and path conversions into the link
+// unless it holds them as read from the same files; false when it did not
+// change (a configuration that cannot be read leaves the link as it was).
+bool ReadConfiguration(OD_QORData& link, const QOR_EndPoint* endpoint) {
+    const QOR_ConfigurationStamp now = ConfigurationStamp(endpoint);
+    if (link.GetConfigurationStamp().Matches(now)) {
+        return false;
+    }
+    std::unique_ptr<QOR_Parameters> loaded = LoadParameters(endpoint);
+    LoadPathConversions(endpoint);
+    if (!loaded) {
+        return false;
+    }
+    link.SetParameters(loaded.get());
+    link.SetConfigurationStamp(now);
+    return true;
+}
 
 void AlertConnectionError(bool showAlerts) {
     if (showAlerts) {
@@ -101,10 +121,7 @@ bool OpenServerLink(IPMUnknown* owner, bool updateConfiguration, bool showAlerts
         ok = endpoint->OpenPath(prefs.GetServerPath()) == 0;
         if (ok) {
             if (updateConfiguration) {
-                if (std::unique_ptr<QOR_Parameters> loaded = LoadParameters(endpoint)) {
-                    link.SetParameters(loaded.get());
-                }
-                LoadPathConversions(endpoint);
+                ReadConfiguration(link, endpoint);
             }
             linkData->Set(link);
         }
@@ -117,6 +134,24 @@ bool OpenServerLink(IPMUnknown* owner, bool updateConfiguration, bool showAlerts
         endpointCopy->reset(endpoint->Clone());
     }
     return true;
+}
+
+std::unique_ptr<QOR_Parameters> ServerConfiguration(IPMUnknown* owner) {
+    if (owner == nullptr) {
+        return nullptr;
+    }
+    InterfacePtr<IOrdoQORData> linkData(owner, IID_IORDOQORDATA);
+    if (!linkData) {
+        return nullptr;
+    }
+    OD_QORData link = linkData->Get();
+    if (link.GetEndPoint() != nullptr && ReadConfiguration(link, link.GetEndPoint())) {
+        linkData->Set(link);
+    }
+    if (link.GetParameters() == nullptr || link.GetConfigurationStamp().files.empty()) {
+        return nullptr;
+    }
+    return std::make_unique<QOR_Parameters>(*link.GetParameters());
 }
 
 std::unique_ptr<QOR_EndPoint> ConnectForSending(IPMUnknown* owner, bool showAlerts) {

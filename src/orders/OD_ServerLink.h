@@ -1,5 +1,7 @@
 #pragma once
 
+#include "QOR_Configuration.h"
+
 #include <memory>
 
 class IPMUnknown;
@@ -13,7 +15,7 @@ class QOR_Parameters;
 // A new record holds a new, closed endpoint (state 0) and an empty
 // configuration. Copying makes new objects of both: the endpoint takes the
 // source's folders, client ID, suffix and state (not its message name), the
-// configuration the source's name lists and every profile.
+// configuration the source's name lists and every profile, with its stamp.
 class OD_QORData {
 public:
     OD_QORData();
@@ -28,12 +30,19 @@ public:
     // Takes a copy of the given endpoint's link (Assign), or drops the
     // endpoint for null.
     void AssignEndPoint(const QOR_EndPoint* source);
-    // Takes a copy of the given configuration, or drops it for null.
+    // Takes a copy of the given configuration, or drops it for null; either
+    // way without a stamp.
     void SetParameters(const QOR_Parameters* source);
+
+    // The stamp of the server's files taken when the configuration was read
+    // from them; none (empty) for a configuration that was not.
+    const QOR_ConfigurationStamp& GetConfigurationStamp() const { return stamp; }
+    void SetConfigurationStamp(const QOR_ConfigurationStamp& value) { stamp = value; }
 
 private:
     std::unique_ptr<QOR_EndPoint> endpoint;
     std::unique_ptr<QOR_Parameters> parameters;
+    QOR_ConfigurationStamp stamp;
 };
 
 // --- session operations ------------------------------------------------------
@@ -44,13 +53,21 @@ private:
 // Makes sure the owner's link is open on the server of its preferences. A
 // closed link (state 0) is opened again, which draws a new client ID, and,
 // when updateConfiguration is set, the server's configuration and path
-// conversions are read again (a server whose "curparam.txt" cannot be read
-// keeps the configuration it had). A connected link (state 1 or 2) is left as
-// it is. On failure, with showAlerts, the user is told to check the server;
+// conversions are read again unless the link holds them as read from the same
+// server with its files unchanged since (a server whose "curparam.txt" cannot
+// be read keeps the configuration it had). A connected link (state 1 or 2) is
+// left as it is. On failure, with showAlerts, the user is told to check the server;
 // the owner's link is then unchanged. When endpointCopy is given, success
 // puts a copy of the link's endpoint there, which the caller owns.
 bool OpenServerLink(IPMUnknown* owner, bool updateConfiguration, bool showAlerts,
                     std::unique_ptr<QOR_EndPoint>* endpointCopy = nullptr);
+
+// A copy of the configuration of the owner's server, as OpenServerLink keeps
+// it in the owner's link: read first (with the path conversions) when the
+// link holds none of the server its endpoint has open, or when the server's
+// files changed since. Null while the link holds none that was read from a
+// server.
+std::unique_ptr<QOR_Parameters> ServerConfiguration(IPMUnknown* owner);
 
 // Connects the owner's link for sending: a closed link writes "CONNECT" into
 // the server's hot folder and becomes connected; a connected one is used as

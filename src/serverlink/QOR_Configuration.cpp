@@ -9,8 +9,10 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <utility>
 
 namespace {
@@ -669,6 +671,48 @@ std::unique_ptr<QOR_Parameters> LoadParameters(const QOR_EndPoint* endpoint) {
         }
     }
     return parameters;
+}
+
+QOR_ConfigurationStamp ConfigurationStamp(const QOR_EndPoint* endpoint) {
+    QOR_ConfigurationStamp stamp;
+    char data[kServerPathCapacity] = "";
+    if (endpoint == nullptr) {
+        return stamp;
+    }
+    endpoint->GetServerPath(data, sizeof data);
+    char* last = LastSeparator(data);
+    if (data[0] == '\0' || last == nullptr) {
+        return stamp;
+    }
+    stamp.files = data;
+    *last = '\0';
+    if (!AppendPathPart(data, sizeof data, "Data")) {
+        return QOR_ConfigurationStamp();
+    }
+    // Taken before the files are looked at: a file whose time is older than
+    // this second cannot change again without a later time.
+    const int64_t takenAt = platform::CurrentTime();
+    stamp.settled = true;
+    auto add = [&](const std::string& name) {
+        platform::FileTimes times;
+        const int error =
+            platform::GetFileTimes((std::string(data) + kPathSeparator + name).c_str(), times);
+        stamp.files.append("\n").append(name).append(error != 0 ? " -" : " ");
+        if (error == 0) {
+            stamp.files.append(std::to_string(times.modified));
+        }
+        stamp.settled = stamp.settled && (error != 0 || times.modified < takenAt);
+    };
+    for (const char* name : {"curparam.txt", "ccoopt.txt", "fileopt.txt", "convpath.txt"}) {
+        add(name);
+    }
+    std::vector<std::string> profiles;
+    platform::ListFolder((std::string(data) + kPathSeparator + "profiles").c_str(), profiles);
+    std::sort(profiles.begin(), profiles.end());
+    for (const std::string& name : profiles) {
+        add(std::string("profiles") + kPathSeparator + name);
+    }
+    return stamp;
 }
 
 // ---------------------------------------------------------------------------

@@ -186,6 +186,26 @@ std::unique_ptr<QOR_JobProfileOptions> LoadJobProfile(const QOR_EndPoint* endpoi
 // cannot be opened. A profile that does not load keeps its defaults (invalid).
 std::unique_ptr<QOR_Parameters> LoadParameters(const QOR_EndPoint* endpoint);
 
+// What the loaders above would find in a server's Data folder, as far as the
+// files' times tell: the server path and the modification time of
+// "curparam.txt", "ccoopt.txt", "fileopt.txt", "convpath.txt" and of every file
+// in "profiles" (a missing file counts as such). A configuration read after a
+// stamp was taken is still the server's while a new stamp matches it. A file
+// changed in the second the stamp was taken may change again unseen within
+// that second: such a stamp is not settled and matches nothing.
+struct QOR_ConfigurationStamp {
+    std::string files;
+    bool settled = false;
+
+    bool Matches(const QOR_ConfigurationStamp& now) const {
+        return settled && !files.empty() && files == now.files;
+    }
+};
+
+// The stamp of the endpoint's server now; an empty, unsettled one without an
+// endpoint or a server path.
+QOR_ConfigurationStamp ConfigurationStamp(const QOR_EndPoint* endpoint);
+
 // One line of "convpath.txt": the same folder as written on two machines.
 struct QOR_PathConversion {
     std::string first;

@@ -30,11 +30,6 @@ PMString Literal(const PMString& text) {
     return s;
 }
 
-bool IsLoaded(const QOR_Parameters* parameters) {
-    return parameters != nullptr &&
-           (parameters->Curparam().PathStyle() >= 0 || parameters->Curparam().ProfileCount() > 0);
-}
-
 namespace {
 
 InterfacePtr<IStringListControlData> Entries(const IPMUnknown* root, WidgetID id) {

@@ -34,9 +34,6 @@ OD_PrefsData SessionPreferences(bool* ok = nullptr);
 PMString Literal(const std::string& text);
 PMString Literal(const PMString& text);
 
-// True when the configuration was read from a server (its "curparam.txt").
-bool IsLoaded(const QOR_Parameters* parameters);
-
 // --- drop-down lists of a dialog's tree
 
 // Replaces the entries (no selection afterwards; observers are not told).

@@ -2,7 +2,7 @@
 
 #include "IOrdoData.h"
 #include "IOrdoPrefsData.h"
-#include "IOrdoQORData.h"
+#include "OD_ServerLink.h"
 #include "OrdoCommands.h"
 #include "OrdoDialogSupport.h"
 #include "PreferenceFiles.h"
@@ -48,19 +48,11 @@ std::optional<TypeGroup> GroupOfClass(uint32_t imageClass) {
     }
 }
 
-// The configuration of the session's server: as the session last read it, or
-// read now from the session's open link when it has not been read yet. Null
-// when there is no server to read it from.
+// The configuration of the session's server as the session's link keeps it:
+// read from the server only when the link holds none of it yet or its files
+// changed. Null when there is no server to read it from.
 std::unique_ptr<QOR_Parameters> SessionConfiguration() {
-    InterfacePtr<IOrdoQORData> linkData(Session(), IID_IORDOQORDATA);
-    if (!linkData) {
-        return nullptr;
-    }
-    const OD_QORData link = linkData->Get();
-    if (IsLoaded(link.GetParameters())) {
-        return std::make_unique<QOR_Parameters>(*link.GetParameters());
-    }
-    return link.GetEndPoint() != nullptr ? LoadParameters(link.GetEndPoint()) : nullptr;
+    return ServerConfiguration(Session());
 }
 
 // The preferences that govern an order: those of its preference file when

@@ -32,6 +32,15 @@ namespace {
 
 uint64_t rebuildCount = 0;
 
+// The open rebuild scopes and what was asked of them.
+struct DeferredRebuild {
+    int scopes = 0;
+    bool asked = false;
+    bool rebuildRows = false;
+    bool addNewImages = false;
+};
+DeferredRebuild deferred;
+
 // The icons of the rows of images that cannot be ordered: the file cannot be
 // read (or is missing), the pixel type is not supported.
 constexpr int32_t kOrdoIconUnreadable = 134;
@@ -578,6 +587,37 @@ void RebuildOrdoList(IControlView* list, bool rebuildRows, bool addNewImages) {
     }
     if (rows->GetSelected() != selectedBefore) {
         TellSelectionChanged(list);
+    }
+}
+
+void RequestOrdoListRebuild(IControlView* list, bool rebuildRows, bool addNewImages) {
+    if (IsOrdoBusy()) {
+        return;
+    }
+    if (deferred.scopes == 0) {
+        RebuildOrdoList(list, rebuildRows, addNewImages);
+        return;
+    }
+    deferred.asked = true;
+    deferred.rebuildRows = deferred.rebuildRows || rebuildRows;
+    deferred.addNewImages = deferred.addNewImages || addNewImages;
+}
+
+OrdoListRebuildScope::OrdoListRebuildScope() {
+    ++deferred.scopes;
+}
+
+OrdoListRebuildScope::~OrdoListRebuildScope() {
+    if (--deferred.scopes > 0 || !deferred.asked) {
+        return;
+    }
+    const DeferredRebuild asked = deferred;
+    deferred = DeferredRebuild();
+    try {
+        RebuildOrdoList(GetOrdoPanelList(), asked.rebuildRows, asked.addNewImages);
+    } catch (...) {
+        // The refresh task tries again.
+        SetOrdoRefreshNeeded(true);
     }
 }
 

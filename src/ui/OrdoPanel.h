@@ -99,6 +99,23 @@ InterfacePtr<IControlView> CreateOrdoPanel();
 // the preferences ask for it). Skipped while the busy flag is up.
 void RebuildOrdoList(IControlView* list, bool rebuildRows, bool addNewImages);
 
+// A rebuild asked for by a change to the document (the commands' rebuild
+// hook, the document message): done at once, unless a rebuild scope is open
+// (then noted, and done when the outermost scope ends). Nothing while the busy
+// flag is up.
+void RequestOrdoListRebuild(IControlView* list, bool rebuildRows, bool addNewImages);
+
+// While one lives, the rebuilds asked for wait: a user action that runs many
+// commands rebuilds the list once, when it ends, with every option asked for,
+// on the panel's list if it is still open.
+class OrdoListRebuildScope {
+public:
+    OrdoListRebuildScope();
+    ~OrdoListRebuildScope();
+    OrdoListRebuildScope(const OrdoListRebuildScope&) = delete;
+    OrdoListRebuildScope& operator=(const OrdoListRebuildScope&) = delete;
+};
+
 // The page items of the panel's list (all of them, or those of the selected
 // rows), in row order; empty without a panel list.
 UIDList OrdoPanelItemList();

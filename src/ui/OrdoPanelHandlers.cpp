@@ -62,7 +62,7 @@ const char* AddErrorKey(int32_t code) {
 }
 
 void RebuildHook(bool rebuildRows, bool addNewImages) {
-    RebuildOrdoList(GetOrdoPanelList(), rebuildRows, addNewImages);
+    RequestOrdoListRebuild(GetOrdoPanelList(), rebuildRows, addNewImages);
 }
 
 void ShowLogText(const std::string& text) {
@@ -282,7 +282,7 @@ public:
             FollowLayoutSelection(static_cast<ILayoutSelection*>(changedBy));
         } else if (protocol == kOrdoDocumentProtocol && change == kOrdoDocumentChangedMessage) {
             InterfacePtr<IControlView> list(this, IID_ICONTROLVIEW);
-            RebuildOrdoList(list.get(), true, true);
+            RequestOrdoListRebuild(list.get(), true, true);
         }
     }
 
@@ -510,6 +510,8 @@ void OpenOrdoItem(int32_t itemIndex) {
         return;
     }
     const UIDRef item = items[static_cast<std::size_t>(itemIndex)];
+    // The retry's two commands rebuild the list once.
+    OrdoListRebuildScope rebuildOnce;
     OD_ProcData order;
     if (OD_DataAccessor(item).Read(order) != 0) {
         return;

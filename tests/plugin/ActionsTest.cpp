@@ -355,4 +355,19 @@ TEST_F(ActionsTest, UndoRedoProcessSwapsTheSelectedProcessedImage) {
     }
 }
 
+TEST_F(ActionsTest, AddingWithThePanelOpenRebuildsTheListOnceAtTheEnd) {
+    db = NewDocument("doc");
+    std::vector<UIDRef> images;
+    for (int i = 0; i < 5; ++i) {
+        images.push_back(PlaceImage(db, PMRect(10 + 60.0 * i, 10, 50 + 60.0 * i, 30)));
+    }
+    OpenPanel();
+    SelectInLayout(db, images);
+    ScriptOptionsDialog(std::vector<Answer>(images.size(), Confirm));
+    const uint64_t before = OrdoListRebuildCount();
+    Perform(kOrdoAddSelectionActionID); // two commands an image
+    EXPECT_EQ(OrdoListRebuildCount(), before + 1);
+    EXPECT_EQ(OrdoPanelItems(), images); // a row each: Ready
+}
+
 } // namespace

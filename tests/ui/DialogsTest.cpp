@@ -739,4 +739,30 @@ TEST_F(DialogsTest, BothDialogsSpeakTheUsersLanguage) {
     }
 }
 
+// The server's files are read once, and again only when their times change.
+TEST_F(DialogsTest, ImageOptionsReadTheServersConfigurationAgainOnlyOnceItChanged) {
+    const std::string root = servers / "b";
+    UseServer(MakeServerB(root));
+    const fs::path curparam = fs::path(root) / "Data/curparam.txt";
+    const auto past = fs::file_time_type::clock::now() - std::chrono::hours(2);
+    auto dateAll = [&](fs::file_time_type when) { // files of this very second are read every time
+        for (const auto& file : fs::recursive_directory_iterator(fs::path(root) / "Data")) {
+            fs::last_write_time(file.path(), when);
+        }
+    };
+    auto processes = [&](const Strings& want) {
+        Look(Order(kODClassRGB, 10),
+             [&](IControlView* d) { EXPECT_EQ(Entries(d, kProcesses), want); });
+    };
+    dateAll(past);
+    processes({"Default Process", "Press"});
+    std::string text = ReadFile(curparam.string());
+    text.replace(text.find("/Press"), 6, "/Proof");
+    WriteFile(curparam.string(), text);
+    fs::last_write_time(curparam, past); // the same time: not read again
+    processes({"Default Process", "Press"});
+    dateAll(past + std::chrono::hours(1));
+    processes({"Default Process", "Proof"});
+}
+
 } // namespace
