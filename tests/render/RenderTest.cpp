@@ -10,6 +10,7 @@
 #include "ImportUtils.h"
 #include "ObjectModel.h"
 #include "PdfExport.h"
+#include "SampleFiles.h"
 #include "SampleImages.h"
 #include "TempDir.h"
 #include "VipsEnvironment.h"
@@ -275,6 +276,25 @@ TEST_F(RenderTest, RealEpsAndYCbCrTiffAreDrawn) {
         EXPECT_EQ(std::tuple(report.imagesDrawn, report.problems.size()), std::tuple(1, 0u));
         EXPECT_GT((drawn < 240).bandor().avg(), 0.2 * 255) << "the picture covers a good part";
     }
+}
+
+// An OPI placeholder shows its own preview, or, when asked, the high-resolution file it names.
+TEST_F(RenderTest, AnOpiPlaceholderShowsItsHighResolutionFileWhenAsked) {
+    WriteSampleFiles(dir / "samples");
+    auto page = [&](const std::string& file, bool highResolution) {
+        const auto db = NewDocument(300, 200);
+        Place(db.get(), 0, dir / ("samples/" + file), PMRect(20, 20, 236, 164), {});
+        render::OutputReport report;
+        render::PngOptions options;
+        options.opiHighResolution = highResolution;
+        EXPECT_TRUE(render::WritePng(db.get(), options, dir / "opi.png", true, report));
+        EXPECT_EQ(std::tuple(report.drawing.imagesDrawn, report.drawing.problems.size()),
+                  std::tuple(1, 0u));
+        return ReadRgb(dir / "opi.png").copy_memory();
+    };
+    const VImage highResolution = page("opi-hires.tif", false);
+    EXPECT_LT((page("opi-lowres.eps", true) - highResolution).abs().avg(), kSameRender);
+    EXPECT_GT((page("opi-lowres.eps", false) - highResolution).abs().avg(), kSameRender);
 }
 
 TEST_F(RenderTest, FilesThatCannotBeReadAreReportedAndTheRestIsDrawn) {
