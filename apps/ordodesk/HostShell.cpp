@@ -12,6 +12,7 @@
 #include "HostStrings.h"
 #include "IOrdoSuite.h"
 #include "ISession.h"
+#include "ImageRaster.h"
 #include "OrdoPanel.h"
 #include "OrdoPlugIn.h"
 
@@ -216,6 +217,7 @@ const HostShellImpl::Command HostShellImpl::kCommands[] = {
     {"open", &HostShellImpl::CmdOpen, false},
     {"save", &HostShellImpl::CmdSave, false},
     {"close", &HostShellImpl::CmdClose, false},
+    {"linkmap", &HostShellImpl::CmdLinkMap, true},
     {"place", &HostShellImpl::CmdPlace, false},
     {"group", &HostShellImpl::CmdGroup, false},
     {"items", &HostShellImpl::CmdItems, true},
@@ -349,6 +351,7 @@ void HostShellImpl::Stop() {
     HostStrings::SetLocale(0);
     if (vipsStarted) {
         vips_shutdown();
+        render::ReleaseStaticData();
         vipsStarted = false;
     }
 }
@@ -686,7 +689,9 @@ std::string ShellCommandHelp() {
     std::ostringstream h;
     h << R"(Documents and page items (coordinates in points, UIDs as items prints them)
   new [--pages N]                 a new document, the front one
-  open PATH | save [PATH] | close the front document's file
+  open PATH | save [PATH] | close the front document's file (PATH.idml: an IDML package)
+  linkmap [add PREFIX FOLDER | remove PREFIX | clear]
+                                  where IDML links under a foreign prefix are found here
   place IMAGE X Y W H [--page N] [--scale S] [--rotate DEG] [--skew DEG]
         [--flip h|v] [--image-offset DX DY] [--name VAR]
                                   a graphic frame with the image placed in it;

@@ -2,6 +2,7 @@
 
 #include "IMG_OpenImageFile.h"
 
+#include <fontconfig/fontconfig.h>
 #include <tiffio.h>
 #include <vips/vips8>
 
@@ -280,6 +281,11 @@ bool IsPostScriptReader(const char* name) {
 bool EnsureVips() {
     static const bool started = VIPS_INIT("ordodesk") == 0;
     return started;
+}
+
+void ReleaseStaticData() {
+    cairo_debug_reset_static_data();
+    FcFini();
 }
 
 const std::string& GhostscriptProgram() {

@@ -198,7 +198,8 @@ TEST(ShellInteractive, ReadsStandardInputWithAPlainPrompt) {
 }
 
 // Live, the host's clock follows the real one: the result is picked up while
-// the shell waits for its next line, with no idle command.
+// the shell waits for its next line, with no idle command (within the pickup
+// period of 5 s, and the time the commands before took).
 TEST(ShellInteractive, LiveShellPicksUpResultsWhileItWaits) {
     TempDir w;
     const std::string road = "samples " + (w / "img") + "\nserver init " + (w / "srv") +
@@ -212,7 +213,7 @@ TEST(ShellInteractive, LiveShellPicksUpResultsWhileItWaits) {
                              (w / "srv") + "\n";
     WriteFile(w / "road.txt", road);
     const ProgramRun run = RunCommand(
-        "(cat " + ShellQuoted(w / "road.txt") + "; sleep 6; echo 'expect status 1 0x8') | " +
+        "(cat " + ShellQuoted(w / "road.txt") + "; sleep 8; echo 'expect status 1 0x8') | " +
         ShellQuoted(ORDODESK_EXE) + " shell --live --system-folder " + ShellQuoted(w / "system") +
         " --session " + ShellQuoted(w / "session") + " 2>" + ShellQuoted(w / "err.txt"));
     EXPECT_EQ(run.exitCode, 0);
