@@ -18,6 +18,7 @@
 #include "IMenuManager.h"
 #include "IShortcutManager.h"
 #include "ITransform.h"
+#include "IdmlDocument.h"
 #include "ImportUtils.h"
 #include "OD_JobJournal.h"
 #include "OrdoActions.h"
@@ -122,7 +123,10 @@ void HostShellImpl::CmdOpen(Args& a) {
     const std::string path = Absolute(a.Expect(1, 1, "open PATH")[0]);
     std::string why;
     std::vector<std::string> warnings;
-    std::unique_ptr<IDataBase> db = DocumentFile::Open(PMString(path), why, &warnings);
+    std::unique_ptr<IDataBase> db =
+        idml::HasIdmlExtension(path)
+            ? idml::OpenDocument(path, idml::SessionLinkMap(), warnings, why)
+            : DocumentFile::Open(PMString(path), why, &warnings);
     if (!db) {
         Fail("cannot open " + path + ": " + why);
     }
@@ -144,10 +148,43 @@ void HostShellImpl::CmdSave(Args& a) {
         Fail("the document was never saved: give a path");
     }
     std::string why;
-    if (Documents()->SaveDocument(db, PMString(path), why) != kSuccess) {
+    if (idml::HasIdmlExtension(path)) {
+        std::vector<std::string> warnings;
+        if (!idml::SaveDocument(db, path, idml::SessionLinkMap(), warnings, why)) {
+            Fail("cannot save " + path + ": " + why);
+        }
+        for (const std::string& w : warnings) {
+            out << "warning: " << w << "\n";
+        }
+    } else if (Documents()->SaveDocument(db, PMString(path), why) != kSuccess) {
         Fail("cannot save " + path + ": " + why);
     }
     out << "saved " << path << "\n";
+}
+
+void HostShellImpl::CmdLinkMap(Args& a) {
+    const auto& w = a.Expect(0, 3, "linkmap [add PREFIX FOLDER | remove PREFIX | clear]");
+    idml::LinkMap& map = idml::SessionLinkMap();
+    std::string why;
+    if (!w.empty() && w[0] == "add" && w.size() == 3) {
+        if (!map.Add(w[1], Absolute(w[2]), why)) {
+            Fail(why);
+        }
+    } else if (!w.empty() && w[0] == "remove" && w.size() == 2) {
+        if (!map.Remove(w[1])) {
+            Fail("no link path map entry for " + w[1]);
+        }
+    } else if (!w.empty() && w[0] == "clear" && w.size() == 1) {
+        map.Clear();
+    } else if (!w.empty()) {
+        Fail("usage: linkmap [add PREFIX FOLDER | remove PREFIX | clear]");
+    }
+    if (map.Entries().empty()) {
+        out << "link path map: empty\n";
+    }
+    for (const auto& [prefix, folder] : map.Entries()) {
+        out << "link path map: " << prefix << " -> " << folder << "\n";
+    }
 }
 
 void HostShellImpl::CmdClose(Args& a) {
@@ -160,6 +197,7 @@ void HostShellImpl::CmdClose(Args& a) {
         name = doc->GetName().GetUTF8String();
     }
     docs->CloseDocument(db);
+    idml::Forget(db);
     auto it = std::find_if(databases.begin(), databases.end(),
                            [&](const std::unique_ptr<IDataBase>& d) { return d.get() == db; });
     if (it != databases.end()) {

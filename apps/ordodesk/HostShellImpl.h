@@ -305,6 +305,7 @@ private:
     void CmdOpen(Args& a);
     void CmdSave(Args& a);
     void CmdClose(Args& a);
+    void CmdLinkMap(Args& a);
     void CmdPlace(Args& a);
     void CmdGroup(Args& a);
     void CmdItems(Args& a);
