@@ -2,7 +2,10 @@
 
 #include "FileSteps.h"
 #include "IMG_OpenImageFile.h"
+#include "OpiPlaceholder.h"
+#include "PostScript.h"
 #include "ProcessingMark.h"
+#include "Volumes.h"
 
 #include <algorithm>
 #include <array>
@@ -58,18 +61,51 @@ const char* KindName(ImageKind kind) {
     return "CMYK";
 }
 
+bool Wide(const VImage& in) {
+    return in.format() == VIPS_FORMAT_USHORT;
+}
+
+// 8 bits per sample; 16-bit levels are rounded to the nearest 8-bit level.
 VImage ToUchar(const VImage& in) {
     if (in.format() == VIPS_FORMAT_UCHAR) {
         return in;
     }
-    if (in.format() == VIPS_FORMAT_USHORT) {
-        return in.cast(VIPS_FORMAT_UCHAR, VImage::option()->set("shift", true));
+    if (Wide(in)) {
+        return in.linear(1.0 / 257.0, 0.5).cast(VIPS_FORMAT_UCHAR);
     }
     return in.cast(VIPS_FORMAT_UCHAR);
 }
 
+// The interpretation for the image's sample size: 16-bit gray and RGB have
+// their own.
+VipsInterpretation Sized(const VImage& in, VipsInterpretation interpretation) {
+    if (!Wide(in)) {
+        return interpretation == VIPS_INTERPRETATION_GREY16  ? VIPS_INTERPRETATION_B_W
+               : interpretation == VIPS_INTERPRETATION_RGB16 ? VIPS_INTERPRETATION_sRGB
+                                                             : interpretation;
+    }
+    return interpretation == VIPS_INTERPRETATION_B_W    ? VIPS_INTERPRETATION_GREY16
+           : interpretation == VIPS_INTERPRETATION_sRGB ? VIPS_INTERPRETATION_RGB16
+                                                        : interpretation;
+}
+
 VImage Tagged(const VImage& in, VipsInterpretation interpretation) {
-    return in.copy(VImage::option()->set("interpretation", interpretation));
+    return in.copy(VImage::option()->set("interpretation", Sized(in, interpretation)));
+}
+
+// 8 or 16 bits per sample, as the image has; anything else becomes 8 bits.
+VImage ToUcharOrUshort(const VImage& in) {
+    return Wide(in) ? in : ToUchar(in);
+}
+
+// An image whose colour model changed without an ICC transform: the profile
+// it carried no longer describes it.
+VImage WithoutProfile(VImage image) {
+    if (image.get_typeof(VIPS_META_ICC_NAME) != 0) {
+        image = image.copy();
+        image.remove(VIPS_META_ICC_NAME);
+    }
+    return image;
 }
 
 // Levels from the profile: clip, stretch, gamma, brightness, as one table.
@@ -94,12 +130,15 @@ VImage Correct(const VImage& in, const ServerProfile& p) {
     return Tagged(in.maplut(lut), in.interpretation());
 }
 
-VImage IccOptions(VImage image, const char* output, const char* input, const ServerProfile& p,
-                  bool embedded) {
+// An ICC transform by lcms through libvips. The image's embedded profile,
+// when it has one, describes it; input otherwise. The output profile is
+// attached to the result. 16-bit images are transformed in 16 bits.
+VImage IccOptions(VImage image, const char* output, const char* input, const ServerProfile& p) {
     return image.icc_transform(output,
                                VImage::option()
                                    ->set("input_profile", input)
-                                   ->set("embedded", embedded)
+                                   ->set("embedded", true)
+                                   ->set("depth", Wide(image) ? 16 : 8)
                                    ->set("intent", std::clamp(p.intent, 0, 3))
                                    ->set("black_point_compensation", p.blackPointCompensation));
 }
@@ -109,19 +148,23 @@ const char* OrDefault(const std::string& name, const char* fallback) {
 }
 
 VImage CmykToRgb(const VImage& in, const ServerProfile& p) {
-    return ToUchar(IccOptions(in, OrDefault(p.rgbProfile, "srgb"),
-                              OrDefault(p.cmykInputProfile, "cmyk"), p, true));
+    return ToUcharOrUshort(
+        IccOptions(in, OrDefault(p.rgbProfile, "srgb"), OrDefault(p.cmykInputProfile, "cmyk"), p));
 }
 
 VImage ToCmyk(const VImage& in, ImageKind kind, const ServerProfile& p) {
-    VImage rgb = kind == ImageKind::gray ? ToUchar(in.colourspace(VIPS_INTERPRETATION_sRGB)) : in;
-    return Tagged(ToUchar(IccOptions(rgb, OrDefault(p.cmykProfile, "cmyk"),
-                                     OrDefault(p.rgbProfile, "srgb"), p, false)),
+    VImage rgb = kind == ImageKind::gray
+                     ? WithoutProfile(in.colourspace(Sized(in, VIPS_INTERPRETATION_sRGB)))
+                     : in;
+    return Tagged(ToUcharOrUshort(IccOptions(rgb, OrDefault(p.cmykProfile, "cmyk"),
+                                             OrDefault(p.rgbProfile, "srgb"), p)),
                   VIPS_INTERPRETATION_CMYK);
 }
 
 VImage ToGray(const VImage& rgb) {
-    return Tagged(ToUchar(rgb.colourspace(VIPS_INTERPRETATION_B_W)), VIPS_INTERPRETATION_B_W);
+    return WithoutProfile(
+        Tagged(ToUcharOrUshort(rgb.colourspace(Sized(rgb, VIPS_INTERPRETATION_B_W))),
+               VIPS_INTERPRETATION_B_W));
 }
 
 bool Exists(const std::string& path) {
@@ -146,16 +189,69 @@ bool SafeExtension(const std::string& ext) {
                        [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
 }
 
-double InputResolution(const std::string& path, const VImage& image) {
+// What the plug-in's image readers tell of a file: its resolution (0 when
+// they do not know the file) and its colour model.
+struct ReaderView {
+    double resolution = 0;
+    uint32_t model = kImgModelNone;
+};
+
+ReaderView ReadWithPlugInReaders(const std::string& path) {
+    ReaderView view;
     std::unique_ptr<Proxy_FileIOProcess> reader = IMG_OpenImageFile(path.c_str(), "r", false);
     if (reader && reader->GetImageInfo() != nullptr) {
-        double r = reader->GetImageInfo()->resolution;
-        if (r > 1.0 && std::isfinite(r)) {
-            return r;
+        const IMG_ImageInfo& info = *reader->GetImageInfo();
+        if (info.resolution > 1.0 && std::isfinite(info.resolution)) {
+            view.resolution = info.resolution;
         }
+        view.model = IMG_ColourModelOf(info.pixelType);
+    }
+    return view;
+}
+
+double InputResolution(const ReaderView& view, const VImage& image) {
+    if (view.resolution > 0) {
+        return view.resolution;
     }
     double r = image.xres() * 25.4;
     return r > 26.0 ? r : 72.0;
+}
+
+bool IsJpeg(const std::string& path) {
+    const char* loader = vips_foreign_find_load(path.c_str());
+    return loader != nullptr && std::string(loader).rfind("VipsForeignLoadJpeg", 0) == 0;
+}
+
+// The JPEG decoder's shrink (1, 2, 4 or 8) that still leaves at least as
+// many pixels as the output samples from the image, so that quality is kept.
+int JpegShrink(const JobTicket& t, double inputResolution) {
+    const double needed = std::max(t.resX * t.scaleX, t.resY * t.scaleY) / inputResolution;
+    int shrink = 1;
+    while (shrink < 8 && needed * shrink * 2 <= 1.0) {
+        shrink *= 2;
+    }
+    return shrink;
+}
+
+// An EPS or PostScript file rendered by Ghostscript at the resolution the
+// output needs (the ticket's, times its scale), over the file's bounding box,
+// in the colour model its header gives (RGB when it gives none).
+bool LoadPostScript(const JobTicket& t, PostScriptRendering& rendering, VImage& loaded,
+                    double& resolution, std::string& error) {
+    const ReaderView view = ReadWithPlugInReaders(t.pathIn);
+    double width = 612, height = 792; // a page, when the file gives no bounding box
+    PostScriptSize(t.pathIn, width, height);
+    resolution = PostScriptResolution(std::max(t.resX, t.resY), std::max(t.scaleX, t.scaleY), width,
+                                      height, kMaxPixels);
+    const PostScriptColour colour = view.model == kImgModelGray   ? PostScriptColour::gray
+                                    : view.model == kImgModelCMYK ? PostScriptColour::cmyk
+                                                                  : PostScriptColour::rgb;
+    if (!rendering.Render(t.pathIn, resolution, colour, error)) {
+        return false;
+    }
+    loaded = VImage::new_from_file(rendering.Image().c_str(),
+                                   VImage::option()->set("access", VIPS_ACCESS_RANDOM));
+    return true;
 }
 
 // libvips records a JPEG's resolution in EXIF only; readers that look at the
@@ -252,7 +348,7 @@ VImage NormalizeImage(const VImage& in, ImageKind& kind) {
     if (interpretation == VIPS_INTERPRETATION_CMYK && bands >= 4) {
         kind = ImageKind::cmyk;
         VImage cmyk = bands > 4 ? in.extract_band(0, VImage::option()->set("n", 4)) : in;
-        return Tagged(ToUchar(cmyk), VIPS_INTERPRETATION_CMYK);
+        return Tagged(ToUcharOrUshort(cmyk), VIPS_INTERPRETATION_CMYK);
     }
     VImage image = in;
     switch (interpretation) {
@@ -265,7 +361,7 @@ VImage NormalizeImage(const VImage& in, ImageKind& kind) {
     case VIPS_INTERPRETATION_YXY:
     case VIPS_INTERPRETATION_scRGB:
     case VIPS_INTERPRETATION_HSV:
-        image = image.colourspace(VIPS_INTERPRETATION_sRGB);
+        image = WithoutProfile(image.colourspace(VIPS_INTERPRETATION_sRGB));
         bands = image.bands();
         break;
     default:
@@ -279,11 +375,11 @@ VImage NormalizeImage(const VImage& in, ImageKind& kind) {
     }
     if (bands < 3) {
         kind = ImageKind::gray;
-        return Tagged(ToUchar(image.extract_band(0)), VIPS_INTERPRETATION_B_W);
+        return Tagged(ToUcharOrUshort(image.extract_band(0)), VIPS_INTERPRETATION_B_W);
     }
     kind = ImageKind::rgb;
     VImage rgb = bands > 3 ? image.extract_band(0, VImage::option()->set("n", 3)) : image;
-    return Tagged(ToUchar(rgb), VIPS_INTERPRETATION_sRGB);
+    return Tagged(ToUcharOrUshort(rgb), VIPS_INTERPRETATION_sRGB);
 }
 
 bool RenderPlacement(const VImage& in, ImageKind kind, double inputResolution, const JobTicket& t,
@@ -350,7 +446,7 @@ bool RenderPlacement(const VImage& in, ImageKind kind, double inputResolution, c
         m01 *= fy;
         m11 *= fy;
     }
-    const double white = kind == ImageKind::cmyk ? 0.0 : 255.0;
+    const double white = kind == ImageKind::cmyk ? 0.0 : Wide(source) ? 65535.0 : 255.0;
     std::vector<double> background(static_cast<std::size_t>(source.bands()), white);
     out = source.affine(
         {m00, m01, m10, m11},
@@ -365,7 +461,7 @@ bool RenderPlacement(const VImage& in, ImageKind kind, double inputResolution, c
             ->set("ody", -minY - cropY + 0.5 * (m10 + m11) - 0.5)
             ->set("extend", VIPS_EXTEND_BACKGROUND)
             ->set("background", background));
-    out = Tagged(ToUchar(out), source.interpretation());
+    out = Tagged(out.cast(source.format()), source.interpretation());
     return true;
 }
 
@@ -409,12 +505,14 @@ bool ConvertColour(VImage& image, ImageKind& kind, int option, const ServerProfi
             kind = ImageKind::gray;
         }
         if (correct) {
-            image = Correct(image, p);
+            image = Correct(Tagged(ToUchar(image), image.interpretation()), p);
         }
         if (toCmyk) {
             image = ToCmyk(image, kind, p);
             kind = ImageKind::cmyk;
         }
+        // Reduced to 8 bits only now, after every conversion.
+        image = Tagged(ToUchar(image), image.interpretation());
     } catch (const vips::VError& e) {
         error = std::string("colour conversion failed (check the profile's ICC profiles): ") +
                 FirstLine(e.what());
@@ -438,14 +536,19 @@ JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t,
         return Fail("input path is not a full path: " + t.pathIn, t.pathIn);
     }
     std::error_code ec;
-    if (!fs::is_regular_file(in, ec)) {
-        return Fail("input image not found: " + t.pathIn, t.pathIn);
-    }
     if (t.pathOut.empty() || !fs::path(t.pathOut).is_absolute()) {
         return Fail("output path is missing or not a full path", t.pathIn);
     }
     if (t.prefix.find('/') != std::string::npos || t.prefix.find('\\') != std::string::npos) {
         return Fail("prefix holds a path separator", t.pathIn);
+    }
+    // Nothing outside the server's volumes is read or written, not even
+    // through a symbolic link.
+    const std::vector<std::string> volumes = ReadVolumes(folders);
+    std::string resolved;
+    if (!CheckTicketPath(volumes, t.pathIn, true, resolved, error) ||
+        !CheckTicketPath(volumes, t.pathOut, false, resolved, error)) {
+        return Fail(error, t.pathIn);
     }
 
     const bool replacing = t.pathOut == t.pathIn;
@@ -458,10 +561,31 @@ JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t,
     VImage image;
     ImageKind kind = ImageKind::rgb;
     double resolution = 72.0;
+    // Holds Ghostscript's picture of an EPS or PostScript input until the
+    // job is done with it.
+    PostScriptRendering rendering;
     try {
-        VImage loaded = VImage::new_from_file(t.pathIn.c_str(),
-                                              VImage::option()->set("access", VIPS_ACCESS_RANDOM));
-        resolution = InputResolution(t.pathIn, loaded);
+        VImage loaded;
+        if (IsPostScriptFile(t.pathIn)) {
+            if (!LoadPostScript(t, rendering, loaded, resolution, error)) {
+                return Fail(error, t.pathIn);
+            }
+        } else {
+            const ReaderView view = ReadWithPlugInReaders(t.pathIn);
+            loaded = VImage::new_from_file(t.pathIn.c_str(),
+                                           VImage::option()->set("access", VIPS_ACCESS_RANDOM));
+            resolution = InputResolution(view, loaded);
+            // A JPEG read at the size the output needs: its decoder shrinks by
+            // 2, 4 or 8 as it reads, far faster than reading it whole.
+            const int shrink = JpegShrink(t, resolution);
+            if (shrink > 1 && IsJpeg(t.pathIn)) {
+                const int width = loaded.width();
+                loaded = VImage::new_from_file(
+                    t.pathIn.c_str(),
+                    VImage::option()->set("access", VIPS_ACCESS_RANDOM)->set("shrink", shrink));
+                resolution *= static_cast<double>(loaded.width()) / width;
+            }
+        }
         image = NormalizeImage(loaded, kind);
     } catch (const vips::VError& e) {
         return Fail("input image cannot be read: " + t.pathIn + " (" + FirstLine(e.what()) + ")",
@@ -593,9 +717,26 @@ JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t,
     return result;
 }
 
+void WriteLowResolutionIfAsked(const ServerFolders& folders, const JobTicket& t,
+                               const std::string& tag, JobResult& result) {
+    ServerProfile profile;
+    std::string error;
+    if (result.status == ReplyStatus::error ||
+        !LoadServerProfile(folders, t.profile, profile, error) || profile.opiFolder.empty()) {
+        return;
+    }
+    const std::string name = fs::path(result.outputPath).filename().string() + profile.opiSuffix;
+    if (!WriteOpiPlaceholder(result.outputPath, std::min(t.resX, t.resY),
+                             profile.opiPreviewResolution, profile.opiFolder, name, tag, error)) {
+        result.status = ReplyStatus::warning;
+        result.message = error + ". " + result.message;
+    }
+}
+
 void DeleteSourceIfAsked(const JobTicket& t, JobResult& result) {
     std::error_code ec;
-    if (!t.deleteSource || !fs::exists(t.pathIn, ec) ||
+    // Only the plain file the ticket named, never what a link put there since.
+    if (!t.deleteSource || !fs::is_regular_file(fs::symlink_status(t.pathIn, ec)) ||
         fs::equivalent(result.outputPath, t.pathIn, ec)) {
         return;
     }

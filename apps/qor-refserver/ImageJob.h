@@ -23,8 +23,9 @@ struct JobResult {
 // The kind of an image as the process options group it.
 enum class ImageKind { gray = 0, rgb = 1, cmyk = 2 };
 
-// Brings an image to 8 bits per sample without alpha and tells its kind (Lab
-// and other colour spaces become RGB). Throws vips::VError when it cannot.
+// Brings an image to 8 bits per sample (16-bit images keep 16 bits until
+// ConvertColour) without alpha and tells its kind (Lab and other colour
+// spaces become RGB). Throws vips::VError when it cannot.
 vips::VImage NormalizeImage(const vips::VImage& in, ImageKind& kind);
 
 // Places the image as the ticket says (mirror, scale, skew, rotation), crops
@@ -60,6 +61,13 @@ struct OutputSteps {
 // Processes one ticket from the input file to the written output.
 JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& ticket,
                         const OutputSteps& steps = {});
+
+// For a profile with OPI results: once the output is in place, writes its
+// low-resolution placeholder into the profile's low-resolution folder (the
+// output's file name with the profile's suffix). One that cannot be written
+// makes the result a warning that says why.
+void WriteLowResolutionIfAsked(const ServerFolders& folders, const JobTicket& ticket,
+                               const std::string& tag, JobResult& result);
 
 // DEL_SRC_IMAGE once the output is in place: deletes the ticket's input unless
 // it is the output itself or gone already; a deletion that fails makes the

@@ -1,5 +1,6 @@
 #include "JobFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -7,6 +8,10 @@
 #include <vector>
 
 namespace {
+
+// The longest ticket line read: a path of the longest the plug-in sends
+// (511 bytes) with room to spare.
+constexpr std::size_t kLongestTicketLine = 1024;
 
 // Splits at LF, dropping a CR before it.
 std::vector<std::string> Lines(const std::string& text, std::size_t maxLines,
@@ -132,6 +137,11 @@ bool ParseTicket(const std::string& body, JobTicket& t, std::string& error) {
         if (line.empty()) {
             continue;
         }
+        if (line.size() > kLongestTicketLine) {
+            error = "ticket line " + std::to_string(i + 1) + " is longer than " +
+                    std::to_string(kLongestTicketLine) + " bytes";
+            return false;
+        }
         std::size_t colon = line.find(':');
         if (colon == std::string::npos) {
             error = "ticket line " + std::to_string(i + 1) + " has no key";
@@ -198,6 +208,13 @@ bool ParseTicket(const std::string& body, JobTicket& t, std::string& error) {
     if (t.pathIn.empty()) {
         error = "ticket names no input image";
         return false;
+    }
+    for (const std::string* text : {&t.pathIn, &t.pathOut, &t.prefix, &t.profile}) {
+        if (std::any_of(text->begin(), text->end(),
+                        [](unsigned char c) { return c < 0x20 || c == 0x7F; })) {
+            error = "ticket's paths, prefix or profile hold control characters";
+            return false;
+        }
     }
     if (t.resX < 1 || t.resY < 1 || t.resX > 10000 || t.resY > 10000) {
         error = "output resolution must lie between 1 and 10000 pixels per inch";

@@ -12,6 +12,8 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -282,11 +284,43 @@ void RefServer::ClearLeftLocks(const std::vector<std::string>& files, int& handl
 void RefServer::Run(const std::atomic<bool>& stopFlag, int pollMs) {
     pollMs = std::clamp(pollMs, 1, 60000);
     stop = &stopFlag;
+    // The kernel tells of files written, moved or removed in Data/tmp (a
+    // job's lock removed), so that a job is taken at once; the poll stays for
+    // what it does not see (another machine writing into a shared tree) and
+    // where there is no inotify.
+    int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watch >= 0 && ::inotify_add_watch(watch, folders.tmp.c_str(),
+                                          IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE) < 0) {
+        ::close(watch);
+        watch = -1;
+    }
     while (!stopFlag.load()) {
         RunOnce();
-        for (int waited = 0; waited < pollMs && !stopFlag.load(); waited += 10) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(std::min(10, pollMs - waited)));
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(pollMs);
+        while (!stopFlag.load()) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  deadline - std::chrono::steady_clock::now())
+                                  .count();
+            if (left <= 0) {
+                break;
+            }
+            // The stop flag is looked at every tenth of a second at least.
+            const int wait = static_cast<int>(std::min<int64_t>(left, 100));
+            if (watch < 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+                continue;
+            }
+            struct pollfd ready = {watch, POLLIN, 0};
+            if (::poll(&ready, 1, wait) > 0) {
+                char events[4096];
+                while (::read(watch, events, sizeof events) > 0) {
+                }
+                break;
+            }
         }
+    }
+    if (watch >= 0) {
+        ::close(watch);
     }
     if (hold.Held()) {
         heartbeat.Remove();
@@ -368,10 +402,11 @@ void RefServer::HandleClaimed(const std::string& claimed, bool leftover) {
     }
 
     JobResult result;
+    JobTicket ticket;
     if (kind == JobKind::unknown) {
         result = {ReplyStatus::error, "job is neither CONNECT, DECONNECT nor a PROCESS ticket",
                   "-"};
-    } else if (JobTicket ticket; !ParseTicket(job.body, ticket, error)) {
+    } else if (!ParseTicket(job.body, ticket, error)) {
         result = {ReplyStatus::error, error, "-"};
     } else if (!leftover || !OutputFromRecord(claimed, ticket, result)) {
         DropRecords(claimed); // and what a run that stopped wrote of the output
@@ -402,6 +437,9 @@ void RefServer::HandleClaimed(const std::string& claimed, bool leftover) {
             result = JobResult{ReplyStatus::error, std::string("processing failed: ") + e.what(),
                                ticket.pathIn};
         }
+    }
+    if (result.status != ReplyStatus::error) {
+        WriteLowResolutionIfAsked(folders, ticket, tag, result);
     }
     const char* word = StatusWord(result.status);
     bool marked = false;
@@ -592,7 +630,7 @@ void RefServer::Log(const std::string& client, const std::string& job, const std
     std::snprintf(ms, sizeof ms, "%.1f", static_cast<double>(micros) / 1000.0);
     std::string line = Now() + " client=" + OneLine(client, "-") + " job=" + OneLine(job, "-") +
                        " outcome=" + outcome + " ms=" + ms + " " + OneLine(message, "-");
-    log << line << "\n";
+    log << line + "\n"; // one write: workers share the stream
     log.flush();
     std::ofstream(folders.log, std::ios::app) << line << "\n";
 }

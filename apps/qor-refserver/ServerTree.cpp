@@ -2,6 +2,7 @@
 
 #include "IMG_Exception.h"
 #include "QOR_Stream.h"
+#include "Volumes.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -46,6 +47,7 @@ struct ProfileText {
     const char* title;
     const char* cmyk;
     const char* rgb;
+    const char* opiFolder = nullptr; // relative to the root; null: no OPI section
 };
 
 const ProfileText kProfiles[] = {
@@ -72,7 +74,18 @@ const ProfileText kProfiles[] = {
      "srgb"},
     {"Web RGB", {kJpeg85, kJpeg85, kJpeg85}, {1, 1, 100, 0}, "0 0 2", "Web RGB", "cmyk", "srgb"},
     {"Gray", {kTiffLzw, kTiffLzw, kTiffLzw}, {1, 1, 100, 0}, "1 1 1", "Gray", "cmyk", "srgb"},
+    {"OPI",
+     {kTiffLzw, kTiffLzw, kTiffLzw},
+     {0, 0, 100, 0},
+     "0 0 0",
+     "OPI high resolution",
+     "cmyk",
+     "srgb",
+     "Data/lowres"},
 };
+
+// The low-resolution placeholders' suffix when a profile gives none.
+constexpr const char* kNoSuffix = "-";
 
 const char* ExtensionOf(int code) {
     return code == 4 ? "jpg" : "tif";
@@ -99,7 +112,7 @@ std::string FileOptionsText(const ProfileText& p) {
         s << "## " << kinds[i] << " result: format name, file extension, embed ICC profile (0/1)\n"
           << NameOf(f.code) << "\n"
           << ExtensionOf(f.code) << "\n"
-          << (f.code == 4 ? 1 : 0) << "\n";
+          << 1 << "\n";
         if (f.code == 4) {
             s << "## JPEG: quality (1-100), progressive (0/1), optimized coding (0/1)\n";
         } else {
@@ -109,6 +122,15 @@ std::string FileOptionsText(const ProfileText& p) {
         s << f.values[0] << "\n" << f.values[1] << "\n" << f.values[2] << "\n";
     }
     return s.str();
+}
+
+// Ghostscript's ICC profiles where it is installed (Debian's ghostscript
+// package); libvips' built-in ones otherwise.
+std::string IccName(const std::string& builtIn) {
+    const std::string file = builtIn == "cmyk" ? "default_cmyk.icc" : "srgb.icc";
+    const fs::path path = fs::path("/usr/share/color/icc/ghostscript") / file;
+    std::error_code ec;
+    return fs::is_regular_file(path, ec) ? path.string() : builtIn;
 }
 
 std::string ColourCorrectionText(const ProfileText& p) {
@@ -128,12 +150,26 @@ std::string ColourCorrectionText(const ProfileText& p) {
       << "## title, ICC profile of CMYK results, ICC profile of RGB results, ICC profile "
          "assumed for CMYK input\n"
       << p.title << "\n"
-      << p.cmyk << "\n"
-      << p.rgb << "\n"
-      << "cmyk\n"
+      << IccName(p.cmyk) << "\n"
+      << IccName(p.rgb) << "\n"
+      << IccName("cmyk") << "\n"
       << "## rendering intent (0 perceptual, 1 relative, 2 saturation, 3 absolute), black "
          "point compensation (0/1)\n"
       << "0\n1\n";
+    return s.str();
+}
+
+std::string OpiText(const ProfileText& p) {
+    std::ostringstream s;
+    s << "????\n"
+      << "## section revision of this server (not used when read)\n1\n"
+      << "## layout version\n260\n"
+      << "OPI\n"
+      << "## folder of the low-resolution placeholders: a full path, or one relative to the root\n"
+      << p.opiFolder << "\n"
+      << "## appended to the output's file name there (\"" << kNoSuffix << "\": nothing)\n"
+      << kNoSuffix << "\n"
+      << "## the placeholder's preview: pixels per inch, at most\n72\n";
     return s.str();
 }
 
@@ -320,6 +356,31 @@ bool ReadColourCorrection(SectionReader& r, ServerProfile& p) {
     return true;
 }
 
+// The OPI section, when the file has one after its colour correction.
+bool ReadOpi(SectionReader& r, const ServerFolders& folders, ServerProfile& p) {
+    if (!r.Header()) {
+        return true; // none: no placeholders
+    }
+    int revision = 0;
+    int version = 0;
+    std::string title;
+    if (!r.Int(revision) || !r.Int(version) || !r.Line(title) || !r.Line(p.opiFolder) ||
+        !r.Line(p.opiSuffix) || !r.Int(p.opiPreviewResolution)) {
+        return false;
+    }
+    if (p.opiSuffix == kNoSuffix) {
+        p.opiSuffix.clear();
+    }
+    if (p.opiSuffix.size() > 5 || p.opiSuffix.find('/') != std::string::npos ||
+        p.opiPreviewResolution < 1 || p.opiPreviewResolution > 1200 || p.opiFolder.empty()) {
+        return false;
+    }
+    if (fs::path(p.opiFolder).is_relative()) {
+        p.opiFolder = (fs::path(folders.root) / p.opiFolder).lexically_normal().string();
+    }
+    return true;
+}
+
 bool OpenSection(QOR_FileStream& stream, const std::string& path) {
     try {
         stream.Open(path.c_str(), "rb");
@@ -338,7 +399,8 @@ bool IsPlainName(const std::string& name) {
 
 } // namespace
 
-bool InitServerTree(const std::string& root, std::string& error) {
+bool InitServerTree(const std::string& root, std::string& error,
+                    const std::vector<std::string>& volumes) {
     ServerFolders f(root);
     std::error_code ec;
     for (const std::string& dir : {f.qor2, f.tmp, f.clients, f.claimed, f.profiles, f.rejected}) {
@@ -353,7 +415,9 @@ bool InitServerTree(const std::string& root, std::string& error) {
                         "clients are given names it; its folder is the server root.\n",
                         error) ||
         !WriteIfMissing((fs::path(f.data) / "curparam.txt").string(), CurparamText(), error) ||
-        !WriteIfMissing((fs::path(f.data) / "convpath.txt").string(), ConvpathText(root), error)) {
+        !WriteIfMissing((fs::path(f.data) / "convpath.txt").string(), ConvpathText(root), error) ||
+        !WriteIfMissing((fs::path(f.data) / kVolumesFile).string(), VolumesText(root, volumes),
+                        error)) {
         return false;
     }
     for (const ProfileText& p : kProfiles) {
@@ -365,8 +429,18 @@ bool InitServerTree(const std::string& root, std::string& error) {
                 return false;
             }
         } else if (!WriteIfMissing((fs::path(f.profiles) / p.name).string(),
-                                   FileOptionsText(p) + ColourCorrectionText(p), error)) {
+                                   FileOptionsText(p) + ColourCorrectionText(p) +
+                                       (p.opiFolder != nullptr ? OpiText(p) : ""),
+                                   error)) {
             return false;
+        }
+        if (p.opiFolder != nullptr) {
+            fs::create_directories(fs::path(root) / p.opiFolder, ec);
+            if (ec) {
+                error = "cannot make folder " + (fs::path(root) / p.opiFolder).string() + ": " +
+                        ec.message();
+                return false;
+            }
         }
     }
     return true;
@@ -402,7 +476,8 @@ bool LoadServerProfile(const ServerFolders& folders, const std::string& name,
         return false;
     }
     SectionReader r(stream);
-    if (!ReadFileOptions(r, profile) || !ReadColourCorrection(r, profile)) {
+    if (!ReadFileOptions(r, profile) || !ReadColourCorrection(r, profile) ||
+        !ReadOpi(r, folders, profile)) {
         error = "profile \"" + name + "\" does not read";
         return false;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The folders of one server, all under its root:
 //   <root>/qorserver             the server application file (the server path)
@@ -35,7 +36,10 @@ inline constexpr const char* kServerAppName = "qorserver";
 // Creates the folder tree and publishes the configuration files. Files that
 // exist already are kept, so init can be run again over a tree whose files
 // were edited. False with a reason when a folder or file cannot be made.
-bool InitServerTree(const std::string& root, std::string& error);
+// volumes: the folders the server may read and write besides its tree
+// (Volumes.h); none: the folder that holds the root.
+bool InitServerTree(const std::string& root, std::string& error,
+                    const std::vector<std::string>& volumes = {});
 
 // Output settings for one kind of result (gray, RGB or CMYK).
 struct OutputFormat {
@@ -63,6 +67,14 @@ struct ServerProfile {
     std::string cmykInputProfile; // assumed for CMYK input without an embedded profile
     int intent = 0;               // 0 perceptual, 1 relative, 2 saturation, 3 absolute
     bool blackPointCompensation = true;
+
+    // OPI results (a third section of a profile file, "OPI"): besides the
+    // output, a low-resolution placeholder that names it is written into
+    // opiFolder (a full path) as the output's file name with opiSuffix
+    // appended. Empty: no placeholders.
+    std::string opiFolder;
+    std::string opiSuffix;
+    int opiPreviewResolution = 72; // pixels per inch of the placeholder's preview, at most
 };
 
 // Reads a job profile from the Data folder: an empty name gives the default

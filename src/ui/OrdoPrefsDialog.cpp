@@ -231,6 +231,21 @@ WidgetID CheckFields(const IPMUnknown* root) {
     return kInvalidWidgetID;
 }
 
+// "Accept OPI Images" needs a low-resolution folder: the OPI pickup waits for
+// the low-resolution file there, so without one no order sent in OPI mode
+// could ever finish. Checked when the dialog is closed with OK (a file saved
+// meanwhile may hold the setting half made).
+WidgetID CheckOpiFolder(const IPMUnknown* root) {
+    if (WidgetUtils::IsChecked(root, kOrdoPrefOPIActiveWidgetID) &&
+        DialogPreferences(root).GetOpiLoResFolder()[0] == '\0') {
+        CAlert::WarningAlert(Literal(std::string(
+            "\"Accept OPI Images\" needs a low-resolution folder: choose the folder where the OPI "
+            "server writes the low-resolution images (Low Res Folder...), or clear the box")));
+        return kOrdoPrefLowResButtonWidgetID;
+    }
+    return kInvalidWidgetID;
+}
+
 // The record as the widgets show it, on top of base. A value that does not
 // read (only possible in a field the user cannot reach) keeps base's; the
 // polling period is never taken below 0.
@@ -280,7 +295,10 @@ public:
         ShowPreferences(this, DialogPreferences(this));
     }
 
-    WidgetID ValidateDialogFields(IActiveContext*) override { return CheckFields(this); }
+    WidgetID ValidateDialogFields(IActiveContext*) override {
+        const WidgetID bad = CheckFields(this);
+        return bad != kInvalidWidgetID ? bad : CheckOpiFolder(this);
+    }
 
     void ApplyDialogFields(IActiveContext*, WidgetID) override {
         const OD_PrefsData prefs = CollectFields(this, DialogPreferences(this));

@@ -117,13 +117,13 @@ TEST_F(SessionLinkTest, AnUnreadableConfigurationKeepsThePreviousOneAndNoLinkFai
     fs::remove(second.dir / "Data/curparam.txt");
     UseServer(first.path);
     ASSERT_TRUE(OpenServerLink(session, true, false));
-    ASSERT_EQ(Link().GetParameters()->Curparam().ProfileCount(), 4);
+    ASSERT_EQ(Link().GetParameters()->Curparam().ProfileCount(), 5);
 
     OD_PrefsData prefs = OrdoPrefs();
     ASSERT_TRUE(prefs.SetServerPath(second.path.c_str()));
     UseSessionPreferences(session, prefs);
     EXPECT_EQ(LinkServerPath(), second.path);
-    EXPECT_EQ(Link().GetParameters()->Curparam().ProfileCount(), 4);
+    EXPECT_EQ(Link().GetParameters()->Curparam().ProfileCount(), 5);
 
     // An owner without the interfaces fails quietly.
     RecordingAlertSink alerts;

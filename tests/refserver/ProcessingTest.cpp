@@ -21,6 +21,22 @@ using vips::VImage;
 
 namespace {
 
+VImage WithoutIcc(VImage image) {
+    image = image.copy();
+    image.remove(VIPS_META_ICC_NAME);
+    return image;
+}
+
+// The size of the ICC profile a file carries, 0 for none.
+std::size_t IccSize(const std::string& path) {
+    const VImage image = VImage::new_from_file(path.c_str());
+    std::size_t size = 0;
+    if (image.get_typeof(VIPS_META_ICC_NAME) != 0) {
+        image.get_blob(VIPS_META_ICC_NAME, &size);
+    }
+    return size;
+}
+
 // The colour at the fractions fx, fy (below 1) of the image; gray is one level in all three.
 Rgb PixelAt(const VImage& image, double fx, double fy) {
     const std::vector<double> p =
@@ -224,6 +240,144 @@ TEST(RefServerOutput, NeverOnItsSourceAndTheReasonOfLibvipsReachesOnlyItsOwnJob)
         EXPECT_EQ(message.find('\n'), std::string::npos) << message;
         EXPECT_EQ(message.find(other), std::string::npos) << message;
     }
+}
+
+// An EPS of 1 x 0.5 inch: red on the left, green on the right, drawn in RGB.
+const char* const kTwoHalvesEps = "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 72 36\n"
+                                  "%%EndComments\n1 0 0 setrgbcolor 0 0 36 36 rectfill\n"
+                                  "0 1 0 setrgbcolor 36 0 36 36 rectfill\n%%EOF\n";
+
+// Ghostscript renders EPS and PostScript at the ticket's resolution over the
+// bounding box; a file it cannot render, or one that reaches for other files
+// (refused by -dSAFER), is an error and leaves nothing behind.
+TEST(RefServerPostScript, RenderedAtTheTicketsResolutionOrRefused) {
+    ServerSandbox box;
+    TicketFields f{.pathIn = box.Images() + "/halves.eps", .pathOut = box.Images() + "/out"};
+    WriteFile(f.pathIn, kTwoHalvesEps);
+    for (const double scale : {1.0, 2.0}) {
+        std::tie(f.scaleX, f.scaleY, f.width, f.height) = std::tie(scale, scale, scale, scale);
+        f.height /= 2;
+        const VImage out = VImage::new_from_file(box.Run(f).outputPath);
+        EXPECT_EQ(std::pair(out.width(), out.height()),
+                  std::pair(int(40 * scale), int(20 * scale)));
+        EXPECT_EQ(std::pair(PixelAt(out, 0.2, 0.5), PixelAt(out, 0.8, 0.5)),
+                  std::pair(kRed, kGreen));
+    }
+    const std::string outside = box.Images() + "/written-by-gs";
+    for (const std::string& body :
+         {"%!PS\n/x y z\n"s, "%!PS\n(" + outside + ") (w) file (x) writestring\nshowpage\n"}) {
+        f.pathIn = box.Images() + "/bad.ps";
+        WriteFile(f.pathIn, body);
+        EXPECT_NE(std::string(box.Run(f, -2).message).find("Ghostscript"), std::string::npos);
+        EXPECT_FALSE(PathExists(outside));
+    }
+}
+
+// A profile with OPI results writes, besides the output, a placeholder into
+// its low-resolution folder that the client's OPI reader takes, naming the
+// output; without a low-resolution folder no placeholder is written.
+TEST(RefServerOpi, PlaceholderNamesTheHighResolutionFile) {
+    ServerSandbox box;
+    TicketFields f = QuadrantTicket(box);
+    f.profile = "OPI";
+    f.res = 144;
+    const std::string out = box.Run(f).outputPath;
+    const std::string low = box.Root() + "/Data/lowres/" + fs::path(out).filename().string();
+    auto reader = IMG_OpenImageFile(low.c_str(), "r", true);
+    ASSERT_NE(reader, nullptr);
+    EXPECT_STREQ(reader->ReaderName(), "Proxy_EPS_OPI");
+    EXPECT_STREQ(reader->LinkedName(), out.c_str());
+    EXPECT_EQ(IMG_ColourModelOf(reader->GetImageInfo()->pixelType), kImgModelRGB);
+    const IMG_ImageInfo& info = *reader->GetImageInfo();
+    EXPECT_NEAR(info.width / info.resolution, 1.0, 0.02); // the output's width in inches
+    fs::remove_all(box.Root() + "/Data/lowres");
+    EXPECT_NE(std::string(box.Run(f, -1).message).find("low-resolution folder does not exist"),
+              std::string::npos);
+}
+
+const std::string kGsIcc = "/usr/share/color/icc/ghostscript/";
+
+// Mean and largest difference of two images of one size, in levels.
+std::pair<double, double> Difference(const VImage& a, const VImage& b) {
+    const VImage d = (a.cast(VIPS_FORMAT_INT) - b.cast(VIPS_FORMAT_INT)).abs();
+    return {d.avg(), d.max()};
+}
+
+// RGB to CMYK and back through the profile's ICC profiles (Ghostscript's),
+// against lcms's own tificc given the same profiles, on a chart of known Lab
+// values; embedded profiles are honoured and kept; a 16-bit gradient is
+// converted before it is reduced to 8 bits, so no level is skipped.
+TEST(RefServerColour, IccTransformsMatchTificcKeepProfilesAndDoNotBand) {
+    if (!PathExists(kGsIcc + "default_cmyk.icc") ||
+        std::system("command -v tificc > /dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "needs Ghostscript's ICC profiles and tificc (liblcms2-utils)";
+    }
+    ServerSandbox box;
+    std::vector<float> lab;
+    for (double l : {25, 50, 75})
+        for (double a : {-40, 0, 40})
+            for (double b : {-40, 0, 40})
+                lab.insert(lab.end(), {float(l), float(a), float(b)});
+    const VImage chart =
+        VImage::new_from_memory(lab.data(), lab.size() * 4, 9, 3, 3, VIPS_FORMAT_FLOAT)
+            .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_LAB))
+            .zoom(8, 8)
+            .icc_export(VImage::option()->set("output_profile", (kGsIcc + "srgb.icc").c_str()));
+    TicketFields f{.pathIn = box.Images() + "/chart.tif", .pathOut = box.Images() + "/cmyk"};
+    std::tie(f.width, f.height, f.processOpt) = std::tuple(72.0 / 40, 24.0 / 40, 4);
+    SaveTiff(WithoutIcc(chart), VIPS_INTERPRETATION_sRGB, 40, f.pathIn);
+    const std::string cmyk = box.Run(f).outputPath;
+    const std::string flags = " -t0 -b -i" + kGsIcc;
+    ASSERT_EQ(std::system(("tificc" + flags + "srgb.icc -o" + kGsIcc + "default_cmyk.icc " +
+                           f.pathIn + " " + box.Images() + "/lcms-cmyk.tif > /dev/null")
+                              .c_str()),
+              0);
+    const auto [meanC, maxC] =
+        Difference(VImage::new_from_file(cmyk.c_str()),
+                   VImage::new_from_file((box.Images() + "/lcms-cmyk.tif").c_str()));
+    std::tie(f.pathIn, f.pathOut, f.processOpt) = std::tuple(cmyk, box.Images() + "/rgb", 2);
+    const std::string rgb = box.Run(f).outputPath;
+    ASSERT_EQ(std::system(("tificc" + flags + "default_cmyk.icc -o" + kGsIcc + "srgb.icc " + cmyk +
+                           " " + box.Images() + "/lcms-rgb.tif > /dev/null")
+                              .c_str()),
+              0);
+    const auto [meanR, maxR] =
+        Difference(VImage::new_from_file(rgb.c_str()),
+                   VImage::new_from_file((box.Images() + "/lcms-rgb.tif").c_str()));
+    std::printf("against tificc: RGB to CMYK mean %.3f max %.0f, back mean %.3f max %.0f levels\n",
+                meanC, maxC, meanR, maxR);
+    EXPECT_LT(meanC, 0.5);
+    EXPECT_LE(maxC, 2);
+    EXPECT_LT(meanR, 0.5);
+    EXPECT_LE(maxR, 2);
+    // The CMYK result carries the profile it was made for.
+    EXPECT_EQ(IccSize(cmyk), fs::file_size(kGsIcc + "default_cmyk.icc"));
+
+    // An embedded Adobe RGB profile is kept as it is and honoured (any colours will do).
+    VImage tagged = VImage::new_from_file((box.Images() + "/lcms-rgb.tif").c_str()).copy();
+    const std::string profile = ReadFile(kGsIcc + "a98.icc");
+    tagged.set(VIPS_META_ICC_NAME, nullptr, const_cast<char*>(profile.data()), profile.size());
+    std::tie(f.pathIn, f.pathOut, f.processOpt) =
+        std::tuple(box.Images() + "/a98.tif", box.Images() + "/kept", 0);
+    tagged.tiffsave(f.pathIn.c_str());
+    EXPECT_EQ(IccSize(box.Run(f).outputPath), profile.size());
+    std::tie(f.pathOut, f.processOpt) = std::tuple(box.Images() + "/a98-cmyk", 4);
+    EXPECT_GT(Difference(VImage::new_from_file(box.Run(f).outputPath),
+                         VImage::new_from_file(cmyk.c_str()))
+                  .first,
+              1.0);
+
+    // 16-bit gradient, 1024 pixels: neighbouring pixels differ by one level at most.
+    const VImage ramp = (VImage::xyz(1024, 8)[0] * 64).cast(VIPS_FORMAT_USHORT);
+    VImage::bandjoin({ramp, ramp, ramp})
+        .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_RGB16))
+        .tiffsave((box.Images() + "/ramp.tif").c_str(),
+                  VImage::option()->set("xres", 40 / 25.4)->set("yres", 40 / 25.4));
+    std::tie(f.pathIn, f.pathOut, f.width, f.height) =
+        std::tuple(box.Images() + "/ramp.tif", box.Images() + "/ramp-cmyk", 1024.0 / 40, 8.0 / 40);
+    const VImage out = VImage::new_from_file(box.Run(f).outputPath).cast(VIPS_FORMAT_INT);
+    const VImage step = (out.extract_area(1, 0, 1023, 8) - out.extract_area(0, 0, 1023, 8)).abs();
+    EXPECT_LE(step.max(), 1.0);
 }
 
 } // namespace

@@ -59,8 +59,9 @@ TEST(RefServerInit, PublishedFilesReadAsValidAndSurviveASecondInit) {
     const auto params = LoadParameters(&box.endpoint);
     ASSERT_NE(params, nullptr);
     EXPECT_EQ(LoadCurparam(&box.endpoint)->PathStyle(), 2);
-    ASSERT_EQ(params->Curparam().ProfileCount(), 4);
-    ASSERT_EQ(params->JobProfileCount(), 5);
+    ASSERT_EQ(params->Curparam().ProfileCount(),
+              5); // and "OPI", whose third section the client passes over
+    ASSERT_EQ(params->JobProfileCount(), 6);
     for (int i = 0; i < params->JobProfileCount(); ++i) {
         EXPECT_TRUE(params->JobProfile(i)->IsUsable()) << "profile " << i;
     }
@@ -82,8 +83,11 @@ TEST(RefServerInit, PublishedFilesReadAsValidAndSurviveASecondInit) {
     std::string error;
     ASSERT_TRUE(LoadServerProfile(ServerFolders(box.Root()), "Web RGB", web, error)) << error;
     EXPECT_EQ(std::tuple(web.outputs[1].code, web.outputs[1].extension, web.outputs[1].values[0],
-                         web.modes[2], web.cmykProfile),
-              std::tuple(4, "jpg", 85, 2, "cmyk"));
+                         web.modes[2], web.opiFolder.empty()),
+              std::tuple(4, "jpg", 85, 2, true));
+    EXPECT_NE(web.cmykProfile.find("cmyk"), std::string::npos); // Ghostscript's, or libvips'
+    ASSERT_TRUE(LoadServerProfile(ServerFolders(box.Root()), "OPI", web, error)) << error;
+    EXPECT_EQ(web.opiFolder, box.Root() + "/Data/lowres");
     EXPECT_EQ(LoadPathConversions(&box.endpoint), 0);
     EXPECT_EQ(PathConversions().size(), 1u);
     // A second init keeps edited files.
@@ -549,4 +553,78 @@ TEST(RefServerProgram, StopsCleanlyOnSigtermAndServesOnceWhenAsked) {
     ASSERT_TRUE(ReceiveReply(endpoint, name, reply, &text));
     EXPECT_EQ(reply.status, 0) << text;
 }
+
+// Tickets that reach out of the server's volumes (here its tree alone) are
+// answered with an error and touch nothing: paths outside, "..", symbolic
+// links out (to a file or through a folder), a pipe, a device, over-long
+// lines, control characters and binary garbage.
+TEST(RefServerVolumes, HostileTicketsAreRefusedAndTouchNothingOutside) {
+    ServerSandbox box;
+    WriteFile(box.dir / "Data/volumes.txt", "## the tree alone\n");
+    TempDir outside;
+    const std::string secret = outside / "secret.tif";
+    WriteQuadrants(secret, 8, 8, 80);
+    const std::string before = ReadFile(secret);
+    const std::string in = box.Images();
+    fs::create_symlink(secret, in + "/link.tif");
+    fs::create_directory_symlink(outside.Path(), in + "/door");
+    ASSERT_EQ(::mkfifo((in + "/pipe.tif").c_str(), 0600), 0);
+    const TicketFields good = QuadrantTicket(box);
+    const struct {
+        std::string pathIn, pathOut, reason;
+    } kCases[] = {
+        {secret, good.pathOut, "outside the volumes"},
+        {in + "/../../" + fs::path(outside.Path()).filename().string() + "/secret.tif",
+         good.pathOut, "\"..\""},
+        {in + "/link.tif", good.pathOut, "symbolic link"},
+        {in + "/door/secret.tif", good.pathOut, "outside the volumes"},
+        {good.pathIn, in + "/door/out", "outside the volumes"},
+        {good.pathIn, outside / "out", "outside the volumes"},
+        {good.pathIn, in + "/../out", "\"..\""},
+        {in + "/pipe.tif", good.pathOut, "not a plain file"},
+        {"/dev/zero", good.pathOut, "outside the volumes"},
+        {in + "/" + std::string(1100, 'x'), good.pathOut, "longer than 1024 bytes"},
+        {in + "/a\tb.tif", good.pathOut, "control characters"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.pathIn.substr(0, 80) + " -> " + c.pathOut);
+        TicketFields f = good;
+        std::tie(f.pathIn, f.pathOut, f.delSrc) = std::tuple(c.pathIn, c.pathOut, 1);
+        const QorReply reply = box.Run(f, -2);
+        EXPECT_NE(std::string(reply.message).find(c.reason), std::string::npos) << reply.message;
+    }
+    std::string garbage;
+    for (int i = 1; i < 2000; ++i) {
+        garbage += static_cast<char>(i * 37 % 255 + 1);
+    }
+    box.Run("PROCESS\n" + garbage, -2);
+    box.Run(garbage, -2);
+    EXPECT_EQ(FolderNames(outside.Path()), std::vector<std::string>{"secret.tif"});
+    EXPECT_EQ(ReadFile(secret), before);
+    EXPECT_EQ(FolderNames(in),
+              (std::vector<std::string>{"door", "link.tif", "pipe.tif", "quad.tif"}));
+    box.Run(good); // what lies inside is served
+}
+
+// While serving, a job is taken as soon as its lock goes, long before the
+// next look of a slow poll.
+TEST(RefServerProgram, AJobIsTakenWhenItArrivesNotAtTheNextPoll) {
+    ServerSandbox box;
+    const TicketFields f = QuadrantTicket(box);
+    std::atomic<bool> stop{false};
+    std::thread serving([&] { box.server.Run(stop, 60000); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // the first pass is done
+    const std::string name = box.Send(TicketText(f));
+    QorReply reply;
+    const auto start = std::chrono::steady_clock::now();
+    while (!box.Reply(name, reply) &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    stop = true;
+    serving.join();
+    EXPECT_EQ(reply.status, 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
 } // namespace

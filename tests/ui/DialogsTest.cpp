@@ -511,8 +511,10 @@ TEST_F(DialogsTest, PreferencesSaveAsThenLoadGivesTheSameRecord) {
     const std::string a = UseServer(MakeServerA(servers / "a"));
     const std::string b = MakeServerB(servers / "b");
     MakeDirs(servers / "out");
+    MakeDirs(servers / "lowres");
     // Save what the dialog shows, typed values included, then cancel.
     choosers.Answer(servers / "out");
+    choosers.Answer(servers / "lowres");
     choosers.Answer(PreferenceFilePath("Studio"));
     EXPECT_FALSE(EditPrefs(
         [&](IControlView* d) {
@@ -521,13 +523,14 @@ TEST_F(DialogsTest, PreferencesSaveAsThenLoadGivesTheSameRecord) {
             WidgetDriver::Type(d, kOrdoPrefLowResExtWidgetID, "_lr");
             WidgetDriver::Press(d, kOrdoPrefShowPrefsWidgetID);
             EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefFolderButtonWidgetID));
+            EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefLowResButtonWidgetID));
             EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefRepSrcWidgetID));
             WidgetDriver::Choose(d, kPrefProcesses, 1);
             EXPECT_TRUE(WidgetDriver::Press(d, kOrdoPrefSaveAsWidgetID));
         },
         DialogAnswer::kCancel));
-    EXPECT_EQ(choosers.Requests().at(1).kind, ChooserKind::kSaveFile);
-    EXPECT_EQ(choosers.Requests().at(1).startFolder, identity);
+    EXPECT_EQ(choosers.Requests().at(2).kind, ChooserKind::kSaveFile);
+    EXPECT_EQ(choosers.Requests().at(2).startFolder, identity);
     EXPECT_EQ(OrdoPrefs().GetResolution(), 200.0); // the cancelled dialog left the session alone
     OD_PrefsData want = OrdoPrefs();
     want.SetResolution(300);
@@ -540,6 +543,7 @@ TEST_F(DialogsTest, PreferencesSaveAsThenLoadGivesTheSameRecord) {
     want.SetOvrWrDest(true);
     want.SetDefaultProcess(PMString("Web RGB"));
     want.SetOutFolder((servers / "out").c_str());
+    want.SetOpiLoResFolder((servers / "lowres").c_str());
 
     // Another server and values; loading brings back what was saved at once, server included,
     // and the dialog shows it.
