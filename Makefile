@@ -3,10 +3,13 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 COV_BUILD  ?= build-coverage
+PKG_BUILD  ?= build-package
+# The package needs neither tests nor benchmarks; PKG_OPTIONS="" keeps a folder's own.
+PKG_OPTIONS ?= -DORDODESK_TESTS=OFF -DORDODESK_BENCH=OFF
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all setup build build-asan demo test test-plain test-asan format format-check fuzz bench crash-test coverage mutation-check clean
+.PHONY: all setup build build-asan demo test test-plain test-asan format format-check fuzz bench crash-test coverage mutation-check package package-smoke package-build workbench clean
 
 all: build
 
@@ -67,5 +70,27 @@ bench: build
 	$(BUILD)/bench/ordodesk_pickup_bench
 	$(BUILD)/bench/ordodesk_panel_bench
 
+# The Debian package (ordodesk_VERSION_ARCH.deb in $(PKG_BUILD)), installed
+# under /usr (docs/packaging.md); package-smoke builds it, unpacks it into a
+# scratch folder and runs the installed programs.
+package: package-build
+	cd $(PKG_BUILD) && cpack -G DEB
+
+package-smoke: package-build
+	scripts/package-smoke --cpack $(PKG_BUILD)
+
+package-build: setup
+	cmake -S . -B $(PKG_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DORDODESK_WERROR=ON $(PKG_OPTIONS)
+	cmake --build $(PKG_BUILD) -j$(JOBS)
+
+# The workbench: the host session in a Qt window, on the demo's workspace
+# (made by the demo the first time), so that the road shows in a window.
+WB_DEMO ?= $(BUILD)/workbench-demo
+workbench: build
+	@test -d $(WB_DEMO) || $(BUILD)/apps/ordodesk/ordodesk demo --keep $(WB_DEMO)
+	$(BUILD)/apps/workbench/ordodesk-workbench $(WB_DEMO)/demo-document.odoc \
+	  --system-folder $(WB_DEMO)/system --session $(WB_DEMO)/session.odsession
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(COV_BUILD) build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) $(COV_BUILD) $(PKG_BUILD) build-fuzz
