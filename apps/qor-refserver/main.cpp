@@ -16,6 +16,9 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <vector>
 
 namespace {
@@ -120,8 +123,19 @@ int main(int argc, char** argv) {
     InstallSignalHandlers();
     std::vector<pid_t> children;
     for (int k = 2; k <= workers; ++k) {
+        const pid_t parent = ::getpid();
         const pid_t pid = ::fork();
         if (pid == 0) {
+            // A worker dies with the first server when that one is killed
+            // outright, as a crash would take them all; its claims are
+            // finished by the next server, as a crashed server's are. (A
+            // stop reaches the workers through the first, which waits.)
+#ifdef __linux__
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+#endif
+            if (::getppid() != parent) {
+                ::_exit(0);
+            }
             ::_exit(Serve(root, id + "-w" + std::to_string(k), once, pollMs, false));
         }
         if (pid > 0) {
