@@ -460,7 +460,8 @@ QString MainWindow::StatusText() const {
     int waiting = 0;
     InterfacePtr<IListBoxController> list(GetOrdoPanelList(), IID_ILISTBOXCONTROLLER);
     for (int32_t r = 0; list && r < list->GetRowCount(); ++r) {
-        const ListCell* icon = list->GetRow(r).FindCell(kOrdoStatusIconCellID);
+        const ListRow row = list->GetRow(r); // the cell points into it
+        const ListCell* icon = row.FindCell(kOrdoStatusIconCellID);
         waiting += icon != nullptr && icon->iconID == kOrdoIconSent ? 1 : 0;
     }
     QString text = tr("Orders waiting: %1").arg(waiting);

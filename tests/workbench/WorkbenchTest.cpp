@@ -154,7 +154,8 @@ void WorkbenchTest::ordersGoToTheServerAndComeBackDone() {
 
     QVERIFY(window->RunCommand("panel select 1 2", nullptr, true));
     Trigger(kOrdoSendSelectionActionID);
-    for (const auto& row : PanelJson()["rows"]) {
+    const auto sent = PanelJson();
+    for (const auto& row : sent["rows"]) {
         QCOMPARE(row["icon"].get<int>(), kOrdoIconSent);
     }
     QVERIFY(window->StatusText().contains("Orders waiting: 2"));
