@@ -1,19 +1,16 @@
 #include "PostScript.h"
 
+#include "Subprocess.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -25,101 +22,11 @@ namespace {
 constexpr auto kTimeLimit = std::chrono::seconds(120);
 // Largest file Ghostscript may write: the largest output this server makes
 // (400 million pixels of four bytes) and room for the TIFF's own data.
-constexpr rlim_t kMaxWritten = rlim_t(1700) * 1024 * 1024;
+constexpr uint64_t kMaxWritten = uint64_t(1700) * 1024 * 1024;
 
 const std::string& GhostscriptPath() {
-    static const std::string program = [] {
-        const char* path = std::getenv("PATH");
-        const std::string dirs = path != nullptr && path[0] != '\0' ? path : "/usr/bin:/bin";
-        std::size_t start = 0;
-        while (start <= dirs.size()) {
-            const std::size_t end = std::min(dirs.find(':', start), dirs.size());
-            if (end > start) {
-                const std::string candidate = dirs.substr(start, end - start) + "/gs";
-                if (::access(candidate.c_str(), X_OK) == 0) {
-                    return candidate;
-                }
-            }
-            start = end + 1;
-        }
-        return std::string();
-    }();
+    static const std::string program = platform::FindProgram("gs");
     return program;
-}
-
-// Runs args[0] with standard output and errors into log, a small environment
-// whose only temporary folder is tempFolder, and a limit on the size of the
-// files it writes; its exit status, or -1 when it could not be started, was
-// stopped by a signal or took longer than kTimeLimit (timedOut).
-int Run(const std::vector<std::string>& args, const std::string& log, const std::string& tempFolder,
-        bool& timedOut) {
-    timedOut = false;
-    // Everything the child needs is made before the fork: after it only
-    // calls that are safe in a child of a threaded process are made.
-    std::vector<char*> argv;
-    for (const std::string& a : args) {
-        argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    // No variable of the server's reaches Ghostscript (GS_OPTIONS and GS_LIB
-    // would change what it does), only a path and the temporary folder.
-    const std::vector<std::string> environment = {"PATH=/usr/bin:/bin",   "LC_ALL=C",
-                                                  "TMPDIR=" + tempFolder, "TEMP=" + tempFolder,
-                                                  "TMP=" + tempFolder,    "HOME=" + tempFolder};
-    std::vector<char*> envp;
-    for (const std::string& e : environment) {
-        envp.push_back(const_cast<char*>(e.c_str()));
-    }
-    envp.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        return -1;
-    }
-    if (pid == 0) {
-        const int in = ::open("/dev/null", O_RDONLY);
-        const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        if (in < 0 || out < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(out, 2) < 0 ||
-            ::chdir(tempFolder.c_str()) != 0) {
-            ::_exit(127);
-        }
-        const struct rlimit written = {kMaxWritten, kMaxWritten};
-        ::setrlimit(RLIMIT_FSIZE, &written);
-        ::execve(argv[0], argv.data(), envp.data());
-        ::_exit(127);
-    }
-    const auto deadline = std::chrono::steady_clock::now() + kTimeLimit;
-    int status = 0;
-    for (auto pause = std::chrono::milliseconds(1);;
-         pause = std::min(pause * 2, std::chrono::milliseconds(50))) {
-        const pid_t done = ::waitpid(pid, &status, WNOHANG);
-        if (done == pid) {
-            break;
-        }
-        if (done < 0 && errno != EINTR) {
-            return -1;
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            timedOut = true;
-            return -1;
-        }
-        std::this_thread::sleep_for(pause);
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// The last line Ghostscript wrote that says something, to tell why it failed.
-std::string LastLine(const std::string& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::string last;
-    while (std::getline(in, line)) {
-        if (line.find_first_not_of(" \t\r") != std::string::npos) {
-            last = line;
-        }
-    }
-    return last.size() > 160 ? last.substr(0, 160) : last;
 }
 
 } // namespace
@@ -202,14 +109,21 @@ bool PostScriptRendering::Render(const std::string& path, double resolution,
                                                             : "-sDEVICE=tiff24nc";
     char r[32];
     std::snprintf(r, sizeof r, "-r%.3f", resolution);
-    bool timedOut = false;
-    const int status = Run({gs, "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-dEPSCrop",
-                            "-dFirstPage=1", "-dLastPage=1", r, "-dTextAlphaBits=4",
-                            "-dGraphicsAlphaBits=4", device, "-sOutputFile=" + image, "-f", path},
-                           log, folder, timedOut);
+    platform::ConfinedRun how;
+    how.folder = folder;
+    how.log = log;
+    how.timeLimit = kTimeLimit;
+    how.maxWrittenBytes = kMaxWritten;
+    const platform::RunResult run = platform::RunConfined(
+        {gs, "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-dEPSCrop", "-dFirstPage=1", "-dLastPage=1",
+         r, "-dTextAlphaBits=4", "-dGraphicsAlphaBits=4", device, "-sOutputFile=" + image, "-f",
+         path},
+        how);
+    const int status = run.exitStatus;
+    const bool timedOut = run.timedOut;
     std::error_code ec;
     if (status != 0 || !fs::is_regular_file(image, ec)) {
-        const std::string why = LastLine(log);
+        const std::string why = platform::LastTextLine(log, 160);
         error = timedOut ? "Ghostscript took longer than " + std::to_string(kTimeLimit.count()) +
                                " s on " + path
                 : why.empty() ? "Ghostscript could not render " + path

@@ -1,15 +1,12 @@
 #include "ImageRaster.h"
 
 #include "IMG_OpenImageFile.h"
+#include "Subprocess.h"
 
 #include <fontconfig/fontconfig.h>
 #include <tiffio.h>
 #include <vips/vips8>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,10 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace render {
 
@@ -89,106 +83,6 @@ VImage ToSrgb8(VImage image) {
     return image.bands() > 4 ? image.extract_band(0, VImage::option()->set("n", 4)) : image;
 }
 
-// A temporary folder of our own, removed with everything in it when the
-// holder goes.
-struct TempFolder {
-    std::string path;
-    TempFolder() {
-        std::error_code ec;
-        std::string pattern =
-            (std::filesystem::temp_directory_path(ec) / "ordodesk-render-XXXXXX").string();
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (::mkdtemp(name.data()) != nullptr) {
-            path = name.data();
-        }
-    }
-    ~TempFolder() {
-        if (!path.empty()) {
-            std::error_code ec;
-            std::filesystem::remove_all(path, ec);
-        }
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-};
-
-// Runs a program with its output and errors into `log`; its exit status, or
-// -1 when it could not be started or had to be stopped.
-// The program sees `tempFolder` as its only temporary folder.
-int RunProgram(const std::vector<std::string>& args, const std::string& log,
-               const std::string& tempFolder, bool& timedOut) {
-    std::vector<char*> argv;
-    for (const std::string& a : args) {
-        argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    // Ghostscript, even with -dSAFER, may write in the temporary folder: it
-    // gets one of its own, emptied afterwards, so that a file it is given
-    // cannot leave anything behind or touch another program's files there.
-    std::vector<std::string> environment;
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry = *e;
-        if (entry.rfind("TMPDIR=", 0) != 0 && entry.rfind("TEMP=", 0) != 0 &&
-            entry.rfind("TMP=", 0) != 0) {
-            environment.push_back(entry);
-        }
-    }
-    for (const char* name : {"TMPDIR=", "TEMP=", "TMP="}) {
-        environment.push_back(name + tempFolder);
-    }
-    std::vector<char*> envp;
-    for (const std::string& entry : environment) {
-        envp.push_back(const_cast<char*>(entry.c_str()));
-    }
-    envp.push_back(nullptr);
-    pid_t pid = 0;
-    const int started = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    timedOut = false;
-    if (started != 0) {
-        return -1;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + kGhostscriptTimeLimit;
-    int status = 0;
-    for (auto pause = std::chrono::milliseconds(1);;
-         pause = std::min(pause * 2, std::chrono::milliseconds(50))) {
-        const pid_t done = ::waitpid(pid, &status, WNOHANG);
-        if (done == pid) {
-            break;
-        }
-        if (done < 0 && errno != EINTR) {
-            return -1;
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            timedOut = true;
-            return -1;
-        }
-        std::this_thread::sleep_for(pause);
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// The last line Ghostscript wrote, to say why it failed.
-std::string LastLine(const std::string& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::string last;
-    while (std::getline(in, line)) {
-        if (line.find_first_not_of(" \t\r") != std::string::npos) {
-            last = line;
-        }
-    }
-    return last.size() > 200 ? last.substr(0, 200) : last;
-}
-
 Raster ReadPostScript(const std::string& path, int width, int height) {
     Raster r;
     r.shownFile = path;
@@ -197,25 +91,29 @@ Raster ReadPostScript(const std::string& path, int width, int height) {
         r.error = "Ghostscript (gs) is not installed";
         return r;
     }
-    TempFolder folder;
-    if (folder.path.empty()) {
+    const platform::TempFolder folder("ordodesk-render");
+    if (folder.Path().empty()) {
         r.error = "cannot make a temporary folder";
         return r;
     }
-    const std::string png = folder.path + "/page.png";
-    const std::string log = folder.path + "/gs.log";
+    const std::string png = folder.Path() + "/page.png";
+    platform::ConfinedRun how;
+    how.folder = folder.Path();
+    how.log = folder.Path() + "/gs.log";
+    how.timeLimit = kGhostscriptTimeLimit;
+    how.maxWrittenBytes =
+        static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4 + (1 << 20);
     // The picture is exactly the size asked for: the bounding box fitted to
     // a page of that many pixels.
     const std::string size = "-g" + std::to_string(width) + "x" + std::to_string(height);
-    bool timedOut = false;
-    const int status =
-        RunProgram({gs, "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-dEPSFitPage", "-dFIXEDMEDIA",
-                    "-r72", size, "-dTextAlphaBits=4", "-dGraphicsAlphaBits=4", "-sDEVICE=pngalpha",
-                    "-sOutputFile=" + png, "-f", path},
-                   log, folder.path, timedOut);
-    if (status != 0) {
-        const std::string why = LastLine(log);
-        r.error = timedOut      ? "Ghostscript took too long"
+    const platform::RunResult run = platform::RunConfined(
+        {gs, "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-dEPSFitPage", "-dFIXEDMEDIA", "-r72", size,
+         "-dTextAlphaBits=4", "-dGraphicsAlphaBits=4", "-sDEVICE=pngalpha", "-sOutputFile=" + png,
+         "-f", path},
+        how);
+    if (run.exitStatus != 0) {
+        const std::string why = platform::LastTextLine(how.log, 200);
+        r.error = run.timedOut  ? "Ghostscript took too long"
                   : why.empty() ? "Ghostscript could not render it"
                                 : "Ghostscript: " + why;
         return r;
@@ -289,21 +187,7 @@ void ReleaseStaticData() {
 }
 
 const std::string& GhostscriptProgram() {
-    static const std::string program = [] {
-        const char* path = std::getenv("PATH");
-        std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
-        std::size_t start = 0;
-        while (start <= dirs.size()) {
-            const std::size_t end = std::min(dirs.find(':', start), dirs.size());
-            const std::string candidate =
-                (end > start ? dirs.substr(start, end - start) : std::string(".")) + "/gs";
-            if (::access(candidate.c_str(), X_OK) == 0) {
-                return candidate;
-            }
-            start = end + 1;
-        }
-        return std::string();
-    }();
+    static const std::string program = platform::FindProgram("gs");
     return program;
 }
 
