@@ -66,6 +66,13 @@ const OrdoStringEntry kEntries[] = {
     {"0x71900kOrdoErrStrUnsupportedFormat", "Unsupported File Format",
      "Format de fichier non pris en charge", "Formato de archivo no admitido"},
     {"0x71900kOrdoErrFileMissing", "File missing", "Fichier manquant", "Falta el archivo"},
+    {"0x71900kOrdoErrOpiNeedsLowResFolder",
+     "\"Accept OPI Images\" needs a low-resolution folder: choose the folder where the OPI "
+     "server writes the low-resolution images (Low Res Folder...), or clear the box",
+     "\"Accepter les images OPI\" demande un dossier basse résolution : choisissez le dossier "
+     "où le serveur OPI écrit les images basse résolution, ou décochez la case",
+     "\"Aceptar imágenes OPI\" necesita una carpeta de baja resolución: elija la carpeta donde "
+     "el servidor OPI escribe las imágenes de baja resolución, o desmarque la casilla"},
     // Followed by one line per image: its file name and the reason.
     {"0x71900kOrdoErrAddSkipped", "These images could not be added:",
      "Ces images n'ont pas pu être ajoutées :", "Estas imágenes no se pudieron añadir:"},

@@ -238,9 +238,7 @@ WidgetID CheckFields(const IPMUnknown* root) {
 WidgetID CheckOpiFolder(const IPMUnknown* root) {
     if (WidgetUtils::IsChecked(root, kOrdoPrefOPIActiveWidgetID) &&
         DialogPreferences(root).GetOpiLoResFolder()[0] == '\0') {
-        CAlert::WarningAlert(Literal(std::string(
-            "\"Accept OPI Images\" needs a low-resolution folder: choose the folder where the OPI "
-            "server writes the low-resolution images (Low Res Folder...), or clear the box")));
+        CAlert::WarningAlert(PMString("0x71900kOrdoErrOpiNeedsLowResFolder"));
         return kOrdoPrefLowResButtonWidgetID;
     }
     return kInvalidWidgetID;
