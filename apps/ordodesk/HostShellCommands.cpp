@@ -39,23 +39,6 @@ using namespace hostshell;
 
 namespace {
 
-double ParseNumber(const std::string& text, const char* what) {
-    if (text.empty()) {
-        Fail(std::string("missing ") + what);
-    }
-    std::size_t used = 0;
-    double value = 0.0;
-    try {
-        value = std::stod(text, &used);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (used != text.size() || !std::isfinite(value)) {
-        Fail(std::string(what) + " is not a number: " + text);
-    }
-    return value;
-}
-
 std::string Number(double value) {
     // Short and stable: at most three decimals, no trailing zeros, no "-0".
     double rounded = std::round(value * 1000.0) / 1000.0;

@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <deque>
@@ -75,6 +76,24 @@ inline long long ParseInteger(const std::string& text, const char* what, long lo
     if (value < low || value > high) {
         Fail(std::string(what) + " is out of range (" + std::to_string(low) + ".." +
              std::to_string(high) + "): " + text);
+    }
+    return value;
+}
+
+// A finite number written as it stands (no blanks, nothing after it).
+inline double ParseNumber(const std::string& text, const char* what) {
+    if (text.empty()) {
+        Fail(std::string("missing ") + what);
+    }
+    std::size_t used = 0;
+    double value = 0.0;
+    try {
+        value = std::stod(text, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used != text.size() || !std::isfinite(value)) {
+        Fail(std::string(what) + " is not a number: " + text);
     }
     return value;
 }

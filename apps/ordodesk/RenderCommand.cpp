@@ -24,16 +24,7 @@ constexpr double kMaxPicturePixels = 100e6;
 constexpr double kMaxDpi = 2400.0;
 
 double ParseDpi(const std::string& text) {
-    std::size_t used = 0;
-    double value = 0.0;
-    try {
-        value = std::stod(text, &used);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (text.empty() || used != text.size() || !std::isfinite(value)) {
-        Fail("--dpi is not a number: " + text);
-    }
+    const double value = ParseNumber(text, "--dpi");
     if (value < 1.0 || value > kMaxDpi) {
         Fail("--dpi must be between 1 and 2400: " + text);
     }
