@@ -12,6 +12,7 @@
 #include "HostStrings.h"
 #include "IOrdoSuite.h"
 #include "ISession.h"
+#include "IdmlDocument.h"
 #include "ImageRaster.h"
 #include "OrdoPanel.h"
 #include "OrdoPlugIn.h"
@@ -255,6 +256,7 @@ bool HostShellImpl::Start(std::string& why) {
     }
     options.systemFolder = Absolute(options.systemFolder);
     options.sessionFile = Absolute(options.sessionFile);
+    idml::RegisterDocumentFormat();
     if (options.locale != "en" && options.locale != "fr" && options.locale != "es") {
         why = "unknown locale \"" + options.locale + "\" (en, fr or es)";
         return false;

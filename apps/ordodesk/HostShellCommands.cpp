@@ -106,10 +106,7 @@ void HostShellImpl::CmdOpen(Args& a) {
     const std::string path = Absolute(a.Expect(1, 1, "open PATH")[0]);
     std::string why;
     std::vector<std::string> warnings;
-    std::unique_ptr<IDataBase> db =
-        idml::HasIdmlExtension(path)
-            ? idml::OpenDocument(path, idml::SessionLinkMap(), warnings, why)
-            : DocumentFile::Open(PMString(path), why, &warnings);
+    std::unique_ptr<IDataBase> db = DocumentFile::Open(PMString(path), why, &warnings);
     if (!db) {
         Fail("cannot open " + path + ": " + why);
     }
@@ -131,16 +128,12 @@ void HostShellImpl::CmdSave(Args& a) {
         Fail("the document was never saved: give a path");
     }
     std::string why;
-    if (idml::HasIdmlExtension(path)) {
-        std::vector<std::string> warnings;
-        if (!idml::SaveDocument(db, path, idml::SessionLinkMap(), warnings, why)) {
-            Fail("cannot save " + path + ": " + why);
-        }
-        for (const std::string& w : warnings) {
-            out << "warning: " << w << "\n";
-        }
-    } else if (Documents()->SaveDocument(db, PMString(path), why) != kSuccess) {
+    std::vector<std::string> warnings;
+    if (Documents()->SaveDocument(db, PMString(path), why, &warnings) != kSuccess) {
         Fail("cannot save " + path + ": " + why);
+    }
+    for (const std::string& warning : warnings) {
+        out << "warning: " << warning << "\n";
     }
     out << "saved " << path << "\n";
 }
@@ -180,7 +173,6 @@ void HostShellImpl::CmdClose(Args& a) {
         name = doc->GetName().GetUTF8String();
     }
     docs->CloseDocument(db);
-    idml::Forget(db);
     auto it = std::find_if(databases.begin(), databases.end(),
                            [&](const std::unique_ptr<IDataBase>& d) { return d.get() == db; });
     if (it != databases.end()) {

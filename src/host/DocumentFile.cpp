@@ -800,11 +800,58 @@ std::unique_ptr<IDataBase> DocumentFile::Parse(std::string_view text, std::strin
     return db;
 }
 
-ErrorCode DocumentFile::Save(IDataBase* db, const PMString& path, std::string& why) {
+namespace {
+
+std::vector<DocumentFile::Format>& Formats() {
+    static std::vector<DocumentFile::Format> formats;
+    return formats;
+}
+
+} // namespace
+
+void DocumentFile::RegisterFormat(const Format& format) {
+    auto& formats = Formats();
+    auto it = std::find_if(formats.begin(), formats.end(), [&](const Format& f) {
+        return std::string_view(f.name) == format.name;
+    });
+    if (it != formats.end()) {
+        *it = format;
+    } else {
+        formats.push_back(format);
+    }
+}
+
+const DocumentFile::Format* DocumentFile::FormatFor(const std::string& path) {
+    for (const Format& format : Formats()) {
+        if (format.claims != nullptr && format.claims(path)) {
+            return &format;
+        }
+    }
+    return nullptr;
+}
+
+void DocumentFile::DocumentClosed(IDataBase* db) {
+    for (const Format& format : Formats()) {
+        if (format.closed != nullptr) {
+            format.closed(db);
+        }
+    }
+}
+
+ErrorCode DocumentFile::Save(IDataBase* db, const PMString& path, std::string& why,
+                             std::vector<std::string>* warnings) {
     const std::string& target = path.GetUTF8String();
     if (target.empty() || target.back() == kPathSeparator) {
         why = "no file name to save to";
         return kFailure;
+    }
+    if (const Format* format = FormatFor(target); format != nullptr && format->save != nullptr) {
+        std::vector<std::string> messages;
+        const bool saved = format->save(db, target, messages, why);
+        if (warnings != nullptr) {
+            warnings->insert(warnings->end(), messages.begin(), messages.end());
+        }
+        return saved ? kSuccess : kFailure;
     }
     std::string text = Serialize(db, why);
     if (text.empty()) {
@@ -841,6 +888,15 @@ ErrorCode DocumentFile::Save(IDataBase* db, const PMString& path, std::string& w
 
 std::unique_ptr<IDataBase> DocumentFile::Open(const PMString& path, std::string& why,
                                               std::vector<std::string>* warnings) {
+    if (const Format* format = FormatFor(path.GetUTF8String());
+        format != nullptr && format->open != nullptr) {
+        std::vector<std::string> messages;
+        std::unique_ptr<IDataBase> db = format->open(path.GetUTF8String(), messages, why);
+        if (warnings != nullptr) {
+            warnings->insert(warnings->end(), messages.begin(), messages.end());
+        }
+        return db;
+    }
     std::string text;
     int err = platform::ReadWholeFile(path.c_str(), kMaxFileSize, text);
     if (err == EFBIG) {

@@ -39,11 +39,36 @@ std::unique_ptr<IDataBase> Parse(std::string_view text, std::string& why,
 // synced. A save that fails leaves the previous file as it was, removes the
 // temporary file and says why. On success the document takes the path and
 // the file's name and is no longer modified.
-ErrorCode Save(IDataBase* db, const PMString& path, std::string& why);
+// A path that a registered format claims is written by that format instead,
+// its messages (what it could not keep) added to *warnings.
+ErrorCode Save(IDataBase* db, const PMString& path, std::string& why,
+               std::vector<std::string>* warnings = nullptr);
 
 // Reads a document file; null with a reason on failure. The document takes
 // the path and the file's name, and is unmodified with nothing to undo.
+// A path that a registered format claims is read by that format.
 std::unique_ptr<IDataBase> Open(const PMString& path, std::string& why,
                                 std::vector<std::string>* warnings = nullptr);
+
+// Another file format that documents are opened from and saved to, known by
+// its paths (an interchange format of other applications). Open and Save, and
+// so the document list's save with its signals, hand such paths to it.
+struct Format {
+    const char* name = "";
+    bool (*claims)(const std::string& path) = nullptr;
+    std::unique_ptr<IDataBase> (*open)(const std::string& path, std::vector<std::string>& messages,
+                                       std::string& why) = nullptr;
+    // On success the document takes the path and is no longer modified.
+    bool (*save)(IDataBase* db, const std::string& path, std::vector<std::string>& messages,
+                 std::string& why) = nullptr;
+    // Lets go of what the format keeps for a document that was closed.
+    void (*closed)(IDataBase* db) = nullptr;
+};
+// Adds the format, or replaces the one of the same name.
+void RegisterFormat(const Format& format);
+// The format that claims the path, or null for the document file itself.
+const Format* FormatFor(const std::string& path);
+// Tells every format that the document closed (the document list does).
+void DocumentClosed(IDataBase* db);
 
 } // namespace DocumentFile

@@ -67,10 +67,12 @@ public:
             }
         }
         DocumentSignals::Signal(kAfterCloseDocSignalResponderService, ref, name);
+        DocumentFile::DocumentClosed(db);
         return kSuccess;
     }
 
-    ErrorCode SaveDocument(IDataBase* db, const PMString& path, std::string& why) override {
+    ErrorCode SaveDocument(IDataBase* db, const PMString& path, std::string& why,
+                           std::vector<std::string>* warnings) override {
         int32_t at = Location(db);
         if (db == nullptr || at < 0) {
             why = "the document is not open";
@@ -82,7 +84,7 @@ public:
         DocumentSignals::Signal(sameFile ? kBeforeSaveDocSignalResponderService
                                          : kBeforeSaveAsDocSignalResponderService,
                                 ref, documents[static_cast<std::size_t>(at)].name);
-        if (DocumentFile::Save(db, path, why) != kSuccess) {
+        if (DocumentFile::Save(db, path, why, warnings) != kSuccess) {
             return kFailure;
         }
         at = Location(db);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "HostIDs.h"
 #include "IPMUnknown.h"
@@ -49,8 +50,10 @@ public:
     // Saves a document the list holds to the path (DocumentFile::Save) with
     // the save signals around it: before and after save when the path is the
     // document's own, before and after save as when it is another. The after
-    // signal comes only when the file was written. kFailure with why.
-    virtual ErrorCode SaveDocument(IDataBase* db, const PMString& path, std::string& why) = 0;
+    // signal comes only when the file was written. kFailure with why. What
+    // the file's format could not keep is added to *warnings.
+    virtual ErrorCode SaveDocument(IDataBase* db, const PMString& path, std::string& why,
+                                   std::vector<std::string>* warnings = nullptr) = 0;
 
     // The front document, or null (a null reference) when none is open.
     virtual IDataBase* GetFrontDocument() const = 0;

@@ -3,6 +3,7 @@
 
 #include "IdmlDocument.h"
 
+#include "DocumentFile.h"
 #include "DocumentModel.h"
 #include "DocumentUtils.h"
 #include "IDataLink.h"
@@ -623,6 +624,26 @@ bool IsIdmlDocument(IDataBase* db) {
 
 void Forget(IDataBase* db) {
     Registry().erase(db);
+}
+
+void RegisterDocumentFormat() {
+    DocumentFile::Format format;
+    format.name = "IDML";
+    format.claims = HasIdmlExtension;
+    format.open = [](const std::string& path, std::vector<std::string>& messages,
+                     std::string& why) {
+        return OpenDocument(path, SessionLinkMap(), messages, why);
+    };
+    format.save = [](IDataBase* db, const std::string& path, std::vector<std::string>& messages,
+                     std::string& why) {
+        if (!IsIdmlDocument(db)) {
+            why = "only a document opened from IDML can be saved as IDML";
+            return false;
+        }
+        return SaveDocument(db, path, SessionLinkMap(), messages, why);
+    };
+    format.closed = Forget;
+    DocumentFile::RegisterFormat(format);
 }
 
 } // namespace idml

@@ -53,4 +53,9 @@ bool IsIdmlDocument(IDataBase* db);
 // Drops what is kept for the document; called when it closes.
 void Forget(IDataBase* db);
 
+// Makes the host open and save ".idml" paths as IDML, links mapped through
+// the session's link path map, and forget a document's package when the
+// document closes.
+void RegisterDocumentFormat();
+
 } // namespace idml

@@ -15,6 +15,7 @@
 #include "SampleImages.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <map>
@@ -310,6 +311,15 @@ TEST(IdmlShell, OrdersSurviveSendPickupSaveAndReopen) {
                   "--session", w / "session.odsession"},
                  w);
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    // The save went through the document list: the record of jobs out knows
+    // the result is in a saved file and has let the server's reply go.
+    const std::size_t jobsAt = run.out.find("---jobs-after-save---");
+    ASSERT_NE(jobsAt, std::string::npos) << run.out;
+    const nlohmann::json jobs = nlohmann::json::parse(
+        run.out.substr(jobsAt + 22, run.out.find("\nclosed", jobsAt) - jobsAt - 22));
+    ASSERT_EQ(jobs["jobs"].size(), 1u) << jobs.dump();
+    EXPECT_TRUE(jobs["jobs"][0]["resultSaved"].get<bool>()) << jobs.dump();
+    EXPECT_TRUE(jobs["jobs"][0]["replyReleased"].get<bool>()) << jobs.dump();
     // The saved package: the link names the processed file, the order is in
     // the image's label.
     Package after = Read(w / "out.idml");
