@@ -13,9 +13,11 @@
 #include "IOrdoPrefsData.h"
 #include "ISession.h"
 #include "IShortcutManager.h"
+#include "IdmlDocument.h"
 #include "OD_Preferences.h"
 #include "OrdoPanel.h"
 #include "OrdoPanelState.h"
+#include "OrdoServices.h"
 #include "Widgets.h"
 
 #include <QApplication>
@@ -28,8 +30,11 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -298,6 +303,7 @@ void MainWindow::BuildMenus() {
                     &MainWindow::SaveAs);
     file->addAction(tr("&Export PDF..."), QKeySequence(Qt::CTRL | Qt::Key_E), this,
                     &MainWindow::ExportPdf);
+    file->addAction(tr("&Link Path Map..."), this, &MainWindow::EditLinkMap);
     file->addSeparator();
     file->addAction(tr("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), this, &QWidget::close);
 
@@ -472,10 +478,9 @@ QString MainWindow::StatusText() const {
         text += p.GetAutoUpdt() ? tr("  |  pickup every %1 s").arg(p.GetFrequency())
                                 : tr("  |  automatic pickup off");
     }
-    const int64_t next = HostClock::MillisecondsToNextTask();
-    if (next >= 0) {
-        text +=
-            tr("  |  next idle task in %1 s").arg(static_cast<double>(next) / 1000.0, 0, 'f', 1);
+    const int64_t next = MillisecondsToNextOrdoPickup();
+    if (next >= 0 && waiting > 0) {
+        text += tr("  |  next pickup in %1 s").arg(static_cast<double>(next) / 1000.0, 0, 'f', 1);
     }
     return text;
 }
@@ -504,13 +509,33 @@ void MainWindow::NewDocument() {
 
 void MainWindow::OpenDocument() {
     const QString path = QFileDialog::getOpenFileName(
-        this, tr("Open Document"), QString(), tr("OrdoDesk documents (*.odoc);;All files (*)"));
+        this, tr("Open Document"), QString(),
+        tr("Documents (*.odoc *.idml);;OrdoDesk documents (*.odoc);;IDML packages (*.idml);;"
+           "All files (*)"));
     if (path.isEmpty()) {
         return;
     }
     SetPath(path);
-    if (RunCommand("open ${WB_PATH}")) {
-        view->FitPage();
+    std::string output;
+    if (!RunCommand("open ${WB_PATH}", &output)) {
+        return;
+    }
+    view->FitPage();
+    // What the document could not bring (links that map nowhere, missing
+    // images) is said at once, not left for the user to find.
+    QStringList warnings;
+    for (const QString& line : QString::fromStdString(output).split('\n')) {
+        if (line.startsWith("warning: ")) {
+            warnings << line.mid(9);
+        }
+    }
+    if (!warnings.isEmpty()) {
+        QMessageBox box(QMessageBox::Warning, tr("Open Document"),
+                        tr("%n problem(s) while opening %1.", nullptr, warnings.size())
+                            .arg(QFileInfo(path).fileName()),
+                        QMessageBox::Ok, this);
+        box.setDetailedText(warnings.join('\n'));
+        box.exec();
     }
 }
 
@@ -548,16 +573,76 @@ bool MainWindow::SaveAs() {
     if (shell.FrontDocument() == nullptr) {
         return false;
     }
+    // A document read from IDML is written back as IDML (its package keeps
+    // what the model does not hold); others as the host's document file.
+    const bool idml = idml::IsIdmlDocument(shell.FrontDocument());
     QString path = QFileDialog::getSaveFileName(this, tr("Save Document"), QString(),
-                                                tr("OrdoDesk documents (*.odoc)"));
+                                                idml ? tr("IDML packages (*.idml)")
+                                                     : tr("OrdoDesk documents (*.odoc)"));
     if (path.isEmpty()) {
         return false;
     }
     if (QFileInfo(path).suffix().isEmpty()) {
-        path += ".odoc";
+        path += idml ? ".idml" : ".odoc";
     }
     SetPath(path);
     return RunCommand("save ${WB_PATH}");
+}
+
+// The link path map that IDML packages from other machines are opened
+// through: the pairs of a foreign prefix and a local folder, added and
+// removed by the shell's own linkmap command.
+void MainWindow::EditLinkMap() {
+    QDialog dialog(this);
+    dialog.setWindowTitle(tr("Link Path Map"));
+    auto* form = new QFormLayout(&dialog);
+    auto* entries = new QListWidget(&dialog);
+    auto* prefix = new QLineEdit(&dialog);
+    prefix->setPlaceholderText(tr("/Volumes/Jobs or C:/Jobs"));
+    auto* folder = new QLineEdit(&dialog);
+    auto* browse = new QPushButton(tr("Choose..."), &dialog);
+    auto* add = new QPushButton(tr("Add"), &dialog);
+    auto* remove = new QPushButton(tr("Remove"), &dialog);
+    auto fill = [entries] {
+        entries->clear();
+        for (const auto& [foreign, local] : idml::SessionLinkMap().Entries()) {
+            auto* item = new QListWidgetItem(QString::fromStdString(foreign + "  ->  " + local));
+            item->setData(Qt::UserRole, QString::fromStdString(foreign));
+            entries->addItem(item);
+        }
+    };
+    connect(browse, &QPushButton::clicked, &dialog, [&] {
+        const QString chosen = QFileDialog::getExistingDirectory(&dialog, tr("Local Folder"));
+        if (!chosen.isEmpty()) {
+            folder->setText(chosen);
+        }
+    });
+    connect(add, &QPushButton::clicked, &dialog, [&] {
+        shell.SetVariable("WB_PREFIX", prefix->text().toStdString());
+        SetPath(folder->text());
+        if (RunCommand("linkmap add ${WB_PREFIX} ${WB_PATH}")) {
+            prefix->clear();
+            folder->clear();
+        }
+        fill();
+    });
+    connect(remove, &QPushButton::clicked, &dialog, [&] {
+        if (QListWidgetItem* item = entries->currentItem()) {
+            shell.SetVariable("WB_PREFIX", item->data(Qt::UserRole).toString().toStdString());
+            RunCommand("linkmap remove ${WB_PREFIX}", nullptr, true);
+            fill();
+        }
+    });
+    fill();
+    form->addRow(entries);
+    form->addRow(remove);
+    form->addRow(tr("Foreign prefix"), prefix);
+    form->addRow(tr("Local folder"), folder);
+    form->addRow(browse, add);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    form->addRow(buttons);
+    dialog.exec();
 }
 
 void MainWindow::ExportPdf() {

@@ -73,6 +73,7 @@ private:
     bool Save();
     bool SaveAs();
     void ExportPdf();
+    void EditLinkMap();
     // Asks about each document with unsaved changes; false when the user
     // cancels.
     bool MayDiscardChanges();

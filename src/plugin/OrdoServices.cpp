@@ -179,6 +179,16 @@ bool OrdoIdleTasksInstalled() {
     return gRunning != nullptr && gRunning->TasksInstalled();
 }
 
+int64_t OrdoStartupShutdown::MillisecondsToNextPickup() const {
+    InterfacePtr<IApplication> app = SessionApplication();
+    InterfacePtr<IIdleTaskMgr> tasks(app ? app->QueryIdleTaskManager() : nullptr);
+    return tasks && updateTask ? tasks->MillisecondsUntilRun(updateTask.get()) : -1;
+}
+
+int64_t MillisecondsToNextOrdoPickup() {
+    return gRunning != nullptr ? gRunning->MillisecondsToNextPickup() : -1;
+}
+
 // ---- document signals
 
 OrdoServiceProvider::OrdoServiceProvider(IPMUnknown* object) : CServiceProvider(object) {

@@ -29,6 +29,8 @@ public:
     // Installs or uninstalls the list refresh task alone.
     void ToggleTask();
     bool TasksInstalled() const { return tasksInstalled; }
+    // Milliseconds until the pickup runs next; -1 when it is not installed.
+    int64_t MillisecondsToNextPickup() const;
 
 private:
     InterfacePtr<IIdleTask> idleTask;
@@ -43,6 +45,9 @@ void StartOrdoIdleTasks();
 void StopOrdoIdleTasks();
 void ToggleOrdoIdleTask();
 bool OrdoIdleTasksInstalled();
+// Milliseconds until the result pickup runs next, on the host's clock; -1
+// when no pickup is scheduled.
+int64_t MillisecondsToNextOrdoPickup();
 
 // Names the document signals the responder answers for.
 class OrdoServiceProvider : public CServiceProvider {

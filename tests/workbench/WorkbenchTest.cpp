@@ -21,6 +21,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
@@ -158,7 +159,13 @@ void WorkbenchTest::ordersGoToTheServerAndComeBackDone() {
     for (const auto& row : sent["rows"]) {
         QCOMPARE(row["icon"].get<int>(), kOrdoIconSent);
     }
-    QVERIFY(window->StatusText().contains("Orders waiting: 2"));
+    const QString status = window->StatusText();
+    QVERIFY2(status.contains("Orders waiting: 2"), qPrintable(status));
+    // The time shown is the pickup's own, never more than its period.
+    const QRegularExpressionMatch next =
+        QRegularExpression("next pickup in ([0-9.]+) s").match(status);
+    QVERIFY2(next.hasMatch(), qPrintable(status));
+    QVERIFY(next.captured(1).toDouble() <= kPickupSeconds);
 
     // No idle command from here: the window's timer moves the host clock.
     auto allDone = [this] {
