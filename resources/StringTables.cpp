@@ -73,6 +73,12 @@ const OrdoStringEntry kEntries[] = {
      "où le serveur OPI écrit les images basse résolution, ou décochez la case",
      "\"Aceptar imágenes OPI\" necesita una carpeta de baja resolución: elija la carpeta donde "
      "el servidor OPI escribe las imágenes de baja resolución, o desmarque la casilla"},
+    {"0x71900kOrdoErrOnPasteboard",
+     "lies on the pasteboard: only images on pages are ordered; move it onto a page",
+     "se trouve sur la table de montage : seules les images des pages sont commandées ; "
+     "placez-la sur une page",
+     "está en la mesa de trabajo: solo se encargan las imágenes de las páginas; muévala a una "
+     "página"},
     // Followed by one line per image: its file name and the reason.
     {"0x71900kOrdoErrAddSkipped", "These images could not be added:",
      "Ces images n'ont pas pu être ajoutées :", "Estas imágenes no se pudieron añadir:"},

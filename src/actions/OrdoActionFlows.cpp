@@ -35,6 +35,7 @@ namespace {
 
 constexpr const char* kErrInternalKey = "0x71900kOrdoErrInternal";
 constexpr const char* kErrAddSkippedKey = "0x71900kOrdoErrAddSkipped";
+constexpr const char* kErrOnPasteboardKey = "0x71900kOrdoErrOnPasteboard";
 
 // The image classes in the order the edit flow takes them.
 constexpr uint32_t kEditClasses[] = {kODClassGray, kODClassRGB,       kODClassLab,
@@ -176,6 +177,12 @@ void AddSelectedItems(IActiveContext* ac) {
             continue;
         }
         OD_ProcData record;
+        // The orders list shows the images on pages only: an order on the
+        // pasteboard would be one the user never sees.
+        if (!LiesOnAPage(image)) {
+            skipped.push_back(ImageProblemLine(image, record, kErrOnPasteboardKey).GetUTF8String());
+            continue;
+        }
         if (AddProvisionalOrder(image, record) != kSuccess) {
             skipped.push_back(ImageProblemLine(image, record, kErrInternalKey).GetUTF8String());
             break;

@@ -94,6 +94,10 @@ void CollectImages(const UIDRef& item, UIDList& list) {
     CollectUnder(item, list);
 }
 
+bool LiesOnAPage(const UIDRef& item) {
+    return LayoutUtils::GetOwnerPageUID(item) != kInvalidUID;
+}
+
 void CollectDocumentImages(UIDList& list) {
     IDataBase* db = FrontDocument();
     InterfacePtr<IDocument> document = DocumentUtils::QueryDocument(db);

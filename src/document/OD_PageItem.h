@@ -73,3 +73,6 @@ void CollectImages(const UIDRef& item, UIDList& list);
 // Items on the pasteboard are not searched. Without a front document the list
 // is left as it was.
 void CollectDocumentImages(UIDList& list);
+// True when the item lies on one of its spread's pages, and so is among the
+// document's images; false on the pasteboard.
+bool LiesOnAPage(const UIDRef& item);

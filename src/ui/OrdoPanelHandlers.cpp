@@ -405,11 +405,22 @@ public:
         }
         const UIDList images = ImagesUnder(data.pageItems);
         UIDList fresh(images.GetDataBase());
+        std::vector<std::string> onPasteboard;
         for (int32_t i = 0; i < images.Length(); ++i) {
-            if (!IsOrdered(images.GetRef(i))) {
+            if (IsOrdered(images.GetRef(i))) {
+                continue;
+            }
+            // The list shows the images on pages only.
+            if (!LiesOnAPage(images.GetRef(i))) {
+                onPasteboard.push_back(
+                    ImageProblemLine(images.GetRef(i), OD_ProcData(), "0x71900kOrdoErrOnPasteboard")
+                        .GetUTF8String());
+            } else {
                 fresh.Append(images[i]);
             }
         }
+        TellInLogAndAlert(PMString("0x71900kOrdoErrAddSkipped").Translated().GetUTF8String(),
+                          onPasteboard);
         if (fresh.IsEmpty()) {
             return kFailure;
         }

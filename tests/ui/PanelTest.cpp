@@ -380,6 +380,14 @@ TEST_F(PanelTest, DroppedImagesBecomeReadyOrders) {
     EXPECT_EQ(WidgetDriver::Drop(panel.get(), kOrdoListBoxWidgetID, DragDropData{}), kFailure);
     EXPECT_TRUE(alerts.Alerts().empty());
     EXPECT_EQ(RowCount(), 2);
+    // An image on the pasteboard is one the list never shows: named, not ordered.
+    UIDRef aside = dockit::PlaceFile(dockit::AddFrame(db.get(), PMRect(-400, 36, -200, 136)),
+                                     dir / "at200.tif");
+    EXPECT_EQ(drop({aside.GetUID()}), kFailure);
+    EXPECT_FALSE(IsOrdered(aside));
+    ASSERT_EQ(alerts.Alerts().size(), 1u);
+    EXPECT_NE(alerts.Alerts()[0].message.GetUTF8String().find("at200.tif: lies on the pasteboard"),
+              std::string::npos);
 }
 
 // The flag a burst of changes raises and the refresh task that takes it are the plug-in's.
