@@ -11,6 +11,7 @@
 #include "HostWidgetsInternal.h"
 
 #include "DocumentUtils.h"
+#include "HostStrings.h"
 #include "IActionManager.h"
 #include "IApplication.h"
 #include "IDataBase.h"
@@ -791,10 +792,28 @@ void FillPanelMenu(QMenu* menu, OrdersPanelDock* dock) {
 
 // ---- alerts, dialogs and choosers
 
+namespace {
+
+// The window's own texts of the host's alerts, in the host's languages.
+constexpr const char* kDontShowAgainKey = "Workbench::DontShowAgain";
+
+void RegisterWindowStrings() {
+    HostStrings::RegisterStringTable(HostStrings::kDefaultTable,
+                                     {{kDontShowAgainKey, "Do not show this again"}});
+    HostStrings::RegisterStringTable(HostStrings::kFrenchTable,
+                                     {{kDontShowAgainKey, "Ne plus afficher ce message"}});
+    HostStrings::RegisterStringTable(HostStrings::kSpanishTable,
+                                     {{kDontShowAgainKey, "No volver a mostrar este mensaje"}});
+}
+
+} // namespace
+
 QtSinks::QtSinks(QWidget* parent)
     : parent(parent), previousAlerts(CAlert::SetAlertSink(this)),
       previousDialogs(DialogMgr::SetDialogSink(this)),
-      previousChoosers(Choosers::SetChooserSink(this)) {}
+      previousChoosers(Choosers::SetChooserSink(this)) {
+    RegisterWindowStrings();
+}
 
 QtSinks::~QtSinks() {
     CAlert::SetAlertSink(previousAlerts);
@@ -865,7 +884,7 @@ AlertResponse QtSinks::ShowAlert(const AlertRequest& alert) {
     // Escape answers with the second button (Cancel by custom), or the only one.
     box.setEscapeButton(at(buttons.size() > 1 ? CAlert::kCancelButton : CAlert::kOKButton));
     if (alert.dontShowAgainID != 0) {
-        box.setCheckBox(new QCheckBox(QObject::tr("Do not show this again"), &box));
+        box.setCheckBox(new QCheckBox(Shown(PMString(kDontShowAgainKey)), &box));
     }
     ShownWindow shown(openDialog, &box);
     box.exec();
