@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 
 namespace idml {
 
@@ -110,9 +111,18 @@ struct Binding {
     std::string linkPath;
 };
 
+// Where page items made in the document go: the spread's element in its
+// part, and the layer (Self) they are put on.
+struct SpreadPlace {
+    Part* part = nullptr;
+    pugi::xml_node node;
+    std::string layer;
+};
+
 struct Opened {
     Package package;
     std::vector<Binding> bindings;
+    std::map<UID, SpreadPlace> spreads;
     // The document object it was made for: a database that is gone (closed
     // without Forget) and another at the same address are told apart by it.
     const void* document = nullptr;
@@ -435,6 +445,119 @@ void SyncLabel(TextEdits& edits, pugi::xml_node node, IDataBase* db, UID uid,
     }
 }
 
+// The Self of the document's first layer, or empty.
+std::string FirstLayer(const Package& package) {
+    const Part* designmap = package.Find("designmap.xml");
+    if (designmap == nullptr || !designmap->xml) {
+        return {};
+    }
+    return designmap->xml->child("Document").child("Layer").attribute("Self").value();
+}
+
+// The plug-in data of an item as KeyValuePair elements, as SyncLabel writes
+// them.
+std::string LabelPairs(IDataBase* db, UID uid,
+                       const std::map<UID, const IDataBase::StoredObject*>& stored) {
+    std::string pairs;
+    auto it = stored.find(uid);
+    if (it == stored.end()) {
+        return pairs;
+    }
+    const auto& defaults = DefaultData(db->GetClass(uid));
+    for (const auto& [id, bytes] : it->second->implementations) {
+        auto d = defaults.find(id);
+        if (IsDocumentModelImplementation(ImplementationID(id)) ||
+            (d != defaults.end() && d->second == bytes)) {
+            continue;
+        }
+        char key[32];
+        std::snprintf(key, sizeof key, "%s%08" PRIX32, kLabelKeyPrefix, id);
+        pairs += KeyValueText(key, EncodeBase64(bytes));
+    }
+    return pairs;
+}
+
+// A Self that no element of the package has yet, made from the UID.
+std::string NewSelf(const Package& package, UID uid, const char* suffix,
+                    std::set<std::string>& taken) {
+    if (taken.empty()) {
+        taken.insert("");
+        for (const Part& part : package.parts) {
+            if (part.xml) {
+                for (const pugi::xpath_node& self : part.xml->select_nodes("//@Self")) {
+                    taken.insert(self.attribute().value());
+                }
+            }
+        }
+    }
+    std::string self = "uod" + std::to_string(uid.Get()) + suffix;
+    for (int n = 2; taken.count(self) != 0; ++n) {
+        self = "uod" + std::to_string(uid.Get()) + suffix + "-" + std::to_string(n);
+    }
+    taken.insert(self);
+    return self;
+}
+
+std::string BoundsAttributes(const PMRect& box) {
+    return "Left=\"" + FormatNumber(box.Left()) + "\" Top=\"" + FormatNumber(box.Top()) +
+           "\" Right=\"" + FormatNumber(box.Right()) + "\" Bottom=\"" + FormatNumber(box.Bottom()) +
+           "\"";
+}
+
+// A frame made in the document, and the image placed in it, as a Rectangle
+// element of the spread; false (with a message) for items of other kinds.
+bool NewItemText(IDataBase* db, UID uid, const SpreadPlace& place, const Package& package,
+                 const LinkMap& links, const std::map<UID, const IDataBase::StoredObject*>& stored,
+                 std::set<std::string>& taken, std::string& xml,
+                 std::vector<std::string>& messages) {
+    const UIDRef item(db, uid);
+    if (db->GetClass(uid) != kSplineItemBoss ||
+        InterfaceOf<IHierarchy>(item)->GetChildCount() > 1) {
+        messages.push_back("the page item " + std::to_string(uid.Get()) +
+                           " made in the document is not a frame; it is not written into the "
+                           "package");
+        return false;
+    }
+    const PMRect box = InterfaceOf<IGeometry>(item)->GetBoundingBox();
+    std::string points;
+    for (const auto& [x, y] : {std::pair{box.Left(), box.Top()},
+                               {box.Left(), box.Bottom()},
+                               {box.Right(), box.Bottom()},
+                               {box.Right(), box.Top()}}) {
+        const std::string at = FormatNumber(x) + " " + FormatNumber(y);
+        points += "<PathPointType Anchor=\"" + at + "\" LeftDirection=\"" + at +
+                  "\" RightDirection=\"" + at + "\" />";
+    }
+    xml = "<Rectangle Self=\"" + NewSelf(package, uid, "", taken) + "\" ItemLayer=\"" +
+          EscapeAttribute(place.layer) + "\" Visible=\"true\" ContentType=\"GraphicType\" " +
+          "ItemTransform=\"" +
+          FormatMatrix(InterfaceOf<ITransform>(item)->GetInnerToParentMatrix()) +
+          "\"><Properties><PathGeometry><GeometryPathType PathOpen=\"false\"><PathPointArray>" +
+          points + "</PathPointArray></GeometryPathType></PathGeometry>";
+    if (std::string pairs = LabelPairs(db, uid, stored); !pairs.empty()) {
+        xml += "<Label>" + pairs + "</Label>";
+    }
+    xml += "</Properties>";
+    const UIDRef image(db, InterfaceOf<IHierarchy>(item)->GetChildUID(0));
+    if (PageItemTypeUtils::IsGraphic(image)) {
+        const std::string path = InterfaceOf<IDataLink>(image)->GetLongName().GetUTF8String();
+        const std::optional<std::string> foreign = links.ToForeign(path);
+        xml += "<Image Self=\"" + NewSelf(package, image.GetUID(), "", taken) +
+               "\" ItemTransform=\"" +
+               FormatMatrix(InterfaceOf<ITransform>(image)->GetInnerToParentMatrix()) +
+               "\"><Properties><GraphicBounds " +
+               BoundsAttributes(InterfaceOf<IGeometry>(image)->GetBoundingBox()) + " />";
+        if (std::string pairs = LabelPairs(db, image.GetUID(), stored); !pairs.empty()) {
+            xml += "<Label>" + pairs + "</Label>";
+        }
+        xml += "</Properties><Link Self=\"" + NewSelf(package, image.GetUID(), "l", taken) +
+               "\" LinkResourceURI=\"" + EscapeAttribute(FileURIOfPath(foreign ? *foreign : path)) +
+               "\" StoredState=\"Normal\" /></Image>";
+    }
+    xml += "</Rectangle>\n\t";
+    return true;
+}
+
 std::string FileNameOf(const std::string& path) {
     std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -482,7 +605,15 @@ std::unique_ptr<IDataBase> MakeDocument(Package&& package, const LinkMap& links,
             InterfaceOf<IPage>(page)->SetSpreadUID(spreadUID);
             InterfaceOf<ISpread>(UIDRef(db.get(), spreadUID))->AddPage(page.GetUID());
         }
-        builder.Items(spread.items, spreadUID, opened->package.Find(spread.part));
+        Part* part = opened->package.Find(spread.part);
+        builder.Items(spread.items, spreadUID, part);
+        SpreadPlace& place = opened->spreads[spreadUID];
+        place.part = part;
+        place.node = part != nullptr && part->xml ? part->xml->select_node("//Spread").node()
+                                                  : pugi::xml_node();
+        place.layer = spread.items.empty()
+                          ? FirstLayer(opened->package)
+                          : spread.items.back().node.attribute("ItemLayer").value();
     }
     doc.reset();
     if (!RestoreData(db, builder.data, messages, why)) {
@@ -530,9 +661,21 @@ bool UpdatePackage(IDataBase* db, const LinkMap& links, std::vector<std::string>
     PartEdits edits;
     for (const Binding& b : found->bindings) {
         std::string self = b.node.attribute("Self").value();
-        if (!db->IsValidUID(b.item) || b.part == nullptr) {
-            messages.push_back("the page item " + self +
-                               " was deleted in the document; the package keeps it");
+        if (b.part == nullptr) {
+            continue;
+        }
+        if (!db->IsValidUID(b.item)) {
+            // A text frame's story is elsewhere in the package and others may
+            // flow into it: the frame stays.
+            if (std::strcmp(b.node.name(), "TextFrame") == 0) {
+                messages.push_back("the text frame " + self +
+                                   " was deleted in the document; the package keeps it with "
+                                   "its story");
+            } else if (!EditsOf(edits, b.part).Remove(b.node)) {
+                messages.push_back("the page item " + self +
+                                   " was deleted in the document, but cannot be taken out of "
+                                   "the package");
+            }
             continue;
         }
         TextEdits& e = EditsOf(edits, b.part);
@@ -546,8 +689,11 @@ bool UpdatePackage(IDataBase* db, const LinkMap& links, std::vector<std::string>
         }
         UIDRef image(db, InterfaceOf<IHierarchy>(item)->GetChildUID(0));
         if (!PageItemTypeUtils::IsGraphic(image)) {
-            messages.push_back("the image of " + self +
-                               " was removed in the document; the package keeps it");
+            if (!e.Remove(b.image)) {
+                messages.push_back("the image of " + self +
+                                   " was removed in the document, but cannot be taken out of "
+                                   "the package");
+            }
             continue;
         }
         if (PMMatrix m = InterfaceOf<ITransform>(image)->GetInnerToParentMatrix();
@@ -589,6 +735,30 @@ bool UpdatePackage(IDataBase* db, const LinkMap& links, std::vector<std::string>
             }
         }
         SyncLabel(e, b.image, db, image.GetUID(), stored);
+    }
+    // Frames made in the document go on top of their spread.
+    std::set<UID> bound;
+    for (const Binding& b : found->bindings) {
+        bound.insert(b.item);
+    }
+    std::set<std::string> taken;
+    for (const auto& [spreadUID, place] : found->spreads) {
+        if (!db->IsValidUID(spreadUID) || place.part == nullptr || !place.node) {
+            continue;
+        }
+        InterfacePtr<IHierarchy> spread = InterfaceOf<IHierarchy>(UIDRef(db, spreadUID));
+        for (int32_t i = 0; spread && i < spread->GetChildCount(); ++i) {
+            const UID child = spread->GetChildUID(i);
+            std::string xml;
+            if (bound.count(child) == 0 &&
+                NewItemText(db, child, place, found->package, links, stored, taken, xml,
+                            messages) &&
+                !EditsOf(edits, place.part).InsertLast(place.node, xml)) {
+                messages.push_back("the spread " +
+                                   std::string(place.node.attribute("Self").value()) +
+                                   " cannot take the frame " + std::to_string(child.Get()));
+            }
+        }
     }
     for (Part& part : found->package.parts) {
         auto it = edits.find(&part);

@@ -384,18 +384,64 @@ bool TextEdits::InsertFirst(pugi::xml_node element, const std::string& xml) {
     return true;
 }
 
+std::size_t TextEdits::EndTag(pugi::xml_node element, std::size_t startEnd) const {
+    // Markup inside the element's content only starts with '<' (attribute
+    // values hold it escaped); comments and CDATA sections are passed over.
+    const std::string name = element.name();
+    int depth = 1;
+    for (std::size_t at = text.find('<', startEnd); at != std::string::npos;
+         at = text.find('<', at + 1)) {
+        if (text.compare(at, 4, "<!--") == 0) {
+            at = text.find("-->", at);
+        } else if (text.compare(at, 9, "<![CDATA[") == 0) {
+            at = text.find("]]>", at);
+        } else if (text.compare(at + 1, 1, "/") == 0 &&
+                   text.compare(at + 2, name.size(), name) == 0 &&
+                   text.compare(at + 2 + name.size(), 1, ">") == 0) {
+            if (--depth == 0) {
+                return at;
+            }
+        } else if (text.compare(at + 1, name.size(), name) == 0 &&
+                   at + 1 + name.size() < text.size() &&
+                   std::strchr(" \t\r\n/>", text[at + 1 + name.size()]) != nullptr) {
+            const std::size_t close = text.find('>', at);
+            if (close == std::string::npos) {
+                return std::string::npos;
+            }
+            depth += text[close - 1] == '/' ? 0 : 1;
+            at = close;
+        }
+        if (at == std::string::npos) {
+            return std::string::npos;
+        }
+    }
+    return std::string::npos;
+}
+
+bool TextEdits::InsertLast(pugi::xml_node element, const std::string& xml) {
+    std::size_t begin = 0, end = 0;
+    if (!StartTag(element, begin, end) || text[end - 2] == '/') {
+        return false;
+    }
+    const std::size_t at = EndTag(element, end);
+    if (at == std::string::npos) {
+        return false;
+    }
+    Add(at, 0, 0, xml);
+    return true;
+}
+
 bool TextEdits::Remove(pugi::xml_node element) {
     std::size_t begin = 0, end = 0;
     if (!StartTag(element, begin, end)) {
         return false;
     }
     if (text[end - 2] != '/') {
-        const std::string close = std::string("</") + element.name() + ">";
-        std::size_t at = text.find(close, end);
+        std::size_t at = EndTag(element, end);
         if (at == std::string::npos) {
             return false;
         }
-        end = at + close.size();
+        end = text.find('>', at) + 1;
     }
     // The whole line when the element stands alone on it.
     std::size_t lineStart = begin;

@@ -84,6 +84,9 @@ public:
     // Puts XML text in as the element's first content (an empty element
     // written as <X/> is opened as <X>...</X>).
     bool InsertFirst(pugi::xml_node element, const std::string& xml);
+    // Puts XML text in as the element's last content, before its end tag
+    // (false for an element written as <X/>).
+    bool InsertLast(pugi::xml_node element, const std::string& xml);
     // Takes an element out, with the line it stood on when it stood alone.
     bool Remove(pugi::xml_node element);
 
@@ -99,6 +102,10 @@ private:
     };
     // The span of the element's start tag: '<' to '>' included.
     bool StartTag(pugi::xml_node element, std::size_t& begin, std::size_t& end) const;
+    // Where the end tag of the element whose start tag ends at startEnd
+    // begins, counting the elements of the same name nested in it; npos when
+    // it has none.
+    std::size_t EndTag(pugi::xml_node element, std::size_t startEnd) const;
     void Add(std::size_t at, std::size_t length, int order, std::string value);
 
     const std::string& text;

@@ -7,7 +7,10 @@
 #include "DocumentUtils.h"
 #include "IDataLink.h"
 #include "IDocument.h"
+#include "IGeometry.h"
 #include "IHierarchy.h"
+#include "ISpread.h"
+#include "ITransform.h"
 #include "IdmlDocument.h"
 #include "ImportUtils.h"
 #include "ObjectModel.h"
@@ -222,6 +225,59 @@ TEST(IdmlRealFiles, RelinkChangesOnlyTheLinkAndTheImage) {
     EXPECT_NE(spread.find("URI=\"file:" + w.Path() + "/new%20photo.jpg\""), std::string::npos);
     EXPECT_NE(spread.find("Right=\"200\" Bottom=\"150\""), std::string::npos);
     Forget(db.get());
+}
+
+// A frame made in the document is written on top of its spread with its
+// image and link; a deleted frame leaves the package; a deleted text frame
+// stays, with its story, and a message says so.
+TEST(IdmlRealFiles, FramesMadeAndDeletedInTheDocumentAreWrittenBack) {
+    REQUIRE_IDML_FOLDER(dir);
+    TempDir w;
+    samples::WriteJpeg(w / "added.jpg", {400, 300, 3}, samples::Flat(90), {144, 1, 75});
+    auto db = Make(Read(dir + "/article-1photo.idml"));
+    ASSERT_TRUE(db);
+    const UIDRef page = DocumentUtils::GetNthPage(db.get(), 0);
+    const UIDRef frame = DocumentUtils::AddGraphicFrame(page, PMRect(300, 400, 500, 550));
+    ASSERT_TRUE(ImportUtils::PlaceFile(frame, PMString(w / "added.jpg")).GetDataBase());
+    ASSERT_EQ(DocumentUtils::DeletePageItem(UIDRef(db.get(), UID(4))), kSuccess); // image frame
+    ASSERT_EQ(DocumentUtils::DeletePageItem(UIDRef(db.get(), UID(6))), kSuccess); // text frame
+    std::vector<std::string> messages;
+    std::string why, zip;
+    ASSERT_TRUE(UpdatePackage(db.get(), {}, messages, why)) << why;
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].find("text frame u185 was deleted"), std::string::npos) << messages[0];
+    ASSERT_TRUE(WritePackage(*PackageOf(db.get()), zip, why)) << why;
+    Package back;
+    ASSERT_TRUE(ReadPackage(zip, back, why)) << why;
+    EXPECT_EQ(XPathCount(back, "//Rectangle"), 1);
+    EXPECT_EQ(XPathCount(back, "//TextFrame"), 3);
+    auto reopened = Make(std::move(back));
+    ModelCounts counts;
+    Walk(reopened.get(), UID(2), counts);
+    EXPECT_EQ(counts.links, std::vector<std::string>{"added.jpg"});
+    const UIDRef made(reopened.get(), UID(7));
+    const UIDRef image(reopened.get(), InterfaceOf<IHierarchy>(made)->GetChildUID(0));
+    EXPECT_EQ(InterfaceOf<IGeometry>(image)->GetBoundingBox(), PMRect(0, 0, 200, 150));
+    EXPECT_EQ(InterfaceOf<IGeometry>(made)->GetBoundingBox(),
+              InterfaceOf<IGeometry>(frame)->GetBoundingBox());
+    EXPECT_EQ(InterfaceOf<ITransform>(made)->GetInnerToParentMatrix(),
+              InterfaceOf<ITransform>(frame)->GetInnerToParentMatrix());
+    Forget(db.get());
+    Forget(reopened.get());
+}
+
+// Edits find an element's end past elements of its name nested in it.
+TEST(IdmlPackages, EditsOfNestedElementsOfOneName) {
+    Part part;
+    part.bytes = "<S><G a=\"1\"><G><G/></G><!-- </G> --></G><G>\n\t<x/>\n</G></S>";
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string(part.bytes.c_str()));
+    TextEdits edits(part);
+    pugi::xml_node first = doc.child("S").child("G");
+    EXPECT_TRUE(edits.Remove(first));
+    EXPECT_TRUE(edits.InsertLast(first.next_sibling("G"), "<y/>"));
+    EXPECT_FALSE(edits.InsertLast(first.child("G").child("G"), "<z/>")); // written as <G/>
+    EXPECT_EQ(edits.Apply(), "<S><G>\n\t<x/>\n<y/></G></S>");
 }
 
 TEST(IdmlPackages, BadOnesAreRefusedWithAReason) {
