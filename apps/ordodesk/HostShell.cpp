@@ -221,6 +221,7 @@ const HostShellImpl::Command HostShellImpl::kCommands[] = {
     {"linkmap", &HostShellImpl::CmdLinkMap, true},
     {"place", &HostShellImpl::CmdPlace, false},
     {"group", &HostShellImpl::CmdGroup, false},
+    {"delete", &HostShellImpl::CmdDelete, false},
     {"items", &HostShellImpl::CmdItems, true},
     {"select", &HostShellImpl::CmdSelect, false},
     {"action", &HostShellImpl::CmdAction, false},
@@ -699,6 +700,8 @@ std::string ShellCommandHelp() {
                                   a graphic frame with the image placed in it;
                                   --name sets ${VAR} (frame) and ${VAR_image}
   group UID...                    groups page items
+  delete UID...                   deletes page items with what they hold (one undo
+                                  step each)
   items [--json]                  page items: kind, UID, page, bounds, transform, link, order
   select [--all] [--add] UID...   the layout selection (nothing: deselect all)
   undo | redo                     the front document's undo steps

@@ -305,6 +305,26 @@ void HostShellImpl::CmdGroup(Args& a) {
     out << "group " << group.GetUID().Get() << "\n";
 }
 
+void HostShellImpl::CmdDelete(Args& a) {
+    const auto& w = a.Expect(1, 1000, "delete UID...");
+    RequireDocument();
+    std::vector<UIDRef> items;
+    for (const std::string& u : w) {
+        items.push_back(ItemRef(u));
+    }
+    for (const UIDRef& item : items) {
+        // An item inside one deleted before it went with it.
+        if (!item.GetDataBase()->IsValidUID(item.GetUID())) {
+            continue;
+        }
+        if (ErrorCode error = DocumentUtils::DeletePageItem(item); error != kSuccess) {
+            Fail("cannot delete " + std::to_string(item.GetUID().Get()) + ": " +
+                 DocumentErrorText(error));
+        }
+        out << "deleted " << item.GetUID().Get() << "\n";
+    }
+}
+
 void HostShellImpl::CmdItems(Args& a) {
     const bool json = a.Flag("--json");
     a.Expect(0, 0, "items [--json]");

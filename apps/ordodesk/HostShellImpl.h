@@ -327,6 +327,7 @@ private:
     void CmdLinkMap(Args& a);
     void CmdPlace(Args& a);
     void CmdGroup(Args& a);
+    void CmdDelete(Args& a);
     void CmdItems(Args& a);
     void CmdSelect(Args& a);
     void CmdAction(Args& a);

@@ -9,6 +9,7 @@
 #include "IDataBase.h"
 #include "IDocument.h"
 #include "IIdleTask.h"
+#include "ILayoutSelection.h"
 #include "IMenuManager.h"
 #include "IOrdoPrefsData.h"
 #include "ISession.h"
@@ -313,6 +314,7 @@ void MainWindow::BuildMenus() {
     redoAction =
         edit->addAction(tr("&Redo"), QKeySequence::Redo, this, [this] { RunCommand("redo"); });
     edit->addSeparator();
+    edit->addAction(tr("&Delete"), QKeySequence::Delete, this, &MainWindow::DeleteSelection);
     edit->addAction(tr("Select &All"), QKeySequence::SelectAll, this,
                     [this] { RunCommand("select --all", nullptr, true); });
     edit->addAction(tr("&Deselect All"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A), this,
@@ -498,6 +500,22 @@ void MainWindow::UpdateTitle() {
     setWindowTitle(tr("%1%2 - OrdoDesk Workbench")
                        .arg(Text(doc->GetName()))
                        .arg(shell.FrontDocument()->IsModified() ? "*" : ""));
+}
+
+// The page items selected in the layout, deleted as the shell's delete
+// does: one undo step each.
+void MainWindow::DeleteSelection() {
+    IDataBase* db = shell.FrontDocument();
+    InterfacePtr<IDocument> doc = DocumentUtils::QueryDocument(db);
+    InterfacePtr<ILayoutSelection> selection(doc.get(), IID_ILAYOUTSELECTION);
+    if (!selection || selection->GetSelectedItems().IsEmpty()) {
+        return;
+    }
+    std::string line = "delete";
+    for (UID uid : selection->GetSelectedItems()) {
+        line += " " + std::to_string(uid.Get());
+    }
+    RunCommand(line);
 }
 
 // ---- File

@@ -74,6 +74,7 @@ private:
     bool SaveAs();
     void ExportPdf();
     void EditLinkMap();
+    void DeleteSelection();
     // Asks about each document with unsaved changes; false when the user
     // cancels.
     bool MayDiscardChanges();

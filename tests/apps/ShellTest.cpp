@@ -75,6 +75,7 @@ TEST(ShellHost, BadLinesStopTheScriptAndNameTheirLine) {
         {"place ${W}/img/photo-rgb.tif 0 ten 10 10", "Y is not a number"},
         {"place ${W}/img/photo-rgb.tif 0 0 10", "usage: place"},
         {"select 9999", "no page item has the UID 9999"},
+        {"delete 9999", "no page item has the UID 9999"},
         {"echo \"open quote", "quote (\") is not closed"},
         {"echo ${NOPE}", "unknown variable ${NOPE}"},
         {"open ${W}/no-such.odoc", "cannot open"},
