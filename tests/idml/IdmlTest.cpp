@@ -12,6 +12,7 @@
 #include "ISpread.h"
 #include "ITransform.h"
 #include "IdmlDocument.h"
+#include "ImageRaster.h"
 #include "ImportUtils.h"
 #include "ObjectModel.h"
 #include "PdfExport.h"
@@ -19,6 +20,7 @@
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <vips/vips8>
 
 #include <algorithm>
 #include <map>
@@ -359,7 +361,14 @@ TEST(IdmlShell, OrdersSurviveSendPickupSaveAndReopen) {
     REQUIRE_IDML_FOLDER(dir);
     TempDir w;
     MakeDirs(w / "links"); // the linked file, of the size the package records
-    samples::WriteJpeg(w / "links/default.jpg", {303, 360, 3}, samples::Flat(150));
+    // Squares of 12 pixels: a result drawn a little off its place shows.
+    samples::WriteJpeg(w / "links/default.jpg", {303, 360, 3},
+                       [](const samples::Raster&, uint32_t x, uint32_t y, uint8_t* out) {
+                           const bool dark = (x / 12 + y / 12) % 2 != 0;
+                           out[0] = dark ? 40 : 220;
+                           out[1] = dark ? 90 : 200;
+                           out[2] = static_cast<uint8_t>(y / 2);
+                       });
     const ProgramRun run =
         Ordodesk({"run", "--set", "W=" + w.Path(), "--set", "IDML=" + dir + "/article-1photo.idml",
                   "--set", "FOREIGN=" + LinkFolder(Read(dir + "/article-1photo.idml")),
@@ -376,6 +385,19 @@ TEST(IdmlShell, OrdersSurviveSendPickupSaveAndReopen) {
     ASSERT_EQ(jobs["jobs"].size(), 1u) << jobs.dump();
     EXPECT_TRUE(jobs["jobs"][0]["resultSaved"].get<bool>()) << jobs.dump();
     EXPECT_TRUE(jobs["jobs"][0]["replyReleased"].get<bool>()) << jobs.dump();
+    // The page with the result is the page with the original, the image in
+    // the same place (the bound is well below what a shift of 3 pt gives).
+    ASSERT_TRUE(render::EnsureVips());
+    const vips::VImage original = vips::VImage::new_from_file((w / "before.png").c_str());
+    const vips::VImage result = vips::VImage::new_from_file((w / "after.png").c_str());
+    const auto differ = [](const vips::VImage& a, const vips::VImage& b) {
+        return (a.cast(VIPS_FORMAT_DOUBLE) - b.cast(VIPS_FORMAT_DOUBLE)).abs().avg();
+    };
+    const double same = differ(original, result);
+    const double shifted = differ(original, result.embed(3, 0, result.width(), result.height()));
+    EXPECT_LT(same, 0.25 * shifted) << same << " against " << shifted;
+    RecordProperty("result_vs_original",
+                   std::to_string(same) + " (shifted 3 pt: " + std::to_string(shifted) + ")");
     // The saved package: the link names the processed file, the order is in
     // the image's label.
     Package after = Read(w / "out.idml");
