@@ -236,8 +236,8 @@ int JpegShrink(const JobTicket& t, double inputResolution) {
 // An EPS or PostScript file rendered by Ghostscript at the resolution the
 // output needs (the ticket's, times its scale), over the file's bounding box,
 // in the colour model its header gives (RGB when it gives none).
-bool LoadPostScript(const JobTicket& t, PostScriptRendering& rendering, VImage& loaded,
-                    double& resolution, std::string& error) {
+bool LoadPostScript(const JobTicket& t, VipsAccess access, PostScriptRendering& rendering,
+                    VImage& loaded, double& resolution, std::string& error) {
     const ReaderView view = ReadWithPlugInReaders(t.pathIn);
     double width = 612, height = 792; // a page, when the file gives no bounding box
     PostScriptSize(t.pathIn, width, height);
@@ -249,8 +249,8 @@ bool LoadPostScript(const JobTicket& t, PostScriptRendering& rendering, VImage& 
     if (!rendering.Render(t.pathIn, resolution, colour, error)) {
         return false;
     }
-    loaded = VImage::new_from_file(rendering.Image().c_str(),
-                                   VImage::option()->set("access", VIPS_ACCESS_RANDOM));
+    loaded =
+        VImage::new_from_file(rendering.Image().c_str(), VImage::option()->set("access", access));
     return true;
 }
 
@@ -340,6 +340,76 @@ JobResult Fail(const std::string& message, const std::string& path) {
     return r;
 }
 
+// What a process option does to an image of a kind.
+struct ColourSteps {
+    bool known = true, correct = false, toGray = false, toRgb = false, toCmyk = false;
+};
+
+ColourSteps StepsFor(ImageKind kind, int option) {
+    ColourSteps s;
+    switch (kind) {
+    case ImageKind::gray: // 0 none, 1 correction, 4 CMYK, 5 correction + CMYK
+        s.known = option == 0 || option == 1 || option == 4 || option == 5;
+        s.correct = option == 1 || option == 5;
+        s.toCmyk = option == 4 || option == 5;
+        break;
+    case ImageKind::rgb: // bit 1 correction, bit 0 gray, 4..7 CMYK; 0 none
+        s.known = option >= 0 && option <= 7;
+        s.correct = option == 2 || option == 3 || option == 6 || option == 7;
+        s.toGray = option == 1 || option == 3 || option == 5 || option == 7;
+        s.toCmyk = option >= 4;
+        break;
+    case ImageKind::cmyk: // 0 none, 1 gray, 2 RGB, 5 gray + CMYK, 6 RGB + CMYK
+        s.known = option == 0 || option == 1 || option == 2 || option == 5 || option == 6;
+        s.toGray = option == 1 || option == 5;
+        s.toRgb = option == 2 || option == 6;
+        s.toCmyk = option == 5 || option == 6;
+        break;
+    }
+    return s;
+}
+
+// How the job reads its input. Once, top to bottom, lets libvips stream the
+// file, with little memory and no temporary file, where reading it in any
+// order loads it whole first (in memory, or in a temporary file beyond
+// libvips' threshold of 100 MB). A correction reads the placed image twice
+// (its levels, then the image through its table), so a job that may correct
+// (whatever kind the image turns out to be) reads it in any order. A
+// placement that reads it otherwise copies what it needs (RenderPlacement).
+VipsAccess AccessFor(const JobTicket& t, const ServerProfile& p) {
+    for (const ImageKind kind : {ImageKind::gray, ImageKind::rgb, ImageKind::cmyk}) {
+        if (StepsFor(kind, t.processOpt == -1 ? p.modes[static_cast<int>(kind)] : t.processOpt)
+                .correct) {
+            return VIPS_ACCESS_RANDOM;
+        }
+    }
+    return VIPS_ACCESS_SEQUENTIAL;
+}
+
+// Up to this size an image a placement reads in any order is copied into
+// memory; a larger one goes into a temporary file (libvips' own threshold).
+constexpr double kInMemoryBytes = 100.0 * 1024 * 1024;
+
+// The image computed once and kept, so that it can be read in any order:
+// in memory, or in a temporary file of libvips' (in TMPDIR, removed when the
+// image goes).
+VImage Kept(const VImage& image) {
+    const double bytes = 1.0 * image.width() * image.height() * image.bands() *
+                         static_cast<double>(vips_format_sizeof(image.format()));
+    if (bytes <= kInMemoryBytes) {
+        return image.copy_memory();
+    }
+    VipsImage* file = vips_image_new_temp_file("%s.v");
+    if (file == nullptr) {
+        throw vips::VError();
+    }
+    VImage kept(file); // takes it over
+    if (vips_image_write(image.get_image(), kept.get_image()) != 0) {
+        throw vips::VError();
+    }
+    return kept;
+}
+
 } // namespace
 
 VImage NormalizeImage(const VImage& in, ImageKind& kind) {
@@ -383,7 +453,7 @@ VImage NormalizeImage(const VImage& in, ImageKind& kind) {
 }
 
 bool RenderPlacement(const VImage& in, ImageKind kind, double inputResolution, const JobTicket& t,
-                     VImage& out, std::string& error) {
+                     VImage& out, std::string& error, bool readOnce) {
     // The plug-in sends the layout's turn and lean negated: a positive ANGLE
     // turns clockwise as seen and a positive SKEWH leans the top to the left.
     // a and k below are the layout's own (counter-clockwise, top to the
@@ -446,6 +516,12 @@ bool RenderPlacement(const VImage& in, ImageKind kind, double inputResolution, c
         m01 *= fy;
         m11 *= fy;
     }
+    // Turned, leaned or mirrored top to bottom, the placement reads its
+    // source in any order: one that can be read only once is kept first,
+    // after the block averaging so that as little as can be is kept.
+    if (readOnce && !(m01 == 0 && m10 == 0 && m11 > 0)) {
+        source = Kept(source);
+    }
     const double white = kind == ImageKind::cmyk ? 0.0 : Wide(source) ? 65535.0 : 255.0;
     std::vector<double> background(static_cast<std::size_t>(source.bands()), white);
     out = source.affine(
@@ -470,27 +546,10 @@ bool ConvertColour(VImage& image, ImageKind& kind, int option, const ServerProfi
     if (option == -1) {
         option = p.modes[static_cast<int>(kind)];
     }
-    bool correct = false, toGray = false, toRgb = false, toCmyk = false, known = true;
-    switch (kind) {
-    case ImageKind::gray: // 0 none, 1 correction, 4 CMYK, 5 correction + CMYK
-        known = option == 0 || option == 1 || option == 4 || option == 5;
-        correct = option == 1 || option == 5;
-        toCmyk = option == 4 || option == 5;
-        break;
-    case ImageKind::rgb: // bit 1 correction, bit 0 gray, 4..7 CMYK; 0 none
-        known = option >= 0 && option <= 7;
-        correct = option == 2 || option == 3 || option == 6 || option == 7;
-        toGray = option == 1 || option == 3 || option == 5 || option == 7;
-        toCmyk = option >= 4;
-        break;
-    case ImageKind::cmyk: // 0 none, 1 gray, 2 RGB, 5 gray + CMYK, 6 RGB + CMYK
-        known = option == 0 || option == 1 || option == 2 || option == 5 || option == 6;
-        toGray = option == 1 || option == 5;
-        toRgb = option == 2 || option == 6;
-        toCmyk = option == 5 || option == 6;
-        break;
-    }
-    if (!known) {
+    const ColourSteps steps = StepsFor(kind, option);
+    const bool correct = steps.correct, toGray = steps.toGray, toRgb = steps.toRgb,
+               toCmyk = steps.toCmyk;
+    if (!steps.known) {
         error = "process option " + std::to_string(option) + " does not apply to a " +
                 KindName(kind) + " image";
         return false;
@@ -561,19 +620,20 @@ JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t,
     VImage image;
     ImageKind kind = ImageKind::rgb;
     double resolution = 72.0;
+    const VipsAccess access = AccessFor(t, profile);
     // Holds Ghostscript's picture of an EPS or PostScript input until the
     // job is done with it.
     PostScriptRendering rendering;
     try {
         VImage loaded;
         if (IsPostScriptFile(t.pathIn)) {
-            if (!LoadPostScript(t, rendering, loaded, resolution, error)) {
+            if (!LoadPostScript(t, access, rendering, loaded, resolution, error)) {
                 return Fail(error, t.pathIn);
             }
         } else {
             const ReaderView view = ReadWithPlugInReaders(t.pathIn);
-            loaded = VImage::new_from_file(t.pathIn.c_str(),
-                                           VImage::option()->set("access", VIPS_ACCESS_RANDOM));
+            loaded =
+                VImage::new_from_file(t.pathIn.c_str(), VImage::option()->set("access", access));
             resolution = InputResolution(view, loaded);
             // A JPEG read at the size the output needs: its decoder shrinks by
             // 2, 4 or 8 as it reads, far faster than reading it whole.
@@ -582,7 +642,7 @@ JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t,
                 const int width = loaded.width();
                 loaded = VImage::new_from_file(
                     t.pathIn.c_str(),
-                    VImage::option()->set("access", VIPS_ACCESS_RANDOM)->set("shrink", shrink));
+                    VImage::option()->set("access", access)->set("shrink", shrink));
                 resolution *= static_cast<double>(loaded.width()) / width;
             }
         }
@@ -594,7 +654,8 @@ JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t,
 
     VImage placed;
     try {
-        if (!RenderPlacement(image, kind, resolution, t, placed, error)) {
+        if (!RenderPlacement(image, kind, resolution, t, placed, error,
+                             access == VIPS_ACCESS_SEQUENTIAL)) {
             return Fail(error, t.pathIn);
         }
     } catch (const vips::VError& e) {

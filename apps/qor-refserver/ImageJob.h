@@ -31,9 +31,14 @@ vips::VImage NormalizeImage(const vips::VImage& in, ImageKind& kind);
 // Places the image as the ticket says (mirror, scale, skew, rotation), crops
 // it to the ticket's rectangle and samples it at RESX by RESY. The input's
 // resolution is in pixels per inch. False with a reason when the crop misses
-// the image or the output would be too large.
+// the image or the output would be too large. readOnce: the image's pixels
+// can be read only once, top to bottom (loaded with sequential access); a
+// placement that turns, leans or mirrors it top to bottom then works on a
+// copy of it (after the block averaging), in memory or, beyond 100 MB, in a
+// temporary file of libvips' in TMPDIR.
 bool RenderPlacement(const vips::VImage& in, ImageKind kind, double inputResolution,
-                     const JobTicket& ticket, vips::VImage& out, std::string& error);
+                     const JobTicket& ticket, vips::VImage& out, std::string& error,
+                     bool readOnce = false);
 
 // Applies the ticket's process option (or the profile's for -1) to an image
 // of the given kind; kind becomes the result's. False with a reason when the

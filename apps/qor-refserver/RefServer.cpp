@@ -629,7 +629,8 @@ void RefServer::Log(const std::string& client, const std::string& job, const std
     char ms[32];
     std::snprintf(ms, sizeof ms, "%.1f", static_cast<double>(micros) / 1000.0);
     std::string line = Now() + " client=" + OneLine(client, "-") + " job=" + OneLine(job, "-") +
-                       " outcome=" + outcome + " ms=" + ms + " " + OneLine(message, "-");
+                       " outcome=" + outcome + " ms=" + ms + " server=" + id + " " +
+                       OneLine(message, "-");
     log << line + "\n"; // one write: workers share the stream
     log.flush();
     std::ofstream(folders.log, std::ios::app) << line << "\n";
