@@ -11,9 +11,11 @@
 #include <array>
 #include <cerrno>
 #include <cmath>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -236,17 +238,18 @@ int JpegShrink(const JobTicket& t, double inputResolution) {
 // An EPS or PostScript file rendered by Ghostscript at the resolution the
 // output needs (the ticket's, times its scale), over the file's bounding box,
 // in the colour model its header gives (RGB when it gives none).
-bool LoadPostScript(const JobTicket& t, VipsAccess access, PostScriptRendering& rendering,
-                    VImage& loaded, double& resolution, std::string& error) {
-    const ReaderView view = ReadWithPlugInReaders(t.pathIn);
+bool LoadPostScript(const JobTicket& t, const std::string& source, VipsAccess access,
+                    PostScriptRendering& rendering, VImage& loaded, double& resolution,
+                    std::string& error) {
+    const ReaderView view = ReadWithPlugInReaders(source);
     double width = 612, height = 792; // a page, when the file gives no bounding box
-    PostScriptSize(t.pathIn, width, height);
+    PostScriptSize(source, width, height);
     resolution = PostScriptResolution(std::max(t.resX, t.resY), std::max(t.scaleX, t.scaleY), width,
                                       height, kMaxPixels);
     const PostScriptColour colour = view.model == kImgModelGray   ? PostScriptColour::gray
                                     : view.model == kImgModelCMYK ? PostScriptColour::cmyk
                                                                   : PostScriptColour::rgb;
-    if (!rendering.Render(t.pathIn, resolution, colour, error)) {
+    if (!rendering.Render(source, resolution, colour, error)) {
         return false;
     }
     loaded =
@@ -602,20 +605,19 @@ JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t,
         return Fail("prefix holds a path separator", t.pathIn);
     }
     // Nothing outside the server's volumes is read or written, not even
-    // through a symbolic link.
+    // through a symbolic link: the input and the output's folder are opened
+    // once checked, and reached through their descriptors from then on.
     const std::vector<std::string> volumes = ReadVolumes(folders);
-    std::string resolved;
-    if (!CheckTicketPath(volumes, t.pathIn, true, resolved, error) ||
-        !CheckTicketPath(volumes, t.pathOut, false, resolved, error)) {
+    TicketPath input, output;
+    if (!input.Open(volumes, t.pathIn, true, error) ||
+        !output.Open(volumes, t.pathOut, false, error)) {
         return Fail(error, t.pathIn);
     }
+    const std::string& source = input.Path();
 
     const bool replacing = t.pathOut == t.pathIn;
     fs::path outPath(t.pathOut);
     fs::path folder = outPath.parent_path();
-    if (!fs::is_directory(folder, ec)) {
-        return Fail("output folder does not exist: " + folder.string(), t.pathIn);
-    }
 
     VImage image;
     ImageKind kind = ImageKind::rgb;
@@ -626,23 +628,21 @@ JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t,
     PostScriptRendering rendering;
     try {
         VImage loaded;
-        if (IsPostScriptFile(t.pathIn)) {
-            if (!LoadPostScript(t, access, rendering, loaded, resolution, error)) {
+        if (IsPostScriptFile(source)) {
+            if (!LoadPostScript(t, source, access, rendering, loaded, resolution, error)) {
                 return Fail(error, t.pathIn);
             }
         } else {
-            const ReaderView view = ReadWithPlugInReaders(t.pathIn);
-            loaded =
-                VImage::new_from_file(t.pathIn.c_str(), VImage::option()->set("access", access));
+            const ReaderView view = ReadWithPlugInReaders(source);
+            loaded = VImage::new_from_file(source.c_str(), VImage::option()->set("access", access));
             resolution = InputResolution(view, loaded);
             // A JPEG read at the size the output needs: its decoder shrinks by
             // 2, 4 or 8 as it reads, far faster than reading it whole.
             const int shrink = JpegShrink(t, resolution);
-            if (shrink > 1 && IsJpeg(t.pathIn)) {
+            if (shrink > 1 && IsJpeg(source)) {
                 const int width = loaded.width();
                 loaded = VImage::new_from_file(
-                    t.pathIn.c_str(),
-                    VImage::option()->set("access", access)->set("shrink", shrink));
+                    source.c_str(), VImage::option()->set("access", access)->set("shrink", shrink));
                 resolution *= static_cast<double>(loaded.width()) / width;
             }
         }
@@ -684,17 +684,19 @@ JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t,
     auto nameFor = [&](int n) {
         return n == 0 ? wanted : folder / (t.prefix + stem + "-" + std::to_string(n) + "." + ext);
     };
+    // The same names in the opened folder, where the files are made.
+    auto opened = [&](const fs::path& name) { return output.At(name.filename().string()); };
     // With overwriting off an existing file is never replaced, not even one
     // that another server puts there while this output is made: the output
     // takes the first free name of "-1" to "-999" and is moved there only
     // while that name is free. The source itself is never written over unless
     // the ticket asks for exactly that (PATHOUT is PATHIN): an output folder
     // and name that lead back to it take a free name even with overwriting on.
-    const bool overSource = fs::equivalent(wanted, in, ec);
+    const bool overSource = fs::equivalent(opened(wanted), source, ec);
     const bool keepExisting = !replacing && (!t.overwrite || overSource);
     auto firstFree = [&](int from) {
         for (int n = from; n < 1000; ++n) {
-            if (!keepExisting || !Exists(nameFor(n).string())) {
+            if (!keepExisting || !Exists(opened(nameFor(n)))) {
                 return n;
             }
         }
@@ -714,33 +716,33 @@ JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t,
     const std::string tag =
         steps.tag.empty() ? std::to_string(static_cast<long long>(getpid())) : steps.tag;
     const fs::path part = folder / HiddenName(wanted.filename().string(), tag);
+    const std::string partAt = opened(part);
     if (steps.beforeWrite && !steps.beforeWrite(part.string(), error)) {
         return Fail(error, t.pathIn);
     }
     auto failWritten = [&](const std::string& reason) {
-        fs::remove(part, ec);
+        fs::remove(partAt, ec);
         return Fail(reason, t.pathIn);
     };
     // One left by a run that was killed may be a second name of an output
     // already in place (moved by a link); writing over it would change that.
-    fs::remove(part, ec);
+    fs::remove(partAt, ec);
     try {
-        Save(placed, format, profile.resolutionUnit, part.string());
+        Save(placed, format, profile.resolutionUnit, partAt);
     } catch (const vips::VError& e) {
         return failWritten(std::string("output cannot be written: ") + FirstLine(e.what()));
     }
-    if (format.code == 4 &&
-        !AddJfifDensity(part.string(), t.resX, t.resY, profile.resolutionUnit)) {
+    if (format.code == 4 && !AddJfifDensity(partAt, t.resX, t.resY, profile.resolutionUnit)) {
         return failWritten("resolution cannot be recorded in " + wanted.string());
     }
     if (format.code == 0) {
         std::string text =
             "P" + std::to_string(applied) + " " + (t.profile.empty() ? "default" : t.profile);
-        if (!WriteProcessingMark(part.string(), applied, text)) {
+        if (!WriteProcessingMark(partAt, applied, text)) {
             return failWritten("processing mark cannot be written into " + wanted.string());
         }
     }
-    if (SyncFile(part.string()) != 0) {
+    if (SyncFile(partAt) != 0) {
         return failWritten("output cannot be forced to disk: " + wanted.string());
     }
     const std::string processed = "processed " + std::to_string(placed.width()) + " x " +
@@ -760,9 +762,9 @@ JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t,
         }
         int rc = 0;
         if (keepExisting) {
-            rc = MoveWithoutReplacing(part.string(), target.string());
+            rc = MoveWithoutReplacing(partAt, opened(target));
         } else {
-            fs::rename(part, target, ec);
+            fs::rename(partAt, opened(target), ec);
             rc = ec ? ec.value() : 0;
         }
         if (rc == EEXIST && (choice = firstFree(choice + 1)) >= 0) {
@@ -773,8 +775,8 @@ JobResult ProcessTicket(const ServerFolders& folders, const JobTicket& t,
         }
         break;
     }
-    SyncFolder(folder.string());
-    DeleteSourceIfAsked(t, result);
+    SyncFolder(output.Path());
+    DeleteSourceIfAsked(volumes, t, result);
     return result;
 }
 
@@ -794,14 +796,30 @@ void WriteLowResolutionIfAsked(const ServerFolders& folders, const JobTicket& t,
     }
 }
 
-void DeleteSourceIfAsked(const JobTicket& t, JobResult& result) {
-    std::error_code ec;
-    // Only the plain file the ticket named, never what a link put there since.
-    if (!t.deleteSource || !fs::is_regular_file(fs::symlink_status(t.pathIn, ec)) ||
-        fs::equivalent(result.outputPath, t.pathIn, ec)) {
+void DeleteSourceIfAsked(const std::vector<std::string>& volumes, const JobTicket& t,
+                         JobResult& result) {
+    if (!t.deleteSource) {
         return;
     }
-    if (!fs::remove(t.pathIn, ec)) {
+    // Only the plain file the ticket named, in its folder checked and opened
+    // again, never what a link put there since.
+    TicketPath folder;
+    std::string error;
+    const std::string name = fs::path(t.pathIn).filename().string();
+    struct stat source {};
+    struct stat output {};
+    if (!folder.Open(volumes, t.pathIn, false, error)) {
+        result.status = ReplyStatus::warning;
+        result.message = "the original was not deleted: " + error + ". " + result.message;
+        return;
+    }
+    if (::fstatat(folder.Descriptor(), name.c_str(), &source, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(source.st_mode) ||
+        (::stat(result.outputPath.c_str(), &output) == 0 && output.st_dev == source.st_dev &&
+         output.st_ino == source.st_ino)) {
+        return;
+    }
+    if (::unlinkat(folder.Descriptor(), name.c_str(), 0) != 0) {
         result.status = ReplyStatus::warning;
         result.message = "the original could not be deleted. " + result.message;
     }

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 enum class ReplyStatus { finish, warning, error };
 
@@ -75,6 +76,8 @@ void WriteLowResolutionIfAsked(const ServerFolders& folders, const JobTicket& ti
                                const std::string& tag, JobResult& result);
 
 // DEL_SRC_IMAGE once the output is in place: deletes the ticket's input unless
-// it is the output itself or gone already; a deletion that fails makes the
-// result a warning.
-void DeleteSourceIfAsked(const JobTicket& ticket, JobResult& result);
+// it is the output itself or gone already. Its folder is checked against the
+// volumes and opened again, and only the plain file of that name in it is
+// removed; a deletion that fails or is refused makes the result a warning.
+void DeleteSourceIfAsked(const std::vector<std::string>& volumes, const JobTicket& ticket,
+                         JobResult& result);

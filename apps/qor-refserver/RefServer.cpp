@@ -4,6 +4,7 @@
 #include "ImageJob.h"
 #include "JobFile.h"
 #include "Platform.h"
+#include "Volumes.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -491,7 +492,7 @@ bool RefServer::OutputFromRecord(const std::string& claimed, const JobTicket& ti
     result.status = r.status == "warning" ? ReplyStatus::warning : ReplyStatus::finish;
     result.message = r.message;
     result.outputPath = r.target;
-    DeleteSourceIfAsked(ticket, result);
+    DeleteSourceIfAsked(ReadVolumes(folders), ticket, result);
     return true;
 }
 

@@ -1,11 +1,15 @@
 #include "Volumes.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -104,5 +108,61 @@ bool CheckTicketPath(const std::vector<std::string>& volumes, const std::string&
         error = exists ? "input is not a plain file: " + path : "input image not found: " + path;
         return false;
     }
+    return true;
+}
+
+TicketPath::~TicketPath() {
+    if (fd >= 0) {
+        ::close(fd);
+    }
+}
+
+bool TicketPath::Open(const std::vector<std::string>& volumes, const std::string& path, bool input,
+                      std::string& error) {
+    std::string resolved;
+    if (!CheckTicketPath(volumes, path, input, resolved, error)) {
+        return false;
+    }
+    const std::string what = input ? "input" : "output";
+    const std::string target = input ? resolved : fs::path(resolved).parent_path().string();
+    // An input is not opened with close-on-exec: Ghostscript reads it through
+    // the descriptor it inherits. Opened without blocking, a pipe put there
+    // meanwhile does not hold the job up; fstat then refuses it.
+    const int flags =
+        input ? O_RDONLY | O_NOFOLLOW | O_NONBLOCK : O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    fd = ::open(target.c_str(), flags);
+    if (fd < 0) {
+        error = what + (input ? " image" : " folder") + " cannot be opened: " + path + " (" +
+                std::strerror(errno) + ")";
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || (input && !S_ISREG(st.st_mode))) {
+        error = "input is not a plain file: " + path;
+        return false;
+    }
+    if (input) {
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    }
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    char real[PATH_MAX];
+    const ssize_t n = ::readlink(self.c_str(), real, sizeof real - 1);
+    if (n <= 0) {
+        io = target;
+        return true;
+    }
+    // Where it really is, now that it is open.
+    const std::string opened(real, static_cast<std::size_t>(n));
+    const std::string folder = input ? fs::path(opened).parent_path().string() : opened;
+    bool inside = false;
+    for (const std::string& v : volumes) {
+        inside = inside || Inside(folder, v);
+    }
+    if (!inside) {
+        error =
+            what + " path led outside the volumes this server serves while it was opened: " + path;
+        return false;
+    }
+    io = input ? "/dev/fd/" + std::to_string(fd) : self;
     return true;
 }

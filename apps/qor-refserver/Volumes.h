@@ -28,3 +28,30 @@ std::vector<std::string> ReadVolumes(const ServerFolders& folders);
 // with a reason a person can act on.
 bool CheckTicketPath(const std::vector<std::string>& volumes, const std::string& path, bool input,
                      std::string& resolved, std::string& error);
+
+// A ticket's path opened once CheckTicketPath passed it, so that the job
+// reaches what was checked and nothing else: a folder swapped for a symbolic
+// link afterwards leads nowhere new. For input the file itself is opened and
+// read through Path() (/dev/fd/N, which Ghostscript inherits as it is); for
+// output, and for deleting a source, its folder, whose entries are At(name).
+// Where the process's descriptors cannot be named (no /proc), the checked
+// path itself is used.
+class TicketPath {
+public:
+    TicketPath() = default;
+    ~TicketPath();
+    TicketPath(const TicketPath&) = delete;
+    TicketPath& operator=(const TicketPath&) = delete;
+
+    // False with a reason, as CheckTicketPath, or when what was opened lies
+    // elsewhere than what was checked.
+    bool Open(const std::vector<std::string>& volumes, const std::string& path, bool input,
+              std::string& error);
+    const std::string& Path() const { return io; }
+    std::string At(const std::string& name) const { return io + "/" + name; }
+    int Descriptor() const { return fd; }
+
+private:
+    int fd = -1;
+    std::string io;
+};

@@ -1,6 +1,7 @@
 // The server's side of the hot folder, tested with the client's own endpoint,
 // reply parser and configuration readers.
 #include "RefServerTestKit.h"
+#include "Volumes.h"
 
 #include "JobFile.h"
 #include "Platform.h"
@@ -604,6 +605,29 @@ TEST(RefServerVolumes, HostileTicketsAreRefusedAndTouchNothingOutside) {
     EXPECT_EQ(FolderNames(in),
               (std::vector<std::string>{"door", "link.tif", "pipe.tif", "quad.tif"}));
     box.Run(good); // what lies inside is served
+}
+
+// A folder swapped for a link after the check leads nowhere new: the job
+// reads and writes what it opened; opened after the swap, it is refused.
+TEST(RefServerVolumes, WhatWasCheckedIsWhatIsReachedEvenWhenSwappedAfterwards) {
+    TempDir inside, outside;
+    MakeDirs(inside / "job");
+    WriteFile(inside / "job/in.tif", "checked");
+    WriteFile(outside / "in.tif", "secret");
+    const std::vector<std::string> volumes{fs::canonical(inside.Path()).string()};
+    TicketPath in, out;
+    std::string error;
+    ASSERT_TRUE(in.Open(volumes, inside / "job/in.tif", true, error)) << error;
+    ASSERT_TRUE(out.Open(volumes, inside / "job/out.tif", false, error)) << error;
+    fs::rename(inside / "job", inside / "moved");
+    fs::create_directory_symlink(outside.Path(), inside / "job");
+    EXPECT_EQ(ReadFile(in.Path()), "checked");
+    WriteFile(out.At("out.tif"), "result");
+    EXPECT_EQ(ReadFile(inside / "moved/out.tif"), "result");
+    EXPECT_EQ(FolderNames(outside.Path()), std::vector<std::string>{"in.tif"});
+    TicketPath late;
+    EXPECT_FALSE(late.Open(volumes, inside / "job/in.tif", true, error));
+    EXPECT_NE(error.find("outside the volumes"), std::string::npos) << error;
 }
 
 // While serving, a job is taken as soon as its lock goes, long before the
