@@ -19,11 +19,13 @@
 #include <QAction>
 #include <QDialog>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QWheelEvent>
 #include <QtTest>
 
 #include <csignal>
@@ -50,6 +52,7 @@ private slots:
     void ordersGoToTheServerAndComeBackDone();
     void panelListShowsWhatTheShellShows();
     void pageViewShowsTheRenderersPixels();
+    void framesDroppedOnTheListBecomeOrdersAndCtrlWheelZooms();
 
 private:
     nlohmann::json PanelJson();
@@ -227,6 +230,49 @@ void WorkbenchTest::pageViewShowsTheRenderersPixels() {
     QCOMPARE(report.imagesDrawn, 2);
     QCOMPARE(shown.size(), drawn.size());
     QVERIFY(shown == drawn);
+}
+
+// What the user does with the mouse: page items dragged from the page view
+// onto the list (the page view's drag data), and Ctrl+wheel on the page.
+void WorkbenchTest::framesDroppedOnTheListBecomeOrdersAndCtrlWheelZooms() {
+    std::string placed;
+    QVERIFY(window->RunCommand("place ${W}/images/web-rgb.jpg 60 420 160 120", &placed, true));
+    const QRegularExpressionMatch frame =
+        QRegularExpression("frame (\\d+)").match(QString::fromStdString(placed));
+    QVERIFY2(frame.hasMatch(), placed.c_str());
+    const std::size_t rows = PanelJson()["rows"].size();
+
+    auto* list =
+        qobject_cast<QTreeWidget*>(window->Dock()->View()->WidgetFor(kOrdoListBoxWidgetID));
+    QVERIFY(list != nullptr);
+    auto drop = [&](const QByteArray& uids) {
+        QMimeData data;
+        data.setData(workbench::kPageItemsMimeType, uids);
+        const QPoint at = list->viewport()->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(list->viewport(), &enter);
+        QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(list->viewport(), &dropped);
+        return enter.isAccepted() && dropped.isAccepted();
+    };
+    QVERIFY(!drop("999999")); // no such page item: refused at the door
+    QVERIFY(drop(frame.captured(1).toUtf8()));
+    window->Dock()->Sync();
+    QCOMPARE(PanelJson()["rows"].size(), rows + 1);
+    QCOMPARE(list->topLevelItemCount(), static_cast<int>(rows + 1));
+
+    PageView* view = window->View();
+    view->SetZoom(1.0);
+    auto wheel = [&](Qt::KeyboardModifiers modifiers) {
+        const QPointF at(10, 10);
+        QWheelEvent event(at, view->mapToGlobal(at.toPoint()), QPoint(), QPoint(0, 120),
+                          Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(view->viewport(), &event);
+    };
+    wheel(Qt::NoModifier); // scrolls
+    QCOMPARE(view->Zoom(), 1.0);
+    wheel(Qt::ControlModifier);
+    QVERIFY(view->Zoom() > 1.0);
 }
 
 QTEST_MAIN(WorkbenchTest)
