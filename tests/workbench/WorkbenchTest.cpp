@@ -18,12 +18,14 @@
 
 #include <QAction>
 #include <QDialog>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QWheelEvent>
 #include <QtTest>
@@ -53,6 +55,7 @@ private slots:
     void panelListShowsWhatTheShellShows();
     void pageViewShowsTheRenderersPixels();
     void framesDroppedOnTheListBecomeOrdersAndCtrlWheelZooms();
+    void menusAgreeWithTheShell();
 
 private:
     nlohmann::json PanelJson();
@@ -273,6 +276,60 @@ void WorkbenchTest::framesDroppedOnTheListBecomeOrdersAndCtrlWheelZooms() {
     QCOMPARE(view->Zoom(), 1.0);
     wheel(Qt::ControlModifier);
     QVERIFY(view->Zoom() > 1.0);
+}
+
+// Every entry of the plug-in's menus, the window's and the panel's, as the
+// shell lists it (text, enabled), with a Done order selected and with a
+// Ready one.
+void WorkbenchTest::menusAgreeWithTheShell() {
+    auto plain = [](QString text) { return text.remove('&').section('\t', 0, 0); };
+    auto* button = window->Dock()->findChild<QToolButton*>("PanelMenuButton");
+    QVERIFY(button != nullptr && button->menu() != nullptr);
+    for (const char* selection : {"panel select 1", "panel select 3"}) {
+        QVERIFY(window->RunCommand(selection, nullptr, true));
+        std::string listed;
+        QVERIFY(window->RunCommand("menu --list", &listed, true));
+        std::istringstream paths(listed);
+        int compared = 0;
+        for (std::string path; std::getline(paths, path);) {
+            std::string text;
+            QVERIFY(window->RunCommand("menu \"" + path + "\" --json", &text, true));
+            const nlohmann::json entries = nlohmann::json::parse(text);
+            const bool panel = path.find("Popup") != std::string::npos;
+            emit button->menu()->aboutToShow();
+            QList<QAction*> panelActions;
+            for (QAction* a : button->menu()->actions()) {
+                if (!a->isSeparator()) {
+                    panelActions << a;
+                }
+            }
+            int n = 0;
+            for (const auto& e : entries) {
+                if (e["separator"].get<bool>()) {
+                    continue;
+                }
+                QAction* shown = nullptr;
+                if (panel) {
+                    shown = n < panelActions.size() ? panelActions[n++] : nullptr;
+                } else {
+                    const auto id = std::stoul(e["action"].get<std::string>(), nullptr, 16);
+                    shown = window->findChild<QAction*>(QString("action-0x%1").arg(id, 0, 16));
+                    QVERIFY(shown != nullptr);
+                    for (QObject* menu : shown->associatedObjects()) {
+                        if (auto* m = qobject_cast<QMenu*>(menu)) {
+                            emit m->aboutToShow();
+                        }
+                    }
+                }
+                const QString name = QString::fromStdString(e["text"].get<std::string>());
+                QVERIFY2(shown != nullptr, qPrintable(name));
+                QCOMPARE(plain(shown->text()), plain(name));
+                QVERIFY2(shown->isEnabled() == e["enabled"].get<bool>(), qPrintable(name));
+                ++compared;
+            }
+        }
+        QVERIFY(compared >= 8);
+    }
 }
 
 QTEST_MAIN(WorkbenchTest)
