@@ -102,8 +102,10 @@ InterfacePtr<ILayoutSelection> SelectionOf(IDataBase* db) {
 }
 
 // The page drawn by the page renderer on an image of the page's size at the
-// zoom: a cairo surface over the image's own pixels.
-QImage DrawPageImage(IDataBase* db, int32_t pageIndex, double zoom, QStringList& problems) {
+// zoom: a cairo surface over the image's own pixels. The images' pixels come
+// from the view's cache: read once for a zoom, not at every redraw.
+QImage DrawPageImage(IDataBase* db, int32_t pageIndex, double zoom, render::RasterCache& cache,
+                     QStringList& problems) {
     double width = 0;
     double height = 0;
     if (db == nullptr || !render::PageSize(db, pageIndex, width, height)) {
@@ -120,6 +122,7 @@ QImage DrawPageImage(IDataBase* db, int32_t pageIndex, double zoom, QStringList&
     render::DrawOptions options;
     options.frameEdges = true;
     options.badges = true;
+    options.cache = &cache;
     render::DrawReport report;
     render::DrawPage(cr, db, pageIndex, options, report);
     cairo_destroy(cr);
@@ -366,7 +369,7 @@ void PageView::Redraw() {
         zoom = FitZoom();
     }
     problems.clear();
-    image = DrawPageImage(db, page, zoom, problems);
+    image = DrawPageImage(db, page, zoom, cache, problems);
     canvas->setFixedSize(image.isNull() ? QSize(0, 0) : image.size());
     canvas->update();
     emit ViewChanged();

@@ -7,6 +7,8 @@
 // selected frames dragged out of the view carry their UIDs
 // (workbench::kPageItemsMimeType).
 
+#include "ImageRaster.h"
+
 #include <QImage>
 #include <QScrollArea>
 #include <QStringList>
@@ -68,6 +70,7 @@ private:
     PageCanvas* canvas;
     QImage image;
     QStringList problems;
+    render::RasterCache cache;
     IDataBase* shownDocument = nullptr;
     int32_t page = 0;
     double zoom = 1.0;

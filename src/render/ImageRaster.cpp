@@ -7,6 +7,7 @@
 #include <tiffio.h>
 #include <vips/vips8>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -259,6 +260,89 @@ Raster ReadRaster(const std::string& path, const RasterRequest& request) {
         r.error = text.substr(0, text.find('\n'));
     }
     return r;
+}
+
+} // namespace render
+
+namespace render {
+
+RasterCache::Stamp RasterCache::StampOf(const std::string& file) {
+    Stamp stamp;
+    stamp.file = file;
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0) {
+        stamp.size = static_cast<int64_t>(st.st_size);
+        stamp.changed = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    }
+    return stamp;
+}
+
+namespace {
+
+Raster Shared(const Raster& kept) {
+    Raster r;
+    r.pixels.reset(kept.pixels ? cairo_surface_reference(kept.pixels.get()) : nullptr);
+    r.fileWidth = kept.fileWidth;
+    r.fileHeight = kept.fileHeight;
+    r.shownFile = kept.shownFile;
+    r.error = kept.error;
+    r.note = kept.note;
+    return r;
+}
+
+} // namespace
+
+Raster RasterCache::Read(const std::string& path, const RasterRequest& request) {
+    const std::string key = path + '\n' + std::to_string(request.width) + 'x' +
+                            std::to_string(request.height) +
+                            (request.opiHighResolution ? " high" : "");
+    for (auto it = entries.begin(); it != entries.end(); ++it) {
+        if (it->key != key) {
+            continue;
+        }
+        const bool unchanged = std::all_of(it->files.begin(), it->files.end(),
+                                           [](const Stamp& f) { return StampOf(f.file) == f; });
+        if (unchanged) {
+            ++hits;
+            entries.splice(entries.begin(), entries, it);
+            return Shared(entries.front().raster);
+        }
+        bytes -= it->bytes;
+        entries.erase(it);
+        break;
+    }
+    ++misses;
+    Entry entry;
+    entry.key = key;
+    entry.files.push_back(StampOf(path));
+    entry.raster = ReadRaster(path, request);
+    if (entry.raster.shownFile != path && !entry.raster.shownFile.empty()) {
+        entry.files.push_back(StampOf(entry.raster.shownFile));
+    }
+    // A file that could not be read is tried again next time: it may be
+    // there by then.
+    if (!entry.raster.pixels) {
+        return std::move(entry.raster);
+    }
+    cairo_surface_t* surface = entry.raster.pixels.get();
+    entry.bytes = static_cast<std::size_t>(cairo_image_surface_get_stride(surface)) *
+                  static_cast<std::size_t>(cairo_image_surface_get_height(surface));
+    Raster shown = Shared(entry.raster);
+    if (entry.bytes > budget) {
+        return shown;
+    }
+    bytes += entry.bytes;
+    entries.push_front(std::move(entry));
+    while (bytes > budget && !entries.empty()) {
+        bytes -= entries.back().bytes;
+        entries.pop_back();
+    }
+    return shown;
+}
+
+void RasterCache::Clear() {
+    entries.clear();
+    bytes = 0;
 }
 
 } // namespace render

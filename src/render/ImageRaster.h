@@ -7,8 +7,12 @@
 
 #include <cairo.h>
 
+#include <cstddef>
+#include <cstdint>
+#include <list>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace render {
 
@@ -45,6 +49,44 @@ struct RasterRequest {
 // (run with -dSAFER, stopped after a time limit) at the resolution that gives
 // the size asked for, never by another reader.
 Raster ReadRaster(const std::string& path, const RasterRequest& request);
+
+// Pixels read before, kept for drawings that come again (a window drawn
+// anew at every scroll, selection and idle change): found by the file and
+// the request, and read again when the file, or the high-resolution file an
+// OPI placeholder showed, has changed since (its size or its time of change).
+// At most the budget's bytes of pixels are kept, the least recently used
+// going first. A raster it gives shares its pixels with the cache: they are
+// to be drawn, not changed.
+class RasterCache {
+public:
+    explicit RasterCache(std::size_t budgetBytes = std::size_t{256} << 20) : budget(budgetBytes) {}
+    Raster Read(const std::string& path, const RasterRequest& request);
+    void Clear();
+    std::size_t Bytes() const { return bytes; }
+    int Hits() const { return hits; }
+    int Misses() const { return misses; }
+
+private:
+    struct Stamp {
+        std::string file;
+        int64_t size = -1;
+        int64_t changed = 0; // nanoseconds
+        bool operator==(const Stamp&) const = default;
+    };
+    struct Entry {
+        std::string key;
+        std::vector<Stamp> files;
+        Raster raster;
+        std::size_t bytes = 0;
+    };
+    static Stamp StampOf(const std::string& file);
+
+    std::size_t budget;
+    std::size_t bytes = 0;
+    int hits = 0;
+    int misses = 0;
+    std::list<Entry> entries; // most recently used first
+};
 
 // Lets go of what cairo and fontconfig keep for the whole process (their
 // font caches), so that a program ends clean under a leak checker. Called at

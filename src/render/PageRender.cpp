@@ -274,6 +274,8 @@ private:
         request.opiHighResolution = options.opiHighResolution;
         const Raster raster = path.empty()
                                   ? Raster{nullptr, 0, 0, "", "it is linked to no file", ""}
+                              : options.cache != nullptr && options.prepareImage == nullptr
+                                  ? options.cache->Read(path, request)
                                   : ReadRaster(path, request);
         if (!raster.pixels) {
             report.problems.push_back("cannot show " + (name.empty() ? path : name) + ": " +

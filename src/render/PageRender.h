@@ -17,6 +17,8 @@
 
 namespace render {
 
+class RasterCache;
+
 struct DrawOptions {
     // Pixels an image gets per point of the output's user space along each
     // of its axes, on top of the context's own scale: 1 for a raster output
@@ -41,6 +43,10 @@ struct DrawOptions {
     // converts colours and compresses there). May be empty.
     void (*prepareImage)(cairo_surface_t* pixels, void* context) = nullptr;
     void* prepareContext = nullptr;
+    // Where pixels read for earlier drawings are kept (a window's page view);
+    // null reads every image anew. Not used with prepareImage, which changes
+    // the pixels it is given.
+    RasterCache* cache = nullptr;
 };
 
 // What a drawing met: the images drawn and each problem, one line each

@@ -317,6 +317,32 @@ TEST_F(RenderTest, FilesThatCannotBeReadAreReportedAndTheRestIsDrawn) {
         << "no crossed box where the image would be";
 }
 
+// The cache gives the pixels read before until the file changes, keeps
+// within its budget, and never keeps a failure.
+TEST_F(RenderTest, TheRasterCacheReadsAFileAgainOnlyWhenItChanged) {
+    const std::string a = Picture(dir, "a.tif", 100, 60), b = Picture(dir, "b.tif", 100, 60);
+    const render::RasterRequest request{50, 30};
+    const std::size_t one = 50 * 30 * 4; // an RGB24 surface: 4 bytes a pixel, no padding
+    render::RasterCache cache(2 * one);
+    auto read = [&](const std::string& path) { return cache.Read(path, request); };
+    const render::Raster first = read(a);
+    EXPECT_EQ(read(a).pixels.get(), first.pixels.get());
+    EXPECT_EQ(std::pair(cache.Hits(), cache.Misses()), std::pair(1, 1));
+    EXPECT_NE(cache.Read(a, {25, 15}).pixels.get(), first.pixels.get()); // another size
+    read(b); // all three would pass the budget: the least recently used goes
+    EXPECT_EQ(cache.Bytes(), one + one / 4);
+    read(b);
+    read(a);
+    EXPECT_EQ(std::pair(cache.Hits(), cache.Misses()), std::pair(2, 4));
+    Picture(dir, "b.tif", 80, 60); // the file changes: read again
+    EXPECT_EQ(read(b).fileWidth, 80);
+    EXPECT_EQ(cache.Misses(), 5);
+    std::remove(b.c_str());
+    EXPECT_FALSE(read(b).pixels);
+    Picture(dir, "b.tif", 100, 60); // back: read, not a kept failure
+    EXPECT_EQ(read(b).fileWidth, 100);
+}
+
 TEST_F(RenderTest, TwoPagesPassQpdfLookAsTheirPngsAndHoldTheirImagesAtTheAskedResolution) {
     if (RunTool("command -v qpdf pdftoppm pdfimages").first != 0) {
         GTEST_SKIP() << "needs qpdf, and pdftoppm and pdfimages of poppler";
