@@ -390,12 +390,11 @@ std::string KeyValueText(const std::string& key, const std::string& value) {
            "\" />";
 }
 
-// Makes the element's Label hold exactly the plug-in data the item has now
-// (data equal to a fresh object's is left out). Data of implementations that
-// no loaded plug-in provides stays as it was.
-void SyncLabel(TextEdits& edits, pugi::xml_node node, IDataBase* db, UID uid,
-               const std::map<UID, const IDataBase::StoredObject*>& stored) {
-    std::map<std::string, std::string> wanted;
+// The label entries of the plug-in data an item has now, key to base64
+// value (data equal to a fresh object's is left out).
+std::map<std::string, std::string>
+LabelEntries(UID uid, const std::map<UID, const IDataBase::StoredObject*>& stored) {
+    std::map<std::string, std::string> entries;
     if (auto it = stored.find(uid); it != stored.end()) {
         const auto& defaults = DefaultData(it->second->classID);
         for (const auto& [id, bytes] : it->second->implementations) {
@@ -406,9 +405,18 @@ void SyncLabel(TextEdits& edits, pugi::xml_node node, IDataBase* db, UID uid,
             }
             char key[32];
             std::snprintf(key, sizeof key, "%s%08" PRIX32, kLabelKeyPrefix, id);
-            wanted[key] = EncodeBase64(bytes);
+            entries[key] = EncodeBase64(bytes);
         }
     }
+    return entries;
+}
+
+// Makes the element's Label hold exactly the plug-in data the item has now
+// (data equal to a fresh object's is left out). Data of implementations that
+// no loaded plug-in provides stays as it was.
+void SyncLabel(TextEdits& edits, pugi::xml_node node, IDataBase* db, UID uid,
+               const std::map<UID, const IDataBase::StoredObject*>& stored) {
+    std::map<std::string, std::string> wanted = LabelEntries(uid, stored);
     const std::size_t prefix = std::strlen(kLabelKeyPrefix);
     pugi::xml_node properties = node.child("Properties");
     pugi::xml_node label = properties.child("Label");
@@ -456,23 +464,10 @@ std::string FirstLayer(const Package& package) {
 
 // The plug-in data of an item as KeyValuePair elements, as SyncLabel writes
 // them.
-std::string LabelPairs(IDataBase* db, UID uid,
-                       const std::map<UID, const IDataBase::StoredObject*>& stored) {
+std::string LabelPairs(UID uid, const std::map<UID, const IDataBase::StoredObject*>& stored) {
     std::string pairs;
-    auto it = stored.find(uid);
-    if (it == stored.end()) {
-        return pairs;
-    }
-    const auto& defaults = DefaultData(db->GetClass(uid));
-    for (const auto& [id, bytes] : it->second->implementations) {
-        auto d = defaults.find(id);
-        if (IsDocumentModelImplementation(ImplementationID(id)) ||
-            (d != defaults.end() && d->second == bytes)) {
-            continue;
-        }
-        char key[32];
-        std::snprintf(key, sizeof key, "%s%08" PRIX32, kLabelKeyPrefix, id);
-        pairs += KeyValueText(key, EncodeBase64(bytes));
+    for (const auto& [key, value] : LabelEntries(uid, stored)) {
+        pairs += KeyValueText(key, value);
     }
     return pairs;
 }
@@ -534,7 +529,7 @@ bool NewItemText(IDataBase* db, UID uid, const SpreadPlace& place, const Package
           FormatMatrix(InterfaceOf<ITransform>(item)->GetInnerToParentMatrix()) +
           "\"><Properties><PathGeometry><GeometryPathType PathOpen=\"false\"><PathPointArray>" +
           points + "</PathPointArray></GeometryPathType></PathGeometry>";
-    if (std::string pairs = LabelPairs(db, uid, stored); !pairs.empty()) {
+    if (std::string pairs = LabelPairs(uid, stored); !pairs.empty()) {
         xml += "<Label>" + pairs + "</Label>";
     }
     xml += "</Properties>";
@@ -547,7 +542,7 @@ bool NewItemText(IDataBase* db, UID uid, const SpreadPlace& place, const Package
                FormatMatrix(InterfaceOf<ITransform>(image)->GetInnerToParentMatrix()) +
                "\"><Properties><GraphicBounds " +
                BoundsAttributes(InterfaceOf<IGeometry>(image)->GetBoundingBox()) + " />";
-        if (std::string pairs = LabelPairs(db, image.GetUID(), stored); !pairs.empty()) {
+        if (std::string pairs = LabelPairs(image.GetUID(), stored); !pairs.empty()) {
             xml += "<Label>" + pairs + "</Label>";
         }
         xml += "</Properties><Link Self=\"" + NewSelf(package, image.GetUID(), "l", taken) +
