@@ -1,8 +1,18 @@
 // Arbitrary bytes as an IDML package: the zip is checked and read within small
 // limits; a package that reads is made into a document, written back, and
-// what it writes must read again with the same parts.
+// what it writes must read again with the same parts. Then every other item
+// of each spread is deleted: every part written after that must still be
+// well-formed XML.
 
 #include "IdmlDocument.h"
+
+#include "DocumentModel.h"
+#include "DocumentUtils.h"
+#include "IDocument.h"
+#include "IHierarchy.h"
+#include "ObjectModel.h"
+
+#include <pugixml.hpp>
 
 #include <cstdint>
 #include <cstdlib>
@@ -49,6 +59,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const idml::Part* again = back.Find(part.name);
         if (again == nullptr || again->bytes != part.bytes) {
             std::abort(); // nothing changed, so every part is written as read
+        }
+    }
+    InterfacePtr<IDocument> doc = DocumentUtils::QueryDocument(db.get());
+    for (int32_t i = 0; doc && i < doc->GetSpreadCount(); ++i) {
+        InterfacePtr<IHierarchy> spread =
+            InterfaceOf<IHierarchy>(UIDRef(db.get(), doc->GetNthSpreadUID(i)));
+        std::vector<UID> items;
+        for (int32_t k = 0; spread && k < spread->GetChildCount(); k += 2) {
+            items.push_back(spread->GetChildUID(k));
+        }
+        for (UID item : items) {
+            DocumentUtils::ProcessChange(db.get(), PMString("Delete"), [&] {
+                DeleteItemTree(db.get(), item);
+                return kSuccess;
+            });
+        }
+    }
+    if (idml::UpdatePackage(db.get(), idml::LinkMap(), messages, why)) {
+        for (const idml::Part& part : idml::PackageOf(db.get())->parts) {
+            pugi::xml_document xml;
+            if (part.changed && !xml.load_string(part.edited.c_str())) {
+                std::abort(); // an edit broke the part
+            }
         }
     }
     idml::Forget(db.get());
