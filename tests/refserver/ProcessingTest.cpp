@@ -90,6 +90,20 @@ TEST(RefServerGeometry, QuadrantsLandInTheRightCornersAtTheRightSize) {
     }
 }
 
+// Each job reads its own file, even where libvips keeps earlier loads: the
+// jobs read through descriptors whose names come again for other files.
+TEST(RefServerGeometry, EachJobReadsItsOwnFileWhateverLibvipsCaches) {
+    ServerSandbox box;
+    vips_cache_set_max(100);
+    for (const int level : {30, 120, 220}) {
+        TicketFields f = QuadrantTicket(box, "q" + std::to_string(level) + ".tif");
+        const VImage flat = VImage::black(80, 40, VImage::option()->set("bands", 3)) + level;
+        SaveTiff(flat.cast(VIPS_FORMAT_UCHAR), VIPS_INTERPRETATION_sRGB, 80, f.pathIn);
+        f.pathOut = box.Images() + "/o" + std::to_string(level);
+        EXPECT_NEAR(VImage::new_from_file(box.Run(f).outputPath).avg(), level, 1.0);
+    }
+}
+
 // Every option of each input kind (ConfigOutcome checks the client's table by hand):
 // the model written is the one the client predicts; no prediction, an error reply.
 // Gray correction stretches a low contrast image; an option left to the profile
