@@ -1,5 +1,7 @@
 #include "PList.h"
 
+#include "Base64.h"
+
 #include <pugixml.hpp>
 
 #include <charconv>
@@ -321,17 +323,7 @@ void WriteValue(std::string& out, const Value& v, int depth) {
 } // namespace
 
 std::string EncodeBase64(const Data& data) {
-    std::string out;
-    for (std::size_t i = 0; i < data.size(); i += 3) {
-        uint32_t bits = uint32_t{data[i]} << 16;
-        bits |= i + 1 < data.size() ? uint32_t{data[i + 1]} << 8 : 0;
-        bits |= i + 2 < data.size() ? data[i + 2] : 0;
-        out += kBase64[(bits >> 18) & 63];
-        out += kBase64[(bits >> 12) & 63];
-        out += i + 1 < data.size() ? kBase64[(bits >> 6) & 63] : '=';
-        out += i + 2 < data.size() ? kBase64[bits & 63] : '=';
-    }
-    return out;
+    return base64::Encode(data);
 }
 
 Integer Integer::Of(int64_t v) {

@@ -3,6 +3,7 @@
 
 #include "IdmlDocument.h"
 
+#include "Base64.h"
 #include "DocumentFile.h"
 #include "DocumentModel.h"
 #include "DocumentUtils.h"
@@ -27,58 +28,6 @@
 namespace idml {
 
 namespace {
-
-// ---- base64 (with padding, no line breaks)
-
-constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-std::string EncodeBase64(const std::vector<uint8_t>& bytes) {
-    std::string out;
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        uint32_t v = uint32_t{bytes[i]} << 16;
-        std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
-        if (n > 1) {
-            v |= uint32_t{bytes[i + 1]} << 8;
-        }
-        if (n > 2) {
-            v |= bytes[i + 2];
-        }
-        out += kAlphabet[v >> 18];
-        out += kAlphabet[(v >> 12) & 63];
-        out += n > 1 ? kAlphabet[(v >> 6) & 63] : '=';
-        out += n > 2 ? kAlphabet[v & 63] : '=';
-    }
-    return out;
-}
-
-bool DecodeBase64(const std::string& text, std::vector<uint8_t>& out) {
-    out.clear();
-    if (text.size() % 4 != 0) {
-        return false;
-    }
-    for (std::size_t i = 0; i < text.size(); i += 4) {
-        uint32_t v = 0;
-        int pad = 0;
-        for (std::size_t k = 0; k < 4; ++k) {
-            char c = text[i + k];
-            const char* at = c != '\0' ? std::strchr(kAlphabet, c) : nullptr;
-            if (c == '=' && i + 4 == text.size() && k >= 2) {
-                ++pad;
-            } else if (at == nullptr || pad > 0) {
-                return false;
-            }
-            v = (v << 6) | (at != nullptr ? static_cast<uint32_t>(at - kAlphabet) : 0);
-        }
-        out.push_back(static_cast<uint8_t>(v >> 16));
-        if (pad < 2) {
-            out.push_back(static_cast<uint8_t>(v >> 8));
-        }
-        if (pad < 1) {
-            out.push_back(static_cast<uint8_t>(v));
-        }
-    }
-    return true;
-}
 
 std::string Hex(uint32_t value) {
     char text[16];
@@ -253,7 +202,7 @@ std::map<uint32_t, std::vector<uint8_t>> LabelData(pugi::xml_node node, const st
         unsigned long id = std::strtoul(key.c_str() + prefix, &end, 16);
         std::vector<uint8_t> bytes;
         if (end == key.c_str() + prefix || *end != '\0' || id == 0 || id > UINT32_MAX ||
-            !DecodeBase64(kv.attribute("Value").value(), bytes)) {
+            !base64::Decode(kv.attribute("Value").value(), bytes)) {
             messages.push_back(what + ": the label " + key.substr(0, 60) + " is damaged; ignored");
             continue;
         }
@@ -405,7 +354,7 @@ LabelEntries(UID uid, const std::map<UID, const IDataBase::StoredObject*>& store
             }
             char key[32];
             std::snprintf(key, sizeof key, "%s%08" PRIX32, kLabelKeyPrefix, id);
-            entries[key] = EncodeBase64(bytes);
+            entries[key] = base64::Encode(bytes);
         }
     }
     return entries;
