@@ -234,17 +234,7 @@ ordered_json HostShellImpl::MenuJson(const std::string& path) const {
     if (!menus || !actions) {
         Fail("the host has no menu or action manager");
     }
-    const std::vector<MenuItemDefinition> items = menus->GetMenuItems(PMString(path));
-    std::vector<ActionID> ids;
-    for (const MenuItemDefinition& item : items) {
-        if (!item.separator) {
-            ids.push_back(item.action);
-        }
-    }
-    // The host asks the components for the states just before it shows a menu.
-    if (!ids.empty()) {
-        actions->UpdateActionStates(nullptr, ids);
-    }
+    const std::vector<MenuItemDefinition> items = MenuItemsToShow(*menus, *actions, PMString(path));
     ordered_json list = ordered_json::array();
     for (const MenuItemDefinition& item : items) {
         ordered_json e;

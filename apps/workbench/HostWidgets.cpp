@@ -747,16 +747,8 @@ void FillPanelMenu(QMenu* menu, OrdersPanelDock* dock) {
         return;
     }
     InterfacePtr<IShortcutManager> shortcuts(actions.get(), IID_ISHORTCUTMANAGER);
-    const std::vector<MenuItemDefinition> items = menus->GetMenuItems(PMString(kOrdoPanelMenuPath));
-    std::vector<ActionID> ids;
-    for (const MenuItemDefinition& item : items) {
-        if (!item.separator) {
-            ids.push_back(item.action);
-        }
-    }
-    if (!ids.empty()) {
-        actions->UpdateActionStates(nullptr, ids);
-    }
+    const std::vector<MenuItemDefinition> items =
+        MenuItemsToShow(*menus, *actions, PMString(kOrdoPanelMenuPath));
     for (const MenuItemDefinition& item : items) {
         if (item.separator) {
             menu->addSeparator();

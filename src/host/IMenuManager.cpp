@@ -1,6 +1,7 @@
 #include "IMenuManager.h"
 
 #include "HostRegistration.h"
+#include "IActionManager.h"
 
 #include <algorithm>
 #include <string>
@@ -78,4 +79,19 @@ private:
 void RegisterMenuImplementations() {
     ObjectModel::Get().RegisterImplementation(
         {kMenuManagerImpl, "MenuManager", CreateImplementation<MenuManager>, false});
+}
+
+std::vector<MenuItemDefinition> MenuItemsToShow(const IMenuManager& menus, IActionManager& actions,
+                                                const PMString& menuPath) {
+    std::vector<MenuItemDefinition> items = menus.GetMenuItems(menuPath);
+    std::vector<ActionID> ids;
+    for (const MenuItemDefinition& item : items) {
+        if (!item.separator) {
+            ids.push_back(item.action);
+        }
+    }
+    if (!ids.empty()) {
+        actions.UpdateActionStates(nullptr, ids);
+    }
+    return items;
 }

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+class IActionManager;
+
 // Menus by path. A path names a menu by its chain of menu names, separated by
 // ':' ("Main:&Help:AboutPlugins:velmaris"); a panel's own menu is named by
 // its string key. The '&' that marks a menu name's access key is not part of
@@ -35,3 +37,8 @@ public:
     // Every menu that has entries, in the order they were first used.
     virtual std::vector<PMString> GetMenuPaths() const = 0;
 };
+
+// The menu's entries as the host shows them: just before, the action
+// components are asked for the states of the entries' actions.
+std::vector<MenuItemDefinition> MenuItemsToShow(const IMenuManager& menus, IActionManager& actions,
+                                                const PMString& menuPath);
