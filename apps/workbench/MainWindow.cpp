@@ -428,15 +428,23 @@ void MainWindow::RefreshActions() {
     }
 }
 
-void MainWindow::AfterUserAction() {
+// Shows the panel as the host has it, and draws the page again when the
+// front document, or anything in it, changed since it was drawn; true then.
+bool MainWindow::SyncViews() {
     dock->Sync();
     IDataBase* db = shell.FrontDocument();
     watch->Watch(db);
-    if (db != shown.document || documentChanges != shown.changes) {
-        shown.document = db;
-        shown.changes = documentChanges;
-        view->Redraw();
-    } else {
+    if (db == shown.document && documentChanges == shown.changes) {
+        return false;
+    }
+    shown.document = db;
+    shown.changes = documentChanges;
+    view->Redraw();
+    return true;
+}
+
+void MainWindow::AfterUserAction() {
+    if (!SyncViews()) {
         view->UpdateSelection();
     }
     RefreshActions();
@@ -451,13 +459,7 @@ void MainWindow::IdleTick() {
         return;
     }
     HostClock::SyncWithRealTime();
-    dock->Sync();
-    IDataBase* db = shell.FrontDocument();
-    watch->Watch(db);
-    if (db != shown.document || documentChanges != shown.changes) {
-        shown.document = db;
-        shown.changes = documentChanges;
-        view->Redraw();
+    if (SyncViews()) {
         RefreshActions();
         UpdateTitle();
     }

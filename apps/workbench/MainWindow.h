@@ -63,6 +63,7 @@ private:
     void RefreshActions();
     // After anything the user did: the panel, the page, the menus and the
     // status shown as they are now.
+    bool SyncViews();
     void AfterUserAction();
     void UpdateStatus();
     void UpdateTitle();
