@@ -1,5 +1,6 @@
 #include "Volumes.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -28,6 +29,11 @@ bool Inside(const std::string& path, const std::string& folder) {
     return path == folder ||
            (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
             path[folder.size()] == '/');
+}
+
+bool InsideAny(const std::vector<std::string>& volumes, const std::string& path) {
+    return std::any_of(volumes.begin(), volumes.end(),
+                       [&](const std::string& v) { return Inside(path, v); });
 }
 
 } // namespace
@@ -88,11 +94,7 @@ bool CheckTicketPath(const std::vector<std::string>& volumes, const std::string&
         error = std::string(what) + " folder does not exist: " + p.parent_path().string();
         return false;
     }
-    bool inside = false;
-    for (const std::string& v : volumes) {
-        inside = inside || Inside(folder, v);
-    }
-    if (!inside) {
+    if (!InsideAny(volumes, folder)) {
         error = std::string(what) + " path lies outside the volumes this server serves: " + path;
         return false;
     }
@@ -154,11 +156,7 @@ bool TicketPath::Open(const std::vector<std::string>& volumes, const std::string
     // Where it really is, now that it is open.
     const std::string opened(real, static_cast<std::size_t>(n));
     const std::string folder = input ? fs::path(opened).parent_path().string() : opened;
-    bool inside = false;
-    for (const std::string& v : volumes) {
-        inside = inside || Inside(folder, v);
-    }
-    if (!inside) {
+    if (!InsideAny(volumes, folder)) {
         error =
             what + " path led outside the volumes this server serves while it was opened: " + path;
         return false;
